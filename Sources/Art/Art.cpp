@@ -1,0 +1,1 @@
+#include "Art/Art.h"

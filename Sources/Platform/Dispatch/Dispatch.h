@@ -1,0 +1,33 @@
+#pragma once
+// Parallel loops over oneTBB. `concurrentPerform` runs body(i) for every i in [0, n) and returns when all
+// have run. It is re-entrant: several renders may each run their own loop at the same time.
+
+#include <cstddef>
+#include <functional>
+
+namespace dispatch {
+
+// Number of worker threads loops may use; 1 runs every loop inline on the caller's thread.
+// 0 (the default) means all hardware threads.
+void setThreadCount(int count);
+int threadCount();
+
+void concurrentPerform(std::size_t n, const std::function<void(std::size_t)>& body);
+
+// Runs body(begin, end) over consecutive chunks of [0, n): cheaper than one call per index when the
+// iterations are tiny.
+void concurrentChunks(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body);
+
+// Sets the thread count for one scope and puts the old one back (tests and benchmarks).
+class ThreadCountScope {
+public:
+    explicit ThreadCountScope(int count) : old_(threadCount()) { setThreadCount(count); }
+    ~ThreadCountScope() { setThreadCount(old_); }
+    ThreadCountScope(const ThreadCountScope&) = delete;
+    ThreadCountScope& operator=(const ThreadCountScope&) = delete;
+
+private:
+    int old_;
+};
+
+}  // namespace dispatch

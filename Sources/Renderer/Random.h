@@ -1,0 +1,75 @@
+#pragma once
+// The three sources of randomness every picture rests on: a SplitMix64 generator, hashed lattice value
+// noise and a stateless point hash. All integer arithmetic wraps.
+
+#include <cmath>
+#include <cstdint>
+
+#include "Platform/Graphics/Geometry.h"
+
+namespace random_detail {
+// Steps 3 to 6 of a SplitMix64 draw: the finaliser and the top 53 bits as a fraction.
+inline double finish(uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z = z ^ (z >> 31);
+    return static_cast<double>(z >> 11) / 9007199254740992.0;  // 2^53
+}
+}  // namespace random_detail
+
+// SplitMix64 with one 64-bit state. The seed is stored unchanged, without pre-mixing. One generator may
+// be handed to nested drawing steps, which draw from the same sequence in turn.
+class RNG {
+public:
+    explicit RNG(uint64_t seed) : s(seed) {}
+    RNG(const RNG&) = delete;
+    RNG& operator=(const RNG&) = delete;
+
+    // The next draw u, 0 <= u < 1.
+    double next() {
+        s += 0x9E3779B97F4A7C15ULL;
+        return random_detail::finish(s);
+    }
+    // lo + (hi - lo) * u, the difference taken in double precision.
+    double uniform(double lo, double hi) {
+        const double span = hi - lo;
+        return lo + span * next();
+    }
+
+    uint64_t s;
+};
+
+// Hashed lattice value noise in [-1, 1] with unit lattice spacing.
+inline float valueNoise(float x, float y, uint32_t seed) {
+    const float fx = std::floor(x), fy = std::floor(y);
+    const uint32_t ix = static_cast<uint32_t>(static_cast<int32_t>(fx));
+    const uint32_t iy = static_cast<uint32_t>(static_cast<int32_t>(fy));
+    const uint32_t sh = seed * 0x9E3779B1u;
+    auto corner = [sh](uint32_t i, uint32_t j) {
+        uint32_t h = (i * 668265261u) ^ (j * 374761393u) ^ sh;
+        h = (h ^ (h >> 15)) * 739982445u;
+        h = h ^ (h >> 12);
+        h = h * 695872825u;
+        h = h ^ (h >> 15);
+        return static_cast<float>(h & 0xFFFFu) / 32767.5f - 1.0f;
+    };
+    const float a = corner(ix, iy), b = corner(ix + 1u, iy);
+    const float c = corner(ix, iy + 1u), d = corner(ix + 1u, iy + 1u);
+    const float tx = x - fx, ty = y - fy;
+    const float sx = tx * tx * (3.0f - 2.0f * tx);
+    const float sy = ty * ty * (3.0f - 2.0f * ty);
+    return ((a + sx * (b - a)) + sy * (c - a)) + ((d + ((a - b) - c)) * sx) * sy;
+}
+
+// Stateless hash of a point and a salt to [0, 1). Points are quantised to 1/16 pt; negative and NaN
+// coordinates count as 0, and coordinates too large to quantise are clamped rather than left undefined.
+inline double pointRand(cg::Point p, uint64_t salt) {
+    auto quantise = [](double v) -> uint64_t {
+        const double q = (v > 0 ? v : 0.0) * 16.0;
+        return q < 18446744073709551616.0 ? static_cast<uint64_t>(q) : UINT64_MAX;
+    };
+    const uint64_t qx = quantise(p.x), qy = quantise(p.y);
+    uint64_t h = (qx * 0x9E3779B9ULL) ^ (salt * 0xC2B2AE35ULL) ^ (qy * 0x85EBCA6BULL);
+    h += 0x9E3779B97F4A7C15ULL;
+    return random_detail::finish(h);
+}

@@ -1,0 +1,53 @@
+#include "Platform/Dispatch/Dispatch.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+TEST(Dispatch, EveryIndexRunsExactlyOnceAtAnyThreadCount) {
+    for (int threads : {1, 2, 8, 0}) {
+        dispatch::ThreadCountScope scope(threads);
+        std::vector<std::atomic<int>> hits(1000);
+        dispatch::concurrentPerform(hits.size(), [&](std::size_t i) { hits[i]++; });
+        for (auto& h : hits) ASSERT_EQ(h.load(), 1) << "threads " << threads;
+        std::vector<std::atomic<int>> chunkHits(777);
+        dispatch::concurrentChunks(chunkHits.size(), [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) chunkHits[i]++;
+        });
+        for (auto& h : chunkHits) ASSERT_EQ(h.load(), 1) << "threads " << threads;
+    }
+}
+
+TEST(Dispatch, SingleThreadRunsInlineInOrder) {
+    dispatch::ThreadCountScope scope(1);
+    const auto caller = std::this_thread::get_id();
+    std::vector<std::size_t> order;
+    dispatch::concurrentPerform(50, [&](std::size_t i) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        order.push_back(i);
+    });
+    ASSERT_EQ(order.size(), 50u);
+    for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
+    EXPECT_EQ(dispatch::threadCount(), 1);
+}
+
+TEST(Dispatch, LoopsNestAndRunFromSeveralThreadsAtOnce) {
+    std::atomic<long> total{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t)
+        callers.emplace_back([&] {
+            dispatch::concurrentPerform(20, [&](std::size_t) {
+                dispatch::concurrentPerform(10, [&](std::size_t) { total++; });
+            });
+        });
+    for (auto& c : callers) c.join();
+    EXPECT_EQ(total.load(), 4 * 20 * 10);
+}
+
+TEST(Dispatch, EmptyLoopRunsNothing) {
+    bool ran = false;
+    dispatch::concurrentPerform(0, [&](std::size_t) { ran = true; });
+    dispatch::concurrentChunks(0, [&](std::size_t, std::size_t) { ran = true; });
+    EXPECT_FALSE(ran);
+}
