@@ -4,16 +4,16 @@
 #include <limits>
 
 namespace {
-Grid ramp(int cols, int rows) {
-    Grid g(cols, rows, 0);
-    for (int j = 0; j < rows; ++j)
-        for (int i = 0; i < cols; ++i) g.at(i, j) = static_cast<float>(i * 100 + j);
-    return g;
+// Fills each cell with 100·column + row.
+void ramp(Grid& g) {
+    for (int64_t j = 0; j < g.rows; ++j)
+        for (int64_t i = 0; i < g.cols; ++i) g.at(i, j) = static_cast<float>(i * 100 + j);
 }
 }  // namespace
 
 TEST(Grid, SampleAtCellCornersIsExact) {
-    const Grid g = ramp(6, 5);
+    Grid g(6, 5, 0);
+    ramp(g);
     EXPECT_EQ(g.sample(cg::Point{0, 0}), 0.0f);
     EXPECT_EQ(g.sample(cg::Point{8, 4}), 201.0f);
     EXPECT_EQ(g.sample(cg::Point{12, 8}), 302.0f);
@@ -21,7 +21,8 @@ TEST(Grid, SampleAtCellCornersIsExact) {
 }
 
 TEST(Grid, SamplesClampAtEveryEdge) {
-    const Grid g = ramp(6, 5);
+    Grid g(6, 5, 0);
+    ramp(g);
     EXPECT_EQ(g.sample(cg::Point{-10, -10}), g.sample(cg::Point{0, 0}));
     // Far beyond the right and bottom edges: cell (cols − 2, rows − 2); the last column never counts.
     EXPECT_EQ(g.sample(cg::Point{1e6, 1e6}), g.at(4, 3));
