@@ -17,7 +17,7 @@ TEST(Grid, SampleAtCellCornersIsExact) {
     EXPECT_EQ(g.sample(cg::Point{0, 0}), 0.0f);
     EXPECT_EQ(g.sample(cg::Point{8, 4}), 201.0f);
     EXPECT_EQ(g.sample(cg::Point{12, 8}), 302.0f);
-    EXPECT_FLOAT_EQ(g.sample(cg::Point{6, 4}), 251.0f);  // halfway between two columns
+    EXPECT_FLOAT_EQ(g.sample(cg::Point{6, 4}), 151.0f);  // halfway between two columns
 }
 
 TEST(Grid, SamplesClampAtEveryEdge) {
