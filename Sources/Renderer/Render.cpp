@@ -1,0 +1,106 @@
+#include "Renderer/Render.h"
+
+#include <cmath>
+#include <utility>
+
+#include "Art/Art.h"
+#include "Platform/Graphics/Context.h"
+#include "Renderer/Look.h"
+#include "Renderer/Renderer.h"
+#include "Renderer/Shading.h"
+#include "Renderer/Terrain.h"
+
+namespace Renderer {
+namespace {
+
+// Bitmap sides beyond this are refused before any work is done: the terrain grids, the bitmap and the
+// shading all scale with the size, and no screen comes near it.
+constexpr double kMaxPixels = 32768;
+
+// Pixel size of the bitmap, rounding halves away from zero; none when the request cannot have one.
+std::optional<std::pair<int, int>> pixelSize(const SceneSpec& spec) {
+    const double w = std::round(spec.size.width * spec.scale);
+    const double h = std::round(spec.size.height * spec.scale);
+    if (!std::isfinite(spec.size.width) || !std::isfinite(spec.size.height) || !std::isfinite(spec.scale))
+        return std::nullopt;
+    if (!(w >= 1 && h >= 1 && w <= kMaxPixels && h <= kMaxPixels && spec.scale > 0)) return std::nullopt;
+    return std::pair{static_cast<int>(w), static_cast<int>(h)};
+}
+
+std::function<bool(cg::Point)> waterTest(SceneKind kind, const GridRef& v, float landAt) {
+    switch (kind) {
+        case SceneKind::archipelago:
+        case SceneKind::pond:
+            return [v, landAt](cg::Point p) { return v->sample(p) < landAt; };
+        case SceneKind::winter:
+            return [v](cg::Point p) { return v->sample(p) < 0.06f; };
+        case SceneKind::reef:
+        case SceneKind::sea:
+            return [v](cg::Point) { return true; };
+        case SceneKind::canyon:
+        case SceneKind::orbit:
+        case SceneKind::city:
+        case SceneKind::skyline:
+        case SceneKind::warzone:
+            break;
+    }
+    return [v](cg::Point) { return false; };
+}
+
+}  // namespace
+
+std::vector<cg::Rect> keepRects(const SceneSpec& spec) {
+    std::vector<cg::Rect> keep;
+    keep.reserve(spec.icons.size());
+    const double labelW = std::max(spec.iconSize + 30, spec.textSize * 9.5);
+    const double labelH = spec.textSize * 2.6 + 4;
+    const double h = spec.iconSize * 0.5;
+    for (const cg::Point& c : spec.icons) {
+        const cg::Rect icon(c.x - h, c.y - h, spec.iconSize, spec.iconSize);
+        const cg::Rect label = spec.labelsRight ? cg::Rect(c.x + h + 2, c.y - labelH * 0.5, labelW * 1.3, labelH)
+                                                : cg::Rect(c.x - labelW * 0.5, c.y + h + 2, labelW, labelH);
+        keep.push_back(icon.unionWith(label).insetBy(-6, -6));
+    }
+    return keep;
+}
+
+std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before) {
+    const auto pixels = pixelSize(spec);
+    if (!pixels) return std::nullopt;
+
+    Look look(spec.kind, spec.night, static_cast<float>(spec.size.height));
+    std::vector<cg::Rect> keep = keepRects(spec);
+    Terrain terrain = Renderer::terrain(spec, look, keep);
+
+    auto ctx = cg::Context::makeBitmap(pixels->first, pixels->second, 1);
+    if (!ctx) return std::nullopt;
+    paint(ctx->data(), ctx->bytesPerRow(), pixels->first, pixels->second, static_cast<float>(spec.scale), terrain,
+          look);
+    ctx->pixelsChanged();
+    ctx->scaleBy(spec.scale, spec.scale);
+
+    const std::string style = std::string(scene_kind::rawValue(spec.kind)) + (spec.night ? "-night" : "-day");
+    const float landAt = look.landAt();
+    const GridRef heights = terrain.v;
+
+    Art art(ctx.get(), spec, std::move(terrain), keep, std::move(look), before);
+    std::vector<cg::Point> keepPoints;
+    keepPoints.reserve(keep.size() * 2);
+    for (const cg::Rect& r : keep) {
+        keepPoints.push_back(r.origin);
+        keepPoints.push_back({std::fabs(r.size.width), std::fabs(r.size.height)});
+    }
+    art.placed[style + "-keep"] = std::move(keepPoints);
+    art.decorate();
+
+    RenderedScene result;
+    result.wet = waterTest(spec.kind, heights, landAt);
+    result.image = ctx->makeImage();
+    if (!result.image) return std::nullopt;
+    result.sprites = std::move(art.sprites);
+    result.style = style;
+    result.placed = std::move(art.placed);
+    return result;
+}
+
+}  // namespace Renderer

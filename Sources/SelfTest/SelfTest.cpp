@@ -1,0 +1,204 @@
+#include "SelfTest/SelfTest.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Platform/Graphics/Image.h"
+#include "Renderer/Grid.h"
+#include "Renderer/Look.h"
+#include "Renderer/Render.h"
+#include "Renderer/Renderer.h"
+#include "Renderer/Terrain.h"
+
+namespace SelfTest {
+namespace {
+
+// A failed check ends the process abnormally, after one line that names it.
+void check(bool ok, const std::string& what) {
+    if (ok) return;
+    std::fflush(stdout);
+    std::fprintf(stderr, "selftest failed: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+constexpr double kWidth = 1710, kHeight = 1112, kFar = 380;
+
+std::vector<cg::Point> sampleIcons() {
+    std::vector<cg::Point> icons = {{1564, 67}, {1574, 180}};
+    for (double y = 333; y <= 949; y += 88) {
+        icons.push_back({1559, y});
+        icons.push_back({1657, y});
+    }
+    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
+                        cg::Point{420, 760}})
+        icons.push_back(p);
+    return icons;
+}
+
+SceneSpec sampleDesktop(SceneKind kind, bool night) {
+    SceneSpec s;
+    s.size = {kWidth, kHeight};
+    s.scale = 2;
+    s.icons = sampleIcons();
+    s.iconSize = 48;
+    s.textSize = 10;
+    s.labelsRight = false;
+    s.kind = kind;
+    s.night = night;
+    return s;
+}
+
+SceneSpec thumbnail(SceneKind kind, bool night) {
+    SceneSpec s;
+    s.size = {640, 400};
+    s.scale = 0.5;
+    s.icons = {{150, 130}, {150, 218}, {430, 170}, {500, 290}};
+    s.iconSize = 48;
+    s.textSize = 10;
+    s.kind = kind;
+    s.night = night;
+    return s;
+}
+
+std::string name(SceneKind kind, bool night) {
+    return std::string(scene_kind::rawValue(kind)) + (night ? "-night" : "-day");
+}
+
+void write(const cg::ImageRef& image, const std::string& path) {
+    check(image && image->writePNG(path), "writing " + path);
+}
+
+void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& dir) {
+    const std::string label = std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day");
+    const auto start = std::chrono::steady_clock::now();
+    const auto scene = Renderer::render(sampleDesktop(kind, night), {});
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    check(scene.has_value(), label + ": render");
+    check(scene->image && scene->image->pixelWidth() == 3420 && scene->image->pixelHeight() == 2224,
+          label + ": picture size 3420 x 2224");
+    std::printf("%s %.0f ms, %zu sprites\n", label.c_str(), ms, scene->sprites.size());
+    std::fflush(stdout);
+    if (dir) write(scene->image, *dir + "/" + name(kind, night) + ".png");
+
+    const bool cityLike = kind == SceneKind::city || kind == SceneKind::skyline;
+    for (const Sprite& sp : scene->sprites) {
+        check(cityLike || sp.kind != Sprite::Kind::glide, label + ": glide sprites only in the city scenes");
+        const bool routed = sp.kind == Sprite::Kind::trip || sp.kind == Sprite::Kind::boat ||
+                            sp.kind == Sprite::Kind::bird || sp.kind == Sprite::Kind::meteor;
+        check(!routed || sp.path.size() >= 2, label + ": routed sprite with a path of at least 2 points");
+    }
+
+    const bool alwaysWet = kind == SceneKind::reef || kind == SceneKind::sea;
+    check(scene->wet && scene->wet({1564, 67}) == alwaysWet, label + ": water test at the first icon");
+
+    const auto thumb = Renderer::render(thumbnail(kind, night), {});
+    check(thumb.has_value() && thumb->image, label + ": thumbnail render");
+    if (dir) write(thumb->image, *dir + "/" + name(kind, night) + "-menu.png");
+}
+
+void landUnderIcons(SceneKind kind) {
+    if (kind == SceneKind::skyline) return;
+    const std::string label = std::string(scene_kind::rawValue(kind)) + ": land under the icons";
+    const Look look(kind, false, static_cast<float>(kHeight));
+    check(!look.land.empty(), label + " (no land band)");
+    const SceneSpec spec = sampleDesktop(kind, false);
+    std::vector<cg::Rect> keep;
+    for (const cg::Point& c : spec.icons)
+        keep.push_back(cg::Rect(c.x - 24, c.y - 24, 48, 48).unionWith(cg::Rect(c.x - 47.5, c.y + 26, 95, 30)).insetBy(-6, -6));
+    const Terrain terrain = Renderer::terrain(spec, look, keep);
+    const float floor = look.land.front().t - 0.01f;
+    for (const cg::Rect& r : keep) {
+        const double x0 = std::max(r.minX(), 0.0), x1 = std::min(r.maxX(), kWidth - 1);
+        const double y0 = std::max(r.minY(), 0.0), y1 = std::min(r.maxY(), kHeight - 1);
+        for (double y = y0; y <= y1; y += 2)
+            for (double x = x0; x <= x1; x += 2)
+                check(terrain.v->sample(cg::Point{x, y}) >= floor, label);
+    }
+}
+
+// Every point a sprite covers, in top-left scene coordinates, with ten steps along each segment.
+bool farSprite(const Sprite& sp, cg::Point from, cg::Point to) {
+    std::vector<cg::Point> pts{sp.at};
+    if (!(sp.to.x == 0 && sp.to.y == 0)) pts.push_back(sp.to);
+    pts.insert(pts.end(), sp.path.begin(), sp.path.end());
+    for (cg::Point& p : pts) p.y = kHeight - p.y;
+    auto far = [&](cg::Point p) {
+        return std::hypot(p.x - from.x, p.y - from.y) > kFar && std::hypot(p.x - to.x, p.y - to.y) > kFar;
+    };
+    if (!far(pts.front())) return false;
+    for (std::size_t i = 0; i + 1 < pts.size(); ++i)
+        for (int k = 1; k <= 10; ++k) {
+            const double f = k / 10.0;
+            const cg::Point q{pts[i].x + (pts[i + 1].x - pts[i].x) * f, pts[i].y + (pts[i + 1].y - pts[i].y) * f};
+            if (!far(q)) return false;
+        }
+    return true;
+}
+
+void stability(SceneKind kind) {
+    struct Move {
+        const char* label;
+        cg::Point from, to;
+    };
+    const Move moves[] = {{"moved icon:", {420, 760}, {720, 760}}, {"new icon:", {420, 300}, {420, 300}}};
+    const std::string raw(scene_kind::rawValue(kind));
+    for (const Move& m : moves) {
+        const SceneSpec a = sampleDesktop(kind, false);
+        SceneSpec b = a;
+        if (m.from == m.to) b.icons.push_back(m.to);
+        else b.icons.back() = m.to;
+        const auto A = Renderer::render(a, {});
+        check(A.has_value(), raw + " " + m.label + " render A");
+        const auto B = Renderer::render(b, A->placed);
+        check(B.has_value(), raw + " " + m.label + " render B");
+
+        std::vector<std::string> after;
+        after.reserve(B->sprites.size());
+        for (const Sprite& sp : B->sprites) after.push_back(sp.identity());
+        std::size_t far = 0, kept = 0;
+        for (const Sprite& sp : A->sprites) {
+            if (!farSprite(sp, m.from, m.to)) continue;
+            ++far;
+            const std::string id = sp.identity();
+            for (const std::string& other : after)
+                if (other == id) {
+                    ++kept;
+                    break;
+                }
+        }
+
+        check(A->image->bytesPerRow() == B->image->bytesPerRow(), raw + " " + m.label + " row length");
+        std::size_t compared = 0, changed = 0;
+        for (int y = 0; y < static_cast<int>(kHeight); ++y)
+            for (int x = 0; x < static_cast<int>(kWidth); ++x) {
+                if (std::hypot(x - m.from.x, y - m.from.y) <= kFar || std::hypot(x - m.to.x, y - m.to.y) <= kFar) continue;
+                ++compared;
+                if (A->image->pixel(2 * x, 2 * y) != B->image->pixel(2 * x, 2 * y)) ++changed;
+            }
+        const double share = compared ? changed * 100.0 / compared : 0.0;
+        std::printf("%s %s %zu of %zu far sprites kept, %.3f%% far pixels changed\n", raw.c_str(), m.label, kept, far,
+                    share);
+        std::fflush(stdout);
+        check(kept * 20 >= far * 19, raw + " " + m.label + " far sprites kept (at least 95%)");
+        check(changed * 1000 < compared, raw + " " + m.label + " far pixels changed (under 0.1%)");
+    }
+}
+
+}  // namespace
+
+void run(const std::optional<std::string>& previewDir) {
+    for (SceneKind kind : scene_kind::allCases) {
+        for (bool night : {false, true}) sceneRenders(kind, night, previewDir);
+        landUnderIcons(kind);
+        stability(kind);
+    }
+    std::printf("selftest ok\n");
+    std::fflush(stdout);
+}
+
+}  // namespace SelfTest
