@@ -124,7 +124,9 @@ TEST(SpriteIdentity, NumbersAreShortestRoundTripWithAFraction) {
         } else {
             EXPECT_EQ(t, v > 0 ? "inf" : "-inf");
         }
-        if (t.find_first_of("ein") == std::string::npos) EXPECT_NE(t.find('.'), std::string::npos) << t;
+        if (t.find_first_of("ein") == std::string::npos) {
+            EXPECT_NE(t.find('.'), std::string::npos) << t;
+        }
     }
     Sprite s = light();
     s.size = 100000;
