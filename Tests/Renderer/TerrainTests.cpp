@@ -356,3 +356,90 @@ TEST(TerrainMake, SameRequestSameGridsAtAnyThreadCount) {
     EXPECT_TRUE(sameTerrain(a, one));
     EXPECT_TRUE(sameTerrain(a, many));
 }
+
+namespace {
+// Icons in a desktop column at the right edge, with plain icon-sized keep rectangles.
+std::vector<cg::Rect> columnKeep(double w, int count) {
+    std::vector<cg::Rect> keep;
+    for (int k = 0; k < count; ++k)
+        keep.push_back(around({w - 60 - 100 * double(k / 8), 60 + 100 * double(k % 8)}));
+    return keep;
+}
+
+float shelfTop(SceneKind kind) {
+    switch (kind) {
+        case SceneKind::archipelago: return 0.17f;
+        case SceneKind::winter: return 0.14f;
+        case SceneKind::sea: return 0.16f;
+        case SceneKind::pond: return 0.15f;
+        default: return 0;
+    }
+}
+}  // namespace
+
+TEST(RendererTerrain, EveryKindReshapesItsOwnWay) {
+    const double W = 1440, H = 900;
+    const std::vector<cg::Rect> keep = columnKeep(W, 11);
+    for (SceneKind kind : scene_kind::allCases) {
+        SCOPED_TRACE(std::string(scene_kind::rawValue(kind)));
+        SceneSpec s = spec(W, H);
+        s.kind = kind;
+        const Look look(kind, false, static_cast<float>(H));
+        const Terrain t = Renderer::terrain(s, look, keep);
+        ASSERT_EQ(t.v->cols, 363);
+        ASSERT_EQ(t.v->rows, 228);
+        // The same layout without a reshape, to see what the reshape did.
+        const bool crisp = kind == SceneKind::city;
+        const Terrain plain = Terrain::make(s.size, Renderer::terrainBlobs(s, keep), look.landAt(), look.cliff,
+                                            static_cast<uint32_t>(s.seed()), crisp);
+        EXPECT_EQ(sameGrid(*t.shade, *t.body), crisp);
+        const float top = shelfTop(kind), landAt = look.landAt();
+        if (kind == SceneKind::city) {
+            for (float x : t.v->p) ASSERT_TRUE(x == 0.0f || x == 1.0f);
+            EXPECT_FALSE(sameGrid(*t.tex, *plain.tex));
+        } else if (top > 0) {
+            float highest = -1;
+            for (std::size_t k = 0; k < t.v->p.size(); ++k) {
+                const float before = plain.v->p[k], after = t.v->p[k];
+                if (before >= landAt) {
+                    ASSERT_EQ(after, before);
+                    continue;
+                }
+                ASSERT_GE(after, before);
+                ASSERT_LE(after, std::max(before, top));
+                if (after > before) highest = std::max(highest, after);
+            }
+            EXPECT_GT(highest, top - 0.05f);
+            EXPECT_TRUE(sameGrid(*t.tex, *plain.tex));
+        } else {
+            EXPECT_TRUE(sameTerrain(t, plain));
+        }
+        for (std::size_t k = 0; k < t.v->p.size(); ++k) {
+            ASSERT_TRUE(std::isfinite(t.v->p[k]));
+            ASSERT_GE(t.depth->p[k], 0.0f);
+            ASSERT_LE(t.depth->p[k], look.cliff);
+            ASSERT_GE(t.body->p[k], t.v->p[k]);
+        }
+    }
+}
+
+TEST(RendererTerrain, DayAndNightShareTheLayoutAndRepeatExactly) {
+    const std::vector<cg::Rect> keep = columnKeep(1710, 23);
+    for (SceneKind kind : {SceneKind::archipelago, SceneKind::city, SceneKind::canyon}) {
+        SceneSpec s = spec(1710, 1112);
+        s.kind = kind;
+        const Look day(kind, false, 1112), night(kind, true, 1112);
+        const Terrain a = Renderer::terrain(s, day, keep);
+        Terrain b;
+        {
+            dispatch::ThreadCountScope one(1);
+            b = Renderer::terrain(s, day, keep);
+        }
+        EXPECT_TRUE(sameTerrain(a, b));
+        const Terrain n = Renderer::terrain(s, night, keep);
+        // Night changes colours, not land: the same levels give the same grids.
+        EXPECT_EQ(night.landAt(), day.landAt());
+        EXPECT_EQ(night.cliff, day.cliff);
+        EXPECT_TRUE(sameTerrain(a, n));
+    }
+}
