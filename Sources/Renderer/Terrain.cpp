@@ -73,19 +73,27 @@ void carve(const Grid& v, Grid& body, Grid& depth, float landAt, float cliff) {
 }
 
 // (¼, ½, ¼) horizontally into the scratch grid, then vertically back; borders stand in for their
-// missing neighbours.
+// missing neighbours. Rows are independent within each pass.
 void blur(Grid& g, Grid& scratch) {
     const int64_t cols = g.cols, rows = g.rows;
-    for (int64_t j = 0; j < rows; ++j)
+    dispatch::concurrentPerform(static_cast<std::size_t>(rows), [&](std::size_t row) {
+        const auto j = static_cast<int64_t>(row);
+        const float* in = g.p.data() + j * cols;
+        float* out = scratch.p.data() + j * cols;
         for (int64_t i = 0; i < cols; ++i) {
             const int64_t l = i > 0 ? i - 1 : 0, r = i + 1 < cols ? i + 1 : cols - 1;
-            scratch.at(i, j) = g.at(l, j) * 0.25f + g.at(i, j) * 0.5f + g.at(r, j) * 0.25f;
+            out[i] = in[l] * 0.25f + in[i] * 0.5f + in[r] * 0.25f;
         }
-    for (int64_t j = 0; j < rows; ++j) {
+    });
+    dispatch::concurrentPerform(static_cast<std::size_t>(rows), [&](std::size_t row) {
+        const auto j = static_cast<int64_t>(row);
         const int64_t u = j > 0 ? j - 1 : 0, d = j + 1 < rows ? j + 1 : rows - 1;
-        for (int64_t i = 0; i < cols; ++i)
-            g.at(i, j) = scratch.at(i, u) * 0.25f + scratch.at(i, j) * 0.5f + scratch.at(i, d) * 0.25f;
-    }
+        const float* above = scratch.p.data() + u * cols;
+        const float* here = scratch.p.data() + j * cols;
+        const float* below = scratch.p.data() + d * cols;
+        float* out = g.p.data() + j * cols;
+        for (int64_t i = 0; i < cols; ++i) out[i] = above[i] * 0.25f + here[i] * 0.5f + below[i] * 0.25f;
+    });
 }
 
 }  // namespace
@@ -188,17 +196,20 @@ void shelve(Grid& v, const Grid& tex, float landAt, float top) {
         }
     });
 
-    // Two 3 × 3 means over the interior; the outermost rows and columns keep their values.
-    Grid prev(Grid::CopyTag{}, shelf);
+    // Two 3 × 3 means over the interior; the outermost rows and columns keep their values. The distance
+    // grid is done with and holds the previous pass.
+    Grid& prev = dist;
     for (int pass = 0; pass < 2; ++pass) {
-        if (pass > 0) prev.p = shelf.p;
-        for (int64_t j = 1; j + 1 < rows; ++j)
+        prev.p = shelf.p;
+        dispatch::concurrentPerform(static_cast<std::size_t>(rows > 2 ? rows - 2 : 0), [&](std::size_t row) {
+            const auto j = static_cast<int64_t>(row) + 1;
             for (int64_t i = 1; i + 1 < cols; ++i) {
                 float sum = 0;
                 for (int64_t b = -1; b <= 1; ++b)
                     for (int64_t a = -1; a <= 1; ++a) sum += prev.at(i + a, j + b);
                 shelf.at(i, j) = sum / 9.0f;
             }
+        });
     }
 
     for (std::size_t k = 0; k < v.p.size(); ++k)
