@@ -161,6 +161,15 @@ public:
     void draw(const ImageRef& image, const Rect& inRect);
     void draw(const Image& image, const Rect& inRect);
 
+    // Counters for tests and benchmarks: what transparency layers and shadows allocated.
+    struct Stats {
+        uint64_t layers = 0;
+        uint64_t largestLayerPixels = 0;  // largest layer surface, in pixels
+        uint64_t shadows = 0;
+        uint64_t largestShadowPixels = 0;  // largest shadow mask, in pixels
+    };
+    Stats stats() const;
+
     struct Impl;
 
 private:
