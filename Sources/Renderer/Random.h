@@ -39,22 +39,32 @@ public:
     uint64_t s;
 };
 
+namespace random_detail {
+// The corner value of lattice point (i, j), with the seed already multiplied in: sh = seed · 0x9E3779B1.
+inline float corner(uint32_t i, uint32_t j, uint32_t sh) {
+    uint32_t h = (i * 668265261u) ^ (j * 374761393u) ^ sh;
+    h = (h ^ (h >> 15)) * 739982445u;
+    h = h ^ (h >> 12);
+    h = h * 695872825u;
+    h = h ^ (h >> 15);
+    return static_cast<float>(h & 0xFFFFu) / 32767.5f - 1.0f;
+}
+}  // namespace random_detail
+
+// The value of the noise lattice at the integer point (i, j), in [-1, 1]: what valueNoise returns there.
+inline float valueCorner(int32_t i, int32_t j, uint32_t seed) {
+    return random_detail::corner(static_cast<uint32_t>(i), static_cast<uint32_t>(j), seed * 0x9E3779B1u);
+}
+
 // Hashed lattice value noise in [-1, 1] with unit lattice spacing.
 inline float valueNoise(float x, float y, uint32_t seed) {
     const float fx = std::floor(x), fy = std::floor(y);
     const uint32_t ix = static_cast<uint32_t>(static_cast<int32_t>(fx));
     const uint32_t iy = static_cast<uint32_t>(static_cast<int32_t>(fy));
     const uint32_t sh = seed * 0x9E3779B1u;
-    auto corner = [sh](uint32_t i, uint32_t j) {
-        uint32_t h = (i * 668265261u) ^ (j * 374761393u) ^ sh;
-        h = (h ^ (h >> 15)) * 739982445u;
-        h = h ^ (h >> 12);
-        h = h * 695872825u;
-        h = h ^ (h >> 15);
-        return static_cast<float>(h & 0xFFFFu) / 32767.5f - 1.0f;
-    };
-    const float a = corner(ix, iy), b = corner(ix + 1u, iy);
-    const float c = corner(ix, iy + 1u), d = corner(ix + 1u, iy + 1u);
+    using random_detail::corner;
+    const float a = corner(ix, iy, sh), b = corner(ix + 1u, iy, sh);
+    const float c = corner(ix, iy + 1u, sh), d = corner(ix + 1u, iy + 1u, sh);
     const float tx = x - fx, ty = y - fy;
     const float sx = tx * tx * (3.0f - 2.0f * tx);
     const float sy = ty * ty * (3.0f - 2.0f * ty);

@@ -34,12 +34,26 @@ struct Parkway {
 inline constexpr Float2 middle{90, 80};
 inline constexpr std::array<float, 4> bays{36, 66, 80, 110};
 
+// A scene point on the lattice: its superblock and the local position inside it (0 ≤ lx < 160,
+// 0 ≤ ly < 140; lx < 20 is the north-south street, ly < 20 the east-west one).
+struct Spot {
+    int32_t bx = 0, by = 0;
+    float lx = 0, ly = 0;
+};
+Spot locate(float x, float y);
+
+// A park's paths; at least one is present.
 Paths paths(int32_t bx, int32_t by);
+// Distance from a local point to the nearest park path and the pond's signed outline distance.
 Parkway parkway(int32_t bx, int32_t by, float lx, float ly);
 bool park(int32_t bx, int32_t by);
+// Parks are never vacant. A vacant block is a car park or a plaza with a fountain at `middle`.
 bool vacant(int32_t bx, int32_t by);
 bool carPark(int32_t bx, int32_t by);
+// Whether the plot at (column 0…7, row 0…6) of a superblock carries a building.
 bool built(int32_t bx, int32_t by, int column, int row);
+// The city's terrain reshape: flat streets and raised buildings. Afterwards every height is 0 or 1 and
+// the texture is one tint per superblock.
 void snap(Grid& v, Grid& tex, const std::vector<cg::Rect>& keep);
 
 }  // namespace Streets

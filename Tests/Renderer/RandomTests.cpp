@@ -123,3 +123,11 @@ TEST(SceneKind, RawValuesAndOrder) {
     EXPECT_FALSE(scene_kind::fromRawValue(""));
     EXPECT_FALSE(scene_kind::fromRawValue("City 2"));
 }
+
+TEST(ValueNoise, CornerEqualsTheNoiseAtLatticePoints) {
+    EXPECT_EQ(valueCorner(0, 0, 0), -1.0f);
+    for (int32_t j : {-7, -1, 0, 3, 100000})
+        for (int32_t i : {-40000, -2, 0, 1, 9})
+            for (uint32_t seed : {0u, 11u, 24301u, 0xFFFFFFFFu})
+                EXPECT_EQ(valueCorner(i, j, seed), valueNoise(static_cast<float>(i), static_cast<float>(j), seed));
+}

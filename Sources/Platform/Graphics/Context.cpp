@@ -1,0 +1,1071 @@
+#include "Platform/Graphics/Context.h"
+
+#include "Platform/Graphics/Blur.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace cg {
+
+namespace {
+
+constexpr int kMaxSide = 32767;                  // Cairo's limit
+constexpr int64_t kMaxPixels = int64_t{1} << 28;  // 1 GiB of pixels
+constexpr double kMaxCoord = 4.0e6;              // well inside Cairo's 24.8 fixed point
+constexpr int kLayerGrain = 32;                  // layers grow in steps of this many pixels
+
+// Integer device rect, half-open.
+struct IRect {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x1 <= x0 || y1 <= y0; }
+    int width() const { return x1 - x0; }
+    int height() const { return y1 - y0; }
+    bool contains(const IRect& o) const {
+        return o.empty() || (!empty() && o.x0 >= x0 && o.y0 >= y0 && o.x1 <= x1 && o.y1 <= y1);
+    }
+};
+
+IRect intersect(const IRect& a, const IRect& b) {
+    IRect r{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+    if (r.empty()) return {};
+    return r;
+}
+
+IRect unite(const IRect& a, const IRect& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    return {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+}
+
+IRect expand(const IRect& a, int d) {
+    if (a.empty()) return a;
+    return {a.x0 - d, a.y0 - d, a.x1 + d, a.y1 + d};
+}
+
+IRect shift(const IRect& a, int dx, int dy) {
+    if (a.empty()) return a;
+    return {a.x0 + dx, a.y0 + dy, a.x1 + dx, a.y1 + dy};
+}
+
+// Guarded double → int: NaN gives 0, huge values saturate.
+int toInt(double v) {
+    if (!(v == v)) return 0;
+    v = std::clamp(v, -1.0e9, 1.0e9);
+    return static_cast<int>(v);
+}
+
+// The whole-pixel rect holding the (device) rect, or empty for a null or non-finite one.
+IRect outward(const Rect& r) {
+    if (r.isNull()) return {};
+    const double x0 = r.minX(), y0 = r.minY(), x1 = r.maxX(), y1 = r.maxY();
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return {};
+    IRect out{toInt(std::floor(x0)), toInt(std::floor(y0)), toInt(std::ceil(x1)), toInt(std::ceil(y1))};
+    if (out.x1 == out.x0) out.x1 += 1;  // hairline shapes still touch a pixel column
+    if (out.y1 == out.y0) out.y1 += 1;
+    return out;
+}
+
+double clampCoord(double v) { return std::clamp(v, -kMaxCoord, kMaxCoord); }
+
+// Adds a device-space path to Cairo's current path (identity matrix expected). False when the path
+// has a non-finite coordinate, in which case nothing is drawn.
+bool appendPath(cairo_t* cr, const Path& path) {
+    cairo_new_path(cr);
+    const auto& pts = path.points();
+    for (const Point& p : pts) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    }
+    size_t k = 0;
+    for (Path::Element e : path.elements()) {
+        switch (e) {
+            case Path::Element::moveTo:
+                cairo_move_to(cr, clampCoord(pts[k].x), clampCoord(pts[k].y));
+                k += 1;
+                break;
+            case Path::Element::lineTo:
+                cairo_line_to(cr, clampCoord(pts[k].x), clampCoord(pts[k].y));
+                k += 1;
+                break;
+            case Path::Element::curveTo:
+                cairo_curve_to(cr, clampCoord(pts[k].x), clampCoord(pts[k].y), clampCoord(pts[k + 1].x),
+                               clampCoord(pts[k + 1].y), clampCoord(pts[k + 2].x), clampCoord(pts[k + 2].y));
+                k += 3;
+                break;
+            case Path::Element::close: cairo_close_path(cr); break;
+        }
+    }
+    return true;
+}
+
+cairo_matrix_t toCairo(const Transform& t) {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
+    return m;
+}
+
+bool invertible(const Transform& t) {
+    const double det = t.a * t.d - t.b * t.c;
+    return std::isfinite(det) && std::fabs(det) > 1e-12 && std::isfinite(t.tx) && std::isfinite(t.ty);
+}
+
+cairo_operator_t toCairo(BlendMode m) {
+    switch (m) {
+        case BlendMode::normal: return CAIRO_OPERATOR_OVER;
+        case BlendMode::sourceAtop: return CAIRO_OPERATOR_ATOP;
+        case BlendMode::sourceIn: return CAIRO_OPERATOR_IN;
+        case BlendMode::destinationOver: return CAIRO_OPERATOR_DEST_OVER;
+        case BlendMode::destinationOut: return CAIRO_OPERATOR_DEST_OUT;
+        case BlendMode::plusLighter: return CAIRO_OPERATOR_ADD;
+        case BlendMode::colorDodge: return CAIRO_OPERATOR_COLOR_DODGE;
+        case BlendMode::clear: return CAIRO_OPERATOR_CLEAR;
+    }
+    return CAIRO_OPERATOR_OVER;
+}
+
+double unit(double v) { return v > 0 ? (v < 1 ? v : 1.0) : 0.0; }  // NaN → 0
+
+Color sanitized(const Color& c) { return {unit(c.r), unit(c.g), unit(c.b), unit(c.a)}; }
+
+double finiteOr(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
+
+struct Shadow {
+    Size offset;
+    double blur = 0;
+    Color color = Color::clear();
+};
+
+struct GState {
+    Transform ctm;
+    Color fill = Color::black();
+    Color stroke = Color::black();
+    double lineWidth = 1;
+    LineCap cap = LineCap::butt;
+    LineJoin join = LineJoin::miter;
+    double miterLimit = 10;
+    std::vector<double> dash;
+    double dashPhase = 0;
+    double alpha = 1;
+    BlendMode blend = BlendMode::normal;
+    Shadow shadow;
+    IRect clipBox;         // device bounds of the clip
+    size_t clipCount = 0;  // clips in force: the first clipCount items of the clip list
+};
+
+struct ClipItem {
+    Path path;  // device space
+    FillRule rule;
+    uint64_t id;
+};
+
+// A surface being drawn into: the bitmap itself, or a transparency layer over part of it.
+struct Target {
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    IRect box;                      // device pixels the surface covers
+    IRect limit;                    // device pixels it may ever cover
+    std::vector<uint64_t> applied;  // ids of the clips set on cr, in order
+    size_t depthAtBegin = 0;        // layers: state stack depth just after the layer's save
+};
+
+void destroy(Target& t) {
+    if (t.cr) cairo_destroy(t.cr);
+    if (t.surface) cairo_surface_destroy(t.surface);
+    t.cr = nullptr;
+    t.surface = nullptr;
+}
+
+// What is drawn: a solid colour (its alpha already multiplied by the context alpha) or a pattern
+// painted with an alpha.
+struct Source {
+    enum class Kind { solid, pattern } kind = Kind::solid;
+    Color color;
+    cairo_pattern_t* pattern = nullptr;
+    double alpha = 1;
+};
+
+// Where it is drawn: inside a filled path, along a stroked path, or over the clip (optionally
+// narrowed by a path).
+struct Geometry {
+    enum class Kind { fill, stroke, paint } kind = Kind::fill;
+    const Path* path = nullptr;
+    FillRule rule = FillRule::winding;
+    bool shapeIsClip = false;  // paint whose shape is the clip itself (gradients)
+    IRect bounds;              // paint: device bounds of the source (empty: unbounded)
+};
+
+}  // namespace
+
+struct Context::Impl {
+    int width = 0;
+    int height = 0;
+    double scale = 1;
+    std::vector<Target> targets;  // [0] is the bitmap
+    GState state;
+    std::vector<GState> stack;
+    std::vector<ClipItem> clips;
+    uint64_t nextClipId = 1;
+    Path current;  // device space
+    Path scratch;  // device space, for conveniences
+    Path extra;    // device space, gradient side clips
+    std::vector<uint8_t> maskBuffer;
+    detail::BlurScratch blur;
+    Context::Stats stats;
+
+    ~Impl() {
+        for (auto it = targets.rbegin(); it != targets.rend(); ++it) destroy(*it);
+    }
+
+    IRect bitmapRect() const { return {0, 0, width, height}; }
+
+    // User space → Cairo device space (y down, row 0 at the top).
+    Transform dev() const {
+        return state.ctm.concatenating(Transform{1, 0, 0, -1, 0, static_cast<double>(height)});
+    }
+
+    cairo_surface_t* base() const { return targets.front().surface; }
+
+    // --- clip ---
+
+    static void applyClip(cairo_t* cr, const ClipItem& c) {
+        if (!appendPath(cr, c.path)) cairo_new_path(cr);
+        cairo_set_fill_rule(cr, c.rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        cairo_clip(cr);
+    }
+
+    void syncClip(Target& t) {
+        const size_t n = state.clipCount;
+        bool prefix = t.applied.size() <= n;
+        for (size_t i = 0; prefix && i < t.applied.size(); ++i) prefix = t.applied[i] == clips[i].id;
+        if (!prefix) {
+            cairo_reset_clip(t.cr);
+            t.applied.clear();
+        }
+        for (size_t i = t.applied.size(); i < n; ++i) {
+            applyClip(t.cr, clips[i]);
+            t.applied.push_back(clips[i].id);
+        }
+    }
+
+    void replayClips(cairo_t* cr) const {
+        for (size_t i = 0; i < state.clipCount; ++i) applyClip(cr, clips[i]);
+    }
+
+    void addClip(const Path& devicePath, FillRule rule) {
+        IRect box = outward(devicePath.boundingBox());
+        state.clipBox = intersect(state.clipBox, box);
+        clips.resize(state.clipCount);
+        clips.push_back({devicePath, rule, nextClipId++});
+        state.clipCount = clips.size();
+    }
+
+    // --- targets ---
+
+    static bool makeCr(Target& t) {
+        t.cr = cairo_create(t.surface);
+        t.applied.clear();
+        if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) {
+            cairo_destroy(t.cr);
+            t.cr = nullptr;
+            return false;
+        }
+        return true;
+    }
+
+    // Makes sure a layer's surface covers `need`, growing it (and keeping its pixels) if not.
+    bool ensureCovers(Target& t, IRect need) {
+        need = intersect(need, t.limit);
+        if (t.surface && t.box.contains(need)) return true;
+        if (need.empty()) return true;
+        IRect box = t.surface ? unite(t.box, need) : need;
+        auto down = [](int v) { return v >= 0 ? v / kLayerGrain * kLayerGrain : -((-v + kLayerGrain - 1) / kLayerGrain) * kLayerGrain; };
+        box = {down(box.x0), down(box.y0), down(box.x1 + kLayerGrain - 1), down(box.y1 + kLayerGrain - 1)};
+        box = intersect(box, t.limit);
+        if (box.empty()) return false;
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
+        if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(s);
+            return false;
+        }
+        cairo_surface_set_device_offset(s, -box.x0, -box.y0);
+        stats.largestLayerPixels =
+            std::max<uint64_t>(stats.largestLayerPixels, uint64_t(box.width()) * uint64_t(box.height()));
+        Target grown;
+        grown.surface = s;
+        grown.box = box;
+        grown.limit = t.limit;
+        grown.depthAtBegin = t.depthAtBegin;
+        if (!makeCr(grown)) {
+            cairo_surface_destroy(s);
+            return false;
+        }
+        if (t.surface) {
+            cairo_set_source_surface(grown.cr, t.surface, 0, 0);
+            cairo_set_operator(grown.cr, CAIRO_OPERATOR_SOURCE);
+            cairo_paint(grown.cr);
+            cairo_set_operator(grown.cr, CAIRO_OPERATOR_OVER);
+        }
+        destroy(t);
+        t = std::move(grown);
+        return true;
+    }
+
+    // Cairo contexts that hit an error stop drawing for good; start a fresh one instead.
+    void recover(Target& t) {
+        if (!t.surface || (t.cr && cairo_status(t.cr) == CAIRO_STATUS_SUCCESS)) return;
+        if (t.cr) cairo_destroy(t.cr);
+        makeCr(t);
+    }
+
+    // --- drawing ---
+
+    void setStroke(cairo_t* cr) const {
+        const cairo_matrix_t m = toCairo(dev());
+        cairo_set_matrix(cr, &m);
+        cairo_set_line_width(cr, state.lineWidth);
+        cairo_set_line_cap(cr, state.cap == LineCap::round    ? CAIRO_LINE_CAP_ROUND
+                               : state.cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE
+                                                              : CAIRO_LINE_CAP_BUTT);
+        cairo_set_line_join(cr, state.join == LineJoin::round   ? CAIRO_LINE_JOIN_ROUND
+                                : state.join == LineJoin::bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                                : CAIRO_LINE_JOIN_MITER);
+        cairo_set_miter_limit(cr, state.miterLimit);
+        cairo_set_dash(cr, state.dash.data(), static_cast<int>(state.dash.size()), state.dashPhase);
+    }
+
+    static void setSource(cairo_t* cr, const Source& s) {
+        if (s.kind == Source::Kind::solid) {
+            cairo_set_source_rgba(cr, s.color.r, s.color.g, s.color.b, s.color.a);
+        } else {
+            cairo_set_source(cr, s.pattern);
+        }
+    }
+
+    // Draws the geometry with the source and the operator already set on cr. With coverageOnly
+    // the source is opaque: the result is the shape's coverage.
+    void drawGeometry(cairo_t* cr, const Geometry& g, const Source& s, bool coverageOnly) const {
+        if (coverageOnly) {
+            cairo_set_source_rgba(cr, 0, 0, 0, 1);
+        } else {
+            setSource(cr, s);
+        }
+        const double alpha = coverageOnly || s.kind == Source::Kind::solid ? 1.0 : s.alpha;
+        const cairo_fill_rule_t rule =
+            g.rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
+        switch (g.kind) {
+            case Geometry::Kind::fill:
+                if (!appendPath(cr, *g.path)) return;
+                cairo_set_fill_rule(cr, rule);
+                cairo_fill(cr);
+                break;
+            case Geometry::Kind::stroke: {
+                if (!appendPath(cr, *g.path)) return;
+                setStroke(cr);
+                cairo_stroke(cr);
+                cairo_identity_matrix(cr);
+                break;
+            }
+            case Geometry::Kind::paint:
+                if (g.path) {
+                    if (coverageOnly) {
+                        if (!appendPath(cr, *g.path)) return;
+                        cairo_set_fill_rule(cr, rule);
+                        cairo_fill(cr);
+                        return;
+                    }
+                    cairo_save(cr);
+                    if (!appendPath(cr, *g.path)) {
+                        cairo_restore(cr);
+                        return;
+                    }
+                    cairo_set_fill_rule(cr, rule);
+                    cairo_clip(cr);
+                    cairo_paint_with_alpha(cr, alpha);
+                    cairo_restore(cr);
+                } else {
+                    cairo_paint_with_alpha(cr, alpha);
+                }
+                break;
+        }
+    }
+
+    // Conservative device bounds of what the geometry can touch (before clipping).
+    IRect contentBounds(const Geometry& g) const {
+        switch (g.kind) {
+            case Geometry::Kind::fill: return expand(outward(g.path->boundingBox()), 1);
+            case Geometry::Kind::stroke: {
+                const Transform d = dev();
+                const double norm = std::sqrt(d.a * d.a + d.b * d.b + d.c * d.c + d.d * d.d);
+                double reach = state.join == LineJoin::miter ? std::max(state.miterLimit, 1.0) : 1.0;
+                if (state.cap == LineCap::square) reach = std::max(reach, std::numbers::sqrt2);
+                const double r = state.lineWidth / 2 * reach * norm;
+                const int pad = toInt(std::ceil(std::min(r, 1.0e6))) + 2;
+                return expand(outward(g.path->boundingBox()), pad);
+            }
+            case Geometry::Kind::paint: {
+                IRect b = state.clipBox;
+                if (g.path) b = intersect(b, expand(outward(g.path->boundingBox()), 1));
+                if (!g.bounds.empty()) b = intersect(b, g.bounds);
+                return b;
+            }
+        }
+        return {};
+    }
+
+    bool shadowActive() const {
+        const Shadow& s = state.shadow;
+        return s.color.a > 0;
+    }
+
+    // An A8 surface over `box` (device coordinates) on the reusable mask buffer, cleared.
+    cairo_surface_t* maskSurface(const IRect& box) {
+        const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, box.width());
+        if (stride <= 0) return nullptr;
+        const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(box.height());
+        if (maskBuffer.size() < bytes) maskBuffer.resize(bytes);
+        std::memset(maskBuffer.data(), 0, bytes);
+        cairo_surface_t* s = cairo_image_surface_create_for_data(maskBuffer.data(), CAIRO_FORMAT_A8, box.width(),
+                                                                 box.height(), stride);
+        if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(s);
+            return nullptr;
+        }
+        cairo_surface_set_device_offset(s, -box.x0, -box.y0);
+        return s;
+    }
+
+    // result = D·(1 − M) + M·(S in D): source-in acting only inside the shape's coverage M.
+    void boundedIn(Target& t, const IRect& box, const Source& s, cairo_surface_t* coverage) {
+        cairo_surface_t* tmp = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
+        if (cairo_surface_status(tmp) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(tmp);
+            return;
+        }
+        cairo_surface_set_device_offset(tmp, -box.x0, -box.y0);
+        cairo_t* cr = cairo_create(tmp);
+        cairo_set_source_surface(cr, t.surface, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_IN);
+        setSource(cr, s);
+        cairo_paint_with_alpha(cr, s.kind == Source::Kind::solid ? 1.0 : s.alpha);
+        cairo_destroy(cr);
+
+        cairo_set_operator(t.cr, CAIRO_OPERATOR_DEST_OUT);
+        cairo_set_source_rgba(t.cr, 0, 0, 0, 1);
+        cairo_mask_surface(t.cr, coverage, 0, 0);
+        cairo_set_operator(t.cr, CAIRO_OPERATOR_ADD);
+        cairo_set_source_surface(t.cr, tmp, 0, 0);
+        cairo_mask_surface(t.cr, coverage, 0, 0);
+        cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
+        cairo_surface_destroy(tmp);
+    }
+
+    // The whole drawing pipeline: shadow (blurred, offset, cut by the clip) then the content,
+    // both with the blend mode and only where the clip allows.
+    void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow) {
+        if (s.kind == Source::Kind::solid && s.color.a <= 0 && mode != BlendMode::sourceIn &&
+            mode != BlendMode::clear)
+            return;  // nothing would change
+        Target& t = targets.back();
+        const IRect clip = intersect(state.clipBox, t.limit);
+        const IRect content = intersect(contentBounds(g), t.limit);
+        const IRect visible = intersect(content, clip);
+
+        // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
+        const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
+        double offX = 0, offY = 0, sigma = 0;
+        IRect maskBox, shadowVisible;
+        if (shadow) {
+            offX = std::clamp(finiteOr(state.shadow.offset.width, 0), -1.0e6, 1.0e6);
+            offY = -std::clamp(finiteOr(state.shadow.offset.height, 0), -1.0e6, 1.0e6);
+            sigma = std::clamp(finiteOr(state.shadow.blur, 0), 0.0, 1.0e4) / 2;
+            const int reach = detail::blurReach(sigma);
+            const int ox = toInt(std::floor(offX)), oy = toInt(std::floor(offY));
+            // Content that can reach the visible clip once blurred and offset.
+            const IRect source = intersect(content, expand(shift(clip, -ox, -oy), reach + 1));
+            if (!source.empty()) {
+                maskBox = expand(source, reach);
+                shadowVisible = intersect(expand(shift(maskBox, ox, oy), 1), clip);
+            }
+        }
+        if (visible.empty() && shadowVisible.empty()) return;
+        if (!ensureCovers(t, unite(visible, shadowVisible))) return;
+        recover(t);
+        if (!t.cr) return;
+        syncClip(t);
+
+        if (!shadowVisible.empty()) drawShadow(t, g, s, mode, maskBox, offX, offY, sigma);
+        if (!visible.empty()) {
+            const bool emulate = mode == BlendMode::sourceIn && !(g.kind == Geometry::Kind::paint && !g.path);
+            if (emulate) {
+                cairo_surface_t* m = maskSurface(visible);
+                if (m) {
+                    cairo_t* mcr = cairo_create(m);
+                    drawGeometry(mcr, g, s, true);
+                    cairo_destroy(mcr);
+                    cairo_surface_flush(m);
+                    boundedIn(t, visible, s, m);
+                    cairo_surface_destroy(m);
+                }
+            } else {
+                cairo_set_operator(t.cr, toCairo(mode));
+                drawGeometry(t.cr, g, s, false);
+                cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
+            }
+        }
+        recover(t);
+    }
+
+    void drawShadow(Target& t, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
+                    double offY, double sigma) {
+        cairo_surface_t* m = maskSurface(box);
+        if (!m) return;
+        stats.shadows += 1;
+        stats.largestShadowPixels =
+            std::max<uint64_t>(stats.largestShadowPixels, uint64_t(box.width()) * uint64_t(box.height()));
+        cairo_t* mcr = cairo_create(m);
+        // The shape as drawn, with its alpha; a gradient's shape is the clip.
+        if (g.kind == Geometry::Kind::paint && g.shapeIsClip) replayClips(mcr);
+        drawGeometry(mcr, g, s, false);
+        cairo_destroy(mcr);
+        cairo_surface_flush(m);
+        detail::gaussianBlurA8(maskBuffer.data(), box.width(), box.height(), cairo_image_surface_get_stride(m), sigma,
+                               blur);
+        cairo_surface_mark_dirty(m);
+        const Color c = state.shadow.color;
+        // Source-in would erase the clip outside the blurred mask; the shadow then goes on top.
+        cairo_set_operator(t.cr, mode == BlendMode::sourceIn ? CAIRO_OPERATOR_ATOP : toCairo(mode));
+        cairo_set_source_rgba(t.cr, c.r, c.g, c.b, c.a);
+        cairo_mask_surface(t.cr, m, offX, offY);
+        cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
+        cairo_surface_destroy(m);
+    }
+
+    Source solid(const Color& c) const {
+        Source s;
+        s.color = c;
+        s.color.a *= state.alpha;
+        return s;
+    }
+
+    void fillDevicePath(const Path& p, FillRule rule) {
+        Geometry g;
+        g.kind = Geometry::Kind::fill;
+        g.path = &p;
+        g.rule = rule;
+        render(g, solid(state.fill), state.blend, true);
+    }
+
+    void strokeDevicePath(const Path& p) {
+        if (!(state.lineWidth > 0) || !invertible(dev())) return;
+        Geometry g;
+        g.kind = Geometry::Kind::stroke;
+        g.path = &p;
+        render(g, solid(state.stroke), state.blend, true);
+    }
+
+    // Device path of a user-space path.
+    const Path& toDevice(const Path& user) {
+        scratch = user;
+        scratch.apply(dev());
+        return scratch;
+    }
+
+    // Radius in device space that covers the clip box seen from a user-space point.
+    double userReach(Point from) const {
+        const IRect c = state.clipBox;
+        if (c.empty()) return 0;
+        const Transform inv = dev().inverted();
+        double best = 0;
+        const Point corners[4] = {{double(c.x0), double(c.y0)}, {double(c.x1), double(c.y0)},
+                                  {double(c.x0), double(c.y1)}, {double(c.x1), double(c.y1)}};
+        for (const Point& q : corners) {
+            const Point u = inv.apply(q);
+            best = std::max(best, std::hypot(u.x - from.x, u.y - from.y));
+        }
+        return best + 1;
+    }
+
+    void paintPattern(cairo_pattern_t* pattern, const Path* side, FillRule rule) {
+        Geometry g;
+        g.kind = Geometry::Kind::paint;
+        g.path = side;
+        g.rule = rule;
+        g.shapeIsClip = true;
+        Source s;
+        s.kind = Source::Kind::pattern;
+        s.pattern = pattern;
+        s.alpha = state.alpha;
+        render(g, s, state.blend, true);
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+
+Context::Context(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Context::~Context() = default;
+
+std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, double scale) {
+    if (pixelWidth <= 0 || pixelHeight <= 0 || pixelWidth > kMaxSide || pixelHeight > kMaxSide) return nullptr;
+    if (int64_t{pixelWidth} * int64_t{pixelHeight} > kMaxPixels) return nullptr;
+    if (!std::isfinite(scale) || !(scale > 0) || scale > 1.0e6) return nullptr;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS ||
+        cairo_image_surface_get_stride(s) != pixelWidth * 4) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->width = pixelWidth;
+    impl->height = pixelHeight;
+    impl->scale = scale;
+    Target base;
+    base.surface = s;
+    base.box = base.limit = impl->bitmapRect();
+    if (!Impl::makeCr(base)) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    impl->targets.push_back(std::move(base));
+    impl->state.ctm = Transform::scale(scale, scale);
+    impl->state.clipBox = impl->bitmapRect();
+    return std::unique_ptr<Context>(new Context(std::move(impl)));
+}
+
+std::unique_ptr<Context> Context::makeFrame(double width, double height, double scale) {
+    if (!std::isfinite(width) || !std::isfinite(height) || !std::isfinite(scale)) return nullptr;
+    if (!(width > 0) || !(height > 0) || !(scale > 0)) return nullptr;
+    const double pw = std::ceil(width * scale), ph = std::ceil(height * scale);
+    if (!(pw >= 1 && pw <= kMaxSide && ph >= 1 && ph <= kMaxSide)) return nullptr;
+    return makeBitmap(static_cast<int>(pw), static_cast<int>(ph), scale);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bitmap
+
+int Context::pixelWidth() const { return impl_->width; }
+int Context::pixelHeight() const { return impl_->height; }
+size_t Context::bytesPerRow() const { return static_cast<size_t>(impl_->width) * 4; }
+double Context::scale() const { return impl_->scale; }
+
+uint8_t* Context::data() {
+    cairo_surface_flush(impl_->base());
+    return cairo_image_surface_get_data(impl_->base());
+}
+
+const uint8_t* Context::data() const {
+    cairo_surface_flush(impl_->base());
+    return cairo_image_surface_get_data(impl_->base());
+}
+
+uint32_t* Context::row(int y) {
+    if (y < 0 || y >= impl_->height) return nullptr;
+    return reinterpret_cast<uint32_t*>(data() + bytesPerRow() * static_cast<size_t>(y));
+}
+
+void Context::pixelsChanged() { cairo_surface_mark_dirty(impl_->base()); }
+
+uint32_t Context::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= impl_->width || y >= impl_->height) return 0;
+    const uint8_t* p = data() + bytesPerRow() * static_cast<size_t>(y) + static_cast<size_t>(x) * 4;
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+ImageRef Context::makeImage() const {
+    const size_t n = static_cast<size_t>(impl_->width) * static_cast<size_t>(impl_->height);
+    std::vector<uint32_t> px(n);
+    std::memcpy(px.data(), data(), n * 4);
+    return Image::fromARGB32(impl_->width, impl_->height, std::move(px));
+}
+
+// ---------------------------------------------------------------------------------------------
+// State
+
+void Context::saveGState() { impl_->stack.push_back(impl_->state); }
+
+void Context::restoreGState() {
+    Impl& m = *impl_;
+    if (m.stack.empty()) return;
+    // A layer's own save is undone only by ending the layer.
+    if (m.targets.size() > 1 && m.stack.size() <= m.targets.back().depthAtBegin) return;
+    m.state = std::move(m.stack.back());
+    m.stack.pop_back();
+    m.clips.resize(m.state.clipCount);
+}
+
+void Context::translateBy(double tx, double ty) { impl_->state.ctm = impl_->state.ctm.translatedBy(tx, ty); }
+void Context::scaleBy(double sx, double sy) { impl_->state.ctm = impl_->state.ctm.scaledBy(sx, sy); }
+void Context::rotateBy(double angle) { impl_->state.ctm = impl_->state.ctm.rotatedBy(angle); }
+void Context::concatenateCTM(const Transform& t) { impl_->state.ctm = t.concatenating(impl_->state.ctm); }
+Context::Stats Context::stats() const { return impl_->stats; }
+Transform Context::ctm() const { return impl_->state.ctm; }
+
+void Context::setFillColor(const Color& c) { impl_->state.fill = sanitized(c); }
+void Context::setStrokeColor(const Color& c) { impl_->state.stroke = sanitized(c); }
+Color Context::fillColor() const { return impl_->state.fill; }
+Color Context::strokeColor() const { return impl_->state.stroke; }
+void Context::setLineWidth(double width) { impl_->state.lineWidth = std::isfinite(width) && width > 0 ? width : 0; }
+void Context::setLineCap(LineCap cap) { impl_->state.cap = cap; }
+void Context::setLineJoin(LineJoin join) { impl_->state.join = join; }
+void Context::setMiterLimit(double limit) { impl_->state.miterLimit = std::isfinite(limit) ? limit : 10; }
+
+void Context::setLineDash(double phase, std::span<const double> lengths) {
+    GState& s = impl_->state;
+    s.dash.clear();
+    s.dashPhase = 0;
+    double total = 0;
+    for (double v : lengths) {
+        if (!std::isfinite(v) || v < 0) return;  // not a pattern: no dash
+        total += v;
+    }
+    if (!(total > 0) || !std::isfinite(total)) return;
+    s.dash.assign(lengths.begin(), lengths.end());
+    s.dashPhase = std::isfinite(phase) ? phase : 0;
+}
+
+void Context::setAlpha(double alpha) { impl_->state.alpha = unit(alpha); }
+void Context::setBlendMode(BlendMode mode) { impl_->state.blend = mode; }
+
+void Context::setShadow(Size offset, double blur, const Color& color) {
+    Shadow& s = impl_->state.shadow;
+    s.offset = {finiteOr(offset.width, 0), finiteOr(offset.height, 0)};
+    s.blur = std::isfinite(blur) && blur > 0 ? blur : 0;
+    s.color = sanitized(color);
+}
+
+void Context::setShadow(Size offset, double blur) { setShadow(offset, blur, Color::black(1.0 / 3.0)); }
+void Context::clearShadow() { impl_->state.shadow = Shadow{}; }
+
+double Context::lineWidth() const { return impl_->state.lineWidth; }
+LineCap Context::lineCap() const { return impl_->state.cap; }
+LineJoin Context::lineJoin() const { return impl_->state.join; }
+double Context::miterLimit() const { return impl_->state.miterLimit; }
+double Context::alpha() const { return impl_->state.alpha; }
+BlendMode Context::blendMode() const { return impl_->state.blend; }
+
+// ---------------------------------------------------------------------------------------------
+// Current path
+
+void Context::beginPath() { impl_->current.clear(); }
+void Context::moveTo(Point p) { impl_->current.moveTo(p, impl_->dev()); }
+void Context::lineTo(Point p) { impl_->current.lineTo(p, impl_->dev()); }
+void Context::quadCurveTo(Point control, Point to) { impl_->current.quadCurveTo(control, to, impl_->dev()); }
+void Context::curveTo(Point c1, Point c2, Point to) { impl_->current.curveTo(c1, c2, to, impl_->dev()); }
+
+void Context::addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise) {
+    impl_->current.addArc(center, radius, startAngle, endAngle, clockwise, impl_->dev());
+}
+
+void Context::addRect(const Rect& r) { impl_->current.addRect(r, impl_->dev()); }
+void Context::addEllipse(const Rect& r) { impl_->current.addEllipse(r, impl_->dev()); }
+void Context::addRoundedRect(const Rect& r, double cw, double ch) {
+    impl_->current.addRoundedRect(r, cw, ch, impl_->dev());
+}
+void Context::addLines(std::span<const Point> points) { impl_->current.addLines(points, impl_->dev()); }
+void Context::addPath(const Path& path) { impl_->current.addPath(path, impl_->dev()); }
+void Context::closePath() { impl_->current.closeSubpath(); }
+bool Context::isPathEmpty() const { return impl_->current.isEmpty(); }
+
+std::optional<Point> Context::currentPoint() const {
+    const auto p = impl_->current.currentPoint();
+    if (!p) return std::nullopt;
+    return impl_->dev().inverted().apply(*p);
+}
+
+Rect Context::pathBoundingBox() const {
+    const Rect r = impl_->current.pathBoundingBox();
+    if (r.isNull()) return r;
+    return r.applying(impl_->dev().inverted());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Painting
+
+void Context::fillPath(FillRule rule) {
+    impl_->fillDevicePath(impl_->current, rule);
+    impl_->current.clear();
+}
+
+void Context::strokePath() {
+    impl_->strokeDevicePath(impl_->current);
+    impl_->current.clear();
+}
+
+void Context::clip(FillRule rule) {
+    impl_->addClip(impl_->current, rule);
+    impl_->current.clear();
+}
+
+void Context::fill(const Rect& r) {
+    Impl& m = *impl_;
+    m.scratch.clear();
+    m.scratch.addRect(r, m.dev());
+    m.fillDevicePath(m.scratch, FillRule::winding);
+}
+
+void Context::fill(const Path& path, FillRule rule) { impl_->fillDevicePath(impl_->toDevice(path), rule); }
+
+void Context::stroke(const Rect& r) {
+    Impl& m = *impl_;
+    m.scratch.clear();
+    m.scratch.addRect(r, m.dev());
+    m.strokeDevicePath(m.scratch);
+}
+
+void Context::stroke(const Path& path) { impl_->strokeDevicePath(impl_->toDevice(path)); }
+
+void Context::fillEllipse(const Rect& r) {
+    Impl& m = *impl_;
+    m.scratch.clear();
+    m.scratch.addEllipse(r, m.dev());
+    m.fillDevicePath(m.scratch, FillRule::winding);
+}
+
+void Context::strokeEllipse(const Rect& r) {
+    Impl& m = *impl_;
+    m.scratch.clear();
+    m.scratch.addEllipse(r, m.dev());
+    m.strokeDevicePath(m.scratch);
+}
+
+void Context::strokeLineSegments(std::span<const Point> points) {
+    Impl& m = *impl_;
+    m.scratch.clear();
+    const Transform d = m.dev();
+    for (size_t i = 0; i + 1 < points.size(); i += 2) {
+        m.scratch.moveTo(points[i], d);
+        m.scratch.lineTo(points[i + 1], d);
+    }
+    m.strokeDevicePath(m.scratch);
+}
+
+void Context::clear(const Rect& r) {
+    Impl& m = *impl_;
+    m.scratch.clear();
+    m.scratch.addRect(r, m.dev());
+    Geometry g;
+    g.kind = Geometry::Kind::fill;
+    g.path = &m.scratch;
+    Source s;
+    s.color = Color::black();
+    m.render(g, s, BlendMode::clear, false);
+}
+
+void Context::clipToRect(const Rect& r) {
+    Impl& m = *impl_;
+    Path p;
+    p.addRect(r, m.dev());
+    m.addClip(p, FillRule::winding);
+}
+
+void Context::clip(const Path& path, FillRule rule) { impl_->addClip(path.applying(impl_->dev()), rule); }
+
+Rect Context::clipBoundingBox() const {
+    const IRect c = impl_->state.clipBox;
+    if (c.empty()) return Rect::null();
+    const Rect r(c.x0, c.y0, c.width(), c.height());
+    return r.applying(impl_->dev().inverted());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Gradients
+
+namespace {
+
+void addStops(cairo_pattern_t* p, const Gradient& g) {
+    for (const Gradient::Stop& s : g.stops()) {
+        const Color c = sanitized(s.color);
+        cairo_pattern_add_color_stop_rgba(p, s.location, c.r, c.g, c.b, c.a);
+    }
+}
+
+}  // namespace
+
+void Context::drawLinearGradient(const Gradient& g, Point start, Point end, GradientOptions options) {
+    Impl& m = *impl_;
+    if (g.isEmpty() || m.state.clipBox.empty()) return;
+    const Transform d = m.dev();
+    if (!invertible(d)) return;
+    const double dx = end.x - start.x, dy = end.y - start.y;
+    const double len = std::hypot(dx, dy);
+    if (!(len > 0) || !std::isfinite(len) || !std::isfinite(start.x) || !std::isfinite(start.y)) return;
+
+    cairo_pattern_t* p = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
+    addStops(p, g);
+    const cairo_matrix_t pm = toCairo(d.inverted());
+    cairo_pattern_set_matrix(p, &pm);
+    const bool before = options.drawsBeforeStart, after = options.drawsAfterEnd;
+    cairo_pattern_set_extend(p, before || after ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+
+    const Path* side = nullptr;
+    if (before != after) {
+        // Cairo pads both ends or neither: pad both and keep one half-plane.
+        const Point anchor = before ? end : start;
+        const double ux = dx / len, uy = dy / len;   // along the gradient
+        const double nx = -uy, ny = ux;               // across it
+        const double big = m.userReach(anchor) + len;
+        const double s = before ? -1 : 1;             // which way the kept half-plane lies
+        m.extra.clear();
+        m.extra.moveTo({anchor.x + nx * big, anchor.y + ny * big}, d);
+        m.extra.lineTo({anchor.x - nx * big, anchor.y - ny * big}, d);
+        m.extra.lineTo({anchor.x - nx * big + s * ux * big, anchor.y - ny * big + s * uy * big}, d);
+        m.extra.lineTo({anchor.x + nx * big + s * ux * big, anchor.y + ny * big + s * uy * big}, d);
+        m.extra.closeSubpath();
+        side = &m.extra;
+    }
+    m.paintPattern(p, side, FillRule::winding);
+    cairo_pattern_destroy(p);
+}
+
+void Context::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c1, double r1,
+                                 GradientOptions options) {
+    Impl& m = *impl_;
+    if (g.isEmpty() || m.state.clipBox.empty()) return;
+    const Transform d = m.dev();
+    if (!invertible(d)) return;
+    if (!std::isfinite(c0.x) || !std::isfinite(c0.y) || !std::isfinite(c1.x) || !std::isfinite(c1.y) ||
+        !std::isfinite(r0) || !std::isfinite(r1))
+        return;
+    r0 = std::fabs(r0);
+    r1 = std::fabs(r1);
+    if (r0 == 0 && r1 == 0) return;
+
+    cairo_pattern_t* p = cairo_pattern_create_radial(c0.x, c0.y, r0, c1.x, c1.y, r1);
+    addStops(p, g);
+    const cairo_matrix_t pm = toCairo(d.inverted());
+    cairo_pattern_set_matrix(p, &pm);
+    const bool before = options.drawsBeforeStart, after = options.drawsAfterEnd;
+    cairo_pattern_set_extend(p, before || after ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+
+    const Path* side = nullptr;
+    FillRule rule = FillRule::winding;
+    if (before != after) {
+        // Pad both ends, then drop the side that must stay bare. When one circle holds the other
+        // the parameter runs below 0 / above 1 exactly inside or outside a circle; for cones the
+        // excluded circle is a close stand-in.
+        const double dist = std::hypot(c1.x - c0.x, c1.y - c0.y);
+        const bool startInside = dist + r0 <= r1;
+        const bool endInside = dist + r1 <= r0;
+        auto disc = [&](Point c, double r) {
+            m.extra.addEllipse(Rect(c.x - r, c.y - r, 2 * r, 2 * r), d);
+        };
+        auto outside = [&](Point c, double r) {
+            const IRect b = expand(m.state.clipBox, 2);
+            m.extra.addRect(Rect(b.x0, b.y0, b.width(), b.height()));
+            disc(c, r);
+            rule = FillRule::evenOdd;
+        };
+        m.extra.clear();
+        if (after) {  // drop t < 0
+            if (endInside) disc(c0, r0);
+            else if (r0 > 0) outside(c0, r0);
+        } else {  // drop t > 1
+            if (startInside) disc(c1, r1);
+            else outside(c1, r1);
+        }
+        if (!m.extra.isEmpty()) side = &m.extra;
+    }
+    m.paintPattern(p, side, rule);
+    cairo_pattern_destroy(p);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transparency layers
+
+void Context::beginTransparencyLayer() {
+    Impl& m = *impl_;
+    saveGState();
+    Target layer;
+    layer.limit = intersect(m.state.clipBox, m.targets.back().limit);
+    layer.depthAtBegin = m.stack.size();
+    m.stats.layers += 1;
+    m.targets.push_back(std::move(layer));
+    m.state.alpha = 1;
+    m.state.blend = BlendMode::normal;
+    m.state.shadow = Shadow{};
+}
+
+void Context::endTransparencyLayer() {
+    Impl& m = *impl_;
+    if (m.targets.size() <= 1) return;
+    Target layer = std::move(m.targets.back());
+    m.targets.pop_back();
+    // Back to the state at the beginning: alpha, blend mode, shadow and clip in force then.
+    while (m.stack.size() >= layer.depthAtBegin && !m.stack.empty()) {
+        m.state = std::move(m.stack.back());
+        m.stack.pop_back();
+    }
+    m.clips.resize(m.state.clipCount);
+    if (layer.surface) {
+        cairo_surface_flush(layer.surface);
+        cairo_pattern_t* p = cairo_pattern_create_for_surface(layer.surface);
+        cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+        Geometry g;
+        g.kind = Geometry::Kind::paint;
+        g.bounds = layer.box;
+        Source s;
+        s.kind = Source::Kind::pattern;
+        s.pattern = p;
+        s.alpha = m.state.alpha;
+        m.render(g, s, m.state.blend, true);
+        cairo_pattern_destroy(p);
+    }
+    destroy(layer);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Images
+
+void Context::draw(const ImageRef& image, const Rect& inRect) {
+    if (image) draw(*image, inRect);
+}
+
+void Context::draw(const Image& image, const Rect& inRect) {
+    Impl& m = *impl_;
+    if (inRect.isEmpty()) return;
+    const Rect r = inRect.standardized();
+    const int w = image.pixelWidth(), h = image.pixelHeight();
+    if (w <= 0 || h <= 0) return;
+    // Image pixels (row 0 at the top) → user space → device.
+    const Transform toUser{r.width() / w, 0, 0, -r.height() / h, r.minX(), r.maxY()};
+    const Transform toDevice = toUser.concatenating(m.dev());
+    if (!invertible(toDevice)) return;
+
+    cairo_surface_t* surf = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
+        static_cast<int>(image.bytesPerRow()));
+    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surf);
+        return;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
+    const cairo_matrix_t pm = toCairo(toDevice.inverted());
+    cairo_pattern_set_matrix(p, &pm);
+    // Padding keeps the edge pixels at full strength; the rect itself bounds the drawing.
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+    const bool aligned = toDevice.a == 1 && toDevice.d == 1 && toDevice.b == 0 && toDevice.c == 0 &&
+                         toDevice.tx == std::round(toDevice.tx) && toDevice.ty == std::round(toDevice.ty);
+    cairo_pattern_set_filter(p, aligned ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+
+    m.scratch.clear();
+    m.scratch.addRect(r, m.dev());
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.path = &m.scratch;
+    Source s;
+    s.kind = Source::Kind::pattern;
+    s.pattern = p;
+    s.alpha = m.state.alpha;
+    m.render(g, s, m.state.blend, true);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(surf);
+}
+
+}  // namespace cg

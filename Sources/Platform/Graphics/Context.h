@@ -1,0 +1,180 @@
+#pragma once
+// A drawing context over a bitmap, with the reference platform's semantics:
+// - User space is y-up (origin at the bottom left) and starts scaled by the bitmap's scale; memory
+//   row 0 is the top of the picture. Pixels are premultiplied ARGB32, native-endian uint32 (the
+//   order the renderer's shading writes), 4 × width bytes per row.
+// - Graphics state (transform, clip, colours, line settings, dash, alpha, blend mode, shadow) stays
+//   set until changed or restored. Defaults: black fill and stroke, line width 1, butt cap, miter
+//   join, miter limit 10, no dash, alpha 1, normal blend, no shadow.
+// - The current path is built in user space, fixed by the transform in force when each piece is
+//   added (like the reference), and consumed by fillPath, strokePath and clip. It is not part of
+//   the saved state.
+// - Every blend mode acts only where the drawn shape is: pixels outside the shape never change.
+// - Shadows are offset and blurred in device pixels, not scaled by the transform; a positive
+//   height moves the shadow up. Blur b is a Gaussian of sigma b / 2.
+// A context belongs to one thread at a time; separate contexts may be used on separate threads.
+
+#include "Platform/Graphics/Color.h"
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/Graphics/Gradient.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Path.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace cg {
+
+enum class BlendMode {
+    normal,
+    sourceAtop,
+    sourceIn,
+    destinationOver,
+    destinationOut,
+    plusLighter,
+    colorDodge,
+    clear
+};
+enum class LineCap { butt, round, square };
+enum class LineJoin { miter, round, bevel };
+enum class FillRule { winding, evenOdd };
+
+class Context {
+public:
+    // A bitmap of pixelWidth × pixelHeight, transparent, user space scaled by `scale`.
+    // No context for non-positive, non-finite or huge sizes or scale.
+    static std::unique_ptr<Context> makeBitmap(int pixelWidth, int pixelHeight, double scale = 1);
+    // A frame of width × height points: ⌈width·scale⌉ × ⌈height·scale⌉ pixels, transparent.
+    static std::unique_ptr<Context> makeFrame(double width, double height, double scale);
+
+    ~Context();
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    // --- Bitmap ---
+    int pixelWidth() const;
+    int pixelHeight() const;
+    size_t bytesPerRow() const;
+    double scale() const;
+    // Direct pixel access (premultiplied ARGB32, row 0 at the top). Call pixelsChanged() after
+    // writing through data() so later drawing sees the new pixels.
+    uint8_t* data();
+    const uint8_t* data() const;
+    uint32_t* row(int y);
+    void pixelsChanged();
+    // Premultiplied ARGB32 at memory column x, row y (row 0 at the top); 0 out of range.
+    uint32_t pixel(int x, int y) const;
+    // A snapshot copy of the bitmap.
+    ImageRef makeImage() const;
+
+    // --- Graphics state ---
+    void saveGState();
+    void restoreGState();  // unbalanced restores are ignored
+
+    void translateBy(double tx, double ty);
+    void scaleBy(double sx, double sy);
+    void rotateBy(double angle);  // counter-clockwise in y-up space
+    void concatenateCTM(const Transform& t);
+    // User space to the bitmap's y-up pixel space (starts as a scale by `scale`).
+    Transform ctm() const;
+
+    void setFillColor(const Color& c);
+    void setStrokeColor(const Color& c);
+    Color fillColor() const;
+    Color strokeColor() const;
+    void setLineWidth(double width);
+    void setLineCap(LineCap cap);
+    void setLineJoin(LineJoin join);
+    void setMiterLimit(double limit);
+    // Dash lengths in user space, starting `phase` into the pattern; an empty list turns dashing off.
+    void setLineDash(double phase, std::span<const double> lengths);
+    void setAlpha(double alpha);  // clamped to [0, 1]
+    void setBlendMode(BlendMode mode);
+    // Shadow of every later drawing operation: offset and blur in device pixels (y-up).
+    void setShadow(Size offset, double blur, const Color& color);
+    // The same with the reference's default colour, black at alpha 1/3.
+    void setShadow(Size offset, double blur);
+    void clearShadow();  // same as a shadow with a clear colour
+
+    double lineWidth() const;
+    LineCap lineCap() const;
+    LineJoin lineJoin() const;
+    double miterLimit() const;
+    double alpha() const;
+    BlendMode blendMode() const;
+
+    // --- Current path (user space) ---
+    void beginPath();
+    void moveTo(Point p);
+    void lineTo(Point p);
+    void quadCurveTo(Point control, Point to);
+    void curveTo(Point control1, Point control2, Point to);
+    void addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise);
+    void addRect(const Rect& r);
+    void addEllipse(const Rect& inRect);
+    void addRoundedRect(const Rect& r, double cornerWidth, double cornerHeight);
+    void addLines(std::span<const Point> points);
+    void addPath(const Path& path);
+    void closePath();
+    bool isPathEmpty() const;
+    // Current point and bounding box of the current path in user space.
+    std::optional<Point> currentPoint() const;
+    Rect pathBoundingBox() const;
+
+    // --- Painting; each consumes the current path ---
+    void fillPath(FillRule rule = FillRule::winding);
+    void strokePath();
+    // Intersects the clip with the current path.
+    void clip(FillRule rule = FillRule::winding);
+
+    // --- Conveniences; they leave the current path alone ---
+    void fill(const Rect& r);
+    void fill(const Path& path, FillRule rule = FillRule::winding);
+    void stroke(const Rect& r);
+    void stroke(const Path& path);
+    void fillEllipse(const Rect& inRect);
+    void strokeEllipse(const Rect& inRect);
+    // Pairs of points: segment 0–1, 2–3, … (an odd last point is ignored).
+    void strokeLineSegments(std::span<const Point> points);
+    void clear(const Rect& r);  // erases to transparent, whatever the blend mode
+    void clipToRect(const Rect& r);
+    void clip(const Path& path, FillRule rule = FillRule::winding);
+    // Bounding box of the clip in user space (the whole bitmap without a clip).
+    Rect clipBoundingBox() const;
+
+    // --- Gradients; they fill the current clip ---
+    void drawLinearGradient(const Gradient& g, Point start, Point end, GradientOptions options = {});
+    void drawRadialGradient(const Gradient& g, Point startCenter, double startRadius, Point endCenter,
+                            double endRadius, GradientOptions options = {});
+
+    // --- Transparency layers ---
+    // Inside a layer drawing starts at alpha 1, normal blend and no shadow; at the end the layer is
+    // composited once with the alpha, blend mode, shadow and clip in force at its beginning.
+    // A layer holds only the pixels that are drawn inside the clip.
+    void beginTransparencyLayer();
+    void endTransparencyLayer();
+
+    // --- Images ---
+    // Draws the image stretched into the rect (the image's top row at the rect's top, y-up).
+    void draw(const ImageRef& image, const Rect& inRect);
+    void draw(const Image& image, const Rect& inRect);
+
+    // Counters for tests and benchmarks: what transparency layers and shadows allocated.
+    struct Stats {
+        uint64_t layers = 0;
+        uint64_t largestLayerPixels = 0;  // largest layer surface, in pixels
+        uint64_t shadows = 0;
+        uint64_t largestShadowPixels = 0;  // largest shadow mask, in pixels
+    };
+    Stats stats() const;
+
+    struct Impl;
+
+private:
+    explicit Context(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace cg

@@ -1,0 +1,534 @@
+#include "Renderer/Look.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <span>
+
+#include "Renderer/Palette.h"
+#include "Renderer/Streets.h"
+
+using palette::clamp;
+using palette::grain;
+using palette::S;
+using palette::smoothstep;
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------------
+// Ground colours. Each is instantiated once for day and once for night, so the per-pixel path chooses
+// no colours: they are compile-time constants, and the per-look numbers sit in GroundColor::k.
+
+template <bool Night>
+constexpr Float3 dn(uint32_t day, uint32_t night) {
+    return rgb(Night ? night : day);
+}
+
+// The elliptical sun or moon glint of the open-water scenes; k[0..3] hold 0.46h, 0.27h, 0.32h, 0.15h.
+inline float glint(const GroundColor& g, float x, float y) {
+    const float a = (x - g.k[0]) / g.k[1];
+    const float b = (y - g.k[2]) / g.k[3];
+    return std::exp(-2.2f * (a * a + b * b));
+}
+
+// k[4]: weight of the grain noise on the glint.
+template <bool Night>
+Float3 archipelagoGround(const GroundColor& g, float x, float y, float tex) {
+    constexpr Float3 T = dn<Night>(0x1c6e9e, 0x0c2c4e), B = dn<Night>(0x0f4f80, 0x071b33);
+    constexpr Float3 K = Night ? Float3{0.10f, 0.12f, 0.15f} : Float3{0.12f, 0.12f, 0.10f};
+    const Float3 sky = mix(T, B, y / g.h) * (1.0f + 0.05f * tex);
+    const float m = glint(g, x, y);
+    return sky + K * m * (1.0f + g.k[4] * grain(x, y));
+}
+
+// k[0]: striation strength.
+template <bool Night>
+Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
+    constexpr Float3 A = dn<Night>(0xe6b98c, 0x46454f), B = dn<Night>(0xf0cda2, 0x5b5963);
+    constexpr Float3 E = dn<Night>(0xf5ddb8, 0x5f5e6a);
+    const float f = g.k[0];
+    const Wash wash = washAt(x, g.h);
+    const float d = wash.k * (y - wash.y);  // across the wash, positive below its centre line
+    const float hw = wash.half + 3.0f * tex;
+    const float p = S(tex / 0.7f);
+    const float st = std::sin((0.85f * x + 0.4f * y) / 7.0f + 6.0f * tex);
+    // The grain only matters by night away from the wash, so by day it is left out there.
+    float n = 0, q = 0;
+    if constexpr (Night) {
+        n = grain(x, y);
+        q = 0.05f * n;
+    }
+    const float ad = std::fabs(d);
+    if (ad >= hw + 5.0f) return mix(A, B, p) * (1.0f + f * st + 0.04f * tex + q);
+
+    if constexpr (!Night) n = grain(x, y);
+    const float edge = hw + 1.5f * n;
+    const float w = 0.9f * smoothstep(edge + 2.0f, edge - 2.0f, ad);
+    // Three braided channels, each shown where its slow gate along x is open.
+    const float c1 = std::fabs(d - 0.55f * hw * std::sin(x / 61.0f + 2.0f));
+    const float c2 = std::fabs(d + 0.5f * hw * std::sin(x / 43.0f + 0.5f));
+    const float c3 = std::fabs(d - 0.3f * hw * std::sin(x / 29.0f + 4.0f));
+    const float ch1 = smoothstep(-0.3f, 0.4f, std::sin(x / 83.0f)) * smoothstep(3.2f, 0.96f, c1);
+    const float ch2 = smoothstep(-0.3f, 0.4f, std::sin(x / 57.0f)) * smoothstep(2.4f, 0.72f, c2);
+    const float ch3 = smoothstep(-0.3f, 0.4f, std::sin(x / 37.0f)) * smoothstep(1.8f, 0.54f, c3);
+    const float ch = std::max(ch1, std::max(ch2, ch3));
+    const float L = 0.05f * smoothstep(edge - 2.5f, edge, d);
+    const float D = 0.14f * smoothstep(edge - 3.5f, edge - 0.5f, -d);
+    const float b = 1.0f - 0.1f * ch * (1.0f + 0.6f * n) + 0.03f * tex + L - D;
+    const Float3 bank = mix(A, B, p) * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
+    return mix(bank, E * b, w);
+}
+
+template <bool Night>
+Float3 orbitGround(const GroundColor& g, float x, float y, float tex) {
+    constexpr Float3 T = dn<Night>(0x2a2160, 0x0c0e27), B = dn<Night>(0x141a45, 0x06071a);
+    constexpr Float3 N = dn<Night>(0x7a4fb5, 0x3a2f7a), E = dn<Night>(0x2f8fb0, 0x1f4f7a);
+    constexpr Float3 G = dn<Night>(0xd9d2f5, 0x9a94cf);
+    Float3 c = mix(T, B, y / g.h);
+    c = mix(c, N, 0.35f * S((tex - 0.15f) / 0.75f));
+    c = mix(c, E, 0.25f * S((-0.2f - tex) / 0.7f));
+    return mix(c, G, 0.3f * galaxy(x, y, g.h));
+}
+
+template <bool Night>
+Float3 winterGround(const GroundColor& g, float, float y, float tex) {
+    constexpr Float3 T = dn<Night>(0x2f5f80, 0x10203a), B = dn<Night>(0x244e6c, 0x0a1628);
+    return mix(T, B, y / g.h) * (1.0f + 0.05f * tex);
+}
+
+template <bool Night>
+Float3 reefGround(const GroundColor& g, float x, float y, float tex) {
+    constexpr Float3 U = dn<Night>(0x7ccbc2, 0x15405a), V = dn<Night>(0x3a93ac, 0x0b2638);
+    return mix(U, V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
+           (1.0f + 0.03f * std::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
+}
+
+template <bool Night>
+Float3 warzoneGround(const GroundColor&, float x, float y, float tex) {
+    constexpr Float3 A = dn<Night>(0x7c7156, 0x36332e), B = dn<Night>(0x4e4636, 0x1f1e1c);
+    return mix(A, B, 0.55f * S((tex - 0.15f) / 0.65f)) *
+           (1.0f + 0.07f * valueNoise(x / 9.0f, y / 9.0f, 91) + 0.05f * grain(x, y) +
+            0.035f * smoothstep(0.3f, 0.7f, tex) * std::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
+}
+
+// k[0..3] as for the archipelago glint, used at night only.
+template <bool Night>
+Float3 seaGround(const GroundColor& g, float x, float y, float tex) {
+    constexpr Float3 T = dn<Night>(0x0f5c86, 0x082440), B = dn<Night>(0x083f66, 0x04152a);
+    const Float3 c = mix(T, B, y / g.h) *
+                     (1.0f + 0.06f * tex + 0.02f * std::sin((0.6f * x - 0.8f * y) / 23.0f + 5.0f * tex));
+    if constexpr (!Night) {
+        return c;
+    } else {
+        const float m = glint(g, x, y);
+        return c + Float3{0.10f, 0.12f, 0.15f} * m * (1.0f + 0.7f * grain(x, y));
+    }
+}
+
+// k[0]: caustic strength; the pond's caustic light lives here rather than in the shading.
+template <bool Night>
+Float3 pondGround(const GroundColor& g, float x, float y, float tex) {
+    constexpr Float3 U = dn<Night>(0x2a6a64, 0x0c2a2c), V = dn<Night>(0x1f5856, 0x081f22);
+    constexpr Float3 W = dn<Night>(0x2e6448, 0x0d2a22);
+    Float3 c = mix(U, V, smoothstep(-0.3f, 1.3f, 0.4f * tex + y / g.h));
+    c = mix(c, W, 0.35f * S((tex - 0.2f) / 0.7f));
+    return c * (1.0f + 0.05f * tex + g.k[0] * caustic(x, y));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The street plan, shared by the city and the skyline.
+
+constexpr float kStreet = 20;  // street width, the first cell column and row of a superblock
+
+struct Lattice {
+    int32_t bx, by;
+    float lx, ly;
+};
+
+inline Lattice lattice(float x, float y) {
+    const float px = x + 2.0f, py = y + 2.0f;
+    const float fbx = std::floor(px / 160.0f), fby = std::floor(py / 140.0f);
+    return {palette::toInt32(fbx), palette::toInt32(fby), px - 160.0f * fbx, py - 140.0f * fby};
+}
+
+enum class Mark { asphalt, crosswalk, centreLine };
+
+// Markings of the street band (lx < 20 or ly < 20); the intersection is plain.
+inline Mark streetMark(float lx, float ly, float x, float y) {
+    if (lx < kStreet && ly < kStreet) return Mark::asphalt;
+    float a, c, u;  // distance along from the intersection, position across, running coordinate
+    if (lx < kStreet) {
+        a = std::min(ly - kStreet, 140.0f - ly);
+        c = lx;
+        u = y;
+    } else {
+        a = std::min(lx - kStreet, 160.0f - lx);
+        c = ly;
+        u = x;
+    }
+    if (1.5f < a && a < 6.0f && std::fmod(c, 3.0f) < 1.5f) return Mark::crosswalk;
+    if (std::fabs(c - 10.0f) < 0.5f && std::fmod(u, 14.0f) < 7.0f) return Mark::centreLine;
+    return Mark::asphalt;
+}
+
+// Distance to the nearest street edge of the block interior.
+inline float kerb(float lx, float ly) {
+    return std::min(std::min(lx - kStreet, 160.0f - lx), std::min(ly - kStreet, 140.0f - ly));
+}
+
+template <bool Night>
+Float3 carParkGround(float lx, float ly, float tex) {
+    constexpr Float3 K = dn<Night>(0x676c75, 0x2a2d35), Y = dn<Night>(0xe6e9ec, 0x707682);
+    Float3 c = K * (1.0f + 0.05f * tex);
+    const float s = (lx - 37.5f) / 7.0f;  // stalls 7 pt wide from lx = 37.5
+    const float j = std::fabs(s - std::round(s)) * 7.0f;
+    const float mid = (s - std::floor(s) - 0.5f) * 7.0f;
+    const float stain = 1.0f - (mid * mid) / 5.0f;
+    for (const float b : Streets::bays) {
+        if (b <= ly && ly <= b + 14.0f && -0.05f < s && s < 15.05f) {
+            if (j < 0.35f) return Y;
+            const float r = ly - b - 7.0f;
+            const float e = stain - (r * r) / 18.0f;
+            if (e >= 0) c = c * (1.0f - 0.08f * std::min(e, 1.0f));
+        }
+    }
+    const float back = std::min(std::fabs(ly - 36.0f), std::min(std::fabs(ly - 80.0f), std::fabs(ly - 124.0f)));
+    if (0 < s && s < 15.0f && back < 0.35f) return Y;
+    return c;
+}
+
+// The plaza disc around the fountain; false outside it (r ≥ 34).
+template <bool Night>
+bool plazaGround(float lx, float ly, float tex, Float3& out) {
+    constexpr Float3 F = dn<Night>(0x6fb2c4, 0x1f4556), W2 = dn<Night>(0x3f7a8f, 0x152a36);
+    constexpr Float3 M = dn<Night>(0xe6e2d9, 0x5a5c66), Z = dn<Night>(0xcbc6bc, 0x3a3b44);
+    const float dx = lx - Streets::middle.x, dy = ly - Streets::middle.y;
+    const float r = std::sqrt(dx * dx + dy * dy);
+    if (!(r < 34.0f)) return false;
+    if (r < 13.0f) {
+        out = mix(F, W2, 0.4f * r / 13.0f);
+    } else if (r < 15.5f) {
+        out = r < 13.6f ? M * 0.85f : M;
+    } else {
+        // Paving in rings 4 pt wide, each cut into stones about 5 pt long.
+        const Float3 paving = Z * (1.0f + 0.05f * tex);
+        const float ring = std::floor(r / 4.0f);
+        bool joint = r - 4.0f * ring < 0.45f;
+        if (!joint) {
+            const float n = std::max(std::round(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), 6.0f);
+            const float theta = std::atan2(dy, dx);
+            const float q = n * (theta / 6.283185f + 0.5f);
+            joint = (q - std::floor(q)) * 2.0f * 3.1415925f * r / n < 0.45f;
+        }
+        out = joint ? paving * 0.92f : paving;
+    }
+    return true;
+}
+
+template <bool Night>
+Float3 cityGround(const GroundColor&, float x, float y, float tex) {
+    constexpr Float3 P = dn<Night>(0xd5d9de, 0x40454f), G1 = dn<Night>(0x74a456, 0x2a4634);
+    constexpr Float3 G2 = dn<Night>(0x5e7a45, 0x22392b), W1 = dn<Night>(0x5b95a6, 0x1c3541);
+    constexpr Float3 W2 = dn<Night>(0x3f7a8f, 0x152a36), R = dn<Night>(0xa08060, 0x40362f);
+    constexpr Float3 Q = dn<Night>(0xd8ccae, 0x4b4943), L = dn<Night>(0xbcc1c8, 0x343843);
+    constexpr Float3 X = dn<Night>(0xe4e7eb, 0x575d69), J = dn<Night>(0xf2d372, 0x8a7b4a);
+    constexpr Float3 A = dn<Night>(0x595e69, 0x23262e);
+
+    const Lattice at = lattice(x, y);
+    const float lx = at.lx, ly = at.ly;
+    if (lx < kStreet || ly < kStreet) {
+        switch (streetMark(lx, ly, x, y)) {
+        case Mark::crosswalk: return X;
+        case Mark::centreLine: return J;
+        case Mark::asphalt: return A;
+        }
+    }
+    if (kerb(lx, ly) < 3.0f) return P;
+
+    if (Streets::park(at.bx, at.by)) {
+        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly);
+        const Float3 ground = mix(G1 * (1.0f + 0.08f * tex), G2, clamp((3.0f - way.pond) / 2.0f, 0.0f, 1.0f));
+        const Float3 water = mix(W1, W2, clamp(-way.pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
+        const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
+        const Float3 path = way.pond < 0.5f ? R : Q * (1.0f + 0.05f * tex);  // a bridge over the water
+        return mix(c, path, clamp((2.2f - way.path) / 0.6f + 0.5f, 0.0f, 1.0f));
+    }
+    if (Streets::carPark(at.bx, at.by)) return carParkGround<Night>(lx, ly, tex);
+    if (Streets::vacant(at.bx, at.by)) {
+        Float3 plaza;
+        if (plazaGround<Night>(lx, ly, tex, plaza)) return plaza;
+    }
+    // Block ground with an 8-pt grid of seams; fmod keeps the sign of its first argument.
+    const Float3 block = L * (1.0f + 0.04f * tex);
+    return std::min(std::fmod(y, 8.0f), std::fmod(x, 8.0f)) < 0.5f ? block * 0.94f : block;
+}
+
+template <bool Night>
+Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
+    constexpr Float3 P = dn<Night>(0xd6d2c6, 0x41434a), A = dn<Night>(0x8cc266, 0x2c4434);
+    constexpr Float3 B = dn<Night>(0x83b95f, 0x294031), D = dn<Night>(0xe2d29e, 0x4b473a);
+    constexpr Float3 W1 = dn<Night>(0x5aa7d4, 0x1a374f), W2 = dn<Night>(0x4790c2, 0x132d46);
+    constexpr Float3 Q = dn<Night>(0xe4dbc2, 0x4c4941), X = dn<Night>(0xe6e8ea, 0x575c66);
+    constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
+
+    const Lattice at = lattice(x, y);
+    const float lx = at.lx, ly = at.ly;
+    if (lx < kStreet || ly < kStreet) {
+        switch (streetMark(lx, ly, x, y)) {
+        case Mark::crosswalk: return X;
+        case Mark::centreLine: return J;
+        case Mark::asphalt: return K * (1.0f + 0.04f * tex);
+        }
+    }
+    if (kerb(lx, ly) < 3.5f) return P * (1.0f + 0.03f * tex);
+
+    // A checkerboard of 10-pt lawn squares; the square indices truncate toward zero.
+    const int64_t cx = palette::toInt32((x + 2.0f) / 10.0f), cy = palette::toInt32((y + 2.0f) / 10.0f);
+    const Float3 lawn = (((cx + cy) & 1) == 0 ? A : B) * (1.0f + 0.05f * tex);
+    if (Streets::park(at.bx, at.by)) {
+        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly);
+        const Float3 ground = mix(lawn, D, clamp((2.5f - way.pond) / 1.5f, 0.0f, 1.0f));  // a sandy beach
+        const Float3 water = mix(W1, W2, clamp(-way.pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
+        const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
+        // Paths stop a point short of the pond: the skyline has no bridges.
+        if (way.pond > 1.0f)
+            return mix(c, Q * (1.0f + 0.04f * tex), clamp((2.2f - way.path) / 0.6f + 0.5f, 0.0f, 1.0f));
+        return c;
+    }
+    return lawn;
+}
+
+// Office walls: three rows of windows under the roof edge, one brightness per 40-pt stretch of wall.
+template <bool Night>
+Float3 cityFacade(const FacadeColor&, float x, float depth) {
+    constexpr Float3 lit = rgb(0xffd27f);
+    constexpr Float3 glass = dn<Night>(0xa9c6dd, 0x161a22), wall = dn<Night>(0x646b7a, 0x242832);
+    const float k = 1.0f + 0.12f * palette::corner(palette::toInt32(std::floor((x + 2.0f) / 40.0f)), 0, 3);
+    if (depth < 15.0f) {
+        const float row = std::floor(depth / 5.0f);
+        const float rr = depth - 5.0f * row;
+        const float col = std::floor((x + 2.0f) / 5.0f);
+        const float cc = (x + 2.0f) - 5.0f * col;
+        if (1.3f < rr && rr < 3.7f && 1.2f < cc && cc < 3.8f) {
+            if (Night && palette::corner(palette::toInt32(col), palette::toInt32(row), 7) > 0.1f) return lit;
+            return glass * k;
+        }
+    }
+    return wall * k * (1.0f - 0.3f * std::min(depth / 20.0f, 1.0f));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The tables.
+
+using GroundFn = Float3 (*)(const GroundColor&, float, float, float);
+
+GroundColor ground(bool night, GroundFn day, GroundFn nightFn, float h, std::initializer_list<float> k = {}) {
+    GroundColor g;
+    g.fn = night ? nightFn : day;
+    g.h = h;
+    g.night = night;
+    std::copy(k.begin(), k.end(), g.k);
+    return g;
+}
+
+constexpr uint32_t kNoAlt = 0xFFFFFFFFu;  // no 0xRRGGBB colour has bits above 24
+
+struct BandRow {
+    float t;
+    uint32_t day, night;
+    float a, mottle, soft;
+    uint32_t altDay, altNight;
+    float ragged;
+};
+
+std::vector<Band> bands(std::span<const BandRow> rows, bool night) {
+    std::vector<Band> out;
+    out.reserve(rows.size());
+    for (const BandRow& r : rows) {
+        Band b;
+        b.t = r.t;
+        b.c = rgb(night ? r.night : r.day);
+        b.a = r.a;
+        b.mottle = r.mottle;
+        b.soft = r.soft;
+        if (r.altDay != kNoAlt) b.alt = rgb(night ? r.altNight : r.altDay);
+        b.ragged = r.ragged;
+        out.push_back(b);
+    }
+    return out;
+}
+
+struct Scalars {
+    float cliff;
+    uint32_t lightDay, lightNight, darkDay, darkNight;
+    Float2 shadow;
+    Float3 tintDay, tintNight;
+    float causticDay, causticNight, reliefDay, reliefNight, deepDay, deepNight;
+    float grain, ripple, penumbra;
+};
+
+// clang-format off
+constexpr BandRow kArchipelagoWater[] = {
+    {0.02f,  0x1f7fa6, 0x0f3658, 1,    0,    0.02f,  kNoAlt,   kNoAlt,   0.02f},
+    {0.06f,  0x3aa6b5, 0x175068, 1,    0,    0.012f, kNoAlt,   kNoAlt,   0.025f},
+    {0.1f,   0x62c4c0, 0x215f72, 1,    0.1f, 0.03f,  0x4fa79a, 0x1f5560, 0.03f},
+    {0.165f, 0x93d8cc, 0x2e7280, 0.9f, 0,    0.015f, kNoAlt,   kNoAlt,   0.02f},
+    {0.215f, 0xf4fbf8, 0x9db8c6, 0.8f, 0,    0.006f, kNoAlt,   kNoAlt,   0.012f},
+};
+constexpr BandRow kArchipelagoLand[] = {
+    {0.235f, 0xd2bc8a, 0x6e654f, 1, 0.03f, 0,      kNoAlt,   kNoAlt,   0},
+    {0.25f,  0xf0dcaa, 0x8e7d61, 1, 0.04f, 0.008f, kNoAlt,   kNoAlt,   0},
+    {0.32f,  0x3e7d39, 0x22412e, 1, 0.1f,  0.012f, 0x6e9442, 0x2e4a30, 0.035f},
+};
+constexpr BandRow kCanyonWater[] = {
+    {0.05f, 0xd9a274, 0x3e3c46, 0.55f, 0, 0.04f, kNoAlt, kNoAlt, 0.03f},
+    {0.11f, 0xc98e62, 0x37343e, 0.5f,  0, 0.03f, kNoAlt, kNoAlt, 0.04f},
+};
+constexpr BandRow kCanyonLand[] = {
+    {0.3f,   0xefb283, 0x6a585e, 1, 0.04f, 0,      kNoAlt,   kNoAlt,   0},
+    {0.335f, 0xd9895a, 0x5a4750, 1, 0.1f,  0.012f, 0xb86a44, 0x503e47, 0.03f},
+    {0.55f,  0xb4673f, 0x4e3d47, 1, 0.1f,  0.14f,  0xa05834, 0x45353e, 0.05f},
+};
+constexpr BandRow kOrbitWater[] = {
+    {0.14f, 0x9dbbff, 0x7a90e0, 0.05f, 0, 0.04f, kNoAlt, kNoAlt, 0},
+};
+constexpr BandRow kOrbitLand[] = {
+    {0.3f,  0xc9c4c8, 0x77748c, 1, 0.05f, 0,      kNoAlt,   kNoAlt,   0},
+    {0.34f, 0x9d98a2, 0x58556e, 1, 0.16f, 0.015f, 0x77727e, 0x45425a, 0.04f},
+    {0.55f, 0x7c7785, 0x4a475f, 1, 0.14f, 0.14f,  0x6a6573, 0x3e3b52, 0.05f},
+};
+constexpr BandRow kCityLand[] = {
+    {0.5f, 0xc5cbd3, 0x4a5060, 1, 0,     0, kNoAlt,   kNoAlt,   0},
+    {0.9f, 0x6c7480, 0x2f3441, 1, 0.12f, 0, 0x756e63, 0x35322f, 0},
+};
+// One land band far above any terrain height: every skyline pixel is its ground colour.
+constexpr BandRow kSkylineLand[] = {
+    {9, 0x8cc266, 0x2c4434, 1, 0, 0, kNoAlt, kNoAlt, 0},
+};
+constexpr BandRow kWinterWater[] = {
+    {0.05f, 0x5f8aa6, 0x22395a, 1,     0,     0.025f, kNoAlt,   kNoAlt,   0.012f},
+    {0.1f,  0xc2d6e2, 0x5e7a9c, 0.92f, 0.05f, 0.008f, kNoAlt,   kNoAlt,   0.014f},
+    {0.18f, 0xe6f0f6, 0x8ea3bd, 1,     0,     0.012f, 0xd2e2ec, 0x7e93ad, 0.03f},
+};
+constexpr BandRow kWinterLand[] = {
+    {0.235f, 0xf3f7fa, 0xb4c2d4, 1, 0.02f, 0,     kNoAlt,   kNoAlt,   0},
+    {0.33f,  0x355246, 0x1c2e28, 1, 0.16f, 0.02f, 0x71879a, 0x3a4c5c, 0.05f},
+};
+constexpr BandRow kReefWater[] = {
+    {0.08f, 0x4e9fa6, 0x0f3448, 0.55f, 0, 0.05f, kNoAlt, kNoAlt, 0.04f},
+};
+constexpr BandRow kReefLand[] = {
+    {0.24f, 0xc9b48c, 0x5e5266, 1, 0.06f, 0,      kNoAlt,   kNoAlt,   0},
+    {0.29f, 0x5e6a52, 0x2a3a45, 1, 0.18f, 0.015f, 0x7a7258, 0x3a3448, 0.04f},
+};
+constexpr BandRow kWarzoneWater[] = {
+    {0.08f, 0x6a5f48, 0x2c2a26, 0.6f, 0, 0.05f, kNoAlt, kNoAlt, 0.05f},
+};
+constexpr BandRow kWarzoneLand[] = {
+    {0.24f,  0xa08a62, 0x5a5244, 1, 0.08f, 0,     kNoAlt,   kNoAlt,   0},
+    {0.285f, 0x5e6a3c, 0x2d3a2a, 1, 0.14f, 0.02f, 0x7a7448, 0x3a3e2e, 0.05f},
+};
+constexpr BandRow kSeaWater[] = {
+    {0.03f, 0x176e92, 0x0b2f4c, 0.8f, 0,     0.03f,  kNoAlt, kNoAlt, 0.015f},
+    {0.09f, 0x2f97aa, 0x124058, 1,    0.05f, 0.03f,  kNoAlt, kNoAlt, 0.02f},
+    {0.15f, 0x5dbdba, 0x1e5562, 1,    0.04f, 0.025f, kNoAlt, kNoAlt, 0.015f},
+};
+constexpr BandRow kSeaLand[] = {
+    {0.235f, 0x9ad6c6, 0x3f6566, 1, 0.04f, 0,     kNoAlt, kNoAlt, 0},
+    {0.31f,  0x2e6656, 0x15342f, 1, 0.22f, 0.01f, kNoAlt, kNoAlt, 0.04f},
+};
+constexpr BandRow kPondWater[] = {
+    {0.04f, 0x2c6f68, 0x0e2e2e, 0.7f,  0,     0.03f, kNoAlt,   kNoAlt,   0.02f},
+    {0.1f,  0x3f8474, 0x143936, 0.8f,  0.08f, 0.03f, 0x4e866a, 0x183c34, 0.025f},
+    {0.17f, 0x6a9880, 0x22433d, 0.75f, 0.1f,  0.02f, 0x7c9474, 0x2a4538, 0.02f},
+};
+constexpr BandRow kPondLand[] = {
+    {0.235f, 0x7f7b6c, 0x3c3e40, 1, 0.08f, 0,      kNoAlt,   kNoAlt,   0},
+    {0.262f, 0x44652b, 0x1e3322, 1, 0.2f,  0.012f, 0x587a33, 0x283f27, 0.035f},
+};
+
+//                          cliff  light day/night    dark day/night      shadow    tint day / night                                          caustic      relief       deep         grain  ripple  penumbra
+constexpr Scalars kArchipelago{4,  0xddbe86, 0x6e604b, 0xc9a56e, 0x5e523f, {3, 4},   {0.78f, 0.86f, 0.90f}, {0.78f, 0.86f, 0.90f}, 0,     0,    0.45f, 0.45f, 0.12f, 0.12f, 0.06f, 0.05f,  3};
+constexpr Scalars kCanyon{22,      0xcb6a43, 0x4c3a42, 0xa14a31, 0x30242b, {16, 12}, {0.78f, 0.66f, 0.72f}, {0.62f, 0.66f, 0.80f}, 0,     0,    0.25f, 0.32f, 0.08f, 0.14f, 0.06f, 0,      5};
+constexpr Scalars kOrbit{14,       0x6e6a78, 0x3a3552, 0x524e5c, 0x2b2740, {0, 0},   {1, 1, 1},             {1, 1, 1},             0,     0,    0.6f,  0.6f,  0,     0,     0.1f,  0,      2.5f};
+constexpr Scalars kCity{20,        0x000000, 0x000000, 0x000000, 0x000000, {12, 9},  {0.66f, 0.68f, 0.76f}, {0.62f, 0.64f, 0.74f}, 0,     0,    0,     0,     0,     0,     0.05f, 0,      1.5f};
+constexpr Scalars kSkyline{0,      0x000000, 0x000000, 0x000000, 0x000000, {0, 0},   {1, 1, 1},             {1, 1, 1},             0,     0,    0,     0,     0,     0,     0.04f, 0,      2.5f};
+constexpr Scalars kWinter{5,       0xdce8f1, 0x8c9cb2, 0xbccfdf, 0x75859c, {3, 4},   {0.74f, 0.82f, 0.90f}, {0.74f, 0.82f, 0.90f}, 0,     0,    0.35f, 0.35f, 0,     0,     0.06f, 0.05f,  3};
+constexpr Scalars kReef{7,         0x4f6a62, 0x173d4b, 0x3a5550, 0x0f2c39, {5, 7},   {0.72f, 0.84f, 0.88f}, {0.70f, 0.78f, 0.86f}, 0.35f, 0.1f, 0.3f,  0.3f,  0.15f, 0.15f, 0.12f, 0,      4};
+constexpr Scalars kWarzone{6,      0x8a6e4a, 0x45392e, 0x6b5238, 0x33291f, {4, 5},   {0.74f, 0.72f, 0.68f}, {0.70f, 0.72f, 0.80f}, 0,     0,    0.4f,  0.4f,  0.3f,  0.3f,  0.12f, 0,      3};
+constexpr Scalars kSea{0,          0x000000, 0x000000, 0x000000, 0x000000, {0, 0},   {1, 1, 1},             {1, 1, 1},             0.42f, 0.12f, 0,    0,     0,     0,     0,     0.05f,  2.5f};
+constexpr Scalars kPond{5,         0x6c685a, 0x2e3033, 0x4e4a3e, 0x222426, {4, 5},   {0.60f, 0.70f, 0.72f}, {0.70f, 0.76f, 0.82f}, 0,     0,    0.28f, 0.28f, 0.1f,  0.1f,  0.12f, 0.025f, 3};
+// clang-format on
+
+void fill(Look& look, bool night, const GroundColor& base, std::span<const BandRow> water,
+          std::span<const BandRow> land, const Scalars& s, const FacadeColor& facade) {
+    look.base = base;
+    look.water = bands(water, night);
+    look.land = bands(land, night);
+    look.cliff = s.cliff;
+    look.cliffLight = rgb(night ? s.lightNight : s.lightDay);
+    look.cliffDark = rgb(night ? s.darkNight : s.darkDay);
+    look.shadow = s.shadow;
+    look.shadowTint = night ? s.tintNight : s.tintDay;
+    look.facade = facade;
+    look.caustic = night ? s.causticNight : s.causticDay;
+    look.relief = night ? s.reliefNight : s.reliefDay;
+    look.deep = night ? s.deepNight : s.deepDay;
+    look.grain = s.grain;
+    look.ripple = s.ripple;
+    look.penumbra = s.penumbra;
+}
+
+}  // namespace
+
+Look::Look(SceneKind kind, bool night, float height) {
+    const float h = height;
+    switch (kind) {
+    case SceneKind::archipelago:
+        fill(*this, night,
+             ground(night, archipelagoGround<false>, archipelagoGround<true>, h,
+                    {0.46f * h, 0.27f * h, 0.32f * h, 0.15f * h, night ? 0.7f : 0.25f}),
+             kArchipelagoWater, kArchipelagoLand, kArchipelago, {});
+        break;
+    case SceneKind::canyon:
+        fill(*this, night, ground(night, canyonGround<false>, canyonGround<true>, h, {night ? 0.035f : 0.025f}),
+             kCanyonWater, kCanyonLand, kCanyon, {});
+        break;
+    case SceneKind::orbit:
+        fill(*this, night, ground(night, orbitGround<false>, orbitGround<true>, h), kOrbitWater, kOrbitLand,
+             kOrbit, {});
+        break;
+    case SceneKind::city: {
+        FacadeColor offices;
+        offices.fn = night ? cityFacade<true> : cityFacade<false>;
+        offices.night = night;
+        fill(*this, night, ground(night, cityGround<false>, cityGround<true>, 0), {}, kCityLand, kCity, offices);
+        break;
+    }
+    case SceneKind::skyline:
+        fill(*this, night, ground(night, skylineGround<false>, skylineGround<true>, 0), {}, kSkylineLand,
+             kSkyline, {});
+        break;
+    case SceneKind::winter:
+        fill(*this, night, ground(night, winterGround<false>, winterGround<true>, h), kWinterWater, kWinterLand,
+             kWinter, {});
+        break;
+    case SceneKind::reef:
+        fill(*this, night, ground(night, reefGround<false>, reefGround<true>, h), kReefWater, kReefLand, kReef,
+             {});
+        break;
+    case SceneKind::warzone:
+        fill(*this, night, ground(night, warzoneGround<false>, warzoneGround<true>, 0), kWarzoneWater,
+             kWarzoneLand, kWarzone, {});
+        break;
+    case SceneKind::sea:
+        fill(*this, night, ground(night, seaGround<false>, seaGround<true>, h,
+                                   {0.46f * h, 0.27f * h, 0.32f * h, 0.15f * h}), kSeaWater, kSeaLand,
+             kSea, {});
+        break;
+    case SceneKind::pond:
+        fill(*this, night, ground(night, pondGround<false>, pondGround<true>, h, {night ? 0.04f : 0.12f}),
+             kPondWater, kPondLand, kPond, {});
+        break;
+    }
+}
