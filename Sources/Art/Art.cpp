@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "Platform/Graphics/Context.h"
+
 Art::Art(cg::Context* c, SceneSpec spec, Terrain terrain, std::vector<cg::Rect> k, Look l, PlacementMap b)
     : ctx(c), s(std::move(spec)), t(std::move(terrain)), keep(std::move(k)), look(std::move(l)), before(std::move(b)),
       placed(before) {}
@@ -128,6 +130,20 @@ void Art::bird(cg::Point p, double rx, double ry, double speed, uint32_t color, 
     sp.grow = 1;
     sp.face = true;
     sprites.push_back(std::move(sp));
+}
+
+cg::ImageRef Art::offscreen(double w, double h, double scale, const std::function<void()>& draw) {
+    auto frame = cg::Context::makeFrame(w, h, scale);
+    if (!frame) return nullptr;
+    // Puts the scene context back however `draw` leaves.
+    struct Restore {
+        Art& art;
+        cg::Context* saved;
+        ~Restore() { art.ctx = saved; }
+    } restore{*this, ctx};
+    ctx = frame.get();
+    draw();
+    return frame->makeImage();
 }
 
 // Scenes whose painters are not built yet show their shaded terrain alone.

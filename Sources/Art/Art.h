@@ -52,6 +52,24 @@ public:
     // A flock of birds circling p on a 7-point loop.
     void bird(cg::Point p, double rx, double ry, double speed, uint32_t color, double beat);
 
+    // Draws one picture offscreen: points `ctx` at a transparent bitmap of w × h points at `scale`
+    // pixels per point (⌈w·scale⌉ × ⌈h·scale⌉ pixels, y-up), runs `draw`, and always puts the scene
+    // context back. No image when the bitmap cannot be made.
+    cg::ImageRef offscreen(double w, double h, double scale, const std::function<void()>& draw);
+    cg::ImageRef offscreen(double w, double h, const std::function<void()>& draw) {
+        return offscreen(w, h, s.scale, draw);
+    }
+
+    // --- Drawing primitives, fire and craters ---
+
+    // --- Fish ---
+
+    // --- Whales, dolphins, rays, turtles, jellyfish, seagrass, surface sprites ---
+
+    // --- Island props and the giant ape ---
+
+    // --- Scene painters' helpers ---
+
     // Scene painters.
     void archipelago();
     void canyon();

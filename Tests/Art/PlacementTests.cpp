@@ -1,4 +1,5 @@
 #include "Art/Art.h"
+#include "Platform/Graphics/Context.h"
 #include "Renderer/Render.h"
 #include "Renderer/Renderer.h"
 
@@ -176,4 +177,27 @@ TEST(Bird, LoopOfSevenPointsInDrawingSpace) {
     const double a = 2 * M_PI * (0 + 0.5 * (Art::rand({200, 100}, 3) - 0.5)) / 7;
     const double f = 1 - 0.3 * Art::rand({200, 100}, 53);
     EXPECT_EQ(b.path[0], (cg::Point{200 + 50 * f * std::cos(a), 900 - (100 + 20 * f * std::sin(a))}));
+}
+
+TEST(Offscreen, DrawsIntoAFrameAndPutsTheSceneContextBack) {
+    auto scene = cg::Context::makeBitmap(10, 10, 1);
+    auto art = painter(desk({}), {});
+    art->ctx = scene.get();
+    cg::Context* seen = nullptr;
+    const cg::ImageRef img = art->offscreen(12.4, 16, 2, [&] {
+        seen = art->ctx;
+        art->ctx->setFillColor(cg::Color::rgb(0xFF0000));
+        art->ctx->fill(cg::Rect(0, 0, 1, 1));
+    });
+    EXPECT_EQ(art->ctx, scene.get());
+    ASSERT_NE(seen, nullptr);
+    EXPECT_NE(seen, scene.get());
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->pixelWidth(), 25);
+    EXPECT_EQ(img->pixelHeight(), 32);
+    EXPECT_EQ(img->pixel(0, 31), 0xFFFF0000u);  // y-up: the unit rect lands in the bottom rows
+    EXPECT_EQ(img->pixel(0, 0), 0u);
+    // A frame that cannot be made gives no image and leaves the context alone.
+    EXPECT_FALSE(art->offscreen(0, 5, 2, [] {}));
+    EXPECT_EQ(art->ctx, scene.get());
 }
