@@ -1,0 +1,79 @@
+// Shading alone and whole renders of every scene on the self-test desktop (3420 × 2224 pixels), with one
+// thread and with all threads.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Graphics/Context.h"
+#include "Renderer/Look.h"
+#include "Renderer/Render.h"
+#include "Renderer/Renderer.h"
+#include "Renderer/Shading.h"
+#include "Renderer/Terrain.h"
+
+namespace {
+
+SceneSpec desktop(SceneKind kind, bool night) {
+    SceneSpec s;
+    s.size = {1710, 1112};
+    s.scale = 2;
+    s.icons = {{1564, 67}, {1574, 180}};
+    for (double y = 333; y <= 949; y += 88) {
+        s.icons.push_back({1559, y});
+        s.icons.push_back({1657, y});
+    }
+    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
+                        cg::Point{420, 760}})
+        s.icons.push_back(p);
+    s.iconSize = 48;
+    s.textSize = 10;
+    s.kind = kind;
+    s.night = night;
+    return s;
+}
+
+void shading(benchmark::State& state) {
+    const auto kind = scene_kind::allCases[static_cast<std::size_t>(state.range(0))];
+    const int threads = static_cast<int>(state.range(1));
+    const SceneSpec spec = desktop(kind, false);
+    const Look look(kind, false, 1112);
+    const Terrain terrain = Renderer::terrain(spec, look, Renderer::keepRects(spec));
+    std::vector<uint8_t> buffer(3420 * 2224 * 4);
+    dispatch::ThreadCountScope scope(threads);
+    for (auto _ : state) {
+        Renderer::paint(buffer.data(), 3420 * 4, 3420, 2224, 2, terrain, look);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetLabel(std::string(scene_kind::rawValue(kind)));
+}
+
+void render(benchmark::State& state) {
+    const auto kind = scene_kind::allCases[static_cast<std::size_t>(state.range(0))];
+    const int threads = static_cast<int>(state.range(1));
+    const bool night = state.range(2) != 0;
+    const SceneSpec spec = desktop(kind, night);
+    dispatch::ThreadCountScope scope(threads);
+    for (auto _ : state) {
+        auto scene = Renderer::render(spec, {});
+        benchmark::DoNotOptimize(scene);
+    }
+    state.SetLabel(std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day"));
+}
+
+void kindsAndThreads(benchmark::internal::Benchmark* b) {
+    for (int64_t k = 0; k < 10; ++k)
+        for (int64_t t : {1, 8}) b->Args({k, t});
+}
+
+void kindsThreadsAndTime(benchmark::internal::Benchmark* b) {
+    for (int64_t k = 0; k < 10; ++k)
+        for (int64_t t : {1, 8})
+            for (int64_t n : {0, 1}) b->Args({k, t, n});
+}
+
+}  // namespace
+
+BENCHMARK(shading)->Apply(kindsAndThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(render)->Apply(kindsThreadsAndTime)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_MAIN();
