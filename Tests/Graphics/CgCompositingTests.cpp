@@ -372,6 +372,13 @@ TEST(CgShadow, OffsetIsYUpInDevicePixelsAndBlurIsGaussian) {
     c->fill(Rect(10, 10, 5, 5));
     EXPECT_NEAR(up(*c, 12, 22).a, 85, 1);  // moved up
     EXPECT_EQ(up(*c, 12, 2).a, 0);          // not down
+    // The shadow carries the drawn alpha: colour alpha times context alpha.
+    c->setShadow({20, 0}, 0, Color::black());
+    c->setAlpha(0.5);
+    c->setFillColor(Color::rgb(0xFF0000, 0.5));
+    c->fill(Rect(2, 30, 4, 4));
+    EXPECT_NEAR(up(*c, 23, 32).a, 64, 1);
+    EXPECT_EQ(up(*c, 23, 32).r, 0);
 
     // Not scaled by the transform: offset 6 is 6 device pixels at scale 2.
     auto s = bitmap(80, 80, 2);

@@ -530,7 +530,10 @@ struct Context::Impl {
         cairo_t* mcr = cairo_create(m);
         // The shape as drawn, with its alpha; a gradient's shape is the clip.
         if (g.kind == Geometry::Kind::paint && g.shapeIsClip) replayClips(mcr);
-        drawGeometry(mcr, g, s, false);
+        // A solid colour's alpha is uniform: draw plain coverage (Cairo's fastest path) and apply
+        // the alpha when compositing.
+        const bool solidSource = s.kind == Source::Kind::solid;
+        drawGeometry(mcr, g, s, solidSource);
         cairo_destroy(mcr);
         cairo_surface_flush(m);
         detail::gaussianBlurA8(maskBuffer.data(), box.width(), box.height(), cairo_image_surface_get_stride(m), sigma,
@@ -539,7 +542,7 @@ struct Context::Impl {
         const Color c = state.shadow.color;
         // Source-in would erase the clip outside the blurred mask; the shadow then goes on top.
         cairo_set_operator(t.cr, mode == BlendMode::sourceIn ? CAIRO_OPERATOR_ATOP : toCairo(mode));
-        cairo_set_source_rgba(t.cr, c.r, c.g, c.b, c.a);
+        cairo_set_source_rgba(t.cr, c.r, c.g, c.b, solidSource ? c.a * s.color.a : c.a);
         cairo_mask_surface(t.cr, m, offX, offY);
         cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
         cairo_surface_destroy(m);
