@@ -56,15 +56,53 @@ inline float valueCorner(int32_t i, int32_t j, uint32_t seed) {
     return random_detail::corner(static_cast<uint32_t>(i), static_cast<uint32_t>(j), seed * 0x9E3779B1u);
 }
 
+namespace random_detail {
+// floor(x), exact, without the library call that baseline x86-64 needs for it. The sign of a zero result
+// may differ from std::floor, which the noise never observes.
+inline float floorf32(float x) {
+    if (x > -2147483648.0f && x < 2147483648.0f) {
+        const float t = static_cast<float>(static_cast<int32_t>(x));
+        return t > x ? t - 1.0f : t;
+    }
+    return std::floor(x);
+}
+
+// floor(v) as a lattice index; NaN and values beyond 32 bits clamp instead of being undefined.
+inline uint32_t lattice(float f) {
+    if (!(f > -2147483648.0f)) return static_cast<uint32_t>(INT32_MIN);
+    if (!(f < 2147483648.0f)) return static_cast<uint32_t>(INT32_MAX);
+    return static_cast<uint32_t>(static_cast<int32_t>(f));
+}
+
+// The four corner values of the last lattice cell each thread asked for, per seed slot. Neighbouring
+// pixels mostly fall into the same cell, so this saves most of the hashing; a hit returns exactly the
+// values the hash would give.
+struct NoiseCell {
+    uint32_t seed = 0, ix = 0, iy = 0;
+    bool valid = false;
+    float a = 0, b = 0, c = 0, d = 0;
+};
+inline thread_local NoiseCell noiseCells[64];
+}  // namespace random_detail
+
 // Hashed lattice value noise in [-1, 1] with unit lattice spacing.
 inline float valueNoise(float x, float y, uint32_t seed) {
-    const float fx = std::floor(x), fy = std::floor(y);
-    const uint32_t ix = static_cast<uint32_t>(static_cast<int32_t>(fx));
-    const uint32_t iy = static_cast<uint32_t>(static_cast<int32_t>(fy));
-    const uint32_t sh = seed * 0x9E3779B1u;
-    using random_detail::corner;
-    const float a = corner(ix, iy, sh), b = corner(ix + 1u, iy, sh);
-    const float c = corner(ix, iy + 1u, sh), d = corner(ix + 1u, iy + 1u, sh);
+    const float fx = random_detail::floorf32(x), fy = random_detail::floorf32(y);
+    const uint32_t ix = random_detail::lattice(fx), iy = random_detail::lattice(fy);
+    random_detail::NoiseCell& cell = random_detail::noiseCells[seed & 63u];
+    if (!cell.valid || cell.seed != seed || cell.ix != ix || cell.iy != iy) {
+        const uint32_t sh = seed * 0x9E3779B1u;
+        using random_detail::corner;
+        cell.a = corner(ix, iy, sh);
+        cell.b = corner(ix + 1u, iy, sh);
+        cell.c = corner(ix, iy + 1u, sh);
+        cell.d = corner(ix + 1u, iy + 1u, sh);
+        cell.seed = seed;
+        cell.ix = ix;
+        cell.iy = iy;
+        cell.valid = true;
+    }
+    const float a = cell.a, b = cell.b, c = cell.c, d = cell.d;
     const float tx = x - fx, ty = y - fy;
     const float sx = tx * tx * (3.0f - 2.0f * tx);
     const float sy = ty * ty * (3.0f - 2.0f * ty);
