@@ -18,6 +18,7 @@
 
 namespace cg {
 class Context;
+class Path;
 }
 
 class Art {
@@ -62,7 +63,75 @@ public:
 
     // --- Drawing primitives, fire and craters ---
 
+    // Fills (stroke 0, non-zero winding) or strokes (round caps and joins) the path `build` adds to, in
+    // 0xRRGGBB at `alpha`. No state is saved: colour, line width, cap and join stay on the context.
+    void shape(uint32_t color, double alpha, double stroke, const std::function<void(cg::Path&)>& build);
+    // The soft flattened shadow under a prop standing at `foot`, falling to the lower right.
+    void groundShadow(cg::Point foot, double r, double strength);
+    // A tree crown of six lobes and highlight dots, the same for the same k wherever it stands.
+    void canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
+    // Appends n cloud-shadow sprites, one per horizontal band (color 0: a dark shadow).
+    void cloudShadows(int64_t n, double alpha, uint32_t color);
+    // The canyon's dry wash at column x of a scene of height w (Wash of Renderer/Palette.h).
+    static struct Wash wash(float x, float w);
+
+    // A campfire: glow, stones and logs into ctx, then flame, light pool and two spark sprites.
+    void fire(cg::Point p);
+    // The flame image shared by every flame of this render, drawn on first use (absence is kept too).
+    cg::ImageRef flames();
+    // A warm light pool of radius r on black, appended as a glowing light sprite.
+    void firelight(cg::Point p, double r, double phase, double pulse, double strength);
+    // A crater seen slightly from above, lit from the upper left; leaves the context's state as it was.
+    void impact(cg::Point p, double r, uint32_t rim, uint32_t floor, uint32_t wall);
+
+    std::optional<cg::ImageRef> flames_;
+
     // --- Fish ---
+
+    // One kind of fish seen from above: body length (snout to tail tip) and largest half-width in points,
+    // dorsal, flank and fin colours, marking pattern (0 none, 1 … 8), build, swimming-wave amplitude at
+    // the tail tip as a fraction of the length, and the sprite beat in seconds.
+    struct Fish {
+        double length = 0;
+        double width = 0;
+        uint32_t back = 0;
+        uint32_t flank = 0;
+        uint32_t fin = 0;
+        int64_t marks = 0;
+        bool shark = false;
+        bool koi = false;
+        double amp = 0;
+        double beat = 1;
+    };
+    // The fish of the island and sea scenes. The archipelago renders 10 poses of its sharks and 8 of its
+    // school fish, the sea 10 of each of its kinds.
+    struct FishKind {
+        static constexpr Fish reefShark{24, 2.2, 0x7A8A8E, 0xB0BCBE, 0x6C7C82, 0, true, false, 0.08, 1.2};
+        static constexpr Fish schoolFish{8, 1.1, 0x557884, 0xE4EEF0, 0xBCCDD2, 0, false, false, 0.12, 0.3};
+        static constexpr Fish seaShark{82, 6.6, 0x76868E, 0xAAB8BC, 0x6C7C84, 0, true, false, 0.08, 1.7};
+        static constexpr Fish grouper{42, 5.8, 0x5A4636, 0x86704F, 0x6A5642, 3, false, false, 0.08, 1.1};
+        static constexpr Fish tuna{32, 4.6, 0x3B6880, 0xC6D6DA, 0x4AAAE0, 2, false, false, 0.1, 0.62};
+        static constexpr Fish smallFish{17, 2.2, 0x1C3C54, 0x9EBCC8, 0x88A4B0, 1, false, false, 0.11, 0.42};
+    };
+    struct FishFrames {
+        std::vector<cg::ImageRef> frames;  // swim poses in phase order
+        std::vector<cg::ImageRef> shade;   // their soft shadows, same order
+        double size = 0;                   // canvas width in points
+    };
+    // The canvas of one pose in points: the fish lies along its horizontal centre line, snout to +x.
+    static cg::Size fishCanvas(const Fish& fish);
+    // n poses at phases j/n and their shadows, each in a bitmap of its own. A pose whose bitmap cannot be
+    // made is left out, so the rows may be shorter than n.
+    FishFrames fishFrames(const Fish& fish, int64_t n);
+    // Paints one pose (or its shadow) into ctx, whose user space must be the W × H canvas in points.
+    void fishPose(const Fish& fish, double phase, double W, double H, bool shadow);
+    // The geometry of one pose (spine, local frame, half-width), shared with the markings.
+    struct FishBody;
+    // The marking pattern of the fish, inside the body clip of a normal pose, drawing from `rng` (seeded
+    // with fishMarkSeed). Patterns outside 1 … 8 draw nothing and take no draws.
+    void fishMarks(const Fish& fish, const FishBody& body, RNG& rng);
+    // UInt64(length × 100), truncating: every pose of a fish carries the same marks.
+    static uint64_t fishMarkSeed(double length);
 
     // --- Whales, dolphins, rays, turtles, jellyfish, seagrass, surface sprites ---
 
