@@ -134,6 +134,7 @@ TEST(ApeBeat, SpotRunsOverPointIndices) {
     EXPECT_EQ(Art::beatSpot(path, 1), (cg::Point{101, 0}));
     EXPECT_EQ(Art::beatSpot(path, 2), (cg::Point{101, 0}));
     EXPECT_EQ(Art::beatSpot(path, -1), (cg::Point{0, 0}));
+    EXPECT_EQ(Art::beatSpot({}, 0.5), (cg::Point{0, 0}));
 }
 
 TEST(ApeTimeline, ShortBeatIsOnlyTheShows) {
