@@ -137,6 +137,62 @@ public:
 
     // --- Island props and the giant ape ---
 
+    // A thatched hut standing on p (the middle of its foot); at night a lit window and its glow.
+    void hut(cg::Point p);
+    // A palm at p: its ground shadow in the scene, the tree as a swaying sprite.
+    void palm(cg::Point p, double lean);
+    // The palm's trunk, fronds and coconuts drawn into ctx with the trunk's foot at `base`.
+    void palmTree(cg::Point base, double lean);
+    // A round lighthouse seen from above, centred on p.
+    void lighthouse(cg::Point p);
+    // The palm's nine fronds in drawing order (ascending sine of the angle), seeded by |lean|.
+    struct PalmFrond {
+        double angle = 0;
+        double length = 0;
+    };
+    static std::vector<PalmFrond> palmFronds(double lean);
+
+    // One pose of the giant ape in its figure frame (y up, feet at y 0, walking toward +x).
+    void ape(double step, double rear, double pound, double roar, bool mirrored, bool facing);
+    // Renders the ape's poses and appends its `act` sprite patrolling `beat` (scene points).
+    void kong(const std::vector<cg::Point>& beat);
+
+    // Where the side-view ape's body and limbs stand for one pose, in its figure frame.
+    struct ApeStance {
+        double spine = 0;   // angle of the spine, radians
+        cg::Point hip, shoulder;
+        cg::Point farFoot, nearFoot;  // x of the foot and its lift
+        cg::Point farHand, nearHand;
+        cg::Point head;
+        double nod = 0;     // rotation of the head
+    };
+    static ApeStance apeStance(double step, double rear);
+    // The gait law of one limb: sliding back on the ground for 62% of the cycle, swinging forward after.
+    static cg::Point apeTread(double phase, double reach, double lift);
+    // The middle joint of a two-bone limb from root to end; side +1 bends it counter-clockwise of the
+    // root–end direction (y up), −1 clockwise.
+    static cg::Point apeJoint(cg::Point root, cg::Point end, double upper, double lower, double side);
+
+    // One frame of the ape's sprite: which of its 55 pose drawings it shows.
+    struct ApePose {
+        enum class Set : uint8_t { walk, rear, front };
+        Set set = Set::walk;
+        bool mirrored = false;
+        int index = 0;  // walk 0…19, rear 0…5 (rising), front 0…2
+        friend bool operator==(const ApePose&, const ApePose&) = default;
+    };
+    // The ape's frame sequence over a beat path: poses and positions (scene points) of the out and
+    // back passes, and the poses of the two click reactions.
+    struct ApeTimeline {
+        std::vector<ApePose> frames;
+        std::vector<cg::Point> path;
+        std::vector<ApePose> shade;
+    };
+    static ApeTimeline apeTimeline(const std::vector<cg::Point>& beat);
+    // The point at fraction t of a path, by point index (not arc length); a one-point path gives that
+    // point, an empty one the origin.
+    static cg::Point beatSpot(const std::vector<cg::Point>& beat, double t);
+
     // --- Scene painters' helpers ---
 
     // Scene painters.
