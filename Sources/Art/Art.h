@@ -18,6 +18,7 @@
 
 namespace cg {
 class Context;
+class Path;
 }
 
 class Art {
@@ -61,6 +62,29 @@ public:
     }
 
     // --- Drawing primitives, fire and craters ---
+
+    // Fills (stroke 0, non-zero winding) or strokes (round caps and joins) the path `build` adds to, in
+    // 0xRRGGBB at `alpha`. No state is saved: colour, line width, cap and join stay on the context.
+    void shape(uint32_t color, double alpha, double stroke, const std::function<void(cg::Path&)>& build);
+    // The soft flattened shadow under a prop standing at `foot`, falling to the lower right.
+    void groundShadow(cg::Point foot, double r, double strength);
+    // A tree crown of six lobes and highlight dots, the same for the same k wherever it stands.
+    void canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
+    // Appends n cloud-shadow sprites, one per horizontal band (color 0: a dark shadow).
+    void cloudShadows(int64_t n, double alpha, uint32_t color);
+    // The canyon's dry wash at column x of a scene of height w (Wash of Renderer/Palette.h).
+    static struct Wash wash(float x, float w);
+
+    // A campfire: glow, stones and logs into ctx, then flame, light pool and two spark sprites.
+    void fire(cg::Point p);
+    // The flame image shared by every flame of this render, drawn on first use (absence is kept too).
+    cg::ImageRef flames();
+    // A warm light pool of radius r on black, appended as a glowing light sprite.
+    void firelight(cg::Point p, double r, double phase, double pulse, double strength);
+    // A crater seen slightly from above, lit from the upper left; leaves the context's state as it was.
+    void impact(cg::Point p, double r, uint32_t rim, uint32_t floor, uint32_t wall);
+
+    std::optional<cg::ImageRef> flames_;
 
     // --- Fish ---
 
