@@ -90,6 +90,63 @@ public:
 
     // --- Whales, dolphins, rays, turtles, jellyfish, seagrass, surface sprites ---
 
+    // A row of animation frames: pose(j / count) for j = 0 … count − 1, each drawn into its own w × h
+    // point frame at the scene's scale. Frames that cannot be made are left out, so the row can be short.
+    std::vector<cg::ImageRef> poseRow(int count, double w, double h, const std::function<void(double)>& pose);
+
+    // Pose painters. Each draws one pose for a phase in [0, 1) into `ctx`, seen from above with the head
+    // toward +x, and leaves colours and line settings behind: draw every pose into a fresh frame.
+    // Whale of length L on a canvas of w × h points (callers use (1.1L + 8) × (0.75L + 8)).
+    void whale(double phase, double length, double w, double h);
+    // A dolphin rising to the surface and blowing at phase 0 (callers: L = 15 on 32 × 18).
+    void surfacingDolphin(double phase, double length, double w, double h);
+    // The swimming dolphin on its 64 × 30 canvas; `shadow` gives the flat shadow pose. Darkened with a
+    // glow at night.
+    void dolphin(double phase, bool shadow);
+    // Eagle ray on 60 × 44, nose at x = 48 on the axis y = 22. `spotted` adds the pale dorsal spots.
+    void eagleRay(double phase, bool shadow, bool spotted);
+    // The ray's body outline and its tail for a phase, in canvas points.
+    static cg::Path eagleRayBody(double phase);
+    static cg::Path eagleRayTail(double phase);
+    // Sea turtle on 30 × 24; the shadow pose is a soft flat silhouette. Night palette at night.
+    void turtle(double phase, bool shadow);
+    // Jellyfish on 20 × 20, centred at (10, 10); the same by day and night.
+    void jellyfish(double phase);
+
+    // A seagrass tuft around a drawing point, straight into `ctx`; it depends only on the point's
+    // 1/16-point cell and on day or night.
+    struct SeagrassBlade {
+        cg::Point root;
+        cg::Point tip;
+        cg::Point control;
+        uint32_t color = 0;
+        double width = 0;
+        double length = 0;
+    };
+    void seagrass(cg::Point p);
+    std::vector<SeagrassBlade> seagrassBlades(cg::Point p) const;
+
+    // Surface frames: four whitecap frames (20 × 12 points) and four swash frames (18 × 8), frame i
+    // seeded by i alone; a frame that cannot be made is left out. One soft 12 × 12 glint.
+    std::vector<cg::ImageRef> whitecaps(uint32_t color, double alpha);
+    std::vector<cg::ImageRef> swash(uint32_t color);
+    cg::ImageRef sparkle(uint32_t color);
+
+    // Up to `limit` drifting patches of caustic light over water where depth(height) > 0.6, each a
+    // 340 × 340 additive image appended as a glowing trip sprite. `depth` runs on several threads at once
+    // and must be pure. `tint` is RGB in 0…255.
+    struct ShimmerTint {
+        float r = 0, g = 0, b = 0;
+    };
+    void shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
+                 const std::function<float(float)>& depth);
+    // The three-point drift of a shimmer patch from scene point p.
+    static std::vector<cg::Point> shimmerSwell(cg::Point p);
+    // The patch image around scene point p (340 × 340 pixels, R G B X, one pixel per point); none when
+    // the image cannot be made.
+    cg::ImageRef shimmerPatch(cg::Point p, float strength, ShimmerTint tint,
+                              const std::function<float(float)>& depth) const;
+
     // --- Island props and the giant ape ---
 
     // --- Scene painters' helpers ---
