@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -121,6 +122,25 @@ void Art::sea() {
         sprites.push_back(std::move(sp));
     }
 
+    // 5, 6. Sharks. Each fish kind is drawn once per render (only when the group has a spot, which
+    // changes nothing else) and shared by every fish of the kind.
+    auto fishRoutes = [&](uint64_t salt, int64_t tries, double gap, int64_t limit, double length, double bend,
+                          double margin, const std::function<bool(cg::Point)>& first) {
+        return spots(salt, tries, gap, limit, [&, length, bend, margin](cg::Point p) {
+            if (first && !first(p)) return false;
+            return seaOpen(seaRoute(p, length, bend), margin, false);
+        });
+    };
+    {
+        const std::vector<cg::Point> at = fishRoutes(5, 900, 300, night ? 1 : 2, 520, 0.18, 46, {});
+        if (!at.empty()) {
+            const FishFrames fish = fishFrames(FishKind::seaShark, 10);
+            for (const cg::Point& p : at)
+                sprites.push_back(swimmer(seaRoute(p, 520, 0.18), fish.size, rand(p, 4), 15 + 5 * rand(p, 3),
+                                          fish.frames, fish.shade, 1.7, 0.3, false, 0.18));
+        }
+    }
+
     // 7. One eagle ray.
     {
         const std::vector<cg::ImageRef> frames = poseRow(16, 60, 44, [this](double ph) { eagleRay(ph, false, true); });
@@ -128,6 +148,18 @@ void Art::sea() {
         for (const cg::Point& p : spots(101, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaRoute(p, 560, 0.2), 34, false); }))
             sprites.push_back(swimmer(seaRoute(p, 560, 0.2), 60, rand(p, 4), 13 + 4 * rand(p, 3), frames, shade, 2.6,
                                       0.5 + rand(p, 5), false, 0.4));
+    }
+
+    // 8. Groupers over the deeper shoal flanks.
+    {
+        const std::vector<cg::Point> at =
+            fishRoutes(6, 900, 200, 3, 200, 0.4, 26, [&](cg::Point p) { return value(p) > 0.1f; });
+        if (!at.empty()) {
+            const FishFrames fish = fishFrames(FishKind::grouper, 10);
+            for (const cg::Point& p : at)
+                sprites.push_back(swimmer(seaRoute(p, 200, 0.4), fish.size, rand(p, 4), 7 + 3 * rand(p, 3),
+                                          fish.frames, fish.shade, 1.1, 0.3, false, 0.18));
+        }
     }
 
     // 9. One turtle by day; at night the group is placed with limit 0 and stays empty.
@@ -143,6 +175,43 @@ void Art::sea() {
             for (const cg::Point& p : at)
                 sprites.push_back(
                     swimmer(seaRoute(p, 220, 0.35), 30, rand(p, 4), 6, frames, shade, 2.8, 0.3, false, 0.55));
+        }
+    }
+
+    // 10. Tuna.
+    {
+        const std::vector<cg::Point> at = fishRoutes(7, 1500, 120, night ? 3 : 7, 380, 0.3, 22, {});
+        if (!at.empty()) {
+            const FishFrames fish = fishFrames(FishKind::tuna, 10);
+            for (const cg::Point& p : at)
+                sprites.push_back(swimmer(seaRoute(p, 380, 0.3), fish.size, rand(p, 4), 26 + 10 * rand(p, 3),
+                                          fish.frames, fish.shade, 0.62, 0.3, false, 0.18));
+        }
+    }
+
+    // 11. Schools of sixteen small fish following one another round a loop, up to 56 points apart.
+    {
+        const std::vector<cg::Point> at =
+            spots(8, 900, 320, night ? 1 : 3, [&](cg::Point p) { return seaOpen(seaLap(p, 120), 40, true); });
+        if (!at.empty()) {
+            const FishFrames fish = fishFrames(FishKind::smallFish, 10);
+            for (const cg::Point& p : at) {
+                const std::vector<cg::Point> loop = seaLap(p, 120);
+                const double travel = 30 + 8 * rand(p, 3);
+                const double base = rand(p, 4);
+                const double L = pathLength(rounded(loop, true, 2));
+                for (uint64_t i = 0; i < 16; ++i) {
+                    const double dx = (rand(p, 40 + i) - 0.5) * 26;
+                    const double dy = (rand(p, 80 + i) - 0.5) * 26;
+                    std::vector<cg::Point> path;
+                    path.reserve(loop.size());
+                    for (const cg::Point& q : loop) path.push_back({q.x + dx, q.y + dy});
+                    const double phase = L > 0 ? fraction(base - rand(p, 20 + i) * 56 / L + 1) : base;
+                    Sprite sp = swimmer(path, fish.size, phase, travel, fish.frames, fish.shade, 0.42, 0.3, true, 0.18);
+                    sp.stroke = rand(p, 60 + i);
+                    sprites.push_back(std::move(sp));
+                }
+            }
         }
     }
 
