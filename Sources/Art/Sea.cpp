@@ -72,7 +72,7 @@ void Art::sea() {
         return sp;
     };
 
-    // 1. Seagrass on the shoal tops where the texture is positive.
+    // Seagrass on the shoal tops where the texture is positive.
     for (const cg::Point& p : spots(1, 9000, 7, std::numeric_limits<int64_t>::max(), [&](cg::Point p) {
              if (!(value(p) > landT + 0.1f)) return false;
              if (!(t.tex->sample(p) > 0)) return false;
@@ -80,7 +80,7 @@ void Art::sea() {
          }))
         seagrass(flip(p));
 
-    // 2. Rocks from mid-depth up to the shoal rims.
+    // Rocks from mid-depth up to the shoal rims.
     for (const cg::Point& p : spots(2, 3000, 30, 40, [&](cg::Point p) {
              const float v = value(p);
              if (!(v > 0.12f)) return false;
@@ -89,7 +89,7 @@ void Art::sea() {
          }))
         rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
 
-    // 3. Shells and starfish on the shoal rims.
+    // Shells and starfish on the shoal rims.
     for (const cg::Point& p : spots(3, 2500, 44, 24, [&](cg::Point p) {
              const float v = value(p);
              if (!(landT < v && v < landT + 0.08f)) return false;
@@ -99,7 +99,7 @@ void Art::sea() {
         else starfish(flip(p), rand(p, 2));
     }
 
-    // 4. Whitecaps on deep water where the swell runs high.
+    // Whitecaps on deep water where the swell runs high.
     const std::vector<cg::ImageRef> caps = whitecaps(night ? 0x7f98b4 : 0xd8f1ff, 1);
     for (const cg::Point& p : spots(4, 2000, 70, 40, [&](cg::Point p) {
              if (!(value(p) < 0.04f)) return false;
@@ -122,7 +122,7 @@ void Art::sea() {
         sprites.push_back(std::move(sp));
     }
 
-    // 5, 6. Sharks. Each fish kind is drawn once per render (only when the group has a spot, which
+    // Sharks. Each fish kind is drawn once per render (only when the group has a spot, which
     // changes nothing else) and shared by every fish of the kind.
     auto fishRoutes = [&](uint64_t salt, int64_t tries, double gap, int64_t limit, double length, double bend,
                           double margin, const std::function<bool(cg::Point)>& first) {
@@ -141,7 +141,7 @@ void Art::sea() {
         }
     }
 
-    // 7. One eagle ray.
+    // One eagle ray.
     {
         const std::vector<cg::ImageRef> frames = poseRow(16, 60, 44, [this](double ph) { eagleRay(ph, false, true); });
         const std::vector<cg::ImageRef> shade = poseRow(16, 60, 44, [this](double ph) { eagleRay(ph, true, true); });
@@ -150,7 +150,7 @@ void Art::sea() {
                                       0.5 + rand(p, 5), false, 0.4));
     }
 
-    // 8. Groupers over the deeper shoal flanks.
+    // Groupers over the deeper shoal flanks.
     {
         const std::vector<cg::Point> at =
             fishRoutes(6, 900, 200, 3, 200, 0.4, 26, [&](cg::Point p) { return value(p) > 0.1f; });
@@ -162,7 +162,7 @@ void Art::sea() {
         }
     }
 
-    // 9. One turtle by day; at night the group is placed with limit 0 and stays empty.
+    // One turtle by day; at night the group is placed with limit 0 and stays empty.
     {
         const int64_t limit = night ? 0 : 1;
         const std::vector<cg::Point> at = spots(202, 900, 1, limit, [&](cg::Point p) {
@@ -178,7 +178,7 @@ void Art::sea() {
         }
     }
 
-    // 10. Tuna.
+    // Tuna.
     {
         const std::vector<cg::Point> at = fishRoutes(7, 1500, 120, night ? 3 : 7, 380, 0.3, 22, {});
         if (!at.empty()) {
@@ -189,7 +189,7 @@ void Art::sea() {
         }
     }
 
-    // 11. Schools of sixteen small fish following one another round a loop, up to 56 points apart.
+    // Schools of sixteen small fish following one another round a loop, up to 56 points apart.
     {
         const std::vector<cg::Point> at =
             spots(8, 900, 320, night ? 1 : 3, [&](cg::Point p) { return seaOpen(seaLap(p, 120), 40, true); });
@@ -215,7 +215,7 @@ void Art::sea() {
         }
     }
 
-    // 12. A pod of two to four dolphins on one loop, the first ahead and the others flanking it.
+    // A pod of two to four dolphins on one loop, the first ahead and the others flanking it.
     {
         const std::vector<cg::ImageRef> frames = poseRow(12, 64, 30, [this](double ph) { dolphin(ph, false); });
         const std::vector<cg::ImageRef> shade =
@@ -240,7 +240,7 @@ void Art::sea() {
     }
 
     if (!night) {
-        // 13. Gulls, white cloud shadows and a bright shimmer.
+        // Gulls, white cloud shadows and a bright shimmer.
         for (const cg::Point& p : spots(303, 600, 400, 2, [&](cg::Point p) {
                  return clear(cg::Rect(p.x - 72, p.y - 56, 144, 112));
              }))
@@ -250,7 +250,7 @@ void Art::sea() {
         return;
     }
 
-    // 14. Night: plankton glows, jellyfish, moon glints, faint bluish clouds and a cooler shimmer.
+    // Night: plankton glows, jellyfish, moon glints, faint bluish clouds and a cooler shimmer.
     for (const cg::Point& p : plankton(9, 2000, 50, 30)) {
         Sprite sp;
         sp.kind = Sprite::Kind::firefly;
