@@ -98,19 +98,11 @@ TEST(Whitecaps, FramesFollowTheirSeedsOnly) {
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(posetest::samePixels(*frames[i], *again[i]));
 }
 
-TEST(Whitecaps, AlphaZeroIsTransparentAndAlphaScalesTheFoam) {
+TEST(Whitecaps, AlphaZeroIsTransparent) {
     auto p = arttest::painter(200, 100, 2);
-    for (const auto& f : p->whitecaps(0xA9C2E0, 0)) EXPECT_TRUE(allTransparent(*f));
-    // Opacities scale with alpha: the densest foam at 0.55 stays below what alpha 1 gives.
-    auto densest = [](const cg::Image& img) {
-        int m = 0;
-        for (int y = 0; y < img.pixelHeight(); ++y)
-            for (int x = 0; x < img.pixelWidth(); ++x) m = std::max(m, posetest::alphaAt(img, x, y));
-        return m;
-    };
-    const auto full = p->whitecaps(0xFFFFFF, 1);
-    const auto faint = p->whitecaps(0xFFFFFF, 0.55);
-    for (int i = 0; i < 4; ++i) EXPECT_LT(densest(*faint[i]), densest(*full[i]));
+    const auto frames = p->whitecaps(0xA9C2E0, 0);
+    EXPECT_EQ(frames.size(), 4u);
+    for (const auto& f : frames) EXPECT_TRUE(allTransparent(*f));
 }
 
 TEST(Swash, FramesFollowTheirSeedsAtFixedOpacities) {
