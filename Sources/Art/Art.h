@@ -252,6 +252,21 @@ public:
 
     // --- Scene painters' helpers ---
 
+    // sea
+    // An open, wandering route of 7 to 10 scene points from p (its first point), 0.7 to 1.3 L long;
+    // a larger bend curls it more, bend 0 keeps it straight.
+    static std::vector<cg::Point> seaRoute(cg::Point p, double L, double bend);
+    // A closed, jittered ring of 6 to 8 scene points around p within 1.1 r (last point not repeated).
+    static std::vector<cg::Point> seaLap(cg::Point p, double r);
+    // Whether the smoothed path stays strictly inside the canvas with every 2m-square around its points
+    // clear of the keep rectangles.
+    bool seaOpen(const std::vector<cg::Point>& path, double m, bool closed) const;
+    // Seabed props at a drawing point: a squat rock of radius R shaped by seed s in [0, 1), a shell, and a
+    // starfish turned and coloured by v in [0, 1).
+    void rock(cg::Point c, double R, double s);
+    void shell(cg::Point c);
+    void starfish(cg::Point c, double v);
+
     // Scene painters.
     void archipelago();
     void canyon();

@@ -1,0 +1,197 @@
+// Golden hashes of the finished scenes: any change to a finished picture, its sprites or their frames fails
+// here, naming the scene, the time of day and the desk size that changed.
+//
+// The stored values live in golden.txt beside this file. When a picture is meant to change, regenerate them
+//     VM_UPDATE_GOLDEN=1 ./build/release/Tests/art_tests --gtest_filter='Golden.*'
+// and commit golden.txt alone, in a commit whose message says why the pictures changed.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Graphics/Image.h"
+#include "Renderer/Render.h"
+
+namespace {
+
+// Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
+constexpr SceneKind kFinished[] = {SceneKind::sea};
+
+// FNV-1a, 64 bits.
+class Fnv {
+public:
+    void byte(uint8_t b) {
+        h_ ^= b;
+        h_ *= 0x100000001B3ULL;
+    }
+    void word(uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8) byte(static_cast<uint8_t>(v >> shift));
+    }
+    void text(const std::string& s) {
+        for (char c : s) byte(static_cast<uint8_t>(c));
+    }
+    void image(const cg::Image& img) {
+        word(static_cast<uint32_t>(img.pixelWidth()));
+        word(static_cast<uint32_t>(img.pixelHeight()));
+        const std::size_t n = static_cast<std::size_t>(img.pixelWidth()) * static_cast<std::size_t>(img.pixelHeight());
+        for (std::size_t i = 0; i < n; ++i) word(img.data()[i]);  // little-endian bytes of each ARGB word
+    }
+    uint64_t value() const { return h_; }
+
+private:
+    uint64_t h_ = 0xCBF29CE484222325ULL;
+};
+
+struct Desk {
+    const char* name;
+    double width, height, scale;
+    std::vector<cg::Point> icons;
+};
+
+std::vector<Desk> desks() {
+    // The self-test's sample desktop at its full size, and a small screen with a few icons.
+    std::vector<cg::Point> sample = {{1564, 67}, {1574, 180}};
+    for (double y = 333; y <= 949; y += 88) {
+        sample.push_back({1559, y});
+        sample.push_back({1657, y});
+    }
+    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
+                        cg::Point{420, 760}})
+        sample.push_back(p);
+    return {{"1710x1112@2", 1710, 1112, 2, sample},
+            {"640x400@1", 640, 400, 1, {{150, 130}, {150, 218}, {430, 170}, {500, 290}}}};
+}
+
+struct Hashes {
+    uint64_t image = 0, sprites = 0, frames = 0;
+    friend bool operator==(const Hashes&, const Hashes&) = default;
+};
+
+std::string hex(uint64_t v) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+// The picture's bytes, every sprite identity in order, and the sprites' images, which identities leave out.
+std::optional<Hashes> hashesOf(const SceneSpec& spec) {
+    const auto scene = Renderer::render(spec, {});
+    if (!scene || !scene->image) return std::nullopt;
+    Hashes h;
+    Fnv image, sprites, frames;
+    image.image(*scene->image);
+    // Each distinct image is numbered by first use: a use hashes the number, a first use also the pixels.
+    std::map<const cg::Image*, uint32_t> number;
+    auto picture = [&](const cg::ImageRef& img) {
+        if (!img) {
+            frames.text("-");
+            return;
+        }
+        const auto [it, first] = number.emplace(img.get(), static_cast<uint32_t>(number.size()));
+        frames.word(it->second);
+        if (first) frames.image(*img);
+    };
+    for (const Sprite& sp : scene->sprites) {
+        sprites.text(sp.identity());
+        sprites.byte('\n');
+        picture(sp.image);
+        for (const auto& f : sp.frames) picture(f);
+        frames.byte('|');
+        for (const auto& f : sp.shade) picture(f);
+        frames.byte('\n');
+    }
+    h.image = image.value();
+    h.sprites = sprites.value();
+    h.frames = frames.value();
+    return h;
+}
+
+std::filesystem::path goldenFile() { return std::filesystem::path(__FILE__).parent_path() / "golden.txt"; }
+
+// "scene time desk" → hashes, from the lines "sea day 1710x1112@2 image=… sprites=… frames=…".
+std::map<std::string, Hashes> readGolden() {
+    std::map<std::string, Hashes> out;
+    std::ifstream in(goldenFile());
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream words(line);
+        std::string scene, time, desk, a, b, c;
+        if (!(words >> scene >> time >> desk >> a >> b >> c)) continue;
+        auto field = [](const std::string& w, const std::string& name) -> uint64_t {
+            if (w.rfind(name + "=", 0) != 0) return 0;
+            return std::strtoull(w.c_str() + name.size() + 1, nullptr, 16);
+        };
+        out[scene + " " + time + " " + desk] = {field(a, "image"), field(b, "sprites"), field(c, "frames")};
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Golden, FinishedScenesMatchTheirStoredHashesAtAnyThreadCount) {
+    const bool update = [] {
+        const char* env = std::getenv("VM_UPDATE_GOLDEN");
+        return env && std::string(env) == "1";
+    }();
+    const auto golden = readGolden();
+    std::vector<std::pair<std::string, Hashes>> now;
+
+    for (SceneKind kind : kFinished)
+        for (bool night : {false, true})
+            for (const Desk& desk : desks()) {
+                SceneSpec spec;
+                spec.size = {desk.width, desk.height};
+                spec.scale = desk.scale;
+                spec.icons = desk.icons;
+                spec.iconSize = 48;
+                spec.textSize = 10;
+                spec.kind = kind;
+                spec.night = night;
+                const std::string key =
+                    std::string(scene_kind::rawValue(kind)) + (night ? " night " : " day ") + desk.name;
+
+                std::optional<Hashes> one;
+                {
+                    dispatch::ThreadCountScope single(1);
+                    one = hashesOf(spec);
+                }
+                const std::optional<Hashes> all = hashesOf(spec);
+                ASSERT_TRUE(one && all) << key << ": no picture";
+                EXPECT_EQ(one->image, all->image) << key << ": picture differs between 1 thread and all threads";
+                EXPECT_EQ(one->sprites, all->sprites) << key << ": sprites differ between 1 thread and all threads";
+                EXPECT_EQ(one->frames, all->frames) << key << ": sprite images differ between 1 thread and all threads";
+                now.emplace_back(key, *all);
+                if (update) continue;
+
+                const auto stored = golden.find(key);
+                if (stored == golden.end()) {
+                    ADD_FAILURE() << key << ": no stored hashes in " << goldenFile().string()
+                                  << " (regenerate with VM_UPDATE_GOLDEN=1)";
+                    continue;
+                }
+                EXPECT_EQ(hex(all->image), hex(stored->second.image)) << key << ": the picture changed";
+                EXPECT_EQ(hex(all->sprites), hex(stored->second.sprites)) << key << ": the sprites changed";
+                EXPECT_EQ(hex(all->frames), hex(stored->second.frames)) << key << ": the sprite images changed";
+            }
+
+    if (update) {
+        std::ofstream out(goldenFile());
+        out << "# Golden hashes of the finished scenes (FNV-1a 64): the picture's pixels, the sprite identities and\n"
+               "# the sprite images. Written by Tests/Art/GoldenTests.cpp with VM_UPDATE_GOLDEN=1; regenerate only\n"
+               "# when a picture is meant to change, and say why in the commit.\n";
+        for (const auto& [key, h] : now)
+            out << key << " image=" << hex(h.image) << " sprites=" << hex(h.sprites) << " frames=" << hex(h.frames)
+                << "\n";
+        ASSERT_TRUE(out.good()) << "writing " << goldenFile().string();
+        std::printf("rewrote %s with %zu entries\n", goldenFile().string().c_str(), now.size());
+    }
+}
