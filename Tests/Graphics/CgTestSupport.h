@@ -31,7 +31,7 @@ inline std::unique_ptr<cg::Context> bitmap(int w, int h, double scale = 1) {
 
 inline std::filesystem::path outDir() {
     const char* env = std::getenv("VM_TEST_OUT");
-    std::filesystem::path dir = env && *env ? std::filesystem::path(env) : std::filesystem::current_path() / "test-out";
+    std::filesystem::path dir = env && *env ? std::filesystem::path(env) : std::filesystem::temp_directory_path() / "vistamere-test-out";
     std::filesystem::create_directories(dir);
     return dir;
 }
