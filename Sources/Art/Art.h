@@ -18,6 +18,7 @@
 
 namespace cg {
 class Context;
+class Path;
 }
 
 class Art {
@@ -62,11 +63,147 @@ public:
 
     // --- Drawing primitives, fire and craters ---
 
+    // Fills (stroke 0, non-zero winding) or strokes (round caps and joins) the path `build` adds to, in
+    // 0xRRGGBB at `alpha`. No state is saved: colour, line width, cap and join stay on the context.
+    void shape(uint32_t color, double alpha, double stroke, const std::function<void(cg::Path&)>& build);
+    // The soft flattened shadow under a prop standing at `foot`, falling to the lower right.
+    void groundShadow(cg::Point foot, double r, double strength);
+    // A tree crown of six lobes and highlight dots, the same for the same k wherever it stands.
+    void canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
+    // Appends n cloud-shadow sprites, one per horizontal band (color 0: a dark shadow).
+    void cloudShadows(int64_t n, double alpha, uint32_t color);
+    // The canyon's dry wash at column x of a scene of height w (Wash of Renderer/Palette.h).
+    static struct Wash wash(float x, float w);
+
+    // A campfire: glow, stones and logs into ctx, then flame, light pool and two spark sprites.
+    void fire(cg::Point p);
+    // The flame image shared by every flame of this render, drawn on first use (absence is kept too).
+    cg::ImageRef flames();
+    // A warm light pool of radius r on black, appended as a glowing light sprite.
+    void firelight(cg::Point p, double r, double phase, double pulse, double strength);
+    // A crater seen slightly from above, lit from the upper left; leaves the context's state as it was.
+    void impact(cg::Point p, double r, uint32_t rim, uint32_t floor, uint32_t wall);
+
+    std::optional<cg::ImageRef> flames_;
+
     // --- Fish ---
 
     // --- Whales, dolphins, rays, turtles, jellyfish, seagrass, surface sprites ---
 
+    // A row of animation frames: pose(j / count) for j = 0 … count − 1, each drawn into its own w × h
+    // point frame at the scene's scale. Frames that cannot be made are left out, so the row can be short.
+    std::vector<cg::ImageRef> poseRow(int count, double w, double h, const std::function<void(double)>& pose);
+
+    // Pose painters. Each draws one pose for a phase in [0, 1) into `ctx`, seen from above with the head
+    // toward +x, and leaves colours and line settings behind: draw every pose into a fresh frame.
+    // Whale of length L on a canvas of w × h points (callers use (1.1L + 8) × (0.75L + 8)).
+    void whale(double phase, double length, double w, double h);
+    // A dolphin rising to the surface and blowing at phase 0 (callers: L = 15 on 32 × 18).
+    void surfacingDolphin(double phase, double length, double w, double h);
+    // The swimming dolphin on its 64 × 30 canvas; `shadow` gives the flat shadow pose. Darkened with a
+    // glow at night.
+    void dolphin(double phase, bool shadow);
+    // Eagle ray on 60 × 44, nose at x = 48 on the axis y = 22. `spotted` adds the pale dorsal spots.
+    void eagleRay(double phase, bool shadow, bool spotted);
+    // The ray's body outline and its tail for a phase, in canvas points.
+    static cg::Path eagleRayBody(double phase);
+    static cg::Path eagleRayTail(double phase);
+    // Sea turtle on 30 × 24; the shadow pose is a soft flat silhouette. Night palette at night.
+    void turtle(double phase, bool shadow);
+    // Jellyfish on 20 × 20, centred at (10, 10); the same by day and night.
+    void jellyfish(double phase);
+
+    // A seagrass tuft around a drawing point, straight into `ctx`; it depends only on the point's
+    // 1/16-point cell and on day or night.
+    struct SeagrassBlade {
+        cg::Point root;
+        cg::Point tip;
+        cg::Point control;
+        uint32_t color = 0;
+        double width = 0;
+        double length = 0;
+    };
+    void seagrass(cg::Point p);
+    std::vector<SeagrassBlade> seagrassBlades(cg::Point p) const;
+
+    // Surface frames: four whitecap frames (20 × 12 points) and four swash frames (18 × 8), frame i
+    // seeded by i alone; a frame that cannot be made is left out. One soft 12 × 12 glint.
+    std::vector<cg::ImageRef> whitecaps(uint32_t color, double alpha);
+    std::vector<cg::ImageRef> swash(uint32_t color);
+    cg::ImageRef sparkle(uint32_t color);
+
+    // Up to `limit` drifting patches of caustic light over water where depth(height) > 0.6, each a
+    // 340 × 340 additive image appended as a glowing trip sprite. `depth` runs on several threads at once
+    // and must be pure. `tint` is RGB in 0…255.
+    struct ShimmerTint {
+        float r = 0, g = 0, b = 0;
+    };
+    void shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
+                 const std::function<float(float)>& depth);
+    // The three-point drift of a shimmer patch from scene point p.
+    static std::vector<cg::Point> shimmerSwell(cg::Point p);
+    // The patch image around scene point p (340 × 340 pixels, R G B X, one pixel per point); none when
+    // the image cannot be made.
+    cg::ImageRef shimmerPatch(cg::Point p, float strength, ShimmerTint tint,
+                              const std::function<float(float)>& depth) const;
+
     // --- Island props and the giant ape ---
+
+    // A thatched hut standing on p (the middle of its foot); at night a lit window and its glow.
+    void hut(cg::Point p);
+    // A palm at p: its ground shadow in the scene, the tree as a swaying sprite.
+    void palm(cg::Point p, double lean);
+    // The palm's trunk, fronds and coconuts drawn into ctx with the trunk's foot at `base`.
+    void palmTree(cg::Point base, double lean);
+    // A round lighthouse seen from above, centred on p.
+    void lighthouse(cg::Point p);
+    // The palm's nine fronds in drawing order (ascending sine of the angle), seeded by |lean|.
+    struct PalmFrond {
+        double angle = 0;
+        double length = 0;
+    };
+    static std::vector<PalmFrond> palmFronds(double lean);
+
+    // One pose of the giant ape in its figure frame (y up, feet at y 0, walking toward +x).
+    void ape(double step, double rear, double pound, double roar, bool mirrored, bool facing);
+    // Renders the ape's poses and appends its `act` sprite patrolling `beat` (scene points).
+    void kong(const std::vector<cg::Point>& beat);
+
+    // Where the side-view ape's body and limbs stand for one pose, in its figure frame.
+    struct ApeStance {
+        double spine = 0;   // angle of the spine, radians
+        cg::Point hip, shoulder;
+        cg::Point farFoot, nearFoot;  // x of the foot and its lift
+        cg::Point farHand, nearHand;
+        cg::Point head;
+        double nod = 0;     // rotation of the head
+    };
+    static ApeStance apeStance(double step, double rear);
+    // The gait law of one limb: sliding back on the ground for 62% of the cycle, swinging forward after.
+    static cg::Point apeTread(double phase, double reach, double lift);
+    // The middle joint of a two-bone limb from root to end; side +1 bends it counter-clockwise of the
+    // root–end direction (y up), −1 clockwise.
+    static cg::Point apeJoint(cg::Point root, cg::Point end, double upper, double lower, double side);
+
+    // One frame of the ape's sprite: which of its 55 pose drawings it shows.
+    struct ApePose {
+        enum class Set : uint8_t { walk, rear, front };
+        Set set = Set::walk;
+        bool mirrored = false;
+        int index = 0;  // walk 0…19, rear 0…5 (rising), front 0…2
+        friend bool operator==(const ApePose&, const ApePose&) = default;
+    };
+    // The ape's frame sequence over a beat path: poses and positions (scene points) of the out and
+    // back passes, and the poses of the two click reactions.
+    struct ApeTimeline {
+        std::vector<ApePose> frames;
+        std::vector<cg::Point> path;
+        std::vector<ApePose> shade;
+    };
+    static ApeTimeline apeTimeline(const std::vector<cg::Point>& beat);
+    // The point at fraction t of a path, by point index (not arc length); a one-point path gives that
+    // point. The path must not be empty.
+    static cg::Point beatSpot(const std::vector<cg::Point>& beat, double t);
 
     // --- Scene painters' helpers ---
 
