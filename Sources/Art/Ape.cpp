@@ -112,7 +112,7 @@ void Figure::side(double step, double rear) {
     const double th = st.spine;
     // Offsets along and across the spine, from the hip.
     const cg::Transform spine = cg::Transform::translation(st.hip.x, st.hip.y).rotatedBy(th);
-    auto along = [&](double a, double c) { return spine.apply({a, c}); };
+    auto along = [&](double a, double c) { return spine.apply(cg::Point{a, c}); };
 
     // Far leg and foot, flat.
     {
