@@ -2,47 +2,10 @@
 #include <cmath>
 
 #include "Art/Art.h"
+#include "Art/Geometry2D.h"
 #include "Platform/Graphics/Context.h"
 
 namespace {
-
-// Polyline smoother until the shared one lands: quadratic pieces through the midpoints.
-std::vector<cg::Point> rounded(const std::vector<cg::Point>& p, bool closed, double step) {
-    const std::size_t n = p.size();
-    if (n <= 1) return p;
-    auto line = [step](cg::Point a, cg::Point b) {
-        const double d = std::hypot(b.x - a.x, b.y - a.y) / step;
-        const int64_t k = std::max<int64_t>(1, d < 1e15 ? static_cast<int64_t>(d) : 1);
-        std::vector<cg::Point> out;
-        for (int64_t j = 0; j <= k; ++j) {
-            const double f = static_cast<double>(j) / static_cast<double>(k);
-            out.push_back({a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
-        }
-        return out;
-    };
-    auto curve = [step](std::vector<cg::Point>& out, cg::Point a, cg::Point c, cg::Point b) {
-        const double d = (std::hypot(c.x - a.x, c.y - a.y) + std::hypot(b.x - c.x, b.y - c.y)) / step;
-        const int64_t m = std::max<int64_t>(2, d < 1e15 ? static_cast<int64_t>(d) : 2);
-        for (int64_t j = 1; j <= m; ++j) {
-            const double u = static_cast<double>(j) / static_cast<double>(m);
-            const double a0 = (1 - u) * (1 - u), a1 = 2 * u * (1 - u), a2 = u * u;
-            out.push_back({a0 * a.x + a1 * c.x + a2 * b.x, a0 * a.y + a1 * c.y + a2 * b.y});
-        }
-    };
-    auto mid = [](cg::Point a, cg::Point b) { return cg::Point{(a.x + b.x) * 0.5, (a.y + b.y) * 0.5}; };
-    if (n == 2) return line(p[0], p[1]);
-    std::vector<cg::Point> out;
-    if (!closed) {
-        out = line(p[0], mid(p[0], p[1]));
-        for (std::size_t i = 1; i + 1 < n; ++i) curve(out, out.back(), p[i], mid(p[i], p[i + 1]));
-        const auto tail = line(mid(p[n - 2], p[n - 1]), p[n - 1]);
-        out.insert(out.end(), tail.begin() + 1, tail.end());
-    } else {
-        out.push_back(mid(p[n - 1], p[0]));
-        for (std::size_t i = 0; i < n; ++i) curve(out, out.back(), p[i], mid(p[i], p[(i + 1) % n]));
-    }
-    return out;
-}
 
 // Fixed tables of the ape's patrol, the contour loop, the beam and the squall.
 constexpr double kPatrolRadii[] = {130, 100, 70, 40, 0};
