@@ -88,6 +88,51 @@ public:
 
     // --- Fish ---
 
+    // One kind of fish seen from above: body length (snout to tail tip) and largest half-width in points,
+    // dorsal, flank and fin colours, marking pattern (0 none, 1 … 8), build, swimming-wave amplitude at
+    // the tail tip as a fraction of the length, and the sprite beat in seconds.
+    struct Fish {
+        double length = 0;
+        double width = 0;
+        uint32_t back = 0;
+        uint32_t flank = 0;
+        uint32_t fin = 0;
+        int64_t marks = 0;
+        bool shark = false;
+        bool koi = false;
+        double amp = 0;
+        double beat = 1;
+    };
+    // The fish of the island and sea scenes. The archipelago renders 10 poses of its sharks and 8 of its
+    // school fish, the sea 10 of each of its kinds.
+    struct FishKind {
+        static constexpr Fish reefShark{24, 2.2, 0x7A8A8E, 0xB0BCBE, 0x6C7C82, 0, true, false, 0.08, 1.2};
+        static constexpr Fish schoolFish{8, 1.1, 0x557884, 0xE4EEF0, 0xBCCDD2, 0, false, false, 0.12, 0.3};
+        static constexpr Fish seaShark{82, 6.6, 0x76868E, 0xAAB8BC, 0x6C7C84, 0, true, false, 0.08, 1.7};
+        static constexpr Fish grouper{42, 5.8, 0x5A4636, 0x86704F, 0x6A5642, 3, false, false, 0.08, 1.1};
+        static constexpr Fish tuna{32, 4.6, 0x3B6880, 0xC6D6DA, 0x4AAAE0, 2, false, false, 0.1, 0.62};
+        static constexpr Fish smallFish{17, 2.2, 0x1C3C54, 0x9EBCC8, 0x88A4B0, 1, false, false, 0.11, 0.42};
+    };
+    struct FishFrames {
+        std::vector<cg::ImageRef> frames;  // swim poses in phase order
+        std::vector<cg::ImageRef> shade;   // their soft shadows, same order
+        double size = 0;                   // canvas width in points
+    };
+    // The canvas of one pose in points: the fish lies along its horizontal centre line, snout to +x.
+    static cg::Size fishCanvas(const Fish& fish);
+    // n poses at phases j/n and their shadows, each in a bitmap of its own. A pose whose bitmap cannot be
+    // made is left out, so the rows may be shorter than n.
+    FishFrames fishFrames(const Fish& fish, int64_t n);
+    // Paints one pose (or its shadow) into ctx, whose user space must be the W × H canvas in points.
+    void fishPose(const Fish& fish, double phase, double W, double H, bool shadow);
+    // The geometry of one pose (spine, local frame, half-width), shared with the markings.
+    struct FishBody;
+    // The marking pattern of the fish, inside the body clip of a normal pose, drawing from `rng` (seeded
+    // with fishMarkSeed). Patterns outside 1 … 8 draw nothing and take no draws.
+    void fishMarks(const Fish& fish, const FishBody& body, RNG& rng);
+    // UInt64(length × 100), truncating: every pose of a fish carries the same marks.
+    static uint64_t fishMarkSeed(double length);
+
     // --- Whales, dolphins, rays, turtles, jellyfish, seagrass, surface sprites ---
 
     // A row of animation frames: pose(j / count) for j = 0 … count − 1, each drawn into its own w × h
