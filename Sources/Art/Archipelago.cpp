@@ -223,6 +223,56 @@ void Art::archipelago() {
             }
         }
 
+        // Reef sharks patrolling a loop over the drop-off.
+        const auto sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
+            return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
+        });
+        if (!sharks.empty()) {
+            const FishFrames fish = fishFrames(FishKind::reefShark, 10);
+            for (const cg::Point& p : sharks) {
+                Sprite sp = sprite(Sprite::Kind::trip, flip(p), fish.size, rand(p, 3));
+                sp.travel = 9 + 3 * rand(p, 2);
+                sp.frames = fish.frames;
+                sp.shade = fish.shade;
+                sp.beat = FishKind::reefShark.beat;
+                for (const cg::Point& q : isles.circuit(p, 0.10, 12)) sp.path.push_back(flip(q));
+                sp.rest = 0.3;
+                sp.closed = true;
+                sp.pulse = 0.2;
+                sprites.push_back(std::move(sp));
+            }
+        }
+
+        // Schools of small fish, seven to a school, each a little off the shared loop.
+        const auto schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
+            return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
+        });
+        if (!schools.empty()) {
+            const FishFrames fish = fishFrames(FishKind::schoolFish, 8);
+            for (const cg::Point& p : schools) {
+                const std::vector<cg::Point> loop = isles.circuit(p, 0.15, 8);
+                const double speed = 13 + 5 * rand(p, 2);
+                const double phase = rand(p, 3);
+                for (uint64_t j = 0; j < 7; ++j) {
+                    const double dx = (rand(p, 10 + j) - 0.5) * 14;
+                    const double dy = (rand(p, 20 + j) - 0.5) * 14;
+                    std::vector<cg::Point> path;
+                    for (const cg::Point& q : loop) path.push_back(flip({q.x + dx, q.y + dy}));
+                    Sprite sp = sprite(Sprite::Kind::trip, path.front(), fish.size, phase);
+                    sp.travel = speed;
+                    sp.frames = fish.frames;
+                    sp.shade = fish.shade;
+                    sp.beat = FishKind::schoolFish.beat;
+                    sp.path = std::move(path);
+                    sp.rest = 0.3;
+                    sp.closed = true;
+                    sp.pulse = 0.3;
+                    sp.stroke = rand(p, 30 + j);
+                    sprites.push_back(std::move(sp));
+                }
+            }
+        }
+
         // A rain squall drifting downwind over open water.
         const auto squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
             for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
