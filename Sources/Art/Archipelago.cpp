@@ -29,14 +29,6 @@ Sprite sprite(Sprite::Kind kind, cg::Point at, double size, double phase) {
     return sp;
 }
 
-// A row of images picked by a hash in [0, 1): one of four when all four frames exist, otherwise taken
-// modulo the frames there are; none from an empty row.
-cg::ImageRef pickFrame(const std::vector<cg::ImageRef>& images, double u) {
-    if (images.empty()) return nullptr;
-    const auto k = static_cast<std::size_t>(std::floor(4 * u));
-    return images[k % images.size()];
-}
-
 // (a, b) along and across a heading h.
 cg::Point turned(double a, double b, double h) {
     return {a * std::cos(h) - b * std::sin(h), a * std::sin(h) + b * std::cos(h)};
@@ -63,6 +55,13 @@ uint64_t rockSeed(double u) {
 }
 
 }  // namespace
+
+cg::ImageRef Art::Archipelago::frameFor(const std::vector<cg::ImageRef>& images, double u) {
+    if (images.empty()) return nullptr;
+    const double k = std::floor(4 * u);
+    const auto index = k > 0 ? static_cast<std::size_t>(k) : std::size_t{0};
+    return images[index % images.size()];
+}
 
 void Art::archipelago() {
     const bool night = s.night;
@@ -319,7 +318,7 @@ void Art::archipelago() {
         if (!caps.empty()) {
             const auto images = night ? whitecaps(0xA9C2E0, 0.55) : whitecaps(0xFFFFFF, 1);
             for (const cg::Point& p : caps) {
-                cg::ImageRef image = pickFrame(images, rand(p, 5));
+                cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
                 if (!image) continue;
                 Sprite sp = sprite(Sprite::Kind::wave, flip(p), 20, rand(p, 0));
                 sp.travel = 12;
@@ -344,7 +343,7 @@ void Art::archipelago() {
         if (!outer.empty() || !inner.empty()) {
             const auto images = swash(night ? 0xB9CDE0 : 0xFFFFFF);
             auto surf = [&](cg::Point p, double from, double to) {
-                cg::ImageRef image = pickFrame(images, rand(p, 5));
+                cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
                 if (!image) return;
                 const cg::Point n = uphill(p);
                 Sprite sp = sprite(Sprite::Kind::surf, flip({p.x + from * n.x, p.y + from * n.y}), 18, rand(p, 0));

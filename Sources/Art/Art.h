@@ -285,6 +285,9 @@ public:
         // 220 × 60 lighthouse beam.
         void squall() const;
         void beam() const;
+        // One of four surface frames picked by a hash u in [0, 1), modulo the frames that exist (a row
+        // comes out short when a bitmap fails); none from an empty row.
+        static cg::ImageRef frameFor(const std::vector<cg::ImageRef>& images, double u);
 
         Art& art;
         std::vector<cg::Point> huts;      // read by room
