@@ -360,8 +360,8 @@ void Art::archipelago() {
     // Rocks with a ring of foam.
     {
         const RockColors colors = night ? kNightRock : kDayRock;
-        const cg::Gradient foam({cg::Color::white(colors.foam), cg::Color::white(0.85 * colors.foam), cg::Color::white(0)},
-                                {0, 0.55, 1});
+        const cg::Gradient foam(
+            {cg::Color::white(colors.foam), cg::Color::white(0.85 * colors.foam), cg::Color::white(0)}, {0, 0.55, 1});
         const cg::Gradient body({cg::Color::rgb(colors.light), cg::Color::rgb(colors.dark)}, {0, 1});
         cg::Context& g = *ctx;
         for (const cg::Point& p : rocks) {

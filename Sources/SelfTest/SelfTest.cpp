@@ -84,7 +84,9 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
           label + ": picture size 3420 x 2224");
     std::printf("%s %.0f ms, %zu sprites\n", label.c_str(), ms, scene->sprites.size());
     std::fflush(stdout);
-    if (dir) write(withIcons(scene->image, sampleDesktop(kind, night), scene->sprites), *dir + "/" + name(kind, night) + ".png");
+    if (dir)
+        write(withIcons(scene->image, sampleDesktop(kind, night), scene->sprites),
+              *dir + "/" + name(kind, night) + ".png");
 
     const bool cityLike = kind == SceneKind::city || kind == SceneKind::skyline;
     for (const Sprite& sp : scene->sprites) {
@@ -99,7 +101,9 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
 
     const auto thumb = Renderer::render(thumbnail(kind, night), {});
     check(thumb.has_value() && thumb->image, label + ": thumbnail render");
-    if (dir) write(withIcons(thumb->image, thumbnail(kind, night), thumb->sprites), *dir + "/" + name(kind, night) + "-menu.png");
+    if (dir)
+        write(withIcons(thumb->image, thumbnail(kind, night), thumb->sprites),
+              *dir + "/" + name(kind, night) + "-menu.png");
 }
 
 void landUnderIcons(SceneKind kind) {

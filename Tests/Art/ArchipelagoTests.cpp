@@ -469,7 +469,8 @@ TEST(Archipelago, PalmsBelowTheApeAreDrawnAfterItAndEverythingBackToFront) {
         ASSERT_NE(ape, sprites.end());
         std::vector<cg::Point> behind, after;
         for (auto it = sprites.begin(); it != sprites.end(); ++it)
-            if (it->kind == Sprite::Kind::sway) (it < ape ? behind : after).push_back({it->at.x, size.height - it->at.y});
+            if (it->kind == Sprite::Kind::sway)
+                (it < ape ? behind : after).push_back({it->at.x, size.height - it->at.y});
         ASSERT_EQ(after.size(), front.size());
         for (std::size_t i = 0; i < front.size(); ++i) {
             EXPECT_NEAR(after[i].x, front[i].x, 1e-9);
