@@ -345,6 +345,7 @@ void Art::ape(double step, double rear, double pound, double roar, bool mirrored
 
 cg::Point Art::beatSpot(const std::vector<cg::Point>& beat, double t) {
     const std::size_t n = beat.size();
+    if (n == 0) return {};
     if (n == 1) return beat[0];
     t = t > 0 ? std::min(t, 1.0) : 0;  // NaN counts as the start
     const double f = t * static_cast<double>(n - 1);

@@ -247,7 +247,7 @@ public:
     };
     static ApeTimeline apeTimeline(const std::vector<cg::Point>& beat);
     // The point at fraction t of a path, by point index (not arc length); a one-point path gives that
-    // point. The path must not be empty.
+    // point, an empty one the origin.
     static cg::Point beatSpot(const std::vector<cg::Point>& beat, double t);
 
     // --- Scene painters' helpers ---

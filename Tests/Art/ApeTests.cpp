@@ -134,6 +134,7 @@ TEST(ApeBeat, SpotRunsOverPointIndices) {
     EXPECT_EQ(Art::beatSpot(path, 1), (cg::Point{101, 0}));
     EXPECT_EQ(Art::beatSpot(path, 2), (cg::Point{101, 0}));
     EXPECT_EQ(Art::beatSpot(path, -1), (cg::Point{0, 0}));
+    EXPECT_EQ(Art::beatSpot({}, 0.5), (cg::Point{0, 0}));
 }
 
 TEST(ApeTimeline, ShortBeatIsOnlyTheShows) {
@@ -217,15 +218,6 @@ TEST(Kong, SpriteCarriesFramesPositionsAndReactions) {
     for (std::size_t i = 0; i < sp.path.size(); ++i) EXPECT_EQ(sp.path[i], p.art->flip(line.path[i]));
     EXPECT_EQ(sp.at, sp.path[0]);
     EXPECT_FALSE(sp.image);
-    EXPECT_EQ(sp.color, 0xffffffu);
-    EXPECT_EQ(sp.travel, 0);
-    EXPECT_EQ(sp.to, (cg::Point{0, 0}));
-    EXPECT_EQ(sp.ease, 1);
-    EXPECT_EQ(sp.grow, 1);
-    EXPECT_TRUE(sp.face);
-    EXPECT_FALSE(sp.glow);
-    EXPECT_FALSE(sp.closed);
-    EXPECT_TRUE(sp.dim.empty());
 
     // 55 pose drawings, shared by reference: equal poses are the same image and different poses differ.
     ASSERT_EQ(sp.frames.size(), line.frames.size());

@@ -18,6 +18,14 @@ TEST(Hut, ByDayAppendsNoSprite) {
     EXPECT_TRUE(near(at(*p.bitmap, {65, 54.3}), 0x4a3220));
     const auto lit = at(*p.bitmap, {56, 66}), shaded = at(*p.bitmap, {68, 58.5});
     EXPECT_GT(lit.r + lit.g + lit.b, shaded.r + shaded.g + shaded.b);
+
+    // Thatch ends hang 0.9 below the eaves at the left, then 0.3, alternating.
+    auto fine = painter(false, 8);
+    fine.art->hut({60, 50});
+    EXPECT_GT(at(*fine.bitmap, {48, 57.2}).a, 0);
+    EXPECT_EQ(at(*fine.bitmap, {50, 57.2}).a, 0);
+    EXPECT_GT(at(*fine.bitmap, {50, 57.75}).a, 0);
+    EXPECT_GT(at(*fine.bitmap, {52, 57.2}).a, 0);
 }
 
 TEST(Hut, AtNightAppendsTheWindowLightThenItsGlow) {

@@ -4,11 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "Art/Art.h"
+#include "Graphics/CgTestSupport.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"
 #include "Renderer/Render.h"
@@ -42,13 +41,9 @@ inline Painter painter(bool night, double scale = 1, double w = 240, double h = 
     return p;
 }
 
-struct Px {
-    int a, r, g, b;  // premultiplied, 0–255
-};
-
-inline Px unpack(uint32_t v) {
-    return {int(v >> 24), int((v >> 16) & 0xFF), int((v >> 8) & 0xFF), int(v & 0xFF)};
-}
+using cgtest::Px;
+using cgtest::unpack;
+using cgtest::outDir;
 
 // The pixel under a drawing-space point (y up) of a context or image drawn at `scale`.
 inline Px at(const cg::Context& c, cg::Point p) {
@@ -64,13 +59,6 @@ inline Px at(const cg::Image& img, cg::Point p, double scale) {
 inline bool near(Px p, uint32_t rgb, int tol = 2) {
     return p.a == 255 && std::abs(p.r - int((rgb >> 16) & 0xFF)) <= tol &&
            std::abs(p.g - int((rgb >> 8) & 0xFF)) <= tol && std::abs(p.b - int(rgb & 0xFF)) <= tol;
-}
-
-inline std::filesystem::path outDir() {
-    const char* env = std::getenv("VM_TEST_OUT");
-    std::filesystem::path dir = env && *env ? std::filesystem::path(env) : std::filesystem::current_path() / "test-out";
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 }  // namespace islandtest
