@@ -147,7 +147,6 @@ cg::ImageRef Art::offscreen(double w, double h, double scale, const std::functio
 }
 
 // Scenes whose painters are not built yet show their shaded terrain alone.
-void Art::archipelago() {}
 void Art::canyon() {}
 void Art::orbit() {}
 void Art::city() {}

@@ -14,6 +14,7 @@
 #include "Renderer/Render.h"
 #include "Renderer/Renderer.h"
 #include "Renderer/Terrain.h"
+#include "SelfTest/Preview.h"
 
 namespace SelfTest {
 namespace {
@@ -74,34 +75,6 @@ void write(const cg::ImageRef& image, const std::string& path) {
     check(image && image->writePNG(path), "writing " + path);
 }
 
-// The picture with every sprite frozen at its starting place, as the desktop shows it at first; clouds,
-// blasts and bursts are left out. The sample desktop items are not drawn yet. The input image comes back
-// when no bitmap can be made.
-cg::ImageRef withSprites(const cg::ImageRef& image, const SceneSpec& spec, const std::vector<Sprite>& sprites) {
-    if (!image) return image;
-    auto ctx = cg::Context::makeBitmap(image->pixelWidth(), image->pixelHeight(), 1);
-    if (!ctx) return image;
-    ctx->draw(image, cg::Rect(0, 0, image->pixelWidth(), image->pixelHeight()));
-    ctx->scaleBy(spec.scale, spec.scale);
-    for (const Sprite& sp : sprites) {
-        if (sp.kind == Sprite::Kind::cloud || sp.kind == Sprite::Kind::blast || sp.kind == Sprite::Kind::burst)
-            continue;
-        const cg::ImageRef picture = sp.image ? sp.image : (sp.frames.empty() ? nullptr : sp.frames.front());
-        if (!picture) continue;
-        const cg::Point at = sp.path.size() > 2 && sp.closed ? sp.path.front() : sp.at;
-        ctx->saveGState();
-        if (sp.glow) ctx->setBlendMode(cg::BlendMode::colorDodge);
-        ctx->translateBy(at.x, at.y);
-        ctx->rotateBy(sp.angle);
-        const double w = sp.size;
-        const double h = w * picture->pixelHeight() / picture->pixelWidth();
-        ctx->draw(picture, cg::Rect(-w * sp.anchor.x, -h * sp.anchor.y, w, h));
-        ctx->restoreGState();
-    }
-    const cg::ImageRef result = ctx->makeImage();
-    return result ? result : image;
-}
-
 void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& dir) {
     const std::string label = std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day");
     const auto start = std::chrono::steady_clock::now();
@@ -113,7 +86,7 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
     std::printf("%s %.0f ms, %zu sprites\n", label.c_str(), ms, scene->sprites.size());
     std::fflush(stdout);
     if (dir)
-        write(withSprites(scene->image, sampleDesktop(kind, night), scene->sprites),
+        write(withIcons(scene->image, sampleDesktop(kind, night), scene->sprites),
               *dir + "/" + name(kind, night) + ".png");
 
     const bool cityLike = kind == SceneKind::city || kind == SceneKind::skyline;
@@ -130,7 +103,7 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
     const auto thumb = Renderer::render(thumbnail(kind, night), {});
     check(thumb.has_value() && thumb->image, label + ": thumbnail render");
     if (dir)
-        write(withSprites(thumb->image, thumbnail(kind, night), thumb->sprites),
+        write(withIcons(thumb->image, thumbnail(kind, night), thumb->sprites),
               *dir + "/" + name(kind, night) + "-menu.png");
 }
 
