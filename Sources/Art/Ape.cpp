@@ -402,35 +402,43 @@ Art::ApeTimeline Art::apeTimeline(const std::vector<cg::Point>& beat) {
 
 void Art::kong(const std::vector<cg::Point>& beat) {
     if (beat.empty()) return;
-    auto frame = [&](double r, bool mirrored, const std::function<void()>& pose) {
-        return offscreen(canvasW, canvasH, [&] {
-            groundShadow(feet, r, 0.2);
-            ctx->saveGState();
-            ctx->translateBy(feet.x, feet.y);
-            ctx->scaleBy(mirrored ? -figureScale : figureScale, figureScale);
-            pose();
-            ctx->restoreGState();
-        });
+    // A pose: its shadow radius, whether it is mirrored, and the ape() arguments.
+    struct Pose {
+        double shadow;
+        bool mirrored;
+        double step, rear, pound, roar;
+        bool facing;
     };
+    std::vector<Pose> poses;
+    poses.reserve(55);
+    for (const bool m : {false, true})
+        for (int i = 0; i < 20; ++i) poses.push_back({20.4, m, static_cast<double>(i) / 20, 0, 0, 0, false});
+    for (const bool m : {false, true})
+        for (int k = 1; k <= 6; ++k) {
+            const double r = static_cast<double>(k) / 6;
+            poses.push_back({(17 - 5 * r) * 1.2, m, 0, r, 0, 0, false});
+        }
+    constexpr std::array<std::array<double, 2>, 3> fronts{{{0, 0}, {1, 1}, {-1, 1}}};
+    for (const auto& pr : fronts) poses.push_back({14.4, false, 0, 0, pr[0], pr[1], true});
+
+    const std::vector<cg::ImageRef> drawn = offscreenEach(poses.size(), [&](Art& a, std::size_t i) {
+        const Pose& p = poses[i];
+        return a.offscreen(canvasW, canvasH, [&] {
+            a.groundShadow(feet, p.shadow, 0.2);
+            a.ctx->saveGState();
+            a.ctx->translateBy(feet.x, feet.y);
+            a.ctx->scaleBy(p.mirrored ? -figureScale : figureScale, figureScale);
+            a.ape(p.step, p.rear, p.pound, p.roar, p.mirrored, p.facing);
+            a.ctx->restoreGState();
+        });
+    });
 
     std::array<std::vector<cg::ImageRef>, 2> walk, rear;
     std::vector<cg::ImageRef> front;
-    for (const bool m : {false, true}) {
-        for (int i = 0; i < 20; ++i) {
-            const double step = static_cast<double>(i) / 20;
-            if (auto img = frame(20.4, m, [&] { ape(step, 0, 0, 0, m, false); })) walk[m].push_back(std::move(img));
-        }
-    }
-    for (const bool m : {false, true}) {
-        for (int k = 1; k <= 6; ++k) {
-            const double r = static_cast<double>(k) / 6;
-            if (auto img = frame((17 - 5 * r) * 1.2, m, [&] { ape(0, r, 0, 0, m, false); }))
-                rear[m].push_back(std::move(img));
-        }
-    }
-    constexpr std::array<std::array<double, 2>, 3> fronts{{{0, 0}, {1, 1}, {-1, 1}}};
-    for (const auto& pr : fronts) {
-        if (auto img = frame(14.4, false, [&] { ape(0, 0, pr[0], pr[1], false, true); })) front.push_back(std::move(img));
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        if (!drawn[i]) continue;
+        const Pose& p = poses[i];
+        (p.facing ? front : p.rear > 0 ? rear[p.mirrored] : walk[p.mirrored]).push_back(drawn[i]);
     }
     for (const bool m : {false, true})
         if (walk[m].size() != 20 || rear[m].size() != 6) return;

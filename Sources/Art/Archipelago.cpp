@@ -134,7 +134,7 @@ void Art::archipelago() {
             for (const WhaleRow& row : kWhaleRows) {
                 const double cw = 1.1 * row.length + 8, ch = 0.75 * row.length + 8;
                 std::vector<cg::ImageRef> frames =
-                    poseRow(16, cw, ch, [&](double ph) { whale(ph, row.length, cw, ch); });
+                    poseRow(16, cw, ch, [&](Art& a, double ph) { a.whale(ph, row.length, cw, ch); });
                 const cg::Point off = turned(row.offset.x, row.offset.y, heading);
                 std::vector<cg::Point> path;
                 for (const cg::Point& q : route) path.push_back(flip({q.x + off.x, q.y + off.y}));
@@ -154,7 +154,7 @@ void Art::archipelago() {
         // Dolphin pods, racing in loose formation.
         const auto pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); });
         std::vector<cg::ImageRef> dolphins;
-        if (!pods.empty()) dolphins = poseRow(16, 32, 18, [&](double ph) { surfacingDolphin(ph, 15, 32, 18); });
+        if (!pods.empty()) dolphins = poseRow(16, 32, 18, [&](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); });
         for (const cg::Point& p : pods) {
             const std::vector<cg::Point> route = isles.race(p);
             const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
@@ -186,8 +186,8 @@ void Art::archipelago() {
             return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
         });
         if (!rays.empty()) {
-            const auto frames = poseRow(16, 60, 44, [&](double ph) { eagleRay(ph, false, false); });
-            const auto shade = poseRow(16, 60, 44, [&](double ph) { eagleRay(ph, true, true); });
+            const auto frames = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, false, false); });
+            const auto shade = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, true, true); });
             for (const cg::Point& p : rays) {
                 Sprite sp = sprite(Sprite::Kind::trip, flip(p), 20, rand(p, 3));
                 sp.travel = 4 + 2 * rand(p, 2);
@@ -206,8 +206,8 @@ void Art::archipelago() {
             return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
         });
         if (!turtles.empty()) {
-            const auto frames = poseRow(12, 30, 24, [&](double ph) { turtle(ph, false); });
-            const auto shade = poseRow(12, 30, 24, [&](double ph) { turtle(ph, true); });
+            const auto frames = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, false); });
+            const auto shade = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, true); });
             for (const cg::Point& p : turtles) {
                 Sprite sp = sprite(Sprite::Kind::trip, flip(p), 18, rand(p, 3));
                 sp.travel = 4 + rand(p, 2);
@@ -439,6 +439,18 @@ void Art::archipelago() {
         sortByY(items);
         const uint32_t dark = night ? 0x163826 : 0x245F2C;
         const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
+        sortByY(front);
+        // Every palm's picture depends on its lean alone: draw them all at once, in the order the
+        // palms are placed (those behind the ape, then those in front).
+        std::vector<cg::Point> palms;
+        for (const auto& [p, isHut] : items)
+            if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
+                palms.push_back(p);
+        const std::size_t behind = palms.size();
+        palms.insert(palms.end(), front.begin(), front.end());
+        const std::vector<cg::ImageRef> palmImages = offscreenEach(
+            palms.size(), [&](Art& a, std::size_t i) { return a.palmImage(rand(palms[i], 2) - 0.5); });
+        std::size_t nextPalm = 0;
         for (const auto& [p, isHut] : items) {
             const cg::Point q = flip(p);
             if (isHut) {
@@ -447,15 +459,14 @@ void Art::archipelago() {
             }
             if (std::find(front.begin(), front.end(), p) != front.end()) continue;
             if (rand(p, 0) < 0.72) {
-                palm(q, rand(p, 2) - 0.5);
+                palm(q, palmImages[nextPalm++]);
             } else {
                 groundShadow(q, 10, 0.2);
                 canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
             }
         }
         if (!isles.patrol.empty()) kong(isles.patrol);
-        sortByY(front);
-        for (const cg::Point& p : front) palm(flip(p), rand(p, 2) - 0.5);
+        for (std::size_t i = behind; i < palms.size(); ++i) palm(flip(palms[i]), palmImages[i]);
     }
 
     // The lighthouse on a low point with a wide view of the sea, away from the ape.

@@ -4,11 +4,15 @@
 #include <cmath>
 #include <utility>
 
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 
 Art::Art(cg::Context* c, SceneSpec spec, Terrain terrain, std::vector<cg::Rect> k, Look l, PlacementMap b)
     : ctx(c), s(std::move(spec)), t(std::move(terrain)), keep(std::move(k)), look(std::move(l)), before(std::move(b)),
       placed(before) {}
+
+Art::Art(const Art& parent, WorkerTag)
+    : ctx(nullptr), s(parent.s), t(parent.t), keep(parent.keep), look(parent.look), before(), placed() {}
 
 void Art::decorate() {
     switch (s.kind) {
@@ -144,6 +148,18 @@ cg::ImageRef Art::offscreen(double w, double h, double scale, const std::functio
     ctx = frame.get();
     draw();
     return frame->makeImage();
+}
+
+std::vector<cg::ImageRef> Art::offscreenEach(std::size_t n,
+                                             const std::function<cg::ImageRef(Art&, std::size_t)>& make) const {
+    std::vector<cg::ImageRef> out(n);
+    // Each picture gets its own painter and context; slots are filled by index, so the result never
+    // depends on which thread drew what.
+    dispatch::concurrentPerform(n, [&](std::size_t i) {
+        Art worker(*this, WorkerTag{});
+        out[i] = make(worker, i);
+    });
+    return out;
 }
 
 // Scenes whose painters are not built yet show their shaded terrain alone.

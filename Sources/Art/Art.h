@@ -2,6 +2,7 @@
 // The painter of one render: the shaded bitmap context, the request, the terrain, the keep rectangles,
 // the palette and the placements. Every scene painter is an operation of it.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -60,6 +61,12 @@ public:
     cg::ImageRef offscreen(double w, double h, const std::function<void()>& draw) {
         return offscreen(w, h, s.scale, draw);
     }
+    // Makes n independent pictures at once: picture i is make(worker, i), where `worker` is a painter of
+    // its own for that call alone (same request, terrain, keep rectangles and look; no context until its
+    // own `offscreen` sets one; no sprites or placements). `make` must draw only through `worker` and
+    // read nothing that another picture writes. Results come back in index order, absent ones as null.
+    std::vector<cg::ImageRef> offscreenEach(std::size_t n,
+                                            const std::function<cg::ImageRef(Art& worker, std::size_t i)>& make) const;
 
     // --- Drawing primitives, fire and craters ---
 
@@ -137,7 +144,8 @@ public:
 
     // A row of animation frames: pose(j / count) for j = 0 … count − 1, each drawn into its own w × h
     // point frame at the scene's scale. Frames that cannot be made are left out, so the row can be short.
-    std::vector<cg::ImageRef> poseRow(int count, double w, double h, const std::function<void(double)>& pose);
+    // `pose` draws through the painter it is given (frames are drawn on several threads at once).
+    std::vector<cg::ImageRef> poseRow(int count, double w, double h, const std::function<void(Art&, double)>& pose);
 
     // Pose painters. Each draws one pose for a phase in [0, 1) into `ctx`, seen from above with the head
     // toward +x, and leaves colours and line settings behind: draw every pose into a fresh frame.
@@ -198,6 +206,10 @@ public:
     void hut(cg::Point p);
     // A palm at p: its ground shadow in the scene, the tree as a swaying sprite.
     void palm(cg::Point p, double lean);
+    // The same with its tree picture made beforehand by palmImage (none: the shadow alone).
+    void palm(cg::Point p, cg::ImageRef image);
+    // The palm's tree picture for a lean: 34 × 36 points with the trunk's foot at (17, 3).
+    cg::ImageRef palmImage(double lean);
     // The palm's trunk, fronds and coconuts drawn into ctx with the trunk's foot at `base`.
     void palmTree(cg::Point base, double lean);
     // A round lighthouse seen from above, centred on p.
@@ -343,5 +355,9 @@ public:
     PlacementMap placed;
 
 private:
+    // A worker painter for offscreenEach: shares the read-only state of `parent`, nothing else.
+    struct WorkerTag {};
+    Art(const Art& parent, WorkerTag);
+
     std::optional<std::vector<cg::Rect>> changed_;
 };

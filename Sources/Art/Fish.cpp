@@ -140,13 +140,15 @@ Art::FishFrames Art::fishFrames(const Fish& fish, int64_t n) {
     const double W = canvas.width, H = canvas.height;
     FishFrames out;
     out.size = W;
-    for (bool shadow : {false, true}) {
-        for (int64_t j = 0; j < n; ++j) {
-            const double phase = static_cast<double>(j) / static_cast<double>(n);
-            cg::ImageRef image = offscreen(W, H, [&] { fishPose(fish, phase, W, H, shadow); });
-            if (image) (shadow ? out.shade : out.frames).push_back(std::move(image));
-        }
-    }
+    // Poses 0 … n − 1, then their shadows, all drawn at once.
+    const std::size_t count = n > 0 ? static_cast<std::size_t>(n) : 0;
+    std::vector<cg::ImageRef> drawn = offscreenEach(2 * count, [&](Art& worker, std::size_t i) {
+        const bool shadow = i >= count;
+        const double phase = static_cast<double>(i % count) / static_cast<double>(n);
+        return worker.offscreen(W, H, [&] { worker.fishPose(fish, phase, W, H, shadow); });
+    });
+    for (std::size_t i = 0; i < drawn.size(); ++i)
+        if (drawn[i]) (i >= count ? out.shade : out.frames).push_back(std::move(drawn[i]));
     return out;
 }
 

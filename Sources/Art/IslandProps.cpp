@@ -101,9 +101,14 @@ void Art::hut(cg::Point p) {
     sprites.push_back(std::move(glow));
 }
 
-void Art::palm(cg::Point p, double lean) {
+void Art::palm(cg::Point p, double lean) { palm(p, palmImage(lean)); }
+
+cg::ImageRef Art::palmImage(double lean) {
+    return offscreen(34, 36, [&] { palmTree({17, 3}, lean); });
+}
+
+void Art::palm(cg::Point p, cg::ImageRef image) {
     groundShadow(p, 9, 0.18);
-    cg::ImageRef image = offscreen(34, 36, [&] { palmTree({17, 3}, lean); });
     if (!image) return;
     const double turns = p.x / 640;
     Sprite sp;

@@ -24,12 +24,16 @@ cg::Path circle(cg::Point centre, double r) {
 
 }  // namespace
 
-std::vector<cg::ImageRef> Art::poseRow(int count, double w, double h, const std::function<void(double)>& pose) {
-    std::vector<cg::ImageRef> row;
-    for (int j = 0; j < count; ++j) {
+std::vector<cg::ImageRef> Art::poseRow(int count, double w, double h, const std::function<void(Art&, double)>& pose) {
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    std::vector<cg::ImageRef> drawn = offscreenEach(n, [&](Art& worker, std::size_t j) {
         const double phase = static_cast<double>(j) / static_cast<double>(count);
-        if (cg::ImageRef image = offscreen(w, h, [&] { pose(phase); })) row.push_back(std::move(image));
-    }
+        return worker.offscreen(w, h, [&] { pose(worker, phase); });
+    });
+    std::vector<cg::ImageRef> row;
+    row.reserve(n);
+    for (cg::ImageRef& image : drawn)
+        if (image) row.push_back(std::move(image));
     return row;
 }
 

@@ -2,10 +2,13 @@
 // shadows.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "Art/Art.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Palette.h"
 
@@ -99,32 +102,58 @@ void Art::cloudShadows(int64_t n, double alpha, uint32_t color) {
     const cg::Gradient puff =
         color != 0 ? cg::Gradient({cg::Color::rgb(color, alpha), cg::Color::rgb(color, 0)}, {0, 1})
                    : cg::Gradient({cg::Color::black(1), cg::Color::black(1), cg::Color::black(0)}, {0, 0.4, 1});
-    for (int64_t i = 0; i < n; ++i) {
+    // Every draw is taken here, in order, before any cloud is painted: a cloud whose bitmap cannot be
+    // made takes no puff draws. The clouds are then painted at once, each into its own bitmap.
+    struct Puff {
+        double cx, cy, radius;
+    };
+    struct Cloud {
+        double w = 0;
+        std::unique_ptr<cg::Context> frame;
+        std::array<Puff, 7> puffs{};
+        double v1 = 0, v2 = 0;
+    };
+    const std::size_t count = n > 0 ? static_cast<std::size_t>(n) : 0;
+    std::vector<Cloud> clouds(count);
+    for (Cloud& cloud : clouds) {
         const double w = rng.uniform(260, 420);
         const double h = w * rng.uniform(0.45, 0.6);
-        cg::ImageRef image = offscreen(w, h, 1, [&] {
-            if (color == 0) {
-                ctx->setAlpha(1.5 * alpha);
-                ctx->beginTransparencyLayer();
-            }
-            for (int j = 0; j < 7; ++j) {
+        cloud.w = w;
+        cloud.frame = cg::Context::makeFrame(w, h, 1);
+        if (cloud.frame) {
+            for (Puff& puff : cloud.puffs) {
                 const double cx = rng.uniform(0.3 * w, 0.7 * w);
                 const double cy = rng.uniform(0.4 * h, 0.6 * h);
                 const double radius = rng.uniform(0.3 * h, 0.5 * h);
-                ctx->drawRadialGradient(puff, {cx, cy}, 0, {cx, cy}, radius);
+                puff = {cx, cy, radius};
             }
-            // One merged shape whose darkness is capped at 1.5 × alpha.
-            if (color == 0) ctx->endTransparencyLayer();
-        });
-        const double v1 = rng.next();
-        const double v2 = rng.next();
+        }
+        cloud.v1 = rng.next();
+        cloud.v2 = rng.next();
+    }
+    std::vector<cg::ImageRef> images(count);
+    dispatch::concurrentPerform(count, [&](std::size_t i) {
+        cg::Context* g = clouds[i].frame.get();
+        if (!g) return;
+        if (color == 0) {
+            g->setAlpha(1.5 * alpha);
+            g->beginTransparencyLayer();
+        }
+        for (const Puff& p : clouds[i].puffs) g->drawRadialGradient(puff, {p.cx, p.cy}, 0, {p.cx, p.cy}, p.radius);
+        // One merged shape whose darkness is capped at 1.5 × alpha.
+        if (color == 0) g->endTransparencyLayer();
+        images[i] = g->makeImage();
+        clouds[i].frame.reset();
+    });
+    for (std::size_t k = 0; k < count; ++k) {
+        const double i = static_cast<double>(k);
         Sprite sp;
         sp.kind = Sprite::Kind::cloud;
-        sp.at = {0, ((0.2 + 0.6000000000000001 * v1) + static_cast<double>(i)) * H() / static_cast<double>(n)};
-        sp.size = w;
-        sp.phase = v2;
+        sp.at = {0, ((0.2 + 0.6000000000000001 * clouds[k].v1) + i) * H() / static_cast<double>(n)};
+        sp.size = clouds[k].w;
+        sp.phase = clouds[k].v2;
         sp.travel = W();
-        sp.image = std::move(image);
+        sp.image = std::move(images[k]);
         sprites.push_back(std::move(sp));
     }
 }

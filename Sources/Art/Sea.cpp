@@ -143,8 +143,8 @@ void Art::sea() {
 
     // One eagle ray.
     {
-        const std::vector<cg::ImageRef> frames = poseRow(16, 60, 44, [this](double ph) { eagleRay(ph, false, true); });
-        const std::vector<cg::ImageRef> shade = poseRow(16, 60, 44, [this](double ph) { eagleRay(ph, true, true); });
+        const std::vector<cg::ImageRef> frames = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, false, true); });
+        const std::vector<cg::ImageRef> shade = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, true, true); });
         for (const cg::Point& p : spots(101, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaRoute(p, 560, 0.2), 34, false); }))
             sprites.push_back(swimmer(seaRoute(p, 560, 0.2), 60, rand(p, 4), 13 + 4 * rand(p, 3), frames, shade, 2.6,
                                       0.5 + rand(p, 5), false, 0.4));
@@ -170,8 +170,8 @@ void Art::sea() {
             return seaOpen(seaRoute(p, 220, 0.35), 22, false);
         });
         if (!at.empty()) {
-            const std::vector<cg::ImageRef> frames = poseRow(12, 30, 24, [this](double ph) { turtle(ph, false); });
-            const std::vector<cg::ImageRef> shade = poseRow(12, 30, 24, [this](double ph) { turtle(ph, true); });
+            const std::vector<cg::ImageRef> frames = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, false); });
+            const std::vector<cg::ImageRef> shade = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, true); });
             for (const cg::Point& p : at)
                 sprites.push_back(
                     swimmer(seaRoute(p, 220, 0.35), 30, rand(p, 4), 6, frames, shade, 2.8, 0.3, false, 0.55));
@@ -217,9 +217,9 @@ void Art::sea() {
 
     // A pod of two to four dolphins on one loop, the first ahead and the others flanking it.
     {
-        const std::vector<cg::ImageRef> frames = poseRow(12, 64, 30, [this](double ph) { dolphin(ph, false); });
+        const std::vector<cg::ImageRef> frames = poseRow(12, 64, 30, [&](Art& a, double ph) { a.dolphin(ph, false); });
         const std::vector<cg::ImageRef> shade =
-            night ? std::vector<cg::ImageRef>{} : poseRow(12, 64, 30, [this](double ph) { dolphin(ph, true); });
+            night ? std::vector<cg::ImageRef>{} : poseRow(12, 64, 30, [&](Art& a, double ph) { a.dolphin(ph, true); });
         for (const cg::Point& p : spots(404, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaLap(p, 260), 34, true); })) {
             const std::vector<cg::Point> loop = seaLap(p, 260);
             const double travel = 40 + 10 * rand(p, 3);
@@ -267,7 +267,7 @@ void Art::sea() {
     }
 
     {
-        const std::vector<cg::ImageRef> frames = poseRow(10, 20, 20, [this](double ph) { jellyfish(ph); });
+        const std::vector<cg::ImageRef> frames = poseRow(10, 20, 20, [&](Art& a, double ph) { a.jellyfish(ph); });
         for (const cg::Point& p : spots(505, 900, 220, 4, [&](cg::Point p) { return seaOpen(seaRoute(p, 160, 0.35), 18, false); })) {
             Sprite sp = swimmer(seaRoute(p, 160, 0.35), 16 + 8 * rand(p, 5), rand(p, 4), 4 + 2 * rand(p, 3), frames, {},
                                 2.2 + 0.6 * rand(p, 6), 0.3, false, 0.9);

@@ -63,18 +63,18 @@ TEST(MarineSheet, EveryRowIsCompleteAndTheSheetIsWritten) {
         auto p = arttest::painter(400, 300, large ? 6 : 2, SceneKind::sea, night);
         Art& art = *p.art;
         std::vector<Row> rows;
-        rows.push_back({"whale 30", art.poseRow(16, 41, 30.5, [&](double ph) { art.whale(ph, 30, 41, 30.5); }), {}, 41, 30.5});
-        rows.push_back({"whale 15", art.poseRow(16, 24.5, 19.25, [&](double ph) { art.whale(ph, 15, 24.5, 19.25); }), {}, 24.5, 19.25});
-        rows.push_back({"surfacing", art.poseRow(16, 32, 18, [&](double ph) { art.surfacingDolphin(ph, 15, 32, 18); }), {}, 32, 18});
-        rows.push_back({"dolphin", art.poseRow(12, 64, 30, [&](double ph) { art.dolphin(ph, false); }),
+        rows.push_back({"whale 30", art.poseRow(16, 41, 30.5, [&](Art& a, double ph) { a.whale(ph, 30, 41, 30.5); }), {}, 41, 30.5});
+        rows.push_back({"whale 15", art.poseRow(16, 24.5, 19.25, [&](Art& a, double ph) { a.whale(ph, 15, 24.5, 19.25); }), {}, 24.5, 19.25});
+        rows.push_back({"surfacing", art.poseRow(16, 32, 18, [&](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); }), {}, 32, 18});
+        rows.push_back({"dolphin", art.poseRow(12, 64, 30, [&](Art& a, double ph) { a.dolphin(ph, false); }),
                         night ? std::vector<cg::ImageRef>{}
-                              : art.poseRow(12, 64, 30, [&](double ph) { art.dolphin(ph, true); }),
+                              : art.poseRow(12, 64, 30, [&](Art& a, double ph) { a.dolphin(ph, true); }),
                         64, 30});
-        rows.push_back({"ray", art.poseRow(16, 60, 44, [&](double ph) { art.eagleRay(ph, false, true); }),
-                        art.poseRow(16, 60, 44, [&](double ph) { art.eagleRay(ph, true, true); }), 60, 44});
-        rows.push_back({"turtle", art.poseRow(12, 30, 24, [&](double ph) { art.turtle(ph, false); }),
-                        art.poseRow(12, 30, 24, [&](double ph) { art.turtle(ph, true); }), 30, 24});
-        rows.push_back({"jelly", art.poseRow(10, 20, 20, [&](double ph) { art.jellyfish(ph); }), {}, 20, 20});
+        rows.push_back({"ray", art.poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, false, true); }),
+                        art.poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, true, true); }), 60, 44});
+        rows.push_back({"turtle", art.poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, false); }),
+                        art.poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, true); }), 30, 24});
+        rows.push_back({"jelly", art.poseRow(10, 20, 20, [&](Art& a, double ph) { a.jellyfish(ph); }), {}, 20, 20});
         rows.push_back({"whitecaps", art.whitecaps(night ? 0xA9C2E0 : 0xFFFFFF, night ? 0.55 : 1), {}, 20, 12});
         rows.push_back({"swash", art.swash(night ? 0xB9CDE0 : 0xFFFFFF), {}, 18, 8});
         rows.push_back({"sparkle", {art.sparkle(night ? 0xFFF4DA : 0xFFFFFF)}, {}, 12, 12});

@@ -146,7 +146,7 @@ TEST(SurfaceFrames, NoBitmapGivesNoFrames) {
     EXPECT_TRUE(p->whitecaps(0xFFFFFF, 1).empty());
     EXPECT_TRUE(p->swash(0xFFFFFF).empty());
     EXPECT_FALSE(p->sparkle(0xFFFFFF));
-    EXPECT_TRUE(p->poseRow(16, 60, 44, [&](double ph) { p->eagleRay(ph, false, true); }).empty());
+    EXPECT_TRUE(p->poseRow(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, true); }).empty());
 }
 
 TEST(Shimmer, SwellDriftsFiftyByThirtyFiveWithItsMiddlePushedAside) {

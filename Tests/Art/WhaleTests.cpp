@@ -62,7 +62,7 @@ TEST(SurfacingDolphin, LoopsAndFadesAtTheDeepestPoint) {
 
     // Frame 8 of 16 is the faintest: the body at alpha 0.35 over its widest shadow (0.6 of that alpha).
     const auto row = p->poseRow(16, kSurfacingW, kSurfacingH,
-                                [&](double ph) { p->surfacingDolphin(ph, kSurfacingL, kSurfacingW, kSurfacingH); });
+                                [](Art& a, double ph) { a.surfacingDolphin(ph, kSurfacingL, kSurfacingW, kSurfacingH); });
     ASSERT_EQ(row.size(), 16u);
     EXPECT_TRUE(posetest::samePixels(*row[0], *first));
     int faintest = 256;
