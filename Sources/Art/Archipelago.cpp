@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <numbers>
 #include <utility>
@@ -53,6 +55,51 @@ uint64_t rockSeed(double u) {
     const double q = u * 1000000;
     return !(q > 0) ? 0 : q < 18446744073709551616.0 ? static_cast<uint64_t>(q) : UINT64_MAX;
 }
+
+// Rows of pose frames asked for one after another and drawn all at once by Art::offscreenEach. A row
+// keeps the frames that could be made, in phase order (as Art::poseRow and Art::fishFrames do).
+class PictureBatch {
+public:
+    using Pose = std::function<void(Art&, double)>;
+
+    // count frames of w × h points: pose(j / count) for j = 0 … count − 1. Returns the row's handle.
+    std::size_t row(int count, double w, double h, Pose pose) {
+        const std::size_t first = jobs_.size();
+        for (int j = 0; j < count; ++j)
+            jobs_.push_back({w, h, static_cast<double>(j) / static_cast<double>(count), pose});
+        rows_.push_back({first, jobs_.size()});
+        return rows_.size() - 1;
+    }
+    // The n poses (or their shadows) of a fish on its canvas.
+    std::size_t fish(const Art::Fish& fish, int n, bool shadow) {
+        const cg::Size canvas = Art::fishCanvas(fish);
+        const double W = canvas.width, H = canvas.height;
+        return row(n, W, H, [fish, W, H, shadow](Art& a, double ph) { a.fishPose(fish, ph, W, H, shadow); });
+    }
+    void draw(const Art& art) {
+        images_ = art.offscreenEach(jobs_.size(), [&](Art& a, std::size_t i) {
+            const Job& job = jobs_[i];
+            return a.offscreen(job.w, job.h, [&] { job.pose(a, job.phase); });
+        });
+    }
+    std::vector<cg::ImageRef> frames(std::size_t handle) const {
+        std::vector<cg::ImageRef> out;
+        for (std::size_t i = rows_[handle].first; i < rows_[handle].second; ++i)
+            if (images_[i]) out.push_back(images_[i]);
+        return out;
+    }
+    // The single picture of a one-frame row (none when it could not be made).
+    cg::ImageRef image(std::size_t handle) const { return images_[rows_[handle].first]; }
+
+private:
+    struct Job {
+        double w, h, phase;
+        Pose pose;
+    };
+    std::vector<Job> jobs_;
+    std::vector<std::pair<std::size_t, std::size_t>> rows_;
+    std::vector<cg::ImageRef> images_;
+};
 
 }  // namespace
 
@@ -119,28 +166,102 @@ void Art::archipelago() {
     if (night) rocks = spots(2, 700, 90, 7, rockTest);
 
     if (!night) {
+        // The creatures' frames and the squall are independent pictures: every group is placed first
+        // (in the usual order of placements), then all pictures are drawn at once, then the sprites
+        // are appended in the usual order.
+        PictureBatch batch;
+
         // Whale and calf on one cruise.
-        for (const cg::Point& p : spots(11, 800, 1, 1, [&](cg::Point p) { return openWater(isles.cruise(p), 40); })) {
+        const auto whales = spots(11, 800, 1, 1, [&](cg::Point p) { return openWater(isles.cruise(p), 40); });
+        std::vector<std::size_t> whaleRows;
+        for (std::size_t i = 0; i < whales.size(); ++i)
+            for (const WhaleRow& row : kWhaleRows) {
+                const double length = row.length, cw = 1.1 * length + 8, ch = 0.75 * length + 8;
+                whaleRows.push_back(
+                    batch.row(16, cw, ch, [length, cw, ch](Art& a, double ph) { a.whale(ph, length, cw, ch); }));
+            }
+
+        // Dolphin pods, racing in loose formation.
+        const auto pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); });
+        const std::size_t dolphinRow =
+            pods.empty() ? 0 : batch.row(16, 32, 18, [](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); });
+
+        rocks = spots(2, 700, 90, 7, rockTest);
+
+        // Eagle rays gliding along the shallows.
+        const auto rays = spots(303, 3000, 150, 3, [&](cg::Point p) {
+            return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
+        });
+        std::size_t rayRow = 0, rayShade = 0;
+        if (!rays.empty()) {
+            rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, false); });
+            rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
+        }
+
+        // Turtles circling their patch of shallows.
+        const auto turtles = spots(304, 3000, 300, 2, [&](cg::Point p) {
+            return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
+        });
+        std::size_t turtleRow = 0, turtleShade = 0;
+        if (!turtles.empty()) {
+            turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
+            turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
+        }
+
+        // Reef sharks patrolling a loop over the drop-off.
+        const auto sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
+            return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
+        });
+        const auto fishRows = [&batch](const Fish& fish, int n) {
+            return std::pair{batch.fish(fish, n, false), batch.fish(fish, n, true)};
+        };
+        std::pair<std::size_t, std::size_t> sharkRows{};
+        if (!sharks.empty()) sharkRows = fishRows(FishKind::reefShark, 10);
+
+        // Schools of small fish, seven to a school, each a little off the shared loop.
+        const auto schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
+            return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
+        });
+        std::pair<std::size_t, std::size_t> schoolRows{};
+        if (!schools.empty()) schoolRows = fishRows(FishKind::schoolFish, 8);
+
+        // A rain squall drifting downwind over open water.
+        const auto squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
+            for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
+                if (!inside(r) || !clear(box(r, -70, -70, 140, 140)) || !(solid(r) < 0.01f)) return false;
+                for (int k = 0; k < 12; ++k) {
+                    const double theta = 0.524 * k;
+                    if (!(solid({r.x + 68 * std::cos(theta), r.y + 52 * std::sin(theta)}) < 0.01f)) return false;
+                }
+            }
+            return true;
+        });
+        const std::size_t squallRow =
+            squalls.empty() ? 0 : batch.row(1, 330, 250, [](Art& a, double) { Archipelago(a).squall(); });
+
+        batch.draw(*this);
+
+        for (std::size_t i = 0; i < whales.size(); ++i) {
+            const cg::Point p = whales[i];
             const std::vector<cg::Point> route = isles.cruise(p);
             const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
             const double phase = rand(p, 2);
             whaleTrack.clear();
-            for (std::size_t i = 0; i + 1 < route.size(); ++i)
+            for (std::size_t j = 0; j + 1 < route.size(); ++j)
                 for (int k = 0; k < 6; ++k) {
                     const double f = k / 6.0;
-                    whaleTrack.push_back({route[i].x + (route[i + 1].x - route[i].x) * f,
-                                          route[i].y + (route[i + 1].y - route[i].y) * f});
+                    whaleTrack.push_back({route[j].x + (route[j + 1].x - route[j].x) * f,
+                                          route[j].y + (route[j + 1].y - route[j].y) * f});
                 }
-            for (const WhaleRow& row : kWhaleRows) {
-                const double cw = 1.1 * row.length + 8, ch = 0.75 * row.length + 8;
-                std::vector<cg::ImageRef> frames =
-                    poseRow(16, cw, ch, [&](Art& a, double ph) { a.whale(ph, row.length, cw, ch); });
+            for (std::size_t r = 0; r < std::size(kWhaleRows); ++r) {
+                const WhaleRow& row = kWhaleRows[r];
+                const double cw = 1.1 * row.length + 8;
                 const cg::Point off = turned(row.offset.x, row.offset.y, heading);
                 std::vector<cg::Point> path;
                 for (const cg::Point& q : route) path.push_back(flip({q.x + off.x, q.y + off.y}));
                 Sprite sp = sprite(Sprite::Kind::trip, path.front(), cw, phase);
                 sp.travel = 6;
-                sp.frames = std::move(frames);
+                sp.frames = batch.frames(whaleRows[i * std::size(kWhaleRows) + r]);
                 sp.beat = 3.2;
                 sp.path = std::move(path);
                 sp.rest = 1.5;
@@ -151,10 +272,7 @@ void Art::archipelago() {
             }
         }
 
-        // Dolphin pods, racing in loose formation.
-        const auto pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); });
-        std::vector<cg::ImageRef> dolphins;
-        if (!pods.empty()) dolphins = poseRow(16, 32, 18, [&](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); });
+        const std::vector<cg::ImageRef> dolphins = pods.empty() ? std::vector<cg::ImageRef>{} : batch.frames(dolphinRow);
         for (const cg::Point& p : pods) {
             const std::vector<cg::Point> route = isles.race(p);
             const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
@@ -179,15 +297,9 @@ void Art::archipelago() {
             }
         }
 
-        rocks = spots(2, 700, 90, 7, rockTest);
-
-        // Eagle rays gliding along the shallows.
-        const auto rays = spots(303, 3000, 150, 3, [&](cg::Point p) {
-            return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
-        });
         if (!rays.empty()) {
-            const auto frames = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, false, false); });
-            const auto shade = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, true, true); });
+            const auto frames = batch.frames(rayRow);
+            const auto shade = batch.frames(rayShade);
             for (const cg::Point& p : rays) {
                 Sprite sp = sprite(Sprite::Kind::trip, flip(p), 20, rand(p, 3));
                 sp.travel = 4 + 2 * rand(p, 2);
@@ -201,13 +313,9 @@ void Art::archipelago() {
             }
         }
 
-        // Turtles circling their patch of shallows.
-        const auto turtles = spots(304, 3000, 300, 2, [&](cg::Point p) {
-            return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
-        });
         if (!turtles.empty()) {
-            const auto frames = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, false); });
-            const auto shade = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, true); });
+            const auto frames = batch.frames(turtleRow);
+            const auto shade = batch.frames(turtleShade);
             for (const cg::Point& p : turtles) {
                 Sprite sp = sprite(Sprite::Kind::trip, flip(p), 18, rand(p, 3));
                 sp.travel = 4 + rand(p, 2);
@@ -222,17 +330,15 @@ void Art::archipelago() {
             }
         }
 
-        // Reef sharks patrolling a loop over the drop-off.
-        const auto sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
-            return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
-        });
         if (!sharks.empty()) {
-            const FishFrames fish = fishFrames(FishKind::reefShark, 10);
+            const auto frames = batch.frames(sharkRows.first);
+            const auto shade = batch.frames(sharkRows.second);
+            const double size = fishCanvas(FishKind::reefShark).width;
             for (const cg::Point& p : sharks) {
-                Sprite sp = sprite(Sprite::Kind::trip, flip(p), fish.size, rand(p, 3));
+                Sprite sp = sprite(Sprite::Kind::trip, flip(p), size, rand(p, 3));
                 sp.travel = 9 + 3 * rand(p, 2);
-                sp.frames = fish.frames;
-                sp.shade = fish.shade;
+                sp.frames = frames;
+                sp.shade = shade;
                 sp.beat = FishKind::reefShark.beat;
                 for (const cg::Point& q : isles.circuit(p, 0.10, 12)) sp.path.push_back(flip(q));
                 sp.rest = 0.3;
@@ -242,12 +348,10 @@ void Art::archipelago() {
             }
         }
 
-        // Schools of small fish, seven to a school, each a little off the shared loop.
-        const auto schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
-            return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
-        });
         if (!schools.empty()) {
-            const FishFrames fish = fishFrames(FishKind::schoolFish, 8);
+            const auto frames = batch.frames(schoolRows.first);
+            const auto shade = batch.frames(schoolRows.second);
+            const double size = fishCanvas(FishKind::schoolFish).width;
             for (const cg::Point& p : schools) {
                 const std::vector<cg::Point> loop = isles.circuit(p, 0.15, 8);
                 const double speed = 13 + 5 * rand(p, 2);
@@ -257,10 +361,10 @@ void Art::archipelago() {
                     const double dy = (rand(p, 20 + j) - 0.5) * 14;
                     std::vector<cg::Point> path;
                     for (const cg::Point& q : loop) path.push_back(flip({q.x + dx, q.y + dy}));
-                    Sprite sp = sprite(Sprite::Kind::trip, path.front(), fish.size, phase);
+                    Sprite sp = sprite(Sprite::Kind::trip, path.front(), size, phase);
                     sp.travel = speed;
-                    sp.frames = fish.frames;
-                    sp.shade = fish.shade;
+                    sp.frames = frames;
+                    sp.shade = shade;
                     sp.beat = FishKind::schoolFish.beat;
                     sp.path = std::move(path);
                     sp.rest = 0.3;
@@ -272,19 +376,8 @@ void Art::archipelago() {
             }
         }
 
-        // A rain squall drifting downwind over open water.
-        const auto squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
-            for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
-                if (!inside(r) || !clear(box(r, -70, -70, 140, 140)) || !(solid(r) < 0.01f)) return false;
-                for (int k = 0; k < 12; ++k) {
-                    const double theta = 0.524 * k;
-                    if (!(solid({r.x + 68 * std::cos(theta), r.y + 52 * std::sin(theta)}) < 0.01f)) return false;
-                }
-            }
-            return true;
-        });
         if (!squalls.empty()) {
-            const cg::ImageRef cloud = offscreen(330, 250, [&] { isles.squall(); });
+            const cg::ImageRef cloud = batch.image(squallRow);
             for (const cg::Point& p : squalls) {
                 Sprite sp = sprite(Sprite::Kind::trip, flip(p), 330, rand(p, 2));
                 sp.travel = 5 + 2 * rand(p, 1);
