@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <iterator>
 #include <limits>
 #include <numbers>
@@ -14,6 +13,7 @@
 
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
+#include "Art/PictureBatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Gradient.h"
 
@@ -55,51 +55,6 @@ uint64_t rockSeed(double u) {
     const double q = u * 1000000;
     return !(q > 0) ? 0 : q < 18446744073709551616.0 ? static_cast<uint64_t>(q) : UINT64_MAX;
 }
-
-// Rows of pose frames asked for one after another and drawn all at once by Art::offscreenEach. A row
-// keeps the frames that could be made, in phase order (as Art::poseRow and Art::fishFrames do).
-class PictureBatch {
-public:
-    using Pose = std::function<void(Art&, double)>;
-
-    // count frames of w × h points: pose(j / count) for j = 0 … count − 1. Returns the row's handle.
-    std::size_t row(int count, double w, double h, Pose pose) {
-        const std::size_t first = jobs_.size();
-        for (int j = 0; j < count; ++j)
-            jobs_.push_back({w, h, static_cast<double>(j) / static_cast<double>(count), pose});
-        rows_.push_back({first, jobs_.size()});
-        return rows_.size() - 1;
-    }
-    // The n poses (or their shadows) of a fish on its canvas.
-    std::size_t fish(const Art::Fish& fish, int n, bool shadow) {
-        const cg::Size canvas = Art::fishCanvas(fish);
-        const double W = canvas.width, H = canvas.height;
-        return row(n, W, H, [fish, W, H, shadow](Art& a, double ph) { a.fishPose(fish, ph, W, H, shadow); });
-    }
-    void draw(const Art& art) {
-        images_ = art.offscreenEach(jobs_.size(), [&](Art& a, std::size_t i) {
-            const Job& job = jobs_[i];
-            return a.offscreen(job.w, job.h, [&] { job.pose(a, job.phase); });
-        });
-    }
-    std::vector<cg::ImageRef> frames(std::size_t handle) const {
-        std::vector<cg::ImageRef> out;
-        for (std::size_t i = rows_[handle].first; i < rows_[handle].second; ++i)
-            if (images_[i]) out.push_back(images_[i]);
-        return out;
-    }
-    // The single picture of a one-frame row (none when it could not be made).
-    cg::ImageRef image(std::size_t handle) const { return images_[rows_[handle].first]; }
-
-private:
-    struct Job {
-        double w, h, phase;
-        Pose pose;
-    };
-    std::vector<Job> jobs_;
-    std::vector<std::pair<std::size_t, std::size_t>> rows_;
-    std::vector<cg::ImageRef> images_;
-};
 
 }  // namespace
 
@@ -272,7 +227,8 @@ void Art::archipelago() {
             }
         }
 
-        const std::vector<cg::ImageRef> dolphins = pods.empty() ? std::vector<cg::ImageRef>{} : batch.frames(dolphinRow);
+        const std::vector<cg::ImageRef> dolphins =
+            pods.empty() ? std::vector<cg::ImageRef>{} : batch.frames(dolphinRow);
         for (const cg::Point& p : pods) {
             const std::vector<cg::Point> route = isles.race(p);
             const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);

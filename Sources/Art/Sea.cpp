@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
+#include "Art/PictureBatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Palette.h"
 
@@ -131,96 +133,131 @@ void Art::sea() {
             return seaOpen(seaRoute(p, length, bend), margin, false);
         });
     };
-    {
-        const std::vector<cg::Point> at = fishRoutes(5, 900, 300, night ? 1 : 2, 520, 0.18, 46, {});
-        if (!at.empty()) {
-            const FishFrames fish = fishFrames(FishKind::seaShark, 10);
-            for (const cg::Point& p : at)
-                sprites.push_back(swimmer(seaRoute(p, 520, 0.18), fish.size, rand(p, 4), 15 + 5 * rand(p, 3),
-                                          fish.frames, fish.shade, 1.7, 0.3, false, 0.18));
-        }
-    }
+    // Every group is placed first, in the usual order; then all their frames are drawn at once; then
+    // the sprites are appended in the usual order.
+    PictureBatch batch;
+    const auto fishRows = [&batch](const Fish& fish) {
+        return std::pair{batch.fish(fish, 10, false), batch.fish(fish, 10, true)};
+    };
+    const auto rowOf = [&batch](std::pair<std::size_t, std::size_t> rows) {
+        FishFrames fish;
+        fish.frames = batch.frames(rows.first);
+        fish.shade = batch.frames(rows.second);
+        return fish;
+    };
+
+    const std::vector<cg::Point> sharks = fishRoutes(5, 900, 300, night ? 1 : 2, 520, 0.18, 46, {});
+    std::pair<std::size_t, std::size_t> sharkRows{};
+    if (!sharks.empty()) sharkRows = fishRows(FishKind::seaShark);
 
     // One eagle ray.
+    const std::size_t rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, true); });
+    const std::size_t rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
+    const std::vector<cg::Point> rays =
+        spots(101, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaRoute(p, 560, 0.2), 34, false); });
+
+    // Groupers over the deeper shoal flanks.
+    const std::vector<cg::Point> groupers =
+        fishRoutes(6, 900, 200, 3, 200, 0.4, 26, [&](cg::Point p) { return value(p) > 0.1f; });
+    std::pair<std::size_t, std::size_t> grouperRows{};
+    if (!groupers.empty()) grouperRows = fishRows(FishKind::grouper);
+
+    // One turtle by day; at night the group is placed with limit 0 and stays empty.
+    const std::vector<cg::Point> turtles = spots(202, 900, 1, night ? 0 : 1, [&](cg::Point p) {
+        if (!(value(p) > landT + 0.05f)) return false;
+        return seaOpen(seaRoute(p, 220, 0.35), 22, false);
+    });
+    std::size_t turtleRow = 0, turtleShade = 0;
+    if (!turtles.empty()) {
+        turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
+        turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
+    }
+
+    // Tuna.
+    const std::vector<cg::Point> tuna = fishRoutes(7, 1500, 120, night ? 3 : 7, 380, 0.3, 22, {});
+    std::pair<std::size_t, std::size_t> tunaRows{};
+    if (!tuna.empty()) tunaRows = fishRows(FishKind::tuna);
+
+    // Schools of sixteen small fish following one another round a loop, up to 56 points apart.
+    const std::vector<cg::Point> schools =
+        spots(8, 900, 320, night ? 1 : 3, [&](cg::Point p) { return seaOpen(seaLap(p, 120), 40, true); });
+    std::pair<std::size_t, std::size_t> schoolRows{};
+    if (!schools.empty()) schoolRows = fishRows(FishKind::smallFish);
+
+    // A pod of two to four dolphins on one loop, the first ahead and the others flanking it.
+    const std::size_t dolphinRow = batch.row(12, 64, 30, [](Art& a, double ph) { a.dolphin(ph, false); });
+    const std::size_t dolphinShade =
+        night ? 0 : batch.row(12, 64, 30, [](Art& a, double ph) { a.dolphin(ph, true); });
+    const std::vector<cg::Point> pods =
+        spots(404, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaLap(p, 260), 34, true); });
+
+    batch.draw(*this);
+
+    if (!sharks.empty()) {
+        const FishFrames fish = rowOf(sharkRows);
+        const double size = fishCanvas(FishKind::seaShark).width;
+        for (const cg::Point& p : sharks)
+            sprites.push_back(swimmer(seaRoute(p, 520, 0.18), size, rand(p, 4), 15 + 5 * rand(p, 3), fish.frames,
+                                      fish.shade, 1.7, 0.3, false, 0.18));
+    }
+
     {
-        const std::vector<cg::ImageRef> frames = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, false, true); });
-        const std::vector<cg::ImageRef> shade = poseRow(16, 60, 44, [&](Art& a, double ph) { a.eagleRay(ph, true, true); });
-        for (const cg::Point& p : spots(101, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaRoute(p, 560, 0.2), 34, false); }))
+        const std::vector<cg::ImageRef> frames = batch.frames(rayRow);
+        const std::vector<cg::ImageRef> shade = batch.frames(rayShade);
+        for (const cg::Point& p : rays)
             sprites.push_back(swimmer(seaRoute(p, 560, 0.2), 60, rand(p, 4), 13 + 4 * rand(p, 3), frames, shade, 2.6,
                                       0.5 + rand(p, 5), false, 0.4));
     }
 
-    // Groupers over the deeper shoal flanks.
-    {
-        const std::vector<cg::Point> at =
-            fishRoutes(6, 900, 200, 3, 200, 0.4, 26, [&](cg::Point p) { return value(p) > 0.1f; });
-        if (!at.empty()) {
-            const FishFrames fish = fishFrames(FishKind::grouper, 10);
-            for (const cg::Point& p : at)
-                sprites.push_back(swimmer(seaRoute(p, 200, 0.4), fish.size, rand(p, 4), 7 + 3 * rand(p, 3),
-                                          fish.frames, fish.shade, 1.1, 0.3, false, 0.18));
-        }
+    if (!groupers.empty()) {
+        const FishFrames fish = rowOf(grouperRows);
+        const double size = fishCanvas(FishKind::grouper).width;
+        for (const cg::Point& p : groupers)
+            sprites.push_back(swimmer(seaRoute(p, 200, 0.4), size, rand(p, 4), 7 + 3 * rand(p, 3), fish.frames,
+                                      fish.shade, 1.1, 0.3, false, 0.18));
     }
 
-    // One turtle by day; at night the group is placed with limit 0 and stays empty.
-    {
-        const int64_t limit = night ? 0 : 1;
-        const std::vector<cg::Point> at = spots(202, 900, 1, limit, [&](cg::Point p) {
-            if (!(value(p) > landT + 0.05f)) return false;
-            return seaOpen(seaRoute(p, 220, 0.35), 22, false);
-        });
-        if (!at.empty()) {
-            const std::vector<cg::ImageRef> frames = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, false); });
-            const std::vector<cg::ImageRef> shade = poseRow(12, 30, 24, [&](Art& a, double ph) { a.turtle(ph, true); });
-            for (const cg::Point& p : at)
-                sprites.push_back(
-                    swimmer(seaRoute(p, 220, 0.35), 30, rand(p, 4), 6, frames, shade, 2.8, 0.3, false, 0.55));
-        }
+    if (!turtles.empty()) {
+        const std::vector<cg::ImageRef> frames = batch.frames(turtleRow);
+        const std::vector<cg::ImageRef> shade = batch.frames(turtleShade);
+        for (const cg::Point& p : turtles)
+            sprites.push_back(swimmer(seaRoute(p, 220, 0.35), 30, rand(p, 4), 6, frames, shade, 2.8, 0.3, false, 0.55));
     }
 
-    // Tuna.
-    {
-        const std::vector<cg::Point> at = fishRoutes(7, 1500, 120, night ? 3 : 7, 380, 0.3, 22, {});
-        if (!at.empty()) {
-            const FishFrames fish = fishFrames(FishKind::tuna, 10);
-            for (const cg::Point& p : at)
-                sprites.push_back(swimmer(seaRoute(p, 380, 0.3), fish.size, rand(p, 4), 26 + 10 * rand(p, 3),
-                                          fish.frames, fish.shade, 0.62, 0.3, false, 0.18));
-        }
+    if (!tuna.empty()) {
+        const FishFrames fish = rowOf(tunaRows);
+        const double size = fishCanvas(FishKind::tuna).width;
+        for (const cg::Point& p : tuna)
+            sprites.push_back(swimmer(seaRoute(p, 380, 0.3), size, rand(p, 4), 26 + 10 * rand(p, 3), fish.frames,
+                                      fish.shade, 0.62, 0.3, false, 0.18));
     }
 
-    // Schools of sixteen small fish following one another round a loop, up to 56 points apart.
-    {
-        const std::vector<cg::Point> at =
-            spots(8, 900, 320, night ? 1 : 3, [&](cg::Point p) { return seaOpen(seaLap(p, 120), 40, true); });
-        if (!at.empty()) {
-            const FishFrames fish = fishFrames(FishKind::smallFish, 10);
-            for (const cg::Point& p : at) {
-                const std::vector<cg::Point> loop = seaLap(p, 120);
-                const double travel = 30 + 8 * rand(p, 3);
-                const double base = rand(p, 4);
-                const double L = pathLength(rounded(loop, true, 2));
-                for (uint64_t i = 0; i < 16; ++i) {
-                    const double dx = (rand(p, 40 + i) - 0.5) * 26;
-                    const double dy = (rand(p, 80 + i) - 0.5) * 26;
-                    std::vector<cg::Point> path;
-                    path.reserve(loop.size());
-                    for (const cg::Point& q : loop) path.push_back({q.x + dx, q.y + dy});
-                    const double phase = L > 0 ? fraction(base - rand(p, 20 + i) * 56 / L + 1) : base;
-                    Sprite sp = swimmer(path, fish.size, phase, travel, fish.frames, fish.shade, 0.42, 0.3, true, 0.18);
-                    sp.stroke = rand(p, 60 + i);
-                    sprites.push_back(std::move(sp));
-                }
+    if (!schools.empty()) {
+        const FishFrames fish = rowOf(schoolRows);
+        const double size = fishCanvas(FishKind::smallFish).width;
+        for (const cg::Point& p : schools) {
+            const std::vector<cg::Point> loop = seaLap(p, 120);
+            const double travel = 30 + 8 * rand(p, 3);
+            const double base = rand(p, 4);
+            const double L = pathLength(rounded(loop, true, 2));
+            for (uint64_t i = 0; i < 16; ++i) {
+                const double dx = (rand(p, 40 + i) - 0.5) * 26;
+                const double dy = (rand(p, 80 + i) - 0.5) * 26;
+                std::vector<cg::Point> path;
+                path.reserve(loop.size());
+                for (const cg::Point& q : loop) path.push_back({q.x + dx, q.y + dy});
+                const double phase = L > 0 ? fraction(base - rand(p, 20 + i) * 56 / L + 1) : base;
+                Sprite sp = swimmer(path, size, phase, travel, fish.frames, fish.shade, 0.42, 0.3, true, 0.18);
+                sp.stroke = rand(p, 60 + i);
+                sprites.push_back(std::move(sp));
             }
         }
     }
 
-    // A pod of two to four dolphins on one loop, the first ahead and the others flanking it.
     {
-        const std::vector<cg::ImageRef> frames = poseRow(12, 64, 30, [&](Art& a, double ph) { a.dolphin(ph, false); });
-        const std::vector<cg::ImageRef> shade =
-            night ? std::vector<cg::ImageRef>{} : poseRow(12, 64, 30, [&](Art& a, double ph) { a.dolphin(ph, true); });
-        for (const cg::Point& p : spots(404, 900, 1, 1, [&](cg::Point p) { return seaOpen(seaLap(p, 260), 34, true); })) {
+        const std::vector<cg::ImageRef> frames = batch.frames(dolphinRow);
+        const std::vector<cg::ImageRef> shade = night ? std::vector<cg::ImageRef>{} : batch.frames(dolphinShade);
+        for (const cg::Point& p : pods) {
             const std::vector<cg::Point> loop = seaLap(p, 260);
             const double travel = 40 + 10 * rand(p, 3);
             const double base = rand(p, 4);
