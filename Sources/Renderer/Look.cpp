@@ -5,8 +5,12 @@
 #include <initializer_list>
 #include <span>
 
+#include "Renderer/CausticRow.h"
+#include "Renderer/GrainRow.h"
+#include "Renderer/NoiseRow.h"
 #include "Renderer/Palette.h"
 #include "Renderer/Streets.h"
+#include "Renderer/Vec8.h"
 
 using palette::clamp;
 using palette::grain;
@@ -18,11 +22,36 @@ namespace {
 // ---------------------------------------------------------------------------------------------------
 // Ground colours. Each is instantiated once for day and once for night, so the per-pixel path chooses
 // no colours: they are compile-time constants, and the per-look numbers sit in GroundColor::k.
+//
+// Every ground comes twice: the point form, and a run form that gives the same bits for eight points at
+// a time (vec8 mirrors each scalar operation; library functions such as sin and exp are still called
+// once per point). Both read their colours from one struct so that they cannot drift apart.
 
 template <bool Night>
 constexpr Float3 dn(uint32_t day, uint32_t night) {
     return rgb(Night ? night : day);
 }
+
+#define GROUND_RUN template <bool Night> __attribute__((target_clones("avx2", "default"))) void
+
+VEC8_INLINE void put(const GroundRun& in, std::size_t k, const vec8::Rgb8& c) {
+    vec8::store(in.r + k, c.r);
+    vec8::store(in.g + k, c.g);
+    vec8::store(in.b + k, c.b);
+}
+
+// The grain noise of a run: the shading's own when it passes it, else worked out here.
+class RunGrain {
+public:
+    VEC8_INLINE explicit RunGrain(const GroundRun& in) : given_(in.grain) {
+        if (!given_) own_.build(in.x, in.n, in.y);
+    }
+    VEC8_INLINE Vec8 at(std::size_t k) const { return given_ ? vec8::load(given_ + k) : own_.at(k); }
+
+private:
+    const float* given_;
+    GrainRow own_;
+};
 
 // The elliptical sun or moon glint of the open-water scenes; k[0..3] hold 0.46h, 0.27h, 0.32h, 0.15h.
 inline float glint(const GroundColor& g, float x, float y) {
@@ -30,22 +59,50 @@ inline float glint(const GroundColor& g, float x, float y) {
     const float b = (y - g.k[2]) / g.k[3];
     return std::exp(-2.2f * (a * a + b * b));
 }
+VEC8_INLINE Vec8 glint(const GroundColor& g, Vec8 x, float y) {
+    const Vec8 a = (x - g.k[0]) / g.k[1];
+    const float b = (y - g.k[2]) / g.k[3];
+    const Vec8 arg = -2.2f * (a * a + b * b);
+    return vec8::eachLane([&](int l) { return std::exp(arg[l]); });
+}
+
+template <bool Night>
+struct ArchipelagoColours {
+    static constexpr Float3 T = dn<Night>(0x1c6e9e, 0x0c2c4e), B = dn<Night>(0x0f4f80, 0x071b33);
+    static constexpr Float3 K = Night ? Float3{0.10f, 0.12f, 0.15f} : Float3{0.12f, 0.12f, 0.10f};
+};
 
 // k[4]: weight of the grain noise on the glint.
 template <bool Night>
 Float3 archipelagoGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x1c6e9e, 0x0c2c4e), B = dn<Night>(0x0f4f80, 0x071b33);
-    constexpr Float3 K = Night ? Float3{0.10f, 0.12f, 0.15f} : Float3{0.12f, 0.12f, 0.10f};
-    const Float3 sky = mix(T, B, y / g.h) * (1.0f + 0.05f * tex);
+    using C = ArchipelagoColours<Night>;
+    const Float3 sky = mix(C::T, C::B, y / g.h) * (1.0f + 0.05f * tex);
     const float m = glint(g, x, y);
-    return sky + K * m * (1.0f + g.k[4] * grain(x, y));
+    return sky + C::K * m * (1.0f + g.k[4] * grain(x, y));
 }
+GROUND_RUN archipelagoRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = ArchipelagoColours<Night>;
+    const Float3 top = mix(C::T, C::B, in.y / g.h);
+    const RunGrain grains(in);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        const Rgb8 sky = top * (1.0f + 0.05f * tex);
+        const Vec8 m = glint(g, x, in.y);
+        put(in, k, sky + C::K * m * (1.0f + g.k[4] * grains.at(k)));
+    }
+}
+
+template <bool Night>
+struct CanyonColours {
+    static constexpr Float3 A = dn<Night>(0xe6b98c, 0x46454f), B = dn<Night>(0xf0cda2, 0x5b5963);
+    static constexpr Float3 E = dn<Night>(0xf5ddb8, 0x5f5e6a);
+};
 
 // k[0]: striation strength.
 template <bool Night>
 Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 A = dn<Night>(0xe6b98c, 0x46454f), B = dn<Night>(0xf0cda2, 0x5b5963);
-    constexpr Float3 E = dn<Night>(0xf5ddb8, 0x5f5e6a);
+    using C = CanyonColours<Night>;
     const float f = g.k[0];
     const Wash wash = washAt(x, g.h);
     const float d = wash.k * (y - wash.y);  // across the wash, positive below its centre line
@@ -59,7 +116,7 @@ Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
         q = 0.05f * n;
     }
     const float ad = std::fabs(d);
-    if (ad >= hw + 5.0f) return mix(A, B, p) * (1.0f + f * st + 0.04f * tex + q);
+    if (ad >= hw + 5.0f) return mix(C::A, C::B, p) * (1.0f + f * st + 0.04f * tex + q);
 
     if constexpr (!Night) n = grain(x, y);
     const float edge = hw + 1.5f * n;
@@ -75,64 +132,261 @@ Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
     const float L = 0.05f * smoothstep(edge - 2.5f, edge, d);
     const float D = 0.14f * smoothstep(edge - 3.5f, edge - 0.5f, -d);
     const float b = 1.0f - 0.1f * ch * (1.0f + 0.6f * n) + 0.03f * tex + L - D;
-    const Float3 bank = mix(A, B, p) * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
-    return mix(bank, E * b, w);
+    const Float3 bank = mix(C::A, C::B, p) * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
+    return mix(bank, C::E * b, w);
 }
+
+// Everything of the canyon ground that depends on x alone: the wash and the channel terms.
+enum CanyonField { kWashY, kWashK, kWashHalf, kSin61, kSin43, kSin29, kGate83, kGate57, kGate37, kCanyonFields };
+void canyonTable(const GroundColor& g, const float* xs, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const float x = xs[k];
+        const Wash wash = washAt(x, g.h);
+        out[kWashY * n + k] = wash.y;
+        out[kWashK * n + k] = wash.k;
+        out[kWashHalf * n + k] = wash.half;
+        out[kSin61 * n + k] = std::sin(x / 61.0f + 2.0f);
+        out[kSin43 * n + k] = std::sin(x / 43.0f + 0.5f);
+        out[kSin29 * n + k] = std::sin(x / 29.0f + 4.0f);
+        out[kGate83 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 83.0f));
+        out[kGate57 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 57.0f));
+        out[kGate37 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 37.0f));
+    }
+}
+GROUND_RUN canyonRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = CanyonColours<Night>;
+    const float f = g.k[0];
+    const RunGrain grains(in);
+    auto field = [&](int which, std::size_t k) { return load(in.table + which * in.tableStride + k); };
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        const Vec8 d = field(kWashK, k) * (in.y - field(kWashY, k));
+        const Vec8 hw = field(kWashHalf, k) + 3.0f * tex;
+        const Vec8 p = S(tex / 0.7f);
+        const Vec8 arg = (0.85f * x + 0.4f * in.y) / 7.0f + 6.0f * tex;
+        const Vec8 st = eachLane([&](int l) { return std::sin(arg[l]); });
+        Vec8 n = splat(0.0f), q = splat(0.0f);
+        if constexpr (Night) {
+            n = grains.at(k);
+            q = 0.05f * n;
+        }
+        const Vec8 ad = fabs(d);
+        const Ivec8 far = ad >= hw + 5.0f;
+        const Rgb8 ground = mix(C::A, C::B, p);
+        const Rgb8 away = ground * (1.0f + f * st + 0.04f * tex + q);
+        if (all(far)) {
+            put(in, k, away);
+            continue;
+        }
+        if constexpr (!Night) n = grains.at(k);
+        const Vec8 edge = hw + 1.5f * n;
+        const Vec8 w = 0.9f * smoothstep(edge + 2.0f, edge - 2.0f, ad);
+        const Vec8 c1 = fabs(d - 0.55f * hw * field(kSin61, k));
+        const Vec8 c2 = fabs(d + 0.5f * hw * field(kSin43, k));
+        const Vec8 c3 = fabs(d - 0.3f * hw * field(kSin29, k));
+        const Vec8 ch1 = field(kGate83, k) * smoothstep(3.2f, 0.96f, c1);
+        const Vec8 ch2 = field(kGate57, k) * smoothstep(2.4f, 0.72f, c2);
+        const Vec8 ch3 = field(kGate37, k) * smoothstep(1.8f, 0.54f, c3);
+        const Vec8 ch = stdMax(ch1, stdMax(ch2, ch3));
+        const Vec8 L = 0.05f * smoothstep(edge - 2.5f, edge, d);
+        const Vec8 D = 0.14f * smoothstep(edge - 3.5f, edge - 0.5f, -d);
+        const Vec8 b = 1.0f - 0.1f * ch * (1.0f + 0.6f * n) + 0.03f * tex + L - D;
+        const Rgb8 bank = ground * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
+        put(in, k, select(far, away, mix(bank, C::E * b, w)));
+    }
+}
+
+template <bool Night>
+struct OrbitColours {
+    static constexpr Float3 T = dn<Night>(0x2a2160, 0x0c0e27), B = dn<Night>(0x141a45, 0x06071a);
+    static constexpr Float3 N = dn<Night>(0x7a4fb5, 0x3a2f7a), E = dn<Night>(0x2f8fb0, 0x1f4f7a);
+    static constexpr Float3 G = dn<Night>(0xd9d2f5, 0x9a94cf);
+};
 
 template <bool Night>
 Float3 orbitGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x2a2160, 0x0c0e27), B = dn<Night>(0x141a45, 0x06071a);
-    constexpr Float3 N = dn<Night>(0x7a4fb5, 0x3a2f7a), E = dn<Night>(0x2f8fb0, 0x1f4f7a);
-    constexpr Float3 G = dn<Night>(0xd9d2f5, 0x9a94cf);
-    Float3 c = mix(T, B, y / g.h);
-    c = mix(c, N, 0.35f * S((tex - 0.15f) / 0.75f));
-    c = mix(c, E, 0.25f * S((-0.2f - tex) / 0.7f));
-    return mix(c, G, 0.3f * galaxy(x, y, g.h));
+    using C = OrbitColours<Night>;
+    Float3 c = mix(C::T, C::B, y / g.h);
+    c = mix(c, C::N, 0.35f * S((tex - 0.15f) / 0.75f));
+    c = mix(c, C::E, 0.25f * S((-0.2f - tex) / 0.7f));
+    return mix(c, C::G, 0.3f * galaxy(x, y, g.h));
 }
+
+// exp(z) where z < −110 is exactly 0 (the library underflows below −103.97), without the call.
+VEC8_INLINE Vec8 expOrZero(Vec8 z) {
+    return vec8::eachLane(!(z < -110.0f), vec8::splat(0.0f), [&](int l) { return std::exp(z[l]); });
+}
+
+GROUND_RUN orbitRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = OrbitColours<Night>;
+    const float h = g.h;
+    const Float3 top = mix(C::T, C::B, in.y / h);
+    // galaxy(x, y, h), its three noises from per-cell tables along the row.
+    alignas(32) float c85[NoiseRow::kPoints], c140[NoiseRow::kPoints], c55[NoiseRow::kPoints];
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k);
+        store(c85 + k, x / 85.0f);
+        store(c140 + k, x / 140.0f);
+        store(c55 + k, x / 55.0f);
+    }
+    NoiseRow n101, n103, n102;
+    n101.build(c85, in.n, in.y / 85.0f, 101);
+    n103.build(c140, in.n, in.y / 140.0f, 103);
+    n102.build(c55, in.n, in.y / 55.0f, 102);
+    const float rowPart = 0.854f * (in.y - 0.5f * h);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        Rgb8 c = mix(top, C::N, 0.35f * S((tex - 0.15f) / 0.75f));
+        c = mix(c, C::E, 0.25f * S((-0.2f - tex) / 0.7f));
+        const Vec8 u = 0.52f * (x - 0.85f * h) + rowPart;
+        const Vec8 wide = expOrZero(-(u * u) / 28800.0f);
+        const Vec8 m = 0.45f * n101.at(k) + 0.55f;
+        const Vec8 lane = u + 18.0f * n103.at(k);
+        const Vec8 core = expOrZero(-(lane * lane) / 968.0f);
+        const Vec8 dust = S((n102.at(k) + 0.3f) / 0.8f);
+        const Vec8 galaxy = wide * m * (1.0f - 0.85f * core * dust);
+        put(in, k, mix(c, C::G, 0.3f * galaxy));
+    }
+}
+
+template <bool Night>
+struct WinterColours {
+    static constexpr Float3 T = dn<Night>(0x2f5f80, 0x10203a), B = dn<Night>(0x244e6c, 0x0a1628);
+};
 
 template <bool Night>
 Float3 winterGround(const GroundColor& g, float, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x2f5f80, 0x10203a), B = dn<Night>(0x244e6c, 0x0a1628);
-    return mix(T, B, y / g.h) * (1.0f + 0.05f * tex);
+    using C = WinterColours<Night>;
+    return mix(C::T, C::B, y / g.h) * (1.0f + 0.05f * tex);
 }
+GROUND_RUN winterRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = WinterColours<Night>;
+    const Float3 top = mix(C::T, C::B, in.y / g.h);
+    for (std::size_t k = 0; k < in.n; k += kLanes) put(in, k, top * (1.0f + 0.05f * load(in.tex + k)));
+}
+
+template <bool Night>
+struct ReefColours {
+    static constexpr Float3 U = dn<Night>(0x7ccbc2, 0x15405a), V = dn<Night>(0x3a93ac, 0x0b2638);
+};
 
 template <bool Night>
 Float3 reefGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 U = dn<Night>(0x7ccbc2, 0x15405a), V = dn<Night>(0x3a93ac, 0x0b2638);
-    return mix(U, V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
+    using C = ReefColours<Night>;
+    return mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
            (1.0f + 0.03f * std::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
+}
+GROUND_RUN reefRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = ReefColours<Night>;
+    const float depth = in.y / g.h;
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        const Vec8 arg = (0.7f * x + 0.5f * in.y) / 6.0f + 7.0f * tex;
+        const Vec8 s = eachLane([&](int l) { return std::sin(arg[l]); });
+        put(in, k, mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + depth)) * (1.0f + 0.03f * s + 0.04f * tex));
+    }
 }
 
 template <bool Night>
+struct WarzoneColours {
+    static constexpr Float3 A = dn<Night>(0x7c7156, 0x36332e), B = dn<Night>(0x4e4636, 0x1f1e1c);
+};
+
+template <bool Night>
 Float3 warzoneGround(const GroundColor&, float x, float y, float tex) {
-    constexpr Float3 A = dn<Night>(0x7c7156, 0x36332e), B = dn<Night>(0x4e4636, 0x1f1e1c);
-    return mix(A, B, 0.55f * S((tex - 0.15f) / 0.65f)) *
+    using C = WarzoneColours<Night>;
+    return mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
            (1.0f + 0.07f * valueNoise(x / 9.0f, y / 9.0f, 91) + 0.05f * grain(x, y) +
             0.035f * smoothstep(0.3f, 0.7f, tex) * std::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
 }
+GROUND_RUN warzoneRun(const GroundColor&, const GroundRun& in) {
+    using namespace vec8;
+    using C = WarzoneColours<Night>;
+    const RunGrain grains(in);
+    alignas(32) float c9[NoiseRow::kPoints];
+    for (std::size_t k = 0; k < in.n; k += kLanes) store(c9 + k, load(in.x + k) / 9.0f);
+    NoiseRow n91;
+    n91.build(c9, in.n, in.y / 9.0f, 91);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        const Vec8 ridge = smoothstep(0.3f, 0.7f, tex);
+        // Where the ridge weight is 0 the sine term is ±0 and adds nothing to the positive sum.
+        const Vec8 arg = (0.6f * x - 0.8f * in.y) / 5.0f + 8.0f * tex;
+        const Vec8 s = eachLane(ridge != 0.0f, splat(0.0f), [&](int l) { return std::sin(arg[l]); });
+        put(in, k,
+            mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
+                (1.0f + 0.07f * n91.at(k) + 0.05f * grains.at(k) + 0.035f * ridge * s));
+    }
+}
+
+template <bool Night>
+struct SeaColours {
+    static constexpr Float3 T = dn<Night>(0x0f5c86, 0x082440), B = dn<Night>(0x083f66, 0x04152a);
+    static constexpr Float3 K{0.10f, 0.12f, 0.15f};
+};
 
 // k[0..3] as for the archipelago glint, used at night only.
 template <bool Night>
 Float3 seaGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x0f5c86, 0x082440), B = dn<Night>(0x083f66, 0x04152a);
-    const Float3 c = mix(T, B, y / g.h) *
+    using C = SeaColours<Night>;
+    const Float3 c = mix(C::T, C::B, y / g.h) *
                      (1.0f + 0.06f * tex + 0.02f * std::sin((0.6f * x - 0.8f * y) / 23.0f + 5.0f * tex));
     if constexpr (!Night) {
         return c;
     } else {
         const float m = glint(g, x, y);
-        return c + Float3{0.10f, 0.12f, 0.15f} * m * (1.0f + 0.7f * grain(x, y));
+        return c + C::K * m * (1.0f + 0.7f * grain(x, y));
     }
 }
+GROUND_RUN seaRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = SeaColours<Night>;
+    const Float3 top = mix(C::T, C::B, in.y / g.h);
+    const RunGrain grains(in);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        const Vec8 arg = (0.6f * x - 0.8f * in.y) / 23.0f + 5.0f * tex;
+        const Vec8 s = eachLane([&](int l) { return std::sin(arg[l]); });
+        const Rgb8 c = top * (1.0f + 0.06f * tex + 0.02f * s);
+        if constexpr (!Night) {
+            put(in, k, c);
+        } else {
+            const Vec8 m = glint(g, x, in.y);
+            put(in, k, c + C::K * m * (1.0f + 0.7f * grains.at(k)));
+        }
+    }
+}
+
+template <bool Night>
+struct PondColours {
+    static constexpr Float3 U = dn<Night>(0x2a6a64, 0x0c2a2c), V = dn<Night>(0x1f5856, 0x081f22);
+    static constexpr Float3 W = dn<Night>(0x2e6448, 0x0d2a22);
+};
 
 // k[0]: caustic strength; the pond's caustic light lives here rather than in the shading.
 template <bool Night>
 Float3 pondGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 U = dn<Night>(0x2a6a64, 0x0c2a2c), V = dn<Night>(0x1f5856, 0x081f22);
-    constexpr Float3 W = dn<Night>(0x2e6448, 0x0d2a22);
-    Float3 c = mix(U, V, smoothstep(-0.3f, 1.3f, 0.4f * tex + y / g.h));
-    c = mix(c, W, 0.35f * S((tex - 0.2f) / 0.7f));
+    using C = PondColours<Night>;
+    Float3 c = mix(C::U, C::V, smoothstep(-0.3f, 1.3f, 0.4f * tex + y / g.h));
+    c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
     return c * (1.0f + 0.05f * tex + g.k[0] * caustic(x, y));
+}
+GROUND_RUN pondRun(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = PondColours<Night>;
+    const float depth = in.y / g.h;
+    CausticRow caustics;
+    caustics.build(in.x, in.n, in.y);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        Rgb8 c = mix(C::U, C::V, smoothstep(-0.3f, 1.3f, 0.4f * tex + depth));
+        c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
+        put(in, k, c * (1.0f + 0.05f * tex + g.k[0] * caustics.at(k)));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -321,10 +575,13 @@ Float3 cityFacade(const FacadeColor&, float x, float depth) {
 // The tables.
 
 using GroundFn = Float3 (*)(const GroundColor&, float, float, float);
+using RunFn = void (*)(const GroundColor&, const GroundRun&);
 
-GroundColor ground(bool night, GroundFn day, GroundFn nightFn, float h, std::initializer_list<float> k = {}) {
+GroundColor ground(bool night, GroundFn day, GroundFn nightFn, RunFn dayRun, RunFn nightRun, float h,
+                   std::initializer_list<float> k = {}) {
     GroundColor g;
     g.fn = night ? nightFn : day;
+    g.run = night ? nightRun : dayRun;
     g.h = h;
     g.night = night;
     std::copy(k.begin(), k.end(), g.k);
@@ -486,48 +743,52 @@ Look::Look(SceneKind kind, bool night, float height) {
     switch (kind) {
     case SceneKind::archipelago:
         fill(*this, night,
-             ground(night, archipelagoGround<false>, archipelagoGround<true>, h,
+             ground(night, archipelagoGround<false>, archipelagoGround<true>, archipelagoRun<false>, archipelagoRun<true>, h,
                     {0.46f * h, 0.27f * h, 0.32f * h, 0.15f * h, night ? 0.7f : 0.25f}),
              kArchipelagoWater, kArchipelagoLand, kArchipelago, {});
         break;
-    case SceneKind::canyon:
-        fill(*this, night, ground(night, canyonGround<false>, canyonGround<true>, h, {night ? 0.035f : 0.025f}),
-             kCanyonWater, kCanyonLand, kCanyon, {});
+    case SceneKind::canyon: {
+        GroundColor g = ground(night, canyonGround<false>, canyonGround<true>, canyonRun<false>, canyonRun<true>, h,
+                               {night ? 0.035f : 0.025f});
+        g.table = canyonTable;
+        g.tableFields = kCanyonFields;
+        fill(*this, night, g, kCanyonWater, kCanyonLand, kCanyon, {});
         break;
+    }
     case SceneKind::orbit:
-        fill(*this, night, ground(night, orbitGround<false>, orbitGround<true>, h), kOrbitWater, kOrbitLand,
+        fill(*this, night, ground(night, orbitGround<false>, orbitGround<true>, orbitRun<false>, orbitRun<true>, h), kOrbitWater, kOrbitLand,
              kOrbit, {});
         break;
     case SceneKind::city: {
         FacadeColor offices;
         offices.fn = night ? cityFacade<true> : cityFacade<false>;
         offices.night = night;
-        fill(*this, night, ground(night, cityGround<false>, cityGround<true>, 0), {}, kCityLand, kCity, offices);
+        fill(*this, night, ground(night, cityGround<false>, cityGround<true>, nullptr, nullptr, 0), {}, kCityLand, kCity, offices);
         break;
     }
     case SceneKind::skyline:
-        fill(*this, night, ground(night, skylineGround<false>, skylineGround<true>, 0), {}, kSkylineLand,
+        fill(*this, night, ground(night, skylineGround<false>, skylineGround<true>, nullptr, nullptr, 0), {}, kSkylineLand,
              kSkyline, {});
         break;
     case SceneKind::winter:
-        fill(*this, night, ground(night, winterGround<false>, winterGround<true>, h), kWinterWater, kWinterLand,
+        fill(*this, night, ground(night, winterGround<false>, winterGround<true>, winterRun<false>, winterRun<true>, h), kWinterWater, kWinterLand,
              kWinter, {});
         break;
     case SceneKind::reef:
-        fill(*this, night, ground(night, reefGround<false>, reefGround<true>, h), kReefWater, kReefLand, kReef,
+        fill(*this, night, ground(night, reefGround<false>, reefGround<true>, reefRun<false>, reefRun<true>, h), kReefWater, kReefLand, kReef,
              {});
         break;
     case SceneKind::warzone:
-        fill(*this, night, ground(night, warzoneGround<false>, warzoneGround<true>, 0), kWarzoneWater,
+        fill(*this, night, ground(night, warzoneGround<false>, warzoneGround<true>, warzoneRun<false>, warzoneRun<true>, 0), kWarzoneWater,
              kWarzoneLand, kWarzone, {});
         break;
     case SceneKind::sea:
-        fill(*this, night, ground(night, seaGround<false>, seaGround<true>, h,
+        fill(*this, night, ground(night, seaGround<false>, seaGround<true>, seaRun<false>, seaRun<true>, h,
                                    {0.46f * h, 0.27f * h, 0.32f * h, 0.15f * h}), kSeaWater, kSeaLand,
              kSea, {});
         break;
     case SceneKind::pond:
-        fill(*this, night, ground(night, pondGround<false>, pondGround<true>, h, {night ? 0.04f : 0.12f}),
+        fill(*this, night, ground(night, pondGround<false>, pondGround<true>, pondRun<false>, pondRun<true>, h, {night ? 0.04f : 0.12f}),
              kPondWater, kPondLand, kPond, {});
         break;
     }

@@ -1,0 +1,211 @@
+// The eight-lane shading against the plain scalar reference, byte for byte, and the parts it is built
+// from against the scalar functions they stand for.
+#include "Platform/Dispatch/Dispatch.h"
+#include "Renderer/Look.h"
+#include "Renderer/NoiseRow.h"
+#include "Renderer/Palette.h"
+#include "Renderer/Random.h"
+#include "Renderer/Render.h"
+#include "Renderer/Renderer.h"
+#include "Renderer/Shading.h"
+#include "Renderer/Terrain.h"
+#include "Renderer/Vec8.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string name(SceneKind kind, bool night) {
+    return std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day");
+}
+
+// A small desktop of width × height pixels at the given scale, icons spread over it.
+struct Picture {
+    int64_t width, height;
+    float scale;
+    Look look;
+    Terrain terrain;
+
+    Picture(SceneKind kind, bool night, float s, int64_t w, int64_t h)
+        : width(w), height(h), scale(s), look(kind, night, static_cast<float>(h / s)), terrain(make(kind, night, s, w, h, look)) {}
+
+    static Terrain make(SceneKind kind, bool night, float s, int64_t w, int64_t h, const Look& look) {
+        SceneSpec spec;
+        spec.size = {static_cast<double>(w) / s, static_cast<double>(h) / s};
+        spec.scale = s;
+        spec.kind = kind;
+        spec.night = night;
+        spec.iconSize = 48;
+        spec.textSize = 10;
+        const double W = spec.size.width, H = spec.size.height;
+        spec.icons = {{0.88 * W, 0.12 * H}, {0.88 * W, 0.42 * H}, {0.5 * W, 0.5 * H}, {0.22 * W, 0.78 * H}};
+        return Renderer::terrain(spec, look, Renderer::keepRects(spec));
+    }
+
+    std::vector<uint8_t> fast() const {
+        std::vector<uint8_t> out(static_cast<std::size_t>(width * height * 4));
+        Renderer::paint(out.data(), static_cast<std::size_t>(width * 4), width, height, scale, terrain, look);
+        return out;
+    }
+    std::vector<uint8_t> reference() const {
+        std::vector<uint8_t> out(static_cast<std::size_t>(width * height * 4));
+        dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
+            Renderer::paintRowReference(out.data() + r * static_cast<std::size_t>(width * 4), static_cast<int64_t>(r),
+                                        width, scale, terrain, look);
+        });
+        return out;
+    }
+};
+
+// Where two bitmaps first differ, or "" when they are equal.
+std::string firstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int64_t width) {
+    if (a.size() != b.size()) return "sizes differ";
+    for (std::size_t i = 0; i < a.size(); i += 4)
+        if (std::memcmp(&a[i], &b[i], 4) != 0) {
+            const auto px = static_cast<int64_t>(i / 4);
+            uint32_t u, v;
+            std::memcpy(&u, &a[i], 4);
+            std::memcpy(&v, &b[i], 4);
+            return "pixel (" + std::to_string(px % width) + ", " + std::to_string(px / width) + "): " +
+                   std::to_string(u) + " vs " + std::to_string(v);
+        }
+    return "";
+}
+
+}  // namespace
+
+// 603 × 401 leaves a part block and a part group at the end of every row.
+TEST(Shading, FastPathEqualsTheScalarReferenceInEveryLookAndScale) {
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool night : {false, true})
+            for (float scale : {1.0f, 1.5f, 2.0f}) {
+                const Picture p(kind, night, scale, 603, 401);
+                EXPECT_EQ(firstDifference(p.fast(), p.reference(), p.width), "")
+                    << name(kind, night) << " at scale " << scale;
+            }
+}
+
+TEST(Shading, SameBytesAtAnyThreadCountAndWhenPaintsOverlap) {
+    const Picture reef(SceneKind::reef, false, 2, 330, 250), city(SceneKind::city, true, 1.5f, 333, 251);
+    std::vector<uint8_t> reefOne, cityOne;
+    {
+        dispatch::ThreadCountScope one(1);
+        reefOne = reef.fast();
+        cityOne = city.fast();
+    }
+    std::vector<uint8_t> reefBoth, cityBoth;
+    std::thread other([&] { cityBoth = city.fast(); });
+    reefBoth = reef.fast();
+    other.join();
+    EXPECT_EQ(firstDifference(reefOne, reefBoth, reef.width), "");
+    EXPECT_EQ(firstDifference(cityOne, cityBoth, city.width), "");
+}
+
+// The fast path reads all five grids with one cell layout; a terrain whose grids differ in size is shaded
+// by the reference instead, with each grid's own layout.
+TEST(Shading, GridsOfDifferentSizesStillShadeLikeTheReference) {
+    Picture p(SceneKind::archipelago, false, 1, 120, 90);
+    auto depth = std::make_shared<Grid>(p.terrain.depth->cols + 3, p.terrain.depth->rows + 1, 0.0f);
+    for (std::size_t i = 0; i < depth->p.size(); ++i) depth->p[i] = static_cast<float>(i % 7);
+    p.terrain.depth = depth;
+    EXPECT_EQ(firstDifference(p.fast(), p.reference(), p.width), "");
+}
+
+// Each look's run form against its point form, over rows across the whole scene and a spread of texture
+// values, with the grain noise handed in and worked out by the run itself.
+TEST(Shading, GroundRunsEqualThePointFormula) {
+    constexpr std::size_t n = NoiseRow::kPoints;
+    const float W = 1710, H = 1112;
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool night : {false, true}) {
+            const Look look(kind, night, H);
+            const GroundColor& g = look.base;
+            if (!g.run) continue;
+            for (float step : {0.5f, 1.0f / 1.5f, 1.0f})
+                for (float x0 : {0.25f, 0.37f * W, 0.81f * W}) {
+                    alignas(32) float xs[n], tex[n], grain[n], r[n], gr[n], b[n];
+                    for (std::size_t k = 0; k < n; ++k) xs[k] = x0 + step * static_cast<float>(k);
+                    std::vector<float> table(g.tableFields * n);
+                    if (g.table) g.table(g, xs, n, table.data());
+                    int bad = 0;
+                    for (float y = -3; y < H + 5 && bad == 0; y += 7.3f) {
+                        for (std::size_t k = 0; k < n; ++k) {
+                            tex[k] = 1.3f * valueNoise(xs[k] / 9.0f, y / 9.0f, 5);
+                            grain[k] = palette::grain(xs[k], y);
+                        }
+                        for (const float* given : {static_cast<const float*>(grain), static_cast<const float*>(nullptr)}) {
+                            GroundRun run{xs, tex, given, table.empty() ? nullptr : table.data(), n, y, n, r, gr, b};
+                            g.run(g, run);
+                            for (std::size_t k = 0; k < n && bad < 3; ++k) {
+                                const Float3 want = g(xs[k], y, tex[k]);
+                                if (!sameBits(want.x, r[k]) || !sameBits(want.y, gr[k]) || !sameBits(want.z, b[k])) {
+                                    ADD_FAILURE() << name(kind, night) << " at (" << xs[k] << ", " << y << ") tex "
+                                                  << tex[k] << (given ? "" : " without grain");
+                                    ++bad;
+                                }
+                            }
+                        }
+                    }
+                }
+        }
+}
+
+// Per-cell tables along a row give valueNoise bit for bit: dense and sparse runs, negative coordinates,
+// rows on lattice lines, and runs too long for the tables (hashed per point instead).
+TEST(NoiseRow, EqualsValueNoise) {
+    constexpr std::size_t n = NoiseRow::kPoints;
+    alignas(32) float cx[n];
+    for (float start : {-37.3f, -0.2f, 0.0f, 511.7f})
+        for (float step : {0.01f, 1.0f / 9.0f, 0.5f, 1.7f, 3.1f})
+            for (float cy : {-12.5f, -0.0f, 0.0f, 3.0f, 7.75f, 1234.56f}) {
+                for (std::size_t k = 0; k < n; ++k) cx[k] = start + step * static_cast<float>(k);
+                NoiseRow row;
+                row.build(cx, n, cy, 71);
+                for (std::size_t k = 0; k < n; k += vec8::kLanes) {
+                    const Vec8 got = row.at(k);
+                    for (int l = 0; l < vec8::kLanes; ++l)
+                        ASSERT_TRUE(sameBits(got[l], valueNoise(cx[k + l], cy, 71)))
+                            << "start " << start << " step " << step << " cy " << cy << " point " << k + l;
+                }
+            }
+}
+
+TEST(Vec8, NoiseAndFloorsEqualTheScalarFunctions) {
+    const float values[] = {-2.5f, -1.0f, -0.7f, -0.0f, 0.0f, 0.3f, 1.0f, 2.999f, 1e6f + 0.5f, -8388609.0f,
+                            3e9f, -3e9f, 1e30f, -1e30f, std::numeric_limits<float>::infinity(), 16777216.0f};
+    for (float a : values)
+        for (float b : values) {
+            const Vec8 x = vec8::splat(a), y = {b, a, 0.5f, -0.5f, b, a, 7.25f, -3.75f};
+            const Vec8 n = vec8::valueNoise(x, y, 93);
+            for (int l = 0; l < vec8::kLanes; ++l) EXPECT_TRUE(sameBits(n[l], valueNoise(x[l], y[l], 93))) << a << ", " << y[l];
+        }
+    for (float a : values) {
+        if (!(std::fabs(a) < 2147483648.0f)) continue;  // both floors are meant for the int32 range
+        const Vec8 x = vec8::splat(a);
+        EXPECT_TRUE(sameBits(vec8::floorStd(x)[0], std::floor(a))) << a;
+        EXPECT_TRUE(sameBits(vec8::floorTrunc(x)[0], random_detail::floorf32(a))) << a;
+    }
+}
+
+TEST(Vec8, MinMaxClampAndSqrtFollowTheScalarRules) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Vec8 a = {1.0f, nan, 2.0f, -0.0f, 0.0f, -3.0f, 5.0f, nan};
+    const Vec8 b = {2.0f, 1.0f, nan, 0.0f, -0.0f, -3.0f, 4.0f, nan};
+    const Vec8 mx = vec8::stdMax(a, b), mn = vec8::stdMin(a, b), cl = vec8::clamp(a, -1.0f, 1.5f);
+    const Vec8 root = vec8::sqrt(vec8::fabs(a - b));
+    for (int l = 0; l < vec8::kLanes; ++l) {
+        EXPECT_TRUE(sameBits(mx[l], std::max(a[l], b[l]))) << l;
+        EXPECT_TRUE(sameBits(mn[l], std::min(a[l], b[l]))) << l;
+        const float c = a[l] < -1.0f ? -1.0f : (a[l] > 1.5f ? 1.5f : a[l]);
+        EXPECT_TRUE(sameBits(cl[l], c)) << l;
+        EXPECT_TRUE(sameBits(root[l], std::sqrt(std::fabs(a[l] - b[l])))) << l;
+    }
+}
