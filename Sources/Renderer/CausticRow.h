@@ -32,8 +32,8 @@ public:
         const Vec8 wy = y_ + 10.0f * wy_.at(k);
         const Vec8 a = 1.0f - fabs(valueNoise(wx / 16.0f, wy / 16.0f, 93));
         const Vec8 b = 1.0f - fabs(valueNoise(wx / 11.0f + 3.1f, wy / 11.0f, 94));
-        const Vec8 pa = eachLane([&](int l) { return std::pow(a[l], 12.0f); });
-        const Vec8 pb = eachLane([&](int l) { return std::pow(b[l], 12.0f); });
+        const Vec8 pa = eachLane([&](int l) VEC8_LAMBDA { return std::pow(a[l], 12.0f); });
+        const Vec8 pb = eachLane([&](int l) VEC8_LAMBDA { return std::pow(b[l], 12.0f); });
         const Vec8 sum = pa + 0.8f * pb;
         return select(sum < 1.0f, sum, splat(1.0f));
     }

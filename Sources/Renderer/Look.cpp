@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
+#include <optional>
 #include <span>
 
 #include "Renderer/CausticRow.h"
@@ -32,7 +34,21 @@ constexpr Float3 dn(uint32_t day, uint32_t night) {
     return rgb(Night ? night : day);
 }
 
-#define GROUND_RUN template <bool Night> __attribute__((target_clones("avx2", "default"))) void
+// The AVX2 and baseline forms of a run around its forced-inline body, and the entry that picks one.
+#define GROUND_RUN(name)                                                                                  \
+    template <bool Night>                                                                                 \
+    VEC8_AVX2 void name##Avx2(const GroundColor& g, const GroundRun& in) {                                \
+        name##Body<Night>(g, in);                                                                         \
+    }                                                                                                     \
+    template <bool Night>                                                                                 \
+    void name##Base(const GroundColor& g, const GroundRun& in) {                                          \
+        name##Body<Night>(g, in);                                                                         \
+    }                                                                                                     \
+    template <bool Night>                                                                                 \
+    void name##Run(const GroundColor& g, const GroundRun& in) {                                           \
+        if (vec8::avx2()) name##Avx2<Night>(g, in);                                                       \
+        else name##Base<Night>(g, in);                                                                    \
+    }
 
 VEC8_INLINE void put(const GroundRun& in, std::size_t k, const vec8::Rgb8& c) {
     vec8::store(in.r + k, c.r);
@@ -63,7 +79,7 @@ VEC8_INLINE Vec8 glint(const GroundColor& g, Vec8 x, float y) {
     const Vec8 a = (x - g.k[0]) / g.k[1];
     const float b = (y - g.k[2]) / g.k[3];
     const Vec8 arg = -2.2f * (a * a + b * b);
-    return vec8::eachLane([&](int l) { return std::exp(arg[l]); });
+    return vec8::eachLane([&](int l) VEC8_LAMBDA { return std::exp(arg[l]); });
 }
 
 template <bool Night>
@@ -80,7 +96,8 @@ Float3 archipelagoGround(const GroundColor& g, float x, float y, float tex) {
     const float m = glint(g, x, y);
     return sky + C::K * m * (1.0f + g.k[4] * grain(x, y));
 }
-GROUND_RUN archipelagoRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void archipelagoBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = ArchipelagoColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
@@ -92,6 +109,7 @@ GROUND_RUN archipelagoRun(const GroundColor& g, const GroundRun& in) {
         put(in, k, sky + C::K * m * (1.0f + g.k[4] * grains.at(k)));
     }
 }
+GROUND_RUN(archipelago)
 
 template <bool Night>
 struct CanyonColours {
@@ -153,19 +171,20 @@ void canyonTable(const GroundColor& g, const float* xs, std::size_t n, float* ou
         out[kGate37 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 37.0f));
     }
 }
-GROUND_RUN canyonRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void canyonBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = CanyonColours<Night>;
     const float f = g.k[0];
     const RunGrain grains(in);
-    auto field = [&](int which, std::size_t k) { return load(in.table + which * in.tableStride + k); };
+    auto field = [&](int which, std::size_t k) VEC8_LAMBDA { return load(in.table + which * in.tableStride + k); };
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
         const Vec8 d = field(kWashK, k) * (in.y - field(kWashY, k));
         const Vec8 hw = field(kWashHalf, k) + 3.0f * tex;
         const Vec8 p = S(tex / 0.7f);
         const Vec8 arg = (0.85f * x + 0.4f * in.y) / 7.0f + 6.0f * tex;
-        const Vec8 st = eachLane([&](int l) { return std::sin(arg[l]); });
+        const Vec8 st = eachLane([&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
         Vec8 n = splat(0.0f), q = splat(0.0f);
         if constexpr (Night) {
             n = grains.at(k);
@@ -196,6 +215,7 @@ GROUND_RUN canyonRun(const GroundColor& g, const GroundRun& in) {
         put(in, k, select(far, away, mix(bank, C::E * b, w)));
     }
 }
+GROUND_RUN(canyon)
 
 template <bool Night>
 struct OrbitColours {
@@ -215,10 +235,11 @@ Float3 orbitGround(const GroundColor& g, float x, float y, float tex) {
 
 // exp(z) where z < −110 is exactly 0 (the library underflows below −103.97), without the call.
 VEC8_INLINE Vec8 expOrZero(Vec8 z) {
-    return vec8::eachLane(!(z < -110.0f), vec8::splat(0.0f), [&](int l) { return std::exp(z[l]); });
+    return vec8::eachLane(!(z < -110.0f), vec8::splat(0.0f), [&](int l) VEC8_LAMBDA { return std::exp(z[l]); });
 }
 
-GROUND_RUN orbitRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = OrbitColours<Night>;
     const float h = g.h;
@@ -250,6 +271,7 @@ GROUND_RUN orbitRun(const GroundColor& g, const GroundRun& in) {
         put(in, k, mix(c, C::G, 0.3f * galaxy));
     }
 }
+GROUND_RUN(orbit)
 
 template <bool Night>
 struct WinterColours {
@@ -261,12 +283,14 @@ Float3 winterGround(const GroundColor& g, float, float y, float tex) {
     using C = WinterColours<Night>;
     return mix(C::T, C::B, y / g.h) * (1.0f + 0.05f * tex);
 }
-GROUND_RUN winterRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void winterBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = WinterColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
     for (std::size_t k = 0; k < in.n; k += kLanes) put(in, k, top * (1.0f + 0.05f * load(in.tex + k)));
 }
+GROUND_RUN(winter)
 
 template <bool Night>
 struct ReefColours {
@@ -279,17 +303,19 @@ Float3 reefGround(const GroundColor& g, float x, float y, float tex) {
     return mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
            (1.0f + 0.03f * std::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
 }
-GROUND_RUN reefRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void reefBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = ReefColours<Night>;
     const float depth = in.y / g.h;
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
         const Vec8 arg = (0.7f * x + 0.5f * in.y) / 6.0f + 7.0f * tex;
-        const Vec8 s = eachLane([&](int l) { return std::sin(arg[l]); });
+        const Vec8 s = eachLane([&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
         put(in, k, mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + depth)) * (1.0f + 0.03f * s + 0.04f * tex));
     }
 }
+GROUND_RUN(reef)
 
 template <bool Night>
 struct WarzoneColours {
@@ -303,7 +329,8 @@ Float3 warzoneGround(const GroundColor&, float x, float y, float tex) {
            (1.0f + 0.07f * valueNoise(x / 9.0f, y / 9.0f, 91) + 0.05f * grain(x, y) +
             0.035f * smoothstep(0.3f, 0.7f, tex) * std::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
 }
-GROUND_RUN warzoneRun(const GroundColor&, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
     using namespace vec8;
     using C = WarzoneColours<Night>;
     const RunGrain grains(in);
@@ -316,12 +343,13 @@ GROUND_RUN warzoneRun(const GroundColor&, const GroundRun& in) {
         const Vec8 ridge = smoothstep(0.3f, 0.7f, tex);
         // Where the ridge weight is 0 the sine term is ±0 and adds nothing to the positive sum.
         const Vec8 arg = (0.6f * x - 0.8f * in.y) / 5.0f + 8.0f * tex;
-        const Vec8 s = eachLane(ridge != 0.0f, splat(0.0f), [&](int l) { return std::sin(arg[l]); });
+        const Vec8 s = eachLane(ridge != 0.0f, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
         put(in, k,
             mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
                 (1.0f + 0.07f * n91.at(k) + 0.05f * grains.at(k) + 0.035f * ridge * s));
     }
 }
+GROUND_RUN(warzone)
 
 template <bool Night>
 struct SeaColours {
@@ -342,7 +370,8 @@ Float3 seaGround(const GroundColor& g, float x, float y, float tex) {
         return c + C::K * m * (1.0f + 0.7f * grain(x, y));
     }
 }
-GROUND_RUN seaRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void seaBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = SeaColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
@@ -350,7 +379,7 @@ GROUND_RUN seaRun(const GroundColor& g, const GroundRun& in) {
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
         const Vec8 arg = (0.6f * x - 0.8f * in.y) / 23.0f + 5.0f * tex;
-        const Vec8 s = eachLane([&](int l) { return std::sin(arg[l]); });
+        const Vec8 s = eachLane([&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
         const Rgb8 c = top * (1.0f + 0.06f * tex + 0.02f * s);
         if constexpr (!Night) {
             put(in, k, c);
@@ -360,6 +389,7 @@ GROUND_RUN seaRun(const GroundColor& g, const GroundRun& in) {
         }
     }
 }
+GROUND_RUN(sea)
 
 template <bool Night>
 struct PondColours {
@@ -375,7 +405,8 @@ Float3 pondGround(const GroundColor& g, float x, float y, float tex) {
     c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
     return c * (1.0f + 0.05f * tex + g.k[0] * caustic(x, y));
 }
-GROUND_RUN pondRun(const GroundColor& g, const GroundRun& in) {
+template <bool Night>
+VEC8_INLINE void pondBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = PondColours<Night>;
     const float depth = in.y / g.h;
@@ -388,6 +419,7 @@ GROUND_RUN pondRun(const GroundColor& g, const GroundRun& in) {
         put(in, k, c * (1.0f + 0.05f * tex + g.k[0] * caustics.at(k)));
     }
 }
+GROUND_RUN(pond)
 
 // ---------------------------------------------------------------------------------------------------
 // The street plan, shared by the city and the skyline.
@@ -431,41 +463,62 @@ inline float kerb(float lx, float ly) {
 }
 
 template <bool Night>
+struct CityColours {
+    static constexpr Float3 P = dn<Night>(0xd5d9de, 0x40454f), G1 = dn<Night>(0x74a456, 0x2a4634);
+    static constexpr Float3 G2 = dn<Night>(0x5e7a45, 0x22392b), W1 = dn<Night>(0x5b95a6, 0x1c3541);
+    static constexpr Float3 W2 = dn<Night>(0x3f7a8f, 0x152a36), R = dn<Night>(0xa08060, 0x40362f);
+    static constexpr Float3 Q = dn<Night>(0xd8ccae, 0x4b4943), L = dn<Night>(0xbcc1c8, 0x343843);
+    static constexpr Float3 X = dn<Night>(0xe4e7eb, 0x575d69), J = dn<Night>(0xf2d372, 0x8a7b4a);
+    static constexpr Float3 A = dn<Night>(0x595e69, 0x23262e);
+    static constexpr Float3 K = dn<Night>(0x676c75, 0x2a2d35), Y = dn<Night>(0xe6e9ec, 0x707682);
+    static constexpr Float3 F = dn<Night>(0x6fb2c4, 0x1f4556);
+    static constexpr Float3 M = dn<Night>(0xe6e2d9, 0x5a5c66), Z = dn<Night>(0xcbc6bc, 0x3a3b44);
+};
+
+template <bool Night>
+struct SkylineColours {
+    static constexpr Float3 P = dn<Night>(0xd6d2c6, 0x41434a), A = dn<Night>(0x8cc266, 0x2c4434);
+    static constexpr Float3 B = dn<Night>(0x83b95f, 0x294031), D = dn<Night>(0xe2d29e, 0x4b473a);
+    static constexpr Float3 W1 = dn<Night>(0x5aa7d4, 0x1a374f), W2 = dn<Night>(0x4790c2, 0x132d46);
+    static constexpr Float3 Q = dn<Night>(0xe4dbc2, 0x4c4941), X = dn<Night>(0xe6e8ea, 0x575c66);
+    static constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
+};
+
+template <bool Night>
 Float3 carParkGround(float lx, float ly, float tex) {
-    constexpr Float3 K = dn<Night>(0x676c75, 0x2a2d35), Y = dn<Night>(0xe6e9ec, 0x707682);
-    Float3 c = K * (1.0f + 0.05f * tex);
+    using C = CityColours<Night>;
+    Float3 c = C::K * (1.0f + 0.05f * tex);
     const float s = (lx - 37.5f) / 7.0f;  // stalls 7 pt wide from lx = 37.5
     const float j = std::fabs(s - std::round(s)) * 7.0f;
     const float mid = (s - std::floor(s) - 0.5f) * 7.0f;
     const float stain = 1.0f - (mid * mid) / 5.0f;
     for (const float b : Streets::bays) {
         if (b <= ly && ly <= b + 14.0f && -0.05f < s && s < 15.05f) {
-            if (j < 0.35f) return Y;
+            if (j < 0.35f) return C::Y;
             const float r = ly - b - 7.0f;
             const float e = stain - (r * r) / 18.0f;
             if (e >= 0) c = c * (1.0f - 0.08f * std::min(e, 1.0f));
         }
     }
     const float back = std::min(std::fabs(ly - 36.0f), std::min(std::fabs(ly - 80.0f), std::fabs(ly - 124.0f)));
-    if (0 < s && s < 15.0f && back < 0.35f) return Y;
+    if (0 < s && s < 15.0f && back < 0.35f) return C::Y;
     return c;
 }
 
 // The plaza disc around the fountain; false outside it (r ≥ 34).
 template <bool Night>
 bool plazaGround(float lx, float ly, float tex, Float3& out) {
-    constexpr Float3 F = dn<Night>(0x6fb2c4, 0x1f4556), W2 = dn<Night>(0x3f7a8f, 0x152a36);
-    constexpr Float3 M = dn<Night>(0xe6e2d9, 0x5a5c66), Z = dn<Night>(0xcbc6bc, 0x3a3b44);
+    using C = CityColours<Night>;
     const float dx = lx - Streets::middle.x, dy = ly - Streets::middle.y;
     const float r = std::sqrt(dx * dx + dy * dy);
     if (!(r < 34.0f)) return false;
     if (r < 13.0f) {
-        out = mix(F, W2, 0.4f * r / 13.0f);
+        out = mix(C::F, C::W2, 0.4f * r / 13.0f);
     } else if (r < 15.5f) {
-        out = r < 13.6f ? M * 0.85f : M;
+        out = r < 13.6f ? C::M * 0.85f : C::M;
     } else {
         // Paving in rings 4 pt wide, each cut into stones about 5 pt long.
-        const Float3 paving = Z * (1.0f + 0.05f * tex);
+        const Float3 paving = C::Z * (1.0f + 0.05f * tex);
         const float ring = std::floor(r / 4.0f);
         bool joint = r - 4.0f * ring < 0.45f;
         if (!joint) {
@@ -481,12 +534,9 @@ bool plazaGround(float lx, float ly, float tex, Float3& out) {
 
 template <bool Night>
 Float3 cityGround(const GroundColor&, float x, float y, float tex) {
-    constexpr Float3 P = dn<Night>(0xd5d9de, 0x40454f), G1 = dn<Night>(0x74a456, 0x2a4634);
-    constexpr Float3 G2 = dn<Night>(0x5e7a45, 0x22392b), W1 = dn<Night>(0x5b95a6, 0x1c3541);
-    constexpr Float3 W2 = dn<Night>(0x3f7a8f, 0x152a36), R = dn<Night>(0xa08060, 0x40362f);
-    constexpr Float3 Q = dn<Night>(0xd8ccae, 0x4b4943), L = dn<Night>(0xbcc1c8, 0x343843);
-    constexpr Float3 X = dn<Night>(0xe4e7eb, 0x575d69), J = dn<Night>(0xf2d372, 0x8a7b4a);
-    constexpr Float3 A = dn<Night>(0x595e69, 0x23262e);
+    using C = CityColours<Night>;
+    constexpr Float3 P = C::P, G1 = C::G1, G2 = C::G2, W1 = C::W1, W2 = C::W2, R = C::R, Q = C::Q, L = C::L;
+    constexpr Float3 X = C::X, J = C::J, A = C::A;
 
     const Lattice at = lattice(x, y);
     const float lx = at.lx, ly = at.ly;
@@ -519,11 +569,9 @@ Float3 cityGround(const GroundColor&, float x, float y, float tex) {
 
 template <bool Night>
 Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
-    constexpr Float3 P = dn<Night>(0xd6d2c6, 0x41434a), A = dn<Night>(0x8cc266, 0x2c4434);
-    constexpr Float3 B = dn<Night>(0x83b95f, 0x294031), D = dn<Night>(0xe2d29e, 0x4b473a);
-    constexpr Float3 W1 = dn<Night>(0x5aa7d4, 0x1a374f), W2 = dn<Night>(0x4790c2, 0x132d46);
-    constexpr Float3 Q = dn<Night>(0xe4dbc2, 0x4c4941), X = dn<Night>(0xe6e8ea, 0x575c66);
-    constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
+    using C = SkylineColours<Night>;
+    constexpr Float3 P = C::P, A = C::A, B = C::B, D = C::D, W1 = C::W1, W2 = C::W2, Q = C::Q, X = C::X, J = C::J;
+    constexpr Float3 K = C::K;
 
     const Lattice at = lattice(x, y);
     const float lx = at.lx, ly = at.ly;
@@ -551,6 +599,286 @@ Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
     }
     return lawn;
 }
+
+// The run forms of the city and skyline grounds. Everything of the street plan that depends on x alone
+// sits in a column table, the row's part is worked out once per run; streets, pavements, block ground,
+// lawns, car parks, plazas and parks are then chosen lane by lane. A park's layout is worked out once
+// per block and row.
+enum StreetField { kLx, kBx, kCrossAlong, kStripeAcross, kCentreAcross, kDashAlong, kKerbX, kSeamX, kLawnX, kStreetFields };
+
+void streetTable(const GroundColor&, const float* xs, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const float x = xs[k];
+        const Lattice at = lattice(x, 0.0f);
+        const float lx = at.lx;
+        const float a = std::min(lx - kStreet, 160.0f - lx);  // along an east-west street
+        out[kLx * n + k] = lx;
+        out[kBx * n + k] = static_cast<float>(at.bx);
+        out[kCrossAlong * n + k] = 1.5f < a && a < 6.0f ? 1.0f : 0.0f;
+        out[kStripeAcross * n + k] = std::fmod(lx, 3.0f) < 1.5f ? 1.0f : 0.0f;  // across a north-south one
+        out[kCentreAcross * n + k] = std::fabs(lx - 10.0f) < 0.5f ? 1.0f : 0.0f;
+        out[kDashAlong * n + k] = std::fmod(x, 14.0f) < 7.0f ? 1.0f : 0.0f;
+        out[kKerbX * n + k] = std::min(lx - kStreet, 160.0f - lx);
+        out[kSeamX * n + k] = std::fmod(x, 8.0f);
+        out[kLawnX * n + k] = static_cast<float>(palette::toInt32((x + 2.0f) / 10.0f) & 1);
+    }
+}
+
+// What the street plan puts at eight points of one row: the marking of street lanes, the pavement,
+// and the block questions.
+struct Plot {
+    Ivec8 street, crosswalk, centre, pavement, park, carPark, vacant;
+    Ivec8 bx;
+    Vec8 lx, ly;
+};
+
+struct StreetRow {
+    float ly;
+    int32_t by;
+    bool eastWest;               // the row runs along an east-west street (ly < 20)
+    bool crossAlong, dashAlong;  // north-south street: crosswalk stretch, centre-line dash
+    bool stripeAcross, centreAcross;  // east-west street: crosswalk stripe, centre line
+    float kerbY;
+
+    explicit StreetRow(float y) {
+        const Lattice at = lattice(0.0f, y);
+        ly = at.ly;
+        by = at.by;
+        eastWest = ly < kStreet;
+        const float a = std::min(ly - kStreet, 140.0f - ly);
+        crossAlong = 1.5f < a && a < 6.0f;
+        dashAlong = std::fmod(y, 14.0f) < 7.0f;
+        stripeAcross = std::fmod(ly, 3.0f) < 1.5f;
+        centreAcross = std::fabs(ly - 10.0f) < 0.5f;
+        kerbY = std::min(ly - kStreet, 140.0f - ly);
+    }
+
+    VEC8_INLINE Plot at(const GroundRun& in, std::size_t k, float kerbWidth) const {
+        using namespace vec8;
+        auto field = [&](int which) VEC8_LAMBDA { return load(in.table + which * in.tableStride + k); };
+        auto flag = [&](int which) VEC8_LAMBDA { return field(which) != 0.0f; };
+        auto rowFlag = [](bool b) VEC8_LAMBDA { return splati(b ? -1 : 0); };
+        Plot p;
+        p.lx = field(kLx);
+        p.ly = splat(ly);
+        const Ivec8 northSouth = p.lx < kStreet;
+        p.street = northSouth | rowFlag(eastWest);
+        const Ivec8 crossing = northSouth & rowFlag(eastWest);
+        // North-south lanes mark by the row's distance along and their column across; east-west ones
+        // the other way round.
+        const Ivec8 cwNS = rowFlag(crossAlong) & flag(kStripeAcross), cwEW = flag(kCrossAlong) & rowFlag(stripeAcross);
+        const Ivec8 clNS = flag(kCentreAcross) & rowFlag(dashAlong), clEW = rowFlag(centreAcross) & flag(kDashAlong);
+        p.crosswalk = ~crossing & (northSouth ? cwNS : cwEW);
+        p.centre = ~crossing & ~p.crosswalk & (northSouth ? clNS : clEW);
+        const Vec8 kx = field(kKerbX);
+        const Vec8 e = stdMin(kx, splat(kerbY));
+        p.pavement = ~p.street & (e < kerbWidth);
+        p.bx = truncate(field(kBx));
+        const Uvec8 bx = (Uvec8)p.bx, byv = (Uvec8)splati(by);
+        p.park = cornerValue(bx, byv, 24301u * 0x9E3779B1u) < -0.45f;
+        p.vacant = ~p.park & (cornerValue(bx, byv, 21u * 0x9E3779B1u) <= -0.4f);
+        p.carPark = p.vacant & (cornerValue(bx, byv, 31u * 0x9E3779B1u) > -0.3f);
+        return p;
+    }
+};
+
+// A park block's layout for one row: its paths and pond, and the north-south path's terms, which
+// depend on the row alone.
+struct ParkRow {
+    int32_t bx = 0;
+    bool known = false;
+    Streets::Paths paths;
+    std::optional<Streets::Pond> pond;
+    float nsCentre = 0, nsScale = 1;
+
+    void set(int32_t x, int32_t y, float ly) {
+        bx = x;
+        known = true;
+        paths = Streets::paths(x, y);
+        pond = Streets::pond(x, y, paths);
+        if (paths.northSouth) {
+            const Streets::Meander& m = *paths.northSouth;
+            const float arg = m.frequency * ly + m.phase;
+            const float slope = m.amplitude * m.frequency * std::cos(arg);
+            nsCentre = m.offset + m.amplitude * std::sin(arg);
+            nsScale = std::sqrt(1.0f + slope * slope);
+        }
+    }
+
+    // Streets::parkway for the lanes set in `lanes` (the others get values that are not used).
+    VEC8_INLINE void parkway(Vec8 lx, float ly, Ivec8 lanes, Vec8& path, Vec8& water) const {
+        using namespace vec8;
+        constexpr float inf = std::numeric_limits<float>::infinity();
+        Vec8 dEW = splat(inf), dNS = splat(inf);
+        if (paths.eastWest) {
+            const Streets::Meander& m = *paths.eastWest;
+            const Vec8 arg = m.frequency * lx + m.phase;
+            const Vec8 cosine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::cos(arg[l]); });
+            const Vec8 sine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+            const Vec8 slope = m.amplitude * m.frequency * cosine;
+            dEW = fabs(ly - (m.offset + m.amplitude * sine)) / sqrt(1.0f + slope * slope);
+        }
+        if (paths.northSouth) dNS = fabs(lx - nsCentre) / nsScale;
+        path = stdMin(dNS, dEW);
+        water = splat(inf);
+        if (pond) {
+            const Streets::Pond& o = *pond;
+            const Vec8 nx = (lx - o.cx) / o.rx;
+            const float ny = (ly - o.cy) / o.ry;
+            const Vec8 theta = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(ny, nx[l]); });
+            const Vec8 a1 = o.phi + 3.0f * theta, a2 = 2.0f * o.phi + 5.0f * theta;
+            const Vec8 s1 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a1[l]); });
+            const Vec8 s2 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a2[l]); });
+            water = (sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * s1 - 0.06f * s2) * o.ry;
+        }
+    }
+};
+
+// Runs `paint(block, lanes)` for each park block among the lanes of one group, keeping the last block.
+template <class F>
+VEC8_INLINE void eachParkBlock(ParkRow& cache, Ivec8 lanes, Ivec8 bx, int32_t by, float ly, F paint) {
+    while (vec8::any(lanes)) {
+        int first = 0;
+        while (!lanes[first]) ++first;
+        const int32_t b = bx[first];
+        if (!cache.known || cache.bx != b) cache.set(b, by, ly);
+        const Ivec8 these = lanes & (bx == b);
+        paint(cache, these);
+        lanes &= ~these;
+    }
+}
+
+// std::round on eight lanes (halves away from zero) for |s| < 2²³; a zero result is +0, which the car
+// park only ever subtracts from s.
+VEC8_INLINE Vec8 roundHalfAway(Vec8 s) {
+    using namespace vec8;
+    const Vec8 t = toFloat(truncate(s));
+    const Vec8 frac = s - t;
+    return select(fabs(frac) >= 0.5f, t + select(s < 0.0f, splat(-1.0f), splat(1.0f)), t);
+}
+
+template <bool Night>
+VEC8_INLINE vec8::Rgb8 carPark8(Vec8 lx, float ly, Vec8 tex) {
+    using namespace vec8;
+    using C = CityColours<Night>;
+    Rgb8 c = C::K * (1.0f + 0.05f * tex);
+    const Vec8 s = (lx - 37.5f) / 7.0f;
+    const Vec8 j = fabs(s - roundHalfAway(s)) * 7.0f;
+    const Vec8 mid = (s - floorTrunc(s) - 0.5f) * 7.0f;
+    const Vec8 stain = 1.0f - (mid * mid) / 5.0f;
+    Ivec8 line = splati(0);
+    for (const float b : Streets::bays) {
+        if (!(b <= ly && ly <= b + 14.0f)) continue;
+        const Ivec8 in = ~line & (-0.05f < s) & (s < 15.05f);
+        const Ivec8 divider = in & (j < 0.35f);
+        line |= divider;
+        const float r = ly - b - 7.0f;
+        const Vec8 e = stain - (r * r) / 18.0f;
+        c = select(in & ~divider & (e >= 0.0f), c * (1.0f - 0.08f * stdMin(e, splat(1.0f))), c);
+    }
+    const float back = std::min(std::fabs(ly - 36.0f), std::min(std::fabs(ly - 80.0f), std::fabs(ly - 124.0f)));
+    if (back < 0.35f) line |= (0.0f < s) & (s < 15.0f);
+    return select(line, C::Y, c);
+}
+
+// The plaza disc; `inside` is false where r ≥ 34.
+template <bool Night>
+VEC8_INLINE vec8::Rgb8 plaza8(Vec8 lx, float ly, Vec8 tex, Ivec8 wanted, Ivec8& inside) {
+    using namespace vec8;
+    using C = CityColours<Night>;
+    const Vec8 dx = lx - Streets::middle.x;
+    const float dy = ly - Streets::middle.y;
+    const Vec8 r = sqrt(dx * dx + dy * dy);
+    inside = r < 34.0f;
+    const Rgb8 basin = mix(C::F, C::W2, 0.4f * r / 13.0f);
+    const Rgb8 rim = select(r < 13.6f, splat(C::M * 0.85f), splat(C::M));
+    const Rgb8 paving = C::Z * (1.0f + 0.05f * tex);
+    const Vec8 ring = floorTrunc(r / 4.0f);
+    Ivec8 joint = r - 4.0f * ring < 0.45f;
+    const Ivec8 stones = wanted & inside & ~(r < 15.5f) & ~joint;
+    if (any(stones)) {
+        const Vec8 n = stdMax(roundHalfAway(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), splat(6.0f));
+        const Vec8 theta = eachLane(stones, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(dy, dx[l]); });
+        const Vec8 q = n * (theta / 6.283185f + 0.5f);
+        joint |= stones & ((q - floorTrunc(q)) * 2.0f * 3.1415925f * r / n < 0.45f);
+    }
+    const Rgb8 paved = select(joint, paving * 0.92f, paving);
+    return select(r < 13.0f, basin, select(r < 15.5f, rim, paved));
+}
+
+template <bool Night>
+VEC8_INLINE void cityBody(const GroundColor&, const GroundRun& in) {
+    using namespace vec8;
+    using C = CityColours<Night>;
+    const StreetRow row(in.y);
+    ParkRow park;
+    const float seamY = std::fmod(in.y, 8.0f);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        const Plot p = row.at(in, k, 3.0f);
+        const Rgb8 block = C::L * (1.0f + 0.04f * tex);
+        const Vec8 seam = stdMin(splat(seamY), load(in.table + kSeamX * in.tableStride + k));
+        Rgb8 c = select(seam < 0.5f, block * 0.94f, block);
+        const Ivec8 open = ~p.street & ~p.pavement;
+        if (any(open & p.carPark)) c = select(p.carPark, carPark8<Night>(p.lx, row.ly, tex), c);
+        const Ivec8 square = open & p.vacant & ~p.carPark;
+        if (any(square)) {
+            Ivec8 inside;
+            const Rgb8 plaza = plaza8<Night>(p.lx, row.ly, tex, square, inside);
+            c = select(square & inside, plaza, c);
+        }
+        c = select(p.pavement, C::P, c);
+        c = select(p.street, select(p.crosswalk, C::X, select(p.centre, C::J, splat(C::A))), c);
+        const Ivec8 parks = open & p.park;
+        if (any(parks)) {
+            eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
+                Vec8 path, pond;
+                block.parkway(p.lx, row.ly, lanes, path, pond);
+                const Rgb8 ground = mix(C::G1 * (1.0f + 0.08f * tex), C::G2, clamp((3.0f - pond) / 2.0f, 0.0f, 1.0f));
+                const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
+                const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));
+                const Rgb8 walk = select(pond < 0.5f, splat(C::R), C::Q * (1.0f + 0.05f * tex));  // a bridge
+                c = select(lanes, mix(land, walk, clamp((2.2f - path) / 0.6f + 0.5f, 0.0f, 1.0f)), c);
+            });
+        }
+        put(in, k, c);
+    }
+}
+GROUND_RUN(city)
+
+template <bool Night>
+VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
+    using namespace vec8;
+    using C = SkylineColours<Night>;
+    const StreetRow row(in.y);
+    ParkRow park;
+    const int32_t lawnY = palette::toInt32((in.y + 2.0f) / 10.0f) & 1;
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        const Plot p = row.at(in, k, 3.5f);
+        const Ivec8 even = (truncate(load(in.table + kLawnX * in.tableStride + k)) ^ lawnY) == 0;
+        const Rgb8 lawn = select(even, splat(C::A), splat(C::B)) * (1.0f + 0.05f * tex);
+        Rgb8 c = lawn;
+        c = select(p.pavement, C::P * (1.0f + 0.03f * tex), c);
+        const Rgb8 asphalt = C::K * (1.0f + 0.04f * tex);
+        c = select(p.street, select(p.crosswalk, C::X, select(p.centre, C::J, asphalt)), c);
+        const Ivec8 parks = ~p.street & ~p.pavement & p.park;
+        if (any(parks)) {
+            eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
+                Vec8 path, pond;
+                block.parkway(p.lx, row.ly, lanes, path, pond);
+                const Rgb8 ground = mix(lawn, C::D, clamp((2.5f - pond) / 1.5f, 0.0f, 1.0f));
+                const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
+                const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));
+                const Rgb8 walked =
+                    mix(land, C::Q * (1.0f + 0.04f * tex), clamp((2.2f - path) / 0.6f + 0.5f, 0.0f, 1.0f));
+                c = select(lanes, select(pond > 1.0f, walked, land), c);
+            });
+        }
+        put(in, k, c);
+    }
+}
+GROUND_RUN(skyline)
 
 // Office walls: three rows of windows under the roof edge, one brightness per 40-pt stretch of wall.
 template <bool Night>
@@ -585,6 +913,20 @@ GroundColor ground(bool night, GroundFn day, GroundFn nightFn, RunFn dayRun, Run
     g.h = h;
     g.night = night;
     std::copy(k.begin(), k.end(), g.k);
+    return g;
+}
+
+GroundColor cityBase(bool night) {
+    GroundColor g = ground(night, cityGround<false>, cityGround<true>, cityRun<false>, cityRun<true>, 0);
+    g.table = streetTable;
+    g.tableFields = kStreetFields;
+    return g;
+}
+
+GroundColor skylineBase(bool night) {
+    GroundColor g = ground(night, skylineGround<false>, skylineGround<true>, skylineRun<false>, skylineRun<true>, 0);
+    g.table = streetTable;
+    g.tableFields = kStreetFields;
     return g;
 }
 
@@ -763,11 +1105,11 @@ Look::Look(SceneKind kind, bool night, float height) {
         FacadeColor offices;
         offices.fn = night ? cityFacade<true> : cityFacade<false>;
         offices.night = night;
-        fill(*this, night, ground(night, cityGround<false>, cityGround<true>, nullptr, nullptr, 0), {}, kCityLand, kCity, offices);
+        fill(*this, night, cityBase(night), {}, kCityLand, kCity, offices);
         break;
     }
     case SceneKind::skyline:
-        fill(*this, night, ground(night, skylineGround<false>, skylineGround<true>, nullptr, nullptr, 0), {}, kSkylineLand,
+        fill(*this, night, skylineBase(night), {}, kSkylineLand,
              kSkyline, {});
         break;
     case SceneKind::winter:

@@ -323,8 +323,7 @@ VEC8_INLINE Ivec8 toBytes(Vec8 z, Vec8 dither) {
 }
 
 // One block of n pixels (k0 … k0 + n − 1) of row r.
-__attribute__((target_clones("avx2", "default"))) void shadeBlock(const Plan& P, int64_t r, int64_t k0, std::size_t n,
-                                                                  uint32_t* out) {
+VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
     using namespace vec8;
     const Look& L = P.look;
     const float inv = P.inv;
@@ -424,7 +423,7 @@ __attribute__((target_clones("avx2", "default"))) void shadeBlock(const Plan& P,
                 } else {
                     // Land has depth 0, and sin(±0) is that zero: the library is asked only on the faces.
                     const Vec8 arg = 0.9f * D;
-                    const Vec8 sine = eachLane(face & (arg != 0.0f), arg, [&](int l) { return std::sin(arg[l]); });
+                    const Vec8 sine = eachLane(face & (arg != 0.0f), arg, [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
                     const Vec8 sn = 0.5f * sine + 0.5f;
                     const Vec8 s = sn * sn;
                     cc = mix(L.cliffDark, L.cliffLight, s) * (1.0f - 0.35f * stdMin(D / L.cliff, splat(1.0f)));
@@ -438,7 +437,7 @@ __attribute__((target_clones("avx2", "default"))) void shadeBlock(const Plan& P,
         const Vec8 K = select(v >= landAt, splat(L.relief), splat(L.deep));
         const Ivec8 lit = K > 0.0f;
         if (any(lit)) {
-            auto height = [&](const Corners& cv, const Corners& ct, Vec8 cfx, float cfy) {
+            auto height = [&](const Corners& cv, const Corners& ct, Vec8 cfx, float cfy) VEC8_LAMBDA {
                 const Vec8 d = bilinear(cv, cfx, cfy) - landAt;
                 const Vec8 c = vec8::clamp(d - 0.2f, 0.0f, 0.2f);
                 return landAt + stdMin(d, splat(0.4f)) - c * c / 0.4f + 0.12f * bilinear(ct, cfx, cfy);
@@ -482,6 +481,13 @@ __attribute__((target_clones("avx2", "default"))) void shadeBlock(const Plan& P,
         if (valid == kLanes) std::memcpy(out + k, &word, sizeof word);
         else std::memcpy(out + k, &word, valid * sizeof(uint32_t));
     }
+}
+
+VEC8_AVX2 void shadeBlockAvx2(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
+    shadeBlockBody(P, r, k0, n, out);
+}
+void shadeBlockBase(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
+    shadeBlockBody(P, r, k0, n, out);
 }
 
 // The fast path needs five grids of one size with at least two columns and rows.
@@ -535,6 +541,7 @@ void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, f
         return;
     }
     const Plan P = plan(width, scale, terrain, look);
+    const auto shadeBlock = vec8::avx2() ? shadeBlockAvx2 : shadeBlockBase;
     dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
         auto* row = reinterpret_cast<uint32_t*>(pixels + r * stride);
         for (int64_t k0 = 0; k0 < width; k0 += static_cast<int64_t>(kBlock)) {

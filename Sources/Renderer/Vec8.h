@@ -2,9 +2,14 @@
 // Eight floats at once for the pixel shading, on GCC vector types. Every helper gives, lane by lane, bit
 // for bit what the scalar expression it mirrors gives: IEEE add, subtract, multiply, divide and square
 // root round the same in a vector, comparisons and selects are exact, and nothing is fused (the build
-// keeps -ffp-contract=off). Callers write each formula in the scalar order. Helpers are forced inline so
-// that they compile for whichever instruction set the calling function was cloned for.
+// keeps -ffp-contract=off). Callers write each formula in the scalar order.
+//
+// Each entry point is compiled twice, for AVX2 and for baseline x86-64, from one body, and avx2() picks
+// at run time. Everything below an entry point must be inlined into it: helpers are forced inline, and
+// so is every lambda that takes or returns a vector (VEC8_LAMBDA), because a 32-byte vector passed to a
+// function compiled for the other instruction set travels in a different place.
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -20,10 +25,35 @@ using Ivec8 = int32_t __attribute__((vector_size(32)));
 using Uvec8 = uint32_t __attribute__((vector_size(32)));
 
 #define VEC8_INLINE [[gnu::always_inline]] inline
+#define VEC8_LAMBDA __attribute__((always_inline))
+#define VEC8_AVX2 __attribute__((target("avx2")))
 
 namespace vec8 {
 
 constexpr int kLanes = 8;
+
+inline std::atomic<int>& baselineForced() {
+    static std::atomic<int> count{0};
+    return count;
+}
+
+// Whether the entry points take their AVX2 form: the processor has it and no BaselineScope is alive.
+inline bool avx2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has && baselineForced().load(std::memory_order_relaxed) == 0;
+}
+
+// Runs the baseline forms while alive, so that tests can hold them against the AVX2 ones.
+class BaselineScope {
+public:
+    BaselineScope() { baselineForced().fetch_add(1); }
+    ~BaselineScope() { baselineForced().fetch_sub(1); }
+    BaselineScope(const BaselineScope&) = delete;
+    BaselineScope& operator=(const BaselineScope&) = delete;
+};
 
 VEC8_INLINE Vec8 splat(float s) { return Vec8{s, s, s, s, s, s, s, s}; }
 VEC8_INLINE Ivec8 splati(int32_t s) { return Ivec8{s, s, s, s, s, s, s, s}; }
@@ -175,7 +205,7 @@ VEC8_INLINE Vec8 cornerValue(Uvec8 ix, Uvec8 iy, uint32_t sh) {
 // valueNoise(x, y, seed) in every lane, hashing all four corners per lane.
 VEC8_INLINE Vec8 valueNoise(Vec8 x, Vec8 y, uint32_t seed) {
     if (!all(inIntRange(x) & inIntRange(y)))  // far outside any scene: the scalar path clamps
-        return eachLane([&](int l) { return ::valueNoise(x[l], y[l], seed); });
+        return eachLane([&](int l) VEC8_LAMBDA { return ::valueNoise(x[l], y[l], seed); });
     const Vec8 fx = floorTrunc(x), fy = floorTrunc(y);
     const Uvec8 ix = (Uvec8)__builtin_convertvector(fx, Ivec8), iy = (Uvec8)__builtin_convertvector(fy, Ivec8);
     const uint32_t sh = seed * 0x9E3779B1u;
