@@ -880,11 +880,16 @@ VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
 }
 GROUND_RUN(skyline)
 
+template <bool Night>
+struct FacadeColours {
+    static constexpr Float3 lit = rgb(0xffd27f);
+    static constexpr Float3 glass = dn<Night>(0xa9c6dd, 0x161a22), wall = dn<Night>(0x646b7a, 0x242832);
+};
+
 // Office walls: three rows of windows under the roof edge, one brightness per 40-pt stretch of wall.
 template <bool Night>
 Float3 cityFacade(const FacadeColor&, float x, float depth) {
-    constexpr Float3 lit = rgb(0xffd27f);
-    constexpr Float3 glass = dn<Night>(0xa9c6dd, 0x161a22), wall = dn<Night>(0x646b7a, 0x242832);
+    using C = FacadeColours<Night>;
     const float k = 1.0f + 0.12f * palette::corner(palette::toInt32(std::floor((x + 2.0f) / 40.0f)), 0, 3);
     if (depth < 15.0f) {
         const float row = std::floor(depth / 5.0f);
@@ -892,11 +897,53 @@ Float3 cityFacade(const FacadeColor&, float x, float depth) {
         const float col = std::floor((x + 2.0f) / 5.0f);
         const float cc = (x + 2.0f) - 5.0f * col;
         if (1.3f < rr && rr < 3.7f && 1.2f < cc && cc < 3.8f) {
-            if (Night && palette::corner(palette::toInt32(col), palette::toInt32(row), 7) > 0.1f) return lit;
-            return glass * k;
+            if (Night && palette::corner(palette::toInt32(col), palette::toInt32(row), 7) > 0.1f) return C::lit;
+            return C::glass * k;
         }
     }
-    return wall * k * (1.0f - 0.3f * std::min(depth / 20.0f, 1.0f));
+    return C::wall * k * (1.0f - 0.3f * std::min(depth / 20.0f, 1.0f));
+}
+
+template <bool Night>
+VEC8_INLINE void cityFacadeBody(const FacadeColor& f, const FacadeRun& in) {
+    using namespace vec8;
+    using C = FacadeColours<Night>;
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), depth = load(in.depth + k);
+        const Vec8 block = floorStd((x + 2.0f) / 40.0f), col = floorStd((x + 2.0f) / 5.0f);
+        const Vec8 row = floorStd(depth / 5.0f);
+        Rgb8 c;
+        if (!all(inIntRange((x + 2.0f) / 40.0f) & inIntRange((x + 2.0f) / 5.0f) & inIntRange(depth / 5.0f))) {
+            for (int l = 0; l < kLanes; ++l) setLane(c, l, cityFacade<Night>(f, x[l], depth[l]));
+        } else {
+            const Vec8 kk = 1.0f + 0.12f * cornerValue((Uvec8)truncate(block), (Uvec8)splati(0), 3u * 0x9E3779B1u);
+            const Vec8 rr = depth - 5.0f * row;
+            const Vec8 cc = (x + 2.0f) - 5.0f * col;
+            const Ivec8 pane = (depth < 15.0f) & (1.3f < rr) & (rr < 3.7f) & (1.2f < cc) & (cc < 3.8f);
+            c = C::wall * kk * (1.0f - 0.3f * stdMin(depth / 20.0f, splat(1.0f)));
+            c = select(pane, C::glass * kk, c);
+            if constexpr (Night) {
+                const Ivec8 lit = pane & (cornerValue((Uvec8)truncate(col), (Uvec8)truncate(row), 7u * 0x9E3779B1u) > 0.1f);
+                c = select(lit, C::lit, c);
+            }
+        }
+        store(in.r + k, c.r);
+        store(in.g + k, c.g);
+        store(in.b + k, c.b);
+    }
+}
+template <bool Night>
+VEC8_AVX2 void cityFacadeAvx2(const FacadeColor& f, const FacadeRun& in) {
+    cityFacadeBody<Night>(f, in);
+}
+template <bool Night>
+void cityFacadeBase(const FacadeColor& f, const FacadeRun& in) {
+    cityFacadeBody<Night>(f, in);
+}
+template <bool Night>
+void cityFacadeRun(const FacadeColor& f, const FacadeRun& in) {
+    if (vec8::avx2()) cityFacadeAvx2<Night>(f, in);
+    else cityFacadeBase<Night>(f, in);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -1104,6 +1151,7 @@ Look::Look(SceneKind kind, bool night, float height) {
     case SceneKind::city: {
         FacadeColor offices;
         offices.fn = night ? cityFacade<true> : cityFacade<false>;
+        offices.run = night ? cityFacadeRun<true> : cityFacadeRun<false>;
         offices.night = night;
         fill(*this, night, cityBase(night), {}, kCityLand, kCity, offices);
         break;

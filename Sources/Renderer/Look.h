@@ -51,9 +51,21 @@ struct GroundColor {
     Float3 operator()(float x, float y, float tex) const { return fn(*this, x, y, tex); }
 };
 
+// Points of a cliff face for the batch form of a facade.
+struct FacadeRun {
+    const float* x = nullptr;      // scene x of each point
+    const float* depth = nullptr;  // depth below the land edge at each point
+    std::size_t n = 0;             // a multiple of 8
+    float* r = nullptr;
+    float* g = nullptr;
+    float* b = nullptr;
+};
+
 // The optional cliff-face painter: colour at (x, depth below the land edge).
 struct FacadeColor {
     Float3 (*fn)(const FacadeColor&, float x, float depth) = nullptr;
+    // The same colours for several points at once, bit for bit, or null.
+    void (*run)(const FacadeColor&, const FacadeRun&) = nullptr;
     bool night = false;
     float k[4] = {};
 

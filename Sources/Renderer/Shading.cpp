@@ -417,7 +417,13 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
                 const Vec8 alpha = stdMin(f, splat(1.0f));
                 const Vec8 D = bilinear(corners(P.depth, P.cols, at.j, P.at.groups[gi]), fx, at.fy);
                 Rgb8 cc = colour;
-                if (P.hasFacade) {
+                if (P.hasFacade && L.facade.run) {
+                    alignas(32) float fx8[kLanes], fd8[kLanes], fr[kLanes], fg[kLanes], fb[kLanes];
+                    store(fx8, x);
+                    store(fd8, D);
+                    L.facade.run(L.facade, FacadeRun{fx8, fd8, kLanes, fr, fg, fb});
+                    cc = {load(fr), load(fg), load(fb)};
+                } else if (P.hasFacade) {
                     for (int l = 0; l < kLanes; ++l)
                         if (face[l]) setLane(cc, l, L.facade(x[l], D[l]));
                 } else {

@@ -168,6 +168,38 @@ TEST(Shading, GroundRunsEqualThePointFormula) {
         }
 }
 
+// The city's facade, several points at once, against its point form: window rows, panes, lit windows at
+// night and the wall below, in both instruction-set forms.
+TEST(Shading, FacadeRunEqualsThePointFormula) {
+    for (bool night : {false, true}) {
+        const Look look(SceneKind::city, night, 800);
+        const FacadeColor& f = look.facade;
+        ASSERT_TRUE(f.run);
+        alignas(32) float xs[8], ds[8], r[8], g[8], b[8];
+        int bad = 0;
+        for (int form = 0; form < 2 && bad < 3; ++form) {
+            std::optional<vec8::BaselineScope> baseline;
+            if (form == 1) baseline.emplace();
+            for (float depth = -1; depth < 25 && bad < 3; depth += 0.13f)
+                for (float x0 = -50; x0 < 900 && bad < 3; x0 += 8 * 0.37f) {
+                    for (int l = 0; l < 8; ++l) {
+                        xs[l] = x0 + 0.37f * static_cast<float>(l);
+                        ds[l] = depth + 0.01f * static_cast<float>(l);
+                    }
+                    f.run(f, FacadeRun{xs, ds, 8, r, g, b});
+                    for (int l = 0; l < 8; ++l) {
+                        const Float3 want = f(xs[l], ds[l]);
+                        if (!sameBits(want.x, r[l]) || !sameBits(want.y, g[l]) || !sameBits(want.z, b[l])) {
+                            ADD_FAILURE() << (night ? "night" : "day") << " at x " << xs[l] << " depth " << ds[l]
+                                          << " form " << form;
+                            ++bad;
+                        }
+                    }
+                }
+        }
+    }
+}
+
 // Per-cell tables along a row give valueNoise bit for bit: dense and sparse runs, negative coordinates,
 // rows on lattice lines, and runs too long for the tables (hashed per point instead).
 TEST(NoiseRow, EqualsValueNoise) {
