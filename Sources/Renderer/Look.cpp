@@ -34,21 +34,27 @@ constexpr Float3 dn(uint32_t day, uint32_t night) {
     return rgb(Night ? night : day);
 }
 
-// The AVX2 and baseline forms of a run around its forced-inline body, and the entry that picks one.
+// The AVX2 form of a run around its forced-inline body, and the entry that takes it where the
+// processor allows, else the point form at every point.
 #define GROUND_RUN(name)                                                                                  \
     template <bool Night>                                                                                 \
     VEC8_AVX2 void name##Avx2(const GroundColor& g, const GroundRun& in) {                                \
         name##Body<Night>(g, in);                                                                         \
     }                                                                                                     \
     template <bool Night>                                                                                 \
-    void name##Base(const GroundColor& g, const GroundRun& in) {                                          \
-        name##Body<Night>(g, in);                                                                         \
-    }                                                                                                     \
-    template <bool Night>                                                                                 \
     void name##Run(const GroundColor& g, const GroundRun& in) {                                           \
         if (vec8::avx2()) name##Avx2<Night>(g, in);                                                       \
-        else name##Base<Night>(g, in);                                                                    \
+        else pointByPoint(g, in);                                                                         \
     }
+
+void pointByPoint(const GroundColor& g, const GroundRun& in) {
+    for (std::size_t k = 0; k < in.n; ++k) {
+        const Float3 c = g(in.x[k], in.y, in.tex[k]);
+        in.r[k] = c.x;
+        in.g[k] = c.y;
+        in.b[k] = c.z;
+    }
+}
 
 VEC8_INLINE void put(const GroundRun& in, std::size_t k, const vec8::Rgb8& c) {
     vec8::store(in.r + k, c.r);
@@ -937,13 +943,17 @@ VEC8_AVX2 void cityFacadeAvx2(const FacadeColor& f, const FacadeRun& in) {
     cityFacadeBody<Night>(f, in);
 }
 template <bool Night>
-void cityFacadeBase(const FacadeColor& f, const FacadeRun& in) {
-    cityFacadeBody<Night>(f, in);
-}
-template <bool Night>
 void cityFacadeRun(const FacadeColor& f, const FacadeRun& in) {
-    if (vec8::avx2()) cityFacadeAvx2<Night>(f, in);
-    else cityFacadeBase<Night>(f, in);
+    if (vec8::avx2()) {
+        cityFacadeAvx2<Night>(f, in);
+        return;
+    }
+    for (std::size_t k = 0; k < in.n; ++k) {
+        const Float3 c = cityFacade<Night>(f, in.x[k], in.depth[k]);
+        in.r[k] = c.x;
+        in.g[k] = c.y;
+        in.b[k] = c.z;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -492,11 +492,8 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
 VEC8_AVX2 void shadeBlockAvx2(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
     shadeBlockBody(P, r, k0, n, out);
 }
-void shadeBlockBase(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
-    shadeBlockBody(P, r, k0, n, out);
-}
 
-// The fast path needs five grids of one size with at least two columns and rows.
+// Five grids of one size with at least two columns and rows.
 bool sameGrids(const Terrain& t) {
     const Grid& v = *t.v;
     for (const Grid* g : {t.body.get(), t.shade.get(), t.depth.get(), t.tex.get()})
@@ -539,7 +536,8 @@ void paintRowReference(uint8_t* row, int64_t r, int64_t width, float scale, cons
 void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, float scale, const Terrain& terrain,
            const Look& look) {
     if (!pixels || width <= 0 || height <= 0) return;
-    if (!sameGrids(terrain)) {
+    // The eight-lane path needs AVX2 and five grids of one size; the scalar rows give the same bytes.
+    if (!vec8::avx2() || !sameGrids(terrain)) {
         const Prepared P = prepare(scale, terrain, look);
         dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
             shadeRow(reinterpret_cast<uint32_t*>(pixels + r * stride), static_cast<int64_t>(r), width, P);
@@ -547,12 +545,11 @@ void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, f
         return;
     }
     const Plan P = plan(width, scale, terrain, look);
-    const auto shadeBlock = vec8::avx2() ? shadeBlockAvx2 : shadeBlockBase;
     dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
         auto* row = reinterpret_cast<uint32_t*>(pixels + r * stride);
         for (int64_t k0 = 0; k0 < width; k0 += static_cast<int64_t>(kBlock)) {
             const auto n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(kBlock), width - k0));
-            shadeBlock(P, static_cast<int64_t>(r), k0, n, row + k0);
+            shadeBlockAvx2(P, static_cast<int64_t>(r), k0, n, row + k0);
         }
     });
 }

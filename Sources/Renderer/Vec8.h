@@ -4,10 +4,12 @@
 // root round the same in a vector, comparisons and selects are exact, and nothing is fused (the build
 // keeps -ffp-contract=off). Callers write each formula in the scalar order.
 //
-// Each entry point is compiled twice, for AVX2 and for baseline x86-64, from one body, and avx2() picks
-// at run time. Everything below an entry point must be inlined into it: helpers are forced inline, and
-// so is every lambda that takes or returns a vector (VEC8_LAMBDA), because a 32-byte vector passed to a
-// function compiled for the other instruction set travels in a different place.
+// The entry points are compiled for AVX2 (VEC8_AVX2) and taken where avx2() says the processor has it;
+// elsewhere the callers use their scalar forms, which give the same bits. (Eight-lane code compiled for
+// baseline x86-64 is slower than the scalar forms: the compiler splits every 256-bit operation.) Every
+// helper below an entry point must be inlined into it: helpers are forced inline, and so is every lambda
+// that takes or returns a vector (VEC8_LAMBDA), because a 32-byte vector passed to a function compiled
+// without AVX travels in a different place.
 
 #include <atomic>
 #include <cmath>
@@ -32,27 +34,27 @@ namespace vec8 {
 
 constexpr int kLanes = 8;
 
-inline std::atomic<int>& baselineForced() {
+inline std::atomic<int>& scalarForced() {
     static std::atomic<int> count{0};
     return count;
 }
 
-// Whether the entry points take their AVX2 form: the processor has it and no BaselineScope is alive.
+// Whether the eight-lane entry points may run: the processor has AVX2 and no ScalarScope is alive.
 inline bool avx2() {
     static const bool has = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
     }();
-    return has && baselineForced().load(std::memory_order_relaxed) == 0;
+    return has && scalarForced().load(std::memory_order_relaxed) == 0;
 }
 
-// Runs the baseline forms while alive, so that tests can hold them against the AVX2 ones.
-class BaselineScope {
+// Makes avx2() false while alive, so that tests can take the paths of processors without AVX2.
+class ScalarScope {
 public:
-    BaselineScope() { baselineForced().fetch_add(1); }
-    ~BaselineScope() { baselineForced().fetch_sub(1); }
-    BaselineScope(const BaselineScope&) = delete;
-    BaselineScope& operator=(const BaselineScope&) = delete;
+    ScalarScope() { scalarForced().fetch_add(1); }
+    ~ScalarScope() { scalarForced().fetch_sub(1); }
+    ScalarScope(const ScalarScope&) = delete;
+    ScalarScope& operator=(const ScalarScope&) = delete;
 };
 
 VEC8_INLINE Vec8 splat(float s) { return Vec8{s, s, s, s, s, s, s, s}; }
@@ -74,9 +76,12 @@ VEC8_INLINE void storei(int32_t* p, Ivec8 v) { std::memcpy(p, &v, sizeof v); }
 
 // Lane masks are all-ones or zero per lane, as comparisons give them.
 VEC8_INLINE bool any(Ivec8 m) {
-    uint64_t w[4];
-    std::memcpy(w, &m, sizeof w);
-    return (w[0] | w[1] | w[2] | w[3]) != 0;
+    using Ivec4 = int32_t __attribute__((vector_size(16)));
+    using Vec4 = float __attribute__((vector_size(16)));
+    Ivec4 lo, hi;
+    std::memcpy(&lo, &m, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + sizeof lo, sizeof hi);
+    return __builtin_ia32_movmskps((Vec4)(lo | hi)) != 0;
 }
 VEC8_INLINE bool all(Ivec8 m) { return !any(~m); }
 
@@ -107,8 +112,8 @@ VEC8_INLINE Vec8 fabs(Vec8 v) {
     return v;
 }
 
-// Square root through the baseline SSE instruction on each half (exact, and free of the errno path
-// that keeps std::sqrt from vectorising).
+// Square root through the SSE instruction on each half (exact, and free of the errno path that keeps
+// std::sqrt from vectorising).
 VEC8_INLINE Vec8 sqrt(Vec8 v) {
     using Vec4 = float __attribute__((vector_size(16)));
     Vec4 lo, hi;
