@@ -6,10 +6,10 @@
 //
 // The entry points are compiled for AVX2 (VEC8_AVX2) and taken where avx2() says the processor has it;
 // elsewhere the callers use their scalar forms, which give the same bits. (Eight-lane code compiled for
-// baseline x86-64 is slower than the scalar forms: the compiler splits every 256-bit operation.) Every
-// helper below an entry point must be inlined into it: helpers are forced inline, and so is every lambda
-// that takes or returns a vector (VEC8_LAMBDA), because a 32-byte vector passed to a function compiled
-// without AVX travels in a different place.
+// baseline x86-64 is slower than the scalar forms: the compiler splits every 256-bit operation.) The
+// helpers are AVX2 code forced inline, so using one outside an AVX2 entry point does not compile; the
+// same holds for every lambda that takes or returns a vector (VEC8_LAMBDA), because a 32-byte vector
+// passed to a function compiled without AVX travels in a different place.
 
 #include <atomic>
 #include <cmath>
@@ -26,9 +26,9 @@ using Vec8 = float __attribute__((vector_size(32)));
 using Ivec8 = int32_t __attribute__((vector_size(32)));
 using Uvec8 = uint32_t __attribute__((vector_size(32)));
 
-#define VEC8_INLINE [[gnu::always_inline]] inline
-#define VEC8_LAMBDA __attribute__((always_inline))
 #define VEC8_AVX2 __attribute__((target("avx2")))
+#define VEC8_INLINE [[gnu::always_inline]] inline VEC8_AVX2
+#define VEC8_LAMBDA __attribute__((always_inline, target("avx2")))
 
 namespace vec8 {
 
@@ -57,8 +57,15 @@ public:
     ScalarScope& operator=(const ScalarScope&) = delete;
 };
 
-VEC8_INLINE Vec8 splat(float s) { return Vec8{s, s, s, s, s, s, s, s}; }
-VEC8_INLINE Ivec8 splati(int32_t s) { return Ivec8{s, s, s, s, s, s, s, s}; }
+// Broadcasts through the instruction: GCC 12 builds {s, s, …} from a loaded s element by element.
+VEC8_INLINE Vec8 splat(float s) {
+    using Vec4 = float __attribute__((vector_size(16)));
+    return __builtin_ia32_vbroadcastss_ps256(Vec4{s, 0, 0, 0});
+}
+VEC8_INLINE Ivec8 splati(int32_t s) {
+    using Ivec4 = int32_t __attribute__((vector_size(16)));
+    return (Ivec8)__builtin_ia32_pbroadcastd256(Ivec4{s, 0, 0, 0});
+}
 VEC8_INLINE Ivec8 iota() { return Ivec8{0, 1, 2, 3, 4, 5, 6, 7}; }
 
 VEC8_INLINE Vec8 load(const float* p) {
@@ -76,12 +83,8 @@ VEC8_INLINE void storei(int32_t* p, Ivec8 v) { std::memcpy(p, &v, sizeof v); }
 
 // Lane masks are all-ones or zero per lane, as comparisons give them.
 VEC8_INLINE bool any(Ivec8 m) {
-    using Ivec4 = int32_t __attribute__((vector_size(16)));
-    using Vec4 = float __attribute__((vector_size(16)));
-    Ivec4 lo, hi;
-    std::memcpy(&lo, &m, sizeof lo);
-    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + sizeof lo, sizeof hi);
-    return __builtin_ia32_movmskps((Vec4)(lo | hi)) != 0;
+    using Qvec4 = long long __attribute__((vector_size(32)));
+    return !__builtin_ia32_ptestz256((Qvec4)m, (Qvec4)m);
 }
 VEC8_INLINE bool all(Ivec8 m) { return !any(~m); }
 
