@@ -216,11 +216,21 @@ void shadeRow(uint32_t* out, int64_t r, int64_t width, const Prepared& P) {
 
 constexpr std::size_t kBlock = NoiseRow::kPoints;
 using vec8::kLanes;
+// Columns kept beyond each end of a row (scene x continued outward), for neighbours of edge pixels.
+constexpr int64_t kHalo = 8;
+// Rows painted one after the other by one task when the relief lighting shares its heights.
+constexpr int64_t kBand = 16;
+// Widest shift (in pixels) at which the relief neighbours may be shared.
+constexpr int64_t kMaxShift = 8;
 
-// Where one set of sample points (the pixel columns shifted by dx) falls on the grids.
+// Where one set of sample points (the pixel columns shifted by dx) falls on the grids, for the columns
+// −kHalo … padded + kHalo − 1.
 struct ColumnCells {
     std::vector<float> fx;             // per column
     std::vector<vec8::Window> groups;  // per group of eight columns
+
+    const float* fxAt(int64_t k) const { return fx.data() + kHalo + k; }
+    const vec8::Window& group(int64_t k) const { return groups[static_cast<std::size_t>((k + kHalo) / kLanes)]; }
 };
 
 struct Plan {
@@ -232,8 +242,11 @@ struct Plan {
     bool tint, grain, cliff, hasFacade;
     float lx, ly;
     int64_t width;
-    std::vector<float> x;  // scene x of every column, padded to whole groups
+    std::vector<float> xs;  // scene x of the columns −kHalo … padded + kHalo − 1
     ColumnCells at, shaded, right, left;  // x, x − shadow.x, x + 1.5, x − 1.5
+    // When the relief neighbours 1.5 points away are exactly `shift` pixels away (scale 2 gives 3), in
+    // both directions and for every pixel, each lit height is worked out once and shared; else 0.
+    int64_t shift = 0;
     std::vector<float> table;             // the ground's column table
     std::size_t tableStride = 0;
 
@@ -247,6 +260,7 @@ struct Plan {
         const int64_t j = static_cast<int64_t>(gy);
         return {j, gy - static_cast<float>(j)};
     }
+    const float* xAt(int64_t k) const { return xs.data() + kHalo + k; }
 };
 
 ColumnCells columnCells(const std::vector<float>& x, float dx, int64_t cols, float maxX) {
@@ -314,6 +328,40 @@ VEC8_INLINE vec8::Rgb8 applyBands8(vec8::Rgb8 colour, const std::vector<Band>& b
     return colour;
 }
 
+// The lit height of the relief lighting, H = landAt + min(d, 0.4) − clamp(d − 0.2, 0, 0.2)²/0.4 + 0.12·tex
+// with d = v − landAt, from the height and texture samples at the same points.
+VEC8_INLINE Vec8 litHeight(Vec8 v, Vec8 tex, float landAt) {
+    using namespace vec8;
+    const Vec8 d = v - landAt;
+    const Vec8 c = vec8::clamp(d - 0.2f, 0.0f, 0.2f);
+    return landAt + stdMin(d, splat(0.4f)) - c * c / 0.4f + 0.12f * tex;
+}
+
+// Lit heights of a band of rows at the columns of one block and kHalo more on each side: row `first`
+// + i, column k0 − kHalo + j at at(i)[j].
+struct LitRows {
+    static constexpr std::size_t kStride = kBlock + 2 * kHalo;
+    int64_t first = 0;
+    float* p = nullptr;
+    VEC8_INLINE const float* at(int64_t row) const { return p + static_cast<std::size_t>(row - first) * kStride; }
+};
+
+// Fills rows rowBegin … rowEnd − 1 of a LitRows for the m columns from k0 (with their halo).
+VEC8_AVX2 void litRows(const Plan& P, int64_t rowBegin, int64_t rowEnd, int64_t k0, std::size_t m, float* out) {
+    using namespace vec8;
+    for (int64_t row = rowBegin; row < rowEnd; ++row) {
+        const Plan::Row at = P.row((static_cast<float>(row) + 0.5f) * P.inv);
+        float* line = out + static_cast<std::size_t>(row - rowBegin) * LitRows::kStride;
+        for (int64_t col = k0 - kHalo; col < k0 + static_cast<int64_t>(m) + kHalo; col += kLanes) {
+            const vec8::Window& w = P.at.group(col);
+            const Vec8 fx = load(P.at.fxAt(col));
+            const Vec8 v = bilinear(corners(P.v, P.cols, at.j, w), fx, at.fy);
+            const Vec8 t = bilinear(corners(P.tex, P.cols, at.j, w), fx, at.fy);
+            store(line + (col - (k0 - kHalo)), litHeight(v, t, P.landAt));
+        }
+    }
+}
+
 // toByte on eight lanes.
 VEC8_INLINE Ivec8 toBytes(Vec8 z, Vec8 dither) {
     using namespace vec8;
@@ -322,16 +370,16 @@ VEC8_INLINE Ivec8 toBytes(Vec8 z, Vec8 dither) {
     return zz >= 0.0f ? b : splati(0);
 }
 
-// One block of n pixels (k0 … k0 + n − 1) of row r.
-VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
+// One block of n pixels (k0 … k0 + n − 1) of row r; `shared` holds the lit heights when P.shift is set.
+VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out,
+                                const LitRows* shared) {
     using namespace vec8;
     const Look& L = P.look;
     const float inv = P.inv;
     const float y = (static_cast<float>(r) + 0.5f) * inv;
     const float landAt = P.landAt;
     const std::size_t m = (n + kLanes - 1) / kLanes * kLanes;
-    const float* X = P.x.data() + k0;
-    const std::size_t g0 = static_cast<std::size_t>(k0) / kLanes;
+    const float* X = P.xAt(k0);
     const Plan::Row at = P.row(y);
 
     // Texture and grain for the whole block, then the ground colour.
@@ -339,8 +387,8 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
     GrainRow grain;
     if (P.grain) grain.build(X, m, y);
     for (std::size_t k = 0; k < m; k += kLanes) {
-        const Corners c = corners(P.tex, P.cols, at.j, P.at.groups[g0 + k / kLanes]);
-        store(texs + k, bilinear(c, load(P.at.fx.data() + k0 + k), at.fy));
+        const Corners c = corners(P.tex, P.cols, at.j, P.at.group(k0 + static_cast<int64_t>(k)));
+        store(texs + k, bilinear(c, load(P.at.fxAt(k0 + static_cast<int64_t>(k))), at.fy));
         store(grains + k, P.grain ? grain.at(k) : splat(0.0f));
     }
     if (L.base.run) {
@@ -372,14 +420,15 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
     const float e0Ripple = 0.02f;
 
     for (std::size_t k = 0; k < m; k += kLanes) {
-        const std::size_t gi = g0 + k / kLanes;
+        const int64_t col = k0 + static_cast<int64_t>(k);
+        const vec8::Window& here = P.at.group(col);
         const Vec8 x = load(X + k);
-        const Vec8 fx = load(P.at.fx.data() + k0 + k);
+        const Vec8 fx = load(P.at.fxAt(col));
         const Vec8 tex = load(texs + k);
         const Vec8 g = load(grains + k);
 
         Vec8 slope;
-        const Vec8 v = bilinear(corners(P.v, P.cols, at.j, P.at.groups[gi]), fx, at.fy, slope);
+        const Vec8 v = bilinear(corners(P.v, P.cols, at.j, here), fx, at.fy, slope);
         const Vec8 w = stdMax(splat(0.00001f), slope * inv);
 
         Rgb8 colour{load(red + k), load(green + k), load(blue + k)};
@@ -400,8 +449,8 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
 
         if (P.tint) {
             Vec8 slopeS;
-            const Vec8 S = bilinear(corners(P.shade, P.cols, shadeRowAt.j, P.shaded.groups[gi]),
-                                    load(P.shaded.fx.data() + k0 + k), shadeRowAt.fy, slopeS);
+            const Vec8 S = bilinear(corners(P.shade, P.cols, shadeRowAt.j, P.shaded.group(col)),
+                                    load(P.shaded.fxAt(col)), shadeRowAt.fy, slopeS);
             const Vec8 e = stdMax(splat(0.00001f), L.penumbra * slopeS);
             const Vec8 f = vec8::clamp((S - landAt) / e + 0.5f, 0.0f, 1.0f);
             colour = mix(colour, colour * L.shadowTint, f);
@@ -409,13 +458,13 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
 
         if (P.cliff) {
             Vec8 slopeB;
-            const Vec8 B = bilinear(corners(P.body, P.cols, at.j, P.at.groups[gi]), fx, at.fy, slopeB);
+            const Vec8 B = bilinear(corners(P.body, P.cols, at.j, here), fx, at.fy, slopeB);
             const Vec8 e = stdMax(splat(0.00001f), slopeB * inv);
             const Vec8 f = (B - landAt) / e + 0.5f;
             const Ivec8 face = f > 0.0f;
             if (any(face)) {
                 const Vec8 alpha = stdMin(f, splat(1.0f));
-                const Vec8 D = bilinear(corners(P.depth, P.cols, at.j, P.at.groups[gi]), fx, at.fy);
+                const Vec8 D = bilinear(corners(P.depth, P.cols, at.j, here), fx, at.fy);
                 Rgb8 cc = colour;
                 if (P.hasFacade && L.facade.run) {
                     alignas(32) float fx8[kLanes], fd8[kLanes], fr[kLanes], fg[kLanes], fb[kLanes];
@@ -443,21 +492,27 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
         const Vec8 K = select(v >= landAt, splat(L.relief), splat(L.deep));
         const Ivec8 lit = K > 0.0f;
         if (any(lit)) {
-            auto height = [&](const Corners& cv, const Corners& ct, Vec8 cfx, float cfy) VEC8_LAMBDA {
-                const Vec8 d = bilinear(cv, cfx, cfy) - landAt;
-                const Vec8 c = vec8::clamp(d - 0.2f, 0.0f, 0.2f);
-                return landAt + stdMin(d, splat(0.4f)) - c * c / 0.4f + 0.12f * bilinear(ct, cfx, cfy);
-            };
-            const vec8::Window& wr = P.right.groups[gi];
-            const vec8::Window& wl = P.left.groups[gi];
-            const vec8::Window& wc = P.at.groups[gi];
-            const Vec8 fr = load(P.right.fx.data() + k0 + k), fl = load(P.left.fx.data() + k0 + k);
-            const Vec8 hxp = height(corners(P.v, P.cols, at.j, wr), corners(P.tex, P.cols, at.j, wr), fr, at.fy);
-            const Vec8 hxm = height(corners(P.v, P.cols, at.j, wl), corners(P.tex, P.cols, at.j, wl), fl, at.fy);
-            const Vec8 hyp =
-                height(corners(P.v, P.cols, below.j, wc), corners(P.tex, P.cols, below.j, wc), fx, below.fy);
-            const Vec8 hym =
-                height(corners(P.v, P.cols, above.j, wc), corners(P.tex, P.cols, above.j, wc), fx, above.fy);
+            Vec8 hxp, hxm, hyp, hym;
+            if (shared) {
+                const int64_t c = kHalo + static_cast<int64_t>(k);
+                hxp = load(shared->at(r) + c + P.shift);
+                hxm = load(shared->at(r) + c - P.shift);
+                hyp = load(shared->at(r + P.shift) + c);
+                hym = load(shared->at(r - P.shift) + c);
+            } else {
+                auto height = [&](const Corners& cv, const Corners& ct, Vec8 cfx, float cfy) VEC8_LAMBDA {
+                    return litHeight(bilinear(cv, cfx, cfy), bilinear(ct, cfx, cfy), landAt);
+                };
+                const vec8::Window& wr = P.right.group(col);
+                const vec8::Window& wl = P.left.group(col);
+                const Vec8 fr = load(P.right.fxAt(col)), fl = load(P.left.fxAt(col));
+                hxp = height(corners(P.v, P.cols, at.j, wr), corners(P.tex, P.cols, at.j, wr), fr, at.fy);
+                hxm = height(corners(P.v, P.cols, at.j, wl), corners(P.tex, P.cols, at.j, wl), fl, at.fy);
+                hyp = height(corners(P.v, P.cols, below.j, here), corners(P.tex, P.cols, below.j, here), fx,
+                             below.fy);
+                hym = height(corners(P.v, P.cols, above.j, here), corners(P.tex, P.cols, above.j, here), fx,
+                             above.fy);
+            }
             const Vec8 Lt = -20.0f * K * (P.lx * (hxp - hxm) + P.ly * (hyp - hym));
             colour = select(lit, colour * (1.0f + vec8::clamp(Lt, -0.3f, 0.3f)), colour);
         }
@@ -474,8 +529,8 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
                                               caustics.at(k));
         }
 
-        const Uvec8 col = (Uvec8)(splati(static_cast<int32_t>(k0 + static_cast<int64_t>(k))) + iota());
-        Uvec8 hn = (col * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
+        const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(col)) + iota());
+        Uvec8 hn = (column * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
         hn = (hn ^ (hn >> 15)) * 739982445u;
         hn = (hn ^ (hn >> 12)) * 695872825u;
         hn = hn ^ (hn >> 15);
@@ -489,8 +544,9 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
     }
 }
 
-VEC8_AVX2 void shadeBlockAvx2(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out) {
-    shadeBlockBody(P, r, k0, n, out);
+VEC8_AVX2 void shadeBlockAvx2(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out,
+                              const LitRows* shared) {
+    shadeBlockBody(P, r, k0, n, out, shared);
 }
 
 // Five grids of one size with at least two columns and rows.
@@ -501,26 +557,44 @@ bool sameGrids(const Terrain& t) {
     return v.cols >= 2 && v.rows >= 2;
 }
 
-Plan plan(int64_t width, float scale, const Terrain& t, const Look& look) {
+// The pixel distance s at which x ± 1.5 lands exactly on the centre of pixel k ± s for every column and
+// row (so the relief lighting's neighbours are other pixels' points), or 0.
+int64_t sharedShift(float inv, int64_t width, int64_t height) {
+    const double guess = std::round(1.5 / static_cast<double>(inv));
+    if (!(guess >= 1 && guess <= static_cast<double>(kMaxShift))) return 0;
+    const auto s = static_cast<int64_t>(guess);
+    auto centre = [inv](int64_t k) { return (static_cast<float>(k) + 0.5f) * inv; };
+    for (int64_t k = 0; k < std::max(width, height); ++k) {
+        const float c = centre(k);
+        if (!(c + 1.5f == centre(k + s) && c - 1.5f == centre(k - s))) return 0;
+    }
+    return s;
+}
+
+Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Look& look) {
     const Prepared r = prepare(scale, t, look);
     Plan p{look,     t.v->p.data(), t.body->p.data(), t.shade->p.data(), t.depth->p.data(), t.tex->p.data(),
            t.v->cols, r.v.maxX,     r.v.maxY,         r.inv,             r.landAt,          r.tint,
            r.grain,  r.cliff,       r.hasFacade,      r.lx,              r.ly,              width,
-           {},       {},            {},               {},                {},                {},
-           0};
+           {},       {},            {},               {},                {},                0,
+           {},       0};
     const auto padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
-    p.x.resize(padded);
-    for (std::size_t k = 0; k < padded; ++k) p.x[k] = (static_cast<float>(k) + 0.5f) * p.inv;
-    p.at = columnCells(p.x, 0.0f, p.cols, p.maxX);
-    if (p.tint) p.shaded = columnCells(p.x, -look.shadow.x, p.cols, p.maxX);
+    p.xs.resize(padded + 2 * kHalo);
+    for (std::size_t i = 0; i < p.xs.size(); ++i)
+        p.xs[i] = (static_cast<float>(static_cast<int64_t>(i) - kHalo) + 0.5f) * p.inv;
+    p.at = columnCells(p.xs, 0.0f, p.cols, p.maxX);
+    if (p.tint) p.shaded = columnCells(p.xs, -look.shadow.x, p.cols, p.maxX);
     if (look.relief > 0 || look.deep > 0) {
-        p.right = columnCells(p.x, 1.5f, p.cols, p.maxX);
-        p.left = columnCells(p.x, -1.5f, p.cols, p.maxX);
+        p.shift = sharedShift(p.inv, width, height);
+        if (p.shift == 0) {
+            p.right = columnCells(p.xs, 1.5f, p.cols, p.maxX);
+            p.left = columnCells(p.xs, -1.5f, p.cols, p.maxX);
+        }
     }
     if (look.base.run && look.base.table && look.base.tableFields > 0) {
         p.tableStride = padded;
         p.table.resize(padded * look.base.tableFields);
-        look.base.table(look.base, p.x.data(), padded, p.table.data());
+        look.base.table(look.base, p.xAt(0), padded, p.table.data());
     }
     return p;
 }
@@ -544,12 +618,30 @@ void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, f
         });
         return;
     }
-    const Plan P = plan(width, scale, terrain, look);
-    dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
-        auto* row = reinterpret_cast<uint32_t*>(pixels + r * stride);
+    const Plan P = plan(width, height, scale, terrain, look);
+    auto blockOf = [&](int64_t k0) {
+        return static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(kBlock), width - k0));
+    };
+    if (P.shift == 0) {
+        dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
+            auto* row = reinterpret_cast<uint32_t*>(pixels + r * stride);
+            for (int64_t k0 = 0; k0 < width; k0 += static_cast<int64_t>(kBlock))
+                shadeBlockAvx2(P, static_cast<int64_t>(r), k0, blockOf(k0), row + k0, nullptr);
+        });
+        return;
+    }
+    // Bands of rows: the lit heights of a band and `shift` rows around it once, then its rows.
+    const auto bands = static_cast<std::size_t>((height + kBand - 1) / kBand);
+    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+        const int64_t r0 = static_cast<int64_t>(b) * kBand, r1 = std::min(height, r0 + kBand);
+        alignas(32) float heights[(kBand + 2 * kMaxShift) * LitRows::kStride];
         for (int64_t k0 = 0; k0 < width; k0 += static_cast<int64_t>(kBlock)) {
-            const auto n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(kBlock), width - k0));
-            shadeBlockAvx2(P, static_cast<int64_t>(r), k0, n, row + k0);
+            const std::size_t n = blockOf(k0), m = (n + kLanes - 1) / kLanes * kLanes;
+            const LitRows shared{r0 - P.shift, heights};
+            litRows(P, r0 - P.shift, r1 + P.shift, k0, m, heights);
+            for (int64_t r = r0; r < r1; ++r)
+                shadeBlockAvx2(P, r, k0, n, reinterpret_cast<uint32_t*>(pixels + static_cast<std::size_t>(r) * stride) + k0,
+                               &shared);
         }
     });
 }
