@@ -3,24 +3,40 @@
 // per-cell tables; the ridge noises sit at warped points and are hashed per point.
 
 #include <cstddef>
+#include <vector>
 
 #include "Renderer/NoiseRow.h"
 #include "Renderer/Vec8.h"
 
 class CausticRow {
 public:
-    // x holds n points (a multiple of 8, at most NoiseRow::kPoints), increasing; it must outlive at().
-    VEC8_INLINE void build(const float* x, std::size_t n, float y) {
-        using namespace vec8;
+    // The columns of both warp noises, x/45 and x/45 + 7.3, for n points, written to out[0 … 6n): the
+    // layout of a ground's column table, six fields.
+    static constexpr std::size_t kFields = 6;
+    static void columns(const float* x, std::size_t n, float* out) {
+        for (std::size_t k = 0; k < n; ++k) {
+            out[k] = x[k] / 45.0f;
+            out[3 * n + k] = x[k] / 45.0f + 7.3f;
+        }
+        NoiseRow::columns(out, n, out + n, out + 2 * n);
+        NoiseRow::columns(out + 3 * n, n, out + 4 * n, out + 5 * n);
+    }
+    // The two warps' columns in such a table with `stride` between fields, from its point k0.
+    static NoiseColumns warpX(const float* table, std::size_t stride, std::size_t k0) {
+        return {table + k0, table + stride + k0, table + 2 * stride + k0};
+    }
+    static NoiseColumns warpY(const float* table, std::size_t stride, std::size_t k0) {
+        return {table + 3 * stride + k0, table + 4 * stride + k0, table + 5 * stride + k0};
+    }
+
+    // The run of n points at x (a multiple of 8, at most NoiseRow::kPoints) with the warps' columns; x
+    // must outlive at().
+    VEC8_INLINE void build(const float* x, const NoiseColumns& warpX, const NoiseColumns& warpY, std::size_t n,
+                           float y) {
         x_ = x;
         y_ = y;
-        for (std::size_t k = 0; k < n; k += kLanes) {
-            const Vec8 v = load(x + k);
-            store(u_ + k, v / 45.0f);
-            store(w_ + k, v / 45.0f + 7.3f);
-        }
-        wx_.build(u_, n, y / 45.0f, 91);
-        wy_.build(w_, n, y / 45.0f, 92);
+        wx_.build(warpX, n, y / 45.0f, 91);
+        wy_.build(warpY, n, y / 45.0f, 92);
     }
 
     // The caustic at points k … k + 7.
@@ -40,6 +56,5 @@ public:
 private:
     const float* x_ = nullptr;
     float y_ = 0;
-    alignas(32) float u_[NoiseRow::kPoints], w_[NoiseRow::kPoints];
     NoiseRow wx_, wy_;
 };

@@ -75,6 +75,16 @@ private:
     GrainRow own_;
 };
 
+// Column-table fields of a noise taken at x/d: its points, cells and fractions (NoiseRow::columns).
+void noiseFields(const float* xs, std::size_t n, float d, float* out) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = xs[k] / d;
+    NoiseRow::columns(out, n, out + n, out + 2 * n);
+}
+NoiseColumns noiseFields(const GroundRun& in, std::size_t field) {
+    const float* f = in.table + field * in.tableStride;
+    return {f, f + in.tableStride, f + 2 * in.tableStride};
+}
+
 // The elliptical sun or moon glint of the open-water scenes; k[0..3] hold 0.46h, 0.27h, 0.32h, 0.15h.
 inline float glint(const GroundColor& g, float x, float y) {
     const float a = (x - g.k[0]) / g.k[1];
@@ -251,17 +261,10 @@ VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
     const float h = g.h;
     const Float3 top = mix(C::T, C::B, in.y / h);
     // galaxy(x, y, h), its three noises from per-cell tables along the row.
-    alignas(32) float c85[NoiseRow::kPoints], c140[NoiseRow::kPoints], c55[NoiseRow::kPoints];
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 x = load(in.x + k);
-        store(c85 + k, x / 85.0f);
-        store(c140 + k, x / 140.0f);
-        store(c55 + k, x / 55.0f);
-    }
     NoiseRow n101, n103, n102;
-    n101.build(c85, in.n, in.y / 85.0f, 101);
-    n103.build(c140, in.n, in.y / 140.0f, 103);
-    n102.build(c55, in.n, in.y / 55.0f, 102);
+    n101.build(noiseFields(in, 0), in.n, in.y / 85.0f, 101);
+    n103.build(noiseFields(in, 3), in.n, in.y / 140.0f, 103);
+    n102.build(noiseFields(in, 6), in.n, in.y / 55.0f, 102);
     const float rowPart = 0.854f * (in.y - 0.5f * h);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
@@ -278,6 +281,12 @@ VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
     }
 }
 GROUND_RUN(orbit)
+
+void orbitTable(const GroundColor&, const float* xs, std::size_t n, float* out) {
+    noiseFields(xs, n, 85.0f, out);
+    noiseFields(xs, n, 140.0f, out + 3 * n);
+    noiseFields(xs, n, 55.0f, out + 6 * n);
+}
 
 template <bool Night>
 struct WinterColours {
@@ -340,10 +349,8 @@ VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
     using namespace vec8;
     using C = WarzoneColours<Night>;
     const RunGrain grains(in);
-    alignas(32) float c9[NoiseRow::kPoints];
-    for (std::size_t k = 0; k < in.n; k += kLanes) store(c9 + k, load(in.x + k) / 9.0f);
     NoiseRow n91;
-    n91.build(c9, in.n, in.y / 9.0f, 91);
+    n91.build(noiseFields(in, 0), in.n, in.y / 9.0f, 91);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
         const Vec8 ridge = smoothstep(0.3f, 0.7f, tex);
@@ -356,6 +363,8 @@ VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
     }
 }
 GROUND_RUN(warzone)
+
+void warzoneTable(const GroundColor&, const float* xs, std::size_t n, float* out) { noiseFields(xs, n, 9.0f, out); }
 
 template <bool Night>
 struct SeaColours {
@@ -417,7 +426,8 @@ VEC8_INLINE void pondBody(const GroundColor& g, const GroundRun& in) {
     using C = PondColours<Night>;
     const float depth = in.y / g.h;
     CausticRow caustics;
-    caustics.build(in.x, in.n, in.y);
+    caustics.build(in.x, CausticRow::warpX(in.table, in.tableStride, 0), CausticRow::warpY(in.table, in.tableStride, 0),
+                   in.n, in.y);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 tex = load(in.tex + k);
         Rgb8 c = mix(C::U, C::V, smoothstep(-0.3f, 1.3f, 0.4f * tex + depth));
@@ -426,6 +436,8 @@ VEC8_INLINE void pondBody(const GroundColor& g, const GroundRun& in) {
     }
 }
 GROUND_RUN(pond)
+
+void pondTable(const GroundColor&, const float* xs, std::size_t n, float* out) { CausticRow::columns(xs, n, out); }
 
 // ---------------------------------------------------------------------------------------------------
 // The street plan, shared by the city and the skyline.
@@ -973,6 +985,13 @@ GroundColor ground(bool night, GroundFn day, GroundFn nightFn, RunFn dayRun, Run
     return g;
 }
 
+GroundColor withTable(GroundColor g, void (*table)(const GroundColor&, const float*, std::size_t, float*),
+                      std::size_t fields) {
+    g.table = table;
+    g.tableFields = fields;
+    return g;
+}
+
 GroundColor cityBase(bool night) {
     GroundColor g = ground(night, cityGround<false>, cityGround<true>, cityRun<false>, cityRun<true>, 0);
     g.table = streetTable;
@@ -1155,8 +1174,10 @@ Look::Look(SceneKind kind, bool night, float height) {
         break;
     }
     case SceneKind::orbit:
-        fill(*this, night, ground(night, orbitGround<false>, orbitGround<true>, orbitRun<false>, orbitRun<true>, h), kOrbitWater, kOrbitLand,
-             kOrbit, {});
+        fill(*this, night,
+             withTable(ground(night, orbitGround<false>, orbitGround<true>, orbitRun<false>, orbitRun<true>, h),
+                       orbitTable, 9),
+             kOrbitWater, kOrbitLand, kOrbit, {});
         break;
     case SceneKind::city: {
         FacadeColor offices;
@@ -1179,8 +1200,10 @@ Look::Look(SceneKind kind, bool night, float height) {
              {});
         break;
     case SceneKind::warzone:
-        fill(*this, night, ground(night, warzoneGround<false>, warzoneGround<true>, warzoneRun<false>, warzoneRun<true>, 0), kWarzoneWater,
-             kWarzoneLand, kWarzone, {});
+        fill(*this, night,
+             withTable(ground(night, warzoneGround<false>, warzoneGround<true>, warzoneRun<false>, warzoneRun<true>, 0),
+                       warzoneTable, 3),
+             kWarzoneWater, kWarzoneLand, kWarzone, {});
         break;
     case SceneKind::sea:
         fill(*this, night, ground(night, seaGround<false>, seaGround<true>, seaRun<false>, seaRun<true>, h,
@@ -1188,7 +1211,10 @@ Look::Look(SceneKind kind, bool night, float height) {
              kSea, {});
         break;
     case SceneKind::pond:
-        fill(*this, night, ground(night, pondGround<false>, pondGround<true>, pondRun<false>, pondRun<true>, h, {night ? 0.04f : 0.12f}),
+        fill(*this, night,
+             withTable(ground(night, pondGround<false>, pondGround<true>, pondRun<false>, pondRun<true>, h,
+                              {night ? 0.04f : 0.12f}),
+                       pondTable, CausticRow::kFields),
              kPondWater, kPondLand, kPond, {});
         break;
     }

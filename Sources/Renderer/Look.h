@@ -24,7 +24,7 @@ struct GroundRun {
     const float* x = nullptr;      // scene x of each point, increasing
     const float* tex = nullptr;    // the terrain texture sample at each point
     const float* grain = nullptr;  // the shading's grain noise at each point, or null if it has none
-    const float* table = nullptr;  // the ground's column table at the first point (GroundColor::table)
+    const float* table = nullptr;  // the ground's column table at the first point, if it has one
     std::size_t tableStride = 0;   // distance between two fields of that table
     float y = 0;
     std::size_t n = 0;  // a multiple of 8, at most 256

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "Platform/Dispatch/Dispatch.h"
@@ -249,6 +250,9 @@ struct Plan {
     int64_t shift = 0;
     std::vector<float> table;             // the ground's column table
     std::size_t tableStride = 0;
+    std::size_t padded = 0;               // columns rounded up to whole groups
+    std::optional<GrainRow::Columns> grainColumns;
+    std::vector<float> causticColumns;    // CausticRow::columns of every column
 
     // Grid row and fraction for a scene y, as the point sample clamps them.
     struct Row {
@@ -385,7 +389,7 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
     // Texture and grain for the whole block, then the ground colour.
     alignas(32) float texs[kBlock], grains[kBlock], red[kBlock], green[kBlock], blue[kBlock];
     GrainRow grain;
-    if (P.grain) grain.build(X, m, y);
+    if (P.grain) grain.build(*P.grainColumns, static_cast<std::size_t>(k0), m, y);
     for (std::size_t k = 0; k < m; k += kLanes) {
         const Corners c = corners(P.tex, P.cols, at.j, P.at.group(k0 + static_cast<int64_t>(k)));
         store(texs + k, bilinear(c, load(P.at.fxAt(k0 + static_cast<int64_t>(k))), at.fy));
@@ -416,7 +420,11 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
     const Plan::Row shadeRowAt = P.row(y - L.shadow.y);
     const Plan::Row below = P.row(y + 1.5f), above = P.row(y - 1.5f);
     CausticRow caustics;
-    if (L.caustic > 0) caustics.build(X, m, y);
+    if (L.caustic > 0) {
+        const auto c0 = static_cast<std::size_t>(k0);
+        caustics.build(X, CausticRow::warpX(P.causticColumns.data(), P.padded, c0),
+                       CausticRow::warpY(P.causticColumns.data(), P.padded, c0), m, y);
+    }
     const float e0Ripple = 0.02f;
 
     for (std::size_t k = 0; k < m; k += kLanes) {
@@ -577,8 +585,9 @@ Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Lo
            t.v->cols, r.v.maxX,     r.v.maxY,         r.inv,             r.landAt,          r.tint,
            r.grain,  r.cliff,       r.hasFacade,      r.lx,              r.ly,              width,
            {},       {},            {},               {},                {},                0,
-           {},       0};
+           {},       0,             0,                {},                {}};
     const auto padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
+    p.padded = padded;
     p.xs.resize(padded + 2 * kHalo);
     for (std::size_t i = 0; i < p.xs.size(); ++i)
         p.xs[i] = (static_cast<float>(static_cast<int64_t>(i) - kHalo) + 0.5f) * p.inv;
@@ -590,6 +599,11 @@ Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Lo
             p.right = columnCells(p.xs, 1.5f, p.cols, p.maxX);
             p.left = columnCells(p.xs, -1.5f, p.cols, p.maxX);
         }
+    }
+    if (p.grain) p.grainColumns.emplace(p.xAt(0), padded);
+    if (look.caustic > 0) {
+        p.causticColumns.resize(CausticRow::kFields * padded);
+        CausticRow::columns(p.xAt(0), padded, p.causticColumns.data());
     }
     if (look.base.run && look.base.table && look.base.tableFields > 0) {
         p.tableStride = padded;

@@ -222,10 +222,15 @@ TEST(Palette, Pow12SquaresItsWayThere) {
 // The helpers as the shading runs them, compiled for AVX2; values pass through arrays only.
 namespace {
 
-VEC8_AVX2 void noiseRowInto(const float* cx, std::size_t n, float cy, float* out) {
+// The row with its columns worked out by itself, and from columns made beforehand.
+VEC8_AVX2 void noiseRowInto(const float* cx, std::size_t n, float cy, float* out, float* fromColumns) {
     NoiseRow row;
     row.build(cx, n, cy, 71);
     for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, row.at(k));
+    std::vector<float> cell(n), sx(n);
+    NoiseRow::columns(cx, n, cell.data(), sx.data());
+    row.build(NoiseColumns{cx, cell.data(), sx.data()}, n, cy, 71);
+    for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(fromColumns + k, row.at(k));
 }
 
 VEC8_AVX2 void noiseInto(const float* x, const float* y, float* out) {
@@ -248,20 +253,24 @@ VEC8_AVX2 void rulesInto(const float* a, const float* b, float* mx, float* mn, f
 
 }  // namespace
 
-// Per-cell tables along a row give valueNoise bit for bit: dense and sparse runs, negative coordinates,
-// rows on lattice lines, and runs too long for the tables (hashed per point instead).
+// Per-cell tables along a row give valueNoise bit for bit: dense and sparse runs (one cell for many
+// points, several cells within eight points, cells farther apart), negative coordinates, rows on
+// lattice lines, runs too long for the tables and coordinates too large for them (both hashed per
+// point instead).
 TEST(NoiseRow, EqualsValueNoise) {
     if (!vec8::avx2()) GTEST_SKIP() << "no AVX2";
     constexpr std::size_t n = NoiseRow::kPoints;
-    alignas(32) float cx[n], got[n];
-    for (float start : {-37.3f, -0.2f, 0.0f, 511.7f})
+    alignas(32) float cx[n], got[n], fromColumns[n];
+    for (float start : {-37.3f, -0.2f, 0.0f, 511.7f, 16777000.0f, -3e7f})
         for (float step : {0.01f, 1.0f / 9.0f, 0.5f, 1.7f, 3.1f})
-            for (float cy : {-12.5f, -0.0f, 0.0f, 3.0f, 7.75f, 1234.56f}) {
+            for (float cy : {-12.5f, -0.0f, 0.0f, 3.0f, 7.75f, 1234.56f, 2e7f}) {
                 for (std::size_t k = 0; k < n; ++k) cx[k] = start + step * static_cast<float>(k);
-                noiseRowInto(cx, n, cy, got);
-                for (std::size_t k = 0; k < n; ++k)
-                    ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy, 71)))
+                noiseRowInto(cx, n, cy, got, fromColumns);
+                for (std::size_t k = 0; k < n; ++k) {
+                    const float want = valueNoise(cx[k], cy, 71);
+                    ASSERT_TRUE(sameBits(got[k], want) && sameBits(fromColumns[k], want))
                         << "start " << start << " step " << step << " cy " << cy << " point " << k;
+                }
             }
 }
 
