@@ -91,12 +91,14 @@ VEC8_INLINE bool all(Ivec8 m) { return !any(~m); }
 VEC8_INLINE Vec8 select(Ivec8 m, Vec8 a, Vec8 b) { return m ? a : b; }
 
 // std::max(a, b) and std::min(a, b) exactly: (a < b) ? b : a and (b < a) ? b : a, NaN included.
-VEC8_INLINE Vec8 stdMax(Vec8 a, Vec8 b) { return a < b ? b : a; }
-VEC8_INLINE Vec8 stdMin(Vec8 a, Vec8 b) { return b < a ? b : a; }
-// z < lo ? lo : (z > hi ? hi : z).
+// The instructions: maxps(x, y) is x > y ? x : y and minps(x, y) is x < y ? x : y, lane by lane,
+// whatever x and y hold (NaN and signed zeros included).
+VEC8_INLINE Vec8 stdMax(Vec8 a, Vec8 b) { return __builtin_ia32_maxps256(b, a); }
+VEC8_INLINE Vec8 stdMin(Vec8 a, Vec8 b) { return __builtin_ia32_minps256(b, a); }
+// z < lo ? lo : (z > hi ? hi : z) for lo ≤ hi: if z < lo, z is also below hi and the outer max gives
+// lo; otherwise the inner min is z or hi, both ≥ lo, and passes; NaN passes both.
 VEC8_INLINE Vec8 clamp(Vec8 z, float lo, float hi) {
-    const Vec8 l = splat(lo), h = splat(hi);
-    return z < l ? l : (z > h ? h : z);
+    return __builtin_ia32_maxps256(splat(lo), __builtin_ia32_minps256(splat(hi), z));
 }
 // t²(3 − 2t) with t = clamp(z, 0, 1).
 VEC8_INLINE Vec8 S(Vec8 z) {

@@ -242,12 +242,14 @@ VEC8_AVX2 void floorsInto(const float* x, float* floorStd, float* floorTrunc) {
     vec8::store(floorTrunc, vec8::floorTrunc(vec8::load(x)));
 }
 
-VEC8_AVX2 void rulesInto(const float* a, const float* b, float* mx, float* mn, float* cl, float* root) {
+VEC8_AVX2 void rulesInto(const float* a, const float* b, float* mx, float* mn, float* cl, float* unit,
+                         float* root) {
     using namespace vec8;
     const Vec8 va = load(a), vb = load(b);
     store(mx, stdMax(va, vb));
     store(mn, stdMin(va, vb));
     store(cl, clamp(va, -1.0f, 1.5f));
+    store(unit, clamp(va, 0.0f, 1.0f));
     store(root, vec8::sqrt(fabs(va - vb)));
 }
 
@@ -303,13 +305,15 @@ TEST(Vec8, MinMaxClampAndSqrtFollowTheScalarRules) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     alignas(32) const float a[8] = {1.0f, nan, 2.0f, -0.0f, 0.0f, -3.0f, 5.0f, nan};
     alignas(32) const float b[8] = {2.0f, 1.0f, nan, 0.0f, -0.0f, -3.0f, 4.0f, nan};
-    alignas(32) float mx[8], mn[8], cl[8], root[8];
-    rulesInto(a, b, mx, mn, cl, root);
+    alignas(32) float mx[8], mn[8], cl[8], unit[8], root[8];
+    rulesInto(a, b, mx, mn, cl, unit, root);
     for (int l = 0; l < 8; ++l) {
         EXPECT_TRUE(sameBits(mx[l], std::max(a[l], b[l]))) << l;
         EXPECT_TRUE(sameBits(mn[l], std::min(a[l], b[l]))) << l;
         const float c = a[l] < -1.0f ? -1.0f : (a[l] > 1.5f ? 1.5f : a[l]);
         EXPECT_TRUE(sameBits(cl[l], c)) << l;
+        const float u = a[l] < 0.0f ? 0.0f : (a[l] > 1.0f ? 1.0f : a[l]);
+        EXPECT_TRUE(sameBits(unit[l], u)) << l;
         EXPECT_TRUE(sameBits(root[l], std::sqrt(std::fabs(a[l] - b[l])))) << l;
     }
 }
