@@ -295,6 +295,10 @@ struct Corners {
 VEC8_INLINE Corners corners(const float* grid, int64_t cols, int64_t j, const vec8::Window& w) {
     const float* r0 = grid + j * cols;
     const float* r1 = r0 + cols;
+    if (w.off[kLanes - 1] == 0) {  // all eight in one cell (always so at scale 2): broadcasts
+        const float* p = r0 + w.base;
+        return {vec8::splat(p[0]), vec8::splat(p[1]), vec8::splat(p[cols]), vec8::splat(p[cols + 1])};
+    }
     return {vec8::take(r0, w, 0), vec8::take(r0, w, 1), vec8::take(r1, w, 0), vec8::take(r1, w, 1)};
 }
 VEC8_INLINE Vec8 bilinear(const Corners& c, Vec8 fx, float fy) {
