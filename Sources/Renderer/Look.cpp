@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
+#include <optional>
 #include <span>
 
+#include "Renderer/CausticRow.h"
+#include "Renderer/GrainRow.h"
+#include "Renderer/NoiseRow.h"
 #include "Renderer/Palette.h"
 #include "Renderer/Streets.h"
+#include "Renderer/Vec8.h"
 
 using palette::clamp;
 using palette::grain;
@@ -18,10 +24,72 @@ namespace {
 // ---------------------------------------------------------------------------------------------------
 // Ground colours. Each is instantiated once for day and once for night, so the per-pixel path chooses
 // no colours: they are compile-time constants, and the per-look numbers sit in GroundColor::k.
+//
+// Every ground comes twice: the point form, and a run form that gives the same bits for eight points at
+// a time (vec8 mirrors each scalar operation; library functions such as sin and exp are still called
+// once per point). Both read their colours from one struct so that they cannot drift apart.
 
 template <bool Night>
 constexpr Float3 dn(uint32_t day, uint32_t night) {
     return rgb(Night ? night : day);
+}
+
+// The AVX2 form of a run around its forced-inline body, and the entry that takes it where the
+// processor allows, else the point form at every point.
+#define GROUND_RUN(name)                                                                                  \
+    template <bool Night>                                                                                 \
+    VEC8_AVX2 void name##Avx2(const GroundColor& g, const GroundRun& in) {                                \
+        name##Body<Night>(g, in);                                                                         \
+    }                                                                                                     \
+    template <bool Night>                                                                                 \
+    void name##Run(const GroundColor& g, const GroundRun& in) {                                           \
+        if (vec8::avx2()) name##Avx2<Night>(g, in);                                                       \
+        else pointByPoint(g, in);                                                                         \
+    }
+
+void pointByPoint(const GroundColor& g, const GroundRun& in) {
+    for (std::size_t k = 0; k < in.n; ++k) {
+        const Float3 c = g(in.x[k], in.y, in.tex[k]);
+        in.r[k] = c.x;
+        in.g[k] = c.y;
+        in.b[k] = c.z;
+    }
+}
+
+VEC8_INLINE void put(const GroundRun& in, std::size_t k, const vec8::Rgb8& c) {
+    vec8::store(in.r + k, c.r);
+    vec8::store(in.g + k, c.g);
+    vec8::store(in.b + k, c.b);
+}
+
+// The grain noise of a run: the shading's own when it passes it, else worked out here.
+class RunGrain {
+public:
+    VEC8_INLINE explicit RunGrain(const GroundRun& in) : given_(in.grain) {
+        if (!given_) own_.build(in.x, in.n, in.y);
+    }
+    VEC8_INLINE Vec8 at(std::size_t k) const { return given_ ? vec8::load(given_ + k) : own_.at(k); }
+
+private:
+    const float* given_;
+    GrainRow own_;
+};
+
+// Column-table fields of a noise taken at x/d: its points, cells and fractions (NoiseRow::columns).
+void noiseFields(const float* xs, std::size_t n, float d, float* out) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = xs[k] / d;
+    NoiseRow::columns(out, n, out + n, out + 2 * n);
+}
+NoiseColumns noiseFields(const GroundRun& in, std::size_t field) {
+    const float* f = in.table + field * in.tableStride;
+    return {f, f + in.tableStride, f + 2 * in.tableStride};
+}
+
+// The library function f over a run's worth of values in place, in a plain loop: calls made from inside
+// a vector loop would have the compiler save every live vector register around each of them.
+template <class F>
+void library(float* v, std::size_t n, F f) {
+    for (std::size_t k = 0; k < n; ++k) v[k] = f(v[k]);
 }
 
 // The elliptical sun or moon glint of the open-water scenes; k[0..3] hold 0.46h, 0.27h, 0.32h, 0.15h.
@@ -30,22 +98,57 @@ inline float glint(const GroundColor& g, float x, float y) {
     const float b = (y - g.k[2]) / g.k[3];
     return std::exp(-2.2f * (a * a + b * b));
 }
+// The glint of a whole run into m.
+VEC8_INLINE void glint(const GroundColor& g, const GroundRun& in, float* m) {
+    const float b = (in.y - g.k[2]) / g.k[3];
+    for (std::size_t k = 0; k < in.n; k += vec8::kLanes) {
+        const Vec8 a = (vec8::load(in.x + k) - g.k[0]) / g.k[1];
+        vec8::store(m + k, -2.2f * (a * a + b * b));
+    }
+    library(m, in.n, [](float z) { return std::exp(z); });
+}
+
+template <bool Night>
+struct ArchipelagoColours {
+    static constexpr Float3 T = dn<Night>(0x1c6e9e, 0x0c2c4e), B = dn<Night>(0x0f4f80, 0x071b33);
+    static constexpr Float3 K = Night ? Float3{0.10f, 0.12f, 0.15f} : Float3{0.12f, 0.12f, 0.10f};
+};
 
 // k[4]: weight of the grain noise on the glint.
 template <bool Night>
 Float3 archipelagoGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x1c6e9e, 0x0c2c4e), B = dn<Night>(0x0f4f80, 0x071b33);
-    constexpr Float3 K = Night ? Float3{0.10f, 0.12f, 0.15f} : Float3{0.12f, 0.12f, 0.10f};
-    const Float3 sky = mix(T, B, y / g.h) * (1.0f + 0.05f * tex);
+    using C = ArchipelagoColours<Night>;
+    const Float3 sky = mix(C::T, C::B, y / g.h) * (1.0f + 0.05f * tex);
     const float m = glint(g, x, y);
-    return sky + K * m * (1.0f + g.k[4] * grain(x, y));
+    return sky + C::K * m * (1.0f + g.k[4] * grain(x, y));
 }
+template <bool Night>
+VEC8_INLINE void archipelagoBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = ArchipelagoColours<Night>;
+    const Float3 top = mix(C::T, C::B, in.y / g.h);
+    const RunGrain grains(in);
+    alignas(32) float glints[NoiseRow::kPoints];
+    glint(g, in, glints);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        const Rgb8 sky = top * (1.0f + 0.05f * tex);
+        const Vec8 m = load(glints + k);
+        put(in, k, sky + C::K * m * (1.0f + g.k[4] * grains.at(k)));
+    }
+}
+GROUND_RUN(archipelago)
+
+template <bool Night>
+struct CanyonColours {
+    static constexpr Float3 A = dn<Night>(0xe6b98c, 0x46454f), B = dn<Night>(0xf0cda2, 0x5b5963);
+    static constexpr Float3 E = dn<Night>(0xf5ddb8, 0x5f5e6a);
+};
 
 // k[0]: striation strength.
 template <bool Night>
 Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 A = dn<Night>(0xe6b98c, 0x46454f), B = dn<Night>(0xf0cda2, 0x5b5963);
-    constexpr Float3 E = dn<Night>(0xf5ddb8, 0x5f5e6a);
+    using C = CanyonColours<Night>;
     const float f = g.k[0];
     const Wash wash = washAt(x, g.h);
     const float d = wash.k * (y - wash.y);  // across the wash, positive below its centre line
@@ -59,7 +162,7 @@ Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
         q = 0.05f * n;
     }
     const float ad = std::fabs(d);
-    if (ad >= hw + 5.0f) return mix(A, B, p) * (1.0f + f * st + 0.04f * tex + q);
+    if (ad >= hw + 5.0f) return mix(C::A, C::B, p) * (1.0f + f * st + 0.04f * tex + q);
 
     if constexpr (!Night) n = grain(x, y);
     const float edge = hw + 1.5f * n;
@@ -75,65 +178,294 @@ Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
     const float L = 0.05f * smoothstep(edge - 2.5f, edge, d);
     const float D = 0.14f * smoothstep(edge - 3.5f, edge - 0.5f, -d);
     const float b = 1.0f - 0.1f * ch * (1.0f + 0.6f * n) + 0.03f * tex + L - D;
-    const Float3 bank = mix(A, B, p) * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
-    return mix(bank, E * b, w);
+    const Float3 bank = mix(C::A, C::B, p) * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
+    return mix(bank, C::E * b, w);
 }
+
+// Everything of the canyon ground that depends on x alone: the wash and the channel terms.
+enum CanyonField { kWashY, kWashK, kWashHalf, kSin61, kSin43, kSin29, kGate83, kGate57, kGate37, kCanyonFields };
+void canyonTable(const GroundColor& g, const float* xs, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const float x = xs[k];
+        const Wash wash = washAt(x, g.h);
+        out[kWashY * n + k] = wash.y;
+        out[kWashK * n + k] = wash.k;
+        out[kWashHalf * n + k] = wash.half;
+        out[kSin61 * n + k] = std::sin(x / 61.0f + 2.0f);
+        out[kSin43 * n + k] = std::sin(x / 43.0f + 0.5f);
+        out[kSin29 * n + k] = std::sin(x / 29.0f + 4.0f);
+        out[kGate83 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 83.0f));
+        out[kGate57 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 57.0f));
+        out[kGate37 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 37.0f));
+    }
+}
+template <bool Night>
+VEC8_INLINE void canyonBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = CanyonColours<Night>;
+    const float f = g.k[0];
+    const RunGrain grains(in);
+    auto field = [&](int which, std::size_t k) VEC8_LAMBDA { return load(in.table + which * in.tableStride + k); };
+    alignas(32) float striation[NoiseRow::kPoints];
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        store(striation + k, (0.85f * x + 0.4f * in.y) / 7.0f + 6.0f * tex);
+    }
+    library(striation, in.n, [](float z) { return std::sin(z); });
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        const Vec8 d = field(kWashK, k) * (in.y - field(kWashY, k));
+        const Vec8 hw = field(kWashHalf, k) + 3.0f * tex;
+        const Vec8 p = S(tex / 0.7f);
+        const Vec8 st = load(striation + k);
+        Vec8 n = splat(0.0f), q = splat(0.0f);
+        if constexpr (Night) {
+            n = grains.at(k);
+            q = 0.05f * n;
+        }
+        const Vec8 ad = fabs(d);
+        const Ivec8 far = ad >= hw + 5.0f;
+        const Rgb8 ground = mix(C::A, C::B, p);
+        const Rgb8 away = ground * (1.0f + f * st + 0.04f * tex + q);
+        if (all(far)) {
+            put(in, k, away);
+            continue;
+        }
+        if constexpr (!Night) n = grains.at(k);
+        const Vec8 edge = hw + 1.5f * n;
+        const Vec8 w = 0.9f * smoothstep(edge + 2.0f, edge - 2.0f, ad);
+        const Vec8 c1 = fabs(d - 0.55f * hw * field(kSin61, k));
+        const Vec8 c2 = fabs(d + 0.5f * hw * field(kSin43, k));
+        const Vec8 c3 = fabs(d - 0.3f * hw * field(kSin29, k));
+        const Vec8 ch1 = field(kGate83, k) * smoothstep(3.2f, 0.96f, c1);
+        const Vec8 ch2 = field(kGate57, k) * smoothstep(2.4f, 0.72f, c2);
+        const Vec8 ch3 = field(kGate37, k) * smoothstep(1.8f, 0.54f, c3);
+        const Vec8 ch = stdMax(ch1, stdMax(ch2, ch3));
+        const Vec8 L = 0.05f * smoothstep(edge - 2.5f, edge, d);
+        const Vec8 D = 0.14f * smoothstep(edge - 3.5f, edge - 0.5f, -d);
+        const Vec8 b = 1.0f - 0.1f * ch * (1.0f + 0.6f * n) + 0.03f * tex + L - D;
+        const Rgb8 bank = ground * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
+        put(in, k, select(far, away, mix(bank, C::E * b, w)));
+    }
+}
+GROUND_RUN(canyon)
+
+template <bool Night>
+struct OrbitColours {
+    static constexpr Float3 T = dn<Night>(0x2a2160, 0x0c0e27), B = dn<Night>(0x141a45, 0x06071a);
+    static constexpr Float3 N = dn<Night>(0x7a4fb5, 0x3a2f7a), E = dn<Night>(0x2f8fb0, 0x1f4f7a);
+    static constexpr Float3 G = dn<Night>(0xd9d2f5, 0x9a94cf);
+};
 
 template <bool Night>
 Float3 orbitGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x2a2160, 0x0c0e27), B = dn<Night>(0x141a45, 0x06071a);
-    constexpr Float3 N = dn<Night>(0x7a4fb5, 0x3a2f7a), E = dn<Night>(0x2f8fb0, 0x1f4f7a);
-    constexpr Float3 G = dn<Night>(0xd9d2f5, 0x9a94cf);
-    Float3 c = mix(T, B, y / g.h);
-    c = mix(c, N, 0.35f * S((tex - 0.15f) / 0.75f));
-    c = mix(c, E, 0.25f * S((-0.2f - tex) / 0.7f));
-    return mix(c, G, 0.3f * galaxy(x, y, g.h));
+    using C = OrbitColours<Night>;
+    Float3 c = mix(C::T, C::B, y / g.h);
+    c = mix(c, C::N, 0.35f * S((tex - 0.15f) / 0.75f));
+    c = mix(c, C::E, 0.25f * S((-0.2f - tex) / 0.7f));
+    return mix(c, C::G, 0.3f * galaxy(x, y, g.h));
 }
+
+// exp(z), where z < −110 gives exactly 0 (the library underflows below −103.97) without the call.
+inline float expOrZero(float z) { return z < -110.0f ? 0.0f : std::exp(z); }
+
+template <bool Night>
+VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = OrbitColours<Night>;
+    const float h = g.h;
+    const Float3 top = mix(C::T, C::B, in.y / h);
+    // galaxy(x, y, h), its three noises from per-cell tables along the row.
+    NoiseRow n101, n103, n102;
+    n101.build(noiseFields(in, 0), in.n, in.y / 85.0f, 101);
+    n103.build(noiseFields(in, 3), in.n, in.y / 140.0f, 103);
+    n102.build(noiseFields(in, 6), in.n, in.y / 55.0f, 102);
+    const float rowPart = 0.854f * (in.y - 0.5f * h);
+    // The two exponentials of the whole run first (one loop of library calls).
+    alignas(32) float wides[NoiseRow::kPoints], cores[NoiseRow::kPoints];
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 u = 0.52f * (load(in.x + k) - 0.85f * h) + rowPart;
+        const Vec8 lane = u + 18.0f * n103.at(k);
+        store(wides + k, -(u * u) / 28800.0f);
+        store(cores + k, -(lane * lane) / 968.0f);
+    }
+    library(wides, in.n, expOrZero);
+    library(cores, in.n, expOrZero);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        Rgb8 c = mix(top, C::N, 0.35f * S((tex - 0.15f) / 0.75f));
+        c = mix(c, C::E, 0.25f * S((-0.2f - tex) / 0.7f));
+        const Vec8 wide = load(wides + k);
+        const Vec8 m = 0.45f * n101.at(k) + 0.55f;
+        const Vec8 core = load(cores + k);
+        const Vec8 dust = S((n102.at(k) + 0.3f) / 0.8f);
+        const Vec8 galaxy = wide * m * (1.0f - 0.85f * core * dust);
+        put(in, k, mix(c, C::G, 0.3f * galaxy));
+    }
+}
+GROUND_RUN(orbit)
+
+void orbitTable(const GroundColor&, const float* xs, std::size_t n, float* out) {
+    noiseFields(xs, n, 85.0f, out);
+    noiseFields(xs, n, 140.0f, out + 3 * n);
+    noiseFields(xs, n, 55.0f, out + 6 * n);
+}
+
+template <bool Night>
+struct WinterColours {
+    static constexpr Float3 T = dn<Night>(0x2f5f80, 0x10203a), B = dn<Night>(0x244e6c, 0x0a1628);
+};
 
 template <bool Night>
 Float3 winterGround(const GroundColor& g, float, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x2f5f80, 0x10203a), B = dn<Night>(0x244e6c, 0x0a1628);
-    return mix(T, B, y / g.h) * (1.0f + 0.05f * tex);
+    using C = WinterColours<Night>;
+    return mix(C::T, C::B, y / g.h) * (1.0f + 0.05f * tex);
 }
+template <bool Night>
+VEC8_INLINE void winterBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = WinterColours<Night>;
+    const Float3 top = mix(C::T, C::B, in.y / g.h);
+    for (std::size_t k = 0; k < in.n; k += kLanes) put(in, k, top * (1.0f + 0.05f * load(in.tex + k)));
+}
+GROUND_RUN(winter)
+
+template <bool Night>
+struct ReefColours {
+    static constexpr Float3 U = dn<Night>(0x7ccbc2, 0x15405a), V = dn<Night>(0x3a93ac, 0x0b2638);
+};
 
 template <bool Night>
 Float3 reefGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 U = dn<Night>(0x7ccbc2, 0x15405a), V = dn<Night>(0x3a93ac, 0x0b2638);
-    return mix(U, V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
+    using C = ReefColours<Night>;
+    return mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
            (1.0f + 0.03f * std::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
 }
+template <bool Night>
+VEC8_INLINE void reefBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = ReefColours<Night>;
+    const float depth = in.y / g.h;
+    alignas(32) float sines[NoiseRow::kPoints];
+    for (std::size_t k = 0; k < in.n; k += kLanes)
+        store(sines + k, (0.7f * load(in.x + k) + 0.5f * in.y) / 6.0f + 7.0f * load(in.tex + k));
+    library(sines, in.n, [](float z) { return std::sin(z); });
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k), s = load(sines + k);
+        put(in, k, mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + depth)) * (1.0f + 0.03f * s + 0.04f * tex));
+    }
+}
+GROUND_RUN(reef)
+
+template <bool Night>
+struct WarzoneColours {
+    static constexpr Float3 A = dn<Night>(0x7c7156, 0x36332e), B = dn<Night>(0x4e4636, 0x1f1e1c);
+};
 
 template <bool Night>
 Float3 warzoneGround(const GroundColor&, float x, float y, float tex) {
-    constexpr Float3 A = dn<Night>(0x7c7156, 0x36332e), B = dn<Night>(0x4e4636, 0x1f1e1c);
-    return mix(A, B, 0.55f * S((tex - 0.15f) / 0.65f)) *
+    using C = WarzoneColours<Night>;
+    return mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
            (1.0f + 0.07f * valueNoise(x / 9.0f, y / 9.0f, 91) + 0.05f * grain(x, y) +
             0.035f * smoothstep(0.3f, 0.7f, tex) * std::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
 }
+template <bool Night>
+VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
+    using namespace vec8;
+    using C = WarzoneColours<Night>;
+    const RunGrain grains(in);
+    NoiseRow n91;
+    n91.build(noiseFields(in, 0), in.n, in.y / 9.0f, 91);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
+        const Vec8 ridge = smoothstep(0.3f, 0.7f, tex);
+        // Where the ridge weight is 0 the sine term is ±0 and adds nothing to the positive sum. (The
+        // ridges are rare enough that calling the library lane by lane here is the cheaper way.)
+        const Vec8 arg = (0.6f * x - 0.8f * in.y) / 5.0f + 8.0f * tex;
+        const Vec8 s = eachLane(ridge != 0.0f, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+        put(in, k,
+            mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
+                (1.0f + 0.07f * n91.at(k) + 0.05f * grains.at(k) + 0.035f * ridge * s));
+    }
+}
+GROUND_RUN(warzone)
+
+void warzoneTable(const GroundColor&, const float* xs, std::size_t n, float* out) { noiseFields(xs, n, 9.0f, out); }
+
+template <bool Night>
+struct SeaColours {
+    static constexpr Float3 T = dn<Night>(0x0f5c86, 0x082440), B = dn<Night>(0x083f66, 0x04152a);
+    static constexpr Float3 K{0.10f, 0.12f, 0.15f};
+};
 
 // k[0..3] as for the archipelago glint, used at night only.
 template <bool Night>
 Float3 seaGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 T = dn<Night>(0x0f5c86, 0x082440), B = dn<Night>(0x083f66, 0x04152a);
-    const Float3 c = mix(T, B, y / g.h) *
+    using C = SeaColours<Night>;
+    const Float3 c = mix(C::T, C::B, y / g.h) *
                      (1.0f + 0.06f * tex + 0.02f * std::sin((0.6f * x - 0.8f * y) / 23.0f + 5.0f * tex));
     if constexpr (!Night) {
         return c;
     } else {
         const float m = glint(g, x, y);
-        return c + Float3{0.10f, 0.12f, 0.15f} * m * (1.0f + 0.7f * grain(x, y));
+        return c + C::K * m * (1.0f + 0.7f * grain(x, y));
     }
 }
+template <bool Night>
+VEC8_INLINE void seaBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = SeaColours<Night>;
+    const Float3 top = mix(C::T, C::B, in.y / g.h);
+    const RunGrain grains(in);
+    alignas(32) float sines[NoiseRow::kPoints], glints[NoiseRow::kPoints];
+    for (std::size_t k = 0; k < in.n; k += kLanes)
+        store(sines + k, (0.6f * load(in.x + k) - 0.8f * in.y) / 23.0f + 5.0f * load(in.tex + k));
+    library(sines, in.n, [](float z) { return std::sin(z); });
+    if constexpr (Night) glint(g, in, glints);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k), s = load(sines + k);
+        const Rgb8 c = top * (1.0f + 0.06f * tex + 0.02f * s);
+        if constexpr (!Night) {
+            put(in, k, c);
+        } else {
+            put(in, k, c + C::K * load(glints + k) * (1.0f + 0.7f * grains.at(k)));
+        }
+    }
+}
+GROUND_RUN(sea)
+
+template <bool Night>
+struct PondColours {
+    static constexpr Float3 U = dn<Night>(0x2a6a64, 0x0c2a2c), V = dn<Night>(0x1f5856, 0x081f22);
+    static constexpr Float3 W = dn<Night>(0x2e6448, 0x0d2a22);
+};
 
 // k[0]: caustic strength; the pond's caustic light lives here rather than in the shading.
 template <bool Night>
 Float3 pondGround(const GroundColor& g, float x, float y, float tex) {
-    constexpr Float3 U = dn<Night>(0x2a6a64, 0x0c2a2c), V = dn<Night>(0x1f5856, 0x081f22);
-    constexpr Float3 W = dn<Night>(0x2e6448, 0x0d2a22);
-    Float3 c = mix(U, V, smoothstep(-0.3f, 1.3f, 0.4f * tex + y / g.h));
-    c = mix(c, W, 0.35f * S((tex - 0.2f) / 0.7f));
+    using C = PondColours<Night>;
+    Float3 c = mix(C::U, C::V, smoothstep(-0.3f, 1.3f, 0.4f * tex + y / g.h));
+    c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
     return c * (1.0f + 0.05f * tex + g.k[0] * caustic(x, y));
 }
+template <bool Night>
+VEC8_INLINE void pondBody(const GroundColor& g, const GroundRun& in) {
+    using namespace vec8;
+    using C = PondColours<Night>;
+    const float depth = in.y / g.h;
+    CausticRow caustics;
+    caustics.build(in.x, CausticRow::warpX(in.table, in.tableStride, 0), CausticRow::warpY(in.table, in.tableStride, 0),
+                   in.n, in.y);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        Rgb8 c = mix(C::U, C::V, smoothstep(-0.3f, 1.3f, 0.4f * tex + depth));
+        c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
+        put(in, k, c * (1.0f + 0.05f * tex + g.k[0] * caustics.at(k)));
+    }
+}
+GROUND_RUN(pond)
+
+void pondTable(const GroundColor&, const float* xs, std::size_t n, float* out) { CausticRow::columns(xs, n, out); }
 
 // ---------------------------------------------------------------------------------------------------
 // The street plan, shared by the city and the skyline.
@@ -177,41 +509,62 @@ inline float kerb(float lx, float ly) {
 }
 
 template <bool Night>
+struct CityColours {
+    static constexpr Float3 P = dn<Night>(0xd5d9de, 0x40454f), G1 = dn<Night>(0x74a456, 0x2a4634);
+    static constexpr Float3 G2 = dn<Night>(0x5e7a45, 0x22392b), W1 = dn<Night>(0x5b95a6, 0x1c3541);
+    static constexpr Float3 W2 = dn<Night>(0x3f7a8f, 0x152a36), R = dn<Night>(0xa08060, 0x40362f);
+    static constexpr Float3 Q = dn<Night>(0xd8ccae, 0x4b4943), L = dn<Night>(0xbcc1c8, 0x343843);
+    static constexpr Float3 X = dn<Night>(0xe4e7eb, 0x575d69), J = dn<Night>(0xf2d372, 0x8a7b4a);
+    static constexpr Float3 A = dn<Night>(0x595e69, 0x23262e);
+    static constexpr Float3 K = dn<Night>(0x676c75, 0x2a2d35), Y = dn<Night>(0xe6e9ec, 0x707682);
+    static constexpr Float3 F = dn<Night>(0x6fb2c4, 0x1f4556);
+    static constexpr Float3 M = dn<Night>(0xe6e2d9, 0x5a5c66), Z = dn<Night>(0xcbc6bc, 0x3a3b44);
+};
+
+template <bool Night>
+struct SkylineColours {
+    static constexpr Float3 P = dn<Night>(0xd6d2c6, 0x41434a), A = dn<Night>(0x8cc266, 0x2c4434);
+    static constexpr Float3 B = dn<Night>(0x83b95f, 0x294031), D = dn<Night>(0xe2d29e, 0x4b473a);
+    static constexpr Float3 W1 = dn<Night>(0x5aa7d4, 0x1a374f), W2 = dn<Night>(0x4790c2, 0x132d46);
+    static constexpr Float3 Q = dn<Night>(0xe4dbc2, 0x4c4941), X = dn<Night>(0xe6e8ea, 0x575c66);
+    static constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
+};
+
+template <bool Night>
 Float3 carParkGround(float lx, float ly, float tex) {
-    constexpr Float3 K = dn<Night>(0x676c75, 0x2a2d35), Y = dn<Night>(0xe6e9ec, 0x707682);
-    Float3 c = K * (1.0f + 0.05f * tex);
+    using C = CityColours<Night>;
+    Float3 c = C::K * (1.0f + 0.05f * tex);
     const float s = (lx - 37.5f) / 7.0f;  // stalls 7 pt wide from lx = 37.5
     const float j = std::fabs(s - std::round(s)) * 7.0f;
     const float mid = (s - std::floor(s) - 0.5f) * 7.0f;
     const float stain = 1.0f - (mid * mid) / 5.0f;
     for (const float b : Streets::bays) {
         if (b <= ly && ly <= b + 14.0f && -0.05f < s && s < 15.05f) {
-            if (j < 0.35f) return Y;
+            if (j < 0.35f) return C::Y;
             const float r = ly - b - 7.0f;
             const float e = stain - (r * r) / 18.0f;
             if (e >= 0) c = c * (1.0f - 0.08f * std::min(e, 1.0f));
         }
     }
     const float back = std::min(std::fabs(ly - 36.0f), std::min(std::fabs(ly - 80.0f), std::fabs(ly - 124.0f)));
-    if (0 < s && s < 15.0f && back < 0.35f) return Y;
+    if (0 < s && s < 15.0f && back < 0.35f) return C::Y;
     return c;
 }
 
 // The plaza disc around the fountain; false outside it (r ≥ 34).
 template <bool Night>
 bool plazaGround(float lx, float ly, float tex, Float3& out) {
-    constexpr Float3 F = dn<Night>(0x6fb2c4, 0x1f4556), W2 = dn<Night>(0x3f7a8f, 0x152a36);
-    constexpr Float3 M = dn<Night>(0xe6e2d9, 0x5a5c66), Z = dn<Night>(0xcbc6bc, 0x3a3b44);
+    using C = CityColours<Night>;
     const float dx = lx - Streets::middle.x, dy = ly - Streets::middle.y;
     const float r = std::sqrt(dx * dx + dy * dy);
     if (!(r < 34.0f)) return false;
     if (r < 13.0f) {
-        out = mix(F, W2, 0.4f * r / 13.0f);
+        out = mix(C::F, C::W2, 0.4f * r / 13.0f);
     } else if (r < 15.5f) {
-        out = r < 13.6f ? M * 0.85f : M;
+        out = r < 13.6f ? C::M * 0.85f : C::M;
     } else {
         // Paving in rings 4 pt wide, each cut into stones about 5 pt long.
-        const Float3 paving = Z * (1.0f + 0.05f * tex);
+        const Float3 paving = C::Z * (1.0f + 0.05f * tex);
         const float ring = std::floor(r / 4.0f);
         bool joint = r - 4.0f * ring < 0.45f;
         if (!joint) {
@@ -227,12 +580,9 @@ bool plazaGround(float lx, float ly, float tex, Float3& out) {
 
 template <bool Night>
 Float3 cityGround(const GroundColor&, float x, float y, float tex) {
-    constexpr Float3 P = dn<Night>(0xd5d9de, 0x40454f), G1 = dn<Night>(0x74a456, 0x2a4634);
-    constexpr Float3 G2 = dn<Night>(0x5e7a45, 0x22392b), W1 = dn<Night>(0x5b95a6, 0x1c3541);
-    constexpr Float3 W2 = dn<Night>(0x3f7a8f, 0x152a36), R = dn<Night>(0xa08060, 0x40362f);
-    constexpr Float3 Q = dn<Night>(0xd8ccae, 0x4b4943), L = dn<Night>(0xbcc1c8, 0x343843);
-    constexpr Float3 X = dn<Night>(0xe4e7eb, 0x575d69), J = dn<Night>(0xf2d372, 0x8a7b4a);
-    constexpr Float3 A = dn<Night>(0x595e69, 0x23262e);
+    using C = CityColours<Night>;
+    constexpr Float3 P = C::P, G1 = C::G1, G2 = C::G2, W1 = C::W1, W2 = C::W2, R = C::R, Q = C::Q, L = C::L;
+    constexpr Float3 X = C::X, J = C::J, A = C::A;
 
     const Lattice at = lattice(x, y);
     const float lx = at.lx, ly = at.ly;
@@ -265,11 +615,9 @@ Float3 cityGround(const GroundColor&, float x, float y, float tex) {
 
 template <bool Night>
 Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
-    constexpr Float3 P = dn<Night>(0xd6d2c6, 0x41434a), A = dn<Night>(0x8cc266, 0x2c4434);
-    constexpr Float3 B = dn<Night>(0x83b95f, 0x294031), D = dn<Night>(0xe2d29e, 0x4b473a);
-    constexpr Float3 W1 = dn<Night>(0x5aa7d4, 0x1a374f), W2 = dn<Night>(0x4790c2, 0x132d46);
-    constexpr Float3 Q = dn<Night>(0xe4dbc2, 0x4c4941), X = dn<Night>(0xe6e8ea, 0x575c66);
-    constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
+    using C = SkylineColours<Night>;
+    constexpr Float3 P = C::P, A = C::A, B = C::B, D = C::D, W1 = C::W1, W2 = C::W2, Q = C::Q, X = C::X, J = C::J;
+    constexpr Float3 K = C::K;
 
     const Lattice at = lattice(x, y);
     const float lx = at.lx, ly = at.ly;
@@ -298,11 +646,296 @@ Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
     return lawn;
 }
 
+// The run forms of the city and skyline grounds. Everything of the street plan that depends on x alone
+// sits in a column table, the row's part is worked out once per run; streets, pavements, block ground,
+// lawns, car parks, plazas and parks are then chosen lane by lane. A park's layout is worked out once
+// per block and row.
+enum StreetField { kLx, kBx, kCrossAlong, kStripeAcross, kCentreAcross, kDashAlong, kKerbX, kSeamX, kLawnX, kStreetFields };
+
+void streetTable(const GroundColor&, const float* xs, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const float x = xs[k];
+        const Lattice at = lattice(x, 0.0f);
+        const float lx = at.lx;
+        const float a = std::min(lx - kStreet, 160.0f - lx);  // along an east-west street
+        out[kLx * n + k] = lx;
+        out[kBx * n + k] = static_cast<float>(at.bx);
+        out[kCrossAlong * n + k] = 1.5f < a && a < 6.0f ? 1.0f : 0.0f;
+        out[kStripeAcross * n + k] = std::fmod(lx, 3.0f) < 1.5f ? 1.0f : 0.0f;  // across a north-south one
+        out[kCentreAcross * n + k] = std::fabs(lx - 10.0f) < 0.5f ? 1.0f : 0.0f;
+        out[kDashAlong * n + k] = std::fmod(x, 14.0f) < 7.0f ? 1.0f : 0.0f;
+        out[kKerbX * n + k] = std::min(lx - kStreet, 160.0f - lx);
+        out[kSeamX * n + k] = std::fmod(x, 8.0f);
+        out[kLawnX * n + k] = static_cast<float>(palette::toInt32((x + 2.0f) / 10.0f) & 1);
+    }
+}
+
+// What the street plan puts at eight points of one row: the marking of street lanes, the pavement,
+// and the block questions.
+struct Plot {
+    Ivec8 street, crosswalk, centre, pavement, park, carPark, vacant;
+    Ivec8 bx;
+    Vec8 lx, ly;
+};
+
+struct StreetRow {
+    float ly;
+    int32_t by;
+    bool eastWest;               // the row runs along an east-west street (ly < 20)
+    bool crossAlong, dashAlong;  // north-south street: crosswalk stretch, centre-line dash
+    bool stripeAcross, centreAcross;  // east-west street: crosswalk stripe, centre line
+    float kerbY;
+
+    explicit StreetRow(float y) {
+        const Lattice at = lattice(0.0f, y);
+        ly = at.ly;
+        by = at.by;
+        eastWest = ly < kStreet;
+        const float a = std::min(ly - kStreet, 140.0f - ly);
+        crossAlong = 1.5f < a && a < 6.0f;
+        dashAlong = std::fmod(y, 14.0f) < 7.0f;
+        stripeAcross = std::fmod(ly, 3.0f) < 1.5f;
+        centreAcross = std::fabs(ly - 10.0f) < 0.5f;
+        kerbY = std::min(ly - kStreet, 140.0f - ly);
+    }
+
+    VEC8_INLINE Plot at(const GroundRun& in, std::size_t k, float kerbWidth) const {
+        using namespace vec8;
+        auto field = [&](int which) VEC8_LAMBDA { return load(in.table + which * in.tableStride + k); };
+        auto flag = [&](int which) VEC8_LAMBDA { return field(which) != 0.0f; };
+        auto rowFlag = [](bool b) VEC8_LAMBDA { return splati(b ? -1 : 0); };
+        Plot p;
+        p.lx = field(kLx);
+        p.ly = splat(ly);
+        const Ivec8 northSouth = p.lx < kStreet;
+        p.street = northSouth | rowFlag(eastWest);
+        const Ivec8 crossing = northSouth & rowFlag(eastWest);
+        // North-south lanes mark by the row's distance along and their column across; east-west ones
+        // the other way round.
+        const Ivec8 cwNS = rowFlag(crossAlong) & flag(kStripeAcross), cwEW = flag(kCrossAlong) & rowFlag(stripeAcross);
+        const Ivec8 clNS = flag(kCentreAcross) & rowFlag(dashAlong), clEW = rowFlag(centreAcross) & flag(kDashAlong);
+        p.crosswalk = ~crossing & (northSouth ? cwNS : cwEW);
+        p.centre = ~crossing & ~p.crosswalk & (northSouth ? clNS : clEW);
+        const Vec8 kx = field(kKerbX);
+        const Vec8 e = stdMin(kx, splat(kerbY));
+        p.pavement = ~p.street & (e < kerbWidth);
+        p.bx = truncate(field(kBx));
+        const Uvec8 bx = (Uvec8)p.bx, byv = (Uvec8)splati(by);
+        p.park = cornerValue(bx, byv, 24301u * 0x9E3779B1u) < -0.45f;
+        p.vacant = ~p.park & (cornerValue(bx, byv, 21u * 0x9E3779B1u) <= -0.4f);
+        p.carPark = p.vacant & (cornerValue(bx, byv, 31u * 0x9E3779B1u) > -0.3f);
+        return p;
+    }
+};
+
+// A park block's layout for one row: its paths and pond, and the north-south path's terms, which
+// depend on the row alone.
+struct ParkRow {
+    int32_t bx = 0;
+    bool known = false;
+    Streets::Paths paths;
+    std::optional<Streets::Pond> pond;
+    float nsCentre = 0, nsScale = 1;
+
+    void set(int32_t x, int32_t y, float ly) {
+        bx = x;
+        known = true;
+        paths = Streets::paths(x, y);
+        pond = Streets::pond(x, y, paths);
+        if (paths.northSouth) {
+            const Streets::Meander& m = *paths.northSouth;
+            const float arg = m.frequency * ly + m.phase;
+            const float slope = m.amplitude * m.frequency * std::cos(arg);
+            nsCentre = m.offset + m.amplitude * std::sin(arg);
+            nsScale = std::sqrt(1.0f + slope * slope);
+        }
+    }
+
+    // Streets::parkway for the lanes set in `lanes` (the others get values that are not used).
+    VEC8_INLINE void parkway(Vec8 lx, float ly, Ivec8 lanes, Vec8& path, Vec8& water) const {
+        using namespace vec8;
+        constexpr float inf = std::numeric_limits<float>::infinity();
+        Vec8 dEW = splat(inf), dNS = splat(inf);
+        if (paths.eastWest) {
+            const Streets::Meander& m = *paths.eastWest;
+            const Vec8 arg = m.frequency * lx + m.phase;
+            const Vec8 cosine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::cos(arg[l]); });
+            const Vec8 sine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+            const Vec8 slope = m.amplitude * m.frequency * cosine;
+            dEW = fabs(ly - (m.offset + m.amplitude * sine)) / sqrt(1.0f + slope * slope);
+        }
+        if (paths.northSouth) dNS = fabs(lx - nsCentre) / nsScale;
+        path = stdMin(dNS, dEW);
+        water = splat(inf);
+        if (pond) {
+            const Streets::Pond& o = *pond;
+            const Vec8 nx = (lx - o.cx) / o.rx;
+            const float ny = (ly - o.cy) / o.ry;
+            const Vec8 theta = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(ny, nx[l]); });
+            const Vec8 a1 = o.phi + 3.0f * theta, a2 = 2.0f * o.phi + 5.0f * theta;
+            const Vec8 s1 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a1[l]); });
+            const Vec8 s2 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a2[l]); });
+            water = (sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * s1 - 0.06f * s2) * o.ry;
+        }
+    }
+};
+
+// Runs `paint(block, lanes)` for each park block among the lanes of one group, keeping the last block.
+template <class F>
+VEC8_INLINE void eachParkBlock(ParkRow& cache, Ivec8 lanes, Ivec8 bx, int32_t by, float ly, F paint) {
+    while (vec8::any(lanes)) {
+        int first = 0;
+        while (!lanes[first]) ++first;
+        const int32_t b = bx[first];
+        if (!cache.known || cache.bx != b) cache.set(b, by, ly);
+        const Ivec8 these = lanes & (bx == b);
+        paint(cache, these);
+        lanes &= ~these;
+    }
+}
+
+// std::round on eight lanes (halves away from zero) for |s| < 2²³; a zero result is +0, which the car
+// park only ever subtracts from s.
+VEC8_INLINE Vec8 roundHalfAway(Vec8 s) {
+    using namespace vec8;
+    const Vec8 t = toFloat(truncate(s));
+    const Vec8 frac = s - t;
+    return select(fabs(frac) >= 0.5f, t + select(s < 0.0f, splat(-1.0f), splat(1.0f)), t);
+}
+
+template <bool Night>
+VEC8_INLINE vec8::Rgb8 carPark8(Vec8 lx, float ly, Vec8 tex) {
+    using namespace vec8;
+    using C = CityColours<Night>;
+    Rgb8 c = C::K * (1.0f + 0.05f * tex);
+    const Vec8 s = (lx - 37.5f) / 7.0f;
+    const Vec8 j = fabs(s - roundHalfAway(s)) * 7.0f;
+    const Vec8 mid = (s - floorTrunc(s) - 0.5f) * 7.0f;
+    const Vec8 stain = 1.0f - (mid * mid) / 5.0f;
+    Ivec8 line = splati(0);
+    for (const float b : Streets::bays) {
+        if (!(b <= ly && ly <= b + 14.0f)) continue;
+        const Ivec8 in = ~line & (-0.05f < s) & (s < 15.05f);
+        const Ivec8 divider = in & (j < 0.35f);
+        line |= divider;
+        const float r = ly - b - 7.0f;
+        const Vec8 e = stain - (r * r) / 18.0f;
+        c = select(in & ~divider & (e >= 0.0f), c * (1.0f - 0.08f * stdMin(e, splat(1.0f))), c);
+    }
+    const float back = std::min(std::fabs(ly - 36.0f), std::min(std::fabs(ly - 80.0f), std::fabs(ly - 124.0f)));
+    if (back < 0.35f) line |= (0.0f < s) & (s < 15.0f);
+    return select(line, C::Y, c);
+}
+
+// The plaza disc; `inside` is false where r ≥ 34.
+template <bool Night>
+VEC8_INLINE vec8::Rgb8 plaza8(Vec8 lx, float ly, Vec8 tex, Ivec8 wanted, Ivec8& inside) {
+    using namespace vec8;
+    using C = CityColours<Night>;
+    const Vec8 dx = lx - Streets::middle.x;
+    const float dy = ly - Streets::middle.y;
+    const Vec8 r = sqrt(dx * dx + dy * dy);
+    inside = r < 34.0f;
+    const Rgb8 basin = mix(C::F, C::W2, 0.4f * r / 13.0f);
+    const Rgb8 rim = select(r < 13.6f, splat(C::M * 0.85f), splat(C::M));
+    const Rgb8 paving = C::Z * (1.0f + 0.05f * tex);
+    const Vec8 ring = floorTrunc(r / 4.0f);
+    Ivec8 joint = r - 4.0f * ring < 0.45f;
+    const Ivec8 stones = wanted & inside & ~(r < 15.5f) & ~joint;
+    if (any(stones)) {
+        const Vec8 n = stdMax(roundHalfAway(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), splat(6.0f));
+        const Vec8 theta = eachLane(stones, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(dy, dx[l]); });
+        const Vec8 q = n * (theta / 6.283185f + 0.5f);
+        joint |= stones & ((q - floorTrunc(q)) * 2.0f * 3.1415925f * r / n < 0.45f);
+    }
+    const Rgb8 paved = select(joint, paving * 0.92f, paving);
+    return select(r < 13.0f, basin, select(r < 15.5f, rim, paved));
+}
+
+template <bool Night>
+VEC8_INLINE void cityBody(const GroundColor&, const GroundRun& in) {
+    using namespace vec8;
+    using C = CityColours<Night>;
+    const StreetRow row(in.y);
+    ParkRow park;
+    const float seamY = std::fmod(in.y, 8.0f);
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        const Plot p = row.at(in, k, 3.0f);
+        const Rgb8 block = C::L * (1.0f + 0.04f * tex);
+        const Vec8 seam = stdMin(splat(seamY), load(in.table + kSeamX * in.tableStride + k));
+        Rgb8 c = select(seam < 0.5f, block * 0.94f, block);
+        const Ivec8 open = ~p.street & ~p.pavement;
+        if (any(open & p.carPark)) c = select(p.carPark, carPark8<Night>(p.lx, row.ly, tex), c);
+        const Ivec8 square = open & p.vacant & ~p.carPark;
+        if (any(square)) {
+            Ivec8 inside;
+            const Rgb8 plaza = plaza8<Night>(p.lx, row.ly, tex, square, inside);
+            c = select(square & inside, plaza, c);
+        }
+        c = select(p.pavement, C::P, c);
+        c = select(p.street, select(p.crosswalk, C::X, select(p.centre, C::J, splat(C::A))), c);
+        const Ivec8 parks = open & p.park;
+        if (any(parks)) {
+            eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
+                Vec8 path, pond;
+                block.parkway(p.lx, row.ly, lanes, path, pond);
+                const Rgb8 ground = mix(C::G1 * (1.0f + 0.08f * tex), C::G2, clamp((3.0f - pond) / 2.0f, 0.0f, 1.0f));
+                const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
+                const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));
+                const Rgb8 walk = select(pond < 0.5f, splat(C::R), C::Q * (1.0f + 0.05f * tex));  // a bridge
+                c = select(lanes, mix(land, walk, clamp((2.2f - path) / 0.6f + 0.5f, 0.0f, 1.0f)), c);
+            });
+        }
+        put(in, k, c);
+    }
+}
+GROUND_RUN(city)
+
+template <bool Night>
+VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
+    using namespace vec8;
+    using C = SkylineColours<Night>;
+    const StreetRow row(in.y);
+    ParkRow park;
+    const int32_t lawnY = palette::toInt32((in.y + 2.0f) / 10.0f) & 1;
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 tex = load(in.tex + k);
+        const Plot p = row.at(in, k, 3.5f);
+        const Ivec8 even = (truncate(load(in.table + kLawnX * in.tableStride + k)) ^ lawnY) == 0;
+        const Rgb8 lawn = select(even, splat(C::A), splat(C::B)) * (1.0f + 0.05f * tex);
+        Rgb8 c = lawn;
+        c = select(p.pavement, C::P * (1.0f + 0.03f * tex), c);
+        const Rgb8 asphalt = C::K * (1.0f + 0.04f * tex);
+        c = select(p.street, select(p.crosswalk, C::X, select(p.centre, C::J, asphalt)), c);
+        const Ivec8 parks = ~p.street & ~p.pavement & p.park;
+        if (any(parks)) {
+            eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
+                Vec8 path, pond;
+                block.parkway(p.lx, row.ly, lanes, path, pond);
+                const Rgb8 ground = mix(lawn, C::D, clamp((2.5f - pond) / 1.5f, 0.0f, 1.0f));
+                const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
+                const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));
+                const Rgb8 walked =
+                    mix(land, C::Q * (1.0f + 0.04f * tex), clamp((2.2f - path) / 0.6f + 0.5f, 0.0f, 1.0f));
+                c = select(lanes, select(pond > 1.0f, walked, land), c);
+            });
+        }
+        put(in, k, c);
+    }
+}
+GROUND_RUN(skyline)
+
+template <bool Night>
+struct FacadeColours {
+    static constexpr Float3 lit = rgb(0xffd27f);
+    static constexpr Float3 glass = dn<Night>(0xa9c6dd, 0x161a22), wall = dn<Night>(0x646b7a, 0x242832);
+};
+
 // Office walls: three rows of windows under the roof edge, one brightness per 40-pt stretch of wall.
 template <bool Night>
 Float3 cityFacade(const FacadeColor&, float x, float depth) {
-    constexpr Float3 lit = rgb(0xffd27f);
-    constexpr Float3 glass = dn<Night>(0xa9c6dd, 0x161a22), wall = dn<Night>(0x646b7a, 0x242832);
+    using C = FacadeColours<Night>;
     const float k = 1.0f + 0.12f * palette::corner(palette::toInt32(std::floor((x + 2.0f) / 40.0f)), 0, 3);
     if (depth < 15.0f) {
         const float row = std::floor(depth / 5.0f);
@@ -310,24 +943,94 @@ Float3 cityFacade(const FacadeColor&, float x, float depth) {
         const float col = std::floor((x + 2.0f) / 5.0f);
         const float cc = (x + 2.0f) - 5.0f * col;
         if (1.3f < rr && rr < 3.7f && 1.2f < cc && cc < 3.8f) {
-            if (Night && palette::corner(palette::toInt32(col), palette::toInt32(row), 7) > 0.1f) return lit;
-            return glass * k;
+            if (Night && palette::corner(palette::toInt32(col), palette::toInt32(row), 7) > 0.1f) return C::lit;
+            return C::glass * k;
         }
     }
-    return wall * k * (1.0f - 0.3f * std::min(depth / 20.0f, 1.0f));
+    return C::wall * k * (1.0f - 0.3f * std::min(depth / 20.0f, 1.0f));
+}
+
+template <bool Night>
+VEC8_INLINE void cityFacadeBody(const FacadeColor& f, const FacadeRun& in) {
+    using namespace vec8;
+    using C = FacadeColours<Night>;
+    for (std::size_t k = 0; k < in.n; k += kLanes) {
+        const Vec8 x = load(in.x + k), depth = load(in.depth + k);
+        const Vec8 block = floorStd((x + 2.0f) / 40.0f), col = floorStd((x + 2.0f) / 5.0f);
+        const Vec8 row = floorStd(depth / 5.0f);
+        Rgb8 c;
+        if (!all(inIntRange((x + 2.0f) / 40.0f) & inIntRange((x + 2.0f) / 5.0f) & inIntRange(depth / 5.0f))) {
+            for (int l = 0; l < kLanes; ++l) setLane(c, l, cityFacade<Night>(f, x[l], depth[l]));
+        } else {
+            const Vec8 kk = 1.0f + 0.12f * cornerValue((Uvec8)truncate(block), (Uvec8)splati(0), 3u * 0x9E3779B1u);
+            const Vec8 rr = depth - 5.0f * row;
+            const Vec8 cc = (x + 2.0f) - 5.0f * col;
+            const Ivec8 pane = (depth < 15.0f) & (1.3f < rr) & (rr < 3.7f) & (1.2f < cc) & (cc < 3.8f);
+            c = C::wall * kk * (1.0f - 0.3f * stdMin(depth / 20.0f, splat(1.0f)));
+            c = select(pane, C::glass * kk, c);
+            if constexpr (Night) {
+                const Ivec8 lit = pane & (cornerValue((Uvec8)truncate(col), (Uvec8)truncate(row), 7u * 0x9E3779B1u) > 0.1f);
+                c = select(lit, C::lit, c);
+            }
+        }
+        store(in.r + k, c.r);
+        store(in.g + k, c.g);
+        store(in.b + k, c.b);
+    }
+}
+template <bool Night>
+VEC8_AVX2 void cityFacadeAvx2(const FacadeColor& f, const FacadeRun& in) {
+    cityFacadeBody<Night>(f, in);
+}
+template <bool Night>
+void cityFacadeRun(const FacadeColor& f, const FacadeRun& in) {
+    if (vec8::avx2()) {
+        cityFacadeAvx2<Night>(f, in);
+        return;
+    }
+    for (std::size_t k = 0; k < in.n; ++k) {
+        const Float3 c = cityFacade<Night>(f, in.x[k], in.depth[k]);
+        in.r[k] = c.x;
+        in.g[k] = c.y;
+        in.b[k] = c.z;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------
 // The tables.
 
 using GroundFn = Float3 (*)(const GroundColor&, float, float, float);
+using RunFn = void (*)(const GroundColor&, const GroundRun&);
 
-GroundColor ground(bool night, GroundFn day, GroundFn nightFn, float h, std::initializer_list<float> k = {}) {
+GroundColor ground(bool night, GroundFn day, GroundFn nightFn, RunFn dayRun, RunFn nightRun, float h,
+                   std::initializer_list<float> k = {}) {
     GroundColor g;
     g.fn = night ? nightFn : day;
+    g.run = night ? nightRun : dayRun;
     g.h = h;
     g.night = night;
     std::copy(k.begin(), k.end(), g.k);
+    return g;
+}
+
+GroundColor withTable(GroundColor g, void (*table)(const GroundColor&, const float*, std::size_t, float*),
+                      std::size_t fields) {
+    g.table = table;
+    g.tableFields = fields;
+    return g;
+}
+
+GroundColor cityBase(bool night) {
+    GroundColor g = ground(night, cityGround<false>, cityGround<true>, cityRun<false>, cityRun<true>, 0);
+    g.table = streetTable;
+    g.tableFields = kStreetFields;
+    return g;
+}
+
+GroundColor skylineBase(bool night) {
+    GroundColor g = ground(night, skylineGround<false>, skylineGround<true>, skylineRun<false>, skylineRun<true>, 0);
+    g.table = streetTable;
+    g.tableFields = kStreetFields;
     return g;
 }
 
@@ -486,48 +1189,60 @@ Look::Look(SceneKind kind, bool night, float height) {
     switch (kind) {
     case SceneKind::archipelago:
         fill(*this, night,
-             ground(night, archipelagoGround<false>, archipelagoGround<true>, h,
+             ground(night, archipelagoGround<false>, archipelagoGround<true>, archipelagoRun<false>, archipelagoRun<true>, h,
                     {0.46f * h, 0.27f * h, 0.32f * h, 0.15f * h, night ? 0.7f : 0.25f}),
              kArchipelagoWater, kArchipelagoLand, kArchipelago, {});
         break;
-    case SceneKind::canyon:
-        fill(*this, night, ground(night, canyonGround<false>, canyonGround<true>, h, {night ? 0.035f : 0.025f}),
-             kCanyonWater, kCanyonLand, kCanyon, {});
+    case SceneKind::canyon: {
+        GroundColor g = ground(night, canyonGround<false>, canyonGround<true>, canyonRun<false>, canyonRun<true>, h,
+                               {night ? 0.035f : 0.025f});
+        g.table = canyonTable;
+        g.tableFields = kCanyonFields;
+        fill(*this, night, g, kCanyonWater, kCanyonLand, kCanyon, {});
         break;
+    }
     case SceneKind::orbit:
-        fill(*this, night, ground(night, orbitGround<false>, orbitGround<true>, h), kOrbitWater, kOrbitLand,
-             kOrbit, {});
+        fill(*this, night,
+             withTable(ground(night, orbitGround<false>, orbitGround<true>, orbitRun<false>, orbitRun<true>, h),
+                       orbitTable, 9),
+             kOrbitWater, kOrbitLand, kOrbit, {});
         break;
     case SceneKind::city: {
         FacadeColor offices;
         offices.fn = night ? cityFacade<true> : cityFacade<false>;
+        offices.run = night ? cityFacadeRun<true> : cityFacadeRun<false>;
         offices.night = night;
-        fill(*this, night, ground(night, cityGround<false>, cityGround<true>, 0), {}, kCityLand, kCity, offices);
+        fill(*this, night, cityBase(night), {}, kCityLand, kCity, offices);
         break;
     }
     case SceneKind::skyline:
-        fill(*this, night, ground(night, skylineGround<false>, skylineGround<true>, 0), {}, kSkylineLand,
+        fill(*this, night, skylineBase(night), {}, kSkylineLand,
              kSkyline, {});
         break;
     case SceneKind::winter:
-        fill(*this, night, ground(night, winterGround<false>, winterGround<true>, h), kWinterWater, kWinterLand,
+        fill(*this, night, ground(night, winterGround<false>, winterGround<true>, winterRun<false>, winterRun<true>, h), kWinterWater, kWinterLand,
              kWinter, {});
         break;
     case SceneKind::reef:
-        fill(*this, night, ground(night, reefGround<false>, reefGround<true>, h), kReefWater, kReefLand, kReef,
+        fill(*this, night, ground(night, reefGround<false>, reefGround<true>, reefRun<false>, reefRun<true>, h), kReefWater, kReefLand, kReef,
              {});
         break;
     case SceneKind::warzone:
-        fill(*this, night, ground(night, warzoneGround<false>, warzoneGround<true>, 0), kWarzoneWater,
-             kWarzoneLand, kWarzone, {});
+        fill(*this, night,
+             withTable(ground(night, warzoneGround<false>, warzoneGround<true>, warzoneRun<false>, warzoneRun<true>, 0),
+                       warzoneTable, 3),
+             kWarzoneWater, kWarzoneLand, kWarzone, {});
         break;
     case SceneKind::sea:
-        fill(*this, night, ground(night, seaGround<false>, seaGround<true>, h,
+        fill(*this, night, ground(night, seaGround<false>, seaGround<true>, seaRun<false>, seaRun<true>, h,
                                    {0.46f * h, 0.27f * h, 0.32f * h, 0.15f * h}), kSeaWater, kSeaLand,
              kSea, {});
         break;
     case SceneKind::pond:
-        fill(*this, night, ground(night, pondGround<false>, pondGround<true>, h, {night ? 0.04f : 0.12f}),
+        fill(*this, night,
+             withTable(ground(night, pondGround<false>, pondGround<true>, pondRun<false>, pondRun<true>, h,
+                              {night ? 0.04f : 0.12f}),
+                       pondTable, CausticRow::kFields),
              kPondWater, kPondLand, kPond, {});
         break;
     }

@@ -51,13 +51,24 @@ inline float grain(float x, float y) {
 
 }  // namespace palette
 
+namespace palette {
+
+// a¹² by repeated squaring, (a²)² squared times (a²)²: the same float on every processor, which the
+// library's powf is not (it has separate code for processors with fused multiply-add).
+constexpr float pow12(float a) {
+    const float a2 = a * a, a4 = a2 * a2, a8 = a4 * a4;
+    return a8 * a4;
+}
+
+}  // namespace palette
+
 // The caustic light network of shallow water, in [0, 1].
 inline float caustic(float x, float y) {
     const float wx = x + 10.0f * valueNoise(x / 45.0f, y / 45.0f, 91);
     const float wy = y + 10.0f * valueNoise(x / 45.0f + 7.3f, y / 45.0f, 92);
     const float a = 1.0f - std::fabs(valueNoise(wx / 16.0f, wy / 16.0f, 93));
     const float b = 1.0f - std::fabs(valueNoise(wx / 11.0f + 3.1f, wy / 11.0f, 94));
-    const float sum = std::pow(a, 12.0f) + 0.8f * std::pow(b, 12.0f);
+    const float sum = palette::pow12(a) + 0.8f * palette::pow12(b);
     return sum < 1.0f ? sum : 1.0f;
 }
 

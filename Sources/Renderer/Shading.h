@@ -15,7 +15,8 @@ namespace Renderer {
 void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, float scale, const Terrain& terrain,
            const Look& look);
 
-// One row of the same shading: rows may be painted in any order.
-void paintRow(uint8_t* row, int64_t r, int64_t width, float scale, const Terrain& terrain, const Look& look);
+// Row r of the same shading, done point by point in plain scalar code: the reference that `paint`, which
+// works on several pixels at once, reproduces byte for byte.
+void paintRowReference(uint8_t* row, int64_t r, int64_t width, float scale, const Terrain& terrain, const Look& look);
 
 }  // namespace Renderer

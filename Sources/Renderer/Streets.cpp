@@ -69,28 +69,33 @@ Paths paths(int32_t bx, int32_t by) {
     return p;
 }
 
+std::optional<Pond> pond(int32_t bx, int32_t by, const Paths& p) {
+    if (!(unit(bx, by, 50) < 0.5f)) return std::nullopt;
+    Pond o;
+    o.rx = 20.0f + 9.0f * unit(bx, by, 51);
+    o.ry = 11.0f + 5.0f * unit(bx, by, 52);
+    o.cx = 60.0f + 60.0f * unit(bx, by, 53);
+    const float u54 = unit(bx, by, 54);
+    // The pond lies on the far side of an east-west path.
+    if (!p.eastWest) o.cy = 55.0f + 50.0f * u54;
+    else if (p.eastWest->offset <= 80.0f) o.cy = 104.0f + 10.0f * u54;
+    else o.cy = 46.0f + 10.0f * u54;
+    o.phi = 6.28f * unit(bx, by, 55);
+    return o;
+}
+
 Parkway parkway(int32_t bx, int32_t by, float lx, float ly) {
     constexpr float inf = std::numeric_limits<float>::infinity();
     const Paths p = paths(bx, by);
     const float dEW = p.eastWest ? curveDistance(*p.eastWest, lx, ly) : inf;
     const float dNS = p.northSouth ? curveDistance(*p.northSouth, ly, lx) : inf;
     Parkway out{std::min(dNS, dEW), inf};
-    if (unit(bx, by, 50) < 0.5f) {
-        const float rx = 20.0f + 9.0f * unit(bx, by, 51);
-        const float ry = 11.0f + 5.0f * unit(bx, by, 52);
-        const float cx = 60.0f + 60.0f * unit(bx, by, 53);
-        const float u54 = unit(bx, by, 54);
-        // The pond lies on the far side of an east-west path.
-        float cy;
-        if (!p.eastWest) cy = 55.0f + 50.0f * u54;
-        else if (p.eastWest->offset <= 80.0f) cy = 104.0f + 10.0f * u54;
-        else cy = 46.0f + 10.0f * u54;
-        const float nx = (lx - cx) / rx, ny = (ly - cy) / ry;
+    if (const std::optional<Pond> o = pond(bx, by, p)) {
+        const float nx = (lx - o->cx) / o->rx, ny = (ly - o->cy) / o->ry;
         const float theta = std::atan2(ny, nx);
-        const float phi = 6.28f * unit(bx, by, 55);
-        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * std::sin(phi + 3.0f * theta) -
-                    0.06f * std::sin(2.0f * phi + 5.0f * theta)) *
-                   ry;
+        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * std::sin(o->phi + 3.0f * theta) -
+                    0.06f * std::sin(2.0f * o->phi + 5.0f * theta)) *
+                   o->ry;
     }
     return out;
 }

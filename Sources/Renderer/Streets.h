@@ -42,8 +42,15 @@ struct Spot {
 };
 Spot locate(float x, float y);
 
+// A park pond: an ellipse of radii rx, ry centred at (cx, cy), its outline waved by the angle phi.
+struct Pond {
+    float rx = 0, ry = 0, cx = 0, cy = 0, phi = 0;
+};
+
 // A park's paths; at least one is present.
 Paths paths(int32_t bx, int32_t by);
+// The park's pond, if it has one (it keeps clear of the paths p).
+std::optional<Pond> pond(int32_t bx, int32_t by, const Paths& p);
 // Distance from a local point to the nearest park path and the pond's signed outline distance.
 Parkway parkway(int32_t bx, int32_t by, float lx, float ly);
 bool park(int32_t bx, int32_t by);

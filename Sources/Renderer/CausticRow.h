@@ -1,0 +1,60 @@
+#pragma once
+// caustic(x, y) along a run of points on one row. The warp noises separate in x and y and come from
+// per-cell tables; the ridge noises sit at warped points and are hashed per point.
+
+#include <cstddef>
+#include <vector>
+
+#include "Renderer/NoiseRow.h"
+#include "Renderer/Vec8.h"
+
+class CausticRow {
+public:
+    // The columns of both warp noises, x/45 and x/45 + 7.3, for n points, written to out[0 … 6n): the
+    // layout of a ground's column table, six fields.
+    static constexpr std::size_t kFields = 6;
+    static void columns(const float* x, std::size_t n, float* out) {
+        for (std::size_t k = 0; k < n; ++k) {
+            out[k] = x[k] / 45.0f;
+            out[3 * n + k] = x[k] / 45.0f + 7.3f;
+        }
+        NoiseRow::columns(out, n, out + n, out + 2 * n);
+        NoiseRow::columns(out + 3 * n, n, out + 4 * n, out + 5 * n);
+    }
+    // The two warps' columns in such a table with `stride` between fields, from its point k0.
+    static NoiseColumns warpX(const float* table, std::size_t stride, std::size_t k0) {
+        return {table + k0, table + stride + k0, table + 2 * stride + k0};
+    }
+    static NoiseColumns warpY(const float* table, std::size_t stride, std::size_t k0) {
+        return {table + 3 * stride + k0, table + 4 * stride + k0, table + 5 * stride + k0};
+    }
+
+    // The run of n points at x (a multiple of 8, at most NoiseRow::kPoints) with the warps' columns; x
+    // must outlive at().
+    VEC8_INLINE void build(const float* x, const NoiseColumns& warpX, const NoiseColumns& warpY, std::size_t n,
+                           float y) {
+        x_ = x;
+        y_ = y;
+        wx_.build(warpX, n, y / 45.0f, 91);
+        wy_.build(warpY, n, y / 45.0f, 92);
+    }
+
+    // The caustic at points k … k + 7.
+    VEC8_INLINE Vec8 at(std::size_t k) const {
+        using namespace vec8;
+        const Vec8 x = load(x_ + k);
+        const Vec8 wx = x + 10.0f * wx_.at(k);
+        const Vec8 wy = y_ + 10.0f * wy_.at(k);
+        const Vec8 a = 1.0f - fabs(valueNoise(wx / 16.0f, wy / 16.0f, 93));
+        const Vec8 b = 1.0f - fabs(valueNoise(wx / 11.0f + 3.1f, wy / 11.0f, 94));
+        const Vec8 a2 = a * a, a4 = a2 * a2, a8 = a4 * a4;
+        const Vec8 b2 = b * b, b4 = b2 * b2, b8 = b4 * b4;
+        const Vec8 sum = a8 * a4 + 0.8f * (b8 * b4);  // palette::pow12 of each
+        return select(sum < 1.0f, sum, splat(1.0f));
+    }
+
+private:
+    const float* x_ = nullptr;
+    float y_ = 0;
+    NoiseRow wx_, wy_;
+};
