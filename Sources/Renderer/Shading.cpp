@@ -423,12 +423,9 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
 
     const Plan::Row shadeRowAt = P.row(y - L.shadow.y);
     const Plan::Row below = P.row(y + 1.5f), above = P.row(y - 1.5f);
+    // The caustic is worked out for the whole block when a group first needs it.
     CausticRow caustics;
-    if (L.caustic > 0) {
-        const auto c0 = static_cast<std::size_t>(k0);
-        caustics.build(X, CausticRow::warpX(P.causticColumns.data(), P.padded, c0),
-                       CausticRow::warpY(P.causticColumns.data(), P.padded, c0), m, y);
-    }
+    bool causticsBuilt = false;
     const float e0Ripple = 0.02f;
 
     for (std::size_t k = 0; k < m; k += kLanes) {
@@ -535,6 +532,12 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
         if (L.caustic > 0) {
             const Vec8 rise = vec8::smoothstep(0.06f, landAt + 0.06f, v);
             // Where the rise is 0 for all eight the factor is exactly 1.
+            if (any(rise != 0.0f) && !causticsBuilt) {
+                const auto c0 = static_cast<std::size_t>(k0);
+                caustics.build(X, CausticRow::warpX(P.causticColumns.data(), P.padded, c0),
+                               CausticRow::warpY(P.causticColumns.data(), P.padded, c0), m, y);
+                causticsBuilt = true;
+            }
             if (any(rise != 0.0f))
                 colour = colour * (1.0f + L.caustic * rise *
                                               (1.0f - 0.35f * vec8::smoothstep(landAt + 0.04f, landAt + 0.1f, v)) *
