@@ -13,8 +13,9 @@ class NoiseCloud {
 public:
     static constexpr int32_t kCols = 48;  // corner columns the table holds
     static constexpr int32_t kRows = 8;   // corner rows
+    static constexpr std::size_t kPoints = 256;  // longest run
 
-    // n points (a multiple of 8) at (cx[k], cy[k]); both arrays must outlive the lookups.
+    // n points (a multiple of 8, at most kPoints) at (cx[k], cy[k]); both arrays must outlive the lookups.
     VEC8_INLINE void build(const float* cx, const float* cy, std::size_t n, uint32_t seed) {
         using namespace vec8;
         cx_ = cx;
@@ -22,11 +23,19 @@ public:
         seed_ = seed;
         table_ = false;
         if (n == 0) return;
+        if (n > kPoints) return;
         Ivec8 lo = splati(INT32_MAX), hi = splati(INT32_MIN);
         for (std::size_t k = 0; k < n; k += kLanes) {
             const Vec8 x = load(cx + k), y = load(cy + k);
             if (!all((x > -16777216.0f) & (x < 16777216.0f) & (y > -16777216.0f) & (y < 16777216.0f))) return;
-            const Ivec8 ix = truncate(floorTrunc(x)), iy = truncate(floorTrunc(y));
+            const Vec8 fx = floorTrunc(x), fy = floorTrunc(y);
+            const Ivec8 ix = truncate(fx), iy = truncate(fy);
+            // What the lookups need: the cells and the smoothed fractions.
+            const Vec8 tx = x - fx, ty = y - fy;
+            storei(col_ + k, ix);
+            storei(row_ + k, iy);
+            store(sx_ + k, tx * tx * (3.0f - 2.0f * tx));
+            store(sy_ + k, ty * ty * (3.0f - 2.0f * ty));
             // Columns in the low lanes of the bounds, rows in the high ones.
             const Ivec8 both = __builtin_shufflevector(ix, iy, 0, 1, 2, 3, 12, 13, 14, 15);
             const Ivec8 rest = __builtin_shufflevector(ix, iy, 4, 5, 6, 7, 8, 9, 10, 11);
@@ -60,9 +69,7 @@ public:
     VEC8_INLINE Vec8 at(std::size_t k) const {
         using namespace vec8;
         if (!table_) return valueNoise(load(cx_ + k), load(cy_ + k), seed_);
-        const Vec8 x = load(cx_ + k), y = load(cy_ + k);
-        const Vec8 fx = floorTrunc(x), fy = floorTrunc(y);
-        const Ivec8 col = truncate(fx) - ix0_, row = truncate(fy) - iy0_;
+        const Ivec8 col = loadi(col_ + k) - ix0_, row = loadi(row_ + k) - iy0_;
         Vec8 a, b, c, d;
         const int32_t r = row[0], c0 = col[0];
         const Ivec8 off = col - c0;
@@ -83,9 +90,7 @@ public:
                 d[l] = p[kCols + kLanes + 1];
             }
         }
-        const Vec8 tx = x - fx, ty = y - fy;
-        const Vec8 sx = tx * tx * (3.0f - 2.0f * tx);
-        const Vec8 sy = ty * ty * (3.0f - 2.0f * ty);
+        const Vec8 sx = load(sx_ + k), sy = load(sy_ + k);
         return ((a + sx * (b - a)) + sy * (c - a)) + ((d + ((a - b) - c)) * sx) * sy;
     }
 
@@ -96,4 +101,6 @@ private:
     bool table_ = false;
     int32_t ix0_ = 0, iy0_ = 0;
     alignas(32) float corner_[kRows][kCols + vec8::kLanes];  // corner(ix0 + i, iy0 + j) at [j][i]
+    alignas(32) int32_t col_[kPoints], row_[kPoints];       // each point's cell
+    alignas(32) float sx_[kPoints], sy_[kPoints];           // and smoothed fractions
 };
