@@ -1,10 +1,12 @@
 #pragma once
 // caustic(x, y) along a run of points on one row. The warp noises separate in x and y and come from
-// per-cell tables; the ridge noises sit at warped points and are hashed per point.
+// per-cell tables; the ridge noises sit at warped points, and their corners come from a table of the few
+// cells the run's warped points cover.
 
 #include <cstddef>
 #include <vector>
 
+#include "Renderer/NoiseCloud.h"
 #include "Renderer/NoiseRow.h"
 #include "Renderer/Vec8.h"
 
@@ -29,24 +31,30 @@ public:
         return {table + 3 * stride + k0, table + 4 * stride + k0, table + 5 * stride + k0};
     }
 
-    // The run of n points at x (a multiple of 8, at most NoiseRow::kPoints) with the warps' columns; x
-    // must outlive at().
+    // The run of n points at x (a multiple of 8, at most NoiseRow::kPoints) with the warps' columns.
     VEC8_INLINE void build(const float* x, const NoiseColumns& warpX, const NoiseColumns& warpY, std::size_t n,
                            float y) {
-        x_ = x;
-        y_ = y;
-        wx_.build(warpX, n, y / 45.0f, 91);
-        wy_.build(warpY, n, y / 45.0f, 92);
+        using namespace vec8;
+        NoiseRow wx, wy;
+        wx.build(warpX, n, y / 45.0f, 91);
+        wy.build(warpY, n, y / 45.0f, 92);
+        for (std::size_t k = 0; k < n; k += kLanes) {
+            const Vec8 px = load(x + k) + 10.0f * wx.at(k);
+            const Vec8 py = y + 10.0f * wy.at(k);
+            store(ax_ + k, px / 16.0f);
+            store(ay_ + k, py / 16.0f);
+            store(bx_ + k, px / 11.0f + 3.1f);
+            store(by_ + k, py / 11.0f);
+        }
+        a_.build(ax_, ay_, n, 93);
+        b_.build(bx_, by_, n, 94);
     }
 
     // The caustic at points k … k + 7.
     VEC8_INLINE Vec8 at(std::size_t k) const {
         using namespace vec8;
-        const Vec8 x = load(x_ + k);
-        const Vec8 wx = x + 10.0f * wx_.at(k);
-        const Vec8 wy = y_ + 10.0f * wy_.at(k);
-        const Vec8 a = 1.0f - fabs(valueNoise(wx / 16.0f, wy / 16.0f, 93));
-        const Vec8 b = 1.0f - fabs(valueNoise(wx / 11.0f + 3.1f, wy / 11.0f, 94));
+        const Vec8 a = 1.0f - fabs(a_.at(k));
+        const Vec8 b = 1.0f - fabs(b_.at(k));
         const Vec8 a2 = a * a, a4 = a2 * a2, a8 = a4 * a4;
         const Vec8 b2 = b * b, b4 = b2 * b2, b8 = b4 * b4;
         const Vec8 sum = a8 * a4 + 0.8f * (b8 * b4);  // palette::pow12 of each
@@ -54,7 +62,7 @@ public:
     }
 
 private:
-    const float* x_ = nullptr;
-    float y_ = 0;
-    NoiseRow wx_, wy_;
+    alignas(32) float ax_[NoiseRow::kPoints], ay_[NoiseRow::kPoints], bx_[NoiseRow::kPoints],
+        by_[NoiseRow::kPoints];
+    NoiseCloud a_, b_;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "Platform/Dispatch/Dispatch.h"
@@ -234,6 +235,25 @@ struct ColumnCells {
     const vec8::Window& group(int64_t k) const { return groups[static_cast<std::size_t>((k + kHalo) / kLanes)]; }
 };
 
+// A band with what can be settled once per call: its kind and, for soft bands without ragging, its
+// edges t − soft and soft + t.
+struct BandPlan {
+    static constexpr int kSoft = 1, kRagged = 2, kAlt = 4, kMottled = 8;
+    float t, ragged, a, soft, mottle, e0, e1;
+    Float3 c, alt;
+    int kind;
+};
+
+std::vector<BandPlan> bandPlans(const std::vector<Band>& bands) {
+    std::vector<BandPlan> out;
+    for (const Band& b : bands) {
+        const int kind = (b.soft > 0 ? BandPlan::kSoft : 0) | (b.ragged != 0 ? BandPlan::kRagged : 0) |
+                         (b.alt ? BandPlan::kAlt : 0) | (b.mottle != 0 ? BandPlan::kMottled : 0);
+        out.push_back({b.t, b.ragged, b.a, b.soft, b.mottle, b.t - b.soft, b.soft + b.t, b.c, b.alt.value_or(b.c), kind});
+    }
+    return out;
+}
+
 struct Plan {
     const Look& look;
     const float *v, *body, *shade, *depth, *tex;
@@ -253,6 +273,7 @@ struct Plan {
     std::size_t padded = 0;               // columns rounded up to whole groups
     std::optional<GrainRow::Columns> grainColumns;
     std::vector<float> causticColumns;    // CausticRow::columns of every column
+    std::vector<BandPlan> water, land;
 
     // Grid row and fraction for a scene y, as the point sample clamps them.
     struct Row {
@@ -315,24 +336,44 @@ VEC8_INLINE Vec8 bilinear(const Corners& c, Vec8 fx, float fy, Vec8& slope) {
     return r0 + fy * (r1 - r0);
 }
 
-VEC8_INLINE vec8::Rgb8 applyBands8(vec8::Rgb8 colour, const std::vector<Band>& bands, Vec8 v, Vec8 w, Vec8 g,
-                                   Vec8 tex, Vec8 m) {
+// One band over eight pixels, compiled for its kind. Without ragging its threshold is t itself (t + g·0
+// is t), so a soft band's edges are the constants e0 and e1; without mottle its colour factor is exactly
+// 1 and left out.
+template <int Kind>
+VEC8_INLINE void applyBand(const BandPlan& b, vec8::Rgb8& colour, Vec8 v, Vec8 w, Vec8 g, Vec8 tex, Vec8 m) {
     using namespace vec8;
-    for (const Band& b : bands) {
-        const Vec8 h = b.t + g * b.ragged;
-        Vec8 alpha;
-        if (b.soft > 0) {
+    constexpr bool soft = Kind & BandPlan::kSoft, ragged = Kind & BandPlan::kRagged;
+    constexpr bool alt = Kind & BandPlan::kAlt, mottled = Kind & BandPlan::kMottled;
+    Vec8 alpha;
+    if constexpr (soft) {
+        if constexpr (ragged) {
+            const Vec8 h = b.t + g * b.ragged;
             alpha = b.a * vec8::smoothstep(h - b.soft, b.soft + h, v);
         } else {
-            const Vec8 f = (v - h) / w + 0.5f;
-            alpha = select(f < 0.0f, splat(0.0f), select(f < 1.0f, b.a * f, splat(b.a)));
+            alpha = b.a * vec8::smoothstep(b.e0, b.e1, v);
         }
-        const Ivec8 on = !(alpha <= 0.0f);
-        if (!any(on)) continue;
-        Rgb8 bc = b.alt ? mix(b.c, *b.alt, m) : splat(b.c);
-        bc = bc * (1.0f + b.mottle * tex);
-        colour = select(on, mix(colour, bc, alpha), colour);
+    } else {
+        const Vec8 h = ragged ? b.t + g * b.ragged : splat(b.t);
+        const Vec8 f = (v - h) / w + 0.5f;
+        alpha = select(f < 0.0f, splat(0.0f), select(f < 1.0f, b.a * f, splat(b.a)));
     }
+    const Ivec8 on = !(alpha <= 0.0f);
+    if (!any(on)) return;
+    Rgb8 bc = alt ? mix(b.c, b.alt, m) : splat(b.c);
+    if constexpr (mottled) bc = bc * (1.0f + b.mottle * tex);
+    colour = select(on, mix(colour, bc, alpha), colour);
+}
+
+template <int... Kinds>
+VEC8_INLINE void applyBandOfKind(int kind, const BandPlan& b, vec8::Rgb8& colour, Vec8 v, Vec8 w, Vec8 g, Vec8 tex,
+                                 Vec8 m, std::integer_sequence<int, Kinds...>) {
+    ((kind == Kinds ? applyBand<Kinds>(b, colour, v, w, g, tex, m) : void()), ...);
+}
+
+VEC8_INLINE vec8::Rgb8 applyBands8(vec8::Rgb8 colour, const std::vector<BandPlan>& bands, Vec8 v, Vec8 w, Vec8 g,
+                                   Vec8 tex, Vec8 m) {
+    for (const BandPlan& b : bands)
+        applyBandOfKind(b.kind, b, colour, v, w, g, tex, m, std::make_integer_sequence<int, 16>{});
     return colour;
 }
 
@@ -423,12 +464,9 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
 
     const Plan::Row shadeRowAt = P.row(y - L.shadow.y);
     const Plan::Row below = P.row(y + 1.5f), above = P.row(y - 1.5f);
+    // The caustic is worked out for the whole block when a group first needs it.
     CausticRow caustics;
-    if (L.caustic > 0) {
-        const auto c0 = static_cast<std::size_t>(k0);
-        caustics.build(X, CausticRow::warpX(P.causticColumns.data(), P.padded, c0),
-                       CausticRow::warpY(P.causticColumns.data(), P.padded, c0), m, y);
-    }
+    bool causticsBuilt = false;
     const float e0Ripple = 0.02f;
 
     for (std::size_t k = 0; k < m; k += kLanes) {
@@ -457,7 +495,7 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
         }
 
         const Vec8 mt = vec8::smoothstep(0.0f, 1.0f, (tex + 0.25f) / 0.8f);
-        if (!L.water.empty()) colour = applyBands8(colour, L.water, v, w, g, tex, mt);
+        if (!P.water.empty()) colour = applyBands8(colour, P.water, v, w, g, tex, mt);
 
         if (P.tint) {
             Vec8 slopeS;
@@ -499,7 +537,7 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
             }
         }
 
-        colour = applyBands8(colour, L.land, v, w, g, tex, mt);
+        colour = applyBands8(colour, P.land, v, w, g, tex, mt);
 
         const Vec8 K = select(v >= landAt, splat(L.relief), splat(L.deep));
         const Ivec8 lit = K > 0.0f;
@@ -535,6 +573,12 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
         if (L.caustic > 0) {
             const Vec8 rise = vec8::smoothstep(0.06f, landAt + 0.06f, v);
             // Where the rise is 0 for all eight the factor is exactly 1.
+            if (any(rise != 0.0f) && !causticsBuilt) {
+                const auto c0 = static_cast<std::size_t>(k0);
+                caustics.build(X, CausticRow::warpX(P.causticColumns.data(), P.padded, c0),
+                               CausticRow::warpY(P.causticColumns.data(), P.padded, c0), m, y);
+                causticsBuilt = true;
+            }
             if (any(rise != 0.0f))
                 colour = colour * (1.0f + L.caustic * rise *
                                               (1.0f - 0.35f * vec8::smoothstep(landAt + 0.04f, landAt + 0.1f, v)) *
@@ -589,7 +633,10 @@ Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Lo
            t.v->cols, r.v.maxX,     r.v.maxY,         r.inv,             r.landAt,          r.tint,
            r.grain,  r.cliff,       r.hasFacade,      r.lx,              r.ly,              width,
            {},       {},            {},               {},                {},                0,
-           {},       0,             0,                {},                {}};
+           {},       0,             0,                {},                {},                {},
+           {}};
+    p.water = bandPlans(look.water);
+    p.land = bandPlans(look.land);
     const auto padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
     p.padded = padded;
     p.xs.resize(padded + 2 * kHalo);

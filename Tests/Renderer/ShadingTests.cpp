@@ -2,6 +2,7 @@
 // from against the scalar functions they stand for.
 #include "Platform/Dispatch/Dispatch.h"
 #include "Renderer/Look.h"
+#include "Renderer/NoiseCloud.h"
 #include "Renderer/NoiseRow.h"
 #include "Renderer/Palette.h"
 #include "Renderer/Random.h"
@@ -233,6 +234,12 @@ VEC8_AVX2 void noiseRowInto(const float* cx, std::size_t n, float cy, float* out
     for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(fromColumns + k, row.at(k));
 }
 
+VEC8_AVX2 void cloudInto(const float* cx, const float* cy, std::size_t n, float* out) {
+    NoiseCloud cloud;
+    cloud.build(cx, cy, n, 93);
+    for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, cloud.at(k));
+}
+
 VEC8_AVX2 void noiseInto(const float* x, const float* y, float* out) {
     vec8::store(out, vec8::valueNoise(vec8::load(x), vec8::load(y), 93));
 }
@@ -274,6 +281,29 @@ TEST(NoiseRow, EqualsValueNoise) {
                         << "start " << start << " step " << step << " cy " << cy << " point " << k;
                 }
             }
+}
+
+// A run's corners hashed once into a table give valueNoise bit for bit: points wandering slowly along a
+// row (groups within one corner row, groups straddling two), points jumping between cells, negative
+// coordinates, and runs too wide for the table or too far out for it (hashed per point instead).
+TEST(NoiseCloud, EqualsValueNoise) {
+    if (!vec8::avx2()) GTEST_SKIP() << "no AVX2";
+    constexpr std::size_t n = NoiseRow::kPoints;
+    alignas(32) float cx[n], cy[n], got[n];
+    for (float x0 : {-20.3f, 0.0f, 300.7f, 3e7f})
+        for (float step : {0.02f, 0.15f, 0.4f})
+            for (float wobble : {0.0f, 0.3f, 2.5f})
+                for (float y0 : {-3.2f, 0.5f, 41.99f}) {
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const float t = static_cast<float>(k);
+                        cx[k] = x0 + step * t + wobble * std::sin(t * 0.37f);
+                        cy[k] = y0 + 0.004f * t + wobble * std::cos(t * 0.23f);
+                    }
+                    cloudInto(cx, cy, n, got);
+                    for (std::size_t k = 0; k < n; ++k)
+                        ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 93)))
+                            << x0 << " " << step << " " << wobble << " " << y0 << " point " << k;
+                }
 }
 
 TEST(Vec8, NoiseAndFloorsEqualTheScalarFunctions) {
