@@ -13,27 +13,11 @@
 #include "Renderer/Renderer.h"
 #include "Renderer/Shading.h"
 #include "Renderer/Terrain.h"
+#include "SelfTest/SelfTest.h"
 
 namespace {
 
-SceneSpec desktop(SceneKind kind, bool night) {
-    SceneSpec s;
-    s.size = {1710, 1112};
-    s.scale = 2;
-    s.icons = {{1564, 67}, {1574, 180}};
-    for (double y = 333; y <= 949; y += 88) {
-        s.icons.push_back({1559, y});
-        s.icons.push_back({1657, y});
-    }
-    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
-                        cg::Point{420, 760}})
-        s.icons.push_back(p);
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.kind = kind;
-    s.night = night;
-    return s;
-}
+SceneSpec desktop(SceneKind kind, bool night) { return SelfTest::sampleDesktop(kind, night); }
 
 void shading(benchmark::State& state) {
     const auto kind = scene_kind::allCases[static_cast<std::size_t>(state.range(0))];

@@ -42,19 +42,6 @@ std::vector<cg::Point> sampleIcons() {
     return icons;
 }
 
-SceneSpec sampleDesktop(SceneKind kind, bool night) {
-    SceneSpec s;
-    s.size = {kWidth, kHeight};
-    s.scale = 2;
-    s.icons = sampleIcons();
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.labelsRight = false;
-    s.kind = kind;
-    s.night = night;
-    return s;
-}
-
 SceneSpec thumbnail(SceneKind kind, bool night) {
     SceneSpec s;
     s.size = {640, 400};
@@ -196,6 +183,19 @@ void stability(SceneKind kind) {
 }
 
 }  // namespace
+
+SceneSpec sampleDesktop(SceneKind kind, bool night) {
+    SceneSpec s;
+    s.size = {kWidth, kHeight};
+    s.scale = 2;
+    s.icons = sampleIcons();
+    s.iconSize = 48;
+    s.textSize = 10;
+    s.labelsRight = false;
+    s.kind = kind;
+    s.night = night;
+    return s;
+}
 
 void run(const std::optional<std::string>& previewDir) {
     for (SceneKind kind : scene_kind::allCases) {

@@ -5,10 +5,16 @@
 #include <optional>
 #include <string>
 
+#include "Renderer/SceneSpec.h"
+
 namespace SelfTest {
 
 // Returns when every check has passed; a failed check prints one line on stderr naming it and aborts.
 // The preview directory, when given, must exist.
 void run(const std::optional<std::string>& previewDir);
+
+// The sample desktop every check renders: 1710 × 1112 points at scale 2, 23 icons of 48 points with
+// 10-point labels below them. Tests and benchmarks use the same desktop.
+SceneSpec sampleDesktop(SceneKind kind, bool night);
 
 }  // namespace SelfTest

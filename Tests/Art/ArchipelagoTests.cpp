@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "SelfTest/SelfTest.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -20,21 +22,9 @@ constexpr double kPi = std::numbers::pi;
 
 // The self-test's sample desktop, at one pixel per point.
 SceneSpec desktop(bool night, cg::Size size = {1710, 1112}) {
-    SceneSpec s;
+    SceneSpec s = SelfTest::sampleDesktop(SceneKind::archipelago, night);
     s.size = size;
     s.scale = 1;
-    s.icons = {{1564, 67}, {1574, 180}};
-    for (double y = 333; y <= 949; y += 88) {
-        s.icons.push_back({1559, y});
-        s.icons.push_back({1657, y});
-    }
-    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
-                        cg::Point{420, 760}})
-        s.icons.push_back(p);
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.kind = SceneKind::archipelago;
-    s.night = night;
     return s;
 }
 

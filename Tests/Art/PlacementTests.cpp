@@ -20,7 +20,7 @@ SceneSpec desk(std::vector<cg::Point> icons, SceneKind kind = SceneKind::sea, bo
     return s;
 }
 
-// A painter for the spec, with the keep entry a render would have stored.
+// A painter for the request, with the keep entry a render would have stored.
 std::unique_ptr<Art> painter(const SceneSpec& s, PlacementMap before) {
     Look look(s.kind, s.night, static_cast<float>(s.size.height));
     auto keep = Renderer::keepRects(s);

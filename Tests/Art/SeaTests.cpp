@@ -1,6 +1,8 @@
 // The sea: its routes, laps and open-water test, the seabed props, and whole sea renders by day and night.
 #include <gtest/gtest.h>
 
+#include "SelfTest/SelfTest.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -44,17 +46,7 @@ SeaDesk desk(const SceneSpec& s) {
 }
 
 // The self-test's sample desktop: two columns of icons on the right, four in the middle, one on the left.
-std::vector<cg::Point> sampleIcons() {
-    std::vector<cg::Point> icons = {{1564, 67}, {1574, 180}};
-    for (double y = 333; y <= 949; y += 88) {
-        icons.push_back({1559, y});
-        icons.push_back({1657, y});
-    }
-    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
-                        cg::Point{420, 760}})
-        icons.push_back(p);
-    return icons;
-}
+std::vector<cg::Point> sampleIcons() { return SelfTest::sampleDesktop(SceneKind::sea, false).icons; }
 
 double signedArea(const std::vector<cg::Point>& loop) {
     double sum = 0;
