@@ -28,8 +28,8 @@ public:
         for (std::size_t k = 0; k < n; k += kLanes) {
             const Vec8 x = load(cx + k), y = load(cy + k);
             if (!all((x > -16777216.0f) & (x < 16777216.0f) & (y > -16777216.0f) & (y < 16777216.0f))) return;
-            const Vec8 fx = floorTrunc(x), fy = floorTrunc(y);
-            const Ivec8 ix = truncate(fx), iy = truncate(fy);
+            const Vec8 fx = floorInRange(x), fy = floorInRange(y);
+            const Ivec8 ix = __builtin_convertvector(fx, Ivec8), iy = __builtin_convertvector(fy, Ivec8);
             // What the lookups need: the cells and the smoothed fractions.
             const Vec8 tx = x - fx, ty = y - fy;
             storei(col_ + k, ix);
