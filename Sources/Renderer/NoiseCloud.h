@@ -11,9 +11,9 @@
 
 class NoiseCloud {
 public:
-    static constexpr int32_t kCols = 48;  // corner columns the table holds
+    static constexpr int32_t kCols = 64;  // corner columns the table holds
     static constexpr int32_t kRows = 8;   // corner rows
-    static constexpr std::size_t kPoints = 256;  // longest run
+    static constexpr std::size_t kPoints = 512;  // longest run
 
     // n points (a multiple of 8, at most kPoints) at (cx[k], cy[k]); both arrays must outlive the lookups.
     VEC8_INLINE void build(const float* cx, const float* cy, std::size_t n, uint32_t seed) {

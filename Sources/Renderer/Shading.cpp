@@ -212,7 +212,7 @@ void shadeRow(uint32_t* out, int64_t r, int64_t width, const Prepared& P) {
 
 
 // ---------------------------------------------------------------------------------------------------
-// The fast path: the same steps on eight pixels at a time, over blocks of up to 256 pixels of a row.
+// The fast path: the same steps on eight pixels at a time, over blocks of up to 512 pixels of a row.
 // Everything that depends on the column alone (grid cells and fractions, where each group of eight reads
 // the grids) is worked out once per call; everything that depends on the row alone once per block.
 
