@@ -27,7 +27,7 @@ struct GroundRun {
     const float* table = nullptr;  // the ground's column table at the first point, if it has one
     std::size_t tableStride = 0;   // distance between two fields of that table
     float y = 0;
-    std::size_t n = 0;  // a multiple of 8, at most 256
+    std::size_t n = 0;  // a multiple of 8, at most 512
     float* r = nullptr;
     float* g = nullptr;
     float* b = nullptr;

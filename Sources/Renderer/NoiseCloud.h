@@ -11,9 +11,9 @@
 
 class NoiseCloud {
 public:
-    static constexpr int32_t kCols = 48;  // corner columns the table holds
+    static constexpr int32_t kCols = 64;  // corner columns the table holds
     static constexpr int32_t kRows = 8;   // corner rows
-    static constexpr std::size_t kPoints = 256;  // longest run
+    static constexpr std::size_t kPoints = 512;  // longest run
 
     // n points (a multiple of 8, at most kPoints) at (cx[k], cy[k]); both arrays must outlive the lookups.
     VEC8_INLINE void build(const float* cx, const float* cy, std::size_t n, uint32_t seed) {
@@ -28,8 +28,8 @@ public:
         for (std::size_t k = 0; k < n; k += kLanes) {
             const Vec8 x = load(cx + k), y = load(cy + k);
             if (!all((x > -16777216.0f) & (x < 16777216.0f) & (y > -16777216.0f) & (y < 16777216.0f))) return;
-            const Vec8 fx = floorTrunc(x), fy = floorTrunc(y);
-            const Ivec8 ix = truncate(fx), iy = truncate(fy);
+            const Vec8 fx = floorInRange(x), fy = floorInRange(y);
+            const Ivec8 ix = __builtin_convertvector(fx, Ivec8), iy = __builtin_convertvector(fy, Ivec8);
             // What the lookups need: the cells and the smoothed fractions.
             const Vec8 tx = x - fx, ty = y - fy;
             storei(col_ + k, ix);

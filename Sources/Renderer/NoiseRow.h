@@ -26,8 +26,8 @@ struct NoiseColumns {
 
 class NoiseRow {
 public:
-    static constexpr std::size_t kPoints = 256;  // longest run
-    static constexpr std::size_t kCells = 288;   // lattice cells one run may cross
+    static constexpr std::size_t kPoints = 512;  // longest run
+    static constexpr std::size_t kCells = 320;   // lattice cells one run may cross
 
     // Fills the columns of n points cx (plain scalar code, for tables made once per picture).
     static void columns(const float* cx, std::size_t n, float* cell, float* sx) {

@@ -212,7 +212,7 @@ void shadeRow(uint32_t* out, int64_t r, int64_t width, const Prepared& P) {
 
 
 // ---------------------------------------------------------------------------------------------------
-// The fast path: the same steps on eight pixels at a time, over blocks of up to 256 pixels of a row.
+// The fast path: the same steps on eight pixels at a time, over blocks of up to 512 pixels of a row.
 // Everything that depends on the column alone (grid cells and fractions, where each group of eight reads
 // the grids) is worked out once per call; everything that depends on the row alone once per block.
 
@@ -415,8 +415,8 @@ VEC8_AVX2 void litRows(const Plan& P, int64_t rowBegin, int64_t rowEnd, int64_t 
 VEC8_INLINE Ivec8 toBytes(Vec8 z, Vec8 dither) {
     using namespace vec8;
     const Vec8 zz = z + dither;
-    const Ivec8 b = truncate(stdMin(zz, splat(1.0f)) * 255.0f + 0.5f);
-    return zz >= 0.0f ? b : splati(0);
+    // Lanes with zz ≥ 0 convert a value within [0.5, 255.5]; the others (NaN too) give 0.
+    return __builtin_convertvector(select(zz >= 0.0f, stdMin(zz, splat(1.0f)) * 255.0f + 0.5f, splat(0.0f)), Ivec8);
 }
 
 // One block of n pixels (k0 … k0 + n − 1) of row r; `shared` holds the lit heights when P.shift is set.

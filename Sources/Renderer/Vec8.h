@@ -138,6 +138,12 @@ VEC8_INLINE Vec8 floorTrunc(Vec8 x) {
     return select(t > x, t - 1.0f, t);
 }
 
+// floorTrunc for lanes already checked to lie inside the int32 range.
+VEC8_INLINE Vec8 floorInRange(Vec8 x) {
+    const Vec8 t = toFloat(__builtin_convertvector(x, Ivec8));
+    return select(t > x, t - 1.0f, t);
+}
+
 // std::floor for lanes inside the int32 range, including the sign of a zero result.
 VEC8_INLINE Vec8 floorStd(Vec8 x) {
     Vec8 f = floorTrunc(x);
@@ -205,7 +211,7 @@ VEC8_INLINE Vec8 cornerValue(Uvec8 ix, Uvec8 iy, uint32_t sh) {
 VEC8_INLINE Vec8 valueNoise(Vec8 x, Vec8 y, uint32_t seed) {
     if (!all(inIntRange(x) & inIntRange(y)))  // far outside any scene: the scalar path clamps
         return eachLane([&](int l) VEC8_LAMBDA { return ::valueNoise(x[l], y[l], seed); });
-    const Vec8 fx = floorTrunc(x), fy = floorTrunc(y);
+    const Vec8 fx = floorInRange(x), fy = floorInRange(y);
     const Uvec8 ix = (Uvec8)__builtin_convertvector(fx, Ivec8), iy = (Uvec8)__builtin_convertvector(fy, Ivec8);
     const uint32_t sh = seed * 0x9E3779B1u;
     const Vec8 a = cornerValue(ix, iy, sh);
