@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "Platform/Dispatch/Dispatch.h"
-#include "Renderer/Renderer.h"
+#include "Renderer/TerrainLayout.h"
 
 namespace {
 

@@ -161,13 +161,3 @@ std::vector<cg::ImageRef> Art::offscreenEach(std::size_t n,
     });
     return out;
 }
-
-// Scenes whose painters are not built yet show their shaded terrain alone.
-void Art::canyon() {}
-void Art::orbit() {}
-void Art::city() {}
-void Art::skyline() {}
-void Art::winter() {}
-void Art::reef() {}
-void Art::warzone() {}
-void Art::pond() {}

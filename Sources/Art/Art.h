@@ -12,9 +12,9 @@
 #include "Platform/Graphics/Geometry.h"
 #include "Renderer/Look.h"
 #include "Renderer/Random.h"
-#include "Renderer/RenderedScene.h"
-#include "Renderer/SceneSpec.h"
-#include "Renderer/Sprite.h"
+#include "Scene/RenderedScene.h"
+#include "Scene/SceneSpec.h"
+#include "Scene/Sprite.h"
 #include "Renderer/Terrain.h"
 
 namespace cg {
@@ -327,6 +327,16 @@ public:
         cg::Point contourStep(cg::Point q, double level, double step) const;
         bool stands(cg::Point s) const;
     };
+
+    // Each scene group's own operations, declared in its own header (Art/Reef.h, Art/Pond.h, ...).
+    class Reef;
+    class Pond;
+    class Orbit;
+    class Canyon;
+    class Winter;
+    class Battlefield;
+    class City;
+    class Skyline;
 
     // Scene painters.
     void archipelago();

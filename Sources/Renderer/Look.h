@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Renderer/Float3.h"
-#include "Renderer/SceneKind.h"
+#include "Scene/SceneKind.h"
 
 // One colour contour over the terrain height: the band covers v >= t.
 struct Band {

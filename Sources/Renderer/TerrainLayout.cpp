@@ -2,7 +2,7 @@
 #include <numbers>
 
 #include "Renderer/Random.h"
-#include "Renderer/Renderer.h"
+#include "Renderer/TerrainLayout.h"
 #include "Renderer/Streets.h"
 
 namespace {

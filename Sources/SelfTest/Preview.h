@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "Platform/Graphics/Image.h"
-#include "Renderer/SceneSpec.h"
-#include "Renderer/Sprite.h"
+#include "Scene/SceneSpec.h"
+#include "Scene/Sprite.h"
 
 namespace SelfTest {
 

@@ -11,8 +11,8 @@
 #include "Platform/Graphics/Image.h"
 #include "Renderer/Grid.h"
 #include "Renderer/Look.h"
-#include "Renderer/Render.h"
-#include "Renderer/Renderer.h"
+#include "Pipeline/Render.h"
+#include "Renderer/TerrainLayout.h"
 #include "Renderer/Terrain.h"
 #include "SelfTest/Preview.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "Renderer/SceneSpec.h"
+#include "Scene/SceneSpec.h"
 
 namespace SelfTest {
 

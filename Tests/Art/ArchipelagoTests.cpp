@@ -13,8 +13,8 @@
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"
-#include "Renderer/Render.h"
-#include "Renderer/Renderer.h"
+#include "Pipeline/Render.h"
+#include "Renderer/TerrainLayout.h"
 
 namespace {
 

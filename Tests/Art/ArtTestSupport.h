@@ -8,8 +8,8 @@
 #include "Art/Art.h"
 #include "Graphics/CgTestSupport.h"
 #include "Platform/Graphics/Context.h"
-#include "Renderer/Render.h"
-#include "Renderer/Renderer.h"
+#include "Pipeline/Render.h"
+#include "Renderer/TerrainLayout.h"
 
 namespace arttest {
 

@@ -18,7 +18,7 @@
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Image.h"
-#include "Renderer/Render.h"
+#include "Pipeline/Render.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
-#include "Renderer/Render.h"
-#include "Renderer/Renderer.h"
+#include "Pipeline/Render.h"
+#include "Renderer/TerrainLayout.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,7 +1,7 @@
 // Whole renders: determinism at any thread count, the keep entry, the water test and bad requests.
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Image.h"
-#include "Renderer/Render.h"
+#include "Pipeline/Render.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "Renderer/Random.h"
-#include "Renderer/SceneKind.h"
-#include "Renderer/SceneSpec.h"
+#include "Scene/SceneKind.h"
+#include "Scene/SceneSpec.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

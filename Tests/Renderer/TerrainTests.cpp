@@ -1,6 +1,6 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Renderer/Random.h"
-#include "Renderer/Renderer.h"
+#include "Renderer/TerrainLayout.h"
 #include "Renderer/Terrain.h"
 
 #include <algorithm>

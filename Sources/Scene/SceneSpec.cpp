@@ -1,4 +1,4 @@
-#include "Renderer/SceneSpec.h"
+#include "Scene/SceneSpec.h"
 
 namespace {
 // Truncation toward zero; sizes outside what a screen can be are clamped instead of undefined.

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "Platform/Graphics/Geometry.h"
-#include "Renderer/RenderedScene.h"
-#include "Renderer/SceneSpec.h"
+#include "Scene/RenderedScene.h"
+#include "Scene/SceneSpec.h"
 
 namespace Renderer {
 

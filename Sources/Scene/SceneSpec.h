@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Platform/Graphics/Geometry.h"
-#include "Renderer/SceneKind.h"
+#include "Scene/SceneKind.h"
 
 struct SceneSpec {
     cg::Size size;                 // points (the screen frame)

@@ -1,4 +1,4 @@
-#include "Renderer/Sprite.h"
+#include "Scene/Sprite.h"
 
 #include <array>
 #include <charconv>

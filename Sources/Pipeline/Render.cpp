@@ -1,4 +1,4 @@
-#include "Renderer/Render.h"
+#include "Pipeline/Render.h"
 
 #include <cmath>
 #include <utility>
@@ -6,7 +6,7 @@
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Look.h"
-#include "Renderer/Renderer.h"
+#include "Renderer/TerrainLayout.h"
 #include "Renderer/Shading.h"
 #include "Renderer/Terrain.h"
 

@@ -1,4 +1,4 @@
-#include "Renderer/Sprite.h"
+#include "Scene/Sprite.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Platform/Graphics/Geometry.h"
-#include "Renderer/Sprite.h"
+#include "Scene/Sprite.h"
 
 // Remembered prop positions by key, in scene points. Ordered, so dumps and hashes are deterministic.
 using PlacementMap = std::map<std::string, std::vector<cg::Point>>;

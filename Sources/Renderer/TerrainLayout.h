@@ -5,7 +5,7 @@
 
 #include "Platform/Graphics/Geometry.h"
 #include "Renderer/Look.h"
-#include "Renderer/SceneSpec.h"
+#include "Scene/SceneSpec.h"
 #include "Renderer/Terrain.h"
 
 namespace Renderer {
