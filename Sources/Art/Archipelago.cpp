@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "Art/Archipelago.h"
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Art/Archipelago.h"
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Platform/Graphics/Context.h"
