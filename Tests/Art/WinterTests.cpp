@@ -14,8 +14,8 @@
 
 namespace {
 
-arttest::Painter winterPainter(bool night = false, double w = 640, double h = 400) {
-    return arttest::painter(w, h, 1, SceneKind::winter, night);
+arttest::Painter winterPainter(bool night = false, double w = 640, double h = 400, double scale = 1) {
+    return arttest::painter(w, h, scale, SceneKind::winter, night);
 }
 
 SceneSpec winterSpec(bool night) {
@@ -319,4 +319,56 @@ TEST(WinterRender, AuroraCurtainsAtNight) {
     const double gap = curtains[1]->phase - curtains[0]->phase;
     EXPECT_NEAR(gap - std::floor(gap), 0.5, 1e-12);
     EXPECT_EQ(&scene->sprites.back(), curtains[1]) << "the sky comes last";
+}
+
+// --- A sheet to look at ---
+
+TEST(WinterSheet, EveryFigureAndTheAuroraByDayAndNight) {
+    constexpr double sheetW = 1000, halfH = 330;
+    auto sheet = winterPainter(false, sheetW, 2 * halfH, 2);
+    sheet.bitmap->setFillColor(cg::Color::rgb(0x9FB4C8));
+    sheet.bitmap->fill({0, halfH, sheetW, halfH});
+    sheet.bitmap->setFillColor(cg::Color::rgb(0x1A2638));
+    sheet.bitmap->fill({0, 0, sheetW, halfH});
+    for (const bool night : {false, true}) {
+        auto p = winterPainter(night, sheetW, 2 * halfH, 2);
+        Art::Winter winter(*p.art);
+        cg::Context& c = *sheet.bitmap;
+        const double top = night ? halfH : 2 * halfH;
+        // One row of frames, each drawn `zoom` times its size.
+        auto row = [&](int n, double w, double h, double y, const std::function<void(Art&, double)>& pose,
+                       double zoom = 2) {
+            const auto frames = p->poseRow(n, w, h, pose);
+            EXPECT_EQ(frames.size(), static_cast<std::size_t>(n));
+            for (std::size_t i = 0; i < frames.size(); ++i)
+                c.draw(frames[i], {10 + static_cast<double>(i) * (zoom * w + 6), top - y - zoom * h, zoom * w, zoom * h});
+        };
+        const uint32_t coat = night ? 0x7E4A30 : 0xC8642E;
+        row(4, 16, 8, 10, [coat](Art& a, double t) { Art::Winter(a).fox(t, coat); });
+        row(8, 24, 22, 34, [](Art& a, double t) { Art::Winter(a).snowman({12, 3}, t); });
+        row(12, 30, 34, 84, [](Art& a, double t) { Art::Winter(a).snowglobe(t); });
+        row(4, 185, 48, 160, [](Art& a, double t) { Art::Winter(a).sleigh(t, false); }, 1);
+        row(4, 185, 48, 200, [](Art& a, double t) { Art::Winter(a).sleigh(t, true); }, 1);
+        // Props straight into the sheet.
+        cg::Point at{420, top - 40};
+        Art* keep = sheet.art.get();
+        struct Ctx {
+            Art& a;
+            cg::Context* saved;
+            ~Ctx() { a.ctx = saved; }
+        } swap{*p.art, p->ctx};
+        p->ctx = keep->ctx;
+        for (int i = 0; i < 4; ++i) {
+            winter.floe({at.x + 40.0 * i, at.y}, 14, 0.25 * i);
+            winter.seal({at.x + 40.0 * i, at.y}, i * 1.6);
+        }
+        winter.pine({at.x + 180, at.y - 20}, 24);
+        winter.cabin({at.x + 230, at.y - 20}, nullptr);
+        p->sprites.clear();
+        winter.aurora();
+        ASSERT_EQ(p->sprites.size(), 2u);
+        ASSERT_TRUE(p->sprites[0].image);
+        c.draw(p->sprites[0].image, {10, top - halfH + 5, 980, 70});
+    }
+    ASSERT_TRUE(sheet.bitmap->makeImage()->writePNG((cgtest::outDir() / "winter-sheet.png").string()));
 }
