@@ -33,6 +33,7 @@ void polygon(cg::Path& path, const cg::Point* pts, std::size_t n) {
 }  // namespace
 
 void Art::Winter::floe(cg::Point p, double r, double k) {
+    cg::SavedState saved(art.ctx);  // colours and line settings stay the caller's
     const bool night = art.s.night;
     RNG rng(toUInt64(k * 1000000) + 1);
     std::array<cg::Point, 12> outline{};
@@ -63,6 +64,7 @@ void Art::Winter::floe(cg::Point p, double r, double k) {
 }
 
 void Art::Winter::seal(cg::Point p, double angle) {
+    cg::SavedState saved(art.ctx);  // colours and line settings stay the caller's
     const bool night = art.s.night;
     auto silhouette = [](cg::Path& path, const cg::Transform& m) {
         path.addEllipse(cg::Rect(-4.6, -2.4, 8.2, 4.8), m);
@@ -119,6 +121,7 @@ std::vector<cg::Point> Art::Winter::shoreline(cg::Point p, int64_t steps, double
 }
 
 void Art::Winter::pine(cg::Point p, double h) {
+    cg::SavedState saved(art.ctx);  // colours and line settings stay the caller's
     const bool night = art.s.night;
     art.groundShadow(p, 7, 0.2);
     art.shape(pick(night, 0x2A4A70, 0x000000), night ? 0.12 : 0.2, 0, [&](cg::Path& path) {
@@ -151,6 +154,7 @@ void Art::Winter::pine(cg::Point p, double h) {
 }
 
 void Art::Winter::cabin(cg::Point p, const cg::ImageRef& smoke) {
+    cg::SavedState saved(art.ctx);  // colours and line settings stay the caller's
     const bool night = art.s.night;
     const double x = p.x, y = p.y;
     auto rect = [&](uint32_t color, double alpha, const cg::Rect& r) {
