@@ -349,21 +349,17 @@ TEST(WinterSheet, EveryFigureAndTheAuroraByDayAndNight) {
         row(12, 30, 34, 84, [](Art& a, double t) { Art::Winter(a).snowglobe(t); });
         row(4, 185, 48, 160, [](Art& a, double t) { Art::Winter(a).sleigh(t, false); }, 1);
         row(4, 185, 48, 200, [](Art& a, double t) { Art::Winter(a).sleigh(t, true); }, 1);
-        // Props straight into the sheet.
-        cg::Point at{420, top - 40};
-        Art* keep = sheet.art.get();
-        struct Ctx {
-            Art& a;
-            cg::Context* saved;
-            ~Ctx() { a.ctx = saved; }
-        } swap{*p.art, p->ctx};
-        p->ctx = keep->ctx;
-        for (int i = 0; i < 4; ++i) {
-            winter.floe({at.x + 40.0 * i, at.y}, 14, 0.25 * i);
-            winter.seal({at.x + 40.0 * i, at.y}, i * 1.6);
-        }
-        winter.pine({at.x + 180, at.y - 20}, 24);
-        winter.cabin({at.x + 230, at.y - 20}, nullptr);
+        // Props on a strip of their own.
+        const auto props = p->offscreen(300, 60, [&] {
+            for (int i = 0; i < 4; ++i) {
+                winter.floe({20 + 40.0 * i, 30}, 14, 0.25 * i);
+                winter.seal({20 + 40.0 * i, 30}, i * 1.6);
+            }
+            winter.pine({200, 30}, 24);
+            winter.cabin({250, 22}, nullptr);
+        });
+        ASSERT_TRUE(props);
+        c.draw(props, {400, top - 70, 300, 60});
         p->sprites.clear();
         winter.aurora();
         ASSERT_EQ(p->sprites.size(), 2u);
