@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -36,6 +37,51 @@ bool farFrom(cg::Point p, const std::vector<cg::Point>& others, double d) {
         if (std::hypot(p.x - o.x, p.y - o.y) < d) return false;
     return true;
 }
+
+// One prop drawn into a bitmap of its own: `box` (drawing points) holds everything it paints.
+struct Stamp {
+    cg::Rect box;
+    std::function<void(Art::Canyon&)> draw;
+};
+
+// Draws every stamp on several threads into small bitmaps that share the scene's pixel grid, so that
+// laying them onto the scene in list order gives the picture of drawing them there one after another.
+class Stamps {
+public:
+    void add(cg::Rect box, std::function<void(Art::Canyon&)> draw) { stamps_.push_back({box, std::move(draw)}); }
+    std::size_t size() const { return stamps_.size(); }
+    void make(const Art& art) {
+        const double scale = art.s.scale;
+        frames_.clear();
+        for (const Stamp& st : stamps_) {
+            const double x0 = std::floor(st.box.minX() * scale), y0 = std::floor(st.box.minY() * scale);
+            const double x1 = std::ceil(st.box.maxX() * scale), y1 = std::ceil(st.box.maxY() * scale);
+            frames_.push_back({x0, y0, x1 - x0, y1 - y0});  // device pixels
+        }
+        images_ = art.offscreenEach(stamps_.size(), [&](Art& a, std::size_t i) {
+            const cg::Rect f = frames_[i];
+            Art::Canyon canyon(a);
+            return a.offscreen(f.width(), f.height(), 1, [&] {
+                a.ctx->scaleBy(scale, scale);
+                a.ctx->translateBy(-f.minX() / scale, -f.minY() / scale);
+                stamps_[i].draw(canyon);
+            });
+        });
+    }
+    // Lays stamps first … last − 1 onto the scene.
+    void lay(cg::Context& ctx, double scale, std::size_t first, std::size_t last) const {
+        for (std::size_t i = first; i < last; ++i) {
+            if (!images_[i]) continue;
+            const cg::Rect f = frames_[i];
+            ctx.draw(images_[i], {f.minX() / scale, f.minY() / scale, f.width() / scale, f.height() / scale});
+        }
+    }
+
+private:
+    std::vector<Stamp> stamps_;
+    std::vector<cg::Rect> frames_;
+    std::vector<cg::ImageRef> images_;
+};
 
 // floor or ceil of a lattice projection as an index; the screen is never large enough to overflow.
 int64_t latticeIndex(double v) { return static_cast<int64_t>(v); }
@@ -82,9 +128,15 @@ std::vector<cg::Point> Art::Canyon::ground() {
         if (!(static_cast<double>(0.85f * growth(tex(p), 0.5f, 0.9f)) > u)) return false;
         return bank(p) > 3;
     });
+    // Every prop is placed first and drawn into a stamp of its own; the stamps are laid in drawing order.
+    Stamps stamps;
     for (const cg::Point& p : shrubs) {
-        a.groundShadow({p.x, H - p.y - 1.5}, 3.4, 0.14);
-        a.canopy(flip(p), rand(p, 3) + 3, night ? 0x2F3A40 : 0x5E6A34, night ? 0x55666C : 0xA6AE68, rand(p, 4));
+        const double r = rand(p, 3) + 3, k = rand(p, 4);
+        const uint32_t dark = night ? 0x2F3A40 : 0x5E6A34, light = night ? 0x55666C : 0xA6AE68;
+        stamps.add({p.x - 8, H - p.y - 8, 16, 16}, [this, p, r, k, dark, light](Canyon& c) {
+            c.art.groundShadow({p.x, H - p.y - 1.5}, 3.4, 0.14);
+            c.art.canopy({p.x, H - p.y}, r, dark, light, k);
+        });
     }
 
     // 2. Wash trees along the banks, drawn from the top down so lower crowns overlap higher ones.
@@ -98,15 +150,19 @@ std::vector<cg::Point> Art::Canyon::ground() {
         const double sa = night ? 0.14 : 0.2;
         const cg::Gradient soft({cg::Color::black(sa), cg::Color::black(0.85 * sa), cg::Color::black(0)},
                                 {0, 0.55, 1});
+        const uint32_t dark = night ? 0x2C3638 : 0x56692E, light = night ? 0x56646A : 0xB4C068;
         for (const cg::Point& p : treeOrder) {
-            const double r = 3 * rand(p, 3) + 6;
-            {
-                cg::SavedState g(a.ctx);
-                a.ctx->translateBy(p.x + 0.9 * r, (H - p.y) - 0.75 * r);
-                a.ctx->scaleBy(1, 0.85 / 1.15);
-                a.ctx->drawRadialGradient(soft, {0, 0}, 0, {0, 0}, 1.15 * r);
-            }
-            a.canopy(flip(p), r, night ? 0x2C3638 : 0x56692E, night ? 0x56646A : 0xB4C068, rand(p, 4));
+            const double r = 3 * rand(p, 3) + 6, k = rand(p, 4);
+            stamps.add({p.x - 14, H - p.y - 18, 36, 32}, [this, p, r, k, dark, light, soft](Canyon& c) {
+                cg::Context& g = *c.art.ctx;
+                {
+                    cg::SavedState shade(g);
+                    g.translateBy(p.x + 0.9 * r, (H - p.y) - 0.75 * r);
+                    g.scaleBy(1, 0.85 / 1.15);
+                    g.drawRadialGradient(soft, {0, 0}, 0, {0, 0}, 1.15 * r);
+                }
+                c.art.canopy({p.x, H - p.y}, r, dark, light, k);
+            });
         }
     }
 
@@ -126,10 +182,15 @@ std::vector<cg::Point> Art::Canyon::ground() {
         for (const cg::Point& p : cacti) props.emplace_back(p, false);
         sortByY(props);
         for (const auto& [p, isBoulder] : props) {
-            if (isBoulder) boulder(flip(p));
-            else cactus(flip(p), rand(p, 0) < 0.6);
+            const cg::Point foot = flip(p);
+            const bool tall = rand(p, 0) < 0.6;
+            stamps.add({foot.x - 12, foot.y - 16, 34, 40}, [foot, isBoulder, tall](Canyon& c) {
+                if (isBoulder) c.boulder(foot);
+                else c.cactus(foot, tall);
+            });
         }
     }
+    const std::size_t propStamps = stamps.size();
 
     // 4. Fire sites, by night only: room for the fire and its tent, away from every prop and the wash.
     std::vector<cg::Point> fires;
@@ -181,19 +242,27 @@ std::vector<cg::Point> Art::Canyon::ground() {
                     cracks.quadCurveTo(flip(c), flip(N));
                 }
             }
-        a.shape(night ? 0x34262E : 0x8A4A2C, night ? 0.4 : 0.3, 0.6, [&](cg::Path& path) { path.addPath(cracks); });
-    }
 
-    // 6. Grass tufts on the high ground.
-    for (const cg::Point& p : a.spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
-             if (!(a.value(p) > landT + 0.09f)) return false;
-             const double u = rand(p, 9);
-             if (!(static_cast<double>(0.95f * growth(tex(p), 0.7f, 0.95f)) > u)) return false;
-             return clear({p.x - 5, p.y - 6, 10, 9});
-         })) {
-        const double r = 1.8 * rand(p, 5) + 2;
-        a.groundShadow({p.x, H - p.y - 1.5}, r + 0.4, 0.16);
-        a.canopy(flip(p), r, night ? 0x36404A : 0x6A6E44, night ? 0x6A7682 : 0xB4B07C, rand(p, 4));
+        // 6. Grass tufts on the high ground.
+        for (const cg::Point& p : a.spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
+                 if (!(a.value(p) > landT + 0.09f)) return false;
+                 const double u = rand(p, 9);
+                 if (!(static_cast<double>(0.95f * growth(tex(p), 0.7f, 0.95f)) > u)) return false;
+                 return clear({p.x - 5, p.y - 6, 10, 9});
+             })) {
+            const double r = 1.8 * rand(p, 5) + 2, k = rand(p, 4);
+            const uint32_t dark = night ? 0x36404A : 0x6A6E44, light = night ? 0x6A7682 : 0xB4B07C;
+            stamps.add({p.x - 10, H - p.y - 10, 20, 20}, [this, p, r, k, dark, light](Canyon& c) {
+                c.art.groundShadow({p.x, H - p.y - 1.5}, r + 0.4, 0.16);
+                c.art.canopy({p.x, H - p.y}, r, dark, light, k);
+            });
+        }
+
+        stamps.make(a);
+        const double scale = a.s.scale;
+        stamps.lay(*a.ctx, scale, 0, propStamps);
+        a.shape(night ? 0x34262E : 0x8A4A2C, night ? 0.4 : 0.3, 0.6, [&](cg::Path& path) { path.addPath(cracks); });
+        stamps.lay(*a.ctx, scale, propStamps, stamps.size());
     }
 
     // 7. Heat streaks over the open floor, kept off the fires.
