@@ -262,9 +262,13 @@ void Art::Canyon::camp(const std::vector<cg::Point>& fires) {
     const std::vector<cg::Point> jeepTrack = jeepPath(run);
 
     Pictures pictures;
-    const std::size_t coyoteFrames = 0;
-    for (const double step : {1.0, 0.0, -1.0, 0.0})
-        pictures.add(24, 12, std::nullopt, [step](Canyon& c) { c.coyote(step); });
+    std::size_t coyoteFrames = 0;
+    if (!coyotes.empty()) {
+        for (const double step : {1.0, 0.0, -1.0, 0.0}) {
+            const std::size_t job = pictures.add(24, 12, std::nullopt, [step](Canyon& c) { c.coyote(step); });
+            if (step == 1.0) coyoteFrames = job;
+        }
+    }
     std::size_t jeepImage = 0, beamImage = 0;
     if (!jeepTrack.empty()) {
         jeepImage = pictures.add(30, 15, std::nullopt, [](Canyon& c) {
@@ -276,7 +280,8 @@ void Art::Canyon::camp(const std::vector<cg::Point>& fires) {
     const std::size_t flashImage = pictures.add(400, 400, 1.0, [](Canyon& c) { c.flashGlow(); });
     pictures.make(a);
 
-    const std::vector<cg::ImageRef> coyoteRow = pictures.frames(coyoteFrames, 4);
+    const std::vector<cg::ImageRef> coyoteRow =
+        coyotes.empty() ? std::vector<cg::ImageRef>{} : pictures.frames(coyoteFrames, 4);
     for (const cg::Point& p : coyotes) {
         const std::vector<cg::Point> route = flipped(prowl(p, 150, 53));
         const double base = 0.9 * rand(p, 2);
