@@ -83,9 +83,8 @@ void Art::pond() {
     };
     auto distance = [](cg::Point a, cg::Point b) { return std::hypot(a.x - b.x, a.y - b.y); };
 
-    // The koi, petals and dragonflies go where the water and the icons let them, whatever the garden:
-    // they are placed first, and their frames, the costliest pictures, are drawn while the garden is
-    // painted.
+    // The creatures, pads and petals go where the water and the icons let them, whatever the garden:
+    // they are placed first, and their pictures are drawn while the garden is painted.
     const double m = std::max(w, h);
     const double koiWater = std::min(0.02 * m, 32.0);
     const std::vector<cg::Point> koiSpots = spots(8, 1500, 160, night ? 5 : 8, [&](cg::Point p) {
@@ -93,7 +92,7 @@ void Art::pond() {
             if (!inside(q) || !pond.afloat(q, koiWater)) return false;
         return true;
     });
-    PictureBatch early;
+    PictureBatch pictures;
     // Only the koi that swim are drawn; each once, shared by every fish of its kind.
     std::vector<bool> swims(8, false);
     for (const cg::Point& p : koiSpots) {
@@ -102,9 +101,9 @@ void Art::pond() {
     }
     std::vector<std::pair<std::size_t, std::size_t>> koiRows(8);
     for (std::size_t i = 0; i < 8; ++i)
-        if (swims[i]) koiRows[i] = {early.fish(Pond::kKoi[i], 10, false), early.fish(Pond::kKoi[i], 10, true)};
+        if (swims[i]) koiRows[i] = {pictures.fish(Pond::kKoi[i], 10, false), pictures.fish(Pond::kKoi[i], 10, true)};
 
-    // Petals and dragonflies do not depend on the garden either, nor do the rise frames.
+    // Petals, dragonflies and the rise frames do not depend on the garden either.
     const std::vector<cg::Point> petalSpots = spots(9, 2500, 60, night ? 6 : 20, [&](cg::Point p) {
         for (const cg::Point& q : rounded(Pond::drift(p), false, 6))
             if (!inside(q) || !(value(q) < e - 0.02f)) return false;
@@ -118,17 +117,17 @@ void Art::pond() {
             return true;
         });
     const std::size_t riseRow =
-        early.row(24, 24, 24, [](Art& a, double ph) { Pond(a).riseFrame(static_cast<int64_t>(frameIndex(ph, 24)), 9); });
+        pictures.row(24, 24, 24, [](Art& a, double ph) { Pond(a).riseFrame(static_cast<int64_t>(frameIndex(ph, 24)), 9); });
     static constexpr uint32_t kPetalDay[] = {0xf8c8d6, 0xf2a9c0, 0xfbdce6};
     static constexpr uint32_t kPetalNight[] = {0x8e7a8c, 0x7e6a80, 0x9c8e9e};
     std::vector<std::size_t> petalRows;
     for (uint32_t color : night ? kPetalNight : kPetalDay)
-        petalRows.push_back(early.row(1, 6, 6, [color](Art& a, double) { Pond(a).petal(color); }));
+        petalRows.push_back(pictures.row(1, 6, 6, [color](Art& a, double) { Pond(a).petal(color); }));
     std::vector<std::pair<std::size_t, std::size_t>> dragonflyRows;
     for (const cg::Point& p : dragonflySpots) {
         const DragonflyColors c = kDragonflies[pick(3, u(p, 3), 3)];
         auto row = [&](bool shadow) {
-            return early.row(4, 18, 16, [c, shadow](Art& a, double ph) {
+            return pictures.row(4, 18, 16, [c, shadow](Art& a, double ph) {
                 Pond(a).dragonfly(c.body, c.head, kWingPoses[frameIndex(ph, 4) % 4], shadow);
             });
         };
@@ -136,9 +135,30 @@ void Art::pond() {
         dragonflyRows.push_back({body, row(true)});
     }
 
+    // The lily pads float clear of the icons, whatever the garden; the rise rings keep clear of them.
     std::vector<Pond::Pad> pads;
-    // The garden only draws into the scene and places its props; the early pictures only read the
-    // request, terrain and look. Neither sees the other, so the result is the same on any number of threads.
+    for (const cg::Point& c : spots(7, 3000, 150, 14, [&](cg::Point p) {
+             return value(p) < e && clear(cg::Rect(p.x - 50, p.y - 50, 100, 100));
+         }))
+        for (const Pond::Pad& pad : pond.cluster(c)) pads.push_back(pad);
+    std::vector<std::size_t> padRows;
+    padRows.reserve(pads.size());
+    for (const Pond::Pad& pad : pads) {
+        const double S = 2 * (std::max(pad.bloom + 2, pad.r) + 0.15 * pad.r) + 4;
+        const double k = u(pad.at, 1), r = pad.r, b = pad.bloom;
+        padRows.push_back(pictures.row(1, S, S, [S, k, r, b](Art& a, double) { Pond(a).lilyPadDraw(S, k, r, b); }));
+    }
+    const std::vector<cg::Point> riseSpots = spots(12, 2500, 110, night ? 6 : 12, [&](cg::Point p) {
+        if (!(value(p) < e - 0.06f)) return false;
+        if (!clear(cg::Rect(p.x - 18, p.y - 18, 36, 36))) return false;
+        if (!pond.afloat(p, 14)) return false;
+        for (const Pond::Pad& pad : pads)
+            if (!(pad.r + 16 < distance(p, pad.at))) return false;
+        return true;
+    });
+
+    // The garden only draws into the scene and places its props; the pictures only read the request,
+    // terrain and look. Neither sees the other, so the result is the same on any number of threads.
     auto garden = [&] {
         // 1. Pebbles on the pond floor.
         for (const cg::Point& p : spots(1, 6000, 6, kNoLimit, [&](cg::Point p) {
@@ -259,53 +279,28 @@ void Art::pond() {
             pond.crown(flip(p), s, colors, u(p, 2));
         }
 
-        // 10. Lily-pad clusters; each pad's shadow goes on the water now, the pad itself is a sprite.
+        // 10. The lily pads' shadows on the water; the pads themselves are sprites.
         const double padShadow = night ? 0.15 : 0.22;
         const cg::Gradient padShade(
             {cg::Color::black(padShadow), cg::Color::black(0.85 * padShadow), cg::Color::black(0)}, {0, 0.55, 1});
-        for (const cg::Point& c : spots(7, 3000, 150, 14, [&](cg::Point p) {
-                 return value(p) < e && clear(cg::Rect(p.x - 50, p.y - 50, 100, 100));
-             }))
-            for (const Pond::Pad& pad : pond.cluster(c)) {
-                cg::SavedState saved(g);
-                g.translateBy(pad.at.x + 2.2, h - pad.at.y - 2.8);
-                g.scaleBy(1, 1 / 1.05);
-                g.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
-                pads.push_back(pad);
-            }
+        for (const Pond::Pad& pad : pads) {
+            cg::SavedState saved(g);
+            g.translateBy(pad.at.x + 2.2, h - pad.at.y - 2.8);
+            g.scaleBy(1, 1 / 1.05);
+            g.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
+        }
     };
     dispatch::concurrentPerform(2, [&](std::size_t job) {
         if (job == 0) garden();
-        else early.draw(*this);
+        else pictures.draw(*this);
     });
-
-    // Everything from here on is sprites: the rise rings keep clear of the pads, whose pictures are
-    // drawn at once; then the sprites are appended in order.
-    const std::vector<cg::Point> riseSpots = spots(12, 2500, 110, night ? 6 : 12, [&](cg::Point p) {
-        if (!(value(p) < e - 0.06f)) return false;
-        if (!clear(cg::Rect(p.x - 18, p.y - 18, 36, 36))) return false;
-        if (!pond.afloat(p, 14)) return false;
-        for (const Pond::Pad& pad : pads)
-            if (!(pad.r + 16 < distance(p, pad.at))) return false;
-        return true;
-    });
-
-    PictureBatch batch;
-    std::vector<std::size_t> padRows;
-    padRows.reserve(pads.size());
-    for (const Pond::Pad& pad : pads) {
-        const double S = 2 * (std::max(pad.bloom + 2, pad.r) + 0.15 * pad.r) + 4;
-        const double k = u(pad.at, 1), r = pad.r, b = pad.bloom;
-        padRows.push_back(batch.row(1, S, S, [S, k, r, b](Art& a, double) { Pond(a).lilyPadDraw(S, k, r, b); }));
-    }
-    batch.draw(*this);
 
     // 11. Koi in groups of one to three on one route.
     std::vector<FishFrames> koi(8);
     for (std::size_t i = 0; i < 8; ++i)
         if (swims[i]) {
-            koi[i].frames = early.frames(koiRows[i].first);
-            koi[i].shade = early.frames(koiRows[i].second);
+            koi[i].frames = pictures.frames(koiRows[i].first);
+            koi[i].shade = pictures.frames(koiRows[i].second);
         }
     for (const cg::Point& p : koiSpots)
         for (Sprite& sp : pond.koiGroup(p, koi)) sprites.push_back(std::move(sp));
@@ -316,13 +311,13 @@ void Art::pond() {
         const double S = 2 * (std::max(pad.bloom + 2, pad.r) + 0.15 * pad.r) + 4;
         Sprite sp = sprite(Sprite::Kind::sway, flip(pad.at), S, u(pad.at, 2));
         sp.travel = 0;
-        sp.image = batch.image(padRows[i]);
+        sp.image = pictures.image(padRows[i]);
         sp.face = true;
         sprites.push_back(std::move(sp));
     }
 
     // 13. Rise rings where a fish sips at the surface.
-    const std::vector<cg::ImageRef> riseFrames = early.frames(riseRow);
+    const std::vector<cg::ImageRef> riseFrames = pictures.frames(riseRow);
     for (const cg::Point& p : riseSpots) {
         const std::vector<cg::Point> path = drawn(Pond::ring(p));
         Sprite sp = sprite(Sprite::Kind::trip, path.front(), 24, u(p, 2));
@@ -341,7 +336,7 @@ void Art::pond() {
         const std::vector<cg::Point> path = drawn(Pond::drift(p));
         Sprite sp = sprite(Sprite::Kind::trip, path.front(), 2.5 * u(p, 4) + 6.5, u(p, 5));
         sp.travel = 2.5 * u(p, 2) + 3;
-        sp.image = early.image(petalRows[pick(3, u(p, 3), 3)]);
+        sp.image = pictures.image(petalRows[pick(3, u(p, 3), 3)]);
         sp.path = path;
         sp.rest = 0.8 * u(p, 7) + 0.4;
         sp.closed = false;
@@ -354,8 +349,8 @@ void Art::pond() {
         // 15. Dragonflies patrolling the shallows, cloud shadows and the shimmer.
         for (std::size_t i = 0; i < dragonflySpots.size(); ++i) {
             const cg::Point p = dragonflySpots[i];
-            const std::vector<cg::ImageRef> body = early.frames(dragonflyRows[i].first);
-            const std::vector<cg::ImageRef> shade = early.frames(dragonflyRows[i].second);
+            const std::vector<cg::ImageRef> body = pictures.frames(dragonflyRows[i].first);
+            const std::vector<cg::ImageRef> shade = pictures.frames(dragonflyRows[i].second);
             const std::vector<cg::Point> path = drawn(Pond::patrol(p));
             Sprite sp = sprite(Sprite::Kind::trip, path.front(), 18, u(p, 5));
             sp.travel = 14 * u(p, 4) + 38;
