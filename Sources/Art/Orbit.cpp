@@ -108,8 +108,10 @@ void Art::orbit() {
     const float T = look.landAt();
     const double w = W(), h = H();
     const uint64_t seed = s.seed();
+    // A filled disc; it leaves its colour on the context as `shape` would.
     auto disc = [this](cg::Point c, double r, uint32_t color, double alpha) {
-        shape(color, alpha, 0, [&](cg::Path& p) { p.addEllipse(cg::Rect(c.x - r, c.y - r, 2 * r, 2 * r)); });
+        ctx->setFillColor(cg::Color::rgb(color, alpha));
+        ctx->fillEllipse(cg::Rect(c.x - r, c.y - r, 2 * r, 2 * r));
     };
     auto drawn = [this](const std::vector<cg::Point>& scenePoints) {
         std::vector<cg::Point> out;
