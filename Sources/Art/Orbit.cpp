@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <numbers>
 #include <optional>
@@ -16,8 +17,10 @@
 
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Gradient.h"
+#include "Platform/Graphics/StateGuard.h"
 #include "Renderer/Random.h"
 
 namespace {
@@ -96,6 +99,77 @@ uint32_t Art::Orbit::starColor(cg::Point p) {
     return kStars[i % 7];
 }
 
+void Art::Orbit::fillDots(cg::Context& scene, const std::vector<Dot>& dots) {
+    // Bands of whole pixel rows. A dot goes to every band its device box (plus a pixel of antialiasing)
+    // reaches; each band is copied out, filled with its dots in their order, and copied back, so every
+    // pixel sees the same fills in the same order as in one pass.
+    constexpr int kBand = 128;
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    const std::size_t bands = static_cast<std::size_t>((height + kBand - 1) / kBand);
+    const cg::Transform m = scene.ctm();
+    std::vector<std::vector<std::size_t>> members(bands);
+    for (std::size_t i = 0; i < dots.size(); ++i) {
+        const Dot& d = dots[i];
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        for (const cg::Point corner : {cg::Point{d.c.x - d.r, d.c.y - d.r}, cg::Point{d.c.x + d.r, d.c.y - d.r},
+                                       cg::Point{d.c.x - d.r, d.c.y + d.r}, cg::Point{d.c.x + d.r, d.c.y + d.r}}) {
+            const double y = m.apply(corner).y;
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+        }
+        // Device y grows upward; memory rows count down from the top.
+        const double top = std::floor(height - hi) - 1, bottom = std::ceil(height - lo) + 1;
+        if (!(bottom >= 0 && top < height)) continue;
+        const auto first = static_cast<std::size_t>(std::max(top, 0.0)) / kBand;
+        const auto last = static_cast<std::size_t>(std::min(bottom, height - 1.0)) / kBand;
+        for (std::size_t b = first; b <= last && b < bands; ++b) members[b].push_back(i);
+    }
+
+    uint8_t* pixels = scene.data();
+    const std::size_t stride = scene.bytesPerRow();
+    std::vector<char> failed(bands, 0);
+    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+        if (members[b].empty()) return;
+        const int r0 = static_cast<int>(b) * kBand, r1 = std::min(height, r0 + kBand);
+        auto tile = cg::Context::makeBitmap(width, r1 - r0, 1);
+        if (!tile) {
+            failed[b] = 1;
+            return;
+        }
+        uint8_t* own = tile->data();
+        const std::size_t bytes = static_cast<std::size_t>(r1 - r0) * stride;
+        std::memcpy(own, pixels + static_cast<std::size_t>(r0) * stride, bytes);
+        tile->pixelsChanged();
+        // The scene's transform moved down by the rows below the band, a whole number of pixels.
+        cg::Transform t = m;
+        t.ty -= static_cast<double>(height - r1);
+        tile->concatenateCTM(t);
+        for (std::size_t i : members[b]) {
+            const Dot& d = dots[i];
+            tile->setFillColor(cg::Color::rgb(d.color, d.alpha));
+            tile->fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
+        }
+        std::memcpy(pixels + static_cast<std::size_t>(r0) * stride, tile->data(), bytes);
+    });
+    scene.pixelsChanged();
+
+    // A band whose bitmap could not be made is filled in place, clipped to its rows.
+    for (std::size_t b = 0; b < bands; ++b) {
+        if (!failed[b]) continue;
+        const int r0 = static_cast<int>(b) * kBand, r1 = std::min(height, r0 + kBand);
+        cg::SavedState g(scene);
+        const cg::Transform inv = m.inverted();
+        const cg::Point a = inv.apply(cg::Point{0, static_cast<double>(height - r1)});
+        const cg::Point c = inv.apply(cg::Point{static_cast<double>(width), static_cast<double>(height - r0)});
+        scene.clipToRect(cg::Rect(a.x, a.y, c.x - a.x, c.y - a.y).standardized());
+        for (std::size_t i : members[b]) {
+            const Dot& d = dots[i];
+            scene.setFillColor(cg::Color::rgb(d.color, d.alpha));
+            scene.fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
+        }
+    }
+}
+
 bool Art::Orbit::clear(const cg::Rect& box) const {
     for (const cg::Rect& r : art.keep)
         if (box.intersects(r)) return false;
@@ -150,7 +224,9 @@ void Art::orbit() {
         break;
     }
 
-    // 2. The static star field, redrawn from the seed every time.
+    // 2. The static star field, redrawn from the seed every time. Its dots and the bright stars' are
+    // filled together after step 3: nothing else is drawn in between.
+    std::vector<Orbit::Dot> stars;
     {
         RNG rng(seed + 77);
         const int64_t n = count(w * h / 35);
@@ -163,7 +239,7 @@ void Art::orbit() {
             if (!(density > static_cast<float>(u))) continue;
             const cg::Point p{x, y};
             if (!sky(p) || !o.clear(cg::Rect(x - 1.5, y - 1.5, 3, 3))) continue;
-            disc(flip(p), 0.3 + 0.25 * u, Orbit::starColor(p), 0.25 + 0.4 * rand(p, 1));
+            stars.push_back({flip(p), 0.3 + 0.25 * u, Orbit::starColor(p), 0.25 + 0.4 * rand(p, 1)});
         }
     }
 
@@ -174,7 +250,7 @@ void Art::orbit() {
          })) {
         const double c = std::pow(rand(p, 0), 3);
         const double radius = 0.35 + 1.4 * c;
-        disc(flip(p), radius, Orbit::starColor(p), 0.3 + 0.6 * rand(p, 1));
+        stars.push_back({flip(p), radius, Orbit::starColor(p), 0.3 + 0.6 * rand(p, 1)});
         if (rand(p, 2) < twinkle && (!site || distance(p, *site) > 100)) {
             Sprite sp;
             sp.kind = Sprite::Kind::star;
@@ -186,6 +262,8 @@ void Art::orbit() {
             sprites.push_back(std::move(sp));
         }
     }
+
+    Orbit::fillDots(*ctx, stars);
 
     // 4. Sparkle stars: a soft halo, four spikes and a white core.
     for (const cg::Point& p : spots(10, 3000, 160, 8, [&](cg::Point p) {

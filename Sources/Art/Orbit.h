@@ -36,6 +36,17 @@ public:
     // The colour of a star at scene point p (mostly white, some blue, some warm).
     static uint32_t starColor(cg::Point p);
 
+    // A filled disc in drawing points.
+    struct Dot {
+        cg::Point c;
+        double r = 0;
+        uint32_t color = 0;
+        double alpha = 1;
+    };
+    // Fills the dots in their order into `scene`, band by band on several threads; the picture is the
+    // one a single pass of fills would give. Leaves the context's state alone.
+    static void fillDots(cg::Context& scene, const std::vector<Dot>& dots);
+
     // Whether the scene rectangle meets none of the keep rectangles (edges that only touch do not meet).
     bool clear(const cg::Rect& box) const;
 

@@ -111,6 +111,29 @@ TEST(OrbitPaths, TracksRunBesideTheLoopOnBothSides) {
     }
 }
 
+TEST(OrbitStars, BandedDotsGiveTheSamePictureAsOnePass) {
+    // Dots across band seams, overlapping one another and reaching off the canvas, on a ground that is
+    // not blank, at a scale where the bands do not split the height evenly.
+    auto banded = cg::Context::makeBitmap(300, 301, 2), direct = cg::Context::makeBitmap(300, 301, 2);
+    std::vector<Art::Orbit::Dot> dots;
+    RNG rng(42);
+    for (int i = 0; i < 400; ++i) {
+        const double x = rng.uniform(-10, 160), y = rng.uniform(-10, 160), r = rng.uniform(0.3, 9);
+        const double a = rng.uniform(0.2, 1);
+        dots.push_back({{x, y}, r, static_cast<uint32_t>(rng.next() * 0xFFFFFF), a});
+    }
+    for (cg::Context* c : {banded.get(), direct.get()}) {
+        c->setFillColor(cg::Color::rgb(0x203040));
+        c->fill(cg::Rect(0, 0, 150, 100));
+    }
+    Art::Orbit::fillDots(*banded, dots);
+    for (const Art::Orbit::Dot& d : dots) {
+        direct->setFillColor(cg::Color::rgb(d.color, d.alpha));
+        direct->fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
+    }
+    EXPECT_EQ(arttest::pixels(*banded->makeImage()), arttest::pixels(*direct->makeImage()));
+}
+
 TEST(OrbitProps, PlanetFitsItsBoxWithRingsReachingOutToTheSides) {
     for (double r : {26.0, 36.0}) {
         auto d = arttest::painter(240, 160, 2, SceneKind::orbit);
