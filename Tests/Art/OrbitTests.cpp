@@ -111,6 +111,25 @@ TEST(OrbitPaths, TracksRunBesideTheLoopOnBothSides) {
     }
 }
 
+TEST(OrbitStars, DenseInASlantedBandWithADarkerLaneDownItsMiddle) {
+    // Mean density at signed distance d across the band, sampled along its length on a 1112-point screen.
+    const float h = 1112;
+    auto mean = [h](double d) {
+        double sum = 0;
+        for (int i = 0; i < 400; ++i) {
+            const double s = -600 + 3.0 * i;
+            const double x = 0.85 * h + s * 0.854 + d * 0.52, y = 0.5 * h - s * 0.52 + d * 0.854;
+            sum += Art::Orbit::starDensity(static_cast<float>(x), static_cast<float>(y), h);
+        }
+        return sum / 400;
+    };
+    EXPECT_GT(mean(70), 0.3);
+    EXPECT_GT(mean(-70), 0.3);
+    EXPECT_LT(mean(0), 0.8 * mean(70));
+    EXPECT_LT(mean(450), 0.01);
+    EXPECT_LT(mean(-450), 0.01);
+}
+
 TEST(OrbitStars, BandedDotsGiveTheSamePictureAsOnePass) {
     // Dots across band seams, overlapping one another and reaching off the canvas, on a ground that is
     // not blank, at a scale where the bands do not split the height evenly.
