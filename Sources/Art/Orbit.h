@@ -44,7 +44,8 @@ public:
         double alpha = 1;
     };
     // Fills the dots in their order into `scene`, band by band on several threads; the picture is the
-    // one a single pass of fills would give. Leaves the context's state alone.
+    // one a single pass of fills would give. Only the transform is honoured: call it without a clip,
+    // layer, alpha or blend mode in force. Leaves the context's state alone.
     static void fillDots(cg::Context& scene, const std::vector<Dot>& dots);
 
     // Whether the scene rectangle meets none of the keep rectangles (edges that only touch do not meet).
