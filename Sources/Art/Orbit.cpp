@@ -228,19 +228,28 @@ void Art::orbit() {
     // filled together after step 3: nothing else is drawn in between.
     std::vector<Orbit::Dot> stars;
     {
-        RNG rng(seed + 77);
-        const int64_t n = count(w * h / 35);
+        // Candidate i takes draws 3i … 3i + 2 of one stream; a stream's state after k draws is its seed
+        // plus k steps, so chunks of candidates are tested side by side and joined in order.
+        constexpr uint64_t kStep = 0x9E3779B97F4A7C15ULL;
+        constexpr int64_t kChunk = 4096;
+        const auto n = static_cast<uint64_t>(count(w * h / 35));
         const float hf = static_cast<float>(h);
-        for (int64_t i = 0; i < n; ++i) {
-            const double x = w * rng.next();
-            const double y = h * rng.next();
-            const double u = rng.next();
-            const float density = Orbit::starDensity(static_cast<float>(x), static_cast<float>(y), hf);
-            if (!(density > static_cast<float>(u))) continue;
-            const cg::Point p{x, y};
-            if (!sky(p) || !o.clear(cg::Rect(x - 1.5, y - 1.5, 3, 3))) continue;
-            stars.push_back({flip(p), 0.3 + 0.25 * u, Orbit::starColor(p), 0.25 + 0.4 * rand(p, 1)});
-        }
+        std::vector<std::vector<Orbit::Dot>> chunks((n + kChunk - 1) / kChunk);
+        dispatch::concurrentPerform(chunks.size(), [&](std::size_t c) {
+            const uint64_t begin = c * kChunk, end = std::min<uint64_t>(n, begin + kChunk);
+            RNG rng(seed + 77 + 3 * begin * kStep);
+            for (uint64_t i = begin; i < end; ++i) {
+                const double x = w * rng.next();
+                const double y = h * rng.next();
+                const double u = rng.next();
+                const float density = Orbit::starDensity(static_cast<float>(x), static_cast<float>(y), hf);
+                if (!(density > static_cast<float>(u))) continue;
+                const cg::Point p{x, y};
+                if (!sky(p) || !o.clear(cg::Rect(x - 1.5, y - 1.5, 3, 3))) continue;
+                chunks[c].push_back({flip(p), 0.3 + 0.25 * u, Orbit::starColor(p), 0.25 + 0.4 * rand(p, 1)});
+            }
+        });
+        for (const auto& chunk : chunks) stars.insert(stars.end(), chunk.begin(), chunk.end());
     }
 
     // 3. Bright stars; a few twinkle, never right beside the planet.
