@@ -93,14 +93,13 @@ double GvfsIconSource::iconSize() const {
     return 64;
 }
 
-std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor, double icon, double s) const {
+std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor, double icon, double cellWidth,
+                                                double s) const {
     switch (manager_) {
-    case Manager::desktopIcons: {
+    case Manager::desktopIcons:
         // The extension stores the top-left corner of the icon's cell, 2 pixels in; the icon stands centred
         // at the top of the cell.
-        const Cell& cell = desktopIconCell();
-        return cg::Point{(x - 2) / s + cell.width / 2, (y - 2) / s + icon / 2};
-    }
+        return cg::Point{(x - 2) / s + cellWidth / 2, (y - 2) / s + icon / 2};
     case Manager::nemo: {
         // Per monitor: the top-left corner of the icon in that monitor's desktop window.
         if (monitor < 0 || static_cast<size_t>(monitor) >= options_.monitors.size()) return std::nullopt;
@@ -127,7 +126,7 @@ SourceReply GvfsIconSource::reply() {
         return e;
     }
 
-    const double icon = iconSize(), s = scale();
+    const double icon = iconSize(), s = scale(), cellWidth = desktopIconCell().width;
     std::vector<ReplyItem> positions;
     bool broken = false;
     for (;;) {
@@ -151,7 +150,7 @@ SourceReply GvfsIconSource::reply() {
             const bool numbers = p.count() == 2 && p.items[0].finite() && p.items[1].finite();
             if (!numbers) {
                 positions.push_back(std::move(p));  // left for the reader to skip
-            } else if (const auto c = center(p.items[0].number, p.items[1].number, monitor, icon, s)) {
+            } else if (const auto c = center(p.items[0].number, p.items[1].number, monitor, icon, cellWidth, s)) {
                 positions.push_back(ReplyItem::point(c->x, c->y));
             }
         }

@@ -39,7 +39,8 @@ public:
 private:
     double scale() const;
     // The icon centre in global points for one stored position, or nothing when it cannot be placed.
-    std::optional<cg::Point> center(double x, double y, long monitor, double icon, double scale) const;
+    std::optional<cg::Point> center(double x, double y, long monitor, double icon, double cellWidth,
+                                    double scale) const;
 
     Manager manager_;
     Options options_;

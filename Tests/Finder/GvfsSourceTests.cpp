@@ -122,6 +122,8 @@ TEST(SessionBusGvfs, NoticesAMetadataWrite) {
             g_main_context_iteration(context, FALSE), g_usleep(2000);
     }
     EXPECT_GT(changes, 0);
+    // The bus hands the subscription's data back on this context once the watch is gone.
+    for (int i = 0; i < 20; ++i) g_main_context_iteration(context, FALSE), g_usleep(1000);
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
 }
