@@ -42,8 +42,11 @@ public:
     // The night plankton placement: spots whose 24-point box meets no keep rectangle.
     std::vector<cg::Point> plankton(uint64_t salt, int64_t tries, double gap, int64_t limit);
 
-    // Keep rectangles that differ from the previous render's, added ones first.
+    // Keep rectangles that differ from the previous render's, added ones first; each once, finite and
+    // reaching the canvas.
     const std::vector<cg::Rect>& changed();
+    // Beyond this many changed rectangles every fresh candidate counts as near a change.
+    static constexpr std::size_t kNearTestLimit = 256;
 
     // The placement key prefix "scene-day" / "scene-night", and the key of one salt.
     std::string style() const;

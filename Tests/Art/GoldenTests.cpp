@@ -29,7 +29,7 @@
 namespace {
 
 // Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
-constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::winter, SceneKind::sea};
+constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::winter, SceneKind::sea};
 
 // FNV-1a, 64 bits.
 class Fnv {
