@@ -172,8 +172,3 @@ TEST(DeskLayoutCenters, EdgesBelongToTheScreenThatStartsThere) {
         EXPECT_EQ(l.centersOn(right, 100), c.onRight) << c.p.x << "," << c.p.y;
     }
 }
-
-TEST(DeskLayoutCenters, KeepsTheOrderOfTheLayout) {
-    const DeskLayout l{{{10, 90}, {20, 10}, {30, 50}}};
-    EXPECT_EQ(l.centersOn(cg::Rect(0, 0, 100, 100), 100), (Points{{10, 90}, {20, 10}, {30, 50}}));
-}

@@ -35,19 +35,6 @@ struct MainContext {
 
 }  // namespace
 
-TEST(FinderIconsRead, GivesTheSourcesLayoutOrItsError) {
-    auto source = std::make_shared<FakeIconSource>(goodReply(), std::string("yes"));
-    FinderIcons icons(source);
-    EXPECT_EQ(icons.read(), FinderResult(DeskLayout{{{60, 40}, {300, 40}}, 48, 12, true}));
-
-    source->set(goodReply(), false);
-    EXPECT_EQ(icons.read(), FinderResult(DeskLayout{{}, 48, 12, true}));
-
-    source->set(FinderError{"Finder", -1, "gone"});
-    EXPECT_EQ(icons.read(), FinderResult(FinderError{"Finder", -1, ""}));
-    EXPECT_EQ(source->reads(), 3);
-}
-
 TEST(FinderIconsRead, AHangingSourceTimesOutAndHoldsOneWorker) {
     auto source = std::make_shared<FakeIconSource>(goodReply());
     source->hold();
