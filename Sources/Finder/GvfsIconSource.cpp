@@ -93,6 +93,28 @@ double GvfsIconSource::iconSize() const {
     return 64;
 }
 
+std::optional<double> GvfsIconSource::textSize() const {
+    auto font = [](const char* schema, const char* key) {
+        return SettingsLookup::fontPixels(SettingsLookup::gsettings(schema, key));
+    };
+    switch (manager_) {
+    case Manager::desktopIcons: {
+        // The extension labels with the interface font, scaled like all text of the session.
+        const auto px = font("org.gnome.desktop.interface", "font-name");
+        const PrefValue factor = SettingsLookup::gsettings("org.gnome.desktop.interface", "text-scaling-factor");
+        const auto* f = std::get_if<double>(&factor);
+        if (px && f && *f > 0) return *px * *f;
+        return px;
+    }
+    case Manager::nemo: return font("org.nemo.desktop", "font");
+    case Manager::caja: {
+        const auto own = font("org.mate.caja.desktop", "font");
+        return own ? own : font("org.mate.interface", "font-name");
+    }
+    }
+    return std::nullopt;
+}
+
 std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor, double icon, double cellWidth,
                                                 double s) const {
     switch (manager_) {
@@ -162,8 +184,10 @@ SourceReply GvfsIconSource::reply() {
         g_error_free(error);
         return e;
     }
+    const auto text = textSize();
     return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(icon),
-                                                ReplyItem::none(), ReplyItem::of(std::string("bottom"))});
+                                                text ? ReplyItem::of(*text) : ReplyItem::none(),
+                                                ReplyItem::of(std::string("bottom"))});
 }
 
 PrefValue GvfsIconSource::drawsDesktop() {

@@ -35,6 +35,8 @@ public:
 
     // The manager's icon size in points, from its settings or its own default.
     double iconSize() const;
+    // The label text size in points from the manager's font, or nothing where it sets none.
+    std::optional<double> textSize() const;
 
 private:
     double scale() const;

@@ -41,6 +41,17 @@ std::optional<std::string> SettingsLookup::keyFile(const std::string& path, cons
     return out;
 }
 
+std::optional<double> SettingsLookup::fontPixels(const PrefValue& description) {
+    const auto* text = std::get_if<std::string>(&description);
+    if (!text) return std::nullopt;
+    std::string size = text->substr(text->find_last_of(' ') == std::string::npos ? 0 : text->find_last_of(' ') + 1);
+    const bool pixels = size.size() > 2 && size.compare(size.size() - 2, 2, "px") == 0;
+    if (pixels) size.resize(size.size() - 2);
+    const auto v = number(size);
+    if (!v || !(*v > 0)) return std::nullopt;
+    return pixels ? *v : *v * 96 / 72;
+}
+
 std::optional<long> SettingsLookup::integer(const std::string& text) {
     const auto v = number(text);
     if (!v || *v != std::floor(*v) || std::fabs(*v) > 1e9) return std::nullopt;

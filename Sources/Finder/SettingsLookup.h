@@ -15,6 +15,9 @@ public:
     // file is not a key file.
     static std::optional<std::string> keyFile(const std::string& path, const std::string& group,
                                               const std::string& key);
+    // The size of a font description such as "Cantarell 11" (points) or "Sans 14px", in pixels at 96 dots
+    // per inch; nothing for no value, no size or a size that is not a positive number.
+    static std::optional<double> fontPixels(const PrefValue& description);
     // A whole number written in a text, or nothing when the text holds anything else.
     static std::optional<long> integer(const std::string& text);
     // A number written in a text, or nothing when the text holds anything else or it is not finite.

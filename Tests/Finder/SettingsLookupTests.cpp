@@ -18,6 +18,21 @@ TEST(SettingsLookup, NumbersMustBeWholeAndFinite) {
     EXPECT_EQ(SettingsLookup::integer("4.5"), std::nullopt);
 }
 
+TEST(SettingsLookup, FontSizesBecomePixels) {
+    struct Case {
+        PrefValue font;
+        std::optional<double> pixels;
+    };
+    const Case cases[] = {
+        {std::string("Cantarell 11"), 11.0 * 96 / 72}, {std::string("DejaVu Sans Bold 9"), 9.0 * 96 / 72},
+        {std::string("Sans 14px"), 14},                  {std::string("12"), 12.0 * 96 / 72},
+        {std::string("Sans"), {}},                       {std::string("Sans 0"), {}},
+        {std::string(""), {}},                           {std::monostate{}, {}},
+        {10.0, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SettingsLookup::fontPixels(c.font), c.pixels);
+}
+
 TEST(SettingsLookup, AMissingSchemaOrKeyIsNoValueNotAnAbort) {
     EXPECT_EQ(SettingsLookup::gsettings("org.example.nothing", "icon-size"), PrefValue{});
     EXPECT_EQ(SettingsLookup::gsettings("org.gnome.desktop.interface", "no-such-key"), PrefValue{});
