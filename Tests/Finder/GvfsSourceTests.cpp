@@ -97,6 +97,27 @@ TEST(SessionBusGvfs, TakesNemosAndCajasIconSizeFromTheirDesktopMetadata) {
     EXPECT_EQ(broken.layout().iconSize, 48);  // a broken settings file leaves the manager's default
 }
 
+TEST(SessionBusGvfs, FollowsTheManagersSettings) {
+    Desktop d;
+    GSettings* ding = g_settings_new("org.gnome.shell.extensions.ding");
+    GSettings* mate = g_settings_new("org.mate.background");
+    GSettings* caja = g_settings_new("org.mate.caja.desktop");
+    g_settings_set_string(ding, "icon-size", "large");
+    g_settings_set_boolean(mate, "show-desktop-icons", false);
+    g_settings_set_string(caja, "font", "Sans 15px");
+    const FinderResult large = read(Manager::desktopIcons, d), hidden = read(Manager::caja, d);
+    g_settings_reset(ding, "icon-size");
+    g_settings_reset(mate, "show-desktop-icons");
+    g_settings_reset(caja, "font");
+    for (GSettings* s : {ding, mate, caja}) g_object_unref(s);
+
+    ASSERT_TRUE(large.ok() && hidden.ok());
+    // Large cells are 130 wide with 96-point icons.
+    EXPECT_EQ(large.layout().centers.front(), (cg::Point{65, 98}));
+    EXPECT_EQ(large.layout().iconSize, 96);
+    EXPECT_EQ(hidden.layout(), (DeskLayout{{}, 48, 15, false}));
+}
+
 TEST(SessionBusGvfs, AMissingDesktopIsTheUnavailableError) {
     TempDir dir;
     auto source = std::make_shared<GvfsIconSource>(Manager::caja,
