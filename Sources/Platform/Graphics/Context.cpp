@@ -1053,6 +1053,47 @@ void Context::endTransparencyLayer() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Text
+
+void Context::drawText(const std::string& text, const Rect& box, const TextStyle& style) {
+    Impl& m = *impl_;
+    if (text.empty() || box.isEmpty() || box.hasNaN()) return;
+    if (m.shadowActive()) {
+        // The shadow falls from the glyphs as one shape.
+        beginTransparencyLayer();
+        drawText(text, box, style);
+        endTransparencyLayer();
+        return;
+    }
+    const Rect r = box.standardized();
+    // Text space: origin at the box's top left, y down, in points.
+    const Transform toDevice = Transform{1, 0, 0, -1, r.minX(), r.maxY()}.concatenating(m.dev());
+    if (!invertible(toDevice)) return;
+    Target& t = m.targets.back();
+    // Glyphs may overhang the box a little (descenders, the ellipsis): allow a line's height around it.
+    const Rect reach = r.insetBy(-style.size, -style.size).applying(m.dev());
+    const IRect need = intersect(intersect(outward(reach), m.state.clipBox), t.limit);
+    if (need.empty()) return;
+    if (!m.ensureCovers(t, need)) return;
+    m.recover(t);
+    if (!t.cr) {
+        m.dropped();
+        return;
+    }
+    m.syncClip(t);
+    cairo_save(t.cr);
+    const cairo_matrix_t cm = toCairo(toDevice);
+    cairo_set_matrix(t.cr, &cm);
+    cairo_set_operator(t.cr, toCairo(m.state.blend));
+    const Color c = style.color;
+    cairo_set_source_rgba(t.cr, c.r, c.g, c.b, c.a * m.state.alpha);
+    detail::showText(t.cr, text, r.width(), style);
+    cairo_restore(t.cr);
+    if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) m.dropped();
+    m.recover(t);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Images
 
 void Context::draw(const ImageRef& image, const Rect& inRect) {

@@ -19,12 +19,14 @@
 #include "Platform/Graphics/Gradient.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/Path.h"
+#include "Platform/Graphics/Text.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace cg {
 
@@ -156,6 +158,12 @@ public:
     // A layer holds only the pixels that are drawn inside the clip.
     void beginTransparencyLayer();
     void endTransparencyLayer();
+
+    // --- Text ---
+    // One line of `text` (UTF-8) set in `box`: its first line hangs from the box's top edge, centred or
+    // left-aligned, cut in the middle with an ellipsis when wider than the box. Fill colour, alpha, blend
+    // mode, shadow and clip apply as to any drawing.
+    void drawText(const std::string& text, const Rect& box, const TextStyle& style);
 
     // --- Images ---
     // Draws the image stretched into the rect (the image's top row at the rect's top, y-up).
