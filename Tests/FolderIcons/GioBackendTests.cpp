@@ -9,9 +9,11 @@
 #include "Platform/Graphics/Context.h"
 
 #include <gio/gio.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -133,6 +135,41 @@ TEST(GioBackend, PaintsRepaintsAndPutsBackTheSelfTestFolders) {
     EXPECT_EQ(fork(dir / "plain"), mine);
     EXPECT_EQ(fork(dir / "plain"), customFork);
     EXPECT_EQ(fork(dir / "custom"), customFork);
+    fs::remove_all(dir);
+}
+
+TEST(GioBackend, DecorationsKeptOutsideTheMetadataAreTheUsers) {
+    const fs::path home = scratchHome();
+    ASSERT_FALSE(home.empty()) << "run through ctest: it makes a scratch HOME and session bus";
+    const fs::path dir = home / "Desktop";
+    struct Folder {
+        const char* name;
+        const char* directoryFile;  // contents of its .directory, if any
+        const char* tags;           // user.xdg.tags, if any
+        bool painted;
+    };
+    const std::vector<Folder> folders = {
+        {"kde-icon", "[Desktop Entry]\nIcon=folder-red\n", nullptr, false},
+        {"kde-named", "[Desktop Entry]\nName=Work\n", nullptr, true},
+        {"not-a-key-file", "Icon=folder-red without a group\n", nullptr, true},
+        {"tagged", nullptr, "red", false},
+        {"tags-blank", nullptr, " ", true},
+    };
+    for (const Folder& f : folders) {
+        fs::create_directories(dir / f.name);
+        if (f.directoryFile) {
+            ASSERT_TRUE(g_file_set_contents((dir / f.name / ".directory").c_str(), f.directoryFile, -1, nullptr));
+        }
+        if (f.tags) {
+            ASSERT_EQ(::setxattr((dir / f.name).c_str(), FolderIcons::tagsName, f.tags, std::strlen(f.tags), 0), 0);
+        }
+    }
+    FolderIcons::GioFolderBackend backend(FolderIcons::GioFolderBackend::defaultIconDirectory());
+    ASSERT_FALSE(FolderIcons::sync(backend, dir, SceneKind::pond));
+    for (const Folder& f : folders) {
+        EXPECT_EQ(customIcon(dir / f.name).has_value(), f.painted) << f.name;
+        EXPECT_EQ(marker(dir / f.name) != "-", f.painted) << f.name;
+    }
     fs::remove_all(dir);
 }
 
