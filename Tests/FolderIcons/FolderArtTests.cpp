@@ -43,7 +43,9 @@ TEST(FolderArt, EverySceneIsAFolderInItsColourWithItsSymbolAndNothingAround) {
         // Beyond the back, its tab and their shadows nothing is drawn.
         for (int y = 0; y < 512; ++y)
             for (int x = 0; x < 512; ++x) {
-                if (x < 16 || x >= 496 || y < 40 || y >= 470) ASSERT_EQ(icon->pixel(x, y), 0u) << x << "," << y;
+                if (x < 16 || x >= 496 || y < 40 || y >= 470) {
+                    ASSERT_EQ(icon->pixel(x, y), 0u) << x << "," << y;
+                }
             }
 
         const uint32_t c = FolderIcons::theme(kind).color;
@@ -67,18 +69,6 @@ TEST(FolderArt, EverySceneIsAFolderInItsColourWithItsSymbolAndNothingAround) {
     // A channel the lighter shade pushes past full stays full.
     const Rgba reefTop = at(*icons[scene_kind::position(SceneKind::reef)], 30, 182);
     EXPECT_EQ(reefTop.r, 255);
-    // Ten different symbols.
-    for (size_t i = 0; i < icons.size(); ++i)
-        for (size_t j = i + 1; j < icons.size(); ++j) {
-            int differ = 0;
-            for (int y = 160; y < 320; ++y)
-                for (int x = 170; x < 342; ++x) {
-                    const uint32_t a = icons[i]->pixel(x, y), b = icons[j]->pixel(x, y);
-                    differ += ((a ^ b) & 0xFF000000u) != 0 || (a >> 24 == 0xFF && b >> 24 == 0xFF &&
-                              std::abs(static_cast<int>(a & 0xFF) - static_cast<int>(b & 0xFF)) > 40);
-                }
-            EXPECT_GT(differ, 0) << i << " " << j;
-        }
     // Drawn twice, the same bytes.
     const cg::ImageRef again = FolderIcons::art(SceneKind::pond);
     EXPECT_EQ(again->pngData(), icons.back()->pngData());

@@ -67,6 +67,8 @@ struct Desk {
     bool paused() const { return std::find(fake.log.begin(), fake.log.end(), "pause 1500") != fake.log.end(); }
 };
 
+void userIconOn(Desk& d) { d.fake.folders[d.at("f")].meta.customIcon = userIcon; }
+
 struct Case {
     const char* name;
     std::function<void(Desk&)> prepare;  // makes folder "f"
@@ -83,7 +85,6 @@ TEST(FolderSync, EachStateOfAFolderGoesWhereItShould) {
     auto then = [](std::function<void(Desk&)> a, std::function<void(Desk&)> b) {
         return [a, b](Desk& d) { a(d); b(d); };
     };
-    auto userIconOn = [](Desk& d) { d.fake.folders[d.at("f")].meta.customIcon = userIcon; };
     auto label = [](Desk& d) { d.fake.folders[d.at("f")].meta.emblems = true; };
     auto tags = [](Desk& d) { d.fake.folders[d.at("f")].attributes[FolderIcons::tagsName] = {'r', 'e', 'd'}; };
     auto named = [](Desk& d) { d.fake.folders[d.at("f")].meta.iconName = true; };
@@ -103,6 +104,8 @@ TEST(FolderSync, EachStateOfAFolderGoesWhereItShould) {
         {"a repository is not painted", then(plain, repo), SceneKind::winter, "none", false},
         {"(d) the same scene stays", ours(SceneKind::winter), SceneKind::winter, "winter.2", true},
         {"(e) an older scene is repainted after a wait", ours(SceneKind::winter), SceneKind::city, "city.2", true, true},
+        {"(e) an icon the user sets during the wait stays",
+         then(ours(SceneKind::winter), [](Desk& d) { d.fake.onPause = [&d] { userIconOn(d); }; }), SceneKind::city, "user", true, true},
         {"(f) the user's icon stays and is never marked", then(plain, userIconOn), SceneKind::reef, "user", false},
         {"(f) a key without digest is stale", then(then(plain, userIconOn), [](Desk& d) { d.setMarker("f", "reef.2"); }),
          SceneKind::reef, "user", false},
@@ -200,18 +203,6 @@ TEST(FolderSync, AnIconThatCannotBeMarkedOrTakenOffIsNeverLeftUnrecognised) {
     d.sync(std::nullopt);
     EXPECT_EQ(d.icon("stuck"), "none");
     EXPECT_EQ(d.marker("stuck"), "-");
-}
-
-TEST(FolderSync, AnIconTheUserSetsDuringTheWaitIsNotPaintedOver) {
-    Desk d;
-    d.folder("f");
-    d.sync(SceneKind::winter);
-    d.fake.onPause = [&] { d.fake.folders[d.at("f")].meta.customIcon = userIcon; };
-    d.sync(SceneKind::sea);
-    EXPECT_TRUE(d.paused());
-    EXPECT_EQ(d.icon("f"), "user");
-    d.sync(SceneKind::sea);
-    EXPECT_EQ(d.marker("f"), "-");
 }
 
 TEST(FolderSync, RefusesTheHomeFolderTheRootAnUnlistableDirectoryAndAnUnsupportedBackEnd) {
