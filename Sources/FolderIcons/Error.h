@@ -2,6 +2,7 @@
 // Why a folder icon operation failed: where the code comes from and the code itself, with a line for people.
 
 #include <string>
+#include <utility>
 
 namespace FolderIcons {
 
