@@ -29,7 +29,8 @@
 namespace {
 
 // Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
-constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::winter, SceneKind::sea};
+constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::winter, SceneKind::sea,
+                                    SceneKind::pond};
 
 // FNV-1a, 64 bits.
 class Fnv {
