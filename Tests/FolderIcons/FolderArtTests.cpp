@@ -87,6 +87,7 @@ TEST(FolderArt, ContactSheetAtFullSizeAndAtSixtyFourPixels) {
         ASSERT_TRUE(icon);
         const double col = static_cast<double>(i % 5), row = static_cast<double>(1 - i / 5);
         full->draw(icon, {col * 512, row * 512, 512, 512});
+        EXPECT_TRUE(icon->writePNG((outDir() / (std::string(scene_kind::rawValue(scene_kind::allCases[i])) + "-folder.png")).string()));
         small->draw(icon, {8 + static_cast<double>(i) * 72, 8, 64, 64});
     }
     EXPECT_TRUE(full->makeImage()->writePNG((outDir() / "folder-icons.png").string()));
