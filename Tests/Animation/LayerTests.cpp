@@ -73,7 +73,7 @@ TEST(Geometry, FrameFromBoundsPositionAndAnchor) {
     l.setPosition({100, 50});
     EXPECT_DOUBLE_EQ(l.frame().minX(), 54);
     EXPECT_DOUBLE_EQ(l.frame().minY(), 49.2);
-    EXPECT_DOUBLE_EQ(l.frame().height(), 1.6);
+    EXPECT_NEAR(l.frame().height(), 1.6, 1e-12);
     EXPECT_EQ(l.presentation(0).frame(), l.frame());
 }
 
