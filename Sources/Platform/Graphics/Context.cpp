@@ -476,14 +476,14 @@ struct Context::Impl {
 
     // The whole drawing pipeline: shadow (blurred, offset, cut by the clip) then the content,
     // both with the blend mode and only where the clip allows.
-    void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow) {
+    void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow, bool shadowOnly = false) {
         if (s.kind == Source::Kind::solid && s.color.a <= 0 && mode != BlendMode::sourceIn &&
             mode != BlendMode::clear)
             return;  // nothing would change
         Target& t = targets.back();
         const IRect clip = intersect(state.clipBox, t.limit);
         const IRect content = intersect(contentBounds(g), t.limit);
-        const IRect visible = intersect(content, clip);
+        const IRect visible = shadowOnly ? IRect{} : intersect(content, clip);
 
         // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
         const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
@@ -896,6 +896,24 @@ void Context::clipToRect(const Rect& r) {
 }
 
 void Context::clip(const Path& path, FillRule rule) { impl_->addClip(path.applying(impl_->dev()), rule); }
+
+void Context::clipToPixelRects(std::span<const Rect> rects) {
+    Impl& m = *impl_;
+    const Transform flip{1, 0, 0, -1, 0, static_cast<double>(m.height)};
+    Path p;
+    for (const Rect& r : rects)
+        if (!r.isEmpty()) p.addRect(r, flip);
+    m.addClip(p, FillRule::winding);
+}
+
+void Context::fillShadowOnly(const Path& path, FillRule rule) {
+    Impl& m = *impl_;
+    Geometry g;
+    g.kind = Geometry::Kind::fill;
+    g.path = &m.toDevice(path);
+    g.rule = rule;
+    m.render(g, m.solid(m.state.fill), m.state.blend, true, true);
+}
 
 Rect Context::clipBoundingBox() const {
     const IRect c = impl_->state.clipBox;

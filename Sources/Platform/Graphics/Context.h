@@ -146,6 +146,14 @@ public:
     void clip(const Path& path, FillRule rule = FillRule::winding);
     // Bounding box of the clip in user space (the whole bitmap without a clip).
     Rect clipBoundingBox() const;
+    // Intersects the clip with the union of the rects, given in the bitmap's y-up pixel space (the
+    // space ctm() maps to) whatever the transform; whole-pixel rects give an exact box clip.
+    void clipToPixelRects(std::span<const Rect> rects);
+
+    // --- Shadows alone ---
+    // Draws only the shadow that filling the path would cast (current shadow, fill colour's alpha,
+    // alpha and blend mode); the fill itself is not drawn.
+    void fillShadowOnly(const Path& path, FillRule rule = FillRule::winding);
 
     // --- Gradients; they fill the current clip ---
     void drawLinearGradient(const Gradient& g, Point start, Point end, GradientOptions options = {});
