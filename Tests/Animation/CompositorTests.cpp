@@ -16,6 +16,7 @@ namespace {
 
 struct Px {
     int a, r, g, b;
+    friend bool operator==(const Px&, const Px&) = default;
 };
 
 // Pixel at (x, y) counted from the bottom left, premultiplied.
@@ -312,4 +313,53 @@ TEST(Compose, PaintsOnlyInsideTheRectanglesAndSkipsLayersOutside) {
     EXPECT_EQ(up(*c, 25, 5).a, 0);  // outside the damage: untouched
     EXPECT_EQ(comp.stats().layersDrawn, 2u);
     EXPECT_EQ(comp.stats().layersSkipped, 4u);
+}
+
+// --- Resampled pictures ---
+
+TEST(Compose, StillPicturesAreResampledOnceAndCopiedAtQuarterPixels) {
+    auto disc = [] {
+        auto c = cg::Context::makeBitmap(20, 20);
+        c->setFillColor(cg::Color::rgb(0xFFAA00));
+        c->fillEllipse(cg::Rect(1, 1, 18, 18));
+        return c->makeImage();
+    }();
+    Layer root;
+    auto moving = imageLayer(disc, cg::Rect(0, 0, 20, 20));
+    moving->add(catest::looping(catest::keyframes("position", {cg::Point{20.3, 30.6}, cg::Point{60.3, 30.6}}), 4, 0),
+                "motion");
+    root.addSublayer(moving);
+    root.commit(0);
+    Compositor warm;
+    auto a = cg::Context::makeBitmap(100, 100);
+    // x = 10.3, 10.8, 15.3, 20.3 and 15.3: two quarter-pixel phases (1 and 3) in x.
+    for (double t : {0.0, 0.05, 0.5, 1.0, 0.5}) warm.renderAll(root, t, *a);
+    EXPECT_EQ(warm.stats().copied, 1u);
+    EXPECT_EQ(warm.stats().resampled, 0u);  // this phase was resampled before
+    EXPECT_EQ(warm.cachedPictures(), 2u);
+    // A fresh compositor gives the very same pixels: the cache never changes the picture.
+    Compositor fresh;
+    auto b = cg::Context::makeBitmap(100, 100);
+    fresh.renderAll(root, 0.5, *b);
+    EXPECT_EQ(fresh.stats().resampled, 1u);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) ASSERT_EQ(a->pixel(x, y), b->pixel(x, y));
+    // And close to drawing the picture directly at its exact place.
+    auto direct = cg::Context::makeBitmap(100, 100);
+    direct->drawUnclipped(*disc, cg::Rect(15.3, 20.6, 20, 20));
+    EXPECT_NEAR(up(*a, 16, 30).a, up(*direct, 16, 30).a, 40);  // edge: within a quarter pixel
+    EXPECT_EQ(up(*a, 25, 30), up(*direct, 25, 30));            // inside: the same
+}
+
+TEST(Compose, TurningOrScalingPicturesAreDrawnDirectly) {
+    Layer root;
+    auto l = imageLayer(solid(8, 8, 0xFF00FF00u), cg::Rect(10.5, 10.5, 8, 8));
+    l->add(catest::looping(catest::keyframes("transform.rotation.z", {0.0, 0.3}), 4, 0), "sway");
+    root.addSublayer(l);
+    root.commit(0);
+    Compositor comp;
+    auto c = cg::Context::makeBitmap(40, 40);
+    comp.renderAll(root, 0, *c);  // at t = 0 the rotation is 0, but it is animated
+    EXPECT_EQ(comp.stats().copied, 0u);
+    EXPECT_EQ(comp.cachedPictures(), 0u);
 }

@@ -19,27 +19,39 @@ void Compositor::renderAll(const Layer& root, double mediaTime, cg::Context& ctx
 
 void Compositor::render(const Snapshot& snapshot, cg::Context& ctx, std::span<const cg::Rect> rects) {
     stats_ = {};
+    renders_ += 1;
+    rects_.build(rects);
+    if (rects_.rects().empty()) return;
     snap_ = &snapshot;
     ctx_ = &ctx;
-    const bool any = !snapshot.entries().empty();
-    for (const cg::Rect& r : rects) {
-        if (r.isEmpty()) continue;
-        rect_ = r;
+    if (background_) {
         ctx.saveGState();
-        ctx.clipToPixelRects({&r, 1});
-        if (background_) {
-            const cg::Rect user = ctx.clipBoundingBox();
-            ctx.clear(user);
-            if (background_->a > 0) {
-                ctx.setFillColor(*background_);
-                ctx.fill(user);
-            }
+        ctx.clipToPixelRects(rects_.rects());
+        const cg::Rect user = ctx.clipBoundingBox();
+        ctx.clear(user);
+        if (background_->a > 0) {
+            ctx.setFillColor(*background_);
+            ctx.fill(user);
         }
-        if (any) drawLayer(0, {});
         ctx.restoreGState();
     }
+    if (!snapshot.entries().empty()) drawLayer(0, {}, false);
     snap_ = nullptr;
     ctx_ = nullptr;
+    if (renders_ % 30 == 0) evict();
+}
+
+void Compositor::evict() {
+    std::erase_if(cache_, [&](const auto& kv) { return kv.second.lastUse + 120 < renders_; });
+}
+
+size_t Compositor::PictureHash::operator()(const PictureKey& k) const {
+    uint64_t h = reinterpret_cast<uintptr_t>(k.image);
+    auto mix = [&](uint64_t v) { h = (h ^ v) * 0x100000001B3ull; };
+    mix(std::hash<double>{}(k.width));
+    mix(std::hash<double>{}(k.height));
+    mix(uint64_t(k.phaseX) << 8 | uint64_t(k.phaseY) << 16 | uint64_t(k.filter) << 24);
+    return size_t(h);
 }
 
 void Compositor::apply(const Effect& effect) {
@@ -48,7 +60,16 @@ void Compositor::apply(const Effect& effect) {
     if (effect.shadow) ctx_->setShadow(effect.shadow->offset, effect.shadow->blur, effect.shadow->color);
 }
 
-void Compositor::beginGroup(const Effect& effect) {
+bool Compositor::clipTo(const cg::Rect& bounds) {
+    if (rects_.collect(bounds, scratch_)) return false;  // inside one rectangle: no clip needed
+    stats_.clipped += 1;
+    ctx_->saveGState();
+    ctx_->clipToPixelRects(scratch_);
+    return true;
+}
+
+void Compositor::beginGroup(const Effect& effect, const cg::Rect& bounds, bool inside) {
+    groupClips_.push_back(!inside && clipTo(bounds));
     ctx_->saveGState();
     apply(effect);
     ctx_->beginTransparencyLayer();
@@ -58,26 +79,28 @@ void Compositor::beginGroup(const Effect& effect) {
 void Compositor::endGroup() {
     ctx_->endTransparencyLayer();
     ctx_->restoreGState();
+    if (groupClips_.back()) ctx_->restoreGState();
+    groupClips_.pop_back();
 }
 
 // `outer` is the effect of ancestors whose subtree draws only this layer's subtree's single
 // operation (trivial otherwise).
-void Compositor::drawLayer(size_t i, const Effect& outer) {
+void Compositor::drawLayer(size_t i, const Effect& outer, bool inside) {
     const Snapshot::Entry& e = snap_->entries()[i];
     if (!e.visible || e.subtreeOps == 0) return;
-    if (!e.subtreeBounds.intersects(rect_)) {
+    if (!rects_.intersectsAny(e.subtreeBounds)) {
         stats_.layersSkipped += 1;
         return;
     }
     const Effect own{e.alpha, e.blend, e.contentShadow ? &e.shadow : nullptr};
     if (outer.trivial()) {
         if (own.trivial()) {
-            drawContents(i, {});
+            drawContents(i, {}, inside);
         } else if (e.subtreeOps == 1) {
-            drawContents(i, own);
+            drawContents(i, own, inside);
         } else {
-            beginGroup(own);
-            drawContents(i, {});
+            beginGroup(own, e.subtreeBounds, inside);
+            drawContents(i, {}, true);
             endGroup();
         }
         return;
@@ -85,33 +108,78 @@ void Compositor::drawLayer(size_t i, const Effect& outer) {
     // Inside an ancestor's group of one operation: this layer's blend acts on a transparent
     // backdrop, where it changes nothing; alphas multiply. Two shadows need a real group.
     if (own.shadow && outer.shadow) {
-        beginGroup(outer);
-        drawLayer(i, {});
+        beginGroup(outer, e.subtreeBounds, inside);
+        drawLayer(i, {}, true);
         endGroup();
         return;
     }
-    drawContents(i, {outer.alpha * own.alpha, outer.blend, outer.shadow ? outer.shadow : own.shadow});
+    drawContents(i, {outer.alpha * own.alpha, outer.blend, outer.shadow ? outer.shadow : own.shadow}, inside);
 }
 
 // The layer's own operations, then its sublayers. A non-trivial effect means the subtree draws
 // exactly one operation, which gets it.
-void Compositor::drawContents(size_t i, const Effect& effect) {
+void Compositor::drawContents(size_t i, const Effect& effect, bool inside) {
     const auto entries = snap_->entries();
     const Snapshot::Entry& e = entries[i];
-    if (e.ownOps > 0 && e.ownBounds.intersects(rect_)) drawOwn(e, effect);
+    if (e.ownOps > 0 && rects_.intersectsAny(e.ownBounds)) drawOwn(e, effect, inside);
     const Effect inherited = e.ownOps == 0 ? effect : Effect{};
-    for (size_t j = i + 1; j < e.end; j = entries[j].end) drawLayer(j, inherited);
+    for (size_t j = i + 1; j < e.end; j = entries[j].end) drawLayer(j, inherited, inside);
 }
 
-void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect) {
+void Compositor::drawPicture(const Snapshot::Entry& e, const cg::ImageRef& image, cg::ImageFilter filter) {
+    cg::Context& c = *ctx_;
+    const cg::Transform& d = e.toDevice;
+    if (!e.rigid || d.b != 0 || d.c != 0 || !(d.a > 0) || !(d.d > 0)) {
+        c.drawUnclipped(*image, e.pres.bounds, filter);
+        return;
+    }
+    const cg::Rect r = e.pres.bounds.applying(d);
+    const double x0 = r.minX(), y0 = r.minY();
+    // The size from the scale alone: the same at every position.
+    const double width = e.pres.bounds.width() * d.a, height = e.pres.bounds.height() * d.d;
+    if (!std::isfinite(x0) || !std::isfinite(y0) || std::fabs(x0) > 1e8 || std::fabs(y0) > 1e8) return;
+    double ix = std::floor(x0), iy = std::floor(y0);
+    int qx = int(std::lround((x0 - ix) * 4)), qy = int(std::lround((y0 - iy) * 4));
+    if (qx == 4) qx = 0, ix += 1;
+    if (qy == 4) qy = 0, iy += 1;
+    stats_.copied += 1;
+    if (qx == 0 && qy == 0 && width == image->pixelWidth() && height == image->pixelHeight()) {
+        c.drawPixelAligned(*image, int(ix), int(iy));
+        return;
+    }
+    const PictureKey key{image.get(), width, height, qx, qy, filter};
+    auto it = cache_.find(key);
+    if (it == cache_.end()) {
+        const double fx = qx / 4.0, fy = qy / 4.0;
+        const int w = int(std::ceil(fx + width)) + 1, h = int(std::ceil(fy + height)) + 1;
+        auto bitmap = cg::Context::makeBitmap(w, h);
+        if (!bitmap) {
+            c.drawUnclipped(*image, e.pres.bounds, filter);
+            return;
+        }
+        bitmap->drawUnclipped(*image, cg::Rect(fx, fy, width, height), filter);
+        it = cache_.emplace(key, Picture{image, bitmap->makeImage(), 0}).first;
+        stats_.resampled += 1;
+    }
+    it->second.lastUse = renders_;
+    c.drawPixelAligned(*it->second.resampled, int(ix), int(iy));
+}
+
+void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect, bool inside) {
     stats_.layersDrawn += 1;
     cg::Context& c = *ctx_;
     const Layer& layer = *e.layer;
     const Presentation& p = e.pres;
+    const bool clipped = !inside && clipTo(e.ownBounds);
     c.saveGState();
     apply(effect);
     c.concatenateCTM(e.toUser);
     const double corner = std::max(0.0, layer.cornerRadius());
+    // Minification always averages (a good filter); nearest only when the layer asks for it.
+    const cg::ImageFilter filter = layer.minificationFilter() == ContentsFilter::nearest &&
+                                           layer.magnificationFilter() == ContentsFilter::nearest
+                                       ? cg::ImageFilter::nearest
+                                       : cg::ImageFilter::good;
 
     if (e.pathShadow && !layer.shadowPath()->isEmpty()) {
         c.saveGState();
@@ -135,16 +203,20 @@ void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect) {
         c.beginTransparencyLayer();
         stats_.groups += 1;
         c.setAlpha(1 - p.transitionProgress);
-        c.draw(p.transitionFrom, p.bounds);
+        c.drawUnclipped(*p.transitionFrom, p.bounds, filter);
         if (p.contents) {
             c.setAlpha(p.transitionProgress);
             c.setBlendMode(cg::BlendMode::plusLighter);
-            c.draw(p.contents, p.bounds);
+            c.drawUnclipped(*p.contents, p.bounds, filter);
         }
         c.endTransparencyLayer();
     } else if (!p.bounds.isEmpty() && p.contents) {
-        if (p.inTransition) c.setAlpha(c.alpha() * p.transitionProgress);
-        c.draw(p.contents, p.bounds);
+        if (p.inTransition) {
+            c.setAlpha(c.alpha() * p.transitionProgress);
+            c.drawUnclipped(*p.contents, p.bounds, filter);
+        } else {
+            drawPicture(e, p.contents, filter);
+        }
     }
     if (layer.kind() == Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
         const auto& shape = static_cast<const ShapeLayer&>(layer);
@@ -189,6 +261,7 @@ void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect) {
         }
     }
     c.restoreGState();
+    if (clipped) c.restoreGState();
 }
 
 }  // namespace ca

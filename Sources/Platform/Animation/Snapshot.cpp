@@ -1,5 +1,7 @@
 #include "Platform/Animation/Snapshot.h"
 
+#include "Platform/Animation/AnimationGroup.h"
+#include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Layer.h"
 
 #include <algorithm>
@@ -32,17 +34,43 @@ cg::Rect shadowExtent(const cg::Rect& deviceShape, const Snapshot::Shadow& s) {
     return deviceShape.offsetBy(s.offset.width, s.offset.height).insetBy(-r, -r).integral();
 }
 
+// Whether an animation can turn or scale its layer.
+bool reshapes(const Animation& a) {
+    switch (a.kind()) {
+        case Animation::Kind::group:
+            for (const auto& c : static_cast<const AnimationGroup&>(a).animations)
+                if (c && reshapes(*c)) return true;
+            return false;
+        case Animation::Kind::transition: return false;
+        case Animation::Kind::basic:
+        case Animation::Kind::keyframe: {
+            const auto& p = static_cast<const PropertyAnimation&>(a);
+            switch (p.parsedKeyPath()) {
+                case KeyPath::rotationZ:
+                case KeyPath::scale:
+                case KeyPath::scaleX:
+                case KeyPath::scaleY: return true;
+                case KeyPath::position:
+                    return a.kind() == Animation::Kind::keyframe &&
+                           static_cast<const KeyframeAnimation&>(a).rotationMode != RotationMode::none;
+                default: return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void Snapshot::capture(const Layer& root, double mediaTime, const cg::Transform& userToDevice) {
     count_ = 0;
     time_ = mediaTime;
     userToDevice_ = userToDevice;
-    visit(root, mediaTime, cg::Transform{}, 1, false, false);
+    visit(root, mediaTime, cg::Transform{}, 1, false, true, false);
 }
 
 Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser,
-                                double outerAlpha, bool outerFilter, bool culled) {
+                                double outerAlpha, bool outerFilter, bool rigid, bool culled) {
     const size_t index = count_++;
     if (index == entries_.size()) entries_.emplace_back();
     {
@@ -69,6 +97,8 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         e.toDevice = toUser.concatenating(userToDevice_);
         e.outerAlpha = outerAlpha;
         e.outerFilter = outerFilter;
+        for (const auto& a : layer.animationEntries()) rigid = rigid && !reshapes(*a.animation);
+        e.rigid = rigid;
         switch (layer.compositingFilter()) {
             case CompositingFilter::none: e.blend = cg::BlendMode::normal; break;
             case CompositingFilter::colorDodge: e.blend = cg::BlendMode::colorDodge; break;
@@ -135,7 +165,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
     uint32_t ops = visible ? entries_[index].ownOps : 0;
     cg::Rect bounds = visible ? entries_[index].ownBounds : cg::Rect::null();
     for (const auto& s : layer.sublayers()) {
-        const Visit v = visit(*s, local, toUser, outerAlpha * alpha, outerFilter || filter, !visible);
+        const Visit v = visit(*s, local, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
         ops += v.ops;
         bounds = bounds.unionWith(v.bounds);
     }

@@ -42,6 +42,9 @@ public:
         double alpha = 1;        // own opacity, clamped to [0, 1]
         double outerAlpha = 1;   // product of the ancestors' alphas
         bool outerFilter = false;  // an ancestor composites with a filter
+        // No animation of this layer or an ancestor turns or scales it: its transform to device
+        // pixels changes by translation only (the compositor may reuse resampled pictures).
+        bool rigid = true;
         cg::BlendMode blend = cg::BlendMode::normal;
         bool contentShadow = false;  // shadow of the rendered subtree
         bool pathShadow = false;     // shadow of shadowPath (one of the own operations)
@@ -67,7 +70,7 @@ private:
         cg::Rect bounds = cg::Rect::null();
     };
     Visit visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser, double outerAlpha,
-                bool outerFilter, bool culled);
+                bool outerFilter, bool rigid, bool culled);
 
     std::vector<Entry> entries_;
     size_t count_ = 0;

@@ -1160,4 +1160,87 @@ void Context::draw(const Image& image, const Rect& inRect) {
     cairo_surface_destroy(surf);
 }
 
+void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter filter) {
+    Impl& m = *impl_;
+    // Operators that would act beyond the image without a shape to bound them.
+    if (m.state.blend == BlendMode::sourceIn || m.state.blend == BlendMode::clear) return draw(image, inRect);
+    if (inRect.isEmpty()) return;
+    const Rect r = inRect.standardized();
+    const int w = image.pixelWidth(), h = image.pixelHeight();
+    if (w <= 0 || h <= 0) return;
+    const Transform toUser{r.width() / w, 0, 0, -r.height() / h, r.minX(), r.maxY()};
+    const Transform toDevice = toUser.concatenating(m.dev());
+    if (!invertible(toDevice)) return;
+    // Drawn larger than its pixels, a texel at the edge would fade over many device pixels: cut
+    // the edge at the rect instead.
+    if (std::hypot(toDevice.a, toDevice.b) > 1.01 || std::hypot(toDevice.c, toDevice.d) > 1.01)
+        return draw(image, inRect);
+    // Device pixels the image can touch: its rect and the filter's reach around it.
+    const IRect bounds = expand(outward(Rect(0, 0, w, h).applying(toDevice)), 1);
+    if (bounds.empty()) return;
+
+    cairo_surface_t* surf = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
+        static_cast<int>(image.bytesPerRow()));
+    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surf);
+        return;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
+    const cairo_matrix_t pm = toCairo(toDevice.inverted());
+    cairo_pattern_set_matrix(p, &pm);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
+    const bool aligned = toDevice.a == 1 && toDevice.d == 1 && toDevice.b == 0 && toDevice.c == 0 &&
+                         toDevice.tx == std::round(toDevice.tx) && toDevice.ty == std::round(toDevice.ty);
+    cairo_filter_t f = CAIRO_FILTER_GOOD;
+    if (filter == ImageFilter::nearest || aligned) f = CAIRO_FILTER_NEAREST;
+    else if (filter == ImageFilter::linear) f = CAIRO_FILTER_BILINEAR;
+    cairo_pattern_set_filter(p, f);
+
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.bounds = bounds;
+    Source s;
+    s.kind = Source::Kind::pattern;
+    s.pattern = p;
+    s.alpha = m.state.alpha;
+    m.render(g, s, m.state.blend, true);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(surf);
+}
+
+void Context::drawPixelAligned(const Image& image, int x, int y) {
+    Impl& m = *impl_;
+    if (m.state.blend == BlendMode::sourceIn || m.state.blend == BlendMode::clear) {
+        const Transform toUser = m.state.ctm.inverted();
+        return draw(image, Rect(x, y, image.pixelWidth(), image.pixelHeight()).applying(toUser));
+    }
+    const int w = image.pixelWidth(), h = image.pixelHeight();
+    if (w <= 0 || h <= 0) return;
+    const int top = m.height - y - h;  // Cairo's rows run down
+    cairo_surface_t* surf = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
+        static_cast<int>(image.bytesPerRow()));
+    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surf);
+        return;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
+    cairo_matrix_t pm;
+    cairo_matrix_init_translate(&pm, -x, -top);
+    cairo_pattern_set_matrix(p, &pm);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
+    cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.bounds = {x, top, x + w, top + h};
+    Source s;
+    s.kind = Source::Kind::pattern;
+    s.pattern = p;
+    s.alpha = m.state.alpha;
+    m.render(g, s, m.state.blend, true);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(surf);
+}
+
 }  // namespace cg

@@ -43,6 +43,9 @@ enum class BlendMode {
 enum class LineCap { butt, round, square };
 enum class LineJoin { miter, round, bevel };
 enum class FillRule { winding, evenOdd };
+// How drawUnclipped samples an image: nearest pixel, bilinear, or good (bilinear when drawn at
+// about its size, an area average when drawn smaller; nearest when pixel-aligned at scale 1).
+enum class ImageFilter { nearest, linear, good };
 
 class Context {
 public:
@@ -177,6 +180,16 @@ public:
     // Draws the image stretched into the rect (the image's top row at the rect's top, y-up).
     void draw(const ImageRef& image, const Rect& inRect);
     void draw(const Image& image, const Rect& inRect);
+    // The same placement, but the image is not clipped to the rect: beyond its edges it samples as
+    // transparent, so the edge pixels blend over the filter's reach (half a pixel for bilinear)
+    // instead of being cut. No clip path is built, which makes many small images at fractional
+    // positions much cheaper. Shadows, alpha and blend modes apply as in draw(). An image drawn
+    // larger than its pixels (where an edge texel would spread over many pixels), and the blend
+    // modes source-in and clear, fall back to draw().
+    void drawUnclipped(const Image& image, const Rect& inRect, ImageFilter filter = ImageFilter::good);
+    // Draws the image pixel for pixel with its bottom-left corner at whole pixel (x, y) of the
+    // bitmap's y-up pixel space, whatever the transform; alpha, blend mode, shadow and clip apply.
+    void drawPixelAligned(const Image& image, int x, int y);
 
     // Counters for tests and benchmarks: what transparency layers and shadows allocated.
     struct Stats {
