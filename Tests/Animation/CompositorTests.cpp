@@ -153,21 +153,6 @@ TEST(Compose, OpacityAppliesToTheSubtreeAsAGroup) {
     EXPECT_EQ(comp.stats().groups, 0u);
 }
 
-TEST(Compose, AdditiveFadeBelowZeroDrawsNothing) {
-    Layer root;
-    auto l = imageLayer(solid(1, 1, 0xFFFFFFFFu), cg::Rect(0, 0, 10, 10));
-    l->setOpacity(0.8);
-    BasicAnimation leave = catest::basic("opacity", 0.0, -1.0, 1);
-    leave.isAdditive = true;
-    leave.fillMode = FillMode::forwards;
-    leave.isRemovedOnCompletion = false;
-    l->add(leave, "leave");
-    root.addSublayer(l);
-    root.commit(0);
-    EXPECT_NEAR(up(*paint(root, 0.5), 5, 5).a, 77, 1);  // 0.3
-    EXPECT_EQ(up(*paint(root, 0.9), 5, 5).a, 0);         // −0.1 → 0
-}
-
 // --- Colour dodge ---
 
 TEST(Compose, ColourDodgeOfASingleLayerAndOfAWholeSubtree) {
@@ -283,21 +268,6 @@ TEST(Compose, MinificationAveragesInsteadOfAliasing) {
         for (int x = 12; x < 18; ++x) EXPECT_NEAR(up(*c, x, y).g, 128, 24) << x << "," << y;
 }
 
-TEST(Compose, RotationAndScaleAboutTheAnchor) {
-    Layer root;
-    auto l = imageLayer(solid(2, 2, 0xFF00FF00u), cg::Rect(0, 0, 40, 10));
-    l->setAnchorPoint({0, 0.5});
-    l->setPosition({50, 20});
-    l->setAffineTransform(cg::Transform::rotation(M_PI / 2));
-    l->add(catest::looping(catest::keyframes("transform.scale.x", {1.5, 1.5}), 1, 0), "s");
-    root.addSublayer(l);
-    root.commit(0);
-    auto c = paint(root, 0.5);
-    EXPECT_EQ(up(*c, 50, 75).g, 255);  // 60 points straight up from the anchor
-    EXPECT_EQ(up(*c, 50, 82).a, 0);
-    EXPECT_EQ(up(*c, 58, 40).a, 0);
-}
-
 // --- Damage-limited painting ---
 
 TEST(Compose, PaintsOnlyInsideTheRectanglesAndSkipsLayersOutside) {
@@ -349,17 +319,10 @@ TEST(Compose, StillPicturesAreResampledOnceAndCopiedAtQuarterPixels) {
     direct->drawUnclipped(*disc, cg::Rect(15.3, 20.6, 20, 20));
     EXPECT_NEAR(up(*a, 16, 30).a, up(*direct, 16, 30).a, 40);  // edge: within a quarter pixel
     EXPECT_EQ(up(*a, 25, 30), up(*direct, 25, 30));            // inside: the same
+    // A picture that an animation turns is drawn directly (here its rotation is still 0).
+    moving->add(catest::looping(catest::keyframes("transform.rotation.z", {0.0, 0.3}), 4, 0), "sway");
+    root.commit(0);
+    fresh.renderAll(root, 0, *b);
+    EXPECT_EQ(fresh.stats().copied, 0u);
 }
 
-TEST(Compose, TurningOrScalingPicturesAreDrawnDirectly) {
-    Layer root;
-    auto l = imageLayer(solid(8, 8, 0xFF00FF00u), cg::Rect(10.5, 10.5, 8, 8));
-    l->add(catest::looping(catest::keyframes("transform.rotation.z", {0.0, 0.3}), 4, 0), "sway");
-    root.addSublayer(l);
-    root.commit(0);
-    Compositor comp;
-    auto c = cg::Context::makeBitmap(40, 40);
-    comp.renderAll(root, 0, *c);  // at t = 0 the rotation is 0, but it is animated
-    EXPECT_EQ(comp.stats().copied, 0u);
-    EXPECT_EQ(comp.cachedPictures(), 0u);
-}

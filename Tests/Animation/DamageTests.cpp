@@ -91,15 +91,6 @@ TEST(DamageRule, OpacityBelowZeroIsClampedBeforeComparing) {
     EXPECT_TRUE(s.damage(1.2, 1.8).empty()); // −0.2 → −0.8: both 0
 }
 
-TEST(DamageRule, ParentOpacityDamagesEveryDescendant) {
-    Scene s;
-    s.mover->removeAllAnimations();
-    s.sprites->add(looping(keyframes("opacity", {1.0, 0.5}), 2, 0), "fade");
-    s.root.commit(0);
-    const auto d = s.damage(0, 1);
-    EXPECT_EQ(d.size(), 5u);  // four static sprites and the (now still) mover
-}
-
 TEST(DamageRule, GroundTransitionDamagesTheWholeGround) {
     Scene s;
     s.mover->removeAllAnimations();

@@ -77,11 +77,3 @@ TEST(Geometry, FrameFromBoundsPositionAndAnchor) {
     EXPECT_EQ(l.presentation(0).frame(), l.frame());
 }
 
-TEST(Geometry, VersionChangesWithEveryModelChange) {
-    Layer l;
-    const uint64_t v0 = l.version();
-    l.setOpacity(0.5);
-    EXPECT_NE(l.version(), v0);
-    Layer other;
-    EXPECT_NE(other.id(), l.id());
-}

@@ -197,17 +197,6 @@ TEST(Group, ChildrenWithoutDurationTakeTheGroupsDuration) {
     EXPECT_NEAR(l.presentation(1.8).position.y, 36, 1e-12);
 }
 
-TEST(Group, TheGroupsTimingFunctionShapesItsChildrensTime) {
-    Layer l;
-    AnimationGroup g;
-    g.duration = 2;
-    g.timingFunction = TimingFunction::named(TimingFunction::Name::easeIn);
-    g.add(ramp());
-    l.add(g, "g");
-    l.commit(0);
-    EXPECT_DOUBLE_EQ(opacityAt(l, 1), TimingFunction::named(TimingFunction::Name::easeIn)(0.5));
-}
-
 // --- Fill and removal ---
 
 TEST(Fill, ForwardsNotRemovedHoldsTheEndValue) {
@@ -239,17 +228,6 @@ TEST(Fill, RemovedOnCompletionIgnoresFillForwards) {
     EXPECT_FALSE(l.animation("appear"));
 }
 
-TEST(Fill, BackwardsAppliesTheFirstValueBeforeTheBegin) {
-    Layer l;
-    KeyframeAnimation k = keyframes("opacity", {0.4, 1.0});
-    k.beginTime = 5;
-    k.duration = 1;
-    k.fillMode = FillMode::backwards;
-    l.add(k, "k");
-    l.commit(0);
-    EXPECT_DOUBLE_EQ(opacityAt(l, 1), 0.4);
-}
-
 // --- Rule 3: insertion order, additive, replacement under a key ---
 
 TEST(Order, AdditiveAnimationAddsOnTopOfAKeyframedOne) {
@@ -267,29 +245,12 @@ TEST(Order, AdditiveAnimationAddsOnTopOfAKeyframedOne) {
     EXPECT_DOUBLE_EQ(opacityAt(l, 2.25), 1.0);
 }
 
-TEST(Order, AdditiveRotationGustOnTopOfTheSwing) {
-    Layer l;
-    KeyframeAnimation sway = looping(keyframes("transform.rotation.z", {0.1, 0.3}), 4, 0);
-    KeyframeAnimation gust = looping(keyframes("transform.rotation.z", {0.0, 0.02}), 2, 0);
-    gust.isAdditive = true;
-    l.add(sway, "sway");
-    l.add(gust, "gust");
-    l.commit(0);
-    EXPECT_NEAR(l.presentation(1).rotation, 0.15 + 0.01, 1e-15);
-}
-
-TEST(Order, LaterNonAdditiveReplacesTheRunningValue) {
+TEST(Order, LaterReplacesEarlierAndReaddingUnderAKeyReplacesAndMovesToTheEnd) {
     Layer l;
     l.add(looping(keyframes("opacity", {0.2, 0.2}), 1, 0), "a");
     l.add(looping(keyframes("opacity", {0.7, 0.7}), 1, 0), "b");
     l.commit(0);
     EXPECT_DOUBLE_EQ(opacityAt(l, 0.5), 0.7);
-}
-
-TEST(Order, ReaddingUnderAKeyReplacesAndMovesToTheEnd) {
-    Layer l;
-    l.add(looping(keyframes("opacity", {0.2, 0.2}), 1, 0), "a");
-    l.add(looping(keyframes("opacity", {0.7, 0.7}), 1, 0), "b");
     l.add(looping(keyframes("opacity", {0.4, 0.4}), 1, 0), "a");
     l.commit(0);
     EXPECT_EQ(l.animationKeys(), (std::vector<std::string>{"b", "a"}));

@@ -20,7 +20,7 @@ bool samePresentation(const Presentation& a, const Presentation& b, bool shape) 
 bool sameDrawing(const Snapshot::Entry& a, const Snapshot::Entry& b) {
     if (!a.visible || !b.visible) return a.visible == b.visible;
     return a.version == b.version && a.toDevice == b.toDevice && a.alpha == b.alpha && a.outerAlpha == b.outerAlpha &&
-           a.outerFilter == b.outerFilter &&
+           a.outerFilter == b.outerFilter && a.rigid == b.rigid &&
            samePresentation(a.pres, b.pres, a.layer->kind() == Layer::Kind::shape);
 }
 
