@@ -1184,6 +1184,7 @@ void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter 
         static_cast<int>(image.bytesPerRow()));
     if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surf);
+        m.dropped();
         return;
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
@@ -1223,6 +1224,7 @@ void Context::drawPixelAligned(const Image& image, int x, int y) {
         static_cast<int>(image.bytesPerRow()));
     if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surf);
+        m.dropped();
         return;
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
