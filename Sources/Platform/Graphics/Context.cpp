@@ -269,6 +269,15 @@ struct Context::Impl {
         state.clipCount = clips.size();
     }
 
+    // The same, taking over a path built for the purpose (no copy).
+    void addClip(Path&& devicePath, FillRule rule) {
+        IRect box = outward(devicePath.boundingBox());
+        state.clipBox = intersect(state.clipBox, box);
+        clips.resize(state.clipCount);
+        clips.push_back({std::move(devicePath), rule, nextClipId++});
+        state.clipCount = clips.size();
+    }
+
     // --- targets ---
 
     static bool makeCr(Target& t) {
@@ -901,9 +910,10 @@ void Context::clipToPixelRects(std::span<const Rect> rects) {
     Impl& m = *impl_;
     const Transform flip{1, 0, 0, -1, 0, static_cast<double>(m.height)};
     Path p;
+    p.reserve(rects.size() * 5, rects.size() * 4);
     for (const Rect& r : rects)
         if (!r.isEmpty()) p.addRect(r, flip);
-    m.addClip(p, FillRule::winding);
+    m.addClip(std::move(p), FillRule::winding);
 }
 
 void Context::fillShadowOnly(const Path& path, FillRule rule) {
