@@ -176,3 +176,43 @@ TEST(Warzone, OnAFlatFieldTheNestsFireWestOverOpenGround) {
     EXPECT_GE(bursts, 1u);
     EXPECT_LE(bursts, 5u);
 }
+
+TEST(Warzone, StaysPutFarFromAMovedOrAddedIconAtNight) {
+    constexpr double kFar = 380, kHeight = 1112;
+    struct Move {
+        cg::Point from, to;
+    };
+    for (const Move& m : {Move{{420, 760}, {720, 760}}, Move{{420, 300}, {420, 300}}}) {
+        SceneSpec a = SelfTest::sampleDesktop(SceneKind::warzone, true);
+        a.scale = 0.5;
+        SceneSpec b = a;
+        if (m.from == m.to) b.icons.push_back(m.to);
+        else b.icons.back() = m.to;
+        const auto A = Renderer::render(a, {});
+        const auto B = Renderer::render(b, A->placed);
+        ASSERT_TRUE(A && B);
+        auto far = [&](cg::Point p) {
+            return std::hypot(p.x - m.from.x, p.y - m.from.y) > kFar && std::hypot(p.x - m.to.x, p.y - m.to.y) > kFar;
+        };
+        std::set<std::string> after;
+        for (const Sprite& sp : B->sprites) after.insert(sp.identity());
+        std::size_t farSprites = 0, kept = 0;
+        for (const Sprite& sp : A->sprites) {
+            bool away = far({sp.at.x, kHeight - sp.at.y});
+            for (const cg::Point& q : sp.path) away = away && far({q.x, kHeight - q.y});
+            if (!away) continue;
+            ++farSprites;
+            kept += after.count(sp.identity());
+        }
+        EXPECT_GT(farSprites, 20u);
+        EXPECT_GE(kept * 20, farSprites * 19);
+        std::size_t compared = 0, changed = 0;
+        for (int y = 0; y < A->image->pixelHeight(); ++y)
+            for (int x = 0; x < A->image->pixelWidth(); ++x) {
+                if (!far({2.0 * x, 2.0 * y})) continue;
+                ++compared;
+                changed += A->image->pixel(x, y) != B->image->pixel(x, y);
+            }
+        EXPECT_LT(changed * 1000, compared);
+    }
+}
