@@ -11,6 +11,7 @@
 #include "BattlefieldTestSupport.h"
 #include "Platform/Graphics/StateGuard.h"
 #include "SelfTest/Preview.h"
+#include "Pipeline/Render.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {

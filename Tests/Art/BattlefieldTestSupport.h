@@ -1,6 +1,6 @@
 #pragma once
-// Warzone painters over synthetic terrains (a height function, everything open ground unless said) or
-// over the real terrain of a request, each drawing into its own transparent bitmap.
+// Warzone painters over synthetic terrains (a height function, everything open ground unless said), each
+// drawing into its own transparent bitmap.
 
 #include <cmath>
 #include <functional>
@@ -10,9 +10,7 @@
 #include "Art/Art.h"
 #include "Art/Battlefield.h"
 #include "Graphics/CgTestSupport.h"
-#include "Pipeline/Render.h"
 #include "Platform/Graphics/Context.h"
-#include "Renderer/TerrainLayout.h"
 
 namespace wartest {
 
@@ -54,17 +52,6 @@ inline Painter synthetic(const SceneSpec& s, const std::function<float(double, d
     p.bitmap = canvas(s);
     p.art = std::make_unique<Art>(p.bitmap.get(), s, std::move(t), std::move(keep), Look(s.kind, s.night, float(s.size.height)),
                                   std::move(before));
-    return p;
-}
-
-// The real terrain of a request, as a render builds it.
-inline Painter real(const SceneSpec& s, PlacementMap before = {}) {
-    Look look(s.kind, s.night, static_cast<float>(s.size.height));
-    auto keep = Renderer::keepRects(s);
-    Terrain t = Renderer::terrain(s, look, keep);
-    Painter p;
-    p.bitmap = canvas(s);
-    p.art = std::make_unique<Art>(p.bitmap.get(), s, std::move(t), keep, std::move(look), std::move(before));
     return p;
 }
 

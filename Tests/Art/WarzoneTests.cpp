@@ -9,6 +9,7 @@
 
 #include "Art/Geometry2D.h"
 #include "BattlefieldTestSupport.h"
+#include "Pipeline/Render.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {
