@@ -1,6 +1,6 @@
 // Contact sheets of the battlefield, written to $VM_TEST_OUT for looking at: the routed tracks (red),
-// patrol paths (blue) and trench lines of a warzone before and after one icon moves, and every prop by
-// day and by night.
+// patrol paths (blue) and trench lines of a warzone before and after one icon moves, a night with its
+// lights, and every prop by day and by night.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,24 @@ cg::ImageRef routes(const SceneSpec& s, const RenderedScene& scene) {
             else g->lineTo(q);
         }
         g->strokePath();
+    }
+    return g->makeImage();
+}
+
+// A night with every sprite picture laid on where it starts, the horizon flashes and the searchlight
+// beams included, as the windows would show them at one moment.
+cg::ImageRef lit(const SceneSpec& s, const RenderedScene& scene) {
+    auto g = cg::Context::makeBitmap(scene.image->pixelWidth(), scene.image->pixelHeight(), s.scale);
+    g->draw(scene.image, {0, 0, s.size.width, s.size.height});
+    for (const Sprite& sp : scene.sprites) {
+        const cg::ImageRef& picture = sp.image ? sp.image : (sp.frames.empty() ? sp.image : sp.frames.front());
+        if (!picture || sp.kind == Sprite::Kind::cloud) continue;
+        cg::SavedState guard(*g);
+        if (sp.glow) g->setBlendMode(cg::BlendMode::colorDodge);
+        g->translateBy(sp.at.x, sp.at.y);
+        g->rotateBy(sp.angle);
+        const double w = sp.size, h = w * picture->pixelHeight() / picture->pixelWidth();
+        g->draw(picture, {-w * sp.anchor.x, -h * sp.anchor.y, w, h});
     }
     return g->makeImage();
 }
@@ -110,7 +128,12 @@ TEST(BattlefieldSheet, RoutesBeforeAndAfterAnIconMovesAndEveryPropByDayAndNight)
     ASSERT_TRUE(first);
     const auto second = Renderer::render(b, first->placed);
     ASSERT_TRUE(second);
-    const cg::ImageRef sheet = stack({routes(a, *first), routes(b, *second), props(false), props(true)});
+    SceneSpec dark = a;
+    dark.night = true;
+    const auto night = Renderer::render(dark, {});
+    ASSERT_TRUE(night);
+    const cg::ImageRef sheet =
+        stack({routes(a, *first), routes(b, *second), lit(dark, *night), props(false), props(true)});
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->writePNG((cgtest::outDir() / "battlefield.png").string()));
 }
