@@ -3,10 +3,8 @@
 // lines traced along the height field, the ground props, the vehicles and aircraft, and the moving units
 // and sky events. Scene coordinates (y down) unless an operation says it draws at a context point.
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "Art/Art.h"

@@ -2,11 +2,13 @@
 // the stored one around whatever now blocks it instead of routing a new one, so tracks and patrols only
 // change where an icon moved.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
