@@ -43,6 +43,17 @@ public:
     static std::vector<Polyline> contours(const Grid& v, float level);
     // Draws the dashed, zig-zagging trench lines along the contour of `level`, kept off the icons.
     void trenches(float level);
+    // The same along chains traced beforehand.
+    void trenchLines(const std::vector<Polyline>& chains);
+
+    // Runs `draw` once for each horizontal band of 128 pixel rows of the scene's bitmap, bands on
+    // several threads at once, each through a painter of its own whose context holds just those rows
+    // at their place in the scene; `draw` also gets the band's scene rows (top, bottom) so that it can
+    // leave out what cannot reach them. `draw` must only draw, and must not rely on drawing state that
+    // a left-out shape would have set. The bands are fixed by the bitmap, so the result never depends
+    // on the number of threads; it can differ from one pass over the whole bitmap only in the last bits
+    // of a few edge pixels. Draws in one pass when a band's bitmap cannot be made.
+    void inBands(const std::function<void(Art&, double top, double bottom)>& draw);
 
     // --- Ground props (drawn at context points unless said otherwise) ---
 

@@ -114,11 +114,13 @@ std::vector<Polyline> Art::Battlefield::contours(const Grid& v, float level) {
     return chains;
 }
 
-void Art::Battlefield::trenches(float level) {
+void Art::Battlefield::trenches(float level) { trenchLines(contours(*art.t.v, level)); }
+
+void Art::Battlefield::trenchLines(const std::vector<Polyline>& chains) {
     const double H = art.H();
     cg::Path line;
     bool down = false;
-    for (const Polyline& chain : contours(*art.t.v, level)) {
+    for (const Polyline& chain : chains) {
         down = false;
         for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
             const cg::Point a = chain[i], b = chain[i + 1];

@@ -60,43 +60,19 @@ void Art::warzone() {
     // Off the trench line, which runs along the level L.
     auto offTrench = [trench](float v) { return std::fabs(v - trench) > 0.04f; };
 
-    // 1–2. Weeds and barrage scars.
-    for (const cg::Point& p : spots(20000003, 4000, 22, kNoLimit, [&](cg::Point p) {
-             return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
-         }))
-        field.weeds(flip(p));
-    for (const cg::Point& p :
-         spots(19000003, 1200, 360, 4, [&](cg::Point p) { return open(p) && clear(p, -30, -30, 60, 60); }))
-        field.barrage(p, open);
-
-    // 3. Tank tracks, kept for the tanks.
+    // 1–8. The ground: every placement first, then all of it drawn band by band.
+    const std::vector<cg::Point> weeds = spots(20000003, 4000, 22, kNoLimit, [&](cg::Point p) {
+        return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
+    });
+    const std::vector<cg::Point> barrages =
+        spots(19000003, 1200, 360, 4, [&](cg::Point p) { return open(p) && clear(p, -30, -30, 60, 60); });
+    // The tank tracks are kept for the tanks.
     const std::vector<Battlefield::Polyline> tracks =
         field.crossings(9000003, 3, 30, [&](cg::Point p) { return open(p) && clear(p, -17, -18, 34, 36); });
-    for (const Battlefield::Polyline& path : tracks) field.treads(path);
-
-    // 4. Craters.
-    for (const cg::Point& p :
-         spots(1000003, 6000, 20, 170, [&](cg::Point p) { return open(p) && clear(p, -16, -12, 32, 24); })) {
-        const double r1 = rand(p, 1), r2 = rand(p, 2);
-        field.crater(flip(p), 2.5 + 10 * r2 * r2 * r2, r1 < 0.3);
-    }
-
-    // 5. Stumps.
-    for (const cg::Point& p :
-         spots(17000003, 1500, 50, 16, [&](cg::Point p) { return open(p) && clear(p, -6, -12, 12, 16); })) {
-        const double r = rand(p, 1);
-        const double sh = 5 + 5 * r, sw = 1.6 + 1.2 * r;
-        const cg::Point base = flip(p);
-        groundShadow(base, 4 + 2 * r, 0.22);
-        const cg::Path outline = Battlefield::stump(base, sw, sh);
-        shape(night ? 0x24201C : 0x3E3226, 1, 0, [&](cg::Path& path) { path.addPath(outline); });
-        shape(night ? 0x3A332B : 0x6A5640, 0.8, 0.5, [&](cg::Path& path) {
-            path.moveTo({base.x - 0.5 * sw, base.y + 0.5});
-            path.lineTo({base.x - 0.4 * sw, base.y + 0.65 * sh});
-        });
-    }
-
-    // 6. Wire along open ground.
+    const std::vector<cg::Point> craters =
+        spots(1000003, 6000, 20, 170, [&](cg::Point p) { return open(p) && clear(p, -16, -12, 32, 24); });
+    const std::vector<cg::Point> stumps =
+        spots(17000003, 1500, 50, 16, [&](cg::Point p) { return open(p) && clear(p, -6, -12, 12, 16); });
     auto wireLine = [&](cg::Point p) {
         const double a = (rand(p, 5) - 0.5) * 0.7;
         const cg::Point e{p.x + 90 * std::cos(a), p.y + 90 * std::sin(a)};
@@ -108,14 +84,45 @@ void Art::warzone() {
         }
         return true;
     };
-    for (const cg::Point& p : spots(2000003, 1500, 150, 8, wireLine))
-        field.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
+    const std::vector<cg::Point> wires = spots(2000003, 1500, 150, 8, wireLine);
+    const std::vector<cg::Point> hedgehogs =
+        spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
+    const std::vector<Battlefield::Polyline> trenchChains = Battlefield::contours(*t.v, trench);
 
-    // 7–8. Hedgehogs, then the trench lines.
-    for (const cg::Point& p :
-         spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); }))
-        field.hedgehog(flip(p));
-    field.trenches(trench);
+    // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
+    field.inBands([&](Art& a, double top, double bottom) {
+        Battlefield ground(a);
+        auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
+        for (const cg::Point& p : weeds)
+            if (near(p, 12)) ground.weeds(flip(p));
+        for (const cg::Point& p : barrages)
+            if (near(p, 160)) ground.barrage(p, open);
+        for (const Battlefield::Polyline& path : tracks) ground.treads(path);
+        for (const cg::Point& p : craters) {
+            if (!near(p, 40)) continue;
+            const double r1 = rand(p, 1), r2 = rand(p, 2);
+            ground.crater(flip(p), 2.5 + 10 * r2 * r2 * r2, r1 < 0.3);
+        }
+        for (const cg::Point& p : stumps) {
+            if (!near(p, 20)) continue;
+            const double r = rand(p, 1);
+            const double sh = 5 + 5 * r, sw = 1.6 + 1.2 * r;
+            const cg::Point base = flip(p);
+            a.groundShadow(base, 4 + 2 * r, 0.22);
+            const cg::Path outline = Battlefield::stump(base, sw, sh);
+            a.shape(night ? 0x24201C : 0x3E3226, 1, 0, [&](cg::Path& path) { path.addPath(outline); });
+            a.shape(night ? 0x3A332B : 0x6A5640, 0.8, 0.5, [&](cg::Path& path) {
+                path.moveTo({base.x - 0.5 * sw, base.y + 0.5});
+                path.lineTo({base.x - 0.4 * sw, base.y + 0.65 * sh});
+            });
+        }
+        // The drawing is flipped, so the wire turns the other way.
+        for (const cg::Point& p : wires)
+            if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
+        for (const cg::Point& p : hedgehogs)
+            if (near(p, 25)) ground.hedgehog(flip(p));
+        ground.trenchLines(trenchChains);
+    });
 
     // 9. The muzzle glow of the nests at night.
     cg::ImageRef nestGlow;

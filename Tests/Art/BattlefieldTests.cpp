@@ -6,6 +6,8 @@
 #include <string>
 
 #include "BattlefieldTestSupport.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Graphics/Image.h"
 
 namespace {
 
@@ -225,4 +227,42 @@ TEST(BattlefieldProps, ATentLightsItsDoorAndAddsTwoLightsOnlyAtNight) {
         EXPECT_TRUE(p.art->sprites[1].glow);
         EXPECT_EQ(p.art->sprites[0].phase, p.art->sprites[1].phase);
     }
+}
+
+TEST(BattlefieldBands, DrawLikeOnePassAndAlikeAtAnyThreadCount) {
+    const SceneSpec s = wartest::spec(600, 400, false, 2);
+    // Props scattered over every band, some across band edges.
+    auto ground = [](Art& a, double top, double bottom) {
+        Art::Battlefield f(a);
+        for (int i = 0; i < 40; ++i) {
+            const cg::Point p{15.0 + (i * 97) % 570, 10.0 + (i * 61) % 380};
+            if (p.y + 40 < top || p.y - 40 > bottom) continue;
+            f.crater(a.flip(p), 3 + i % 9, i % 4 == 0);
+            f.weeds(a.flip({p.x + 20, p.y}));
+        }
+        f.treads({{-40, 30}, {200, 150}, {400, 260}, {640, 380}});
+    };
+    auto banded = [&](int threads) {
+        dispatch::ThreadCountScope scope(threads);
+        auto p = wartest::synthetic(s, flat);
+        p.field().inBands(ground);
+        return p.bitmap->makeImage();
+    };
+    auto p = wartest::synthetic(s, flat);
+    ground(*p.art, -1e9, 1e9);
+    const auto once = p.bitmap->makeImage(), one = banded(1), all = banded(8);
+    const std::size_t n = 1200 * 800;
+    EXPECT_TRUE(std::equal(one->data(), one->data() + n, all->data()));
+    std::size_t differ = 0, inked = 0;
+    int worst = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        inked += (once->data()[i] >> 24) != 0;
+        if (once->data()[i] == one->data()[i]) continue;
+        ++differ;
+        for (int sh = 0; sh < 32; sh += 8)
+            worst = std::max(worst, std::abs(int((once->data()[i] >> sh) & 0xFF) - int((one->data()[i] >> sh) & 0xFF)));
+    }
+    EXPECT_GT(inked, n / 20);
+    EXPECT_LT(differ * 100, inked);
+    EXPECT_LE(worst, 8);
 }
