@@ -60,7 +60,7 @@ void Art::warzone() {
     // Off the trench line, which runs along the level L.
     auto offTrench = [trench](float v) { return std::fabs(v - trench) > 0.04f; };
 
-    // 1–8. The ground: every placement first, then all of it drawn band by band.
+    // The ground: every placement first, then all of it drawn band by band.
     const std::vector<cg::Point> weeds = spots(20000003, 4000, 22, kNoLimit, [&](cg::Point p) {
         return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
     });
@@ -124,7 +124,7 @@ void Art::warzone() {
         ground.trenchLines(trenchChains);
     });
 
-    // 9. The muzzle glow of the nests at night.
+    // The muzzle glow of the nests at night.
     cg::ImageRef nestGlow;
     if (night)
         nestGlow = offscreen(56, 56, [&] {
@@ -135,7 +135,7 @@ void Art::warzone() {
             ctx->drawRadialGradient(g, {28, 28}, 0, {28, 28}, 28);
         });
 
-    // 10. Nests on the low land, each firing downhill over open ground.
+    // Nests on the low land, each firing downhill over open ground.
     std::vector<Nest> nests;
     for (const cg::Point& p : spots(5000003, 3000, 150, 5, [&](cg::Point p) {
              const float v = value(p);
@@ -161,7 +161,7 @@ void Art::warzone() {
         if (free) nests.push_back({p, dir, target});
     }
 
-    // 11–13. Tents on the high ground, the shelters, then crates, soldier pairs and trees around them.
+    // Tents on the high ground, the shelters, then crates, soldier pairs and trees around them.
     const float high = trench + 0.06f;
     const std::vector<cg::Point> tents = spots(4000003, 900, 130, 4, [&](cg::Point p) {
         for (const cg::Point q : {p, cg::Point{p.x - 20, p.y}, cg::Point{p.x + 20, p.y}, cg::Point{p.x, p.y - 16},
@@ -189,7 +189,7 @@ void Art::warzone() {
                apart(p, shelters, 20) && apart(p, crates, 20) && apart(p, pairs, 20);
     });
 
-    // 14–15. The camps, back to front; equal rows keep tent, nest, crate, soldiers, tree order.
+    // The camps, back to front; equal rows keep tent, nest, crate, soldiers, tree order.
     std::vector<std::pair<cg::Point, int64_t>> camp;
     for (const cg::Point& p : tents) camp.push_back({p, 0});
     for (std::size_t i = 0; i < nests.size(); ++i) camp.push_back({nests[i].p, 10 + static_cast<int64_t>(i)});
@@ -239,7 +239,7 @@ void Art::warzone() {
         }
     }
 
-    // 16. Burning wrecks, their drifting smoke and, at night, their glow.
+    // Burning wrecks, their drifting smoke and, at night, their glow.
     const cg::ImageRef smoke = field.puff(night ? 0x3E3F44 : 0x5A5650, 0.42);
     const std::vector<cg::Point> wrecks =
         spots(8000003, 1200, 220, 4, [&](cg::Point p) { return open(p) && clear(p, -18, -62, 44, 70); });
@@ -266,6 +266,6 @@ void Art::warzone() {
         if (night) firelight(flip(p), 26, rand(p, 46), 0.5, 0.45);
     }
 
-    // 17. The moving units and the sky.
+    // The moving units and the sky.
     field.traffic({l0, tracks, shelters});
 }

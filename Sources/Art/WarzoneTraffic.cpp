@@ -152,7 +152,7 @@ void Art::Battlefield::traffic(const Field& field) {
         return out;
     };
 
-    // Every picture of this step, drawn at once.
+    // Every picture of the moving units and the sky, drawn at once.
     Pictures pictures;
     std::vector<std::size_t> heliRows, shadeRows;
     for (int i = 0; i < kHeliFrames; ++i) {
@@ -205,7 +205,7 @@ void Art::Battlefield::traffic(const Field& field) {
         return out;
     };
 
-    // 1. Helicopters circling clear of the icons.
+    // Helicopters circling clear of the icons.
     {
         const std::vector<cg::ImageRef> frames = row(heliRows), shade = row(shadeRows);
         for (const cg::Point& p : art.spots(21000003, 600, 420, 2, [&](cg::Point p) {
@@ -225,7 +225,7 @@ void Art::Battlefield::traffic(const Field& field) {
         }
     }
 
-    // 2. Explosions on open ground.
+    // Explosions on open ground.
     for (const cg::Point& p :
          art.spots(14000003, 1500, 260, 3, [&](cg::Point p) { return open(p) && clear(p, -34, -50, 68, 70); })) {
         const double phi = Art::rand(p, 0);
@@ -244,7 +244,7 @@ void Art::Battlefield::traffic(const Field& field) {
         }
     }
 
-    // 3. Tanks on the track paths.
+    // Tanks on the track paths.
     for (const Polyline& P : field.tracks) {
         const cg::Point p0 = P.front();
         Sprite sp = sprite(Sprite::Kind::trip, art.flip(p0), 28, Art::rand(p0, 2));
@@ -257,7 +257,7 @@ void Art::Battlefield::traffic(const Field& field) {
         art.sprites.push_back(std::move(sp));
     }
 
-    // 4. Squads of five to seven soldiers, each trailing the one before on the same patrol path.
+    // Squads of five to seven soldiers, each trailing the one before on the same patrol path.
     for (const Polyline& P : crossings(15000003, 3, 24, [&](cg::Point p) { return clear(p, -7, -9, 14, 18); })) {
         const cg::Point p0 = P.front();
         const double v = 3 + Art::rand(p0, 1);
@@ -287,7 +287,7 @@ void Art::Battlefield::traffic(const Field& field) {
     }
 
     if (!night) {
-        // 5. Up to two jets crossing the sky on bowed paths, birds, and dark cloud shadows.
+        // Up to two jets crossing the sky on bowed paths, birds, and dark cloud shadows.
         int jets = 0;
         for (const cg::Point& p : art.spots(12000003, 400, 1, kNoLimit, [](cg::Point) { return true; })) {
             if (jets >= 2) break;
@@ -329,7 +329,7 @@ void Art::Battlefield::traffic(const Field& field) {
         return;
     }
 
-    // 6. Night: searchlights sweeping down the slopes.
+    // Night: searchlights sweeping down the slopes.
     auto slope = [this](cg::Point p) {
         const double gx = static_cast<double>(art.value({p.x + 3, p.y}) - art.value({p.x - 3, p.y}));
         const double gy = static_cast<double>(art.value({p.x, p.y + 3}) - art.value({p.x, p.y - 3}));
