@@ -89,8 +89,6 @@ public:
     void helicopter(double turn, bool lit, bool shadow);
     // The jet outline moved by (dx, dy − 4), filled, on a 22 × 18 canvas.
     void plane(double dx, double dy, uint32_t color, double alpha);
-    // A soft 20 × 20 smoke puff image in the colour.
-    cg::ImageRef puff(uint32_t color, double alpha);
 
     // --- Moving units ---
 

@@ -1,5 +1,5 @@
 // Battlefield vehicles and aircraft: burning wrecks drawn in place with their live sprites, and the
-// tank, helicopter and jet pictures the moving sprites carry. Also the smoke puff the wrecks trail.
+// tank, helicopter and jet pictures the moving sprites carry.
 
 #include <array>
 #include <cmath>
@@ -158,18 +158,5 @@ void Art::Battlefield::plane(double dx, double dy, uint32_t color, double alpha)
             else path.lineTo(q);
         }
         path.closeSubpath();
-    });
-}
-
-cg::ImageRef Art::Battlefield::puff(uint32_t color, double alpha) {
-    return art.offscreen(20, 20, [&] {
-        const cg::Gradient soft({cg::Color::rgb(color, alpha), cg::Color::rgb(color, 0.7 * alpha), cg::Color::rgb(color, 0)},
-                                {0, 0.5, 1});
-        struct Disc {
-            cg::Point c;
-            double r;
-        };
-        for (const Disc& d : {Disc{{10, 10}, 9.5}, Disc{{7, 12}, 6.5}, Disc{{13, 8.5}, 6}})
-            art.ctx->drawRadialGradient(soft, d.c, 0, d.c, d.r);
     });
 }

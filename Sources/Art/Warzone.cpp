@@ -13,6 +13,7 @@
 
 #include "Art/Battlefield.h"
 #include "Art/Geometry2D.h"
+#include "Art/Winter.h"
 #include "Platform/Graphics/Context.h"
 
 namespace {
@@ -240,7 +241,7 @@ void Art::warzone() {
     }
 
     // Burning wrecks, their drifting smoke and, at night, their glow.
-    const cg::ImageRef smoke = field.puff(night ? 0x3E3F44 : 0x5A5650, 0.42);
+    const cg::ImageRef smoke = Winter(*this).puff(night ? 0x3E3F44 : 0x5A5650, 0.42);
     const std::vector<cg::Point> wrecks =
         spots(8000003, 1200, 220, 4, [&](cg::Point p) { return open(p) && clear(p, -18, -62, 44, 70); });
     for (const cg::Point& p : wrecks) field.wreck(flip(p), smoke);

@@ -8,6 +8,7 @@
 #include <numbers>
 #include <string>
 
+#include "Art/Winter.h"
 #include "BattlefieldTestSupport.h"
 #include "Platform/Graphics/StateGuard.h"
 #include "SelfTest/Preview.h"
@@ -78,7 +79,7 @@ cg::ImageRef props(bool night) {
     f.nest({225, 25}, 0);
     f.nest({255, 25}, pi / 2);
     f.nest({285, 25}, pi);
-    f.wreck({130, 10}, f.puff(0x5A5650, 0.9));
+    f.wreck({130, 10}, Art::Winter(*p.art).puff(0x5A5650, 0.9));
     for (const Sprite& sp : p.art->sprites) {
         if (sp.kind != Sprite::Kind::light || !sp.image) continue;
         cg::SavedState guard(g);
