@@ -30,7 +30,7 @@ namespace {
 
 // Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
 constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::orbit, SceneKind::winter,
-                                    SceneKind::sea, SceneKind::pond};
+                                    SceneKind::warzone, SceneKind::sea, SceneKind::pond};
 
 // FNV-1a, 64 bits.
 class Fnv {
