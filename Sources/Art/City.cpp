@@ -101,6 +101,37 @@ void Art::City::tree(cg::Point p, double R) {
     art.canopy(d, R, night ? 0x15301F : 0x2A6A34, night ? 0x2B5139 : 0x74BE5E, Art::rand(d, 5));
 }
 
+cg::Rect Art::City::box(const Piece& piece) const {
+    const double scale = art.s.scale;
+    const double e = piece.reach;
+    // The corner sits on a pixel of the scene, so the picture lands on whole pixels.
+    const double x0 = std::floor((piece.centre.x - e) * scale) / scale;
+    const double y0 = std::floor((piece.centre.y - e) * scale) / scale;
+    const double side = (std::ceil(2 * e * scale) + 1) / scale;
+    return {x0, y0, side, side};
+}
+
+std::vector<cg::ImageRef> Art::City::pictures(const std::vector<Piece>& pieces) const {
+    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) {
+        const cg::Rect square = box(pieces[i]);
+        return worker.offscreen(square.width(), square.height(), [&] {
+            worker.ctx->translateBy(-square.minX(), -square.minY());
+            City city(worker);
+            pieces[i].draw(city);
+        });
+    });
+}
+
+void Art::City::lay(const Piece& piece, const cg::ImageRef& picture) {
+    if (picture) art.ctx->draw(picture, box(piece));
+    else piece.draw(*this);
+}
+
+Art::City::Piece Art::City::treePiece(cg::Point p, double r) const {
+    // Crown and shadow stay within 2r of the foot.
+    return {art.flip(p), 2 * r + 2, [p, r](City& city) { city.tree(p, r); }};
+}
+
 void Art::city() {
     City city(*this);
     const bool night = s.night;
@@ -136,7 +167,11 @@ void Art::city() {
             return clear(p.x - 8, p.y - 8, 16, 16);
         });
         sortByY(trees);
-        for (const cg::Point& p : trees) city.tree(p, 4.5 + 2.5 * rand(p, 0));
+        std::vector<City::Piece> grove;
+        grove.reserve(trees.size());
+        for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
+        const std::vector<cg::ImageRef> pictures = city.pictures(grove);
+        for (std::size_t i = 0; i < grove.size(); ++i) city.lay(grove[i], pictures[i]);
     }
 
     // 2. The walker pictures, one per shirt colour.
@@ -194,50 +229,105 @@ void Art::city() {
             }
         }
 
-    // 4. Vacant cells: car parks and plazas.
+    // 4. Vacant cells: car parks and plazas. Each cell is planned first and every car and tree picture
+    // of them drawn at once; then the cells are laid down in order.
+    struct VacantPlan {
+        std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
+        std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
+        std::vector<City::Piece> pieces;  // parked cars or plaza trees, in drawing order
+        std::size_t first = 0;            // of its pictures
+    };
+    auto carParkPlan = [&](int64_t c, int64_t r) {
+        VacantPlan plan;
+        const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+        // Lamp posts only at night, on open ground clear of the icons.
+        if (night)
+            for (const cg::Point& l : kCarParkPosts) {
+                const cg::Point post{ox + l.x - 2, oy + l.y - 2};
+                if (ground(post) && clear(post.x - 20, post.y - 20, 40, 40)) plan.posts.push_back(l);
+            }
+        for (const float b : Streets::bays) {
+            const double bay = static_cast<double>(b);
+            const double y = oy + bay + 5;
+            for (int i = 0; i < 15; ++i) {
+                const double local = 37.5 + 7 * (i + 0.5);
+                const double x = ox + local - 2;
+                const cg::Point q{x, y};
+                if (!(rand(q, 1) < 0.68)) continue;
+                if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
+                // Cars near a lamp post are lit by it.
+                double glow = 0;
+                if (!plan.posts.empty()) {
+                    double d2 = std::numeric_limits<double>::infinity();
+                    for (const cg::Point& l : plan.posts) {
+                        const double dx = local - l.x, dy = bay + 7 - l.y;
+                        d2 = std::min(d2, dx * dx + dy * dy);
+                    }
+                    glow = std::exp(-d2 / 900);
+                }
+                const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
+                const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
+                const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
+                const double dim = 0.72 - 0.34 * glow;
+                plan.pieces.push_back(
+                    {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
+            }
+        }
+        return plan;
+    };
+    auto plazaPlan = [&](cg::Point m) {
+        VacantPlan plan;
+        if (rand(m, 10) < 0.3) {
+            for (int a = 0; a < 10; ++a)
+                plan.planned.push_back({a < 5 ? m.x - 54 : m.x + 54, m.y - 36 + 18 * (a % 5)});
+        } else {
+            const int n = kPlazaTrees[whole(4 * rand(m, 7)) % 4];
+            const double f = 0.88 + 0.2 * rand(m, 8), theta0 = rand(m, 11);
+            for (int a = 0; a < n; ++a) {
+                const double theta = theta0 + 2 * kPi * a / n + 0.3;
+                plan.planned.push_back({m.x + 46 * f * std::cos(theta), m.y + 38 * f * std::sin(theta)});
+            }
+        }
+        sortByY(plan.planned);
+        for (const cg::Point& p : plan.planned)
+            if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) plan.pieces.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
+        return plan;
+    };
+    auto middleOf = [](int64_t c, int64_t r) {
+        return cg::Point{160 * static_cast<double>(c) + Streets::middle.x - 2,
+                         140 * static_cast<double>(r) + Streets::middle.y - 2};
+    };
+    std::vector<VacantPlan> vacant;
+    std::vector<City::Piece> vacantPieces;
+    for (int64_t r = 0; r <= rows; ++r)
+        for (int64_t c = 0; c <= columns; ++c) {
+            const City::Block kind = City::block(c, r);
+            if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
+            vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
+            vacant.back().first = vacantPieces.size();
+            vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
+        }
+    const std::vector<cg::ImageRef> vacantPictures = city.pictures(vacantPieces);
+    auto layAll = [&](const VacantPlan& plan) {
+        for (std::size_t i = 0; i < plan.pieces.size(); ++i) city.lay(plan.pieces[i], vacantPictures[plan.first + i]);
+    };
+    std::size_t vacantNumber = 0;
     const double plazaWalk = night ? 0.3 : 0.8;
     for (int64_t r = 0; r <= rows; ++r)
         for (int64_t c = 0; c <= columns; ++c) {
             const City::Block kind = City::block(c, r);
             const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
             if (kind == City::Block::carPark) {
-                // Lamp posts (cell-local points) that stand on open ground clear of the icons.
-                std::vector<cg::Point> posts;
-                if (night)
-                    for (const cg::Point& l : kCarParkPosts) {
-                        const cg::Point post{ox + l.x - 2, oy + l.y - 2};
-                        if (ground(post) && clear(post.x - 20, post.y - 20, 40, 40)) posts.push_back(l);
-                    }
-                for (const float b : Streets::bays) {
-                    const double bay = static_cast<double>(b);
-                    const double y = oy + bay + 5;
-                    for (int i = 0; i < 15; ++i) {
-                        const double local = 37.5 + 7 * (i + 0.5);
-                        const double x = ox + local - 2;
-                        const cg::Point q{x, y};
-                        if (!(rand(q, 1) < 0.68)) continue;
-                        if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
-                        double glow = 0;
-                        if (!posts.empty()) {
-                            double d2 = std::numeric_limits<double>::infinity();
-                            for (const cg::Point& l : posts) {
-                                const double dx = local - l.x, dy = bay + 7 - l.y;
-                                d2 = std::min(d2, dx * dx + dy * dy);
-                            }
-                            glow = std::exp(-d2 / 900);
-                        }
-                        const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
-                        const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
-                        city.parkedCar(colour, {x + 0.8 * (rand(q, 5) - 0.5), h - y}, angle, 0.72 - 0.34 * glow);
-                    }
-                }
-                for (const cg::Point& l : posts) {
+                const VacantPlan& plan = vacant[vacantNumber++];
+                layAll(plan);
+                for (const cg::Point& l : plan.posts) {
                     const cg::Point post = flip({ox + l.x - 2, oy + l.y - 2});
                     city.lamplight(0x8E9298, post, 28);
                     dot(0xF4F8FF, post, 2.2);
                 }
             } else if (kind == City::Block::plaza) {
-                const cg::Point m{ox + Streets::middle.x - 2, oy + Streets::middle.y - 2};
+                const cg::Point m = middleOf(c, r);
+                const VacantPlan& plan = vacant[vacantNumber++];
                 if (ground(m) && clear(m.x - 18, m.y - 18, 36, 36)) {
                     if (night) city.lamplight(0x8E9298, flip(m), 30);
                     Sprite sp;
@@ -249,22 +339,8 @@ void Art::city() {
                     sp.color = night ? 0xCFEFFF : 0xFFFFFF;
                     sprites.push_back(std::move(sp));
                 }
-                // Trees whether or not the fountain stands: an avenue or a ring.
-                std::vector<cg::Point> planned;
-                if (rand(m, 10) < 0.3) {
-                    for (int a = 0; a < 10; ++a)
-                        planned.push_back({a < 5 ? m.x - 54 : m.x + 54, m.y - 36 + 18 * (a % 5)});
-                } else {
-                    const int n = kPlazaTrees[whole(4 * rand(m, 7)) % 4];
-                    const double f = 0.88 + 0.2 * rand(m, 8), theta0 = rand(m, 11);
-                    for (int a = 0; a < n; ++a) {
-                        const double theta = theta0 + 2 * kPi * a / n + 0.3;
-                        planned.push_back({m.x + 46 * f * std::cos(theta), m.y + 38 * f * std::sin(theta)});
-                    }
-                }
-                sortByY(planned);
-                for (const cg::Point& p : planned)
-                    if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) city.tree(p, 5 + 1.5 * rand(p, 0));
+                layAll(plan);
+                const std::vector<cg::Point>& planned = plan.planned;
 
                 // Four crossings, each a gentle bow between two sides of the plaza.
                 auto su = [&m](uint64_t j) { return rand(m, j); };
@@ -290,32 +366,55 @@ void Art::city() {
             }
         }
 
-    // 5. Built cells: pavement trees and walkers.
+    // 5. Built cells: pavement trees and walkers. The trees of every cell are drawn at once beforehand.
+    auto pavementTrees = [&](cg::Point O) {
+        // 26 probes along the pavements, back to front.
+        std::vector<cg::Point> probes;
+        probes.reserve(26);
+        for (int i = 0; i < 8; ++i) {
+            const double x = O.x + 31 + 118.0 * i / 7;
+            probes.push_back({x, O.y + 31});
+            probes.push_back({x, O.y + 129});
+        }
+        for (int k = 1; k <= 5; ++k) {
+            const double y = O.y + 31 + 98.0 * k / 6;
+            probes.push_back({O.x + 31, y});
+            probes.push_back({O.x + 149, y});
+        }
+        sortByY(probes);
+        std::vector<City::Piece> trees;
+        for (const cg::Point& p : probes) {
+            if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
+            if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
+                !ground({p.x, p.y + 5}))
+                continue;
+            trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
+        }
+        return trees;
+    };
+    auto originOf = [](int64_t c, int64_t r) {
+        return cg::Point{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
+    };
+    std::vector<City::Piece> pavement;
+    std::vector<std::size_t> pavementFirst;
+    for (int64_t r = 0; r <= rows; ++r)
+        for (int64_t c = 0; c <= columns; ++c)
+            if (City::block(c, r) == City::Block::built) {
+                pavementFirst.push_back(pavement.size());
+                const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
+                pavement.insert(pavement.end(), trees.begin(), trees.end());
+            }
+    pavementFirst.push_back(pavement.size());
+    const std::vector<cg::ImageRef> pavementPictures = city.pictures(pavement);
+    std::size_t builtNumber = 0;
     const double paveWalk = night ? 0.2 : 0.6;
     for (int64_t r = 0; r <= rows; ++r)
         for (int64_t c = 0; c <= columns; ++c) {
             if (City::block(c, r) != City::Block::built) continue;
-            const cg::Point O{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
-            std::vector<cg::Point> probes;
-            probes.reserve(26);
-            for (int i = 0; i < 8; ++i) {
-                const double x = O.x + 31 + 118.0 * i / 7;
-                probes.push_back({x, O.y + 31});
-                probes.push_back({x, O.y + 129});
-            }
-            for (int k = 1; k <= 5; ++k) {
-                const double y = O.y + 31 + 98.0 * k / 6;
-                probes.push_back({O.x + 31, y});
-                probes.push_back({O.x + 149, y});
-            }
-            sortByY(probes);
-            for (const cg::Point& p : probes) {
-                if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
-                if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
-                    !ground({p.x, p.y + 5}))
-                    continue;
-                city.tree(p, 3.3 + 1.2 * rand(p, 33));
-            }
+            const cg::Point O = originOf(c, r);
+            for (std::size_t i = pavementFirst[builtNumber]; i < pavementFirst[builtNumber + 1]; ++i)
+                city.lay(pavement[i], pavementPictures[i]);
+            ++builtNumber;
 
             for (uint64_t l = 0; l < 4; ++l) {
                 if (!(rand(O, 40 + l) < paveWalk)) continue;

@@ -113,8 +113,24 @@ public:
     // Flat open ground at a scene point.
     bool ground(cg::Point p) const { return art.solid(p) < 0.02f; }
 
-    // A tree of radius r at a scene point, with its soft shadow.
+    // A tree of radius r at a scene point, with its soft shadow, straight into the context.
     void tree(cg::Point p, double r);
+
+    // A prop drawn apart from the scene: its drawing (through the city it is given, in the scene's
+    // drawing points) stays within `reach` of `centre` (a drawing point).
+    struct Piece {
+        cg::Point centre;
+        double reach = 0;
+        std::function<void(City&)> draw;
+    };
+    Piece treePiece(cg::Point p, double r) const;
+    // Every piece's picture, drawn on several threads at once; absent ones are null.
+    std::vector<cg::ImageRef> pictures(const std::vector<Piece>& pieces) const;
+    // Lays a piece's picture down where its drawing would have gone: the same picture as drawing it
+    // there, up to rounding. Without a picture the piece is drawn straight into the context.
+    void lay(const Piece& piece, const cg::ImageRef& picture);
+    // The pixel-aligned square (drawing points) that a piece's picture covers.
+    cg::Rect box(const Piece& piece) const;
 
     Art& art;
 };

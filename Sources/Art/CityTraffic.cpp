@@ -44,7 +44,7 @@ struct Pictures {
 };
 
 // All vehicle pictures of one call at once: the cars, the specials, then the police frames.
-Pictures pictures(const Art& art, const std::vector<uint32_t>& colors, bool withPolice) {
+Pictures vehiclePictures(const Art& art, const std::vector<uint32_t>& colors, bool withPolice) {
     const std::size_t cars = colors.size(), types = cars + std::size(kSpecials);
     const std::size_t total = types + (withPolice ? 4 : 0);
     const auto images = art.offscreenEach(total, [&](Art& worker, std::size_t i) {
@@ -71,11 +71,11 @@ Pictures pictures(const Art& art, const std::vector<uint32_t>& colors, bool with
 }  // namespace
 
 std::vector<Art::City::Vehicle> Art::City::vehicles(const std::vector<uint32_t>& colors) const {
-    return pictures(art, colors, false).vehicles;
+    return vehiclePictures(art, colors, false).vehicles;
 }
 
 std::vector<cg::ImageRef> Art::City::policeFrames() const {
-    return pictures(art, {}, true).police;
+    return vehiclePictures(art, {}, true).police;
 }
 
 void Art::City::car(uint32_t color, bool parked, double dim, double L, int roof) {
@@ -220,7 +220,7 @@ std::vector<Art::City::Run> Art::City::runs(const std::function<bool(cg::Point)>
 }
 
 void Art::City::traffic(const std::vector<uint32_t>& colors, const std::function<bool(cg::Point)>& open) {
-    const Pictures kinds = pictures(art, colors, true);
+    const Pictures kinds = vehiclePictures(art, colors, true);
     const std::size_t cars = colors.size();
     const double h = art.H();
 
