@@ -43,6 +43,14 @@ std::vector<cg::Point> Art::City::flight(cg::Point p) const {
     return {start, middle, end};
 }
 
+bool Art::City::flightFits(cg::Point p) const {
+    const std::vector<cg::Point> path = flight(p);
+    if (!(pathLength(path) > art.H())) return false;
+    for (const cg::Point& q : rounded(path, false, 6))
+        if (!clear(cg::Rect(q.x - 20, q.y - 20, 40, 40))) return false;
+    return true;
+}
+
 void Art::City::flyover() {
     const bool night = art.s.night;
     const std::size_t n = night ? 6 : 1;
@@ -54,14 +62,7 @@ void Art::City::flyover() {
     for (const cg::ImageRef& f : made)
         if (f) frames.push_back(f);
 
-    const double h = art.H();
-    const auto chosen = art.spots(22, 400, 1, 1, [&](cg::Point p) {
-        const std::vector<cg::Point> path = flight(p);
-        if (!(pathLength(path) > h)) return false;
-        for (const cg::Point& q : rounded(path, false, 6))
-            if (!clear(cg::Rect(q.x - 20, q.y - 20, 40, 40))) return false;
-        return true;
-    });
+    const auto chosen = art.spots(22, 400, 1, 1, [&](cg::Point p) { return flightFits(p); });
     for (const cg::Point& p : chosen) {
         const std::vector<cg::Point> path = flight(p);
         Sprite sp;

@@ -79,6 +79,36 @@ bool Art::City::street(cg::Point p) {
     return s.fx < 20 || s.fy < 20;
 }
 
+std::vector<bool> Art::City::arcade(int64_t i, int64_t j, const std::function<bool(int64_t, int64_t)>& raised) {
+    const bool northSouth = i % 8 == 0, eastWest = j % 7 == 0;
+    if (!eastWest) return northSouth ? std::vector<bool>{false} : std::vector<bool>{};
+    if (!northSouth) return {true};
+    // A crossing: a strip each way, unless the raised cells run east-west only.
+    const bool side = raised(-1, 0) || raised(1, 0);
+    if (raised(0, -1) || raised(0, 1) || !side) return side ? std::vector<bool>{true, false} : std::vector<bool>{false};
+    return {true};
+}
+
+std::vector<cg::Point> Art::City::pavementLine(cg::Point O, uint64_t l, bool reach) {
+    const double e = reach ? 1 : 0;
+    switch (l) {
+        case 0: return {{O.x + 22, O.y + 24}, {O.x + 158 + 160 * e, O.y + 24}};
+        case 1: return {{O.x + 22, O.y + 136}, {O.x + 158 + 160 * e, O.y + 136}};
+        case 2: return {{O.x + 24, O.y + 22}, {O.x + 24, O.y + 138 + 140 * e}};
+        default: return {{O.x + 156, O.y + 22}, {O.x + 156, O.y + 138 + 140 * e}};
+    }
+}
+
+double Art::City::parkedDim(cg::Point bay, const std::vector<cg::Point>& posts) {
+    if (posts.empty()) return 0.72;
+    double d2 = std::numeric_limits<double>::infinity();
+    for (const cg::Point& l : posts) {
+        const double dx = bay.x - l.x, dy = bay.y - l.y;
+        d2 = std::min(d2, dx * dx + dy * dy);
+    }
+    return 0.72 - 0.34 * std::exp(-d2 / 900);
+}
+
 bool Art::City::clear(const cg::Rect& box) const {
     for (const cg::Rect& r : art.keep)
         if (box.intersects(r)) return false;
@@ -255,20 +285,11 @@ void Art::city() {
                 const cg::Point q{x, y};
                 if (!(rand(q, 1) < 0.68)) continue;
                 if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
-                // Cars near a lamp post are lit by it.
-                double glow = 0;
-                if (!plan.posts.empty()) {
-                    double d2 = std::numeric_limits<double>::infinity();
-                    for (const cg::Point& l : plan.posts) {
-                        const double dx = local - l.x, dy = bay + 7 - l.y;
-                        d2 = std::min(d2, dx * dx + dy * dy);
-                    }
-                    glow = std::exp(-d2 / 900);
-                }
                 const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
                 const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
                 const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
-                const double dim = 0.72 - 0.34 * glow;
+                // Cars near a lamp post are lit by it.
+                const double dim = City::parkedDim({local, bay + 7}, plan.posts);
                 plan.pieces.push_back(
                     {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
             }
@@ -419,19 +440,11 @@ void Art::city() {
             for (uint64_t l = 0; l < 4; ++l) {
                 if (!(rand(O, 40 + l) < paveWalk)) continue;
                 const int e = rand(O, 44 + l) < 0.5 ? 1 : 0;
-                auto line = [&](int reach) -> std::vector<cg::Point> {
-                    switch (l) {
-                        case 0: return {{O.x + 22, O.y + 24}, {O.x + 158 + 160.0 * reach, O.y + 24}};
-                        case 1: return {{O.x + 22, O.y + 136}, {O.x + 158 + 160.0 * reach, O.y + 136}};
-                        case 2: return {{O.x + 24, O.y + 22}, {O.x + 24, O.y + 138 + 140.0 * reach}};
-                        default: return {{O.x + 156, O.y + 22}, {O.x + 156, O.y + 138 + 140.0 * reach}};
-                    }
-                };
                 std::vector<cg::Point> route;
                 // The longer line into the next cell goes first.
                 for (int reach = e; reach >= 0 && route.empty(); --reach) {
-                    const std::vector<cg::Point> candidate = line(reach);
-                    if (walkable(candidate, anywhere)) route = candidate;
+                    std::vector<cg::Point> candidate = City::pavementLine(O, l, reach == 1);
+                    if (walkable(candidate, anywhere)) route = std::move(candidate);
                 }
                 if (route.empty()) continue;
                 if (!(rand(O, 48 + l) < 0.5)) route = reversed(route);
@@ -465,25 +478,11 @@ void Art::city() {
         };
         for (int64_t j = 0; j <= cellsY; ++j)
             for (int64_t i = 0; i <= cellsX; ++i) {
-                const bool northSouth = i % 8 == 0, eastWest = j % 7 == 0;
-                if (!northSouth && !eastWest) continue;
+                if (i % 8 != 0 && j % 7 != 0) continue;
                 const cg::Point q = centre(i, j);
                 if (!(value(q) > 0.5f)) continue;
                 auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
-                const cg::Point d = flip(q);
-                if (!eastWest) {
-                    vault(d, false);
-                } else if (!northSouth) {
-                    vault(d, true);
-                } else {
-                    const bool side = raised(-1, 0) || raised(1, 0);
-                    if (raised(0, -1) || raised(0, 1) || !side) {
-                        if (side) vault(d, true);
-                        vault(d, false);
-                    } else {
-                        vault(d, true);
-                    }
-                }
+                for (const bool along : City::arcade(i, j, raised)) vault(flip(q), along);
             }
     }
 

@@ -100,6 +100,10 @@ public:
     // Up to 14 panes that switch on or off now and then (night only).
     void windowLights();
 
+    // Whether the flight seeded by p is long enough (longer than the screen is high) and keeps its
+    // 40-point square clear of the icons all along.
+    bool flightFits(cg::Point p) const;
+
     // --- The block plan ---
 
     enum class Block { park, carPark, plaza, built };
@@ -112,6 +116,16 @@ public:
     bool clear(const cg::Rect& box) const;
     // Flat open ground at a scene point.
     bool ground(cg::Point p) const { return art.solid(p) < 0.02f; }
+
+    // The arcade strips over the street cell (i, j) of the 20-point lattice, given which neighbours
+    // (dx, dy) are raised: true for a strip lying east-west, false for one lying north-south.
+    static std::vector<bool> arcade(int64_t i, int64_t j, const std::function<bool(int64_t, int64_t)>& raised);
+    // Pavement walker line l (0, 1 east-west, 2, 3 north-south) of the built cell with corner O (scene
+    // points); with `reach` it runs on across the next cell.
+    static std::vector<cg::Point> pavementLine(cg::Point O, uint64_t l, bool reach);
+    // How dark a parked car stands: 0.72 far from every lamp post, down to 0.38 beside one. Bay and
+    // posts in cell-local points.
+    static double parkedDim(cg::Point bay, const std::vector<cg::Point>& posts);
 
     // A tree of radius r at a scene point, with its soft shadow, straight into the context.
     void tree(cg::Point p, double r);
