@@ -530,15 +530,17 @@ void Art::city() {
     }
 
     if (night) {
-        // 8. Street lamps at the block corners, blinking windows.
+        // 8. Street lamps at the block corners (their pools lie far apart), blinking windows.
+        std::vector<cg::Point> lamps;
         for (int64_t r = 0; r <= rows; ++r)
             for (int64_t c = 0; c <= columns; ++c) {
                 const cg::Point lamp{160 * static_cast<double>(c) + 19.5, 140 * static_cast<double>(r) + 19.5};
                 if (!ground(lamp) || !ground({lamp.x + 12, lamp.y}) || !ground({lamp.x, lamp.y + 12})) continue;
                 if (!clear(lamp.x - 20, lamp.y - 20, 40, 40)) continue;
-                city.lamplight(0x9E7E4A, flip(lamp), 30);
-                dot(0xFFF3D0, flip(lamp), 2.4);
+                lamps.push_back(flip(lamp));
             }
+        city.lamplights(0x9E7E4A, lamps, 30);
+        for (const cg::Point& lamp : lamps) dot(0xFFF3D0, lamp, 2.4);
         city.windowLights();
     } else {
         // 9. Birds circling clear of the icons, and cloud shadows.

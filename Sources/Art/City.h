@@ -83,6 +83,9 @@ public:
 
     // A pool of light by colour dodge around a drawing point, fading to nothing at the radius.
     void lamplight(uint32_t color, cg::Point centre, double radius);
+    // The same for pools whose squares lie apart, worked out on several threads: each on a copy of the
+    // pixels under it, copied back afterwards. Overlapping pools are drawn one after another instead.
+    void lamplights(uint32_t color, const std::vector<cg::Point>& centres, double radius);
     // One figure seen from above in an 8 × 8-point picture.
     void walker(uint32_t shirt);
     // The eight walker pictures, one per shirt colour; those that cannot be made are left out.

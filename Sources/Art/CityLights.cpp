@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -36,6 +37,72 @@ void Art::City::lamplight(uint32_t color, cg::Point centre, double radius) {
     art.ctx->clipToRect({centre.x - radius - 1, centre.y - radius - 1, 2 * radius + 2, 2 * radius + 2});
     art.ctx->setBlendMode(cg::BlendMode::colorDodge);
     art.ctx->drawRadialGradient(g, centre, 0, centre, radius);
+}
+
+void Art::City::lamplights(uint32_t color, const std::vector<cg::Point>& centres, double radius) {
+    cg::Context& scene = *art.ctx;
+    const double scale = art.s.scale;
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    // Device pixels of each pool's square (y up), cut to the bitmap.
+    struct Square {
+        int x0, y0, x1, y1;
+    };
+    std::vector<Square> squares;
+    bool apart = scene.ctm() == cg::Transform{scale, 0, 0, scale, 0, 0};
+    for (const cg::Point& c : centres) {
+        auto pixel = [&](double v, int limit, bool up) {
+            const double q = up ? std::ceil(v * scale) : std::floor(v * scale);
+            return static_cast<int>(std::clamp(q, 0.0, static_cast<double>(limit)));
+        };
+        const Square sq{pixel(c.x - radius - 1, width, false), pixel(c.y - radius - 1, height, false),
+                        pixel(c.x + radius + 1, width, true), pixel(c.y + radius + 1, height, true)};
+        for (const Square& o : squares)
+            apart = apart && (sq.x1 <= o.x0 || o.x1 <= sq.x0 || sq.y1 <= o.y0 || o.y1 <= sq.y0);
+        squares.push_back(sq);
+    }
+    if (!apart) {
+        for (const cg::Point& c : centres) lamplight(color, c, radius);
+        return;
+    }
+
+    const uint8_t* pixels = scene.data();
+    const std::size_t stride = scene.bytesPerRow();
+    auto sceneRow = [&](int yUp) { return static_cast<std::size_t>(height - 1 - yUp) * stride; };
+    const auto pools = art.offscreenEach(centres.size(), [&](Art& worker, std::size_t i) -> cg::ImageRef {
+        const Square& sq = squares[i];
+        const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
+        if (w <= 0 || h <= 0) return nullptr;
+        auto frame = cg::Context::makeBitmap(w, h, scale);
+        if (!frame) return nullptr;
+        uint8_t* out = frame->data();
+        for (int k = 0; k < h; ++k)
+            std::memcpy(out + static_cast<std::size_t>(k) * frame->bytesPerRow(),
+                        pixels + sceneRow(sq.y1 - 1 - k) + static_cast<std::size_t>(sq.x0) * 4, static_cast<std::size_t>(w) * 4);
+        frame->pixelsChanged();
+        frame->translateBy(-sq.x0 / scale, -sq.y0 / scale);
+        worker.ctx = frame.get();
+        City(worker).lamplight(color, centres[i], radius);
+        worker.ctx = nullptr;
+        return frame->makeImage();
+    });
+
+    uint8_t* target = scene.data();
+    for (std::size_t i = 0; i < centres.size(); ++i) {
+        const Square& sq = squares[i];
+        if (!pools[i]) {
+            // No copy could be made: this pool is drawn in place.
+            scene.pixelsChanged();
+            lamplight(color, centres[i], radius);
+            target = scene.data();
+            continue;
+        }
+        const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
+        for (int k = 0; k < h; ++k)
+            std::memcpy(target + sceneRow(sq.y1 - 1 - k) + static_cast<std::size_t>(sq.x0) * 4,
+                        pools[i]->data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(w),
+                        static_cast<std::size_t>(w) * 4);
+    }
+    scene.pixelsChanged();
 }
 
 void Art::City::walker(uint32_t shirt) {

@@ -128,6 +128,28 @@ TEST(CityCarPark, CarsDimFarFromLampPostsAndBrightBesideThem) {
     EXPECT_NEAR(Art::City::parkedDim({1000, 1000}, posts), 0.72, 1e-9);
 }
 
+TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
+    // Apart, touching the edge, and two overlapping (which falls back to drawing in turn).
+    const std::vector<std::vector<cg::Point>> sets = {{{40, 40}, {140, 60}, {235, 25}}, {{20, 100}, {40, 110}}};
+    for (const auto& centres : sets) {
+        std::vector<std::vector<uint32_t>> pictures;
+        for (const bool together : {false, true}) {
+            auto p = desk(citySpec(240, 120, 2, true));
+            cg::Context& c = *p.bitmap;
+            for (int i = 0; i < 12; ++i) {
+                c.setFillColor(cg::Color::rgb(0x203040 + 0x0A0B07 * static_cast<uint32_t>(i)));
+                c.fill({20.0 * i, 0, 20, 120});
+            }
+            Art::City city(*p.art);
+            if (together) city.lamplights(0x9E7E4A, centres, 30);
+            else
+                for (const cg::Point& q : centres) city.lamplight(0x9E7E4A, q, 30);
+            pictures.push_back(arttest::pixels(*c.makeImage()));
+        }
+        EXPECT_EQ(pictures[0], pictures[1]) << centres.size();
+    }
+}
+
 // --- Walkers ---
 
 TEST(CityWalkers, SaltPicksPictureAndPaceAndReversedRoutesStartAtTheOtherEnd) {
