@@ -208,7 +208,8 @@ void Art::city() {
     city.walkers = city.walkerImages();
     const double parkWalk = night ? 0.25 : 0.85;
 
-    // 3. Park paths: lamps at night, then walkers both ways.
+    // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
+    std::vector<cg::Point> parkLamps;
     for (int64_t r = 0; r <= rows; ++r)
         for (int64_t c = 0; c <= columns; ++c) {
             if (City::block(c, r) != City::Block::park) continue;
@@ -246,8 +247,7 @@ void Art::city() {
                             continue;
                         if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
                         lamps.push_back(lamp);
-                        city.lamplight(0x9E7E4A, flip(lamp), 18);
-                        dot(0xFFF3D0, flip(lamp), 1.6);
+                        parkLamps.push_back(flip(lamp));
                     }
             }
 
@@ -258,6 +258,10 @@ void Art::city() {
                 if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
             }
         }
+
+    // A lamp's dot lies beyond the reach of every other pool: drawing the dots last changes nothing.
+    city.lamplights(0x9E7E4A, parkLamps, 18);
+    for (const cg::Point& lamp : parkLamps) dot(0xFFF3D0, lamp, 1.6);
 
     // 4. Vacant cells: car parks and plazas. Each cell is planned first and every car and tree picture
     // of them drawn at once; then the cells are laid down in order.

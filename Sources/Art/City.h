@@ -83,8 +83,9 @@ public:
 
     // A pool of light by colour dodge around a drawing point, fading to nothing at the radius.
     void lamplight(uint32_t color, cg::Point centre, double radius);
-    // The same for pools whose squares lie apart, worked out on several threads: each on a copy of the
-    // pixels under it, copied back afterwards. Overlapping pools are drawn one after another instead.
+    // The same for many pools, in order, worked out on several threads: each pool on a copy of the
+    // pixels under it, copied back afterwards. A pool waits for the earlier ones its square overlaps, so
+    // the picture is the one drawing them in turn gives.
     void lamplights(uint32_t color, const std::vector<cg::Point>& centres, double radius);
     // One figure seen from above in an 8 × 8-point picture.
     void walker(uint32_t shirt);
@@ -150,4 +151,12 @@ public:
     cg::Rect box(const Piece& piece) const;
 
     Art& art;
+
+private:
+    // Device pixels (y up) of a pool's square, cut to the bitmap.
+    struct Square {
+        int x0, y0, x1, y1;
+    };
+    void poolsApart(uint32_t color, const std::vector<cg::Point>& centres, double radius,
+                    const std::vector<std::size_t>& members, const std::vector<Square>& squares);
 };

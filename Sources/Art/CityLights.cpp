@@ -43,12 +43,10 @@ void Art::City::lamplights(uint32_t color, const std::vector<cg::Point>& centres
     cg::Context& scene = *art.ctx;
     const double scale = art.s.scale;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    // Device pixels of each pool's square (y up), cut to the bitmap.
-    struct Square {
-        int x0, y0, x1, y1;
-    };
     std::vector<Square> squares;
-    bool apart = scene.ctm() == cg::Transform{scale, 0, 0, scale, 0, 0};
+    // A pool overlapping earlier ones waits for a later wave; the pools of one wave lie apart.
+    std::vector<std::size_t> wave;
+    const bool plain = scene.ctm() == cg::Transform{scale, 0, 0, scale, 0, 0};
     for (const cg::Point& c : centres) {
         auto pixel = [&](double v, int limit, bool up) {
             const double q = up ? std::ceil(v * scale) : std::floor(v * scale);
@@ -56,19 +54,37 @@ void Art::City::lamplights(uint32_t color, const std::vector<cg::Point>& centres
         };
         const Square sq{pixel(c.x - radius - 1, width, false), pixel(c.y - radius - 1, height, false),
                         pixel(c.x + radius + 1, width, true), pixel(c.y + radius + 1, height, true)};
-        for (const Square& o : squares)
-            apart = apart && (sq.x1 <= o.x0 || o.x1 <= sq.x0 || sq.y1 <= o.y0 || o.y1 <= sq.y0);
+        std::size_t w = 0;
+        for (std::size_t k = 0; k < squares.size(); ++k) {
+            const Square& o = squares[k];
+            if (!(sq.x1 <= o.x0 || o.x1 <= sq.x0 || sq.y1 <= o.y0 || o.y1 <= sq.y0)) w = std::max(w, wave[k] + 1);
+        }
         squares.push_back(sq);
+        wave.push_back(w);
     }
-    if (!apart) {
+    if (!plain) {
         for (const cg::Point& c : centres) lamplight(color, c, radius);
         return;
     }
+    const std::size_t waves = wave.empty() ? 0 : *std::max_element(wave.begin(), wave.end()) + 1;
+    for (std::size_t round = 0; round < waves; ++round) {
+        std::vector<std::size_t> members;
+        for (std::size_t i = 0; i < centres.size(); ++i)
+            if (wave[i] == round) members.push_back(i);
+        poolsApart(color, centres, radius, members, squares);
+    }
+}
 
+void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres, double radius,
+                           const std::vector<std::size_t>& members, const std::vector<Square>& squares) {
+    cg::Context& scene = *art.ctx;
+    const double scale = art.s.scale;
+    const int height = scene.pixelHeight();
     const uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     auto sceneRow = [&](int yUp) { return static_cast<std::size_t>(height - 1 - yUp) * stride; };
-    const auto pools = art.offscreenEach(centres.size(), [&](Art& worker, std::size_t i) -> cg::ImageRef {
+    const auto pools = art.offscreenEach(members.size(), [&](Art& worker, std::size_t m) -> cg::ImageRef {
+        const std::size_t i = members[m];
         const Square& sq = squares[i];
         const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
         if (w <= 0 || h <= 0) return nullptr;
@@ -87,9 +103,10 @@ void Art::City::lamplights(uint32_t color, const std::vector<cg::Point>& centres
     });
 
     uint8_t* target = scene.data();
-    for (std::size_t i = 0; i < centres.size(); ++i) {
+    for (std::size_t m = 0; m < members.size(); ++m) {
+        const std::size_t i = members[m];
         const Square& sq = squares[i];
-        if (!pools[i]) {
+        if (!pools[m]) {
             // No copy could be made: this pool is drawn in place.
             scene.pixelsChanged();
             lamplight(color, centres[i], radius);
@@ -99,7 +116,7 @@ void Art::City::lamplights(uint32_t color, const std::vector<cg::Point>& centres
         const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
         for (int k = 0; k < h; ++k)
             std::memcpy(target + sceneRow(sq.y1 - 1 - k) + static_cast<std::size_t>(sq.x0) * 4,
-                        pools[i]->data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(w),
+                        pools[m]->data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(w),
                         static_cast<std::size_t>(w) * 4);
     }
     scene.pixelsChanged();

@@ -129,8 +129,9 @@ TEST(CityCarPark, CarsDimFarFromLampPostsAndBrightBesideThem) {
 }
 
 TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
-    // Apart, touching the edge, and two overlapping (which falls back to drawing in turn).
-    const std::vector<std::vector<cg::Point>> sets = {{{40, 40}, {140, 60}, {235, 25}}, {{20, 100}, {40, 110}}};
+    // Apart and over the edge; a chain of overlapping pools, which must keep their order.
+    const std::vector<std::vector<cg::Point>> sets = {{{40, 40}, {140, 60}, {235, 25}},
+                                                      {{20, 100}, {40, 110}, {160, 60}, {60, 100}, {80, 90}}};
     for (const auto& centres : sets) {
         std::vector<std::vector<uint32_t>> pictures;
         for (const bool together : {false, true}) {
