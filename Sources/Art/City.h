@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "Art/Art.h"
@@ -40,12 +41,13 @@ public:
     // The police car's four light frames (26 × 16 points); frames that cannot be made are left out.
     std::vector<cg::ImageRef> policeFrames() const;
 
-    // One stretch of a lane that is open from end to end, in scene points along the street.
+    // One lane of a street and the way its traffic runs.
     struct Lane {
         bool eastWest = true;   // east-west street (y fixed) or north-south (x fixed)
         double line = 0;        // the lane's y (east-west) or x (north-south)
         bool forward = true;    // toward growing x or y: east- or southbound
     };
+    // One stretch of a lane that is open from end to end, in scene points along the street.
     struct Run {
         Lane lane;
         double first = 0, last = 0;  // first and last open sample along the lane
@@ -70,6 +72,9 @@ public:
     // The flight seeded by p: start and end 40 points outside two different sides of the screen, and a
     // bow point between them (scene points).
     std::vector<cg::Point> flight(cg::Point p) const;
+    // Whether that flight is long enough (longer than the screen is high) and keeps its 40-point square
+    // clear of the icons all along.
+    bool flightFits(cg::Point p) const;
 
     // --- Roof props, centred on a drawing point ---
     void airHandler(cg::Point p, bool turn);
@@ -103,10 +108,6 @@ public:
     std::optional<Pane> pane(cg::Point p) const;
     // Up to 14 panes that switch on or off now and then (night only).
     void windowLights();
-
-    // Whether the flight seeded by p is long enough (longer than the screen is high) and keeps its
-    // 40-point square clear of the icons all along.
-    bool flightFits(cg::Point p) const;
 
     // --- The block plan ---
 
