@@ -142,13 +142,19 @@ cg::Rect Art::City::box(const Piece& piece) const {
 }
 
 std::vector<cg::ImageRef> Art::City::pictures(const std::vector<Piece>& pieces) const {
-    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) {
+    const double scale = art.s.scale;
+    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) -> cg::ImageRef {
         const cg::Rect square = box(pieces[i]);
-        return worker.offscreen(square.width(), square.height(), [&] {
-            worker.ctx->translateBy(-square.minX(), -square.minY());
-            City city(worker);
-            pieces[i].draw(city);
-        });
+        // Whole pixels however the scale rounds: the picture must land pixel for pixel.
+        const double side = std::round(square.width() * scale);
+        auto frame = cg::Context::makeBitmap(static_cast<int>(side), static_cast<int>(side), scale);
+        if (!frame) return nullptr;
+        frame->translateBy(-square.minX(), -square.minY());
+        worker.ctx = frame.get();
+        City city(worker);
+        pieces[i].draw(city);
+        worker.ctx = nullptr;
+        return frame->makeImage();
     });
 }
 

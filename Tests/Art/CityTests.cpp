@@ -126,6 +126,29 @@ TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
     }
 }
 
+TEST(CityPieces, APictureLaidDownMatchesTheDrawingWithinRounding) {
+    for (const double scale : {1.0, 1.5, 2.0})
+        for (const cg::Point foot : {cg::Point{30.3, 40.7}, cg::Point{61.77, 22.2}}) {
+            std::vector<std::vector<uint32_t>> pictures;
+            for (const bool laid : {false, true}) {
+                auto p = desk(citySpec(100, 60, scale, false));
+                p.bitmap->setFillColor(cg::Color::rgb(0xD5D9DE));
+                p.bitmap->fill({0, 0, 100, 60});
+                Art::City city(*p.art);
+                const Art::City::Piece piece = city.treePiece(foot, 6.5);
+                if (laid) city.lay(piece, city.pictures({piece})[0]);
+                else piece.draw(city);
+                pictures.push_back(arttest::pixels(*p.bitmap->makeImage()));
+            }
+            int worst = 0;
+            for (std::size_t i = 0; i < pictures[0].size(); ++i)
+                for (int shift = 0; shift < 32; shift += 8)
+                    worst = std::max(worst, std::abs(static_cast<int>((pictures[0][i] >> shift) & 0xFF) -
+                                                     static_cast<int>((pictures[1][i] >> shift) & 0xFF)));
+            EXPECT_LE(worst, 3) << scale << " " << foot.x;
+        }
+}
+
 // --- Walkers ---
 
 TEST(CityWalkers, SaltPicksPictureAndPaceAndReversedRoutesStartAtTheOtherEnd) {
