@@ -342,6 +342,18 @@ void Art::city() {
     auto layAll = [&](const VacantPlan& plan) {
         for (std::size_t i = 0; i < plan.pieces.size(); ++i) city.lay(plan.pieces[i], vacantPictures[plan.first + i]);
     };
+    // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can all
+    // be lit first and the car park pools (over their cars) all last.
+    auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
+    if (night) {
+        std::vector<cg::Point> plazaLights;
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c)
+                if (City::block(c, r) == City::Block::plaza && fountainAt(middleOf(c, r)))
+                    plazaLights.push_back(flip(middleOf(c, r)));
+        city.lamplights(0x8E9298, plazaLights, 30);
+    }
+    std::vector<cg::Point> postLights;
     std::size_t vacantNumber = 0;
     const double plazaWalk = night ? 0.3 : 0.8;
     for (int64_t r = 0; r <= rows; ++r)
@@ -351,16 +363,11 @@ void Art::city() {
             if (kind == City::Block::carPark) {
                 const VacantPlan& plan = vacant[vacantNumber++];
                 layAll(plan);
-                for (const cg::Point& l : plan.posts) {
-                    const cg::Point post = flip({ox + l.x - 2, oy + l.y - 2});
-                    city.lamplight(0x8E9298, post, 28);
-                    dot(0xF4F8FF, post, 2.2);
-                }
+                for (const cg::Point& l : plan.posts) postLights.push_back(flip({ox + l.x - 2, oy + l.y - 2}));
             } else if (kind == City::Block::plaza) {
                 const cg::Point m = middleOf(c, r);
                 const VacantPlan& plan = vacant[vacantNumber++];
-                if (ground(m) && clear(m.x - 18, m.y - 18, 36, 36)) {
-                    if (night) city.lamplight(0x8E9298, flip(m), 30);
+                if (fountainAt(m)) {
                     Sprite sp;
                     sp.kind = Sprite::Kind::fountain;
                     sp.at = flip(m);
@@ -396,6 +403,10 @@ void Art::city() {
                 }
             }
         }
+
+    // A post's dot lies beyond the reach of the other posts' pools.
+    city.lamplights(0x8E9298, postLights, 28);
+    for (const cg::Point& post : postLights) dot(0xF4F8FF, post, 2.2);
 
     // 5. Built cells: pavement trees and walkers. The trees of every cell are drawn at once beforehand.
     auto pavementTrees = [&](cg::Point O) {
