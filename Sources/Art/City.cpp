@@ -530,23 +530,41 @@ void Art::city() {
             sp.color = 0xFF4D4D;
             sprites.push_back(std::move(sp));
         };
+        // The props are drawn as pictures on several threads, then laid down in order; every prop stays
+        // within 13 points of its centre, shadow included.
+        std::vector<City::Piece> props;
+        std::vector<std::pair<cg::Point, bool>> beacons;  // the prop's point, large or small
         for (const cg::Point& p : large) {
             const cg::Point d = flip(p);
             const double u = rand(p, 1);
             const bool turned = rand(p, 2) < 0.5;
-            if (u < 0.45) city.airHandler(d, turned);
-            else if (u < 0.75) city.skylights(d, turned, 3 + whole(2 * rand(p, 3)), rand(p, 4) < 0.6);
-            else city.stairHut(d);
-            if (night && rand(p, 5) < 0.3) beacon({d.x + 5, d.y + 5}, rand(p, 6), 1.4 + 0.4 * rand(p, 7));
+            if (u < 0.45) {
+                props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
+            } else if (u < 0.75) {
+                const int64_t n = 3 + whole(2 * rand(p, 3));
+                const bool lit = rand(p, 4) < 0.6;
+                props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
+            } else {
+                props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
+            }
+            beacons.emplace_back(p, true);
         }
         for (const cg::Point& p : small) {
             if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
             const cg::Point d = flip(p);
             const double u = rand(p, 0);
-            if (u < 0.4) city.vent(d);
-            else if (u < 0.7) city.solar(d);
-            else city.roofTank(d);
-            if (night && rand(p, 1) < 0.3) beacon({d.x + 7, d.y + 7}, rand(p, 2), 1.4 + 0.4 * rand(p, 3));
+            if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
+            else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
+            else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
+            beacons.emplace_back(p, false);
+        }
+        const std::vector<cg::ImageRef> pictures = city.pictures(props);
+        for (std::size_t i = 0; i < props.size(); ++i) city.lay(props[i], pictures[i]);
+        for (const auto& [p, big] : beacons) {
+            const cg::Point d = flip(p);
+            if (!night) break;
+            if (big && rand(p, 5) < 0.3) beacon({d.x + 5, d.y + 5}, rand(p, 6), 1.4 + 0.4 * rand(p, 7));
+            if (!big && rand(p, 1) < 0.3) beacon({d.x + 7, d.y + 7}, rand(p, 2), 1.4 + 0.4 * rand(p, 3));
         }
     }
 
