@@ -21,6 +21,7 @@
 #include "Renderer/TerrainLayout.h"
 #include "Renderer/Terrain.h"
 #include "SelfTest/Preview.h"
+#include "Update/Version.h"
 
 namespace SelfTest {
 namespace {
@@ -257,6 +258,17 @@ SceneSpec sampleDesktop(SceneKind kind, bool night) {
 }
 
 void entryChecks() {
+    struct Comparison {
+        const char* candidate;
+        const char* reference;
+        bool newer;
+    };
+    const Comparison comparisons[] = {{"1.10", "1.9", true},      {"2", "1.9.9", true},    {"1.0", "1.0", false},
+                                      {"1.0.0", "1.0", false},    {"1.1-beta", "1.0", false}, {"", "1.0", false},
+                                      {"0.9", "1.0", false}};
+    for (const Comparison& c : comparisons)
+        check(Update::isNewer(c.candidate, c.reference) == c.newer,
+              std::string("isNewer(\"") + c.candidate + "\", \"" + c.reference + "\") is " + (c.newer ? "true" : "false"));
     check(FinderIcons::drawsDesktop(PrefValue{}) && FinderIcons::drawsDesktop(PrefValue{true}) &&
               FinderIcons::drawsDesktop(PrefValue{std::string("1")}),
           "drawsDesktop: absent, true and \"1\" draw the desktop");

@@ -13,7 +13,7 @@ namespace SelfTest {
 // The preview directory, when given, must exist.
 void run(const std::optional<std::string>& previewDir);
 
-// The checks the entry point makes before `run`: the desktop switch's readings.
+// The checks the entry point makes before `run`: version comparisons and the desktop switch's readings.
 void entryChecks();
 
 // Writes the program's 1024 × 1024 icon as a PNG: a tile of the archipelago by day with three stand-in
