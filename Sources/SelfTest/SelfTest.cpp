@@ -20,20 +20,13 @@
 #include "Pipeline/Render.h"
 #include "Renderer/TerrainLayout.h"
 #include "Renderer/Terrain.h"
+#include "SelfTest/Check.h"
+#include "SelfTest/FolderIconCheck.h"
 #include "SelfTest/Preview.h"
 #include "Update/Version.h"
 
 namespace SelfTest {
 namespace {
-
-// A failed check ends the process abnormally, after one line that names it.
-void check(bool ok, const std::string& what) {
-    if (ok) return;
-    std::fflush(stdout);
-    std::fprintf(stderr, "selftest failed: %s\n", what.c_str());
-    std::fflush(stderr);
-    std::abort();
-}
 
 constexpr double kWidth = 1710, kHeight = 1112, kFar = 380;
 
@@ -288,6 +281,7 @@ void run(const std::optional<std::string>& previewDir) {
         check(cg::Context::droppedDraws().load() == droppedBefore,
               std::string(scene_kind::rawValue(kind)) + ": every draw carried out (none dropped)");
     }
+    folderIcons();
     std::printf("selftest ok\n");
     std::fflush(stdout);
 }
