@@ -9,7 +9,7 @@
 
 namespace layers {
 
-// A new layer (tree) with its animations attached; nothing only for a kind no builder handles.
+// A new layer (tree) with its animations attached; an ActorLayer for a walker.
 std::shared_ptr<ca::Layer> layer(const Sprite& s);
 
 }  // namespace layers
