@@ -36,7 +36,6 @@ inline const ca::KeyframeAnimation* member(const LayerRef& l, const std::string&
 }
 
 inline LayerRef sub(const LayerRef& l, size_t i) { return i < l->sublayers().size() ? l->sublayers()[i] : nullptr; }
-
 inline Sprite sprite(Sprite::Kind kind, cg::Point at, double phase = 0) {
     Sprite s;
     s.kind = kind;
