@@ -127,14 +127,13 @@ inline cg::ImageRef contactSheet(const std::string& name, std::vector<SheetRow> 
         auto root = std::make_shared<ca::Layer>();
         auto ground = std::make_shared<ca::Layer>();
         ground->setFrame(region);
+        ground->setBackgroundColor(cg::Color::rgb(0x1B2630));  // beyond the scene's edges
         if (row.ground) {
             const int px = static_cast<int>(std::ceil(side * k * scale));
             auto crop = cg::Context::makeBitmap(px, px, scale * k);
             const double W = row.ground->pixelWidth() / row.groundScale, H = row.ground->pixelHeight() / row.groundScale;
             crop->draw(row.ground, cg::Rect(-region.minX(), -region.minY(), W, H));
             ground->setContents(crop->makeImage());
-        } else {
-            ground->setBackgroundColor(cg::Color::rgb(0x1B2630));
         }
         root->addSublayer(ground);
         root->addSublayer(row.layer);
@@ -160,17 +159,39 @@ inline cg::ImageRef contactSheet(const std::string& name, std::vector<SheetRow> 
     return image;
 }
 
-// Mean alpha-weighted brightness change between two same-sized pictures, for "something moved".
-inline double difference(const cg::Image& a, const cg::Image& b, const cg::Rect& pixels) {
-    double sum = 0;
-    int n = 0;
-    for (int y = static_cast<int>(pixels.minY()); y < static_cast<int>(pixels.maxY()); ++y)
-        for (int x = static_cast<int>(pixels.minX()); x < static_cast<int>(pixels.maxX()); ++x, ++n) {
-            const uint32_t p = a.pixel(x, y), q = b.pixel(x, y);
-            for (int sh = 0; sh < 24; sh += 8)
-                sum += std::fabs(static_cast<double>((p >> sh) & 0xFF) - static_cast<double>((q >> sh) & 0xFF));
-        }
-    return n ? sum / n : 0;
+// How much row `row` of a contact sheet changes over time: the largest mean channel difference
+// between its first cell and any later one.
+inline double rowChange(const cg::Image& sheet, int row, int cols, double cell = 150) {
+    const int px = static_cast<int>(cell * 2);
+    double most = 0;
+    for (int c = 1; c < cols; ++c) {
+        double sum = 0;
+        for (int y = row * px; y < (row + 1) * px; ++y)
+            for (int x = 0; x < px; ++x) {
+                const uint32_t p = sheet.pixel(x, y), q = sheet.pixel(c * px + x, y);
+                for (int sh = 0; sh < 24; sh += 8)
+                    sum += std::fabs(static_cast<double>((p >> sh) & 0xFF) - static_cast<double>((q >> sh) & 0xFF));
+            }
+        most = std::max(most, sum / (px * px));
+    }
+    return most;
 }
+
+// Rows of built layers over their scene's picture, for the sheets.
+inline std::vector<SheetRow> rowsOf(SceneKind kind, bool night, const std::vector<Sprite>& picked,
+                                    const std::function<LayerRef(const Sprite&)>& build, double margin = 40) {
+    std::vector<SheetRow> rows;
+    for (const Sprite& s : picked) {
+        SheetRow row;
+        row.layer = build(s);
+        if (s.glow) row.layer->setCompositingFilter(ca::CompositingFilter::colorDodge);
+        row.region = regionOf(s, std::max(margin, s.size));
+        row.ground = scene(kind, night).image;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+inline const std::vector<double> kSheetTimes{0, 0.5, 1, 2, 5};
 
 }  // namespace buildertest

@@ -95,3 +95,25 @@ TEST(EventLayers, PictureFormsOnlyFlash) {
         EXPECT_NEAR(last.beginTime + last.duration, c.length, 1e-12);
     }
 }
+
+TEST(EventLayers, ContactSheetOfTheWarzoneAtNight) {
+    // Events that play during the sheet's times (each replays once per `travel` seconds).
+    auto playing = [](const LayerRef& l) {
+        for (double t : kSheetTimes) {
+            if (l->sublayers().empty() && l->presentation(t).opacity > 0.1) return true;
+            for (const auto& part : l->sublayers())
+                if (part->presentation(t).opacity > 0.1) return true;
+        }
+        return false;
+    };
+    std::vector<SheetRow> rows;
+    for (auto [kind, build] : {std::pair{Sprite::Kind::burst, &EventLayers::burst}, {Sprite::Kind::blast, &EventLayers::blast}}) {
+        auto picked = sprites(SceneKind::warzone, true, kind, [&](const Sprite& s) { return playing(build(s)); });
+        picked.resize(std::min<size_t>(picked.size(), 2));
+        for (auto& r : rowsOf(SceneKind::warzone, true, picked, build, 30)) rows.push_back(r);
+    }
+    ASSERT_GE(rows.size(), 3u);
+    const auto sheet = contactSheet("event-sheet", rows, kSheetTimes);
+    ASSERT_TRUE(sheet);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) EXPECT_GT(rowChange(*sheet, r, 5), 0.05) << r;
+}

@@ -103,3 +103,23 @@ TEST(LightLayers, WindowsAreLitForTheirPulseOfEachPeriod) {
         for (int i = 0; i < 4; ++i) EXPECT_EQ(w->presentation(at[i]).opacity, c.lit[i]) << c.pulse << " " << at[i];
     }
 }
+
+TEST(LightLayers, ContactSheetOfNightLightsFirefliesAndBeams) {
+    using K = Sprite::Kind;
+    std::vector<SheetRow> rows;
+    auto add = [&](K kind, size_t n, LayerRef (*build)(const Sprite&), bool picture = false) {
+        auto picked = sprites(SceneKind::archipelago, true, kind, [&](const Sprite& s) {
+            return (s.image != nullptr) == picture && s.at.x > 100 && s.at.x < 1610 && s.at.y > 100 && s.at.y < 1012;
+        });
+        picked.resize(std::min(picked.size(), n));
+        for (auto& r : rowsOf(SceneKind::archipelago, true, picked, build, 30)) rows.push_back(r);
+    };
+    add(K::light, 1, LightLayers::light);
+    add(K::light, 1, LightLayers::light, true);
+    add(K::firefly, 2, LightLayers::firefly);
+    add(K::beam, 1, LightLayers::beam, true);
+    ASSERT_EQ(rows.size(), 5u);
+    const auto sheet = contactSheet("light-sheet", rows, kSheetTimes);
+    ASSERT_TRUE(sheet);
+    for (int r = 2; r < 5; ++r) EXPECT_GT(rowChange(*sheet, r, 5), 0.2) << r;
+}

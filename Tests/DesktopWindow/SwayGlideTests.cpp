@@ -48,3 +48,27 @@ TEST(SwayGlide, GustsAddToTheSwingOnlyInTheSecondHalfOfTheirCycle) {
     EXPECT_NEAR(l->presentation(t).rotation - calm->presentation(t).rotation, 0.06, 1e-9);
     EXPECT_TRUE(anim<ca::KeyframeAnimation>(*l, "gust").isAdditive);
 }
+
+TEST(SwayGlide, ContactSheetOfPalmsAndAGlider) {
+    auto picked = sprites(SceneKind::archipelago, false, Sprite::Kind::sway);
+    picked.resize(std::min<size_t>(picked.size(), 2));
+    auto rows = rowsOf(SceneKind::archipelago, false, picked, SwayGlide::sway, 10);
+    Sprite g;
+    g.kind = Sprite::Kind::glide;
+    g.at = {20, 40};
+    g.to = {180, 80};
+    g.travel = 40;
+    g.size = 30;
+    g.angle = std::atan2(40.0, 160.0);
+    auto car = cg::Context::makeFrame(30, 14, 4);
+    car->setFillColor(cg::Color::rgb(0xC03030));
+    car->fill(cg::Rect(0, 0, 30, 14));
+    g.image = car->makeImage();
+    SheetRow row;
+    row.layer = SwayGlide::glide(g);
+    row.region = regionOf(g, 20);
+    rows.push_back(row);
+    const auto sheet = contactSheet("sway-glide-sheet", rows, kSheetTimes);
+    ASSERT_TRUE(sheet);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) EXPECT_GT(rowChange(*sheet, r, 5), 0.05) << r;
+}

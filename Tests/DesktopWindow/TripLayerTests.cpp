@@ -7,6 +7,7 @@
 #include "Renderer/Random.h"
 
 #include <numbers>
+#include <set>
 
 using namespace buildertest;
 
@@ -164,4 +165,35 @@ TEST(TripLayer, DrizzleDrawsNineNumbersPerDropInOrder) {
     }
     ASSERT_EQ(TripLayer::splashes().size(), 18u);
     EXPECT_EQ(TripLayer::splashes()[5]->pixelWidth(), 27);
+}
+
+TEST(TripLayer, ContactSheetOfSeaAndArchipelagoTravellers) {
+    // Travellers in view during the sheet's times, each shown round where it is at 2 s.
+    std::vector<SheetRow> rows;
+    std::set<std::string> shown;
+    auto add = [&](SceneKind kind, size_t n, const std::function<bool(const Sprite&)>& pick) {
+        for (const Sprite& s : sprites(kind, false, Sprite::Kind::trip, pick)) {
+            if (n == 0) break;
+            if (!shown.insert(s.identity()).second) continue;
+            SheetRow row;
+            row.layer = TripLayer::trip(s);
+            const auto& body = *row.layer->sublayers().back();
+            if (body.presentation(2).opacity < 0.3) continue;  // resting between trips
+            const cg::Point p = body.presentation(2).position;
+            const double half = std::max(1.5 * s.size, 50.0);
+            row.region = cg::Rect(p.x - half, p.y - half, 2 * half, 2 * half);
+            row.ground = scene(kind, false).image;
+            rows.push_back(row);
+            --n;
+        }
+    };
+    add(SceneKind::sea, 1, [](const Sprite& s) { return s.size > 90 && s.size < 300; });  // whale
+    add(SceneKind::sea, 2, [](const Sprite& s) { return !s.shade.empty() && s.size < 90; });  // fish
+    add(SceneKind::archipelago, 1, [](const Sprite& s) { return s.blow > 0; });       // spouting whale
+    add(SceneKind::archipelago, 1, [](const Sprite& s) { return s.size == 32; });     // dolphin
+    add(SceneKind::archipelago, 1, [](const Sprite& s) { return s.rain > 0; });       // squall
+    ASSERT_GE(rows.size(), 4u);
+    const auto sheet = contactSheet("trip-sheet", rows, kSheetTimes);
+    ASSERT_TRUE(sheet);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) EXPECT_GT(rowChange(*sheet, r, 5), 0.5) << r;
 }

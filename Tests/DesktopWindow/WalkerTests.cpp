@@ -8,9 +8,15 @@ using namespace buildertest;
 
 namespace {
 
-std::vector<cg::ImageRef> pictures(int n) {
+// Bars of distinct colours, 10 × 20 points.
+std::vector<cg::ImageRef> pictures(int n, uint32_t base = 0xE0A040) {
     std::vector<cg::ImageRef> out;
-    for (int i = 0; i < n; ++i) out.push_back(cg::Context::makeBitmap(10, 20, 1)->makeImage());
+    for (int i = 0; i < n; ++i) {
+        auto c = cg::Context::makeFrame(10, 20, 2);
+        c->setFillColor(cg::Color::rgb(base + 0x28 * static_cast<uint32_t>(i)));
+        c->fill(cg::Rect(2, 0, 6, 20 - 2 * i));
+        out.push_back(c->makeImage());
+    }
     return out;
 }
 
@@ -23,7 +29,7 @@ Sprite walker(int shades = 8) {
     s.path = {{0, 0}, {0, 40}, {40, 40}, {40, 0}};
     s.at = s.path[0];
     s.frames = pictures(4);
-    s.shade = pictures(shades);
+    s.shade = pictures(shades, 0x3060E0);
     return s;
 }
 
@@ -106,4 +112,26 @@ TEST(Walkers, LegsAreChosenByPictureAndDistance) {
     w->setPosition({0, 0});
     w->setOff(0);
     EXPECT_FALSE(w->animation("turn"));
+}
+
+TEST(Walkers, ContactSheetOfTheApeAndAClickedWalker) {
+    auto rows = rowsOf(SceneKind::archipelago, false, sprites(SceneKind::archipelago, false, Sprite::Kind::act),
+                       [](const Sprite& s) { return buildertest::LayerRef(Walkers::act(s)); }, 60);
+    ASSERT_EQ(rows.size(), 1u);
+    // The same walker walking, and clicked at once: it turns (blue) until 2 s, then walks on.
+    Sprite s = walker();
+    s.beat = 0.5;
+    s.size = 24;
+    for (bool click : {false, true}) {
+        auto w = Walkers::act(s);
+        w->commit(0);
+        if (click) w->setOff(0);
+        SheetRow row;
+        row.layer = w;
+        row.region = regionOf(s, 20);
+        rows.push_back(row);
+    }
+    const auto sheet = contactSheet("walker-sheet", rows, kSheetTimes);
+    ASSERT_TRUE(sheet);
+    for (int r = 1; r < 3; ++r) EXPECT_GT(rowChange(*sheet, r, 5), 0.5) << r;
 }
