@@ -57,9 +57,9 @@ TEST(TripLightActSheet, BuiltLayersMoveFlickerAndPlayOverTheirScenes) {
           {K::trip, [](const Sprite& s) { return !s.shade.empty() && s.size < 90; }}, {K::trip, {}}}, 0.5},
         {"dolphin-sheet", SceneKind::archipelago, false, {{K::trip, [](const Sprite& s) { return s.size == 32; }}}, 0.5},
         {"light-sheet", SceneKind::archipelago, true,
-         {{K::light, [&](const Sprite& s) { return !s.image && inside(s); }}, {K::firefly, {}}, {K::firefly, {}}, {K::beam, {}}}, 0.1},
+         {{K::light, [&](const Sprite& s) { return !s.image && inside(s); }}, {K::firefly, {}}, {K::firefly, {}}, {K::beam, {}}}, 0.05},
         {"act-sheet", SceneKind::archipelago, false, {{K::act, {}}, {K::sway, inside}}, 0.05},
-        {"event-sheet", SceneKind::warzone, true, {{K::burst, {}}, {K::burst, {}}, {K::blast, {}}}, 0.05},
+        {"event-sheet", SceneKind::warzone, true, {{K::burst, {}}, {K::burst, {}}, {K::blast, {}}}, 0.02},
     };
     for (const Sheet& sheet : sheets) {
         std::vector<SheetRow> rows;
