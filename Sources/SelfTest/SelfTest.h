@@ -1,6 +1,7 @@
 #pragma once
 // The built-in self-test: renders every scene by day and by night on a fixed sample desktop, checks the
-// renderer's contract and the stability of the picture when icons move, and optionally writes previews.
+// renderer's contract and the stability of the picture when icons move, and optionally writes previews;
+// then checks the folder icons on sample folders (SelfTest/FolderIconCheck.h).
 
 #include <optional>
 #include <string>
