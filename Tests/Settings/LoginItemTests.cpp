@@ -219,12 +219,4 @@ TEST(LoginItem, ALinkInThePlaceOfTheEntryIsNeverWrittenThrough) {
     EXPECT_EQ(contents(elsewhere), target);
 }
 
-TEST(LoginItem, ThisProgramStartsFromTheUsersAutostartDirectory) {
-    const LoginItem item = LoginItem::forThisProgram();
-    EXPECT_EQ(item.file().filename(), "vistamere.desktop");
-    EXPECT_EQ(item.file().parent_path(), LoginItem::defaultDirectory());
-    EXPECT_EQ(LoginItem::defaultDirectory().filename(), "autostart");
-    EXPECT_EQ(LoginItem::thisProgram(), fs::canonical("/proc/self/exe"));
-}
-
 }  // namespace
