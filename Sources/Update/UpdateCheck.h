@@ -2,10 +2,12 @@
 // The update check: one HTTPS GET of the manifest "latest.json" on a worker thread, with libcurl. It is
 // quiet: every failure ends the check without effect, and nothing is retried.
 //
-// The request: 20 s for the whole transfer, TLS verification on, no cache, no extra header fields, at most
-// a few redirects and only to https. The body is capped while it downloads: at 4096 bytes the transfer is
-// cut off and the check fails. The response must then be, in this order: status 200, a JSON object, with a
-// member "version" that is a string, newer than the running version (Update::isNewer).
+// The request: 20 s for the whole transfer, TLS verification on, no cache, no extra header fields. Redirects
+// are followed, so a web site that moves its manifest keeps working: at most five, and only to https, so a
+// redirect can neither loop nor downgrade the connection. The final response is the one judged. The body is
+// capped while it downloads: at 4096 bytes the transfer is cut off and the check fails. The response must
+// then be, in this order: status 200, a JSON object, with a member "version" that is a string, newer than
+// the running version (Update::isNewer).
 //
 // The application keeps one UpdateCheck and, on its main thread,
 //     check.start(g_main_context_default(), [weak](Update::CheckResult r) {
