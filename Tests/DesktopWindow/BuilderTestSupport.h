@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <stdexcept>
 
@@ -53,14 +52,6 @@ inline const RenderedScene& scene(SceneKind kind, bool night) {
     auto r = Renderer::render(spec, {});
     if (!r) throw std::runtime_error("scene did not render");
     return cache.emplace(std::pair{kind, night}, std::move(*r)).first->second;
-}
-
-inline std::vector<Sprite> sprites(SceneKind kind, bool night, Sprite::Kind k, size_t most,
-                                   const std::function<bool(const Sprite&)>& where = {}) {
-    std::vector<Sprite> out;
-    for (const Sprite& s : scene(kind, night).sprites)
-        if (out.size() < most && s.kind == k && (!where || where(s))) out.push_back(s);
-    return out;
 }
 
 // One row of a sheet: a built layer over a square of its scene (scene points, y up).
