@@ -121,8 +121,9 @@ public:
     std::vector<Item> order() const;
     // Records the marks of every item in painter's order with their occluders; pane records at night.
     void record();
-    // Yards, shadows and the recorded marks into the context (flipped to scene points).
-    void paint();
+    // Yards, shadows and the recorded marks into the context (flipped to scene points), drawn in bands
+    // of `band` pixel rows on several threads.
+    void paint(int band = 64);
 
     std::vector<Mark> marks;
     int64_t number = 0;  // painter's-order number of the item being recorded

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <span>
 #include <utility>
 
@@ -264,9 +265,9 @@ void Art::Skyline::record() {
 
 namespace {
 
-// Everything `paint` puts down, drawn into a context flipped to scene points and clipped to `area`
-// (scene points): marks outside it are skipped.
-void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area) {
+// Everything `paint` puts down, drawn into a context flipped to scene points: the yards and shadows that
+// reach `area` (scene points) and the marks listed.
+void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, const std::vector<uint32_t>& list) {
     const bool night = sky.night;
     // Yards: paving with a grid of joints every 8 points.
     for (const cg::Rect& y : sky.yards) {
@@ -310,12 +311,13 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area) {
     }
 
     // Buildings and trees, back to front.
-    for (const Art::Skyline::Mark& m : sky.marks) {
-        if (!bounds(m).intersects(area)) continue;
+    cg::Path path;
+    for (const uint32_t i : list) {
+        const Art::Skyline::Mark& m = sky.marks[i];
+        path.clear();
         using Form = Art::Skyline::Mark::Form;
         switch (m.form) {
             case Form::polygon: {
-                cg::Path path;
                 path.addLines(std::span<const cg::Point>(m.p.data(), m.count));
                 path.closeSubpath();
                 ctx.setFillColor(m.color);
@@ -323,7 +325,6 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area) {
                 break;
             }
             case Form::line: {
-                cg::Path path;
                 path.moveTo(m.p[0]);
                 path.lineTo(m.p[1]);
                 ctx.setStrokeColor(m.color);
@@ -341,10 +342,61 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area) {
 
 }  // namespace
 
-void Art::Skyline::paint() {
-    cg::Context& ctx = *art.ctx;
-    cg::SavedState flipped(ctx);
-    ctx.translateBy(0, art.H());
-    ctx.scaleBy(1, -1);
-    layDown(*this, ctx, cg::Rect(-1e6, -1e6, 2e6, 2e6));
+void Art::Skyline::paint(int band) {
+    cg::Context& scene = *art.ctx;
+    const double H = art.H();
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    const double scale = art.s.scale;
+    // Bands of whole pixel rows, each drawn on a copy of its rows with everything that reaches it. The
+    // bands never depend on the number of threads, so neither do the bytes.
+    const int rowsPerBand = std::clamp(band, 1, std::max(height, 1));
+    const std::size_t bands = static_cast<std::size_t>((height + rowsPerBand - 1) / rowsPerBand);
+    const cg::Transform base = scene.ctm();
+    // Each mark is listed for every band its bounds reach, a margin of two points keeping soft edges.
+    std::vector<std::vector<uint32_t>> lists(bands);
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        const cg::Rect r = bounds(marks[i]);
+        const double first = std::floor((r.minY() - 2) * scale / rowsPerBand), last = std::floor((r.maxY() + 2) * scale / rowsPerBand);
+        if (!(last >= 0 && first < static_cast<double>(bands))) continue;
+        const std::size_t b0 = first > 0 ? static_cast<std::size_t>(first) : 0;
+        const std::size_t b1 = std::min(static_cast<std::size_t>(last), bands - 1);
+        for (std::size_t b = b0; b <= b1; ++b) lists[b].push_back(static_cast<uint32_t>(i));
+    }
+    uint8_t* pixels = scene.data();
+    const std::size_t stride = scene.bytesPerRow();
+    std::vector<char> drawn(bands, 0);
+    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+        const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
+        auto band = cg::Context::makeBitmap(width, rows, 1);
+        if (!band) return;
+        const std::size_t bytes = static_cast<std::size_t>(width) * 4;
+        for (int k = 0; k < rows; ++k)
+            std::memcpy(band->row(k), pixels + static_cast<std::size_t>(top + k) * stride, bytes);
+        band->pixelsChanged();
+        // The scene's own transform, moved down onto the band's rows, then flipped to scene points.
+        band->concatenateCTM(base.concatenating(cg::Transform::translation(0, -(height - top - rows))));
+        band->translateBy(0, H);
+        band->scaleBy(1, -1);
+        // A margin of two points keeps every mark whose soft edge reaches the band.
+        const cg::Rect area(-1e6, top / scale - 2, 2e6, rows / scale + 4);
+        layDown(*this, *band, area, lists[b]);
+        const uint8_t* out = band->data();
+        for (int k = 0; k < rows; ++k)
+            std::memcpy(pixels + static_cast<std::size_t>(top + k) * stride, out + static_cast<std::size_t>(k) * band->bytesPerRow(), bytes);
+        drawn[b] = 1;
+    });
+    scene.pixelsChanged();
+    if (std::all_of(drawn.begin(), drawn.end(), [](char d) { return d != 0; })) return;
+    // A band whose copy could not be made is drawn in place.
+    cg::SavedState flipped(scene);
+    scene.translateBy(0, H);
+    scene.scaleBy(1, -1);
+    for (std::size_t b = 0; b < bands; ++b) {
+        if (drawn[b]) continue;
+        const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
+        cg::SavedState clipped(scene);
+        const cg::Rect area(-1e6, top / scale, 2e6, rows / scale);
+        scene.clipToRect(area);
+        layDown(*this, scene, area.insetBy(0, -2), lists[b]);
+    }
 }
