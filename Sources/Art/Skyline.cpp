@@ -9,7 +9,6 @@
 
 #include "Art/City.h"
 #include "Art/Skyline.h"
-#include "Platform/Graphics/Context.h"
 #include "Renderer/Random.h"
 #include "Renderer/Streets.h"
 
