@@ -92,6 +92,10 @@ TEST(SkylinePlan, BuildingsNearIconsAreLoweredThenReplacedByATree) {
             EXPECT_DOUBLE_EQ(sky.masses[0].z1, k.z1) << k.what;
             EXPECT_EQ(sky.masses[0].kind, k.kind) << k.what;
             EXPECT_TRUE(sky.room(sky.masses[0])) << k.what;
+            // Only a tower still made of glass carries a crown and an antenna (the last mark, a line).
+            sky.dressRoof(sky.masses[0]);
+            const bool antenna = !sky.marks.empty() && sky.marks.back().form == Art::Skyline::Mark::Form::line;
+            EXPECT_EQ(antenna, k.kind == Kind::glass) << k.what;
         } else {
             ASSERT_EQ(sky.trees.size(), 1u) << k.what;
             EXPECT_EQ(sky.trees[0].p, k.m.f.mid()) << k.what;
@@ -231,6 +235,25 @@ TEST(SkylineBuildings, ACrownIsAFlatBoxWhosePanesAreNotRecorded) {
             EXPECT_DOUBLE_EQ(p->sprites[0].at.x, 125 - 0.3 * 94);
             EXPECT_DOUBLE_EQ(p->sprites[0].at.y, 300 - (120 - 0.8 * 94));
         }
+    }
+}
+
+TEST(SkylineBuildings, TreesTakeTheirNightColoursThroughTheNightTint) {
+    for (const bool night : {false, true}) {
+        auto p = desk(400, 300, night);
+        Art::Skyline sky(*p.art);
+        sky.tree({100, 100}, 5);
+        ASSERT_EQ(sky.marks.size(), 4u);
+        // The dark crown disc: 0x3F8A3A by day; 0x2E5E34 dimmed to (0.3 r, 0.34 g, 0.46 b + 0.03) at night.
+        const cg::Color expected = night ? cg::Color{0.3 * 0x2E / 255.0, 0.34 * 0x5E / 255.0, 0.46 * 0x34 / 255.0 + 0.03, 1}
+                                         : cg::Color::rgb(0x3F8A3A);
+        const cg::Color got = sky.marks[1].color;
+        EXPECT_NEAR(got.r, expected.r, 1e-12) << night;
+        EXPECT_NEAR(got.g, expected.g, 1e-12) << night;
+        EXPECT_NEAR(got.b, expected.b, 1e-12) << night;
+        // The crown leans with the heights: centre 8.25 along (kx, ky) from the trunk's foot.
+        EXPECT_NEAR(sky.marks[1].p[0].x, 100 - 0.3 * 8.25 - 5, 1e-12);
+        EXPECT_NEAR(sky.marks[1].p[0].y, 100 - 0.8 * 8.25 - 5, 1e-12);
     }
 }
 
