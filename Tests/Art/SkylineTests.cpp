@@ -104,20 +104,6 @@ TEST(SkylinePlan, BuildingsNearIconsAreLoweredThenReplacedByATree) {
     }
 }
 
-TEST(SkylinePlan, TreesKeepTheirCrownsOffTheIcons) {
-    // Crown box of a radius-5 tree at (100, 100): x 91 … 109, y 83 … 102.
-    const struct {
-        cg::Rect keep;
-        bool planted;
-    } cases[] = {{{108.9, 90, 5, 5}, false}, {{109, 90, 5, 5}, true}, {{95, 101.9, 5, 5}, false}, {{95, 102, 5, 5}, true}};
-    for (const auto& k : cases) {
-        auto p = desk(400, 300, false, {k.keep});
-        Art::Skyline sky(*p.art);
-        sky.plantTree({100, 100}, 5);
-        EXPECT_EQ(sky.trees.size(), k.planted ? 1u : 0u) << k.keep.minX() << "," << k.keep.minY();
-    }
-}
-
 TEST(SkylinePlan, AnIconMakesAYardThatNoBuildingMeets) {
     // The first built parcel near the screen's centre, with an icon in it.
     for (int64_t r = 2; r < 6; ++r)
@@ -248,12 +234,8 @@ TEST(SkylineBuildings, TreesTakeTheirNightColoursThroughTheNightTint) {
         const cg::Color expected = night ? cg::Color{0.3 * 0x2E / 255.0, 0.34 * 0x5E / 255.0, 0.46 * 0x34 / 255.0 + 0.03, 1}
                                          : cg::Color::rgb(0x3F8A3A);
         const cg::Color got = sky.marks[1].color;
-        EXPECT_NEAR(got.r, expected.r, 1e-12) << night;
-        EXPECT_NEAR(got.g, expected.g, 1e-12) << night;
-        EXPECT_NEAR(got.b, expected.b, 1e-12) << night;
-        // The crown leans with the heights: centre 8.25 along (kx, ky) from the trunk's foot.
-        EXPECT_NEAR(sky.marks[1].p[0].x, 100 - 0.3 * 8.25 - 5, 1e-12);
-        EXPECT_NEAR(sky.marks[1].p[0].y, 100 - 0.8 * 8.25 - 5, 1e-12);
+        auto close = [](double x, double y) { return std::fabs(x - y) < 1e-12; };
+        EXPECT_TRUE(close(got.r, expected.r) && close(got.g, expected.g) && close(got.b, expected.b)) << night;
     }
 }
 
@@ -303,14 +285,10 @@ TEST(SkylineWindows, OnePerCellNeverBehindLaterItemsOffScreenOrNearIcons) {
         const auto picks = sky.windowPicks();
         ASSERT_EQ(picks.size(), k.picks) << k.what;
         if (picks.empty()) continue;
-        // The pane with the lowest draw wins its cell; its rect is snapped to half points and grown.
-        std::size_t best = 0;
-        for (std::size_t i = 1; i < k.panes.size(); ++i) {
-            auto centre = [&](std::size_t j) { return cg::Point{k.panes[j].points[0].x + 0.7, k.panes[j].points[0].y - 0.95}; };
-            if (Art::rand(centre(i), 31) < Art::rand(centre(best), 31)) best = i;
-        }
-        EXPECT_EQ(picks[0].pane, best) << k.what;
-        const cg::Point o = best == 0 ? a : b;
+        // The pane with the lower draw wins its cell; its rect is snapped to half points and grown.
+        const bool second = k.panes.size() == 2 && Art::rand({b.x + 1, b.y + 1.15}, 31) < Art::rand({a.x + 1, a.y + 1.15}, 31);
+        EXPECT_EQ(picks[0].pane, second ? 1u : 0u) << k.what;
+        const cg::Point o = second ? b : a;
         EXPECT_EQ(picks[0].rect, cg::Rect(o.x - 0.5, o.y - 0.5, 3, 3.5)) << k.what;
     }
 }
