@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DesktopWindow/SpriteLayer.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
 #include "FolderIcons/FolderIcons.h"
@@ -92,6 +93,10 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
         const bool routed = sp.kind == Sprite::Kind::trip || sp.kind == Sprite::Kind::boat ||
                             sp.kind == Sprite::Kind::bird || sp.kind == Sprite::Kind::meteor;
         check(!routed || sp.path.size() >= 2, label + ": routed sprite with a path of at least 2 points");
+        // Every sprite becomes a layer that moves by itself: animations of its own, or parts that have them.
+        const auto layer = layers::layer(sp);
+        check(layer && (!layer->animationKeys().empty() || !layer->sublayers().empty()),
+              label + ": a " + std::string(Sprite::kindName(sp.kind)) + " sprite gets an animated layer");
     }
 
     const bool alwaysWet = kind == SceneKind::reef || kind == SceneKind::sea;
