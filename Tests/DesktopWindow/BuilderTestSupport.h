@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <stdexcept>
 
@@ -55,14 +54,6 @@ inline const RenderedScene& scene(SceneKind kind, bool night) {
     return cache.emplace(std::pair{kind, night}, std::move(*r)).first->second;
 }
 
-inline std::vector<Sprite> sprites(SceneKind kind, bool night, Sprite::Kind k, size_t most,
-                                   const std::function<bool(const Sprite&)>& where = {}) {
-    std::vector<Sprite> out;
-    for (const Sprite& s : scene(kind, night).sprites)
-        if (out.size() < most && s.kind == k && (!where || where(s))) out.push_back(s);
-    return out;
-}
-
 // One row of a sheet: a built layer over a square of its scene (scene points, y up).
 struct SheetRow {
     LayerRef layer;
@@ -79,6 +70,7 @@ inline std::vector<double> contactSheet(const std::string& name, const std::vect
     const size_t cols = kSheetTimes.size();
     auto sheet = cg::Context::makeFrame(cols * cell, rows.size() * cell, scale);
     ca::Compositor compositor;
+    compositor.setBackground(cg::Color::rgb(0x1B2630));  // also beyond the scene's edges
     for (size_t r = 0; r < rows.size(); ++r) {
         const SheetRow& row = rows[r];
         const cg::Rect region(row.centre.x - row.half, row.centre.y - row.half, 2 * row.half, 2 * row.half);
@@ -86,7 +78,6 @@ inline std::vector<double> contactSheet(const std::string& name, const std::vect
         auto root = std::make_shared<ca::Layer>(), ground = std::make_shared<ca::Layer>();
         ground->setFrame(row.ground ? cg::Rect(0, 0, row.ground->pixelWidth() / 2.0, row.ground->pixelHeight() / 2.0) : region);
         ground->setContents(row.ground);
-        ground->setBackgroundColor(cg::Color::rgb(0x1B2630));
         root->addSublayer(ground);
         root->addSublayer(row.layer);
         root->commit(0);

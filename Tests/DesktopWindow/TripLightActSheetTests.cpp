@@ -10,6 +10,7 @@
 #include "DesktopWindow/Walkers.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 
