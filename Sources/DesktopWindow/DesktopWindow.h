@@ -54,6 +54,9 @@ public:
     // media time `now`.
     static std::array<LayerRef, 3> ripples(cg::Point at, bool night, bool glow, double now);
 
+    // The window's clock: media time in seconds.
+    double now() const;
+
     // The screen's frame, and the window's size in points.
     const cg::Rect& frame() const { return frame_; }
     // The root of the tree a shell draws; its bounds are (0, 0, width, height).
@@ -85,7 +88,6 @@ private:
         double from = 1, to = 1, begin = 0, duration = 0;
     };
 
-    double now() const;
     void pause(ca::Layer& layer, double t);
     void resume(ca::Layer& layer, double t);
     void removeLater(LayerRef layer, double seconds);
