@@ -1,5 +1,7 @@
 #include "DesktopWindow/DesktopWindow.h"
 
+#include "DesktopWindow/ActorLayer.h"
+
 #include "Platform/Animation/AnimationGroup.h"
 #include "Platform/Animation/BasicAnimation.h"
 #include "Platform/Animation/KeyframeAnimation.h"
@@ -171,6 +173,17 @@ void DesktopWindow::setAnimating(bool animating) {
         if (layer->superlayer() == host_.get()) apply(*layer);
     host_->commit(t);
     didChange();
+}
+
+std::shared_ptr<ActorLayer> DesktopWindow::actor(cg::Point at) const {
+    if (!animating_) return nullptr;
+    const cg::Point p{at.x, frame_.height() - at.y};
+    const double t = now();
+    for (const auto& layer : sprites_->sublayers()) {
+        auto walker = std::dynamic_pointer_cast<ActorLayer>(layer);
+        if (walker && walker->presentation(t).frame().insetBy(10, 8).contains(p)) return walker;
+    }
+    return nullptr;
 }
 
 double DesktopWindow::alpha(double t) const {

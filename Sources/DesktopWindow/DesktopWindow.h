@@ -21,6 +21,8 @@
 #include <memory>
 #include <string>
 
+class ActorLayer;
+
 class DesktopWindow {
 public:
     using LayerRef = std::shared_ptr<ca::Layer>;
@@ -48,6 +50,8 @@ public:
     void show(const RenderedScene& scene, double fade);
     // Pauses or resumes every sprite animation where it stands.
     void setAnimating(bool animating);
+    // The walker under a point (window coordinates, origin top left), or nothing; never while paused.
+    std::shared_ptr<ActorLayer> actor(cg::Point at) const;
     // Water ripples at a point (origin top left), where the last scene has water there.
     void ripple(cg::Point at, bool night, bool glow);
     // The three rings of one ripple at a point in layer coordinates (origin bottom left), starting at

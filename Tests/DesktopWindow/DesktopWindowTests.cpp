@@ -3,6 +3,8 @@
 
 #include "DesktopWindow/DesktopWindow.h"
 
+#include "DesktopWindow/ActorLayer.h"
+
 #include "Platform/Animation/AnimationGroup.h"
 #include "Platform/Animation/BasicAnimation.h"
 #include "Platform/Animation/KeyframeAnimation.h"
@@ -342,4 +344,41 @@ TEST(DesktopWindow, RipplesOnlyOnWaterAndGoneAfterThreeSeconds) {
     EXPECT_EQ(h.window->host().sublayers().size(), base + 3);
     h.advance(0.02);
     EXPECT_EQ(h.window->host().sublayers().size(), base);
+}
+
+TEST(DesktopWindow, ActorHitsInsideTheInsetFrameAndNeverWhilePaused) {
+    // Walkers are 40 × 30 at their sprite's position; other sprites are plain layers.
+    Harness h([](const Sprite& s) -> std::shared_ptr<ca::Layer> {
+        std::shared_ptr<ca::Layer> l = s.kind == Sprite::Kind::act ? std::make_shared<ActorLayer>()
+                                                                   : std::make_shared<ca::Layer>();
+        l->setBounds(cg::Rect(0, 0, 40, 30));
+        l->setPosition(s.at);
+        return l;
+    });
+    Sprite walker = sprite(100);  // frame (80, 35, 40, 30) in layer space: y 35…65, window y 535…565
+    walker.kind = Sprite::Kind::act;
+    Sprite cover = sprite(100);
+    cover.size = 99;
+    h.window->show(scene({walker, cover}), 0.5);
+    const auto hit = std::dynamic_pointer_cast<ActorLayer>(h.window->live().at("sea-day " + walker.identity()));
+    ASSERT_TRUE(hit);
+    struct Case {
+        cg::Point at;
+        bool hits;
+    };
+    for (const Case& c : {Case{{100, 550}, true}, Case{{90.5, 543.5}, true}, Case{{89.5, 550}, false},
+                          Case{{109.5, 556.5}, true}, Case{{110.5, 550}, false}, Case{{100, 542.5}, false},
+                          Case{{100, 557.5}, false}, Case{{300, 300}, false}})
+        EXPECT_EQ(h.window->actor(c.at), c.hits ? hit : nullptr) << c.at.x << "," << c.at.y;
+    // The presented frame counts, not the model's.
+    ca::BasicAnimation move("position");
+    move.fromValue = cg::Point{300, 300};
+    move.toValue = cg::Point{300, 300};
+    move.duration = 10;
+    hit->add(move, "motion");
+    hit->commit(h.t);
+    EXPECT_EQ(h.window->actor({100, 550}), nullptr);
+    EXPECT_EQ(h.window->actor({300, 300}), hit);
+    h.window->setAnimating(false);
+    EXPECT_EQ(h.window->actor({300, 300}), nullptr);
 }
