@@ -12,7 +12,7 @@ namespace {
 
 Display* dpy(void* d) { return static_cast<Display*>(d); }
 
-std::string lower(std::string s) {
+std::string lowerCase(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
@@ -136,8 +136,8 @@ std::vector<std::string> X11Session::windowClass(Window w) const {
     XClassHint hint{};
     ErrorTrap trap(dpy(display_));
     if (XGetClassHint(dpy(display_), w, &hint)) {
-        if (hint.res_name) out.push_back(lower(hint.res_name)), XFree(hint.res_name);
-        if (hint.res_class) out.push_back(lower(hint.res_class)), XFree(hint.res_class);
+        if (hint.res_name) out.push_back(lowerCase(hint.res_name)), XFree(hint.res_name);
+        if (hint.res_class) out.push_back(lowerCase(hint.res_class)), XFree(hint.res_class);
     }
     return out;
 }
@@ -191,6 +191,23 @@ void X11Session::restackBelow(Window w, Window sibling) const {
 void X11Session::lower(Window w) const {
     ErrorTrap trap(dpy(display_));
     XLowerWindow(dpy(display_), w);
+}
+
+bool X11Session::isLowest(Window w) const {
+    const Window top = topLevel(w);
+    ErrorTrap trap(dpy(display_));
+    ::Window r = 0, parent = 0, *kids = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(dpy(display_), root(), &r, &parent, &kids, &n)) return true;
+    bool lowest = true;
+    for (unsigned i = 0; i < n; ++i) {  // bottom to top
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(dpy(display_), kids[i], &a) || a.map_state == IsUnmapped) continue;
+        lowest = kids[i] == top;
+        break;
+    }
+    if (kids) XFree(kids);
+    return lowest;
 }
 
 X11Session::Window X11Session::topLevel(Window w) const {

@@ -51,6 +51,8 @@ public:
     void restackBelow(Window w, Window sibling) const;
     // Lowers w below every other child of the root (for sessions without a window manager).
     void lower(Window w) const;
+    // Whether w's top-level window is the lowest mapped child of the root.
+    bool isLowest(Window w) const;
     // The top-level window that contains w (its window manager frame, or w itself).
     Window topLevel(Window w) const;
     // Pixels of a window's area as the server shows them, opaque; nothing when unreadable.
