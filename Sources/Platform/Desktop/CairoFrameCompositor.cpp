@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <stdexcept>
 
@@ -62,6 +63,12 @@ void CairoFrameCompositor::queue(const cg::Rect& r) {
 }
 
 bool CairoFrameCompositor::update(const ca::Layer& root, double t, double alpha) {
+    const auto start = std::chrono::steady_clock::now();
+    struct Timer {
+        std::chrono::steady_clock::time_point start;
+        double& total;
+        ~Timer() { total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+    } timer{start, stats_.seconds};
     stats_.updates += 1;
     const cg::Rect viewport(0, 0, backing_->pixelWidth(), backing_->pixelHeight());
     now_.capture(root, t, backing_->ctm());

@@ -29,6 +29,7 @@ public:
         uint64_t updates = 0;       // calls of update
         uint64_t frames = 0;        // updates that changed something on screen
         uint64_t pixels = 0;        // device pixels recomposited, all frames together
+        double seconds = 0;         // spent in update: presentation, damage and compositing
     };
     virtual const Stats& stats() const = 0;
 };
