@@ -131,6 +131,8 @@ int main(int argc, char** argv) {
                     frames / wall, 100 * (stats.seconds - stats0.seconds) / wall,
                     frames > 0 ? 1000 * (stats.seconds - stats0.seconds) / frames : 0.0,
                     frames > 0 ? double(stats.pixels - stats0.pixels) / frames : 0.0);
+        std::printf("  of which presentation and damage: %.2f %% of a core\n",
+                    100 * (stats.treeSeconds - stats0.treeSeconds) / wall);
         std::printf("  main thread: %.2f wakeups per second (context switches), %.2f frame timer wakeups per second\n",
                     double(mainThreadSwitches() - switches0) / wall,
                     double(shell.surface(0)->wakeups() - wakeups0) / wall);

@@ -79,6 +79,7 @@ bool CairoFrameCompositor::update(const ca::Layer& root, double t, double alpha)
     }
     full_ = false;
     std::swap(before_, now_);
+    stats_.treeSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const bool fading = alpha != alpha_;
     alpha_ = alpha;
     if (rects_.empty() && !fading) return false;

@@ -116,7 +116,8 @@ void DesktopSurface::schedule(double t) {
     const double rate = std::max(request.rate, fading ? cap : 0.0);
     double delay;
     if (rate > 0) {
-        delay = 1 / rate;
+        // Frames start 1/rate apart, however long the last one took.
+        delay = std::max(0.0, t + 1 / rate - window_.now());
     } else if (request.nextStart) {
         delay = std::max(0.0, *request.nextStart - t);
     } else {

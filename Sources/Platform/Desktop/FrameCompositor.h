@@ -30,6 +30,7 @@ public:
         uint64_t frames = 0;        // updates that changed something on screen
         uint64_t pixels = 0;        // device pixels recomposited, all frames together
         double seconds = 0;         // spent in update: presentation, damage and compositing
+        double treeSeconds = 0;     // of which presentation and damage
     };
     virtual const Stats& stats() const = 0;
 };
