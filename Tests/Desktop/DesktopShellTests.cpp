@@ -106,7 +106,8 @@ TEST(Surface, ShowsTheSceneInADesktopWindowPacedByItsAnimations) {
 
 TEST(Surface, BadScenesAndMissingMonitorsNeverBreakTheShell) {
     ASSERT_TRUE(mainloop::init());
-    DesktopShell shell;  // the real sprite layer dispatch
+    int changes = 0;
+    DesktopShell shell({{}, {}, {}, [&] { ++changes; }});  // the real sprite layer dispatch
     RenderedScene r = scene(64, 64, 0);
     r.image = nullptr;  // no picture
     Sprite empty;
@@ -123,6 +124,19 @@ TEST(Surface, BadScenesAndMissingMonitorsNeverBreakTheShell) {
     mainloop::runFor(1);
     EXPECT_GT(shell.surface(0)->compositor().stats().frames, 0u);
     EXPECT_EQ(shell.window(7), nullptr);
+
+    // The monitors change while layers are leaving and ripples run: the old windows go, their
+    // timers fire into nothing, the new windows wait for a scene.
+    shell.show(0, scene(64, 64, 3), 1);
+    shell.window(0)->ripple({10, 10}, false, false);
+    shell.monitorsChanged();
+    EXPECT_EQ(changes, 1);
+    ASSERT_EQ(shell.screens(), 1u);
+    EXPECT_FALSE(shell.window(0)->isVisible());
+    mainloop::runFor(3.5);
+    EXPECT_FALSE(shell.surface(0)->mapped());
+    shell.show(0, scene(64, 64, 3), 0.2);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 5));
 }
 
 TEST(Shell, FollowsTheIconManagerUnderOpenbox) {

@@ -49,10 +49,7 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
         auto* shell = static_cast<DesktopShell*>(self);
         std::weak_ptr<bool> alive = shell->alive_;
         after(0, [shell, alive] {
-            if (alive.lock()) {
-                shell->rebuild();
-                if (shell->options_.screensChanged) shell->options_.screensChanged();
-            }
+            if (alive.lock()) shell->monitorsChanged();
         });
     };
     handlers_.push_back(g_signal_connect(display, "monitor-added", G_CALLBACK(changed), this));
@@ -113,6 +110,12 @@ void DesktopShell::rebuild() {
         if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
         screens_.push_back(std::move(screen));
     }
+}
+
+void DesktopShell::monitorsChanged() {
+    rebuild();
+    restackSoon();
+    if (options_.screensChanged) options_.screensChanged();
 }
 
 DesktopWindow* DesktopShell::window(size_t i) { return i < screens_.size() ? screens_[i].window.get() : nullptr; }

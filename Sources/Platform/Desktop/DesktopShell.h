@@ -48,6 +48,9 @@ public:
     // A monitor that is gone is ignored.
     void show(size_t i, const RenderedScene& scene, double fade);
     void setAnimating(bool animating);
+    // Rebuilds the windows for the monitors there are now (GDK's monitor-added and -removed come
+    // here), then asks for new scenes. Timers of the old windows still due do no harm.
+    void monitorsChanged();
     // Checks the icon manager and the stacking order now (also done on every stacking change).
     void restack();
     // How many times our windows were sent below the icon manager's.
