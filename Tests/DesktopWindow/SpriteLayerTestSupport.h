@@ -11,39 +11,31 @@
 
 namespace layertest {
 
-// The layer's presented state at media time t, its animations begun at time 0.
-inline ca::Presentation at(const std::shared_ptr<ca::Layer>& l, double t) {
+using LayerRef = std::shared_ptr<ca::Layer>;
+
+// The layer's presented state at media time t, every animation of its tree begun at time 0.
+inline ca::Presentation at(const LayerRef& l, double t) {
     ca::Layer* root = l.get();
     while (root->superlayer()) root = root->superlayer();
     root->commit(0);
     return l->presentation(t);
 }
 
-// The animation under `key`, and the first member of a group with the given key path.
-inline std::shared_ptr<const ca::Animation> anim(const std::shared_ptr<ca::Layer>& l, const std::string& key) {
-    return l->animation(key);
-}
-inline const ca::KeyframeAnimation* member(const std::shared_ptr<ca::Layer>& l, const std::string& key,
-                                           const std::string& keyPath) {
-    auto a = l->animation(key);
+// The keyframe animation of `keyPath` under `key`, itself or a member of the group there.
+inline const ca::KeyframeAnimation* member(const LayerRef& l, const std::string& key, const std::string& keyPath) {
+    const auto a = l->animation(key);
+    auto match = [&](const ca::Animation& x) -> const ca::KeyframeAnimation* {
+        auto* k = x.kind() == ca::Animation::Kind::keyframe ? static_cast<const ca::KeyframeAnimation*>(&x) : nullptr;
+        return k && k->keyPath() == keyPath ? k : nullptr;
+    };
     if (!a) return nullptr;
-    if (a->kind() == ca::Animation::Kind::keyframe) {
-        auto* k = static_cast<const ca::KeyframeAnimation*>(a.get());
-        return k->keyPath() == keyPath ? k : nullptr;
-    }
-    if (a->kind() != ca::Animation::Kind::group) return nullptr;
+    if (a->kind() != ca::Animation::Kind::group) return match(*a);
     for (const auto& m : static_cast<const ca::AnimationGroup&>(*a).animations)
-        if (m->kind() == ca::Animation::Kind::keyframe) {
-            auto* k = static_cast<const ca::KeyframeAnimation*>(m.get());
-            if (k->keyPath() == keyPath) return k;
-        }
+        if (auto* k = match(*m)) return k;
     return nullptr;
 }
 
-inline std::shared_ptr<ca::Layer> sub(const std::shared_ptr<ca::Layer>& l, size_t i) {
-    return i < l->sublayers().size() ? l->sublayers()[i] : nullptr;
-}
-
+inline LayerRef sub(const LayerRef& l, size_t i) { return i < l->sublayers().size() ? l->sublayers()[i] : nullptr; }
 inline Sprite sprite(Sprite::Kind kind, cg::Point at, double phase = 0) {
     Sprite s;
     s.kind = kind;
