@@ -2,13 +2,15 @@
 // the screen's size) shown by DesktopWindow through the X11 shell. It runs animated for a while, then
 // paused, and reports our process's CPU time and the X server's as % of one core, where our time goes,
 // and how often the main thread wakes while paused (the goal is never).
-// Run: xvfb-run -a -s "-screen 0 2560x1440x24" build/release/Benchmarks/DesktopLive [seconds]
+// Run: xvfb-run -a -s "-screen 0 2560x1440x24" build/release/Benchmarks/DesktopLive [seconds] [kind ...]
+// With kinds, only the sprites of those kinds are shown (to see what each kind costs).
 
 #include "Pipeline/Render.h"
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/MainLoop.h"
 #include "SelfTest/SelfTest.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +89,7 @@ unsigned long long mainThreadSwitches() {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
+    std::vector<std::string> kinds(argv + std::min(argc, 2), argv + argc);
     if (!mainloop::init()) {
         std::fprintf(stderr, "DesktopLive: no X11 display (run it under xvfb-run)\n");
         return 1;
@@ -101,11 +104,15 @@ int main(int argc, char** argv) {
     spec.size = {double(g.width), double(g.height)};
     spec.scale = g.scale;
     const double renderStart = wallSeconds();
-    const auto scene = Renderer::render(spec, {});
+    auto scene = Renderer::render(spec, {});
     if (!scene) {
         std::fprintf(stderr, "DesktopLive: the render failed\n");
         return 1;
     }
+    if (!kinds.empty())
+        std::erase_if(scene->sprites, [&](const Sprite& s) {
+            return std::find(kinds.begin(), kinds.end(), std::string(Sprite::kindName(s.kind))) == kinds.end();
+        });
     std::printf("scene: archipelago day, %d x %d points at scale %d, %zu sprites (rendered in %.2f s)\n", g.width,
                 g.height, g.scale, scene->sprites.size(), wallSeconds() - renderStart);
     const pid_t server = xServer();

@@ -103,7 +103,15 @@ void DesktopSurface::frame() {
     }
     ca::Layer& host = window_.host();
     host.removeFinishedAnimations(t);
-    compositor_->update(host, t, window_.alpha(t));
+    // With a compositing manager the window itself fades over what lies beneath; without one
+    // the picture fades from black.
+    const double alpha = window_.alpha(t);
+    if (gdk_screen_is_composited(gtk_widget_get_screen(gtkWindow_))) {
+        if (gtk_widget_get_opacity(gtkWindow_) != alpha) gtk_widget_set_opacity(gtkWindow_, alpha);
+        compositor_->update(host, t, 1);
+    } else {
+        compositor_->update(host, t, alpha);
+    }
     lastFrame_ = t;
     schedule(t);
 }
