@@ -158,8 +158,10 @@ std::optional<X11Session::Manager> X11Session::findIconManager(const std::vector
         if (std::find(types.begin(), types.end(), "_NET_WM_WINDOW_TYPE_DESKTOP") == types.end()) continue;
         const auto names = windowClass(*it);
         if (auto kind = classify(names)) return Manager{*it, *kind, names.empty() ? "" : names[0]};
-        // A desktop window we do not know may hide us: count it as opaque unless a known one exists.
-        if (!unknown) unknown = Manager{*it, ManagerKind::opaque, names.empty() ? "" : names[0]};
+        // A large desktop window we do not know may hide us: count it as opaque unless a known one
+        // exists. Small ones are desktop widgets (system monitors, clocks), not icon managers.
+        if (!unknown && coversMostOfAMonitor(*it))
+            unknown = Manager{*it, ManagerKind::opaque, names.empty() ? "" : names[0]};
     }
     if (unknown) return unknown;
     // The desktop manager selection, held by a manager that may not have mapped its window yet.
@@ -208,6 +210,15 @@ bool X11Session::isLowest(Window w) const {
     }
     if (kids) XFree(kids);
     return lowest;
+}
+
+bool X11Session::coversMostOfAMonitor(Window w) const {
+    ErrorTrap trap(dpy(display_));
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(dpy(display_), w, &a)) return false;
+    // Monitors split the screen, so a desktop window per monitor may be a fraction of it.
+    const int sw = DisplayWidth(dpy(display_), screen()), sh = DisplayHeight(dpy(display_), screen());
+    return a.width >= 640 && a.height >= 480 && (a.width >= sw / 4 && a.height >= sh / 2);
 }
 
 X11Session::Window X11Session::topLevel(Window w) const {

@@ -65,6 +65,7 @@ public:
 private:
     X11Session(void* display, bool owned) : display_(display), owned_(owned) {}
     unsigned long atom(const char* name) const;
+    bool coversMostOfAMonitor(Window w) const;
     std::vector<unsigned long> cardinals(Window w, const char* property, const char* type) const;
 
     void* display_;
