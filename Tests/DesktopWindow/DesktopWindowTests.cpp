@@ -96,17 +96,9 @@ bool has(const ca::Layer& l, const char* key) { return l.animation(key) != nullp
 
 }  // namespace
 
-TEST(DesktopWindow, StartsHiddenWithGroundAndSpritesInTheHost) {
-    Harness h;
-    EXPECT_FALSE(h.window->isVisible());
-    EXPECT_EQ(h.window->alpha(h.t), 0);
-    EXPECT_EQ(children(h.window->host()), (std::vector<const ca::Layer*>{&h.window->ground(), &h.window->sprites()}));
-    EXPECT_EQ(h.window->sprites().frame(), cg::Rect(0, 0, 800, 600));
-    EXPECT_FALSE(h.window->isWet({10, 10}));
-}
-
 TEST(DesktopWindow, FirstShowOrdersLayersAndFadesTheWindowIn) {
     Harness h;
+    EXPECT_FALSE(h.window->isVisible());
     const auto r = scene({sprite(1), sprite(2, true), sprite(3), sprite(4, true)});
     h.window->show(r, 0.7);
     const auto& live = h.window->live();
