@@ -1,7 +1,10 @@
 // The dispatch over sprite kinds, colour dodge for glowing sprites, and a contact sheet of the
 // builders at four times each (sprite-layers-sheet.png in $VM_TEST_OUT) for people to look at.
 
+#include "DesktopWindow/BoatLayer.h"
+#include "DesktopWindow/CloudLayers.h"
 #include "DesktopWindow/SpriteLayer.h"
+#include "DesktopWindow/WaveLayers.h"
 #include "SpriteLayerTestSupport.h"
 
 #include "Platform/Animation/Compositor.h"
@@ -11,6 +14,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
+#include <thread>
 
 using namespace layertest;
 using K = Sprite::Kind;
@@ -69,6 +73,20 @@ TEST(SpriteLayer, EachKindGetsItsBuildersAnimationsAndGlowsByColourDodge) {
             EXPECT_EQ(l->compositingFilter(), glow ? ca::CompositingFilter::colorDodge : ca::CompositingFilter::none);
         }
     EXPECT_EQ(layers::layer(typical(K::wave))->sublayers().size(), 1u);  // with a picture: the whitecap
+}
+
+TEST(SpriteLayer, SharedPicturesAreOneObjectEvenWhenBuiltOnSeveralThreads) {
+    constexpr int kThreads = 6;
+    std::vector<std::vector<const void*>> seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&seen, i] {
+            const auto body = sub(sub(sub(layers::boat(typical(K::boat)), 1), 2), 0);
+            seen[size_t(i)] = {layers::puff(0x123457).get(), layers::arcImage(7, 2, 1, 0x123457).get(),
+                               layers::basin(0x123457).rings.front().get(), body->sublayers()[2]->contents().get()};
+        });
+    for (auto& t : threads) t.join();
+    for (const auto& s : seen) EXPECT_EQ(s, seen.front());
 }
 
 TEST(SpriteLayer, ContactSheet) {
