@@ -23,7 +23,7 @@
 namespace {
 
 // Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
-constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::sea};
+constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::reef, SceneKind::sea};
 
 // FNV-1a, 64 bits.
 class Fnv {
