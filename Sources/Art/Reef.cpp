@@ -69,7 +69,6 @@ struct Swimmer {
     double beat = 1;
 };
 
-
 // A sea-floor prop: where it stands (drawing coordinates) and how it draws itself into a painter's context.
 struct FloorProp {
     cg::Point at;
@@ -85,19 +84,23 @@ void paintFloor(Art& art, const std::vector<FloorProp>& props) {
     cg::Context& scene = *art.ctx;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
     const double scale = art.s.scale;
+    const cg::Transform toDevice = scene.ctm();
     uint8_t* const base = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     if (props.empty() || width <= 0 || height <= 0 || !base) return;
 
+    // Each band writes only its own rows of the scene.
     art.offscreenEach(kBands, [&](Art& worker, std::size_t band) -> cg::ImageRef {
         const int top = static_cast<int>(static_cast<int64_t>(height) * static_cast<int64_t>(band) / kBands);
         const int bottom = static_cast<int>(static_cast<int64_t>(height) * static_cast<int64_t>(band + 1) / kBands);
         if (bottom <= top) return nullptr;
-        auto bitmap = cg::Context::makeBitmap(width, bottom - top, scale);
+        auto bitmap = cg::Context::makeBitmap(width, bottom - top, 1);
         if (!bitmap) return nullptr;
+        // The scene's own transform, moved down to the band's lowest row.
+        bitmap->translateBy(0, -static_cast<double>(height - bottom));
+        bitmap->concatenateCTM(toDevice);
         // The band's points, y up: from its lower edge to its upper edge.
         const double low = static_cast<double>(height - bottom) / scale, high = static_cast<double>(height - top) / scale;
-        bitmap->translateBy(0, -low);
         worker.ctx = bitmap.get();
         for (const FloorProp& prop : props)
             if (prop.at.y + kReach >= low && prop.at.y - kReach <= high) prop.draw(worker);
