@@ -72,6 +72,7 @@ struct Swimmer {
 // A sea-floor prop: where it stands (drawing coordinates) and how it draws itself into a painter's context.
 struct FloorProp {
     cg::Point at;
+    double reach;  // farther than the prop draws from its point, shadow included
     std::function<void(Art&)> draw;
 };
 
@@ -80,7 +81,6 @@ struct FloorProp {
 // of the scene. The bands are fixed by the picture's size, so the picture never depends on the threads.
 void paintFloor(Art& art, const std::vector<FloorProp>& props) {
     constexpr int kBands = 12;
-    constexpr double kReach = 24;  // farther than any prop draws from its point, shadows included
     cg::Context& scene = *art.ctx;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
     const double scale = art.s.scale;
@@ -103,7 +103,7 @@ void paintFloor(Art& art, const std::vector<FloorProp>& props) {
         const double low = static_cast<double>(height - bottom) / scale, high = static_cast<double>(height - top) / scale;
         worker.ctx = bitmap.get();
         for (const FloorProp& prop : props)
-            if (prop.at.y + kReach >= low && prop.at.y - kReach <= high) prop.draw(worker);
+            if (prop.at.y + prop.reach >= low && prop.at.y - prop.reach <= high) prop.draw(worker);
         worker.ctx = nullptr;
 
         // Premultiplied source over destination, rounded as the drawing library does it.
@@ -290,7 +290,7 @@ void Art::reef() {
     std::vector<FloorProp> floor;
     floor.reserve(grass.size() + 3 * centres.size() + coralSpots.size() + 4 * centres.size() + strand.size() +
                   kelps.size() + anemones.size());
-    for (const cg::Point& p : grass) floor.push_back({flip(p), [q = flip(p)](Art& a) { a.seagrass(q); }});
+    for (const cg::Point& p : grass) floor.push_back({flip(p), 16, [q = flip(p)](Art& a) { a.seagrass(q); }});
 
     for (const cg::Point& c : centres)
         for (uint64_t k = 0; k < 3; ++k) {
@@ -303,13 +303,13 @@ void Art::reef() {
             const cg::Point q = flip(m);
             if (a < 0.4) {
                 const double size = 4.5 + 3 * u(m, 2), v = u(m, 3);
-                floor.push_back({q, [=](Art& art) { Reef(art).sponge(q, size, v); }});
+                floor.push_back({q, 1.6 * size + 4, [=](Art& art) { Reef(art).sponge(q, size, v); }});
             } else if (a < 0.7) {
                 const double angle = M_PI * u(m, 2), v = u(m, 3);
-                floor.push_back({q, [=](Art& art) { Reef(art).clam(q, angle, v); }});
+                floor.push_back({q, 12, [=](Art& art) { Reef(art).clam(q, angle, v); }});
             } else {
                 const double v = u(m, 2);
-                floor.push_back({q, [=](Art& art) { Reef(art).urchin(q, v); }});
+                floor.push_back({q, 12, [=](Art& art) { Reef(art).urchin(q, v); }});
             }
         }
 
@@ -321,18 +321,18 @@ void Art::reef() {
     for (const cg::Point& p : corals) {
         const cg::Point q = flip(p);
         const double v = u(p, 0), scale = 1.2 + 0.5 * u(p, 7);
-        floor.push_back({q, [=](Art& art) { Reef(art).coral(q, v, scale); }});
+        floor.push_back({q, 12 * scale + 3, [=](Art& art) { Reef(art).coral(q, v, scale); }});
     }
 
     for (const cg::Point& p : strand) {
         const cg::Point q = flip(p);
         const double v = u(p, 2);
-        if (u(p, 1) >= 0.5) floor.push_back({q, [q](Art& a) { a.shell(q); }});
-        else floor.push_back({q, [q, v](Art& a) { a.starfish(q, v); }});
+        if (u(p, 1) >= 0.5) floor.push_back({q, 8, [q](Art& a) { a.shell(q); }});
+        else floor.push_back({q, 8, [q, v](Art& a) { a.starfish(q, v); }});
     }
-    for (const cg::Point& p : kelps) floor.push_back({flip(p), [q = flip(p)](Art& a) { Reef(a).kelp(q); }});
+    for (const cg::Point& p : kelps) floor.push_back({flip(p), 10, [q = flip(p)](Art& a) { Reef(a).kelp(q); }});
     for (const cg::Point& p : anemones)
-        floor.push_back({flip(p), [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }});
+        floor.push_back({flip(p), 14, [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }});
     // The creatures' pictures and the sea floor are independent: both are drawn at once.
     dispatch::concurrentPerform(2, [&](std::size_t job) {
         if (job == 0) batch.draw(*this);
