@@ -194,8 +194,9 @@ void Art::reef() {
         return solid(p) < 0.02f && clear(around(p, -6, -6, 12, 12));
     });
     const std::vector<cg::Point> kelps = spots(3, 2500, 26, 26, [&](cg::Point p) {
-        // On the slopes below the reef top, off the cliff faces (where the solid body stands above the
-        // floor). The body is never below the floor, so it is held to the slope's top, not to 0.05.
+        // On the slopes below the reef top, off the cliff faces. The solid body is never lower than the
+        // floor, so a bound of 0.05 on it would keep kelp out of every slope: it is bounded by the slope's
+        // top instead, which only the cliff faces (raised to the reef top) exceed.
         const float v = value(p);
         return 0.05f < v && v < e - 0.05f && solid(p) < e - 0.05f && clear(around(p, -8, -30, 16, 34));
     });
