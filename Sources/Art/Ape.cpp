@@ -9,6 +9,7 @@
 
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace {
 
@@ -73,33 +74,31 @@ struct Figure {
     // Radial fur gradient lit from the upper left, then a thin rim-light crescent on the lit edge. Each
     // step keeps its clip, offset and blend mode to itself.
     void fur(const cg::Path& path, cg::Point c, double k, double rimAlpha) {
-        g.saveGState();
-        g.clip(path);
-        const cg::Gradient grad({cg::Color::rgb(ink.fur), cg::Color::rgb(ink.dark)}, {0, 1});
-        g.drawRadialGradient(grad, {c.x + -0.4 * k * dir, c.y + 0.45 * k}, 0, c, 1.25 * k, {false, true});
-        g.restoreGState();
+        {
+            cg::SavedState saved(g);
+            g.clip(path);
+            const cg::Gradient grad({cg::Color::rgb(ink.fur), cg::Color::rgb(ink.dark)}, {0, 1});
+            g.drawRadialGradient(grad, {c.x + -0.4 * k * dir, c.y + 0.45 * k}, 0, c, 1.25 * k, {false, true});
+        }
 
-        g.saveGState();
+        cg::SavedState saved(g);
         g.clip(path);
         g.setAlpha(rimAlpha);
-        g.beginTransparencyLayer();
+        cg::TransparencyLayer layer(g);
         g.setFillColor(cg::Color::rgb(ink.rim));
         g.fill(path);
         g.setBlendMode(cg::BlendMode::destinationOut);
         g.translateBy(0.8 * dir, -0.8);
         g.setFillColor(cg::Color::black());
         g.fill(path);
-        g.endTransparencyLayer();
-        g.restoreGState();
     }
 
     // A limb drawn over the torso darkens it first, offset away from the light.
     void castShadow(const cg::Path& limb, const cg::Path& torso) {
-        g.saveGState();
+        cg::SavedState saved(g);
         g.clip(torso);
         g.translateBy(dir, -1);
         fill(limb, 0x000000, 0.55);
-        g.restoreGState();
     }
 
     void side(double step, double rear);
@@ -143,7 +142,7 @@ void Figure::side(double step, double rear) {
     }
     // Pale saddle on the back.
     {
-        g.saveGState();
+        cg::SavedState saved(g);
         g.clip(torso);
         const cg::Point c = along(6.6, 7);
         g.translateBy(c.x, c.y);
@@ -153,7 +152,6 @@ void Figure::side(double step, double rear) {
                                  cg::Color::rgb(ink.saddle, 0)},
                                 {0, 0.5, 1});
         g.drawRadialGradient(grad, {0, 0}, 0, {0, 0}, 10.5);
-        g.restoreGState();
     }
     // Near leg; knees point forward.
     {
@@ -178,7 +176,7 @@ void Figure::side(double step, double rear) {
 }
 
 void Figure::sideHead(cg::Point centre, double angle) {
-    g.saveGState();
+    cg::SavedState saved(g);
     g.translateBy(centre.x, centre.y);
     g.rotateBy(angle);
     cg::Path skull;
@@ -204,7 +202,6 @@ void Figure::sideHead(cg::Point centre, double angle) {
         p.quadCurveTo({6, -3.3}, {7.6, -2.5});
     });
     ellipse({-1.7, -1.6, 2.6, 3.6}, ink.face);
-    g.restoreGState();
 }
 
 void Figure::front(double pound, double roar) {
@@ -335,12 +332,11 @@ Art::ApeStance Art::apeStance(double step, double rear) {
 
 void Art::ape(double step, double rear, double pound, double roar, bool mirrored, bool facing) {
     Figure figure{*this, *ctx, s.night ? nightInk : dayInk, mirrored ? -1.0 : 1.0};
-    ctx->saveGState();
+    cg::SavedState saved(ctx);
     if (facing)
         figure.front(pound, roar);
     else
         figure.side(step, rear);
-    ctx->restoreGState();
 }
 
 cg::Point Art::beatSpot(const std::vector<cg::Point>& beat, double t) {
@@ -425,11 +421,10 @@ void Art::kong(const std::vector<cg::Point>& beat) {
         const Pose& p = poses[i];
         return a.offscreen(canvasW, canvasH, [&] {
             a.groundShadow(feet, p.shadow, 0.2);
-            a.ctx->saveGState();
+            cg::SavedState saved(a.ctx);
             a.ctx->translateBy(feet.x, feet.y);
             a.ctx->scaleBy(p.mirrored ? -figureScale : figureScale, figureScale);
             a.ape(p.step, p.rear, p.pound, p.roar, p.mirrored, p.facing);
-            a.ctx->restoreGState();
         });
     });
 

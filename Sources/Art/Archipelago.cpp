@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "Art/Archipelago.h"
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 #include "Platform/Graphics/Gradient.h"
 
 namespace {
@@ -427,20 +429,20 @@ void Art::archipelago() {
             }
             outline.closeSubpath();
 
-            g.saveGState();
-            g.translateBy(q.x, q.y);
-            g.scaleBy(1, 0.625);
-            g.drawRadialGradient(foam, {0, 0}, 0, {0, 0}, 12);
-            g.restoreGState();
+            {
+                cg::SavedState saved(g);
+                g.translateBy(q.x, q.y);
+                g.scaleBy(1, 0.625);
+                g.drawRadialGradient(foam, {0, 0}, 0, {0, 0}, 12);
+            }
 
             shape(0x000000, 0.15, 0, [&](cg::Path& path) {
                 path.addEllipse(cg::Rect(q.x + 1.5 - 7, q.y - 1.5 - 4.6, 14, 9.2));
             });
 
-            g.saveGState();
+            cg::SavedState saved(g);
             g.clip(outline);
             g.drawRadialGradient(body, {q.x - 2.8, q.y + 3.15}, 0, q, 8.75, {.drawsAfterEnd = true});
-            g.restoreGState();
         }
     }
 

@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Art/Archipelago.h"
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace {
 
@@ -167,17 +169,18 @@ void Art::Archipelago::squall() const {
                               cg::Color::rgb(layer.color, 0)},
                              {0, 0.35, 1});
         c.setAlpha(layer.alpha * 1.4);
-        c.beginTransparencyLayer();
-        for (int i = 0; i < layer.puffs; ++i) {
-            const double u1 = rng.next();
-            const double u2 = rng.next();
-            const double u3 = rng.next();
-            const cg::Point centre{layer.centre.x + layer.spread.width * (2 * u1 - 1),
-                                   layer.centre.y + layer.spread.height * (2 * u2 - 1)};
-            const double radius = layer.radius * (0.85 + 0.25 * u3);
-            c.drawRadialGradient(g, centre, 0, centre, radius);
+        {
+            cg::TransparencyLayer group(c);
+            for (int i = 0; i < layer.puffs; ++i) {
+                const double u1 = rng.next();
+                const double u2 = rng.next();
+                const double u3 = rng.next();
+                const cg::Point centre{layer.centre.x + layer.spread.width * (2 * u1 - 1),
+                                       layer.centre.y + layer.spread.height * (2 * u2 - 1)};
+                const double radius = layer.radius * (0.85 + 0.25 * u3);
+                c.drawRadialGradient(g, centre, 0, centre, radius);
+            }
         }
-        c.endTransparencyLayer();
         c.setAlpha(1);
     }
     for (int i = 0; i < 320; ++i) {
@@ -215,7 +218,7 @@ void Art::Archipelago::beam() const {
         const cg::Color warm{1, 244.0 / 255, 214.0 / 255, 1};
         const cg::Gradient g({warm.withAlpha(cone.alpha), warm.withAlpha(cone.alpha / 2), warm.withAlpha(0)},
                              {0, 0.5, 1});
-        c.saveGState();
+        cg::SavedState saved(c);
         c.beginPath();
         c.moveTo({0, 30});
         c.lineTo({220, 30 + spread});
@@ -223,6 +226,5 @@ void Art::Archipelago::beam() const {
         c.closePath();
         c.clip();
         c.drawLinearGradient(g, {0, 30}, {220, 30});
-        c.restoreGState();
     }
 }

@@ -1,7 +1,10 @@
 #include "Art/Art.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
+#include <set>
 #include <utility>
 
 #include "Platform/Dispatch/Dispatch.h"
@@ -35,19 +38,59 @@ std::string Art::style() const {
 
 std::string Art::key(uint64_t salt) const { return style() + "-" + std::to_string(salt); }
 
+namespace {
+
+// The remembered keep entry comes back from a file other programs can edit: at most this many of its
+// rectangles are read, and only finite ones that reach the canvas.
+constexpr std::size_t kMaxRememberedRects = 4096;
+
+bool finite(const cg::Rect& r) {
+    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) &&
+           std::isfinite(r.size.height);
+}
+
+// Rectangles ordered by their standardized numbers, for membership tests in logarithmic time.
+struct RectOrder {
+    static std::array<double, 4> key(const cg::Rect& r) {
+        const cg::Rect s = r.standardized();
+        return {s.origin.x, s.origin.y, s.size.width, s.size.height};
+    }
+    bool operator()(const cg::Rect& a, const cg::Rect& b) const { return key(a) < key(b); }
+};
+
+}  // namespace
+
 const std::vector<cg::Rect>& Art::changed() {
     if (changed_) return *changed_;
+    const cg::Rect canvas(0, 0, W(), H());
+    auto usable = [&](const cg::Rect& r) {
+        return finite(r) && r.minX() <= canvas.maxX() && r.maxX() >= 0 && r.minY() <= canvas.maxY() && r.maxY() >= 0;
+    };
     std::vector<cg::Rect> previous;
     if (auto it = before.find(style() + "-keep"); it != before.end()) {
         const auto& pts = it->second;
-        for (std::size_t k = 0; 2 * k + 1 < pts.size(); ++k)
-            previous.emplace_back(pts[2 * k].x, pts[2 * k].y, pts[2 * k + 1].x, pts[2 * k + 1].y);
+        for (std::size_t k = 0; 2 * k + 1 < pts.size() && previous.size() < kMaxRememberedRects; ++k) {
+            const cg::Rect r(pts[2 * k].x, pts[2 * k].y, pts[2 * k + 1].x, pts[2 * k + 1].y);
+            if (usable(r)) previous.push_back(r);
+        }
     }
-    std::vector<cg::Rect> result;
+    std::vector<cg::Rect> current;
     for (const cg::Rect& r : keep)
-        if (std::find(previous.begin(), previous.end(), r) == previous.end()) result.push_back(r);
+        if (usable(r)) current.push_back(r);
+    auto sorted = [](std::vector<cg::Rect> v) {
+        std::sort(v.begin(), v.end(), RectOrder{});
+        return v;
+    };
+    const std::vector<cg::Rect> previousSorted = sorted(previous), currentSorted = sorted(current);
+    auto in = [](const std::vector<cg::Rect>& set, const cg::Rect& r) {
+        return std::binary_search(set.begin(), set.end(), r, RectOrder{});
+    };
+    std::vector<cg::Rect> result;
+    std::set<std::array<double, 4>> seen;  // a rectangle counts once however often it is listed
+    for (const cg::Rect& r : current)
+        if (!in(previousSorted, r) && seen.insert(RectOrder::key(r)).second) result.push_back(r);
     for (const cg::Rect& r : previous)
-        if (std::find(keep.begin(), keep.end(), r) == keep.end()) result.push_back(r);
+        if (!in(currentSorted, r) && seen.insert(RectOrder::key(r)).second) result.push_back(r);
     changed_ = std::move(result);
     return *changed_;
 }
@@ -55,7 +98,10 @@ const std::vector<cg::Rect>& Art::changed() {
 std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int64_t limit,
                                   const std::function<bool(cg::Point)>& where) {
     const std::string k = key(salt);
-    const std::size_t cap = limit > 0 ? static_cast<std::size_t>(limit) : 0;
+    // A placement without a limit holds no more than its own tries could find, so a remembered list
+    // (which comes from outside) cannot decide how many sprites there are.
+    const int64_t most = limit == std::numeric_limits<int64_t>::max() ? tries : limit;
+    const std::size_t cap = most > 0 ? static_cast<std::size_t>(most) : 0;
     auto spaced = [gap](const std::vector<cg::Point>& kept, cg::Point p) {
         for (const cg::Point& q : kept)
             if (std::hypot(p.x - q.x, p.y - q.y) < gap) return false;
@@ -65,20 +111,29 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
     std::vector<cg::Point> kept;
     const auto remembered = before.find(k);
     if (remembered != before.end()) {
+        // Only finite points on the canvas, each once, and no more of them than could ever stay. The
+        // cheap spacing test goes before the painter's predicate.
+        std::set<std::pair<double, double>> examined;
         for (const cg::Point& p : remembered->second) {
-            if (kept.size() >= cap) continue;
-            if (!where(p)) continue;
+            if (examined.size() >= cap || kept.size() >= cap) break;
+            if (!(p.x >= 0 && p.x <= W() && p.y >= 0 && p.y <= H())) continue;  // also drops NaN
+            if (!examined.insert({p.x, p.y}).second) continue;
             if (!spaced(kept, p)) continue;
+            if (!where(p)) continue;
             kept.push_back(p);
         }
     }
     const bool fresh = remembered == before.end() || kept.empty();
+    // So many changed rectangles that nearly all the canvas lies near one: every candidate counts as
+    // near, which bounds the work when the remembered keep entry is enormous.
+    const bool nearEverywhere = !fresh && changed().size() > kNearTestLimit;
 
     RNG rng(s.seed() + salt * 0x9E3779B97F4A7C15ULL);
     for (int64_t i = 0; i < tries; ++i) {
+        if (kept.size() >= cap) break;
         const double x = rng.uniform(0, W());
         const double y = rng.uniform(0, H());
-        if (!fresh) {
+        if (!fresh && !nearEverywhere) {
             const auto& near = changed();
             bool close = false;
             for (const cg::Rect& r : near) {
@@ -91,10 +146,9 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             }
             if (!close) continue;
         }
-        if (kept.size() >= cap) continue;
         const cg::Point p{x, y};
-        if (!where(p)) continue;
         if (!spaced(kept, p)) continue;
+        if (!where(p)) continue;
         kept.push_back(p);
     }
     placed[k] = kept;

@@ -4,6 +4,7 @@
 
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 void Art::fire(cg::Point p) {
     const double x = p.x, y = p.y;
@@ -105,7 +106,7 @@ void Art::impact(cg::Point p, double r, uint32_t rim, uint32_t floor, uint32_t w
     auto disc = [](cg::Path& path, cg::Point c, double radius) {
         path.addEllipse(cg::Rect(c.x - radius, c.y - radius, 2 * radius, 2 * radius));
     };
-    ctx->saveGState();
+    cg::SavedState saved(ctx);
     ctx->translateBy(p.x, p.y);
     ctx->scaleBy(1, 0.82);
     if (r > 4) {
@@ -118,5 +119,4 @@ void Art::impact(cg::Point p, double r, uint32_t rim, uint32_t floor, uint32_t w
     ctx->clip(cg::FillRule::winding);
     const cg::Gradient bowl({cg::Color::rgb(floor), cg::Color::rgb(floor), cg::Color::rgb(wall)}, {0, 0.4, 1});
     ctx->drawLinearGradient(bowl, {-0.7 * r, 0.7 * r}, {0.7 * r, -0.7 * r}, {true, true});
-    ctx->restoreGState();
 }

@@ -5,6 +5,7 @@
 #include "Art/Art.h"
 #include "Art/FishBody.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace {
 
@@ -160,18 +161,19 @@ void Art::fishPose(const Fish& f, double phase, double W, double H, bool shadow)
 
     if (shadow) {
         c.setShadow({0, 0}, std::max(0.55 * w, 1.5), cg::Color::rgb(0x00131F, s.night ? 0.25 : 0.45));
-        c.beginTransparencyLayer();
-        cg::Path all;
-        all.addPath(o.fins);
-        all.addPath(o.tail);
-        all.addPath(o.body);
-        c.setFillColor(cg::Color::rgb(0x00131F, s.night ? 0.2 : 0.38));
-        c.fill(all, cg::FillRule::winding);
-        c.endTransparencyLayer();
+        {
+            cg::TransparencyLayer layer(c);
+            cg::Path all;
+            all.addPath(o.fins);
+            all.addPath(o.tail);
+            all.addPath(o.body);
+            c.setFillColor(cg::Color::rgb(0x00131F, s.night ? 0.2 : 0.38));
+            c.fill(all, cg::FillRule::winding);
+        }
         return;
     }
 
-    c.beginTransparencyLayer();
+    cg::TransparencyLayer layer(c);
     c.setFillColor(f.shark ? cg::Color::rgb(f.back, 0.95) : cg::Color::rgb(f.fin, 0.55));
     c.fill(o.fins);
     c.setFillColor(f.shark ? cg::Color::rgb(f.back, 0.95) : cg::Color::rgb(f.fin, 0.7));
@@ -181,45 +183,46 @@ void Art::fishPose(const Fish& f, double phase, double W, double H, bool shadow)
     c.setFillColor(cg::Color::rgb(f.flank));
     c.fill(o.body);
 
-    c.saveGState();
-    c.clip(o.body);
-    const cg::Path spine = polyline(b, 0, 41, 0);
-    c.setLineCap(cg::LineCap::round);
-    for (const auto& [alpha, width] : {std::pair{0.3, 1.5}, std::pair{0.45, 1.05}, std::pair{0.7, 0.6}}) {
-        c.setStrokeColor(cg::Color::rgb(f.back, alpha));
-        c.setLineWidth(width * w);
-        c.stroke(spine);
-    }
-
-    RNG marking(fishMarkSeed(f.length));
-    fishMarks(f, b, marking);
-
-    if (f.shark) {
-        cg::Path ridge;
-        for (int k = 0; k <= 6; ++k) {
-            const double u = 0.33 + 0.02 * k;
-            const cg::Point p = b.at(u, 0.16 * b.half(u));
-            if (k == 0) ridge.moveTo(p);
-            else ridge.lineTo(p);
+    {
+        cg::SavedState saved(c);
+        c.clip(o.body);
+        const cg::Path spine = polyline(b, 0, 41, 0);
+        c.setLineCap(cg::LineCap::round);
+        for (const auto& [alpha, width] : {std::pair{0.3, 1.5}, std::pair{0.45, 1.05}, std::pair{0.7, 0.6}}) {
+            c.setStrokeColor(cg::Color::rgb(f.back, alpha));
+            c.setLineWidth(width * w);
+            c.stroke(spine);
         }
-        for (int k = 0; k <= 6; ++k) {
-            const double u = 0.47 - 0.02 * k;
-            ridge.lineTo(b.at(u, -0.16 * b.half(u)));
+
+        RNG marking(fishMarkSeed(f.length));
+        fishMarks(f, b, marking);
+
+        if (f.shark) {
+            cg::Path ridge;
+            for (int k = 0; k <= 6; ++k) {
+                const double u = 0.33 + 0.02 * k;
+                const cg::Point p = b.at(u, 0.16 * b.half(u));
+                if (k == 0) ridge.moveTo(p);
+                else ridge.lineTo(p);
+            }
+            for (int k = 0; k <= 6; ++k) {
+                const double u = 0.47 - 0.02 * k;
+                ridge.lineTo(b.at(u, -0.16 * b.half(u)));
+            }
+            ridge.closeSubpath();
+            c.setFillColor(cg::Color::rgb(0x4C5A61));
+            c.fill(ridge);
+            c.setFillColor(cg::Color::rgb(0x15191C, 0.85));
+            c.fillEllipse(disc(b.spine(0.465), 0.13 * w));
+        } else {
+            c.setStrokeColor(cg::Color::black(0.3));
+            c.setLineWidth(0.16 * w);
+            c.stroke(polyline(b, 0.18, 23, 0));
         }
-        ridge.closeSubpath();
-        c.setFillColor(cg::Color::rgb(0x4C5A61));
-        c.fill(ridge);
-        c.setFillColor(cg::Color::rgb(0x15191C, 0.85));
-        c.fillEllipse(disc(b.spine(0.465), 0.13 * w));
-    } else {
-        c.setStrokeColor(cg::Color::black(0.3));
-        c.setLineWidth(0.16 * w);
-        c.stroke(polyline(b, 0.18, 23, 0));
+        c.setStrokeColor(cg::Color::white(0.22));
+        c.setLineWidth(0.22 * w);
+        c.stroke(polyline(b, 0.06, 27, 0.58));
     }
-    c.setStrokeColor(cg::Color::white(0.22));
-    c.setLineWidth(0.22 * w);
-    c.stroke(polyline(b, 0.06, 27, 0.58));
-    c.restoreGState();
 
     c.setStrokeColor(cg::Color::black(0.22));
     c.setLineWidth(0.35);
@@ -251,5 +254,4 @@ void Art::fishPose(const Fish& f, double phase, double W, double H, bool shadow)
         c.fill(cg::Rect(0, 0, W, H));
         c.setBlendMode(cg::BlendMode::normal);
     }
-    c.endTransparencyLayer();
 }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/Check.h"
 #include "Platform/Graphics/Geometry.h"
 
 namespace geometry_detail {
@@ -61,6 +62,8 @@ inline std::vector<cg::Point> rounded(const std::vector<cg::Point>& p, bool clos
         out.push_back(mid(p[n - 1], p[0]));
         for (std::size_t i = 0; i < n; ++i) curve(out.back(), p[i], mid(p[i], p[(i + 1) % n]));
     }
+    // Every given point bends the line at least once: each control point yields two or more samples.
+    VM_CHECK(out.size() >= 2 * n - (closed ? 0 : 2), "smoothed path has fewer points than its corners");
     return out;
 }
 

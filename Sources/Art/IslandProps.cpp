@@ -8,6 +8,7 @@
 
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace {
 
@@ -58,13 +59,14 @@ void Art::hut(cg::Point p) {
     roof.lineTo({x + 1.5, y + 20});
     roof.lineTo({x - 1.5, y + 20});
     roof.closeSubpath();
-    g.saveGState();
-    g.clip(roof);
-    const cg::Gradient straw(night ? std::vector{cg::Color::rgb(0x6a5a40), cg::Color::rgb(0x4a3e2c)}
-                                   : std::vector{cg::Color::rgb(0xd2aa68), cg::Color::rgb(0x8e6a3a)},
-                             {0, 1});
-    g.drawRadialGradient(straw, {x - 4.800000000000001, y + 18.4}, 0, {x, y + 13}, 15, {false, true});
-    g.restoreGState();
+    {
+        cg::SavedState saved(g);
+        g.clip(roof);
+        const cg::Gradient straw(night ? std::vector{cg::Color::rgb(0x6a5a40), cg::Color::rgb(0x4a3e2c)}
+                                       : std::vector{cg::Color::rgb(0xd2aa68), cg::Color::rgb(0x8e6a3a)},
+                                 {0, 1});
+        g.drawRadialGradient(straw, {x - 4.800000000000001, y + 18.4}, 0, {x, y + 13}, 15, {false, true});
+    }
 
     shape(pick(night, 0x8e6a3a, 0x4a3e2c), 0.55, 0.4, [&](cg::Path& path) {
         for (int i = 0; i <= 12; ++i) {

@@ -6,6 +6,7 @@
 
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace {
 
@@ -77,26 +78,27 @@ void Art::eagleRay(double phase, bool shadow, bool spotted) {
     c.setLineCap(cg::LineCap::round);
     c.stroke(eagleRayTail(phase));
 
-    c.saveGState();
-    c.clip(body);
-    if (spotted) {
-        // A fixed generator: the same spots in every pose and on every ray, breathing with the wings.
-        RNG rng(41);
-        c.setFillColor(cg::Color::rgb(0xf2f6f4, 0.9));
-        for (int i = 0; i < 46; ++i) {
-            const double u1 = rng.next();
-            const double u2 = rng.next();
-            const double u3 = rng.next();
-            const double dx = -10 + 19 * u1;
-            const double k = dx <= 0 ? 1 + dx / 22 : 1;
-            const cg::Point centre{36 + dx, 22 + s * (2 * u2 - 1) * k};
-            const double r = 0.45 + 0.4 * u3;
-            c.fillEllipse(cg::Rect(centre.x - r, centre.y - r, 2 * r, 2 * r));
+    {
+        cg::SavedState saved(c);
+        c.clip(body);
+        if (spotted) {
+            // A fixed generator: the same spots in every pose and on every ray, breathing with the wings.
+            RNG rng(41);
+            c.setFillColor(cg::Color::rgb(0xf2f6f4, 0.9));
+            for (int i = 0; i < 46; ++i) {
+                const double u1 = rng.next();
+                const double u2 = rng.next();
+                const double u3 = rng.next();
+                const double dx = -10 + 19 * u1;
+                const double k = dx <= 0 ? 1 + dx / 22 : 1;
+                const cg::Point centre{36 + dx, 22 + s * (2 * u2 - 1) * k};
+                const double r = 0.45 + 0.4 * u3;
+                c.fillEllipse(cg::Rect(centre.x - r, centre.y - r, 2 * r, 2 * r));
+            }
         }
+        const cg::Gradient sheen({cg::Color::white(0.16), cg::Color::white(0)}, {0, 1});
+        c.drawRadialGradient(sheen, {39, 25}, 0, {39, 25}, s);
     }
-    const cg::Gradient sheen({cg::Color::white(0.16), cg::Color::white(0)}, {0, 1});
-    c.drawRadialGradient(sheen, {39, 25}, 0, {39, 25}, s);
-    c.restoreGState();
 
     c.setFillColor(cg::Color::rgb(0x0e1216));
     c.fillEllipse(cg::Rect(42.9, 23.4, 1.2, 1.2));
@@ -112,7 +114,7 @@ void Art::turtle(double phase, bool shadow) {
     const uint32_t skin = night ? 0x4a5e4c : 0x7f9a68;
 
     if (shadow) c.setShadow({0, 0}, 2.5, cg::Color::rgb(0x00131f, night ? 0.25 : 0.4));
-    c.beginTransparencyLayer();
+    cg::TransparencyLayer layer(c);
 
     cg::Path front;
     front.moveTo({0, -1.4});
@@ -125,18 +127,18 @@ void Art::turtle(double phase, bool shadow) {
     rear.quadCurveTo({2.3, 0.54}, {0, 0.9});
     rear.closeSubpath();
     for (double m : {1.0, -1.0}) {
-        c.saveGState();
-        c.translateBy(18.5, 12 + 4.2 * m);
-        c.scaleBy(1, m);
-        c.rotateBy(1.95 + 0.6 * b);
-        fill(c, front, skin, 1);
-        c.restoreGState();
-        c.saveGState();
+        {
+            cg::SavedState saved(c);
+            c.translateBy(18.5, 12 + 4.2 * m);
+            c.scaleBy(1, m);
+            c.rotateBy(1.95 + 0.6 * b);
+            fill(c, front, skin, 1);
+        }
+        cg::SavedState saved(c);
         c.translateBy(9, 12 + 3.6 * m);
         c.scaleBy(1, m);
         c.rotateBy(2.5 - 0.15 * b);
         fill(c, rear, skin, 1);
-        c.restoreGState();
     }
 
     c.setFillColor(cg::Color::rgb(skin));
@@ -146,25 +148,26 @@ void Art::turtle(double phase, bool shadow) {
     c.fillEllipse(cg::Rect(25.85, 10.25, 0.9, 0.9));
 
     const cg::Rect shell(6.4, 5.2, 17.2, 13.6);
-    c.saveGState();
-    cg::Path oval;
-    oval.addEllipse(shell);
-    c.clip(oval);
-    const cg::Gradient g({cg::Color::rgb(light), cg::Color::rgb(dark)}, {0, 1});
-    c.drawRadialGradient(g, {12.5, 15}, 0, {15, 12}, 9.5, {.drawsBeforeStart = false, .drawsAfterEnd = true});
-    shape(0x000000, 0.28, 0.45, [](cg::Path& p) {
-        p.moveTo({8.2, 10.2});
-        p.lineTo({21.8, 10.2});
-        p.moveTo({8.2, 13.8});
-        p.lineTo({21.8, 13.8});
-        for (double x : {10.4, 13.8, 17.2}) {
-            p.moveTo({x, 5.8});
-            p.lineTo({x + 0.8, 10.2});
-            p.lineTo({x + 0.8, 13.8});
-            p.lineTo({x, 18.2});
-        }
-    });
-    c.restoreGState();
+    {
+        cg::SavedState saved(c);
+        cg::Path oval;
+        oval.addEllipse(shell);
+        c.clip(oval);
+        const cg::Gradient g({cg::Color::rgb(light), cg::Color::rgb(dark)}, {0, 1});
+        c.drawRadialGradient(g, {12.5, 15}, 0, {15, 12}, 9.5, {.drawsBeforeStart = false, .drawsAfterEnd = true});
+        shape(0x000000, 0.28, 0.45, [](cg::Path& p) {
+            p.moveTo({8.2, 10.2});
+            p.lineTo({21.8, 10.2});
+            p.moveTo({8.2, 13.8});
+            p.lineTo({21.8, 13.8});
+            for (double x : {10.4, 13.8, 17.2}) {
+                p.moveTo({x, 5.8});
+                p.lineTo({x + 0.8, 10.2});
+                p.lineTo({x + 0.8, 13.8});
+                p.lineTo({x, 18.2});
+            }
+        });
+    }
 
     c.setStrokeColor(cg::Color::rgb(dark, 0.9));
     c.setLineWidth(0.7);
@@ -178,7 +181,6 @@ void Art::turtle(double phase, bool shadow) {
         c.setFillColor(cg::Color::rgb(0x00131f, night ? 0.2 : 0.38));
         c.fill(cg::Rect(0, 0, 30, 24));
     }
-    c.endTransparencyLayer();
 }
 
 void Art::jellyfish(double phase) {
@@ -189,11 +191,12 @@ void Art::jellyfish(double phase) {
 
     // The glow is a shadow cut by the bell's clip, so it lights the bell from inside only.
     c.setShadow({0, 0}, 4, cg::Color::rgb(0xbfd8ff, 0.5));
-    c.saveGState();
-    c.clip(circle(centre, R));
-    const cg::Gradient bell({cg::Color::rgb(0xe6f0ff, 0.12), cg::Color::rgb(0xd8e6ff, 0.4)}, {0, 1});
-    c.drawRadialGradient(bell, centre, 0, centre, R);
-    c.restoreGState();
+    {
+        cg::SavedState saved(c);
+        c.clip(circle(centre, R));
+        const cg::Gradient bell({cg::Color::rgb(0xe6f0ff, 0.12), cg::Color::rgb(0xd8e6ff, 0.4)}, {0, 1});
+        c.drawRadialGradient(bell, centre, 0, centre, R);
+    }
     c.clearShadow();
 
     shape(0xf2f7ff, 0.5, 0.5, [&](cg::Path& p) { p.addPath(circle(centre, R)); });

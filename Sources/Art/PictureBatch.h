@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Art/Art.h"
+#include "Platform/Check.h"
 
 // A row keeps the frames that could be made, in phase order (as Art::poseRow and Art::fishFrames do).
 class PictureBatch {
@@ -36,13 +37,18 @@ public:
         });
     }
     std::vector<cg::ImageRef> frames(std::size_t handle) const {
+        VM_CHECK(handle < rows_.size() && images_.size() == jobs_.size(), "row asked for before it was drawn");
         std::vector<cg::ImageRef> out;
         for (std::size_t i = rows_[handle].first; i < rows_[handle].second; ++i)
             if (images_[i]) out.push_back(images_[i]);
         return out;
     }
     // The single picture of a one-frame row (none when it could not be made).
-    cg::ImageRef image(std::size_t handle) const { return images_[rows_[handle].first]; }
+    cg::ImageRef image(std::size_t handle) const {
+        VM_CHECK(handle < rows_.size() && images_.size() == jobs_.size(), "picture asked for before it was drawn");
+        VM_CHECK(rows_[handle].first < rows_[handle].second, "picture of an empty row");
+        return images_[rows_[handle].first];
+    }
 
 private:
     struct Job {

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <memory>
 #include <vector>
 
 #include "Art/Art.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 #include "Renderer/Palette.h"
 
 namespace {
@@ -47,11 +49,10 @@ void Art::shape(uint32_t color, double alpha, double stroke, const std::function
 void Art::groundShadow(cg::Point p, double r, double a) {
     const cg::Gradient g({cg::Color::black(std::min(1.7 * a, 1.0)), cg::Color::black(0.9 * a), cg::Color::black(0)},
                          {0, 0.45, 1});
-    ctx->saveGState();
+    cg::SavedState saved(ctx);
     ctx->translateBy(p.x + 0.4 * r, p.y - 1);
     ctx->scaleBy(1, 0.3);
     ctx->drawRadialGradient(g, {0, 0}, 0, {0, 0}, 1.15 * r);
-    ctx->restoreGState();
 }
 
 void Art::canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k) {
@@ -77,11 +78,10 @@ void Art::canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k)
 
     for (const Lobe& lobe : lobes) {
         const double x = lobe.c.x, y = lobe.c.y, rho = lobe.rho;
-        ctx->saveGState();
+        cg::SavedState saved(ctx);
         ctx->addEllipse(circle(lobe.c, rho));
         ctx->clip(cg::FillRule::winding);
         ctx->drawRadialGradient(g, {x - 0.4 * rho, y + 0.45 * rho}, 0, lobe.c, 1.15 * rho, {false, true});
-        ctx->restoreGState();
     }
 
     // Int(0.6 r + 3), guarded for radii the callers never pass.
@@ -135,13 +135,15 @@ void Art::cloudShadows(int64_t n, double alpha, uint32_t color) {
     dispatch::concurrentPerform(count, [&](std::size_t i) {
         cg::Context* g = clouds[i].frame.get();
         if (!g) return;
-        if (color == 0) {
-            g->setAlpha(1.5 * alpha);
-            g->beginTransparencyLayer();
+        {
+            // A shadow is one merged shape whose darkness is capped at 1.5 × alpha.
+            std::optional<cg::TransparencyLayer> merged;
+            if (color == 0) {
+                g->setAlpha(1.5 * alpha);
+                merged.emplace(g);
+            }
+            for (const Puff& p : clouds[i].puffs) g->drawRadialGradient(puff, {p.cx, p.cy}, 0, {p.cx, p.cy}, p.radius);
         }
-        for (const Puff& p : clouds[i].puffs) g->drawRadialGradient(puff, {p.cx, p.cy}, 0, {p.cx, p.cy}, p.radius);
-        // One merged shape whose darkness is capped at 1.5 × alpha.
-        if (color == 0) g->endTransparencyLayer();
         images[i] = g->makeImage();
         clouds[i].frame.reset();
     });

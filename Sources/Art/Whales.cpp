@@ -7,6 +7,7 @@
 
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace {
 
@@ -103,18 +104,16 @@ void Art::whale(double phase, double length, double w, double h) {
     // Drawn as one layer at 0.72 so the parts do not show through each other, with a dark-blue halo.
     c.setAlpha(0.72);
     c.setShadow({0, 0}, 0.06 * L, cg::Color::rgb(0x123447, 0.7));
-    c.beginTransparencyLayer();
+    cg::TransparencyLayer layer(c);
     fill(c, flippers, 0xa9bcc4, 1);
     fill(c, flukes, 0x2b3b47, 1);
     fill(c, body, 0x3c4d59, 1);
-    c.saveGState();
+    cg::SavedState saved(c);
     c.clip(body);
     cg::Path spine;
     spine.moveTo({x0 - 0.03 * L, cy});
     spine.lineTo({x0 - 0.8 * L, cy});
     strokeRound(c, spine, 0x22313b, 0.6, 0.08 * L);
-    c.restoreGState();
-    c.endTransparencyLayer();
 }
 
 void Art::surfacingDolphin(double phase, double length, double w, double h) {
@@ -151,20 +150,20 @@ void Art::surfacingDolphin(double phase, double length, double w, double h) {
     // Fades and blurs into the deep as it dives.
     c.setAlpha(0.35 + 0.6 * N);
     c.setShadow({0, 0}, 0.12 * L * (1 - N), cg::Color::rgb(0x123447, 0.6 * (1 - N)));
-    c.beginTransparencyLayer();
-    fill(c, path, 0x6c808a, 1);
-    c.saveGState();
-    c.clip(path);
-    cg::Path back;
-    back.moveTo({x0 - 0.12 * L, cy});
-    back.lineTo({x0 - 0.86 * L, cy});
-    strokeRound(c, back, 0x3e4f58, 0.85, 0.09 * L);
-    const double k = half(0.28);
-    c.setFillColor(cg::Color::rgb(0xc8d4d8, 0.45));
-    const cg::Point patch{x0 - 0.28 * L, cy + 0.5 * k};  // on the +y flank only
-    c.fillEllipse(cg::Rect(patch.x - 0.24 * L / 2, patch.y - 0.6 * k / 2, 0.24 * L, 0.6 * k));
-    c.restoreGState();
-    c.endTransparencyLayer();
+    {
+        cg::TransparencyLayer layer(c);
+        fill(c, path, 0x6c808a, 1);
+        cg::SavedState saved(c);
+        c.clip(path);
+        cg::Path back;
+        back.moveTo({x0 - 0.12 * L, cy});
+        back.lineTo({x0 - 0.86 * L, cy});
+        strokeRound(c, back, 0x3e4f58, 0.85, 0.09 * L);
+        const double k = half(0.28);
+        c.setFillColor(cg::Color::rgb(0xc8d4d8, 0.45));
+        const cg::Point patch{x0 - 0.28 * L, cy + 0.5 * k};  // on the +y flank only
+        c.fillEllipse(cg::Rect(patch.x - 0.24 * L / 2, patch.y - 0.6 * k / 2, 0.24 * L, 0.6 * k));
+    }
     c.setAlpha(1);
     c.clearShadow();
 
@@ -175,11 +174,10 @@ void Art::surfacingDolphin(double phase, double length, double w, double h) {
             const double a0 = 0.7 * b;
             const cg::Gradient g({cg::Color::white(a0), cg::Color::white(0.85 * a0), cg::Color::white(0)},
                                  {0, 0.55, 1});
-            c.saveGState();
+            cg::SavedState saved(c);
             c.translateBy(x0 - 0.24 * L, cy);
             c.scaleBy(1, (1.6 * b) / (1.8 * b));
             c.drawRadialGradient(g, {0, 0}, 0, {0, 0}, 1.8 * b);
-            c.restoreGState();
         }
     }
 }
@@ -232,45 +230,47 @@ void Art::dolphin(double phase, bool shadow) {
 
     if (shadow) {
         c.setShadow({0, 0}, 2.5, cg::Color::rgb(0x00131f, 0.4));
-        c.beginTransparencyLayer();
-        fill(c, whole, 0x00131f, 0.34);
-        c.endTransparencyLayer();
+        {
+            cg::TransparencyLayer layer(c);
+            fill(c, whole, 0x00131f, 0.34);
+        }
         return;
     }
 
-    c.beginTransparencyLayer();
+    cg::TransparencyLayer layer(c);
     fill(c, fins, 0x46545e, 1);
     fill(c, body, 0x8e9da5, 1);
 
-    c.saveGState();
-    c.clip(body);
-    cg::Path spine;
-    for (int k = 0; k < 42; ++k) {
-        const cg::Point q{dolphinX(0.05 + 0.02 * k, l), 12};
-        if (k == 0)
-            spine.moveTo(q);
-        else
-            spine.lineTo(q);
+    {
+        cg::SavedState saved(c);
+        c.clip(body);
+        cg::Path spine;
+        for (int k = 0; k < 42; ++k) {
+            const cg::Point q{dolphinX(0.05 + 0.02 * k, l), 12};
+            if (k == 0)
+                spine.moveTo(q);
+            else
+                spine.lineTo(q);
+        }
+        c.setLineCap(cg::LineCap::round);
+        const double widths[3] = {6.4, 4.4, 2.4};
+        const double alphas[3] = {0.35, 0.55, 0.8};
+        for (int i = 0; i < 3; ++i) {
+            c.setStrokeColor(cg::Color::rgb(0x46545e, alphas[i]));
+            c.setLineWidth(widths[i]);
+            c.stroke(spine);
+        }
+        cg::Path sheen;
+        for (int k = 0; k < 24; ++k) {
+            const double u = 0.08 + 0.02 * k;
+            const cg::Point q{dolphinX(u, l), 12 + 0.55 * dolphinHalf(u)};
+            if (k == 0)
+                sheen.moveTo(q);
+            else
+                sheen.lineTo(q);
+        }
+        strokeRound(c, sheen, 0xffffff, 0.25, 0.9);
     }
-    c.setLineCap(cg::LineCap::round);
-    const double widths[3] = {6.4, 4.4, 2.4};
-    const double alphas[3] = {0.35, 0.55, 0.8};
-    for (int i = 0; i < 3; ++i) {
-        c.setStrokeColor(cg::Color::rgb(0x46545e, alphas[i]));
-        c.setLineWidth(widths[i]);
-        c.stroke(spine);
-    }
-    cg::Path sheen;
-    for (int k = 0; k < 24; ++k) {
-        const double u = 0.08 + 0.02 * k;
-        const cg::Point q{dolphinX(u, l), 12 + 0.55 * dolphinHalf(u)};
-        if (k == 0)
-            sheen.moveTo(q);
-        else
-            sheen.lineTo(q);
-    }
-    strokeRound(c, sheen, 0xffffff, 0.25, 0.9);
-    c.restoreGState();
 
     cg::Path crease;
     crease.moveTo({50.92, 13.2});
@@ -304,5 +304,4 @@ void Art::dolphin(double phase, bool shadow) {
         fill(c, whole, 0x9fffea, 0.85);
         c.setBlendMode(cg::BlendMode::normal);
     }
-    c.endTransparencyLayer();
 }

@@ -13,17 +13,25 @@
 namespace Renderer {
 namespace {
 
-// Bitmap sides beyond this are refused before any work is done: the terrain grids, the bitmap and the
-// shading all scale with the size, and no screen comes near it.
-constexpr double kMaxPixels = 32768;
+// One limit for the whole request, checked before any work: the bitmap follows the pixels, the terrain
+// grids and every placement loop follow the points. No screen comes near either.
+constexpr double kMaxSidePixels = 32767;              // what a bitmap can hold on a side
+constexpr double kMaxPixels = 268435456;              // 2^28 pixels in all
+constexpr double kMaxSidePoints = 32768;
+constexpr double kMaxPoints = 67108864;               // 2^26 square points: 5 terrain grids of 84 MB at most
+constexpr double kMaxFeatureSize = 4096;              // icon and label sizes in points
 
 // Pixel size of the bitmap, rounding halves away from zero; none when the request cannot have one.
 std::optional<std::pair<int, int>> pixelSize(const SceneSpec& spec) {
-    const double w = std::round(spec.size.width * spec.scale);
-    const double h = std::round(spec.size.height * spec.scale);
-    if (!std::isfinite(spec.size.width) || !std::isfinite(spec.size.height) || !std::isfinite(spec.scale))
+    const double W = spec.size.width, H = spec.size.height, scale = spec.scale;
+    if (!std::isfinite(W) || !std::isfinite(H) || !std::isfinite(scale) || !(scale > 0)) return std::nullopt;
+    if (!(W > 0 && H > 0 && W <= kMaxSidePoints && H <= kMaxSidePoints && W * H <= kMaxPoints)) return std::nullopt;
+    if (!(spec.iconSize >= 0 && spec.iconSize <= kMaxFeatureSize && spec.textSize >= 0 &&
+          spec.textSize <= kMaxFeatureSize))
         return std::nullopt;
-    if (!(w >= 1 && h >= 1 && w <= kMaxPixels && h <= kMaxPixels && spec.scale > 0)) return std::nullopt;
+    const double w = std::round(W * scale);
+    const double h = std::round(H * scale);
+    if (!(w >= 1 && h >= 1 && w <= kMaxSidePixels && h <= kMaxSidePixels && w * h <= kMaxPixels)) return std::nullopt;
     return std::pair{static_cast<int>(w), static_cast<int>(h)};
 }
 
@@ -56,6 +64,8 @@ std::vector<cg::Rect> keepRects(const SceneSpec& spec) {
     const double labelH = spec.textSize * 2.6 + 4;
     const double h = spec.iconSize * 0.5;
     for (const cg::Point& c : spec.icons) {
+        // An icon without a real position has nothing to keep clear.
+        if (!std::isfinite(c.x) || !std::isfinite(c.y)) continue;
         const cg::Rect icon(c.x - h, c.y - h, spec.iconSize, spec.iconSize);
         const cg::Rect label = spec.labelsRight ? cg::Rect(c.x + h + 2, c.y - labelH * 0.5, labelW * 1.3, labelH)
                                                 : cg::Rect(c.x - labelW * 0.5, c.y + h + 2, labelW, labelH);

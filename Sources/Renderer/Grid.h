@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "Platform/Check.h"
 #include "Platform/Graphics/Geometry.h"
 
 class Grid {
@@ -17,8 +18,14 @@ public:
     Grid(const Grid&) = delete;  // grids are shared by reference; copies are explicit
     Grid& operator=(const Grid&) = delete;
 
-    float& at(int64_t i, int64_t j) { return p[static_cast<std::size_t>(j * cols + i)]; }
-    float at(int64_t i, int64_t j) const { return p[static_cast<std::size_t>(j * cols + i)]; }
+    float& at(int64_t i, int64_t j) {
+        VM_CHECK(i >= 0 && i < cols && j >= 0 && j < rows, "grid node out of range");
+        return p[static_cast<std::size_t>(j * cols + i)];
+    }
+    float at(int64_t i, int64_t j) const {
+        VM_CHECK(i >= 0 && i < cols && j >= 0 && j < rows, "grid node out of range");
+        return p[static_cast<std::size_t>(j * cols + i)];
+    }
 
     // Bilinear sample at a scene point, clamped so the last column and row never contribute.
     float sample(cg::Point pt) const { return sample(static_cast<float>(pt.x), static_cast<float>(pt.y)); }
@@ -30,6 +37,7 @@ public:
         if (!(fy > 0)) fy = 0;
         if (fy > static_cast<float>(rows - 2)) fy = static_cast<float>(rows - 2);
         const int64_t i = static_cast<int64_t>(fx), j = static_cast<int64_t>(fy);
+        VM_CHECK(cols >= 2 && rows >= 2 && i >= 0 && j >= 0, "sample of a grid smaller than 2 × 2");
         const float* r0 = p.data() + j * cols + i;
         const float* r1 = r0 + cols;
         const float tx = fx - static_cast<float>(i), ty = fy - static_cast<float>(j);

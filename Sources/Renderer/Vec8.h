@@ -26,9 +26,20 @@ using Vec8 = float __attribute__((vector_size(32)));
 using Ivec8 = int32_t __attribute__((vector_size(32)));
 using Uvec8 = uint32_t __attribute__((vector_size(32)));
 
+// The eight-lane paths run only on x86-64 with AVX2. Elsewhere, and in builds made with VM_SCALAR_ONLY,
+// the same code compiles as plain GCC vectors without any instruction-set attribute and is never taken:
+// avx2() is false and the scalar forms give the pictures, with the same bytes.
+#if defined(__x86_64__) && !defined(VM_SCALAR_ONLY)
+#define VEC8_X86 1
 #define VEC8_AVX2 __attribute__((target("avx2")))
 #define VEC8_INLINE [[gnu::always_inline]] inline VEC8_AVX2
 #define VEC8_LAMBDA __attribute__((always_inline, target("avx2")))
+#else
+#define VEC8_X86 0
+#define VEC8_AVX2
+#define VEC8_INLINE [[gnu::always_inline]] inline
+#define VEC8_LAMBDA __attribute__((always_inline))
+#endif
 
 namespace vec8 {
 
@@ -41,10 +52,14 @@ inline std::atomic<int>& scalarForced() {
 
 // Whether the eight-lane entry points may run: the processor has AVX2 and no ScalarScope is alive.
 inline bool avx2() {
+#if VEC8_X86
     static const bool has = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
     }();
+#else
+    constexpr bool has = false;
+#endif
     return has && scalarForced().load(std::memory_order_relaxed) == 0;
 }
 
@@ -58,6 +73,7 @@ public:
 };
 
 // Broadcasts through the instruction: GCC 12 builds {s, s, …} from a loaded s element by element.
+#if VEC8_X86
 VEC8_INLINE Vec8 splat(float s) {
     using Vec4 = float __attribute__((vector_size(16)));
     return __builtin_ia32_vbroadcastss_ps256(Vec4{s, 0, 0, 0});
@@ -66,6 +82,10 @@ VEC8_INLINE Ivec8 splati(int32_t s) {
     using Ivec4 = int32_t __attribute__((vector_size(16)));
     return (Ivec8)__builtin_ia32_pbroadcastd256(Ivec4{s, 0, 0, 0});
 }
+#else
+VEC8_INLINE Vec8 splat(float s) { return Vec8{s, s, s, s, s, s, s, s}; }
+VEC8_INLINE Ivec8 splati(int32_t s) { return Ivec8{s, s, s, s, s, s, s, s}; }
+#endif
 VEC8_INLINE Ivec8 iota() { return Ivec8{0, 1, 2, 3, 4, 5, 6, 7}; }
 
 VEC8_INLINE Vec8 load(const float* p) {
@@ -83,8 +103,14 @@ VEC8_INLINE void storei(int32_t* p, Ivec8 v) { std::memcpy(p, &v, sizeof v); }
 
 // Lane masks are all-ones or zero per lane, as comparisons give them.
 VEC8_INLINE bool any(Ivec8 m) {
+#if VEC8_X86
     using Qvec4 = long long __attribute__((vector_size(32)));
     return !__builtin_ia32_ptestz256((Qvec4)m, (Qvec4)m);
+#else
+    int32_t bits = 0;
+    for (int l = 0; l < 8; ++l) bits |= m[l];
+    return bits != 0;
+#endif
 }
 VEC8_INLINE bool all(Ivec8 m) { return !any(~m); }
 
@@ -93,12 +119,19 @@ VEC8_INLINE Vec8 select(Ivec8 m, Vec8 a, Vec8 b) { return m ? a : b; }
 // std::max(a, b) and std::min(a, b) exactly: (a < b) ? b : a and (b < a) ? b : a, NaN included.
 // The instructions: maxps(x, y) is x > y ? x : y and minps(x, y) is x < y ? x : y, lane by lane,
 // whatever x and y hold (NaN and signed zeros included).
-VEC8_INLINE Vec8 stdMax(Vec8 a, Vec8 b) { return __builtin_ia32_maxps256(b, a); }
-VEC8_INLINE Vec8 stdMin(Vec8 a, Vec8 b) { return __builtin_ia32_minps256(b, a); }
+#if VEC8_X86
+VEC8_INLINE Vec8 maxps(Vec8 x, Vec8 y) { return __builtin_ia32_maxps256(x, y); }
+VEC8_INLINE Vec8 minps(Vec8 x, Vec8 y) { return __builtin_ia32_minps256(x, y); }
+#else
+VEC8_INLINE Vec8 maxps(Vec8 x, Vec8 y) { return x > y ? x : y; }
+VEC8_INLINE Vec8 minps(Vec8 x, Vec8 y) { return x < y ? x : y; }
+#endif
+VEC8_INLINE Vec8 stdMax(Vec8 a, Vec8 b) { return maxps(b, a); }
+VEC8_INLINE Vec8 stdMin(Vec8 a, Vec8 b) { return minps(b, a); }
 // z < lo ? lo : (z > hi ? hi : z) for lo ≤ hi: if z < lo, z is also below hi and the outer max gives
 // lo; otherwise the inner min is z or hi, both ≥ lo, and passes; NaN passes both.
 VEC8_INLINE Vec8 clamp(Vec8 z, float lo, float hi) {
-    return __builtin_ia32_maxps256(splat(lo), __builtin_ia32_minps256(splat(hi), z));
+    return maxps(splat(lo), minps(splat(hi), z));
 }
 // t²(3 − 2t) with t = clamp(z, 0, 1).
 VEC8_INLINE Vec8 S(Vec8 z) {
@@ -118,7 +151,14 @@ VEC8_INLINE Vec8 fabs(Vec8 v) {
 }
 
 // Square root, exact (and free of the errno path that keeps std::sqrt from vectorising).
+#if VEC8_X86
 VEC8_INLINE Vec8 sqrt(Vec8 v) { return __builtin_ia32_sqrtps256(v); }
+#else
+VEC8_INLINE Vec8 sqrt(Vec8 v) {
+    for (int l = 0; l < 8; ++l) v[l] = std::sqrt(v[l]);
+    return v;
+}
+#endif
 
 VEC8_INLINE Vec8 toFloat(Ivec8 i) { return __builtin_convertvector(i, Vec8); }
 

@@ -1,6 +1,7 @@
 #include "SelfTest/Preview.h"
 
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 namespace SelfTest {
 
@@ -18,14 +19,13 @@ cg::ImageRef withIcons(const cg::ImageRef& image, const SceneSpec& spec, const s
         const cg::ImageRef& picture = sp.image ? sp.image : (sp.frames.empty() ? sp.image : sp.frames.front());
         if (!picture) continue;
         const cg::Point at = sp.path.size() > 2 && sp.closed ? sp.path.front() : sp.at;
-        ctx->saveGState();
+        cg::SavedState saved(*ctx);
         if (sp.glow) ctx->setBlendMode(cg::BlendMode::colorDodge);
         ctx->translateBy(at.x, at.y);
         ctx->rotateBy(sp.angle);
         const double w = sp.size;
         const double h = w * picture->pixelHeight() / picture->pixelWidth();
         ctx->draw(picture, cg::Rect(-w * sp.anchor.x, -h * sp.anchor.y, w, h));
-        ctx->restoreGState();
     }
 
     const double s = spec.iconSize;

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,7 +61,11 @@ std::string name(SceneKind kind, bool night) {
 }
 
 void write(const cg::ImageRef& image, const std::string& path) {
-    check(image && image->writePNG(path), "writing " + path);
+    check(image != nullptr, "no picture to write to " + path);
+    errno = 0;
+    const bool written = image->writePNG(path);
+    const int error = errno;
+    check(written, "writing " + path + ": " + (error ? std::strerror(error) : "the PNG encoder failed"));
 }
 
 void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& dir) {
@@ -198,10 +204,13 @@ SceneSpec sampleDesktop(SceneKind kind, bool night) {
 }
 
 void run(const std::optional<std::string>& previewDir) {
+    const uint64_t droppedBefore = cg::Context::droppedDraws().load();
     for (SceneKind kind : scene_kind::allCases) {
         for (bool night : {false, true}) sceneRenders(kind, night, previewDir);
         landUnderIcons(kind);
         stability(kind);
+        check(cg::Context::droppedDraws().load() == droppedBefore,
+              std::string(scene_kind::rawValue(kind)) + ": every draw carried out (none dropped)");
     }
     std::printf("selftest ok\n");
     std::fflush(stdout);

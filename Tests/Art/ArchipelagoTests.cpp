@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Art/Archipelago.h"
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Image.h"

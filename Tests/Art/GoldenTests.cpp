@@ -1,12 +1,15 @@
 // Golden hashes of the finished scenes: any change to a finished picture, its sprites or their frames fails
 // here, naming the scene, the time of day and the desk size that changed.
 //
-// The stored values live in golden.txt beside this file. When a picture is meant to change, regenerate them
+// The stored values live in golden.txt beside this file, with small reference pictures (640 × 400) in
+// golden/ that explain a failure: the test then writes the actual, expected and difference images to
+// $VM_TEST_OUT/golden and names the first differing pixel. When a picture is meant to change, regenerate
 //     VM_UPDATE_GOLDEN=1 ./build/release/Tests/art_tests --gtest_filter='Golden.*'
-// and commit golden.txt alone, in a commit whose message says why the pictures changed.
+// and commit golden.txt and golden/ alone, in a commit whose message says why the pictures changed.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,14 +19,18 @@
 #include <string>
 #include <vector>
 
+#include <gnu/libc-version.h>
+
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Versions.h"
 #include "Pipeline/Render.h"
 
 namespace {
 
 // Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
-constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::reef, SceneKind::sea};
+constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::winter,
+                                    SceneKind::reef,        SceneKind::sea,    SceneKind::pond};
 
 // FNV-1a, 64 bits.
 class Fnv {
@@ -82,9 +89,10 @@ std::string hex(uint64_t v) {
 }
 
 // The picture's bytes, every sprite identity in order, and the sprites' images, which identities leave out.
-std::optional<Hashes> hashesOf(const SceneSpec& spec) {
+std::optional<Hashes> hashesOf(const SceneSpec& spec, cg::ImageRef* shown = nullptr) {
     const auto scene = Renderer::render(spec, {});
     if (!scene || !scene->image) return std::nullopt;
+    if (shown) *shown = scene->image;
     Hashes h;
     Fnv image, sprites, frames;
     image.image(*scene->image);
@@ -115,6 +123,70 @@ std::optional<Hashes> hashesOf(const SceneSpec& spec) {
 }
 
 std::filesystem::path goldenFile() { return std::filesystem::path(__FILE__).parent_path() / "golden.txt"; }
+std::filesystem::path referenceFile(const std::string& scene, bool night) {
+    return std::filesystem::path(__FILE__).parent_path() / "golden" / (scene + (night ? "-night.png" : "-day.png"));
+}
+
+// What made the stored pictures: a failure on another toolchain may be the toolchain's, not the code's.
+std::string toolchain() {
+    return std::string("gcc ") + __VERSION__ + ", glibc " + gnu_get_libc_version() + ", " + cg::drawingLibraries();
+}
+std::string storedToolchain() {
+    std::ifstream in(goldenFile());
+    std::string line;
+    const std::string tag = "# made with: ";
+    while (std::getline(in, line))
+        if (line.rfind(tag, 0) == 0) return line.substr(tag.size());
+    return "unknown";
+}
+
+// Compares a picture with its reference; on a difference writes actual, expected and difference images
+// to $VM_TEST_OUT/golden and describes the first differing pixel and the largest channel difference.
+std::string explainDifference(const std::string& key, const cg::Image& actual, const std::filesystem::path& reference) {
+    const cg::ImageRef expected = cg::Image::readPNG(reference.string());
+    if (!expected) return "no reference picture " + reference.string();
+    const char* out = std::getenv("VM_TEST_OUT");
+    const std::filesystem::path dir = std::filesystem::path(out ? out : ".") / "golden";
+    std::string stem = key;
+    for (char& c : stem)
+        if (c == ' ' || c == '@') c = '-';
+    auto keep = [&] {
+        std::filesystem::create_directories(dir);
+        actual.writePNG((dir / (stem + "-actual.png")).string());
+        expected->writePNG((dir / (stem + "-expected.png")).string());
+    };
+    if (expected->pixelWidth() != actual.pixelWidth() || expected->pixelHeight() != actual.pixelHeight())
+        return keep(), "the reference is " + std::to_string(expected->pixelWidth()) + " x " +
+               std::to_string(expected->pixelHeight()) + " px";
+    const int w = actual.pixelWidth(), h = actual.pixelHeight();
+    std::vector<uint32_t> diff(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0xFF000000u);
+    int firstX = -1, firstY = -1, largest = 0;
+    std::size_t differing = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t a = actual.pixel(x, y), e = expected->pixel(x, y);
+            if (a == e) continue;
+            if (firstX < 0) firstX = x, firstY = y;
+            ++differing;
+            int most = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((e >> shift) & 0xFF)));
+            largest = std::max(largest, most);
+            // Differences show white on black, amplified so that one-step changes are visible.
+            const uint32_t v = static_cast<uint32_t>(std::min(255, 64 + most * 8));
+            diff[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+                0xFF000000u | v << 16 | v << 8 | v;
+        }
+    if (differing == 0) return "the picture matches its reference (only sprites or their images differ)";
+    keep();
+    if (auto d = cg::Image::fromARGB32(w, h, std::move(diff))) d->writePNG((dir / (stem + "-difference.png")).string());
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "%zu pixels differ, the first at (%d, %d) from the top left: %08x instead of %08x; "
+                  "largest channel difference %d",
+                  differing, firstX, firstY, actual.pixel(firstX, firstY), expected->pixel(firstX, firstY), largest);
+    return std::string(text) + "; images in " + dir.string();
+}
 
 // "scene time desk" → hashes, from the lines "sea day 1710x1112@2 image=… sprites=… frames=…".
 std::map<std::string, Hashes> readGolden() {
@@ -164,13 +236,23 @@ TEST(Golden, FinishedScenesMatchTheirStoredHashesAtAnyThreadCount) {
                     dispatch::ThreadCountScope single(1);
                     one = hashesOf(spec);
                 }
-                const std::optional<Hashes> all = hashesOf(spec);
+                cg::ImageRef picture;
+                const std::optional<Hashes> all = hashesOf(spec, &picture);
+                // The small desk keeps a reference picture that explains a change.
+                const bool referenced = desk.width == 640;
                 ASSERT_TRUE(one && all) << key << ": no picture";
                 EXPECT_EQ(one->image, all->image) << key << ": picture differs between 1 thread and all threads";
                 EXPECT_EQ(one->sprites, all->sprites) << key << ": sprites differ between 1 thread and all threads";
                 EXPECT_EQ(one->frames, all->frames) << key << ": sprite images differ between 1 thread and all threads";
                 now.emplace_back(key, *all);
-                if (update) continue;
+                if (update) {
+                    if (referenced) {
+                        std::filesystem::create_directories(referenceFile("", false).parent_path());
+                        const auto ref = referenceFile(std::string(scene_kind::rawValue(kind)), night);
+                        ASSERT_TRUE(picture->writePNG(ref.string(), 9)) << "writing " << ref.string();
+                    }
+                    continue;
+                }
 
                 const auto stored = golden.find(key);
                 if (stored == golden.end()) {
@@ -178,7 +260,15 @@ TEST(Golden, FinishedScenesMatchTheirStoredHashesAtAnyThreadCount) {
                                   << " (regenerate with VM_UPDATE_GOLDEN=1)";
                     continue;
                 }
-                EXPECT_EQ(hex(all->image), hex(stored->second.image)) << key << ": the picture changed";
+                const std::string why =
+                    referenced ? explainDifference(key, *picture, referenceFile(std::string(scene_kind::rawValue(kind)), night))
+                               : "";
+                EXPECT_EQ(hex(all->image), hex(stored->second.image))
+                    << key << ": the picture changed. " << why << "\n  stored with: " << storedToolchain()
+                    << "\n  running on:  " << toolchain();
+                if (referenced && all->image == stored->second.image) {
+                    EXPECT_NE(why.find("matches"), std::string::npos) << key << ": stale reference picture: " << why;
+                }
                 EXPECT_EQ(hex(all->sprites), hex(stored->second.sprites)) << key << ": the sprites changed";
                 EXPECT_EQ(hex(all->frames), hex(stored->second.frames)) << key << ": the sprite images changed";
             }
@@ -187,7 +277,8 @@ TEST(Golden, FinishedScenesMatchTheirStoredHashesAtAnyThreadCount) {
         std::ofstream out(goldenFile());
         out << "# Golden hashes of the finished scenes (FNV-1a 64): the picture's pixels, the sprite identities and\n"
                "# the sprite images. Written by Tests/Art/GoldenTests.cpp with VM_UPDATE_GOLDEN=1; regenerate only\n"
-               "# when a picture is meant to change, and say why in the commit.\n";
+               "# when a picture is meant to change, and say why in the commit.\n"
+            << "# made with: " << toolchain() << "\n";
         for (const auto& [key, h] : now)
             out << key << " image=" << hex(h.image) << " sprites=" << hex(h.sprites) << " frames=" << hex(h.frames)
                 << "\n";

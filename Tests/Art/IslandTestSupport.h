@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "Art/Archipelago.h"
 #include "Art/Art.h"
 #include "Graphics/CgTestSupport.h"
 #include "Platform/Graphics/Context.h"

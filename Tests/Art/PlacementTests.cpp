@@ -110,6 +110,32 @@ TEST(Spots, MovedIconAddsCandidatesOnlyNearTheChange) {
     EXPECT_GT(again.size(), pts.size());  // the area around the icon, closed before, now takes new points
 }
 
+TEST(Spots, FreshCandidatesReachTheFullDistanceFromAChange) {
+    // Remembered points on the left keep the call from being fresh; the icon on the right moves.
+    const SceneSpec s = desk({{300, 300}, {1100, 500}});
+    auto first = painter(s, {});
+    const auto left = first->spots(4, 800, 40, 1000, [](cg::Point p) { return p.x < 500; });
+    ASSERT_FALSE(left.empty());
+    SceneSpec moved = s;
+    moved.icons[1] = {1101, 500};
+    auto second = painter(moved, first->placed);
+    const auto again = second->spots(4, 800, 40, 1000, anywhere);
+    double nearest = 0, farthest = 0;
+    for (std::size_t i = left.size(); i < again.size(); ++i) {
+        double d = 1e9;
+        for (const cg::Rect& r : second->changed()) {
+            const double dx = std::max({r.minX() - again[i].x, again[i].x - r.maxX(), 0.0});
+            const double dy = std::max({r.minY() - again[i].y, again[i].y - r.maxY(), 0.0});
+            d = std::min(d, std::hypot(dx, dy));
+        }
+        nearest = i == left.size() ? d : std::min(nearest, d);
+        farthest = std::max(farthest, d);
+    }
+    EXPECT_LT(farthest, 200);
+    EXPECT_GT(farthest, 150);  // candidates come from the whole 200-point band, not a narrower one
+    EXPECT_LT(nearest, 50);
+}
+
 TEST(Spots, AllRememberedPointsFailingMakesTheCallFresh) {
     const SceneSpec s = desk({{300, 300}});
     auto first = painter(s, {});

@@ -280,17 +280,36 @@ TEST(CgLayer, InsideStartsPlainAndEndUsesTheStateAtBegin) {
     c->setBlendMode(BlendMode::normal);
     c->setFillColor(Color::black());
     c->fill(Rect(5, 5, 10, 10));  // crosses the clip edge at x = 10
+#if !VM_CHECKS
     c->saveGState();
-    c->saveGState();  // unbalanced saves inside the layer are closed by its end
+    c->saveGState();  // release builds close unbalanced saves inside the layer at its end
+#endif
     c->endTransparencyLayer();
     EXPECT_EQ(c->blendMode(), BlendMode::destinationOut);
     EXPECT_EQ(up(*c, 7, 7).a, 0);           // erased by the layer
     EXPECT_EQ(up(*c, 12, 7).a, 255);        // the layer was cut by the clip
     EXPECT_EQ(up(*c, 2, 2).a, 255);         // outside the layer's drawing
+#if !VM_CHECKS
     c->endTransparencyLayer();              // without a layer: ignored
     c->restoreGState();                     // nothing left to restore
     EXPECT_EQ(c->blendMode(), BlendMode::destinationOut);
+#endif
 }
+
+#if VM_CHECKS
+// Checked builds stop at the first unbalanced restore or layer end instead of drawing on in the wrong state.
+TEST(CgLayerDeathTest, UnbalancedRestoresAndLayerEndsStopCheckedBuilds) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto c = bitmap(20, 20);
+    EXPECT_DEATH(c->restoreGState(), "restore without a matching save");
+    EXPECT_DEATH(c->endTransparencyLayer(), "not begun");
+    c->saveGState();
+    c->beginTransparencyLayer();
+    EXPECT_DEATH(c->restoreGState(), "before the transparency layer began");
+    c->saveGState();
+    EXPECT_DEATH(c->endTransparencyLayer(), "saves still open");
+}
+#endif
 
 TEST(CgLayer, AllocatesOnlyWhatTheClipAndTheDrawingNeed) {
     auto c = bitmap(2000, 2000);

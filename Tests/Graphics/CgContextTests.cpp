@@ -174,9 +174,11 @@ TEST(CgState, RestoreUndoesEverythingSaveSaved) {
     const Point seg[] = {{0, 30}, {30, 30}};
     c->strokeLineSegments(seg);
     for (int x = 2; x < 28; ++x) EXPECT_EQ(up(*c, x, 32).a, 255) << x;  // no gaps
-    // More restores than saves are ignored.
+#if !VM_CHECKS
+    // Release builds ignore more restores than saves (checked builds stop there, see CgLayerDeathTest).
     c->restoreGState();
     EXPECT_EQ(c->ctm(), ctm);
+#endif
 }
 
 TEST(CgFill, WindingAndEvenOddRules) {

@@ -94,6 +94,21 @@ TEST(CgPath, ArcsRunBothWaysInYUpSpace) {
     EXPECT_NEAR(relative.currentPoint()->y, -1, 1e-12);
 }
 
+TEST(CgPath, ArcsNeverSweepMoreThanOneTurn) {
+    const double pi = std::numbers::pi;
+    struct Case {
+        double start, end;
+        bool clockwise;
+    } cases[] = {{0, 4.5 * pi, false}, {0, 2 * pi + 0.1, false}, {0, -4.5 * pi, true}, {pi, -3.2 * pi, true}};
+    for (const Case& c : cases) {
+        Path over, turn;
+        over.addArc({0, 0}, 5, c.start, c.end, c.clockwise);
+        turn.addRelativeArc({0, 0}, 5, c.start, c.clockwise ? -2 * pi : 2 * pi);
+        EXPECT_EQ(over.points().size(), turn.points().size()) << c.start << " → " << c.end;
+        EXPECT_NEAR(signedArea(over), signedArea(turn), 1e-9) << c.start << " → " << c.end;
+    }
+}
+
 TEST(CgPath, ShapesRunCounterClockwiseAndBoundTheirRect) {
     const Rect r(2, 3, 20, 10);
     Path rect, ellipse, rounded, capsule;

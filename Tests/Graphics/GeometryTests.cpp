@@ -72,3 +72,18 @@ TEST(Transform, StepsComposeLikeTheReference) {
     EXPECT_NEAR(turned.maxY(), 2, 1e-12);
     EXPECT_EQ(Rect(0.5, -0.25, 1, 1).integral(), Rect(0, -1, 2, 2));
 }
+
+TEST(Rect, NaNOnEitherSideMeetsNothingAndAddsNothing) {
+    const double nan = std::nan("");
+    const Rect a(0, 0, 10, 10);
+    for (const Rect& bad : {Rect(nan, nan, 48, 48), Rect(2, 2, nan, 4), Rect(nan, 1, 1, 1)}) {
+        EXPECT_FALSE(a.intersects(bad));
+        EXPECT_FALSE(bad.intersects(a));
+        EXPECT_TRUE(a.intersection(bad).isNull());
+        EXPECT_TRUE(bad.intersection(a).isNull());
+        EXPECT_FALSE(a.contains(bad));
+        EXPECT_FALSE(bad.contains(a));
+        EXPECT_EQ(a.unionWith(bad), a);
+        EXPECT_EQ(bad.unionWith(a), a);
+    }
+}

@@ -131,3 +131,19 @@ TEST(ValueNoise, CornerEqualsTheNoiseAtLatticePoints) {
             for (uint32_t seed : {0u, 11u, 24301u, 0xFFFFFFFFu})
                 EXPECT_EQ(valueCorner(i, j, seed), valueNoise(static_cast<float>(i), static_cast<float>(j), seed));
 }
+
+TEST(ValueNoise, SeedsSharingACacheSlotKeepTheirOwnValues) {
+    // Seeds 64 apart share a slot of the per-thread cell cache; alternating them on one cell must still
+    // give each its own lattice.
+    for (uint32_t seed : {3u, 11u, 0xFFFFFFC0u}) {
+        const uint32_t other = seed + 64;
+        ASSERT_NE(valueCorner(7, 9, seed), valueCorner(7, 9, other));
+        for (int round = 0; round < 2; ++round)
+            for (uint32_t s : {seed, other}) {
+                EXPECT_EQ(valueNoise(7, 9, s), valueCorner(7, 9, s)) << "seed " << s;
+                const float mid = (valueCorner(7, 9, s) + valueCorner(8, 9, s) + valueCorner(7, 10, s) +
+                                   valueCorner(8, 10, s)) / 4;
+                EXPECT_NEAR(valueNoise(7.5f, 9.5f, s), mid, 1e-6f) << "seed " << s;
+            }
+    }
+}

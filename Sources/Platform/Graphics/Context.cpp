@@ -1,5 +1,6 @@
 #include "Platform/Graphics/Context.h"
 
+#include "Platform/Check.h"
 #include "Platform/Graphics/Blur.h"
 
 #include <cairo.h>
@@ -215,6 +216,12 @@ struct Context::Impl {
     detail::BlurScratch blur;
     Context::Stats stats;
 
+    // A draw that could not be carried out (a surface, mask or layer that cannot be made, a Cairo error).
+    void dropped() {
+        stats.dropped += 1;
+        droppedDraws().fetch_add(1, std::memory_order_relaxed);
+    }
+
     ~Impl() {
         for (auto it = targets.rbegin(); it != targets.rend(); ++it) destroy(*it);
     }
@@ -288,6 +295,7 @@ struct Context::Impl {
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
         if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
             cairo_surface_destroy(s);
+            dropped();
             return false;
         }
         cairo_surface_set_device_offset(s, -box.x0, -box.y0);
@@ -300,6 +308,7 @@ struct Context::Impl {
         grown.depthAtBegin = t.depthAtBegin;
         if (!makeCr(grown)) {
             cairo_surface_destroy(s);
+            dropped();
             return false;
         }
         if (t.surface) {
@@ -442,6 +451,7 @@ struct Context::Impl {
         cairo_surface_t* tmp = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
         if (cairo_surface_status(tmp) != CAIRO_STATUS_SUCCESS) {
             cairo_surface_destroy(tmp);
+            dropped();
             return;
         }
         cairo_surface_set_device_offset(tmp, -box.x0, -box.y0);
@@ -495,7 +505,10 @@ struct Context::Impl {
         if (visible.empty() && shadowVisible.empty()) return;
         if (!ensureCovers(t, unite(visible, shadowVisible))) return;
         recover(t);
-        if (!t.cr) return;
+        if (!t.cr) {
+            dropped();
+            return;
+        }
         syncClip(t);
 
         if (!shadowVisible.empty()) drawShadow(t, g, s, mode, maskBox, offX, offY, sigma);
@@ -510,6 +523,8 @@ struct Context::Impl {
                     cairo_surface_flush(m);
                     boundedIn(t, visible, s, m);
                     cairo_surface_destroy(m);
+                } else {
+                    dropped();
                 }
             } else {
                 cairo_set_operator(t.cr, toCairo(mode));
@@ -517,13 +532,17 @@ struct Context::Impl {
                 cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
             }
         }
+        if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) dropped();
         recover(t);
     }
 
     void drawShadow(Target& t, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
                     double offY, double sigma) {
         cairo_surface_t* m = maskSurface(box);
-        if (!m) return;
+        if (!m) {
+            dropped();
+            return;
+        }
         stats.shadows += 1;
         stats.largestShadowPixels =
             std::max<uint64_t>(stats.largestShadowPixels, uint64_t(box.width()) * uint64_t(box.height()));
@@ -695,9 +714,12 @@ void Context::saveGState() { impl_->stack.push_back(impl_->state); }
 
 void Context::restoreGState() {
     Impl& m = *impl_;
+    VM_CHECK(!m.stack.empty(), "restore without a matching save");
     if (m.stack.empty()) return;
     // A layer's own save is undone only by ending the layer.
-    if (m.targets.size() > 1 && m.stack.size() <= m.targets.back().depthAtBegin) return;
+    const bool layerOwnsTop = m.targets.size() > 1 && m.stack.size() <= m.targets.back().depthAtBegin;
+    VM_CHECK(!layerOwnsTop, "restore of a save made before the transparency layer began");
+    if (layerOwnsTop) return;
     m.state = std::move(m.stack.back());
     m.stack.pop_back();
     m.clips.resize(m.state.clipCount);
@@ -708,6 +730,11 @@ void Context::scaleBy(double sx, double sy) { impl_->state.ctm = impl_->state.ct
 void Context::rotateBy(double angle) { impl_->state.ctm = impl_->state.ctm.rotatedBy(angle); }
 void Context::concatenateCTM(const Transform& t) { impl_->state.ctm = t.concatenating(impl_->state.ctm); }
 Context::Stats Context::stats() const { return impl_->stats; }
+
+std::atomic<uint64_t>& Context::droppedDraws() {
+    static std::atomic<uint64_t> count{0};
+    return count;
+}
 Transform Context::ctm() const { return impl_->state.ctm; }
 
 void Context::setFillColor(const Color& c) { impl_->state.fill = sanitized(c); }
@@ -997,7 +1024,9 @@ void Context::beginTransparencyLayer() {
 
 void Context::endTransparencyLayer() {
     Impl& m = *impl_;
+    VM_CHECK(m.targets.size() > 1, "end of a transparency layer that was not begun");
     if (m.targets.size() <= 1) return;
+    VM_CHECK(m.stack.size() == m.targets.back().depthAtBegin, "transparency layer ended with saves still open");
     Target layer = std::move(m.targets.back());
     m.targets.pop_back();
     // Back to the state at the beginning: alpha, blend mode, shadow and clip in force then.
@@ -1046,6 +1075,7 @@ void Context::draw(const Image& image, const Rect& inRect) {
         static_cast<int>(image.bytesPerRow()));
     if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surf);
+        m.dropped();
         return;
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);

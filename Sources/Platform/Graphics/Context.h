@@ -20,6 +20,7 @@
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/Path.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -167,8 +168,11 @@ public:
         uint64_t largestLayerPixels = 0;  // largest layer surface, in pixels
         uint64_t shadows = 0;
         uint64_t largestShadowPixels = 0;  // largest shadow mask, in pixels
+        uint64_t dropped = 0;              // draws lost to a surface that could not be made or a Cairo error
     };
     Stats stats() const;
+    // Draws dropped by every context of the process so far; the self-test checks it stays 0.
+    static std::atomic<uint64_t>& droppedDraws();
 
     struct Impl;
 

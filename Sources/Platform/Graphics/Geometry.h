@@ -41,6 +41,11 @@ struct Rect {
     }
 
     bool isNull() const { return std::isinf(origin.x) || std::isinf(origin.y); }
+    // A NaN anywhere: such a rect meets nothing, holds nothing and adds nothing to a union, whichever
+    // side of an operation it stands on.
+    bool hasNaN() const {
+        return std::isnan(origin.x) || std::isnan(origin.y) || std::isnan(size.width) || std::isnan(size.height);
+    }
     // Empty: null, or no area.
     bool isEmpty() const { return isNull() || size.width == 0 || size.height == 0; }
 
@@ -64,8 +69,8 @@ struct Rect {
 
     // The smallest rect holding both; a null rect adds nothing.
     Rect unionWith(const Rect& o) const {
-        if (isNull()) return o.standardized();
-        if (o.isNull()) return standardized();
+        if (isNull() || hasNaN()) return o.hasNaN() ? null() : o.standardized();
+        if (o.isNull() || o.hasNaN()) return standardized();
         const double x0 = std::min(minX(), o.minX()), y0 = std::min(minY(), o.minY());
         const double x1 = std::max(maxX(), o.maxX()), y1 = std::max(maxY(), o.maxY());
         return Rect(x0, y0, x1 - x0, y1 - y0);
@@ -73,7 +78,7 @@ struct Rect {
 
     // The common area, or null when the rects do not overlap (rects that only share an edge do not).
     Rect intersection(const Rect& o) const {
-        if (isNull() || o.isNull()) return null();
+        if (isNull() || o.isNull() || hasNaN() || o.hasNaN()) return null();
         const double x0 = std::max(minX(), o.minX()), y0 = std::max(minY(), o.minY());
         const double x1 = std::min(maxX(), o.maxX()), y1 = std::min(maxY(), o.maxY());
         if (!(x1 > x0) || !(y1 > y0)) return null();
@@ -90,7 +95,7 @@ struct Rect {
 
     // Inclusive: a rect contains itself.
     bool contains(const Rect& o) const {
-        if (isNull() || o.isNull()) return false;
+        if (isNull() || o.isNull() || hasNaN() || o.hasNaN()) return false;
         return o.minX() >= minX() && o.maxX() <= maxX() && o.minY() >= minY() && o.maxY() <= maxY();
     }
 
