@@ -83,8 +83,7 @@ void paintFloor(Art& art, const std::vector<FloorProp>& props) {
     constexpr int kBands = 12;
     cg::Context& scene = *art.ctx;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    const double scale = art.s.scale;
-    const cg::Transform toDevice = scene.ctm();
+    const cg::Transform toDevice = scene.ctm(), toUser = toDevice.inverted();
     uint8_t* const base = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     if (props.empty() || width <= 0 || height <= 0 || !base) return;
@@ -100,7 +99,10 @@ void paintFloor(Art& art, const std::vector<FloorProp>& props) {
         bitmap->translateBy(0, -static_cast<double>(height - bottom));
         bitmap->concatenateCTM(toDevice);
         // The band's points, y up: from its lower edge to its upper edge.
-        const double low = static_cast<double>(height - bottom) / scale, high = static_cast<double>(height - top) / scale;
+        const cg::Rect span =
+            cg::Rect(0, static_cast<double>(height - bottom), static_cast<double>(width), static_cast<double>(bottom - top))
+                .applying(toUser);
+        const double low = span.minY(), high = span.maxY();
         worker.ctx = bitmap.get();
         for (const FloorProp& prop : props)
             if (prop.at.y + prop.reach >= low && prop.at.y - prop.reach <= high) prop.draw(worker);

@@ -313,3 +313,34 @@ TEST(ReefScene, FarThingsStayWhenAnIconMovesOrComesAtNight) {
         EXPECT_LT(changed * 1000, compared);
     }
 }
+
+TEST(ReefScene, WithoutFrameBitmapsTheFloorIsTheSameAndSpritesGoWithoutPictures) {
+    for (bool night : {false, true}) {
+        // The scene's bitmap is one pixel per point either way; at the second scale no frame can be made.
+        std::vector<uint32_t> floors[2];
+        for (int k = 0; k < 2; ++k) {
+            SceneSpec s = desk(night);
+            s.scale = k == 0 ? 1 : 5000;
+            const Look look(s.kind, night, static_cast<float>(s.size.height));
+            const auto keep = Renderer::keepRects(s);
+            auto bitmap = cg::Context::makeBitmap(1710, 1112, 1);
+            Art art(bitmap.get(), s, Renderer::terrain(s, look, keep), keep, look, {});
+            art.reef();
+            floors[k] = arttest::pixels(*bitmap->makeImage());
+            if (k == 0) continue;
+            auto n = census(art.sprites);
+            EXPECT_EQ(n[Group::kelp], 0) << "kelp without a frond has no sprite";
+            EXPECT_GT(n[Group::anemone], 0);
+            EXPECT_GT(n[Group::bubble], 0);
+            for (const Sprite& sp : art.sprites) {
+                if (sp.kind == Sprite::Kind::sway || groupOf(sp) == Group::bubble || groupOf(sp) == Group::beam) {
+                    EXPECT_FALSE(sp.image);
+                }
+                if (sp.kind == Sprite::Kind::trip && !sp.glow) {
+                    EXPECT_TRUE(sp.frames.empty() && sp.shade.empty());
+                }
+            }
+        }
+        EXPECT_TRUE(floors[0] == floors[1]) << "the sea floor does not depend on the frames";
+    }
+}
