@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 #include <set>
-#include <unordered_map>
 #include <utility>
 
 #include "Platform/Dispatch/Dispatch.h"
@@ -103,28 +102,10 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
     // (which comes from outside) cannot decide how many sprites there are.
     const int64_t most = limit == std::numeric_limits<int64_t>::max() ? tries : limit;
     const std::size_t cap = most > 0 ? static_cast<std::size_t>(most) : 0;
-    // The points kept so far, filed by square cells a little wider than the gap: a point nearer than the
-    // gap can only lie in the same or a neighbouring cell, so the test reads a few points, not all of
-    // them. Gaps too small for whole cells fall back to one cell.
-    const double cell = gap * 1.0000001;
-    const bool filed = cell > 0 && std::max(W(), H()) / cell < 1e9;
-    std::unordered_map<uint64_t, std::vector<cg::Point>> cells;
-    auto index = [cell, filed](double v) { return filed ? static_cast<int64_t>(std::floor(v / cell)) : 0; };
-    auto slot = [](int64_t i, int64_t j) { return (static_cast<uint64_t>(i) << 32) ^ static_cast<uint64_t>(j); };
-    auto spaced = [&](cg::Point p) {
-        const int64_t i = index(p.x), j = index(p.y);
-        for (int64_t di = -1; di <= 1; ++di)
-            for (int64_t dj = -1; dj <= 1; ++dj) {
-                const auto found = cells.find(slot(i + di, j + dj));
-                if (found == cells.end()) continue;
-                for (const cg::Point& q : found->second)
-                    if (std::hypot(p.x - q.x, p.y - q.y) < gap) return false;
-            }
+    auto spaced = [gap](const std::vector<cg::Point>& kept, cg::Point p) {
+        for (const cg::Point& q : kept)
+            if (std::hypot(p.x - q.x, p.y - q.y) < gap) return false;
         return true;
-    };
-    auto keepPoint = [&](std::vector<cg::Point>& kept, cg::Point p) {
-        kept.push_back(p);
-        cells[slot(index(p.x), index(p.y))].push_back(p);
     };
 
     std::vector<cg::Point> kept;
@@ -137,9 +118,9 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             if (examined.size() >= cap || kept.size() >= cap) break;
             if (!(p.x >= 0 && p.x <= W() && p.y >= 0 && p.y <= H())) continue;  // also drops NaN
             if (!examined.insert({p.x, p.y}).second) continue;
-            if (!spaced(p)) continue;
+            if (!spaced(kept, p)) continue;
             if (!where(p)) continue;
-            keepPoint(kept, p);
+            kept.push_back(p);
         }
     }
     const bool fresh = remembered == before.end() || kept.empty();
@@ -166,9 +147,9 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             if (!close) continue;
         }
         const cg::Point p{x, y};
-        if (!spaced(p)) continue;
+        if (!spaced(kept, p)) continue;
         if (!where(p)) continue;
-        keepPoint(kept, p);
+        kept.push_back(p);
     }
     placed[k] = kept;
     return kept;

@@ -4,8 +4,6 @@
 #include "Renderer/TerrainLayout.h"
 
 #include <gtest/gtest.h>
-#include <algorithm>
-#include <limits>
 #include <memory>
 
 namespace {
@@ -74,24 +72,6 @@ TEST(Spots, FreshCallEqualsARunWithoutHistoryAndIsStored) {
     for (std::size_t i = 0; i < pa.size(); ++i)
         for (std::size_t j = i + 1; j < pa.size(); ++j)
             EXPECT_GE(std::hypot(pa[i].x - pa[j].x, pa[i].y - pa[j].y), 30);
-}
-
-TEST(Spots, SpacingKeepsEveryCandidateAPlainScanWould) {
-    // The candidates of a fresh call, judged against every point kept before them.
-    const SceneSpec s = desk({});
-    for (double gap : {0.0, 1e-300, 0.7, 10.0, 80.0, 5000.0}) {
-        auto art = painter(s, {});
-        const auto got = art->spots(3, 3000, gap, std::numeric_limits<int64_t>::max(), anywhere);
-        RNG rng(s.seed() + 3 * 0x9E3779B97F4A7C15ULL);
-        std::vector<cg::Point> want;
-        for (int i = 0; i < 3000; ++i) {
-            const double x = rng.uniform(0, 1440);
-            const double y = rng.uniform(0, 900);
-            if (std::all_of(want.begin(), want.end(), [&](cg::Point q) { return !(std::hypot(x - q.x, y - q.y) < gap); }))
-                want.push_back({x, y});
-        }
-        EXPECT_EQ(got, want) << "gap " << gap;
-    }
 }
 
 TEST(Spots, IdenticalLayoutKeepsRememberedPointsAndAddsNone) {
