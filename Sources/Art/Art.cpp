@@ -103,8 +103,12 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
     const int64_t most = limit == std::numeric_limits<int64_t>::max() ? tries : limit;
     const std::size_t cap = most > 0 ? static_cast<std::size_t>(most) : 0;
     auto spaced = [gap](const std::vector<cg::Point>& kept, cg::Point p) {
-        for (const cg::Point& q : kept)
-            if (std::hypot(p.x - q.x, p.y - q.y) < gap) return false;
+        // The distance is at least |dx| and |dy|: most points are ruled out without it.
+        for (const cg::Point& q : kept) {
+            const double dx = p.x - q.x, dy = p.y - q.y;
+            if (std::fabs(dx) >= gap || std::fabs(dy) >= gap) continue;
+            if (std::hypot(dx, dy) < gap) return false;
+        }
         return true;
     };
 

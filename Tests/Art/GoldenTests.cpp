@@ -29,8 +29,9 @@
 namespace {
 
 // Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
-constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::winter,
-                                    SceneKind::reef,        SceneKind::sea,    SceneKind::pond};
+constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::orbit,
+                                    SceneKind::city,        SceneKind::winter, SceneKind::reef,
+                                    SceneKind::warzone,     SceneKind::sea,    SceneKind::pond};
 
 // FNV-1a, 64 bits.
 class Fnv {

@@ -269,6 +269,15 @@ struct Context::Impl {
         state.clipCount = clips.size();
     }
 
+    // The same, taking over a path built for the purpose (no copy).
+    void addClip(Path&& devicePath, FillRule rule) {
+        IRect box = outward(devicePath.boundingBox());
+        state.clipBox = intersect(state.clipBox, box);
+        clips.resize(state.clipCount);
+        clips.push_back({std::move(devicePath), rule, nextClipId++});
+        state.clipCount = clips.size();
+    }
+
     // --- targets ---
 
     static bool makeCr(Target& t) {
@@ -476,14 +485,14 @@ struct Context::Impl {
 
     // The whole drawing pipeline: shadow (blurred, offset, cut by the clip) then the content,
     // both with the blend mode and only where the clip allows.
-    void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow) {
+    void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow, bool shadowOnly = false) {
         if (s.kind == Source::Kind::solid && s.color.a <= 0 && mode != BlendMode::sourceIn &&
             mode != BlendMode::clear)
             return;  // nothing would change
         Target& t = targets.back();
         const IRect clip = intersect(state.clipBox, t.limit);
         const IRect content = intersect(contentBounds(g), t.limit);
-        const IRect visible = intersect(content, clip);
+        const IRect visible = shadowOnly ? IRect{} : intersect(content, clip);
 
         // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
         const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
@@ -897,6 +906,25 @@ void Context::clipToRect(const Rect& r) {
 
 void Context::clip(const Path& path, FillRule rule) { impl_->addClip(path.applying(impl_->dev()), rule); }
 
+void Context::clipToPixelRects(std::span<const Rect> rects) {
+    Impl& m = *impl_;
+    const Transform flip{1, 0, 0, -1, 0, static_cast<double>(m.height)};
+    Path p;
+    p.reserve(rects.size() * 5, rects.size() * 4);
+    for (const Rect& r : rects)
+        if (!r.isEmpty()) p.addRect(r, flip);
+    m.addClip(std::move(p), FillRule::winding);
+}
+
+void Context::fillShadowOnly(const Path& path, FillRule rule) {
+    Impl& m = *impl_;
+    Geometry g;
+    g.kind = Geometry::Kind::fill;
+    g.path = &m.toDevice(path);
+    g.rule = rule;
+    m.render(g, m.solid(m.state.fill), m.state.blend, true, true);
+}
+
 Rect Context::clipBoundingBox() const {
     const IRect c = impl_->state.clipBox;
     if (c.empty()) return Rect::null();
@@ -1053,6 +1081,47 @@ void Context::endTransparencyLayer() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Text
+
+void Context::drawText(const std::string& text, const Rect& box, const TextStyle& style) {
+    Impl& m = *impl_;
+    if (text.empty() || box.isEmpty() || box.hasNaN()) return;
+    if (m.shadowActive()) {
+        // The shadow falls from the glyphs as one shape.
+        beginTransparencyLayer();
+        drawText(text, box, style);
+        endTransparencyLayer();
+        return;
+    }
+    const Rect r = box.standardized();
+    // Text space: origin at the box's top left, y down, in points.
+    const Transform toDevice = Transform{1, 0, 0, -1, r.minX(), r.maxY()}.concatenating(m.dev());
+    if (!invertible(toDevice)) return;
+    Target& t = m.targets.back();
+    // Glyphs may overhang the box a little (descenders, the ellipsis): allow a line's height around it.
+    const Rect reach = r.insetBy(-style.size, -style.size).applying(m.dev());
+    const IRect need = intersect(intersect(outward(reach), m.state.clipBox), t.limit);
+    if (need.empty()) return;
+    if (!m.ensureCovers(t, need)) return;
+    m.recover(t);
+    if (!t.cr) {
+        m.dropped();
+        return;
+    }
+    m.syncClip(t);
+    cairo_save(t.cr);
+    const cairo_matrix_t cm = toCairo(toDevice);
+    cairo_set_matrix(t.cr, &cm);
+    cairo_set_operator(t.cr, toCairo(m.state.blend));
+    const Color c = style.color;
+    cairo_set_source_rgba(t.cr, c.r, c.g, c.b, c.a * m.state.alpha);
+    detail::showText(t.cr, text, r.width(), style);
+    cairo_restore(t.cr);
+    if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) m.dropped();
+    m.recover(t);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Images
 
 void Context::draw(const ImageRef& image, const Rect& inRect) {
@@ -1092,6 +1161,91 @@ void Context::draw(const Image& image, const Rect& inRect) {
     Geometry g;
     g.kind = Geometry::Kind::paint;
     g.path = &m.scratch;
+    Source s;
+    s.kind = Source::Kind::pattern;
+    s.pattern = p;
+    s.alpha = m.state.alpha;
+    m.render(g, s, m.state.blend, true);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(surf);
+}
+
+void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter filter) {
+    Impl& m = *impl_;
+    // Operators that would act beyond the image without a shape to bound them.
+    if (m.state.blend == BlendMode::sourceIn || m.state.blend == BlendMode::clear) return draw(image, inRect);
+    if (inRect.isEmpty()) return;
+    const Rect r = inRect.standardized();
+    const int w = image.pixelWidth(), h = image.pixelHeight();
+    if (w <= 0 || h <= 0) return;
+    const Transform toUser{r.width() / w, 0, 0, -r.height() / h, r.minX(), r.maxY()};
+    const Transform toDevice = toUser.concatenating(m.dev());
+    if (!invertible(toDevice)) return;
+    // Drawn larger than its pixels, a texel at the edge would fade over many device pixels: cut
+    // the edge at the rect instead.
+    if (std::hypot(toDevice.a, toDevice.b) > 1.01 || std::hypot(toDevice.c, toDevice.d) > 1.01)
+        return draw(image, inRect);
+    // Device pixels the image can touch: its rect and the filter's reach around it.
+    const IRect bounds = expand(outward(Rect(0, 0, w, h).applying(toDevice)), 1);
+    if (bounds.empty()) return;
+
+    cairo_surface_t* surf = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
+        static_cast<int>(image.bytesPerRow()));
+    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surf);
+        m.dropped();
+        return;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
+    const cairo_matrix_t pm = toCairo(toDevice.inverted());
+    cairo_pattern_set_matrix(p, &pm);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
+    const bool aligned = toDevice.a == 1 && toDevice.d == 1 && toDevice.b == 0 && toDevice.c == 0 &&
+                         toDevice.tx == std::round(toDevice.tx) && toDevice.ty == std::round(toDevice.ty);
+    cairo_filter_t f = CAIRO_FILTER_GOOD;
+    if (filter == ImageFilter::nearest || aligned) f = CAIRO_FILTER_NEAREST;
+    else if (filter == ImageFilter::linear) f = CAIRO_FILTER_BILINEAR;
+    cairo_pattern_set_filter(p, f);
+
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.bounds = bounds;
+    Source s;
+    s.kind = Source::Kind::pattern;
+    s.pattern = p;
+    s.alpha = m.state.alpha;
+    m.render(g, s, m.state.blend, true);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(surf);
+}
+
+void Context::drawPixelAligned(const Image& image, int x, int y) {
+    Impl& m = *impl_;
+    if (m.state.blend == BlendMode::sourceIn || m.state.blend == BlendMode::clear) {
+        const Transform toUser = m.state.ctm.inverted();
+        return draw(image, Rect(x, y, image.pixelWidth(), image.pixelHeight()).applying(toUser));
+    }
+    const int w = image.pixelWidth(), h = image.pixelHeight();
+    if (w <= 0 || h <= 0) return;
+    const int top = m.height - y - h;  // Cairo's rows run down
+    cairo_surface_t* surf = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
+        static_cast<int>(image.bytesPerRow()));
+    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surf);
+        m.dropped();
+        return;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
+    cairo_matrix_t pm;
+    cairo_matrix_init_translate(&pm, -x, -top);
+    cairo_pattern_set_matrix(p, &pm);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
+    cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.bounds = {x, top, x + w, top + h};
     Source s;
     s.kind = Source::Kind::pattern;
     s.pattern = p;

@@ -19,12 +19,14 @@
 #include "Platform/Graphics/Gradient.h"
 #include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/Path.h"
+#include "Platform/Graphics/Text.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace cg {
 
@@ -41,6 +43,9 @@ enum class BlendMode {
 enum class LineCap { butt, round, square };
 enum class LineJoin { miter, round, bevel };
 enum class FillRule { winding, evenOdd };
+// How drawUnclipped samples an image: nearest pixel, bilinear, or good (bilinear when drawn at
+// about its size, an area average when drawn smaller; nearest when pixel-aligned at scale 1).
+enum class ImageFilter { nearest, linear, good };
 
 class Context {
 public:
@@ -144,6 +149,14 @@ public:
     void clip(const Path& path, FillRule rule = FillRule::winding);
     // Bounding box of the clip in user space (the whole bitmap without a clip).
     Rect clipBoundingBox() const;
+    // Intersects the clip with the union of the rects, given in the bitmap's y-up pixel space (the
+    // space ctm() maps to) whatever the transform; whole-pixel rects give an exact box clip.
+    void clipToPixelRects(std::span<const Rect> rects);
+
+    // --- Shadows alone ---
+    // Draws only the shadow that filling the path would cast (current shadow, fill colour's alpha,
+    // alpha and blend mode); the fill itself is not drawn.
+    void fillShadowOnly(const Path& path, FillRule rule = FillRule::winding);
 
     // --- Gradients; they fill the current clip ---
     void drawLinearGradient(const Gradient& g, Point start, Point end, GradientOptions options = {});
@@ -157,10 +170,26 @@ public:
     void beginTransparencyLayer();
     void endTransparencyLayer();
 
+    // --- Text ---
+    // One line of `text` (UTF-8) set in `box`: its first line hangs from the box's top edge, centred or
+    // left-aligned, cut in the middle with an ellipsis when wider than the box. Fill colour, alpha, blend
+    // mode, shadow and clip apply as to any drawing.
+    void drawText(const std::string& text, const Rect& box, const TextStyle& style);
+
     // --- Images ---
     // Draws the image stretched into the rect (the image's top row at the rect's top, y-up).
     void draw(const ImageRef& image, const Rect& inRect);
     void draw(const Image& image, const Rect& inRect);
+    // The same placement, but the image is not clipped to the rect: beyond its edges it samples as
+    // transparent, so the edge pixels blend over the filter's reach (half a pixel for bilinear)
+    // instead of being cut. No clip path is built, which makes many small images at fractional
+    // positions much cheaper. Shadows, alpha and blend modes apply as in draw(). An image drawn
+    // larger than its pixels (where an edge texel would spread over many pixels), and the blend
+    // modes source-in and clear, fall back to draw().
+    void drawUnclipped(const Image& image, const Rect& inRect, ImageFilter filter = ImageFilter::good);
+    // Draws the image pixel for pixel with its bottom-left corner at whole pixel (x, y) of the
+    // bitmap's y-up pixel space, whatever the transform; alpha, blend mode, shadow and clip apply.
+    void drawPixelAligned(const Image& image, int x, int y);
 
     // Counters for tests and benchmarks: what transparency layers and shadows allocated.
     struct Stats {

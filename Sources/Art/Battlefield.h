@@ -1,0 +1,116 @@
+#pragma once
+// The warzone's own operations: routed tracks and patrol paths that mend around moved icons, trench
+// lines traced along the height field, the ground props, the vehicles and aircraft, and the moving units
+// and sky events. Scene coordinates (y down) unless an operation says it draws at a context point.
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "Art/Art.h"
+#include "Platform/Graphics/Path.h"
+
+class Art::Battlefield {
+public:
+    using Polyline = std::vector<cg::Point>;
+
+    explicit Battlefield(Art& art) : art(art) {}
+
+    // --- Paths ---
+
+    // Up to `count` edge-to-edge paths whose every step passes `ok`: first the stored paths of the
+    // previous render that could be mended, then new ones from stable start candidates. Each is stored
+    // in `placed` under key(salt) + "-way" + its index; indices past the result are removed.
+    std::vector<Polyline> crossings(uint64_t salt, int64_t count, double step, const std::function<bool(cg::Point)>& ok);
+
+    // One cell of the detour lattice, in 20-point steps from the detour's start.
+    struct Node {
+        int64_t i = 0;
+        int64_t j = 0;
+        friend bool operator==(const Node&, const Node&) = default;
+    };
+
+    // --- Trench lines ---
+
+    // The identity of one cell edge of the height grid, shared by the two cells that touch it.
+    struct Edge {
+        int64_t x = 0;
+        int64_t y = 0;
+        bool across = false;  // runs along x
+        friend bool operator==(const Edge&, const Edge&) = default;
+    };
+    // The contour of `level` through grid `v` (4-point cells), chained into polylines in scene points.
+    static std::vector<Polyline> contours(const Grid& v, float level);
+    // Draws the dashed, zig-zagging trench lines along the contour of `level`, kept off the icons.
+    void trenches(float level);
+    // The same along chains traced beforehand.
+    void trenchLines(const std::vector<Polyline>& chains);
+
+    // Runs `draw` once for each horizontal band of 128 pixel rows of the scene's bitmap, bands on
+    // several threads at once, each through a painter of its own whose context holds just those rows
+    // at their place in the scene; `draw` also gets the band's scene rows (top, bottom) so that it can
+    // leave out what cannot reach them. `draw` must only draw, and must not rely on drawing state that
+    // a left-out shape would have set. The bands are fixed by the bitmap, so the result never depends
+    // on the number of threads; it can differ from one pass over the whole bitmap only in the last bits
+    // of a few edge pixels. Draws in one pass when a band's bitmap cannot be made.
+    void inBands(const std::function<void(Art&, double top, double bottom)>& draw);
+
+    // --- Ground props (drawn at context points unless said otherwise) ---
+
+    void weeds(cg::Point p);
+    // A shelled area around scene point c: scorch, craters and splinters where `open` holds.
+    void barrage(cg::Point c, const std::function<bool(cg::Point)>& open);
+    void crater(cg::Point p, double r, bool puddle);
+    // Two tread bands along a path of scene points.
+    void treads(const Polyline& path);
+    void wire(cg::Point p, double length, double tilt);
+    void hedgehog(cg::Point p);
+    // The stump outline for a base point, half-width w and height h.
+    static cg::Path stump(cg::Point p, double w, double h);
+    void tent(cg::Point p);
+    void crate(cg::Point p);
+    void soldier(cg::Point p, double heading);
+    void nest(cg::Point p, double facing);
+    // The sandbag angles of a nest in drawing order: the back bags, then the front ones (the second
+    // list), leaving out those straight behind the gun.
+    struct Bags {
+        std::vector<double> back;
+        std::vector<double> front;
+    };
+    static Bags nestBags(cg::Point p, double facing);
+
+    // --- Vehicles and aircraft ---
+
+    // A burnt-out tank at context point p with its flame, glow, ember and smoke sprites.
+    void wreck(cg::Point p, const cg::ImageRef& smoke);
+    // The tank seen from above on a 28 × 16 canvas, hull toward +x.
+    void battleTank();
+    // One 48 × 48 helicopter frame (or its flat shadow) with the rotor turned by `turn`.
+    void helicopter(double turn, bool lit, bool shadow);
+    // The jet outline moved by (dx, dy − 4), filled, on a 22 × 18 canvas.
+    void plane(double dx, double dy, uint32_t color, double alpha);
+
+    // --- Moving units ---
+
+    // The helicopter's 7-point jittered loop around c.
+    static Polyline heliLoop(cg::Point c);
+    // The zig-zag fall of a flare from c.
+    static Polyline flareFall(cg::Point c);
+    // a, the bowed middle, b.
+    static Polyline arc(cg::Point a, cg::Point b, double bow);
+
+    // What the painter hands to the moving units: the land level, the track paths and the shelters.
+    struct Field {
+        float l0 = 0;
+        std::vector<Polyline> tracks;
+        std::vector<cg::Point> shelters;
+    };
+    // Helicopters, explosions, tanks and patrols, then the day's jets, birds and clouds or the night's
+    // searchlights, flares, horizon flashes and clouds.
+    void traffic(const Field& field);
+
+    Art& art;
+
+private:
+    void nestBag(cg::Point m, double a);
+};

@@ -1,0 +1,56 @@
+// Drawing the battlefield's ground in horizontal bands on several threads. Each band holds a copy of its
+// rows of the scene bitmap and replays the whole drawing clipped to them; shapes outside a band cost it
+// next to nothing, so the bands share the work of filling pixels.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "Art/Battlefield.h"
+#include "Platform/Graphics/Context.h"
+
+namespace {
+
+// Scene rows reaching past every band: the whole picture in one pass.
+constexpr double kEverywhere = 1e300;
+
+}  // namespace
+
+void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw) {
+    constexpr int kRows = 128;
+    cg::Context& scene = *art.ctx;
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    const std::size_t stride = scene.bytesPerRow();
+    const std::size_t count = static_cast<std::size_t>((height + kRows - 1) / kRows);
+    std::vector<std::unique_ptr<cg::Context>> bands(count);
+    const uint8_t* pixels = scene.data();
+    for (std::size_t b = 0; b < count; ++b) {
+        const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
+        bands[b] = cg::Context::makeBitmap(width, rows, 1);
+        if (!bands[b] || bands[b]->bytesPerRow() != stride) {
+            draw(art, -kEverywhere, kEverywhere);
+            return;
+        }
+        std::memcpy(bands[b]->data(), pixels + stride * static_cast<std::size_t>(top), stride * static_cast<std::size_t>(rows));
+        bands[b]->pixelsChanged();
+        // The band's user space is the scene's, moved down by the rows beneath the band.
+        bands[b]->translateBy(0, -static_cast<double>(height - top - rows));
+        bands[b]->concatenateCTM(scene.ctm());
+    }
+    art.offscreenEach(count, [&](Art& worker, std::size_t b) -> cg::ImageRef {
+        worker.ctx = bands[b].get();
+        const double scale = art.s.scale;
+        const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
+        draw(worker, top / scale, (top + rows) / scale);
+        worker.ctx = nullptr;
+        return nullptr;
+    });
+    uint8_t* out = scene.data();
+    for (std::size_t b = 0; b < count; ++b) {
+        const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
+        std::memcpy(out + stride * static_cast<std::size_t>(top), bands[b]->data(), stride * static_cast<std::size_t>(rows));
+    }
+    scene.pixelsChanged();
+}

@@ -1,0 +1,209 @@
+#include "Finder/GvfsIconSource.h"
+
+#include <gio/gio.h>
+
+#include "Finder/GioWatch.h"
+#include "Finder/SettingsLookup.h"
+
+namespace {
+
+FinderError failure(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
+
+// The icon sizes of the desktop icons extension and its cell widths, by its size names.
+struct Cell {
+    const char* name;
+    double icon;
+    double width;
+};
+constexpr Cell desktopIconCells[] = {{"tiny", 36, 70}, {"small", 48, 90}, {"standard", 64, 120}, {"large", 96, 130}};
+
+// Nemo's and Caja's zoom levels, smallest to largest, in points.
+constexpr double zoomSizes[] = {16, 24, 32, 48, 72, 96, 192};
+constexpr const char* zoomNames[] = {"smallest", "smaller", "small", "standard", "large", "larger", "largest"};
+
+std::optional<double> zoomSize(const std::optional<std::string>& level) {
+    if (!level) return std::nullopt;
+    if (const auto n = SettingsLookup::integer(*level); n && *n >= 0 && *n < 7) return zoomSizes[*n];
+    for (int i = 0; i < 7; ++i)
+        if (*level == zoomNames[i]) return zoomSizes[i];
+    return std::nullopt;
+}
+
+const Cell& desktopIconCell() {
+    const PrefValue v = SettingsLookup::gsettings("org.gnome.shell.extensions.ding", "icon-size");
+    if (const auto* name = std::get_if<std::string>(&v))
+        for (const Cell& c : desktopIconCells)
+            if (*name == c.name) return c;
+    return desktopIconCells[2];
+}
+
+// "x,y" as the managers write it; a part that is not a number stays missing.
+ReplyItem position(const std::string& text) {
+    const auto comma = text.find(',');
+    if (comma == std::string::npos) return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::none()});
+    auto part = [](const std::string& s) {
+        const auto v = SettingsLookup::number(s);
+        return v ? ReplyItem::of(*v) : ReplyItem::none();
+    };
+    return ReplyItem::of(std::vector<ReplyItem>{part(text.substr(0, comma)), part(text.substr(comma + 1))});
+}
+
+}  // namespace
+
+GvfsIconSource::GvfsIconSource(Manager manager, Options options)
+    : manager_(manager), options_(std::move(options)) {}
+
+std::string GvfsIconSource::attribute(Manager manager) {
+    switch (manager) {
+    case Manager::desktopIcons: return "metadata::nautilus-icon-position";
+    case Manager::nemo: return "metadata::nemo-icon-position";
+    case Manager::caja: return "metadata::caja-icon-position";
+    }
+    return {};
+}
+
+std::string GvfsIconSource::name() const {
+    switch (manager_) {
+    case Manager::desktopIcons: return "gvfs metadata (desktop icons extension)";
+    case Manager::nemo: return "gvfs metadata (Nemo)";
+    case Manager::caja: return "gvfs metadata (Caja)";
+    }
+    return "gvfs metadata";
+}
+
+double GvfsIconSource::scale() const {
+    if (options_.scale > 0) return options_.scale;
+    const PrefValue v = SettingsLookup::gsettings("org.gnome.desktop.interface", "scaling-factor");
+    if (const auto* n = std::get_if<double>(&v); n && *n >= 1) return *n;
+    return 1;
+}
+
+double GvfsIconSource::iconSize() const {
+    switch (manager_) {
+    case Manager::desktopIcons: return desktopIconCell().icon;
+    case Manager::nemo:
+        return zoomSize(SettingsLookup::keyFile(options_.configHome + "/nemo/desktop-metadata", "desktop-monitor-0",
+                                                "nemo-icon-view-zoom-level"))
+            .value_or(48);
+    case Manager::caja:
+        return zoomSize(SettingsLookup::keyFile(options_.configHome + "/caja/desktop-metadata", "directory",
+                                                "caja-icon-view-zoom-level"))
+            .value_or(48);
+    }
+    return 64;
+}
+
+std::optional<double> GvfsIconSource::textSize() const {
+    auto font = [](const char* schema, const char* key) {
+        return SettingsLookup::fontPixels(SettingsLookup::gsettings(schema, key));
+    };
+    switch (manager_) {
+    case Manager::desktopIcons: {
+        // The extension labels with the interface font, scaled like all text of the session.
+        const auto px = font("org.gnome.desktop.interface", "font-name");
+        const PrefValue factor = SettingsLookup::gsettings("org.gnome.desktop.interface", "text-scaling-factor");
+        const auto* f = std::get_if<double>(&factor);
+        if (px && f && *f > 0) return *px * *f;
+        return px;
+    }
+    case Manager::nemo: return font("org.nemo.desktop", "font");
+    case Manager::caja: {
+        const auto own = font("org.mate.caja.desktop", "font");
+        return own ? own : font("org.mate.interface", "font-name");
+    }
+    }
+    return std::nullopt;
+}
+
+std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor, double icon, double cellWidth,
+                                                double s) const {
+    switch (manager_) {
+    case Manager::desktopIcons:
+        // The extension stores the top-left corner of the icon's cell, 2 pixels in; the icon stands centred
+        // at the top of the cell.
+        return cg::Point{(x - 2) / s + cellWidth / 2, (y - 2) / s + icon / 2};
+    case Manager::nemo: {
+        // Per monitor: the top-left corner of the icon in that monitor's desktop window.
+        if (monitor < 0 || static_cast<size_t>(monitor) >= options_.monitors.size()) return std::nullopt;
+        const cg::Point origin = options_.monitors[static_cast<size_t>(monitor)];
+        return cg::Point{(origin.x + x) / s + icon / 2, (origin.y + y) / s + icon / 2};
+    }
+    case Manager::caja:
+        // The top-left corner of the icon on the whole screen.
+        return cg::Point{x / s + icon / 2, y / s + icon / 2};
+    }
+    return std::nullopt;
+}
+
+SourceReply GvfsIconSource::reply() {
+    const std::string key = attribute(manager_);
+    GFile* desktop = g_file_new_for_path(options_.desktop.c_str());
+    GError* error = nullptr;
+    GFileEnumerator* entries = g_file_enumerate_children(desktop, "standard::name,standard::is-hidden,metadata::*",
+                                                         G_FILE_QUERY_INFO_NONE, nullptr, &error);
+    g_object_unref(desktop);
+    if (!entries) {
+        FinderError e = failure(name() + ": cannot list " + options_.desktop + ": " + error->message);
+        g_error_free(error);
+        return e;
+    }
+
+    const double icon = iconSize(), s = scale(), cellWidth = desktopIconCell().width;
+    std::vector<ReplyItem> positions;
+    bool broken = false;
+    for (;;) {
+        GFileInfo* info = g_file_enumerator_next_file(entries, nullptr, &error);
+        if (!info) {
+            if (error) broken = true;
+            break;
+        }
+        const char* stored = g_file_info_get_attribute_type(info, key.c_str()) == G_FILE_ATTRIBUTE_TYPE_STRING
+                                 ? g_file_info_get_attribute_string(info, key.c_str())
+                                 : nullptr;
+        // The managers show no hidden entries, and place those without a stored position themselves.
+        if (stored && !g_file_info_get_is_hidden(info)) {
+            ReplyItem p = position(stored);
+            long monitor = 0;
+            if (manager_ == Manager::nemo &&
+                g_file_info_get_attribute_type(info, "metadata::monitor") == G_FILE_ATTRIBUTE_TYPE_STRING) {
+                const auto m = SettingsLookup::integer(g_file_info_get_attribute_string(info, "metadata::monitor"));
+                monitor = m.value_or(-1);
+            }
+            const bool numbers = p.count() == 2 && p.items[0].finite() && p.items[1].finite();
+            if (!numbers) {
+                positions.push_back(std::move(p));  // left for the reader to skip
+            } else if (const auto c = center(p.items[0].number, p.items[1].number, monitor, icon, cellWidth, s)) {
+                positions.push_back(ReplyItem::point(c->x, c->y));
+            }
+        }
+        g_object_unref(info);
+    }
+    g_object_unref(entries);
+    if (broken) {
+        FinderError e = failure(name() + ": listing " + options_.desktop + " failed: " + error->message);
+        g_error_free(error);
+        return e;
+    }
+    const auto text = textSize();
+    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(icon),
+                                                text ? ReplyItem::of(*text) : ReplyItem::none(),
+                                                ReplyItem::of(std::string("bottom"))});
+}
+
+PrefValue GvfsIconSource::drawsDesktop() {
+    switch (manager_) {
+    case Manager::desktopIcons: return {};  // the extension draws while it runs
+    case Manager::nemo: return SettingsLookup::gsettings("org.nemo.desktop", "show-desktop-icons");
+    case Manager::caja: return SettingsLookup::gsettings("org.mate.background", "show-desktop-icons");
+    }
+    return {};
+}
+
+std::unique_ptr<SourceWatch> GvfsIconSource::watch(std::function<void()> changed) {
+    auto w = std::make_unique<GioWatch>(std::move(changed));
+    w->directory(options_.desktop);
+    w->metadata();
+    if (manager_ == Manager::nemo) w->file(options_.configHome + "/nemo/desktop-metadata");
+    if (manager_ == Manager::caja) w->file(options_.configHome + "/caja/desktop-metadata");
+    return w;
+}

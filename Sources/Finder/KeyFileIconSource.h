@@ -1,0 +1,47 @@
+#pragma once
+// Icon positions kept in key files, one group per Desktop entry: xfdesktop's grid cells
+// (xfce4/desktop/icons.screen0-<W>x<H>.rc, keys row and col) and PCManFM's pixels per monitor
+// (pcmanfm/<profile>/desktop-items-<n>.conf, keys x and y).
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Finder/IconLayoutSource.h"
+#include "Platform/Graphics/Geometry.h"
+
+class KeyFileIconSource : public IconLayoutSource {
+public:
+    enum class Manager { xfdesktop, pcmanfm };
+
+    struct Options {
+        std::string configHome;  // $XDG_CONFIG_HOME
+        // PCManFM's profile; empty takes the profile whose positions were written last.
+        std::string profile;
+        // PCManFM keeps one file per monitor: the top-left corner of each, in global points. xfdesktop's
+        // grid starts at the first one (the workarea's corner).
+        std::vector<cg::Point> monitors{{0, 0}};
+    };
+
+    KeyFileIconSource(Manager manager, Options options);
+
+    std::string name() const override;
+    SourceReply reply() override;
+    PrefValue drawsDesktop() override;
+    std::unique_ptr<SourceWatch> watch(std::function<void()> changed) override;
+
+    // xfdesktop's grid: the centre of the icon in cell (row, col) of a workarea of the given size, for an
+    // icon size, relative to the workarea's corner.
+    static cg::Point gridCenter(long row, long col, double width, double height, double icon);
+
+private:
+    SourceReply xfdesktop();
+    SourceReply pcmanfm();
+    // The positions file in use (the one written last), or nothing when there is none.
+    std::optional<std::string> xfdesktopFile() const;
+    std::optional<std::string> pcmanfmProfile() const;
+    std::optional<std::string> xfconf(const std::string& property) const;
+
+    Manager manager_;
+    Options options_;
+};

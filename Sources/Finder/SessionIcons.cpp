@@ -1,0 +1,69 @@
+#include "Finder/SessionIcons.h"
+
+#include <filesystem>
+#include <fstream>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Finder/GvfsIconSource.h"
+#include "Finder/KeyFileIconSource.h"
+#include "Finder/LayoutFileSource.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string program(const std::string& command) {
+    const std::string first = command.substr(0, command.find(' '));
+    return fs::path(first).filename().string();
+}
+
+bool has(const std::string& command, const char* word) { return command.find(word) != std::string::npos; }
+
+}  // namespace
+
+SessionIcons::Session SessionIcons::current() {
+    Session s;
+    const char* desktop = g_get_user_special_dir(G_USER_DIRECTORY_DESKTOP);
+    s.desktop = desktop ? desktop : std::string(g_get_home_dir()) + "/Desktop";
+    s.configHome = g_get_user_config_dir();
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/proc", ec)) {
+        const std::string pid = e.path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        struct stat st {};
+        if (::stat(e.path().c_str(), &st) != 0 || st.st_uid != ::getuid()) continue;
+        std::ifstream in(e.path() / "cmdline", std::ios::binary);
+        std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (raw.empty()) continue;
+        while (!raw.empty() && raw.back() == '\0') raw.pop_back();
+        for (char& c : raw)
+            if (c == '\0') c = ' ';
+        s.commands.push_back(std::move(raw));
+    }
+    return s;
+}
+
+std::shared_ptr<IconLayoutSource> SessionIcons::choose(const Session& s) {
+    using Gvfs = GvfsIconSource::Manager;
+    using Keys = KeyFileIconSource::Manager;
+    auto gvfs = [&](Gvfs m) {
+        return std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{s.desktop, s.configHome, 0, {{0, 0}}});
+    };
+    auto keys = [&](Keys m) {
+        return std::make_shared<KeyFileIconSource>(m, KeyFileIconSource::Options{s.configHome, "", {{0, 0}}});
+    };
+    // In the order a session is most likely to run them; the first match wins.
+    for (const auto& c : s.commands)
+        if ((program(c) == "gjs" || program(c) == "gjs-console") && has(c, "ding")) return gvfs(Gvfs::desktopIcons);
+    for (const auto& c : s.commands)
+        if (program(c) == "nemo-desktop") return gvfs(Gvfs::nemo);
+    for (const auto& c : s.commands)
+        if (program(c) == "caja" && !has(c, "--no-desktop")) return gvfs(Gvfs::caja);
+    for (const auto& c : s.commands)
+        if (program(c) == "xfdesktop") return keys(Keys::xfdesktop);
+    for (const auto& c : s.commands)
+        if (program(c) == "pcmanfm" && has(c, "--desktop")) return keys(Keys::pcmanfm);
+    return std::make_shared<LayoutFileSource>(LayoutFileSource::pathIn(s.configHome));
+}

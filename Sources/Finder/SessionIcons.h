@@ -1,0 +1,23 @@
+#pragma once
+// Picks the icon layout source from the icon manager that runs in this session.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Finder/IconLayoutSource.h"
+
+class SessionIcons {
+public:
+    struct Session {
+        std::vector<std::string> commands;  // command lines of this user's processes, arguments joined by spaces
+        std::string desktop;                // the Desktop directory
+        std::string configHome;             // $XDG_CONFIG_HOME
+    };
+
+    // This user's processes from /proc, the Desktop directory and the configuration directory.
+    static Session current();
+    // The source of the first icon manager found running (the desktop icons extension, Nemo, Caja,
+    // xfdesktop, PCManFM), else the layout file.
+    static std::shared_ptr<IconLayoutSource> choose(const Session& session);
+};

@@ -1,0 +1,72 @@
+#include "Finder/SettingsLookup.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <gio/gio.h>
+
+PrefValue SettingsLookup::gsettings(const std::string& schemaId, const std::string& key) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (!source) return {};
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source, schemaId.c_str(), TRUE);
+    if (!schema) return {};
+    PrefValue out;
+    if (g_settings_schema_has_key(schema, key.c_str())) {
+        GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
+        GVariant* v = g_settings_get_value(settings, key.c_str());
+        if (g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN)) out = bool(g_variant_get_boolean(v));
+        else if (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING)) out = std::string(g_variant_get_string(v, nullptr));
+        else if (g_variant_is_of_type(v, G_VARIANT_TYPE_INT32)) out = double(g_variant_get_int32(v));
+        else if (g_variant_is_of_type(v, G_VARIANT_TYPE_UINT32)) out = double(g_variant_get_uint32(v));
+        else if (g_variant_is_of_type(v, G_VARIANT_TYPE_DOUBLE)) out = g_variant_get_double(v);
+        else out = OtherPref{};
+        g_variant_unref(v);
+        g_object_unref(settings);
+    }
+    g_settings_schema_unref(schema);
+    return out;
+}
+
+std::optional<std::string> SettingsLookup::keyFile(const std::string& path, const std::string& group,
+                                                   const std::string& key) {
+    GKeyFile* kf = g_key_file_new();
+    std::optional<std::string> out;
+    if (g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr)) {
+        if (gchar* v = g_key_file_get_value(kf, group.c_str(), key.c_str(), nullptr)) {
+            out = v;
+            g_free(v);
+        }
+    }
+    g_key_file_free(kf);
+    return out;
+}
+
+std::optional<double> SettingsLookup::fontPixels(const PrefValue& description) {
+    const auto* text = std::get_if<std::string>(&description);
+    if (!text) return std::nullopt;
+    std::string size = text->substr(text->find_last_of(' ') == std::string::npos ? 0 : text->find_last_of(' ') + 1);
+    const bool pixels = size.size() > 2 && size.compare(size.size() - 2, 2, "px") == 0;
+    if (pixels) size.resize(size.size() - 2);
+    const auto v = number(size);
+    if (!v || !(*v > 0)) return std::nullopt;
+    return pixels ? *v : *v * 96 / 72;
+}
+
+std::optional<long> SettingsLookup::integer(const std::string& text) {
+    const auto v = number(text);
+    if (!v || *v != std::floor(*v) || std::fabs(*v) > 1e9) return std::nullopt;
+    return static_cast<long>(*v);
+}
+
+std::optional<double> SettingsLookup::number(const std::string& text) {
+    const char* begin = text.c_str();
+    while (*begin == ' ' || *begin == '\t') ++begin;
+    if (!*begin) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    // The C locale's strtod: key files and metadata always write a point, whatever the user's locale.
+    const double v = g_ascii_strtod(begin, &end);
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end || errno == ERANGE || !std::isfinite(v)) return std::nullopt;
+    return v;
+}

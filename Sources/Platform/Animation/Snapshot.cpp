@@ -1,0 +1,189 @@
+#include "Platform/Animation/Snapshot.h"
+
+#include "Platform/Animation/AnimationGroup.h"
+#include "Platform/Animation/KeyframeAnimation.h"
+#include "Platform/Animation/Layer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ca {
+
+namespace {
+
+double unit(double v) { return v > 0 ? (v < 1 ? v : 1.0) : 0.0; }  // NaN → 0
+
+// Device pixels a bounds-space rect covers, grown by `pad` pixels, in whole pixels.
+cg::Rect deviceRect(const cg::Rect& r, const cg::Transform& toDevice, double pad) {
+    if (r.isNull()) return r;
+    const cg::Rect d = r.applying(toDevice);
+    if (!std::isfinite(d.minX()) || !std::isfinite(d.minY()) || !std::isfinite(d.maxX()) || !std::isfinite(d.maxY()))
+        return cg::Rect::null();
+    return d.insetBy(-pad, -pad).integral();
+}
+
+// Device scale of a transform: the square root of its area factor.
+double areaScale(const cg::Transform& t) { return std::sqrt(std::fabs(t.a * t.d - t.b * t.c)); }
+
+// Pixels a cg shadow of this blur spreads, plus a margin for rounding.
+double shadowReach(double blur) { return std::ceil(3 * blur / 2) + 2; }
+
+cg::Rect shadowExtent(const cg::Rect& deviceShape, const Snapshot::Shadow& s) {
+    if (deviceShape.isNull()) return deviceShape;
+    const double r = shadowReach(s.blur);
+    return deviceShape.offsetBy(s.offset.width, s.offset.height).insetBy(-r, -r).integral();
+}
+
+// Whether an animation can turn or scale its layer.
+bool reshapes(const Animation& a) {
+    switch (a.kind()) {
+        case Animation::Kind::group:
+            for (const auto& c : static_cast<const AnimationGroup&>(a).animations)
+                if (c && reshapes(*c)) return true;
+            return false;
+        case Animation::Kind::transition: return false;
+        case Animation::Kind::basic:
+        case Animation::Kind::keyframe: {
+            const auto& p = static_cast<const PropertyAnimation&>(a);
+            switch (p.parsedKeyPath()) {
+                case KeyPath::rotationZ:
+                case KeyPath::scale:
+                case KeyPath::scaleX:
+                case KeyPath::scaleY: return true;
+                case KeyPath::position:
+                    return a.kind() == Animation::Kind::keyframe &&
+                           static_cast<const KeyframeAnimation&>(a).rotationMode != RotationMode::none;
+                default: return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void Snapshot::capture(const Layer& root, double mediaTime, const cg::Transform& userToDevice) {
+    count_ = 0;
+    time_ = mediaTime;
+    userToDevice_ = userToDevice;
+    visit(root, mediaTime, cg::Transform{}, 1, false, true, false);
+}
+
+Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser,
+                                double outerAlpha, bool outerFilter, bool rigid, bool culled) {
+    const size_t index = count_++;
+    if (index == entries_.size()) entries_.emplace_back();
+    {
+        Entry& e = entries_[index];
+        e.layer = &layer;
+        e.id = layer.id();
+        e.version = layer.version();
+        e.alpha = unit(layer.opacity());
+        e.visible = !culled && !layer.isHidden();
+        e.ownOps = e.subtreeOps = 0;
+        e.ownBounds = e.subtreeBounds = e.shadowBounds = cg::Rect::null();
+    }
+    const double local = (parentTime - layer.beginTime()) * layer.speed() + layer.timeOffset();
+    bool visible = entries_[index].visible;
+    cg::Transform toUser;
+    double alpha = 0;
+    bool filter = false;
+    if (visible) {
+        Entry& e = entries_[index];
+        detail::evaluate(layer, local, e.pres);
+        e.alpha = alpha = unit(e.pres.opacity);
+        e.visible = visible = alpha > 0;
+        e.toUser = toUser = e.pres.toSuperlayer().concatenating(parentToUser);
+        e.toDevice = toUser.concatenating(userToDevice_);
+        e.outerAlpha = outerAlpha;
+        e.outerFilter = outerFilter;
+        for (const auto& a : layer.animationEntries()) rigid = rigid && !reshapes(*a.animation);
+        e.rigid = rigid;
+        switch (layer.compositingFilter()) {
+            case CompositingFilter::none: e.blend = cg::BlendMode::normal; break;
+            case CompositingFilter::colorDodge: e.blend = cg::BlendMode::colorDodge; break;
+            case CompositingFilter::plusLighter: e.blend = cg::BlendMode::plusLighter; break;
+        }
+        filter = e.blend != cg::BlendMode::normal;
+
+        // Shadow, in device pixels.
+        const double shadowAlpha = unit(layer.shadowOpacity()) * unit(layer.shadowColor().a);
+        const bool shadowed = shadowAlpha > 0;
+        e.pathShadow = shadowed && layer.shadowPath().has_value();
+        e.contentShadow = shadowed && !layer.shadowPath().has_value();
+        e.shadow = {};
+        if (shadowed) {
+            const cg::Size off = layer.shadowOffset();
+            const cg::Transform& d = e.toDevice;
+            e.shadow.offset = {d.a * off.width + d.c * off.height, d.b * off.width + d.d * off.height};
+            e.shadow.blur = std::max(0.0, 2 * layer.shadowRadius() * areaScale(d));
+            e.shadow.color = layer.shadowColor().withAlpha(shadowAlpha);
+        }
+
+        // Own drawing operations and the pixels they touch.
+        const Presentation& p = e.pres;
+        const bool hasArea = !p.bounds.isEmpty();
+        uint32_t ops = 0;
+        cg::Rect own = cg::Rect::null();
+        if (e.pathShadow && !layer.shadowPath()->isEmpty()) {
+            ops += 1;
+            own = own.unionWith(shadowExtent(deviceRect(layer.shadowPath()->pathBoundingBox(), e.toDevice, 1), e.shadow));
+        }
+        if (hasArea && layer.backgroundColor() && unit(layer.backgroundColor()->a) > 0) {
+            ops += 1;
+            own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
+        }
+        if (hasArea && (p.contents || (p.inTransition && p.transitionFrom))) {
+            ops += 1;
+            own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
+        }
+        if (layer.kind() == Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
+            const auto& shape = static_cast<const ShapeLayer&>(layer);
+            const cg::Rect box = p.path.pathBoundingBox();
+            if (shape.fillColor() && unit(shape.fillColor()->a) > 0) {
+                ops += 1;
+                own = own.unionWith(deviceRect(box, e.toDevice, 1));
+            }
+            if (shape.strokeColor() && unit(shape.strokeColor()->a) > 0 && p.lineWidth > 0) {
+                ops += 1;
+                double reach = p.lineWidth / 2;
+                if (shape.lineJoin() == cg::LineJoin::miter) reach *= std::max(1.0, shape.miterLimit());
+                if (shape.lineCap() == cg::LineCap::square) reach *= std::sqrt(2.0);
+                own = own.unionWith(deviceRect(box.insetBy(-reach, -reach), e.toDevice, 1));
+            }
+        }
+        if (layer.kind() == Layer::Kind::gradient && hasArea &&
+            !static_cast<const GradientLayer&>(layer).gradient().isEmpty()) {
+            ops += 1;
+            own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
+        }
+        e.ownOps = ops;
+        e.ownBounds = own;
+    }
+
+    Visit result;
+    uint32_t ops = visible ? entries_[index].ownOps : 0;
+    cg::Rect bounds = visible ? entries_[index].ownBounds : cg::Rect::null();
+    for (const auto& s : layer.sublayers()) {
+        const Visit v = visit(*s, local, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
+        ops += v.ops;
+        bounds = bounds.unionWith(v.bounds);
+    }
+    Entry& e = entries_[index];
+    e.end = static_cast<uint32_t>(count_);
+    if (!visible || ops == 0) {
+        e.subtreeOps = 0;
+        return result;
+    }
+    e.subtreeOps = ops;
+    if (e.contentShadow) {
+        e.shadowBounds = shadowExtent(bounds, e.shadow);
+        bounds = bounds.unionWith(e.shadowBounds);
+    }
+    e.subtreeBounds = bounds;
+    result.ops = ops;
+    result.bounds = bounds;
+    return result;
+}
+
+}  // namespace ca

@@ -1,0 +1,81 @@
+#pragma once
+// The layer tree as it is drawn at one time: every layer of the tree in painting order (a layer,
+// then its sublayers' subtrees), with its presentation, its transform to the context's user space
+// and to device pixels, how it composites, and the device rectangles it touches. The compositor
+// paints from a snapshot, and the damage between two frames is the difference of two snapshots.
+//
+// Device space is the target bitmap's y-up pixel space (what cg::Context::ctm() maps to).
+// A snapshot reuses its storage: capturing the same tree again allocates nothing.
+
+#include "Platform/Animation/Presentation.h"
+
+#include "Platform/Graphics/Color.h"
+#include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/Geometry.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace ca {
+
+class Layer;
+
+class Snapshot {
+public:
+    struct Shadow {
+        cg::Size offset;  // device pixels, y up
+        double blur = 0;  // cg blur (two standard deviations), device pixels
+        cg::Color color = cg::Color::clear();  // alpha includes the shadow opacity
+        friend bool operator==(const Shadow&, const Shadow&) = default;
+    };
+
+    struct Entry {
+        const Layer* layer = nullptr;
+        uint64_t id = 0;
+        uint64_t version = 0;
+        uint32_t end = 0;        // index just past this layer's subtree
+        bool visible = false;    // false: hidden, transparent, or under such a layer
+        Presentation pres;       // valid when visible
+        cg::Transform toUser;    // bounds space → context user space
+        cg::Transform toDevice;  // bounds space → device pixels
+        double alpha = 1;        // own opacity, clamped to [0, 1]
+        double outerAlpha = 1;   // product of the ancestors' alphas
+        bool outerFilter = false;  // an ancestor composites with a filter
+        // No animation of this layer or an ancestor turns or scales it: its transform to device
+        // pixels changes by translation only (the compositor may reuse resampled pictures).
+        bool rigid = true;
+        cg::BlendMode blend = cg::BlendMode::normal;
+        bool contentShadow = false;  // shadow of the rendered subtree
+        bool pathShadow = false;     // shadow of shadowPath (one of the own operations)
+        Shadow shadow;
+        uint32_t ownOps = 0;      // drawing operations of the layer itself
+        uint32_t subtreeOps = 0;  // of the layer and all its visible sublayers
+        cg::Rect ownBounds = cg::Rect::null();      // device pixels the own operations touch
+        cg::Rect subtreeBounds = cg::Rect::null();  // device pixels the whole subtree touches
+        cg::Rect shadowBounds = cg::Rect::null();   // device pixels a content shadow touches
+    };
+
+    // Captures the tree under `root` at media time t for a context whose user space is the root's
+    // superlayer space and whose ctm() is userToDevice. The root's own geometry applies.
+    void capture(const Layer& root, double mediaTime, const cg::Transform& userToDevice);
+
+    double time() const { return time_; }
+    const cg::Transform& userToDevice() const { return userToDevice_; }
+    std::span<const Entry> entries() const { return {entries_.data(), count_}; }
+
+private:
+    struct Visit {
+        uint32_t ops = 0;
+        cg::Rect bounds = cg::Rect::null();
+    };
+    Visit visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser, double outerAlpha,
+                bool outerFilter, bool rigid, bool culled);
+
+    std::vector<Entry> entries_;
+    size_t count_ = 0;
+    double time_ = 0;
+    cg::Transform userToDevice_;
+};
+
+}  // namespace ca
