@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "DesktopWindow/SpriteLayer.h"
+#include "Finder/DeskLayout.h"
+#include "Finder/FinderIcons.h"
+#include "FolderIcons/FolderIcons.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 #include "Platform/Graphics/Image.h"
 #include "Renderer/Grid.h"
 #include "Renderer/Look.h"
@@ -88,6 +93,10 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
         const bool routed = sp.kind == Sprite::Kind::trip || sp.kind == Sprite::Kind::boat ||
                             sp.kind == Sprite::Kind::bird || sp.kind == Sprite::Kind::meteor;
         check(!routed || sp.path.size() >= 2, label + ": routed sprite with a path of at least 2 points");
+        // Every sprite becomes a layer that moves by itself: animations of its own, or parts that have them.
+        const auto layer = layers::layer(sp);
+        check(layer && (!layer->animationKeys().empty() || !layer->sublayers().empty()),
+              label + ": a " + std::string(Sprite::kindName(sp.kind)) + " sprite gets an animated layer");
     }
 
     const bool alwaysWet = kind == SceneKind::reef || kind == SceneKind::sea;
@@ -98,6 +107,25 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
     if (dir)
         write(withIcons(thumb->image, thumbnail(kind, night), thumb->sprites),
               *dir + "/" + name(kind, night) + "-menu.png");
+}
+
+void folderArt(SceneKind kind, const std::optional<std::string>& dir) {
+    const std::string raw(scene_kind::rawValue(kind));
+    const cg::ImageRef art = FolderIcons::art(kind);
+    check(art && art->pixelWidth() == 512, raw + ": folder icon of 512 pixels");
+    if (dir) write(art, *dir + "/" + raw + "-folder.png");
+}
+
+// Desktop icon centres convert onto each screen in its own coordinates.
+void iconConversion() {
+    DeskLayout layout;
+    layout.centers = {{100, 50}, {1800, 300}};
+    layout.iconSize = 64;
+    layout.textSize = 12;
+    check(layout.centersOn(cg::Rect(0, 0, 1710, 1112), 1112) == std::vector<cg::Point>{{100, 50}},
+          "icon conversion on the primary screen");
+    check(layout.centersOn(cg::Rect(1710, 12, 1920, 1000), 1112) == std::vector<cg::Point>{{90, 200}},
+          "icon conversion on the second screen");
 }
 
 void landUnderIcons(SceneKind kind) {
@@ -190,6 +218,36 @@ void stability(SceneKind kind) {
 
 }  // namespace
 
+void icon(const std::string& path) {
+    SceneSpec spec;
+    spec.size = {512, 512};
+    spec.scale = 2;
+    spec.icons = {{215, 215}, {297, 215}, {256, 300}};
+    spec.iconSize = 44;
+    spec.textSize = 9;
+    spec.kind = SceneKind::archipelago;
+    const auto scene = Renderer::render(spec, {});
+    check(scene.has_value() && scene->image, "icon: render");
+    auto ctx = cg::Context::makeBitmap(1024, 1024, 1);
+    check(ctx != nullptr, "icon: 1024 x 1024 bitmap");
+    cg::Path tile;
+    tile.addRoundedRect(cg::Rect(100, 100, 824, 824), 185, 185);
+    {
+        cg::SavedState saved(*ctx);
+        ctx->setShadow({0, -10}, 24, cg::Color::black(0.35));
+        ctx->setFillColor(cg::Color::rgb(0x0F4F80));
+        ctx->fill(tile);
+    }
+    ctx->clip(tile);
+    ctx->draw(withIcons(scene->image, spec, scene->sprites, true), cg::Rect(100, 100, 824, 824));
+    ctx->setStrokeColor(cg::Color::white(0.2));
+    ctx->setLineWidth(4);
+    ctx->beginPath();
+    ctx->addPath(tile);
+    ctx->strokePath();
+    write(ctx->makeImage(), path);
+}
+
 SceneSpec sampleDesktop(SceneKind kind, bool night) {
     SceneSpec s;
     s.size = {kWidth, kHeight};
@@ -203,10 +261,21 @@ SceneSpec sampleDesktop(SceneKind kind, bool night) {
     return s;
 }
 
+void entryChecks() {
+    check(FinderIcons::drawsDesktop(PrefValue{}) && FinderIcons::drawsDesktop(PrefValue{true}) &&
+              FinderIcons::drawsDesktop(PrefValue{std::string("1")}),
+          "drawsDesktop: absent, true and \"1\" draw the desktop");
+    check(!FinderIcons::drawsDesktop(PrefValue{false}) && !FinderIcons::drawsDesktop(PrefValue{std::string("false")}) &&
+              !FinderIcons::drawsDesktop(PrefValue{std::string("NO")}) && !FinderIcons::drawsDesktop(PrefValue{0.0}),
+          "drawsDesktop: false, \"false\", \"NO\" and 0 do not");
+}
+
 void run(const std::optional<std::string>& previewDir) {
     const uint64_t droppedBefore = cg::Context::droppedDraws().load();
+    iconConversion();
     for (SceneKind kind : scene_kind::allCases) {
         for (bool night : {false, true}) sceneRenders(kind, night, previewDir);
+        folderArt(kind, previewDir);
         landUnderIcons(kind);
         stability(kind);
         check(cg::Context::droppedDraws().load() == droppedBefore,

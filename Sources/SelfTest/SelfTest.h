@@ -13,6 +13,13 @@ namespace SelfTest {
 // The preview directory, when given, must exist.
 void run(const std::optional<std::string>& previewDir);
 
+// The checks the entry point makes before `run`: the desktop switch's readings.
+void entryChecks();
+
+// Writes the program's 1024 × 1024 icon as a PNG: a tile of the archipelago by day with three stand-in
+// icons. A failure stops the process with a message, like a failed check.
+void icon(const std::string& path);
+
 // The sample desktop every check renders: 1710 × 1112 points at scale 2, 23 icons of 48 points with
 // 10-point labels below them. Tests and benchmarks use the same desktop.
 SceneSpec sampleDesktop(SceneKind kind, bool night);

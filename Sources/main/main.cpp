@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "SelfTest/SelfTest.h"
@@ -21,28 +22,48 @@ int finish(int status) {
     return status;
 }
 
+// The preview directory must name an existing directory; an empty name would write into "/".
+bool usableDirectory(const std::string& dir) {
+    if (dir.empty()) {
+        std::fputs("vistamere: --selftest: the preview directory is empty\n", stderr);
+        return false;
+    }
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        std::fprintf(stderr, "vistamere: --selftest: %s: %s\n", dir.c_str(), std::strerror(errno));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "vistamere: --selftest: %s: not a directory\n", dir.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--selftest") == 0) {
+    // First pass: --selftest anywhere wins; its optional directory is the next argument unless that is an
+    // option of its own.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) != "--selftest") continue;
         std::optional<std::string> dir;
-        if (argc > 2) {
-            dir = argv[2];
-            if (dir->empty()) {
-                std::fputs("vistamere: --selftest: the preview directory is empty\n", stderr);
-                return 2;
-            }
-            struct stat st {};
-            if (::stat(dir->c_str(), &st) != 0) {
-                std::fprintf(stderr, "vistamere: --selftest: %s: %s\n", dir->c_str(), std::strerror(errno));
-                return 2;
-            }
-            if (!S_ISDIR(st.st_mode)) {
-                std::fprintf(stderr, "vistamere: --selftest: %s: not a directory\n", dir->c_str());
-                return 2;
-            }
+        if (i + 1 < argc && std::string_view(argv[i + 1]).rfind("--", 0) != 0) {
+            dir = argv[i + 1];
+            if (!usableDirectory(*dir)) return 2;
         }
+        SelfTest::entryChecks();
         SelfTest::run(dir);
+        return finish(0);
+    }
+    // Second pass: the first --icon with a path.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) != "--icon") continue;
+        if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+            std::fputs("vistamere: --icon needs the path of the PNG to write\n", stderr);
+            return 2;
+        }
+        SelfTest::icon(argv[i + 1]);
         return finish(0);
     }
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {

@@ -28,10 +28,10 @@
 
 namespace {
 
-// Scenes whose painters are complete. A scene joins the guard by being added here and regenerating.
-constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::orbit,
-                                    SceneKind::city,        SceneKind::winter, SceneKind::reef,
-                                    SceneKind::warzone,     SceneKind::sea,    SceneKind::pond};
+// Scenes whose painters are complete: all ten.
+constexpr SceneKind kFinished[] = {SceneKind::archipelago, SceneKind::canyon, SceneKind::orbit, SceneKind::city,
+                                    SceneKind::skyline,     SceneKind::winter, SceneKind::reef,  SceneKind::warzone,
+                                    SceneKind::sea,         SceneKind::pond};
 
 // FNV-1a, 64 bits.
 class Fnv {

@@ -1,0 +1,402 @@
+// The skyline's buildings and trees in oblique view: faces, window grids, shop fronts, roofs, roof
+// crowns and planters, and three-disc trees. Each operation records marks in scene points; `paint`
+// lays them down, back to front, together with the yards and the shadows.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <utility>
+
+#include "Art/Skyline.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/Path.h"
+#include "Platform/Graphics/StateGuard.h"
+
+namespace {
+
+using Mass = Art::Skyline::Mass;
+
+// How a kind lays out its windows (heights and widths in points, start and end as column fractions).
+struct WindowGrid {
+    double pitch, offset, pane, first, column, start, end;
+};
+constexpr WindowGrid kFlatGrid{3.4, 1.5, 1.7, 0.9, 4.6, 0.28, 0.72};
+constexpr WindowGrid kGableGrid{4, 1.5, 2, 0.9, 7, 0.28, 0.72};
+constexpr WindowGrid kGlassGrid{3.4, 1.5, 2.6, 0.4, 3.2, 0.08, 0.92};
+constexpr WindowGrid kShopGrid{3.4, 0, 1.7, 0.9, 4.6, 0.28, 0.72};
+
+const WindowGrid* gridOf(Mass::Kind kind) {
+    switch (kind) {
+        case Mass::Kind::flat: return &kFlatGrid;
+        case Mass::Kind::gable: return &kGableGrid;
+        case Mass::Kind::glass: return &kGlassGrid;
+        case Mass::Kind::shop: return &kShopGrid;
+        case Mass::Kind::planter: return nullptr;
+    }
+    return nullptr;
+}
+
+constexpr uint32_t kAwnings[] = {0xD9473C, 0x2E8B57, 0x2F6DB5, 0xE0A030};
+constexpr uint32_t kLitWarm = 0xFFD48A, kLitPale = 0xFFF1C9;
+
+// max(1, Int(q)), truncating toward zero; NaN gives 1.
+int64_t atLeastOne(double q) {
+    if (!(q >= 1)) return 1;
+    return q < 1e6 ? static_cast<int64_t>(q) : 1000000;
+}
+
+cg::Color rgb255(double r, double g, double b) { return {r / 255, g / 255, b / 255, 1}; }
+
+// The unlit pane colours of a face with shade S.
+cg::Color darkPane(double S, bool night) {
+    if (!night) return rgb255(std::min(61 * S, 255.0), std::min(76 * S, 255.0), std::min(94 * S, 255.0));
+    return rgb255(61 * S * 0.3, 76 * S * 0.34, 94 * S * 0.46 + 7.65);
+}
+cg::Color glassPane(double S, bool night) {
+    const double G = 0.9 * S;
+    if (!night) return rgb255(std::min(185 * G, 255.0), std::min(212 * G, 255.0), std::min(232 * G, 255.0));
+    return rgb255(185 * G * 0.3, 212 * G * 0.34, 232 * G * 0.46 + 7.65);
+}
+
+// The axis-aligned bounds of a mark, widened by half its line width.
+cg::Rect bounds(const Art::Skyline::Mark& m) {
+    using Form = Art::Skyline::Mark::Form;
+    if (m.form == Form::ellipse) return {m.p[0].x, m.p[0].y, m.p[1].x, m.p[1].y};
+    double x0 = m.p[0].x, x1 = x0, y0 = m.p[0].y, y1 = y0;
+    for (int i = 1; i < m.count; ++i) {
+        x0 = std::min(x0, m.p[i].x);
+        x1 = std::max(x1, m.p[i].x);
+        y0 = std::min(y0, m.p[i].y);
+        y1 = std::max(y1, m.p[i].y);
+    }
+    const double e = m.width / 2;
+    return {x0 - e, y0 - e, x1 - x0 + 2 * e, y1 - y0 + 2 * e};
+}
+
+}  // namespace
+
+cg::Color Art::Skyline::tint(uint32_t c, double k) const {
+    const cg::Color base = cg::Color::rgb(c);
+    if (!night) return {std::min(k * base.r, 1.0), std::min(k * base.g, 1.0), std::min(k * base.b, 1.0), 1};
+    return {0.3 * k * base.r, 0.34 * k * base.g, 0.46 * k * base.b + 0.03, 1};
+}
+
+void Art::Skyline::box(const Mass& m) {
+    const cg::Rect& f = m.f;
+    const double minX = f.minX(), maxX = f.maxX(), minY = f.minY(), maxY = f.maxY(), midY = f.midY();
+    auto at = [](double x, double y, double z) { return project({x, y}, z); };
+    auto quad = [this](cg::Point a, cg::Point b, cg::Point c, cg::Point d, cg::Color color) {
+        marks.push_back({Mark::Form::polygon, 4, {a, b, c, d}, color, 0});
+    };
+
+    // 1, 2. Front and side faces.
+    quad(at(minX, maxY, m.z0), at(maxX, maxY, m.z0), at(maxX, maxY, m.z1), at(minX, maxY, m.z1), tint(m.wall, 0.94));
+    quad(at(maxX, maxY, m.z0), at(maxX, minY, m.z0), at(maxX, minY, m.z1), at(maxX, maxY, m.z1), tint(m.wall, 0.72));
+
+    // 3. Windows.
+    if (const WindowGrid* grid = gridOf(m.kind)) {
+        const bool glass = m.kind == Mass::Kind::glass;
+        const bool recorded = night && m.z0 == 0 && (m.kind == Mass::Kind::flat || glass);
+        const int64_t rows = atLeastOne((m.z1 - m.z0 - grid->offset) / grid->pitch);
+        struct Face {
+            cg::Point origin, direction;
+            double length, shade;
+        };
+        const Face faces[] = {{{minX, maxY}, {1, 0}, f.width(), 1}, {{maxX, maxY}, {0, -1}, f.height(), 0.78}};
+        for (std::size_t side = 0; side < 2; ++side) {
+            const Face& face = faces[side];
+            const int64_t cols = atLeastOne(face.length / grid->column);
+            const double n = static_cast<double>(cols);
+            const cg::Color unlit = glass ? glassPane(face.shade, night) : darkPane(face.shade, night);
+            for (int64_t j = 0; j < rows; ++j) {
+                // The shop window covers the ground floor of a shop's front.
+                if (m.kind == Mass::Kind::shop && side == 0 && j == 0) continue;
+                const double V = m.z0 + 1 + grid->first + grid->pitch * static_cast<double>(j);
+                // One draw per floor of the building decides whether anybody is up there.
+                const double F = night ? Art::rand({minX + V, minY + 3 * V}, 8) : 0;
+                for (int64_t i = 0; i < cols; ++i) {
+                    const double fi = static_cast<double>(i);
+                    const double a = face.length * (grid->start + fi) / n, b = face.length * (grid->end + fi) / n;
+                    const cg::Point g0{face.origin.x + face.direction.x * a, face.origin.y + face.direction.y * a};
+                    const cg::Point g1{face.origin.x + face.direction.x * b, face.origin.y + face.direction.y * b};
+                    const cg::Point& B = g0;
+                    cg::Color color = unlit;
+                    bool lit = false;
+                    if (night) {
+                        const double busy = glass ? 0.35 : 0.6, share = glass ? 0.85 : 0.5;
+                        if (F < busy) lit = Art::rand({V + 3 * B.x, 7 * V + B.y}, 9) < share;
+                        if (lit) color = cg::Color::rgb(Art::rand(B, 11) < 0.7 ? kLitWarm : kLitPale);
+                    }
+                    const cg::Point p0 = project(g0, V), p1 = project(g1, V);
+                    const cg::Point p2 = project(g1, V + grid->pane), p3 = project(g0, V + grid->pane);
+                    quad(p0, p1, p2, p3, color);
+                    if (recorded) panes.push_back({{p0, p1, p2, p3}, lit ? unlit : cg::Color::rgb(kLitWarm), number});
+                }
+            }
+        }
+    }
+
+    // 4. Shop front: display window and striped awning.
+    if (m.kind == Mass::Kind::shop) {
+        quad(at(minX + 2, maxY, m.z0 + 1), at(maxX - 2, maxY, m.z0 + 1), at(maxX - 2, maxY, m.z0 + 5),
+             at(minX + 2, maxY, m.z0 + 5), cg::Color::rgb(night ? 0xFFDFA0 : 0x9FC3DA));
+        const int64_t n = std::max<int64_t>(2, static_cast<int64_t>(std::clamp(f.width() / 4, 0.0, 1e6)));
+        const double u = Art::rand({minX, maxY}, 13);
+        const uint32_t awning = kAwnings[std::min<int64_t>(static_cast<int64_t>(4 * u), 3)];
+        for (int64_t s = 0; s < n; ++s) {
+            const double x0 = minX + f.width() * static_cast<double>(s) / static_cast<double>(n);
+            const double x1 = minX + f.width() * static_cast<double>(s + 1) / static_cast<double>(n);
+            quad(at(x0, maxY + 2.5, m.z0 + 5.5), at(x1, maxY + 2.5, m.z0 + 5.5), at(x1, maxY, m.z0 + 7.5),
+                 at(x0, maxY, m.z0 + 7.5), tint(s % 2 == 0 ? awning : 0xF7F3EA, 1));
+        }
+    }
+
+    // 5. Roof.
+    if (m.kind == Mass::Kind::gable) {
+        const double t = m.z1 + m.ridge;
+        quad(at(minX, minY, m.z1), at(maxX, minY, m.z1), at(maxX, midY, t), at(minX, midY, t), tint(m.roof, 0.7));
+        marks.push_back({Mark::Form::polygon, 3, {at(maxX, maxY, m.z1), at(maxX, minY, m.z1), at(maxX, midY, t), {}},
+                         tint(m.wall, 0.72), 0});
+        quad(at(minX - 0.8, maxY + 0.8, m.z1), at(maxX + 0.8, maxY + 0.8, m.z1), at(maxX, midY, t), at(minX, midY, t),
+             tint(m.roof, 1));
+        for (const double q : {0.25, 0.5, 0.75}) {
+            const double y = maxY + (midY - maxY) * q, z = m.z1 + q * m.ridge;
+            marks.push_back({Mark::Form::line, 2, {at(minX, y, z), at(maxX, y, z), {}, {}}, tint(m.roof, 0.8), 0.4});
+        }
+        if (Art::rand({minX, maxY}, 17) < 0.5) {
+            const double x = minX + 0.75 * f.width(), y = midY + 2;
+            quad(at(x, y, t - 1), at(x + 2.4, y, t - 1), at(x + 2.4, y, t + 2.5), at(x, y, t + 2.5), tint(0x8C5A46, 1));
+        }
+    } else {
+        quad(at(minX, minY, m.z1), at(maxX, minY, m.z1), at(maxX, maxY, m.z1), at(minX, maxY, m.z1), tint(m.roof, 1.08));
+        const cg::Rect in = f.insetBy(1.4, 1.4);
+        if (!in.isNull())
+            quad(at(in.minX(), in.minY(), m.z1), at(in.maxX(), in.minY(), m.z1), at(in.maxX(), in.maxY(), m.z1),
+                 at(in.minX(), in.maxY(), m.z1), tint(m.roof, 0.92));
+    }
+}
+
+void Art::Skyline::dressRoof(const Mass& m) {
+    const cg::Rect& f = m.f;
+    if (m.kind == Mass::Kind::glass) {
+        Mass crown;
+        crown.f = f.insetBy(0.18 * f.width(), 0.18 * f.height());
+        crown.z0 = m.z1;
+        crown.z1 = m.z1 + 8;
+        crown.wall = m.wall;
+        crown.roof = 0x8C959F;
+        crown.kind = Mass::Kind::flat;
+        crown.ridge = m.ridge;
+        box(crown);
+        const cg::Point c = crown.f.mid();
+        const cg::Point foot = project(c, m.z1 + 8), top = project(c, m.z1 + 14);
+        marks.push_back({Mark::Form::line, 2, {foot, top, {}, {}}, tint(0x9BA3AC, 1), 0.7});
+        if (night) {
+            Sprite sp;
+            sp.kind = Sprite::Kind::light;
+            sp.at = {top.x, art.H() - top.y};
+            sp.size = 0.9;
+            sp.phase = Art::rand(c, 3);
+            sp.color = 0xFF4A3A;
+            art.sprites.push_back(std::move(sp));
+        }
+    } else if (m.kind == Mass::Kind::flat && f.width() > 14 && f.height() > 14) {
+        const cg::Point o{f.minX(), f.minY()};
+        const int count = Art::rand(o, 19) < 0.5 ? 1 : 2;
+        for (uint64_t b = 0; b < static_cast<uint64_t>(count); ++b) {
+            const double w = 4 + 2 * Art::rand(o, 20 + b);
+            const double x = f.minX() + 3 + (f.width() - w - 6) * Art::rand(o, 22 + b);
+            const double y = f.minY() + 3 + (f.height() - 8) * Art::rand(o, 24 + b);
+            Mass planter;
+            planter.f = {x, y, w, 3.5};
+            planter.z0 = m.z1;
+            planter.z1 = m.z1 + 2.2;
+            planter.wall = 0xA9AEB4;
+            planter.roof = 0xBCC0C5;
+            planter.kind = Mass::Kind::planter;
+            planter.ridge = 0;
+            box(planter);
+        }
+    }
+}
+
+void Art::Skyline::tree(cg::Point p, double r) {
+    marks.push_back({Mark::Form::line, 2, {p, {p.x + 3 * kx, p.y + 3 * ky}, {}, {}}, tint(0x6E4A33, 1), 1.3});
+    const cg::Point c{p.x + (1.05 * r + 3) * kx, p.y + (1.05 * r + 3) * ky};
+    auto disc = [&](double x, double y, double d, uint32_t day, uint32_t dark) {
+        marks.push_back({Mark::Form::ellipse, 2, {cg::Point{x, y}, cg::Point{d, d}, {}, {}}, tint(night ? dark : day, 1), 0});
+    };
+    disc(c.x - r, c.y - r, 2 * r, 0x3F8A3A, 0x2E5E34);
+    disc(c.x - 0.92 * r, c.y - 0.98 * r, 1.6 * r, 0x58A548, 0x3B7041);
+    disc(c.x - 0.7 * r, c.y - 0.78 * r, 0.8 * r, 0x7CC25E, 0x4A7F4C);
+}
+
+std::vector<Art::Skyline::Item> Art::Skyline::order() const {
+    std::vector<Item> items;
+    items.reserve(masses.size() + trees.size());
+    for (std::size_t i = 0; i < masses.size(); ++i) items.push_back({masses[i].f.maxY(), masses[i].f.minX(), false, i});
+    for (std::size_t i = 0; i < trees.size(); ++i) items.push_back({trees[i].p.y, trees[i].p.x, true, i});
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        return a.key0 < b.key0 || (a.key0 == b.key0 && a.key1 < b.key1);
+    });
+    return items;
+}
+
+void Art::Skyline::record() {
+    const std::vector<Item> items = order();
+    occluders.reserve(items.size());
+    number = 0;
+    for (const Item& item : items) {
+        ++number;
+        if (item.isTree) {
+            const auto [p, r] = trees[item.index];
+            tree(p, r);
+            occluders.push_back({number, {p.x - 1.3 * r - 1, p.y - 2.4 * r - 4, 2.6 * r + 2, 2.4 * r + 5}});
+        } else {
+            const Mass& m = masses[item.index];
+            box(m);
+            dressRoof(m);
+            occluders.push_back({number, outline(m)});
+        }
+    }
+}
+
+namespace {
+
+// Everything `paint` puts down, drawn into a context flipped to scene points: the yards and shadows that
+// reach `area` (scene points) and the marks listed.
+void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, const std::vector<uint32_t>& list) {
+    const bool night = sky.night;
+    // Yards: paving with a grid of joints every 8 points.
+    for (const cg::Rect& y : sky.yards) {
+        if (!y.intersects(area)) continue;
+        ctx.setFillColor(cg::Color::rgb(night ? 0x2B2F37 : 0x7C8590));
+        ctx.fill(y);
+        ctx.setFillColor(cg::Color::rgb(night ? 0x343842 : 0x8E97A2));
+        for (double x = y.minX() + 8; x < y.maxX(); x += 8) ctx.fill(cg::Rect(x, y.minY(), 0.5, y.height()));
+        for (double v = y.minY() + 8; v < y.maxY(); v += 8) ctx.fill(cg::Rect(y.minX(), v, y.width(), 0.5));
+    }
+
+    // Shadows, all in one layer so that they never darken each other; none over the icons.
+    {
+        cg::SavedState state(ctx);
+        ctx.setAlpha(night ? 0.14 : 0.2);
+        cg::TransparencyLayer layer(ctx);
+        ctx.setFillColor(cg::Color::rgb(0x0A1020));
+        for (const Art::Skyline::Mass& m : sky.masses) {
+            if (m.z0 != 0) continue;
+            const double d = m.z1 + 0.6 * m.ridge;
+            const double minX = m.f.minX(), maxX = m.f.maxX(), minY = m.f.minY(), maxY = m.f.maxY();
+            const cg::Point hexagon[] = {{minX, maxY},
+                                         {maxX, maxY},
+                                         {maxX + 0.55 * d, maxY - 0.2 * d},
+                                         {maxX + 0.55 * d, minY - 0.2 * d},
+                                         {minX + 0.55 * d, minY - 0.2 * d},
+                                         {minX, minY}};
+            if (!cg::Rect(minX, minY - 0.2 * d, maxX - minX + 0.55 * d, maxY - minY + 0.2 * d).intersects(area)) continue;
+            cg::Path path;
+            path.addLines(hexagon);
+            path.closeSubpath();
+            ctx.fill(path);
+        }
+        for (const Art::Skyline::Tree& t : sky.trees) {
+            const cg::Rect e(t.p.x - 0.5 * t.r, t.p.y - 1.1 * t.r, 2.4 * t.r, 1.3 * t.r);
+            if (e.intersects(area)) ctx.fillEllipse(e);
+        }
+        ctx.setBlendMode(cg::BlendMode::clear);
+        for (const cg::Rect& k : sky.art.keep)
+            if (k.intersects(area)) ctx.fill(k);
+    }
+
+    // Buildings and trees, back to front.
+    cg::Path path;
+    for (const uint32_t i : list) {
+        const Art::Skyline::Mark& m = sky.marks[i];
+        path.clear();
+        using Form = Art::Skyline::Mark::Form;
+        switch (m.form) {
+            case Form::polygon: {
+                path.addLines(std::span<const cg::Point>(m.p.data(), m.count));
+                path.closeSubpath();
+                ctx.setFillColor(m.color);
+                ctx.fill(path);
+                break;
+            }
+            case Form::line: {
+                path.moveTo(m.p[0]);
+                path.lineTo(m.p[1]);
+                ctx.setStrokeColor(m.color);
+                ctx.setLineWidth(m.width);
+                ctx.stroke(path);
+                break;
+            }
+            case Form::ellipse:
+                ctx.setFillColor(m.color);
+                ctx.fillEllipse({m.p[0].x, m.p[0].y, m.p[1].x, m.p[1].y});
+                break;
+        }
+    }
+}
+
+}  // namespace
+
+void Art::Skyline::paint(int band) {
+    cg::Context& scene = *art.ctx;
+    const double H = art.H();
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    const double scale = art.s.scale;
+    // Bands of whole pixel rows, each drawn on a copy of its rows with everything that reaches it. The
+    // bands never depend on the number of threads, so neither do the bytes.
+    const int rowsPerBand = std::clamp(band, 1, std::max(height, 1));
+    const std::size_t bands = static_cast<std::size_t>((height + rowsPerBand - 1) / rowsPerBand);
+    const cg::Transform base = scene.ctm();
+    // Each mark is listed for every band its bounds reach, a margin of two points keeping soft edges.
+    std::vector<std::vector<uint32_t>> lists(bands);
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        const cg::Rect r = bounds(marks[i]);
+        const double first = std::floor((r.minY() - 2) * scale / rowsPerBand), last = std::floor((r.maxY() + 2) * scale / rowsPerBand);
+        if (!(last >= 0 && first < static_cast<double>(bands))) continue;
+        const std::size_t b0 = first > 0 ? static_cast<std::size_t>(first) : 0;
+        const std::size_t b1 = std::min(static_cast<std::size_t>(last), bands - 1);
+        for (std::size_t b = b0; b <= b1; ++b) lists[b].push_back(static_cast<uint32_t>(i));
+    }
+    uint8_t* pixels = scene.data();
+    const std::size_t stride = scene.bytesPerRow();
+    std::vector<char> drawn(bands, 0);
+    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+        const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
+        auto band = cg::Context::makeBitmap(width, rows, 1);
+        if (!band) return;
+        const std::size_t bytes = static_cast<std::size_t>(width) * 4;
+        for (int k = 0; k < rows; ++k)
+            std::memcpy(band->row(k), pixels + static_cast<std::size_t>(top + k) * stride, bytes);
+        band->pixelsChanged();
+        // The scene's own transform, moved down onto the band's rows, then flipped to scene points.
+        band->concatenateCTM(base.concatenating(cg::Transform::translation(0, -(height - top - rows))));
+        band->translateBy(0, H);
+        band->scaleBy(1, -1);
+        // A margin of two points keeps every mark whose soft edge reaches the band.
+        const cg::Rect area(-1e6, top / scale - 2, 2e6, rows / scale + 4);
+        layDown(*this, *band, area, lists[b]);
+        const uint8_t* out = band->data();
+        for (int k = 0; k < rows; ++k)
+            std::memcpy(pixels + static_cast<std::size_t>(top + k) * stride, out + static_cast<std::size_t>(k) * band->bytesPerRow(), bytes);
+        drawn[b] = 1;
+    });
+    scene.pixelsChanged();
+    if (std::all_of(drawn.begin(), drawn.end(), [](char d) { return d != 0; })) return;
+    // A band whose copy could not be made is drawn in place.
+    cg::SavedState flipped(scene);
+    scene.translateBy(0, H);
+    scene.scaleBy(1, -1);
+    for (std::size_t b = 0; b < bands; ++b) {
+        if (drawn[b]) continue;
+        const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
+        cg::SavedState clipped(scene);
+        const cg::Rect area(-1e6, top / scale, 2e6, rows / scale);
+        scene.clipToRect(area);
+        layDown(*this, scene, area.insetBy(0, -2), lists[b]);
+    }
+}
