@@ -51,11 +51,7 @@ double fraction(double x) { return x - std::floor(x); }
 
 // A reef sprite: fields the painter does not set stay zero, off or empty.
 Sprite sprite(Sprite::Kind kind, cg::Point at, double size, double phase) {
-    Sprite sp;
-    sp.kind = kind;
-    sp.at = at;
-    sp.size = size;
-    sp.phase = phase;
+    Sprite sp = Sprite::make(kind, at, size, phase);
     sp.ease = 0;
     sp.grow = 0;
     sp.face = false;
