@@ -21,19 +21,13 @@
 #include "Pipeline/Render.h"
 #include "Renderer/TerrainLayout.h"
 #include "Renderer/Terrain.h"
+#include "SelfTest/Check.h"
+#include "SelfTest/FolderIconCheck.h"
 #include "SelfTest/Preview.h"
+#include "Update/Version.h"
 
 namespace SelfTest {
 namespace {
-
-// A failed check ends the process abnormally, after one line that names it.
-void check(bool ok, const std::string& what) {
-    if (ok) return;
-    std::fflush(stdout);
-    std::fprintf(stderr, "selftest failed: %s\n", what.c_str());
-    std::fflush(stderr);
-    std::abort();
-}
 
 constexpr double kWidth = 1710, kHeight = 1112, kFar = 380;
 
@@ -262,6 +256,17 @@ SceneSpec sampleDesktop(SceneKind kind, bool night) {
 }
 
 void entryChecks() {
+    struct Comparison {
+        const char* candidate;
+        const char* reference;
+        bool newer;
+    };
+    const Comparison comparisons[] = {{"1.10", "1.9", true},      {"2", "1.9.9", true},    {"1.0", "1.0", false},
+                                      {"1.0.0", "1.0", false},    {"1.1-beta", "1.0", false}, {"", "1.0", false},
+                                      {"0.9", "1.0", false}};
+    for (const Comparison& c : comparisons)
+        check(Update::isNewer(c.candidate, c.reference) == c.newer,
+              std::string("isNewer(\"") + c.candidate + "\", \"" + c.reference + "\") is " + (c.newer ? "true" : "false"));
     check(FinderIcons::drawsDesktop(PrefValue{}) && FinderIcons::drawsDesktop(PrefValue{true}) &&
               FinderIcons::drawsDesktop(PrefValue{std::string("1")}),
           "drawsDesktop: absent, true and \"1\" draw the desktop");
@@ -281,6 +286,7 @@ void run(const std::optional<std::string>& previewDir) {
         check(cg::Context::droppedDraws().load() == droppedBefore,
               std::string(scene_kind::rawValue(kind)) + ": every draw carried out (none dropped)");
     }
+    folderIcons();
     std::printf("selftest ok\n");
     std::fflush(stdout);
 }

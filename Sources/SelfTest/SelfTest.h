@@ -1,6 +1,7 @@
 #pragma once
 // The built-in self-test: renders every scene by day and by night on a fixed sample desktop, checks the
-// renderer's contract and the stability of the picture when icons move, and optionally writes previews.
+// renderer's contract and the stability of the picture when icons move, and optionally writes previews;
+// then checks the folder icons on sample folders (SelfTest/FolderIconCheck.h).
 
 #include <optional>
 #include <string>
@@ -13,7 +14,7 @@ namespace SelfTest {
 // The preview directory, when given, must exist.
 void run(const std::optional<std::string>& previewDir);
 
-// The checks the entry point makes before `run`: the desktop switch's readings.
+// The checks the entry point makes before `run`: version comparisons and the desktop switch's readings.
 void entryChecks();
 
 // Writes the program's 1024 × 1024 icon as a PNG: a tile of the archipelago by day with three stand-in
