@@ -1,5 +1,8 @@
 #include "App/Defaults.h"
 
+#include "App/GlibMainQueue.h"
+#include "App/WorkerPool.h"
+
 #include <gio/gio.h>
 
 #include <array>
@@ -64,11 +67,6 @@ Defaults::Values read(const nlohmann::json& doc, std::string& bad) {
     return v;
 }
 
-struct Written {
-    std::string path, text;
-    std::string error;
-};
-
 }  // namespace
 
 struct Defaults::State {
@@ -81,11 +79,11 @@ struct Defaults::State {
     int nextId = 1;
     bool alive = true;
     GFileMonitor* monitor = nullptr;
-    // Writes run one at a time on a GIO worker; a newer text waits in `pending`.
-    bool writing = false;
-    std::optional<std::string> pending;
-    uint64_t writes = 0;  // counts writes started: a reload that began before one is stale
+    std::shared_ptr<GlibMainQueue> main;
+    int outstanding = 0;  // writes queued and not yet reported back
+    uint64_t writes = 0;  // counts writes queued: a reload that began before one is stale
     bool reloading = false, reloadAgain = false;
+    bool reloadAfterWrites = false;  // a notice came while our writes ran: it may have been an outside edit
 
     void complain(const std::string& line) {
         if (line == lastComplaint) return;  // once, not on every change notice
@@ -135,40 +133,6 @@ namespace {
 
 using Hold = std::shared_ptr<Defaults::State>;
 
-void writeInThread(GTask* task, gpointer, gpointer data, GCancellable*) {
-    auto* w = static_cast<Written*>(data);
-    GError* error = nullptr;
-    // Writes a temporary file beside the target and renames it over: a reader never sees half a file.
-    if (!g_file_set_contents(w->path.c_str(), w->text.data(), static_cast<gssize>(w->text.size()), &error)) {
-        w->error = error ? error->message : "unknown error";
-        g_clear_error(&error);
-    }
-    g_task_return_boolean(task, TRUE);
-}
-
-void startWrite(const Hold& s);
-
-void written(GObject*, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Hold> hold(static_cast<Hold*>(data));
-    auto* w = static_cast<Written*>(g_task_get_task_data(G_TASK(result)));
-    Defaults::State& s = **hold;
-    s.writing = false;
-    if (!w->error.empty()) s.complain("cannot save the preferences: " + w->error);
-    if (s.pending) startWrite(*hold);
-}
-
-void startWrite(const Hold& s) {
-    if (s->writing || !s->pending) return;
-    s->writing = true;
-    ++s->writes;
-    auto* w = new Written{s->path, std::move(*s->pending), {}};
-    s->pending.reset();
-    GTask* task = g_task_new(nullptr, nullptr, written, new Hold(s));
-    g_task_set_task_data(task, w, [](gpointer p) { delete static_cast<Written*>(p); });
-    g_task_run_in_thread(task, writeInThread);
-    g_object_unref(task);
-}
-
 struct Reload {
     Hold state;
     uint64_t writes;
@@ -191,7 +155,8 @@ void loaded(GObject* source, GAsyncResult* result, gpointer data) {
     std::string why = error ? error->message : "";
     g_clear_error(&error);
     // Our own write in flight or started since: the file will hold our newer values.
-    bool stale = s.writing || s.pending || s.writes != r->writes;
+    bool stale = s.outstanding > 0 || s.writes != r->writes;
+    if (stale) s.reloadAfterWrites = true;
     if (s.alive && !stale) {
         if (ok || missing) s.absorb(text);
         else s.complain("cannot read " + s.path + ": " + why + "; keeping the values in use");
@@ -238,7 +203,9 @@ std::string Defaults::standardDirectory() {
     return out;
 }
 
-Defaults::Defaults(std::string directory) : state_(std::make_shared<State>()) {
+Defaults::Defaults(std::string directory)
+    : state_(std::make_shared<State>()), writer_(std::make_unique<WorkerPool>(1, "preferences")) {
+    state_->main = std::make_shared<GlibMainQueue>();
     state_->directory = std::move(directory);
     gchar* path = g_build_filename(state_->directory.c_str(), "defaults.json", nullptr);
     state_->path = path;
@@ -276,7 +243,33 @@ Defaults::~Defaults() {
         g_object_unref(state_->monitor);  // drops the signal's hold on the state
         state_->monitor = nullptr;
     }
-    // A write still in flight finishes: the state lives on through the task's hold.
+    // Waits for the writes still queued: a value set just before quitting reaches the disk.
+    writer_.reset();
+}
+
+void Defaults::write(std::string text) {
+    State& s = *state_;
+    ++s.outstanding;
+    ++s.writes;
+    std::weak_ptr<State> weak = state_;
+    writer_->run([weak, main = s.main, path = s.path, text = std::move(text)] {
+        GError* error = nullptr;
+        std::string why;
+        // A temporary file beside the target renamed over it: a reader never sees half a file. The one
+        // writer thread keeps the writes in order, so the newest values are the last on disk.
+        if (!g_file_set_contents(path.c_str(), text.data(), static_cast<gssize>(text.size()), &error)) {
+            why = error ? error->message : "unknown error";
+            g_clear_error(&error);
+        }
+        main->post([weak, why] {
+            auto state = weak.lock();
+            if (!state) return;
+            --state->outstanding;
+            if (!why.empty()) state->complain("cannot save the preferences: " + why);
+            if (state->alive && state->outstanding == 0 && std::exchange(state->reloadAfterWrites, false))
+                startReload(state);
+        });
+    });
 }
 
 const std::string& Defaults::scene() const { return state_->values.scene; }
@@ -333,8 +326,7 @@ void Defaults::set(const Values& next) {
     if (next.folders != s.values.folders) doc["folders"] = next.folders;
     if (next.welcomed != s.values.welcomed) doc["welcomed"] = next.welcomed;
     g_mkdir_with_parents(s.directory.c_str(), 0700);
-    s.pending = doc.dump(2) + "\n";
-    startWrite(state_);
+    write(doc.dump(2) + "\n");
     s.change(next);
 }
 

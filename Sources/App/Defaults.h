@@ -11,6 +11,8 @@
 
 #include "Scene/SceneKind.h"
 
+class WorkerPool;
+
 class Defaults {
 public:
     enum class Key { scene, daily, lighting, folders, welcomed };
@@ -35,7 +37,7 @@ public:
     int64_t folders() const;
     bool welcomed() const;
 
-    // Each setter writes the file (atomically, in the background) and fires the key's handlers when the
+    // Each setter writes the file (atomically, on a writer thread of its own) and fires the key's handlers when the
     // value changed.
     void setScene(std::string value);
     void setDaily(bool value);
@@ -64,5 +66,7 @@ public:
 
 private:
     void set(const Values& next);
+    void write(std::string text);
     std::shared_ptr<State> state_;
+    std::unique_ptr<WorkerPool> writer_;
 };

@@ -171,3 +171,41 @@ TEST(Defaults, ASetterFiresOnlyWhenTheValueChanges) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Defaults, ValuesSetJustBeforeQuittingReachTheDisk) {
+    TempDir dir;
+    {
+        Defaults d(dir.path());
+        for (int i = 0; i < 20; ++i) d.setLighting(i % 3);
+        d.setScene("orbit");
+        d.setFolders(1);
+    }  // no main loop ran
+    Defaults again(dir.path());
+    EXPECT_EQ(again.scene(), "orbit");
+    EXPECT_EQ(again.lighting(), 1);
+    EXPECT_EQ(again.folders(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Defaults, AnOutsideEditAfterOurOwnWriteIsPickedUp) {
+    TempDir dir;
+    Defaults d(dir.path());
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        d.setLighting(1);
+        // Our write reaches the disk first; its completion has not been seen on the main loop yet.
+        for (int i = 0; i < 500 && slurp(d.path()).find("\"lighting\": 1") == std::string::npos; ++i) g_usleep(1000);
+        const std::string scene = round % 2 ? "reef" : "city";
+        replace(d.path(), "{\"lighting\":1,\"scene\":\"" + scene + "\"}");
+        ASSERT_TRUE(runUntil([&] { return d.scene() == scene; }));
+        d.setLighting(0);
+        settle(0.1);
+    }
+}
+
+}  // namespace
