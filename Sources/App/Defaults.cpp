@@ -247,14 +247,20 @@ Defaults::~Defaults() {
     writer_.reset();
 }
 
-void Defaults::write(std::string text) {
+void Defaults::write(std::string text, bool keepAside) {
     State& s = *state_;
     ++s.outstanding;
     ++s.writes;
     std::weak_ptr<State> weak = state_;
-    writer_->run([weak, main = s.main, path = s.path, text = std::move(text)] {
+    writer_->run([weak, main = s.main, dir = s.directory, path = s.path, text = std::move(text), keepAside] {
         GError* error = nullptr;
         std::string why;
+        if (keepAside) {
+            std::string aside = path + ".bad";
+            if (std::rename(path.c_str(), aside.c_str()) == 0)
+                say("the unreadable preferences file was kept as " + aside);
+        }
+        g_mkdir_with_parents(dir.c_str(), 0700);
         // A temporary file beside the target renamed over it: a reader never sees half a file. The one
         // writer thread keeps the writes in order, so the newest values are the last on disk.
         if (!g_file_set_contents(path.c_str(), text.data(), static_cast<gssize>(text.size()), &error)) {
@@ -311,13 +317,8 @@ void Defaults::setWelcomed(bool value) {
 void Defaults::set(const Values& next) {
     State& s = *state_;
     if (next == s.values) return;
-    if (s.fileUnreadable) {
-        // Keep the broken file for the user instead of writing over it.
-        std::string aside = s.path + ".bad";
-        if (std::rename(s.path.c_str(), aside.c_str()) == 0)
-            say("the unreadable preferences file was kept as " + aside);
-        s.fileUnreadable = false;
-    }
+    // Keep a broken file for the user instead of writing over it.
+    const bool keepAside = std::exchange(s.fileUnreadable, false);
     // Only the keys that were written change in the file; anything else in it stays as it was.
     nlohmann::json& doc = s.doc;
     if (next.scene != s.values.scene) doc["scene"] = next.scene;
@@ -325,8 +326,7 @@ void Defaults::set(const Values& next) {
     if (next.lighting != s.values.lighting) doc["lighting"] = next.lighting;
     if (next.folders != s.values.folders) doc["folders"] = next.folders;
     if (next.welcomed != s.values.welcomed) doc["welcomed"] = next.welcomed;
-    g_mkdir_with_parents(s.directory.c_str(), 0700);
-    write(doc.dump(2) + "\n");
+    write(doc.dump(2) + "\n", keepAside);
     s.change(next);
 }
 

@@ -66,7 +66,7 @@ public:
 
 private:
     void set(const Values& next);
-    void write(std::string text);
+    void write(std::string text, bool keepAside);
     std::shared_ptr<State> state_;
     std::unique_ptr<WorkerPool> writer_;
 };
