@@ -1,0 +1,47 @@
+#pragma once
+// The Cairo back end: the tree is composited by ca into a bitmap in memory, damage-limited, and a
+// GtkDrawingArea copies the damaged parts to the window.
+
+#include "Platform/Desktop/FrameCompositor.h"
+
+#include "Platform/Animation/Compositor.h"
+#include "Platform/Animation/Damage.h"
+#include "Platform/Animation/Snapshot.h"
+#include "Platform/Graphics/Context.h"
+
+#include <memory>
+#include <vector>
+
+struct _cairo;
+struct _cairo_surface;
+
+class CairoFrameCompositor : public FrameCompositor {
+public:
+    // A frame of width × height points at an integer scale (GDK's scale factor).
+    CairoFrameCompositor(int width, int height, int scale);
+    ~CairoFrameCompositor() override;
+    CairoFrameCompositor(const CairoFrameCompositor&) = delete;
+    CairoFrameCompositor& operator=(const CairoFrameCompositor&) = delete;
+
+    _GtkWidget* widget() override { return area_; }
+    bool update(const ca::Layer& root, double mediaTime, double alpha) override;
+    void invalidate() override { full_ = true; }
+    cg::ImageRef frame() const override;
+    const Stats& stats() const override { return stats_; }
+
+private:
+    static int onDraw(_GtkWidget* widget, _cairo* cr, void* self);
+    void queue(const cg::Rect& deviceRect);
+
+    int width_, height_, scale_;
+    std::unique_ptr<cg::Context> backing_;
+    _cairo_surface* surface_ = nullptr;  // the backing bitmap's pixels, for the draw handler
+    _GtkWidget* area_ = nullptr;
+    ca::Compositor compositor_;
+    ca::Snapshot before_, now_;
+    ca::Damage damage_;
+    std::vector<cg::Rect> rects_;
+    bool full_ = true;
+    double alpha_ = -1;  // opacity of the picture on screen
+    Stats stats_;
+};

@@ -1,0 +1,206 @@
+#include "Platform/Desktop/DesktopShell.h"
+
+#include "DesktopWindow/LayerHelpers.h"
+#include "DesktopWindow/SpriteLayer.h"
+#include "Platform/Desktop/CairoFrameCompositor.h"
+
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+// Runs `f` on the main loop after `seconds`.
+void after(double seconds, std::function<void()> f) {
+    const double ms = std::ceil(std::max(0.0, seconds) * 1000);
+    auto* call = new std::function<void()>(std::move(f));
+    g_timeout_add_full(
+        G_PRIORITY_DEFAULT, guint(std::min(ms, 86400e3)),
+        +[](gpointer p) -> gboolean {
+            (*static_cast<std::function<void()>*>(p))();
+            return G_SOURCE_REMOVE;
+        },
+        call, +[](gpointer p) { delete static_cast<std::function<void()>*>(p); });
+}
+
+GdkFilterReturn rootFilter(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+    (*static_cast<std::function<void(const void*)>*>(data))(xevent);
+    return GDK_FILTER_CONTINUE;
+}
+
+}  // namespace
+
+DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display)) throw std::runtime_error("the desktop shell needs an X11 display");
+    x_ = X11Session::borrow(gdk_x11_display_get_xdisplay(display));
+    if (!options_.build) options_.build = [](const Sprite& s) { return layers::layer(s); };
+    if (options_.stateDir.empty()) options_.stateDir = std::string(g_get_user_state_dir()) + "/vistamere";
+    if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
+
+    // Monitors that come or go: rebuild on the next turn of the loop, after GDK has settled.
+    auto changed = +[](GdkDisplay*, GdkMonitor*, gpointer self) {
+        auto* shell = static_cast<DesktopShell*>(self);
+        std::weak_ptr<bool> alive = shell->alive_;
+        after(0, [shell, alive] {
+            if (alive.lock()) shell->monitorsChanged();
+        });
+    };
+    handlers_.push_back(g_signal_connect(display, "monitor-added", G_CALLBACK(changed), this));
+    handlers_.push_back(g_signal_connect(display, "monitor-removed", G_CALLBACK(changed), this));
+
+    // The stacking list changes on the root with an EWMH manager; without one, windows mapped or
+    // raised over ours show up as the root's substructure events.
+    GdkWindow* root = gdk_get_default_root_window();
+    gdk_window_set_events(root, GdkEventMask(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK |
+                                             GDK_SUBSTRUCTURE_MASK));
+    const Atom stacking = XInternAtom(static_cast<Display*>(x_->xdisplay()), "_NET_CLIENT_LIST_STACKING", False);
+    rootEvents_ = std::make_unique<std::function<void(const void*)>>([this, stacking](const void* event) {
+        const XEvent* e = static_cast<const XEvent*>(event);
+        if ((e->type == PropertyNotify && e->xproperty.atom == stacking) || e->type == MapNotify ||
+            e->type == ConfigureNotify)
+            restackSoon();
+    });
+    gdk_window_add_filter(root, rootFilter, rootEvents_.get());
+    rebuild();
+}
+
+DesktopShell::~DesktopShell() {
+    *alive_ = false;
+    if (restackIdle_) g_source_remove(restackIdle_);
+    gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
+    GdkDisplay* display = gdk_display_get_default();
+    for (unsigned long h : handlers_) g_signal_handler_disconnect(display, h);
+    screens_.clear();
+    restoreWallpaper();
+}
+
+void DesktopShell::rebuild() {
+    screens_.clear();
+    GdkDisplay* display = gdk_display_get_default();
+    const int n = gdk_display_get_n_monitors(display);
+    for (int i = 0; i < n; ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        if (!monitor) continue;
+        GdkRectangle r{};
+        gdk_monitor_get_geometry(monitor, &r);
+        const int scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
+        Screen screen;
+        DesktopWindow::Services services;
+        services.lowPower = [this] {
+            // The builders read the same mode, so layers and their keys always agree.
+            const bool low = power_.lowPower();
+            SpriteLayers::setLowPower(low);
+            return low;
+        };
+        services.after = after;
+        screen.window = std::make_unique<DesktopWindow>(cg::Rect(r.x, r.y, r.width, r.height), options_.build,
+                                                        std::move(services));
+        screen.surface = std::make_unique<DesktopSurface>(
+            DesktopSurface::Geometry{r.x, r.y, r.width, r.height, scale}, *screen.window,
+            std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return power_.lowPower(); });
+        screen.surface->setMapHandler([this] { restackSoon(); });
+        if (!animating_) screen.window->setAnimating(false);
+        if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
+        screens_.push_back(std::move(screen));
+    }
+}
+
+void DesktopShell::monitorsChanged() {
+    rebuild();
+    restackSoon();
+    if (options_.screensChanged) options_.screensChanged();
+}
+
+DesktopWindow* DesktopShell::window(size_t i) { return i < screens_.size() ? screens_[i].window.get() : nullptr; }
+DesktopSurface* DesktopShell::surface(size_t i) { return i < screens_.size() ? screens_[i].surface.get() : nullptr; }
+
+void DesktopShell::show(size_t i, const RenderedScene& scene, double fade) {
+    if (i >= screens_.size()) return;
+    Screen& s = screens_[i];
+    s.still = scene.image;
+    s.window->show(scene, fade);
+    // One wallpaper serves every monitor: the first screen's still.
+    if (mode_ == Mode::stillPicture && i == 0 && wallpaper_) wallpaper_->show(scene.image, "desktop-still");
+}
+
+void DesktopShell::setAnimating(bool animating) {
+    animating_ = animating;
+    for (Screen& s : screens_) s.window->setAnimating(animating);
+}
+
+std::vector<X11Session::Window> DesktopShell::ours() const {
+    std::vector<X11Session::Window> out;
+    for (const Screen& s : screens_)
+        if (s.surface->xwindow()) out.push_back(s.surface->xwindow());
+    return out;
+}
+
+void DesktopShell::restackSoon() {
+    if (restackIdle_) return;
+    restackIdle_ = g_idle_add(+[](gpointer self) -> gboolean {
+        auto* shell = static_cast<DesktopShell*>(self);
+        shell->restackIdle_ = 0;
+        shell->restack();
+        return G_SOURCE_REMOVE;
+    }, this);
+}
+
+void DesktopShell::restack() {
+    const auto mine = ours();
+    const auto manager = x_->findIconManager(mine);
+    if (manager && manager->kind == X11Session::ManagerKind::opaque) {
+        setMode(Mode::stillPicture, &*manager);
+        return;
+    }
+    if (manager && manager->window) {
+        setMode(Mode::underManager, &*manager);
+        // Only when we are above it: every restack changes the stacking list again.
+        const auto stack = x_->stacking();
+        const auto at = [&](X11Session::Window w) { return std::find(stack.begin(), stack.end(), w) - stack.begin(); };
+        const auto theirs = at(manager->window);
+        for (X11Session::Window w : mine)
+            if (at(w) < long(stack.size()) && at(w) > theirs) {
+                x_->restackBelow(w, manager->window);
+                ++restacks_;
+            }
+        return;
+    }
+    setMode(Mode::ownDesktop, nullptr);
+    if (!x_->hasWindowManager()) {
+        // Nobody keeps a DESKTOP window down: lower ours whenever something else went under it.
+        for (X11Session::Window w : mine)
+            if (!x_->isLowest(w)) x_->lower(w);
+    }
+}
+
+void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {
+    if (mode == mode_ && (!manager || manager->name == managerName_)) return;
+    const Mode old = mode_;
+    mode_ = mode;
+    managerName_ = manager ? manager->name : std::string();
+    if (mode == Mode::stillPicture) {
+        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+        if (!wallpaper_ || old != Mode::stillPicture)
+            wallpaper_ = StillWallpaper::make(StillWallpaper::targetFor(managerName_, desktop ? desktop : ""),
+                                              options_.stateDir, options_.pictureDir);
+        if (!wallpaper_)
+            std::fprintf(stderr, "vistamere: the icon manager %s hides the desktop and its wallpaper cannot be set\n",
+                         managerName_.c_str());
+        for (Screen& s : screens_) s.surface->setSuppressed(true);
+        if (wallpaper_ && !screens_.empty() && screens_[0].still) wallpaper_->show(screens_[0].still, "desktop-still");
+    } else if (old == Mode::stillPicture) {
+        restoreWallpaper();
+        for (Screen& s : screens_) s.surface->setSuppressed(false);
+    }
+}
+
+void DesktopShell::restoreWallpaper() {
+    if (wallpaper_) wallpaper_->restore();
+}

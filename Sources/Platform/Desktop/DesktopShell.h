@@ -1,0 +1,84 @@
+#pragma once
+// The desktop on X11: one DesktopWindow and its surface per monitor, placed according to the
+// session's icon manager.
+// - No icon manager: our windows are the desktop (lowered by hand when no window manager runs).
+// - A transparent manager (desktop icons drawn in a see-through DESKTOP window): our windows go
+//   directly below its window, again whenever the stacking order changes.
+// - An opaque manager: a live window cannot show under its icons, so the scene's still picture
+//   becomes the wallpaper, and the user's own wallpaper comes back on quit.
+// Monitors that come or go rebuild the windows. Needs gtk_init first; main thread only.
+
+#include "DesktopWindow/DesktopWindow.h"
+#include "Platform/Desktop/DesktopSurface.h"
+#include "Platform/Desktop/PowerMonitor.h"
+#include "Platform/Desktop/StillWallpaper.h"
+#include "Platform/Desktop/X11Session.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class DesktopShell {
+public:
+    enum class Mode { ownDesktop, underManager, stillPicture };
+
+    struct Options {
+        // Sprite layers; the sprite layer dispatch when empty.
+        DesktopWindow::LayerBuilder build;
+        // Where the user's wallpaper setting is kept while ours is set, and where stills go
+        // ($XDG_STATE_HOME/vistamere and $XDG_CACHE_HOME/vistamere when empty).
+        std::string stateDir, pictureDir;
+        // Called after the monitors changed and the windows were rebuilt (the scenes need a new render).
+        std::function<void()> screensChanged;
+    };
+
+    explicit DesktopShell(Options options = {});
+    ~DesktopShell();
+    DesktopShell(const DesktopShell&) = delete;
+    DesktopShell& operator=(const DesktopShell&) = delete;
+
+    Mode mode() const { return mode_; }
+    size_t screens() const { return screens_.size(); }
+    // The window and surface of monitor i, or nothing when there is no such monitor (any more).
+    DesktopWindow* window(size_t i);
+    DesktopSurface* surface(size_t i);
+
+    // Shows a rendered scene on monitor i; in still-picture mode its picture becomes the wallpaper.
+    // A monitor that is gone is ignored.
+    void show(size_t i, const RenderedScene& scene, double fade);
+    void setAnimating(bool animating);
+    // Rebuilds the windows for the monitors there are now (GDK's monitor-added and -removed come
+    // here), then asks for new scenes. Timers of the old windows still due do no harm.
+    void monitorsChanged();
+    // Checks the icon manager and the stacking order now (also done on every stacking change).
+    void restack();
+    // How many times our windows were sent below the icon manager's.
+    unsigned restacks() const { return restacks_; }
+    // Puts the user's wallpaper back (also on destruction).
+    void restoreWallpaper();
+
+private:
+    struct Screen {
+        std::unique_ptr<DesktopWindow> window;
+        std::unique_ptr<DesktopSurface> surface;
+        cg::ImageRef still;
+    };
+    void rebuild();
+    void setMode(Mode mode, const X11Session::Manager* manager);
+    void restackSoon();
+    std::vector<X11Session::Window> ours() const;
+
+    Options options_;
+    std::unique_ptr<X11Session> x_;
+    PowerMonitor power_;
+    std::vector<Screen> screens_;
+    Mode mode_ = Mode::ownDesktop;
+    std::string managerName_;
+    std::unique_ptr<StillWallpaper> wallpaper_;
+    bool animating_ = true;
+    unsigned restackIdle_ = 0, restacks_ = 0;
+    std::vector<unsigned long> handlers_;
+    std::unique_ptr<std::function<void(const void*)>> rootEvents_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};

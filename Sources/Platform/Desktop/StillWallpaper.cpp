@@ -1,0 +1,132 @@
+#include "Platform/Desktop/StillWallpaper.h"
+
+#include <gio/gio.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+GSettings* gs(void* p) { return static_cast<GSettings*>(p); }
+
+// The key file that holds the user's values while ours are set.
+constexpr const char* kGroup = "saved";
+
+}  // namespace
+
+const StillWallpaper::Target& StillWallpaper::gnome() {
+    static const Target t{"org.gnome.desktop.background", {"picture-uri", "picture-uri-dark"}, true};
+    return t;
+}
+const StillWallpaper::Target& StillWallpaper::cinnamon() {
+    static const Target t{"org.cinnamon.desktop.background", {"picture-uri"}, true};
+    return t;
+}
+const StillWallpaper::Target& StillWallpaper::mate() {
+    static const Target t{"org.mate.background", {"picture-filename"}, false};
+    return t;
+}
+
+const StillWallpaper::Target& StillWallpaper::targetFor(const std::string& manager, const std::string& desktop) {
+    if (manager == "caja" || manager == "CAJA_DESKTOP_WINDOW_ID" || desktop.find("MATE") != std::string::npos)
+        return mate();
+    if (desktop.find("Cinnamon") != std::string::npos) return cinnamon();
+    return gnome();
+}
+
+std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::string& stateDir,
+                                                     const std::string& pictureDir) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, target.schema.c_str(), TRUE) : nullptr;
+    if (!schema) return nullptr;
+    for (const std::string& key : target.keys)
+        if (!g_settings_schema_has_key(schema, key.c_str())) {
+            g_settings_schema_unref(schema);
+            return nullptr;
+        }
+    GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
+    g_settings_schema_unref(schema);
+    const std::string stateFile = stateDir + "/wallpaper-" + target.schema + ".ini";
+    return std::unique_ptr<StillWallpaper>(new StillWallpaper(std::move(target), settings, stateFile, pictureDir));
+}
+
+StillWallpaper::StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir)
+    : target_(std::move(target)), settings_(settings), stateFile_(std::move(stateFile)), pictureDir_(std::move(pictureDir)) {
+    // A setting saved by a run that never restored it.
+    GKeyFile* kf = g_key_file_new();
+    if (g_key_file_load_from_file(kf, stateFile_.c_str(), G_KEY_FILE_NONE, nullptr)) {
+        std::vector<std::string> values;
+        for (const std::string& key : target_.keys) {
+            gchar* v = g_key_file_get_string(kf, kGroup, key.c_str(), nullptr);
+            if (!v) break;
+            values.emplace_back(v);
+            g_free(v);
+        }
+        if (values.size() == target_.keys.size()) {
+            saved_ = std::move(values);
+            restore();
+        }
+    }
+    g_key_file_free(kf);
+}
+
+StillWallpaper::~StillWallpaper() {
+    restore();
+    g_object_unref(gs(settings_));
+}
+
+void StillWallpaper::saveState() const {
+    GKeyFile* kf = g_key_file_new();
+    for (size_t i = 0; i < target_.keys.size(); ++i)
+        g_key_file_set_string(kf, kGroup, target_.keys[i].c_str(), saved_[i].c_str());
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(stateFile_).parent_path(), ec);
+    GError* error = nullptr;
+    if (!g_key_file_save_to_file(kf, stateFile_.c_str(), &error)) {
+        std::fprintf(stderr, "vistamere: cannot keep the wallpaper setting in %s: %s\n", stateFile_.c_str(),
+                     error ? error->message : "unknown error");
+        g_clear_error(&error);
+    }
+    g_key_file_free(kf);
+}
+
+bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
+    if (!still) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(pictureDir_, ec);
+    // A new file name each time: desktops cache pictures by name and would not reload one rewritten.
+    static unsigned serial = 0;
+    const std::string file = pictureDir_ + "/" + name + "-" + std::to_string(++serial % 2) + ".png";
+    if (!still->writePNG(file)) {
+        std::fprintf(stderr, "vistamere: cannot write the desktop still %s\n", file.c_str());
+        return false;
+    }
+    std::string value = file;
+    if (target_.uri) {
+        gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+        if (!uri) return false;
+        value = uri;
+        g_free(uri);
+    }
+    if (saved_.empty()) {
+        for (const std::string& key : target_.keys) {
+            gchar* v = g_settings_get_string(gs(settings_), key.c_str());
+            saved_.emplace_back(v ? v : "");
+            g_free(v);
+        }
+        saveState();
+    }
+    for (const std::string& key : target_.keys) g_settings_set_string(gs(settings_), key.c_str(), value.c_str());
+    g_settings_sync();
+    return true;
+}
+
+void StillWallpaper::restore() {
+    if (saved_.empty()) return;
+    for (size_t i = 0; i < target_.keys.size(); ++i)
+        g_settings_set_string(gs(settings_), target_.keys[i].c_str(), saved_[i].c_str());
+    g_settings_sync();
+    saved_.clear();
+    std::error_code ec;
+    std::filesystem::remove(stateFile_, ec);
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Still-picture mode: where an opaque icon manager draws the desktop, the rendered still becomes the
+// session's wallpaper. The user's own setting is saved before the first change, to a file as well,
+// so a run that ends without restoring (a crash, a kill) gives it back on the next start.
+
+#include "Platform/Graphics/Image.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class StillWallpaper {
+public:
+    // The GSettings schema and keys of one desktop's background.
+    struct Target {
+        std::string schema;
+        std::vector<std::string> keys;  // picture keys, set to the same value
+        bool uri = true;                // a file URI (else a plain path)
+    };
+    static const Target& gnome();
+    static const Target& cinnamon();
+    static const Target& mate();
+    // The target for a session's icon manager (by its name) and desktop (XDG_CURRENT_DESKTOP).
+    static const Target& targetFor(const std::string& managerName, const std::string& currentDesktop);
+
+    // `stateDir` keeps the saved setting, `pictureDir` the stills. Gives back a setting an earlier
+    // run left saved. Nothing when the schema is missing.
+    static std::unique_ptr<StillWallpaper> make(Target target, const std::string& stateDir, const std::string& pictureDir);
+    ~StillWallpaper();
+    StillWallpaper(const StillWallpaper&) = delete;
+    StillWallpaper& operator=(const StillWallpaper&) = delete;
+
+    // Writes the still and makes it the wallpaper. False (and nothing changed) when it cannot.
+    bool show(const cg::ImageRef& still, const std::string& name);
+    // Puts the user's setting back; nothing when it was never changed.
+    void restore();
+    bool active() const { return !saved_.empty(); }
+
+private:
+    StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir);
+    void saveState() const;
+
+    Target target_;
+    void* settings_;  // GSettings
+    std::string stateFile_, pictureDir_;
+    std::vector<std::string> saved_;  // the user's values, one per key; empty while not shown
+};

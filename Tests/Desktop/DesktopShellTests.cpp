@@ -1,0 +1,236 @@
+// The desktop shell on an Xvfb screen of 2560 × 1440: the window's hints, what it shows, its frame
+// pacing, and its stacking under icon managers (with openbox as the window manager).
+
+#include "DesktopTestSupport.h"
+
+#include "Platform/Desktop/DesktopShell.h"
+#include "Platform/Desktop/MainLoop.h"
+#include "Platform/Desktop/X11Session.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+using desktoptest::scene;
+using desktoptest::slidingSquares;
+
+namespace {
+
+bool contains(const std::vector<std::string>& v, const char* s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+
+long indexOf(const std::vector<X11Session::Window>& v, X11Session::Window w) {
+    auto it = std::find(v.begin(), v.end(), w);
+    return it == v.end() ? -1 : long(it - v.begin());
+}
+
+// A program we start for one test and stop by its process id.
+struct Child {
+    pid_t pid = -1;
+    explicit Child(std::vector<const char*> argv) {
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid = -1;
+    }
+    ~Child() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Openbox announces itself before it manages new windows: wait until a probe window is managed.
+bool windowManagerReady(const X11Session& x) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (!x.hasWindowManager()) {
+            mainloop::runFor(0.2);
+            continue;
+        }
+        const auto probe = x.createWindow("probe", "_NET_WM_WINDOW_TYPE_NORMAL", 0, 0, 10, 10);
+        const bool managed = mainloop::runUntil([&] { return indexOf(x.stacking(), probe) >= 0; }, 1);
+        x.destroyWindow(probe);
+        if (managed) return mainloop::runUntil([&] { return indexOf(x.stacking(), probe) < 0; }, 2);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Surface, ShowsTheSceneInADesktopWindowPacedByItsAnimations) {
+    ASSERT_TRUE(mainloop::init());
+    DesktopShell shell({slidingSquares(15), {}, {}, {}});
+    ASSERT_EQ(shell.screens(), 1u);
+    EXPECT_EQ(shell.mode(), DesktopShell::Mode::ownDesktop);
+    DesktopSurface& surface = *shell.surface(0);
+    EXPECT_FALSE(surface.mapped());  // nothing to show yet
+    shell.show(0, scene(2560, 1440, 12), 0.3);
+    // On screen once the first frame is drawn (the server has mapped the window by then).
+    ASSERT_TRUE(mainloop::runUntil([&] { return surface.compositor().stats().frames > 0; }, 5));
+
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    const auto w = surface.xwindow();
+    EXPECT_TRUE(contains(x->windowTypes(w), "_NET_WM_WINDOW_TYPE_DESKTOP"));
+    const auto states = x->windowStates(w);
+    for (const char* s : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+                          "_NET_WM_STATE_BELOW"})
+        EXPECT_TRUE(contains(states, s)) << s;
+    // Without a window manager nothing else keeps it at the bottom: the shell does.
+    EXPECT_TRUE(x->isLowest(w));
+
+    // Fade-in and cross-fade over, the squares slide at their preferred 15 frames per second.
+    mainloop::runFor(1.2);
+    const auto before = surface.compositor().stats();
+    mainloop::runFor(2);
+    const auto moving = surface.compositor().stats();
+    EXPECT_GE(moving.frames - before.frames, 24u);
+    EXPECT_LE(moving.updates - before.updates, 32u);
+    // Only what moved was recomposited: 12 squares' tracks, far below the screen's 3.7 M pixels.
+    EXPECT_LT(double(moving.pixels - before.pixels) / double(moving.frames - before.frames), 2e5);
+
+    // Paused: no timer, no wakeup, no frame.
+    shell.setAnimating(false);
+    mainloop::runFor(0.2);
+    EXPECT_FALSE(surface.timerArmed());
+    const auto paused = surface.compositor().stats();
+    const auto wakeups = surface.wakeups();
+    mainloop::runFor(1.5);
+    EXPECT_EQ(surface.compositor().stats().updates, paused.updates);
+    EXPECT_EQ(surface.wakeups(), wakeups);
+
+    // What the server shows is the compositor's own frame, pixel for pixel.
+    const cg::ImageRef frame = surface.compositor().frame();
+    const cg::ImageRef shown = x->capture(w, 0, 0, 2560, 1440);
+    ASSERT_TRUE(frame && shown);
+    ASSERT_EQ(frame->pixelWidth(), shown->pixelWidth());
+    size_t differ = 0;
+    for (int y = 0; y < 1440; ++y)
+        for (int xx = 0; xx < 2560; ++xx) differ += frame->pixel(xx, y) != shown->pixel(xx, y);
+    EXPECT_EQ(differ, 0u);
+    EXPECT_NE(frame->pixel(1280, 700), 0xFF000000u);  // the ground, not black
+
+    // Resumed, it moves again.
+    shell.setAnimating(true);
+    mainloop::runFor(0.5);
+    EXPECT_GT(surface.compositor().stats().frames, paused.frames + 3);
+}
+
+TEST(Surface, BadScenesAndMissingMonitorsNeverBreakTheShell) {
+    ASSERT_TRUE(mainloop::init());
+    int changes = 0;
+    DesktopShell shell({{}, {}, {}, [&] { ++changes; }});  // the real sprite layer dispatch
+    RenderedScene r = scene(64, 64, 0);
+    r.image = nullptr;  // no picture
+    Sprite empty;
+    empty.kind = Sprite::Kind::act;  // a walker without a path
+    empty.size = 20;
+    Sprite trip;
+    trip.kind = Sprite::Kind::trip;
+    trip.size = 30;
+    r.sprites = {empty, trip};
+    shell.show(0, r, 0.5);
+    shell.show(7, r, 0.5);  // no such monitor
+    shell.window(0)->ripple({10, 10}, true, true);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->mapped(); }, 5));
+    mainloop::runFor(1);
+    EXPECT_GT(shell.surface(0)->compositor().stats().frames, 0u);
+    EXPECT_EQ(shell.window(7), nullptr);
+
+    // The monitors change while layers are leaving and ripples run: the old windows go, their
+    // timers fire into nothing, the new windows wait for a scene.
+    shell.show(0, scene(64, 64, 3), 1);
+    shell.window(0)->ripple({10, 10}, false, false);
+    shell.monitorsChanged();
+    EXPECT_EQ(changes, 1);
+    ASSERT_EQ(shell.screens(), 1u);
+    EXPECT_FALSE(shell.window(0)->isVisible());
+    mainloop::runFor(3.5);
+    EXPECT_FALSE(shell.surface(0)->mapped());
+    shell.show(0, scene(64, 64, 3), 0.2);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 5));
+}
+
+TEST(Shell, FollowsTheIconManagerUnderOpenbox) {
+    ASSERT_TRUE(mainloop::init());
+    Child openbox({"openbox", "--sm-disable"});
+    ASSERT_GT(openbox.pid, 0);
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    ASSERT_TRUE(windowManagerReady(*x));
+
+    DesktopShell shell({slidingSquares(), {}, {}, {}});
+    shell.show(0, scene(2560, 1440, 4), 0.2);
+    DesktopSurface& surface = *shell.surface(0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), surface.xwindow()) >= 0; }, 10));
+    EXPECT_EQ(shell.mode(), DesktopShell::Mode::ownDesktop);
+
+    // A transparent icon manager starts later, and then (as managers do) moves its desktop window to
+    // the bottom: the shell puts ours back below it each time the stacking changes.
+    const auto icons = x->createWindow("gjs", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+    auto oursBelow = [&] {
+        const auto stack = x->stacking();
+        const long ours = indexOf(stack, surface.xwindow()), theirs = indexOf(stack, icons);
+        return ours >= 0 && theirs >= 0 && ours < theirs;
+    };
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::underManager; }, 10));
+    x->restackBelow(icons, surface.xwindow());
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.restacks() > 0 && oursBelow(); }, 10));
+    // Once below, it stays there and the shell stops asking.
+    mainloop::runFor(0.5);
+    const unsigned settled = shell.restacks();
+    mainloop::runFor(0.5);
+    EXPECT_TRUE(oursBelow());
+    EXPECT_EQ(shell.restacks(), settled);
+    EXPECT_TRUE(surface.mapped());
+    x->destroyWindow(icons);
+
+    // An opaque one: the scene becomes the wallpaper and the window goes away; when it quits, the
+    // window comes back and the user's wallpaper too.
+    desktoptest::setKey("picture-uri", "file:///home/u/own.png");
+    const auto opaque = x->createWindow("nautilus", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::stillPicture; }, 10));
+    EXPECT_FALSE(surface.mapped());
+    EXPECT_NE(desktoptest::key("picture-uri").find("/vistamere/desktop-still"), std::string::npos);
+    x->destroyWindow(opaque);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::ownDesktop; }, 10));
+    EXPECT_TRUE(mainloop::runUntil([&] { return surface.mapped(); }, 5));
+    EXPECT_EQ(desktoptest::key("picture-uri"), "file:///home/u/own.png");
+}
+
+TEST(Shell, TellsIconManagersFromDesktopWidgets) {
+    Child openbox({"openbox", "--sm-disable"});
+    ASSERT_GT(openbox.pid, 0);
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    ASSERT_TRUE(mainloop::init());
+    ASSERT_TRUE(windowManagerReady(*x));
+    const auto ours = x->createWindow("vistamere", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+    ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), ours) >= 0; }, 10));
+    struct Case {
+        const char* wmClass;
+        int width, height;
+        bool manager;
+        X11Session::ManagerKind kind;
+    };
+    using K = X11Session::ManagerKind;
+    for (const Case& c : {Case{"conky", 300, 200, false, K::opaque}, Case{"gjs", 2560, 1440, true, K::transparent},
+                          Case{"nemo-desktop", 1280, 1440, true, K::transparent},
+                          Case{"xfdesktop", 2560, 1440, true, K::opaque},
+                          Case{"somedesk", 1280, 1440, true, K::opaque}}) {
+        const auto w = x->createWindow(c.wmClass, "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, c.width, c.height);
+        ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), w) >= 0; }, 10)) << c.wmClass;
+        const auto found = x->findIconManager({ours});
+        EXPECT_EQ(found.has_value(), c.manager) << c.wmClass;
+        if (found && c.manager) {
+            EXPECT_EQ(found->window, w) << c.wmClass;
+            EXPECT_EQ(found->kind, c.kind) << c.wmClass;
+        }
+        x->destroyWindow(w);
+        ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), w) < 0; }, 10)) << c.wmClass;
+    }
+    EXPECT_FALSE(x->findIconManager({ours}));
+}
