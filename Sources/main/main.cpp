@@ -1,16 +1,28 @@
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 
+#include "App/Gui/AppDelegate.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {
 
 void usage(FILE* out) { std::fputs("usage: vistamere [--selftest [dir] | --icon <path>]\n", out); }
+
+// The desktop program needs a display; the headless modes above never get here.
+int gui(const char* argv0) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        std::fputs("vistamere: no display (DISPLAY is not set); --selftest and --icon run without one\n", stderr);
+        return 1;
+    }
+    return appgui::run(argv0);
+}
 
 // Standard output may be a full disk or a closed pipe: a run whose report was lost has not succeeded.
 int finish(int status) {
@@ -59,7 +71,8 @@ int main(int argc, char** argv) {
     // Second pass: the first --icon with a path.
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) != "--icon") continue;
-        if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        if (i + 1 >= argc) return gui(argv[0]);  // a trailing --icon chooses no mode
+        if (argv[i + 1][0] == '\0') {
             std::fputs("vistamere: --icon needs the path of the PNG to write\n", stderr);
             return 2;
         }
@@ -70,6 +83,7 @@ int main(int argc, char** argv) {
         usage(stdout);
         return finish(0);
     }
+    if (argc == 1) return gui(argv[0]);
     usage(stderr);
     return 2;
 }

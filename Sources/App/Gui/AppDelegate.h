@@ -1,0 +1,72 @@
+#pragma once
+// The running program: one per process, on the main thread of a single-instance GtkApplication. It owns
+// the preferences, the desktop shell's windows, the render passes, the icon layout and the update check,
+// and follows the preferences file, the monitors, the appearance, the day and the animation settings.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "App/Defaults.h"
+#include "App/RenderPasses.h"
+#include "App/SceneChoice.h"
+#include "Finder/DeskLayout.h"
+#include "Finder/FinderIcons.h"
+#include "Platform/Desktop/DesktopShell.h"
+#include "Update/UpdateCheck.h"
+
+class WorkerPool;
+
+class AppDelegate {
+public:
+    AppDelegate();
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // The launch sequence; needs GTK initialised on an X11 display.
+    void launch();
+    // Takes the windows down and gives the user's wallpaper back. Background work is left to die with
+    // the process.
+    void stop();
+
+    SceneKind scene() const;
+    bool night() const;
+    // Replaces every desktop window and starts a render pass.
+    void buildWindows();
+    // Animation runs unless the user turned animations off.
+    void updateAnimation();
+    void renderAll(double fade);
+    void checkForUpdate();
+
+    // The desktop's appearance is dark (the dark variant is preferred, or the theme is a dark one).
+    static bool darkAppearance();
+
+private:
+    void renderSoon();
+    void scheduleMidnight();
+    void readIcons();
+
+    Defaults defaults_;
+    SceneChoice choice_;
+    std::shared_ptr<WorkerPool> renders_, thumbnailWorkers_;
+    std::unique_ptr<RenderPasses> passes_;
+    std::unique_ptr<DesktopShell> shell_;
+    std::vector<std::shared_ptr<SceneWindow>> windows_;
+    std::shared_ptr<bool> windowsCurrent_;
+    std::unique_ptr<FinderIcons> finder_;
+    DeskLayout layout_;
+    Update::UpdateCheck update_;
+    std::optional<std::string> newerVersion_;
+    unsigned renderIdle_ = 0, appearanceTimer_ = 0, midnightTimer_ = 0, updateTimer_ = 0;
+    std::vector<unsigned long> settingsHandlers_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+namespace appgui {
+// Runs the program until it is told to quit (SIGTERM, SIGINT); a second start only reaches the first.
+// Returns the exit status.
+int run(const char* argv0);
+}  // namespace appgui
