@@ -1,0 +1,55 @@
+#!/bin/sh
+# Usage: desktop-program.sh VISTAMERE
+# Runs the desktop program on the display given (a scratch session, see scratch-session.sh) and checks
+# that it puts up DESKTOP windows with the scene of the preferences, paints another scene soon after the
+# preferences file changes, and quits within a second of SIGTERM.
+set -u
+prog=$1
+log="$TMPDIR/vistamere.log"
+mkdir -p "$XDG_CONFIG_HOME/vistamere"
+printf '{"scene": "archipelago"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
+"$prog" 2>"$log" &
+pid=$!
+fail() {
+  echo "FAIL: $*"
+  cat "$log"
+  kill -KILL $pid 2>/dev/null
+  exit 1
+}
+# Waits up to $1 tenths of a second for a line matching $2 in the log.
+await() {
+  n=0
+  while ! grep -q "$2" "$log"; do
+    kill -0 $pid 2>/dev/null || fail "the program ended while waiting for '$2'"
+    n=$((n + 1))
+    [ $n -le "$1" ] || return 1
+    sleep 0.1
+  done
+}
+await 600 'showing archipelago-day on monitor 0' || fail "the first scene was never shown"
+
+desktops=0
+for w in $(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p'); do
+  xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DESKTOP && desktops=$((desktops + 1))
+done
+[ $desktops -ge 1 ] || fail "no DESKTOP window"
+echo "desktop windows: $desktops"
+
+# The edit lands in place, as an editor writes it.
+printf '{"scene": "canyon"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
+await 50 'showing canyon-day on monitor 0' || fail "no canyon within 5 s of the edit"
+echo "re-rendered after the edit"
+
+kill -TERM $pid
+n=0
+while kill -0 $pid 2>/dev/null; do
+  n=$((n + 1))
+  [ $n -le 20 ] || fail "still running 1 s after SIGTERM"
+  sleep 0.05
+done
+wait $pid
+status=$?
+[ $status -eq 0 ] || fail "exit status $status after SIGTERM"
+echo "quit after SIGTERM"
+cat "$log"
+echo "desktop program ok"
