@@ -17,6 +17,7 @@
 #include "App/Gui/ShellWindow.h"
 #include "App/WorkerPool.h"
 #include "Finder/SessionIcons.h"
+#include "FolderIcons/GioFolderBackend.h"
 
 namespace {
 
@@ -35,9 +36,15 @@ AppDelegate::AppDelegate()
     : defaults_(Defaults::standardDirectory()),
       choice_(defaults_, {}, [] { return darkAppearance(); }),
       renders_(std::make_shared<WorkerPool>(renderThreads(), "renders")),
-      thumbnailWorkers_(std::make_shared<WorkerPool>(1, "thumbnails")) {
+      thumbnailWorkers_(std::make_shared<WorkerPool>(1, "thumbnails")),
+      folderWorker_(std::make_shared<WorkerPool>(1, "app.vistamere.folders")) {
+    auto main = std::make_shared<GlibMainQueue>();
+    folders_ = std::make_unique<FolderSyncDriver>(
+        main, folderWorker_,
+        FolderSyncDriver::over(std::make_shared<FolderIcons::GioFolderBackend>(
+            FolderIcons::GioFolderBackend::defaultIconDirectory())));
     RenderPasses::Services services;
-    services.main = std::make_shared<GlibMainQueue>();
+    services.main = main;
     services.renders = renders_;
     services.thumbnails = thumbnailWorkers_;
     passes_ = std::make_unique<RenderPasses>(std::move(services));
@@ -89,6 +96,10 @@ void AppDelegate::launch() {
         defaults_.onChange(key, [this, alive] {
             if (alive.lock()) renderSoon();
         });
+
+    defaults_.onChange(Defaults::Key::folders, [this, alive] {
+        if (alive.lock()) syncFolders(defaults_.folders() == 0);
+    });
 
     scheduleMidnight();
 
@@ -174,7 +185,10 @@ void AppDelegate::renderAll(double fade) {
     pass.night = night();
     pass.fade = fade;
     passes_->renderAll(pass);
+    syncFolders(false);
 }
+
+void AppDelegate::syncFolders(bool putBack) { folders_->syncFolders(putBack, defaults_.folders(), scene()); }
 
 // Several keys of one edit arrive one by one: one pass for all of them.
 void AppDelegate::renderSoon() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "App/Defaults.h"
+#include "App/FolderSyncDriver.h"
 #include "App/RenderPasses.h"
 #include "App/SceneChoice.h"
 #include "Finder/DeskLayout.h"
@@ -40,6 +41,8 @@ public:
     void updateAnimation();
     void renderAll(double fade);
     void checkForUpdate();
+    // Paints the Desktop folders in the scene's theme, or with `putBack` gives them their own icons back.
+    void syncFolders(bool putBack);
 
     // The desktop's appearance is dark (the dark variant is preferred, or the theme is a dark one).
     static bool darkAppearance();
@@ -51,8 +54,9 @@ private:
 
     Defaults defaults_;
     SceneChoice choice_;
-    std::shared_ptr<WorkerPool> renders_, thumbnailWorkers_;
+    std::shared_ptr<WorkerPool> renders_, thumbnailWorkers_, folderWorker_;
     std::unique_ptr<RenderPasses> passes_;
+    std::unique_ptr<FolderSyncDriver> folders_;
     std::unique_ptr<DesktopShell> shell_;
     std::vector<std::shared_ptr<SceneWindow>> windows_;
     std::shared_ptr<bool> windowsCurrent_;
