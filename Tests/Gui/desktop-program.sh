@@ -1,7 +1,7 @@
 #!/bin/sh
 # Usage: desktop-program.sh VISTAMERE
 # Runs the desktop program on the display given (a scratch session, see scratch-session.sh) and checks
-# that it puts up DESKTOP windows with the scene of the preferences, paints another scene soon after the
+# that it puts up DESKTOP windows with the scene of the preferences and a status item, paints another scene soon after the
 # preferences file changes, and quits within a second of SIGTERM.
 set -u
 prog=$1
@@ -34,6 +34,11 @@ for w in $(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p'); do
 done
 [ $desktops -ge 1 ] || fail "no DESKTOP window"
 echo "desktop windows: $desktops"
+
+# The status item: an AppIndicator object on the program's bus connection.
+gdbus introspect --session --dest app.vistamere.Vistamere --object-path /org/ayatana/NotificationItem/vistamere \
+  | grep -q 'org.kde.StatusNotifierItem' || fail "no status item on the bus"
+echo "status item on the bus"
 
 # The edit lands in place, as an editor writes it.
 printf '{"scene": "canyon"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"

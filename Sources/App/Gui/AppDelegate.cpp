@@ -15,6 +15,7 @@
 
 #include "App/GlibMainQueue.h"
 #include "App/Gui/ShellWindow.h"
+#include "App/Gui/StatusItem.h"
 #include "App/WorkerPool.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
@@ -64,6 +65,7 @@ void AppDelegate::stop() {
     if (windowsCurrent_) *windowsCurrent_ = false;
     windows_.clear();
     shell_.reset();
+    statusItem_.reset();
 }
 
 SceneKind AppDelegate::scene() const { return choice_.scene(); }
@@ -82,6 +84,8 @@ bool AppDelegate::darkAppearance() {
 }
 
 void AppDelegate::launch() {
+    statusItem_ = std::make_unique<StatusItem>(std::string(g_get_user_cache_dir()) + "/vistamere/status");
+
     // The windows and the first render.
     DesktopShell::Options options;
     std::weak_ptr<bool> alive = alive_;

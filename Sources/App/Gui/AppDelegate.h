@@ -18,6 +18,7 @@
 #include "Platform/Desktop/DesktopShell.h"
 #include "Update/UpdateCheck.h"
 
+class StatusItem;
 class WorkerPool;
 
 class AppDelegate {
@@ -57,6 +58,7 @@ private:
     std::shared_ptr<WorkerPool> renders_, thumbnailWorkers_, folderWorker_;
     std::unique_ptr<RenderPasses> passes_;
     std::unique_ptr<FolderSyncDriver> folders_;
+    std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<DesktopShell> shell_;
     std::vector<std::shared_ptr<SceneWindow>> windows_;
     std::shared_ptr<bool> windowsCurrent_;

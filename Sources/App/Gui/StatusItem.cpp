@@ -1,0 +1,56 @@
+#include "App/Gui/StatusItem.h"
+
+#include <cstdio>
+
+#include <cairo.h>
+#include <glib/gstdio.h>
+#include <gtk/gtk.h>
+#include <libayatana-appindicator/app-indicator.h>
+
+namespace {
+
+constexpr const char* iconName = "vistamere-status";
+
+// Two filled peaks, drawn in a light grey that reads on dark and light panels alike.
+bool writeIcon(const std::string& path) {
+    constexpr int size = 64;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgba(cr, 0.88, 0.88, 0.88, 1);
+    cairo_move_to(cr, 2, 54);
+    cairo_line_to(cr, 24, 14);
+    cairo_line_to(cr, 36, 34);
+    cairo_line_to(cr, 44, 22);
+    cairo_line_to(cr, 62, 54);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return ok;
+}
+
+}  // namespace
+
+StatusItem::StatusItem(const std::string& iconDirectory) {
+    g_mkdir_with_parents(iconDirectory.c_str(), 0700);
+    const std::string path = iconDirectory + "/" + iconName + ".png";
+    if (!writeIcon(path)) std::fprintf(stderr, "vistamere: writing the status icon %s failed\n", path.c_str());
+    indicator_ = app_indicator_new(id, iconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+    app_indicator_set_icon_theme_path(indicator_, iconDirectory.c_str());
+    app_indicator_set_icon_full(indicator_, iconName, "Vistamere");
+    app_indicator_set_title(indicator_, "Vistamere");
+    // An indicator without a menu is never shown.
+    menu_ = gtk_menu_new();
+    g_object_ref_sink(menu_);
+    gtk_widget_show_all(menu_);
+    app_indicator_set_menu(indicator_, GTK_MENU(menu_));
+    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+}
+
+StatusItem::~StatusItem() {
+    app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
+    g_object_unref(indicator_);
+    gtk_widget_destroy(menu_);
+    g_object_unref(menu_);
+}
