@@ -34,8 +34,8 @@ int renderThreads() {
 }  // namespace
 
 AppDelegate::AppDelegate()
-    : defaults_(Defaults::standardDirectory()),
-      choice_(defaults_, {}, [] { return darkAppearance(); }),
+    : defaults_(std::make_unique<Defaults>(Defaults::standardDirectory())),
+      choice_(*defaults_, {}, [] { return darkAppearance(); }),
       renders_(std::make_shared<WorkerPool>(renderThreads(), "renders")),
       thumbnailWorkers_(std::make_shared<WorkerPool>(1, "thumbnails")),
       folderWorker_(std::make_shared<WorkerPool>(1, "app.vistamere.folders")) {
@@ -68,6 +68,11 @@ void AppDelegate::stop() {
     statusItem_.reset();
 }
 
+void AppDelegate::closePreferences() {
+    stop();
+    defaults_.reset();
+}
+
 SceneKind AppDelegate::scene() const { return choice_.scene(); }
 bool AppDelegate::night() const { return choice_.night(); }
 
@@ -97,12 +102,12 @@ void AppDelegate::launch() {
 
     // The preferences file: any edit of what is painted starts a pass.
     for (Defaults::Key key : {Defaults::Key::scene, Defaults::Key::daily, Defaults::Key::lighting})
-        defaults_.onChange(key, [this, alive] {
+        defaults_->onChange(key, [this, alive] {
             if (alive.lock()) renderSoon();
         });
 
-    defaults_.onChange(Defaults::Key::folders, [this, alive] {
-        if (alive.lock()) syncFolders(defaults_.folders() == 0);
+    defaults_->onChange(Defaults::Key::folders, [this, alive] {
+        if (alive.lock()) syncFolders(defaults_->folders() == 0);
     });
 
     scheduleMidnight();
@@ -125,7 +130,7 @@ void AppDelegate::launch() {
     // The appearance: with lighting following it, a change re-renders once things have settled.
     auto appearance = +[](GObject*, GParamSpec*, gpointer data) {
         auto* self = static_cast<AppDelegate*>(data);
-        if (self->defaults_.lighting() != 0) return;
+        if (self->defaults_->lighting() != 0) return;
         if (self->appearanceTimer_) g_source_remove(self->appearanceTimer_);
         self->appearanceTimer_ = g_timeout_add(
             appearanceDelayMs,
@@ -192,7 +197,7 @@ void AppDelegate::renderAll(double fade) {
     syncFolders(false);
 }
 
-void AppDelegate::syncFolders(bool putBack) { folders_->syncFolders(putBack, defaults_.folders(), scene()); }
+void AppDelegate::syncFolders(bool putBack) { folders_->syncFolders(putBack, defaults_->folders(), scene()); }
 
 // Several keys of one edit arrive one by one: one pass for all of them.
 void AppDelegate::renderSoon() {
@@ -221,7 +226,7 @@ void AppDelegate::scheduleMidnight() {
         +[](gpointer self) -> gboolean {
             auto* me = static_cast<AppDelegate*>(self);
             me->midnightTimer_ = 0;
-            if (me->defaults_.daily()) me->renderAll(0.7);
+            if (me->defaults_->daily()) me->renderAll(0.7);
             me->scheduleMidnight();
             return G_SOURCE_REMOVE;
         },
@@ -278,7 +283,7 @@ int run(const char* argv0) {
     const int status = g_application_run(G_APPLICATION(running.app), 1, args);
     g_source_remove(term);
     g_source_remove(interrupt);
-    if (running.delegate) running.delegate->stop();
+    if (running.delegate) running.delegate->closePreferences();
     g_object_unref(running.app);
     std::fflush(stdout);
     std::fflush(stderr);

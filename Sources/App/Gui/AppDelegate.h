@@ -33,6 +33,8 @@ public:
     // Takes the windows down and gives the user's wallpaper back. Background work is left to die with
     // the process.
     void stop();
+    // Lets the preferences writes under way reach the file; nothing reads them afterwards.
+    void closePreferences();
 
     SceneKind scene() const;
     bool night() const;
@@ -53,7 +55,7 @@ private:
     void scheduleMidnight();
     void readIcons();
 
-    Defaults defaults_;
+    std::unique_ptr<Defaults> defaults_;
     SceneChoice choice_;
     std::shared_ptr<WorkerPool> renders_, thumbnailWorkers_, folderWorker_;
     std::unique_ptr<RenderPasses> passes_;
