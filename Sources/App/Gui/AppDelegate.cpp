@@ -62,6 +62,7 @@ void AppDelegate::stop() {
     if (GtkSettings* settings = gtk_settings_get_default())
         for (unsigned long h : settingsHandlers_) g_signal_handler_disconnect(settings, h);
     settingsHandlers_.clear();
+    power_.reset();
     if (windowsCurrent_) *windowsCurrent_ = false;
     windows_.clear();
     shell_.reset();
@@ -111,6 +112,12 @@ void AppDelegate::launch() {
     });
 
     scheduleMidnight();
+
+    // Power-saver on or off: the scenes are shown again, so their sprite layers are built for the new mode.
+    power_ = std::make_unique<PowerMonitor>();
+    power_->setChangeHandler([this, alive](bool) {
+        if (alive.lock()) renderAll(0.7);
+    });
 
     GtkSettings* settings = gtk_settings_get_default();
     auto animations = +[](GObject*, GParamSpec*, gpointer self) { static_cast<AppDelegate*>(self)->updateAnimation(); };

@@ -16,6 +16,7 @@
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
 #include "Platform/Desktop/DesktopShell.h"
+#include "Platform/Desktop/PowerMonitor.h"
 #include "Update/UpdateCheck.h"
 
 class StatusItem;
@@ -61,6 +62,7 @@ private:
     std::unique_ptr<RenderPasses> passes_;
     std::unique_ptr<FolderSyncDriver> folders_;
     std::unique_ptr<StatusItem> statusItem_;
+    std::unique_ptr<PowerMonitor> power_;
     std::unique_ptr<DesktopShell> shell_;
     std::vector<std::shared_ptr<SceneWindow>> windows_;
     std::shared_ptr<bool> windowsCurrent_;
