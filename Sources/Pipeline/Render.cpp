@@ -115,7 +115,9 @@ std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& b
     Terrain terrain = Renderer::terrain(spec, look, keep);
     clock.lap(&StageTimes::terrain);
 
-    auto ctx = cg::Context::makeBitmap(pixels->first, pixels->second, 1);
+    // Shading writes every pixel, so the bitmap starts unset: its pages are first touched by the
+    // shading threads, and it can become the image without a copy.
+    auto ctx = cg::Context::makeUnsetBitmap(pixels->first, pixels->second, 1);
     if (!ctx) return std::nullopt;
     clock.lap(&StageTimes::bitmap);
     paint(ctx->data(), ctx->bytesPerRow(), pixels->first, pixels->second, static_cast<float>(spec.scale), terrain,
@@ -141,7 +143,8 @@ std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& b
 
     RenderedScene result;
     result.wet = waterTest(spec.kind, heights, landAt);
-    result.image = ctx->makeImage();
+    // The painter is done with the bitmap: it becomes the picture as it is.
+    result.image = ctx->takeImage();
     if (!result.image) return std::nullopt;
     clock.lap(&StageTimes::image);
     result.sprites = std::move(art.sprites);
