@@ -25,12 +25,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
 
 Sprite sprite(Sprite::Kind kind, cg::Point at, double size, double phase) {
-    Sprite sp;
-    sp.kind = kind;
-    sp.at = at;
-    sp.size = size;
-    sp.phase = phase;
-    return sp;
+    return Sprite::make(kind, at, size, phase);
 }
 
 // (a, b) along and across a heading h.

@@ -41,11 +41,7 @@ cg::Rect around(cg::Point c, double w, double h) { return cg::Rect(c.x - w / 2, 
 
 // A pond sprite: the fields not given keep the record's defaults except `face`, which is off here.
 Sprite sprite(Sprite::Kind kind, cg::Point at, double size, double phase) {
-    Sprite sp;
-    sp.kind = kind;
-    sp.at = at;
-    sp.size = size;
-    sp.phase = phase;
+    Sprite sp = Sprite::make(kind, at, size, phase);
     sp.face = false;
     return sp;
 }

@@ -28,12 +28,7 @@ constexpr int kHeliFrames = 24;
 int64_t truncated(double q) { return q > 0 ? (q < 1e9 ? static_cast<int64_t>(q) : 1000000000) : 0; }
 
 Sprite sprite(Sprite::Kind kind, cg::Point at, double size, double phase) {
-    Sprite sp;
-    sp.kind = kind;
-    sp.at = at;
-    sp.size = size;
-    sp.phase = phase;
-    return sp;
+    return Sprite::make(kind, at, size, phase);
 }
 
 // A black square of the given size with a radial glow centred in it.

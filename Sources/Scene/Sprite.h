@@ -54,5 +54,15 @@ struct Sprite {
     // when all those fields are equal (bit for bit, so -0.0 and 0.0 differ).
     std::string identity() const;
 
+    // A sprite of a kind at a drawing point, with its width and phase; every other field at its default.
+    static Sprite make(Kind kind, cg::Point at, double size, double phase) {
+        Sprite sp;
+        sp.kind = kind;
+        sp.at = at;
+        sp.size = size;
+        sp.phase = phase;
+        return sp;
+    }
+
     static std::string_view kindName(Kind kind);
 };

@@ -1,0 +1,82 @@
+#pragma once
+// The reef's routes and props. Routes are pure functions of a placed point (scene coordinates, y down),
+// so a kept spot always gives the same path; props draw into the painter's current context (drawing
+// coordinates, y up) and depend only on their arguments and on day or night.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "Art/Art.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/Graphics/Path.h"
+
+// The depth weight of the reef's light patches: dim over the deep floor, full over the slopes, dimmer
+// again over the reef flats.
+float reefShimmerCurve(float depth);
+
+class Art::Reef {
+public:
+    explicit Reef(Art& art) : art(art) {}
+
+    // --- Routes (scene coordinates) ---
+
+    // A closed loop of 6 to 8 points round p within the radii rx, ry, turned and run either way by the
+    // point hash at p from `salt` on.
+    static std::vector<cg::Point> lap(cg::Point p, double rx, double ry, uint64_t salt);
+    // The small loop of member i of a milling school round p.
+    static std::vector<cg::Point> mill(cg::Point p, uint64_t i);
+    // The zigzag 90 points up the screen of bubble i rising from p; it ends straight above its start.
+    static std::vector<cg::Point> rise(cg::Point p, uint64_t i);
+    // A jellyfish's six-point drift from p, mostly up the screen.
+    static std::vector<cg::Point> drift(cg::Point p);
+
+    // --- Props (drawing coordinates) ---
+
+    // A sponge of radius about `size` at p.
+    void sponge(cg::Point p, double size, double v);
+    // A giant clam at p turned by `angle`.
+    void clam(cg::Point p, double angle, double v);
+    // The clam's scalloped outline of 20 points round the origin.
+    static cg::Path lip(double rx, double ry);
+    void urchin(cg::Point p, double v);
+    // One of five coral forms standing at p, scaled by `scale`.
+    void coral(cg::Point p, double v, double scale);
+    // A kelp's ground shadow at p; its frond sways as a sprite of its own (none without a frond picture).
+    void kelp(cg::Point p);
+    static std::optional<Sprite> kelpSway(cg::Point p, const cg::ImageRef& frond);
+    // The kelp frond, into a 16 × 30 point frame.
+    void frond();
+    // An anemone, into a 24 × 24 point frame.
+    void anemone(double v);
+    // One diver pose, facing +x, into a 50 × 24 point frame.
+    void diver(double phase);
+    // The diver's torch beam on black, into a 250 × 120 point frame.
+    void beam();
+    // A bubble ring with its highlight, into a 6 × 6 point frame.
+    void bubble();
+
+    // --- Choices the props make from their variation ---
+
+    struct Colors {
+        uint32_t first = 0;
+        uint32_t second = 0;
+        friend bool operator==(const Colors&, const Colors&) = default;
+    };
+    static Colors spongeColors(double v, bool night);
+    static Colors clamColors(double v, bool night);
+    static Colors coralColors(double v, bool night);
+    static Colors anemoneColors(double v, bool night);
+    // 0 brain, 1 bush, 2 plate, 3 branching, 4 lobed.
+    static int coralForm(double v);
+
+    // Where a diver's foot is and how long its fin reaches behind it; upper leg first.
+    struct Kick {
+        cg::Point foot;
+        double fin = 0;
+    };
+    static std::array<Kick, 2> kicks(double phase);
+
+    Art& art;
+};
