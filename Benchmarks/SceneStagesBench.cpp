@@ -40,7 +40,7 @@ void stages(benchmark::State& state) {
     for (auto _ : state) {
         Renderer::StageTimes t;
         const auto start = std::chrono::steady_clock::now();
-        auto scene = Renderer::render(spec, {}, &t);
+        auto scene = Renderer::renderTimed(spec, {}, t);
         const auto end = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(scene);
         whole.push_back(std::chrono::duration<double, std::milli>(end - start).count());

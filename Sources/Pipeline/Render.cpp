@@ -105,7 +105,9 @@ std::vector<cg::Rect> keepRects(const SceneSpec& spec) {
     return keep;
 }
 
-std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before, StageTimes* times) {
+namespace {
+
+std::optional<RenderedScene> renderStages(const SceneSpec& spec, const PlacementMap& before, StageTimes* times) {
     const auto pixels = pixelSize(spec);
     if (!pixels) return std::nullopt;
     StageClock clock(times);
@@ -151,6 +153,16 @@ std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& b
     result.style = style;
     result.placed = std::move(art.placed);
     return result;
+}
+
+}  // namespace
+
+std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before) {
+    return renderStages(spec, before, nullptr);
+}
+
+std::optional<RenderedScene> renderTimed(const SceneSpec& spec, const PlacementMap& before, StageTimes& times) {
+    return renderStages(spec, before, &times);
 }
 
 }  // namespace Renderer

@@ -30,8 +30,10 @@ struct StageTimes {
 // Renders the request; `before` is the placement map of the previous render of the same screen.
 // No result when the request cannot give a bitmap (empty, non-finite or enormous sizes, in points or in
 // pixels, or absurd icon and text sizes): it is refused before any work.
-// With `times`, the stages' durations are added to it (benchmarks); they are measured between stages,
-// never inside them, so the picture is the same with or without.
-std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before, StageTimes* times = nullptr);
+std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before);
+
+// The same, adding the stages' durations to `times` (benchmarks). They are measured between stages,
+// never inside them, so the picture is the one `render` gives.
+std::optional<RenderedScene> renderTimed(const SceneSpec& spec, const PlacementMap& before, StageTimes& times);
 
 }  // namespace Renderer
