@@ -2,17 +2,21 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "DesktopWindow/ActorLayer.h"
 #include "DesktopWindow/SpriteLayer.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
 #include "FolderIcons/FolderIcons.h"
+#include "Platform/Animation/AnimationGroup.h"
+#include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/StateGuard.h"
 #include "Platform/Graphics/Image.h"
@@ -30,6 +34,8 @@ namespace SelfTest {
 namespace {
 
 constexpr double kWidth = 1710, kHeight = 1112, kFar = 380;
+
+void actors(const std::vector<Sprite>& sprites);
 
 std::vector<cg::Point> sampleIcons() {
     std::vector<cg::Point> icons = {{1564, 67}, {1574, 180}};
@@ -93,6 +99,8 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
               label + ": a " + std::string(Sprite::kindName(sp.kind)) + " sprite gets an animated layer");
     }
 
+    if (kind == SceneKind::archipelago) actors(scene->sprites);
+
     const bool alwaysWet = kind == SceneKind::reef || kind == SceneKind::sea;
     check(scene->wet && scene->wet({1564, 67}) == alwaysWet, label + ": water test at the first icon");
 
@@ -101,6 +109,40 @@ void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& 
     if (dir)
         write(withIcons(thumb->image, thumbnail(kind, night), thumb->sprites),
               *dir + "/" + name(kind, night) + "-menu.png");
+}
+
+// The archipelago's walker: clicked half-way along a rightward and a leftward leg, it turns with the
+// matching pictures now and walks on from that very point once the turn is over.
+void actors(const std::vector<Sprite>& sprites) {
+    const auto act = std::find_if(sprites.begin(), sprites.end(), [](const Sprite& sp) { return sp.kind == Sprite::Kind::act; });
+    check(act != sprites.end(), "walker check: an act sprite");
+    const auto actor = std::dynamic_pointer_cast<ActorLayer>(layers::layer(*act));
+    check(actor != nullptr, "walker check: the act sprite's layer is an actor layer");
+    std::optional<std::size_t> right, left;
+    for (std::size_t i = 0; i + 1 < actor->way.size(); ++i) {
+        if (!right && actor->way[i + 1].x > actor->way[i].x) right = i;
+        if (!left && actor->way[i + 1].x < actor->way[i].x) left = i;
+    }
+    check(right && left, "walker check: a rightward and a leftward leg");
+    check(actor->turns.size() == 2 && !actor->turns[0].empty() && !actor->turns[1].empty(),
+          "walker check: two turning sequences");
+    for (const auto& [leg, set] : {std::pair{*right, actor->turns[0]}, std::pair{*left, actor->turns[1]}}) {
+        const std::string which = leg == *right ? "rightward" : "leftward";
+        actor->setOff(leg, 0.5, 100);
+        const auto turn = std::dynamic_pointer_cast<const ca::AnimationGroup>(actor->animation("turn"));
+        check(turn && !turn->animations.empty(), "walker check: " + which + " turn is a group");
+        const auto pictures = std::dynamic_pointer_cast<const ca::KeyframeAnimation>(turn->animations.front());
+        check(pictures && !pictures->values.empty() && pictures->values.front().image() == set.front(),
+              "walker check: " + which + " turn starts with its first picture");
+        check(turn->beginTime == 100, "walker check: " + which + " turn begins at the click");
+        const auto motion = actor->animation("motion");
+        check(motion != nullptr, "walker check: " + which + " motion");
+        check(std::fabs(motion->beginTime - (100 + actor->tick * static_cast<double>(set.size()))) < 1e-6,
+              "walker check: " + which + " motion begins after the turn");
+        check(std::fabs(motion->timeOffset - (static_cast<double>(leg) + 0.5) * actor->tick) < 1e-6,
+              "walker check: " + which + " motion goes on from the click");
+        actor->busy = 0;  // the next click may start a turn at once
+    }
 }
 
 void folderArt(SceneKind kind, const std::optional<std::string>& dir) {
