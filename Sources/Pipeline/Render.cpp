@@ -1,6 +1,8 @@
 #include "Pipeline/Render.h"
 
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <utility>
 
 #include "Art/Art.h"
@@ -55,6 +57,35 @@ std::function<bool(cg::Point)> waterTest(SceneKind kind, const GridRef& v, float
     return [v](cg::Point) { return false; };
 }
 
+// Adds the time since the last mark to a stage; does nothing without a place to put it.
+class StageClock {
+public:
+    explicit StageClock(StageTimes* times) : times_(times) {
+        if (times_) mark(wall_, cpu_);
+    }
+    void lap(StageTimes::Span StageTimes::*stage) {
+        if (!times_) return;
+        std::chrono::steady_clock::time_point wall;
+        double cpu;
+        mark(wall, cpu);
+        (times_->*stage).wall += std::chrono::duration<double, std::milli>(wall - wall_).count();
+        (times_->*stage).cpu += cpu - cpu_;
+        wall_ = wall;
+        cpu_ = cpu;
+    }
+
+private:
+    static void mark(std::chrono::steady_clock::time_point& wall, double& cpu) {
+        timespec ts{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        cpu = static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) * 1e-6;
+        wall = std::chrono::steady_clock::now();
+    }
+    StageTimes* times_;
+    std::chrono::steady_clock::time_point wall_;
+    double cpu_ = 0;
+};
+
 }  // namespace
 
 std::vector<cg::Rect> keepRects(const SceneSpec& spec) {
@@ -74,19 +105,27 @@ std::vector<cg::Rect> keepRects(const SceneSpec& spec) {
     return keep;
 }
 
-std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before) {
+namespace {
+
+std::optional<RenderedScene> renderStages(const SceneSpec& spec, const PlacementMap& before, StageTimes* times) {
     const auto pixels = pixelSize(spec);
     if (!pixels) return std::nullopt;
+    StageClock clock(times);
 
     Look look(spec.kind, spec.night, static_cast<float>(spec.size.height));
     std::vector<cg::Rect> keep = keepRects(spec);
     Terrain terrain = Renderer::terrain(spec, look, keep);
+    clock.lap(&StageTimes::terrain);
 
-    auto ctx = cg::Context::makeBitmap(pixels->first, pixels->second, 1);
+    // Shading writes every pixel, so the bitmap starts unset: its pages are first touched by the
+    // shading threads, and it can become the image without a copy.
+    auto ctx = cg::Context::makeUnsetBitmap(pixels->first, pixels->second, 1);
     if (!ctx) return std::nullopt;
+    clock.lap(&StageTimes::bitmap);
     paint(ctx->data(), ctx->bytesPerRow(), pixels->first, pixels->second, static_cast<float>(spec.scale), terrain,
           look);
     ctx->pixelsChanged();
+    clock.lap(&StageTimes::shading);
     ctx->scaleBy(spec.scale, spec.scale);
 
     const std::string style = std::string(scene_kind::rawValue(spec.kind)) + (spec.night ? "-night" : "-day");
@@ -102,15 +141,28 @@ std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& b
     }
     art.placed[style + "-keep"] = std::move(keepPoints);
     art.decorate();
+    clock.lap(&StageTimes::painter);
 
     RenderedScene result;
     result.wet = waterTest(spec.kind, heights, landAt);
-    result.image = ctx->makeImage();
+    // The painter is done with the bitmap: it becomes the picture as it is.
+    result.image = ctx->takeImage();
     if (!result.image) return std::nullopt;
+    clock.lap(&StageTimes::image);
     result.sprites = std::move(art.sprites);
     result.style = style;
     result.placed = std::move(art.placed);
     return result;
+}
+
+}  // namespace
+
+std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before) {
+    return renderStages(spec, before, nullptr);
+}
+
+std::optional<RenderedScene> renderTimed(const SceneSpec& spec, const PlacementMap& before, StageTimes& times) {
+    return renderStages(spec, before, &times);
 }
 
 }  // namespace Renderer

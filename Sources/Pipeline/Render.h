@@ -14,9 +14,26 @@ namespace Renderer {
 // whose centre is not finite has none.
 std::vector<cg::Rect> keepRects(const SceneSpec& spec);
 
+// Wall-clock and process CPU milliseconds of one render's stages (all threads' CPU time counts).
+struct StageTimes {
+    struct Span {
+        double wall = 0;
+        double cpu = 0;
+    };
+    Span terrain;  // look, keep rects and terrain grids
+    Span bitmap;   // creating the bitmap context
+    Span shading;  // shading every pixel
+    Span painter;  // the scene's painter
+    Span image;    // the finished image from the bitmap
+};
+
 // Renders the request; `before` is the placement map of the previous render of the same screen.
 // No result when the request cannot give a bitmap (empty, non-finite or enormous sizes, in points or in
 // pixels, or absurd icon and text sizes): it is refused before any work.
 std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before);
+
+// The same, adding the stages' durations to `times` (benchmarks). They are measured between stages,
+// never inside them, so the picture is the one `render` gives.
+std::optional<RenderedScene> renderTimed(const SceneSpec& spec, const PlacementMap& before, StageTimes& times);
 
 }  // namespace Renderer

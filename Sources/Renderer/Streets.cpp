@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "Platform/Dispatch/Dispatch.h"
 #include "Renderer/Random.h"
 
 namespace Streets {
@@ -121,7 +122,9 @@ bool built(int32_t bx, int32_t by, int column, int row) {
 
 void snap(Grid& v, Grid& tex, const std::vector<cg::Rect>& keep) {
     if (v.cols <= 0 || v.rows <= 0) return;
-    for (int64_t i = 0; i <= (v.rows - 1) / 5; ++i) {
+    // Each band of five grid rows reads and writes only its own rows.
+    dispatch::concurrentPerform(static_cast<std::size_t>((v.rows - 1) / 5 + 1), [&](std::size_t band) {
+        const auto i = static_cast<int64_t>(band);
         const int64_t j0 = 5 * i, j1 = std::min(5 * i + 4, v.rows - 1);  // grid rows
         for (int64_t j = 0; j <= (v.cols - 1) / 5; ++j) {
             const int64_t i0 = 5 * j, i1 = std::min(5 * j + 4, v.cols - 1);  // grid columns
@@ -152,7 +155,7 @@ void snap(Grid& v, Grid& tex, const std::vector<cg::Rect>& keep) {
                     tex.at(gi, gj) = tint;
                 }
         }
-    }
+    });
 }
 
 }  // namespace Streets

@@ -104,26 +104,58 @@ int64_t Terrain::columnsFor(double width) {
     return std::clamp<int64_t>(n, 0, int64_t{1} << 22) + 3;
 }
 
-void Terrain::raise(Grid& v, const Blob& blob) {
+namespace {
+
+// The grid rows and columns a blob reaches, clamped to the grid (empty when j0 > j1 or i0 > i1).
+struct Reach {
+    int64_t i0, i1, j0, j1;
+};
+
+Reach reachOf(const Grid& v, const Terrain::Blob& blob) {
     const float r = static_cast<float>(blob.r);
     const float minX = static_cast<float>(blob.box.minX()), maxX = static_cast<float>(blob.box.maxX());
     const float minY = static_cast<float>(blob.box.minY()), maxY = static_cast<float>(blob.box.maxY());
-    const int64_t i0 = std::max<int64_t>(truncated((minX - r) * 0.25f), 0);
-    const int64_t i1 = std::min<int64_t>(truncated((maxX + r) * 0.25f) + 1, v.cols - 1);
-    const int64_t j0 = std::max<int64_t>(truncated((minY - r) * 0.25f), 0);
-    const int64_t j1 = std::min<int64_t>(truncated((maxY + r) * 0.25f) + 1, v.rows - 1);
+    return {std::max<int64_t>(truncated((minX - r) * 0.25f), 0),
+            std::min<int64_t>(truncated((maxX + r) * 0.25f) + 1, v.cols - 1),
+            std::max<int64_t>(truncated((minY - r) * 0.25f), 0),
+            std::min<int64_t>(truncated((maxY + r) * 0.25f) + 1, v.rows - 1)};
+}
+
+// One blob's contribution to grid row j (within its reach).
+void raiseRow(Grid& v, const Terrain::Blob& blob, const Reach& reach, int64_t j) {
+    const float r = static_cast<float>(blob.r);
+    const float minX = static_cast<float>(blob.box.minX()), maxX = static_cast<float>(blob.box.maxX());
+    const float minY = static_cast<float>(blob.box.minY()), maxY = static_cast<float>(blob.box.maxY());
     const float rr = r * r, amp = blob.amp;
-    for (int64_t j = j0; j <= j1; ++j) {
-        const float Y = static_cast<float>(4 * j);
-        const float dy = greater(greater(minY - Y, Y - maxY), 0.0f);
-        float* row = v.p.data() + j * v.cols;
-        for (int64_t i = i0; i <= i1; ++i) {
-            const float X = static_cast<float>(4 * i);
-            const float dx = greater(greater(minX - X, X - maxX), 0.0f);
-            const float q = (dy * dy + dx * dx) / rr;
-            if (q < 1.0f) row[i] += (1.0f - q) * (amp * (1.0f - q));
-        }
+    const float Y = static_cast<float>(4 * j);
+    const float dy = greater(greater(minY - Y, Y - maxY), 0.0f);
+    float* row = v.p.data() + j * v.cols;
+    for (int64_t i = reach.i0; i <= reach.i1; ++i) {
+        const float X = static_cast<float>(4 * i);
+        const float dx = greater(greater(minX - X, X - maxX), 0.0f);
+        const float q = (dy * dy + dx * dx) / rr;
+        if (q < 1.0f) row[i] += (1.0f - q) * (amp * (1.0f - q));
     }
+}
+
+// Every blob, row by row: each row takes the blobs in their order, so every cell sums them in the
+// same order as one blob after another would.
+void raiseAll(Grid& v, const std::vector<Terrain::Blob>& blobs) {
+    std::vector<Reach> reaches;
+    reaches.reserve(blobs.size());
+    for (const Terrain::Blob& b : blobs) reaches.push_back(reachOf(v, b));
+    dispatch::concurrentPerform(static_cast<std::size_t>(v.rows), [&](std::size_t row) {
+        const auto j = static_cast<int64_t>(row);
+        for (std::size_t k = 0; k < blobs.size(); ++k)
+            if (j >= reaches[k].j0 && j <= reaches[k].j1) raiseRow(v, blobs[k], reaches[k], j);
+    });
+}
+
+}  // namespace
+
+void Terrain::raise(Grid& v, const Blob& blob) {
+    const Reach reach = reachOf(v, blob);
+    for (int64_t j = reach.j0; j <= reach.j1; ++j) raiseRow(v, blob, reach, j);
 }
 
 Terrain Terrain::make(cg::Size size, const std::vector<Blob>& blobs, float landAt, float cliff, uint32_t seed,
@@ -131,7 +163,7 @@ Terrain Terrain::make(cg::Size size, const std::vector<Blob>& blobs, float landA
     const int64_t cols = columnsFor(size.width), rows = rowsFor(size.height);
     auto v = std::make_shared<Grid>(cols, rows, 0.0f);
     auto tex = std::make_shared<Grid>(cols, rows, 0.0f);
-    for (const Blob& b : blobs) raise(*v, b);
+    raiseAll(*v, blobs);
     roughen(*v, *tex, seed);
     if (reshape) reshape(*v, *tex);
     GridRef body = copyOf(*v);
@@ -151,8 +183,11 @@ void shelve(Grid& v, const Grid& tex, float landAt, float top) {
     if (cols <= 0 || rows <= 0) return;
     // Chamfer distance to land, in cells.
     Grid dist(cols, rows, 1000000.0f);
-    for (std::size_t k = 0; k < v.p.size(); ++k)
-        if (v.p[k] >= landAt) dist.p[k] = 0;
+    dispatch::concurrentPerform(static_cast<std::size_t>(rows), [&](std::size_t row) {
+        const std::size_t k0 = row * static_cast<std::size_t>(cols), k1 = k0 + static_cast<std::size_t>(cols);
+        for (std::size_t k = k0; k < k1; ++k)
+            if (v.p[k] >= landAt) dist.p[k] = 0;
+    });
     auto relax = [&](int64_t i, int64_t j, int64_t di, int64_t dj, float w) {
         const int64_t ni = i + di, nj = j + dj;
         if (ni < 0 || ni >= cols || nj < 0 || nj >= rows) return;
@@ -212,6 +247,9 @@ void shelve(Grid& v, const Grid& tex, float landAt, float top) {
         });
     }
 
-    for (std::size_t k = 0; k < v.p.size(); ++k)
-        if (v.p[k] < landAt) v.p[k] = greater(v.p[k], lesser(top, shelf.p[k]));
+    dispatch::concurrentPerform(static_cast<std::size_t>(rows), [&](std::size_t row) {
+        const std::size_t k0 = row * static_cast<std::size_t>(cols), k1 = k0 + static_cast<std::size_t>(cols);
+        for (std::size_t k = k0; k < k1; ++k)
+            if (v.p[k] < landAt) v.p[k] = greater(v.p[k], lesser(top, shelf.p[k]));
+    });
 }

@@ -104,6 +104,30 @@ TEST(CgImage, SnapshotIsACopy) {
     EXPECT_EQ(img->bytesPerRow(), 16u);
 }
 
+// An unset bitmap hands over its memory; a cleared one (Cairo's memory) gives a copy.
+TEST(CgImage, TakenImageIsTheBitmapItself) {
+    auto c = Context::makeUnsetBitmap(5, 3);
+    ASSERT_NE(c, nullptr);
+    std::memset(c->data(), 0, 5 * 3 * 4);
+    c->pixelsChanged();
+    c->fill(Rect(0, 0, 2, 2));
+    const auto copy = c->makeImage();
+    const uint8_t* memory = c->data();
+    const auto taken = c->takeImage();
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(static_cast<const void*>(taken->data()), static_cast<const void*>(memory));
+    EXPECT_EQ(taken->pixelWidth(), 5);
+    EXPECT_EQ(taken->pixelHeight(), 3);
+    EXPECT_EQ(std::memcmp(taken->data(), copy->data(), 5 * 3 * 4), 0);
+    EXPECT_EQ(taken->pixel(1, 2), 0xFF000000u);
+
+    auto cleared = bitmap(5, 3);
+    cleared->fill(Rect(0, 0, 2, 2));
+    const auto fromCleared = cleared->takeImage();
+    ASSERT_NE(fromCleared, nullptr);
+    EXPECT_EQ(std::memcmp(fromCleared->data(), copy->data(), 5 * 3 * 4), 0);
+}
+
 TEST(CgImage, PngRoundTripPreservesPixels) {
     auto c = bitmap(64, 32);
     const Gradient g({Color::rgb(0xFF8000, 0.0), Color::rgb(0x2040C0, 1.0)}, {0, 1});

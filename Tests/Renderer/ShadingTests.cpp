@@ -52,8 +52,8 @@ struct Picture {
         return Renderer::terrain(spec, look, Renderer::keepRects(spec));
     }
 
-    std::vector<uint8_t> fast() const {
-        std::vector<uint8_t> out(static_cast<std::size_t>(width * height * 4));
+    std::vector<uint8_t> fast(uint8_t before = 0) const {
+        std::vector<uint8_t> out(static_cast<std::size_t>(width * height * 4), before);
         Renderer::paint(out.data(), static_cast<std::size_t>(width * 4), width, height, scale, terrain, look);
         return out;
     }
@@ -94,6 +94,17 @@ TEST(Shading, FastPathEqualsTheScalarReferenceInEveryLookAndScale) {
                 EXPECT_EQ(firstDifference(p.fast(), p.reference(), p.width), "")
                     << name(kind, night) << " at scale " << scale;
             }
+}
+
+// The pipeline shades into a bitmap it never cleared.
+TEST(Shading, WritesEveryPixel) {
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool scalar : {false, true}) {
+            std::optional<vec8::ScalarScope> scope;
+            if (scalar) scope.emplace();
+            const Picture p(kind, true, 2, 203, 101);
+            EXPECT_EQ(firstDifference(p.fast(0x00), p.fast(0xA5), p.width), "") << name(kind, true);
+        }
 }
 
 // What a processor without AVX2 runs: the scalar rows, and the point forms behind the run forms.

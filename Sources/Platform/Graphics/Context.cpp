@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <numbers>
 
@@ -201,6 +202,7 @@ struct Geometry {
 }  // namespace
 
 struct Context::Impl {
+    PixelBuffer pixels;  // unset bitmaps: their memory, which outlives the surfaces drawn into it
     int width = 0;
     int height = 0;
     double scale = 1;
@@ -642,16 +644,37 @@ Context::Context(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Context::~Context() = default;
 
 std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, double scale) {
+    return makeBitmap(pixelWidth, pixelHeight, scale, true);
+}
+
+std::unique_ptr<Context> Context::makeUnsetBitmap(int pixelWidth, int pixelHeight, double scale) {
+    return makeBitmap(pixelWidth, pixelHeight, scale, false);
+}
+
+std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, double scale, bool cleared) {
     if (pixelWidth <= 0 || pixelHeight <= 0 || pixelWidth > kMaxSide || pixelHeight > kMaxSide) return nullptr;
     if (int64_t{pixelWidth} * int64_t{pixelHeight} > kMaxPixels) return nullptr;
     if (!std::isfinite(scale) || !(scale > 0) || scale > 1.0e6) return nullptr;
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS ||
-        cairo_image_surface_get_stride(s) != pixelWidth * 4) {
+    // Cleared bitmaps stay in Cairo's memory: Cairo knows those start clear and draws the first
+    // strokes on them by its own, byte-different paths. Unset ones are our own memory, written by the
+    // caller first and able to become an image without a copy.
+    PixelBuffer pixels;
+    cairo_surface_t* s = nullptr;
+    if (cleared) {
+        s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
+    } else {
+        pixels.reset(static_cast<uint32_t*>(
+            std::malloc(static_cast<size_t>(pixelWidth) * static_cast<size_t>(pixelHeight) * 4)));
+        if (!pixels) return nullptr;
+        s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.get()), CAIRO_FORMAT_ARGB32,
+                                                pixelWidth, pixelHeight, pixelWidth * 4);
+    }
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS || cairo_image_surface_get_stride(s) != pixelWidth * 4) {
         cairo_surface_destroy(s);
         return nullptr;
     }
     auto impl = std::make_unique<Impl>();
+    impl->pixels = std::move(pixels);
     impl->width = pixelWidth;
     impl->height = pixelHeight;
     impl->scale = scale;
@@ -711,9 +734,24 @@ uint32_t Context::pixel(int x, int y) const {
 
 ImageRef Context::makeImage() const {
     const size_t n = static_cast<size_t>(impl_->width) * static_cast<size_t>(impl_->height);
-    std::vector<uint32_t> px(n);
-    std::memcpy(px.data(), data(), n * 4);
-    return Image::fromARGB32(impl_->width, impl_->height, std::move(px));
+    PixelBuffer px(static_cast<uint32_t*>(std::malloc(n * 4)));  // every byte is copied over
+    if (!px) return nullptr;
+    std::memcpy(px.get(), data(), n * 4);
+    return Image::adopt(impl_->width, impl_->height, std::move(px));
+}
+
+ImageRef Context::takeImage() {
+    VM_CHECK(impl_ != nullptr, "image taken twice from one context");
+    if (!impl_) return nullptr;
+    ImageRef copy = impl_->pixels ? nullptr : makeImage();  // Cairo's own memory cannot be handed over
+    cairo_surface_flush(impl_->base());
+    const int w = impl_->width, h = impl_->height;
+    // The surfaces go first: Cairo must be done with the memory before the image owns it.
+    for (auto it = impl_->targets.rbegin(); it != impl_->targets.rend(); ++it) destroy(*it);
+    impl_->targets.clear();
+    PixelBuffer pixels = std::move(impl_->pixels);
+    impl_.reset();
+    return copy ? copy : Image::adopt(w, h, std::move(pixels));
 }
 
 // ---------------------------------------------------------------------------------------------

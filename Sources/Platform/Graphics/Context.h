@@ -52,6 +52,9 @@ public:
     // A bitmap of pixelWidth × pixelHeight, transparent, user space scaled by `scale`.
     // No context for non-positive, non-finite or huge sizes or scale.
     static std::unique_ptr<Context> makeBitmap(int pixelWidth, int pixelHeight, double scale = 1);
+    // The same with pixels left unset, for a caller that writes every pixel through data() before
+    // anything reads or draws: the memory is first touched by whoever writes it.
+    static std::unique_ptr<Context> makeUnsetBitmap(int pixelWidth, int pixelHeight, double scale = 1);
     // A frame of width × height points: ⌈width·scale⌉ × ⌈height·scale⌉ pixels, transparent.
     static std::unique_ptr<Context> makeFrame(double width, double height, double scale);
 
@@ -74,6 +77,9 @@ public:
     uint32_t pixel(int x, int y) const;
     // A snapshot copy of the bitmap.
     ImageRef makeImage() const;
+    // The bitmap itself becomes the image, without a copy. The context is finished: the only thing
+    // left to do with it is destroy it.
+    ImageRef takeImage();
 
     // --- Graphics state ---
     void saveGState();
@@ -207,6 +213,7 @@ public:
 
 private:
     explicit Context(std::unique_ptr<Impl> impl);
+    static std::unique_ptr<Context> makeBitmap(int pixelWidth, int pixelHeight, double scale, bool cleared);
     std::unique_ptr<Impl> impl_;
 };
 

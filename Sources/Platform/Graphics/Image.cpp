@@ -113,11 +113,19 @@ bool encodeImage(const Image& image, PngSink* sink, int level) {
 }  // namespace
 
 Image::Image(int pixelWidth, int pixelHeight, std::vector<uint32_t> pixels)
-    : width_(pixelWidth), height_(pixelHeight), pixels_(std::move(pixels)) {}
+    : width_(pixelWidth), height_(pixelHeight), pixels_(std::move(pixels)), data_(pixels_.data()) {}
+
+Image::Image(int pixelWidth, int pixelHeight, PixelBuffer pixels)
+    : width_(pixelWidth), height_(pixelHeight), adopted_(std::move(pixels)), data_(adopted_.get()) {}
 
 ImageRef Image::fromARGB32(int w, int h, std::vector<uint32_t> pixels) {
     if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return nullptr;
     if (pixels.size() != static_cast<size_t>(w) * static_cast<size_t>(h)) return nullptr;
+    return std::make_shared<const Image>(w, h, std::move(pixels));
+}
+
+ImageRef Image::adopt(int w, int h, PixelBuffer pixels) {
+    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || !pixels) return nullptr;
     return std::make_shared<const Image>(w, h, std::move(pixels));
 }
 
@@ -150,13 +158,13 @@ ImageRef Image::make(int w, int h, const uint8_t* bytes, size_t bytesPerRow, Alp
 
 uint32_t Image::pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
-    return pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+    return data_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
 }
 
 std::vector<uint8_t> Image::rgbaBytes() const {
     std::vector<uint8_t> out(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4);
     for (int y = 0; y < height_; ++y) {
-        unpremultiplyRow(pixels_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_), width_, true,
+        unpremultiplyRow(data_ + static_cast<size_t>(y) * static_cast<size_t>(width_), width_, true,
                          out.data() + static_cast<size_t>(y) * static_cast<size_t>(width_) * 4);
     }
     return out;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ enum class AlphaInfo {
     noneSkipLast        // R, G, B, X bytes, opaque
 };
 
+// Pixel memory from std::malloc or std::calloc, handed over whole (a finished bitmap becomes an image
+// without a copy).
+struct FreePixels {
+    void operator()(uint32_t* p) const noexcept { std::free(p); }
+};
+using PixelBuffer = std::unique_ptr<uint32_t[], FreePixels>;
+
 class Image {
 public:
     // Fails (nullptr) for non-positive or huge sizes, a null buffer or too few bytes per row.
@@ -28,11 +36,13 @@ public:
                          AlphaInfo info);
     // Takes premultiplied ARGB32 pixels; pixels.size() must be width × height.
     static ImageRef fromARGB32(int pixelWidth, int pixelHeight, std::vector<uint32_t> pixels);
+    // Takes over width × height premultiplied ARGB32 pixels; fails (nullptr) for a null buffer or bad size.
+    static ImageRef adopt(int pixelWidth, int pixelHeight, PixelBuffer pixels);
 
     int pixelWidth() const { return width_; }
     int pixelHeight() const { return height_; }
     size_t bytesPerRow() const { return static_cast<size_t>(width_) * 4; }
-    const uint32_t* data() const { return pixels_.data(); }
+    const uint32_t* data() const { return data_; }
     // Premultiplied ARGB32 pixel; row 0 is the top of the picture. Out of range gives 0.
     uint32_t pixel(int x, int y) const;
 
@@ -46,13 +56,16 @@ public:
     static ImageRef readPNG(const std::string& path);
 
     Image(int pixelWidth, int pixelHeight, std::vector<uint32_t> pixels);
+    Image(int pixelWidth, int pixelHeight, PixelBuffer pixels);
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
 
 private:
     int width_;
     int height_;
-    std::vector<uint32_t> pixels_;
+    std::vector<uint32_t> pixels_;  // one of these two holds the pixels
+    PixelBuffer adopted_;
+    const uint32_t* data_;
 };
 
 }  // namespace cg

@@ -1,0 +1,88 @@
+// Whole renders of every scene, by day and by night, on the self-test desktop (3420 × 2224 pixels),
+// with one thread and with all threads, and where the time goes: the counters are the medians over
+// the iterations of each stage's wall time (ms) and, prefixed "cpu_", of the process CPU time it
+// took on all threads (ms). CPU time tells more than wall time on a loaded machine.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "Pipeline/Render.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "SelfTest/SelfTest.h"
+
+namespace {
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+void stages(benchmark::State& state) {
+    const auto kind = scene_kind::allCases[static_cast<std::size_t>(state.range(0))];
+    const bool night = state.range(1) != 0;
+    const int threads = static_cast<int>(state.range(2));
+    const SceneSpec spec = SelfTest::sampleDesktop(kind, night);
+    dispatch::ThreadCountScope scope(threads);
+    benchmark::DoNotOptimize(Renderer::render(spec, {}));  // warm the allocator and the thread pool
+
+    using Span = Renderer::StageTimes::Span;
+    const std::pair<const char*, Span Renderer::StageTimes::*> named[] = {
+        {"terrain", &Renderer::StageTimes::terrain}, {"bitmap", &Renderer::StageTimes::bitmap},
+        {"shading", &Renderer::StageTimes::shading}, {"painter", &Renderer::StageTimes::painter},
+        {"image", &Renderer::StageTimes::image}};
+    std::vector<Renderer::StageTimes> runs;
+    std::vector<double> whole;
+    for (auto _ : state) {
+        Renderer::StageTimes t;
+        const auto start = std::chrono::steady_clock::now();
+        auto scene = Renderer::renderTimed(spec, {}, t);
+        const auto end = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(scene);
+        whole.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        runs.push_back(t);
+        state.PauseTiming();
+        scene.reset();  // freeing the picture is not part of the render
+        state.ResumeTiming();
+    }
+
+    state.counters["whole"] = median(whole);
+    std::vector<double> cpuTotals;
+    for (const auto& t : runs) {
+        double sum = 0;
+        for (const auto& [name, member] : named) sum += (t.*member).cpu;
+        cpuTotals.push_back(sum);
+    }
+    state.counters["cpu_sum"] = median(cpuTotals);
+    for (const auto& [name, member] : named) {
+        std::vector<double> wall, cpu;
+        for (const auto& t : runs) {
+            wall.push_back((t.*member).wall);
+            cpu.push_back((t.*member).cpu);
+        }
+        state.counters[name] = median(wall);
+        state.counters[std::string("cpu_") + name] = median(cpu);
+    }
+    state.SetLabel(std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day"));
+}
+
+void kindsTimesThreads(benchmark::internal::Benchmark* b) {
+    for (int64_t t : {1, 0})
+        for (int64_t k = 0; k < 10; ++k)
+            for (int64_t n : {0, 1}) b->Args({k, n, t});
+}
+
+}  // namespace
+
+// Threads 0 means all hardware threads.
+BENCHMARK(stages)
+    ->ArgNames({"kind", "night", "threads"})
+    ->Apply(kindsTimesThreads)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_MAIN();
