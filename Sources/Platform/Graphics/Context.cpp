@@ -223,6 +223,8 @@ struct Context::Impl {
         stats.dropped += 1;
         droppedDraws().fetch_add(1, std::memory_order_relaxed);
     }
+    // Paints an image pattern over `g` with the state's alpha, blend mode, shadow and clip.
+    void paintImage(Geometry g, cairo_pattern_t* pattern);
 
     ~Impl() {
         for (auto it = targets.rbegin(); it != targets.rend(); ++it) destroy(*it);
@@ -1166,46 +1168,78 @@ void Context::draw(const ImageRef& image, const Rect& inRect) {
     if (image) draw(*image, inRect);
 }
 
+namespace {
+
+// A Cairo pattern over an image's own pixels (no copy), released with the object. Empty when Cairo
+// cannot wrap the pixels.
+class ImagePattern {
+public:
+    ImagePattern(const Image& image, const cairo_matrix_t& imageFromDevice, cairo_extend_t extend,
+                 cairo_filter_t filter) {
+        surface_ = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32,
+            image.pixelWidth(), image.pixelHeight(), static_cast<int>(image.bytesPerRow()));
+        if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) return;
+        pattern_ = cairo_pattern_create_for_surface(surface_);
+        cairo_pattern_set_matrix(pattern_, &imageFromDevice);
+        cairo_pattern_set_extend(pattern_, extend);
+        cairo_pattern_set_filter(pattern_, filter);
+    }
+    ~ImagePattern() {
+        if (pattern_) cairo_pattern_destroy(pattern_);
+        cairo_surface_destroy(surface_);
+    }
+    ImagePattern(const ImagePattern&) = delete;
+    ImagePattern& operator=(const ImagePattern&) = delete;
+    cairo_pattern_t* get() const { return pattern_; }
+
+private:
+    cairo_surface_t* surface_ = nullptr;
+    cairo_pattern_t* pattern_ = nullptr;
+};
+
+// Image pixels (row 0 at the top) → user space → device, for an image stretched into `r`.
+Transform imageToDevice(const Rect& r, int w, int h, const Transform& dev) {
+    const Transform toUser{r.width() / w, 0, 0, -r.height() / h, r.minX(), r.maxY()};
+    return toUser.concatenating(dev);
+}
+
+// A transform that puts every image pixel on exactly one device pixel.
+bool pixelAligned(const Transform& t) {
+    return t.a == 1 && t.d == 1 && t.b == 0 && t.c == 0 && t.tx == std::round(t.tx) && t.ty == std::round(t.ty);
+}
+
+}  // namespace
+
+void Context::Impl::paintImage(Geometry g, cairo_pattern_t* pattern) {
+    Source s;
+    s.kind = Source::Kind::pattern;
+    s.pattern = pattern;
+    s.alpha = state.alpha;
+    render(g, s, state.blend, true);
+}
+
 void Context::draw(const Image& image, const Rect& inRect) {
     Impl& m = *impl_;
     if (inRect.isEmpty()) return;
     const Rect r = inRect.standardized();
     const int w = image.pixelWidth(), h = image.pixelHeight();
     if (w <= 0 || h <= 0) return;
-    // Image pixels (row 0 at the top) → user space → device.
-    const Transform toUser{r.width() / w, 0, 0, -r.height() / h, r.minX(), r.maxY()};
-    const Transform toDevice = toUser.concatenating(m.dev());
+    const Transform toDevice = imageToDevice(r, w, h, m.dev());
     if (!invertible(toDevice)) return;
-
-    cairo_surface_t* surf = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
-        static_cast<int>(image.bytesPerRow()));
-    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surf);
+    // Padding keeps the edge pixels at full strength; the rect itself bounds the drawing.
+    const ImagePattern pattern(image, toCairo(toDevice.inverted()), CAIRO_EXTEND_PAD,
+                               pixelAligned(toDevice) ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    if (!pattern.get()) {
         m.dropped();
         return;
     }
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
-    const cairo_matrix_t pm = toCairo(toDevice.inverted());
-    cairo_pattern_set_matrix(p, &pm);
-    // Padding keeps the edge pixels at full strength; the rect itself bounds the drawing.
-    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
-    const bool aligned = toDevice.a == 1 && toDevice.d == 1 && toDevice.b == 0 && toDevice.c == 0 &&
-                         toDevice.tx == std::round(toDevice.tx) && toDevice.ty == std::round(toDevice.ty);
-    cairo_pattern_set_filter(p, aligned ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
-
     m.scratch.clear();
     m.scratch.addRect(r, m.dev());
     Geometry g;
     g.kind = Geometry::Kind::paint;
     g.path = &m.scratch;
-    Source s;
-    s.kind = Source::Kind::pattern;
-    s.pattern = p;
-    s.alpha = m.state.alpha;
-    m.render(g, s, m.state.blend, true);
-    cairo_pattern_destroy(p);
-    cairo_surface_destroy(surf);
+    m.paintImage(g, pattern.get());
 }
 
 void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter filter) {
@@ -1216,8 +1250,7 @@ void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter 
     const Rect r = inRect.standardized();
     const int w = image.pixelWidth(), h = image.pixelHeight();
     if (w <= 0 || h <= 0) return;
-    const Transform toUser{r.width() / w, 0, 0, -r.height() / h, r.minX(), r.maxY()};
-    const Transform toDevice = toUser.concatenating(m.dev());
+    const Transform toDevice = imageToDevice(r, w, h, m.dev());
     if (!invertible(toDevice)) return;
     // Drawn larger than its pixels, a texel at the edge would fade over many device pixels: cut
     // the edge at the rect instead.
@@ -1227,35 +1260,18 @@ void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter 
     const IRect bounds = expand(outward(Rect(0, 0, w, h).applying(toDevice)), 1);
     if (bounds.empty()) return;
 
-    cairo_surface_t* surf = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
-        static_cast<int>(image.bytesPerRow()));
-    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surf);
+    cairo_filter_t f = CAIRO_FILTER_GOOD;
+    if (filter == ImageFilter::nearest || pixelAligned(toDevice)) f = CAIRO_FILTER_NEAREST;
+    else if (filter == ImageFilter::linear) f = CAIRO_FILTER_BILINEAR;
+    const ImagePattern pattern(image, toCairo(toDevice.inverted()), CAIRO_EXTEND_NONE, f);
+    if (!pattern.get()) {
         m.dropped();
         return;
     }
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
-    const cairo_matrix_t pm = toCairo(toDevice.inverted());
-    cairo_pattern_set_matrix(p, &pm);
-    cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
-    const bool aligned = toDevice.a == 1 && toDevice.d == 1 && toDevice.b == 0 && toDevice.c == 0 &&
-                         toDevice.tx == std::round(toDevice.tx) && toDevice.ty == std::round(toDevice.ty);
-    cairo_filter_t f = CAIRO_FILTER_GOOD;
-    if (filter == ImageFilter::nearest || aligned) f = CAIRO_FILTER_NEAREST;
-    else if (filter == ImageFilter::linear) f = CAIRO_FILTER_BILINEAR;
-    cairo_pattern_set_filter(p, f);
-
     Geometry g;
     g.kind = Geometry::Kind::paint;
     g.bounds = bounds;
-    Source s;
-    s.kind = Source::Kind::pattern;
-    s.pattern = p;
-    s.alpha = m.state.alpha;
-    m.render(g, s, m.state.blend, true);
-    cairo_pattern_destroy(p);
-    cairo_surface_destroy(surf);
+    m.paintImage(g, pattern.get());
 }
 
 void Context::drawPixelAligned(const Image& image, int x, int y) {
@@ -1267,30 +1283,17 @@ void Context::drawPixelAligned(const Image& image, int x, int y) {
     const int w = image.pixelWidth(), h = image.pixelHeight();
     if (w <= 0 || h <= 0) return;
     const int top = m.height - y - h;  // Cairo's rows run down
-    cairo_surface_t* surf = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.data())), CAIRO_FORMAT_ARGB32, w, h,
-        static_cast<int>(image.bytesPerRow()));
-    if (cairo_surface_status(surf) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surf);
+    cairo_matrix_t shift;
+    cairo_matrix_init_translate(&shift, -x, -top);
+    const ImagePattern pattern(image, shift, CAIRO_EXTEND_NONE, CAIRO_FILTER_NEAREST);
+    if (!pattern.get()) {
         m.dropped();
         return;
     }
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(surf);
-    cairo_matrix_t pm;
-    cairo_matrix_init_translate(&pm, -x, -top);
-    cairo_pattern_set_matrix(p, &pm);
-    cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
-    cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
     Geometry g;
     g.kind = Geometry::Kind::paint;
     g.bounds = {x, top, x + w, top + h};
-    Source s;
-    s.kind = Source::Kind::pattern;
-    s.pattern = p;
-    s.alpha = m.state.alpha;
-    m.render(g, s, m.state.blend, true);
-    cairo_pattern_destroy(p);
-    cairo_surface_destroy(surf);
+    m.paintImage(g, pattern.get());
 }
 
 }  // namespace cg
