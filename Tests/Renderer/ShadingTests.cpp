@@ -278,7 +278,7 @@ VEC8_AVX2 void rulesInto(const float* a, const float* b, float* mx, float* mn, f
 // lattice lines, runs too long for the tables and coordinates too large for them (both hashed per
 // point instead).
 TEST(NoiseRow, EqualsValueNoise) {
-    if (!vec8::avx2()) GTEST_SKIP() << "no AVX2";
+    ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     constexpr std::size_t n = NoiseRow::kPoints;
     alignas(32) float cx[n], got[n], fromColumns[n];
     for (float start : {-37.3f, -0.2f, 0.0f, 511.7f, 16777000.0f, -3e7f})
@@ -298,7 +298,7 @@ TEST(NoiseRow, EqualsValueNoise) {
 // row (groups within one corner row, groups straddling two), points jumping between cells, negative
 // coordinates, and runs too wide for the table or too far out for it (hashed per point instead).
 TEST(NoiseCloud, EqualsValueNoise) {
-    if (!vec8::avx2()) GTEST_SKIP() << "no AVX2";
+    ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     constexpr std::size_t n = NoiseRow::kPoints;
     alignas(32) float cx[n], cy[n], got[n];
     for (float x0 : {-20.3f, 0.0f, 300.7f, 3e7f})
@@ -318,7 +318,7 @@ TEST(NoiseCloud, EqualsValueNoise) {
 }
 
 TEST(Vec8, NoiseAndFloorsEqualTheScalarFunctions) {
-    if (!vec8::avx2()) GTEST_SKIP() << "no AVX2";
+    ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     const float values[] = {-2.5f, -1.0f, -0.7f, -0.0f, 0.0f, 0.3f, 1.0f, 2.999f, 1e6f + 0.5f, -8388609.0f,
                             3e9f, -3e9f, 1e30f, -1e30f, std::numeric_limits<float>::infinity(), 16777216.0f};
     alignas(32) float x[8], y[8], out[8], fs[8], ft[8];
@@ -342,7 +342,7 @@ TEST(Vec8, NoiseAndFloorsEqualTheScalarFunctions) {
 }
 
 TEST(Vec8, MinMaxClampAndSqrtFollowTheScalarRules) {
-    if (!vec8::avx2()) GTEST_SKIP() << "no AVX2";
+    ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     const float nan = std::numeric_limits<float>::quiet_NaN();
     alignas(32) const float a[8] = {1.0f, nan, 2.0f, -0.0f, 0.0f, -3.0f, 5.0f, nan};
     alignas(32) const float b[8] = {2.0f, 1.0f, nan, 0.0f, -0.0f, -3.0f, 4.0f, nan};
