@@ -19,6 +19,19 @@ struct Painter {
     Art* operator->() const { return art.get(); }
 };
 
+// A painter over a transparent bitmap with the terrain and keep rectangles a render of `s` would have;
+// nothing painted yet.
+inline Painter painterFor(const SceneSpec& s) {
+    Look look(s.kind, s.night, static_cast<float>(s.size.height));
+    auto keep = Renderer::keepRects(s);
+    Terrain t = Renderer::terrain(s, look, keep);
+    Painter p;
+    p.bitmap = cg::Context::makeBitmap(static_cast<int>(std::ceil(s.size.width * s.scale)),
+                                       static_cast<int>(std::ceil(s.size.height * s.scale)), s.scale);
+    p.art = std::make_unique<Art>(p.bitmap.get(), s, std::move(t), keep, std::move(look), PlacementMap{});
+    return p;
+}
+
 inline Painter painter(double w = 320, double h = 240, double scale = 1, SceneKind kind = SceneKind::sea,
                        bool night = false) {
     SceneSpec s;
@@ -28,14 +41,7 @@ inline Painter painter(double w = 320, double h = 240, double scale = 1, SceneKi
     s.textSize = 12;
     s.kind = kind;
     s.night = night;
-    Look look(kind, night, static_cast<float>(h));
-    auto keep = Renderer::keepRects(s);
-    Terrain t = Renderer::terrain(s, look, keep);
-    Painter p;
-    p.bitmap = cg::Context::makeBitmap(static_cast<int>(std::ceil(w * scale)), static_cast<int>(std::ceil(h * scale)),
-                                       scale);
-    p.art = std::make_unique<Art>(p.bitmap.get(), s, std::move(t), keep, std::move(look), PlacementMap{});
-    return p;
+    return painterFor(s);
 }
 
 // Premultiplied ARGB32 pixels of an image as one vector, for comparing pictures.

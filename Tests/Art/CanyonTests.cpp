@@ -27,17 +27,7 @@ SceneSpec canyonSpec(double w, double h, std::vector<cg::Point> icons, bool nigh
     return s;
 }
 
-// A canyon painter over a transparent bitmap with the keep rectangles of its icons; nothing painted yet.
-arttest::Painter desk(const SceneSpec& s) {
-    Look look(s.kind, s.night, static_cast<float>(s.size.height));
-    auto keep = Renderer::keepRects(s);
-    Terrain t = Renderer::terrain(s, look, keep);
-    arttest::Painter p;
-    p.bitmap = cg::Context::makeBitmap(static_cast<int>(std::ceil(s.size.width * s.scale)),
-                                       static_cast<int>(std::ceil(s.size.height * s.scale)), s.scale);
-    p.art = std::make_unique<Art>(p.bitmap.get(), s, std::move(t), keep, std::move(look), PlacementMap{});
-    return p;
-}
+arttest::Painter desk(const SceneSpec& s) { return arttest::painterFor(s); }
 
 std::vector<SceneSpec> desks(bool night) {
     SceneSpec sample = SelfTest::sampleDesktop(SceneKind::canyon, night);

@@ -29,17 +29,7 @@ SceneSpec citySpec(double w, double h, double scale, bool night, std::vector<cg:
     return s;
 }
 
-// A painter over a transparent bitmap with the terrain and keep rectangles a render of `s` would have.
-arttest::Painter desk(const SceneSpec& s) {
-    Look look(s.kind, s.night, static_cast<float>(s.size.height));
-    auto keep = Renderer::keepRects(s);
-    Terrain t = Renderer::terrain(s, look, keep);
-    arttest::Painter p;
-    p.bitmap = cg::Context::makeBitmap(static_cast<int>(std::ceil(s.size.width * s.scale)),
-                                       static_cast<int>(std::ceil(s.size.height * s.scale)), s.scale);
-    p.art = std::make_unique<Art>(p.bitmap.get(), s, std::move(t), keep, std::move(look), PlacementMap{});
-    return p;
-}
+arttest::Painter desk(const SceneSpec& s) { return arttest::painterFor(s); }
 
 std::vector<const Sprite*> ofKind(const std::vector<Sprite>& sprites, Sprite::Kind kind) {
     std::vector<const Sprite*> out;
