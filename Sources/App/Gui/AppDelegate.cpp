@@ -1,11 +1,9 @@
 #include "App/Gui/AppDelegate.h"
 
 #include <algorithm>
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <thread>
 #include <utility>
@@ -14,16 +12,16 @@
 #include <gtk/gtk.h>
 
 #include "App/GlibMainQueue.h"
-#include "App/Gui/ShellWindow.h"
+#include "App/Gui/DesktopShellHost.h"
+#include "App/Gui/GtkSystemSettings.h"
 #include "App/Gui/StatusItem.h"
+#include "App/ScreenLock.h"
 #include "App/WorkerPool.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
 
 namespace {
 
-// A lighting change that follows the appearance waits this long, so a theme switch settles first.
-constexpr unsigned appearanceDelayMs = 3000;
 constexpr unsigned updateIntervalSeconds = 86400;
 
 int renderThreads() {
@@ -33,12 +31,13 @@ int renderThreads() {
 
 }  // namespace
 
-AppDelegate::AppDelegate()
-    : defaults_(std::make_unique<Defaults>(Defaults::standardDirectory())),
-      choice_(*defaults_, {}, [] { return darkAppearance(); }),
+AppDelegate::AppDelegate(GApplication* app)
+    : app_(app),
+      defaults_(std::make_unique<Defaults>(Defaults::standardDirectory())),
       renders_(std::make_shared<WorkerPool>(renderThreads(), "renders")),
       thumbnailWorkers_(std::make_shared<WorkerPool>(1, "thumbnails")),
-      folderWorker_(std::make_shared<WorkerPool>(1, "app.vistamere.folders")) {
+      folderWorker_(std::make_shared<WorkerPool>(1, "app.vistamere.folders")),
+      host_(std::make_shared<DesktopShellHost>()) {
     auto main = std::make_shared<GlibMainQueue>();
     folders_ = std::make_unique<FolderSyncDriver>(
         main, folderWorker_,
@@ -49,6 +48,15 @@ AppDelegate::AppDelegate()
     services.renders = renders_;
     services.thumbnails = thumbnailWorkers_;
     passes_ = std::make_unique<RenderPasses>(std::move(services));
+    // Settings changes can arrive only from the main loop, once the core exists.
+    settings_ = std::make_shared<GtkSystemSettings>([this] { core_->appearanceChanged(); },
+                                                    [this] { core_->reduceMotionChanged(); });
+    AppCore::Services core;
+    core.main = main;
+    core.timers = main;
+    core.shell = host_;
+    core.settings = settings_;
+    core_ = std::make_unique<AppCore>(*defaults_, *passes_, *folders_, std::move(core));
 }
 
 AppDelegate::~AppDelegate() {
@@ -57,73 +65,54 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::stop() {
-    for (unsigned* source : {&renderIdle_, &appearanceTimer_, &midnightTimer_, &updateTimer_})
-        if (*source) g_source_remove(std::exchange(*source, 0u));
-    if (GtkSettings* settings = gtk_settings_get_default())
-        for (unsigned long h : settingsHandlers_) g_signal_handler_disconnect(settings, h);
-    settingsHandlers_.clear();
+    if (updateTimer_) g_source_remove(std::exchange(updateTimer_, 0u));
+    lock_.reset();
     power_.reset();
-    if (windowsCurrent_) *windowsCurrent_ = false;
-    windows_.clear();
+    host_->attach(nullptr);
     shell_.reset();
     statusItem_.reset();
 }
 
 void AppDelegate::closePreferences() {
     stop();
+    core_.reset();
+    settings_.reset();
     defaults_.reset();
 }
 
-SceneKind AppDelegate::scene() const { return choice_.scene(); }
-bool AppDelegate::night() const { return choice_.night(); }
-
-bool AppDelegate::darkAppearance() {
-    GtkSettings* settings = gtk_settings_get_default();
-    if (!settings) return false;
-    gboolean preferDark = FALSE;
-    gchar* theme = nullptr;
-    g_object_get(settings, "gtk-application-prefer-dark-theme", &preferDark, "gtk-theme-name", &theme, nullptr);
-    std::string name = theme ? theme : "";
-    g_free(theme);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return preferDark || name.find("dark") != std::string::npos;
+void AppDelegate::quit() {
+    GApplication* app = app_;
+    core_->quit([app] {
+        if (app) g_application_quit(app);
+    });
 }
+
+SceneKind AppDelegate::scene() const { return core_->scene(); }
+bool AppDelegate::night() const { return core_->night(); }
 
 void AppDelegate::launch() {
     statusItem_ = std::make_unique<StatusItem>(std::string(g_get_user_cache_dir()) + "/vistamere/status");
 
-    // The windows and the first render.
+    // The windows, their visibility and the first render.
     DesktopShell::Options options;
     std::weak_ptr<bool> alive = alive_;
     options.screensChanged = [this, alive] {
-        if (alive.lock()) buildWindows();
+        if (alive.lock()) core_->monitorsChanged();
     };
     shell_ = std::make_unique<DesktopShell>(std::move(options));
-    buildWindows();
-
-    // The preferences file: any edit of what is painted starts a pass.
-    for (Defaults::Key key : {Defaults::Key::scene, Defaults::Key::daily, Defaults::Key::lighting})
-        defaults_->onChange(key, [this, alive] {
-            if (alive.lock()) renderSoon();
-        });
-
-    defaults_->onChange(Defaults::Key::folders, [this, alive] {
-        if (alive.lock()) syncFolders(defaults_->folders() == 0);
-    });
-
-    scheduleMidnight();
+    host_->attach(shell_.get());
+    host_->setOcclusionHandler([this](size_t index, bool visible) { core_->occlusionChanged(index, visible); });
+    // Also follows the preferences file and the calendar from here on.
+    core_->launch();
 
     // Power-saver on or off: the scenes are shown again, so their sprite layers are built for the new mode.
     power_ = std::make_unique<PowerMonitor>();
     power_->setChangeHandler([this, alive](bool) {
-        if (alive.lock()) renderAll(0.7);
+        if (alive.lock()) core_->powerChanged();
     });
 
-    GtkSettings* settings = gtk_settings_get_default();
-    auto animations = +[](GObject*, GParamSpec*, gpointer self) { static_cast<AppDelegate*>(self)->updateAnimation(); };
-    settingsHandlers_.push_back(
-        g_signal_connect(settings, "notify::gtk-enable-animations", G_CALLBACK(animations), this));
-    updateAnimation();
+    // Nothing of the desktop shows behind a lock screen or a screen saver.
+    lock_ = std::make_unique<ScreenLock>([this](bool locked) { core_->sessionLockChanged(locked); });
 
     checkForUpdate();
     updateTimer_ = g_timeout_add_seconds(
@@ -134,25 +123,6 @@ void AppDelegate::launch() {
         },
         this);
 
-    // The appearance: with lighting following it, a change re-renders once things have settled.
-    auto appearance = +[](GObject*, GParamSpec*, gpointer data) {
-        auto* self = static_cast<AppDelegate*>(data);
-        if (self->defaults_->lighting() != 0) return;
-        if (self->appearanceTimer_) g_source_remove(self->appearanceTimer_);
-        self->appearanceTimer_ = g_timeout_add(
-            appearanceDelayMs,
-            +[](gpointer d) -> gboolean {
-                auto* me = static_cast<AppDelegate*>(d);
-                me->appearanceTimer_ = 0;
-                me->renderAll(3);
-                return G_SOURCE_REMOVE;
-            },
-            self);
-    };
-    settingsHandlers_.push_back(
-        g_signal_connect(settings, "notify::gtk-application-prefer-dark-theme", G_CALLBACK(appearance), this));
-    settingsHandlers_.push_back(g_signal_connect(settings, "notify::gtk-theme-name", G_CALLBACK(appearance), this));
-
     // No permission to ask for here: the icon layout is read at once.
     finder_ = std::make_unique<FinderIcons>(SessionIcons::choose(SessionIcons::current()));
     readIcons();
@@ -161,84 +131,19 @@ void AppDelegate::launch() {
 void AppDelegate::readIcons() {
     std::weak_ptr<bool> alive = alive_;
     finder_->read([this, alive](const FinderResult& result) {
-        if (!alive.lock()) return;
+        if (!alive.lock() || !core_) return;
         if (!result.ok()) {
             std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", result.error().reason.c_str());
             return;
         }
-        if (result.layout() == layout_) return;
-        layout_ = result.layout();
-        renderAll(0.7);
+        core_->setLayout(result.layout());
     });
 }
 
-void AppDelegate::buildWindows() {
-    if (!shell_) return;
-    // The shell has made the new windows by now; adapters of the old set go quiet.
-    if (windowsCurrent_) *windowsCurrent_ = false;
-    windowsCurrent_ = std::make_shared<bool>(true);
-    windows_ = ShellWindow::all(*shell_, windowsCurrent_);
-    renderAll(0.7);
-}
-
-void AppDelegate::updateAnimation() {
-    if (!shell_) return;
-    gboolean enabled = TRUE;
-    if (GtkSettings* settings = gtk_settings_get_default())
-        g_object_get(settings, "gtk-enable-animations", &enabled, nullptr);
-    shell_->setAnimating(enabled);
-}
-
-void AppDelegate::renderAll(double fade) {
-    if (!shell_) return;
-    RenderPasses::Pass pass;
-    pass.windows = windows_;
-    std::vector<Monitor> monitors;
-    for (const auto& w : windows_) monitors.push_back(w->monitor());
-    pass.primaryHeight = RenderPasses::primaryHeight(monitors);
-    pass.layout = layout_;
-    pass.kind = scene();
-    pass.night = night();
-    pass.fade = fade;
-    passes_->renderAll(pass);
-    syncFolders(false);
-}
-
-void AppDelegate::syncFolders(bool putBack) { folders_->syncFolders(putBack, defaults_->folders(), scene()); }
-
-// Several keys of one edit arrive one by one: one pass for all of them.
-void AppDelegate::renderSoon() {
-    if (renderIdle_) return;
-    renderIdle_ = g_idle_add(
-        +[](gpointer self) -> gboolean {
-            auto* me = static_cast<AppDelegate*>(self);
-            me->renderIdle_ = 0;
-            me->renderAll(0.7);
-            return G_SOURCE_REMOVE;
-        },
-        this);
-}
-
-void AppDelegate::scheduleMidnight() {
-    const std::time_t now = std::time(nullptr);
-    std::tm next{};
-    localtime_r(&now, &next);
-    next.tm_hour = 24;
-    next.tm_min = 0;
-    next.tm_sec = 1;  // just past midnight, so the new date is certain to read
-    next.tm_isdst = -1;
-    const double seconds = std::difftime(std::mktime(&next), now);
-    midnightTimer_ = g_timeout_add_seconds(
-        guint(std::clamp(seconds, 1.0, 90000.0)),
-        +[](gpointer self) -> gboolean {
-            auto* me = static_cast<AppDelegate*>(self);
-            me->midnightTimer_ = 0;
-            if (me->defaults_->daily()) me->renderAll(0.7);
-            me->scheduleMidnight();
-            return G_SOURCE_REMOVE;
-        },
-        this);
-}
+void AppDelegate::buildWindows() { core_->buildWindows(); }
+void AppDelegate::updateAnimation() { core_->updateAnimation(); }
+void AppDelegate::renderAll(double fade) { core_->renderAll(fade); }
+void AppDelegate::syncFolders(bool putBack) { core_->syncFolders(putBack); }
 
 void AppDelegate::checkForUpdate() {
     std::weak_ptr<bool> alive = alive_;
@@ -259,7 +164,9 @@ struct Running {
 
 gboolean onSignal(gpointer data) {
     auto* running = static_cast<Running*>(data);
-    g_application_quit(G_APPLICATION(running->app));
+    // The windows fade out first; a second signal while they do changes nothing.
+    if (running->delegate) running->delegate->quit();
+    else g_application_quit(G_APPLICATION(running->app));
     return G_SOURCE_CONTINUE;
 }
 
@@ -267,7 +174,7 @@ void onActivate(GApplication* app, gpointer data) {
     auto* running = static_cast<Running*>(data);
     if (running->delegate) return;  // started again: the one instance is already showing
     try {
-        running->delegate = std::make_unique<AppDelegate>();
+        running->delegate = std::make_unique<AppDelegate>(app);
         // No application window keeps the application alive: the desktop windows are ours.
         g_application_hold(app);
         running->delegate->launch();

@@ -1,7 +1,8 @@
 #pragma once
 // The running program: one per process, on the main thread of a single-instance GtkApplication. It owns
-// the preferences, the desktop shell's windows, the render passes, the icon layout and the update check,
-// and follows the preferences file, the monitors, the appearance, the day and the animation settings.
+// the preferences, the desktop shell, the render passes and the update check, and connects the session's
+// events (monitors, appearance, animation and power settings, window visibility, a locked screen) to the
+// application core, which decides what follows from them.
 
 #include <cstdint>
 #include <memory>
@@ -9,22 +10,27 @@
 #include <string>
 #include <vector>
 
+#include "App/AppCore.h"
 #include "App/Defaults.h"
 #include "App/FolderSyncDriver.h"
 #include "App/RenderPasses.h"
-#include "App/SceneChoice.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/PowerMonitor.h"
 #include "Update/UpdateCheck.h"
 
+class DesktopShellHost;
+class GtkSystemSettings;
+class ScreenLock;
 class StatusItem;
 class WorkerPool;
+struct _GApplication;
 
 class AppDelegate {
 public:
-    AppDelegate();
+    // `app` is what `quit()` ends.
+    explicit AppDelegate(_GApplication* app = nullptr);
     ~AppDelegate();
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
@@ -36,42 +42,42 @@ public:
     void stop();
     // Lets the preferences writes under way reach the file; nothing reads them afterwards.
     void closePreferences();
+    // Fades the desktop windows out, then quits the application.
+    void quit();
 
     SceneKind scene() const;
     bool night() const;
     // Replaces every desktop window and starts a render pass.
     void buildWindows();
-    // Animation runs unless the user turned animations off.
+    // A window animates while it can be seen, the screen is unlocked and animations are on.
     void updateAnimation();
     void renderAll(double fade);
     void checkForUpdate();
     // Paints the Desktop folders in the scene's theme, or with `putBack` gives them their own icons back.
     void syncFolders(bool putBack);
 
-    // The desktop's appearance is dark (the dark variant is preferred, or the theme is a dark one).
-    static bool darkAppearance();
+    AppCore& core() { return *core_; }
 
 private:
-    void renderSoon();
-    void scheduleMidnight();
     void readIcons();
 
+    _GApplication* app_;
     std::unique_ptr<Defaults> defaults_;
-    SceneChoice choice_;
     std::shared_ptr<WorkerPool> renders_, thumbnailWorkers_, folderWorker_;
     std::unique_ptr<RenderPasses> passes_;
     std::unique_ptr<FolderSyncDriver> folders_;
+    std::shared_ptr<DesktopShellHost> host_;
+    std::shared_ptr<GtkSystemSettings> settings_;
+    // Declared after what it borrows, so it goes first.
+    std::unique_ptr<AppCore> core_;
     std::unique_ptr<StatusItem> statusItem_;
     std::unique_ptr<PowerMonitor> power_;
+    std::unique_ptr<ScreenLock> lock_;
     std::unique_ptr<DesktopShell> shell_;
-    std::vector<std::shared_ptr<SceneWindow>> windows_;
-    std::shared_ptr<bool> windowsCurrent_;
     std::unique_ptr<FinderIcons> finder_;
-    DeskLayout layout_;
     Update::UpdateCheck update_;
     std::optional<std::string> newerVersion_;
-    unsigned renderIdle_ = 0, appearanceTimer_ = 0, midnightTimer_ = 0, updateTimer_ = 0;
-    std::vector<unsigned long> settingsHandlers_;
+    unsigned updateTimer_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

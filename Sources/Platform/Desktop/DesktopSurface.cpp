@@ -40,6 +40,15 @@ DesktopSurface::DesktopSurface(Geometry g, DesktopWindow& window, std::unique_pt
                          return FALSE;
                      }),
                      this);
+    gtk_widget_add_events(w, GDK_VISIBILITY_NOTIFY_MASK);
+    g_signal_connect(w, "visibility-notify-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEventVisibility* event, gpointer self) -> gboolean {
+                         auto* s = static_cast<DesktopSurface*>(self);
+                         if (s->visibilityHandler_)
+                             s->visibilityHandler_(event->state != GDK_VISIBILITY_FULLY_OBSCURED);
+                         return FALSE;
+                     }),
+                     this);
     window_.setChangeHandler([this] { requestFrame(); });
     requestFrame();
 }

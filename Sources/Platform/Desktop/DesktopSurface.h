@@ -38,6 +38,9 @@ public:
     void setSuppressed(bool suppressed);
     // Called once the window is on screen (the shell stacks it then).
     void setMapHandler(std::function<void()> handler) { mapHandler_ = std::move(handler); }
+    // Called with false when the window becomes fully covered, with true when some of it shows again.
+    // Compositing window managers never report a window covered.
+    void setVisibilityHandler(std::function<void(bool)> handler) { visibilityHandler_ = std::move(handler); }
 
     const FrameCompositor& compositor() const { return *compositor_; }
     // Whether a frame timer or a pending frame exists now.
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<FrameCompositor> compositor_;
     std::function<bool()> lowPower_;
     std::function<void()> mapHandler_;
+    std::function<void(bool)> visibilityHandler_;
     _GtkWidget* gtkWindow_ = nullptr;
     unsigned timer_ = 0, idle_ = 0;
     bool mapped_ = false, suppressed_ = false;

@@ -1,0 +1,79 @@
+#include "App/Gui/GtkSystemSettings.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace {
+
+constexpr const char* interfaceSchema = "org.gnome.desktop.interface";
+
+void call(const std::function<void()>& f) {
+    if (f) f();
+}
+
+}  // namespace
+
+GtkSystemSettings::GtkSystemSettings(std::function<void()> appearanceChanged, std::function<void()> motionChanged)
+    : appearanceChanged_(std::move(appearanceChanged)), motionChanged_(std::move(motionChanged)) {
+    // A missing schema would abort inside GSettings: look before asking.
+    if (GSettingsSchemaSource* source = g_settings_schema_source_get_default())
+        if (GSettingsSchema* schema = g_settings_schema_source_lookup(source, interfaceSchema, TRUE)) {
+            hasColorScheme_ = g_settings_schema_has_key(schema, "color-scheme");
+            hasAnimations_ = g_settings_schema_has_key(schema, "enable-animations");
+            g_settings_schema_unref(schema);
+            interface_ = g_settings_new(interfaceSchema);
+        }
+    auto appearance = +[](gpointer, gpointer, gpointer self) { call(static_cast<GtkSystemSettings*>(self)->appearanceChanged_); };
+    auto motion = +[](gpointer, gpointer, gpointer self) { call(static_cast<GtkSystemSettings*>(self)->motionChanged_); };
+    if (interface_) {
+        if (hasColorScheme_)
+            interfaceHandlers_.push_back(g_signal_connect(interface_, "changed::color-scheme", G_CALLBACK(appearance), this));
+        if (hasAnimations_)
+            interfaceHandlers_.push_back(g_signal_connect(interface_, "changed::enable-animations", G_CALLBACK(motion), this));
+        // GSettings reports changes only of keys read at least once.
+        if (hasColorScheme_) g_free(g_settings_get_string(interface_, "color-scheme"));
+        if (hasAnimations_) g_settings_get_boolean(interface_, "enable-animations");
+    }
+    if (GtkSettings* gtk = gtk_settings_get_default()) {
+        gtkHandlers_.push_back(g_signal_connect(gtk, "notify::gtk-application-prefer-dark-theme", G_CALLBACK(appearance), this));
+        gtkHandlers_.push_back(g_signal_connect(gtk, "notify::gtk-theme-name", G_CALLBACK(appearance), this));
+        gtkHandlers_.push_back(g_signal_connect(gtk, "notify::gtk-enable-animations", G_CALLBACK(motion), this));
+    }
+}
+
+GtkSystemSettings::~GtkSystemSettings() {
+    if (GtkSettings* gtk = gtk_settings_get_default())
+        for (unsigned long h : gtkHandlers_) g_signal_handler_disconnect(gtk, h);
+    if (interface_) {
+        for (unsigned long h : interfaceHandlers_) g_signal_handler_disconnect(interface_, h);
+        g_object_unref(interface_);
+    }
+}
+
+bool GtkSystemSettings::darkAppearance() const {
+    if (interface_ && hasColorScheme_) {
+        gchar* scheme = g_settings_get_string(interface_, "color-scheme");
+        const bool dark = scheme && std::string(scheme) == "prefer-dark";
+        g_free(scheme);
+        if (dark) return true;
+    }
+    GtkSettings* gtk = gtk_settings_get_default();
+    if (!gtk) return false;
+    gboolean preferDark = FALSE;
+    gchar* theme = nullptr;
+    g_object_get(gtk, "gtk-application-prefer-dark-theme", &preferDark, "gtk-theme-name", &theme, nullptr);
+    std::string name = theme ? theme : "";
+    g_free(theme);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return preferDark || name.find("dark") != std::string::npos;
+}
+
+bool GtkSystemSettings::reduceMotion() const {
+    if (interface_ && hasAnimations_ && !g_settings_get_boolean(interface_, "enable-animations")) return true;
+    gboolean enabled = TRUE;
+    if (GtkSettings* gtk = gtk_settings_get_default()) g_object_get(gtk, "gtk-enable-animations", &enabled, nullptr);
+    return !enabled;
+}
