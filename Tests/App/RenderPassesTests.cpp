@@ -6,29 +6,12 @@
 #include <mutex>
 #include <thread>
 
+#include "App/AppFakes.h"
 #include "App/AppTestSupport.h"
 #include "App/GlibMainQueue.h"
 #include "App/WorkerPool.h"
 
 namespace {
-
-struct FakeMain : MainQueue {
-    std::vector<std::function<void()>> posts;
-    void post(std::function<void()> work) override { posts.push_back(std::move(work)); }
-    void drain() {
-        while (!posts.empty()) {
-            auto batch = std::move(posts);
-            posts.clear();
-            for (auto& w : batch) w();
-        }
-    }
-};
-
-// Jobs wait until the test runs them, in whatever order it likes: a render that "finishes last".
-struct FakeWorkers : Workers {
-    std::vector<std::function<void()>> jobs;
-    void run(std::function<void()> job) override { jobs.push_back(std::move(job)); }
-};
 
 struct Shown {
     std::string style;

@@ -43,6 +43,26 @@ TEST(GlibMainQueue, PostedWorkRunsLaterOnTheMainContextInOrder) {
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
+TEST(GlibMainQueue, TimersFireInTheOrderTheyFallDueAndCancelledOnesNever) {
+    GlibMainQueue main;
+    std::vector<int> fired;
+    main.after(0.03, [&] { fired.push_back(3); });
+    const Timers::Id cancelled = main.after(0.01, [&] { fired.push_back(0); });
+    Timers::Id inner = 0;
+    main.after(0.02, [&] {
+        fired.push_back(2);
+        main.cancel(inner);  // a timer may cancel another from inside its own work
+    });
+    main.after(0.005, [&] { fired.push_back(1); });
+    inner = main.after(0.04, [&] { fired.push_back(4); });
+    main.cancel(cancelled);
+    main.cancel(cancelled);  // twice is harmless
+    EXPECT_TRUE(fired.empty());
+    ASSERT_TRUE(runUntil([&] { return fired.size() == 3; }));
+    settle(0.1);
+    EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
+}
+
 // The program's own renderer and compositor make the thumbnails at half scale.
 TEST(Thumbnails, RealThumbnailsAreHalfScalePictures) {
     auto main = std::make_shared<GlibMainQueue>();
