@@ -5,6 +5,7 @@
 #include "Platform/Desktop/CairoFrameCompositor.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -29,6 +30,46 @@ void after(double seconds, std::function<void()> f) {
         call, +[](gpointer p) { delete static_cast<std::function<void()>*>(p); });
 }
 
+struct MonitorArea {
+    GdkRectangle r;  // GDK points
+    int scale;
+};
+
+// The monitors, in the server's order. RandR's own list counts monitors that have no output of their own
+// (a wide screen split with `xrandr --setmonitor`), which GDK leaves out; GDK's list serves when RandR has
+// none to give.
+std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
+    std::vector<MonitorArea> out;
+    Display* x = gdk_x11_display_get_xdisplay(display);
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (XRRQueryExtension(x, &event, &error) && XRRQueryVersion(x, &major, &minor) &&
+        (major > 1 || (major == 1 && minor >= 5))) {
+        int n = 0;
+        gdk_x11_display_error_trap_push(display);
+        XRRMonitorInfo* monitors = XRRGetMonitors(x, DefaultRootWindow(x), True, &n);
+        gdk_x11_display_error_trap_pop_ignored(display);
+        for (int i = 0; monitors && i < n; ++i) {
+            const XRRMonitorInfo& m = monitors[i];
+            if (m.width <= 0 || m.height <= 0) continue;
+            // GDK counts in points: device pixels over its (display-wide) scale.
+            GdkMonitor* near = gdk_display_get_monitor_at_point(display, m.x, m.y);
+            const int scale = std::max(1, near ? gdk_monitor_get_scale_factor(near) : 1);
+            out.push_back({{m.x / scale, m.y / scale, m.width / scale, m.height / scale}, scale});
+        }
+        if (monitors) XRRFreeMonitors(monitors);
+    }
+    if (!out.empty()) return out;
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        if (!monitor) continue;
+        MonitorArea a{};
+        gdk_monitor_get_geometry(monitor, &a.r);
+        a.scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
+        out.push_back(a);
+    }
+    return out;
+}
+
 GdkFilterReturn rootFilter(GdkXEvent* xevent, GdkEvent*, gpointer data) {
     (*static_cast<std::function<void(const void*)>*>(data))(xevent);
     return GDK_FILTER_CONTINUE;
@@ -44,16 +85,13 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     if (options_.stateDir.empty()) options_.stateDir = std::string(g_get_user_state_dir()) + "/vistamere";
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
 
-    // Monitors that come or go: rebuild on the next turn of the loop, after GDK has settled.
-    auto changed = +[](GdkDisplay*, GdkMonitor*, gpointer self) {
-        auto* shell = static_cast<DesktopShell*>(self);
-        std::weak_ptr<bool> alive = shell->alive_;
-        after(0, [shell, alive] {
-            if (alive.lock()) shell->monitorsChanged();
-        });
-    };
+    // Monitors that come, go or change size.
+    auto changed = +[](gpointer, gpointer, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
     handlers_.push_back(g_signal_connect(display, "monitor-added", G_CALLBACK(changed), this));
     handlers_.push_back(g_signal_connect(display, "monitor-removed", G_CALLBACK(changed), this));
+    screenHandler_ = g_signal_connect_swapped(gdk_display_get_default_screen(display), "monitors-changed",
+                                              G_CALLBACK(+[](gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); }),
+                                              this);
 
     // The stacking list changes on the root with an EWMH manager; without one, windows mapped or
     // raised over ours show up as the root's substructure events.
@@ -77,20 +115,16 @@ DesktopShell::~DesktopShell() {
     gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
     GdkDisplay* display = gdk_display_get_default();
     for (unsigned long h : handlers_) g_signal_handler_disconnect(display, h);
+    g_signal_handler_disconnect(gdk_display_get_default_screen(display), screenHandler_);
     screens_.clear();
     restoreWallpaper();
 }
 
 void DesktopShell::rebuild() {
     screens_.clear();
-    GdkDisplay* display = gdk_display_get_default();
-    const int n = gdk_display_get_n_monitors(display);
-    for (int i = 0; i < n; ++i) {
-        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
-        if (!monitor) continue;
-        GdkRectangle r{};
-        gdk_monitor_get_geometry(monitor, &r);
-        const int scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
+    for (const MonitorArea& area : monitorAreas(gdk_display_get_default())) {
+        const GdkRectangle& r = area.r;
+        const int scale = area.scale;
         Screen screen;
         DesktopWindow::Services services;
         services.lowPower = [this] {
@@ -110,6 +144,18 @@ void DesktopShell::rebuild() {
         if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
         screens_.push_back(std::move(screen));
     }
+}
+
+// One rebuild on the next turn of the loop, after GDK has settled and however many signals it sent.
+void DesktopShell::rebuildSoon() {
+    if (rebuildPending_) return;
+    rebuildPending_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    after(0, [this, alive] {
+        if (!alive.lock()) return;
+        rebuildPending_ = false;
+        monitorsChanged();
+    });
 }
 
 void DesktopShell::monitorsChanged() {

@@ -6,7 +6,7 @@
 //   directly below its window, again whenever the stacking order changes.
 // - An opaque manager: a live window cannot show under its icons, so the scene's still picture
 //   becomes the wallpaper, and the user's own wallpaper comes back on quit.
-// Monitors that come or go rebuild the windows. Needs gtk_init first; main thread only.
+// Monitors that come, go or change size rebuild the windows. Needs gtk_init first; main thread only.
 
 #include "DesktopWindow/DesktopWindow.h"
 #include "Platform/Desktop/DesktopSurface.h"
@@ -65,6 +65,7 @@ private:
         cg::ImageRef still;
     };
     void rebuild();
+    void rebuildSoon();
     void setMode(Mode mode, const X11Session::Manager* manager);
     void restackSoon();
     std::vector<X11Session::Window> ours() const;
@@ -78,6 +79,8 @@ private:
     std::unique_ptr<StillWallpaper> wallpaper_;
     bool animating_ = true;
     unsigned restackIdle_ = 0, restacks_ = 0;
+    bool rebuildPending_ = false;
+    unsigned long screenHandler_ = 0;
     std::vector<unsigned long> handlers_;
     std::unique_ptr<std::function<void(const void*)>> rootEvents_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
