@@ -1,5 +1,5 @@
 #!/bin/sh
-# Usage: desktop-program.sh VISTAMERE
+# Usage: desktop-program.sh VISTAMERE SCREEN-PROBE
 # Runs the desktop program on the display given (a scratch session, see scratch-session.sh), with the
 # screen split into two RandR monitors, and checks that it puts up one DESKTOP window per monitor with the
 # scene of the preferences and a status item, paints another scene soon after the preferences file
@@ -8,6 +8,7 @@
 # forgets them.
 set -u
 prog=$1
+probe=$2
 log="$TMPDIR/vistamere.log"
 
 # The left half keeps the screen's one output, so it replaces the whole-screen monitor; the right half
@@ -81,6 +82,44 @@ echo "status item on the bus"
 printf '{"scene": "canyon"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
 await 50 'showing canyon-day on monitor 0' || fail "no canyon within 5 s of the edit"
 echo "re-rendered after the edit"
+
+# Sprites that move change the screen between two looks half a second apart; paused ones do not.
+moving() {
+  a=$("$probe" digest)
+  sleep 0.5
+  [ "$a" != "$("$probe" digest)" ]
+}
+# Waits up to $1 tenths of a second for $3 lines matching $2 in the log.
+awaitCount() {
+  n=0
+  while [ "$(grep -c "$2" "$log")" -lt "$3" ]; do
+    n=$((n + 1))
+    [ $n -le "$1" ] || return 1
+    sleep 0.1
+  done
+}
+sleep 1  # the cross-fade to the new scene is over
+moving || fail "the sprites do not move"
+saver() {
+  gdbus emit --session --object-path /org/freedesktop/ScreenSaver \
+    --signal org.freedesktop.ScreenSaver.ActiveChanged "$1" >/dev/null
+}
+saver true
+awaitCount 30 'animation paused on monitor [01]' 2 || fail "animation still on 3 s after the screen locked"
+sleep 0.3  # the frame drawn as they stop
+! moving || fail "the sprites move behind a locked screen"
+saver false
+awaitCount 30 'animation resumed on monitor [01]' 2 || fail "animation still off 3 s after the screen unlocked"
+moving || fail "the sprites stand still after the screen unlocked"
+echo "paused while the screen was locked"
+
+# A window over the right half only: that monitor pauses until the window goes.
+"$probe" cover "$half" 0 "$half" "$height" 1.5 &
+awaitCount 30 'animation paused on monitor 1' 2 || fail "animation still on under a covering window"
+[ "$(grep -c 'animation paused on monitor 0' "$log")" -eq 1 ] || fail "the uncovered monitor paused too"
+awaitCount 50 'animation resumed on monitor 1' 2 || fail "animation still off after the covering window went"
+wait $!
+echo "paused while covered"
 
 kill -TERM $pid
 n=0

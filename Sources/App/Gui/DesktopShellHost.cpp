@@ -1,5 +1,7 @@
 #include "App/Gui/DesktopShellHost.h"
 
+#include <cstdio>
+
 #include "App/Gui/ShellWindow.h"
 
 DesktopShellHost::~DesktopShellHost() { attach(nullptr); }
@@ -32,7 +34,11 @@ std::vector<std::shared_ptr<SceneWindow>> DesktopShellHost::buildWindows() {
 
 void DesktopShellHost::setAnimating(size_t index, bool animating) {
     if (!shell_) return;
-    if (DesktopWindow* window = shell_->window(index)) window->setAnimating(animating);
+    DesktopWindow* window = shell_->window(index);
+    if (!window || window->animating() == animating) return;
+    window->setAnimating(animating);
+    // Sprites that stand still are then explained in the session's log.
+    std::fprintf(stderr, "vistamere: animation %s on monitor %zu\n", animating ? "resumed" : "paused", index);
 }
 
 bool DesktopShellHost::anyVisible() const {
