@@ -103,6 +103,12 @@ saver true
 awaitCount 30 'animation paused on monitor [01]' 2 || fail "animation still on 3 s after the screen locked"
 sleep 0.3  # the frame drawn as they stop
 ! moving || fail "the sprites move behind a locked screen"
+# Standing still costs next to nothing: under a tenth of a core.
+ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+a=$(ticks)
+sleep 2
+used=$(($(ticks) - a))
+[ $used -le $(($(getconf CLK_TCK) / 5)) ] || fail "$used clock ticks of work in 2 s behind a locked screen"
 saver false
 awaitCount 30 'animation resumed on monitor [01]' 2 || fail "animation still off 3 s after the screen unlocked"
 moving || fail "the sprites stand still after the screen unlocked"

@@ -220,9 +220,11 @@ void DesktopShell::restack() {
     }
     setMode(Mode::ownDesktop, nullptr);
     if (!x_->hasWindowManager()) {
-        // Nobody keeps a DESKTOP window down: lower ours whenever something else went under it.
-        for (X11Session::Window w : mine)
-            if (!x_->isLowest(w)) x_->lower(w);
+        // Nobody keeps a DESKTOP window down: lower ours whenever something else went under them. Only
+        // one of several can be the lowest, so they are judged together, or each lowering would undo
+        // the last one without end.
+        if (!x_->areLowest(mine))
+            for (X11Session::Window w : mine) x_->lower(w);
     }
 }
 

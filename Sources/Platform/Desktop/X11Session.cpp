@@ -190,6 +190,28 @@ void X11Session::restackBelow(Window w, Window sibling) const {
     XFlush(dpy(display_));
 }
 
+bool X11Session::areLowest(const std::vector<Window>& ws) const {
+    std::vector<Window> tops;
+    for (Window w : ws) tops.push_back(topLevel(w));
+    ErrorTrap trap(dpy(display_));
+    ::Window r = 0, parent = 0, *kids = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(dpy(display_), root(), &r, &parent, &kids, &n)) return true;
+    bool lowest = true;
+    size_t seen = 0;
+    for (unsigned i = 0; i < n && seen < tops.size(); ++i) {  // bottom to top
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(dpy(display_), kids[i], &a) || a.map_state == IsUnmapped) continue;
+        if (std::find(tops.begin(), tops.end(), kids[i]) == tops.end()) {
+            lowest = false;
+            break;
+        }
+        ++seen;
+    }
+    if (kids) XFree(kids);
+    return lowest;
+}
+
 void X11Session::lower(Window w) const {
     ErrorTrap trap(dpy(display_));
     XLowerWindow(dpy(display_), w);

@@ -53,6 +53,8 @@ public:
     void lower(Window w) const;
     // Whether w's top-level window is the lowest mapped child of the root.
     bool isLowest(Window w) const;
+    // Whether the top-level windows of `ws` are the lowest mapped children of the root, in any order.
+    bool areLowest(const std::vector<Window>& ws) const;
     // The top-level window that contains w (its window manager frame, or w itself).
     Window topLevel(Window w) const;
     // Pixels of a window's area as the server shows them, opaque; nothing when unreadable.
