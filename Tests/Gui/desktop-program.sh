@@ -3,8 +3,8 @@
 # Runs the desktop program on the display given (a scratch session, see scratch-session.sh), with the
 # screen split into two RandR monitors, and checks that it puts up one DESKTOP window per monitor with the
 # scene of the preferences and a status item, paints another scene soon after the preferences file
-# changes, holds its sprites still while the screen is locked or a window covers a monitor, and fades out
-# and quits within a second of SIGTERM. The X server must run with -noreset: the
+# changes, holds its sprites still while the screen is locked, animations are off or a window covers a
+# monitor, turns to night with a dark appearance, and fades out and quits within a second of SIGTERM. The X server must run with -noreset: the
 # monitors are set before the program connects, and a server that resets when its last client leaves
 # forgets them.
 set -u
@@ -34,17 +34,20 @@ fail() {
   kill -KILL $pid 2>/dev/null
   exit 1
 }
-# Waits up to $1 tenths of a second for a line matching $2 in the log.
-await() {
-  n=0
-  while ! grep -q "$2" "$log"; do
-    kill -0 $pid 2>/dev/null || fail "the program ended while waiting for '$2'"
-    n=$((n + 1))
-    [ $n -le "$1" ] || return 1
+# Runs the rest of the line every tenth of a second until it succeeds, for at most $1 tenths.
+within() {
+  t=$1
+  shift
+  until "$@"; do
+    kill -0 $pid 2>/dev/null || fail "the program ended while waiting for: $*"
+    t=$((t - 1))
+    [ $t -ge 0 ] || return 1
     sleep 0.1
   done
 }
-await 600 'showing archipelago-day on monitor 0' || fail "the first scene was never shown"
+# Whether the log has at least $2 (or one) lines matching $1.
+logged() { [ "$(grep -c "$1" "$log")" -ge "${2:-1}" ]; }
+within 600 logged 'showing archipelago-day on monitor 0' || fail "the first scene was never shown"
 
 # The window goes up on a turn of the loop after the first picture arrives.
 desktopWindows() {
@@ -52,13 +55,9 @@ desktopWindows() {
     xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DESKTOP && echo "$w"
   done
 }
-await 50 'showing archipelago-day on monitor 1' || fail "the second monitor never showed the scene"
-n=0
-while [ "$(desktopWindows | wc -l)" -lt 2 ]; do
-  n=$((n + 1))
-  [ $n -le 50 ] || fail "fewer than two DESKTOP windows 5 s after the pictures"
-  sleep 0.1
-done
+within 50 logged 'showing archipelago-day on monitor 1' || fail "the second monitor never showed the scene"
+twoDesktops() { [ "$(desktopWindows | wc -l)" -ge 2 ]; }
+within 50 twoDesktops || fail "fewer than two DESKTOP windows 5 s after the pictures"
 # One window on each half.
 places=$(for w in $(desktopWindows); do
   xwininfo -id "$w" | sed -n 's/.*Absolute upper-left X: *\([0-9-]*\)/\1/p; s/.*Width: *\([0-9]*\)/\1/p' | tr '\n' ' '
@@ -75,7 +74,7 @@ echo "status item on the bus"
 
 # The edit lands in place, as an editor writes it.
 printf '{"scene": "canyon"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
-await 50 'showing canyon-day on monitor 0' || fail "no canyon within 5 s of the edit"
+within 50 logged 'showing canyon-day on monitor 0' || fail "no canyon within 5 s of the edit"
 echo "re-rendered after the edit"
 
 # Sprites that move change the screen between two looks half a second apart; paused ones do not.
@@ -84,15 +83,6 @@ moving() {
   sleep 0.5
   [ "$a" != "$("$probe" digest)" ]
 }
-# Waits up to $1 tenths of a second for $3 lines matching $2 in the log.
-awaitCount() {
-  n=0
-  while [ "$(grep -c "$2" "$log")" -lt "$3" ]; do
-    n=$((n + 1))
-    [ $n -le "$1" ] || return 1
-    sleep 0.1
-  done
-}
 sleep 1  # the cross-fade to the new scene is over
 moving || fail "the sprites do not move"
 saver() {
@@ -100,7 +90,7 @@ saver() {
     --signal org.freedesktop.ScreenSaver.ActiveChanged "$1" >/dev/null
 }
 saver true
-awaitCount 30 'animation paused on monitor [01]' 2 || fail "animation still on 3 s after the screen locked"
+within 30 logged 'animation paused on monitor [01]' 2 || fail "animation still on 3 s after the screen locked"
 sleep 0.3  # the frame drawn as they stop
 ! moving || fail "the sprites move behind a locked screen"
 # Standing still costs next to nothing: under a tenth of a core.
@@ -110,17 +100,30 @@ sleep 2
 used=$(($(ticks) - a))
 [ $used -le $(($(getconf CLK_TCK) / 5)) ] || fail "$used clock ticks of work in 2 s behind a locked screen"
 saver false
-awaitCount 30 'animation resumed on monitor [01]' 2 || fail "animation still off 3 s after the screen unlocked"
+within 30 logged 'animation resumed on monitor [01]' 2 || fail "animation still off 3 s after the screen unlocked"
 moving || fail "the sprites stand still after the screen unlocked"
 echo "paused while the screen was locked"
 
+# Animations turned off in the desktop's settings, then on again.
+interface() { gsettings set org.gnome.desktop.interface "$@"; }
+interface enable-animations false
+within 30 logged 'animation paused on monitor [01]' 4 || fail "animation still on 3 s after animations were turned off"
+interface enable-animations true
+within 30 logged 'animation resumed on monitor [01]' 4 || fail "animation still off 3 s after animations were turned on"
+echo "paused while animations were off"
+
 # A window over the right half only: that monitor pauses until the window goes.
 "$probe" cover "$half" 0 "$half" "$height" 1.5 &
-awaitCount 30 'animation paused on monitor 1' 2 || fail "animation still on under a covering window"
-[ "$(grep -c 'animation paused on monitor 0' "$log")" -eq 1 ] || fail "the uncovered monitor paused too"
-awaitCount 50 'animation resumed on monitor 1' 2 || fail "animation still off after the covering window went"
+within 30 logged 'animation paused on monitor 1' 3 || fail "animation still on under a covering window"
+! logged 'animation paused on monitor 0' 3 || fail "the uncovered monitor paused too"
+within 50 logged 'animation resumed on monitor 1' 3 || fail "animation still off after the covering window went"
 wait $!
 echo "paused while covered"
+
+# With lighting following the appearance, a dark one brings the night.
+interface color-scheme prefer-dark
+within 50 logged 'showing canyon-night on monitor 0' || fail "no night 5 s after the appearance turned dark"
+echo "night with a dark appearance"
 
 kill -TERM $pid
 n=0
