@@ -23,18 +23,14 @@ constexpr Saver savers[] = {
 
 }  // namespace
 
-ScreenLock::ScreenLock(std::function<void(bool)> changed, GDBusConnection* bus) : changed_(std::move(changed)) {
-    if (bus) {
-        bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
-    } else {
-        GError* error = nullptr;
-        bus_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-        if (!bus_) {
-            std::fprintf(stderr, "vistamere: no session bus, so a locked screen goes unnoticed: %s\n",
-                         error ? error->message : "unknown error");
-            g_clear_error(&error);
-            return;
-        }
+ScreenLock::ScreenLock(std::function<void(bool)> changed) : changed_(std::move(changed)) {
+    GError* error = nullptr;
+    bus_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    if (!bus_) {
+        std::fprintf(stderr, "vistamere: no session bus, so a locked screen goes unnoticed: %s\n",
+                     error ? error->message : "unknown error");
+        g_clear_error(&error);
+        return;
     }
     cancel_ = g_cancellable_new();
     for (const Saver& saver : savers) {

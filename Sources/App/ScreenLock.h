@@ -13,8 +13,8 @@ struct _GCancellable;
 
 class ScreenLock {
 public:
-    // `changed` runs with the new state whenever it changes; `bus` is the session bus when null.
-    explicit ScreenLock(std::function<void(bool)> changed, _GDBusConnection* bus = nullptr);
+    // `changed` runs with the new state whenever it changes.
+    explicit ScreenLock(std::function<void(bool)> changed);
     ~ScreenLock();
     ScreenLock(const ScreenLock&) = delete;
     ScreenLock& operator=(const ScreenLock&) = delete;
