@@ -34,8 +34,9 @@ bool writeIcon(const std::string& path) {
 
 StatusItem::StatusItem(const std::string& iconDirectory) {
     g_mkdir_with_parents(iconDirectory.c_str(), 0700);
-    const std::string path = iconDirectory + "/" + iconName + ".png";
-    if (!writeIcon(path)) std::fprintf(stderr, "vistamere: writing the status icon %s failed\n", path.c_str());
+    iconPath_ = iconDirectory + "/" + iconName + ".png";
+    if (!writeIcon(iconPath_))
+        std::fprintf(stderr, "vistamere: writing the status icon %s failed\n", iconPath_.c_str());
     indicator_ = app_indicator_new(id, iconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
     app_indicator_set_icon_theme_path(indicator_, iconDirectory.c_str());
     app_indicator_set_icon_full(indicator_, iconName, "Vistamere");
@@ -47,6 +48,8 @@ StatusItem::StatusItem(const std::string& iconDirectory) {
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
 }
+
+GtkMenu* StatusItem::menu() const { return GTK_MENU(menu_); }
 
 StatusItem::~StatusItem() {
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);

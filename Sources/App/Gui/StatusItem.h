@@ -1,8 +1,11 @@
 #pragma once
-// The status item: an AppIndicator with our own icon and a menu that is filled when it opens (empty for
-// now). Without a status notifier host the library falls back to the tray by itself.
+// The status item: an AppIndicator with our own icon and its menu, which the menu controller fills again
+// whenever what it shows changes (indicators give no reliable hook for the moment it opens). Without a
+// status notifier host the library falls back to the tray by itself.
 
 #include <string>
+
+typedef struct _GtkMenu GtkMenu;
 
 typedef struct _AppIndicator AppIndicator;
 typedef struct _GtkWidget GtkWidget;
@@ -17,7 +20,13 @@ public:
 
     static constexpr const char* id = "vistamere";
 
+    // The indicator's menu, kept for the life of the item.
+    GtkMenu* menu() const;
+    // The icon as written, a 64-pixel PNG.
+    const std::string& iconPath() const { return iconPath_; }
+
 private:
     AppIndicator* indicator_ = nullptr;
     GtkWidget* menu_ = nullptr;
+    std::string iconPath_;
 };
