@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -118,6 +119,35 @@ TEST(MenuView, DrawsEveryEntryWithItsLabelMarkAndPicture) {
         EXPECT_EQ(found[0].closure, closures->data) << title;
         g_list_free(closures);
     }
+    // Open, the menu shows the sea's thumbnail at the menu's thumbnail size. Its picture goes to $VM_TEST_OUT.
+    const GdkRectangle at{40, 40, 1, 1};
+    gtk_menu_popup_at_rect(m.menu, gdk_get_default_root_window(), &at, GDK_GRAVITY_NORTH_WEST,
+                           GDK_GRAVITY_NORTH_WEST, nullptr);
+    settle(0.3);
+    GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(m.menu));
+    ASSERT_TRUE(gtk_widget_get_visible(top));
+    const int w = gtk_widget_get_allocated_width(top), h = gtk_widget_get_allocated_height(top);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(surface);
+    gtk_widget_draw(top, cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    int blue = 0;
+    const auto* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            blue += *reinterpret_cast<const uint32_t*>(data + y * cairo_image_surface_get_stride(surface) + 4 * x) ==
+                    0xFF3366CCu;
+    EXPECT_GE(blue, 90 * 56);
+    EXPECT_LT(blue, 97 * 61);
+    if (const char* out = std::getenv("VM_TEST_OUT")) {
+        g_mkdir_with_parents(out, 0755);
+        EXPECT_EQ(cairo_surface_write_to_png(surface, (std::string(out) + "/status-menu.png").c_str()),
+                  CAIRO_STATUS_SUCCESS);
+    }
+    cairo_surface_destroy(surface);
+    gtk_menu_popdown(m.menu);
+
     // A choice reaches the handler once, after the event, with the scene it stands for.
     gtk_menu_item_activate(GTK_MENU_ITEM(titled(m.menu, "Pond")));
     EXPECT_TRUE(chosen.empty());
@@ -170,6 +200,63 @@ TEST(MenuController, WritesChoicesThroughApplyAndFollowsTheState) {
     EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(titled(m.menu, "Match System"))));
     EXPECT_NE(titled(m.menu, "Update Available (3.1)\u2026"), nullptr);
     EXPECT_EQ(items(m.menu).size(), 26u);
+}
+
+template <typename T>
+T* shown(GType type) {
+    T* found = nullptr;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* t = tops; t; t = t->next)
+        if (G_TYPE_CHECK_INSTANCE_TYPE(t->data, type) && gtk_widget_get_visible(GTK_WIDGET(t->data)))
+            found = static_cast<T*>(t->data);
+    g_list_free(tops);
+    return found;
+}
+
+std::string property(gpointer object, const char* name) {
+    gchar* text = nullptr;
+    g_object_get(object, name, &text, nullptr);
+    std::string s = text ? text : "";
+    g_free(text);
+    return s;
+}
+
+// The About dialog carries the credits line; each access notice explains where it failed, why, and how to fix it.
+TEST(MenuController, OpensTheAboutDialogAndTheAccessHelp) {
+    Menu m;
+    MenuController::Host host;
+    host.desktopProblem = [] { return MenuController::Problem{"/home/someone/Desktop", "Permission denied"}; };
+    host.finderProblem = [] { return MenuController::Problem{"gvfs metadata (Nemo)", "metadata unreadable"}; };
+    MenuController controller(m.menu, std::move(host));
+
+    controller.about();
+    settle(0.1);
+    auto* about = shown<GtkAboutDialog>(GTK_TYPE_ABOUT_DIALOG);
+    ASSERT_NE(about, nullptr);
+    EXPECT_STREQ(gtk_about_dialog_get_program_name(about), "Vistamere");
+    EXPECT_STREQ(gtk_about_dialog_get_comments(about), "Living scenery that grows around your desktop icons.");
+    gtk_dialog_response(GTK_DIALOG(about), GTK_RESPONSE_CANCEL);
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(about)));
+
+    struct Case {
+        const char* item;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"Allow Desktop Access\u2026", {"/home/someone/Desktop", "Permission denied", "chmod"}},
+        {"Allow Finder Access\u2026", {"gvfs metadata (Nemo)", "metadata unreadable", "desktop-icons.json"}},
+    };
+    for (const Case& c : cases) {
+        gtk_menu_item_activate(GTK_MENU_ITEM(titled(m.menu, c.item)));
+        settle(0.1);
+        auto* dialog = shown<GtkMessageDialog>(GTK_TYPE_MESSAGE_DIALOG);
+        ASSERT_NE(dialog, nullptr) << c.item;
+        const std::string text = property(dialog, "secondary-text");
+        for (const std::string& part : c.says) EXPECT_NE(text.find(part), std::string::npos) << c.item << ": " << part;
+        gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
+        settle(0.05);
+        EXPECT_EQ(shown<GtkMessageDialog>(GTK_TYPE_MESSAGE_DIALOG), nullptr) << c.item;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "App/Gui/ShellWindow.h"
 #include "App/Gui/StatusItem.h"
 #include "App/WorkerPool.h"
+#include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
 
@@ -277,13 +279,16 @@ void AppDelegate::buildMenu() {
     };
     host.finderProblem = [this]() -> std::optional<MenuController::Problem> {
         if (!finderError_ || !finder_) return std::nullopt;
+        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix.
+        if (dynamic_cast<const LayoutFileSource*>(&finder_->source()) &&
+            !std::filesystem::exists(LayoutFileSource::pathIn(g_get_user_config_dir())))
+            return std::nullopt;
         return MenuController::Problem{finder_->source().name(), finderError_->reason};
     };
     // Until the quit with the windows' fade exists, the menu's Quit ends the application directly.
     host.quit = [] {
         if (GApplication* app = g_application_get_default()) g_application_quit(app);
     };
-    host.logoPath = statusItem_->iconPath();
     menu_ = std::make_unique<MenuController>(statusItem_->menu(), std::move(host));
     std::weak_ptr<bool> alive = alive_;
     folders_->onDeniedChanged([this, alive] {

@@ -6,6 +6,7 @@
 
 #include "App/Defaults.h"
 #include "App/Gui/MenuView.h"
+#include "App/Gui/StatusItem.h"
 #include "App/StatusMenu.h"
 #include "App/Thumbnails.h"
 #include "Finder/LayoutFileSource.h"
@@ -178,7 +179,7 @@ void MenuController::about() {
         gtk_about_dialog_set_program_name(dialog, "Vistamere");
         gtk_about_dialog_set_version(dialog, std::string(Update::runningVersion()).c_str());
         gtk_about_dialog_set_comments(dialog, credits);
-        if (GdkPixbuf* logo = gdk_pixbuf_new_from_file(host_.logoPath.c_str(), nullptr)) {
+        if (GdkPixbuf* logo = StatusItem::logo(96)) {
             gtk_about_dialog_set_logo(dialog, logo);
             g_object_unref(logo);
         }

@@ -39,7 +39,6 @@ public:
         std::function<std::optional<Problem>()> finderProblem;   // present while the icon layout cannot be read
         // Ends the program; quits the default GApplication when empty.
         std::function<void()> quit;
-        std::string logoPath;  // the About dialog's picture
     };
 
     MenuController(GtkMenu* menu, Host host);

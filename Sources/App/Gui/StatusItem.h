@@ -5,6 +5,7 @@
 
 #include <string>
 
+typedef struct _GdkPixbuf GdkPixbuf;
 typedef struct _GtkMenu GtkMenu;
 
 typedef struct _AppIndicator AppIndicator;
@@ -22,11 +23,10 @@ public:
 
     // The indicator's menu, kept for the life of the item.
     GtkMenu* menu() const;
-    // The icon as written, a 64-pixel PNG.
-    const std::string& iconPath() const { return iconPath_; }
+    // The icon's peaks in a mid grey for light backgrounds, `size` pixels square; the caller owns it.
+    static GdkPixbuf* logo(int size);
 
 private:
     AppIndicator* indicator_ = nullptr;
     GtkWidget* menu_ = nullptr;
-    std::string iconPath_;
 };
