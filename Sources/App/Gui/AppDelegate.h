@@ -16,9 +16,9 @@
 #include "App/SceneChoice.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
-#include "Settings/Preferences.h"
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/PowerMonitor.h"
+#include "Settings/Preferences.h"
 #include "Update/UpdateCheck.h"
 
 class MenuController;

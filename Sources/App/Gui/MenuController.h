@@ -53,11 +53,9 @@ public:
     void openSettings();
     void about();
 
+private:
     // What the menu shows now.
     std::vector<MenuEntry> entries() const;
-    SettingsWindow* settings() const { return settings_.get(); }
-
-private:
     void rebuild();
     void explain(const char* title, const std::string& primary, const std::string& secondary,
                  const std::string& folderToOpen);
