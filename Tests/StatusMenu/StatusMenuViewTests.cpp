@@ -156,10 +156,15 @@ TEST(MenuController, WritesThroughApplyFollowsTheStateAndOpensItsWindows) {
         {"Match Scene", "folders", int64_t{1}},
         {"Original", "folders", int64_t{0}},
     };
+    auto marked = [&](const char* title) {
+        return bool(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(titled(m.menu, title))));
+    };
     for (const Choice& c : choices) {
         writes.clear();
+        const bool before = marked(c.title);
         gtk_menu_item_activate(GTK_MENU_ITEM(titled(m.menu, c.title)));
         settle(0.05);
+        EXPECT_EQ(marked(c.title), before) << c.title;  // nothing was stored, so the marks stay as they were
         ASSERT_EQ(writes.size(), 1u) << c.title;
         EXPECT_EQ(writes[0].first, c.key);
         EXPECT_EQ(writes[0].second, c.value) << c.title;
@@ -170,8 +175,8 @@ TEST(MenuController, WritesThroughApplyFollowsTheStateAndOpensItsWindows) {
     update = "3.1";
     controller.refresh();
     settle(0.05);
-    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(titled(m.menu, "Day"))));
-    EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(titled(m.menu, "Match System"))));
+    EXPECT_TRUE(marked("Day"));
+    EXPECT_FALSE(marked("Match System"));
     EXPECT_NE(titled(m.menu, "Update Available (3.1)\u2026"), nullptr);
 
     gtk_menu_item_activate(GTK_MENU_ITEM(titled(m.menu, "About Vistamere")));

@@ -145,8 +145,10 @@ void MenuController::choose(const MenuEntry& entry) {
         case MenuAction::terminate:
             if (host_.quit) host_.quit();
             else if (GApplication* app = g_application_get_default()) g_application_quit(app);
-            break;
+            return;
     }
+    // GTK flipped the chosen item's mark on its own; a choice that changed nothing must not leave it so.
+    refresh();
 }
 
 void MenuController::openSettings() {
