@@ -1,5 +1,5 @@
-// The GtkMenu drawn from the status menu's entries, and the controller that keeps it current, turns choices
-// into preference writes and opens the settings window, the About dialog and the access help.
+// The GtkMenu drawn from the status menu's entries, and the controller that keeps it current and turns
+// choices into preference writes.
 
 #include <gtest/gtest.h>
 
@@ -52,16 +52,6 @@ GtkWidget* titled(GtkMenu* menu, const std::string& title) {
     for (GtkWidget* w : items(menu))
         if (labelOf(w) == title) return w;
     return nullptr;
-}
-
-GtkWindow* shown(GType type) {
-    GtkWindow* found = nullptr;
-    GList* tops = gtk_window_list_toplevels();
-    for (GList* t = tops; t; t = t->next)
-        if (G_TYPE_CHECK_INSTANCE_TYPE(t->data, type) && gtk_widget_get_visible(GTK_WIDGET(t->data)))
-            found = GTK_WINDOW(t->data);
-    g_list_free(tops);
-    return found;
 }
 
 struct Menu {
@@ -128,7 +118,7 @@ TEST(MenuView, DrawsEveryEntryWithItsLabelMarkPictureAndKey) {
     EXPECT_EQ(chosen, std::vector<std::string>{"Pond/pond"});
 }
 
-TEST(MenuController, WritesThroughApplyFollowsTheStateAndOpensItsWindows) {
+TEST(MenuController, WritesThroughApplyAndFollowsTheState) {
     TempDir dir;
     Defaults defaults(dir.path());
     defaults.setDaily(true);
@@ -140,8 +130,6 @@ TEST(MenuController, WritesThroughApplyFollowsTheStateAndOpensItsWindows) {
     host.scene = [&] { return defaults.sceneKind(); };
     host.apply = [&](const std::string& key, const PreferenceValue& v) { writes.emplace_back(key, v); };
     host.update = [&] { return update; };
-    host.desktopProblem = [] { return MenuController::Problem{"/home/someone/Desktop", "Permission denied"}; };
-    host.finderProblem = [] { return MenuController::Problem{"gvfs metadata (Nemo)", "metadata unreadable"}; };
     MenuController controller(m.menu, std::move(host));
 
     struct Choice {
@@ -178,32 +166,6 @@ TEST(MenuController, WritesThroughApplyFollowsTheStateAndOpensItsWindows) {
     EXPECT_TRUE(marked("Day"));
     EXPECT_FALSE(marked("Match System"));
     EXPECT_NE(titled(m.menu, "Update Available (3.1)\u2026"), nullptr);
-
-    gtk_menu_item_activate(GTK_MENU_ITEM(titled(m.menu, "About Vistamere")));
-    settle(0.1);
-    auto* about = GTK_ABOUT_DIALOG(shown(GTK_TYPE_ABOUT_DIALOG));
-    ASSERT_NE(about, nullptr);
-    EXPECT_STREQ(gtk_about_dialog_get_comments(about), "Living scenery that grows around your desktop icons.");
-    gtk_dialog_response(GTK_DIALOG(about), GTK_RESPONSE_CANCEL);
-
-    // Each notice explains where it failed, why, and how to fix it.
-    const std::pair<const char*, std::vector<std::string>> notices[] = {
-        {"Allow Desktop Access\u2026", {"/home/someone/Desktop", "Permission denied", "chmod"}},
-        {"Allow Finder Access\u2026", {"gvfs metadata (Nemo)", "metadata unreadable", "desktop-icons.json"}},
-    };
-    for (const auto& [item, says] : notices) {
-        gtk_menu_item_activate(GTK_MENU_ITEM(titled(m.menu, item)));
-        settle(0.1);
-        GtkWindow* dialog = shown(GTK_TYPE_MESSAGE_DIALOG);
-        ASSERT_NE(dialog, nullptr) << item;
-        gchar* text = nullptr;
-        g_object_get(dialog, "secondary-text", &text, nullptr);
-        for (const std::string& part : says) EXPECT_NE(std::string(text).find(part), std::string::npos) << part;
-        g_free(text);
-        gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE);
-        settle(0.05);
-        EXPECT_EQ(shown(GTK_TYPE_MESSAGE_DIALOG), nullptr) << item;
-    }
 }
 
 }  // namespace
