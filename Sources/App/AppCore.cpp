@@ -35,8 +35,12 @@ void AppCore::launch() {
     buildWindows();
     // Any edit of what is painted starts one pass, however many keys it touched.
     for (Defaults::Key key : {Defaults::Key::scene, Defaults::Key::daily, Defaults::Key::lighting})
-        handlers_.push_back(defaults_.onChange(key, [this] { renderSoon(); }));
-    handlers_.push_back(defaults_.onChange(Defaults::Key::folders, [this] { syncFolders(defaults_.folders() == 0); }));
+        handlers_.push_back(defaults_.onChange(key, [this] {
+            if (!writing()) renderSoon();
+        }));
+    handlers_.push_back(defaults_.onChange(Defaults::Key::folders, [this] {
+        if (!writing()) syncFolders(defaults_.folders() == 0);
+    }));
     lastDay_ = services_.today();
     armDayTimer();
 }
@@ -71,7 +75,10 @@ void AppCore::renderAll(double fade) {
     pass.fade = fade;
     passes_.renderAll(pass);
     syncFolders(false);
+    if (services_.passStarted) services_.passStarted();
 }
+
+bool AppCore::writing() const { return services_.writing && services_.writing(); }
 
 void AppCore::syncFolders(bool putBack) { folders_.syncFolders(putBack, defaults_.folders(), scene()); }
 

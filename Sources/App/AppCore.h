@@ -30,6 +30,10 @@ public:
         std::shared_ptr<SystemSettings> settings;
         SceneChoice::Today today;                   // the local date when empty
         std::function<double()> secondsToMidnight;  // local time when empty
+        // True while a writer of the preferences reacts to its own change, which the core then leaves alone.
+        std::function<bool()> writing;
+        // Called after every render pass started.
+        std::function<void()> passStarted;
     };
 
     // Fades, in seconds: window rebuilds, new days, power and preference changes; an appearance change;
@@ -79,6 +83,7 @@ public:
     static double localSecondsToMidnight();
 
 private:
+    bool writing() const;
     void renderSoon();
     void armDayTimer();
     void dayTick();

@@ -70,7 +70,9 @@ struct Rig {
     AppCore core{defaults, passes, folders,
                  {main, timers, shell, settings,
                   [t = timers] { return year_month_day{sys_days{2026y / 12 / 8} + days{int(std::floor(t->now / 86400))}}; },
-                  [t = timers] { return 86400 - std::fmod(t->now, 86400); }}};
+                  [t = timers] { return 86400 - std::fmod(t->now, 86400); },
+                  {},
+                  {}}};
 
     Rig() { timers->now = start; }
     // Lets everything queued run, and every render finish and land.

@@ -3,10 +3,10 @@
 # Runs the desktop program on the display given (a scratch session, see scratch-session.sh), with the
 # screen split into two RandR monitors, and checks that it puts up one DESKTOP window per monitor with the
 # scene of the preferences and a status item, paints another scene soon after the preferences file
-# changes, holds its sprites still while the screen is locked, animations are off or a window covers a
-# monitor, turns to night with a dark appearance, and fades out and quits within a second of SIGTERM. The X server must run with -noreset: the
-# monitors are set before the program connects, and a server that resets when its last client leaves
-# forgets them.
+# changes and another when one is chosen in the status menu, holds its sprites still while the screen is
+# locked, animations are off or a window covers a monitor, turns to night with a dark appearance, and
+# fades out and quits within a second of SIGTERM. The X server must run with -noreset: the monitors are
+# set before the program connects, and a server that resets when its last client leaves forgets them.
 set -u
 prog=$1
 probe=$2
@@ -77,6 +77,21 @@ printf '{"scene": "canyon"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
 within 50 logged 'showing canyon-day on monitor 0' || fail "no canyon within 5 s of the edit"
 echo "re-rendered after the edit"
 
+# The status menu as the panel sees it: choosing a scene there writes it and paints it.
+menu="gdbus call --session --dest app.vistamere.Vistamere --object-path /org/ayatana/NotificationItem/vistamere/Menu"
+# The menu is rebuilt on a turn of the loop after the change, and exported after that.
+canyonMarked() {
+  layout=$($menu --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '@as []')
+  echo "$layout" | grep -q "'toggle-state': <1>, 'toggle-type': <'radio'>, 'label': <'Canyon'>"
+}
+within 50 canyonMarked || fail "the menu does not mark Canyon: $layout"
+pond=$(echo "$layout" | grep -o "([0-9]*, {[^}]*'label': <'Pond'>" | sed 's/^(\([0-9]*\),.*/\1/')
+[ -n "$pond" ] || fail "no Pond in the menu: $layout"
+$menu --method com.canonical.dbusmenu.Event "$pond" clicked '<int32 0>' 0 >/dev/null || fail "the menu refused the click"
+within 50 logged 'showing pond-day on monitor 0' || fail "no pond within 5 s of choosing it in the menu"
+grep -q '"scene": "pond"' "$XDG_CONFIG_HOME/vistamere/defaults.json" || fail "the menu's choice was not stored"
+echo "chose a scene in the menu"
+
 # Sprites that move change the screen between two looks half a second apart; paused ones do not.
 moving() {
   a=$("$probe" digest)
@@ -122,7 +137,7 @@ echo "paused while covered"
 
 # With lighting following the appearance, a dark one brings the night.
 interface color-scheme prefer-dark
-within 50 logged 'showing canyon-night on monitor 0' || fail "no night 5 s after the appearance turned dark"
+within 50 logged 'showing pond-night on monitor 0' || fail "no night 5 s after the appearance turned dark"
 echo "night with a dark appearance"
 
 kill -TERM $pid

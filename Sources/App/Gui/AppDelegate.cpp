@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -14,9 +15,11 @@
 #include "App/GlibMainQueue.h"
 #include "App/Gui/DesktopShellHost.h"
 #include "App/Gui/GtkSystemSettings.h"
+#include "App/Gui/MenuController.h"
 #include "App/Gui/StatusItem.h"
 #include "App/ScreenLock.h"
 #include "App/WorkerPool.h"
+#include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
 
@@ -48,6 +51,9 @@ AppDelegate::AppDelegate(GApplication* app)
     services.renders = renders_;
     services.thumbnails = thumbnailWorkers_;
     passes_ = std::make_unique<RenderPasses>(std::move(services));
+    actions_ = std::make_unique<PreferenceActions>(
+        *defaults_, PreferenceActions::Reactions{[this](double fade) { renderAll(fade); },
+                                                 [this](bool putBack) { syncFolders(putBack); }});
     // Settings changes can arrive only from the main loop, once the core exists.
     settings_ = std::make_shared<GtkSystemSettings>([this] { core_->appearanceChanged(); },
                                                     [this] { core_->reduceMotionChanged(); });
@@ -56,6 +62,12 @@ AppDelegate::AppDelegate(GApplication* app)
     core.timers = main;
     core.shell = host_;
     core.settings = settings_;
+    // Writes through `apply` react there, so one choice gives one render.
+    core.writing = [this] { return actions_->applying(); };
+    // The scene or the time of day may have moved on: the menu's checkmark and thumbnails follow.
+    core.passStarted = [this] {
+        if (menu_) menu_->refresh();
+    };
     core_ = std::make_unique<AppCore>(*defaults_, *passes_, *folders_, std::move(core));
 }
 
@@ -68,6 +80,7 @@ void AppDelegate::stop() {
     if (updateTimer_) g_source_remove(std::exchange(updateTimer_, 0u));
     lock_.reset();
     power_.reset();
+    menu_.reset();
     host_->attach(nullptr);
     shell_.reset();
     statusItem_.reset();
@@ -92,6 +105,7 @@ bool AppDelegate::night() const { return core_->night(); }
 
 void AppDelegate::launch() {
     statusItem_ = std::make_unique<StatusItem>(std::string(g_get_user_cache_dir()) + "/vistamere/status");
+    buildMenu();
 
     // The windows, their visibility and the first render.
     DesktopShell::Options options;
@@ -132,6 +146,8 @@ void AppDelegate::readIcons() {
     std::weak_ptr<bool> alive = alive_;
     finder_->read([this, alive](const FinderResult& result) {
         if (!alive.lock() || !core_) return;
+        finderError_ = result.ok() ? std::nullopt : std::optional(result.error());
+        if (menu_) menu_->refresh();
         if (!result.ok()) {
             std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", result.error().reason.c_str());
             return;
@@ -148,7 +164,41 @@ void AppDelegate::syncFolders(bool putBack) { core_->syncFolders(putBack); }
 void AppDelegate::checkForUpdate() {
     std::weak_ptr<bool> alive = alive_;
     update_.start(g_main_context_default(), [this, alive](Update::CheckResult r) {
-        if (alive.lock() && r.newer) newerVersion_ = *r.newer;
+        if (!alive.lock() || !r.newer) return;
+        newerVersion_ = *r.newer;
+        if (menu_) menu_->refresh();
+    });
+}
+
+void AppDelegate::apply(const std::string& key, const PreferenceValue& value) { actions_->apply(key, value); }
+
+// The status menu and the windows it opens.
+void AppDelegate::buildMenu() {
+    MenuController::Host host;
+    host.defaults = defaults_.get();
+    host.thumbnails = &passes_->thumbnails();
+    host.scene = [this] { return scene(); };
+    host.night = [this] { return night(); };
+    host.apply = [this](const std::string& key, const PreferenceValue& value) { apply(key, value); };
+    host.update = [this] { return newerVersion_; };
+    host.desktopProblem = [this]() -> std::optional<MenuController::Problem> {
+        const auto denial = folders_->denial();
+        if (!denial) return std::nullopt;
+        return MenuController::Problem{denial->directory, denial->reason};
+    };
+    host.finderProblem = [this]() -> std::optional<MenuController::Problem> {
+        if (!finderError_ || !finder_) return std::nullopt;
+        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix.
+        if (dynamic_cast<const LayoutFileSource*>(&finder_->source()) &&
+            !std::filesystem::exists(LayoutFileSource::pathIn(g_get_user_config_dir())))
+            return std::nullopt;
+        return MenuController::Problem{finder_->source().name(), finderError_->reason};
+    };
+    host.quit = [this] { quit(); };
+    menu_ = std::make_unique<MenuController>(statusItem_->menu(), std::move(host));
+    std::weak_ptr<bool> alive = alive_;
+    folders_->onDeniedChanged([this, alive] {
+        if (alive.lock() && menu_) menu_->refresh();
     });
 }
 

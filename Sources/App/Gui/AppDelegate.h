@@ -13,15 +13,18 @@
 #include "App/AppCore.h"
 #include "App/Defaults.h"
 #include "App/FolderSyncDriver.h"
+#include "App/PreferenceActions.h"
 #include "App/RenderPasses.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/PowerMonitor.h"
+#include "Settings/Preferences.h"
 #include "Update/UpdateCheck.h"
 
 class DesktopShellHost;
 class GtkSystemSettings;
+class MenuController;
 class ScreenLock;
 class StatusItem;
 class WorkerPool;
@@ -55,11 +58,14 @@ public:
     void checkForUpdate();
     // Paints the Desktop folders in the scene's theme, or with `putBack` gives them their own icons back.
     void syncFolders(bool putBack);
+    // The one write path of the preferences, for the status menu and the settings window.
+    void apply(const std::string& key, const PreferenceValue& value);
 
     AppCore& core() { return *core_; }
 
 private:
     void readIcons();
+    void buildMenu();
 
     _GApplication* app_;
     std::unique_ptr<Defaults> defaults_;
@@ -77,6 +83,9 @@ private:
     std::unique_ptr<FinderIcons> finder_;
     Update::UpdateCheck update_;
     std::optional<std::string> newerVersion_;
+    std::unique_ptr<PreferenceActions> actions_;
+    std::unique_ptr<MenuController> menu_;
+    std::optional<FinderError> finderError_;  // the last icon layout read failed
     unsigned updateTimer_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
