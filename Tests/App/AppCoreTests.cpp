@@ -67,11 +67,12 @@ struct Rig {
     std::shared_ptr<Shell> shell = std::make_shared<Shell>();
     std::shared_ptr<Settings> settings = std::make_shared<Settings>();
     static constexpr double start = 86400 - 100;
+    bool writing = false;  // the status menu writing a preference and reacting to it itself
     AppCore core{defaults, passes, folders,
                  {main, timers, shell, settings,
                   [t = timers] { return year_month_day{sys_days{2026y / 12 / 8} + days{int(std::floor(t->now / 86400))}}; },
                   [t = timers] { return 86400 - std::fmod(t->now, 86400); },
-                  {},
+                  [this] { return writing; },
                   {}}};
 
     Rig() { timers->now = start; }
@@ -100,6 +101,21 @@ TEST(AppCore, AnAppearanceChangeRendersWithTheLongFadeOnlyWhileLightingFollowsIt
         rig.finishRenders();
         const std::vector<double> fades = lighting == 0 ? std::vector<double>{0.7, 3} : std::vector<double>{0.7};
         EXPECT_EQ(rig.shell->windows[0]->fades, fades);
+    }
+}
+
+TEST(AppCore, AnEditOfSeveralPreferencesMakesOnePassUnlessItsWriterReacts) {
+    for (bool writing : {false, true}) {
+        SCOPED_TRACE(writing);
+        Rig rig;
+        rig.core.launch();
+        rig.finishRenders();
+        const int64_t before = rig.passes.generation();
+        rig.writing = writing;
+        rig.defaults.setScene("pond");
+        rig.defaults.setLighting(2);
+        rig.main->drain();
+        EXPECT_EQ(rig.passes.generation(), before + (writing ? 0 : 1));
     }
 }
 
