@@ -62,7 +62,7 @@ bool windowManagerReady(const X11Session& x) {
 
 TEST(Surface, ShowsTheSceneInADesktopWindowPacedByItsAnimations) {
     ASSERT_TRUE(mainloop::init());
-    DesktopShell shell({slidingSquares(15), {}, {}, {}});
+    DesktopShell shell({slidingSquares(15), {}, {}, {}, {}});
     ASSERT_EQ(shell.screens(), 1u);
     EXPECT_EQ(shell.mode(), DesktopShell::Mode::ownDesktop);
     DesktopSurface& surface = *shell.surface(0);
@@ -122,7 +122,7 @@ TEST(Surface, ShowsTheSceneInADesktopWindowPacedByItsAnimations) {
 TEST(Surface, BadScenesAndMissingMonitorsNeverBreakTheShell) {
     ASSERT_TRUE(mainloop::init());
     int changes = 0;
-    DesktopShell shell({{}, {}, {}, [&] { ++changes; }});  // the real sprite layer dispatch
+    DesktopShell shell({{}, {}, {}, [&] { ++changes; }, {}});  // the real sprite layer dispatch
     RenderedScene r = scene(64, 64, 0);
     r.image = nullptr;  // no picture
     Sprite empty;
@@ -162,7 +162,7 @@ TEST(Shell, FollowsTheIconManagerUnderOpenbox) {
     ASSERT_TRUE(x);
     ASSERT_TRUE(windowManagerReady(*x));
 
-    DesktopShell shell({slidingSquares(), {}, {}, {}});
+    DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
     shell.show(0, scene(2560, 1440, 4), 0.2);
     DesktopSurface& surface = *shell.surface(0);
     ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), surface.xwindow()) >= 0; }, 10));

@@ -75,32 +75,30 @@ StillWallpaper::~StillWallpaper() {
     g_object_unref(gs(settings_));
 }
 
-void StillWallpaper::saveState() const {
+bool StillWallpaper::saveState() const {
     GKeyFile* kf = g_key_file_new();
     for (size_t i = 0; i < target_.keys.size(); ++i)
         g_key_file_set_string(kf, kGroup, target_.keys[i].c_str(), saved_[i].c_str());
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(stateFile_).parent_path(), ec);
     GError* error = nullptr;
-    if (!g_key_file_save_to_file(kf, stateFile_.c_str(), &error)) {
+    const bool saved = g_key_file_save_to_file(kf, stateFile_.c_str(), &error);
+    if (!saved) {
         std::fprintf(stderr, "vistamere: cannot keep the wallpaper setting in %s: %s\n", stateFile_.c_str(),
                      error ? error->message : "unknown error");
         g_clear_error(&error);
     }
     g_key_file_free(kf);
+    return saved;
+}
+
+bool StillWallpaper::show(const std::vector<Still>& stills) {
+    return !stills.empty() && show(stills[0].image, "desktop-still");
 }
 
 bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
-    if (!still) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(pictureDir_, ec);
-    // A new file name each time: desktops cache pictures by name and would not reload one rewritten.
-    static unsigned serial = 0;
-    const std::string file = pictureDir_ + "/" + name + "-" + std::to_string(++serial % 2) + ".png";
-    if (!still->writePNG(file)) {
-        std::fprintf(stderr, "vistamere: cannot write the desktop still %s\n", file.c_str());
-        return false;
-    }
+    const std::string file = writeStill(pictureDir_, name, still);
+    if (file.empty()) return false;
     std::string value = file;
     if (target_.uri) {
         gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
@@ -114,7 +112,11 @@ bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
             saved_.emplace_back(v ? v : "");
             g_free(v);
         }
-        saveState();
+        // A setting that could not be kept is one a crash would lose: leave it alone.
+        if (!saveState()) {
+            saved_.clear();
+            return false;
+        }
     }
     for (const std::string& key : target_.keys) g_settings_set_string(gs(settings_), key.c_str(), value.c_str());
     g_settings_sync();

@@ -3,13 +3,13 @@
 // session's wallpaper. The user's own setting is saved before the first change, to a file as well,
 // so a run that ends without restoring (a crash, a kill) gives it back on the next start.
 
-#include "Platform/Graphics/Image.h"
+#include "Platform/Desktop/Wallpaper.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-class StillWallpaper {
+class StillWallpaper final : public Wallpaper {
 public:
     // The GSettings schema and keys of one desktop's background.
     struct Target {
@@ -26,19 +26,21 @@ public:
     // `stateDir` keeps the saved setting, `pictureDir` the stills. Gives back a setting an earlier
     // run left saved. Nothing when the schema is missing.
     static std::unique_ptr<StillWallpaper> make(Target target, const std::string& stateDir, const std::string& pictureDir);
-    ~StillWallpaper();
+    ~StillWallpaper() override;
     StillWallpaper(const StillWallpaper&) = delete;
     StillWallpaper& operator=(const StillWallpaper&) = delete;
 
     // Writes the still and makes it the wallpaper. False (and nothing changed) when it cannot.
     bool show(const cg::ImageRef& still, const std::string& name);
+    // One picture serves every monitor: the first still.
+    bool show(const std::vector<Still>& stills) override;
     // Puts the user's setting back; nothing when it was never changed.
-    void restore();
-    bool active() const { return !saved_.empty(); }
+    void restore() override;
+    bool active() const override { return !saved_.empty(); }
 
 private:
     StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir);
-    void saveState() const;
+    bool saveState() const;
 
     Target target_;
     void* settings_;  // GSettings
