@@ -234,3 +234,68 @@ TEST(Shell, TellsIconManagersFromDesktopWidgets) {
     }
     EXPECT_FALSE(x->findIconManager({ours}));
 }
+
+TEST(Shell, StaysAtTheBottomUnframedUnderAWindowManagerWithoutEwmh) {
+    ASSERT_TRUE(mainloop::init());
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    // twm knows no desktop windows: it would frame ours, and without random placement wait for a
+    // click to place it.
+    const char* rc = "/tmp/vistamere-desktop-tests.twmrc";
+    FILE* f = std::fopen(rc, "w");
+    ASSERT_TRUE(f);
+    std::fputs("RandomPlacement\n", f);
+    std::fclose(f);
+    auto twm = std::make_unique<Child>(std::vector<const char*>{"twm", "-f", rc});
+    ASSERT_GT(twm->pid, 0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return x->hasAnyWindowManager(); }, 10));
+    EXPECT_FALSE(x->hasWindowManager());
+
+    DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
+    shell.show(0, scene(2560, 1440, 4), 0.2);
+    DesktopSurface& surface = *shell.surface(0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return surface.compositor().stats().frames > 0; }, 10));
+    const auto w = surface.xwindow();
+    EXPECT_EQ(shell.mode(), DesktopShell::Mode::ownDesktop);
+    EXPECT_TRUE(shell.overrideRedirect());
+    EXPECT_TRUE(x->isOverrideRedirect(w));
+    EXPECT_EQ(x->topLevel(w), w);  // not framed
+    EXPECT_TRUE(x->isLowest(w));
+
+    // A framed window pushed below ours: ours goes back to the bottom.
+    const auto other = x->createWindow("xterm", "_NET_WM_WINDOW_TYPE_NORMAL", 100, 100, 300, 200);
+    ASSERT_TRUE(mainloop::runUntil([&] { return x->topLevel(other) != other; }, 10));
+    x->lower(x->topLevel(other));
+    EXPECT_TRUE(mainloop::runUntil([&] { return x->isLowest(w) && shell.surface(0)->mapped(); }, 5));
+
+    // The manager quits: without one our window is a plain managed-type window again.
+    twm.reset();
+    x->destroyWindow(other);
+    EXPECT_TRUE(mainloop::runUntil([&] { return !shell.overrideRedirect() && surface.mapped(); }, 10));
+    EXPECT_TRUE(mainloop::runUntil([&] { return !x->isOverrideRedirect(surface.xwindow()); }, 5));
+    EXPECT_TRUE(mainloop::runUntil([&] { return x->isLowest(surface.xwindow()); }, 5));
+}
+
+TEST(Surface, PowerSaverCapsTheFrameRateAt15) {
+    ASSERT_TRUE(mainloop::init());
+    bool saver = false;
+    // Squares that would move at 60 frames per second.
+    DesktopShell shell({slidingSquares(60), {}, {}, {}, [&] { return saver; }});
+    shell.show(0, scene(2560, 1440, 12), 0.1);
+    const DesktopSurface& surface = *shell.surface(0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return surface.compositor().stats().frames > 0; }, 5));
+    mainloop::runFor(1);  // the fade-in
+    struct Case {
+        bool saver;
+        double low, high;  // frames per second; a loaded machine may fall short, never over
+    };
+    for (const Case& c : {Case{false, 20, 31}, Case{true, 10, 15.5}, Case{false, 20, 31}}) {
+        saver = c.saver;
+        mainloop::runFor(0.3);
+        const auto before = surface.compositor().stats().frames;
+        mainloop::runFor(2);
+        const double fps = double(surface.compositor().stats().frames - before) / 2;
+        EXPECT_GE(fps, c.low) << "power saver " << c.saver;
+        EXPECT_LE(fps, c.high) << "power saver " << c.saver;
+    }
+}

@@ -73,6 +73,8 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
             restackSoon();
     });
     gdk_window_add_filter(root, rootFilter, rootEvents_.get());
+    // Known before the first window maps, so a manager without EWMH never frames it.
+    overrideRedirect_ = !x_->hasWindowManager() && x_->hasAnyWindowManager();
     rebuild();
 }
 

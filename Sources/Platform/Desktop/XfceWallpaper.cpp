@@ -89,6 +89,7 @@ bool XfceWallpaper::set(const std::string& property, const std::optional<std::st
         GVariant* v = g_variant_parse(nullptr, value->c_str(), nullptr, nullptr, nullptr);
         if (!v) return false;
         args = g_variant_new("(ssv)", kChannel, property.c_str(), v);
+        g_variant_unref(v);  // parsed values are not floating: the tuple took its own reference
     } else {
         args = g_variant_new("(ssb)", kChannel, property.c_str(), FALSE);
     }
