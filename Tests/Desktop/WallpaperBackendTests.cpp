@@ -1,10 +1,15 @@
 // Wallpapers of the desktops that keep their own: Xfce through a real xfconfd on a private session
 // bus, Plasma through a stand-in shell that runs our scripts in node against a model of its
 // scripting interface, PCManFM and PCManFM-Qt through their command lines. In every case the user's
-// setting must come back, also after a run that never restored it.
+// setting must come back, also after a run that never restored it. And the shell that picks Xfce's
+// back end for xfdesktop and names each still by its monitor.
 
 #include "FakeBusService.h"
 
+#include "DesktopTestSupport.h"
+
+#include "Platform/Desktop/DesktopShell.h"
+#include "Platform/Desktop/MainLoop.h"
 #include "Platform/Desktop/PcmanfmWallpaper.h"
 #include "Platform/Desktop/PlasmaWallpaper.h"
 #include "Platform/Desktop/XfceWallpaper.h"
@@ -316,4 +321,26 @@ TEST(PcmanfmWallpaper, RunsTheProgramFoundOnThePath) {
     w->restore();
     EXPECT_EQ(slurp(log), "--set-wallpaper=" + d + "/pictures/desktop-still-1.png\n--wallpaper-mode=stretch\n"
                           "--set-wallpaper=/home/u/w.png\n--wallpaper-mode=fit\n");
+}
+
+TEST(ShellWallpaper, XfdesktopGetsTheStillOfEachMonitorByItsName) {
+    ASSERT_TRUE(mainloop::init());
+    fs::remove_all(std::string(g_get_user_config_dir()) + "/xfce4");
+    // Xvfb's one monitor is called "screen".
+    setXfconf(kMon + "screen/workspace0/last-image", g_variant_new_string("/home/u/xfce.jpg"));
+    const auto user = backdrop();
+    const std::string d = dir("shell-xfce");
+    DesktopShell shell({{}, d + "/state", d + "/pictures", {}, {}});
+    shell.show(0, desktoptest::scene(64, 64, 0), 0.1);
+    // xfdesktop announces its window on the root.
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    const auto icons = x->createWindow("xfdesktop", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+    x->setRootWindowProperty("XFCE_DESKTOP_WINDOW", icons);
+    shell.restack();
+    EXPECT_EQ(shell.mode(), DesktopShell::Mode::stillPicture);
+    const std::string shown = backdrop()[kMon + "screen/workspace0/last-image"];
+    EXPECT_EQ(shown.rfind("'" + d + "/pictures/desktop-still-screen-", 0), 0u) << shown;
+    shell.restoreWallpaper();
+    EXPECT_EQ(backdrop(), user);
 }

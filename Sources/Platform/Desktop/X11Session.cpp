@@ -288,3 +288,10 @@ void X11Session::destroyWindow(Window w) const {
     ErrorTrap trap(dpy(display_));
     XDestroyWindow(dpy(display_), w);
 }
+
+void X11Session::setRootWindowProperty(const std::string& property, Window w) const {
+    const ::Window id = w;
+    XChangeProperty(dpy(display_), root(), atom(property.c_str()), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&id), 1);
+    XSync(dpy(display_), False);
+}

@@ -68,6 +68,8 @@ public:
     // A plain mapped window carrying the given WM_CLASS and window type (test fixtures and tools).
     Window createWindow(const std::string& wmClass, const std::string& type, int x, int y, int width, int height) const;
     void destroyWindow(Window w) const;
+    // Names a window in a WINDOW property of the root, as some icon managers announce theirs.
+    void setRootWindowProperty(const std::string& property, Window w) const;
 
 private:
     X11Session(void* display, bool owned) : display_(display), owned_(owned) {}
