@@ -299,3 +299,60 @@ TEST(Surface, PowerSaverCapsTheFrameRateAt15) {
         EXPECT_LE(fps, c.high) << "power saver " << c.saver;
     }
 }
+
+namespace {
+
+bool run(std::vector<const char*> args) {
+    Child child(std::move(args));
+    int status = 0;
+    const bool ok = child.pid > 0 && waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status) &&
+                    WEXITSTATUS(status) == 0;
+    child.pid = -1;
+    return ok;
+}
+
+// Changes the outputs. The dummy driver's server tells clients of a change only at the next query
+// of its resources, so one follows.
+bool xrandr(std::vector<const char*> args) {
+    args.insert(args.begin(), "xrandr");
+    return run(args) && run({"sh", "-c", "xrandr --query > /dev/null"});
+}
+
+}  // namespace
+
+// On an Xorg server whose dummy driver has RandR outputs to switch on and off.
+TEST(Shell, FollowsMonitorsThatComeAndGo) {
+    ASSERT_TRUE(mainloop::init());
+    int changes = 0;
+    DesktopShell shell({slidingSquares(), {}, {}, [&] { ++changes; }, {}});
+    ASSERT_EQ(shell.screens(), 1u);
+    const auto first = shell.surface(0)->geometry();
+    shell.show(0, scene(first.width, first.height, 4), 0.1);
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 10));
+
+    ASSERT_TRUE(xrandr({"--newmode", "1280x720_test", "74.48", "1280", "1336", "1472", "1664", "720", "721", "724",
+                        "746", "-hsync", "+vsync"}));
+    ASSERT_TRUE(xrandr({"--addmode", "DUMMY1", "1280x720_test"}));
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x720_test", "--right-of", "DUMMY0"}));
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.screens() == 2; }, 10));
+    EXPECT_GE(changes, 1);
+    const auto second = shell.surface(1)->geometry();
+    EXPECT_EQ((std::vector<int>{second.x, second.y, second.width, second.height}),
+              (std::vector<int>{first.width, 0, 1280, 720}));
+    shell.show(0, scene(first.width, first.height, 4), 1);
+    shell.show(1, scene(1280, 720, 4), 1);
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.surface(1)->compositor().stats().frames > 0; }, 10));
+
+    // Gone in the middle of a cross-fade: the windows are rebuilt for the one left.
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    const auto gone = shell.surface(1)->xwindow();
+    const int before = changes;
+    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--off"}));
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.screens() == 1 && changes > before; }, 10));
+    EXPECT_EQ(shell.window(1), nullptr);
+    EXPECT_TRUE(mainloop::runUntil([&] { return x->windowClass(gone).empty(); }, 5));  // destroyed
+    mainloop::runFor(1.2);  // the old windows' timers come due
+    shell.show(0, scene(first.width, first.height, 4), 0.1);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 10));
+}
