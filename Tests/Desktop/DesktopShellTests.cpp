@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -242,10 +243,7 @@ TEST(Shell, StaysAtTheBottomUnframedUnderAWindowManagerWithoutEwmh) {
     // twm knows no desktop windows: it would frame ours, and without random placement wait for a
     // click to place it.
     const char* rc = "/tmp/vistamere-desktop-tests.twmrc";
-    FILE* f = std::fopen(rc, "w");
-    ASSERT_TRUE(f);
-    std::fputs("RandomPlacement\n", f);
-    std::fclose(f);
+    std::ofstream(rc) << "RandomPlacement\n";
     auto twm = std::make_unique<Child>(std::vector<const char*>{"twm", "-f", rc});
     ASSERT_GT(twm->pid, 0);
     ASSERT_TRUE(mainloop::runUntil([&] { return x->hasAnyWindowManager(); }, 10));
@@ -302,20 +300,14 @@ TEST(Surface, PowerSaverCapsTheFrameRateAt15) {
 
 namespace {
 
-bool run(std::vector<const char*> args) {
-    Child child(std::move(args));
+// Runs a shell command and answers whether it succeeded.
+bool sh(const char* command) {
+    Child child({"sh", "-c", command});
     int status = 0;
     const bool ok = child.pid > 0 && waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status) &&
                     WEXITSTATUS(status) == 0;
     child.pid = -1;
     return ok;
-}
-
-// Changes the outputs. The dummy driver's server tells clients of a change only at the next query
-// of its resources, so one follows.
-bool xrandr(std::vector<const char*> args) {
-    args.insert(args.begin(), "xrandr");
-    return run(args) && run({"sh", "-c", "xrandr --query > /dev/null"});
 }
 
 }  // namespace
@@ -330,10 +322,10 @@ TEST(Shell, FollowsMonitorsThatComeAndGo) {
     shell.show(0, scene(first.width, first.height, 4), 0.1);
     ASSERT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 10));
 
-    ASSERT_TRUE(xrandr({"--newmode", "1280x720_test", "74.48", "1280", "1336", "1472", "1664", "720", "721", "724",
-                        "746", "-hsync", "+vsync"}));
-    ASSERT_TRUE(xrandr({"--addmode", "DUMMY1", "1280x720_test"}));
-    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--mode", "1280x720_test", "--right-of", "DUMMY0"}));
+    // The dummy driver's server tells clients of a change only at the next query of its resources.
+    ASSERT_TRUE(sh("xrandr --newmode 1280x720_test 74.48 1280 1336 1472 1664 720 721 724 746 -hsync +vsync && "
+                   "xrandr --addmode DUMMY1 1280x720_test && "
+                   "xrandr --output DUMMY1 --mode 1280x720_test --right-of DUMMY0 && xrandr --query > /dev/null"));
     ASSERT_TRUE(mainloop::runUntil([&] { return shell.screens() == 2; }, 10));
     EXPECT_GE(changes, 1);
     const auto second = shell.surface(1)->geometry();
@@ -348,7 +340,7 @@ TEST(Shell, FollowsMonitorsThatComeAndGo) {
     ASSERT_TRUE(x);
     const auto gone = shell.surface(1)->xwindow();
     const int before = changes;
-    ASSERT_TRUE(xrandr({"--output", "DUMMY1", "--off"}));
+    ASSERT_TRUE(sh("xrandr --output DUMMY1 --off && xrandr --query > /dev/null"));
     ASSERT_TRUE(mainloop::runUntil([&] { return shell.screens() == 1 && changes > before; }, 10));
     EXPECT_EQ(shell.window(1), nullptr);
     EXPECT_TRUE(mainloop::runUntil([&] { return x->windowClass(gone).empty(); }, 5));  // destroyed
