@@ -25,7 +25,9 @@ public:
     }
     ~FakeBusService() {
         // Queued on its context, so a loop that is not running yet still stops.
-        g_main_context_invoke(context_, +[](gpointer loop) { return g_main_loop_quit(static_cast<GMainLoop*>(loop)), G_SOURCE_REMOVE; }, loop_);
+        g_main_context_invoke(
+            context_, +[](gpointer loop) { return g_main_loop_quit(static_cast<GMainLoop*>(loop)), G_SOURCE_REMOVE; },
+            loop_);
         thread_.join();
         g_main_loop_unref(loop_);
         g_main_context_unref(context_);
@@ -37,8 +39,10 @@ private:
     void run(std::string name, std::string path, std::string xml, std::promise<bool>& ready) {
         g_main_context_push_thread_default(context_);
         gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        auto flags = GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-        GDBusConnection* bus = address ? g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr) : nullptr;
+        auto flags = GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+        GDBusConnection* bus =
+            address ? g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr) : nullptr;
         g_free(address);
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml.c_str(), nullptr);
         static const GDBusInterfaceVTable vtable{
@@ -49,13 +53,17 @@ private:
                 else
                     g_dbus_method_invocation_return_dbus_error(invocation, "org.example.Fake.Refused", "refused");
             },
-            nullptr, nullptr, {}};
+            nullptr,
+            nullptr,
+            {}};
         guint object = 0, owned = 0;
         if (bus && node && node->interfaces && node->interfaces[0]) {
-            object = g_dbus_connection_register_object(bus, path.c_str(), node->interfaces[0], &vtable, this, nullptr, nullptr);
-            GVariant* r = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                                      "RequestName", g_variant_new("(su)", name.c_str(), 4u /* do not queue */),
-                                                      G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+            object = g_dbus_connection_register_object(bus, path.c_str(), node->interfaces[0], &vtable, this, nullptr,
+                                                       nullptr);
+            GVariant* r = g_dbus_connection_call_sync(
+                bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                g_variant_new("(su)", name.c_str(), 4u /* do not queue */), G_VARIANT_TYPE("(u)"),
+                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
             if (r) g_variant_get(r, "(u)", &owned), g_variant_unref(r);
         }
         ready.set_value(owned == 1);  // the primary owner

@@ -55,12 +55,14 @@ std::map<std::string, std::string> backdrop() {
     std::map<std::string, std::string> out;
     std::istringstream in(sh("xfconf-query -c xfce4-desktop -p /backdrop -lv"));
     for (std::string line; std::getline(in, line);)
-        if (line.rfind("/", 0) == 0) out[line.substr(0, line.find(' '))] = line.substr(line.find_first_not_of(' ', line.find(' ')));
+        if (line.rfind("/", 0) == 0)
+            out[line.substr(0, line.find(' '))] = line.substr(line.find_first_not_of(' ', line.find(' ')));
     return out;
 }
 
 void setXfconf(const std::string& monitorProperty, const char* type, const std::string& value) {
-    sh("xfconf-query -c xfce4-desktop -n -p /backdrop/screen0/monitor" + monitorProperty + " -t " + type + " -s '" + value + "'");
+    sh("xfconf-query -c xfce4-desktop -n -p /backdrop/screen0/monitor" + monitorProperty + " -t " + type + " -s '" +
+       value + "'");
 }
 
 // Plasma's scripting interface as far as wallpapers go; the desktops live in a JSON file between scripts.
@@ -85,7 +87,8 @@ struct FakePlasma {
     desktoptest::FakeBusService service;
 
     FakePlasma(const std::string& d, const Json& desktops)
-        : state(d + "/plasma.json"), script(d + "/script.js"),
+        : state(d + "/plasma.json"),
+          script(d + "/script.js"),
           service(PlasmaWallpaper::kService, "/PlasmaShell",
                   R"(<node><interface name="org.kde.PlasmaShell"><method name="evaluateScript">
                      <arg type="s" direction="in"/><arg type="s" direction="out"/></method></interface></node>)",
@@ -102,7 +105,8 @@ struct FakePlasma {
         gchar* out = nullptr;
         gint status = 0;
         const bool ran = g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                                      &out, nullptr, &status, nullptr) && g_spawn_check_wait_status(status, nullptr);
+                                      &out, nullptr, &status, nullptr) &&
+                         g_spawn_check_wait_status(status, nullptr);
         GVariant* reply = ran ? g_variant_new("(s)", out) : nullptr;
         g_free(out);
         return reply;
@@ -111,7 +115,9 @@ struct FakePlasma {
 };
 
 Json desktop(int id, int screen, const char* plugin, const char* image) {
-    return {{"id", id}, {"screen", screen}, {"plugin", plugin},
+    return {{"id", id},
+            {"screen", screen},
+            {"plugin", plugin},
             {"config", {{"Wallpaper/org.kde.image/General", {{"Image", image}}}}}};
 }
 
@@ -139,10 +145,12 @@ TEST(XfceWallpaper, EachMonitorAndWorkspaceGetsItsStillAndTheUsersComesBack) {
     ASSERT_TRUE(w->show({{"DP-2", still()}, {"HDMI-1", still()}}));
     auto shown = backdrop();
     const std::string dp = pictures + "/desktop-still-DP-2-1.png", hdmi = pictures + "/desktop-still-HDMI-1-0.png";
-    for (const auto& [property, expected] : std::map<std::string, std::string>{
-             {"HDMI-1/workspace0/last-image", hdmi}, {"HDMI-1/workspace1/last-image", hdmi},
-             {"DP-2/workspace0/last-image", dp}, {"HDMI-1/workspace0/image-style", "5"},
-             {"HDMI-1/workspace1/image-style", "3"}, {"DP-2/workspace0/image-style", "3"}})
+    for (const auto& [property, expected] : std::map<std::string, std::string>{{"HDMI-1/workspace0/last-image", hdmi},
+                                                                               {"HDMI-1/workspace1/last-image", hdmi},
+                                                                               {"DP-2/workspace0/last-image", dp},
+                                                                               {"HDMI-1/workspace0/image-style", "5"},
+                                                                               {"HDMI-1/workspace1/image-style", "3"},
+                                                                               {"DP-2/workspace0/image-style", "3"}})
         EXPECT_EQ(shown["/backdrop/screen0/monitor" + property], expected) << property;
     EXPECT_TRUE(cg::Image::readPNG(dp));
     w->restore();
@@ -206,13 +214,21 @@ TEST(PcmanfmWallpaper, SetsThroughTheProgramAndGivesTheProfilesSettingBack) {
         std::vector<std::string> restored;  // the restoring command; empty when nothing may change
     };
     const std::vector<Case> cases{
-        {"pcmanfm", {"pcmanfm", "--desktop", "--profile", "LXDE"}, "pcmanfm/LXDE/desktop-items-0.conf",
-         "[*]\nwallpaper_mode=crop\nwallpaper=/home/u/p.jpg\n", {"pcmanfm", "--set-wallpaper=/home/u/p.jpg", "--wallpaper-mode=crop"}},
-        {"pcmanfm-qt", {"pcmanfm-qt", "--profile=lxqt"}, "pcmanfm-qt/lxqt/settings.conf",
+        {"pcmanfm",
+         {"pcmanfm", "--desktop", "--profile", "LXDE"},
+         "pcmanfm/LXDE/desktop-items-0.conf",
+         "[*]\nwallpaper_mode=crop\nwallpaper=/home/u/p.jpg\n",
+         {"pcmanfm", "--set-wallpaper=/home/u/p.jpg", "--wallpaper-mode=crop"}},
+        {"pcmanfm-qt",
+         {"pcmanfm-qt", "--profile=lxqt"},
+         "pcmanfm-qt/lxqt/settings.conf",
          "[Desktop]\nWallpaperMode=zoom\nWallpaper=/usr/share/x.png\nBgColor=#000000\n",
          {"pcmanfm-qt", "--set-wallpaper=/usr/share/x.png", "--wallpaper-mode=zoom"}},
         // A colour only: no picture to give back, just the mode.
-        {"pcmanfm", {"pcmanfm"}, "pcmanfm/default/desktop-items-0.conf", "[*]\nwallpaper_mode=color\n",
+        {"pcmanfm",
+         {"pcmanfm"},
+         "pcmanfm/default/desktop-items-0.conf",
+         "[*]\nwallpaper_mode=color\n",
          {"pcmanfm", "--wallpaper-mode=color"}},
         // No configuration to read the user's setting from (the profile may not climb out): left alone.
         {"pcmanfm-qt", {"pcmanfm-qt", "--profile=../../etc"}, "", "", {}},
@@ -234,8 +250,9 @@ TEST(PcmanfmWallpaper, SetsThroughTheProgramAndGivesTheProfilesSettingBack) {
             EXPECT_TRUE(ran.empty());
             continue;
         }
-        EXPECT_EQ(ran.at(0), (std::vector<std::string>{c.program, "--set-wallpaper=" + pictures + "/desktop-still-1.png",
-                                                       "--wallpaper-mode=stretch"}));
+        EXPECT_EQ(ran.at(0),
+                  (std::vector<std::string>{c.program, "--set-wallpaper=" + pictures + "/desktop-still-1.png",
+                                            "--wallpaper-mode=stretch"}));
         // The program fails to restore: the setting stays kept, and the next start gives it back.
         works = false;
         w.reset();
@@ -258,7 +275,8 @@ TEST(ShellWallpaper, XfdesktopGetsTheStillOfEachMonitorByItsName) {
     shell.show(0, desktoptest::scene(64, 64, 0), 0.1);
     auto x = X11Session::open();
     ASSERT_TRUE(x);
-    x->setRootWindowProperty("XFCE_DESKTOP_WINDOW", x->createWindow("xfdesktop", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 99, 99));
+    x->setRootWindowProperty("XFCE_DESKTOP_WINDOW",
+                             x->createWindow("xfdesktop", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 99, 99));
     shell.restack();
     EXPECT_EQ(shell.mode(), DesktopShell::Mode::stillPicture);
     const std::string shown = backdrop()["/backdrop/screen0/monitorscreen/workspace0/last-image"];

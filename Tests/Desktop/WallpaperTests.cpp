@@ -66,6 +66,20 @@ TEST(Wallpaper, ASettingLeftSavedByAnEarlierRunComesBack) {
     EXPECT_FALSE(std::filesystem::exists(state + "/wallpaper-org.gnome.desktop.background.ini"));
 }
 
+TEST(Wallpaper, LeftoversComeBackWhateverTheSessionIsNow) {
+    const std::string state = dir("leftovers");
+    std::filesystem::create_directories(state);
+    std::ofstream(state + "/wallpaper-org.gnome.desktop.background.ini")
+        << "[saved]\npicture-uri=file:///home/u/back.png\npicture-uri-dark=file:///home/u/back-dark.png\n";
+    std::ofstream(state + "/wallpaper-pcmanfm.ini") << "[saved]\nmode=crop\n";  // waits for PCManFM itself
+    setKey("picture-uri", "file:///cache/vistamere/desktop-still-0.png");
+    Wallpaper::restoreLeftovers(state, state + "/pictures");
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/back.png");
+    EXPECT_EQ(key("picture-uri-dark"), "file:///home/u/back-dark.png");
+    EXPECT_FALSE(std::filesystem::exists(state + "/wallpaper-org.gnome.desktop.background.ini"));
+    EXPECT_TRUE(std::filesystem::exists(state + "/wallpaper-pcmanfm.ini"));
+}
+
 TEST(Wallpaper, MissingSchemaOrPictureChangesNothing) {
     EXPECT_FALSE(StillWallpaper::make({"org.example.nowhere", {"picture-uri"}, true}, dir("none"), "/tmp"));
     setKey("picture-uri", "file:///home/u/keep.png");

@@ -45,6 +45,8 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     if (!options_.build) options_.build = [](const Sprite& s) { return layers::layer(s); };
     if (options_.stateDir.empty()) options_.stateDir = std::string(g_get_user_state_dir()) + "/vistamere";
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
+    // A run that ended with our wallpaper set, maybe in another desktop than this one.
+    Wallpaper::restoreLeftovers(options_.stateDir, options_.pictureDir);
 
     // Monitors that come or go: rebuild on the next turn of the loop, after GDK has settled.
     auto changed = +[](GdkDisplay*, GdkMonitor*, gpointer self) {
@@ -171,6 +173,13 @@ void DesktopShell::restackSoon() {
 }
 
 void DesktopShell::restack() {
+    const bool ewmh = x_->hasWindowManager();
+    // A manager without EWMH would frame our windows and stack them like any other.
+    const bool overrideRedirect = !ewmh && x_->hasAnyWindowManager();
+    if (overrideRedirect != overrideRedirect_) {
+        overrideRedirect_ = overrideRedirect;
+        for (Screen& s : screens_) s.surface->setOverrideRedirect(overrideRedirect);
+    }
     const auto mine = ours();
     const auto manager = x_->findIconManager(mine);
     if (manager && manager->kind == X11Session::ManagerKind::opaque) {
@@ -191,13 +200,6 @@ void DesktopShell::restack() {
         return;
     }
     setMode(Mode::ownDesktop, nullptr);
-    const bool ewmh = x_->hasWindowManager();
-    // A manager without EWMH would frame our windows and stack them like any other.
-    const bool overrideRedirect = !ewmh && x_->hasAnyWindowManager();
-    if (overrideRedirect != overrideRedirect_) {
-        overrideRedirect_ = overrideRedirect;
-        for (Screen& s : screens_) s.surface->setOverrideRedirect(overrideRedirect);
-    }
     if (!ewmh) {
         // Nobody keeps a DESKTOP window down: lower ours whenever something else went under it.
         for (X11Session::Window w : mine)
@@ -216,8 +218,9 @@ void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {
             // Another manager, another back end: the user's setting goes back to the old one first.
             wallpaper_.reset();
             const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-            wallpaper_ = Wallpaper::forSession({managerName_, desktop ? desktop : "", commandLine(manager ? manager->window : 0)},
-                                               options_.stateDir, options_.pictureDir);
+            const Wallpaper::Session session{managerName_, desktop ? desktop : "",
+                                             commandLine(manager ? manager->window : 0)};
+            wallpaper_ = Wallpaper::forSession(session, options_.stateDir, options_.pictureDir);
         }
         if (!wallpaper_)
             std::fprintf(stderr, "vistamere: the icon manager %s hides the desktop and its wallpaper cannot be set\n",

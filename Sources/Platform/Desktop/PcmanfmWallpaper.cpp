@@ -32,8 +32,10 @@ std::string PcmanfmWallpaper::configFile(const std::string& program, const std::
     std::string profile = "default";
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        if (a.rfind("--profile=", 0) == 0) profile = a.substr(10);
-        else if ((a == "--profile" || a == "-p") && i + 1 < arguments.size()) profile = arguments[i + 1];
+        if (a.rfind("--profile=", 0) == 0)
+            profile = a.substr(10);
+        else if ((a == "--profile" || a == "-p") && i + 1 < arguments.size())
+            profile = arguments[i + 1];
     }
     // A profile name that climbs out of its directory is not one.
     if (profile.empty() || profile.find('/') != std::string::npos || profile == "..") profile = "default";
@@ -59,8 +61,11 @@ std::unique_ptr<PcmanfmWallpaper> PcmanfmWallpaper::make(const std::string& prog
 
 PcmanfmWallpaper::PcmanfmWallpaper(std::string program, std::string config, std::string stateFile,
                                    std::string pictureDir, Runner run)
-    : program_(std::move(program)), config_(std::move(config)), stateFile_(std::move(stateFile)),
-      pictureDir_(std::move(pictureDir)), run_(std::move(run)) {}
+    : program_(std::move(program)),
+      config_(std::move(config)),
+      stateFile_(std::move(stateFile)),
+      pictureDir_(std::move(pictureDir)),
+      run_(std::move(run)) {}
 
 PcmanfmWallpaper::~PcmanfmWallpaper() { restore(); }
 
@@ -73,7 +78,8 @@ std::optional<Wallpaper::Values> PcmanfmWallpaper::current() const {
         gchar* mode = g_key_file_get_string(kf, group, qt(program_) ? "WallpaperMode" : "wallpaper_mode", nullptr);
         // Without the mode the picture's value alone cannot be put back faithfully.
         if (mode)
-            out = Values{{kPicture, picture ? std::optional<std::string>(picture) : std::nullopt}, {kMode, std::string(mode)}};
+            out = Values{{kPicture, picture ? std::optional<std::string>(picture) : std::nullopt},
+                         {kMode, std::string(mode)}};
         g_free(picture);
         g_free(mode);
     }
@@ -98,7 +104,8 @@ bool PcmanfmWallpaper::show(const std::vector<Still>& stills) {
         // A setting we cannot read is one we could not give back: leave it alone.
         auto user = current();
         if (!user) {
-            std::fprintf(stderr, "vistamere: cannot read the wallpaper of %s from %s\n", program_.c_str(), config_.c_str());
+            std::fprintf(stderr, "vistamere: cannot read the wallpaper of %s from %s\n", program_.c_str(),
+                         config_.c_str());
             return false;
         }
         if (!saveValues(stateFile_, *user)) return false;

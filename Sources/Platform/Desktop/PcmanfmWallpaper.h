@@ -27,7 +27,8 @@ public:
     static std::string configFile(const std::string& program, const std::vector<std::string>& arguments);
 
 private:
-    PcmanfmWallpaper(std::string program, std::string config, std::string stateFile, std::string pictureDir, Runner run);
+    PcmanfmWallpaper(std::string program, std::string config, std::string stateFile, std::string pictureDir,
+                     Runner run);
     // The wallpaper and its mode as the configuration has them now; nothing when unreadable.
     std::optional<Values> current() const;
     bool apply(const Values& values) const;

@@ -26,19 +26,29 @@ std::string PlasmaWallpaper::quoted(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(c));
-                out += hex;
-            } else {
-                out += c;
-            }
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(c));
+                    out += hex;
+                } else {
+                    out += c;
+                }
         }
     }
     return out + "\"";
@@ -47,9 +57,9 @@ std::string PlasmaWallpaper::quoted(const std::string& s) {
 std::unique_ptr<PlasmaWallpaper> PlasmaWallpaper::make(const std::string& stateDir, const std::string& pictureDir) {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!bus) return nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                  "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", kService),
-                                                  G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+        g_variant_new("(s)", kService), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
     gboolean owned = FALSE;
     if (reply) {
         g_variant_get(reply, "(b)", &owned);
@@ -77,9 +87,9 @@ PlasmaWallpaper::~PlasmaWallpaper() {
 
 std::optional<std::string> PlasmaWallpaper::evaluate(const std::string& script) const {
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(conn(bus_), kService, "/PlasmaShell", "org.kde.PlasmaShell",
-                                                  "evaluateScript", g_variant_new("(s)", script.c_str()),
-                                                  G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
+    GVariant* reply = g_dbus_connection_call_sync(
+        conn(bus_), kService, "/PlasmaShell", "org.kde.PlasmaShell", "evaluateScript",
+        g_variant_new("(s)", script.c_str()), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
     if (!reply) {
         // Locked widgets, for one, refuse every script.
         std::fprintf(stderr, "vistamere: the Plasma shell refused the wallpaper script: %s\n",
@@ -124,10 +134,14 @@ bool PlasmaWallpaper::show(const std::vector<Still>& stills) {
     // Each screen its own still; screens beyond ours, and desktops of no screen, the first.
     std::string script = "var pictures = [";
     for (size_t i = 0; i < uris.size(); ++i) script += (i ? ", " : "") + quoted(uris[i]);
-    script += std::string("];\nvar all = desktops();\nfor (var i = 0; i < all.length; ++i) {\n"
-                          "    var d = all[i];\n    d.wallpaperPlugin = \"org.kde.image\";\n"
-                          "    d.currentConfigGroup = ") + kGroup + ";\n"
-              "    d.writeConfig(\"Image\", d.screen >= 0 && d.screen < pictures.length ? pictures[d.screen] : pictures[0]);\n}\n";
+    script += std::string(
+                  "];\nvar all = desktops();\nfor (var i = 0; i < all.length; ++i) {\n"
+                  "    var d = all[i];\n    d.wallpaperPlugin = \"org.kde.image\";\n"
+                  "    d.currentConfigGroup = ") +
+              kGroup +
+              ";\n"
+              "    d.writeConfig(\"Image\", d.screen >= 0 && d.screen < pictures.length ? pictures[d.screen] : "
+              "pictures[0]);\n}\n";
     return evaluate(script).has_value();
 }
 
@@ -146,9 +160,12 @@ void PlasmaWallpaper::restore() {
         script += (first ? "" : ", ") + quoted(id) + ": [" + quoted(entry.first) + ", " + quoted(entry.second) + "]";
         first = false;
     }
-    script += std::string("};\nvar all = desktops();\nfor (var i = 0; i < all.length; ++i) {\n"
-                          "    var d = all[i];\n    var s = saved[String(d.id)];\n    if (!s) continue;\n"
-                          "    d.currentConfigGroup = ") + kGroup + ";\n"
+    script += std::string(
+                  "};\nvar all = desktops();\nfor (var i = 0; i < all.length; ++i) {\n"
+                  "    var d = all[i];\n    var s = saved[String(d.id)];\n    if (!s) continue;\n"
+                  "    d.currentConfigGroup = ") +
+              kGroup +
+              ";\n"
               "    d.writeConfig(\"Image\", s[1]);\n    if (s[0]) d.wallpaperPlugin = s[0];\n}\n";
     if (!evaluate(script)) return;  // kept on disk for the next start
     saved_.clear();

@@ -28,8 +28,21 @@ std::unique_ptr<Wallpaper> Wallpaper::forSession(const Session& session, const s
         return XfceWallpaper::make(stateDir, pictureDir);
     if (m == "pcmanfm" || m == "pcmanfm-qt")
         return PcmanfmWallpaper::make(m, session.managerArguments, stateDir, pictureDir);
-    if (m == "plasmashell" || (m.empty() && contains(desktop, "KDE"))) return PlasmaWallpaper::make(stateDir, pictureDir);
+    if (m == "plasmashell" || (m.empty() && contains(desktop, "KDE")))
+        return PlasmaWallpaper::make(stateDir, pictureDir);
     return StillWallpaper::make(StillWallpaper::targetFor(m, desktop), stateDir, pictureDir);
+}
+
+void Wallpaper::restoreLeftovers(const std::string& stateDir, const std::string& pictureDir) {
+    const auto left = [&](const std::string& name) {
+        return std::filesystem::exists(stateDir + "/wallpaper-" + name + ".ini");
+    };
+    // Each back end gives back what it finds when it is made.
+    for (const StillWallpaper::Target* t :
+         {&StillWallpaper::gnome(), &StillWallpaper::cinnamon(), &StillWallpaper::mate()})
+        if (left(t->schema)) StillWallpaper::make(*t, stateDir, pictureDir);
+    if (left("xfconf")) XfceWallpaper::make(stateDir, pictureDir);
+    if (left("plasma")) PlasmaWallpaper::make(stateDir, pictureDir);
 }
 
 bool Wallpaper::saveValues(const std::string& file, const Values& values) {

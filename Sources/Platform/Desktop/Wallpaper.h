@@ -40,6 +40,11 @@ public:
     static std::unique_ptr<Wallpaper> forSession(const Session& session, const std::string& stateDir,
                                                  const std::string& pictureDir);
 
+    // Gives back what an earlier run left saved in `stateDir`, for every desktop whose setting can be
+    // written without its icon manager running (GSettings, xfconf) or whose shell runs (Plasma): the
+    // session may be another desktop's by now. PCManFM's waits for PCManFM.
+    static void restoreLeftovers(const std::string& stateDir, const std::string& pictureDir);
+
     // Saved settings: name and value, no value for a setting that did not exist.
     using Values = std::vector<std::pair<std::string, std::optional<std::string>>>;
     // Writes the values to `file` (creating its directory); false when they could not be kept.

@@ -59,10 +59,9 @@ XfceWallpaper::~XfceWallpaper() {
 
 std::optional<std::map<std::string, std::string>> XfceWallpaper::properties() const {
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(conn(bus_), kService, kPath, kService, "GetAllProperties",
-                                                  g_variant_new("(ss)", kChannel, "/backdrop"),
-                                                  G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
-                                                  &error);
+    GVariant* reply = g_dbus_connection_call_sync(
+        conn(bus_), kService, kPath, kService, "GetAllProperties", g_variant_new("(ss)", kChannel, "/backdrop"),
+        G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
     std::map<std::string, std::string> out;
     if (!reply) {
         // xfconf's own errors (an empty channel) mean no properties; the bus's mean no xfconf.
@@ -94,15 +93,16 @@ bool XfceWallpaper::set(const std::string& property, const std::optional<std::st
         args = g_variant_new("(ssb)", kChannel, property.c_str(), FALSE);
     }
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(conn(bus_), kService, kPath, kService,
-                                                  value ? "SetProperty" : "ResetProperty", args, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+    GVariant* reply =
+        g_dbus_connection_call_sync(conn(bus_), kService, kPath, kService, value ? "SetProperty" : "ResetProperty",
+                                    args, nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
     if (!reply) {
         // Removing what is already gone is done.
         gchar* name = g_dbus_error_get_remote_error(error);
         const bool gone = !value && name && std::string(name) == "org.xfce.Xfconf.Error.PropertyNotFound";
         g_free(name);
-        if (!gone) std::fprintf(stderr, "vistamere: xfconf refused %s: %s\n", property.c_str(), error ? error->message : "");
+        if (!gone)
+            std::fprintf(stderr, "vistamere: xfconf refused %s: %s\n", property.c_str(), error ? error->message : "");
         g_clear_error(&error);
         return gone;
     }
@@ -122,8 +122,8 @@ bool XfceWallpaper::show(const std::vector<Still>& stills) {
     if (pictures.empty())
         for (size_t i = 0; i < stills.size(); ++i)
             pictures.push_back("/backdrop/screen0/monitor" +
-                               (stills[i].monitor.empty() ? std::to_string(i) : stills[i].monitor) +
-                               "/workspace0" + kPicture);
+                               (stills[i].monitor.empty() ? std::to_string(i) : stills[i].monitor) + "/workspace0" +
+                               kPicture);
 
     // One file per monitor; monitors xfdesktop names but we do not know get the first still.
     std::map<std::string, std::string> files;
@@ -151,7 +151,8 @@ bool XfceWallpaper::show(const std::vector<Still>& stills) {
     // The user's values first, kept on disk before anything changes.
     bool added = false;
     for (const auto& [property, value] : changes) {
-        const bool known = std::any_of(saved_.begin(), saved_.end(), [&](const auto& s) { return s.first == property; });
+        const bool known =
+            std::any_of(saved_.begin(), saved_.end(), [&](const auto& s) { return s.first == property; });
         if (known) continue;
         auto current = props->find(property);
         saved_.emplace_back(property, current == props->end() ? std::nullopt : std::optional(current->second));
