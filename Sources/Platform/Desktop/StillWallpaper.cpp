@@ -2,15 +2,11 @@
 
 #include <gio/gio.h>
 
-#include <cstdio>
-#include <filesystem>
+#include <algorithm>
 
 namespace {
 
 GSettings* gs(void* p) { return static_cast<GSettings*>(p); }
-
-// The key file that holds the user's values while ours are set.
-constexpr const char* kGroup = "saved";
 
 }  // namespace
 
@@ -53,21 +49,17 @@ std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::s
 StillWallpaper::StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir)
     : target_(std::move(target)), settings_(settings), stateFile_(std::move(stateFile)), pictureDir_(std::move(pictureDir)) {
     // A setting saved by a run that never restored it.
-    GKeyFile* kf = g_key_file_new();
-    if (g_key_file_load_from_file(kf, stateFile_.c_str(), G_KEY_FILE_NONE, nullptr)) {
-        std::vector<std::string> values;
-        for (const std::string& key : target_.keys) {
-            gchar* v = g_key_file_get_string(kf, kGroup, key.c_str(), nullptr);
-            if (!v) break;
-            values.emplace_back(v);
-            g_free(v);
+    const auto left = loadValues(stateFile_);
+    if (!left) return;
+    for (const std::string& key : target_.keys) {
+        auto v = std::find_if(left->begin(), left->end(), [&](const auto& e) { return e.first == key; });
+        if (v == left->end() || !v->second) {
+            saved_.clear();
+            return;
         }
-        if (values.size() == target_.keys.size()) {
-            saved_ = std::move(values);
-            restore();
-        }
+        saved_.push_back(*v->second);
     }
-    g_key_file_free(kf);
+    restore();
 }
 
 StillWallpaper::~StillWallpaper() {
@@ -76,20 +68,9 @@ StillWallpaper::~StillWallpaper() {
 }
 
 bool StillWallpaper::saveState() const {
-    GKeyFile* kf = g_key_file_new();
-    for (size_t i = 0; i < target_.keys.size(); ++i)
-        g_key_file_set_string(kf, kGroup, target_.keys[i].c_str(), saved_[i].c_str());
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(stateFile_).parent_path(), ec);
-    GError* error = nullptr;
-    const bool saved = g_key_file_save_to_file(kf, stateFile_.c_str(), &error);
-    if (!saved) {
-        std::fprintf(stderr, "vistamere: cannot keep the wallpaper setting in %s: %s\n", stateFile_.c_str(),
-                     error ? error->message : "unknown error");
-        g_clear_error(&error);
-    }
-    g_key_file_free(kf);
-    return saved;
+    Values values;
+    for (size_t i = 0; i < target_.keys.size(); ++i) values.emplace_back(target_.keys[i], saved_[i]);
+    return saveValues(stateFile_, values);
 }
 
 bool StillWallpaper::show(const std::vector<Still>& stills) {
@@ -129,6 +110,5 @@ void StillWallpaper::restore() {
         g_settings_set_string(gs(settings_), target_.keys[i].c_str(), saved_[i].c_str());
     g_settings_sync();
     saved_.clear();
-    std::error_code ec;
-    std::filesystem::remove(stateFile_, ec);
+    forgetValues(stateFile_);
 }
