@@ -146,7 +146,10 @@ void DesktopShell::showStills() {
     if (!wallpaper_) return;
     std::vector<Wallpaper::Still> stills;
     for (const Screen& s : screens_)
-        if (s.still) stills.push_back({s.connector, s.still});
+        if (s.still) {
+            const auto& g = s.surface->geometry();
+            stills.push_back({s.connector, s.still, g.x * g.scale, g.y * g.scale});
+        }
     if (!stills.empty()) wallpaper_->show(stills);
 }
 

@@ -11,15 +11,15 @@ GSettings* gs(void* p) { return static_cast<GSettings*>(p); }
 }  // namespace
 
 const StillWallpaper::Target& StillWallpaper::gnome() {
-    static const Target t{"org.gnome.desktop.background", {"picture-uri", "picture-uri-dark"}, true};
+    static const Target t{"org.gnome.desktop.background", {"picture-uri", "picture-uri-dark"}, true, "picture-options"};
     return t;
 }
 const StillWallpaper::Target& StillWallpaper::cinnamon() {
-    static const Target t{"org.cinnamon.desktop.background", {"picture-uri"}, true};
+    static const Target t{"org.cinnamon.desktop.background", {"picture-uri"}, true, "picture-options"};
     return t;
 }
 const StillWallpaper::Target& StillWallpaper::mate() {
-    static const Target t{"org.mate.background", {"picture-filename"}, false};
+    static const Target t{"org.mate.background", {"picture-filename"}, false, "picture-options"};
     return t;
 }
 
@@ -35,7 +35,9 @@ std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::s
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, target.schema.c_str(), TRUE) : nullptr;
     if (!schema) return nullptr;
-    for (const std::string& key : target.keys)
+    std::vector<std::string> all = target.keys;
+    if (!target.options.empty()) all.push_back(target.options);
+    for (const std::string& key : all)
         if (!g_settings_schema_has_key(schema, key.c_str())) {
             g_settings_schema_unref(schema);
             return nullptr;
@@ -48,17 +50,14 @@ std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::s
 
 StillWallpaper::StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir)
     : target_(std::move(target)), settings_(settings), stateFile_(std::move(stateFile)), pictureDir_(std::move(pictureDir)) {
-    // A setting saved by a run that never restored it.
+    // A setting saved by a run that never restored it (one from before placements were kept has none).
     const auto left = loadValues(stateFile_);
     if (!left) return;
     for (const std::string& key : target_.keys) {
         auto v = std::find_if(left->begin(), left->end(), [&](const auto& e) { return e.first == key; });
-        if (v == left->end() || !v->second) {
-            saved_.clear();
-            return;
-        }
-        saved_.push_back(*v->second);
+        if (v == left->end() || !v->second) return;
     }
+    saved_ = *left;
     restore();
 }
 
@@ -67,17 +66,22 @@ StillWallpaper::~StillWallpaper() {
     g_object_unref(gs(settings_));
 }
 
-bool StillWallpaper::saveState() const {
-    Values values;
-    for (size_t i = 0; i < target_.keys.size(); ++i) values.emplace_back(target_.keys[i], saved_[i]);
-    return saveValues(stateFile_, values);
+std::vector<std::string> StillWallpaper::keys() const {
+    std::vector<std::string> all = target_.keys;
+    if (!target_.options.empty()) all.push_back(target_.options);
+    return all;
 }
+
+bool StillWallpaper::saveState() const { return saveValues(stateFile_, saved_); }
 
 bool StillWallpaper::show(const std::vector<Still>& stills) {
-    return !stills.empty() && show(stills[0].image, "desktop-still");
+    if (stills.size() == 1) return set(stills[0].image, "desktop-still", "zoom");
+    return !stills.empty() && set(span(stills), "desktop-still", "spanned");
 }
 
-bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
+bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) { return set(still, name, "zoom"); }
+
+bool StillWallpaper::set(const cg::ImageRef& still, const std::string& name, const char* placement) {
     const std::string file = writeStill(pictureDir_, name, still);
     if (file.empty()) return false;
     std::string value = file;
@@ -88,9 +92,9 @@ bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
         g_free(uri);
     }
     if (saved_.empty()) {
-        for (const std::string& key : target_.keys) {
+        for (const std::string& key : keys()) {
             gchar* v = g_settings_get_string(gs(settings_), key.c_str());
-            saved_.emplace_back(v ? v : "");
+            saved_.emplace_back(key, std::string(v ? v : ""));
             g_free(v);
         }
         // A setting that could not be kept is one a crash would lose: leave it alone.
@@ -100,14 +104,18 @@ bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
         }
     }
     for (const std::string& key : target_.keys) g_settings_set_string(gs(settings_), key.c_str(), value.c_str());
+    // A placement of "none" would show no picture at all.
+    if (!target_.options.empty()) g_settings_set_string(gs(settings_), target_.options.c_str(), placement);
     g_settings_sync();
     return true;
 }
 
 void StillWallpaper::restore() {
     if (saved_.empty()) return;
-    for (size_t i = 0; i < target_.keys.size(); ++i)
-        g_settings_set_string(gs(settings_), target_.keys[i].c_str(), saved_[i].c_str());
+    const auto all = keys();
+    for (const auto& [key, value] : saved_)
+        if (value && std::find(all.begin(), all.end(), key) != all.end())
+            g_settings_set_string(gs(settings_), key.c_str(), value->c_str());
     g_settings_sync();
     saved_.clear();
     forgetValues(stateFile_);

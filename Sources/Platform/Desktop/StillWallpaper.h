@@ -16,6 +16,7 @@ public:
         std::string schema;
         std::vector<std::string> keys;  // picture keys, set to the same value
         bool uri = true;                // a file URI (else a plain path)
+        std::string options;            // how the picture is placed ("zoom", "spanned", ...); none when empty
     };
     static const Target& gnome();
     static const Target& cinnamon();
@@ -32,7 +33,7 @@ public:
 
     // Writes the still and makes it the wallpaper. False (and nothing changed) when it cannot.
     bool show(const cg::ImageRef& still, const std::string& name);
-    // One picture serves every monitor: the first still.
+    // Several monitors share one picture spanning them all, each still at its monitor's place.
     bool show(const std::vector<Still>& stills) override;
     // Puts the user's setting back; nothing when it was never changed.
     void restore() override;
@@ -41,9 +42,12 @@ public:
 private:
     StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir);
     bool saveState() const;
+    bool set(const cg::ImageRef& still, const std::string& name, const char* placement);
+    // The keys this wallpaper changes: the picture keys, then the placement key.
+    std::vector<std::string> keys() const;
 
     Target target_;
     void* settings_;  // GSettings
     std::string stateFile_, pictureDir_;
-    std::vector<std::string> saved_;  // the user's values, one per key; empty while not shown
+    Values saved_;  // the user's values of keys(); empty while not shown
 };

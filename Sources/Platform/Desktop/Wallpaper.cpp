@@ -7,6 +7,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -88,6 +89,25 @@ std::optional<Wallpaper::Values> Wallpaper::loadValues(const std::string& file) 
 void Wallpaper::forgetValues(const std::string& file) {
     std::error_code ec;
     std::filesystem::remove(file, ec);
+}
+
+cg::ImageRef Wallpaper::span(const std::vector<Still>& stills) {
+    int width = 0, height = 0;
+    for (const Still& s : stills)
+        if (s.image && s.x >= 0 && s.y >= 0) {
+            width = std::max(width, s.x + s.image->pixelWidth());
+            height = std::max(height, s.y + s.image->pixelHeight());
+        }
+    if (width == 0 || height == 0) return nullptr;
+    std::vector<uint32_t> pixels(size_t(width) * size_t(height), 0xFF000000u);
+    for (const Still& s : stills) {
+        if (!s.image || s.x < 0 || s.y < 0) continue;
+        const int w = s.image->pixelWidth();
+        for (int row = 0; row < s.image->pixelHeight(); ++row)
+            std::copy_n(s.image->data() + size_t(row) * size_t(w), w,
+                        pixels.begin() + ptrdiff_t((size_t(s.y + row) * size_t(width)) + size_t(s.x)));
+    }
+    return cg::Image::fromARGB32(width, height, std::move(pixels));
 }
 
 std::string Wallpaper::writeStill(const std::string& dir, const std::string& name, const cg::ImageRef& image) {

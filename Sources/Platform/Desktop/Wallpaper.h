@@ -14,10 +14,12 @@
 
 class Wallpaper {
 public:
-    // One monitor's still; `monitor` is its RandR connector name ("HDMI-1"), empty when unknown.
+    // One monitor's still; `monitor` is its RandR connector name ("HDMI-1"), empty when unknown;
+    // x and y its top left on the screen, in pixels.
     struct Still {
         std::string monitor;
         cg::ImageRef image;
+        int x = 0, y = 0;
     };
     // What is known of the session: the icon manager (WM_CLASS name, or the root property that
     // gave it away), XDG_CURRENT_DESKTOP, and the manager's command line.
@@ -52,6 +54,8 @@ public:
     // The values an earlier run left in `file`; nothing when there is no such file or it is unreadable.
     static std::optional<Values> loadValues(const std::string& file);
     static void forgetValues(const std::string& file);
+    // One picture of the whole screen with every still at its monitor's place, black between them.
+    static cg::ImageRef span(const std::vector<Still>& stills);
     // Writes a still as `dir`/`name`-N.png, N alternating so desktops that cache pictures by name
     // reload it; the path, or empty when it cannot be written.
     static std::string writeStill(const std::string& dir, const std::string& name, const cg::ImageRef& image);
