@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -42,10 +43,13 @@ std::string slurp(const std::string& file) {
     return s.str();
 }
 
-std::string sh(const std::string& command) {
+// What a command printed; nothing when it failed.
+std::optional<std::string> sh(const std::string& command) {
     gchar* out = nullptr;
-    g_spawn_command_line_sync(command.c_str(), &out, nullptr, nullptr, nullptr);
-    std::string s = out ? out : "";
+    gint status = 0;
+    const bool ran = g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr) &&
+                     g_spawn_check_wait_status(status, nullptr);
+    std::optional<std::string> s = ran ? std::optional<std::string>(out ? out : "") : std::nullopt;
     g_free(out);
     return s;
 }
@@ -53,7 +57,7 @@ std::string sh(const std::string& command) {
 // The user's side of xfconf: its own command-line client.
 std::map<std::string, std::string> backdrop() {
     std::map<std::string, std::string> out;
-    std::istringstream in(sh("xfconf-query -c xfce4-desktop -p /backdrop -lv"));
+    std::istringstream in(sh("xfconf-query -c xfce4-desktop -p /backdrop -lv").value_or(""));
     for (std::string line; std::getline(in, line);)
         if (line.rfind("/", 0) == 0)
             out[line.substr(0, line.find(' '))] = line.substr(line.find_first_not_of(' ', line.find(' ')));
@@ -101,24 +105,15 @@ struct FakePlasma {
         g_variant_get(args, "(&s)", &body);
         std::ofstream(script) << kPlasmaModel << body
                               << "\nfs.writeFileSync(file, JSON.stringify(state));\nprocess.stdout.write(printed);\n";
-        const char* argv[] = {"node", script.c_str(), state.c_str(), nullptr};
-        gchar* out = nullptr;
-        gint status = 0;
-        const bool ran = g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                                      &out, nullptr, &status, nullptr) &&
-                         g_spawn_check_wait_status(status, nullptr);
-        GVariant* reply = ran ? g_variant_new("(s)", out) : nullptr;
-        g_free(out);
-        return reply;
+        const auto printed = sh("node " + script + " " + state);
+        return printed ? g_variant_new("(s)", printed->c_str()) : nullptr;
     }
     Json desktops() const { return Json::parse(slurp(state)); }
 };
 
 Json desktop(int id, int screen, const char* plugin, const char* image) {
-    return {{"id", id},
-            {"screen", screen},
-            {"plugin", plugin},
-            {"config", {{"Wallpaper/org.kde.image/General", {{"Image", image}}}}}};
+    const Json config = {{"Wallpaper/org.kde.image/General", {{"Image", image}}}};
+    return {{"id", id}, {"screen", screen}, {"plugin", plugin}, {"config", config}};
 }
 
 }  // namespace

@@ -25,30 +25,15 @@ for (var i = 0; i < all.length; ++i) {
 std::string PlasmaWallpaper::quoted(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(c));
-                    out += hex;
-                } else {
-                    out += c;
-                }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(c));
+            out += hex;
+        } else {
+            out += c;
         }
     }
     return out + "\"";
