@@ -69,11 +69,13 @@ void setXfconf(const std::string& monitorProperty, const char* type, const std::
        value + "'");
 }
 
-// Plasma's scripting interface as far as wallpapers go; the desktops live in a JSON file between scripts.
+// Plasma's scripting interface as far as wallpapers go, with its screen 0 right of screen 1; the
+// desktops live in a JSON file between scripts.
 constexpr const char* kPlasmaModel = R"(const fs = require("fs"), file = process.argv[2];
 const state = JSON.parse(fs.readFileSync(file, "utf8"));
 let printed = "";
 function print(s) { printed += s; }
+function screenGeometry(i) { return [{x: 2048, y: 0}, {x: 0, y: 0}][i]; }
 function desktops() {
   return state.map(c => ({
     get id() { return c.id; }, get screen() { return c.screen; },
@@ -177,10 +179,10 @@ TEST(PlasmaWallpaper, EveryDesktopGetsItsScreensStillAndTheUsersComesBack) {
     EXPECT_FALSE(fs::exists(kept));
     plasma.locked = false;
 
-    // Screen 1 its own still; screen 0 and a desktop of no screen the first.
-    ASSERT_TRUE(w->show({{"", still()}, {"", still()}}));
+    // Each screen the still of the monitor at its place; a desktop of no screen the first.
+    ASSERT_TRUE(w->show({{"", still(), 0, 0}, {"", still(), 2048, 0}}));
     const Json shown = plasma.desktops();
-    for (const auto& [i, picture] : std::map<size_t, std::string>{{0, "0-"}, {1, "1-"}, {2, "0-"}}) {
+    for (const auto& [i, picture] : std::map<size_t, std::string>{{0, "1-"}, {1, "0-"}, {2, "0-"}}) {
         EXPECT_EQ(shown[i]["plugin"], "org.kde.image") << i;
         const std::string image = shown[i]["config"]["Wallpaper/org.kde.image/General"]["Image"];
         EXPECT_EQ(image.rfind("file://" + pictures + "/desktop-still-" + picture, 0), 0u) << image;

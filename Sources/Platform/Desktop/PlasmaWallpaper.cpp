@@ -116,17 +116,28 @@ bool PlasmaWallpaper::show(const std::vector<Still>& stills) {
         if (user.empty() || !saveValues(stateFile_, user)) return false;
         saved_ = std::move(user);
     }
-    // Each screen its own still; screens beyond ours, and desktops of no screen, the first.
+    // Each screen the still of the monitor at its place (Plasma numbers screens its own way), else
+    // the one of its number; desktops of no screen the first.
     std::string script = "var pictures = [";
-    for (size_t i = 0; i < uris.size(); ++i) script += (i ? ", " : "") + quoted(uris[i]);
-    script += std::string(
-                  "];\nvar all = desktops();\nfor (var i = 0; i < all.length; ++i) {\n"
-                  "    var d = all[i];\n    d.wallpaperPlugin = \"org.kde.image\";\n"
-                  "    d.currentConfigGroup = ") +
-              kGroup +
-              ";\n"
-              "    d.writeConfig(\"Image\", d.screen >= 0 && d.screen < pictures.length ? pictures[d.screen] : "
-              "pictures[0]);\n}\n";
+    for (size_t i = 0; i < uris.size(); ++i)
+        script += std::string(i ? ", " : "") + "{x: " + std::to_string(stills[i].x) +
+                  ", y: " + std::to_string(stills[i].y) + ", uri: " + quoted(uris[i]) + "}";
+    script += std::string(R"(];
+function pictureFor(screen) {
+    if (screen < 0) return pictures[0].uri;
+    var g = screenGeometry(screen);
+    for (var k = 0; g && k < pictures.length; ++k)
+        if (pictures[k].x == g.x && pictures[k].y == g.y) return pictures[k].uri;
+    return (pictures[screen] || pictures[0]).uri;
+}
+var all = desktops();
+for (var i = 0; i < all.length; ++i) {
+    var d = all[i];
+    d.wallpaperPlugin = "org.kde.image";
+    d.currentConfigGroup = )") + kGroup + R"(;
+    d.writeConfig("Image", pictureFor(d.screen));
+}
+)";
     return evaluate(script).has_value();
 }
 
