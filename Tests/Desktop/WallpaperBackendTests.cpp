@@ -10,6 +10,7 @@
 #include "Platform/Desktop/MainLoop.h"
 #include "Platform/Desktop/PcmanfmWallpaper.h"
 #include "Platform/Desktop/PlasmaWallpaper.h"
+#include "Platform/Desktop/StillWallpaper.h"
 #include "Platform/Desktop/XfceWallpaper.h"
 
 #include <atomic>
@@ -21,6 +22,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
@@ -260,6 +262,24 @@ TEST(PcmanfmWallpaper, SetsThroughTheProgramAndGivesTheProfilesSettingBack) {
         EXPECT_EQ(ran[2], c.restored);
         EXPECT_FALSE(fs::exists(d + "/wallpaper-" + c.program + ".ini"));
     }
+}
+
+TEST(WallpaperSession, EachIconManagerGetsItsDesktopsBackEnd) {
+    enum Kind { none, gsettings, xfce, pcmanfm, plasma };
+    const auto kind = [](const Wallpaper* w) {
+        return !w ? none
+               : dynamic_cast<const StillWallpaper*>(w)   ? gsettings
+               : dynamic_cast<const XfceWallpaper*>(w)    ? xfce
+               : dynamic_cast<const PcmanfmWallpaper*>(w) ? pcmanfm
+               : dynamic_cast<const PlasmaWallpaper*>(w)  ? plasma
+                                                          : none;
+    };
+    const std::string d = dir("sessions");
+    for (const auto& [manager, desktop, expected] :
+         {std::tuple{"xfdesktop", "", xfce}, {"XFCE_DESKTOP_WINDOW", "", xfce}, {"desktop_window", "LXDE", pcmanfm},
+          {"pcmanfm-qt", "LXQt", pcmanfm}, {"nautilus", "GNOME", gsettings}, {"", "ubuntu:GNOME", gsettings},
+          {"caja", "MATE", none} /* no MATE schema here */, {"plasmashell", "KDE", none} /* no Plasma shell */})
+        EXPECT_EQ(kind(Wallpaper::forSession({manager, desktop, {}}, d, d).get()), expected) << manager;
 }
 
 TEST(ShellWallpaper, XfdesktopGetsTheStillOfEachMonitorByItsName) {

@@ -27,8 +27,9 @@ std::unique_ptr<Wallpaper> Wallpaper::forSession(const Session& session, const s
     const std::string& desktop = session.currentDesktop;
     if (m == "xfdesktop" || m == "XFCE_DESKTOP_WINDOW" || (m.empty() && contains(desktop, "XFCE")))
         return XfceWallpaper::make(stateDir, pictureDir);
-    if (m == "pcmanfm" || m == "pcmanfm-qt")
-        return PcmanfmWallpaper::make(m, session.managerArguments, stateDir, pictureDir);
+    // PCManFM names its desktop window's instance "desktop_window".
+    if (m == "pcmanfm" || m == "desktop_window" || m == "pcmanfm-qt")
+        return PcmanfmWallpaper::make(m == "pcmanfm-qt" ? m : "pcmanfm", session.managerArguments, stateDir, pictureDir);
     if (m == "plasmashell" || (m.empty() && contains(desktop, "KDE")))
         return PlasmaWallpaper::make(stateDir, pictureDir);
     return StillWallpaper::make(StillWallpaper::targetFor(m, desktop), stateDir, pictureDir);
