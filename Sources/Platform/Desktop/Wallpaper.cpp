@@ -29,7 +29,8 @@ std::unique_ptr<Wallpaper> Wallpaper::forSession(const Session& session, const s
         return XfceWallpaper::make(stateDir, pictureDir);
     // PCManFM names its desktop window's instance "desktop_window".
     if (m == "pcmanfm" || m == "desktop_window" || m == "pcmanfm-qt")
-        return PcmanfmWallpaper::make(m == "pcmanfm-qt" ? m : "pcmanfm", session.managerArguments, stateDir, pictureDir);
+        return PcmanfmWallpaper::make(m == "pcmanfm-qt" ? m : "pcmanfm", session.managerArguments, stateDir,
+                                      pictureDir);
     if (m == "plasmashell" || (m.empty() && contains(desktop, "KDE")))
         return PlasmaWallpaper::make(stateDir, pictureDir);
     return StillWallpaper::make(StillWallpaper::targetFor(m, desktop), stateDir, pictureDir);
