@@ -19,6 +19,7 @@
 #include "Platform/Desktop/PowerMonitor.h"
 #include "Update/UpdateCheck.h"
 
+class DesktopTouches;
 class StatusItem;
 class WorkerPool;
 
@@ -67,6 +68,8 @@ private:
     std::vector<std::shared_ptr<SceneWindow>> windows_;
     std::shared_ptr<bool> windowsCurrent_;
     std::unique_ptr<FinderIcons> finder_;
+    // Icon-layout polling and clicks on the desktop; its controller takes occlusion changes.
+    std::unique_ptr<DesktopTouches> touches_;
     DeskLayout layout_;
     Update::UpdateCheck update_;
     std::optional<std::string> newerVersion_;
