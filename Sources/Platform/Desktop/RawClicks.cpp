@@ -17,8 +17,11 @@ constexpr int leftButton = 1;
 std::unique_ptr<RawClicks> RawClicks::open(Handlers handlers, const std::string& name) {
     Display* d = XOpenDisplay(name.empty() ? nullptr : name.c_str());
     if (!d) return nullptr;
-    int opcode = 0, event = 0, error = 0, major = 2, minor = 0;
-    if (!XQueryExtension(d, "XInputExtension", &opcode, &event, &error) || XIQueryVersion(d, &major, &minor) != Success) {
+    // A client that announces 2.1 or later gets raw events during other clients' grabs too (window
+    // managers grab the buttons); one that announces 2.0 does not.
+    int opcode = 0, event = 0, error = 0, major = 2, minor = 2;
+    if (!XQueryExtension(d, "XInputExtension", &opcode, &event, &error) || XIQueryVersion(d, &major, &minor) != Success ||
+        (major == 2 && minor < 1)) {
         XCloseDisplay(d);
         return nullptr;
     }

@@ -20,7 +20,7 @@ public:
     // A press and its release this far apart (device pixels, either axis) make a drag.
     static constexpr int dragDistance = 4;
 
-    // Nothing when the display cannot be opened or has no XInput 2.
+    // Nothing when the display cannot be opened or has no XInput 2.1.
     static std::unique_ptr<RawClicks> open(Handlers handlers, const std::string& display = {});
     ~RawClicks();
     RawClicks(const RawClicks&) = delete;
