@@ -12,6 +12,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <glib.h>
 
 #include <utility>
 
@@ -27,10 +28,17 @@ void setOpacity(const X11Session& x, X11Session::Window w, unsigned long value) 
     XFlush(d);
 }
 
+// The window list is polled, not announced: wake the loop now and then so waits can look again.
+struct Ticker {
+    guint id = g_timeout_add(50, +[](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    ~Ticker() { g_source_remove(id); }
+};
+
 }  // namespace
 
 TEST(Touch, ListsWindowsWithLevelsUnderOpenbox) {
     ASSERT_TRUE(mainloop::init());
+    Ticker ticker;
     Child openbox({"openbox", "--sm-disable"});
     auto x = X11Session::open();
     ASSERT_TRUE(x);

@@ -19,13 +19,13 @@ namespace {
 // monitors come or go.
 class ShellSurface : public TouchController::Surface {
 public:
-    ShellSurface(DesktopShell& shell, size_t index, cg::Rect frame) : shell_(shell), index_(index), frame_(frame) {}
+    ShellSurface(DesktopShell& shell, size_t index, cg::Rect frame, const std::function<bool(size_t)>& visible)
+        : shell_(shell), index_(index), frame_(frame), visible_(visible) {}
 
     cg::Rect frame() const override { return frame_; }
-    bool visible() const override {
-        const DesktopWindow* w = shell_.window(index_);
-        return w && w->isVisible();
-    }
+    // The window is up from the start (transparent until its first picture), as the layout must be known
+    // for that picture.
+    bool visible() const override { return shell_.window(index_) && (!visible_ || visible_(index_)); }
     std::function<void()> walkerAt(cg::Point q) const override {
         DesktopWindow* w = shell_.window(index_);
         auto walker = w ? w->actor(q) : nullptr;
@@ -44,6 +44,7 @@ private:
     DesktopShell& shell_;
     size_t index_;
     cg::Rect frame_;
+    const std::function<bool(size_t)>& visible_;
 };
 
 void trace(const std::string& line) {
@@ -92,14 +93,14 @@ DesktopTouches::DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks h
     TouchController::Services s;
     s.timers = std::make_shared<GlibMainTimers>();
     s.read = [&finder](std::function<void(const FinderResult&)> done) { finder.read(std::move(done)); };
-    s.surfaces = [this] {
+    s.surfaces = [this, visible = std::move(hooks.windowVisible)] {
         std::vector<std::shared_ptr<TouchController::Surface>> out;
         const double bottom = primaryBottom();
         for (size_t i = 0; i < shell_.screens(); ++i)
             if (const DesktopSurface* surface = shell_.surface(i)) {
                 const auto& g = surface->geometry();
                 out.push_back(std::make_shared<ShellSurface>(
-                    shell_, i, cg::Rect(g.x, bottom - (g.y + g.height), g.width, g.height)));
+                    shell_, i, cg::Rect(g.x, bottom - (g.y + g.height), g.width, g.height), visible));
             }
         return out;
     };

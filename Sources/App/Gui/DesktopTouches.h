@@ -24,6 +24,9 @@ public:
         std::function<bool()> night;
         std::function<bool()> reduceMotion;
         std::function<void(const DeskLayout&)> layoutChanged;
+        // Whether desktop window i shows (not fully covered); every existing window counts as showing
+        // when empty. Whoever follows occlusion calls `controller().occlusionChanged()` on a change.
+        std::function<bool(size_t)> windowVisible;
     };
 
     DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks hooks);
