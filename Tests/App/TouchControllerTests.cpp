@@ -213,7 +213,7 @@ TEST(TouchDesktop, ShowsWhenFivePercentOfTheProbesAreUncovered) {
     EXPECT_FALSE(TouchController::desktopShowing({panelled}, {{0, 1.0, cg::Rect(0, 40, 1200, 760)}}, levels));
 }
 
-TEST(TouchClicks, WalkersAndWaterAnswerClicksAwayFromIconsAndOtherWindows) {
+TEST(TouchClicks, WalkersAndWaterAnswerClicksAwayFromIconsAndOtherWindowsAndGlowAtNightOutOfWinter) {
     // The icon stands at (600, 200) from the screen's top left: 41 points down is its label, 80 is not.
     struct Case {
         const char* name;
@@ -221,6 +221,8 @@ TEST(TouchClicks, WalkersAndWaterAnswerClicksAwayFromIconsAndOtherWindows) {
         bool reduceMotion, water, walker, labelsRight;
         std::optional<WindowInfo> top;
         Touch touch;
+        SceneKind scene = SceneKind::sea;
+        bool night = false, glow = false;
     };
     const WindowInfo ordinary{0, 1.0, cg::Rect(0, 0, 1200, 800)}, desktop{-1, 1.0, cg::Rect(0, 0, 1200, 800)};
     const Case cases[] = {
@@ -238,6 +240,11 @@ TEST(TouchClicks, WalkersAndWaterAnswerClicksAwayFromIconsAndOtherWindows) {
         {"under an ordinary window", {600, 600}, false, true, true, false, ordinary, Touch::covered},
         {"over our own desktop window", {600, 600}, false, true, false, false, desktop, Touch::ripple},
         {"a window without a level", {600, 600}, false, true, false, false, WindowInfo{}, Touch::covered},
+        // Ripples glow at night, never in winter.
+        {"sea by night", {600, 600}, false, true, false, false, std::nullopt, Touch::ripple, SceneKind::sea, true, true},
+        {"winter by night", {600, 600}, false, true, false, false, std::nullopt, Touch::ripple, SceneKind::winter, true, false},
+        {"winter by day", {600, 600}, false, true, false, false, std::nullopt, Touch::ripple, SceneKind::winter, false, false},
+        {"pond by night", {600, 600}, false, true, false, false, std::nullopt, Touch::ripple, SceneKind::pond, true, true},
     };
     for (const Case& c : cases) {
         Rig rig;
@@ -249,33 +256,15 @@ TEST(TouchClicks, WalkersAndWaterAnswerClicksAwayFromIconsAndOtherWindows) {
         rig.surface->water = c.water;
         if (c.walker) rig.surface->walkers = {c.local};
         rig.top = c.top;
+        rig.scene = c.scene;
+        rig.night = c.night;
         const Touch touch = rig.touch->touched({c.local.x, 800 - c.local.y});
         EXPECT_EQ(touch, c.touch) << c.name << ": " << TouchController::name(touch);
         EXPECT_EQ(rig.surface->setOffs, touch == Touch::walker ? 1 : 0) << c.name;
         ASSERT_EQ(rig.surface->ripples.size(), touch == Touch::ripple ? 1u : 0u) << c.name;
         if (touch == Touch::ripple) {
-            EXPECT_EQ(std::get<0>(rig.surface->ripples[0]), c.local) << c.name;
+            EXPECT_EQ(rig.surface->ripples[0], std::make_tuple(c.local, c.night, c.glow)) << c.name;
         }
-    }
-}
-
-TEST(TouchClicks, RipplesGlowAtNightButNeverInWinter) {
-    struct Case {
-        SceneKind scene;
-        bool night, glow;
-    };
-    const Case cases[] = {{SceneKind::sea, false, false},
-                          {SceneKind::sea, true, true},
-                          {SceneKind::winter, true, false},
-                          {SceneKind::winter, false, false},
-                          {SceneKind::pond, true, true}};
-    for (const Case& c : cases) {
-        Rig rig;
-        rig.scene = c.scene;
-        rig.night = c.night;
-        ASSERT_EQ(rig.touch->touched({300, 300}), Touch::ripple);
-        EXPECT_EQ(std::get<1>(rig.surface->ripples[0]), c.night);
-        EXPECT_EQ(std::get<2>(rig.surface->ripples[0]), c.glow) << scene_kind::rawValue(c.scene);
     }
 }
 

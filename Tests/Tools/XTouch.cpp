@@ -1,7 +1,6 @@
 // Drives an X display for the desktop tests.
-//   x-touch click X Y [shift]   moves the pointer to root (X, Y) and clicks the left button there
-//   x-touch drag X Y X2 Y2      presses at (X, Y), moves to (X2, Y2) and releases
-//   x-touch cover X Y W H       maps an ordinary window at that place and keeps it until killed
+//   x-touch click X Y       moves the pointer to root (X, Y) and clicks the left button there
+//   x-touch cover X Y W H   maps an ordinary window at that place and keeps it until killed
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -14,7 +13,7 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: x-touch click X Y [shift] | drag X Y X2 Y2 | cover X Y W H\n");
+    std::fprintf(stderr, "usage: x-touch click X Y | cover X Y W H\n");
     return 2;
 }
 
@@ -42,17 +41,8 @@ int main(int argc, char** argv) {
     const char* what = argv[1];
     const int x = std::atoi(argv[2]), y = std::atoi(argv[3]);
     if (!std::strcmp(what, "click")) {
-        const bool shift = argc > 4 && !std::strcmp(argv[4], "shift");
-        const KeyCode key = XKeysymToKeycode(d, 0xffe1);  // Shift_L
-        move(d, x, y);
-        if (shift) XTestFakeKeyEvent(d, key, True, CurrentTime);
-        button(d, true);
-        button(d, false);
-        if (shift) XTestFakeKeyEvent(d, key, False, CurrentTime);
-    } else if (!std::strcmp(what, "drag") && argc == 6) {
         move(d, x, y);
         button(d, true);
-        move(d, std::atoi(argv[4]), std::atoi(argv[5]));
         button(d, false);
     } else if (!std::strcmp(what, "cover") && argc == 6) {
         const unsigned w = unsigned(std::atoi(argv[4])), h = unsigned(std::atoi(argv[5]));
