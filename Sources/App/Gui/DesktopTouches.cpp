@@ -27,13 +27,13 @@ public:
     // for that picture.
     bool visible() const override { return shell_.window(index_) && (!visible_ || visible_(index_)); }
     std::function<void()> walkerAt(cg::Point q) const override {
-        DesktopWindow* w = shell_.window(index_);
+        DesktopWindow* w = live();
         auto walker = w ? w->actor(q) : nullptr;
         if (!walker) return {};
         return [walker, t = w->now()] { walker->setOff(t); };
     }
     bool wet(cg::Point q) const override {
-        const DesktopWindow* w = shell_.window(index_);
+        const DesktopWindow* w = live();
         return w && w->isWet(q);
     }
     void ripple(cg::Point q, bool night, bool glow) override {
@@ -41,6 +41,12 @@ public:
     }
 
 private:
+    // The window while it is what the desktop shows: a still picture on the wallpaper has no walkers
+    // or water to answer a click.
+    DesktopWindow* live() const {
+        return shell_.mode() == DesktopShell::Mode::stillPicture ? nullptr : shell_.window(index_);
+    }
+
     DesktopShell& shell_;
     size_t index_;
     cg::Rect frame_;
