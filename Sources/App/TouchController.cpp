@@ -65,17 +65,19 @@ void TouchController::run() {
 }
 
 void TouchController::apply(const FinderResult& result) {
-    if (!result.ok()) {
-        finderDenied_ = result.error().code == deniedCode;
+    std::optional<FinderError> error;
+    if (!result.ok()) error = result.error();
+    // Errors compare by domain and code; the menu also shows the reason.
+    const bool changed = error.has_value() != lastError_.has_value() ||
+                         (error && (*error != *lastError_ || error->reason != lastError_->reason));
+    lastError_ = error;
+    finderDenied_ = error && error->code == deniedCode;
+    if (changed) {
         // The poll repeats a failing read every 2 s: say so when the failure starts or changes only.
-        if (lastError_ != result.error())
-            std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", result.error().reason.c_str());
-        lastError_ = result.error();
-        return;
+        if (error) std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", error->reason.c_str());
+        if (s_.errorChanged) s_.errorChanged(lastError_);
     }
-    finderDenied_ = false;
-    lastError_.reset();
-    if (result.layout() == layout_) return;
+    if (error || result.layout() == layout_) return;
     layout_ = result.layout();
     trace("icon layout changed: " + std::to_string(layout_.centers.size()) + " icons");
     if (s_.layoutChanged) s_.layoutChanged(layout_);

@@ -74,6 +74,9 @@ public:
         std::function<bool()> night;
         // A read gave a layout unlike the last one.
         std::function<void(const DeskLayout&)> layoutChanged;
+        // A read failed unlike the one before (another error, another reason), or succeeded after a
+        // failure (no error). Not called for repeats, so a menu showing the error is not rebuilt every poll.
+        std::function<void(const std::optional<FinderError>&)> errorChanged;
         // What became of each read and click, for a session log; may be empty.
         std::function<void(const std::string&)> trace;
     };
@@ -105,6 +108,8 @@ public:
 
     bool ready() const { return ready_; }
     bool finderDenied() const { return finderDenied_; }
+    // The failure of the last completed read, if it failed.
+    const std::optional<FinderError>& lastError() const { return lastError_; }
     const DeskLayout& layout() const { return layout_; }
     // Reads actually started (not debounced away or skipped).
     int reads() const { return reads_; }

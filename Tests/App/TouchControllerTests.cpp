@@ -67,6 +67,7 @@ struct Rig {
     std::vector<std::function<void(const FinderResult&)>> waiting;  // reads in flight
     std::vector<double> readTimes;
     std::vector<DeskLayout> changes;
+    std::vector<std::optional<FinderError>> errors;
     std::optional<WindowInfo> top;
     std::vector<WindowInfo> windows;
     bool reduceMotion = false, night = false;
@@ -88,6 +89,7 @@ struct Rig {
         s.scene = [this] { return scene; };
         s.night = [this] { return night; };
         s.layoutChanged = [this](const DeskLayout& l) { changes.push_back(l); };
+        s.errorChanged = [this](const std::optional<FinderError>& e) { errors.push_back(e); };
         touch = std::make_unique<TouchController>(std::move(s));
     }
     // Answers every read in flight.
@@ -149,20 +151,24 @@ TEST(TouchReads, OnlyADifferentLayoutIsHandedOnAndRefusalsAreRemembered) {
     const DeskLayout labelsRight = layoutWith({{100, 100}}, true);
     const FinderError denied{"Finder", TouchController::deniedCode, "refused"};
     const FinderError timeout{"Finder", FinderError::unavailable, "slow"};
+    const FinderError slower{"Finder", FinderError::unavailable, "slower"};
     struct Step {
         FinderResult result;
-        size_t changes;
+        size_t changes, errorChanges;
         bool denied;
     };
-    const Step steps[] = {{a, 1, false},           {a, 1, false},       {denied, 1, true},
-                          {labelsRight, 2, false}, {timeout, 2, false}, {denied, 2, true},
-                          {timeout, 2, false},     {a, 3, false}};
+    const Step steps[] = {{a, 1, 0, false},          {a, 1, 0, false},       {denied, 1, 1, true},
+                          {denied, 1, 1, true},      {labelsRight, 2, 2, false}, {timeout, 2, 3, false},
+                          {slower, 2, 4, false},     {denied, 2, 5, true},   {timeout, 2, 6, false},
+                          {a, 3, 7, false}};
     for (const Step& step : steps) {
         rig.touch->readFinder(0);
         rig.timers->advance(rig.timers->now + 0.1);
         rig.answer(step.result);
         EXPECT_EQ(rig.changes.size(), step.changes);
+        EXPECT_EQ(rig.errors.size(), step.errorChanges);
         EXPECT_EQ(rig.touch->finderDenied(), step.denied);
+        EXPECT_EQ(rig.errors.empty() ? std::nullopt : rig.errors.back(), rig.touch->lastError());
     }
     EXPECT_EQ(rig.touch->layout(), a);
 }
