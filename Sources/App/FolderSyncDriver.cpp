@@ -10,6 +10,7 @@
 
 struct FolderSyncDriver::State {
     bool denied = false;
+    std::optional<Denial> denial;
     std::function<void()> deniedChanged;
     std::string lastComplaint;  // a failure that repeats on every pass is said once
 };
@@ -48,6 +49,10 @@ bool FolderSyncDriver::isDenial(const FolderIcons::Error& error) {
 
 bool FolderSyncDriver::desktopDenied() const { return state_->denied; }
 
+std::optional<FolderSyncDriver::Denial> FolderSyncDriver::denial() const {
+    return state_->denied ? state_->denial : std::nullopt;
+}
+
 void FolderSyncDriver::onDeniedChanged(std::function<void()> handler) { state_->deniedChanged = std::move(handler); }
 
 void FolderSyncDriver::syncFolders(bool putBack, int64_t foldersChoice, SceneKind scene) {
@@ -79,6 +84,7 @@ void FolderSyncDriver::syncFolders(bool putBack, int64_t foldersChoice, SceneKin
                 state->lastComplaint.clear();
             } else if (isDenial(*error)) {
                 denied = true;
+                state->denial = Denial{dir ? dir->string() : std::string(), error->reason};
             } else {
                 // Not a refusal: nothing was done, and the Desktop may still be ours to paint next time.
                 std::string line = "folder icons not updated" + (dir ? " in " + dir->string() : std::string()) +

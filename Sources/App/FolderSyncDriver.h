@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "App/MainQueue.h"
 #include "App/Workers.h"
@@ -39,6 +40,12 @@ public:
 
     // Whether the last synchronisation that finished was refused access to the Desktop.
     bool desktopDenied() const;
+    // What the refusal was about while `desktopDenied` holds, for the help the menu offers.
+    struct Denial {
+        std::string directory;  // empty when the session names no Desktop directory
+        std::string reason;
+    };
+    std::optional<Denial> denial() const;
     // Runs on the main thread when `desktopDenied` changes.
     void onDeniedChanged(std::function<void()> handler);
 

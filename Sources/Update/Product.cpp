@@ -11,12 +11,14 @@ namespace Update {
 
 std::string_view website() { return VM_WEBSITE; }
 
-std::string manifestUrl(std::string_view site) {
+std::string rootPage(std::string_view site) {
     const std::size_t scheme = site.find("://");
     const std::size_t hostStart = scheme == std::string_view::npos ? 0 : scheme + 3;
     const std::size_t hostEnd = site.find_first_of("/?#", hostStart);
-    return std::string(site.substr(0, hostEnd)) + "/latest.json";
+    return std::string(site.substr(0, hostEnd)) + "/";
 }
+
+std::string manifestUrl(std::string_view site) { return rootPage(site) + "latest.json"; }
 
 std::string_view runningVersion() {
     constexpr std::string_view built = VM_VERSION;

@@ -14,6 +14,9 @@ std::string_view website();
 std::string manifestUrl(std::string_view site);
 inline std::string manifestUrl() { return manifestUrl(website()); }
 
+// The root page of `site` ("/" below its origin), which the status menu's update item opens.
+std::string rootPage(std::string_view site);
+
 // The version this program was built as; "0" when the build carries none.
 std::string_view runningVersion();
 

@@ -81,6 +81,10 @@ TEST(FolderSyncDriver, OnlyARefusalOfAccessMarksTheDesktopDenied) {
             bool expected = startDenied ? c.deniedAfterDenied : c.deniedAfterFine;
             EXPECT_EQ(rig.driver.desktopDenied(), expected);
             EXPECT_EQ(changes, expected != startDenied ? 1 : 0);
+            // The help names the directory and the refusal that holds now.
+            const auto denial = rig.driver.denial();
+            const std::string reason = c.deniedAfterFine ? c.error->reason : "x";
+            EXPECT_EQ(denial ? denial->directory + ": " + denial->reason : "", expected ? "/home/u/Desktop: " + reason : "");
             EXPECT_EQ(!err.empty(), c.logged) << err;
         }
     }

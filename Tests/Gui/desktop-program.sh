@@ -2,7 +2,7 @@
 # Usage: desktop-program.sh VISTAMERE
 # Runs the desktop program on the display given (a scratch session, see scratch-session.sh) and checks
 # that it puts up DESKTOP windows with the scene of the preferences and a status item, paints another scene soon after the
-# preferences file changes, and quits within a second of SIGTERM.
+# preferences file changes and another when one is chosen in the status menu, and quits within a second of SIGTERM.
 set -u
 prog=$1
 log="$TMPDIR/vistamere.log"
@@ -52,6 +52,18 @@ echo "status item on the bus"
 printf '{"scene": "canyon"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
 await 50 'showing canyon-day on monitor 0' || fail "no canyon within 5 s of the edit"
 echo "re-rendered after the edit"
+
+# The status menu as the panel sees it: choosing a scene there writes it and paints it.
+menu="gdbus call --session --dest app.vistamere.Vistamere --object-path /org/ayatana/NotificationItem/vistamere/Menu"
+layout=$($menu --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '@as []')
+echo "$layout" | grep -q "'toggle-state': <1>, 'toggle-type': <'radio'>, 'label': <'Canyon'>" ||
+  fail "the menu does not mark Canyon: $layout"
+pond=$(echo "$layout" | grep -o "([0-9]*, {[^}]*'label': <'Pond'>" | sed 's/^(\([0-9]*\),.*/\1/')
+[ -n "$pond" ] || fail "no Pond in the menu: $layout"
+$menu --method com.canonical.dbusmenu.Event "$pond" clicked '<int32 0>' 0 >/dev/null || fail "the menu refused the click"
+await 50 'showing pond-day on monitor 0' || fail "no pond within 5 s of choosing it in the menu"
+grep -q '"scene": "pond"' "$XDG_CONFIG_HOME/vistamere/defaults.json" || fail "the menu's choice was not stored"
+echo "chose a scene in the menu"
 
 kill -TERM $pid
 n=0

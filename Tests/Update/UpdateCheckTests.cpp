@@ -245,19 +245,24 @@ TEST(UpdateCheck, StartsAgainOnceTheLastCheckIsOver) {
     EXPECT_EQ(server.requests(), 3);
 }
 
-TEST(UpdateProduct, TheManifestLiesAtTheRootOfTheSite) {
+TEST(UpdateProduct, TheManifestAndTheMenusPageLieAtTheRootOfTheSite) {
     struct Case {
         const char* site;
         const char* manifest;
+        const char* root;
     };
     const Case cases[] = {
-        {"https://vistamere.app", "https://vistamere.app/latest.json"},
-        {"https://vistamere.app/", "https://vistamere.app/latest.json"},
-        {"https://example.org:8443/downloads/page.html", "https://example.org:8443/latest.json"},
-        {"https://example.org?ref=menu", "https://example.org/latest.json"},
-        {"https://example.org#top", "https://example.org/latest.json"},
+        {"https://vistamere.app", "https://vistamere.app/latest.json", "https://vistamere.app/"},
+        {"https://vistamere.app/", "https://vistamere.app/latest.json", "https://vistamere.app/"},
+        {"https://example.org:8443/downloads/page.html", "https://example.org:8443/latest.json",
+         "https://example.org:8443/"},
+        {"https://example.org?ref=menu", "https://example.org/latest.json", "https://example.org/"},
+        {"https://example.org#top", "https://example.org/latest.json", "https://example.org/"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Update::manifestUrl(c.site), c.manifest) << c.site;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Update::manifestUrl(c.site), c.manifest) << c.site;
+        EXPECT_EQ(Update::rootPage(c.site), c.root) << c.site;
+    }
     EXPECT_EQ(Update::runningVersion(), PROJECT_VERSION_FOR_TESTS);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -15,9 +16,11 @@
 
 #include "App/GlibMainQueue.h"
 #include "App/Gui/DesktopTouches.h"
+#include "App/Gui/MenuController.h"
 #include "App/Gui/ShellWindow.h"
 #include "App/Gui/StatusItem.h"
 #include "App/WorkerPool.h"
+#include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
 
@@ -50,6 +53,9 @@ AppDelegate::AppDelegate()
     services.renders = renders_;
     services.thumbnails = thumbnailWorkers_;
     passes_ = std::make_unique<RenderPasses>(std::move(services));
+    actions_ = std::make_unique<PreferenceActions>(
+        *defaults_, PreferenceActions::Reactions{[this](double fade) { renderAll(fade); },
+                                                 [this](bool putBack) { syncFolders(putBack); }});
 }
 
 AppDelegate::~AppDelegate() {
@@ -65,6 +71,7 @@ void AppDelegate::stop() {
     settingsHandlers_.clear();
     power_.reset();
     touches_.reset();
+    menu_.reset();
     if (windowsCurrent_) *windowsCurrent_ = false;
     windows_.clear();
     shell_.reset();
@@ -93,6 +100,7 @@ bool AppDelegate::darkAppearance() {
 
 void AppDelegate::launch() {
     statusItem_ = std::make_unique<StatusItem>(std::string(g_get_user_cache_dir()) + "/vistamere/status");
+    buildMenu();
 
     // The windows and the first render.
     DesktopShell::Options options;
@@ -103,14 +111,14 @@ void AppDelegate::launch() {
     shell_ = std::make_unique<DesktopShell>(std::move(options));
     buildWindows();
 
-    // The preferences file: any edit of what is painted starts a pass.
+    // The preferences file: any edit of what is painted starts a pass. Writes through `apply` react there.
     for (Defaults::Key key : {Defaults::Key::scene, Defaults::Key::daily, Defaults::Key::lighting})
         defaults_->onChange(key, [this, alive] {
-            if (alive.lock()) renderSoon();
+            if (alive.lock() && !actions_->applying()) renderSoon();
         });
 
     defaults_->onChange(Defaults::Key::folders, [this, alive] {
-        if (alive.lock()) syncFolders(defaults_->folders() == 0);
+        if (alive.lock() && !actions_->applying()) syncFolders(defaults_->folders() == 0);
     });
 
     scheduleMidnight();
@@ -171,6 +179,10 @@ void AppDelegate::readIcons() {
             g_object_get(settings, "gtk-enable-animations", &enabled, nullptr);
         return !enabled;
     };
+    hooks.errorChanged = [this](const std::optional<FinderError>& error) {
+        finderError_ = error;
+        if (menu_) menu_->refresh();
+    };
     hooks.layoutChanged = [this](const DeskLayout& layout) {
         layout_ = layout;
         renderAll(0.7);
@@ -209,6 +221,8 @@ void AppDelegate::renderAll(double fade) {
     pass.fade = fade;
     passes_->renderAll(pass);
     syncFolders(false);
+    // The scene or the time of day may have moved on: the menu's checkmark and thumbnails follow.
+    if (menu_) menu_->refresh();
 }
 
 void AppDelegate::syncFolders(bool putBack) { folders_->syncFolders(putBack, defaults_->folders(), scene()); }
@@ -250,7 +264,44 @@ void AppDelegate::scheduleMidnight() {
 void AppDelegate::checkForUpdate() {
     std::weak_ptr<bool> alive = alive_;
     update_.start(g_main_context_default(), [this, alive](Update::CheckResult r) {
-        if (alive.lock() && r.newer) newerVersion_ = *r.newer;
+        if (!alive.lock() || !r.newer) return;
+        newerVersion_ = *r.newer;
+        if (menu_) menu_->refresh();
+    });
+}
+
+void AppDelegate::apply(const std::string& key, const PreferenceValue& value) { actions_->apply(key, value); }
+
+// The status menu and the windows it opens.
+void AppDelegate::buildMenu() {
+    MenuController::Host host;
+    host.defaults = defaults_.get();
+    host.thumbnails = &passes_->thumbnails();
+    host.scene = [this] { return scene(); };
+    host.night = [this] { return night(); };
+    host.apply = [this](const std::string& key, const PreferenceValue& value) { apply(key, value); };
+    host.update = [this] { return newerVersion_; };
+    host.desktopProblem = [this]() -> std::optional<MenuController::Problem> {
+        const auto denial = folders_->denial();
+        if (!denial) return std::nullopt;
+        return MenuController::Problem{denial->directory, denial->reason};
+    };
+    host.finderProblem = [this]() -> std::optional<MenuController::Problem> {
+        if (!finderError_ || !finder_) return std::nullopt;
+        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix.
+        if (dynamic_cast<const LayoutFileSource*>(&finder_->source()) &&
+            !std::filesystem::exists(LayoutFileSource::pathIn(g_get_user_config_dir())))
+            return std::nullopt;
+        return MenuController::Problem{finder_->source().name(), finderError_->reason};
+    };
+    // Until the quit with the windows' fade exists, the menu's Quit ends the application directly.
+    host.quit = [] {
+        if (GApplication* app = g_application_get_default()) g_application_quit(app);
+    };
+    menu_ = std::make_unique<MenuController>(statusItem_->menu(), std::move(host));
+    std::weak_ptr<bool> alive = alive_;
+    folders_->onDeniedChanged([this, alive] {
+        if (alive.lock() && menu_) menu_->refresh();
     });
 }
 

@@ -11,15 +11,18 @@
 
 #include "App/Defaults.h"
 #include "App/FolderSyncDriver.h"
+#include "App/PreferenceActions.h"
 #include "App/RenderPasses.h"
 #include "App/SceneChoice.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/PowerMonitor.h"
+#include "Settings/Preferences.h"
 #include "Update/UpdateCheck.h"
 
 class DesktopTouches;
+class MenuController;
 class StatusItem;
 class WorkerPool;
 
@@ -48,6 +51,8 @@ public:
     void checkForUpdate();
     // Paints the Desktop folders in the scene's theme, or with `putBack` gives them their own icons back.
     void syncFolders(bool putBack);
+    // The one write path of the preferences, for the status menu and the settings window.
+    void apply(const std::string& key, const PreferenceValue& value);
 
     // The desktop's appearance is dark (the dark variant is preferred, or the theme is a dark one).
     static bool darkAppearance();
@@ -56,6 +61,7 @@ private:
     void renderSoon();
     void scheduleMidnight();
     void readIcons();
+    void buildMenu();
 
     std::unique_ptr<Defaults> defaults_;
     SceneChoice choice_;
@@ -73,6 +79,9 @@ private:
     DeskLayout layout_;
     Update::UpdateCheck update_;
     std::optional<std::string> newerVersion_;
+    std::unique_ptr<PreferenceActions> actions_;
+    std::unique_ptr<MenuController> menu_;
+    std::optional<FinderError> finderError_;  // the last icon layout read failed
     unsigned renderIdle_ = 0, appearanceTimer_ = 0, midnightTimer_ = 0, updateTimer_ = 0;
     std::vector<unsigned long> settingsHandlers_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -150,6 +150,7 @@ DesktopTouches::DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks h
     s.scene = std::move(hooks.scene);
     s.night = std::move(hooks.night);
     s.layoutChanged = std::move(hooks.layoutChanged);
+    s.errorChanged = std::move(hooks.errorChanged);
     s.trace = trace;
     controller_ = std::make_unique<TouchController>(std::move(s));
 

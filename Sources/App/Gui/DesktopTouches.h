@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "App/TouchController.h"
@@ -24,6 +25,7 @@ public:
         std::function<bool()> night;
         std::function<bool()> reduceMotion;
         std::function<void(const DeskLayout&)> layoutChanged;
+        std::function<void(const std::optional<FinderError>&)> errorChanged;
         // Whether desktop window i shows (not fully covered); every existing window counts as showing
         // when empty. Whoever follows occlusion calls `controller().occlusionChanged()` on a change.
         std::function<bool(size_t)> windowVisible;

@@ -11,12 +11,12 @@ namespace {
 
 constexpr const char* iconName = "vistamere-status";
 
-// Two filled peaks, drawn in a light grey that reads on dark and light panels alike.
-bool writeIcon(const std::string& path) {
-    constexpr int size = 64;
+// Two filled peaks in a 64-unit square.
+cairo_surface_t* peaks(int size, double grey) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
     cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgba(cr, 0.88, 0.88, 0.88, 1);
+    cairo_scale(cr, size / 64.0, size / 64.0);
+    cairo_set_source_rgba(cr, grey, grey, grey, 1);
     cairo_move_to(cr, 2, 54);
     cairo_line_to(cr, 24, 14);
     cairo_line_to(cr, 36, 34);
@@ -25,6 +25,12 @@ bool writeIcon(const std::string& path) {
     cairo_close_path(cr);
     cairo_fill(cr);
     cairo_destroy(cr);
+    return surface;
+}
+
+// A light grey reads on dark and light panels alike.
+bool writeIcon(const std::string& path) {
+    cairo_surface_t* surface = peaks(64, 0.88);
     const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
     return ok;
@@ -46,6 +52,15 @@ StatusItem::StatusItem(const std::string& iconDirectory) {
     gtk_widget_show_all(menu_);
     app_indicator_set_menu(indicator_, GTK_MENU(menu_));
     app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+}
+
+GtkMenu* StatusItem::menu() const { return GTK_MENU(menu_); }
+
+GdkPixbuf* StatusItem::logo(int size) {
+    cairo_surface_t* surface = peaks(size, 0.45);
+    GdkPixbuf* pixbuf = gdk_pixbuf_get_from_surface(surface, 0, 0, size, size);
+    cairo_surface_destroy(surface);
+    return pixbuf;
 }
 
 StatusItem::~StatusItem() {

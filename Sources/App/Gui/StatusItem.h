@@ -1,8 +1,12 @@
 #pragma once
-// The status item: an AppIndicator with our own icon and a menu that is filled when it opens (empty for
-// now). Without a status notifier host the library falls back to the tray by itself.
+// The status item: an AppIndicator with our own icon and its menu, which the menu controller fills again
+// whenever what it shows changes (indicators give no reliable hook for the moment it opens). Without a
+// status notifier host the library falls back to the tray by itself.
 
 #include <string>
+
+typedef struct _GdkPixbuf GdkPixbuf;
+typedef struct _GtkMenu GtkMenu;
 
 typedef struct _AppIndicator AppIndicator;
 typedef struct _GtkWidget GtkWidget;
@@ -16,6 +20,11 @@ public:
     StatusItem& operator=(const StatusItem&) = delete;
 
     static constexpr const char* id = "vistamere";
+
+    // The indicator's menu, kept for the life of the item.
+    GtkMenu* menu() const;
+    // The icon's peaks in a mid grey for light backgrounds, `size` pixels square; the caller owns it.
+    static GdkPixbuf* logo(int size);
 
 private:
     AppIndicator* indicator_ = nullptr;
