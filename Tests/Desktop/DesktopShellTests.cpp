@@ -2,6 +2,7 @@
 // pacing, and its stacking under icon managers (with openbox as the window manager).
 
 #include "DesktopTestSupport.h"
+#include "OpenboxSupport.h"
 
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/MainLoop.h"
@@ -12,52 +13,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-extern char** environ;
-
+using desktoptest::Child;
+using desktoptest::indexOf;
 using desktoptest::scene;
+using desktoptest::windowManagerReady;
 using desktoptest::slidingSquares;
 
 namespace {
 
 bool contains(const std::vector<std::string>& v, const char* s) { return std::find(v.begin(), v.end(), s) != v.end(); }
-
-long indexOf(const std::vector<X11Session::Window>& v, X11Session::Window w) {
-    auto it = std::find(v.begin(), v.end(), w);
-    return it == v.end() ? -1 : long(it - v.begin());
-}
-
-// A program we start for one test and stop by its process id.
-struct Child {
-    pid_t pid = -1;
-    explicit Child(std::vector<const char*> argv) {
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid = -1;
-    }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-// Openbox announces itself before it manages new windows: wait until a probe window is managed.
-bool windowManagerReady(const X11Session& x) {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        if (!x.hasWindowManager()) {
-            mainloop::runFor(0.2);
-            continue;
-        }
-        const auto probe = x.createWindow("probe", "_NET_WM_WINDOW_TYPE_NORMAL", 0, 0, 10, 10);
-        const bool managed = mainloop::runUntil([&] { return indexOf(x.stacking(), probe) >= 0; }, 1);
-        x.destroyWindow(probe);
-        if (managed) return mainloop::runUntil([&] { return indexOf(x.stacking(), probe) < 0; }, 2);
-    }
-    return false;
-}
 
 }  // namespace
 

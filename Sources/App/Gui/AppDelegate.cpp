@@ -15,6 +15,7 @@
 #include <gtk/gtk.h>
 
 #include "App/GlibMainQueue.h"
+#include "App/Gui/DesktopTouches.h"
 #include "App/Gui/MenuController.h"
 #include "App/Gui/ShellWindow.h"
 #include "App/Gui/StatusItem.h"
@@ -69,6 +70,7 @@ void AppDelegate::stop() {
         for (unsigned long h : settingsHandlers_) g_signal_handler_disconnect(settings, h);
     settingsHandlers_.clear();
     power_.reset();
+    touches_.reset();
     menu_.reset();
     if (windowsCurrent_) *windowsCurrent_ = false;
     windows_.clear();
@@ -167,19 +169,26 @@ void AppDelegate::launch() {
 }
 
 void AppDelegate::readIcons() {
-    std::weak_ptr<bool> alive = alive_;
-    finder_->read([this, alive](const FinderResult& result) {
-        if (!alive.lock()) return;
-        finderError_ = result.ok() ? std::nullopt : std::optional(result.error());
+    // Reads from now on follow the poll, clicks, occlusion and the source's own change notices.
+    DesktopTouches::Hooks hooks;
+    hooks.scene = [this] { return scene(); };
+    hooks.night = [this] { return night(); };
+    hooks.reduceMotion = [] {
+        gboolean enabled = TRUE;
+        if (GtkSettings* settings = gtk_settings_get_default())
+            g_object_get(settings, "gtk-enable-animations", &enabled, nullptr);
+        return !enabled;
+    };
+    hooks.errorChanged = [this](const std::optional<FinderError>& error) {
+        finderError_ = error;
         if (menu_) menu_->refresh();
-        if (!result.ok()) {
-            std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", result.error().reason.c_str());
-            return;
-        }
-        if (result.layout() == layout_) return;
-        layout_ = result.layout();
+    };
+    hooks.layoutChanged = [this](const DeskLayout& layout) {
+        layout_ = layout;
         renderAll(0.7);
-    });
+    };
+    touches_ = std::make_unique<DesktopTouches>(*shell_, *finder_, std::move(hooks));
+    touches_->controller().start();
 }
 
 void AppDelegate::buildWindows() {

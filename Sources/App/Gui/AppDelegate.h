@@ -21,6 +21,7 @@
 #include "Settings/Preferences.h"
 #include "Update/UpdateCheck.h"
 
+class DesktopTouches;
 class MenuController;
 class StatusItem;
 class WorkerPool;
@@ -73,6 +74,8 @@ private:
     std::vector<std::shared_ptr<SceneWindow>> windows_;
     std::shared_ptr<bool> windowsCurrent_;
     std::unique_ptr<FinderIcons> finder_;
+    // Icon-layout polling and clicks on the desktop; its controller takes occlusion changes.
+    std::unique_ptr<DesktopTouches> touches_;
     DeskLayout layout_;
     Update::UpdateCheck update_;
     std::optional<std::string> newerVersion_;
