@@ -54,6 +54,8 @@ public:
     const DeskLayout& layout() const { return layout_; }
     const std::vector<std::shared_ptr<SceneWindow>>& windows() const { return windows_; }
     bool quitting() const { return quitting_; }
+    // Whether window `index` of the current set can be seen: not fully covered, the screen unlocked.
+    bool showing(size_t index) const { return index < visible_.size() && visible_[index] && !locked_; }
 
     // Replaces every desktop window, sets their animation, and starts a pass.
     void buildWindows();

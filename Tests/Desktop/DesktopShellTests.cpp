@@ -2,6 +2,7 @@
 // pacing, and its stacking under icon managers (with openbox as the window manager).
 
 #include "DesktopTestSupport.h"
+#include "OpenboxSupport.h"
 
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/MainLoop.h"
@@ -10,59 +11,24 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-extern char** environ;
-
+using desktoptest::Child;
+using desktoptest::indexOf;
 using desktoptest::scene;
+using desktoptest::windowManagerReady;
 using desktoptest::slidingSquares;
 
 namespace {
 
 bool contains(const std::vector<std::string>& v, const char* s) { return std::find(v.begin(), v.end(), s) != v.end(); }
 
-long indexOf(const std::vector<X11Session::Window>& v, X11Session::Window w) {
-    auto it = std::find(v.begin(), v.end(), w);
-    return it == v.end() ? -1 : long(it - v.begin());
-}
-
-// A program we start for one test and stop by its process id.
-struct Child {
-    pid_t pid = -1;
-    explicit Child(std::vector<const char*> argv) {
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid = -1;
-    }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
-// Openbox announces itself before it manages new windows: wait until a probe window is managed.
-bool windowManagerReady(const X11Session& x) {
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        if (!x.hasWindowManager()) {
-            mainloop::runFor(0.2);
-            continue;
-        }
-        const auto probe = x.createWindow("probe", "_NET_WM_WINDOW_TYPE_NORMAL", 0, 0, 10, 10);
-        const bool managed = mainloop::runUntil([&] { return indexOf(x.stacking(), probe) >= 0; }, 1);
-        x.destroyWindow(probe);
-        if (managed) return mainloop::runUntil([&] { return indexOf(x.stacking(), probe) < 0; }, 2);
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST(Surface, ShowsTheSceneInADesktopWindowPacedByItsAnimations) {
     ASSERT_TRUE(mainloop::init());
-    DesktopShell shell({slidingSquares(15), {}, {}, {}});
+    DesktopShell shell({slidingSquares(15), {}, {}, {}, {}});
     ASSERT_EQ(shell.screens(), 1u);
     EXPECT_EQ(shell.mode(), DesktopShell::Mode::ownDesktop);
     DesktopSurface& surface = *shell.surface(0);
@@ -122,7 +88,7 @@ TEST(Surface, ShowsTheSceneInADesktopWindowPacedByItsAnimations) {
 TEST(Surface, BadScenesAndMissingMonitorsNeverBreakTheShell) {
     ASSERT_TRUE(mainloop::init());
     int changes = 0;
-    DesktopShell shell({{}, {}, {}, [&] { ++changes; }});  // the real sprite layer dispatch
+    DesktopShell shell({{}, {}, {}, [&] { ++changes; }, {}});  // the real sprite layer dispatch
     RenderedScene r = scene(64, 64, 0);
     r.image = nullptr;  // no picture
     Sprite empty;
@@ -162,7 +128,7 @@ TEST(Shell, FollowsTheIconManagerUnderOpenbox) {
     ASSERT_TRUE(x);
     ASSERT_TRUE(windowManagerReady(*x));
 
-    DesktopShell shell({slidingSquares(), {}, {}, {}});
+    DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
     shell.show(0, scene(2560, 1440, 4), 0.2);
     DesktopSurface& surface = *shell.surface(0);
     ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), surface.xwindow()) >= 0; }, 10));
@@ -233,4 +199,117 @@ TEST(Shell, TellsIconManagersFromDesktopWidgets) {
         ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), w) < 0; }, 10)) << c.wmClass;
     }
     EXPECT_FALSE(x->findIconManager({ours}));
+}
+
+TEST(Shell, StaysAtTheBottomUnframedUnderAWindowManagerWithoutEwmh) {
+    ASSERT_TRUE(mainloop::init());
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    // twm knows no desktop windows: it would frame ours, and without random placement wait for a
+    // click to place it.
+    const char* rc = "/tmp/vistamere-desktop-tests.twmrc";
+    std::ofstream(rc) << "RandomPlacement\n";
+    auto twm = std::make_unique<Child>(std::vector<const char*>{"twm", "-f", rc});
+    ASSERT_GT(twm->pid, 0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return x->hasAnyWindowManager(); }, 10));
+    EXPECT_FALSE(x->hasWindowManager());
+
+    DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
+    shell.show(0, scene(2560, 1440, 4), 0.2);
+    DesktopSurface& surface = *shell.surface(0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return surface.compositor().stats().frames > 0; }, 10));
+    const auto w = surface.xwindow();
+    EXPECT_EQ(shell.mode(), DesktopShell::Mode::ownDesktop);
+    EXPECT_TRUE(shell.overrideRedirect());
+    EXPECT_TRUE(x->isOverrideRedirect(w));
+    EXPECT_EQ(x->topLevel(w), w);  // not framed
+    EXPECT_TRUE(x->isLowest(w));
+
+    // A framed window pushed below ours: ours goes back to the bottom.
+    const auto other = x->createWindow("xterm", "_NET_WM_WINDOW_TYPE_NORMAL", 100, 100, 300, 200);
+    ASSERT_TRUE(mainloop::runUntil([&] { return x->topLevel(other) != other; }, 10));
+    x->lower(x->topLevel(other));
+    EXPECT_TRUE(mainloop::runUntil([&] { return x->isLowest(w) && shell.surface(0)->mapped(); }, 5));
+
+    // The manager quits: without one our window is a plain managed-type window again.
+    twm.reset();
+    x->destroyWindow(other);
+    EXPECT_TRUE(mainloop::runUntil([&] { return !shell.overrideRedirect() && surface.mapped(); }, 10));
+    EXPECT_TRUE(mainloop::runUntil([&] { return !x->isOverrideRedirect(surface.xwindow()); }, 5));
+    EXPECT_TRUE(mainloop::runUntil([&] { return x->isLowest(surface.xwindow()); }, 5));
+}
+
+TEST(Surface, PowerSaverCapsTheFrameRateAt15) {
+    ASSERT_TRUE(mainloop::init());
+    bool saver = false;
+    // Squares that would move at 60 frames per second.
+    DesktopShell shell({slidingSquares(60), {}, {}, {}, [&] { return saver; }});
+    shell.show(0, scene(2560, 1440, 12), 0.1);
+    const DesktopSurface& surface = *shell.surface(0);
+    ASSERT_TRUE(mainloop::runUntil([&] { return surface.compositor().stats().frames > 0; }, 5));
+    mainloop::runFor(1);  // the fade-in
+    struct Case {
+        bool saver;
+        double low, high;  // frames per second; a loaded machine may fall short, never over
+    };
+    for (const Case& c : {Case{false, 20, 31}, Case{true, 10, 15.5}, Case{false, 20, 31}}) {
+        saver = c.saver;
+        mainloop::runFor(0.3);
+        const auto before = surface.compositor().stats().frames;
+        mainloop::runFor(2);
+        const double fps = double(surface.compositor().stats().frames - before) / 2;
+        EXPECT_GE(fps, c.low) << "power saver " << c.saver;
+        EXPECT_LE(fps, c.high) << "power saver " << c.saver;
+    }
+}
+
+namespace {
+
+// Runs a shell command and answers whether it succeeded.
+bool sh(const char* command) {
+    Child child({"sh", "-c", command});
+    int status = 0;
+    const bool ok = child.pid > 0 && waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status) &&
+                    WEXITSTATUS(status) == 0;
+    child.pid = -1;
+    return ok;
+}
+
+}  // namespace
+
+// On an Xorg server whose dummy driver has RandR outputs to switch on and off.
+TEST(Shell, FollowsMonitorsThatComeAndGo) {
+    ASSERT_TRUE(mainloop::init());
+    int changes = 0;
+    DesktopShell shell({slidingSquares(), {}, {}, [&] { ++changes; }, {}});
+    ASSERT_EQ(shell.screens(), 1u);
+    const auto first = shell.surface(0)->geometry();
+    shell.show(0, scene(first.width, first.height, 4), 0.1);
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 10));
+
+    // The dummy driver's server tells clients of a change only at the next query of its resources.
+    ASSERT_TRUE(sh("xrandr --newmode 1280x720_test 74.48 1280 1336 1472 1664 720 721 724 746 -hsync +vsync && "
+                   "xrandr --addmode DUMMY1 1280x720_test && "
+                   "xrandr --output DUMMY1 --mode 1280x720_test --right-of DUMMY0 && xrandr --query > /dev/null"));
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.screens() == 2; }, 10));
+    EXPECT_GE(changes, 1);
+    const auto second = shell.surface(1)->geometry();
+    EXPECT_EQ((std::vector<int>{second.x, second.y, second.width, second.height}),
+              (std::vector<int>{first.width, 0, 1280, 720}));
+    shell.show(0, scene(first.width, first.height, 4), 1);
+    shell.show(1, scene(1280, 720, 4), 1);
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.surface(1)->compositor().stats().frames > 0; }, 10));
+
+    // Gone in the middle of a cross-fade: the windows are rebuilt for the one left.
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    const auto gone = shell.surface(1)->xwindow();
+    const int before = changes;
+    ASSERT_TRUE(sh("xrandr --output DUMMY1 --off && xrandr --query > /dev/null"));
+    ASSERT_TRUE(mainloop::runUntil([&] { return shell.screens() == 1 && changes > before; }, 10));
+    EXPECT_EQ(shell.window(1), nullptr);
+    EXPECT_TRUE(mainloop::runUntil([&] { return x->windowClass(gone).empty(); }, 5));  // destroyed
+    mainloop::runFor(1.2);  // the old windows' timers come due
+    shell.show(0, scene(first.width, first.height, 4), 0.1);
+    EXPECT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 10));
 }

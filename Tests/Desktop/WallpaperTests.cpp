@@ -10,6 +10,7 @@
 #include <fstream>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using desktoptest::key;
 using desktoptest::setKey;
@@ -66,8 +67,44 @@ TEST(Wallpaper, ASettingLeftSavedByAnEarlierRunComesBack) {
     EXPECT_FALSE(std::filesystem::exists(state + "/wallpaper-org.gnome.desktop.background.ini"));
 }
 
+TEST(Wallpaper, SeveralMonitorsShareOneSpanningPicture) {
+    setKey("picture-uri", "file:///home/u/own.png");
+    setKey("picture-options", "none");
+    const std::string state = dir("span");
+    auto w = StillWallpaper::make(StillWallpaper::gnome(), state, state + "/pictures");
+    ASSERT_TRUE(w);
+    const auto red = cg::Image::fromARGB32(2, 2, std::vector<uint32_t>(4, 0xFFFF0000u));
+    ASSERT_TRUE(w->show({{"left", still(), 0, 0}, {"right", red, 4, 1}}));
+    EXPECT_EQ(key("picture-options"), "spanned");
+    gchar* file = g_filename_from_uri(key("picture-uri").c_str(), nullptr, nullptr);
+    const auto shown = cg::Image::readPNG(file ? file : "");
+    g_free(file);
+    ASSERT_TRUE(shown);
+    ASSERT_EQ(std::vector<int>({shown->pixelWidth(), shown->pixelHeight()}), std::vector<int>({6, 3}));
+    for (const auto& [x, y, expected] : {std::tuple{0, 0, 0xFF204080u}, {3, 1, 0xFF204080u}, {4, 0, 0xFF000000u},
+                                         {5, 2, 0xFFFF0000u}, {1, 2, 0xFF000000u}})
+        EXPECT_EQ(shown->pixel(x, y), expected) << x << "," << y;
+    w->restore();
+    EXPECT_EQ(key("picture-options"), "none");
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/own.png");
+}
+
+TEST(Wallpaper, LeftoversComeBackWhateverTheSessionIsNow) {
+    const std::string state = dir("leftovers");
+    std::filesystem::create_directories(state);
+    std::ofstream(state + "/wallpaper-org.gnome.desktop.background.ini")
+        << "[saved]\npicture-uri=file:///home/u/back.png\npicture-uri-dark=file:///home/u/back-dark.png\n";
+    std::ofstream(state + "/wallpaper-pcmanfm.ini") << "[saved]\nmode=crop\n";  // waits for PCManFM itself
+    setKey("picture-uri", "file:///cache/vistamere/desktop-still-0.png");
+    Wallpaper::restoreLeftovers(state, state + "/pictures");
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/back.png");
+    EXPECT_EQ(key("picture-uri-dark"), "file:///home/u/back-dark.png");
+    EXPECT_FALSE(std::filesystem::exists(state + "/wallpaper-org.gnome.desktop.background.ini"));
+    EXPECT_TRUE(std::filesystem::exists(state + "/wallpaper-pcmanfm.ini"));
+}
+
 TEST(Wallpaper, MissingSchemaOrPictureChangesNothing) {
-    EXPECT_FALSE(StillWallpaper::make({"org.example.nowhere", {"picture-uri"}, true}, dir("none"), "/tmp"));
+    EXPECT_FALSE(StillWallpaper::make({"org.example.nowhere", {"picture-uri"}, true, ""}, dir("none"), "/tmp"));
     setKey("picture-uri", "file:///home/u/keep.png");
     // No picture, or nowhere to write it.
     auto w = StillWallpaper::make(StillWallpaper::gnome(), dir("null"), "/proc/vistamere");

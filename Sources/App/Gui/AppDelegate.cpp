@@ -14,6 +14,7 @@
 
 #include "App/GlibMainQueue.h"
 #include "App/Gui/DesktopShellHost.h"
+#include "App/Gui/DesktopTouches.h"
 #include "App/Gui/GtkSystemSettings.h"
 #include "App/Gui/MenuController.h"
 #include "App/Gui/StatusItem.h"
@@ -80,6 +81,7 @@ void AppDelegate::stop() {
     if (updateTimer_) g_source_remove(std::exchange(updateTimer_, 0u));
     lock_.reset();
     power_.reset();
+    touches_.reset();
     menu_.reset();
     host_->attach(nullptr);
     shell_.reset();
@@ -115,7 +117,11 @@ void AppDelegate::launch() {
     };
     shell_ = std::make_unique<DesktopShell>(std::move(options));
     host_->attach(shell_.get());
-    host_->setOcclusionHandler([this](size_t index, bool visible) { core_->occlusionChanged(index, visible); });
+    host_->setOcclusionHandler([this](size_t index, bool visible) {
+        core_->occlusionChanged(index, visible);
+        // More of the desktop may show now: the icons are read again.
+        if (touches_) touches_->controller().occlusionChanged();
+    });
     // Also follows the preferences file and the calendar from here on.
     core_->launch();
 
@@ -126,7 +132,10 @@ void AppDelegate::launch() {
     });
 
     // Nothing of the desktop shows behind a lock screen or a screen saver.
-    lock_ = std::make_unique<ScreenLock>([this](bool locked) { core_->sessionLockChanged(locked); });
+    lock_ = std::make_unique<ScreenLock>([this](bool locked) {
+        core_->sessionLockChanged(locked);
+        if (touches_) touches_->controller().occlusionChanged();
+    });
 
     checkForUpdate();
     updateTimer_ = g_timeout_add_seconds(
@@ -143,17 +152,19 @@ void AppDelegate::launch() {
 }
 
 void AppDelegate::readIcons() {
-    std::weak_ptr<bool> alive = alive_;
-    finder_->read([this, alive](const FinderResult& result) {
-        if (!alive.lock() || !core_) return;
-        finderError_ = result.ok() ? std::nullopt : std::optional(result.error());
+    // Reads from now on follow the poll, clicks, occlusion and the source's own change notices.
+    DesktopTouches::Hooks hooks;
+    hooks.scene = [this] { return scene(); };
+    hooks.night = [this] { return night(); };
+    hooks.reduceMotion = [this] { return settings_->reduceMotion(); };
+    hooks.errorChanged = [this](const std::optional<FinderError>& error) {
+        finderError_ = error;
         if (menu_) menu_->refresh();
-        if (!result.ok()) {
-            std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", result.error().reason.c_str());
-            return;
-        }
-        core_->setLayout(result.layout());
-    });
+    };
+    hooks.layoutChanged = [this](const DeskLayout& layout) { core_->setLayout(layout); };
+    hooks.windowVisible = [this](size_t index) { return core_->showing(index); };
+    touches_ = std::make_unique<DesktopTouches>(*shell_, *finder_, std::move(hooks));
+    touches_->controller().start();
 }
 
 void AppDelegate::buildWindows() { core_->buildWindows(); }

@@ -23,6 +23,7 @@
 #include "Update/UpdateCheck.h"
 
 class DesktopShellHost;
+class DesktopTouches;
 class GtkSystemSettings;
 class MenuController;
 class ScreenLock;
@@ -81,6 +82,8 @@ private:
     std::unique_ptr<ScreenLock> lock_;
     std::unique_ptr<DesktopShell> shell_;
     std::unique_ptr<FinderIcons> finder_;
+    // Icon-layout polling and clicks on the desktop; its controller takes occlusion changes.
+    std::unique_ptr<DesktopTouches> touches_;
     Update::UpdateCheck update_;
     std::optional<std::string> newerVersion_;
     std::unique_ptr<PreferenceActions> actions_;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "App/Gui/DesktopTouches.h"
+
 ShellWindow::ShellWindow(DesktopShell& shell, size_t index, Monitor monitor, std::shared_ptr<const bool> current)
     : shell_(shell), index_(index), monitor_(monitor), current_(std::move(current)) {}
 
@@ -16,6 +18,8 @@ void ShellWindow::show(const RenderedScene& scene, double fade) {
     shell_.show(index_, scene, fade);
     // One line per picture shown: what the desktop shows now is then visible in the session's log.
     std::fprintf(stderr, "vistamere: showing %s on monitor %zu\n", scene.style.c_str(), index_);
+    if (DesktopTouches::tracing())
+        std::fprintf(stderr, "vistamere: tiles on monitor %zu: %s\n", index_, DesktopTouches::tileDigest(scene).c_str());
 }
 
 std::vector<std::shared_ptr<SceneWindow>> ShellWindow::all(DesktopShell& shell, std::shared_ptr<const bool> current) {

@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -33,6 +35,7 @@ void after(double seconds, std::function<void()> f) {
 struct MonitorArea {
     GdkRectangle r;  // GDK points
     int scale;
+    std::string connector;  // RandR's name of the monitor: its output's, for one made from an output
 };
 
 // The monitors, in the server's order. RandR's own list counts monitors that have no output of their own
@@ -54,7 +57,9 @@ std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
             // GDK counts in points: device pixels over its (display-wide) scale.
             GdkMonitor* near = gdk_display_get_monitor_at_point(display, m.x, m.y);
             const int scale = std::max(1, near ? gdk_monitor_get_scale_factor(near) : 1);
-            out.push_back({{m.x / scale, m.y / scale, m.width / scale, m.height / scale}, scale});
+            char* name = XGetAtomName(x, m.name);
+            out.push_back({{m.x / scale, m.y / scale, m.width / scale, m.height / scale}, scale, name ? name : ""});
+            if (name) XFree(name);
         }
         if (monitors) XRRFreeMonitors(monitors);
     }
@@ -65,6 +70,7 @@ std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
         MonitorArea a{};
         gdk_monitor_get_geometry(monitor, &a.r);
         a.scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
+        if (const char* model = gdk_monitor_get_model(monitor)) a.connector = model;
         out.push_back(a);
     }
     return out;
@@ -84,6 +90,8 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     if (!options_.build) options_.build = [](const Sprite& s) { return layers::layer(s); };
     if (options_.stateDir.empty()) options_.stateDir = std::string(g_get_user_state_dir()) + "/vistamere";
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
+    // A run that ended with our wallpaper set, maybe in another desktop than this one.
+    Wallpaper::restoreLeftovers(options_.stateDir, options_.pictureDir);
 
     // Monitors that come, go or change size.
     auto changed = +[](gpointer, gpointer, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
@@ -98,14 +106,19 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     GdkWindow* root = gdk_get_default_root_window();
     gdk_window_set_events(root, GdkEventMask(gdk_window_get_events(root) | GDK_PROPERTY_CHANGE_MASK |
                                              GDK_SUBSTRUCTURE_MASK));
-    const Atom stacking = XInternAtom(static_cast<Display*>(x_->xdisplay()), "_NET_CLIENT_LIST_STACKING", False);
-    rootEvents_ = std::make_unique<std::function<void(const void*)>>([this, stacking](const void* event) {
+    // A window manager that starts or quits changes the check window, or reparents ours.
+    Display* xd = static_cast<Display*>(x_->xdisplay());
+    const Atom stacking = XInternAtom(xd, "_NET_CLIENT_LIST_STACKING", False);
+    const Atom check = XInternAtom(xd, "_NET_SUPPORTING_WM_CHECK", False);
+    rootEvents_ = std::make_unique<std::function<void(const void*)>>([this, stacking, check](const void* event) {
         const XEvent* e = static_cast<const XEvent*>(event);
-        if ((e->type == PropertyNotify && e->xproperty.atom == stacking) || e->type == MapNotify ||
-            e->type == ConfigureNotify)
+        if ((e->type == PropertyNotify && (e->xproperty.atom == stacking || e->xproperty.atom == check)) ||
+            e->type == MapNotify || e->type == ConfigureNotify || e->type == ReparentNotify)
             restackSoon();
     });
     gdk_window_add_filter(root, rootFilter, rootEvents_.get());
+    // Known before the first window maps, so a manager without EWMH never frames it.
+    overrideRedirect_ = !x_->hasWindowManager() && x_->hasAnyWindowManager();
     rebuild();
 }
 
@@ -129,7 +142,7 @@ void DesktopShell::rebuild() {
         DesktopWindow::Services services;
         services.lowPower = [this] {
             // The builders read the same mode, so layers and their keys always agree.
-            const bool low = power_.lowPower();
+            const bool low = lowPower();
             SpriteLayers::setLowPower(low);
             return low;
         };
@@ -138,7 +151,9 @@ void DesktopShell::rebuild() {
                                                         std::move(services));
         screen.surface = std::make_unique<DesktopSurface>(
             DesktopSurface::Geometry{r.x, r.y, r.width, r.height, scale}, *screen.window,
-            std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return power_.lowPower(); });
+            std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return lowPower(); });
+        screen.surface->setOverrideRedirect(overrideRedirect_);
+        screen.connector = area.connector;
         screen.surface->setMapHandler([this] { restackSoon(); });
         if (!animating_) screen.window->setAnimating(false);
         if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
@@ -158,6 +173,8 @@ void DesktopShell::rebuildSoon() {
     });
 }
 
+bool DesktopShell::lowPower() const { return options_.lowPower ? options_.lowPower() : power_.lowPower(); }
+
 void DesktopShell::monitorsChanged() {
     rebuild();
     restackSoon();
@@ -172,8 +189,18 @@ void DesktopShell::show(size_t i, const RenderedScene& scene, double fade) {
     Screen& s = screens_[i];
     s.still = scene.image;
     s.window->show(scene, fade);
-    // One wallpaper serves every monitor: the first screen's still.
-    if (mode_ == Mode::stillPicture && i == 0 && wallpaper_) wallpaper_->show(scene.image, "desktop-still");
+    if (mode_ == Mode::stillPicture) showStills();
+}
+
+void DesktopShell::showStills() {
+    if (!wallpaper_) return;
+    std::vector<Wallpaper::Still> stills;
+    for (const Screen& s : screens_)
+        if (s.still) {
+            const auto& g = s.surface->geometry();
+            stills.push_back({s.connector, s.still, g.x * g.scale, g.y * g.scale});
+        }
+    if (!stills.empty()) wallpaper_->show(stills);
 }
 
 void DesktopShell::setAnimating(bool animating) {
@@ -199,6 +226,13 @@ void DesktopShell::restackSoon() {
 }
 
 void DesktopShell::restack() {
+    const bool ewmh = x_->hasWindowManager();
+    // A manager without EWMH would frame our windows and stack them like any other.
+    const bool overrideRedirect = !ewmh && x_->hasAnyWindowManager();
+    if (overrideRedirect != overrideRedirect_) {
+        overrideRedirect_ = overrideRedirect;
+        for (Screen& s : screens_) s.surface->setOverrideRedirect(overrideRedirect);
+    }
     const auto mine = ours();
     const auto manager = x_->findIconManager(mine);
     if (manager && manager->kind == X11Session::ManagerKind::opaque) {
@@ -219,7 +253,7 @@ void DesktopShell::restack() {
         return;
     }
     setMode(Mode::ownDesktop, nullptr);
-    if (!x_->hasWindowManager()) {
+    if (!ewmh) {
         // Nobody keeps a DESKTOP window down: lower ours whenever something else went under them. Only
         // one of several can be the lowest, so they are judged together, or each lowering would undo
         // the last one without end.
@@ -231,22 +265,41 @@ void DesktopShell::restack() {
 void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {
     if (mode == mode_ && (!manager || manager->name == managerName_)) return;
     const Mode old = mode_;
+    const bool otherManager = manager && manager->name != managerName_;
     mode_ = mode;
     managerName_ = manager ? manager->name : std::string();
     if (mode == Mode::stillPicture) {
-        const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-        if (!wallpaper_ || old != Mode::stillPicture)
-            wallpaper_ = StillWallpaper::make(StillWallpaper::targetFor(managerName_, desktop ? desktop : ""),
-                                              options_.stateDir, options_.pictureDir);
+        if (old != Mode::stillPicture || !wallpaper_ || otherManager) {
+            // Another manager, another back end: the user's setting goes back to the old one first.
+            wallpaper_.reset();
+            const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+            const Wallpaper::Session session{managerName_, desktop ? desktop : "",
+                                             commandLine(manager ? manager->window : 0)};
+            wallpaper_ = Wallpaper::forSession(session, options_.stateDir, options_.pictureDir);
+        }
         if (!wallpaper_)
             std::fprintf(stderr, "vistamere: the icon manager %s hides the desktop and its wallpaper cannot be set\n",
                          managerName_.c_str());
         for (Screen& s : screens_) s.surface->setSuppressed(true);
-        if (wallpaper_ && !screens_.empty() && screens_[0].still) wallpaper_->show(screens_[0].still, "desktop-still");
+        showStills();
     } else if (old == Mode::stillPicture) {
         restoreWallpaper();
         for (Screen& s : screens_) s.surface->setSuppressed(false);
     }
+}
+
+std::vector<std::string> DesktopShell::commandLine(X11Session::Window w) const {
+    std::vector<std::string> out;
+    const long pid = w ? x_->windowPid(w) : 0;
+    if (pid <= 0) return out;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (size_t at = 0; at < all.size();) {
+        const size_t end = all.find('\0', at);
+        out.push_back(all.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end == std::string::npos ? all.size() : end + 1;
+    }
+    return out;
 }
 
 void DesktopShell::restoreWallpaper() {

@@ -5,13 +5,16 @@
 // - A transparent manager (desktop icons drawn in a see-through DESKTOP window): our windows go
 //   directly below its window, again whenever the stacking order changes.
 // - An opaque manager: a live window cannot show under its icons, so the scene's still picture
-//   becomes the wallpaper, and the user's own wallpaper comes back on quit.
+//   becomes the wallpaper (one per monitor where the desktop allows), and the user's own wallpaper
+//   comes back on quit.
+// A window manager that knows nothing of desktop windows would frame ours like any other: there
+// they are override-redirect windows, kept at the bottom by hand.
 // Monitors that come, go or change size rebuild the windows. Needs gtk_init first; main thread only.
 
 #include "DesktopWindow/DesktopWindow.h"
 #include "Platform/Desktop/DesktopSurface.h"
 #include "Platform/Desktop/PowerMonitor.h"
-#include "Platform/Desktop/StillWallpaper.h"
+#include "Platform/Desktop/Wallpaper.h"
 #include "Platform/Desktop/X11Session.h"
 
 #include <functional>
@@ -31,6 +34,8 @@ public:
         std::string stateDir, pictureDir;
         // Called after the monitors changed and the windows were rebuilt (the scenes need a new render).
         std::function<void()> screensChanged;
+        // Whether power-saver mode is on; the system's power profile when empty.
+        std::function<bool()> lowPower;
     };
 
     explicit DesktopShell(Options options = {});
@@ -53,6 +58,8 @@ public:
     void monitorsChanged();
     // Checks the icon manager and the stacking order now (also done on every stacking change).
     void restack();
+    // Whether our windows are override-redirect (a window manager without EWMH runs).
+    bool overrideRedirect() const { return overrideRedirect_; }
     // How many times our windows were sent below the icon manager's.
     unsigned restacks() const { return restacks_; }
     // Puts the user's wallpaper back (also on destruction).
@@ -63,12 +70,17 @@ private:
         std::unique_ptr<DesktopWindow> window;
         std::unique_ptr<DesktopSurface> surface;
         cg::ImageRef still;
+        std::string connector;  // the monitor's RandR output name
     };
     void rebuild();
     void rebuildSoon();
     void setMode(Mode mode, const X11Session::Manager* manager);
     void restackSoon();
+    void showStills();
+    bool lowPower() const;
     std::vector<X11Session::Window> ours() const;
+    // The command line of the process owning window w, from /proc.
+    std::vector<std::string> commandLine(X11Session::Window w) const;
 
     Options options_;
     std::unique_ptr<X11Session> x_;
@@ -76,8 +88,8 @@ private:
     std::vector<Screen> screens_;
     Mode mode_ = Mode::ownDesktop;
     std::string managerName_;
-    std::unique_ptr<StillWallpaper> wallpaper_;
-    bool animating_ = true;
+    std::unique_ptr<Wallpaper> wallpaper_;
+    bool animating_ = true, overrideRedirect_ = false;
     unsigned restackIdle_ = 0, restacks_ = 0;
     bool rebuildPending_ = false;
     unsigned long screenHandler_ = 0;

@@ -94,9 +94,21 @@ void DesktopSurface::setSuppressed(bool suppressed) {
     }
 }
 
+void DesktopSurface::setOverrideRedirect(bool overrideRedirect) {
+    if (overrideRedirect == overrideRedirect_) return;
+    overrideRedirect_ = overrideRedirect;
+    if (!mapped_) return;  // applied when mapped
+    gtk_widget_hide(gtkWindow_);
+    mapped_ = false;
+    requestFrame();
+}
+
 void DesktopSurface::map() {
     if (mapped_) return;
     mapped_ = true;
+    // Only an unmapped window can change whether it is managed.
+    gtk_widget_realize(gtkWindow_);
+    gdk_window_set_override_redirect(gtk_widget_get_window(gtkWindow_), overrideRedirect_);
     gtk_widget_show_all(gtkWindow_);
     gtk_window_move(GTK_WINDOW(gtkWindow_), geometry_.x, geometry_.y);
 }

@@ -36,6 +36,10 @@ public:
     void requestFrame();
     // Hides the window (still-picture mode) or shows it again; a hidden surface draws nothing.
     void setSuppressed(bool suppressed);
+    // Makes the window one the window manager leaves alone (for managers that know nothing of
+    // desktop windows and would frame it), or a managed one again. A mapped window is mapped anew.
+    void setOverrideRedirect(bool overrideRedirect);
+    bool overrideRedirect() const { return overrideRedirect_; }
     // Called once the window is on screen (the shell stacks it then).
     void setMapHandler(std::function<void()> handler) { mapHandler_ = std::move(handler); }
     // Called with false when the window becomes fully covered, with true when some of it shows again.
@@ -61,7 +65,7 @@ private:
     std::function<void(bool)> visibilityHandler_;
     _GtkWidget* gtkWindow_ = nullptr;
     unsigned timer_ = 0, idle_ = 0;
-    bool mapped_ = false, suppressed_ = false;
+    bool mapped_ = false, suppressed_ = false, overrideRedirect_ = false;
     double lastFrame_ = -1;
     uint64_t wakeups_ = 0;
 };

@@ -16,14 +16,16 @@ bool runUntil(const std::function<bool()>& done, double seconds) {
         *static_cast<bool*>(flag) = true;
         return G_SOURCE_REMOVE;
     }, &expired);
-    while (!expired) {
-        if (done && done()) {
-            g_source_remove(timer);
-            return true;
-        }
-        g_main_context_iteration(nullptr, TRUE);
+    // `done` may watch what no event of ours announces (another X connection, a file): look again often.
+    const guint poll = done ? g_timeout_add(20, +[](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr) : 0;
+    bool finished = false;
+    while (!expired && !finished) {
+        finished = done && done();
+        if (!finished) g_main_context_iteration(nullptr, TRUE);
     }
-    return done && done();
+    if (!expired) g_source_remove(timer);
+    if (poll) g_source_remove(poll);
+    return finished || (done && done());
 }
 
 void runFor(double seconds) { runUntil({}, seconds); }

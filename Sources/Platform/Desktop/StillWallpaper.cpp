@@ -2,28 +2,24 @@
 
 #include <gio/gio.h>
 
-#include <cstdio>
-#include <filesystem>
+#include <algorithm>
 
 namespace {
 
 GSettings* gs(void* p) { return static_cast<GSettings*>(p); }
 
-// The key file that holds the user's values while ours are set.
-constexpr const char* kGroup = "saved";
-
 }  // namespace
 
 const StillWallpaper::Target& StillWallpaper::gnome() {
-    static const Target t{"org.gnome.desktop.background", {"picture-uri", "picture-uri-dark"}, true};
+    static const Target t{"org.gnome.desktop.background", {"picture-uri", "picture-uri-dark"}, true, "picture-options"};
     return t;
 }
 const StillWallpaper::Target& StillWallpaper::cinnamon() {
-    static const Target t{"org.cinnamon.desktop.background", {"picture-uri"}, true};
+    static const Target t{"org.cinnamon.desktop.background", {"picture-uri"}, true, "picture-options"};
     return t;
 }
 const StillWallpaper::Target& StillWallpaper::mate() {
-    static const Target t{"org.mate.background", {"picture-filename"}, false};
+    static const Target t{"org.mate.background", {"picture-filename"}, false, "picture-options"};
     return t;
 }
 
@@ -39,7 +35,9 @@ std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::s
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, target.schema.c_str(), TRUE) : nullptr;
     if (!schema) return nullptr;
-    for (const std::string& key : target.keys)
+    std::vector<std::string> all = target.keys;
+    if (!target.options.empty()) all.push_back(target.options);
+    for (const std::string& key : all)
         if (!g_settings_schema_has_key(schema, key.c_str())) {
             g_settings_schema_unref(schema);
             return nullptr;
@@ -52,22 +50,15 @@ std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::s
 
 StillWallpaper::StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir)
     : target_(std::move(target)), settings_(settings), stateFile_(std::move(stateFile)), pictureDir_(std::move(pictureDir)) {
-    // A setting saved by a run that never restored it.
-    GKeyFile* kf = g_key_file_new();
-    if (g_key_file_load_from_file(kf, stateFile_.c_str(), G_KEY_FILE_NONE, nullptr)) {
-        std::vector<std::string> values;
-        for (const std::string& key : target_.keys) {
-            gchar* v = g_key_file_get_string(kf, kGroup, key.c_str(), nullptr);
-            if (!v) break;
-            values.emplace_back(v);
-            g_free(v);
-        }
-        if (values.size() == target_.keys.size()) {
-            saved_ = std::move(values);
-            restore();
-        }
+    // A setting saved by a run that never restored it (one from before placements were kept has none).
+    const auto left = loadValues(stateFile_);
+    if (!left) return;
+    for (const std::string& key : target_.keys) {
+        auto v = std::find_if(left->begin(), left->end(), [&](const auto& e) { return e.first == key; });
+        if (v == left->end() || !v->second) return;
     }
-    g_key_file_free(kf);
+    saved_ = *left;
+    restore();
 }
 
 StillWallpaper::~StillWallpaper() {
@@ -75,32 +66,24 @@ StillWallpaper::~StillWallpaper() {
     g_object_unref(gs(settings_));
 }
 
-void StillWallpaper::saveState() const {
-    GKeyFile* kf = g_key_file_new();
-    for (size_t i = 0; i < target_.keys.size(); ++i)
-        g_key_file_set_string(kf, kGroup, target_.keys[i].c_str(), saved_[i].c_str());
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(stateFile_).parent_path(), ec);
-    GError* error = nullptr;
-    if (!g_key_file_save_to_file(kf, stateFile_.c_str(), &error)) {
-        std::fprintf(stderr, "vistamere: cannot keep the wallpaper setting in %s: %s\n", stateFile_.c_str(),
-                     error ? error->message : "unknown error");
-        g_clear_error(&error);
-    }
-    g_key_file_free(kf);
+std::vector<std::string> StillWallpaper::keys() const {
+    std::vector<std::string> all = target_.keys;
+    if (!target_.options.empty()) all.push_back(target_.options);
+    return all;
 }
 
-bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
-    if (!still) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(pictureDir_, ec);
-    // A new file name each time: desktops cache pictures by name and would not reload one rewritten.
-    static unsigned serial = 0;
-    const std::string file = pictureDir_ + "/" + name + "-" + std::to_string(++serial % 2) + ".png";
-    if (!still->writePNG(file)) {
-        std::fprintf(stderr, "vistamere: cannot write the desktop still %s\n", file.c_str());
-        return false;
-    }
+bool StillWallpaper::saveState() const { return saveValues(stateFile_, saved_); }
+
+bool StillWallpaper::show(const std::vector<Still>& stills) {
+    if (stills.size() == 1) return set(stills[0].image, "desktop-still", "zoom");
+    return !stills.empty() && set(span(stills), "desktop-still", "spanned");
+}
+
+bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) { return set(still, name, "zoom"); }
+
+bool StillWallpaper::set(const cg::ImageRef& still, const std::string& name, const char* placement) {
+    const std::string file = writeStill(pictureDir_, name, still);
+    if (file.empty()) return false;
     std::string value = file;
     if (target_.uri) {
         gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
@@ -109,24 +92,31 @@ bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) {
         g_free(uri);
     }
     if (saved_.empty()) {
-        for (const std::string& key : target_.keys) {
+        for (const std::string& key : keys()) {
             gchar* v = g_settings_get_string(gs(settings_), key.c_str());
-            saved_.emplace_back(v ? v : "");
+            saved_.emplace_back(key, std::string(v ? v : ""));
             g_free(v);
         }
-        saveState();
+        // A setting that could not be kept is one a crash would lose: leave it alone.
+        if (!saveState()) {
+            saved_.clear();
+            return false;
+        }
     }
     for (const std::string& key : target_.keys) g_settings_set_string(gs(settings_), key.c_str(), value.c_str());
+    // A placement of "none" would show no picture at all.
+    if (!target_.options.empty()) g_settings_set_string(gs(settings_), target_.options.c_str(), placement);
     g_settings_sync();
     return true;
 }
 
 void StillWallpaper::restore() {
     if (saved_.empty()) return;
-    for (size_t i = 0; i < target_.keys.size(); ++i)
-        g_settings_set_string(gs(settings_), target_.keys[i].c_str(), saved_[i].c_str());
+    const auto all = keys();
+    for (const auto& [key, value] : saved_)
+        if (value && std::find(all.begin(), all.end(), key) != all.end())
+            g_settings_set_string(gs(settings_), key.c_str(), value->c_str());
     g_settings_sync();
     saved_.clear();
-    std::error_code ec;
-    std::filesystem::remove(stateFile_, ec);
+    forgetValues(stateFile_);
 }

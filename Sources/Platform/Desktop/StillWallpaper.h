@@ -3,19 +3,20 @@
 // session's wallpaper. The user's own setting is saved before the first change, to a file as well,
 // so a run that ends without restoring (a crash, a kill) gives it back on the next start.
 
-#include "Platform/Graphics/Image.h"
+#include "Platform/Desktop/Wallpaper.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-class StillWallpaper {
+class StillWallpaper final : public Wallpaper {
 public:
     // The GSettings schema and keys of one desktop's background.
     struct Target {
         std::string schema;
         std::vector<std::string> keys;  // picture keys, set to the same value
         bool uri = true;                // a file URI (else a plain path)
+        std::string options;            // how the picture is placed ("zoom", "spanned", ...); none when empty
     };
     static const Target& gnome();
     static const Target& cinnamon();
@@ -26,22 +27,27 @@ public:
     // `stateDir` keeps the saved setting, `pictureDir` the stills. Gives back a setting an earlier
     // run left saved. Nothing when the schema is missing.
     static std::unique_ptr<StillWallpaper> make(Target target, const std::string& stateDir, const std::string& pictureDir);
-    ~StillWallpaper();
+    ~StillWallpaper() override;
     StillWallpaper(const StillWallpaper&) = delete;
     StillWallpaper& operator=(const StillWallpaper&) = delete;
 
     // Writes the still and makes it the wallpaper. False (and nothing changed) when it cannot.
     bool show(const cg::ImageRef& still, const std::string& name);
+    // Several monitors share one picture spanning them all, each still at its monitor's place.
+    bool show(const std::vector<Still>& stills) override;
     // Puts the user's setting back; nothing when it was never changed.
-    void restore();
-    bool active() const { return !saved_.empty(); }
+    void restore() override;
+    bool active() const override { return !saved_.empty(); }
 
 private:
     StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir);
-    void saveState() const;
+    bool saveState() const;
+    bool set(const cg::ImageRef& still, const std::string& name, const char* placement);
+    // The keys this wallpaper changes: the picture keys, then the placement key.
+    std::vector<std::string> keys() const;
 
     Target target_;
     void* settings_;  // GSettings
     std::string stateFile_, pictureDir_;
-    std::vector<std::string> saved_;  // the user's values, one per key; empty while not shown
+    Values saved_;  // the user's values of keys(); empty while not shown
 };

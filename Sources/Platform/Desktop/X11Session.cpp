@@ -108,6 +108,25 @@ bool X11Session::hasWindowManager() const {
     return cardinals(check[0], "_NET_SUPPORTING_WM_CHECK", "WINDOW") == check;
 }
 
+bool X11Session::hasAnyWindowManager() const {
+    // The union of every client's event mask on the root tells without taking part in it.
+    XWindowAttributes a{};
+    if (XGetWindowAttributes(dpy(display_), root(), &a) && (a.all_event_masks & SubstructureRedirectMask)) return true;
+    const std::string selection = "WM_S" + std::to_string(screen());
+    return XGetSelectionOwner(dpy(display_), atom(selection.c_str())) != None;
+}
+
+bool X11Session::isOverrideRedirect(Window w) const {
+    ErrorTrap trap(dpy(display_));
+    XWindowAttributes a{};
+    return XGetWindowAttributes(dpy(display_), w, &a) && a.override_redirect;
+}
+
+long X11Session::windowPid(Window w) const {
+    const auto pid = cardinals(w, "_NET_WM_PID", "CARDINAL");
+    return pid.empty() ? 0 : long(pid[0]);
+}
+
 std::vector<X11Session::Window> X11Session::stacking() const {
     return cardinals(root(), "_NET_CLIENT_LIST_STACKING", "WINDOW");
 }
@@ -290,4 +309,11 @@ X11Session::Window X11Session::createWindow(const std::string& wmClass, const st
 void X11Session::destroyWindow(Window w) const {
     ErrorTrap trap(dpy(display_));
     XDestroyWindow(dpy(display_), w);
+}
+
+void X11Session::setRootWindowProperty(const std::string& property, Window w) const {
+    const ::Window id = w;
+    XChangeProperty(dpy(display_), root(), atom(property.c_str()), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&id), 1);
+    XSync(dpy(display_), False);
 }

@@ -38,6 +38,9 @@ public:
 
     // A window manager that follows EWMH runs (_NET_SUPPORTING_WM_CHECK names a live window).
     bool hasWindowManager() const;
+    // Some window manager runs, following EWMH or not: a client redirects the root's substructure,
+    // or owns the ICCCM WM_Sn selection.
+    bool hasAnyWindowManager() const;
     // Client windows, bottom to top (_NET_CLIENT_LIST_STACKING); empty without a manager.
     std::vector<Window> stacking() const;
     // Atom names of _NET_WM_WINDOW_TYPE and _NET_WM_STATE ("_NET_WM_WINDOW_TYPE_DESKTOP", ...).
@@ -45,6 +48,10 @@ public:
     std::vector<std::string> windowStates(Window w) const;
     // WM_CLASS instance and class names, lower-cased.
     std::vector<std::string> windowClass(Window w) const;
+    // Whether the server leaves w to us alone (override-redirect).
+    bool isOverrideRedirect(Window w) const;
+    // The process that owns w (_NET_WM_PID); 0 when unknown.
+    long windowPid(Window w) const;
     // The desktop icon manager of the session, ignoring our own windows.
     std::optional<Manager> findIconManager(const std::vector<Window>& ours) const;
     // Asks the window manager to put w directly below sibling (_NET_RESTACK_WINDOW, from a pager).
@@ -63,6 +70,8 @@ public:
     // A plain mapped window carrying the given WM_CLASS and window type (test fixtures and tools).
     Window createWindow(const std::string& wmClass, const std::string& type, int x, int y, int width, int height) const;
     void destroyWindow(Window w) const;
+    // Names a window in a WINDOW property of the root, as some icon managers announce theirs.
+    void setRootWindowProperty(const std::string& property, Window w) const;
 
 private:
     X11Session(void* display, bool owned) : display_(display), owned_(owned) {}
