@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "App/MainTimers.h"
+#include "App/Timers.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderResult.h"
 #include "Platform/Graphics/Geometry.h"
@@ -59,7 +59,7 @@ public:
     };
 
     struct Services {
-        std::shared_ptr<MainTimers> timers;
+        std::shared_ptr<Timers> timers;
         // Reads the icon layout without blocking; `done` runs later on the main thread.
         std::function<void(std::function<void(const FinderResult&)> done)> read;
         std::function<std::vector<std::shared_ptr<Surface>>()> surfaces;
@@ -134,7 +134,7 @@ private:
     bool ready_ = false;
     bool finderDenied_ = false;
     DeskLayout layout_;
-    MainTimers::Id pendingRead_ = 0, pollTimer_ = 0;
+    Timers::Id pendingRead_ = 0, pollTimer_ = 0;
     int reads_ = 0;
     std::optional<FinderError> lastError_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

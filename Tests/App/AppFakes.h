@@ -53,4 +53,5 @@ struct FakeTimers : Timers {
         }
         now = end;
     }
+    void advanceTo(double time) { advance(time - now); }
 };

@@ -3,38 +3,13 @@
 #include <map>
 #include <tuple>
 
+#include "App/AppFakes.h"
 #include "App/TouchController.h"
 
 namespace {
 
 using Touch = TouchController::Touch;
 using WindowInfo = TouchController::WindowInfo;
-
-// A hand-wound main loop: timers run in due order when the test moves the clock.
-struct FakeTimers : MainTimers {
-    double now = 0;
-    Id next = 1;
-    std::map<Id, std::pair<double, std::function<void()>>> due;
-
-    Id after(double seconds, std::function<void()> work) override {
-        due[next] = {now + seconds, std::move(work)};
-        return next++;
-    }
-    void cancel(Id id) override { due.erase(id); }
-    void advance(double to) {
-        for (;;) {
-            auto first = due.end();
-            for (auto it = due.begin(); it != due.end(); ++it)
-                if (it->second.first <= to && (first == due.end() || it->second.first < first->second.first)) first = it;
-            if (first == due.end()) break;
-            now = first->second.first;
-            auto work = std::move(first->second.second);
-            due.erase(first);
-            work();
-        }
-        now = to;
-    }
-};
 
 struct FakeSurface : TouchController::Surface {
     cg::Rect frameRect{0, 0, 1200, 800};
@@ -101,25 +76,25 @@ struct Rig {
 TEST(TouchReads, ABurstOfTriggersGivesOneReadScheduledByTheLast) {
     Rig rig;
     rig.touch->start();
-    rig.timers->advance(0.01);
+    rig.timers->advanceTo(0.01);
     ASSERT_EQ(rig.readTimes, std::vector<double>{0});
     rig.answer(DeskLayout{});
     for (double t : {0.5, 0.6, 0.7}) {
-        rig.timers->advance(t);
+        rig.timers->advanceTo(t);
         rig.touch->released({10, 10});
     }
-    rig.timers->advance(0.94);
+    rig.timers->advanceTo(0.94);
     EXPECT_EQ(rig.readTimes.size(), 1u) << "no read before the last trigger's delay is up";
-    rig.timers->advance(1.5);
+    rig.timers->advanceTo(1.5);
     ASSERT_EQ(rig.readTimes.size(), 2u);
     EXPECT_DOUBLE_EQ(rig.readTimes[1], 0.95);
     rig.answer(DeskLayout{});
     // The 2 s poll reads while the desktop shows, and not while ordinary windows cover it.
-    rig.timers->advance(2.5);
+    rig.timers->advanceTo(2.5);
     EXPECT_EQ(rig.readTimes.size(), 3u);
     rig.answer(DeskLayout{});
     rig.windows = {{0, 1.0, cg::Rect(0, 0, 1200, 800)}};
-    rig.timers->advance(6.5);
+    rig.timers->advanceTo(6.5);
     EXPECT_EQ(rig.readTimes.size(), 3u);
     EXPECT_EQ(rig.touch->reads(), 3);
 }
@@ -127,20 +102,20 @@ TEST(TouchReads, ABurstOfTriggersGivesOneReadScheduledByTheLast) {
 TEST(TouchReads, SkippedBeforeStartWhileHiddenAndOverOtherWindows) {
     Rig rig;
     rig.touch->readFinder(0);
-    rig.timers->advance(1);
+    rig.timers->advanceTo(1);
     EXPECT_TRUE(rig.readTimes.empty()) << "not ready yet";
     rig.surface->shown = false;
     rig.touch->start();
     rig.touch->occlusionChanged();
-    rig.timers->advance(5);
+    rig.timers->advanceTo(5);
     EXPECT_TRUE(rig.readTimes.empty()) << "every desktop window hidden";
     rig.surface->shown = true;
     rig.top = WindowInfo{0, 1.0, cg::Rect(0, 0, 100, 100)};
     rig.touch->released({10, 10});
-    rig.timers->advance(5.4);
+    rig.timers->advanceTo(5.4);
     EXPECT_TRUE(rig.readTimes.empty()) << "a release over another window";
     rig.touch->sourceChanged();
-    rig.timers->advance(5.5);
+    rig.timers->advanceTo(5.5);
     EXPECT_EQ(rig.readTimes.size(), 1u);
 }
 
@@ -163,7 +138,7 @@ TEST(TouchReads, OnlyADifferentLayoutIsHandedOnAndRefusalsAreRemembered) {
                           {a, 3, 7, false}};
     for (const Step& step : steps) {
         rig.touch->readFinder(0);
-        rig.timers->advance(rig.timers->now + 0.1);
+        rig.timers->advanceTo(rig.timers->now + 0.1);
         rig.answer(step.result);
         EXPECT_EQ(rig.changes.size(), step.changes);
         EXPECT_EQ(rig.errors.size(), step.errorChanges);
@@ -255,7 +230,7 @@ TEST(TouchClicks, WalkersAndWaterAnswerClicksAwayFromIconsAndOtherWindowsAndGlow
     for (const Case& c : cases) {
         Rig rig;
         rig.touch->start();
-        rig.timers->advance(0.1);
+        rig.timers->advanceTo(0.1);
         rig.answer(layoutWith({{600, 200}}, c.labelsRight));
         ASSERT_EQ(rig.changes.size(), 1u);
         rig.reduceMotion = c.reduceMotion;

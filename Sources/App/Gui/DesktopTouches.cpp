@@ -6,7 +6,7 @@
 
 #include <gtk/gtk.h>
 
-#include "App/GlibMainTimers.h"
+#include "App/GlibMainQueue.h"
 #include "DesktopWindow/ActorLayer.h"
 #include "Finder/FinderIcons.h"
 #include "Platform/Desktop/DesktopShell.h"
@@ -97,7 +97,7 @@ double DesktopTouches::primaryBottom() const {
 DesktopTouches::DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks hooks)
     : shell_(shell), windows_(WindowList::open()) {
     TouchController::Services s;
-    s.timers = std::make_shared<GlibMainTimers>();
+    s.timers = std::make_shared<GlibMainQueue>();
     s.read = [&finder](std::function<void(const FinderResult&)> done) { finder.read(std::move(done)); };
     s.surfaces = [this, visible = std::move(hooks.windowVisible)] {
         std::vector<std::shared_ptr<TouchController::Surface>> out;
