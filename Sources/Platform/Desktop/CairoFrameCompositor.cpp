@@ -15,6 +15,9 @@ CairoFrameCompositor::CairoFrameCompositor(int width, int height, int scale)
     if (!backing_) throw std::runtime_error("no bitmap for a desktop frame");
     // Black where the tree leaves holes: the window is opaque.
     compositor_.setBackground(cg::Color::black());
+    // Slow movers (a palm leaning, a cloud thinning) then redraw only every few frames.
+    before_.setMotionTolerance(kMotionTolerance);
+    now_.setMotionTolerance(kMotionTolerance);
     surface_ = cairo_image_surface_create_for_data(backing_->data(), CAIRO_FORMAT_ARGB32, backing_->pixelWidth(),
                                                    backing_->pixelHeight(), int(backing_->bytesPerRow()));
     cairo_surface_set_device_scale(surface_, scale_, scale_);

@@ -19,6 +19,9 @@ class CairoFrameCompositor : public FrameCompositor {
 public:
     // A frame of width × height points at an integer scale (GDK's scale factor).
     CairoFrameCompositor(int width, int height, int scale);
+    // Device pixels a layer may stand off its exact place before it is drawn again (see
+    // ca::Snapshot::setMotionTolerance).
+    static constexpr double kMotionTolerance = 0.25;
     ~CairoFrameCompositor() override;
     CairoFrameCompositor(const CairoFrameCompositor&) = delete;
     CairoFrameCompositor& operator=(const CairoFrameCompositor&) = delete;
