@@ -326,3 +326,40 @@ TEST(Compose, StillPicturesAreResampledOnceAndCopiedAtQuarterPixels) {
     EXPECT_EQ(fresh.stats().copied, 0u);
 }
 
+
+// --- The background under an opaque ground ---
+
+TEST(Compose, BackgroundIsLeftOutOnlyUnderAnOpaqueGroundCopiedAtFullStrength) {
+    std::vector<uint32_t> pixels(16, 0xFF204060u);
+    pixels[5] = 0x80102030u;  // one half-transparent pixel
+    auto holed = cg::Image::fromARGB32(4, 4, pixels);
+    const struct {
+        const char* what;
+        cg::ImageRef ground;
+        cg::Rect frame;
+        double opacity;
+        bool skipped;
+    } rows[] = {
+        {"opaque, whole pixels", solid(4, 4, 0xFF204060u), cg::Rect(0, 0, 4, 4), 1, true},
+        {"a transparent pixel", holed, cg::Rect(0, 0, 4, 4), 1, false},
+        {"faded", solid(4, 4, 0xFF204060u), cg::Rect(0, 0, 4, 4), 0.5, false},
+        {"half a pixel off", solid(4, 4, 0xFF204060u), cg::Rect(0.5, 0, 4, 4), 1, false},
+        {"smaller than the damage", solid(3, 4, 0xFF204060u), cg::Rect(0, 0, 3, 4), 1, false},
+    };
+    for (const auto& row : rows) {
+        Layer root;
+        auto ground = imageLayer(row.ground, row.frame);
+        ground->setOpacity(row.opacity);
+        root.addSublayer(ground);
+        Compositor comp;
+        comp.setBackground(cg::Color::rgb(0xFF00FF));
+        auto c = cg::Context::makeBitmap(4, 4);
+        c->setFillColor(cg::Color::rgb(0x00FF00));  // stale pixels a skipped clear would leave
+        c->fill(cg::Rect(0, 0, 4, 4));
+        comp.renderAll(root, 0, *c);
+        EXPECT_EQ(comp.stats().backgroundSkipped, row.skipped) << row.what;
+        // Either way no stale green survives: the clear was needed exactly where it was made.
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) EXPECT_LT(up(*c, x, y).g, 0x80) << row.what << " at " << x << ", " << y;
+    }
+}
