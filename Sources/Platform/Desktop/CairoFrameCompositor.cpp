@@ -118,6 +118,7 @@ bool CairoFrameCompositor::presentDirectly() {
         boxes_.push_back({int(x0), int(y0), int(std::ceil(r.maxX()) - x0), int(std::ceil(h - r.minY()) - y0)});
     }
     shm_->present(backing_->data(), backing_->bytesPerRow(), boxes_);
+    stats_.direct += 1;
     return true;
 }
 
