@@ -83,6 +83,12 @@ TEST(MotionTolerance, SettledCornersStayWithinTheTolerance) {
         EXPECT_LE(cornerError(row.t, s, row.extent), row.tolerance) << row.t.a << " " << row.t.b;
         EXPECT_FALSE(s == row.t);  // something was rounded
     }
+    // A hairline (a stroke along a 0.01-point-wide box) keeps its scale and angle within a step of
+    // 1/64 instead of being flattened by a lattice sized to its width.
+    const cg::Transform hair = turned(0.3, 2, 10.1, 20.2);
+    const cg::Transform s = Snapshot::settled(hair, cg::Rect(0, 0, 0.01, 40), false, 0.25);
+    EXPECT_NEAR(std::hypot(s.a, s.b), 2, 1.0 / 128);
+    EXPECT_NEAR(std::atan2(s.b, s.a), 0.3, 1.0 / 128);
 }
 
 TEST(MotionTolerance, SlowMoversDamageFewerFramesAndFastOnesEveryFrame) {

@@ -63,6 +63,10 @@ bool reshapes(const Animation& a) {
 // The largest power of two not above v (v > 0): a dyadic lattice keeps the usual exact values.
 double dyadicStep(double v) { return std::exp2(std::floor(std::log2(v))); }
 
+// Steps of angles (radians) and of scales and shears: never coarser than this, so that a tiny
+// layer (a thin stroke) is not flattened by a lattice sized to its extent.
+constexpr double kCoarsestLinearStep = 1.0 / 64;
+
 double snap(double v, double step) { return std::round(v / step) * step; }
 
 }  // namespace
@@ -81,10 +85,11 @@ cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, 
             double k = cs * t.c + sn * t.d, sy = -sn * t.c + cs * t.d;
             const double reach = std::hypot(std::fabs(t.a) * hw + std::fabs(t.c) * hh,
                                             std::fabs(t.b) * hw + std::fabs(t.d) * hh);
-            const double angle = reach > 0 ? snap(th, dyadicStep(tolerance / reach)) : th;
-            const double scaleX = hw > 0 ? snap(sx, dyadicStep(tolerance / hw)) : sx;
+            auto stepFor = [&](double extent) { return std::min(dyadicStep(tolerance / extent), kCoarsestLinearStep); };
+            const double angle = reach > 0 ? snap(th, stepFor(reach)) : th;
+            const double scaleX = hw > 0 ? snap(sx, stepFor(hw)) : sx;
             if (hh > 0) {
-                const double step = dyadicStep(tolerance / hh);
+                const double step = stepFor(hh);
                 k = snap(k, step);
                 sy = snap(sy, step);
             }
@@ -150,8 +155,10 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         if (tolerance_ > 0) {
             // Only what this layer draws is rounded; its sublayers round their own transforms.
             cg::Rect extent = e.pres.bounds;
-            if (layer.kind() == Layer::Kind::shape && e.pres.hasPath && !e.pres.path.isEmpty())
-                extent = extent.unionWith(e.pres.path.pathBoundingBox());
+            if (layer.kind() == Layer::Kind::shape && e.pres.hasPath && !e.pres.path.isEmpty()) {
+                const double half = e.pres.lineWidth > 0 ? e.pres.lineWidth / 2 : 0;
+                extent = extent.unionWith(e.pres.path.pathBoundingBox().insetBy(-half, -half));
+            }
             const cg::Transform drawn = settled(e.toDevice, extent, rigid, tolerance_);
             if (!(drawn == e.toDevice)) {
                 e.toDevice = drawn;
