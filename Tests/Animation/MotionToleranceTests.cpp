@@ -64,6 +64,9 @@ TEST(MotionTolerance, ExactValuesStayExact) {
     }
     const cg::Transform odd{1.3, 0.1, -0.1, 1.3, 3.3, 4.4};
     EXPECT_EQ(Snapshot::settled(odd, box, false, 0), odd);  // no tolerance: untouched
+    // An endless extent has no lattice to round the turn to; the result stays finite.
+    const cg::Transform endless = Snapshot::settled(odd, cg::Rect(0, 0, 1e308, 1e308), false, 0.25);
+    EXPECT_TRUE(std::isfinite(endless.a + endless.b + endless.c + endless.d + endless.tx + endless.ty));
 }
 
 TEST(MotionTolerance, SettledCornersStayWithinTheTolerance) {

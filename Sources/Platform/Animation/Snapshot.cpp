@@ -67,7 +67,8 @@ double dyadicStep(double v) { return std::exp2(std::floor(std::log2(v))); }
 // layer (a thin stroke) is not flattened by a lattice sized to its extent.
 constexpr double kCoarsestLinearStep = 1.0 / 64;
 
-double snap(double v, double step) { return std::round(v / step) * step; }
+// v on the lattice of `step`; unchanged where there is no usable step (an infinite extent).
+double snap(double v, double step) { return step > 0 && std::isfinite(step) ? std::round(v / step) * step : v; }
 
 }  // namespace
 
