@@ -9,35 +9,16 @@
 
 TEST(ShmPresenter, BoxesAreClippedToTheFrameAndEmptyOnesDropped) {
     using Box = ShmPresenter::Box;
-    const struct {
-        const char* what;
-        Box in;
-        bool kept;
-        Box out;
-    } rows[] = {
-        {"inside", {10, 20, 30, 25}, true, {10, 20, 30, 25}},
-        {"over the left and top", {-5, -8, 20, 20}, true, {0, 0, 15, 12}},
-        {"over the right and bottom", {90, 45, 30, 30}, true, {90, 45, 10, 5}},
-        {"beyond the right", {100, 0, 5, 5}, false, {}},
-        {"above the top", {0, -10, 5, 10}, false, {}},
-        {"no width", {3, 3, 0, 7}, false, {}},
-        {"negative height", {3, 3, 7, -2}, false, {}},
-        {"huge", {-2147483647, -2147483647, 2147483647, 2147483647}, false, {}},
-    };
-    for (const auto& row : rows) {
-        std::vector<Box> boxes{row.in};
-        const size_t n = ShmPresenter::clip(boxes, 100, 50);
-        ASSERT_EQ(n, row.kept ? 1u : 0u) << row.what;
-        if (row.kept) {
-            EXPECT_EQ(boxes[0].x, row.out.x) << row.what;
-            EXPECT_EQ(boxes[0].y, row.out.y) << row.what;
-            EXPECT_EQ(boxes[0].width, row.out.width) << row.what;
-            EXPECT_EQ(boxes[0].height, row.out.height) << row.what;
-        }
+    // A 100 × 50 frame; the kept boxes move to the front in order.
+    std::vector<Box> boxes{{10, 20, 30, 25},  {-5, -8, 20, 20}, {100, 0, 5, 5},   {90, 45, 30, 30},
+                           {3, 3, 0, 7},      {3, 3, 7, -2},    {0, -10, 5, 10},
+                           {-2147483647, -2147483647, 2147483647, 2147483647}};
+    const std::vector<Box> kept{{10, 20, 30, 25}, {0, 0, 15, 12}, {90, 45, 10, 5}};
+    ASSERT_EQ(ShmPresenter::clip(boxes, 100, 50), kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(boxes[i].x, kept[i].x) << i;
+        EXPECT_EQ(boxes[i].y, kept[i].y) << i;
+        EXPECT_EQ(boxes[i].width, kept[i].width) << i;
+        EXPECT_EQ(boxes[i].height, kept[i].height) << i;
     }
-    // Kept boxes move to the front in order.
-    std::vector<Box> mixed{{200, 0, 5, 5}, {1, 1, 2, 2}, {0, 60, 5, 5}, {4, 4, 1, 1}};
-    ASSERT_EQ(ShmPresenter::clip(mixed, 100, 50), 2u);
-    EXPECT_EQ(mixed[0].x, 1);
-    EXPECT_EQ(mixed[1].x, 4);
 }
