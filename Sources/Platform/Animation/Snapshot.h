@@ -65,7 +65,7 @@ public:
     // box by about this much, and opacities are rounded to 1/128. A slow mover then changes only
     // every few frames, and the damage between frames shrinks with it. The rounding depends only
     // on the layer and the time, never on earlier frames. Identity, whole and dyadic scales,
-    // zero angles and quarter-pixel positions stay exact (with a tolerance of 1/4 or more).
+    // zero angles and (for a tolerance under 1/2) boxes centred on quarter pixels stay exact.
     void setMotionTolerance(double devicePixels) { tolerance_ = devicePixels > 0 ? devicePixels : 0; }
     double motionTolerance() const { return tolerance_; }
 
