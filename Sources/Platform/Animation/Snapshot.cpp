@@ -84,10 +84,14 @@ cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, 
         if (sx > 0 && std::isfinite(sx)) {
             const double th = std::atan2(t.b, t.a), cs = std::cos(th), sn = std::sin(th);
             double k = cs * t.c + sn * t.d, sy = -sn * t.c + cs * t.d;
-            const double reach = std::hypot(std::fabs(t.a) * hw + std::fabs(t.c) * hh,
-                                            std::fabs(t.b) * hw + std::fabs(t.d) * hh);
+            // How far the box's farthest corner lies from its centre: the same at every angle.
+            const double reach = std::max(std::hypot(t.a * hw + t.c * hh, t.b * hw + t.d * hh),
+                                          std::hypot(t.a * hw - t.c * hh, t.b * hw - t.d * hh));
             auto stepFor = [&](double extent) { return std::min(dyadicStep(tolerance / extent), kCoarsestLinearStep); };
-            const double angle = reach > 0 ? snap(th, stepFor(reach)) : th;
+            // Zero is on every angle lattice, so its step may follow the reach closely (in eighths
+            // of an octave, steady while the reach hardly changes) rather than by halves.
+            const double fine = reach > 0 ? std::exp2(std::floor(std::log2(tolerance / reach) * 8) / 8) : 0;
+            const double angle = snap(th, std::min(fine, kCoarsestLinearStep));
             const double scaleX = hw > 0 ? snap(sx, stepFor(hw)) : sx;
             if (hh > 0) {
                 const double step = stepFor(hh);
