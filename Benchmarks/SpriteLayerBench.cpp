@@ -32,8 +32,10 @@ double cpuMs() {
 }
 
 // state.range(0): −1 animates every sprite, k only the sprites of kind k (where the time goes).
+// state.range(1): the motion tolerance in hundredths of a device pixel (0 draws every change).
 void BM_ArchipelagoDay(benchmark::State& state) {
     const int only = static_cast<int>(state.range(0));
+    const double tolerance = static_cast<double>(state.range(1)) / 100;
     const SceneSpec spec = SelfTest::sampleDesktop(SceneKind::archipelago, false);
     const auto scene = Renderer::render(spec, {});
     if (!scene) {
@@ -65,6 +67,8 @@ void BM_ArchipelagoDay(benchmark::State& state) {
     ca::Compositor comp;
     comp.setBackground(std::nullopt);  // the opaque ground covers every damaged pixel
     ca::Snapshot prev, next;
+    prev.setMotionTolerance(tolerance);
+    next.setMotionTolerance(tolerance);
     ca::Damage damage;
     std::vector<cg::Rect> rects;
     prev.capture(*root, 0, ctx->ctm());
@@ -105,13 +109,16 @@ void BM_ArchipelagoDay(benchmark::State& state) {
     for (const auto& [k, n] : kinds) mix += k + " " + std::to_string(n) + "  ";
     state.SetLabel(mix);
 }
-BENCHMARK(BM_ArchipelagoDay)->Unit(benchmark::kMillisecond)->Iterations(1)->Arg(-1);
-// The kinds the archipelago by day has, one at a time.
-BENCHMARK(BM_ArchipelagoDay)->Unit(benchmark::kMillisecond)->Iterations(1)->ArgName("kind")
-    ->Arg(static_cast<int>(Sprite::Kind::wave))->Arg(static_cast<int>(Sprite::Kind::surf))
-    ->Arg(static_cast<int>(Sprite::Kind::light))->Arg(static_cast<int>(Sprite::Kind::sway))
-    ->Arg(static_cast<int>(Sprite::Kind::cloud))->Arg(static_cast<int>(Sprite::Kind::trip))
-    ->Arg(static_cast<int>(Sprite::Kind::boat))->Arg(static_cast<int>(Sprite::Kind::bird));
+// Every change drawn, then the desktop's own tolerance and a coarser one.
+BENCHMARK(BM_ArchipelagoDay)->Unit(benchmark::kMillisecond)->Iterations(1)->ArgNames({"kind", "tolerance"})
+    ->Args({-1, 0})->Args({-1, 25})->Args({-1, 50});
+// The kinds the archipelago by day has, one at a time, at the desktop's tolerance.
+BENCHMARK(BM_ArchipelagoDay)->Unit(benchmark::kMillisecond)->Iterations(1)->ArgNames({"kind", "tolerance"})
+    ->ArgsProduct({{static_cast<int>(Sprite::Kind::wave), static_cast<int>(Sprite::Kind::surf),
+                    static_cast<int>(Sprite::Kind::light), static_cast<int>(Sprite::Kind::sway),
+                    static_cast<int>(Sprite::Kind::cloud), static_cast<int>(Sprite::Kind::trip),
+                    static_cast<int>(Sprite::Kind::boat), static_cast<int>(Sprite::Kind::bird)},
+                   {25}});
 
 }  // namespace
 

@@ -326,3 +326,36 @@ TEST(Compose, StillPicturesAreResampledOnceAndCopiedAtQuarterPixels) {
     EXPECT_EQ(fresh.stats().copied, 0u);
 }
 
+
+// --- The background under an opaque ground ---
+
+TEST(Compose, BackgroundIsLeftOutOnlyUnderAnOpaqueGroundCopiedAtFullStrength) {
+    std::vector<uint32_t> holed(16, 0xFF204060u);
+    holed[5] = 0x80102030u;  // one half-transparent pixel
+    const struct {
+        cg::ImageRef ground;
+        cg::Rect frame;
+        double opacity;
+        bool skipped;
+    } rows[] = {
+        {solid(4, 4, 0xFF204060u), cg::Rect(0, 0, 4, 4), 1, true},
+        {cg::Image::fromARGB32(4, 4, holed), cg::Rect(0, 0, 4, 4), 1, false},
+        {solid(4, 4, 0xFF204060u), cg::Rect(0, 0, 4, 4), 0.5, false},    // faded
+        {solid(4, 4, 0xFF204060u), cg::Rect(0.5, 0, 4, 4), 1, false},    // half a pixel off
+        {solid(3, 4, 0xFF204060u), cg::Rect(0, 0, 3, 4), 1, false},      // smaller than the damage
+    };
+    for (const auto& row : rows) {
+        Layer root;
+        root.addSublayer(imageLayer(row.ground, row.frame));
+        root.sublayers()[0]->setOpacity(row.opacity);
+        Compositor comp;
+        comp.setBackground(cg::Color::rgb(0xFF00FF));
+        auto c = cg::Context::makeBitmap(4, 4);
+        c->setFillColor(cg::Color::rgb(0x00FF00));  // stale pixels a wrongly skipped clear would leave
+        c->fill(cg::Rect(0, 0, 4, 4));
+        comp.renderAll(root, 0, *c);
+        EXPECT_EQ(comp.stats().backgroundSkipped, row.skipped) << row.frame.minX() << " " << row.opacity;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) EXPECT_LT(up(*c, x, y).g, 0x80) << x << ", " << y;
+    }
+}

@@ -65,3 +65,31 @@ TEST(CgPixelClip, DrawPixelAlignedIgnoresTheTransformButNotTheClip) {
     EXPECT_NEAR(up(*d, 4, 6).b, 128, 1);
     EXPECT_EQ(up(*d, 5, 6).a, 0);
 }
+
+TEST(CgPixelClip, EnlargedPicturesWithAClearBorderNeedNoCutAndLookTheSame) {
+    // 6 × 6 red texels with a clear ring around the inner 4 × 4, or red to the edge.
+    std::vector<uint32_t> ringed(36, 0), full(36, 0xFFFF0000u);
+    for (int y = 1; y < 5; ++y)
+        for (int x = 1; x < 5; ++x) ringed[size_t(y * 6 + x)] = 0xFFFF0000u;
+    const struct {
+        const char* what;
+        std::vector<uint32_t> pixels;
+        double turn;
+    } rows[] = {{"ringed", ringed, 0}, {"ringed, turned", ringed, 0.3}, {"red to the edge, turned", full, 0.3}};
+    for (const auto& row : rows) {
+        const auto img = Image::fromARGB32(6, 6, row.pixels);
+        auto unclipped = bitmap(40, 40), clipped = bitmap(40, 40);
+        for (Context* c : {unclipped.get(), clipped.get()}) {
+            c->translateBy(20, 20);
+            c->rotateBy(row.turn);
+        }
+        const Rect r(-8.3, -7.6, 16, 15);  // 6 texels over 16 × 15 pixels
+        unclipped->drawUnclipped(*img, r);
+        clipped->draw(*img, r);
+        int worst = 0;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) worst = std::max(worst, std::abs(up(*unclipped, x, y).a - up(*clipped, x, y).a));
+        EXPECT_LE(worst, 2) << row.what;
+        EXPECT_EQ(up(*unclipped, 20, 20).r, 255) << row.what;
+    }
+}

@@ -24,7 +24,8 @@ void Compositor::render(const Snapshot& snapshot, cg::Context& ctx, std::span<co
     if (rects_.rects().empty()) return;
     snap_ = &snapshot;
     ctx_ = &ctx;
-    if (background_) {
+    stats_.backgroundSkipped = background_ && coveredByOpaquePicture(rects_.rects());
+    if (background_ && !stats_.backgroundSkipped) {
         ctx.saveGState();
         ctx.clipToPixelRects(rects_.rects());
         const cg::Rect user = ctx.clipBoundingBox();
@@ -39,6 +40,47 @@ void Compositor::render(const Snapshot& snapshot, cg::Context& ctx, std::span<co
     snap_ = nullptr;
     ctx_ = nullptr;
     if (renders_ % 30 == 0) evict();
+}
+
+bool Compositor::opaque(const cg::ImageRef& image) {
+    if (opaqueChecked_.lock() != image) {
+        opaqueChecked_ = image;
+        const uint32_t* p = image->data();
+        const size_t n = size_t(image->pixelWidth()) * size_t(image->pixelHeight());
+        uint32_t all = 0xFF000000u;
+        for (size_t k = 0; k < n; ++k) all &= p[k];
+        opaqueAnswer_ = all == 0xFF000000u;
+    }
+    return opaqueAnswer_;
+}
+
+// Whether the first operation of the tree copies an opaque picture over every rectangle, so that
+// clearing them first changes no pixel.
+bool Compositor::coveredByOpaquePicture(std::span<const cg::Rect> rects) {
+    const auto entries = snap_->entries();
+    size_t i = 0;
+    while (i < entries.size() && !(entries[i].visible && entries[i].ownOps > 0)) {
+        if (entries[i].visible && entries[i].contentShadow) return false;  // an ancestor's shadow
+        ++i;
+    }
+    if (i == entries.size()) return false;
+    const Snapshot::Entry& e = entries[i];
+    const Layer& layer = *e.layer;
+    const Presentation& p = e.pres;
+    if (e.ownOps != 1 || layer.kind() != Layer::Kind::plain || e.pathShadow || e.contentShadow || e.alpha != 1 ||
+        e.outerAlpha != 1 || e.blend != cg::BlendMode::normal || e.outerFilter || p.inTransition || !p.contents ||
+        !e.rigid)
+        return false;
+    if (layer.backgroundColor() && layer.backgroundColor()->a > 0) return false;
+    // Exactly the picture's pixels at a whole-pixel place: drawn as a plain copy.
+    const cg::Transform& d = e.toDevice;
+    const cg::Rect r = p.bounds.applying(d);
+    if (d.b != 0 || d.c != 0 || r.width() != p.contents->pixelWidth() || r.height() != p.contents->pixelHeight() ||
+        r.minX() != std::floor(r.minX()) || r.minY() != std::floor(r.minY()))
+        return false;
+    for (const cg::Rect& q : rects)
+        if (!r.contains(q)) return false;
+    return opaque(p.contents);
 }
 
 void Compositor::evict() {

@@ -24,6 +24,7 @@
 #include "Platform/Graphics/Context.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -36,7 +37,9 @@ class Layer;
 class Compositor {
 public:
     // Each damaged rectangle is first cleared to this colour (transparent by default), or left
-    // as it was when set to nothing (the tree then covers it with opaque pixels itself).
+    // as it was when set to nothing (the tree then covers it with opaque pixels itself). The
+    // clearing is also left out where the first thing drawn is an opaque picture, copied pixel
+    // for pixel at full strength, that covers every rectangle (a desktop's ground).
     void setBackground(std::optional<cg::Color> c) { background_ = c; }
 
     // Paints the snapshot, which must have been captured with this context's ctm().
@@ -54,6 +57,7 @@ public:
         uint64_t clipped = 0;        // drawings clipped to rectangles (the others lay inside one)
         uint64_t resampled = 0;      // pictures resampled into the cache
         uint64_t copied = 0;         // pictures copied pixel for pixel
+        bool backgroundSkipped = false;  // an opaque picture covered every rectangle
     };
     size_t cachedPictures() const { return cache_.size(); }
     const Stats& stats() const { return stats_; }
@@ -92,6 +96,8 @@ private:
     void endGroup();
     void apply(const Effect& effect);
     void evict();
+    bool coveredByOpaquePicture(std::span<const cg::Rect> rects);
+    bool opaque(const cg::ImageRef& image);
 
     std::optional<cg::Color> background_ = cg::Color::clear();
     const Snapshot* snap_ = nullptr;
@@ -101,6 +107,8 @@ private:
     std::vector<bool> groupClips_;
     std::unordered_map<PictureKey, Picture, PictureHash> cache_;
     uint64_t renders_ = 0;
+    std::weak_ptr<const cg::Image> opaqueChecked_;  // the last picture whose alpha was scanned, and the answer
+    bool opaqueAnswer_ = false;
     Snapshot own_;
     Stats stats_;
 };

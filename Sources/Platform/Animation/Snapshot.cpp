@@ -60,12 +60,70 @@ bool reshapes(const Animation& a) {
     return true;
 }
 
+// The largest power of two not above v (v > 0): a dyadic lattice keeps the usual exact values.
+double dyadicStep(double v) { return std::exp2(std::floor(std::log2(v))); }
+
+// Steps of angles (radians) and of scales and shears: never coarser than this, so that a tiny
+// layer (a thin stroke) is not flattened by a lattice sized to its extent.
+constexpr double kCoarsestLinearStep = 1.0 / 64;
+
+// v on the lattice of `step`; unchanged where there is no usable step (an infinite extent).
+double snap(double v, double step) { return step > 0 && std::isfinite(step) ? std::round(v / step) * step : v; }
+
 }  // namespace
+
+cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance) {
+    if (!(tolerance > 0) || extent.isNull() || extent.hasNaN()) return t;
+    const double hw = extent.width() / 2, hh = extent.height() / 2;  // standardized: not negative
+    const cg::Point centre{extent.midX(), extent.midY()};
+    cg::Transform out = t;
+    if (!rigid) {
+        // A = R(θ)·[sx k; 0 sy]: the angle moves the box's corners by its reach, the scales and the
+        // shear by the half extents they act on.
+        const double sx = std::hypot(t.a, t.b);
+        if (sx > 0 && std::isfinite(sx)) {
+            const double th = std::atan2(t.b, t.a), cs = std::cos(th), sn = std::sin(th);
+            double k = cs * t.c + sn * t.d, sy = -sn * t.c + cs * t.d;
+            // How far the box's farthest corner lies from its centre: the same at every angle.
+            const double reach = std::max(std::hypot(t.a * hw + t.c * hh, t.b * hw + t.d * hh),
+                                          std::hypot(t.a * hw - t.c * hh, t.b * hw - t.d * hh));
+            auto stepFor = [&](double extent) { return std::min(dyadicStep(tolerance / extent), kCoarsestLinearStep); };
+            // Zero is on every angle lattice, so its step may follow the reach closely (in eighths
+            // of an octave, steady while the reach hardly changes) rather than by halves.
+            const double fine = reach > 0 ? std::exp2(std::floor(std::log2(tolerance / reach) * 8) / 8) : 0;
+            const double angle = snap(th, std::min(fine, kCoarsestLinearStep));
+            const double scaleX = hw > 0 ? snap(sx, stepFor(hw)) : sx;
+            if (hh > 0) {
+                const double step = stepFor(hh);
+                k = snap(k, step);
+                sy = snap(sy, step);
+            }
+            const double c2 = angle == 0 ? 1 : std::cos(angle), s2 = angle == 0 ? 0 : std::sin(angle);
+            out.a = c2 * scaleX;
+            out.b = s2 * scaleX;
+            out.c = c2 * k - s2 * sy;
+            out.d = s2 * k + c2 * sy;
+            if (!std::isfinite(out.a + out.b + out.c + out.d)) out = t;
+        }
+    }
+    // The box's centre lands on the position lattice; the linear part turns about it.
+    const cg::Point at = t.apply(centre);
+    const double step = dyadicStep(tolerance);
+    const cg::Point to{snap(at.x, step), snap(at.y, step)};
+    if (!std::isfinite(to.x) || !std::isfinite(to.y)) return t;
+    out.tx = 0;
+    out.ty = 0;
+    const cg::Point turned = out.apply(centre);
+    out.tx = to.x - turned.x;
+    out.ty = to.y - turned.y;
+    return out;
+}
 
 void Snapshot::capture(const Layer& root, double mediaTime, const cg::Transform& userToDevice) {
     count_ = 0;
     time_ = mediaTime;
     userToDevice_ = userToDevice;
+    deviceToUser_ = userToDevice.inverted();
     visit(root, mediaTime, cg::Transform{}, 1, false, true, false);
 }
 
@@ -99,6 +157,22 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         e.outerFilter = outerFilter;
         for (const auto& a : layer.animationEntries()) rigid = rigid && !reshapes(*a.animation);
         e.rigid = rigid;
+        if (tolerance_ > 0) {
+            // Only what this layer draws is rounded; its sublayers round their own transforms.
+            cg::Rect extent = e.pres.bounds;
+            if (layer.kind() == Layer::Kind::shape && e.pres.hasPath && !e.pres.path.isEmpty()) {
+                const double half = e.pres.lineWidth > 0 ? e.pres.lineWidth / 2 : 0;
+                extent = extent.unionWith(e.pres.path.pathBoundingBox().insetBy(-half, -half));
+            }
+            const cg::Transform drawn = settled(e.toDevice, extent, rigid, tolerance_);
+            if (!(drawn == e.toDevice)) {
+                e.toDevice = drawn;
+                e.toUser = drawn.concatenating(deviceToUser_);
+            }
+            // Steps of 1/128 stay under half a level of an 8-bit channel.
+            e.alpha = alpha = std::round(alpha * 128) / 128;
+            e.visible = visible = alpha > 0;
+        }
         switch (layer.compositingFilter()) {
             case CompositingFilter::none: e.blend = cg::BlendMode::normal; break;
             case CompositingFilter::colorDodge: e.blend = cg::BlendMode::colorDodge; break;

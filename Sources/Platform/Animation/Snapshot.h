@@ -60,6 +60,19 @@ public:
     // superlayer space and whose ctm() is userToDevice. The root's own geometry applies.
     void capture(const Layer& root, double mediaTime, const cg::Transform& userToDevice);
 
+    // Motion below this many device pixels is not drawn (0, the default, draws every change):
+    // each layer's transform to device pixels is rounded to a lattice whose steps move the drawn
+    // box by about this much, and opacities are rounded to 1/128. A slow mover then changes only
+    // every few frames, and the damage between frames shrinks with it. The rounding depends only
+    // on the layer and the time, never on earlier frames. Identity, whole and dyadic scales,
+    // zero angles and (for a tolerance under 1/2) boxes centred on quarter pixels stay exact.
+    void setMotionTolerance(double devicePixels) { tolerance_ = devicePixels > 0 ? devicePixels : 0; }
+    double motionTolerance() const { return tolerance_; }
+
+    // The lattice: `t` (bounds space → device) rounded as above for a layer drawing `extent`
+    // (bounds space). Rigid layers keep their linear part and only their position is rounded.
+    static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance);
+
     double time() const { return time_; }
     const cg::Transform& userToDevice() const { return userToDevice_; }
     std::span<const Entry> entries() const { return {entries_.data(), count_}; }
@@ -75,7 +88,8 @@ private:
     std::vector<Entry> entries_;
     size_t count_ = 0;
     double time_ = 0;
-    cg::Transform userToDevice_;
+    double tolerance_ = 0;
+    cg::Transform userToDevice_, deviceToUser_;
 };
 
 }  // namespace ca

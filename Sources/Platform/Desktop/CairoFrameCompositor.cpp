@@ -15,6 +15,9 @@ CairoFrameCompositor::CairoFrameCompositor(int width, int height, int scale)
     if (!backing_) throw std::runtime_error("no bitmap for a desktop frame");
     // Black where the tree leaves holes: the window is opaque.
     compositor_.setBackground(cg::Color::black());
+    // Slow movers (a palm leaning, a cloud thinning) then redraw only every few frames.
+    before_.setMotionTolerance(kMotionTolerance);
+    now_.setMotionTolerance(kMotionTolerance);
     surface_ = cairo_image_surface_create_for_data(backing_->data(), CAIRO_FORMAT_ARGB32, backing_->pixelWidth(),
                                                    backing_->pixelHeight(), int(backing_->bytesPerRow()));
     cairo_surface_set_device_scale(surface_, scale_, scale_);
@@ -91,9 +94,31 @@ bool CairoFrameCompositor::update(const ca::Layer& root, double t, double alpha)
     stats_.frames += 1;
     if (fading) {
         gtk_widget_queue_draw(area_);
-    } else {
+    } else if (!rects_.empty() && !presentDirectly()) {
         for (const cg::Rect& r : rects_) queue(r);
     }
+    return true;
+}
+
+bool CairoFrameCompositor::presentDirectly() {
+    if (alpha_ < 1 || !gtk_widget_get_mapped(area_)) return false;
+    GdkWindow* window = gtk_widget_get_window(gtk_widget_get_toplevel(area_));
+    if (window != shmWindow_) {
+        shmWindow_ = window;
+        GtkAllocation a{};
+        gtk_widget_get_allocation(area_, &a);
+        shm_ = ShmPresenter::make(window, a.x * scale_, a.y * scale_, backing_->pixelWidth(), backing_->pixelHeight());
+    }
+    if (!shm_) return false;
+    // Device pixels, y up → window pixels, y down (the rectangles are whole pixels).
+    const double h = backing_->pixelHeight();
+    boxes_.clear();
+    for (const cg::Rect& r : rects_) {
+        const double x0 = std::floor(r.minX()), y0 = std::floor(h - r.maxY());
+        boxes_.push_back({int(x0), int(y0), int(std::ceil(r.maxX()) - x0), int(std::ceil(h - r.minY()) - y0)});
+    }
+    shm_->present(backing_->data(), backing_->bytesPerRow(), boxes_);
+    stats_.direct += 1;
     return true;
 }
 

@@ -29,6 +29,7 @@ public:
         uint64_t updates = 0;       // calls of update
         uint64_t frames = 0;        // updates that changed something on screen
         uint64_t pixels = 0;        // device pixels recomposited, all frames together
+        uint64_t direct = 0;        // frames sent straight to the window (no toolkit repaint)
         double seconds = 0;         // spent in update: presentation, damage and compositing
         double treeSeconds = 0;     // of which presentation and damage
     };

@@ -1205,6 +1205,16 @@ Transform imageToDevice(const Rect& r, int w, int h, const Transform& dev) {
 }
 
 // A transform that puts every image pixel on exactly one device pixel.
+// Whether every pixel of the picture's outermost rows and columns is fully transparent.
+bool clearBorder(const Image& image) {
+    const int w = image.pixelWidth(), h = image.pixelHeight();
+    const uint32_t* p = image.data();
+    uint32_t any = 0;
+    for (int x = 0; x < w; ++x) any |= p[x] | p[size_t(h - 1) * size_t(w) + size_t(x)];
+    for (int y = 0; y < h; ++y) any |= p[size_t(y) * size_t(w)] | p[size_t(y) * size_t(w) + size_t(w - 1)];
+    return any == 0;
+}
+
 bool pixelAligned(const Transform& t) {
     return t.a == 1 && t.d == 1 && t.b == 0 && t.c == 0 && t.tx == std::round(t.tx) && t.ty == std::round(t.ty);
 }
@@ -1253,8 +1263,10 @@ void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter 
     const Transform toDevice = imageToDevice(r, w, h, m.dev());
     if (!invertible(toDevice)) return;
     // Drawn larger than its pixels, a texel at the edge would fade over many device pixels: cut
-    // the edge at the rect instead.
-    if (std::hypot(toDevice.a, toDevice.b) > 1.01 || std::hypot(toDevice.c, toDevice.d) > 1.01)
+    // the edge at the rect instead. A picture whose outer ring is clear has nothing there to fade,
+    // and cutting it (a clip path, slow when turned) would change no more than a level or two.
+    if ((std::hypot(toDevice.a, toDevice.b) > 1.01 || std::hypot(toDevice.c, toDevice.d) > 1.01) &&
+        !clearBorder(image))
         return draw(image, inRect);
     // Device pixels the image can touch: its rect and the filter's reach around it.
     const IRect bounds = expand(outward(Rect(0, 0, w, h).applying(toDevice)), 1);

@@ -191,7 +191,8 @@ public:
     // instead of being cut. No clip path is built, which makes many small images at fractional
     // positions much cheaper. Shadows, alpha and blend modes apply as in draw(). An image drawn
     // larger than its pixels (where an edge texel would spread over many pixels), and the blend
-    // modes source-in and clear, fall back to draw().
+    // modes source-in and clear, fall back to draw(); a larger image whose outermost pixels are
+    // all clear does not (it has no edge to spread).
     void drawUnclipped(const Image& image, const Rect& inRect, ImageFilter filter = ImageFilter::good);
     // Draws the image pixel for pixel with its bottom-left corner at whole pixel (x, y) of the
     // bitmap's y-up pixel space, whatever the transform; alpha, blend mode, shadow and clip apply.

@@ -1,0 +1,115 @@
+// Motion tolerance: transforms round to a lattice close to the exact one, exact values survive,
+// and slow movers stop damaging every frame.
+
+#include "AnimationTestSupport.h"
+
+#include "Platform/Animation/Damage.h"
+#include "Platform/Animation/Snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace ca;
+
+namespace {
+
+// Largest distance a corner of `box` lands from where `exact` puts it.
+double cornerError(const cg::Transform& exact, const cg::Transform& settled, const cg::Rect& box) {
+    double worst = 0;
+    for (double x : {box.minX(), box.maxX()})
+        for (double y : {box.minY(), box.maxY()}) {
+            const cg::Point p{x, y}, a = exact.apply(p), b = settled.apply(p);
+            worst = std::max(worst, std::hypot(a.x - b.x, a.y - b.y));
+        }
+    return worst;
+}
+
+cg::Transform turned(double angle, double scale, double tx, double ty) {
+    const cg::Transform r = cg::Transform::rotation(angle);
+    return {r.a * scale, r.b * scale, r.c * scale, r.d * scale, tx, ty};
+}
+
+}  // namespace
+
+TEST(MotionTolerance, SettledTransformsStayWithinTheToleranceAndKeepExactValues) {
+    const struct {
+        cg::Transform t;
+        cg::Rect box;
+        bool rigid;
+        double tolerance;
+        bool unchanged;
+    } rows[] = {
+        {cg::Transform{2, 0, 0, 2, 100.25, 40.5}, cg::Rect(0, 0, 34, 36), false, 0.25, true},  // dyadic, quarters
+        {cg::Transform{0.5, 0, 0, -1, 7.75, 12}, cg::Rect(0, 0, 34, 36), false, 0.25, true},   // a flip
+        {cg::Transform{1.3, 0.1, -0.1, 1.3, 3.3, 4.4}, cg::Rect(0, 0, 34, 36), false, 0, true},  // no tolerance
+        {turned(0.0371, 2, 512.37, 90.11), cg::Rect(0, 0, 68, 72), false, 0.25, false},
+        {turned(2.5, 0.37, 1000.51, 2000.49), cg::Rect(0, 0, 380, 222), false, 0.5, false},
+        {cg::Transform{2.13, 0.02, 0.4, 1.87, 33.3, 44.4}, cg::Rect(0, 0, 40, 24), false, 0.25, false},  // shear
+        {turned(0.2, 2, 10, 10), cg::Rect(300, 300, 10, 10), false, 0.25, false},  // far from its origin
+        {cg::Transform{1.7, 0.3, -0.2, 1.1, 20, 30}, cg::Rect(0, 0, 34, 36), true, 0.25, false},
+    };
+    for (const auto& row : rows) {
+        const cg::Transform s = Snapshot::settled(row.t, row.box, row.rigid, row.tolerance);
+        EXPECT_EQ(s == row.t, row.unchanged) << row.t.a << " " << row.t.tx;
+        EXPECT_LE(cornerError(row.t, s, row.box), row.tolerance) << row.t.a << " " << row.t.tx;
+        if (row.rigid) {
+            EXPECT_TRUE(s.a == row.t.a && s.b == row.t.b && s.c == row.t.c && s.d == row.t.d);
+        }
+    }
+    // A hairline keeps its scale and angle within 1/128 instead of being flattened by a lattice
+    // sized to its width.
+    const cg::Transform s = Snapshot::settled(turned(0.3, 2, 10.1, 20.2), cg::Rect(0, 0, 0.01, 40), false, 0.25);
+    EXPECT_NEAR(std::hypot(s.a, s.b), 2, 1.0 / 128);
+    EXPECT_NEAR(std::atan2(s.b, s.a), 0.3, 1.0 / 128);
+}
+
+TEST(MotionTolerance, SlowMoversDamageFewerFramesAndFastOnesEveryFrame) {
+    // A 20-point sprite at scale 2 leaning 0.05 rad each way over 4 s (its tip moves about 0.04 px
+    // a frame), and one crossing 100 points in 2 s (3.3 px a frame); damaged frames of 30.
+    const auto lean = catest::looping(catest::keyframes("transform.rotation.z", {-0.05, 0.05, -0.05}), 4, 0);
+    const auto cross = catest::looping(catest::keyframes("position", {cg::Point{10, 50}, cg::Point{110, 50}}), 2, 0);
+    const struct {
+        KeyframeAnimation animation;
+        double tolerance;
+        int fewest, most;
+    } rows[] = {{lean, 0, 30, 30}, {lean, 0.25, 1, 10}, {cross, 0.25, 30, 30}};
+    for (const auto& row : rows) {
+        Layer root;
+        root.addSublayer(std::make_shared<Layer>());
+        Layer& sprite = *root.sublayers()[0];
+        sprite.setContents(cg::Image::fromARGB32(1, 1, {0xFF336699u}));
+        sprite.setFrame(cg::Rect(40, 40, 20, 20));
+        sprite.add(row.animation, "motion");
+        root.commit(0);
+        Snapshot a, b;
+        a.setMotionTolerance(row.tolerance);
+        b.setMotionTolerance(row.tolerance);
+        Damage damage;
+        std::vector<cg::Rect> rects;
+        a.capture(root, 0.2, cg::Transform::scale(2, 2));
+        int damaged = 0;
+        for (int f = 1; f <= 30; ++f) {
+            b.capture(root, 0.2 + f / 30.0, cg::Transform::scale(2, 2));
+            damage.compute(a, b, rects);
+            damaged += rects.empty() ? 0 : 1;
+            std::swap(a, b);
+        }
+        EXPECT_GE(damaged, row.fewest) << row.tolerance;
+        EXPECT_LE(damaged, row.most) << row.tolerance;
+    }
+}
+
+TEST(MotionTolerance, OpacityRoundsToHalfALevelAndTheFaintestVanish) {
+    Layer root;
+    root.setContents(cg::Image::fromARGB32(1, 1, {0xFF336699u}));
+    root.setFrame(cg::Rect(0, 0, 10, 10));
+    Snapshot s;
+    s.setMotionTolerance(0.25);
+    for (const auto& [opacity, drawn] : {std::pair{1.0, 1.0}, {0.5, 0.5}, {0.3, 38 / 128.0}, {0.002, 0.0}}) {
+        root.setOpacity(opacity);
+        s.capture(root, 0, {});
+        EXPECT_EQ(s.entries()[0].visible ? s.entries()[0].alpha : 0, drawn) << opacity;
+    }
+}
