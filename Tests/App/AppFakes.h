@@ -27,6 +27,11 @@ struct FakeMain : MainQueue {
 struct FakeWorkers : Workers {
     std::vector<std::function<void()>> jobs;
     void run(std::function<void()> job) override { jobs.push_back(std::move(job)); }
+    void runAll() {
+        auto batch = std::move(jobs);
+        jobs.clear();
+        for (auto& j : batch) j();
+    }
 };
 
 // A clock that moves only when told; timers fire in the order they fall due.

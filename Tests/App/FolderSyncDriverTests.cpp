@@ -1,5 +1,7 @@
 #include "App/FolderSyncDriver.h"
 
+#include "App/AppFakes.h"
+
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
@@ -7,25 +9,8 @@
 
 namespace {
 
-struct QueuedMain : MainQueue {
-    std::vector<std::function<void()>> posts;
-    void post(std::function<void()> work) override { posts.push_back(std::move(work)); }
-    void drain() {
-        auto batch = std::move(posts);
-        posts.clear();
-        for (auto& w : batch) w();
-    }
-};
-
-struct QueuedWorkers : Workers {
-    std::vector<std::function<void()>> jobs;
-    void run(std::function<void()> job) override { jobs.push_back(std::move(job)); }
-    void runAll() {
-        auto batch = std::move(jobs);
-        jobs.clear();
-        for (auto& j : batch) j();
-    }
-};
+using QueuedMain = FakeMain;
+using QueuedWorkers = FakeWorkers;
 
 using Error = FolderIcons::Error;
 

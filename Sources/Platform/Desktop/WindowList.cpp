@@ -6,27 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Platform/Desktop/XErrorTrap.h"
+
 namespace {
 
 Display* dpy(void* d) { return static_cast<Display*>(d); }
-
-// Windows vanish between two requests; their errors must not end the program.
-int quietErrors(Display*, XErrorEvent*) { return 0; }
-
-struct ErrorTrap {
-    explicit ErrorTrap(Display* d) : d(d) {
-        XSync(d, False);
-        old = XSetErrorHandler(quietErrors);
-    }
-    ~ErrorTrap() {
-        XSync(d, False);
-        XSetErrorHandler(old);
-    }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    Display* d;
-    int (*old)(Display*, XErrorEvent*);
-};
 
 // The 32-bit items of a property (CARDINAL, ATOM, WINDOW); Xlib hands them over as longs.
 std::vector<unsigned long> items(Display* d, Window w, const char* property, Atom type) {
@@ -119,7 +103,7 @@ std::optional<WindowList::Entry> WindowList::describe(unsigned long client, unsi
 std::vector<WindowList::Entry> WindowList::onScreen() const {
     Display* d = dpy(display_);
     const Window root = DefaultRootWindow(d);
-    ErrorTrap trap(d);
+    XErrorTrap trap(d);
     // An empty stacking list is a manager with no clients, not the lack of a manager.
     const bool managed = !items(d, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
     std::vector<unsigned long> stack;
@@ -161,7 +145,7 @@ unsigned long WindowList::clientOf(unsigned long frame, int depth) const {
 std::optional<WindowList::Entry> WindowList::at(int x, int y) const {
     Display* d = dpy(display_);
     const Window root = DefaultRootWindow(d);
-    ErrorTrap trap(d);
+    XErrorTrap trap(d);
     int cx = 0, cy = 0;
     Window top = None;
     if (!XTranslateCoordinates(d, root, root, x, y, &cx, &cy, &top) || top == None) return std::nullopt;

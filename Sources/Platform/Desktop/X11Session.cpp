@@ -8,6 +8,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "Platform/Desktop/XErrorTrap.h"
+
 namespace {
 
 Display* dpy(void* d) { return static_cast<Display*>(d); }
@@ -31,23 +33,6 @@ std::optional<X11Session::ManagerKind> classify(const std::vector<std::string>& 
     }
     return std::nullopt;
 }
-
-// X errors for windows that vanish between two requests are expected here; they must not end the
-// program (GDK's default handler would).
-int quietErrors(Display*, XErrorEvent*) { return 0; }
-
-struct ErrorTrap {
-    explicit ErrorTrap(Display* d) : d(d) {
-        XSync(d, False);
-        old = XSetErrorHandler(quietErrors);
-    }
-    ~ErrorTrap() {
-        XSync(d, False);
-        XSetErrorHandler(old);
-    }
-    Display* d;
-    int (*old)(Display*, XErrorEvent*);
-};
 
 // One 8-bit channel of a true-colour pixel.
 uint32_t channel(unsigned long pixel, unsigned long mask) {
@@ -87,7 +72,7 @@ std::vector<unsigned long> X11Session::cardinals(Window w, const char* property,
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     const Atom want = std::strcmp(type, "ATOM") == 0 ? XA_ATOM : std::strcmp(type, "WINDOW") == 0 ? XA_WINDOW : XA_CARDINAL;
     if (XGetWindowProperty(dpy(display_), w, atom(property), 0, 1 << 16, False, want, &actual, &format, &count,
                            &after, &data) == Success &&
@@ -117,7 +102,7 @@ bool X11Session::hasAnyWindowManager() const {
 }
 
 bool X11Session::isOverrideRedirect(Window w) const {
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     XWindowAttributes a{};
     return XGetWindowAttributes(dpy(display_), w, &a) && a.override_redirect;
 }
@@ -153,7 +138,7 @@ std::vector<std::string> X11Session::windowStates(Window w) const {
 std::vector<std::string> X11Session::windowClass(Window w) const {
     std::vector<std::string> out;
     XClassHint hint{};
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     if (XGetClassHint(dpy(display_), w, &hint)) {
         if (hint.res_name) out.push_back(lowerCase(hint.res_name)), XFree(hint.res_name);
         if (hint.res_class) out.push_back(lowerCase(hint.res_class)), XFree(hint.res_class);
@@ -212,7 +197,7 @@ void X11Session::restackBelow(Window w, Window sibling) const {
 bool X11Session::areLowest(const std::vector<Window>& ws) const {
     std::vector<Window> tops;
     for (Window w : ws) tops.push_back(topLevel(w));
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     ::Window r = 0, parent = 0, *kids = nullptr;
     unsigned int n = 0;
     if (!XQueryTree(dpy(display_), root(), &r, &parent, &kids, &n)) return true;
@@ -232,13 +217,13 @@ bool X11Session::areLowest(const std::vector<Window>& ws) const {
 }
 
 void X11Session::lower(Window w) const {
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     XLowerWindow(dpy(display_), w);
 }
 
 bool X11Session::isLowest(Window w) const {
     const Window top = topLevel(w);
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     ::Window r = 0, parent = 0, *kids = nullptr;
     unsigned int n = 0;
     if (!XQueryTree(dpy(display_), root(), &r, &parent, &kids, &n)) return true;
@@ -254,7 +239,7 @@ bool X11Session::isLowest(Window w) const {
 }
 
 bool X11Session::coversMostOfAMonitor(Window w) const {
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     XWindowAttributes a{};
     if (!XGetWindowAttributes(dpy(display_), w, &a)) return false;
     // Monitors split the screen, so a desktop window per monitor may be a fraction of it.
@@ -263,7 +248,7 @@ bool X11Session::coversMostOfAMonitor(Window w) const {
 }
 
 X11Session::Window X11Session::topLevel(Window w) const {
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     ::Window r = 0, parent = 0, *kids = nullptr;
     unsigned int n = 0;
     ::Window current = w;
@@ -277,7 +262,7 @@ X11Session::Window X11Session::topLevel(Window w) const {
 
 cg::ImageRef X11Session::capture(Window w, int x, int y, int width, int height) const {
     if (width <= 0 || height <= 0) return nullptr;
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     XImage* img = XGetImage(dpy(display_), w, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     if (!img) return nullptr;
     std::vector<uint32_t> pixels(size_t(width) * size_t(height));
@@ -307,7 +292,7 @@ X11Session::Window X11Session::createWindow(const std::string& wmClass, const st
 }
 
 void X11Session::destroyWindow(Window w) const {
-    ErrorTrap trap(dpy(display_));
+    XErrorTrap trap(dpy(display_));
     XDestroyWindow(dpy(display_), w);
 }
 
