@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <set>
 #include <utility>
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 Art::Art(cg::Context* c, SceneSpec spec, Terrain terrain, std::vector<cg::Rect> k, Look l, PlacementMap b)
     : ctx(c), s(std::move(spec)), t(std::move(terrain)), keep(std::move(k)), look(std::move(l)), before(std::move(b)),
@@ -218,4 +221,81 @@ std::vector<cg::ImageRef> Art::offscreenEach(std::size_t n,
         out[i] = make(worker, i);
     });
     return out;
+}
+
+namespace {
+
+// The drawing state that carries from one drawing to the next on the scene context.
+struct CarriedState {
+    cg::Color fill, stroke;
+    double lineWidth = 1, miterLimit = 10, alpha = 1;
+    cg::LineCap cap = cg::LineCap::butt;
+    cg::LineJoin join = cg::LineJoin::miter;
+    cg::BlendMode blend = cg::BlendMode::normal;
+
+    static CarriedState of(const cg::Context& c) {
+        return {c.fillColor(), c.strokeColor(), c.lineWidth(), c.miterLimit(), c.alpha(),
+                c.lineCap(),   c.lineJoin(),    c.blendMode()};
+    }
+    void applyTo(cg::Context& c) const {
+        c.setFillColor(fill);
+        c.setStrokeColor(stroke);
+        c.setLineWidth(lineWidth);
+        c.setMiterLimit(miterLimit);
+        c.setAlpha(alpha);
+        c.setLineCap(cap);
+        c.setLineJoin(join);
+        c.setBlendMode(blend);
+    }
+};
+
+}  // namespace
+
+void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) {
+    // Fixed by the picture's size alone, so the bytes never depend on the threads.
+    constexpr int kBands = 16;
+    cg::Context& scene = *ctx;
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    const std::size_t stride = scene.bytesPerRow();
+    const cg::Transform toDevice = scene.ctm(), toUser = toDevice.inverted();
+    const CarriedState state = CarriedState::of(scene);
+
+    // Every band's bitmap exists before any drawing starts, so a failed one leaves the scene untouched
+    // and is drawn in one pass instead. Their memory is touched only where a band draws.
+    std::vector<std::unique_ptr<cg::Context>> bands(kBands);
+    for (auto& band : bands) {
+        band = cg::Context::makeUnsetBitmap(width, height, 1);
+        if (!band) {
+            cg::SavedState saved(scene);
+            paint(*this, cg::Rect(0, 0, width, height).applying(toUser));
+            return;
+        }
+    }
+    uint8_t* const base = scene.data();
+    std::vector<std::vector<Sprite>> made(kBands);
+    dispatch::concurrentPerform(kBands, [&](std::size_t i) {
+        const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
+        const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
+        if (bottom <= top) return;
+        cg::Context& band = *bands[i];
+        const std::size_t rows = stride * static_cast<std::size_t>(top), count = stride * static_cast<std::size_t>(bottom - top);
+        std::memcpy(band.data() + rows, base + rows, count);
+        band.pixelsChanged();
+        // Same user space as the scene: a unit bitmap times the scene's transform is that transform.
+        band.concatenateCTM(toDevice);
+        band.setBandRows(top, bottom);
+        state.applyTo(band);
+
+        Art worker(*this, WorkerTag{});
+        worker.ctx = &band;
+        // The band's rows, y up, in drawing space.
+        const cg::Rect span(0, static_cast<double>(height - bottom), static_cast<double>(width),
+                            static_cast<double>(bottom - top));
+        paint(worker, span.applying(toUser));
+        made[i] = std::move(worker.sprites);
+        std::memcpy(base + rows, band.data() + rows, count);
+    });
+    scene.pixelsChanged();
+    // Every band made the same sprites; the last band is never empty.
+    for (Sprite& sprite : made.back()) sprites.push_back(std::move(sprite));
 }

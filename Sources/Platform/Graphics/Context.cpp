@@ -19,6 +19,8 @@ constexpr int kMaxSide = 32767;                  // Cairo's limit
 constexpr int64_t kMaxPixels = int64_t{1} << 28;  // 1 GiB of pixels
 constexpr double kMaxCoord = 4.0e6;              // well inside Cairo's 24.8 fixed point
 constexpr int kLayerGrain = 32;                  // layers grow in steps of this many pixels
+// Rows drawn beyond a band on each side: Cairo rasterises the first rows of a clipped area differently.
+constexpr int kBandMargin = 2;
 
 // Integer device rect, half-open.
 struct IRect {
@@ -171,6 +173,7 @@ struct Target {
     IRect limit;                    // device pixels it may ever cover
     std::vector<uint64_t> applied;  // ids of the clips set on cr, in order
     size_t depthAtBegin = 0;        // layers: state stack depth just after the layer's save
+    bool whole = false;             // in a band: drawn whole all the same
 };
 
 void destroy(Target& t) {
@@ -197,6 +200,7 @@ struct Geometry {
     FillRule rule = FillRule::winding;
     bool shapeIsClip = false;  // paint whose shape is the clip itself (gradients)
     IRect bounds;              // paint: device bounds of the source (empty: unbounded)
+    IRect reach;               // paint: device bounds of what the source can change, for bands (empty: unknown)
 };
 
 }  // namespace
@@ -217,6 +221,9 @@ struct Context::Impl {
     std::vector<uint8_t> maskBuffer;
     detail::BlurScratch blur;
     Context::Stats stats;
+    bool banded = false;
+    IRect band;                    // setBandRows: the rows this context stands for
+    std::vector<uint8_t> rowsSet;  // in a band: bitmap rows written before anything reads them
 
     // A draw that could not be carried out (a surface, mask or layer that cannot be made, a Cairo error).
     void dropped() {
@@ -319,6 +326,7 @@ struct Context::Impl {
         grown.box = box;
         grown.limit = t.limit;
         grown.depthAtBegin = t.depthAtBegin;
+        grown.whole = t.whole;
         if (!makeCr(grown)) {
             cairo_surface_destroy(s);
             dropped();
@@ -340,6 +348,27 @@ struct Context::Impl {
         if (!t.surface || (t.cr && cairo_status(t.cr) == CAIRO_STATUS_SUCCESS)) return;
         if (t.cr) cairo_destroy(t.cr);
         makeCr(t);
+    }
+
+    // In a band, rows of the bitmap beyond the band are written once before a draw reads them: a
+    // page's first touch is then a write, which costs far less than a read then a write when many
+    // threads share the process's memory.
+    void setRows(const IRect& r) {
+        if (r.empty()) return;
+        const int y0 = std::max(r.y0, 0), y1 = std::min(r.y1, height);
+        int first = y1, last = y0;
+        for (int y = y0; y < y1; ++y)
+            if (!rowsSet[static_cast<size_t>(y)]) first = std::min(first, y), last = y + 1;
+        if (first >= last) return;
+        cairo_surface_flush(base());
+        uint8_t* pixels = cairo_image_surface_get_data(base());
+        const size_t stride = static_cast<size_t>(width) * 4;
+        for (int y = first; y < last; ++y) {
+            if (rowsSet[static_cast<size_t>(y)]) continue;
+            std::memset(pixels + stride * static_cast<size_t>(y), 0, stride);
+            rowsSet[static_cast<size_t>(y)] = 1;
+        }
+        cairo_surface_mark_dirty_rectangle(base(), 0, first, width, last - first);
     }
 
     // --- drawing ---
@@ -494,17 +523,26 @@ struct Context::Impl {
             mode != BlendMode::clear)
             return;  // nothing would change
         Target& t = targets.back();
-        const IRect clip = intersect(state.clipBox, t.limit);
+        const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
+        double offX = 0, offY = 0, sigma = 0;
+        if (shadow) {
+            offX = std::clamp(finiteOr(state.shadow.offset.width, 0), -1.0e6, 1.0e6);
+            offY = -std::clamp(finiteOr(state.shadow.offset.height, 0), -1.0e6, 1.0e6);
+        }
+        // In a band, Cairo gives the rows of a clipped solid shape the bytes of the whole shape, except
+        // in the first rows of the clipped area; patterns it maps through the centre of the area drawn,
+        // so they are drawn whole.
+        const bool inBand = banded && !t.whole;
+        const bool bandClip = inBand && s.kind == Source::Kind::solid && mode != BlendMode::sourceIn &&
+                              offX == std::floor(offX) && offY == std::floor(offY);
+        const IRect bandRows{t.limit.x0, band.y0 - kBandMargin, t.limit.x1, band.y1 + kBandMargin};
+        const IRect clip = intersect(intersect(state.clipBox, t.limit), bandClip ? bandRows : t.limit);
         const IRect content = intersect(contentBounds(g), t.limit);
         const IRect visible = shadowOnly ? IRect{} : intersect(content, clip);
 
         // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
-        const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
-        double offX = 0, offY = 0, sigma = 0;
         IRect maskBox, shadowVisible;
         if (shadow) {
-            offX = std::clamp(finiteOr(state.shadow.offset.width, 0), -1.0e6, 1.0e6);
-            offY = -std::clamp(finiteOr(state.shadow.offset.height, 0), -1.0e6, 1.0e6);
             sigma = std::clamp(finiteOr(state.shadow.blur, 0), 0.0, 1.0e4) / 2;
             const int reach = detail::blurReach(sigma);
             const int ox = toInt(std::floor(offX)), oy = toInt(std::floor(offY));
@@ -516,6 +554,10 @@ struct Context::Impl {
             }
         }
         if (visible.empty() && shadowVisible.empty()) return;
+        // What a draw drawn whole in a band can change.
+        IRect touched = unite(visible, shadowVisible);
+        if (!g.reach.empty() && shadowVisible.empty()) touched = intersect(touched, g.reach);
+        if (inBand && intersect(touched, {t.limit.x0, band.y0, t.limit.x1, band.y1}).empty()) return;
         if (!ensureCovers(t, unite(visible, shadowVisible))) return;
         recover(t);
         if (!t.cr) {
@@ -523,6 +565,13 @@ struct Context::Impl {
             return;
         }
         syncClip(t);
+        if (banded && !bandClip && targets.size() == 1) setRows(touched);
+        if (bandClip) {
+            cairo_save(t.cr);
+            cairo_identity_matrix(t.cr);
+            cairo_rectangle(t.cr, bandRows.x0, bandRows.y0, bandRows.width(), bandRows.height());
+            cairo_clip(t.cr);
+        }
 
         if (!shadowVisible.empty()) drawShadow(t, g, s, mode, maskBox, offX, offY, sigma);
         if (!visible.empty()) {
@@ -545,6 +594,7 @@ struct Context::Impl {
                 cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
             }
         }
+        if (bandClip) cairo_restore(t.cr);
         if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) dropped();
         recover(t);
     }
@@ -625,11 +675,12 @@ struct Context::Impl {
         return best + 1;
     }
 
-    void paintPattern(cairo_pattern_t* pattern, const Path* side, FillRule rule) {
+    void paintPattern(cairo_pattern_t* pattern, const Path* side, FillRule rule, IRect reach = {}) {
         Geometry g;
         g.kind = Geometry::Kind::paint;
         g.path = side;
         g.rule = rule;
+        g.reach = reach;
         g.shapeIsClip = true;
         Source s;
         s.kind = Source::Kind::pattern;
@@ -937,6 +988,15 @@ void Context::clear(const Rect& r) {
     m.render(g, s, BlendMode::clear, false);
 }
 
+void Context::setBandRows(int top, int bottom) {
+    Impl& m = *impl_;
+    m.banded = true;
+    m.band = intersect({0, top, m.width, bottom}, m.bitmapRect());
+    m.rowsSet.assign(static_cast<size_t>(m.height), 0);
+    for (int y = m.band.y0; y < m.band.y1; ++y) m.rowsSet[static_cast<size_t>(y)] = 1;
+    m.setRows({0, m.band.y0 - kBandMargin, m.width, m.band.y1 + kBandMargin});
+}
+
 void Context::clipToRect(const Rect& r) {
     Impl& m = *impl_;
     Path p;
@@ -1070,7 +1130,17 @@ void Context::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c
         }
         if (!m.extra.isEmpty()) side = &m.extra;
     }
-    m.paintPattern(p, side, rule);
+    // Without extension nothing is painted beyond the two circles.
+    IRect reach;
+    if (!before && !after) {
+        auto box = [&](Point c, double r) {
+            const Point at = d.apply(c);
+            const double rx = r * (std::fabs(d.a) + std::fabs(d.c)), ry = r * (std::fabs(d.b) + std::fabs(d.d));
+            return Rect(at.x - rx, at.y - ry, 2 * rx, 2 * ry);
+        };
+        reach = expand(outward(box(c0, r0).unionWith(box(c1, r1))), 1);
+    }
+    m.paintPattern(p, side, rule, reach);
     cairo_pattern_destroy(p);
 }
 
@@ -1083,6 +1153,9 @@ void Context::beginTransparencyLayer() {
     Target layer;
     layer.limit = intersect(m.state.clipBox, m.targets.back().limit);
     layer.depthAtBegin = m.stack.size();
+    // Cairo draws differently onto a layer it knows to be clear, and how far a layer has grown decides
+    // that: in a band, layers are drawn whole, as without bands.
+    layer.whole = m.banded;
     m.stats.layers += 1;
     m.targets.push_back(std::move(layer));
     m.state.alpha = 1;
@@ -1142,6 +1215,7 @@ void Context::drawText(const std::string& text, const Rect& box, const TextStyle
     const Rect reach = r.insetBy(-style.size, -style.size).applying(m.dev());
     const IRect need = intersect(intersect(outward(reach), m.state.clipBox), t.limit);
     if (need.empty()) return;
+    if (m.banded && m.targets.size() == 1) m.setRows(need);
     if (!m.ensureCovers(t, need)) return;
     m.recover(t);
     if (!t.cr) {

@@ -197,6 +197,16 @@ public:
     // bitmap's y-up pixel space, whatever the transform; alpha, blend mode, shadow and clip apply.
     void drawPixelAligned(const Image& image, int x, int y);
 
+    // --- Bands ---
+    // Makes the context stand for memory rows [top, bottom) of its bitmap alone, so that several
+    // contexts over copies of one picture can each draw one band of it: every later draw gives those
+    // rows the bytes it would give without bands, and other rows any bytes. Draws whose bytes do not
+    // depend on how far the clip reaches (solid fills and strokes, with shadows at whole-pixel offsets)
+    // are clipped to the rows and a few more; the others are drawn whole, or not at all when they miss
+    // the rows. The caller sets the band's rows; the others may start unset (an unset bitmap's memory
+    // is then first touched where a draw reaches).
+    void setBandRows(int top, int bottom);
+
     // Counters for tests and benchmarks: what transparency layers and shadows allocated.
     struct Stats {
         uint64_t layers = 0;
