@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <set>
@@ -256,36 +255,29 @@ void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) 
     constexpr int kBands = 16;
     cg::Context& scene = *ctx;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    const std::size_t stride = scene.bytesPerRow();
-    const cg::Transform toDevice = scene.ctm(), toUser = toDevice.inverted();
+    const cg::Transform toUser = scene.ctm().inverted();
     const CarriedState state = CarriedState::of(scene);
 
-    // Every band's bitmap exists before any drawing starts, so a failed one leaves the scene untouched
-    // and is drawn in one pass instead. Their memory is touched only where a band draws.
+    // Every band's context exists before any drawing starts, so a failed one leaves the scene
+    // untouched and is drawn in one pass instead.
     std::vector<std::unique_ptr<cg::Context>> bands(kBands);
-    for (auto& band : bands) {
-        band = cg::Context::makeUnsetBitmap(width, height, 1);
-        if (!band) {
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
+        const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
+        bands[i] = cg::Context::makeBand(scene, top, bottom);
+        if (!bands[i]) {
             cg::SavedState saved(scene);
             paint(*this, cg::Rect(0, 0, width, height).applying(toUser));
             return;
         }
     }
-    uint8_t* const base = scene.data();
     std::vector<std::vector<Sprite>> made(kBands);
     dispatch::concurrentPerform(kBands, [&](std::size_t i) {
         const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
         const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
         if (bottom <= top) return;
         cg::Context& band = *bands[i];
-        const std::size_t rows = stride * static_cast<std::size_t>(top), count = stride * static_cast<std::size_t>(bottom - top);
-        std::memcpy(band.data() + rows, base + rows, count);
-        band.pixelsChanged();
-        // Same user space as the scene: a unit bitmap times the scene's transform is that transform.
-        band.concatenateCTM(toDevice);
-        band.setBandRows(top, bottom);
         state.applyTo(band);
-
         Art worker(*this, WorkerTag{});
         worker.ctx = &band;
         // The band's rows, y up, in drawing space.
@@ -293,7 +285,7 @@ void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) 
                             static_cast<double>(bottom - top));
         paint(worker, span.applying(toUser));
         made[i] = std::move(worker.sprites);
-        std::memcpy(base + rows, band.data() + rows, count);
+        bands[i].reset();
     });
     scene.pixelsChanged();
     // Every band made the same sprites; the last band is never empty.

@@ -19,8 +19,6 @@ constexpr int kMaxSide = 32767;                  // Cairo's limit
 constexpr int64_t kMaxPixels = int64_t{1} << 28;  // 1 GiB of pixels
 constexpr double kMaxCoord = 4.0e6;              // well inside Cairo's 24.8 fixed point
 constexpr int kLayerGrain = 32;                  // layers grow in steps of this many pixels
-// Rows drawn beyond a band on each side: Cairo rasterises the first rows of a clipped area differently.
-constexpr int kBandMargin = 2;
 
 // Integer device rect, half-open.
 struct IRect {
@@ -221,9 +219,11 @@ struct Context::Impl {
     std::vector<uint8_t> maskBuffer;
     detail::BlurScratch blur;
     Context::Stats stats;
+    // A band (makeBand): the bitmap is another context's, of which this one may change only `band`.
     bool banded = false;
-    IRect band;                    // setBandRows: the rows this context stands for
-    std::vector<uint8_t> rowsSet;  // in a band: bitmap rows written before anything reads them
+    IRect band;
+    Target side;            // a private bitmap of the picture's size, where draws made whole land
+    PixelBuffer sideMemory;
 
     // A draw that could not be carried out (a surface, mask or layer that cannot be made, a Cairo error).
     void dropped() {
@@ -235,6 +235,7 @@ struct Context::Impl {
 
     ~Impl() {
         for (auto it = targets.rbegin(); it != targets.rend(); ++it) destroy(*it);
+        destroy(side);
     }
 
     IRect bitmapRect() const { return {0, 0, width, height}; }
@@ -350,25 +351,48 @@ struct Context::Impl {
         makeCr(t);
     }
 
-    // In a band, rows of the bitmap beyond the band are written once before a draw reads them: a
-    // page's first touch is then a write, which costs far less than a read then a write when many
-    // threads share the process's memory.
-    void setRows(const IRect& r) {
-        if (r.empty()) return;
-        const int y0 = std::max(r.y0, 0), y1 = std::min(r.y1, height);
-        int first = y1, last = y0;
-        for (int y = y0; y < y1; ++y)
-            if (!rowsSet[static_cast<size_t>(y)]) first = std::min(first, y), last = y + 1;
-        if (first >= last) return;
-        cairo_surface_flush(base());
-        uint8_t* pixels = cairo_image_surface_get_data(base());
-        const size_t stride = static_cast<size_t>(width) * 4;
-        for (int y = first; y < last; ++y) {
-            if (rowsSet[static_cast<size_t>(y)]) continue;
-            std::memset(pixels + stride * static_cast<size_t>(y), 0, stride);
-            rowsSet[static_cast<size_t>(y)] = 1;
+    // In a band, a draw made whole goes to the private bitmap: the band's rows it touches are copied
+    // there first and back after; its other rows there are written before the draw reads them, since
+    // a page whose first touch is a read costs far more when many threads share the memory.
+    Target* wholeTarget(const IRect& touched) {
+        if (!side.surface) {
+            sideMemory.reset(static_cast<uint32_t*>(std::malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4)));
+            if (!sideMemory) return nullptr;
+            side.surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(sideMemory.get()),
+                                                               CAIRO_FORMAT_ARGB32, width, height, width * 4);
+            side.box = side.limit = bitmapRect();
+            if (cairo_surface_status(side.surface) != CAIRO_STATUS_SUCCESS || !makeCr(side)) {
+                destroy(side);
+                return nullptr;
+            }
         }
-        cairo_surface_mark_dirty_rectangle(base(), 0, first, width, last - first);
+        const IRect r = intersect(touched, bitmapRect());
+        if (r.empty()) return &side;
+        cairo_surface_flush(base());
+        cairo_surface_flush(side.surface);
+        const uint8_t* from = cairo_image_surface_get_data(base());
+        uint8_t* to = cairo_image_surface_get_data(side.surface);
+        const size_t stride = static_cast<size_t>(width) * 4, x0 = static_cast<size_t>(r.x0) * 4;
+        const size_t bytes = static_cast<size_t>(r.width()) * 4;
+        for (int y = r.y0; y < r.y1; ++y) {
+            const size_t at = stride * static_cast<size_t>(y) + x0;
+            if (y >= band.y0 && y < band.y1) std::memcpy(to + at, from + at, bytes);
+            else std::memset(to + at, 0, bytes);
+        }
+        cairo_surface_mark_dirty_rectangle(side.surface, r.x0, r.y0, r.width(), r.height());
+        return &side;
+    }
+    void wholeDone(const IRect& touched) {
+        const IRect r = intersect(touched, band);
+        if (r.empty()) return;
+        cairo_surface_flush(side.surface);
+        cairo_surface_flush(base());
+        const uint8_t* from = cairo_image_surface_get_data(side.surface);
+        uint8_t* to = cairo_image_surface_get_data(base());
+        const size_t stride = static_cast<size_t>(width) * 4, x0 = static_cast<size_t>(r.x0) * 4;
+        const size_t bytes = static_cast<size_t>(r.width()) * 4;
+        for (int y = r.y0; y < r.y1; ++y) std::memcpy(to + stride * static_cast<size_t>(y) + x0, from + stride * static_cast<size_t>(y) + x0, bytes);
+        cairo_surface_mark_dirty_rectangle(base(), r.x0, r.y0, r.width(), r.height());
     }
 
     // --- drawing ---
@@ -522,22 +546,22 @@ struct Context::Impl {
         if (s.kind == Source::Kind::solid && s.color.a <= 0 && mode != BlendMode::sourceIn &&
             mode != BlendMode::clear)
             return;  // nothing would change
-        Target& t = targets.back();
+        Target* target = &targets.back();
         const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
         double offX = 0, offY = 0, sigma = 0;
         if (shadow) {
             offX = std::clamp(finiteOr(state.shadow.offset.width, 0), -1.0e6, 1.0e6);
             offY = -std::clamp(finiteOr(state.shadow.offset.height, 0), -1.0e6, 1.0e6);
         }
-        // In a band, Cairo gives the rows of a clipped solid shape the bytes of the whole shape, except
-        // in the first rows of the clipped area; patterns it maps through the centre of the area drawn,
-        // so they are drawn whole.
-        const bool inBand = banded && !t.whole;
+        // In a band, Cairo gives the rows of a clipped solid shape the bytes of the whole shape; patterns
+        // it maps through the centre of the area drawn, so they are drawn whole.
+        const bool inBand = banded && !target->whole;
         const bool bandClip = inBand && s.kind == Source::Kind::solid && mode != BlendMode::sourceIn &&
                               offX == std::floor(offX) && offY == std::floor(offY);
-        const IRect bandRows{t.limit.x0, band.y0 - kBandMargin, t.limit.x1, band.y1 + kBandMargin};
-        const IRect clip = intersect(intersect(state.clipBox, t.limit), bandClip ? bandRows : t.limit);
-        const IRect content = intersect(contentBounds(g), t.limit);
+        const IRect limit = target->limit;
+        const IRect bandRows{limit.x0, band.y0, limit.x1, band.y1};
+        const IRect clip = intersect(intersect(state.clipBox, limit), bandClip ? bandRows : limit);
+        const IRect content = intersect(contentBounds(g), limit);
         const IRect visible = shadowOnly ? IRect{} : intersect(content, clip);
 
         // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
@@ -557,7 +581,16 @@ struct Context::Impl {
         // What a draw drawn whole in a band can change.
         IRect touched = unite(visible, shadowVisible);
         if (!g.reach.empty() && shadowVisible.empty()) touched = intersect(touched, g.reach);
-        if (inBand && intersect(touched, {t.limit.x0, band.y0, t.limit.x1, band.y1}).empty()) return;
+        if (inBand && intersect(touched, bandRows).empty()) return;
+        const bool aside = inBand && !bandClip && targets.size() == 1;
+        if (aside) {
+            target = wholeTarget(touched);
+            if (!target) {
+                dropped();
+                return;
+            }
+        }
+        Target& t = *target;
         if (!ensureCovers(t, unite(visible, shadowVisible))) return;
         recover(t);
         if (!t.cr) {
@@ -565,7 +598,6 @@ struct Context::Impl {
             return;
         }
         syncClip(t);
-        if (banded && !bandClip && targets.size() == 1) setRows(touched);
         if (bandClip) {
             cairo_save(t.cr);
             cairo_identity_matrix(t.cr);
@@ -597,6 +629,7 @@ struct Context::Impl {
         if (bandClip) cairo_restore(t.cr);
         if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) dropped();
         recover(t);
+        if (aside) wholeDone(touched);
     }
 
     void drawShadow(Target& t, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
@@ -741,6 +774,35 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
     impl->targets.push_back(std::move(base));
     impl->state.ctm = Transform::scale(scale, scale);
     impl->state.clipBox = impl->bitmapRect();
+    return std::unique_ptr<Context>(new Context(std::move(impl)));
+}
+
+std::unique_ptr<Context> Context::makeBand(Context& picture, int top, int bottom) {
+    Impl& from = *picture.impl_;
+    cairo_surface_flush(from.base());
+    unsigned char* pixels = cairo_image_surface_get_data(from.base());
+    cairo_surface_t* s = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, from.width, from.height,
+                                                           from.width * 4);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->width = from.width;
+    impl->height = from.height;
+    impl->scale = from.scale;
+    Target base;
+    base.surface = s;
+    base.box = base.limit = impl->bitmapRect();
+    if (!Impl::makeCr(base)) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    impl->targets.push_back(std::move(base));
+    impl->state.ctm = from.state.ctm;
+    impl->state.clipBox = impl->bitmapRect();
+    impl->banded = true;
+    impl->band = intersect({0, top, from.width, bottom}, impl->bitmapRect());
     return std::unique_ptr<Context>(new Context(std::move(impl)));
 }
 
@@ -988,15 +1050,6 @@ void Context::clear(const Rect& r) {
     m.render(g, s, BlendMode::clear, false);
 }
 
-void Context::setBandRows(int top, int bottom) {
-    Impl& m = *impl_;
-    m.banded = true;
-    m.band = intersect({0, top, m.width, bottom}, m.bitmapRect());
-    m.rowsSet.assign(static_cast<size_t>(m.height), 0);
-    for (int y = m.band.y0; y < m.band.y1; ++y) m.rowsSet[static_cast<size_t>(y)] = 1;
-    m.setRows({0, m.band.y0 - kBandMargin, m.width, m.band.y1 + kBandMargin});
-}
-
 void Context::clipToRect(const Rect& r) {
     Impl& m = *impl_;
     Path p;
@@ -1210,12 +1263,22 @@ void Context::drawText(const std::string& text, const Rect& box, const TextStyle
     // Text space: origin at the box's top left, y down, in points.
     const Transform toDevice = Transform{1, 0, 0, -1, r.minX(), r.maxY()}.concatenating(m.dev());
     if (!invertible(toDevice)) return;
-    Target& t = m.targets.back();
+    Target* target = &m.targets.back();
     // Glyphs may overhang the box a little (descenders, the ellipsis): allow a line's height around it.
     const Rect reach = r.insetBy(-style.size, -style.size).applying(m.dev());
-    const IRect need = intersect(intersect(outward(reach), m.state.clipBox), t.limit);
+    const IRect need = intersect(intersect(outward(reach), m.state.clipBox), target->limit);
     if (need.empty()) return;
-    if (m.banded && m.targets.size() == 1) m.setRows(need);
+    // In a band, text is drawn whole.
+    const bool aside = m.banded && m.targets.size() == 1;
+    if (aside) {
+        if (intersect(need, m.band).empty()) return;
+        target = m.wholeTarget(need);
+        if (!target) {
+            m.dropped();
+            return;
+        }
+    }
+    Target& t = *target;
     if (!m.ensureCovers(t, need)) return;
     m.recover(t);
     if (!t.cr) {
@@ -1233,6 +1296,7 @@ void Context::drawText(const std::string& text, const Rect& box, const TextStyle
     cairo_restore(t.cr);
     if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) m.dropped();
     m.recover(t);
+    if (aside) m.wholeDone(need);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -55,6 +55,15 @@ public:
     // The same with pixels left unset, for a caller that writes every pixel through data() before
     // anything reads or draws: the memory is first touched by whoever writes it.
     static std::unique_ptr<Context> makeUnsetBitmap(int pixelWidth, int pixelHeight, double scale = 1);
+    // A context over `picture`'s own pixels that may change only its memory rows [top, bottom), so that
+    // several bands of one picture can be drawn at once, one per thread: every draw gives those rows
+    // the bytes it gives on `picture`, and no other row changes. It starts with `picture`'s transform
+    // and no clip, in the default state. Draws whose bytes do not depend on how far the clip reaches
+    // (solid fills and strokes, with shadows at whole-pixel offsets) are clipped to the rows; the
+    // others (patterns, images, layers, text) are drawn whole on a private bitmap of the picture's size
+    // and their rows in the band copied back, or skipped when they miss the band. `picture` must
+    // outlive the band and not be drawn into while the band is; call its pixelsChanged() after.
+    static std::unique_ptr<Context> makeBand(Context& picture, int top, int bottom);
     // A frame of width × height points: ⌈width·scale⌉ × ⌈height·scale⌉ pixels, transparent.
     static std::unique_ptr<Context> makeFrame(double width, double height, double scale);
 
@@ -196,16 +205,6 @@ public:
     // Draws the image pixel for pixel with its bottom-left corner at whole pixel (x, y) of the
     // bitmap's y-up pixel space, whatever the transform; alpha, blend mode, shadow and clip apply.
     void drawPixelAligned(const Image& image, int x, int y);
-
-    // --- Bands ---
-    // Makes the context stand for memory rows [top, bottom) of its bitmap alone, so that several
-    // contexts over copies of one picture can each draw one band of it: every later draw gives those
-    // rows the bytes it would give without bands, and other rows any bytes. Draws whose bytes do not
-    // depend on how far the clip reaches (solid fills and strokes, with shadows at whole-pixel offsets)
-    // are clipped to the rows and a few more; the others are drawn whole, or not at all when they miss
-    // the rows. The caller sets the band's rows; the others may start unset (an unset bitmap's memory
-    // is then first touched where a draw reaches).
-    void setBandRows(int top, int bottom);
 
     // Counters for tests and benchmarks: what transparency layers and shadows allocated.
     struct Stats {
