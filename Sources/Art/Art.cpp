@@ -97,6 +97,53 @@ const std::vector<cg::Rect>& Art::changed() {
     return *changed_;
 }
 
+namespace {
+
+// Points filed by square cells wider than `gap` over [0, w] × [0, h] (points beyond, and NaN, go to
+// the edge cells), so every point nearer than `gap` to p lies in p's cell or one of its eight neighbours.
+class SpacingGrid {
+public:
+    SpacingGrid(double gap, double w, double h) {
+        // A gap or canvas that is not a positive finite number keeps the plain scan.
+        if (!(gap > 0 && std::isfinite(gap) && w > 0 && h > 0 && std::isfinite(w) && std::isfinite(h))) return;
+        // Wider than the gap by a margin, so that rounding in the division never puts two points
+        // nearer than the gap two cells apart.
+        side_ = std::max(gap * 1.001, std::max(w, h) / kMaxCellsPerSide);
+        columns_ = static_cast<int>(std::min(std::floor(w / side_), kMaxCellsPerSide)) + 1;
+        rows_ = static_cast<int>(std::min(std::floor(h / side_), kMaxCellsPerSide)) + 1;
+        cells_.resize(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_));
+    }
+    bool usable() const { return !cells_.empty(); }
+    void add(cg::Point p) {
+        if (usable()) cells_[index(cell(p.x, columns_), cell(p.y, rows_))].push_back(p);
+    }
+    template <class Near>
+    bool any(cg::Point p, const Near& near) const {
+        const int c = cell(p.x, columns_), r = cell(p.y, rows_);
+        for (int y = std::max(r - 1, 0); y <= std::min(r + 1, rows_ - 1); ++y)
+            for (int x = std::max(c - 1, 0); x <= std::min(c + 1, columns_ - 1); ++x)
+                for (const cg::Point& q : cells_[index(x, y)])
+                    if (near(q)) return true;
+        return false;
+    }
+
+private:
+    static constexpr double kMaxCellsPerSide = 512;
+    int cell(double v, int count) const {
+        const double k = std::floor(v / side_);
+        if (!(k > 0)) return 0;
+        return k < count - 1 ? static_cast<int>(k) : count - 1;
+    }
+    std::size_t index(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) + static_cast<std::size_t>(x);
+    }
+    double side_ = 0;
+    int columns_ = 0, rows_ = 0;
+    std::vector<std::vector<cg::Point>> cells_;
+};
+
+}  // namespace
+
 std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int64_t limit,
                                   const std::function<bool(cg::Point)>& where) {
     const std::string k = key(salt);
@@ -104,14 +151,19 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
     // (which comes from outside) cannot decide how many sprites there are.
     const int64_t most = limit == std::numeric_limits<int64_t>::max() ? tries : limit;
     const std::size_t cap = most > 0 ? static_cast<std::size_t>(most) : 0;
-    auto spaced = [gap](const std::vector<cg::Point>& kept, cg::Point p) {
-        // The distance is at least |dx| and |dy|: most points are ruled out without it.
-        for (const cg::Point& q : kept) {
+    // Kept points filed by cells wider than `gap`, so a candidate meets only those of the cells around
+    // its own: with thousands kept, comparing it with every one was much of a render's serial time.
+    // The test itself is the same.
+    SpacingGrid grid(gap, W(), H());
+    auto spaced = [gap, &grid](const std::vector<cg::Point>& kept, cg::Point p) {
+        auto near = [gap, p](const cg::Point& q) {
             const double dx = p.x - q.x, dy = p.y - q.y;
-            if (std::fabs(dx) >= gap || std::fabs(dy) >= gap) continue;
-            if (std::hypot(dx, dy) < gap) return false;
-        }
-        return true;
+            // The distance is at least |dx| and |dy|: most points are ruled out without it.
+            if (std::fabs(dx) >= gap || std::fabs(dy) >= gap) return false;
+            return std::hypot(dx, dy) < gap;
+        };
+        if (!grid.usable()) return std::none_of(kept.begin(), kept.end(), near);
+        return !grid.any(p, near);
     };
 
     std::vector<cg::Point> kept;
@@ -127,6 +179,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             if (!spaced(kept, p)) continue;
             if (!where(p)) continue;
             kept.push_back(p);
+            grid.add(p);
         }
     }
     const bool fresh = remembered == before.end() || kept.empty();
@@ -156,6 +209,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
         if (!spaced(kept, p)) continue;
         if (!where(p)) continue;
         kept.push_back(p);
+        grid.add(p);
     }
     placed[k] = kept;
     return kept;
