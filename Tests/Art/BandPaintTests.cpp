@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -120,6 +121,9 @@ const std::vector<Case>& cases() {
                  const double k = 0.5 + 2 * Art::rand(p, 10);
                  if (i % 2) a.ctx->draw(pic, cg::Rect(p.x, p.y, 12 * k, 9 * k));
                  else a.ctx->drawUnclipped(*pic, cg::Rect(p.x, p.y, 12 * k, 9 * k), cg::ImageFilter::good);
+                 // On whole pixels at its own size, as stamps are laid.
+                 a.ctx->draw(pic, cg::Rect(std::round(2 * p.y) / 2, std::round(2 * p.x) / 2 * 0.75, 12, 9));
+                 a.ctx->drawPixelAligned(*pic, static_cast<int>(p.x) + 3, static_cast<int>(p.y) + 7);
              }
          }},
     };

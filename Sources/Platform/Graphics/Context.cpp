@@ -351,6 +351,15 @@ struct Context::Impl {
         makeCr(t);
     }
 
+    // A picture drawn pixel for pixel, moved by whole pixels.
+    static bool wholePixelPicture(cairo_pattern_t* p) {
+        if (!p || cairo_pattern_get_type(p) != CAIRO_PATTERN_TYPE_SURFACE) return false;
+        cairo_matrix_t m;
+        cairo_pattern_get_matrix(p, &m);
+        return m.xx == 1 && m.yy == 1 && m.xy == 0 && m.yx == 0 && m.x0 == std::floor(m.x0) &&
+               m.y0 == std::floor(m.y0) && std::fabs(m.x0) < 1e9 && std::fabs(m.y0) < 1e9;
+    }
+
     // In a band, a draw made whole goes to the private bitmap: the band's rows it touches are copied
     // there first and back after; its other rows there are written before the draw reads them, since
     // a page whose first touch is a read costs far more when many threads share the memory.
@@ -553,11 +562,12 @@ struct Context::Impl {
             offX = std::clamp(finiteOr(state.shadow.offset.width, 0), -1.0e6, 1.0e6);
             offY = -std::clamp(finiteOr(state.shadow.offset.height, 0), -1.0e6, 1.0e6);
         }
-        // In a band, Cairo gives the rows of a clipped solid shape the bytes of the whole shape; patterns
-        // it maps through the centre of the area drawn, so they are drawn whole.
+        // In a band, Cairo gives the rows of a clipped solid shape the bytes of the whole shape, and so
+        // for a picture moved by whole pixels; other patterns it maps through the centre of the area
+        // drawn, so they are drawn whole.
         const bool inBand = banded && !target->whole;
-        const bool bandClip = inBand && s.kind == Source::Kind::solid && mode != BlendMode::sourceIn &&
-                              offX == std::floor(offX) && offY == std::floor(offY);
+        const bool bandClip = inBand && (s.kind == Source::Kind::solid || wholePixelPicture(s.pattern)) &&
+                              mode != BlendMode::sourceIn && offX == std::floor(offX) && offY == std::floor(offY);
         const IRect limit = target->limit;
         const IRect bandRows{limit.x0, band.y0, limit.x1, band.y1};
         const IRect clip = intersect(intersect(state.clipBox, limit), bandClip ? bandRows : limit);
