@@ -4,11 +4,13 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <set>
 #include <utility>
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
 
 Art::Art(cg::Context* c, SceneSpec spec, Terrain terrain, std::vector<cg::Rect> k, Look l, PlacementMap b)
     : ctx(c), s(std::move(spec)), t(std::move(terrain)), keep(std::move(k)), look(std::move(l)), before(std::move(b)),
@@ -95,6 +97,53 @@ const std::vector<cg::Rect>& Art::changed() {
     return *changed_;
 }
 
+namespace {
+
+// Points filed by square cells wider than `gap` over [0, w] × [0, h] (points beyond, and NaN, go to
+// the edge cells), so every point nearer than `gap` to p lies in p's cell or one of its eight neighbours.
+class SpacingGrid {
+public:
+    SpacingGrid(double gap, double w, double h) {
+        // A gap or canvas that is not a positive finite number keeps the plain scan.
+        if (!(gap > 0 && std::isfinite(gap) && w > 0 && h > 0 && std::isfinite(w) && std::isfinite(h))) return;
+        // Wider than the gap by a margin, so that rounding in the division never puts two points
+        // nearer than the gap two cells apart.
+        side_ = std::max(gap * 1.001, std::max(w, h) / kMaxCellsPerSide);
+        columns_ = static_cast<int>(std::min(std::floor(w / side_), kMaxCellsPerSide)) + 1;
+        rows_ = static_cast<int>(std::min(std::floor(h / side_), kMaxCellsPerSide)) + 1;
+        cells_.resize(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_));
+    }
+    bool usable() const { return !cells_.empty(); }
+    void add(cg::Point p) {
+        if (usable()) cells_[index(cell(p.x, columns_), cell(p.y, rows_))].push_back(p);
+    }
+    template <class Near>
+    bool any(cg::Point p, const Near& near) const {
+        const int c = cell(p.x, columns_), r = cell(p.y, rows_);
+        for (int y = std::max(r - 1, 0); y <= std::min(r + 1, rows_ - 1); ++y)
+            for (int x = std::max(c - 1, 0); x <= std::min(c + 1, columns_ - 1); ++x)
+                for (const cg::Point& q : cells_[index(x, y)])
+                    if (near(q)) return true;
+        return false;
+    }
+
+private:
+    static constexpr double kMaxCellsPerSide = 512;
+    int cell(double v, int count) const {
+        const double k = std::floor(v / side_);
+        if (!(k > 0)) return 0;
+        return k < count - 1 ? static_cast<int>(k) : count - 1;
+    }
+    std::size_t index(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) + static_cast<std::size_t>(x);
+    }
+    double side_ = 0;
+    int columns_ = 0, rows_ = 0;
+    std::vector<std::vector<cg::Point>> cells_;
+};
+
+}  // namespace
+
 std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int64_t limit,
                                   const std::function<bool(cg::Point)>& where) {
     const std::string k = key(salt);
@@ -102,14 +151,19 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
     // (which comes from outside) cannot decide how many sprites there are.
     const int64_t most = limit == std::numeric_limits<int64_t>::max() ? tries : limit;
     const std::size_t cap = most > 0 ? static_cast<std::size_t>(most) : 0;
-    auto spaced = [gap](const std::vector<cg::Point>& kept, cg::Point p) {
-        // The distance is at least |dx| and |dy|: most points are ruled out without it.
-        for (const cg::Point& q : kept) {
+    // Kept points filed by cells wider than `gap`, so a candidate meets only those of the cells around
+    // its own: with thousands kept, comparing it with every one was much of a render's serial time.
+    // The test itself is the same.
+    SpacingGrid grid(gap, W(), H());
+    auto spaced = [gap, &grid](const std::vector<cg::Point>& kept, cg::Point p) {
+        auto near = [gap, p](const cg::Point& q) {
             const double dx = p.x - q.x, dy = p.y - q.y;
-            if (std::fabs(dx) >= gap || std::fabs(dy) >= gap) continue;
-            if (std::hypot(dx, dy) < gap) return false;
-        }
-        return true;
+            // The distance is at least |dx| and |dy|: most points are ruled out without it.
+            if (std::fabs(dx) >= gap || std::fabs(dy) >= gap) return false;
+            return std::hypot(dx, dy) < gap;
+        };
+        if (!grid.usable()) return std::none_of(kept.begin(), kept.end(), near);
+        return !grid.any(p, near);
     };
 
     std::vector<cg::Point> kept;
@@ -125,6 +179,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             if (!spaced(kept, p)) continue;
             if (!where(p)) continue;
             kept.push_back(p);
+            grid.add(p);
         }
     }
     const bool fresh = remembered == before.end() || kept.empty();
@@ -154,6 +209,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
         if (!spaced(kept, p)) continue;
         if (!where(p)) continue;
         kept.push_back(p);
+        grid.add(p);
     }
     placed[k] = kept;
     return kept;
@@ -218,4 +274,74 @@ std::vector<cg::ImageRef> Art::offscreenEach(std::size_t n,
         out[i] = make(worker, i);
     });
     return out;
+}
+
+namespace {
+
+// The drawing state that carries from one drawing to the next on the scene context.
+struct CarriedState {
+    cg::Color fill, stroke;
+    double lineWidth = 1, miterLimit = 10, alpha = 1;
+    cg::LineCap cap = cg::LineCap::butt;
+    cg::LineJoin join = cg::LineJoin::miter;
+    cg::BlendMode blend = cg::BlendMode::normal;
+
+    static CarriedState of(const cg::Context& c) {
+        return {c.fillColor(), c.strokeColor(), c.lineWidth(), c.miterLimit(), c.alpha(),
+                c.lineCap(),   c.lineJoin(),    c.blendMode()};
+    }
+    void applyTo(cg::Context& c) const {
+        c.setFillColor(fill);
+        c.setStrokeColor(stroke);
+        c.setLineWidth(lineWidth);
+        c.setMiterLimit(miterLimit);
+        c.setAlpha(alpha);
+        c.setLineCap(cap);
+        c.setLineJoin(join);
+        c.setBlendMode(blend);
+    }
+};
+
+}  // namespace
+
+void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) {
+    // Fixed by the picture's size alone, so the bytes never depend on the threads.
+    constexpr int kBands = 16;
+    cg::Context& scene = *ctx;
+    const int width = scene.pixelWidth(), height = scene.pixelHeight();
+    const cg::Transform toUser = scene.ctm().inverted();
+    const CarriedState state = CarriedState::of(scene);
+
+    // Every band's context exists before any drawing starts, so a failed one leaves the scene
+    // untouched and is drawn in one pass instead.
+    std::vector<std::unique_ptr<cg::Context>> bands(kBands);
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
+        const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
+        bands[i] = cg::Context::makeBand(scene, top, bottom);
+        if (!bands[i]) {
+            cg::SavedState saved(scene);
+            paint(*this, cg::Rect(0, 0, width, height).applying(toUser));
+            return;
+        }
+    }
+    std::vector<std::vector<Sprite>> made(kBands);
+    dispatch::concurrentPerform(kBands, [&](std::size_t i) {
+        const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
+        const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
+        if (bottom <= top) return;
+        cg::Context& band = *bands[i];
+        state.applyTo(band);
+        Art worker(*this, WorkerTag{});
+        worker.ctx = &band;
+        // The band's rows, y up, in drawing space.
+        const cg::Rect span(0, static_cast<double>(height - bottom), static_cast<double>(width),
+                            static_cast<double>(bottom - top));
+        paint(worker, span.applying(toUser));
+        made[i] = std::move(worker.sprites);
+        bands[i].reset();
+    });
+    scene.pixelsChanged();
+    // Every band made the same sprites; the last band is never empty.
+    for (Sprite& sprite : made.back()) sprites.push_back(std::move(sprite));
 }

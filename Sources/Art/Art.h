@@ -70,6 +70,15 @@ public:
     // read nothing that another picture writes. Results come back in index order, absent ones as null.
     std::vector<cg::ImageRef> offscreenEach(std::size_t n,
                                             const std::function<cg::ImageRef(Art& worker, std::size_t i)>& make) const;
+    // Draws into the scene in horizontal bands on several threads, with the bytes one pass would give:
+    // paint(worker, band) runs once per band, its worker (as offscreenEach's) drawing through a context
+    // that changes the band's rows of the scene alone (cg::Context::makeBand); `band` is their
+    // rectangle in drawing space, and what cannot reach it may be left out. So
+    // `paint` must only draw, through its worker, the same drawing on every call; the sprites it appends
+    // are appended once. The scene's transform and clip must be the render's own, with no shadow or
+    // dash in force. Colours, line width, cap, join, miter limit, alpha and blend mode go in; the scene
+    // keeps its own afterwards.
+    void paintInBands(const std::function<void(Art& worker, const cg::Rect& band)>& paint);
 
     // --- Drawing primitives, fire and craters ---
 

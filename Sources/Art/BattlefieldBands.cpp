@@ -25,7 +25,7 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
     const std::size_t stride = scene.bytesPerRow();
     const std::size_t count = static_cast<std::size_t>((height + kRows - 1) / kRows);
     std::vector<std::unique_ptr<cg::Context>> bands(count);
-    const uint8_t* pixels = scene.data();
+    // Every band exists before any drawing, so a failed one leaves the scene as it was.
     for (std::size_t b = 0; b < count; ++b) {
         const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
         bands[b] = cg::Context::makeBitmap(width, rows, 1);
@@ -33,24 +33,26 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
             draw(art, -kEverywhere, kEverywhere);
             return;
         }
-        std::memcpy(bands[b]->data(), pixels + stride * static_cast<std::size_t>(top), stride * static_cast<std::size_t>(rows));
-        bands[b]->pixelsChanged();
-        // The band's user space is the scene's, moved down by the rows beneath the band.
-        bands[b]->translateBy(0, -static_cast<double>(height - top - rows));
-        bands[b]->concatenateCTM(scene.ctm());
     }
+    // The copies in and out are made by the band's own thread: they are much of the work.
+    uint8_t* const pixels = scene.data();
+    const cg::Transform toDevice = scene.ctm();
     art.offscreenEach(count, [&](Art& worker, std::size_t b) -> cg::ImageRef {
-        worker.ctx = bands[b].get();
-        const double scale = art.s.scale;
         const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
+        cg::Context& band = *bands[b];
+        uint8_t* const own = pixels + stride * static_cast<std::size_t>(top);
+        const std::size_t bytes = stride * static_cast<std::size_t>(rows);
+        std::memcpy(band.data(), own, bytes);
+        band.pixelsChanged();
+        // The band's user space is the scene's, moved down by the rows beneath the band.
+        band.translateBy(0, -static_cast<double>(height - top - rows));
+        band.concatenateCTM(toDevice);
+        worker.ctx = &band;
+        const double scale = art.s.scale;
         draw(worker, top / scale, (top + rows) / scale);
         worker.ctx = nullptr;
+        std::memcpy(own, band.data(), bytes);
         return nullptr;
     });
-    uint8_t* out = scene.data();
-    for (std::size_t b = 0; b < count; ++b) {
-        const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
-        std::memcpy(out + stride * static_cast<std::size_t>(top), bands[b]->data(), stride * static_cast<std::size_t>(rows));
-    }
     scene.pixelsChanged();
 }

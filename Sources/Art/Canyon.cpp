@@ -260,9 +260,12 @@ std::vector<cg::Point> Art::Canyon::ground() {
 
         stamps.make(a);
         const double scale = a.s.scale;
-        stamps.lay(*a.ctx, scale, 0, propStamps);
-        a.shape(night ? 0x34262E : 0x8A4A2C, night ? 0.4 : 0.3, 0.6, [&](cg::Path& path) { path.addPath(cracks); });
-        stamps.lay(*a.ctx, scale, propStamps, stamps.size());
+        // Laying the stamps and stroking the cracks only draw: in bands, on several threads.
+        a.paintInBands([&](Art& w, const cg::Rect&) {
+            stamps.lay(*w.ctx, scale, 0, propStamps);
+            w.shape(night ? 0x34262E : 0x8A4A2C, night ? 0.4 : 0.3, 0.6, [&](cg::Path& path) { path.addPath(cracks); });
+            stamps.lay(*w.ctx, scale, propStamps, stamps.size());
+        });
     }
 
     // 7. Heat streaks over the open floor, kept off the fires.

@@ -168,6 +168,18 @@ Art::City::Piece Art::City::treePiece(cg::Point p, double r) const {
     return {art.flip(p), 2 * r + 2, [p, r](City& city) { city.tree(p, r); }};
 }
 
+// Lays every piece in bands on several threads; a band leaves out the pieces that cannot reach it.
+static void layInBands(Art& art, const std::vector<Art::City::Piece>& pieces, const std::vector<cg::ImageRef>& pictures) {
+    art.paintInBands([&](Art& worker, const cg::Rect& band) {
+        Art::City painter(worker);
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            const Art::City::Piece& piece = pieces[i];
+            if (piece.centre.y + piece.reach + 1 < band.minY() || piece.centre.y - piece.reach - 1 > band.maxY()) continue;
+            painter.lay(piece, pictures[i]);
+        }
+    });
+}
+
 void Art::city() {
     City city(*this);
     const bool night = s.night;
@@ -206,8 +218,7 @@ void Art::city() {
         std::vector<City::Piece> grove;
         grove.reserve(trees.size());
         for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
-        const std::vector<cg::ImageRef> pictures = city.pictures(grove);
-        for (std::size_t i = 0; i < grove.size(); ++i) city.lay(grove[i], pictures[i]);
+        layInBands(*this, grove, city.pictures(grove));
     }
 
     // 2. The walker pictures, one per shirt colour.
@@ -558,8 +569,7 @@ void Art::city() {
             else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
             beacons.emplace_back(p, false);
         }
-        const std::vector<cg::ImageRef> pictures = city.pictures(props);
-        for (std::size_t i = 0; i < props.size(); ++i) city.lay(props[i], pictures[i]);
+        layInBands(*this, props, city.pictures(props));
         for (const auto& [p, big] : beacons) {
             const cg::Point d = flip(p);
             if (!night) break;

@@ -322,8 +322,8 @@ void Art::orbit() {
         sprites.push_back(std::move(sp));
     }
 
-    // 6. Impact craters on flat ground well inside the land.
-    for (const cg::Point& p : spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
+    // 6. Impact craters on flat ground well inside the land; they only draw, so in bands.
+    const std::vector<cg::Point> craters = spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
              const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
              if (!(value(p) > T + 0.1f)) return false;
              if (!o.clear(cg::Rect(p.x - 8, p.y - 7, 16, 14))) return false;
@@ -332,8 +332,15 @@ void Art::orbit() {
                                        cg::Point{p.x, p.y - e}})
                  if (!(value(q) > T + 0.03f)) return false;
              return true;
-         }))
-        impact(flip(p), 8 * std::pow(rand(p, 0), 3) + 1.6, o.craterRim(), o.craterFloor(), o.craterWall());
+         });
+    paintInBands([&](Art& a, const cg::Rect& band) {
+        for (const cg::Point& p : craters) {
+            const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
+            const cg::Point q = flip(p);
+            if (q.y + 3 * R + 10 < band.minY() || q.y - 3 * R - 10 > band.maxY()) continue;
+            a.impact(q, R, o.craterRim(), o.craterFloor(), o.craterWall());
+        }
+    });
 
     // 7. Rovers on their loops, with the tracks they have worn.
     {

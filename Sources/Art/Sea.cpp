@@ -75,31 +75,37 @@ void Art::sea() {
     };
 
     // Seagrass on the shoal tops where the texture is positive.
-    for (const cg::Point& p : spots(1, 9000, 7, std::numeric_limits<int64_t>::max(), [&](cg::Point p) {
-             if (!(value(p) > landT + 0.1f)) return false;
-             if (!(t.tex->sample(p) > 0)) return false;
-             return clear(cg::Rect(p.x - 4, p.y - 8, 8, 10));
-         }))
-        seagrass(flip(p));
-
+    const std::vector<cg::Point> grass = spots(1, 9000, 7, std::numeric_limits<int64_t>::max(), [&](cg::Point p) {
+        if (!(value(p) > landT + 0.1f)) return false;
+        if (!(t.tex->sample(p) > 0)) return false;
+        return clear(cg::Rect(p.x - 4, p.y - 8, 8, 10));
+    });
     // Rocks from mid-depth up to the shoal rims.
-    for (const cg::Point& p : spots(2, 3000, 30, 40, [&](cg::Point p) {
-             const float v = value(p);
-             if (!(v > 0.12f)) return false;
-             if (!(v < landT + 0.08f)) return false;
-             return clear(cg::Rect(p.x - 8, p.y - 10, 16, 16));
-         }))
-        rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
-
+    const std::vector<cg::Point> rocks = spots(2, 3000, 30, 40, [&](cg::Point p) {
+        const float v = value(p);
+        if (!(v > 0.12f)) return false;
+        if (!(v < landT + 0.08f)) return false;
+        return clear(cg::Rect(p.x - 8, p.y - 10, 16, 16));
+    });
     // Shells and starfish on the shoal rims.
-    for (const cg::Point& p : spots(3, 2500, 44, 24, [&](cg::Point p) {
-             const float v = value(p);
-             if (!(landT < v && v < landT + 0.08f)) return false;
-             return clear(cg::Rect(p.x - 6, p.y - 6, 12, 12));
-         })) {
-        if (rand(p, 1) >= 0.5) shell(flip(p));
-        else starfish(flip(p), rand(p, 2));
-    }
+    const std::vector<cg::Point> strand = spots(3, 2500, 44, 24, [&](cg::Point p) {
+        const float v = value(p);
+        if (!(landT < v && v < landT + 0.08f)) return false;
+        return clear(cg::Rect(p.x - 6, p.y - 6, 12, 12));
+    });
+    // All three only draw: in bands, each leaving out what cannot reach its band (none reaches 30 points).
+    paintInBands([&](Art& a, const cg::Rect& band) {
+        auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
+        for (const cg::Point& p : grass)
+            if (near(flip(p))) a.seagrass(flip(p));
+        for (const cg::Point& p : rocks)
+            if (near(flip(p))) a.rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
+        for (const cg::Point& p : strand) {
+            if (!near(flip(p))) continue;
+            if (rand(p, 1) >= 0.5) a.shell(flip(p));
+            else a.starfish(flip(p), rand(p, 2));
+        }
+    });
 
     // Whitecaps on deep water where the swell runs high.
     const std::vector<cg::ImageRef> caps = whitecaps(night ? 0x7f98b4 : 0xd8f1ff, 1);

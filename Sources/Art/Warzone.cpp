@@ -198,47 +198,54 @@ void Art::warzone() {
     for (const cg::Point& p : pairs) camp.push_back({p, 4});
     for (const cg::Point& p : trees) camp.push_back({p, 3});
     sortByY(camp);
-    for (const auto& [p, tag] : camp) {
-        const cg::Point at = flip(p);
-        if (tag == 0) {
-            field.tent(at);
-        } else if (tag == 2) {
-            field.crate(at);
-        } else if (tag == 3) {
-            groundShadow(at, 8, 0.18);
-            canopy({at.x, at.y + 4.5}, 5.5, night ? 0x1A261C : 0x3A4A26, night ? 0x2C3C2C : 0x7A8A4A, rand(p, 4));
-        } else if (tag == 4) {
-            field.soldier(at, 2 * kPi * rand(p, 1));
-            field.soldier({at.x + 5, h - (p.y + 1.5)}, 2 * kPi * rand(p, 2));
-        } else if (tag >= 10) {
-            const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
-            field.nest(at, std::atan2(-n.dir.y, n.dir.x));
-            const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
-            const double phi = rand(p, 3);
-            const double tau = 8 + 10 * rand(p, 4);
-            Sprite burst;
-            burst.kind = Sprite::Kind::burst;
-            burst.at = muzzle;
-            burst.size = 1;
-            burst.phase = phi;
-            burst.travel = tau;
-            burst.to = flip(n.target);
-            burst.color = tracer;
-            burst.dust = dust;
-            sprites.push_back(std::move(burst));
-            if (night) {
-                Sprite glow;
-                glow.kind = Sprite::Kind::burst;
-                glow.at = muzzle;
-                glow.size = 56;
-                glow.phase = phi;
-                glow.travel = tau;
-                glow.image = nestGlow;
-                glow.glow = true;
-                sprites.push_back(std::move(glow));
+    // Drawn in bands. Tents and nests make sprites, so every band draws them; a band leaves out the
+    // crates, trees and soldiers that cannot reach it.
+    paintInBands([&](Art& a, const cg::Rect& band) {
+        Battlefield bf(a);
+        auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
+        for (const auto& [p, tag] : camp) {
+            const cg::Point at = flip(p);
+            if (tag != 0 && tag < 10 && !near(at)) continue;
+            if (tag == 0) {
+                bf.tent(at);
+            } else if (tag == 2) {
+                bf.crate(at);
+            } else if (tag == 3) {
+                a.groundShadow(at, 8, 0.18);
+                a.canopy({at.x, at.y + 4.5}, 5.5, night ? 0x1A261C : 0x3A4A26, night ? 0x2C3C2C : 0x7A8A4A, rand(p, 4));
+            } else if (tag == 4) {
+                bf.soldier(at, 2 * kPi * rand(p, 1));
+                bf.soldier({at.x + 5, h - (p.y + 1.5)}, 2 * kPi * rand(p, 2));
+            } else if (tag >= 10) {
+                const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
+                bf.nest(at, std::atan2(-n.dir.y, n.dir.x));
+                const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
+                const double phi = rand(p, 3);
+                const double tau = 8 + 10 * rand(p, 4);
+                Sprite burst;
+                burst.kind = Sprite::Kind::burst;
+                burst.at = muzzle;
+                burst.size = 1;
+                burst.phase = phi;
+                burst.travel = tau;
+                burst.to = flip(n.target);
+                burst.color = tracer;
+                burst.dust = dust;
+                a.sprites.push_back(std::move(burst));
+                if (night) {
+                    Sprite glow;
+                    glow.kind = Sprite::Kind::burst;
+                    glow.at = muzzle;
+                    glow.size = 56;
+                    glow.phase = phi;
+                    glow.travel = tau;
+                    glow.image = nestGlow;
+                    glow.glow = true;
+                    a.sprites.push_back(std::move(glow));
+                }
             }
         }
-    }
+    });
 
     // Burning wrecks, their drifting smoke and, at night, their glow.
     const cg::ImageRef smoke = Winter(*this).puff(night ? 0x3E3F44 : 0x5A5650, 0.42);

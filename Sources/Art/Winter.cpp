@@ -224,29 +224,36 @@ void Art::winter() {
         }
     }
 
-    // 11. Cabins, pines and snowmen, back to front.
+    // 11. Cabins, pines and snowmen, back to front, in bands. Every band makes the cabins' and the
+    // snowmen's sprites, in order; pines only draw, and are left out where they cannot reach a band.
     {
         const std::vector<cg::ImageRef> figure = batch.frames(snowmanRow);
-        for (const auto& [p, tag] : Winter::backToFront(cabins, pines, snowmen)) {
-            if (tag == 1) {
-                winter.pine(flip(p), 18 + 8 * rand(p, 0));
-            } else if (tag == 0) {
-                winter.cabin(flip(p), puff);
-            } else {
-                groundShadow(flip(p), 5, 0.2);
-                Sprite sp = still(Sprite::Kind::trip, {}, 24, rand(p, 3));
-                sp.path = drawn(Winter::wobble(p));
-                sp.at = sp.path.front();
-                sp.travel = 0.1;
-                sp.image = figure.empty() ? nullptr : figure.front();
-                sp.anchor = {0.5, 3.0 / 22};
-                sp.frames = figure;
-                sp.beat = 2.2 + rand(p, 4);
-                sp.rest = 0.3;
-                sp.closed = true;
-                sprites.push_back(std::move(sp));
+        const auto props = Winter::backToFront(cabins, pines, snowmen);
+        paintInBands([&](Art& a, const cg::Rect& band) {
+            Winter w(a);
+            for (const auto& [p, tag] : props) {
+                if (tag == 1) {
+                    const double size = 18 + 8 * rand(p, 0);
+                    const cg::Point q = flip(p);
+                    if (q.y + 3 * size + 10 >= band.minY() && q.y - 3 * size - 10 <= band.maxY()) w.pine(q, size);
+                } else if (tag == 0) {
+                    w.cabin(flip(p), puff);
+                } else {
+                    a.groundShadow(flip(p), 5, 0.2);
+                    Sprite sp = still(Sprite::Kind::trip, {}, 24, rand(p, 3));
+                    sp.path = drawn(Winter::wobble(p));
+                    sp.at = sp.path.front();
+                    sp.travel = 0.1;
+                    sp.image = figure.empty() ? nullptr : figure.front();
+                    sp.anchor = {0.5, 3.0 / 22};
+                    sp.frames = figure;
+                    sp.beat = 2.2 + rand(p, 4);
+                    sp.rest = 0.3;
+                    sp.closed = true;
+                    a.sprites.push_back(std::move(sp));
+                }
             }
-        }
+        });
     }
 
     // 12. Snow globes, each with a warm lamp at night.

@@ -1,9 +1,12 @@
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
 #include "Pipeline/Render.h"
+#include "Renderer/Random.h"
 #include "Renderer/TerrainLayout.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -226,4 +229,28 @@ TEST(Offscreen, DrawsIntoAFrameAndPutsTheSceneContextBack) {
     // A frame that cannot be made gives no image and leaves the context alone.
     EXPECT_FALSE(art->offscreen(0, 5, 2, [] {}));
     EXPECT_EQ(art->ctx, scene.get());
+}
+
+// Fresh placement is a greedy pass over the seeded candidates: each is kept when no kept point lies
+// nearer than the gap. Checked against that pass written out plainly, for gaps from below a point to
+// wider than a tenth of the screen, none and an endless one.
+TEST(Placement, FreshSpotsAreTheGreedyPassOverTheSeededCandidates) {
+    const SceneSpec s = desk({{100, 100}});
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double gap : {0.0, 0.6, 7.0, 40.0, 150.0, inf}) {
+        SCOPED_TRACE(gap);
+        auto art = painter(s, {});
+        const uint64_t salt = 77;
+        const int64_t tries = 3000;
+        RNG rng(s.seed() + salt * 0x9E3779B97F4A7C15ULL);
+        std::vector<cg::Point> want;
+        for (int64_t i = 0; i < tries; ++i) {
+            const double x = rng.uniform(0, s.size.width);
+            const double y = rng.uniform(0, s.size.height);
+            bool spaced = true;
+            for (const cg::Point& q : want) spaced = spaced && !(std::hypot(x - q.x, y - q.y) < gap);
+            if (spaced) want.push_back({x, y});
+        }
+        EXPECT_EQ(art->spots(salt, tries, gap, std::numeric_limits<int64_t>::max(), [](cg::Point) { return true; }), want);
+    }
 }

@@ -171,6 +171,7 @@ struct Target {
     IRect limit;                    // device pixels it may ever cover
     std::vector<uint64_t> applied;  // ids of the clips set on cr, in order
     size_t depthAtBegin = 0;        // layers: state stack depth just after the layer's save
+    bool whole = false;             // in a band: drawn whole all the same
 };
 
 void destroy(Target& t) {
@@ -197,6 +198,7 @@ struct Geometry {
     FillRule rule = FillRule::winding;
     bool shapeIsClip = false;  // paint whose shape is the clip itself (gradients)
     IRect bounds;              // paint: device bounds of the source (empty: unbounded)
+    IRect reach;               // paint: device bounds of what the source can change, for bands (empty: unknown)
 };
 
 }  // namespace
@@ -217,6 +219,11 @@ struct Context::Impl {
     std::vector<uint8_t> maskBuffer;
     detail::BlurScratch blur;
     Context::Stats stats;
+    // A band (makeBand): the bitmap is another context's, of which this one may change only `band`.
+    bool banded = false;
+    IRect band;
+    Target side;            // a private bitmap of the picture's size, where draws made whole land
+    PixelBuffer sideMemory;
 
     // A draw that could not be carried out (a surface, mask or layer that cannot be made, a Cairo error).
     void dropped() {
@@ -228,6 +235,7 @@ struct Context::Impl {
 
     ~Impl() {
         for (auto it = targets.rbegin(); it != targets.rend(); ++it) destroy(*it);
+        destroy(side);
     }
 
     IRect bitmapRect() const { return {0, 0, width, height}; }
@@ -319,6 +327,7 @@ struct Context::Impl {
         grown.box = box;
         grown.limit = t.limit;
         grown.depthAtBegin = t.depthAtBegin;
+        grown.whole = t.whole;
         if (!makeCr(grown)) {
             cairo_surface_destroy(s);
             dropped();
@@ -340,6 +349,59 @@ struct Context::Impl {
         if (!t.surface || (t.cr && cairo_status(t.cr) == CAIRO_STATUS_SUCCESS)) return;
         if (t.cr) cairo_destroy(t.cr);
         makeCr(t);
+    }
+
+    // A picture drawn pixel for pixel, moved by whole pixels.
+    static bool wholePixelPicture(cairo_pattern_t* p) {
+        if (!p || cairo_pattern_get_type(p) != CAIRO_PATTERN_TYPE_SURFACE) return false;
+        cairo_matrix_t m;
+        cairo_pattern_get_matrix(p, &m);
+        return m.xx == 1 && m.yy == 1 && m.xy == 0 && m.yx == 0 && m.x0 == std::floor(m.x0) &&
+               m.y0 == std::floor(m.y0) && std::fabs(m.x0) < 1e9 && std::fabs(m.y0) < 1e9;
+    }
+
+    // In a band, a draw made whole goes to the private bitmap: the band's rows it touches are copied
+    // there first and back after; its other rows there are written before the draw reads them, since
+    // a page whose first touch is a read costs far more when many threads share the memory.
+    Target* wholeTarget(const IRect& touched) {
+        if (!side.surface) {
+            sideMemory.reset(static_cast<uint32_t*>(std::malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4)));
+            if (!sideMemory) return nullptr;
+            side.surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(sideMemory.get()),
+                                                               CAIRO_FORMAT_ARGB32, width, height, width * 4);
+            side.box = side.limit = bitmapRect();
+            if (cairo_surface_status(side.surface) != CAIRO_STATUS_SUCCESS || !makeCr(side)) {
+                destroy(side);
+                return nullptr;
+            }
+        }
+        const IRect r = intersect(touched, bitmapRect());
+        if (r.empty()) return &side;
+        cairo_surface_flush(base());
+        cairo_surface_flush(side.surface);
+        const uint8_t* from = cairo_image_surface_get_data(base());
+        uint8_t* to = cairo_image_surface_get_data(side.surface);
+        const size_t stride = static_cast<size_t>(width) * 4, x0 = static_cast<size_t>(r.x0) * 4;
+        const size_t bytes = static_cast<size_t>(r.width()) * 4;
+        for (int y = r.y0; y < r.y1; ++y) {
+            const size_t at = stride * static_cast<size_t>(y) + x0;
+            if (y >= band.y0 && y < band.y1) std::memcpy(to + at, from + at, bytes);
+            else std::memset(to + at, 0, bytes);
+        }
+        cairo_surface_mark_dirty_rectangle(side.surface, r.x0, r.y0, r.width(), r.height());
+        return &side;
+    }
+    void wholeDone(const IRect& touched) {
+        const IRect r = intersect(touched, band);
+        if (r.empty()) return;
+        cairo_surface_flush(side.surface);
+        cairo_surface_flush(base());
+        const uint8_t* from = cairo_image_surface_get_data(side.surface);
+        uint8_t* to = cairo_image_surface_get_data(base());
+        const size_t stride = static_cast<size_t>(width) * 4, x0 = static_cast<size_t>(r.x0) * 4;
+        const size_t bytes = static_cast<size_t>(r.width()) * 4;
+        for (int y = r.y0; y < r.y1; ++y) std::memcpy(to + stride * static_cast<size_t>(y) + x0, from + stride * static_cast<size_t>(y) + x0, bytes);
+        cairo_surface_mark_dirty_rectangle(base(), r.x0, r.y0, r.width(), r.height());
     }
 
     // --- drawing ---
@@ -493,18 +555,28 @@ struct Context::Impl {
         if (s.kind == Source::Kind::solid && s.color.a <= 0 && mode != BlendMode::sourceIn &&
             mode != BlendMode::clear)
             return;  // nothing would change
-        Target& t = targets.back();
-        const IRect clip = intersect(state.clipBox, t.limit);
-        const IRect content = intersect(contentBounds(g), t.limit);
-        const IRect visible = shadowOnly ? IRect{} : intersect(content, clip);
-
-        // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
+        Target* target = &targets.back();
         const bool shadow = withShadow && shadowActive() && mode != BlendMode::clear;
         double offX = 0, offY = 0, sigma = 0;
-        IRect maskBox, shadowVisible;
         if (shadow) {
             offX = std::clamp(finiteOr(state.shadow.offset.width, 0), -1.0e6, 1.0e6);
             offY = -std::clamp(finiteOr(state.shadow.offset.height, 0), -1.0e6, 1.0e6);
+        }
+        // In a band, Cairo gives the rows of a clipped solid shape the bytes of the whole shape, and so
+        // for a picture moved by whole pixels; other patterns it maps through the centre of the area
+        // drawn, so they are drawn whole.
+        const bool inBand = banded && !target->whole;
+        const bool bandClip = inBand && (s.kind == Source::Kind::solid || wholePixelPicture(s.pattern)) &&
+                              mode != BlendMode::sourceIn && offX == std::floor(offX) && offY == std::floor(offY);
+        const IRect limit = target->limit;
+        const IRect bandRows{limit.x0, band.y0, limit.x1, band.y1};
+        const IRect clip = intersect(intersect(state.clipBox, limit), bandClip ? bandRows : limit);
+        const IRect content = intersect(contentBounds(g), limit);
+        const IRect visible = shadowOnly ? IRect{} : intersect(content, clip);
+
+        // Shadow geometry in device pixels: y-up offset, so a positive height moves it up.
+        IRect maskBox, shadowVisible;
+        if (shadow) {
             sigma = std::clamp(finiteOr(state.shadow.blur, 0), 0.0, 1.0e4) / 2;
             const int reach = detail::blurReach(sigma);
             const int ox = toInt(std::floor(offX)), oy = toInt(std::floor(offY));
@@ -516,6 +588,19 @@ struct Context::Impl {
             }
         }
         if (visible.empty() && shadowVisible.empty()) return;
+        // What a draw drawn whole in a band can change.
+        IRect touched = unite(visible, shadowVisible);
+        if (!g.reach.empty() && shadowVisible.empty()) touched = intersect(touched, g.reach);
+        if (inBand && intersect(touched, bandRows).empty()) return;
+        const bool aside = inBand && !bandClip && targets.size() == 1;
+        if (aside) {
+            target = wholeTarget(touched);
+            if (!target) {
+                dropped();
+                return;
+            }
+        }
+        Target& t = *target;
         if (!ensureCovers(t, unite(visible, shadowVisible))) return;
         recover(t);
         if (!t.cr) {
@@ -523,6 +608,12 @@ struct Context::Impl {
             return;
         }
         syncClip(t);
+        if (bandClip) {
+            cairo_save(t.cr);
+            cairo_identity_matrix(t.cr);
+            cairo_rectangle(t.cr, bandRows.x0, bandRows.y0, bandRows.width(), bandRows.height());
+            cairo_clip(t.cr);
+        }
 
         if (!shadowVisible.empty()) drawShadow(t, g, s, mode, maskBox, offX, offY, sigma);
         if (!visible.empty()) {
@@ -545,8 +636,10 @@ struct Context::Impl {
                 cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
             }
         }
+        if (bandClip) cairo_restore(t.cr);
         if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) dropped();
         recover(t);
+        if (aside) wholeDone(touched);
     }
 
     void drawShadow(Target& t, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
@@ -625,11 +718,12 @@ struct Context::Impl {
         return best + 1;
     }
 
-    void paintPattern(cairo_pattern_t* pattern, const Path* side, FillRule rule) {
+    void paintPattern(cairo_pattern_t* pattern, const Path* side, FillRule rule, IRect reach = {}) {
         Geometry g;
         g.kind = Geometry::Kind::paint;
         g.path = side;
         g.rule = rule;
+        g.reach = reach;
         g.shapeIsClip = true;
         Source s;
         s.kind = Source::Kind::pattern;
@@ -690,6 +784,35 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
     impl->targets.push_back(std::move(base));
     impl->state.ctm = Transform::scale(scale, scale);
     impl->state.clipBox = impl->bitmapRect();
+    return std::unique_ptr<Context>(new Context(std::move(impl)));
+}
+
+std::unique_ptr<Context> Context::makeBand(Context& picture, int top, int bottom) {
+    Impl& from = *picture.impl_;
+    cairo_surface_flush(from.base());
+    unsigned char* pixels = cairo_image_surface_get_data(from.base());
+    cairo_surface_t* s = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, from.width, from.height,
+                                                           from.width * 4);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->width = from.width;
+    impl->height = from.height;
+    impl->scale = from.scale;
+    Target base;
+    base.surface = s;
+    base.box = base.limit = impl->bitmapRect();
+    if (!Impl::makeCr(base)) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    impl->targets.push_back(std::move(base));
+    impl->state.ctm = from.state.ctm;
+    impl->state.clipBox = impl->bitmapRect();
+    impl->banded = true;
+    impl->band = intersect({0, top, from.width, bottom}, impl->bitmapRect());
     return std::unique_ptr<Context>(new Context(std::move(impl)));
 }
 
@@ -1070,7 +1193,17 @@ void Context::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c
         }
         if (!m.extra.isEmpty()) side = &m.extra;
     }
-    m.paintPattern(p, side, rule);
+    // Without extension nothing is painted beyond the two circles.
+    IRect reach;
+    if (!before && !after) {
+        auto box = [&](Point c, double r) {
+            const Point at = d.apply(c);
+            const double rx = r * (std::fabs(d.a) + std::fabs(d.c)), ry = r * (std::fabs(d.b) + std::fabs(d.d));
+            return Rect(at.x - rx, at.y - ry, 2 * rx, 2 * ry);
+        };
+        reach = expand(outward(box(c0, r0).unionWith(box(c1, r1))), 1);
+    }
+    m.paintPattern(p, side, rule, reach);
     cairo_pattern_destroy(p);
 }
 
@@ -1083,6 +1216,9 @@ void Context::beginTransparencyLayer() {
     Target layer;
     layer.limit = intersect(m.state.clipBox, m.targets.back().limit);
     layer.depthAtBegin = m.stack.size();
+    // Cairo draws differently onto a layer it knows to be clear, and how far a layer has grown decides
+    // that: in a band, layers are drawn whole, as without bands.
+    layer.whole = m.banded;
     m.stats.layers += 1;
     m.targets.push_back(std::move(layer));
     m.state.alpha = 1;
@@ -1137,11 +1273,22 @@ void Context::drawText(const std::string& text, const Rect& box, const TextStyle
     // Text space: origin at the box's top left, y down, in points.
     const Transform toDevice = Transform{1, 0, 0, -1, r.minX(), r.maxY()}.concatenating(m.dev());
     if (!invertible(toDevice)) return;
-    Target& t = m.targets.back();
+    Target* target = &m.targets.back();
     // Glyphs may overhang the box a little (descenders, the ellipsis): allow a line's height around it.
     const Rect reach = r.insetBy(-style.size, -style.size).applying(m.dev());
-    const IRect need = intersect(intersect(outward(reach), m.state.clipBox), t.limit);
+    const IRect need = intersect(intersect(outward(reach), m.state.clipBox), target->limit);
     if (need.empty()) return;
+    // In a band, text is drawn whole.
+    const bool aside = m.banded && m.targets.size() == 1;
+    if (aside) {
+        if (intersect(need, m.band).empty()) return;
+        target = m.wholeTarget(need);
+        if (!target) {
+            m.dropped();
+            return;
+        }
+    }
+    Target& t = *target;
     if (!m.ensureCovers(t, need)) return;
     m.recover(t);
     if (!t.cr) {
@@ -1159,6 +1306,7 @@ void Context::drawText(const std::string& text, const Rect& box, const TextStyle
     cairo_restore(t.cr);
     if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) m.dropped();
     m.recover(t);
+    if (aside) m.wholeDone(need);
 }
 
 // ---------------------------------------------------------------------------------------------

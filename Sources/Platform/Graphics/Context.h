@@ -55,6 +55,16 @@ public:
     // The same with pixels left unset, for a caller that writes every pixel through data() before
     // anything reads or draws: the memory is first touched by whoever writes it.
     static std::unique_ptr<Context> makeUnsetBitmap(int pixelWidth, int pixelHeight, double scale = 1);
+    // A context over `picture`'s own pixels that may change only its memory rows [top, bottom), so that
+    // several bands of one picture can be drawn at once, one per thread: every draw gives those rows
+    // the bytes it gives on `picture`, and no other row changes. It starts with `picture`'s transform
+    // and no clip, in the default state. Draws whose bytes do not depend on how far the clip reaches
+    // (solid fills and strokes, and pictures drawn pixel for pixel at whole-pixel places, with shadows
+    // at whole-pixel offsets) are clipped to the rows; the others (gradients, other pictures, layers,
+    // text) are drawn whole on a private bitmap of the picture's size and their rows in the band copied
+    // back, or skipped when they miss the band. `picture` must outlive the band and not be drawn into
+    // while the band is; call its pixelsChanged() after.
+    static std::unique_ptr<Context> makeBand(Context& picture, int top, int bottom);
     // A frame of width × height points: ⌈width·scale⌉ × ⌈height·scale⌉ pixels, transparent.
     static std::unique_ptr<Context> makeFrame(double width, double height, double scale);
 
