@@ -85,9 +85,14 @@ canyonMarked() {
   echo "$layout" | grep -q "'toggle-state': <1>, 'toggle-type': <'radio'>, 'label': <'Canyon'>"
 }
 within 50 canyonMarked || fail "the menu does not mark Canyon: $layout"
-pond=$(echo "$layout" | grep -o "([0-9]*, {[^}]*'label': <'Pond'>" | sed 's/^(\([0-9]*\),.*/\1/')
-[ -n "$pond" ] || fail "no Pond in the menu: $layout"
-$menu --method com.canonical.dbusmenu.Event "$pond" clicked '<int32 0>' 0 >/dev/null || fail "the menu refused the click"
+# The menu is rebuilt whenever what it shows changes (the icon layout's error, say), which renumbers its
+# items: a click on a number from an older layout is refused, so it is tried again on a fresh one.
+choosePond() {
+  layout=$($menu --method com.canonical.dbusmenu.GetLayout 0 'int32 -1' '@as []')
+  pond=$(echo "$layout" | grep -o "([0-9]*, {[^}]*'label': <'Pond'>" | sed 's/^(\([0-9]*\),.*/\1/')
+  [ -n "$pond" ] && $menu --method com.canonical.dbusmenu.Event "$pond" clicked '<int32 0>' 0 >/dev/null 2>&1
+}
+within 30 choosePond || fail "the menu refused a click on Pond: $layout"
 within 50 logged 'showing pond-day on monitor 0' || fail "no pond within 5 s of choosing it in the menu"
 grep -q '"scene": "pond"' "$XDG_CONFIG_HOME/vistamere/defaults.json" || fail "the menu's choice was not stored"
 echo "chose a scene in the menu"
