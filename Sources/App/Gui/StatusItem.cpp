@@ -65,8 +65,8 @@ bool StatusItem::popUp() {
     GdkRectangle under{0, 0, 1, 1};
     gdk_device_get_position(pointer, &screen, &under.x, &under.y);
     GdkWindow* root = screen ? gdk_screen_get_root_window(screen) : gdk_get_default_root_window();
-    // Without an event to go by, the menu is placed against the root window; no item lies under the
-    // mouse, so letting go of a button there chooses nothing.
+    // Without an event to go by, the menu is placed against the root window, below and right of the mouse
+    // where it fits (GTK flips or slides it otherwise).
     gtk_menu_popup_at_rect(GTK_MENU(menu_), root, &under, GDK_GRAVITY_SOUTH_EAST, GDK_GRAVITY_NORTH_WEST, nullptr);
     return gtk_widget_get_visible(menu_);
 }
