@@ -26,18 +26,20 @@ public:
 const auto* const display = ::testing::AddGlobalTestEnvironment(new GtkDisplay);
 
 std::string portalXml(bool readOne) {
-    std::string xml = R"(<node><interface name="org.freedesktop.portal.Settings">
-        <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>)";
-    if (readOne)
-        xml += R"(<method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>)";
-    return xml + "<signal name=\"SettingChanged\"><arg type=\"s\"/><arg type=\"s\"/><arg type=\"v\"/></signal></interface></node>";
+    auto method = [](const char* name) {
+        return std::string("<method name=\"") + name +
+               "\"><arg type=\"s\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/>"
+               "<arg type=\"v\" direction=\"out\"/></method>";
+    };
+    return "<node><interface name=\"org.freedesktop.portal.Settings\">" + method("Read") +
+           (readOne ? method("ReadOne") : "") + "</interface></node>";
 }
 
 // A portal that knows the appearance keys in `values`; a version-1 portal has no ReadOne and wraps its answers twice.
 std::unique_ptr<desktoptest::FakeBusService> portal(std::map<std::string, uint32_t> values, bool readOne = true) {
     auto service = std::make_unique<desktoptest::FakeBusService>(
         PortalSettings::service, PortalSettings::path, portalXml(readOne),
-        [values, readOne](const std::string& method, GVariant* parameters) -> GVariant* {
+        [values](const std::string& method, GVariant* parameters) -> GVariant* {
             const gchar *space = nullptr, *key = nullptr;
             g_variant_get(parameters, "(&s&s)", &space, &key);
             auto found = values.find(key);
