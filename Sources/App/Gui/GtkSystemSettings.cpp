@@ -76,7 +76,8 @@ GtkSystemSettings::~GtkSystemSettings() {
 
 bool GtkSystemSettings::darkAppearance() const {
     // 0 is no preference: the session's own settings decide then.
-    if (const auto scheme = portal_ ? portal_->colorScheme() : std::nullopt; scheme && *scheme != 0) return *scheme == 1;
+    if (const auto scheme = portal_ ? portal_->colorScheme() : std::nullopt; scheme && *scheme != 0)
+        return *scheme == 1;
     if (interface_ && hasColorScheme_) {
         gchar* scheme = g_settings_get_string(interface_, "color-scheme");
         const bool dark = scheme && std::string(scheme) == "prefer-dark";
