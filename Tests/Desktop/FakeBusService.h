@@ -35,13 +35,37 @@ public:
     // Whether the name is ours.
     bool ok() const { return ok_; }
 
+    // Sends a signal from the name's owner, as the real service would; returns once it is on its way.
+    void emit(const std::string& path, const std::string& interface, const std::string& signal, GVariant* parameters) {
+        struct Emit {
+            FakeBusService* self;
+            std::string path, interface, signal;
+            GVariant* parameters;
+            std::promise<void> sent;
+        } e{this, path, interface, signal, g_variant_ref_sink(parameters), {}};
+        auto sent = e.sent.get_future();
+        g_main_context_invoke(
+            context_,
+            +[](gpointer data) {
+                auto* e = static_cast<Emit*>(data);
+                if (e->self->bus_)
+                    g_dbus_connection_emit_signal(e->self->bus_, nullptr, e->path.c_str(), e->interface.c_str(),
+                                                  e->signal.c_str(), e->parameters, nullptr);
+                e->sent.set_value();
+                return G_SOURCE_REMOVE;
+            },
+            &e);
+        sent.wait();
+        g_variant_unref(e.parameters);
+    }
+
 private:
     void run(std::string name, std::string path, std::string xml, std::promise<bool>& ready) {
         g_main_context_push_thread_default(context_);
         gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
         auto flags = GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
-        GDBusConnection* bus =
+        GDBusConnection* bus = bus_ =
             address ? g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr) : nullptr;
         g_free(address);
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml.c_str(), nullptr);
@@ -69,12 +93,14 @@ private:
         ready.set_value(owned == 1);  // the primary owner
         g_main_loop_run(loop_);
         if (object) g_dbus_connection_unregister_object(bus, object);
+        bus_ = nullptr;
         if (bus) g_dbus_connection_close_sync(bus, nullptr, nullptr), g_object_unref(bus);
         if (node) g_dbus_node_info_unref(node);
         g_main_context_pop_thread_default(context_);
     }
 
     Handler handler_;
+    GDBusConnection* bus_ = nullptr;  // touched on the service's thread only
     GMainContext* context_;
     GMainLoop* loop_;
     std::thread thread_;

@@ -25,7 +25,7 @@ xrandr --setmonitor vm-left "$half/300x$height/300+0+0" "$output" >/dev/null &&
 monitors=$(xrandr --listmonitors | sed -n 's/^Monitors: //p')
 [ "$monitors" = 2 ] || { echo "FAIL: $monitors monitors after the split (does the server reset?)"; exit 1; }
 mkdir -p "$XDG_CONFIG_HOME/vistamere"
-printf '{"scene": "archipelago"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
+printf '{"scene": "archipelago", "welcomed": true}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
 "$prog" 2>"$log" &
 pid=$!
 fail() {

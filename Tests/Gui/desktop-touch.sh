@@ -37,7 +37,7 @@ above() { [ "$(count "$1")" -gt "$2" ]; }
 follows() { sed -n "/$1/,\$p" "$log" | grep -q "$2"; }
 
 mkdir -p "$XDG_CONFIG_HOME/vistamere" "$HOME/Desktop"
-printf '{"scene": "sea"}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
+printf '{"scene": "sea", "welcomed": true}\n' >"$XDG_CONFIG_HOME/vistamere/defaults.json"
 touch "$HOME/Desktop/notes.txt"
 gio set "$HOME/Desktop/notes.txt" metadata::caja-icon-position "400,300" || fail "no gvfs metadata"
 cp "$(command -v sleep)" "$TMPDIR/caja"

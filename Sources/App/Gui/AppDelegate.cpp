@@ -27,6 +27,7 @@
 namespace {
 
 constexpr unsigned updateIntervalSeconds = 86400;
+constexpr unsigned welcomeDelayMs = 1500;
 
 int renderThreads() {
     const unsigned n = std::thread::hardware_concurrency();
@@ -79,6 +80,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::stop() {
     if (updateTimer_) g_source_remove(std::exchange(updateTimer_, 0u));
+    if (welcomeTimer_) g_source_remove(std::exchange(welcomeTimer_, 0u));
     lock_.reset();
     power_.reset();
     touches_.reset();
@@ -149,6 +151,27 @@ void AppDelegate::launch() {
     // No permission to ask for here: the icon layout is read at once.
     finder_ = std::make_unique<FinderIcons>(SessionIcons::choose(SessionIcons::current()));
     readIcons();
+    welcome();
+}
+
+void AppDelegate::welcome() {
+    if (defaults_->welcomed()) return;
+    // Written before the menu opens, so however this launch ends the menu never opens by itself again.
+    defaults_->setWelcomed(true);
+    welcomeTimer_ = g_timeout_add(
+        welcomeDelayMs,
+        +[](gpointer self) -> gboolean {
+            auto* delegate = static_cast<AppDelegate*>(self);
+            delegate->welcomeTimer_ = 0;
+            delegate->reopen();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+void AppDelegate::reopen() {
+    if (statusItem_ && !statusItem_->popUp())
+        std::fprintf(stderr, "vistamere: the status menu could not open at the mouse\n");
 }
 
 void AppDelegate::readIcons() {
@@ -233,7 +256,10 @@ gboolean onSignal(gpointer data) {
 
 void onActivate(GApplication* app, gpointer data) {
     auto* running = static_cast<Running*>(data);
-    if (running->delegate) return;  // started again: the one instance is already showing
+    if (running->delegate) {
+        running->delegate->reopen();  // started again: the one instance answers with its menu
+        return;
+    }
     try {
         running->delegate = std::make_unique<AppDelegate>(app);
         // No application window keeps the application alive: the desktop windows are ours.

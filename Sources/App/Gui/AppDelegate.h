@@ -48,6 +48,8 @@ public:
     void closePreferences();
     // Fades the desktop windows out, then quits the application.
     void quit();
+    // The program was started again while it runs: the status menu opens at the mouse.
+    void reopen();
 
     SceneKind scene() const;
     bool night() const;
@@ -67,6 +69,8 @@ public:
 private:
     void readIcons();
     void buildMenu();
+    // On the very first launch the status menu opens once by itself, shortly after the start.
+    void welcome();
 
     _GApplication* app_;
     std::unique_ptr<Defaults> defaults_;
@@ -89,7 +93,7 @@ private:
     std::unique_ptr<PreferenceActions> actions_;
     std::unique_ptr<MenuController> menu_;
     std::optional<FinderError> finderError_;  // the last icon layout read failed
-    unsigned updateTimer_ = 0;
+    unsigned updateTimer_ = 0, welcomeTimer_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

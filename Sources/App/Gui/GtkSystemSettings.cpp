@@ -26,8 +26,16 @@ GtkSystemSettings::GtkSystemSettings(std::function<void()> appearanceChanged, st
             g_settings_schema_unref(schema);
             interface_ = g_settings_new(interfaceSchema);
         }
-    auto appearance = +[](gpointer, gpointer, gpointer self) { call(static_cast<GtkSystemSettings*>(self)->appearanceChanged_); };
-    auto motion = +[](gpointer, gpointer, gpointer self) { call(static_cast<GtkSystemSettings*>(self)->motionChanged_); };
+    auto appearance = +[](gpointer, gpointer, gpointer me) {
+        auto* self = static_cast<GtkSystemSettings*>(me);
+        self->dark_ = self->darkAppearance();
+        call(self->appearanceChanged_);
+    };
+    auto motion = +[](gpointer, gpointer, gpointer me) {
+        auto* self = static_cast<GtkSystemSettings*>(me);
+        self->reduce_ = self->reduceMotion();
+        call(self->motionChanged_);
+    };
     if (interface_) {
         if (hasColorScheme_)
             interfaceHandlers_.push_back(g_signal_connect(interface_, "changed::color-scheme", G_CALLBACK(appearance), this));
@@ -42,9 +50,22 @@ GtkSystemSettings::GtkSystemSettings(std::function<void()> appearanceChanged, st
         gtkHandlers_.push_back(g_signal_connect(gtk, "notify::gtk-theme-name", G_CALLBACK(appearance), this));
         gtkHandlers_.push_back(g_signal_connect(gtk, "notify::gtk-enable-animations", G_CALLBACK(motion), this));
     }
+    dark_ = darkAppearance();
+    reduce_ = reduceMotion();
+    portal_ = std::make_unique<PortalSettings>([this](PortalSettings::Key key) { portalChanged(key); });
+}
+
+void GtkSystemSettings::portalChanged(PortalSettings::Key key) {
+    const bool appearance = key == PortalSettings::Key::colorScheme;
+    bool& last = appearance ? dark_ : reduce_;
+    const bool now = appearance ? darkAppearance() : reduceMotion();
+    if (now == last) return;
+    last = now;
+    call(appearance ? appearanceChanged_ : motionChanged_);
 }
 
 GtkSystemSettings::~GtkSystemSettings() {
+    portal_.reset();
     if (GtkSettings* gtk = gtk_settings_get_default())
         for (unsigned long h : gtkHandlers_) g_signal_handler_disconnect(gtk, h);
     if (interface_) {
@@ -54,6 +75,9 @@ GtkSystemSettings::~GtkSystemSettings() {
 }
 
 bool GtkSystemSettings::darkAppearance() const {
+    // 0 is no preference: the session's own settings decide then.
+    if (const auto scheme = portal_ ? portal_->colorScheme() : std::nullopt; scheme && *scheme != 0)
+        return *scheme == 1;
     if (interface_ && hasColorScheme_) {
         gchar* scheme = g_settings_get_string(interface_, "color-scheme");
         const bool dark = scheme && std::string(scheme) == "prefer-dark";
@@ -72,6 +96,7 @@ bool GtkSystemSettings::darkAppearance() const {
 }
 
 bool GtkSystemSettings::reduceMotion() const {
+    if (const auto motion = portal_ ? portal_->reducedMotion() : std::nullopt; motion && *motion == 1) return true;
     if (interface_ && hasAnimations_ && !g_settings_get_boolean(interface_, "enable-animations")) return true;
     gboolean enabled = TRUE;
     if (GtkSettings* gtk = gtk_settings_get_default()) g_object_get(gtk, "gtk-enable-animations", &enabled, nullptr);

@@ -1,12 +1,14 @@
 #pragma once
-// The appearance and the animation setting of the desktop session. Either place the user may have set
-// them counts: the desktop's interface settings (GSettings, when the schema is installed) and GTK's own
-// settings (which follow XSETTINGS). Changes are reported through the two callbacks. Main thread only;
-// needs GTK initialised.
+// The appearance and the animation setting of the desktop session. The desktop portal speaks first where
+// it states a preference; otherwise either place the user may have set them counts: the desktop's
+// interface settings (GSettings, when the schema is installed) and GTK's own settings (which follow
+// XSETTINGS). Changes are reported through the two callbacks. Main thread only; needs GTK initialised.
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "App/Gui/PortalSettings.h"
 #include "App/SystemSettings.h"
 
 struct _GSettings;
@@ -24,7 +26,12 @@ public:
     bool reduceMotion() const override;
 
 private:
+    // The portal's answers come late: they are passed on only when they change what the getters say.
+    void portalChanged(PortalSettings::Key key);
+
     std::function<void()> appearanceChanged_, motionChanged_;
+    std::unique_ptr<PortalSettings> portal_;
+    bool dark_ = false, reduce_ = false;  // what the getters said when last reported
     _GSettings* interface_ = nullptr;
     bool hasColorScheme_ = false, hasAnimations_ = false;
     std::vector<unsigned long> gtkHandlers_, interfaceHandlers_;

@@ -56,6 +56,21 @@ StatusItem::StatusItem(const std::string& iconDirectory) {
 
 GtkMenu* StatusItem::menu() const { return GTK_MENU(menu_); }
 
+bool StatusItem::popUp() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return false;
+    GdkScreen* screen = nullptr;
+    GdkRectangle under{0, 0, 1, 1};
+    gdk_device_get_position(pointer, &screen, &under.x, &under.y);
+    GdkWindow* root = screen ? gdk_screen_get_root_window(screen) : gdk_get_default_root_window();
+    // Without an event to go by, the menu is placed against the root window, below and right of the mouse
+    // where it fits (GTK flips or slides it otherwise).
+    gtk_menu_popup_at_rect(GTK_MENU(menu_), root, &under, GDK_GRAVITY_SOUTH_EAST, GDK_GRAVITY_NORTH_WEST, nullptr);
+    return gtk_widget_get_visible(menu_);
+}
+
 GdkPixbuf* StatusItem::logo(int size) {
     cairo_surface_t* surface = peaks(size, 0.45);
     GdkPixbuf* pixbuf = gdk_pixbuf_get_from_surface(surface, 0, 0, size, size);

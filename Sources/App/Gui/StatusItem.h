@@ -23,6 +23,10 @@ public:
 
     // The indicator's menu, kept for the life of the item.
     GtkMenu* menu() const;
+    // Opens the menu at the mouse, below and right of it. Panels offer no way to open an indicator's menu
+    // from the program, so the same menu pops up on its own. False when it could not (no pointer, or
+    // another client holds the pointer).
+    bool popUp();
     // The icon's peaks in a mid grey for light backgrounds, `size` pixels square; the caller owns it.
     static GdkPixbuf* logo(int size);
 
