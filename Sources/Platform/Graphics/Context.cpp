@@ -292,6 +292,19 @@ struct Context::Impl {
 
     // --- targets ---
 
+    // Makes `s` the bottom target, the whole bitmap; takes the surface even when it fails.
+    static bool attachBase(Impl& impl, cairo_surface_t* s) {
+        Target base;
+        base.surface = s;
+        base.box = base.limit = impl.bitmapRect();
+        if (!makeCr(base)) {
+            cairo_surface_destroy(s);
+            return false;
+        }
+        impl.targets.push_back(std::move(base));
+        return true;
+    }
+
     static bool makeCr(Target& t) {
         t.cr = cairo_create(t.surface);
         t.applied.clear();
@@ -774,14 +787,7 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
     impl->width = pixelWidth;
     impl->height = pixelHeight;
     impl->scale = scale;
-    Target base;
-    base.surface = s;
-    base.box = base.limit = impl->bitmapRect();
-    if (!Impl::makeCr(base)) {
-        cairo_surface_destroy(s);
-        return nullptr;
-    }
-    impl->targets.push_back(std::move(base));
+    if (!Impl::attachBase(*impl, s)) return nullptr;
     impl->state.ctm = Transform::scale(scale, scale);
     impl->state.clipBox = impl->bitmapRect();
     return std::unique_ptr<Context>(new Context(std::move(impl)));
@@ -801,14 +807,7 @@ std::unique_ptr<Context> Context::makeBand(Context& picture, int top, int bottom
     impl->width = from.width;
     impl->height = from.height;
     impl->scale = from.scale;
-    Target base;
-    base.surface = s;
-    base.box = base.limit = impl->bitmapRect();
-    if (!Impl::makeCr(base)) {
-        cairo_surface_destroy(s);
-        return nullptr;
-    }
-    impl->targets.push_back(std::move(base));
+    if (!Impl::attachBase(*impl, s)) return nullptr;
     impl->state.ctm = from.state.ctm;
     impl->state.clipBox = impl->bitmapRect();
     impl->banded = true;
