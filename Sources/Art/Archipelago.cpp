@@ -494,25 +494,48 @@ void Art::archipelago() {
                 palms.push_back(p);
         const std::size_t behind = palms.size();
         palms.insert(palms.end(), front.begin(), front.end());
-        const std::vector<cg::ImageRef> palmImages = offscreenEach(
-            palms.size(), [&](Art& a, std::size_t i) { return a.palmImage(rand(palms[i], 2) - 0.5); });
+        // The palms' pictures and the ape's poses are independent: draw them all at once. Then the
+        // sprites go in their usual order, and the ground is drawn in bands.
+        const bool ape = !isles.patrol.empty();
+        const std::size_t apePoses = ape ? kongPoseCount() : 0;
+        // The ape's poses are the slow ones, so they come first.
+        std::vector<cg::ImageRef> apeImages =
+            offscreenEach(apePoses + palms.size(), [&](Art& a, std::size_t i) {
+                return i < apePoses ? a.kongPose(i) : a.palmImage(rand(palms[i - apePoses], 2) - 0.5);
+            });
+        const std::vector<cg::ImageRef> palmImages(apeImages.begin() + static_cast<std::ptrdiff_t>(apePoses),
+                                                   apeImages.end());
+        apeImages.resize(apePoses);
+        std::vector<std::pair<cg::Point, bool>> ground;  // scene points back to front; true: a hut
         std::size_t nextPalm = 0;
         for (const auto& [p, isHut] : items) {
-            const cg::Point q = flip(p);
             if (isHut) {
-                hut(q);
+                hutLights(flip(p));
+                ground.emplace_back(p, true);
                 continue;
             }
             if (std::find(front.begin(), front.end(), p) != front.end()) continue;
-            if (rand(p, 0) < 0.72) {
-                palm(q, palmImages[nextPalm++]);
-            } else {
-                groundShadow(q, 10, 0.2);
-                canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
-            }
+            ground.emplace_back(p, false);
+            if (rand(p, 0) < 0.72) palmSprite(flip(p), palmImages[nextPalm++]);
         }
-        if (!isles.patrol.empty()) kong(isles.patrol);
-        for (std::size_t i = behind; i < palms.size(); ++i) palm(flip(palms[i]), palmImages[i]);
+        if (ape) kong(isles.patrol, apeImages);
+        for (std::size_t i = behind; i < palms.size(); ++i) {
+            palmSprite(flip(palms[i]), palmImages[i]);
+            ground.emplace_back(palms[i], false);
+        }
+        paintInBands([&](Art& a, const cg::Rect&) {
+            for (const auto& [p, isHut] : ground) {
+                const cg::Point q = flip(p);
+                if (isHut) {
+                    a.hutPicture(q);
+                } else if (rand(p, 0) < 0.72) {
+                    a.groundShadow(q, 9, 0.18);
+                } else {
+                    a.groundShadow(q, 10, 0.2);
+                    a.canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
+                }
+            }
+        });
     }
 
     // The lighthouse on a low point with a wide view of the sea, away from the ape.
