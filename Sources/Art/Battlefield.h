@@ -67,7 +67,9 @@ public:
     void hedgehog(cg::Point p);
     // The stump outline for a base point, half-width w and height h.
     static cg::Path stump(cg::Point p, double w, double h);
+    // A tent with its sentries; at night tentLights adds its lamp and light pool as sprites.
     void tent(cg::Point p);
+    void tentLights(cg::Point p);
     void crate(cg::Point p);
     void soldier(cg::Point p, double heading);
     void nest(cg::Point p, double facing);

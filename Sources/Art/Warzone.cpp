@@ -198,8 +198,40 @@ void Art::warzone() {
     for (const cg::Point& p : pairs) camp.push_back({p, 4});
     for (const cg::Point& p : trees) camp.push_back({p, 3});
     sortByY(camp);
-    // Drawn in bands. Tents and nests make sprites, so every band draws them; a band leaves out the
-    // crates, trees and soldiers that cannot reach it.
+    // The tents' and nests' sprites first, in the camps' order; then the camps drawn in bands, each
+    // band leaving out the crates, trees and soldiers that cannot reach it.
+    for (const auto& [p, tag] : camp) {
+        if (tag == 0) {
+            field.tentLights(flip(p));
+            continue;
+        }
+        if (tag < 10) continue;
+        const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
+        const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
+        const double phi = rand(p, 3);
+        const double tau = 8 + 10 * rand(p, 4);
+        Sprite burst;
+        burst.kind = Sprite::Kind::burst;
+        burst.at = muzzle;
+        burst.size = 1;
+        burst.phase = phi;
+        burst.travel = tau;
+        burst.to = flip(n.target);
+        burst.color = tracer;
+        burst.dust = dust;
+        sprites.push_back(std::move(burst));
+        if (night) {
+            Sprite glow;
+            glow.kind = Sprite::Kind::burst;
+            glow.at = muzzle;
+            glow.size = 56;
+            glow.phase = phi;
+            glow.travel = tau;
+            glow.image = nestGlow;
+            glow.glow = true;
+            sprites.push_back(std::move(glow));
+        }
+    }
     paintInBands([&](Art& a, const cg::Rect& band) {
         Battlefield bf(a);
         auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
@@ -216,33 +248,9 @@ void Art::warzone() {
             } else if (tag == 4) {
                 bf.soldier(at, 2 * kPi * rand(p, 1));
                 bf.soldier({at.x + 5, h - (p.y + 1.5)}, 2 * kPi * rand(p, 2));
-            } else if (tag >= 10) {
+            } else {
                 const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
                 bf.nest(at, std::atan2(-n.dir.y, n.dir.x));
-                const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
-                const double phi = rand(p, 3);
-                const double tau = 8 + 10 * rand(p, 4);
-                Sprite burst;
-                burst.kind = Sprite::Kind::burst;
-                burst.at = muzzle;
-                burst.size = 1;
-                burst.phase = phi;
-                burst.travel = tau;
-                burst.to = flip(n.target);
-                burst.color = tracer;
-                burst.dust = dust;
-                a.sprites.push_back(std::move(burst));
-                if (night) {
-                    Sprite glow;
-                    glow.kind = Sprite::Kind::burst;
-                    glow.at = muzzle;
-                    glow.size = 56;
-                    glow.phase = phi;
-                    glow.travel = tau;
-                    glow.image = nestGlow;
-                    glow.glow = true;
-                    a.sprites.push_back(std::move(glow));
-                }
             }
         }
     });
