@@ -45,6 +45,9 @@ public:
     void trenches(float level);
     // The same along chains traced beforehand.
     void trenchLines(const std::vector<Polyline>& chains);
+    // The trench lines' path along the chains (drawing space), and its drawing.
+    cg::Path trenchPath(const std::vector<Polyline>& chains) const;
+    void trenchLines(const cg::Path& line);
 
     // Runs `draw` once for each horizontal band of 128 pixel rows of the scene's bitmap, bands on
     // several threads at once, each through a painter of its own whose context holds just those rows

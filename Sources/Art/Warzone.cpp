@@ -88,7 +88,8 @@ void Art::warzone() {
     const std::vector<cg::Point> wires = spots(2000003, 1500, 150, 8, wireLine);
     const std::vector<cg::Point> hedgehogs =
         spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
-    const std::vector<Battlefield::Polyline> trenchChains = Battlefield::contours(*t.v, trench);
+    // The trench lines' path is the same in every band: work it out once.
+    const cg::Path trenchLine = field.trenchPath(Battlefield::contours(*t.v, trench));
 
     // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
     field.inBands([&](Art& a, double top, double bottom) {
@@ -122,7 +123,7 @@ void Art::warzone() {
             if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
         for (const cg::Point& p : hedgehogs)
             if (near(p, 25)) ground.hedgehog(flip(p));
-        ground.trenchLines(trenchChains);
+        ground.trenchLines(trenchLine);
     });
 
     // The muzzle glow of the nests at night.
