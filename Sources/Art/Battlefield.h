@@ -113,6 +113,9 @@ public:
     // Helicopters, explosions, tanks and patrols, then the day's jets, birds and clouds or the night's
     // searchlights, flares, horizon flashes and clouds.
     void traffic(const Field& field);
+    // The same with their pictures drawn beforehand by trafficPictures (drawn here when they do not fit).
+    void traffic(const Field& field, const std::vector<cg::ImageRef>& drawn);
+    std::vector<cg::ImageRef> trafficPictures() const;
 
     Art& art;
 

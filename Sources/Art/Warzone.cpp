@@ -14,6 +14,7 @@
 #include "Art/Battlefield.h"
 #include "Art/Geometry2D.h"
 #include "Art/Winter.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 
 namespace {
@@ -92,7 +93,9 @@ void Art::warzone() {
     const cg::Path trenchLine = field.trenchPath(Battlefield::contours(*t.v, trench));
 
     // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
-    field.inBands([&](Art& a, double top, double bottom) {
+    // The moving units' pictures depend on nothing here: they are drawn meanwhile.
+    std::vector<cg::ImageRef> trafficPictures;
+    auto drawGround = [&](Art& a, double top, double bottom) {
         Battlefield ground(a);
         auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
         for (const cg::Point& p : weeds)
@@ -124,6 +127,10 @@ void Art::warzone() {
         for (const cg::Point& p : hedgehogs)
             if (near(p, 25)) ground.hedgehog(flip(p));
         ground.trenchLines(trenchLine);
+    };
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) field.inBands(drawGround);
+        else trafficPictures = field.trafficPictures();
     });
 
     // The muzzle glow of the nests at night.
@@ -284,5 +291,5 @@ void Art::warzone() {
     }
 
     // The moving units and the sky.
-    field.traffic({l0, tracks, shelters});
+    field.traffic({l0, tracks, shelters}, trafficPictures);
 }
