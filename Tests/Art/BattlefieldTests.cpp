@@ -197,6 +197,33 @@ TEST(TrenchLines, OnePathWhateverTheThreadsAndTheSameInkAsTracedInPlace) {
     EXPECT_TRUE(std::equal(p.bitmap->data(), p.bitmap->data() + 480 * 480 * 4, traced.bitmap->data()));
 }
 
+TEST(BattlefieldTraffic, PicturesDrawnBeforehandGiveTheSameUnitsAndAWrongCountIsRedrawn) {
+    for (const bool night : {false, true}) {
+        const Art::Battlefield::Field field{0.05f, {}, {}};
+        auto want = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        want.field().traffic(field);
+        ASSERT_FALSE(want.art->sprites.empty()) << night;
+        auto ahead = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        const std::vector<cg::ImageRef> drawn = ahead.field().trafficPictures();
+        ASSERT_FALSE(drawn.empty());
+        const std::vector<cg::ImageRef> cases[] = {drawn, {drawn.begin(), drawn.end() - 1}, {}};
+        for (const auto& given : cases) {
+            auto p = wartest::synthetic(wartest::spec(900, 600, night), flat);
+            p.field().traffic(field, given);
+            ASSERT_EQ(p.art->sprites.size(), want.art->sprites.size()) << night << " " << given.size();
+            for (std::size_t i = 0; i < p.art->sprites.size(); ++i) {
+                const Sprite &got = p.art->sprites[i], &ref = want.art->sprites[i];
+                EXPECT_EQ(got.at, ref.at) << i;
+                ASSERT_EQ(!got.image, !ref.image) << i;
+                if (!got.image) continue;
+                const std::size_t n = static_cast<std::size_t>(got.image->pixelWidth()) *
+                                      static_cast<std::size_t>(got.image->pixelHeight());
+                EXPECT_TRUE(std::equal(got.image->data(), got.image->data() + n, ref.image->data())) << i;
+            }
+        }
+    }
+}
+
 TEST(BattlefieldProps, ANestLeavesAGapStraightBehindItsGun) {
     for (const double facing : {0.0, kPi / 2, kPi}) {
         const auto bags = Art::Battlefield::nestBags({120, 80}, facing);
