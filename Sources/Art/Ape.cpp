@@ -396,43 +396,62 @@ Art::ApeTimeline Art::apeTimeline(const std::vector<cg::Point>& beat) {
     return out;
 }
 
+namespace {
+
+// A pose of the patrolling ape: its shadow radius, whether it is mirrored, and the ape() arguments.
+struct KongPose {
+    double shadow;
+    bool mirrored;
+    double step, rear, pound, roar;
+    bool facing;
+};
+
+const std::vector<KongPose>& kongPoses() {
+    static const std::vector<KongPose> poses = [] {
+        std::vector<KongPose> out;
+        out.reserve(55);
+        for (const bool m : {false, true})
+            for (int i = 0; i < 20; ++i) out.push_back({20.4, m, static_cast<double>(i) / 20, 0, 0, 0, false});
+        for (const bool m : {false, true})
+            for (int k = 1; k <= 6; ++k) {
+                const double r = static_cast<double>(k) / 6;
+                out.push_back({(17 - 5 * r) * 1.2, m, 0, r, 0, 0, false});
+            }
+        constexpr std::array<std::array<double, 2>, 3> fronts{{{0, 0}, {1, 1}, {-1, 1}}};
+        for (const auto& pr : fronts) out.push_back({14.4, false, 0, 0, pr[0], pr[1], true});
+        return out;
+    }();
+    return poses;
+}
+
+}  // namespace
+
+std::size_t Art::kongPoseCount() { return kongPoses().size(); }
+
+cg::ImageRef Art::kongPose(std::size_t i) {
+    const KongPose& p = kongPoses().at(i);
+    return offscreen(canvasW, canvasH, [&] {
+        groundShadow(feet, p.shadow, 0.2);
+        cg::SavedState saved(ctx);
+        ctx->translateBy(feet.x, feet.y);
+        ctx->scaleBy(p.mirrored ? -figureScale : figureScale, figureScale);
+        ape(p.step, p.rear, p.pound, p.roar, p.mirrored, p.facing);
+    });
+}
+
 void Art::kong(const std::vector<cg::Point>& beat) {
     if (beat.empty()) return;
-    // A pose: its shadow radius, whether it is mirrored, and the ape() arguments.
-    struct Pose {
-        double shadow;
-        bool mirrored;
-        double step, rear, pound, roar;
-        bool facing;
-    };
-    std::vector<Pose> poses;
-    poses.reserve(55);
-    for (const bool m : {false, true})
-        for (int i = 0; i < 20; ++i) poses.push_back({20.4, m, static_cast<double>(i) / 20, 0, 0, 0, false});
-    for (const bool m : {false, true})
-        for (int k = 1; k <= 6; ++k) {
-            const double r = static_cast<double>(k) / 6;
-            poses.push_back({(17 - 5 * r) * 1.2, m, 0, r, 0, 0, false});
-        }
-    constexpr std::array<std::array<double, 2>, 3> fronts{{{0, 0}, {1, 1}, {-1, 1}}};
-    for (const auto& pr : fronts) poses.push_back({14.4, false, 0, 0, pr[0], pr[1], true});
+    kong(beat, offscreenEach(kongPoseCount(), [](Art& a, std::size_t i) { return a.kongPose(i); }));
+}
 
-    const std::vector<cg::ImageRef> drawn = offscreenEach(poses.size(), [&](Art& a, std::size_t i) {
-        const Pose& p = poses[i];
-        return a.offscreen(canvasW, canvasH, [&] {
-            a.groundShadow(feet, p.shadow, 0.2);
-            cg::SavedState saved(a.ctx);
-            a.ctx->translateBy(feet.x, feet.y);
-            a.ctx->scaleBy(p.mirrored ? -figureScale : figureScale, figureScale);
-            a.ape(p.step, p.rear, p.pound, p.roar, p.mirrored, p.facing);
-        });
-    });
-
+void Art::kong(const std::vector<cg::Point>& beat, const std::vector<cg::ImageRef>& drawn) {
+    if (beat.empty() || drawn.size() != kongPoseCount()) return;
+    const std::vector<KongPose>& poses = kongPoses();
     std::array<std::vector<cg::ImageRef>, 2> walk, rear;
     std::vector<cg::ImageRef> front;
     for (std::size_t i = 0; i < drawn.size(); ++i) {
         if (!drawn[i]) continue;
-        const Pose& p = poses[i];
+        const KongPose& p = poses[i];
         (p.facing ? front : p.rear > 0 ? rear[p.mirrored] : walk[p.mirrored]).push_back(drawn[i]);
     }
     for (const bool m : {false, true})

@@ -15,6 +15,7 @@
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/StateGuard.h"
 #include "Platform/Graphics/Gradient.h"
@@ -114,333 +115,6 @@ void Art::archipelago() {
         return v > 0.09f && v < 0.17f && clear(box(p, -11, -10, 22, 16));
     };
 
-    // Rocks come first at night: there are no creatures to keep away from them.
-    if (night) rocks = spots(2, 700, 90, 7, rockTest);
-
-    if (!night) {
-        // The creatures' frames and the squall are independent pictures: every group is placed first
-        // (in the usual order of placements), then all pictures are drawn at once, then the sprites
-        // are appended in the usual order.
-        PictureBatch batch;
-
-        // Whale and calf on one cruise.
-        const auto whales = spots(11, 800, 1, 1, [&](cg::Point p) { return openWater(isles.cruise(p), 40); });
-        std::vector<std::size_t> whaleRows;
-        for (std::size_t i = 0; i < whales.size(); ++i)
-            for (const WhaleRow& row : kWhaleRows) {
-                const double length = row.length, cw = 1.1 * length + 8, ch = 0.75 * length + 8;
-                whaleRows.push_back(
-                    batch.row(16, cw, ch, [length, cw, ch](Art& a, double ph) { a.whale(ph, length, cw, ch); }));
-            }
-
-        // Dolphin pods, racing in loose formation.
-        const auto pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); });
-        const std::size_t dolphinRow =
-            pods.empty() ? 0 : batch.row(16, 32, 18, [](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); });
-
-        rocks = spots(2, 700, 90, 7, rockTest);
-
-        // Eagle rays gliding along the shallows.
-        const auto rays = spots(303, 3000, 150, 3, [&](cg::Point p) {
-            return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
-        });
-        std::size_t rayRow = 0, rayShade = 0;
-        if (!rays.empty()) {
-            rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, false); });
-            rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
-        }
-
-        // Turtles circling their patch of shallows.
-        const auto turtles = spots(304, 3000, 300, 2, [&](cg::Point p) {
-            return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
-        });
-        std::size_t turtleRow = 0, turtleShade = 0;
-        if (!turtles.empty()) {
-            turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
-            turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
-        }
-
-        // Reef sharks patrolling a loop over the drop-off.
-        const auto sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
-            return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
-        });
-        const auto fishRows = [&batch](const Fish& fish, int n) {
-            return std::pair{batch.fish(fish, n, false), batch.fish(fish, n, true)};
-        };
-        std::pair<std::size_t, std::size_t> sharkRows{};
-        if (!sharks.empty()) sharkRows = fishRows(FishKind::reefShark, 10);
-
-        // Schools of small fish, seven to a school, each a little off the shared loop.
-        const auto schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
-            return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
-        });
-        std::pair<std::size_t, std::size_t> schoolRows{};
-        if (!schools.empty()) schoolRows = fishRows(FishKind::schoolFish, 8);
-
-        // A rain squall drifting downwind over open water.
-        const auto squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
-            for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
-                if (!inside(r) || !clear(box(r, -70, -70, 140, 140)) || !(solid(r) < 0.01f)) return false;
-                for (int k = 0; k < 12; ++k) {
-                    const double theta = 0.524 * k;
-                    if (!(solid({r.x + 68 * std::cos(theta), r.y + 52 * std::sin(theta)}) < 0.01f)) return false;
-                }
-            }
-            return true;
-        });
-        const std::size_t squallRow =
-            squalls.empty() ? 0 : batch.row(1, 330, 250, [](Art& a, double) { Archipelago(a).squall(); });
-
-        batch.draw(*this);
-
-        for (std::size_t i = 0; i < whales.size(); ++i) {
-            const cg::Point p = whales[i];
-            const std::vector<cg::Point> route = isles.cruise(p);
-            const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
-            const double phase = rand(p, 2);
-            whaleTrack.clear();
-            for (std::size_t j = 0; j + 1 < route.size(); ++j)
-                for (int k = 0; k < 6; ++k) {
-                    const double f = k / 6.0;
-                    whaleTrack.push_back({route[j].x + (route[j + 1].x - route[j].x) * f,
-                                          route[j].y + (route[j + 1].y - route[j].y) * f});
-                }
-            for (std::size_t r = 0; r < std::size(kWhaleRows); ++r) {
-                const WhaleRow& row = kWhaleRows[r];
-                const double cw = 1.1 * row.length + 8;
-                const cg::Point off = turned(row.offset.x, row.offset.y, heading);
-                std::vector<cg::Point> path;
-                for (const cg::Point& q : route) path.push_back(flip({q.x + off.x, q.y + off.y}));
-                Sprite sp = sprite(Sprite::Kind::trip, path.front(), cw, phase);
-                sp.travel = 6;
-                sp.frames = batch.frames(whaleRows[i * std::size(kWhaleRows) + r]);
-                sp.beat = 3.2;
-                sp.path = std::move(path);
-                sp.rest = 1.5;
-                sp.pulse = 0.25;
-                sp.stroke = row.stroke;
-                sp.blow = row.length > 20 ? 19 : 27;
-                sprites.push_back(std::move(sp));
-            }
-        }
-
-        const std::vector<cg::ImageRef> dolphins =
-            pods.empty() ? std::vector<cg::ImageRef>{} : batch.frames(dolphinRow);
-        for (const cg::Point& p : pods) {
-            const std::vector<cg::Point> route = isles.race(p);
-            const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
-            const int n = 4 + static_cast<int>(std::floor(3 * rand(p, 4)));
-            const double speed = 24 + 6 * rand(p, 2);
-            const double phase = rand(p, 3);
-            for (int j = 0; j < n; ++j) {
-                const double a = 46 * (rand(p, 10 + static_cast<uint64_t>(j)) - 0.5);
-                const double b = 26 * (rand(p, 20 + static_cast<uint64_t>(j)) - 0.5);
-                const cg::Point off = turned(a, b, heading);
-                std::vector<cg::Point> path;
-                for (const cg::Point& q : route) path.push_back(flip({q.x + off.x, q.y + off.y}));
-                Sprite sp = sprite(Sprite::Kind::trip, path.front(), 32, phase);
-                sp.travel = speed;
-                sp.frames = dolphins;
-                sp.beat = 1.5;
-                sp.path = std::move(path);
-                sp.rest = 0.8;
-                sp.pulse = 0.25;
-                sp.stroke = rand(p, 40 + static_cast<uint64_t>(j));
-                sprites.push_back(std::move(sp));
-            }
-        }
-
-        if (!rays.empty()) {
-            const auto frames = batch.frames(rayRow);
-            const auto shade = batch.frames(rayShade);
-            for (const cg::Point& p : rays) {
-                Sprite sp = sprite(Sprite::Kind::trip, flip(p), 20, rand(p, 3));
-                sp.travel = 4 + 2 * rand(p, 2);
-                sp.frames = frames;
-                sp.shade = shade;
-                sp.beat = 3.2;
-                for (const cg::Point& q : isles.glide(p, 0.12, 8)) sp.path.push_back(flip(q));
-                sp.rest = 0.4 + rand(p, 4);
-                sp.pulse = 0.35;
-                sprites.push_back(std::move(sp));
-            }
-        }
-
-        if (!turtles.empty()) {
-            const auto frames = batch.frames(turtleRow);
-            const auto shade = batch.frames(turtleShade);
-            for (const cg::Point& p : turtles) {
-                Sprite sp = sprite(Sprite::Kind::trip, flip(p), 18, rand(p, 3));
-                sp.travel = 4 + rand(p, 2);
-                sp.frames = frames;
-                sp.shade = shade;
-                sp.beat = 2.8;
-                for (const cg::Point& q : isles.circuit(p, 0.12, 6)) sp.path.push_back(flip(q));
-                sp.rest = 0.3;
-                sp.closed = true;
-                sp.pulse = 0.55;
-                sprites.push_back(std::move(sp));
-            }
-        }
-
-        if (!sharks.empty()) {
-            const auto frames = batch.frames(sharkRows.first);
-            const auto shade = batch.frames(sharkRows.second);
-            const double size = fishCanvas(FishKind::reefShark).width;
-            for (const cg::Point& p : sharks) {
-                Sprite sp = sprite(Sprite::Kind::trip, flip(p), size, rand(p, 3));
-                sp.travel = 9 + 3 * rand(p, 2);
-                sp.frames = frames;
-                sp.shade = shade;
-                sp.beat = FishKind::reefShark.beat;
-                for (const cg::Point& q : isles.circuit(p, 0.10, 12)) sp.path.push_back(flip(q));
-                sp.rest = 0.3;
-                sp.closed = true;
-                sp.pulse = 0.2;
-                sprites.push_back(std::move(sp));
-            }
-        }
-
-        if (!schools.empty()) {
-            const auto frames = batch.frames(schoolRows.first);
-            const auto shade = batch.frames(schoolRows.second);
-            const double size = fishCanvas(FishKind::schoolFish).width;
-            for (const cg::Point& p : schools) {
-                const std::vector<cg::Point> loop = isles.circuit(p, 0.15, 8);
-                const double speed = 13 + 5 * rand(p, 2);
-                const double phase = rand(p, 3);
-                for (uint64_t j = 0; j < 7; ++j) {
-                    const double dx = (rand(p, 10 + j) - 0.5) * 14;
-                    const double dy = (rand(p, 20 + j) - 0.5) * 14;
-                    std::vector<cg::Point> path;
-                    for (const cg::Point& q : loop) path.push_back(flip({q.x + dx, q.y + dy}));
-                    Sprite sp = sprite(Sprite::Kind::trip, path.front(), size, phase);
-                    sp.travel = speed;
-                    sp.frames = frames;
-                    sp.shade = shade;
-                    sp.beat = FishKind::schoolFish.beat;
-                    sp.path = std::move(path);
-                    sp.rest = 0.3;
-                    sp.closed = true;
-                    sp.pulse = 0.3;
-                    sp.stroke = rand(p, 30 + j);
-                    sprites.push_back(std::move(sp));
-                }
-            }
-        }
-
-        if (!squalls.empty()) {
-            const cg::ImageRef cloud = batch.image(squallRow);
-            for (const cg::Point& p : squalls) {
-                Sprite sp = sprite(Sprite::Kind::trip, flip(p), 330, rand(p, 2));
-                sp.travel = 5 + 2 * rand(p, 1);
-                sp.image = cloud;
-                sp.anchor = {150.0 / 330, 0.56};
-                sp.beat = 8;
-                for (const cg::Point& q : isles.downwind(p)) sp.path.push_back(flip(q));
-                sp.rest = 1.5 + rand(p, 3);
-                sp.pulse = 0.15;
-                sp.grow = 1.25;
-                sp.face = false;
-                sp.rain = 52;
-                sprites.push_back(std::move(sp));
-            }
-        }
-    }
-
-    // Whitecaps on the crests of a swell that depends on the scene seed.
-    {
-        const uint64_t seed = s.seed();
-        const double c = static_cast<double>(seed % 628) / 100;
-        const double d = static_cast<double>((seed / 628) % 628) / 100;
-        const double crest = night ? 0.35 : 0.2;
-        const auto caps = spots(1, 2400, 46, kNoLimit, [&](cg::Point p) {
-            if (!(solid(p) < 0.02f)) return false;
-            const double f = std::sin(p.x / 150 + c);
-            const double g = std::sin(p.y / 110 + d);
-            const double k = std::sin((0.8 * p.x + 0.6 * p.y) / 90 + c - d);
-            return 0.6 * f * g + 0.4 * k > crest && clear(box(p, -14, -5, 28, 10));
-        });
-        if (!caps.empty()) {
-            const auto images = night ? whitecaps(0xA9C2E0, 0.55) : whitecaps(0xFFFFFF, 1);
-            for (const cg::Point& p : caps) {
-                cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
-                if (!image) continue;
-                Sprite sp = sprite(Sprite::Kind::wave, flip(p), 20, rand(p, 0));
-                sp.travel = 12;
-                sp.image = std::move(image);
-                sprites.push_back(std::move(sp));
-            }
-        }
-    }
-
-    // Surf: swash along the outer reef edge and on the beaches that face the light.
-    {
-        const auto outer = spots(7, 9000, 26, kNoLimit, [&](cg::Point p) {
-            const float v = value(p);
-            return v > 0.185f && v < 0.21f && clear(box(p, -12, -12, 24, 24));
-        });
-        const auto inner = spots(10, 6000, 28, kNoLimit, [&](cg::Point p) {
-            const float v = value(p);
-            if (!(v > 0.035f && v < 0.07f)) return false;
-            const cg::Point n = uphill(p);
-            return n.x + n.y > 0.5 && clear(box(p, -10, -10, 20, 20));
-        });
-        if (!outer.empty() || !inner.empty()) {
-            const auto images = swash(night ? 0xB9CDE0 : 0xFFFFFF);
-            auto surf = [&](cg::Point p, double from, double to) {
-                cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
-                if (!image) return;
-                const cg::Point n = uphill(p);
-                Sprite sp = sprite(Sprite::Kind::surf, flip({p.x + from * n.x, p.y + from * n.y}), 18, rand(p, 0));
-                sp.to = flip({p.x + to * n.x, p.y + to * n.y});
-                sp.angle = std::atan2(-n.x, -n.y);
-                sp.image = std::move(image);
-                sprites.push_back(std::move(sp));
-            };
-            for (const cg::Point& p : outer) surf(p, -9, -1.5);
-            for (const cg::Point& p : inner) surf(p, -4, 6);
-        }
-    }
-
-    // Rocks with a ring of foam.
-    {
-        const RockColors colors = night ? kNightRock : kDayRock;
-        const cg::Gradient foam(
-            {cg::Color::white(colors.foam), cg::Color::white(0.85 * colors.foam), cg::Color::white(0)}, {0, 0.55, 1});
-        const cg::Gradient body({cg::Color::rgb(colors.light), cg::Color::rgb(colors.dark)}, {0, 1});
-        cg::Context& g = *ctx;
-        for (const cg::Point& p : rocks) {
-            const cg::Point q = flip(p);
-            RNG rng(rockSeed(rand(p, 3)));
-            cg::Path outline;
-            for (int i = 0; i < 9; ++i) {
-                const double angle = 2 * kPi * i / 9;
-                const double u = rng.next();
-                const double k = 0.7 + 0.3 * u;
-                const cg::Point v{q.x + 7 * k * std::cos(angle), q.y + 4.6 * k * std::sin(angle)};
-                if (i == 0) outline.moveTo(v);
-                else outline.lineTo(v);
-            }
-            outline.closeSubpath();
-
-            {
-                cg::SavedState saved(g);
-                g.translateBy(q.x, q.y);
-                g.scaleBy(1, 0.625);
-                g.drawRadialGradient(foam, {0, 0}, 0, {0, 0}, 12);
-            }
-
-            shape(0x000000, 0.15, 0, [&](cg::Path& path) {
-                path.addEllipse(cg::Rect(q.x + 1.5 - 7, q.y - 1.5 - 4.6, 14, 9.2));
-            });
-
-            cg::SavedState saved(g);
-            g.clip(outline);
-            g.drawRadialGradient(body, {q.x - 2.8, q.y + 3.15}, 0, q, 8.75, {.drawsAfterEnd = true});
-        }
-    }
-
     // Huts on high ground, then the ape's beat among them: as long a patrol as fits, shorter ones after.
     isles.huts = spots(3, 900, 130, 4, [&](cg::Point p) {
         return value(p) > l0 + 0.25f && clear(box(p, -15, -22, 30, 27));
@@ -472,47 +146,406 @@ void Art::archipelago() {
     });
 
     // Huts and trees back to front; palms just below the ape's path stand in front of it.
-    {
-        std::vector<cg::Point> front;
-        for (const cg::Point& tr : trees) {
-            if (!(rand(tr, 0) < 0.72)) continue;
-            const auto strip = isles.kongPasses(tr.x);
-            if (strip && tr.y >= strip->hi + 2) front.push_back(tr);
+    std::vector<cg::Point> front;
+    for (const cg::Point& tr : trees) {
+        if (!(rand(tr, 0) < 0.72)) continue;
+        const auto strip = isles.kongPasses(tr.x);
+        if (strip && tr.y >= strip->hi + 2) front.push_back(tr);
+    }
+    std::vector<std::pair<cg::Point, bool>> items;  // true: a hut
+    for (const cg::Point& p : isles.huts) items.emplace_back(p, true);
+    for (const cg::Point& p : trees) items.emplace_back(p, false);
+    sortByY(items);
+    const uint32_t dark = night ? 0x163826 : 0x245F2C;
+    const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
+    sortByY(front);
+    // Every palm's picture depends on its lean alone: draw them all at once, in the order the
+    // palms are placed (those behind the ape, then those in front).
+    std::vector<cg::Point> palms;
+    for (const auto& [p, isHut] : items)
+        if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
+            palms.push_back(p);
+    const std::size_t behind = palms.size();
+    palms.insert(palms.end(), front.begin(), front.end());
+
+    // The palms' pictures and the ape's poses depend on nothing the sea and the rocks draw or place:
+    // they are drawn at once, alongside those. The ape's poses are the slow ones, so they come first.
+    const bool ape = !isles.patrol.empty();
+    const std::size_t apePoses = ape ? kongPoseCount() : 0;
+    std::vector<cg::ImageRef> apeImages;
+    auto treePictures = [&] {
+        apeImages = offscreenEach(apePoses + palms.size(), [&](Art& a, std::size_t i) {
+            return i < apePoses ? a.kongPose(i) : a.palmImage(rand(palms[i - apePoses], 2) - 0.5);
+        });
+    };
+    auto sea = [&] {
+        // Rocks come first at night: there are no creatures to keep away from them.
+        if (night) rocks = spots(2, 700, 90, 7, rockTest);
+
+        if (!night) {
+            // The creatures' frames and the squall are independent pictures: every group is placed first
+            // (in the usual order of placements), then all pictures are drawn at once, then the sprites
+            // are appended in the usual order.
+            PictureBatch batch;
+
+            // Whale and calf on one cruise.
+            const auto whales = spots(11, 800, 1, 1, [&](cg::Point p) { return openWater(isles.cruise(p), 40); });
+            std::vector<std::size_t> whaleRows;
+            for (std::size_t i = 0; i < whales.size(); ++i)
+                for (const WhaleRow& row : kWhaleRows) {
+                    const double length = row.length, cw = 1.1 * length + 8, ch = 0.75 * length + 8;
+                    whaleRows.push_back(
+                        batch.row(16, cw, ch, [length, cw, ch](Art& a, double ph) { a.whale(ph, length, cw, ch); }));
+                }
+
+            // Dolphin pods, racing in loose formation.
+            const auto pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); });
+            const std::size_t dolphinRow =
+                pods.empty() ? 0 : batch.row(16, 32, 18, [](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); });
+
+            rocks = spots(2, 700, 90, 7, rockTest);
+
+            // Eagle rays gliding along the shallows.
+            const auto rays = spots(303, 3000, 150, 3, [&](cg::Point p) {
+                return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
+            });
+            std::size_t rayRow = 0, rayShade = 0;
+            if (!rays.empty()) {
+                rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, false); });
+                rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
+            }
+
+            // Turtles circling their patch of shallows.
+            const auto turtles = spots(304, 3000, 300, 2, [&](cg::Point p) {
+                return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
+            });
+            std::size_t turtleRow = 0, turtleShade = 0;
+            if (!turtles.empty()) {
+                turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
+                turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
+            }
+
+            // Reef sharks patrolling a loop over the drop-off.
+            const auto sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
+                return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
+            });
+            const auto fishRows = [&batch](const Fish& fish, int n) {
+                return std::pair{batch.fish(fish, n, false), batch.fish(fish, n, true)};
+            };
+            std::pair<std::size_t, std::size_t> sharkRows{};
+            if (!sharks.empty()) sharkRows = fishRows(FishKind::reefShark, 10);
+
+            // Schools of small fish, seven to a school, each a little off the shared loop.
+            const auto schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
+                return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
+            });
+            std::pair<std::size_t, std::size_t> schoolRows{};
+            if (!schools.empty()) schoolRows = fishRows(FishKind::schoolFish, 8);
+
+            // A rain squall drifting downwind over open water.
+            const auto squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
+                for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
+                    if (!inside(r) || !clear(box(r, -70, -70, 140, 140)) || !(solid(r) < 0.01f)) return false;
+                    for (int k = 0; k < 12; ++k) {
+                        const double theta = 0.524 * k;
+                        if (!(solid({r.x + 68 * std::cos(theta), r.y + 52 * std::sin(theta)}) < 0.01f)) return false;
+                    }
+                }
+                return true;
+            });
+            const std::size_t squallRow =
+                squalls.empty() ? 0 : batch.row(1, 330, 250, [](Art& a, double) { Archipelago(a).squall(); });
+
+            batch.draw(*this);
+
+            for (std::size_t i = 0; i < whales.size(); ++i) {
+                const cg::Point p = whales[i];
+                const std::vector<cg::Point> route = isles.cruise(p);
+                const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
+                const double phase = rand(p, 2);
+                whaleTrack.clear();
+                for (std::size_t j = 0; j + 1 < route.size(); ++j)
+                    for (int k = 0; k < 6; ++k) {
+                        const double f = k / 6.0;
+                        whaleTrack.push_back({route[j].x + (route[j + 1].x - route[j].x) * f,
+                                              route[j].y + (route[j + 1].y - route[j].y) * f});
+                    }
+                for (std::size_t r = 0; r < std::size(kWhaleRows); ++r) {
+                    const WhaleRow& row = kWhaleRows[r];
+                    const double cw = 1.1 * row.length + 8;
+                    const cg::Point off = turned(row.offset.x, row.offset.y, heading);
+                    std::vector<cg::Point> path;
+                    for (const cg::Point& q : route) path.push_back(flip({q.x + off.x, q.y + off.y}));
+                    Sprite sp = sprite(Sprite::Kind::trip, path.front(), cw, phase);
+                    sp.travel = 6;
+                    sp.frames = batch.frames(whaleRows[i * std::size(kWhaleRows) + r]);
+                    sp.beat = 3.2;
+                    sp.path = std::move(path);
+                    sp.rest = 1.5;
+                    sp.pulse = 0.25;
+                    sp.stroke = row.stroke;
+                    sp.blow = row.length > 20 ? 19 : 27;
+                    sprites.push_back(std::move(sp));
+                }
+            }
+
+            const std::vector<cg::ImageRef> dolphins =
+                pods.empty() ? std::vector<cg::ImageRef>{} : batch.frames(dolphinRow);
+            for (const cg::Point& p : pods) {
+                const std::vector<cg::Point> route = isles.race(p);
+                const double heading = std::atan2(route[1].y - p.y, route[1].x - p.x);
+                const int n = 4 + static_cast<int>(std::floor(3 * rand(p, 4)));
+                const double speed = 24 + 6 * rand(p, 2);
+                const double phase = rand(p, 3);
+                for (int j = 0; j < n; ++j) {
+                    const double a = 46 * (rand(p, 10 + static_cast<uint64_t>(j)) - 0.5);
+                    const double b = 26 * (rand(p, 20 + static_cast<uint64_t>(j)) - 0.5);
+                    const cg::Point off = turned(a, b, heading);
+                    std::vector<cg::Point> path;
+                    for (const cg::Point& q : route) path.push_back(flip({q.x + off.x, q.y + off.y}));
+                    Sprite sp = sprite(Sprite::Kind::trip, path.front(), 32, phase);
+                    sp.travel = speed;
+                    sp.frames = dolphins;
+                    sp.beat = 1.5;
+                    sp.path = std::move(path);
+                    sp.rest = 0.8;
+                    sp.pulse = 0.25;
+                    sp.stroke = rand(p, 40 + static_cast<uint64_t>(j));
+                    sprites.push_back(std::move(sp));
+                }
+            }
+
+            if (!rays.empty()) {
+                const auto frames = batch.frames(rayRow);
+                const auto shade = batch.frames(rayShade);
+                for (const cg::Point& p : rays) {
+                    Sprite sp = sprite(Sprite::Kind::trip, flip(p), 20, rand(p, 3));
+                    sp.travel = 4 + 2 * rand(p, 2);
+                    sp.frames = frames;
+                    sp.shade = shade;
+                    sp.beat = 3.2;
+                    for (const cg::Point& q : isles.glide(p, 0.12, 8)) sp.path.push_back(flip(q));
+                    sp.rest = 0.4 + rand(p, 4);
+                    sp.pulse = 0.35;
+                    sprites.push_back(std::move(sp));
+                }
+            }
+
+            if (!turtles.empty()) {
+                const auto frames = batch.frames(turtleRow);
+                const auto shade = batch.frames(turtleShade);
+                for (const cg::Point& p : turtles) {
+                    Sprite sp = sprite(Sprite::Kind::trip, flip(p), 18, rand(p, 3));
+                    sp.travel = 4 + rand(p, 2);
+                    sp.frames = frames;
+                    sp.shade = shade;
+                    sp.beat = 2.8;
+                    for (const cg::Point& q : isles.circuit(p, 0.12, 6)) sp.path.push_back(flip(q));
+                    sp.rest = 0.3;
+                    sp.closed = true;
+                    sp.pulse = 0.55;
+                    sprites.push_back(std::move(sp));
+                }
+            }
+
+            if (!sharks.empty()) {
+                const auto frames = batch.frames(sharkRows.first);
+                const auto shade = batch.frames(sharkRows.second);
+                const double size = fishCanvas(FishKind::reefShark).width;
+                for (const cg::Point& p : sharks) {
+                    Sprite sp = sprite(Sprite::Kind::trip, flip(p), size, rand(p, 3));
+                    sp.travel = 9 + 3 * rand(p, 2);
+                    sp.frames = frames;
+                    sp.shade = shade;
+                    sp.beat = FishKind::reefShark.beat;
+                    for (const cg::Point& q : isles.circuit(p, 0.10, 12)) sp.path.push_back(flip(q));
+                    sp.rest = 0.3;
+                    sp.closed = true;
+                    sp.pulse = 0.2;
+                    sprites.push_back(std::move(sp));
+                }
+            }
+
+            if (!schools.empty()) {
+                const auto frames = batch.frames(schoolRows.first);
+                const auto shade = batch.frames(schoolRows.second);
+                const double size = fishCanvas(FishKind::schoolFish).width;
+                for (const cg::Point& p : schools) {
+                    const std::vector<cg::Point> loop = isles.circuit(p, 0.15, 8);
+                    const double speed = 13 + 5 * rand(p, 2);
+                    const double phase = rand(p, 3);
+                    for (uint64_t j = 0; j < 7; ++j) {
+                        const double dx = (rand(p, 10 + j) - 0.5) * 14;
+                        const double dy = (rand(p, 20 + j) - 0.5) * 14;
+                        std::vector<cg::Point> path;
+                        for (const cg::Point& q : loop) path.push_back(flip({q.x + dx, q.y + dy}));
+                        Sprite sp = sprite(Sprite::Kind::trip, path.front(), size, phase);
+                        sp.travel = speed;
+                        sp.frames = frames;
+                        sp.shade = shade;
+                        sp.beat = FishKind::schoolFish.beat;
+                        sp.path = std::move(path);
+                        sp.rest = 0.3;
+                        sp.closed = true;
+                        sp.pulse = 0.3;
+                        sp.stroke = rand(p, 30 + j);
+                        sprites.push_back(std::move(sp));
+                    }
+                }
+            }
+
+            if (!squalls.empty()) {
+                const cg::ImageRef cloud = batch.image(squallRow);
+                for (const cg::Point& p : squalls) {
+                    Sprite sp = sprite(Sprite::Kind::trip, flip(p), 330, rand(p, 2));
+                    sp.travel = 5 + 2 * rand(p, 1);
+                    sp.image = cloud;
+                    sp.anchor = {150.0 / 330, 0.56};
+                    sp.beat = 8;
+                    for (const cg::Point& q : isles.downwind(p)) sp.path.push_back(flip(q));
+                    sp.rest = 1.5 + rand(p, 3);
+                    sp.pulse = 0.15;
+                    sp.grow = 1.25;
+                    sp.face = false;
+                    sp.rain = 52;
+                    sprites.push_back(std::move(sp));
+                }
+            }
         }
-        std::vector<std::pair<cg::Point, bool>> items;  // true: a hut
-        for (const cg::Point& p : isles.huts) items.emplace_back(p, true);
-        for (const cg::Point& p : trees) items.emplace_back(p, false);
-        sortByY(items);
-        const uint32_t dark = night ? 0x163826 : 0x245F2C;
-        const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
-        sortByY(front);
-        // Every palm's picture depends on its lean alone: draw them all at once, in the order the
-        // palms are placed (those behind the ape, then those in front).
-        std::vector<cg::Point> palms;
-        for (const auto& [p, isHut] : items)
-            if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
-                palms.push_back(p);
-        const std::size_t behind = palms.size();
-        palms.insert(palms.end(), front.begin(), front.end());
-        const std::vector<cg::ImageRef> palmImages = offscreenEach(
-            palms.size(), [&](Art& a, std::size_t i) { return a.palmImage(rand(palms[i], 2) - 0.5); });
+
+        // Whitecaps on the crests of a swell that depends on the scene seed.
+        {
+            const uint64_t seed = s.seed();
+            const double c = static_cast<double>(seed % 628) / 100;
+            const double d = static_cast<double>((seed / 628) % 628) / 100;
+            const double crest = night ? 0.35 : 0.2;
+            const auto caps = spots(1, 2400, 46, kNoLimit, [&](cg::Point p) {
+                if (!(solid(p) < 0.02f)) return false;
+                const double f = std::sin(p.x / 150 + c);
+                const double g = std::sin(p.y / 110 + d);
+                const double k = std::sin((0.8 * p.x + 0.6 * p.y) / 90 + c - d);
+                return 0.6 * f * g + 0.4 * k > crest && clear(box(p, -14, -5, 28, 10));
+            });
+            if (!caps.empty()) {
+                const auto images = night ? whitecaps(0xA9C2E0, 0.55) : whitecaps(0xFFFFFF, 1);
+                for (const cg::Point& p : caps) {
+                    cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
+                    if (!image) continue;
+                    Sprite sp = sprite(Sprite::Kind::wave, flip(p), 20, rand(p, 0));
+                    sp.travel = 12;
+                    sp.image = std::move(image);
+                    sprites.push_back(std::move(sp));
+                }
+            }
+        }
+
+        // Surf: swash along the outer reef edge and on the beaches that face the light.
+        {
+            const auto outer = spots(7, 9000, 26, kNoLimit, [&](cg::Point p) {
+                const float v = value(p);
+                return v > 0.185f && v < 0.21f && clear(box(p, -12, -12, 24, 24));
+            });
+            const auto inner = spots(10, 6000, 28, kNoLimit, [&](cg::Point p) {
+                const float v = value(p);
+                if (!(v > 0.035f && v < 0.07f)) return false;
+                const cg::Point n = uphill(p);
+                return n.x + n.y > 0.5 && clear(box(p, -10, -10, 20, 20));
+            });
+            if (!outer.empty() || !inner.empty()) {
+                const auto images = swash(night ? 0xB9CDE0 : 0xFFFFFF);
+                auto surf = [&](cg::Point p, double from, double to) {
+                    cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
+                    if (!image) return;
+                    const cg::Point n = uphill(p);
+                    Sprite sp = sprite(Sprite::Kind::surf, flip({p.x + from * n.x, p.y + from * n.y}), 18, rand(p, 0));
+                    sp.to = flip({p.x + to * n.x, p.y + to * n.y});
+                    sp.angle = std::atan2(-n.x, -n.y);
+                    sp.image = std::move(image);
+                    sprites.push_back(std::move(sp));
+                };
+                for (const cg::Point& p : outer) surf(p, -9, -1.5);
+                for (const cg::Point& p : inner) surf(p, -4, 6);
+            }
+        }
+
+        // Rocks with a ring of foam.
+        {
+            const RockColors colors = night ? kNightRock : kDayRock;
+            const cg::Gradient foam(
+                {cg::Color::white(colors.foam), cg::Color::white(0.85 * colors.foam), cg::Color::white(0)}, {0, 0.55, 1});
+            const cg::Gradient body({cg::Color::rgb(colors.light), cg::Color::rgb(colors.dark)}, {0, 1});
+            cg::Context& g = *ctx;
+            for (const cg::Point& p : rocks) {
+                const cg::Point q = flip(p);
+                RNG rng(rockSeed(rand(p, 3)));
+                cg::Path outline;
+                for (int i = 0; i < 9; ++i) {
+                    const double angle = 2 * kPi * i / 9;
+                    const double u = rng.next();
+                    const double k = 0.7 + 0.3 * u;
+                    const cg::Point v{q.x + 7 * k * std::cos(angle), q.y + 4.6 * k * std::sin(angle)};
+                    if (i == 0) outline.moveTo(v);
+                    else outline.lineTo(v);
+                }
+                outline.closeSubpath();
+
+                {
+                    cg::SavedState saved(g);
+                    g.translateBy(q.x, q.y);
+                    g.scaleBy(1, 0.625);
+                    g.drawRadialGradient(foam, {0, 0}, 0, {0, 0}, 12);
+                }
+
+                shape(0x000000, 0.15, 0, [&](cg::Path& path) {
+                    path.addEllipse(cg::Rect(q.x + 1.5 - 7, q.y - 1.5 - 4.6, 14, 9.2));
+                });
+
+                cg::SavedState saved(g);
+                g.clip(outline);
+                g.drawRadialGradient(body, {q.x - 2.8, q.y + 3.15}, 0, q, 8.75, {.drawsAfterEnd = true});
+            }
+        }
+    };
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) sea();
+        else treePictures();
+    });
+    const std::vector<cg::ImageRef> palmImages(apeImages.begin() + static_cast<std::ptrdiff_t>(apePoses),
+                                               apeImages.end());
+    apeImages.resize(apePoses);
+
+    // The sprites go in their usual order, then the ground under huts and trees is drawn in bands.
+    {
+        std::vector<std::pair<cg::Point, bool>> ground;  // scene points back to front; true: a hut
         std::size_t nextPalm = 0;
         for (const auto& [p, isHut] : items) {
-            const cg::Point q = flip(p);
             if (isHut) {
-                hut(q);
+                hutLights(flip(p));
+                ground.emplace_back(p, true);
                 continue;
             }
             if (std::find(front.begin(), front.end(), p) != front.end()) continue;
-            if (rand(p, 0) < 0.72) {
-                palm(q, palmImages[nextPalm++]);
-            } else {
-                groundShadow(q, 10, 0.2);
-                canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
-            }
+            ground.emplace_back(p, false);
+            if (rand(p, 0) < 0.72) palmSprite(flip(p), palmImages[nextPalm++]);
         }
-        if (!isles.patrol.empty()) kong(isles.patrol);
-        for (std::size_t i = behind; i < palms.size(); ++i) palm(flip(palms[i]), palmImages[i]);
+        if (ape) kong(isles.patrol, apeImages);
+        for (std::size_t i = behind; i < palms.size(); ++i) {
+            palmSprite(flip(palms[i]), palmImages[i]);
+            ground.emplace_back(palms[i], false);
+        }
+        paintInBands([&](Art& a, const cg::Rect&) {
+            for (const auto& [p, isHut] : ground) {
+                const cg::Point q = flip(p);
+                if (isHut) {
+                    a.hutPicture(q);
+                } else if (rand(p, 0) < 0.72) {
+                    a.groundShadow(q, 9, 0.18);
+                } else {
+                    a.groundShadow(q, 10, 0.2);
+                    a.canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
+                }
+            }
+        });
     }
 
     // The lighthouse on a low point with a wide view of the sea, away from the ape.

@@ -214,12 +214,20 @@ public:
 
     // --- Island props and the giant ape ---
 
-    // A thatched hut standing on p (the middle of its foot); at night a lit window and its glow.
-    void hut(cg::Point p);
+    // A thatched hut standing on p (the middle of its foot): its picture in the scene, then at night
+    // its lit window and glow as sprites.
+    void hut(cg::Point p) {
+        hutPicture(p);
+        hutLights(p);
+    }
+    void hutPicture(cg::Point p);
+    void hutLights(cg::Point p);
     // A palm at p: its ground shadow in the scene, the tree as a swaying sprite.
     void palm(cg::Point p, double lean);
     // The same with its tree picture made beforehand by palmImage (none: the shadow alone).
     void palm(cg::Point p, cg::ImageRef image);
+    // The palm's sprite alone (none without an image).
+    void palmSprite(cg::Point p, cg::ImageRef image);
     // The palm's tree picture for a lean: 34 × 36 points with the trunk's foot at (17, 3).
     cg::ImageRef palmImage(double lean);
     // The palm's trunk, fronds and coconuts drawn into ctx with the trunk's foot at `base`.
@@ -237,6 +245,11 @@ public:
     void ape(double step, double rear, double pound, double roar, bool mirrored, bool facing);
     // Renders the ape's poses and appends its `act` sprite patrolling `beat` (scene points).
     void kong(const std::vector<cg::Point>& beat);
+    // The same with the poses drawn beforehand: drawn[i] is kongPose(i), for every i below kongPoseCount().
+    void kong(const std::vector<cg::Point>& beat, const std::vector<cg::ImageRef>& drawn);
+    static std::size_t kongPoseCount();
+    // One of the ape's poses with its ground shadow, offscreen in its canvas.
+    cg::ImageRef kongPose(std::size_t i);
 
     // Where the side-view ape's body and limbs stand for one pose, in its figure frame.
     struct ApeStance {

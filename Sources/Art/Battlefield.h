@@ -45,6 +45,9 @@ public:
     void trenches(float level);
     // The same along chains traced beforehand.
     void trenchLines(const std::vector<Polyline>& chains);
+    // The trench lines' path along the chains (drawing space), and its drawing.
+    cg::Path trenchPath(const std::vector<Polyline>& chains) const;
+    void trenchLines(const cg::Path& line);
 
     // Runs `draw` once for each horizontal band of 128 pixel rows of the scene's bitmap, bands on
     // several threads at once, each through a painter of its own whose context holds just those rows
@@ -67,7 +70,9 @@ public:
     void hedgehog(cg::Point p);
     // The stump outline for a base point, half-width w and height h.
     static cg::Path stump(cg::Point p, double w, double h);
+    // A tent with its sentries; at night tentLights adds its lamp and light pool as sprites.
     void tent(cg::Point p);
+    void tentLights(cg::Point p);
     void crate(cg::Point p);
     void soldier(cg::Point p, double heading);
     void nest(cg::Point p, double facing);
@@ -108,6 +113,9 @@ public:
     // Helicopters, explosions, tanks and patrols, then the day's jets, birds and clouds or the night's
     // searchlights, flares, horizon flashes and clouds.
     void traffic(const Field& field);
+    // The same with their pictures drawn beforehand by trafficPictures (drawn here when they do not fit).
+    void traffic(const Field& field, const std::vector<cg::ImageRef>& drawn);
+    std::vector<cg::ImageRef> trafficPictures() const;
 
     Art& art;
 

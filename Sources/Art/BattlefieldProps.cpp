@@ -316,19 +316,21 @@ void Art::Battlefield::tent(cg::Point p) {
     triangle(pick(night, 0x7A8850, 0x6A5C3E), {p.x - 12, p.y}, {p.x + 12, p.y}, {p.x, p.y + 14});
     triangle(pick(night, 0x59653C, 0x52472F), {p.x - 12, p.y}, {p.x, p.y}, {p.x, p.y + 14});
     triangle(pick(night, 0x1E2318, 0xC8994E), {p.x - 2.2, p.y}, {p.x + 2.2, p.y}, {p.x, p.y + 6});
-    if (night) {
-        const double phase = Art::rand(p, 0);
-        Sprite lamp;
-        lamp.kind = Sprite::Kind::light;
-        lamp.at = {p.x, p.y + 2};
-        lamp.size = 0.8;
-        lamp.phase = phase;
-        lamp.color = 0xFFC56B;
-        art.sprites.push_back(std::move(lamp));
-        art.firelight({p.x, p.y - 2}, 16, phase, 0, 0.6);
-    }
     soldier({p.x + 16, p.y + 2}, Art::rand(p, 1) * 2 * kPi);
     if (Art::rand(p, 2) < 0.6) soldier({p.x - 17, p.y + 3}, Art::rand(p, 3) * 2 * kPi);
+}
+
+void Art::Battlefield::tentLights(cg::Point p) {
+    if (!art.s.night) return;
+    const double phase = Art::rand(p, 0);
+    Sprite lamp;
+    lamp.kind = Sprite::Kind::light;
+    lamp.at = {p.x, p.y + 2};
+    lamp.size = 0.8;
+    lamp.phase = phase;
+    lamp.color = 0xFFC56B;
+    art.sprites.push_back(std::move(lamp));
+    art.firelight({p.x, p.y - 2}, 16, phase, 0, 0.6);
 }
 
 void Art::Battlefield::crate(cg::Point p) {

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "Art/Battlefield.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Grid.h"
 
@@ -116,46 +118,65 @@ std::vector<Polyline> Art::Battlefield::contours(const Grid& v, float level) {
 
 void Art::Battlefield::trenches(float level) { trenchLines(contours(*art.t.v, level)); }
 
-void Art::Battlefield::trenchLines(const std::vector<Polyline>& chains) {
+void Art::Battlefield::trenchLines(const std::vector<Polyline>& chains) { trenchLines(trenchPath(chains)); }
+
+cg::Path Art::Battlefield::trenchPath(const std::vector<Polyline>& chains) const {
+    // Each segment's points depend on that segment alone: they are worked out on several threads,
+    // then joined in order.
+    std::vector<std::pair<std::size_t, std::size_t>> segments;  // chain, first point
+    for (std::size_t c = 0; c < chains.size(); ++c)
+        for (std::size_t i = 0; i + 1 < chains[c].size(); ++i) segments.emplace_back(c, i);
+    std::vector<std::vector<std::optional<cg::Point>>> marks(segments.size());  // none: a gap
+    dispatch::concurrentPerform(segments.size(), [&](std::size_t s) {
+        const Polyline& chain = chains[segments[s].first];
+        const cg::Point a = chain[segments[s].second], b = chain[segments[s].second + 1];
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const int64_t n = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(std::hypot(dx, dy))));
+        const double fn = static_cast<double>(n);
+        const bool alongX = std::fabs(dy) <= std::fabs(dx);
+        std::vector<std::optional<cg::Point>>& out = marks[s];
+        for (int64_t k = 0; k < n; ++k) {
+            const double fk = static_cast<double>(k);
+            const cg::Point p{a.x + dx * fk / fn, a.y + dy * fk / fn};
+            const double gx = static_cast<double>(art.value({p.x + 3, p.y}) - art.value({p.x - 3, p.y}));
+            const double gy = static_cast<double>(art.value({p.x, p.y + 3}) - art.value({p.x, p.y - 3}));
+            double g = std::hypot(gx, gy);
+            if (!(g > 1e-6)) g = 1e-6;
+            const double L = alongX ? p.x : p.y;
+            if (std::sin(p.x / 61 + 2.1) * std::sin(p.y / 47 + 0.4) >= 0.8) {
+                out.emplace_back();
+                continue;
+            }
+            const double wave = std::tanh(6 * std::sin(2 * std::numbers::pi * (L / 26 + 0.8 * std::sin(L / 90))));
+            const double d = 5 * std::sin(p.x / 97 + 1.3) * std::sin(p.y / 83 + 0.7) + 3.5 * wave / kTanh6 + 2;
+            const cg::Point q{p.x + gx * d / g, p.y + gy * d / g};
+            const cg::Rect box(q.x - 5, q.y - 5, 10, 10);
+            bool blocked = false;
+            for (const cg::Rect& r : art.keep) blocked = blocked || box.intersects(r);
+            if (blocked) out.emplace_back();
+            else out.emplace_back(q);
+        }
+    });
     const double H = art.H();
     cg::Path line;
-    bool down = false;
+    std::size_t s = 0;
     for (const Polyline& chain : chains) {
-        down = false;
-        for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
-            const cg::Point a = chain[i], b = chain[i + 1];
-            const double dx = b.x - a.x, dy = b.y - a.y;
-            const int64_t n = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(std::hypot(dx, dy))));
-            const double fn = static_cast<double>(n);
-            const bool alongX = std::fabs(dy) <= std::fabs(dx);
-            for (int64_t k = 0; k < n; ++k) {
-                const double fk = static_cast<double>(k);
-                const cg::Point p{a.x + dx * fk / fn, a.y + dy * fk / fn};
-                const double gx = static_cast<double>(art.value({p.x + 3, p.y}) - art.value({p.x - 3, p.y}));
-                const double gy = static_cast<double>(art.value({p.x, p.y + 3}) - art.value({p.x, p.y - 3}));
-                double g = std::hypot(gx, gy);
-                if (!(g > 1e-6)) g = 1e-6;
-                const double L = alongX ? p.x : p.y;
-                if (std::sin(p.x / 61 + 2.1) * std::sin(p.y / 47 + 0.4) >= 0.8) {
+        bool down = false;
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i, ++s)
+            for (const std::optional<cg::Point>& q : marks[s]) {
+                if (!q) {
                     down = false;
                     continue;
                 }
-                const double wave = std::tanh(6 * std::sin(2 * std::numbers::pi * (L / 26 + 0.8 * std::sin(L / 90))));
-                const double d = 5 * std::sin(p.x / 97 + 1.3) * std::sin(p.y / 83 + 0.7) + 3.5 * wave / kTanh6 + 2;
-                const cg::Point q{p.x + gx * d / g, p.y + gy * d / g};
-                const cg::Rect box(q.x - 5, q.y - 5, 10, 10);
-                bool blocked = false;
-                for (const cg::Rect& r : art.keep) blocked = blocked || box.intersects(r);
-                if (blocked) {
-                    down = false;
-                    continue;
-                }
-                if (down) line.lineTo({q.x, H - q.y});
-                else line.moveTo({q.x, H - q.y});
+                if (down) line.lineTo({q->x, H - q->y});
+                else line.moveTo({q->x, H - q->y});
                 down = true;
             }
-        }
     }
+    return line;
+}
+
+void Art::Battlefield::trenchLines(const cg::Path& line) {
     const bool night = art.s.night;
     art.shape(night ? 0x4E4A3E : 0x9C8C66, 1, 5.4, [&](cg::Path& p) { p.addPath(line); });
     art.shape(night ? 0x15171A : 0x2E2820, 0.9, 2.6, [&](cg::Path& p) { p.addPath(line); });

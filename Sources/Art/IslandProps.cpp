@@ -36,7 +36,7 @@ uint64_t frondSeed(double lean) {
 
 }  // namespace
 
-void Art::hut(cg::Point p) {
+void Art::hutPicture(cg::Point p) {
     const bool night = s.night;
     const double x = p.x, y = p.y;
     cg::Context& g = *ctx;
@@ -75,8 +75,11 @@ void Art::hut(cg::Point p) {
             path.lineTo({x - 12 + 24.0 * i / 12, y + 8 - d});
         }
     });
-    if (!night) return;
+}
 
+void Art::hutLights(cg::Point p) {
+    if (!s.night) return;
+    const double x = p.x, y = p.y;
     const double r = rand(p, 0);
     Sprite window;
     window.kind = Sprite::Kind::light;
@@ -111,6 +114,10 @@ cg::ImageRef Art::palmImage(double lean) {
 
 void Art::palm(cg::Point p, cg::ImageRef image) {
     groundShadow(p, 9, 0.18);
+    palmSprite(p, std::move(image));
+}
+
+void Art::palmSprite(cg::Point p, cg::ImageRef image) {
     if (!image) return;
     const double turns = p.x / 640;
     Sprite sp;

@@ -177,7 +177,7 @@ void Art::reef() {
     };
     auto reefLoop = [](cg::Point p) { return Reef::lap(p, 50 + 70 * u(p, 2), 40 + 50 * u(p, 1), 40); };
 
-    // --- Placements, in painting order ---
+    // --- Placements: the sea floor first ---
 
     const std::vector<cg::Point> grass = spots(11, 6000, 8, kNoLimit, [&](cg::Point p) {
         return solid(p) < 0.02f && t.tex->sample(p) > 0.25f && clear(around(p, -4, -8, 8, 10));
@@ -198,12 +198,6 @@ void Art::reef() {
         const float v = value(p);
         return 0.05f < v && v < e - 0.05f && solid(p) < e - 0.05f && clear(around(p, -8, -30, 16, 34));
     });
-    const std::vector<cg::Point> roamers =
-        spots(4, 1500, 110, night ? 8 : 16, [&](cg::Point p) { return route(reefLoop(p), true, 18, 18); });
-    const std::vector<cg::Point> baitBalls =
-        spots(5, 900, 300, 3, [&](cg::Point p) { return route(reefLoop(p), true, 48, 48); });
-    const std::vector<cg::Point> turtles =
-        spots(9, 900, 1, 1, [&](cg::Point p) { return route(Reef::lap(p, 170, 110, 50), true, 28, 28); });
     const std::vector<cg::Point> anemones = spots(12, 3000, 120, 7, [&](cg::Point p) {
         if (!(solid(p) < 0.02f)) return false;
         bool beside = false;
@@ -216,72 +210,6 @@ void Art::reef() {
         }
         return beside && route(Reef::lap(p, 13, 10, 60), true, 26, 26);
     });
-    std::vector<cg::Point> schools, rays;
-    if (!night) {
-        schools = spots(13, 2500, 260, 4, [&](cg::Point p) {
-            if (!(value(p) > e - 0.06f)) return false;
-            for (uint64_t i = 0; i < 7; ++i)
-                if (!route(Reef::mill(p, i), true, 12, 12)) return false;
-            return true;
-        });
-        rays = spots(14, 900, 1, 1, [&](cg::Point p) { return route(Reef::lap(p, 240, 150, 150), true, 40, 44); });
-    }
-    const std::vector<cg::Point> bubbles = spots(6, 1500, 90, 6, [&](cg::Point p) {
-        for (uint64_t i = 0; i < 3; ++i)
-            if (!route(Reef::rise(p, i), false, 10, 10)) return false;
-        return true;
-    });
-    std::vector<cg::Point> glows, jellies, divers;
-    if (night) {
-        glows = plankton(7, 2000, 50, 30);
-        jellies = spots(8, 900, 260, 3, [&](cg::Point p) { return route(Reef::drift(p), false, 20, 28); });
-        divers = spots(15, 900, 1, 1, [&](cg::Point p) { return route(Reef::lap(p, 230, 150, 160), true, 34, 36); });
-    }
-
-    // --- Every picture the sprites need, drawn at once; a set nobody uses is not drawn ---
-
-    PictureBatch batch;
-    std::map<int, std::pair<std::size_t, std::size_t>> fishRows;
-    auto wantFish = [&](int k, const Fish& fish, int n) {
-        if (!fishRows.count(k)) fishRows[k] = {batch.fish(fish, n, false), batch.fish(fish, n, true)};
-    };
-    auto swimmer = [&](int k, const Fish& fish) {
-        const auto rows = fishRows.at(k);
-        return Swimmer{batch.frames(rows.first), batch.frames(rows.second), fishCanvas(fish).width, fish.beat};
-    };
-    constexpr int kBait = 6, kSchool = 7;
-    for (const cg::Point& p : roamers) {
-        const int k = static_cast<int>(pickOf(5, u(p, 4), 5)) + 1;
-        wantFish(k, kReefFish[k], 10);
-    }
-    if (!anemones.empty()) wantFish(0, kReefFish[0], 10);
-    if (!baitBalls.empty()) wantFish(kBait, kBaitFish, 8);
-    for (const cg::Point& p : schools) {
-        const int k = static_cast<int>(pickOf(2, u(p, 1), 2));
-        wantFish(kSchool + k, kSchoolFish[k], 8);
-    }
-    std::size_t turtleRow = 0, turtleShade = 0, rayRow = 0, rayShade = 0, frondRow = 0, bubbleRow = 0;
-    std::size_t jellyRow = 0, diverRow = 0, beamRow = 0;
-    if (!turtles.empty()) {
-        turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
-        turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
-    }
-    std::vector<std::size_t> anemoneRows;
-    for (const cg::Point& p : anemones) {
-        const double v = u(p, 2);
-        anemoneRows.push_back(batch.row(1, 24, 24, [v](Art& a, double) { Reef(a).anemone(v); }));
-    }
-    if (!kelps.empty()) frondRow = batch.row(1, 16, 30, [](Art& a, double) { Reef(a).frond(); });
-    if (!rays.empty()) {
-        rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, true); });
-        rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
-    }
-    if (!bubbles.empty()) bubbleRow = batch.row(1, 6, 6, [](Art& a, double) { Reef(a).bubble(); });
-    if (!jellies.empty()) jellyRow = batch.row(10, 20, 20, [](Art& a, double ph) { a.jellyfish(ph); });
-    if (!divers.empty()) {
-        diverRow = batch.row(12, 50, 24, [](Art& a, double ph) { Reef(a).diver(ph); });
-        beamRow = batch.row(1, 250, 120, [](Art& a, double) { Reef(a).beam(); });
-    }
 
     // --- The sea floor, back to front ---
 
@@ -332,9 +260,81 @@ void Art::reef() {
     for (const cg::Point& p : kelps) floor.push_back({flip(p), 10, [q = flip(p)](Art& a) { Reef(a).kelp(q); }});
     for (const cg::Point& p : anemones)
         floor.push_back({flip(p), 14, [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }});
-    // The creatures' pictures and the sea floor are independent: both are drawn at once.
+
+    // --- The creatures: placed, then every picture their sprites need drawn at once (a set nobody
+    // uses is not drawn), all while the sea floor is drawn ---
+
+    std::vector<cg::Point> roamers, baitBalls, turtles, schools, rays, bubbles, glows, jellies, divers;
+    PictureBatch batch;
+    std::map<int, std::pair<std::size_t, std::size_t>> fishRows;
+    auto wantFish = [&](int k, const Fish& fish, int n) {
+        if (!fishRows.count(k)) fishRows[k] = {batch.fish(fish, n, false), batch.fish(fish, n, true)};
+    };
+    auto swimmer = [&](int k, const Fish& fish) {
+        const auto rows = fishRows.at(k);
+        return Swimmer{batch.frames(rows.first), batch.frames(rows.second), fishCanvas(fish).width, fish.beat};
+    };
+    constexpr int kBait = 6, kSchool = 7;
+    std::size_t turtleRow = 0, turtleShade = 0, rayRow = 0, rayShade = 0, frondRow = 0, bubbleRow = 0;
+    std::size_t jellyRow = 0, diverRow = 0, beamRow = 0;
+    std::vector<std::size_t> anemoneRows;
+    auto creatures = [&] {
+        roamers = spots(4, 1500, 110, night ? 8 : 16, [&](cg::Point p) { return route(reefLoop(p), true, 18, 18); });
+        baitBalls = spots(5, 900, 300, 3, [&](cg::Point p) { return route(reefLoop(p), true, 48, 48); });
+        turtles = spots(9, 900, 1, 1, [&](cg::Point p) { return route(Reef::lap(p, 170, 110, 50), true, 28, 28); });
+        if (!night) {
+            schools = spots(13, 2500, 260, 4, [&](cg::Point p) {
+                if (!(value(p) > e - 0.06f)) return false;
+                for (uint64_t i = 0; i < 7; ++i)
+                    if (!route(Reef::mill(p, i), true, 12, 12)) return false;
+                return true;
+            });
+            rays = spots(14, 900, 1, 1, [&](cg::Point p) { return route(Reef::lap(p, 240, 150, 150), true, 40, 44); });
+        }
+        bubbles = spots(6, 1500, 90, 6, [&](cg::Point p) {
+            for (uint64_t i = 0; i < 3; ++i)
+                if (!route(Reef::rise(p, i), false, 10, 10)) return false;
+            return true;
+        });
+        if (night) {
+            glows = plankton(7, 2000, 50, 30);
+            jellies = spots(8, 900, 260, 3, [&](cg::Point p) { return route(Reef::drift(p), false, 20, 28); });
+            divers = spots(15, 900, 1, 1, [&](cg::Point p) { return route(Reef::lap(p, 230, 150, 160), true, 34, 36); });
+        }
+
+        for (const cg::Point& p : roamers) {
+            const int k = static_cast<int>(pickOf(5, u(p, 4), 5)) + 1;
+            wantFish(k, kReefFish[k], 10);
+        }
+        if (!anemones.empty()) wantFish(0, kReefFish[0], 10);
+        if (!baitBalls.empty()) wantFish(kBait, kBaitFish, 8);
+        for (const cg::Point& p : schools) {
+            const int k = static_cast<int>(pickOf(2, u(p, 1), 2));
+            wantFish(kSchool + k, kSchoolFish[k], 8);
+        }
+        if (!turtles.empty()) {
+            turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
+            turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
+        }
+        for (const cg::Point& p : anemones) {
+            const double v = u(p, 2);
+            anemoneRows.push_back(batch.row(1, 24, 24, [v](Art& a, double) { Reef(a).anemone(v); }));
+        }
+        if (!kelps.empty()) frondRow = batch.row(1, 16, 30, [](Art& a, double) { Reef(a).frond(); });
+        if (!rays.empty()) {
+            rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, true); });
+            rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
+        }
+        if (!bubbles.empty()) bubbleRow = batch.row(1, 6, 6, [](Art& a, double) { Reef(a).bubble(); });
+        if (!jellies.empty()) jellyRow = batch.row(10, 20, 20, [](Art& a, double ph) { a.jellyfish(ph); });
+        if (!divers.empty()) {
+            diverRow = batch.row(12, 50, 24, [](Art& a, double ph) { Reef(a).diver(ph); });
+            beamRow = batch.row(1, 250, 120, [](Art& a, double) { Reef(a).beam(); });
+        }
+        batch.draw(*this);
+    };
     dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) batch.draw(*this);
+        if (job == 0) creatures();
         else paintFloor(*this, floor);
     });
 

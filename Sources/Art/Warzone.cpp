@@ -14,6 +14,7 @@
 #include "Art/Battlefield.h"
 #include "Art/Geometry2D.h"
 #include "Art/Winter.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 
 namespace {
@@ -88,10 +89,13 @@ void Art::warzone() {
     const std::vector<cg::Point> wires = spots(2000003, 1500, 150, 8, wireLine);
     const std::vector<cg::Point> hedgehogs =
         spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
-    const std::vector<Battlefield::Polyline> trenchChains = Battlefield::contours(*t.v, trench);
+    // The trench lines' path is the same in every band: work it out once.
+    const cg::Path trenchLine = field.trenchPath(Battlefield::contours(*t.v, trench));
 
     // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
-    field.inBands([&](Art& a, double top, double bottom) {
+    // The moving units' pictures depend on nothing here: they are drawn meanwhile.
+    std::vector<cg::ImageRef> trafficPictures;
+    auto drawGround = [&](Art& a, double top, double bottom) {
         Battlefield ground(a);
         auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
         for (const cg::Point& p : weeds)
@@ -122,7 +126,11 @@ void Art::warzone() {
             if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
         for (const cg::Point& p : hedgehogs)
             if (near(p, 25)) ground.hedgehog(flip(p));
-        ground.trenchLines(trenchChains);
+        ground.trenchLines(trenchLine);
+    };
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) field.inBands(drawGround);
+        else trafficPictures = field.trafficPictures();
     });
 
     // The muzzle glow of the nests at night.
@@ -198,8 +206,40 @@ void Art::warzone() {
     for (const cg::Point& p : pairs) camp.push_back({p, 4});
     for (const cg::Point& p : trees) camp.push_back({p, 3});
     sortByY(camp);
-    // Drawn in bands. Tents and nests make sprites, so every band draws them; a band leaves out the
-    // crates, trees and soldiers that cannot reach it.
+    // The tents' and nests' sprites first, in the camps' order; then the camps drawn in bands, each
+    // band leaving out the crates, trees and soldiers that cannot reach it.
+    for (const auto& [p, tag] : camp) {
+        if (tag == 0) {
+            field.tentLights(flip(p));
+            continue;
+        }
+        if (tag < 10) continue;
+        const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
+        const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
+        const double phi = rand(p, 3);
+        const double tau = 8 + 10 * rand(p, 4);
+        Sprite burst;
+        burst.kind = Sprite::Kind::burst;
+        burst.at = muzzle;
+        burst.size = 1;
+        burst.phase = phi;
+        burst.travel = tau;
+        burst.to = flip(n.target);
+        burst.color = tracer;
+        burst.dust = dust;
+        sprites.push_back(std::move(burst));
+        if (night) {
+            Sprite glow;
+            glow.kind = Sprite::Kind::burst;
+            glow.at = muzzle;
+            glow.size = 56;
+            glow.phase = phi;
+            glow.travel = tau;
+            glow.image = nestGlow;
+            glow.glow = true;
+            sprites.push_back(std::move(glow));
+        }
+    }
     paintInBands([&](Art& a, const cg::Rect& band) {
         Battlefield bf(a);
         auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
@@ -216,33 +256,9 @@ void Art::warzone() {
             } else if (tag == 4) {
                 bf.soldier(at, 2 * kPi * rand(p, 1));
                 bf.soldier({at.x + 5, h - (p.y + 1.5)}, 2 * kPi * rand(p, 2));
-            } else if (tag >= 10) {
+            } else {
                 const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
                 bf.nest(at, std::atan2(-n.dir.y, n.dir.x));
-                const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
-                const double phi = rand(p, 3);
-                const double tau = 8 + 10 * rand(p, 4);
-                Sprite burst;
-                burst.kind = Sprite::Kind::burst;
-                burst.at = muzzle;
-                burst.size = 1;
-                burst.phase = phi;
-                burst.travel = tau;
-                burst.to = flip(n.target);
-                burst.color = tracer;
-                burst.dust = dust;
-                a.sprites.push_back(std::move(burst));
-                if (night) {
-                    Sprite glow;
-                    glow.kind = Sprite::Kind::burst;
-                    glow.at = muzzle;
-                    glow.size = 56;
-                    glow.phase = phi;
-                    glow.travel = tau;
-                    glow.image = nestGlow;
-                    glow.glow = true;
-                    a.sprites.push_back(std::move(glow));
-                }
             }
         }
     });
@@ -275,5 +291,5 @@ void Art::warzone() {
     }
 
     // The moving units and the sky.
-    field.traffic({l0, tracks, shelters});
+    field.traffic({l0, tracks, shelters}, trafficPictures);
 }

@@ -85,6 +85,13 @@ public:
         });
     }
     cg::ImageRef operator[](std::size_t i) const { return images_[i]; }
+    const std::vector<cg::ImageRef>& images() const { return images_; }
+    // Takes pictures drawn beforehand from the same list; false (and nothing taken) for another count.
+    bool adopt(const std::vector<cg::ImageRef>& images) {
+        if (images.size() != jobs_.size()) return false;
+        images_ = images;
+        return true;
+    }
 
 private:
     struct Job {
@@ -94,6 +101,62 @@ private:
     std::vector<Job> jobs_;
     std::vector<cg::ImageRef> images_;
 };
+
+// Every picture of the moving units and the sky, and where each lies in the list.
+struct TrafficPlan {
+    Pictures pictures;
+    std::vector<std::size_t> heliRows, shadeRows;
+    std::size_t tankPic = 0, soldierPic = 0;
+    std::size_t blastPic = 0, jetPic = 0, flarePic = 0, beamPic = 0, flareGlowPic = 0, flashPic = 0;
+};
+
+TrafficPlan planTraffic(bool night) {
+    TrafficPlan plan;
+    for (int i = 0; i < kHeliFrames; ++i) {
+        const double turn = (i + 0.5) * kPi / 8;
+        const bool lit = night && i < 2;
+        plan.heliRows.push_back(
+            plan.pictures.add(48, 48, 0, [turn, lit](Art::Battlefield& b) { b.helicopter(turn, lit, false); }));
+    }
+    for (int i = 0; i < kHeliFrames; ++i) {
+        const double turn = (i + 0.5) * kPi / 8;
+        plan.shadeRows.push_back(
+            plan.pictures.add(48, 48, 0, [turn](Art::Battlefield& b) { b.helicopter(turn, false, true); }));
+    }
+    plan.tankPic = plan.pictures.add(28, 16, 0, [](Art::Battlefield& b) { b.battleTank(); });
+    plan.soldierPic = plan.pictures.add(14, 14, 0, [](Art::Battlefield& b) { b.soldier({7, 7}, 0); });
+    if (night) {
+        plan.blastPic = plan.pictures.add(160, 160, 0, [](Art::Battlefield& b) {
+            glowOnBlack(*b.art.ctx, 160,
+                        cg::Gradient({cg::Color::rgb(0xC09A6A), cg::Color::rgb(0x5A4630), cg::Color::rgb(0x000000)},
+                                     {0, 0.35, 1}));
+        });
+        plan.flarePic = plan.pictures.add(14, 14, 0, [](Art::Battlefield& b) {
+            const cg::Gradient g({cg::Color::rgb(0xFFF4D0, 1), cg::Color::rgb(0xFFB347, 0.5), cg::Color::rgb(0xFF8A3D, 0)},
+                                 {0, 0.3, 1});
+            b.art.ctx->drawRadialGradient(g, {7, 7}, 0, {7, 7}, 7);
+        });
+        plan.beamPic = plan.pictures.add(260, 70, 0, [](Art::Battlefield& b) { beamPicture(*b.art.ctx); });
+        plan.flareGlowPic = plan.pictures.add(220, 220, 0, [](Art::Battlefield& b) {
+            glowOnBlack(*b.art.ctx, 220,
+                        cg::Gradient({cg::Color::rgb(0xA89A7A, 0.95), cg::Color::rgb(0xA89A7A, 0.38),
+                                      cg::Color::rgb(0xA89A7A, 0)},
+                                     {0, 0.45, 1}));
+        });
+        // The flash is drawn at one pixel per point whatever the screen: 600 × 600 pixels.
+        plan.flashPic = plan.pictures.add(600, 600, 1, [](Art::Battlefield& b) {
+            glowOnBlack(*b.art.ctx, 600,
+                        cg::Gradient({cg::Color::rgb(0x6E4E30), cg::Color::rgb(0x2E2014), cg::Color::rgb(0x000000)},
+                                     {0, 0.4, 1}));
+        });
+    } else {
+        plan.jetPic = plan.pictures.add(22, 18, 0, [](Art::Battlefield& b) {
+            b.plane(1, -3.5, 0x000000, 0.18);
+            b.plane(0, 4, 0x9AA2AA, 1);
+        });
+    }
+    return plan;
+}
 
 }  // namespace
 
@@ -128,7 +191,15 @@ Polyline Art::Battlefield::arc(cg::Point a, cg::Point b, double bow) {
     return {a, {(a.x + b.x) / 2 + (b.y - a.y) * bow, (a.y + b.y) / 2 - (b.x - a.x) * bow}, b};
 }
 
-void Art::Battlefield::traffic(const Field& field) {
+std::vector<cg::ImageRef> Art::Battlefield::trafficPictures() const {
+    TrafficPlan plan = planTraffic(art.s.night);
+    plan.pictures.draw(art);
+    return plan.pictures.images();
+}
+
+void Art::Battlefield::traffic(const Field& field) { traffic(field, {}); }
+
+void Art::Battlefield::traffic(const Field& field, const std::vector<cg::ImageRef>& drawn) {
     const bool night = art.s.night;
     const double W = art.W(), H = art.H();
     const uint32_t dust = night ? 0x54514B : 0xB09C76;
@@ -147,52 +218,13 @@ void Art::Battlefield::traffic(const Field& field) {
         return out;
     };
 
-    // Every picture of the moving units and the sky, drawn at once.
-    Pictures pictures;
-    std::vector<std::size_t> heliRows, shadeRows;
-    for (int i = 0; i < kHeliFrames; ++i) {
-        const double turn = (i + 0.5) * kPi / 8;
-        const bool lit = night && i < 2;
-        heliRows.push_back(pictures.add(48, 48, 0, [turn, lit](Battlefield& b) { b.helicopter(turn, lit, false); }));
-    }
-    for (int i = 0; i < kHeliFrames; ++i) {
-        const double turn = (i + 0.5) * kPi / 8;
-        shadeRows.push_back(pictures.add(48, 48, 0, [turn](Battlefield& b) { b.helicopter(turn, false, true); }));
-    }
-    const std::size_t tankPic = pictures.add(28, 16, 0, [](Battlefield& b) { b.battleTank(); });
-    const std::size_t soldierPic = pictures.add(14, 14, 0, [](Battlefield& b) { b.soldier({7, 7}, 0); });
-    std::size_t blastPic = 0, jetPic = 0, flarePic = 0, beamPic = 0, flareGlowPic = 0, flashPic = 0;
-    if (night) {
-        blastPic = pictures.add(160, 160, 0, [](Battlefield& b) {
-            glowOnBlack(*b.art.ctx, 160,
-                        cg::Gradient({cg::Color::rgb(0xC09A6A), cg::Color::rgb(0x5A4630), cg::Color::rgb(0x000000)},
-                                     {0, 0.35, 1}));
-        });
-        flarePic = pictures.add(14, 14, 0, [](Battlefield& b) {
-            const cg::Gradient g({cg::Color::rgb(0xFFF4D0, 1), cg::Color::rgb(0xFFB347, 0.5), cg::Color::rgb(0xFF8A3D, 0)},
-                                 {0, 0.3, 1});
-            b.art.ctx->drawRadialGradient(g, {7, 7}, 0, {7, 7}, 7);
-        });
-        beamPic = pictures.add(260, 70, 0, [](Battlefield& b) { beamPicture(*b.art.ctx); });
-        flareGlowPic = pictures.add(220, 220, 0, [](Battlefield& b) {
-            glowOnBlack(*b.art.ctx, 220,
-                        cg::Gradient({cg::Color::rgb(0xA89A7A, 0.95), cg::Color::rgb(0xA89A7A, 0.38),
-                                      cg::Color::rgb(0xA89A7A, 0)},
-                                     {0, 0.45, 1}));
-        });
-        // The flash is drawn at one pixel per point whatever the screen: 600 × 600 pixels.
-        flashPic = pictures.add(600, 600, 1, [](Battlefield& b) {
-            glowOnBlack(*b.art.ctx, 600,
-                        cg::Gradient({cg::Color::rgb(0x6E4E30), cg::Color::rgb(0x2E2014), cg::Color::rgb(0x000000)},
-                                     {0, 0.4, 1}));
-        });
-    } else {
-        jetPic = pictures.add(22, 18, 0, [](Battlefield& b) {
-            b.plane(1, -3.5, 0x000000, 0.18);
-            b.plane(0, 4, 0x9AA2AA, 1);
-        });
-    }
-    pictures.draw(art);
+    TrafficPlan plan = planTraffic(night);
+    if (!plan.pictures.adopt(drawn)) plan.pictures.draw(art);
+    const Pictures& pictures = plan.pictures;
+    const std::vector<std::size_t>&heliRows = plan.heliRows, &shadeRows = plan.shadeRows;
+    const std::size_t tankPic = plan.tankPic, soldierPic = plan.soldierPic, blastPic = plan.blastPic,
+                      jetPic = plan.jetPic, flarePic = plan.flarePic, beamPic = plan.beamPic,
+                      flareGlowPic = plan.flareGlowPic, flashPic = plan.flashPic;
     auto row = [&](const std::vector<std::size_t>& handles) {
         std::vector<cg::ImageRef> out;
         for (std::size_t k : handles)

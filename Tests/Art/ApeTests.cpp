@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -259,6 +260,35 @@ TEST(Kong, NoSpriteWhenFramesCannotBeMade) {
     p.art->kong({{40, 30}, {80, 30}});
     EXPECT_TRUE(p.art->sprites.empty());
     EXPECT_EQ(p.art->ctx, p.bitmap.get());
+}
+
+TEST(Kong, PosesDrawnBeforehandGiveTheSameSpriteAndAShortListNone) {
+    const std::vector<cg::Point> beat{{100, 80}, {117.4, 80}};
+    auto whole = painter(false, 1);
+    whole.art->kong(beat);
+    ASSERT_EQ(whole.art->sprites.size(), 1u);
+    std::vector<cg::ImageRef> poses;
+    for (std::size_t i = 0; i < Art::kongPoseCount(); ++i) poses.push_back(whole.art->kongPose(i));
+    struct Case {
+        std::size_t count;
+        std::size_t sprites;
+    };
+    for (const Case c : {Case{poses.size(), 1}, Case{poses.size() - 1, 0}, Case{0, 0}}) {
+        auto p = painter(false, 1);
+        p.art->kong(beat, std::vector<cg::ImageRef>(poses.begin(), poses.begin() + static_cast<std::ptrdiff_t>(c.count)));
+        ASSERT_EQ(p.art->sprites.size(), c.sprites) << c.count;
+        if (!c.sprites) continue;
+        const Sprite& got = p.art->sprites[0];
+        const Sprite& want = whole.art->sprites[0];
+        EXPECT_EQ(got.path, want.path);
+        ASSERT_EQ(got.frames.size(), want.frames.size());
+        for (std::size_t i = 0; i < got.frames.size(); ++i) {
+            const cg::Image &a = *got.frames[i], &b = *want.frames[i];
+            ASSERT_EQ(a.pixelWidth() * a.pixelHeight(), b.pixelWidth() * b.pixelHeight());
+            const std::size_t n = static_cast<std::size_t>(a.pixelWidth()) * static_cast<std::size_t>(a.pixelHeight());
+            EXPECT_TRUE(std::equal(a.data(), a.data() + n, b.data())) << i;
+        }
+    }
 }
 
 TEST(ApePose, MirroredFramesKeepTheLightOnTheUpperLeft) {

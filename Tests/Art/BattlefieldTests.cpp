@@ -1,6 +1,7 @@
 // The battlefield's routed paths, trench tracer and ground props, on synthetic terrains.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -171,6 +172,58 @@ TEST(TrenchLines, StayOffAnIconAndResumeBeyondItWithoutAJoiningStroke) {
     EXPECT_EQ(insideIcon, 0);
 }
 
+TEST(TrenchLines, OnePathWhateverTheThreadsAndTheSameInkAsTracedInPlace) {
+    const cg::Rect icon(300, 180, 60, 120);
+    auto p = wartest::synthetic(wartest::spec(480, 480), [](double x, double y) {
+        return static_cast<float>(std::max(0.0, 1 - std::hypot(x - 240, y - 240) / 200));
+    }, {icon});
+    const auto chains = Art::Battlefield::contours(*p.art->t.v, 0.5f);
+    cg::Path alone;
+    {
+        dispatch::ThreadCountScope one(1);
+        alone = p.field().trenchPath(chains);
+    }
+    const cg::Path shared = p.field().trenchPath(chains);
+    EXPECT_GT(shared.elements().size(), 100u);
+    EXPECT_EQ(shared, alone);
+    // A gap at the icon: more than one stroke starts on the ring.
+    EXPECT_GT(std::count(shared.elements().begin(), shared.elements().end(), shared.elements().front()), 1);
+
+    auto traced = wartest::synthetic(wartest::spec(480, 480), [](double x, double y) {
+        return static_cast<float>(std::max(0.0, 1 - std::hypot(x - 240, y - 240) / 200));
+    }, {icon});
+    traced.field().trenches(0.5f);
+    p.field().trenchLines(shared);
+    EXPECT_TRUE(std::equal(p.bitmap->data(), p.bitmap->data() + 480 * 480 * 4, traced.bitmap->data()));
+}
+
+TEST(BattlefieldTraffic, PicturesDrawnBeforehandGiveTheSameUnitsAndAWrongCountIsRedrawn) {
+    for (const bool night : {false, true}) {
+        const Art::Battlefield::Field field{0.05f, {}, {}};
+        auto want = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        want.field().traffic(field);
+        ASSERT_FALSE(want.art->sprites.empty()) << night;
+        auto ahead = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        const std::vector<cg::ImageRef> drawn = ahead.field().trafficPictures();
+        ASSERT_FALSE(drawn.empty());
+        const std::vector<cg::ImageRef> cases[] = {drawn, {drawn.begin(), drawn.end() - 1}, {}};
+        for (const auto& given : cases) {
+            auto p = wartest::synthetic(wartest::spec(900, 600, night), flat);
+            p.field().traffic(field, given);
+            ASSERT_EQ(p.art->sprites.size(), want.art->sprites.size()) << night << " " << given.size();
+            for (std::size_t i = 0; i < p.art->sprites.size(); ++i) {
+                const Sprite &got = p.art->sprites[i], &ref = want.art->sprites[i];
+                EXPECT_EQ(got.at, ref.at) << i;
+                ASSERT_EQ(!got.image, !ref.image) << i;
+                if (!got.image) continue;
+                const std::size_t n = static_cast<std::size_t>(got.image->pixelWidth()) *
+                                      static_cast<std::size_t>(got.image->pixelHeight());
+                EXPECT_TRUE(std::equal(got.image->data(), got.image->data() + n, ref.image->data())) << i;
+            }
+        }
+    }
+}
+
 TEST(BattlefieldProps, ANestLeavesAGapStraightBehindItsGun) {
     for (const double facing : {0.0, kPi / 2, kPi}) {
         const auto bags = Art::Battlefield::nestBags({120, 80}, facing);
@@ -219,6 +272,8 @@ TEST(BattlefieldProps, ATentLightsItsDoorAndAddsTwoLightsOnlyAtNight) {
     for (const bool night : {false, true}) {
         auto p = wartest::synthetic(wartest::spec(120, 80, night), flat);
         p.field().tent({60, 30});
+        EXPECT_TRUE(p.art->sprites.empty());  // the picture alone: bands may draw it many times
+        p.field().tentLights({60, 30});
         ASSERT_EQ(p.art->sprites.size(), night ? 2u : 0u);
         if (!night) continue;
         EXPECT_EQ(p.art->sprites[0].size, 0.8);
