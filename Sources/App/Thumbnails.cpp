@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "SelfTest/SelfTest.h"
+
 struct Thumbnails::State {
     std::map<std::string, cg::ImageRef> images;
     std::set<bool> started;  // times of day whose set is made or being made; never retried
@@ -23,18 +25,7 @@ std::string Thumbnails::key(SceneKind kind, bool night) {
     return std::string(scene_kind::rawValue(kind)) + (night ? " true" : " false");
 }
 
-SceneSpec Thumbnails::spec(SceneKind kind, bool night) {
-    SceneSpec s;
-    s.size = {640, 400};
-    s.scale = 0.5;
-    s.icons = {{150, 130}, {150, 218}, {430, 170}, {500, 290}};
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.labelsRight = false;
-    s.kind = kind;
-    s.night = night;
-    return s;
-}
+SceneSpec Thumbnails::spec(SceneKind kind, bool night) { return SelfTest::thumbnail(kind, night); }
 
 void Thumbnails::ensure(bool night) {
     // Marked before the job starts, so two passes in quick succession start one job.

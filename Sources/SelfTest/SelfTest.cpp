@@ -49,18 +49,6 @@ std::vector<cg::Point> sampleIcons() {
     return icons;
 }
 
-SceneSpec thumbnail(SceneKind kind, bool night) {
-    SceneSpec s;
-    s.size = {640, 400};
-    s.scale = 0.5;
-    s.icons = {{150, 130}, {150, 218}, {430, 170}, {500, 290}};
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.kind = kind;
-    s.night = night;
-    return s;
-}
-
 std::string name(SceneKind kind, bool night) {
     return std::string(scene_kind::rawValue(kind)) + (night ? "-night" : "-day");
 }
@@ -331,6 +319,18 @@ void run(const std::optional<std::string>& previewDir) {
     folderIcons();
     std::printf("selftest ok\n");
     std::fflush(stdout);
+}
+
+SceneSpec thumbnail(SceneKind kind, bool night) {
+    SceneSpec s;
+    s.size = {640, 400};
+    s.scale = 0.5;
+    s.icons = {{150, 130}, {150, 218}, {430, 170}, {500, 290}};
+    s.iconSize = 48;
+    s.textSize = 10;
+    s.kind = kind;
+    s.night = night;
+    return s;
 }
 
 }  // namespace SelfTest

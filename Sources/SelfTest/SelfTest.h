@@ -25,4 +25,8 @@ void icon(const std::string& path);
 // 10-point labels below them. Tests and benchmarks use the same desktop.
 SceneSpec sampleDesktop(SceneKind kind, bool night);
 
+// A scene's thumbnail: 640 × 400 points at scale 0.5 with four sample icons. The settings window and the
+// status menu show these, and the self-test writes them with its previews.
+SceneSpec thumbnail(SceneKind kind, bool night);
+
 }  // namespace SelfTest
