@@ -144,7 +144,12 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
             shade();
             own.lap(&StageTimes::shading);
         });
-        ctx->awaitPixels([&shader] { shader.join(); });
+        ctx->awaitPixels([&shader, times] {
+            const auto start = std::chrono::steady_clock::now();
+            shader.join();
+            if (times)
+                times->waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        });
     } else {
         shade();
         ctx->pixelsChanged();
