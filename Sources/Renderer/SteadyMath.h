@@ -20,6 +20,10 @@ constexpr float kLn2Lo = -2.12194440e-4f;
 constexpr float kExpLow = -104.0f;  // e^x rounds to 0 below about −103.97
 constexpr float kExpHigh = 89.0f;   // and overflows above about 88.72
 constexpr float kRoundF = 12582912.0f;  // 1.5·2²³: (t + it) − it rounds t to an integer, |t| < 2²²
+constexpr float kRoundSteps = 8388608.0f;  // 2²³: the same for 0 ≤ t < 2²³
+constexpr int32_t kMinNormal = -126;
+// Results below the normal range are made without a multiplication that underflows: processors take a
+// slow assist on those, dozens of times the cost of the whole function.
 constexpr float kE0 = 1.9875691500e-4f, kE1 = 1.3981999507e-3f, kE2 = 8.3334519073e-3f;
 constexpr float kE3 = 4.1665795894e-2f, kE4 = 1.6666665459e-1f, kE5 = 5.0000001201e-1f;
 
@@ -52,8 +56,17 @@ inline float exp(float x) {
     const float p = ((((kE0 * r + kE1) * r + kE2) * r + kE3) * r + kE4) * r + kE5;
     const float y = (p * (r * r) + r) + 1.0f;
     const int32_t e = static_cast<int32_t>(n);
-    const int32_t e1 = e >> 1, e2 = e - e1;
-    const float out = (y * fromBits(static_cast<uint32_t>(e1 + 127) << 23)) * fromBits(static_cast<uint32_t>(e2 + 127) << 23);
+    float out;
+    if (e >= kMinNormal) {
+        // 2^e in two halves: 2^128 itself is no float.
+        const int32_t e1 = e >> 1, e2 = e - e1;
+        out = (y * fromBits(static_cast<uint32_t>(e1 + 127) << 23)) * fromBits(static_cast<uint32_t>(e2 + 127) << 23);
+    } else {
+        // A subnormal result counts steps of 2^−149: y·2^(e+149), in [0.35, 2²²], rounded to an integer
+        // the way the multiplication would round it, is its bit pattern.
+        const float steps = y * fromBits(static_cast<uint32_t>(e + 149 + 127) << 23);
+        out = fromBits(static_cast<uint32_t>((steps + kRoundSteps) - kRoundSteps));
+    }
     return nan ? x : (under ? 0.0f : out);
 }
 

@@ -319,8 +319,15 @@ VEC8_INLINE Vec8 exp(Vec8 x) {
     const Vec8 p = ((((kE0 * r + kE1) * r + kE2) * r + kE3) * r + kE4) * r + kE5;
     const Vec8 y = (p * (r * r) + r) + 1.0f;
     const Ivec8 e = __builtin_convertvector(n, Ivec8);
-    const Ivec8 e1 = e >> 1, e2 = e - e1;
-    const Vec8 out = (y * fromBits((e1 + 127) << 23)) * fromBits((e2 + 127) << 23);
+    const Ivec8 tiny = e < kMinNormal;
+    // Each lane scales by exponents that keep its own form clear of underflow (0 where it is unused).
+    const Ivec8 en = tiny ? splati(0) : e;
+    const Ivec8 e1 = en >> 1, e2 = en - e1;
+    Vec8 out = (y * fromBits((e1 + 127) << 23)) * fromBits((e2 + 127) << 23);
+    if (any(tiny)) {
+        const Vec8 steps = y * fromBits(((tiny ? e + 149 : splati(0)) + 127) << 23);
+        out = select(tiny, fromBits(__builtin_convertvector((steps + kRoundSteps) - kRoundSteps, Ivec8)), out);
+    }
     return select(nan, x, select(under, splat(0.0f), out));
 }
 

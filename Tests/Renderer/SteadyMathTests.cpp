@@ -61,6 +61,7 @@ struct Case {
 const Case kCases[] = {
     {Fn::exp, "exp", -104.0f, 89.0f, 2},
     {Fn::exp, "exp near 0", -1.0f, 1.0f, 2},
+    {Fn::exp, "exp below the normal range", -104.0f, -87.4f, 2},
     {Fn::sin, "sin", -2000.0f, 2000.0f, 2},
     {Fn::sin, "sin near 0", -4.0f, 4.0f, 2},
     {Fn::cos, "cos", -2000.0f, 2000.0f, 2},
