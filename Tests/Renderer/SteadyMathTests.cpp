@@ -47,6 +47,12 @@ std::vector<float> arguments(float lo, float hi, int count) {
                              88.72f, 88.73f, -87.33f, -87.34f, -100.0f, -103.9f, -104.0f, -110.0f, 3e38f, -3e38f,
                              1.5707964f, 3.1415927f, 6.2831855f, 1e6f, -1e6f, 33554432.0f, 1e9f, 710.0f};
     for (int i = 0; i < count; ++i) xs.push_back(lo + (hi - lo) * static_cast<float>(i) / static_cast<float>(count));
+    for (uint64_t u = 0; u < (uint64_t{1} << 32); u += 65521) {  // every exponent, both signs, NaN payloads
+        float f;
+        const auto b = static_cast<uint32_t>(u);
+        std::memcpy(&f, &b, sizeof f);
+        xs.push_back(f);
+    }
     while (xs.size() % vec8::kLanes != 0) xs.push_back(0.5f);
     return xs;
 }
