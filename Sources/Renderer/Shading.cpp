@@ -527,7 +527,10 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
                     for (int l = 0; l < kLanes; ++l)
                         if (face[l]) setLane(cc, l, L.facade(x[l], D[l]));
                 } else {
-                    const Vec8 sn = 0.5f * vec8::sin(0.9f * D) + 0.5f;
+                    // Land has depth 0, and the sine of ±0 is that zero: only groups with a face take it.
+                    const Vec8 arg = 0.9f * D;
+                    const Vec8 sine = any(face & (arg != 0.0f)) ? vec8::sin(arg) : arg;
+                    const Vec8 sn = 0.5f * sine + 0.5f;
                     const Vec8 s = sn * sn;
                     cc = mix(L.cliffDark, L.cliffLight, s) * (1.0f - 0.35f * stdMin(D / L.cliff, splat(1.0f)));
                 }
