@@ -496,6 +496,28 @@ struct SkylineColours {
     static constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
 };
 
+// Streets::parkway with our own sine, cosine and atan2, as the park's run form takes them.
+float curveDistance(const Streets::Meander& m, float along, float across) {
+    const float arg = m.frequency * along + m.phase;
+    const float slope = m.amplitude * m.frequency * steady::cos(arg);
+    return std::fabs(across - (m.offset + m.amplitude * steady::sin(arg))) / std::sqrt(1.0f + slope * slope);
+}
+Streets::Parkway parkway(int32_t bx, int32_t by, float lx, float ly) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    const Streets::Paths p = Streets::paths(bx, by);
+    const float dEW = p.eastWest ? curveDistance(*p.eastWest, lx, ly) : inf;
+    const float dNS = p.northSouth ? curveDistance(*p.northSouth, ly, lx) : inf;
+    Streets::Parkway out{std::min(dNS, dEW), inf};
+    if (const std::optional<Streets::Pond> o = Streets::pond(bx, by, p)) {
+        const float nx = (lx - o->cx) / o->rx, ny = (ly - o->cy) / o->ry;
+        const float theta = steady::atan2(ny, nx);
+        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * steady::sin(o->phi + 3.0f * theta) -
+                    0.06f * steady::sin(2.0f * o->phi + 5.0f * theta)) *
+                   o->ry;
+    }
+    return out;
+}
+
 template <bool Night>
 Float3 carParkGround(float lx, float ly, float tex) {
     using C = CityColours<Night>;
@@ -535,7 +557,7 @@ bool plazaGround(float lx, float ly, float tex, Float3& out) {
         bool joint = r - 4.0f * ring < 0.45f;
         if (!joint) {
             const float n = std::max(std::round(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), 6.0f);
-            const float theta = std::atan2(dy, dx);
+            const float theta = steady::atan2(dy, dx);
             const float q = n * (theta / 6.283185f + 0.5f);
             joint = (q - std::floor(q)) * 2.0f * 3.1415925f * r / n < 0.45f;
         }
@@ -562,7 +584,7 @@ Float3 cityGround(const GroundColor&, float x, float y, float tex) {
     if (kerb(lx, ly) < 3.0f) return P;
 
     if (Streets::park(at.bx, at.by)) {
-        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly);
+        const Streets::Parkway way = parkway(at.bx, at.by, lx, ly);
         const Float3 ground = mix(G1 * (1.0f + 0.08f * tex), G2, clamp((3.0f - way.pond) / 2.0f, 0.0f, 1.0f));
         const Float3 water = mix(W1, W2, clamp(-way.pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
         const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
@@ -600,7 +622,7 @@ Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
     const int64_t cx = palette::toInt32((x + 2.0f) / 10.0f), cy = palette::toInt32((y + 2.0f) / 10.0f);
     const Float3 lawn = (((cx + cy) & 1) == 0 ? A : B) * (1.0f + 0.05f * tex);
     if (Streets::park(at.bx, at.by)) {
-        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly);
+        const Streets::Parkway way = parkway(at.bx, at.by, lx, ly);
         const Float3 ground = mix(lawn, D, clamp((2.5f - way.pond) / 1.5f, 0.0f, 1.0f));  // a sandy beach
         const Float3 water = mix(W1, W2, clamp(-way.pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
         const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
@@ -711,22 +733,22 @@ struct ParkRow {
         if (paths.northSouth) {
             const Streets::Meander& m = *paths.northSouth;
             const float arg = m.frequency * ly + m.phase;
-            const float slope = m.amplitude * m.frequency * std::cos(arg);
-            nsCentre = m.offset + m.amplitude * std::sin(arg);
+            const float slope = m.amplitude * m.frequency * steady::cos(arg);
+            nsCentre = m.offset + m.amplitude * steady::sin(arg);
             nsScale = std::sqrt(1.0f + slope * slope);
         }
     }
 
-    // Streets::parkway for the lanes set in `lanes` (the others get values that are not used).
-    VEC8_INLINE void parkway(Vec8 lx, float ly, Ivec8 lanes, Vec8& path, Vec8& water) const {
+    // parkway() in every lane.
+    VEC8_INLINE void parkway(Vec8 lx, float ly, Vec8& path, Vec8& water) const {
         using namespace vec8;
         constexpr float inf = std::numeric_limits<float>::infinity();
         Vec8 dEW = splat(inf), dNS = splat(inf);
         if (paths.eastWest) {
             const Streets::Meander& m = *paths.eastWest;
             const Vec8 arg = m.frequency * lx + m.phase;
-            const Vec8 cosine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::cos(arg[l]); });
-            const Vec8 sine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+            const Vec8 cosine = vec8::cos(arg);
+            const Vec8 sine = vec8::sin(arg);
             const Vec8 slope = m.amplitude * m.frequency * cosine;
             dEW = fabs(ly - (m.offset + m.amplitude * sine)) / sqrt(1.0f + slope * slope);
         }
@@ -737,10 +759,10 @@ struct ParkRow {
             const Streets::Pond& o = *pond;
             const Vec8 nx = (lx - o.cx) / o.rx;
             const float ny = (ly - o.cy) / o.ry;
-            const Vec8 theta = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(ny, nx[l]); });
+            const Vec8 theta = vec8::atan2(splat(ny), nx);
             const Vec8 a1 = o.phi + 3.0f * theta, a2 = 2.0f * o.phi + 5.0f * theta;
-            const Vec8 s1 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a1[l]); });
-            const Vec8 s2 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a2[l]); });
+            const Vec8 s1 = vec8::sin(a1);
+            const Vec8 s2 = vec8::sin(a2);
             water = (sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * s1 - 0.06f * s2) * o.ry;
         }
     }
@@ -810,7 +832,7 @@ VEC8_INLINE vec8::Rgb8 plaza8(Vec8 lx, float ly, Vec8 tex, Ivec8 wanted, Ivec8& 
     const Ivec8 stones = wanted & inside & ~(r < 15.5f) & ~joint;
     if (any(stones)) {
         const Vec8 n = stdMax(roundHalfAway(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), splat(6.0f));
-        const Vec8 theta = eachLane(stones, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(dy, dx[l]); });
+        const Vec8 theta = vec8::atan2(splat(dy), dx);
         const Vec8 q = n * (theta / 6.283185f + 0.5f);
         joint |= stones & ((q - floorTrunc(q)) * 2.0f * 3.1415925f * r / n < 0.45f);
     }
@@ -845,7 +867,7 @@ VEC8_INLINE void cityBody(const GroundColor&, const GroundRun& in) {
         if (any(parks)) {
             eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
                 Vec8 path, pond;
-                block.parkway(p.lx, row.ly, lanes, path, pond);
+                block.parkway(p.lx, row.ly, path, pond);
                 const Rgb8 ground = mix(C::G1 * (1.0f + 0.08f * tex), C::G2, clamp((3.0f - pond) / 2.0f, 0.0f, 1.0f));
                 const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
                 const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));
@@ -878,7 +900,7 @@ VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
         if (any(parks)) {
             eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
                 Vec8 path, pond;
-                block.parkway(p.lx, row.ly, lanes, path, pond);
+                block.parkway(p.lx, row.ly, path, pond);
                 const Rgb8 ground = mix(lawn, C::D, clamp((2.5f - pond) / 1.5f, 0.0f, 1.0f));
                 const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
                 const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));

@@ -1,5 +1,5 @@
 #pragma once
-// exp, sin and cos in single precision that give the same bits everywhere: on any x86-64 processor, with
+// exp, sin, cos and atan2 in single precision that give the same bits everywhere: on any x86-64 processor, with
 // or without AVX2 and whatever the C library picks for its own functions. Each is a range reduction and
 // a polynomial made of plain IEEE add, subtract, multiply and conversions (the build keeps
 // -ffp-contract=off, so nothing is fused). The eight-lane forms in Vec8.h repeat these operations in the
@@ -105,6 +105,39 @@ inline float sin(float x) {
 inline float cos(float x) {
     const Reduced a = reduce(x);
     return x - x != 0.0f ? x - x : quadrant(a.r, (a.q + 1) & 3);
+}
+
+// atan2: the ratio q of the smaller to the larger of |x| and |y| lies in [0, 1]; above tan(π/8) it is
+// moved next to 0 around π/4, a polynomial gives atan q, and the octant, the side of x (its sign bit,
+// so that −0 counts as negative) and the sign of y place the angle. Zeros and infinities give what the
+// library gives: atan2(±0, −0) = ±π, atan2(±∞, −∞) = ±3π/4 and so on.
+constexpr float kPi = 3.14159265358979f, kHalfPi = 1.57079632679490f, kQuarterPi = 0.785398163397448f;
+constexpr float kTanEighthPi = 0.414213562373095f;
+constexpr float kA0 = 8.05374449538e-2f, kA1 = -1.38776856032e-1f, kA2 = 1.99777106478e-1f, kA3 = -3.33329491539e-1f;
+constexpr float kInf = __builtin_huge_valf();
+
+inline uint32_t toBits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+inline float atan2(float y, float x) {
+    const float ax = x < 0.0f ? -x : x, ay = y < 0.0f ? -y : y;
+    const bool steep = ay > ax;
+    const float big = steep ? ay : ax, small = steep ? ax : ay;
+    float q = small / big;
+    q = big == 0.0f ? 0.0f : q;
+    q = ax == kInf && ay == kInf ? 1.0f : q;
+    const bool mid = q > kTanEighthPi;
+    const float u = mid ? (q - 1.0f) / (q + 1.0f) : q;
+    const float z = u * u;
+    const float p = (((kA0 * z + kA1) * z + kA2) * z + kA3) * z * u + u;
+    float a = (mid ? kQuarterPi : 0.0f) + p;
+    a = steep ? kHalfPi - a : a;
+    a = (toBits(x) >> 31) != 0 ? kPi - a : a;
+    a = fromBits((toBits(a) & 0x7FFFFFFFu) | (toBits(y) & 0x80000000u));
+    return x != x || y != y ? x + y : a;
 }
 
 }  // namespace steady

@@ -378,4 +378,29 @@ VEC8_INLINE Vec8 cos(Vec8 x) {
     return select(bad != 0.0f, bad, quadrant(r, (q + 1) & 3));
 }
 
+// steady::atan2 in every lane.
+VEC8_INLINE Vec8 atan2(Vec8 y, Vec8 x) {
+    using namespace steady;
+    const Vec8 ax = select(x < 0.0f, -x, x), ay = select(y < 0.0f, -y, y);
+    const Ivec8 steep = ay > ax;
+    const Vec8 big = select(steep, ay, ax), small = select(steep, ax, ay);
+    Vec8 q = small / big;
+    q = select(big == 0.0f, splat(0.0f), q);
+    q = select((ax == kInf) & (ay == kInf), splat(1.0f), q);
+    const Ivec8 mid = q > kTanEighthPi;
+    const Vec8 u = select(mid, (q - 1.0f) / (q + 1.0f), q);
+    const Vec8 z = u * u;
+    const Vec8 p = (((kA0 * z + kA1) * z + kA2) * z + kA3) * z * u + u;
+    Vec8 a = select(mid, splat(kQuarterPi), splat(0.0f)) + p;
+    a = select(steep, kHalfPi - a, a);
+    Ivec8 xb, yb, ab;
+    std::memcpy(&xb, &x, sizeof xb);
+    std::memcpy(&yb, &y, sizeof yb);
+    std::memcpy(&ab, &a, sizeof ab);
+    a = select(xb < 0, kPi - a, a);
+    std::memcpy(&ab, &a, sizeof ab);
+    a = fromBits((ab & 0x7FFFFFFF) | (yb & (int32_t)0x80000000u));
+    return select((x != x) | (y != y), x + y, a);
+}
+
 }  // namespace vec8

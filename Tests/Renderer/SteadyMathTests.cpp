@@ -28,17 +28,25 @@ int64_t ulps(float a, float b) {
     return d < 0 ? -d : d;
 }
 
-enum class Fn { exp, sin, cos };
+// atan2 is taken along the line (x, 0.75 − x), which crosses every quadrant.
+enum class Fn { exp, sin, cos, atan2 };
 
 VEC8_AVX2 void eightLanes(Fn f, const float* in, std::size_t n, float* out) {
     for (std::size_t k = 0; k < n; k += vec8::kLanes) {
         const Vec8 x = vec8::load(in + k);
-        vec8::store(out + k, f == Fn::exp ? vec8::exp(x) : f == Fn::sin ? vec8::sin(x) : vec8::cos(x));
+        vec8::store(out + k, f == Fn::exp   ? vec8::exp(x)
+                             : f == Fn::sin ? vec8::sin(x)
+                             : f == Fn::cos ? vec8::cos(x)
+                                            : vec8::atan2(x, 0.75f - x));
     }
 }
 
-float one(Fn f, float x) { return f == Fn::exp ? steady::exp(x) : f == Fn::sin ? steady::sin(x) : steady::cos(x); }
-float library(Fn f, float x) { return f == Fn::exp ? std::exp(x) : f == Fn::sin ? std::sin(x) : std::cos(x); }
+float one(Fn f, float x) {
+    return f == Fn::exp ? steady::exp(x) : f == Fn::sin ? steady::sin(x) : f == Fn::cos ? steady::cos(x) : steady::atan2(x, 0.75f - x);
+}
+float library(Fn f, float x) {
+    return f == Fn::exp ? std::exp(x) : f == Fn::sin ? std::sin(x) : f == Fn::cos ? std::cos(x) : std::atan2(x, 0.75f - x);
+}
 
 // Arguments over [lo, hi] in even steps, with the edge cases every function must meet alike.
 std::vector<float> arguments(float lo, float hi, int count) {
@@ -71,6 +79,8 @@ const Case kCases[] = {
     {Fn::sin, "sin", -2000.0f, 2000.0f, 2},
     {Fn::sin, "sin near 0", -4.0f, 4.0f, 2},
     {Fn::cos, "cos", -2000.0f, 2000.0f, 2},
+    {Fn::atan2, "atan2", -1e4f, 1e4f, 3},
+    {Fn::atan2, "atan2 near the origin", -2.0f, 2.0f, 3},
 };
 
 TEST(SteadyMath, EightLanesGiveTheBitsOfOneValue) {
@@ -107,6 +117,14 @@ TEST(SteadyMath, EdgesFollowTheLibrary) {
                 EXPECT_EQ(bits(got), bits(want)) << static_cast<int>(fn) << "(" << x << ") = " << got;
             }
         }
+    // atan2 on signed zeros and infinities: the quadrant comes from the signs.
+    const float pairs[][2] = {{0.0f, 0.0f}, {-0.0f, 0.0f}, {0.0f, -0.0f}, {-0.0f, -0.0f}, {0.0f, -2.0f}, {-0.0f, -2.0f},
+                              {3.0f, 0.0f}, {-3.0f, -0.0f}, {inf, inf}, {inf, -inf}, {-inf, -inf}, {1.0f, -inf}, {-1.0f, inf}};
+    for (const auto& yx : pairs) {
+        const float got = steady::atan2(yx[0], yx[1]), want = std::atan2(yx[0], yx[1]);
+        EXPECT_LE(ulps(got, want), 1) << "atan2(" << yx[0] << ", " << yx[1] << ") = " << got << ", library " << want;
+        EXPECT_EQ(std::signbit(got), std::signbit(want)) << "atan2(" << yx[0] << ", " << yx[1] << ")";
+    }
     // Beyond the reduction's reach the values stay sines.
     for (const float x : {1e9f, -3e38f}) {
         EXPECT_LE(std::fabs(steady::sin(x)), 1.0f) << x;
