@@ -124,6 +124,8 @@ public:
     // Yards, shadows and the recorded marks into the context (flipped to scene points), drawn in bands
     // of `band` pixel rows on several threads.
     void paint(int band = 64);
+    // Leaves out the marks a later polygon covers whole (the same bytes, less drawing).
+    bool cull = true;
 
     std::vector<Mark> marks;
     int64_t number = 0;  // painter's-order number of the item being recorded

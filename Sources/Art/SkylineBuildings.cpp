@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -265,6 +266,115 @@ void Art::Skyline::record() {
 
 namespace {
 
+// The device pixels a mark can touch, [x0, x1) × [y0, y1), with a margin for Cairo's rounding of
+// coordinates to 1/256 pixel.
+struct PixelBox {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+PixelBox pixelBox(const Art::Skyline::Mark& m, const cg::Transform& d, int width, int height) {
+    const cg::Rect r = bounds(m);
+    if (r.hasNaN()) return {};
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+    for (const cg::Point& c : {cg::Point{r.minX(), r.minY()}, cg::Point{r.maxX(), r.minY()},
+                               cg::Point{r.minX(), r.maxY()}, cg::Point{r.maxX(), r.maxY()}}) {
+        const cg::Point q = d.apply(c);
+        x0 = std::min(x0, q.x);
+        x1 = std::max(x1, q.x);
+        y0 = std::min(y0, q.y);
+        y1 = std::max(y1, q.y);
+    }
+    constexpr double e = 1.0 / 64;
+    auto at = [](double v, int n) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(n))); };
+    return {at(std::floor(x0 - e), width), at(std::floor(y0 - e), height), at(std::ceil(x1 + e), width),
+            at(std::ceil(y1 + e), height)};
+}
+
+// A filled convex polygon in device pixels as half-planes a·x + b·y + c ≥ 0 holding its inside.
+struct Cover {
+    std::array<std::array<double, 3>, 4> sides{};
+    int count = 0;
+    // Whether the pixel box lies inside with `margin` pixels to spare.
+    bool holds(const PixelBox& box, double margin) const {
+        for (int k = 0; k < count; ++k) {
+            const auto& [a, b, c] = sides[static_cast<std::size_t>(k)];
+            const double reach = std::fabs(a) + std::fabs(b);
+            for (const double x : {box.x0 - margin, box.x1 + margin})
+                for (const double y : {box.y0 - margin, box.y1 + margin})
+                    if (!(a * x + b * y + c >= reach * 1e-9)) return false;
+        }
+        return true;
+    }
+};
+// The cover of a polygon mark, or none for a shape that is not strictly convex.
+std::optional<Cover> coverOf(const Art::Skyline::Mark& m, const cg::Transform& d) {
+    if (m.form != Art::Skyline::Mark::Form::polygon || m.count < 3 || !(m.color.a >= 1)) return std::nullopt;
+    std::array<cg::Point, 4> p{};
+    for (int k = 0; k < m.count; ++k) p[static_cast<std::size_t>(k)] = d.apply(m.p[static_cast<std::size_t>(k)]);
+    Cover cover;
+    cover.count = m.count;
+    double turn = 0;
+    for (int k = 0; k < m.count; ++k) {
+        const cg::Point a = p[static_cast<std::size_t>(k)], b = p[static_cast<std::size_t>((k + 1) % m.count)];
+        const cg::Point c = p[static_cast<std::size_t>((k + 2) % m.count)];
+        const double cross = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+        if (!std::isfinite(cross) || cross == 0 || (turn != 0 && (cross > 0) != (turn > 0))) return std::nullopt;
+        turn = cross;
+    }
+    for (int k = 0; k < m.count; ++k) {
+        const cg::Point a = p[static_cast<std::size_t>(k)], b = p[static_cast<std::size_t>((k + 1) % m.count)];
+        // Inside lies to the left of each side for a positive turn, to the right otherwise.
+        const double s = turn > 0 ? 1 : -1;
+        const double na = -(b.y - a.y) * s, nb = (b.x - a.x) * s;
+        cover.sides[static_cast<std::size_t>(k)] = {na, nb, -(na * a.x + nb * a.y)};
+    }
+    return cover;
+}
+
+// Marks that a later polygon covers whole, with every pixel they could touch inside it: they are
+// left out. Cairo gives a pixel lying inside a shape full coverage, and a fully covered pixel of an
+// opaque fill takes the fill's colour whatever was there, so the bytes are those of drawing them.
+std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, const cg::Transform& d, int width,
+                              int height) {
+    constexpr int kCell = 32;
+    const int columns = std::max(1, (width + kCell - 1) / kCell), rows = std::max(1, (height + kCell - 1) / kCell);
+    const std::size_t n = marks.size();
+    std::vector<PixelBox> boxes(n);
+    std::vector<std::optional<Cover>> covers(n);
+    // Each cell lists, in painter's order, the covers reaching it.
+    std::vector<std::vector<uint32_t>> cells(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+    for (std::size_t i = 0; i < n; ++i) {
+        const PixelBox& b = boxes[i] = pixelBox(marks[i], d, width, height);
+        // Only shapes that can hold a window are worth a test.
+        if (b.empty() || (b.x1 - b.x0) < 4 || (b.y1 - b.y0) < 4) continue;
+        covers[i] = coverOf(marks[i], d);
+        if (!covers[i]) continue;
+        for (int y = b.y0 / kCell; y <= (b.y1 - 1) / kCell; ++y)
+            for (int x = b.x0 / kCell; x <= (b.x1 - 1) / kCell; ++x)
+                cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(x)]
+                    .push_back(static_cast<uint32_t>(i));
+    }
+    std::vector<char> hidden(n, 0);
+    dispatch::concurrentChunks(n, [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const PixelBox& b = boxes[i];
+            if (b.empty()) {
+                hidden[i] = 1;  // nothing of it lands on the picture
+                continue;
+            }
+            // A cover holding the box reaches the cell of its corner.
+            const auto& list = cells[static_cast<std::size_t>(b.y0 / kCell) * static_cast<std::size_t>(columns) +
+                                     static_cast<std::size_t>(b.x0 / kCell)];
+            for (auto it = std::upper_bound(list.begin(), list.end(), static_cast<uint32_t>(i)); it != list.end(); ++it)
+                if (covers[*it]->holds(b, 0.05)) {
+                    hidden[i] = 1;
+                    break;
+                }
+        }
+    });
+    return hidden;
+}
+
 // Everything `paint` puts down, drawn into a context flipped to scene points: the yards and shadows that
 // reach `area` (scene points) and the marks listed.
 void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, const std::vector<uint32_t>& list) {
@@ -353,8 +463,15 @@ void Art::Skyline::paint(int band) {
     const std::size_t bands = static_cast<std::size_t>((height + rowsPerBand - 1) / rowsPerBand);
     const cg::Transform base = scene.ctm();
     // Each mark is listed for every band its bounds reach, a margin of two points keeping soft edges.
+    // The scene's device pixels of a scene point.
+    const cg::Transform device = cg::Transform::scale(1, -1)
+                                     .concatenating(cg::Transform::translation(0, H))
+                                     .concatenating(base)
+                                     .concatenating(cg::Transform{1, 0, 0, -1, 0, static_cast<double>(height)});
+    const std::vector<char> hidden = cull ? hiddenMarks(marks, device, width, height) : std::vector<char>(marks.size(), 0);
     std::vector<std::vector<uint32_t>> lists(bands);
     for (std::size_t i = 0; i < marks.size(); ++i) {
+        if (hidden[i]) continue;
         const cg::Rect r = bounds(marks[i]);
         const double first = std::floor((r.minY() - 2) * scale / rowsPerBand), last = std::floor((r.maxY() + 2) * scale / rowsPerBand);
         if (!(last >= 0 && first < static_cast<double>(bands))) continue;
