@@ -201,7 +201,7 @@ void Art::Skyline::dressRoof(const Mass& m) {
             sp.size = 0.9;
             sp.phase = Art::rand(c, 3);
             sp.color = 0xFF4A3A;
-            art.sprites.push_back(std::move(sp));
+            lights->push_back(std::move(sp));
         }
     } else if (m.kind == Mass::Kind::flat && f.width() > 14 && f.height() > 14) {
         const cg::Point o{f.minX(), f.minY()};
@@ -247,21 +247,56 @@ std::vector<Art::Skyline::Item> Art::Skyline::order() const {
 
 void Art::Skyline::record() {
     const std::vector<Item> items = order();
-    occluders.reserve(items.size());
     number = 0;
-    for (const Item& item : items) {
-        ++number;
-        if (item.isTree) {
-            const auto [p, r] = trees[item.index];
-            tree(p, r);
-            occluders.push_back({number, {p.x - 1.3 * r - 1, p.y - 2.4 * r - 4, 2.6 * r + 2, 2.4 * r + 5}});
-        } else {
-            const Mass& m = masses[item.index];
-            box(m);
-            dressRoof(m);
-            occluders.push_back({number, outline(m)});
+    // Items are recorded in fixed runs on several threads, each into its own lists, which are then
+    // joined in painter's order; the runs never depend on the number of threads.
+    constexpr std::size_t kRun = 64;
+    const std::size_t runs = (items.size() + kRun - 1) / kRun;
+    struct Part {
+        std::vector<Mark> marks;
+        std::vector<Pane> panes;
+        std::vector<Occluder> occluders;
+        std::vector<Sprite> lights;
+    };
+    std::vector<Part> parts(runs);
+    dispatch::concurrentPerform(runs, [&](std::size_t k) {
+        Skyline run(art);
+        Part& part = parts[k];
+        run.lights = &part.lights;
+        run.number = number + static_cast<int64_t>(k * kRun);
+        const std::size_t end = std::min(items.size(), (k + 1) * kRun);
+        for (std::size_t i = k * kRun; i < end; ++i) {
+            const Item& item = items[i];
+            ++run.number;
+            if (item.isTree) {
+                const auto [p, r] = trees[item.index];
+                run.tree(p, r);
+                part.occluders.push_back({run.number, {p.x - 1.3 * r - 1, p.y - 2.4 * r - 4, 2.6 * r + 2, 2.4 * r + 5}});
+            } else {
+                const Mass& m = masses[item.index];
+                run.box(m);
+                run.dressRoof(m);
+                part.occluders.push_back({run.number, outline(m)});
+            }
         }
+        part.marks = std::move(run.marks);
+        part.panes = std::move(run.panes);
+    });
+    std::size_t markCount = marks.size(), paneCount = panes.size();
+    for (const Part& part : parts) {
+        markCount += part.marks.size();
+        paneCount += part.panes.size();
     }
+    marks.reserve(markCount);
+    panes.reserve(paneCount);
+    occluders.reserve(occluders.size() + items.size());
+    for (Part& part : parts) {
+        marks.insert(marks.end(), part.marks.begin(), part.marks.end());
+        panes.insert(panes.end(), part.panes.begin(), part.panes.end());
+        occluders.insert(occluders.end(), part.occluders.begin(), part.occluders.end());
+        for (Sprite& sp : part.lights) lights->push_back(std::move(sp));
+    }
+    number += static_cast<int64_t>(items.size());
 }
 
 namespace {
@@ -452,7 +487,7 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
 
 }  // namespace
 
-void Art::Skyline::paint(int band) {
+void Art::Skyline::paint(int band, const std::function<void()>& alongside) {
     cg::Context& scene = *art.ctx;
     const double H = art.H();
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
@@ -482,7 +517,13 @@ void Art::Skyline::paint(int band) {
     uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     std::vector<char> drawn(bands, 0);
-    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+    // The first task does the work given alongside; each other one draws a band.
+    dispatch::concurrentPerform(bands + 1, [&](std::size_t task) {
+        if (task == 0) {
+            if (alongside) alongside();
+            return;
+        }
+        const std::size_t b = task - 1;
         const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
         auto band = cg::Context::makeBitmap(width, rows, 1);
         if (!band) return;

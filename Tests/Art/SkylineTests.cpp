@@ -2,13 +2,16 @@
 // panes and window sprites, banded painting, and whole renders by day and by night.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "Art/Skyline.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "ArtTestSupport.h"
 #include "Renderer/Streets.h"
 #include "SelfTest/SelfTest.h"
@@ -168,6 +171,49 @@ TEST(SkylineOrder, BackToFrontByFrontEdgeThenLeftEdgeMassesBeforeEqualTrees) {
     for (const auto& it : items) got.emplace_back(it.isTree, it.index);
     const std::vector<std::pair<bool, std::size_t>> expected = {{true, 1}, {false, 1}, {true, 2}, {false, 0}, {false, 2}, {true, 0}};
     EXPECT_EQ(got, expected);
+}
+
+TEST(SkylineOrder, RecordingInRunsGivesTheListsOfOnePass) {
+    auto same = [](const auto& a, const auto& b) { return std::tie(a.order, a.rect) == std::tie(b.order, b.rect); };
+    for (const int threads : {1, 0}) {
+        const dispatch::ThreadCountScope scope(threads);
+        auto p = desk(1400, 900, true, {{600, 400, 60, 50}});
+        Art::Skyline sky(*p.art);
+        sky.plan();
+        sky.record();
+        // The same items one by one, into a second painter's lists.
+        auto q = desk(1400, 900, true, {{600, 400, 60, 50}});
+        Art::Skyline one(*q.art);
+        one.plan();
+        for (const auto& item : one.order()) {
+            ++one.number;
+            if (item.isTree) one.tree(one.trees[item.index].p, one.trees[item.index].r);
+            else {
+                one.box(one.masses[item.index]);
+                one.dressRoof(one.masses[item.index]);
+                one.occluders.push_back({one.number, Art::Skyline::outline(one.masses[item.index])});
+            }
+        }
+        ASSERT_GT(sky.marks.size(), 5000u);
+        ASSERT_EQ(sky.marks.size(), one.marks.size());
+        for (std::size_t i = 0; i < sky.marks.size(); ++i) {
+            const auto &a = sky.marks[i], &b = one.marks[i];
+            ASSERT_TRUE(a.form == b.form && a.count == b.count && a.p == b.p && a.color == b.color && a.width == b.width) << i;
+        }
+        ASSERT_EQ(sky.panes.size(), one.panes.size());
+        for (std::size_t i = 0; i < sky.panes.size(); ++i)
+            ASSERT_TRUE(sky.panes[i].points == one.panes[i].points && sky.panes[i].order == one.panes[i].order) << i;
+        // Trees are occluders too; the buildings' come in the same order among them.
+        std::vector<Art::Skyline::Occluder> buildings;
+        for (const auto& o : sky.occluders)
+            if (std::any_of(one.occluders.begin(), one.occluders.end(), [&](const auto& b) { return same(o, b); }))
+                buildings.push_back(o);
+        ASSERT_EQ(buildings.size(), one.occluders.size());
+        for (std::size_t i = 0; i < buildings.size(); ++i) EXPECT_TRUE(same(buildings[i], one.occluders[i])) << i;
+        ASSERT_EQ(p.art->sprites.size(), q.art->sprites.size());
+        ASSERT_GT(p.art->sprites.size(), 0u);
+        for (std::size_t i = 0; i < p.art->sprites.size(); ++i) EXPECT_EQ(p.art->sprites[i].at, q.art->sprites[i].at) << i;
+    }
 }
 
 TEST(SkylineBuildings, PaneRecordsOnlyForGroundedFlatAndGlassAtNight) {
