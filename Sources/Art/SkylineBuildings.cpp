@@ -429,6 +429,27 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
         cg::SavedState state(ctx);
         ctx.setAlpha(night ? 0.14 : 0.2);
         cg::TransparencyLayer layer(ctx);
+        auto reach = [](const Art::Skyline::Mass& m) {
+            const double d = m.z1 + 0.6 * m.ridge;
+            return cg::Rect(m.f.minX(), m.f.minY() - 0.2 * d, m.f.width() + 0.55 * d, m.f.height() + 0.2 * d);
+        };
+        auto treeShadow = [](const Art::Skyline::Tree& t) {
+            return cg::Rect(t.p.x - 0.5 * t.r, t.p.y - 1.1 * t.r, 2.4 * t.r, 1.3 * t.r);
+        };
+        // The layer grows to hold each draw, copying what it holds each time: clearing (which changes
+        // nothing on a clear layer) all that the shadows reach first makes it once at its full size.
+        cg::Rect all = cg::Rect::null();
+        for (const Art::Skyline::Mass& m : sky.masses)
+            if (m.z0 == 0 && reach(m).intersects(area)) all = all.unionWith(reach(m));
+        for (const Art::Skyline::Tree& t : sky.trees)
+            if (treeShadow(t).intersects(area)) all = all.unionWith(treeShadow(t));
+        for (const cg::Rect& k : sky.art.keep)
+            if (k.intersects(area)) all = all.unionWith(k);
+        if (!all.isNull()) {
+            ctx.setBlendMode(cg::BlendMode::clear);
+            ctx.fill(all.insetBy(-2, -2).intersection(area.insetBy(0, -2)));
+            ctx.setBlendMode(cg::BlendMode::normal);
+        }
         ctx.setFillColor(cg::Color::rgb(0x0A1020));
         for (const Art::Skyline::Mass& m : sky.masses) {
             if (m.z0 != 0) continue;
@@ -440,16 +461,14 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
                                          {maxX + 0.55 * d, minY - 0.2 * d},
                                          {minX + 0.55 * d, minY - 0.2 * d},
                                          {minX, minY}};
-            if (!cg::Rect(minX, minY - 0.2 * d, maxX - minX + 0.55 * d, maxY - minY + 0.2 * d).intersects(area)) continue;
+            if (!reach(m).intersects(area)) continue;
             cg::Path path;
             path.addLines(hexagon);
             path.closeSubpath();
             ctx.fill(path);
         }
-        for (const Art::Skyline::Tree& t : sky.trees) {
-            const cg::Rect e(t.p.x - 0.5 * t.r, t.p.y - 1.1 * t.r, 2.4 * t.r, 1.3 * t.r);
-            if (e.intersects(area)) ctx.fillEllipse(e);
-        }
+        for (const Art::Skyline::Tree& t : sky.trees)
+            if (treeShadow(t).intersects(area)) ctx.fillEllipse(treeShadow(t));
         ctx.setBlendMode(cg::BlendMode::clear);
         for (const cg::Rect& k : sky.art.keep)
             if (k.intersects(area)) ctx.fill(k);
