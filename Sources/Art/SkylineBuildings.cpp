@@ -369,17 +369,16 @@ std::optional<Cover> coverOf(const Art::Skyline::Mark& m, const cg::Transform& d
 // Marks that a later polygon covers whole, with every pixel they could touch inside it: they are
 // left out. Cairo gives a pixel lying inside a shape full coverage, and a fully covered pixel of an
 // opaque fill takes the fill's colour whatever was there, so the bytes are those of drawing them.
-std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, const cg::Transform& d, int width,
-                              int height) {
+std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, const std::vector<PixelBox>& boxes,
+                              const cg::Transform& d, int width, int height) {
     constexpr int kCell = 32;
     const int columns = std::max(1, (width + kCell - 1) / kCell), rows = std::max(1, (height + kCell - 1) / kCell);
     const std::size_t n = marks.size();
-    std::vector<PixelBox> boxes(n);
     std::vector<std::optional<Cover>> covers(n);
     // Each cell lists, in painter's order, the covers reaching it.
     std::vector<std::vector<uint32_t>> cells(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
     for (std::size_t i = 0; i < n; ++i) {
-        const PixelBox& b = boxes[i] = pixelBox(marks[i], d, width, height);
+        const PixelBox& b = boxes[i];
         // Only shapes that can hold a window are worth a test.
         if (b.empty() || (b.x1 - b.x0) < 4 || (b.y1 - b.y0) < 4) continue;
         covers[i] = coverOf(marks[i], d);
@@ -516,21 +515,24 @@ void Art::Skyline::paint(int band, const std::function<void()>& alongside) {
     const int rowsPerBand = std::clamp(band, 1, std::max(height, 1));
     const std::size_t bands = static_cast<std::size_t>((height + rowsPerBand - 1) / rowsPerBand);
     const cg::Transform base = scene.ctm();
-    // Each mark is listed for every band its bounds reach, a margin of two points keeping soft edges.
     // The scene's device pixels of a scene point.
     const cg::Transform device = cg::Transform::scale(1, -1)
                                      .concatenating(cg::Transform::translation(0, H))
                                      .concatenating(base)
                                      .concatenating(cg::Transform{1, 0, 0, -1, 0, static_cast<double>(height)});
-    const std::vector<char> hidden = cull ? hiddenMarks(marks, device, width, height) : std::vector<char>(marks.size(), 0);
+    std::vector<PixelBox> boxes(marks.size());
+    dispatch::concurrentChunks(marks.size(), [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) boxes[i] = pixelBox(marks[i], device, width, height);
+    });
+    const std::vector<char> hidden =
+        cull ? hiddenMarks(marks, boxes, device, width, height) : std::vector<char>(marks.size(), 0);
+    // Each mark is listed for every band holding a pixel row it can touch.
     std::vector<std::vector<uint32_t>> lists(bands);
     for (std::size_t i = 0; i < marks.size(); ++i) {
-        if (hidden[i]) continue;
-        const cg::Rect r = bounds(marks[i]);
-        const double first = std::floor((r.minY() - 2) * scale / rowsPerBand), last = std::floor((r.maxY() + 2) * scale / rowsPerBand);
-        if (!(last >= 0 && first < static_cast<double>(bands))) continue;
-        const std::size_t b0 = first > 0 ? static_cast<std::size_t>(first) : 0;
-        const std::size_t b1 = std::min(static_cast<std::size_t>(last), bands - 1);
+        const PixelBox& r = boxes[i];
+        if (hidden[i] || r.empty()) continue;
+        const std::size_t b0 = static_cast<std::size_t>(r.y0 / rowsPerBand);
+        const std::size_t b1 = std::min(static_cast<std::size_t>((r.y1 - 1) / rowsPerBand), bands - 1);
         for (std::size_t b = b0; b <= b1; ++b) lists[b].push_back(static_cast<uint32_t>(i));
     }
     uint8_t* pixels = scene.data();
