@@ -377,12 +377,16 @@ std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, cons
     std::vector<std::optional<Cover>> covers(n);
     // Each cell lists, in painter's order, the covers reaching it.
     std::vector<std::vector<uint32_t>> cells(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+    dispatch::concurrentChunks(n, [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const PixelBox& b = boxes[i];
+            // Only shapes that can hold a window are worth a test.
+            if (!b.empty() && (b.x1 - b.x0) >= 4 && (b.y1 - b.y0) >= 4) covers[i] = coverOf(marks[i], d);
+        }
+    });
     for (std::size_t i = 0; i < n; ++i) {
-        const PixelBox& b = boxes[i];
-        // Only shapes that can hold a window are worth a test.
-        if (b.empty() || (b.x1 - b.x0) < 4 || (b.y1 - b.y0) < 4) continue;
-        covers[i] = coverOf(marks[i], d);
         if (!covers[i]) continue;
+        const PixelBox& b = boxes[i];
         for (int y = b.y0 / kCell; y <= (b.y1 - 1) / kCell; ++y)
             for (int x = b.x0 / kCell; x <= (b.x1 - 1) / kCell; ++x)
                 cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(x)]
