@@ -550,7 +550,8 @@ void Art::Skyline::paint(int band, const std::function<void()>& alongside) {
         }
         const std::size_t b = task - 1;
         const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
-        auto band = cg::Context::makeBitmap(width, rows, 1);
+        // Every row is copied in before anything draws, so the bitmap need not be cleared first.
+        auto band = cg::Context::makeUnsetBitmap(width, rows, 1);
         if (!band) return;
         const std::size_t bytes = static_cast<std::size_t>(width) * 4;
         for (int k = 0; k < rows; ++k)
