@@ -287,12 +287,23 @@ void Art::Skyline::record() {
         markCount += part.marks.size();
         paneCount += part.panes.size();
     }
-    marks.reserve(markCount);
-    panes.reserve(paneCount);
+    // Each part is copied to its own place on its own thread.
+    std::vector<std::size_t> markAt(runs), paneAt(runs);
+    std::size_t markEnd = marks.size(), paneEnd = panes.size();
+    for (std::size_t k = 0; k < runs; ++k) {
+        markAt[k] = markEnd;
+        paneAt[k] = paneEnd;
+        markEnd += parts[k].marks.size();
+        paneEnd += parts[k].panes.size();
+    }
+    marks.resize(markCount);
+    panes.resize(paneCount);
+    dispatch::concurrentPerform(runs, [&](std::size_t k) {
+        std::copy(parts[k].marks.begin(), parts[k].marks.end(), marks.begin() + static_cast<std::ptrdiff_t>(markAt[k]));
+        std::copy(parts[k].panes.begin(), parts[k].panes.end(), panes.begin() + static_cast<std::ptrdiff_t>(paneAt[k]));
+    });
     occluders.reserve(occluders.size() + items.size());
     for (Part& part : parts) {
-        marks.insert(marks.end(), part.marks.begin(), part.marks.end());
-        panes.insert(panes.end(), part.panes.begin(), part.panes.end());
         occluders.insert(occluders.end(), part.occluders.begin(), part.occluders.end());
         for (Sprite& sp : part.lights) lights->push_back(std::move(sp));
     }
@@ -329,8 +340,10 @@ PixelBox pixelBox(const Art::Skyline::Mark& m, const cg::Transform& d, int width
 struct Cover {
     std::array<std::array<double, 3>, 4> sides{};
     int count = 0;
+    PixelBox around;  // the polygon's own pixel box, for a quick refusal
     // Whether the pixel box lies inside with `margin` pixels to spare.
     bool holds(const PixelBox& box, double margin) const {
+        if (box.x0 < around.x0 || box.y0 < around.y0 || box.x1 > around.x1 || box.y1 > around.y1) return false;
         for (int k = 0; k < count; ++k) {
             const auto& [a, b, c] = sides[static_cast<std::size_t>(k)];
             const double reach = std::fabs(a) + std::fabs(b);
@@ -371,7 +384,7 @@ std::optional<Cover> coverOf(const Art::Skyline::Mark& m, const cg::Transform& d
 // opaque fill takes the fill's colour whatever was there, so the bytes are those of drawing them.
 std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, const std::vector<PixelBox>& boxes,
                               const cg::Transform& d, int width, int height) {
-    constexpr int kCell = 32;
+    constexpr int kCell = 64;
     const int columns = std::max(1, (width + kCell - 1) / kCell), rows = std::max(1, (height + kCell - 1) / kCell);
     const std::size_t n = marks.size();
     std::vector<std::optional<Cover>> covers(n);
@@ -380,8 +393,11 @@ std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, cons
     dispatch::concurrentChunks(n, [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             const PixelBox& b = boxes[i];
-            // Only shapes that can hold a window are worth a test.
-            if (!b.empty() && (b.x1 - b.x0) >= 4 && (b.y1 - b.y0) >= 4) covers[i] = coverOf(marks[i], d);
+            // Only shapes that can hold a window whole are worth testing against.
+            if (!b.empty() && (b.x1 - b.x0) >= 12 && (b.y1 - b.y0) >= 12) {
+                covers[i] = coverOf(marks[i], d);
+                if (covers[i]) covers[i]->around = b;
+            }
         }
     });
     for (std::size_t i = 0; i < n; ++i) {
