@@ -11,6 +11,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
@@ -104,32 +108,55 @@ void paintFloor(Art& art, const std::vector<FloorProp>& props) {
             if (prop.at.y + prop.reach >= low && prop.at.y - prop.reach <= high) prop.draw(worker);
         worker.ctx = nullptr;
 
-        // Premultiplied source over destination, rounded as the drawing library does it.
         const uint8_t* src = bitmap->data();
         const std::size_t srcStride = bitmap->bytesPerRow();
-        for (int y = 0; y < bottom - top; ++y) {
-            const uint32_t* from = reinterpret_cast<const uint32_t*>(src + srcStride * static_cast<std::size_t>(y));
-            uint32_t* to = reinterpret_cast<uint32_t*>(base + stride * static_cast<std::size_t>(top + y));
-            for (int x = 0; x < width; ++x) {
-                const uint32_t s = from[x];
-                if (s == 0) continue;
-                const uint32_t keep = 255 - (s >> 24);
-                const uint32_t d = to[x];
-                uint32_t out = 0;
-                for (int shift = 0; shift < 32; shift += 8) {
-                    const uint32_t t = ((d >> shift) & 0xFF) * keep + 0x80;
-                    const uint32_t c = ((s >> shift) & 0xFF) + (((t >> 8) + t) >> 8);
-                    out |= (c > 255 ? 255 : c) << shift;
-                }
-                to[x] = out;
-            }
-        }
+        for (int y = 0; y < bottom - top; ++y)
+            Art::Reef::layOver(reinterpret_cast<const uint32_t*>(src + srcStride * static_cast<std::size_t>(y)),
+                               reinterpret_cast<uint32_t*>(base + stride * static_cast<std::size_t>(top + y)), width);
         return nullptr;
     });
     scene.pixelsChanged();
 }
 
 }  // namespace
+
+void Art::Reef::layOver(const uint32_t* src, uint32_t* dst, int n) {
+    int x = 0;
+#if defined(__SSE2__)
+    // Four pixels at once, in 16-bit lanes: d·keep + 0x80 and its rounding stay below 2¹⁶, and the
+    // saturating add is the clamp at 255.
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(0x80);
+    for (; x + 4 <= n; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(s, zero)) == 0xFFFF) continue;
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + x));
+        __m128i alpha = _mm_srli_epi32(s, 24);
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 8));
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 16));
+        const __m128i keep = _mm_xor_si128(alpha, _mm_set1_epi32(-1));
+        auto scaled = [&](__m128i d16, __m128i k16) {
+            const __m128i t = _mm_add_epi16(_mm_mullo_epi16(d16, k16), half);
+            return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+        };
+        const __m128i low = scaled(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(keep, zero));
+        const __m128i high = scaled(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(keep, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_adds_epu8(s, _mm_packus_epi16(low, high)));
+    }
+#endif
+    for (; x < n; ++x) {
+        const uint32_t s = src[x];
+        if (s == 0) continue;
+        const uint32_t keep = 255 - (s >> 24);
+        const uint32_t d = dst[x];
+        uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const uint32_t t = ((d >> shift) & 0xFF) * keep + 0x80;
+            const uint32_t c = ((s >> shift) & 0xFF) + (((t >> 8) + t) >> 8);
+            out |= (c > 255 ? 255 : c) << shift;
+        }
+        dst[x] = out;
+    }
+}
 
 void Art::reef() {
     Reef reef(*this);
