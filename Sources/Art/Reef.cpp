@@ -3,11 +3,15 @@
 // day milling schools, an eagle ray and cloud shadows, by night plankton, jellyfish and a diver with a
 // torch. Every position comes from `spots`, so a scene stays put when icons move.
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -69,54 +73,91 @@ struct Swimmer {
     double beat = 1;
 };
 
-// A sea-floor prop: where it stands (drawing coordinates) and how it draws itself into a painter's context.
+// A sea-floor prop: where it stands (drawing coordinates), how it draws itself into a painter's context,
+// and about how long that takes against a seagrass tuft.
 struct FloorProp {
     cg::Point at;
     double reach;  // farther than the prop draws from its point, shadow included
     std::function<void(Art&)> draw;
+    double weight = 1;
 };
 
-// Draws the props in their order into the scene, in horizontal bands drawn side by side. Each band is a
-// transparent bitmap of whole pixel rows that gets every prop reaching into it, then is laid over its rows
-// of the scene. The bands are fixed by the picture's size, so the picture never depends on the threads.
-void paintFloor(Art& art, const std::vector<FloorProp>& props) {
-    constexpr int kBands = 12;
-    cg::Context& scene = *art.ctx;
-    const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    const cg::Transform toDevice = scene.ctm(), toUser = toDevice.inverted();
-    uint8_t* const base = scene.data();
-    const std::size_t stride = scene.bytesPerRow();
-    if (props.empty() || width <= 0 || height <= 0 || !base) return;
+// Draws the props in their order into the scene, in horizontal bands that can be drawn side by side.
+// Each band is a transparent bitmap of whole pixel rows that gets every prop reaching into it, then is
+// laid over its rows of the scene. The bands are fixed by the picture's size, so the picture never
+// depends on the threads or on the order the bands are drawn in.
+class FloorBands {
+public:
+    static constexpr std::size_t kBands = 12;
 
-    // Each band writes only its own rows of the scene.
-    art.offscreenEach(kBands, [&](Art& worker, std::size_t band) -> cg::ImageRef {
-        const int top = static_cast<int>(static_cast<int64_t>(height) * static_cast<int64_t>(band) / kBands);
-        const int bottom = static_cast<int>(static_cast<int64_t>(height) * static_cast<int64_t>(band + 1) / kBands);
-        if (bottom <= top) return nullptr;
-        auto bitmap = cg::Context::makeBitmap(width, bottom - top, 1);
-        if (!bitmap) return nullptr;
+    FloorBands(cg::Context& scene, const std::vector<FloorProp>& props)
+        : props_(props), width_(scene.pixelWidth()), height_(scene.pixelHeight()),
+          toDevice_(scene.ctm()), base_(scene.data()), stride_(scene.bytesPerRow()) {
+        const cg::Transform toUser = toDevice_.inverted();
+        for (std::size_t i = 0; i < kBands; ++i) {
+            Band& band = bands_[i];
+            band.top = static_cast<int>(static_cast<int64_t>(height_) * static_cast<int64_t>(i) / kBands);
+            band.bottom = static_cast<int>(static_cast<int64_t>(height_) * static_cast<int64_t>(i + 1) / kBands);
+            // The band's points, y up: from its lower edge to its upper edge.
+            const cg::Rect span = cg::Rect(0, static_cast<double>(height_ - band.bottom), static_cast<double>(width_),
+                                           static_cast<double>(band.bottom - band.top))
+                                      .applying(toUser);
+            band.low = span.minY();
+            band.high = span.maxY();
+            for (const FloorProp& prop : props_)
+                if (reaches(prop, band)) band.weight += prop.weight;
+        }
+    }
+
+    // The bands, heaviest first: drawn in this order they finish together sooner.
+    std::vector<std::size_t> order() const {
+        std::vector<std::size_t> out;
+        for (std::size_t i = 0; i < kBands; ++i) out.push_back(i);
+        std::stable_sort(out.begin(), out.end(),
+                         [this](std::size_t a, std::size_t b) { return bands_[a].weight > bands_[b].weight; });
+        return out;
+    }
+
+    // Draws band i and lays it over its rows of the scene, the only ones it writes. Call pixelsChanged()
+    // on the scene once every band is done.
+    void paint(Art& worker, std::size_t i) const {
+        const Band& band = bands_[i];
+        if (band.bottom <= band.top || width_ <= 0 || !base_) return;
+        auto bitmap = cg::Context::makeBitmap(width_, band.bottom - band.top, 1);
+        if (!bitmap) return;
         // The scene's own transform, moved down to the band's lowest row.
-        bitmap->translateBy(0, -static_cast<double>(height - bottom));
-        bitmap->concatenateCTM(toDevice);
-        // The band's points, y up: from its lower edge to its upper edge.
-        const cg::Rect span =
-            cg::Rect(0, static_cast<double>(height - bottom), static_cast<double>(width), static_cast<double>(bottom - top))
-                .applying(toUser);
-        const double low = span.minY(), high = span.maxY();
+        bitmap->translateBy(0, -static_cast<double>(height_ - band.bottom));
+        bitmap->concatenateCTM(toDevice_);
         worker.ctx = bitmap.get();
-        for (const FloorProp& prop : props)
-            if (prop.at.y + prop.reach >= low && prop.at.y - prop.reach <= high) prop.draw(worker);
+        for (const FloorProp& prop : props_)
+            if (reaches(prop, band)) prop.draw(worker);
         worker.ctx = nullptr;
 
         const uint8_t* src = bitmap->data();
         const std::size_t srcStride = bitmap->bytesPerRow();
-        for (int y = 0; y < bottom - top; ++y)
+        for (int y = 0; y < band.bottom - band.top; ++y)
             Art::Reef::layOver(reinterpret_cast<const uint32_t*>(src + srcStride * static_cast<std::size_t>(y)),
-                               reinterpret_cast<uint32_t*>(base + stride * static_cast<std::size_t>(top + y)), width);
-        return nullptr;
-    });
-    scene.pixelsChanged();
-}
+                               reinterpret_cast<uint32_t*>(base_ + stride_ * static_cast<std::size_t>(band.top + y)),
+                               width_);
+    }
+
+private:
+    struct Band {
+        int top = 0, bottom = 0;
+        double low = 0, high = 0;
+        double weight = 0;
+    };
+    static bool reaches(const FloorProp& prop, const Band& band) {
+        return prop.at.y + prop.reach >= band.low && prop.at.y - prop.reach <= band.high;
+    }
+
+    const std::vector<FloorProp>& props_;
+    const int width_, height_;
+    const cg::Transform toDevice_;
+    uint8_t* const base_;
+    const std::size_t stride_;
+    std::array<Band, kBands> bands_;
+};
 
 }  // namespace
 
@@ -240,7 +281,7 @@ void Art::reef() {
 
     // --- The sea floor, back to front ---
 
-    // Each prop is queued with its drawing point and drawn by paintFloor in this order.
+    // Each prop is queued with its drawing point and drawn by the floor bands in this order.
     std::vector<FloorProp> floor;
     floor.reserve(grass.size() + 3 * centres.size() + coralSpots.size() + 4 * centres.size() + strand.size() +
                   kelps.size() + anemones.size());
@@ -257,13 +298,13 @@ void Art::reef() {
             const cg::Point q = flip(m);
             if (a < 0.4) {
                 const double size = 4.5 + 3 * u(m, 2), v = u(m, 3);
-                floor.push_back({q, 1.6 * size + 4, [=](Art& art) { Reef(art).sponge(q, size, v); }});
+                floor.push_back({q, 1.6 * size + 4, [=](Art& art) { Reef(art).sponge(q, size, v); }, 2});
             } else if (a < 0.7) {
                 const double angle = M_PI * u(m, 2), v = u(m, 3);
-                floor.push_back({q, 12, [=](Art& art) { Reef(art).clam(q, angle, v); }});
+                floor.push_back({q, 12, [=](Art& art) { Reef(art).clam(q, angle, v); }, 2});
             } else {
                 const double v = u(m, 2);
-                floor.push_back({q, 12, [=](Art& art) { Reef(art).urchin(q, v); }});
+                floor.push_back({q, 12, [=](Art& art) { Reef(art).urchin(q, v); }, 3});
             }
         }
 
@@ -275,18 +316,18 @@ void Art::reef() {
     for (const cg::Point& p : corals) {
         const cg::Point q = flip(p);
         const double v = u(p, 0), scale = 1.2 + 0.5 * u(p, 7);
-        floor.push_back({q, 12 * scale + 3, [=](Art& art) { Reef(art).coral(q, v, scale); }});
+        floor.push_back({q, 12 * scale + 3, [=](Art& art) { Reef(art).coral(q, v, scale); }, 3});
     }
 
     for (const cg::Point& p : strand) {
         const cg::Point q = flip(p);
         const double v = u(p, 2);
-        if (u(p, 1) >= 0.5) floor.push_back({q, 8, [q](Art& a) { a.shell(q); }});
-        else floor.push_back({q, 8, [q, v](Art& a) { a.starfish(q, v); }});
+        if (u(p, 1) >= 0.5) floor.push_back({q, 8, [q](Art& a) { a.shell(q); }, 0.5});
+        else floor.push_back({q, 8, [q, v](Art& a) { a.starfish(q, v); }, 0.3});
     }
-    for (const cg::Point& p : kelps) floor.push_back({flip(p), 10, [q = flip(p)](Art& a) { Reef(a).kelp(q); }});
+    for (const cg::Point& p : kelps) floor.push_back({flip(p), 10, [q = flip(p)](Art& a) { Reef(a).kelp(q); }, 0.1});
     for (const cg::Point& p : anemones)
-        floor.push_back({flip(p), 14, [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }});
+        floor.push_back({flip(p), 14, [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }, 0.1});
 
     // --- The creatures: placed, then every picture their sprites need drawn at once (a set nobody
     // uses is not drawn), all while the sea floor is drawn ---
@@ -360,10 +401,27 @@ void Art::reef() {
         }
         batch.draw(*this);
     };
-    dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) creatures();
-        else paintFloor(*this, floor);
+    // One queue of jobs taken in order by as many lanes as there are threads: the creatures first (their
+    // placement runs alone, their pictures spread over the threads left idle), then the floor bands,
+    // heaviest first. The order of taking changes nothing drawn.
+    std::vector<std::size_t> jobs = {FloorBands::kBands};
+    const FloorBands bands(*ctx, floor);
+    if (!floor.empty()) {
+        const std::vector<std::size_t> order = bands.order();
+        jobs.insert(jobs.end(), order.begin(), order.end());
+    }
+    const int threads = dispatch::threadCount();
+    const std::size_t lanes = std::min<std::size_t>(
+        jobs.size(), threads > 0 ? static_cast<std::size_t>(threads) : std::max(1u, std::thread::hardware_concurrency()));
+    std::atomic<std::size_t> taken{0};
+    offscreenEach(lanes, [&](Art& worker, std::size_t) -> cg::ImageRef {
+        for (std::size_t j = taken.fetch_add(1); j < jobs.size(); j = taken.fetch_add(1)) {
+            if (jobs[j] == FloorBands::kBands) creatures();
+            else bands.paint(worker, jobs[j]);
+        }
+        return nullptr;
     });
+    if (!floor.empty()) ctx->pixelsChanged();
 
     if (!kelps.empty()) {
         const cg::ImageRef frond = batch.image(frondRow);
