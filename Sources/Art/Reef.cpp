@@ -401,22 +401,41 @@ void Art::reef() {
         }
         batch.draw(*this);
     };
+    // The light patches are placed and drawn by a painter of their own while the floor is painted: the
+    // same request, terrain and remembered placements give the same patches, and its sprites and its
+    // placement join this painter's at the end, where they would have been made.
+    constexpr uint64_t kLightSalt = 7700001;
+    Art lights(nullptr, s, t, keep, look, before);
+    auto shimmerLights = [&] {
+        if (night) lights.shimmer(5, kLightSalt, 0.34f, {120, 165, 235}, reefShimmerCurve);
+        else lights.shimmer(6, kLightSalt, 0.26f, {200, 245, 255}, reefShimmerCurve);
+    };
+    auto takeLights = [&] {
+        for (Sprite& sp : lights.sprites) sprites.push_back(std::move(sp));
+        const auto made = lights.placed.find(key(kLightSalt));
+        if (made != lights.placed.end()) placed[made->first] = made->second;
+    };
+
     // One queue of jobs taken in order by as many lanes as there are threads: the creatures first (their
     // placement runs alone, their pictures spread over the threads left idle), then the floor bands,
-    // heaviest first. The order of taking changes nothing drawn.
-    std::vector<std::size_t> jobs = {FloorBands::kBands};
+    // heaviest first, then the light patches, whose rows fill the threads the last bands leave idle. The
+    // order of taking changes nothing drawn.
+    constexpr std::size_t kCreatures = FloorBands::kBands, kLights = FloorBands::kBands + 1;
+    std::vector<std::size_t> jobs = {kCreatures};
     const FloorBands bands(*ctx, floor);
     if (!floor.empty()) {
         const std::vector<std::size_t> order = bands.order();
         jobs.insert(jobs.end(), order.begin(), order.end());
     }
+    jobs.push_back(kLights);
     const int threads = dispatch::threadCount();
     const std::size_t lanes = std::min<std::size_t>(
         jobs.size(), threads > 0 ? static_cast<std::size_t>(threads) : std::max(1u, std::thread::hardware_concurrency()));
     std::atomic<std::size_t> taken{0};
     offscreenEach(lanes, [&](Art& worker, std::size_t) -> cg::ImageRef {
         for (std::size_t j = taken.fetch_add(1); j < jobs.size(); j = taken.fetch_add(1)) {
-            if (jobs[j] == FloorBands::kBands) creatures();
+            if (jobs[j] == kCreatures) creatures();
+            else if (jobs[j] == kLights) shimmerLights();
             else bands.paint(worker, jobs[j]);
         }
         return nullptr;
@@ -532,7 +551,7 @@ void Art::reef() {
 
     if (!night) {
         cloudShadows(3, 0.1, 0xffffff);
-        shimmer(6, 7700001, 0.26f, {200, 245, 255}, reefShimmerCurve);
+        takeLights();
         return;
     }
 
@@ -573,5 +592,5 @@ void Art::reef() {
         }
     }
 
-    shimmer(5, 7700001, 0.34f, {120, 165, 235}, reefShimmerCurve);
+    takeLights();
 }
