@@ -247,14 +247,26 @@ void Art::reef() {
 
     // --- Placements: the sea floor first ---
 
-    const std::vector<cg::Point> grass = spots(11, 6000, 8, kNoLimit, [&](cg::Point p) {
-        return solid(p) < 0.02f && t.tex->sample(p) > 0.25f && clear(around(p, -4, -8, 8, 10));
+    // The corals, the longest placement, are placed by a painter of their own alongside the seagrass: the
+    // same request and remembered placements give the same spots, and its placement joins this one's.
+    constexpr uint64_t kCoralSalt = 1;
+    Art coralPlacer(nullptr, s, t, keep, look, before);
+    std::vector<cg::Point> grass, coralSpots;
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) {
+            coralSpots = coralPlacer.spots(kCoralSalt, 14000, 10, kNoLimit, [&](cg::Point p) {
+                return value(p) > e - 0.04f && clear(around(p, -10, -16, 20, 21));
+            });
+        } else {
+            grass = spots(11, 6000, 8, kNoLimit, [&](cg::Point p) {
+                return solid(p) < 0.02f && t.tex->sample(p) > 0.25f && clear(around(p, -4, -8, 8, 10));
+            });
+        }
     });
+    if (const auto made = coralPlacer.placed.find(key(kCoralSalt)); made != coralPlacer.placed.end())
+        placed[made->first] = made->second;
     const std::vector<cg::Point> centres = spots(10, 1500, 80, 18, [&](cg::Point p) {
         return solid(p) < 0.02f && clear(around(p, -17, -24, 34, 32));
-    });
-    const std::vector<cg::Point> coralSpots = spots(1, 14000, 10, kNoLimit, [&](cg::Point p) {
-        return value(p) > e - 0.04f && clear(around(p, -10, -16, 20, 21));
     });
     const std::vector<cg::Point> strand = spots(2, 2500, 40, 30, [&](cg::Point p) {
         return solid(p) < 0.02f && clear(around(p, -6, -6, 12, 12));
