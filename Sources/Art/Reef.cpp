@@ -3,13 +3,21 @@
 // day milling schools, an eagle ray and cloud shadows, by night plankton, jellyfish and a diver with a
 // torch. Every position comes from `spots`, so a scene stays put when icons move.
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
@@ -65,71 +73,131 @@ struct Swimmer {
     double beat = 1;
 };
 
-// A sea-floor prop: where it stands (drawing coordinates) and how it draws itself into a painter's context.
+// A sea-floor prop: where it stands (drawing coordinates), how it draws itself into a painter's context,
+// and about how long that takes against a seagrass tuft.
 struct FloorProp {
     cg::Point at;
     double reach;  // farther than the prop draws from its point, shadow included
     std::function<void(Art&)> draw;
+    double weight = 1;
 };
 
-// Draws the props in their order into the scene, in horizontal bands drawn side by side. Each band is a
-// transparent bitmap of whole pixel rows that gets every prop reaching into it, then is laid over its rows
-// of the scene. The bands are fixed by the picture's size, so the picture never depends on the threads.
-void paintFloor(Art& art, const std::vector<FloorProp>& props) {
-    constexpr int kBands = 12;
-    cg::Context& scene = *art.ctx;
-    const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    const cg::Transform toDevice = scene.ctm(), toUser = toDevice.inverted();
-    uint8_t* const base = scene.data();
-    const std::size_t stride = scene.bytesPerRow();
-    if (props.empty() || width <= 0 || height <= 0 || !base) return;
+// Draws the props in their order into the scene, in horizontal bands that can be drawn side by side.
+// Each band is a transparent bitmap of whole pixel rows that gets every prop reaching into it, then is
+// laid over its rows of the scene. The bands are fixed by the picture's size, so the picture never
+// depends on the threads or on the order the bands are drawn in.
+class FloorBands {
+public:
+    static constexpr std::size_t kBands = 12;
 
-    // Each band writes only its own rows of the scene.
-    art.offscreenEach(kBands, [&](Art& worker, std::size_t band) -> cg::ImageRef {
-        const int top = static_cast<int>(static_cast<int64_t>(height) * static_cast<int64_t>(band) / kBands);
-        const int bottom = static_cast<int>(static_cast<int64_t>(height) * static_cast<int64_t>(band + 1) / kBands);
-        if (bottom <= top) return nullptr;
-        auto bitmap = cg::Context::makeBitmap(width, bottom - top, 1);
-        if (!bitmap) return nullptr;
+    FloorBands(cg::Context& scene, const std::vector<FloorProp>& props)
+        : props_(props), width_(scene.pixelWidth()), height_(scene.pixelHeight()),
+          toDevice_(scene.ctm()), base_(scene.data()), stride_(scene.bytesPerRow()) {
+        const cg::Transform toUser = toDevice_.inverted();
+        for (std::size_t i = 0; i < kBands; ++i) {
+            Band& band = bands_[i];
+            band.top = static_cast<int>(static_cast<int64_t>(height_) * static_cast<int64_t>(i) / kBands);
+            band.bottom = static_cast<int>(static_cast<int64_t>(height_) * static_cast<int64_t>(i + 1) / kBands);
+            // The band's points, y up: from its lower edge to its upper edge.
+            const cg::Rect span = cg::Rect(0, static_cast<double>(height_ - band.bottom), static_cast<double>(width_),
+                                           static_cast<double>(band.bottom - band.top))
+                                      .applying(toUser);
+            band.low = span.minY();
+            band.high = span.maxY();
+            for (const FloorProp& prop : props_)
+                if (reaches(prop, band)) band.weight += prop.weight;
+        }
+    }
+
+    // The bands, heaviest first: drawn in this order they finish together sooner.
+    std::vector<std::size_t> order() const {
+        std::vector<std::size_t> out;
+        for (std::size_t i = 0; i < kBands; ++i) out.push_back(i);
+        std::stable_sort(out.begin(), out.end(),
+                         [this](std::size_t a, std::size_t b) { return bands_[a].weight > bands_[b].weight; });
+        return out;
+    }
+
+    // Draws band i and lays it over its rows of the scene, the only ones it writes. Call pixelsChanged()
+    // on the scene once every band is done.
+    void paint(Art& worker, std::size_t i) const {
+        const Band& band = bands_[i];
+        if (band.bottom <= band.top || width_ <= 0 || !base_) return;
+        auto bitmap = cg::Context::makeBitmap(width_, band.bottom - band.top, 1);
+        if (!bitmap) return;
         // The scene's own transform, moved down to the band's lowest row.
-        bitmap->translateBy(0, -static_cast<double>(height - bottom));
-        bitmap->concatenateCTM(toDevice);
-        // The band's points, y up: from its lower edge to its upper edge.
-        const cg::Rect span =
-            cg::Rect(0, static_cast<double>(height - bottom), static_cast<double>(width), static_cast<double>(bottom - top))
-                .applying(toUser);
-        const double low = span.minY(), high = span.maxY();
+        bitmap->translateBy(0, -static_cast<double>(height_ - band.bottom));
+        bitmap->concatenateCTM(toDevice_);
         worker.ctx = bitmap.get();
-        for (const FloorProp& prop : props)
-            if (prop.at.y + prop.reach >= low && prop.at.y - prop.reach <= high) prop.draw(worker);
+        for (const FloorProp& prop : props_)
+            if (reaches(prop, band)) prop.draw(worker);
         worker.ctx = nullptr;
 
-        // Premultiplied source over destination, rounded as the drawing library does it.
         const uint8_t* src = bitmap->data();
         const std::size_t srcStride = bitmap->bytesPerRow();
-        for (int y = 0; y < bottom - top; ++y) {
-            const uint32_t* from = reinterpret_cast<const uint32_t*>(src + srcStride * static_cast<std::size_t>(y));
-            uint32_t* to = reinterpret_cast<uint32_t*>(base + stride * static_cast<std::size_t>(top + y));
-            for (int x = 0; x < width; ++x) {
-                const uint32_t s = from[x];
-                if (s == 0) continue;
-                const uint32_t keep = 255 - (s >> 24);
-                const uint32_t d = to[x];
-                uint32_t out = 0;
-                for (int shift = 0; shift < 32; shift += 8) {
-                    const uint32_t t = ((d >> shift) & 0xFF) * keep + 0x80;
-                    const uint32_t c = ((s >> shift) & 0xFF) + (((t >> 8) + t) >> 8);
-                    out |= (c > 255 ? 255 : c) << shift;
-                }
-                to[x] = out;
-            }
-        }
-        return nullptr;
-    });
-    scene.pixelsChanged();
-}
+        for (int y = 0; y < band.bottom - band.top; ++y)
+            Art::Reef::layOver(reinterpret_cast<const uint32_t*>(src + srcStride * static_cast<std::size_t>(y)),
+                               reinterpret_cast<uint32_t*>(base_ + stride_ * static_cast<std::size_t>(band.top + y)),
+                               width_);
+    }
+
+private:
+    struct Band {
+        int top = 0, bottom = 0;
+        double low = 0, high = 0;
+        double weight = 0;
+    };
+    static bool reaches(const FloorProp& prop, const Band& band) {
+        return prop.at.y + prop.reach >= band.low && prop.at.y - prop.reach <= band.high;
+    }
+
+    const std::vector<FloorProp>& props_;
+    const int width_, height_;
+    const cg::Transform toDevice_;
+    uint8_t* const base_;
+    const std::size_t stride_;
+    std::array<Band, kBands> bands_;
+};
 
 }  // namespace
+
+void Art::Reef::layOver(const uint32_t* src, uint32_t* dst, int n) {
+    int x = 0;
+#if defined(__SSE2__)
+    // Four pixels at once, in 16-bit lanes: d·keep + 0x80 and its rounding stay below 2¹⁶, and the
+    // saturating add is the clamp at 255.
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(0x80);
+    for (; x + 4 <= n; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(s, zero)) == 0xFFFF) continue;
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + x));
+        __m128i alpha = _mm_srli_epi32(s, 24);
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 8));
+        alpha = _mm_or_si128(alpha, _mm_slli_epi32(alpha, 16));
+        const __m128i keep = _mm_xor_si128(alpha, _mm_set1_epi32(-1));
+        auto scaled = [&](__m128i d16, __m128i k16) {
+            const __m128i t = _mm_add_epi16(_mm_mullo_epi16(d16, k16), half);
+            return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+        };
+        const __m128i low = scaled(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(keep, zero));
+        const __m128i high = scaled(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(keep, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_adds_epu8(s, _mm_packus_epi16(low, high)));
+    }
+#endif
+    for (; x < n; ++x) {
+        const uint32_t s = src[x];
+        if (s == 0) continue;
+        const uint32_t keep = 255 - (s >> 24);
+        const uint32_t d = dst[x];
+        uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const uint32_t t = ((d >> shift) & 0xFF) * keep + 0x80;
+            const uint32_t c = ((s >> shift) & 0xFF) + (((t >> 8) + t) >> 8);
+            out |= (c > 255 ? 255 : c) << shift;
+        }
+        dst[x] = out;
+    }
+}
 
 void Art::reef() {
     Reef reef(*this);
@@ -179,14 +247,26 @@ void Art::reef() {
 
     // --- Placements: the sea floor first ---
 
-    const std::vector<cg::Point> grass = spots(11, 6000, 8, kNoLimit, [&](cg::Point p) {
-        return solid(p) < 0.02f && t.tex->sample(p) > 0.25f && clear(around(p, -4, -8, 8, 10));
+    // The corals, the longest placement, are placed by a painter of their own alongside the seagrass: the
+    // same request and remembered placements give the same spots, and its placement joins this one's.
+    constexpr uint64_t kCoralSalt = 1;
+    Art coralPlacer(nullptr, s, t, keep, look, before);
+    std::vector<cg::Point> grass, coralSpots;
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) {
+            coralSpots = coralPlacer.spots(kCoralSalt, 14000, 10, kNoLimit, [&](cg::Point p) {
+                return value(p) > e - 0.04f && clear(around(p, -10, -16, 20, 21));
+            });
+        } else {
+            grass = spots(11, 6000, 8, kNoLimit, [&](cg::Point p) {
+                return solid(p) < 0.02f && t.tex->sample(p) > 0.25f && clear(around(p, -4, -8, 8, 10));
+            });
+        }
     });
+    if (const auto made = coralPlacer.placed.find(key(kCoralSalt)); made != coralPlacer.placed.end())
+        placed[made->first] = made->second;
     const std::vector<cg::Point> centres = spots(10, 1500, 80, 18, [&](cg::Point p) {
         return solid(p) < 0.02f && clear(around(p, -17, -24, 34, 32));
-    });
-    const std::vector<cg::Point> coralSpots = spots(1, 14000, 10, kNoLimit, [&](cg::Point p) {
-        return value(p) > e - 0.04f && clear(around(p, -10, -16, 20, 21));
     });
     const std::vector<cg::Point> strand = spots(2, 2500, 40, 30, [&](cg::Point p) {
         return solid(p) < 0.02f && clear(around(p, -6, -6, 12, 12));
@@ -213,7 +293,7 @@ void Art::reef() {
 
     // --- The sea floor, back to front ---
 
-    // Each prop is queued with its drawing point and drawn by paintFloor in this order.
+    // Each prop is queued with its drawing point and drawn by the floor bands in this order.
     std::vector<FloorProp> floor;
     floor.reserve(grass.size() + 3 * centres.size() + coralSpots.size() + 4 * centres.size() + strand.size() +
                   kelps.size() + anemones.size());
@@ -230,13 +310,13 @@ void Art::reef() {
             const cg::Point q = flip(m);
             if (a < 0.4) {
                 const double size = 4.5 + 3 * u(m, 2), v = u(m, 3);
-                floor.push_back({q, 1.6 * size + 4, [=](Art& art) { Reef(art).sponge(q, size, v); }});
+                floor.push_back({q, 1.6 * size + 4, [=](Art& art) { Reef(art).sponge(q, size, v); }, 2});
             } else if (a < 0.7) {
                 const double angle = M_PI * u(m, 2), v = u(m, 3);
-                floor.push_back({q, 12, [=](Art& art) { Reef(art).clam(q, angle, v); }});
+                floor.push_back({q, 12, [=](Art& art) { Reef(art).clam(q, angle, v); }, 2});
             } else {
                 const double v = u(m, 2);
-                floor.push_back({q, 12, [=](Art& art) { Reef(art).urchin(q, v); }});
+                floor.push_back({q, 12, [=](Art& art) { Reef(art).urchin(q, v); }, 3});
             }
         }
 
@@ -248,18 +328,18 @@ void Art::reef() {
     for (const cg::Point& p : corals) {
         const cg::Point q = flip(p);
         const double v = u(p, 0), scale = 1.2 + 0.5 * u(p, 7);
-        floor.push_back({q, 12 * scale + 3, [=](Art& art) { Reef(art).coral(q, v, scale); }});
+        floor.push_back({q, 12 * scale + 3, [=](Art& art) { Reef(art).coral(q, v, scale); }, 3});
     }
 
     for (const cg::Point& p : strand) {
         const cg::Point q = flip(p);
         const double v = u(p, 2);
-        if (u(p, 1) >= 0.5) floor.push_back({q, 8, [q](Art& a) { a.shell(q); }});
-        else floor.push_back({q, 8, [q, v](Art& a) { a.starfish(q, v); }});
+        if (u(p, 1) >= 0.5) floor.push_back({q, 8, [q](Art& a) { a.shell(q); }, 0.5});
+        else floor.push_back({q, 8, [q, v](Art& a) { a.starfish(q, v); }, 0.3});
     }
-    for (const cg::Point& p : kelps) floor.push_back({flip(p), 10, [q = flip(p)](Art& a) { Reef(a).kelp(q); }});
+    for (const cg::Point& p : kelps) floor.push_back({flip(p), 10, [q = flip(p)](Art& a) { Reef(a).kelp(q); }, 0.1});
     for (const cg::Point& p : anemones)
-        floor.push_back({flip(p), 14, [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }});
+        floor.push_back({flip(p), 14, [q = flip(p)](Art& a) { a.groundShadow(q, 8, 0.2); }, 0.1});
 
     // --- The creatures: placed, then every picture their sprites need drawn at once (a set nobody
     // uses is not drawn), all while the sea floor is drawn ---
@@ -333,10 +413,46 @@ void Art::reef() {
         }
         batch.draw(*this);
     };
-    dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) creatures();
-        else paintFloor(*this, floor);
+    // The light patches are placed and drawn by a painter of their own while the floor is painted: the
+    // same request, terrain and remembered placements give the same patches, and its sprites and its
+    // placement join this painter's at the end, where they would have been made.
+    constexpr uint64_t kLightSalt = 7700001;
+    Art lights(nullptr, s, t, keep, look, before);
+    auto shimmerLights = [&] {
+        if (night) lights.shimmer(5, kLightSalt, 0.34f, {120, 165, 235}, reefShimmerCurve);
+        else lights.shimmer(6, kLightSalt, 0.26f, {200, 245, 255}, reefShimmerCurve);
+    };
+    auto takeLights = [&] {
+        for (Sprite& sp : lights.sprites) sprites.push_back(std::move(sp));
+        const auto made = lights.placed.find(key(kLightSalt));
+        if (made != lights.placed.end()) placed[made->first] = made->second;
+    };
+
+    // One queue of jobs taken in order by as many lanes as there are threads: the creatures first (their
+    // placement runs alone, their pictures spread over the threads left idle), then the floor bands,
+    // heaviest first, then the light patches, whose rows fill the threads the last bands leave idle. The
+    // order of taking changes nothing drawn.
+    constexpr std::size_t kCreatures = FloorBands::kBands, kLights = FloorBands::kBands + 1;
+    std::vector<std::size_t> jobs = {kCreatures};
+    const FloorBands bands(*ctx, floor);
+    if (!floor.empty()) {
+        const std::vector<std::size_t> order = bands.order();
+        jobs.insert(jobs.end(), order.begin(), order.end());
+    }
+    jobs.push_back(kLights);
+    const int threads = dispatch::threadCount();
+    const std::size_t lanes = std::min<std::size_t>(
+        jobs.size(), threads > 0 ? static_cast<std::size_t>(threads) : std::max(1u, std::thread::hardware_concurrency()));
+    std::atomic<std::size_t> taken{0};
+    offscreenEach(lanes, [&](Art& worker, std::size_t) -> cg::ImageRef {
+        for (std::size_t j = taken.fetch_add(1); j < jobs.size(); j = taken.fetch_add(1)) {
+            if (jobs[j] == kCreatures) creatures();
+            else if (jobs[j] == kLights) shimmerLights();
+            else bands.paint(worker, jobs[j]);
+        }
+        return nullptr;
     });
+    if (!floor.empty()) ctx->pixelsChanged();
 
     if (!kelps.empty()) {
         const cg::ImageRef frond = batch.image(frondRow);
@@ -447,7 +563,7 @@ void Art::reef() {
 
     if (!night) {
         cloudShadows(3, 0.1, 0xffffff);
-        shimmer(6, 7700001, 0.26f, {200, 245, 255}, reefShimmerCurve);
+        takeLights();
         return;
     }
 
@@ -488,5 +604,5 @@ void Art::reef() {
         }
     }
 
-    shimmer(5, 7700001, 0.34f, {120, 165, 235}, reefShimmerCurve);
+    takeLights();
 }

@@ -57,6 +57,9 @@ public:
     // A bubble ring with its highlight, into a 6 × 6 point frame.
     void bubble();
 
+    // Lays n premultiplied pixels over n others, rounded as the drawing library rounds source-over.
+    static void layOver(const uint32_t* src, uint32_t* dst, int n);
+
     // --- Choices the props make from their variation ---
 
     struct Colors {

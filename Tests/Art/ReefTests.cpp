@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Art/Reef.h"
 #include "ArtTestSupport.h"
@@ -187,6 +188,28 @@ TEST(ReefProps, DiverKicksWithItsLegsInOppositePhase) {
         ASSERT_TRUE(frame);
         const uint32_t px = frame->pixel(int(row.at.x * 4), int((24 - row.at.y) * 4));
         EXPECT_EQ((px >> 24) > 128, row.inked) << row.phase << " at " << row.at.x << ", " << row.at.y;
+    }
+}
+
+TEST(ReefFloor, LayingOverRoundsEveryChannelAsSourceOverAtAnyRowLength) {
+    // Source pixels: clear, opaque, half and faint alpha, and one whose colour exceeds its alpha (clamped).
+    const uint32_t sources[] = {0x00000000, 0xff204060, 0x80402010, 0x10080402, 0x7f7f7f7f, 0x40ff10ff, 0xc0a0b0c0};
+    const uint32_t dests[] = {0xffffffff, 0xff123456, 0x00000000, 0x80808080, 0xff010203};
+    for (int n : {0, 1, 3, 4, 5, 8, 11, 37}) {
+        std::vector<uint32_t> src(static_cast<std::size_t>(n)), dst(src.size()), want(src.size());
+        for (int i = 0; i < n; ++i) {
+            // Runs of clear pixels too, so that whole clear groups are passed over.
+            src[i] = (i / 4) % 3 == 1 ? 0 : sources[(i * 5) % std::size(sources)];
+            dst[i] = dests[(i * 3) % std::size(dests)];
+            uint32_t out = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                const uint32_t s = (src[i] >> shift) & 0xFF, d = (dst[i] >> shift) & 0xFF;
+                out |= std::min<uint32_t>(s + (d * (255 - (src[i] >> 24)) + 127) / 255, 255) << shift;
+            }
+            want[i] = out;
+        }
+        Art::Reef::layOver(src.data(), dst.data(), n);
+        EXPECT_EQ(dst, want) << n;
     }
 }
 
