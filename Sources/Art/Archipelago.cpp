@@ -132,49 +132,6 @@ void Art::archipelago() {
         }
     }
 
-    // Trees where the ground is lush, clear of huts and of the strip the ape walks.
-    const auto trees = spots(4, 6000, 18, kNoLimit, [&](cg::Point p) {
-        if (!(value(p) > l0 + 0.05f)) return false;
-        const float tex = t.tex->sample(p);
-        const float dn = std::clamp((tex + 0.45f) / 0.7f, 0.0f, 1.0f);
-        if (!(static_cast<double>(dn * dn * (3 - 2 * dn)) > rand(p, 9))) return false;
-        if (!clear(box(p, -10, -27, 20, 31))) return false;
-        for (const cg::Point& hut : isles.huts)
-            if (std::hypot(p.x - hut.x, p.y - hut.y) < 24) return false;
-        const auto strip = isles.kongPasses(p.x);
-        if (!strip || p.y <= strip->lo - 3) return true;
-        return p.y >= strip->hi + (rand(p, 0) < 0.72 ? 2 : 16);
-    });
-
-    // Huts and trees back to front; palms just below the ape's path stand in front of it.
-    std::vector<cg::Point> front;
-    for (const cg::Point& tr : trees) {
-        if (!(rand(tr, 0) < 0.72)) continue;
-        const auto strip = isles.kongPasses(tr.x);
-        if (strip && tr.y >= strip->hi + 2) front.push_back(tr);
-    }
-    std::vector<std::pair<cg::Point, bool>> items;  // true: a hut
-    for (const cg::Point& p : isles.huts) items.emplace_back(p, true);
-    for (const cg::Point& p : trees) items.emplace_back(p, false);
-    sortByY(items);
-    const uint32_t dark = night ? 0x163826 : 0x245F2C;
-    const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
-    sortByY(front);
-    // Every palm's picture depends on its lean alone: draw them all at once, in the order the
-    // palms are placed (those behind the ape, then those in front).
-    std::vector<cg::Point> palms;
-    for (const auto& [p, isHut] : items)
-        if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
-            palms.push_back(p);
-    const std::size_t behind = palms.size();
-    palms.insert(palms.end(), front.begin(), front.end());
-
-    // The ground under huts and trees, back to front: everything behind the ape, then the palms in front.
-    std::vector<std::pair<cg::Point, bool>> ground;  // true: a hut
-    for (const auto& [p, isHut] : items)
-        if (isHut || std::find(front.begin(), front.end(), p) == front.end()) ground.emplace_back(p, isHut);
-    for (std::size_t i = behind; i < palms.size(); ++i) ground.emplace_back(palms[i], false);
-
     // The rocks keep the creatures' paths away and are painted before the ground.
     rocks = spots(2, 700, 90, 7, rockTest);
 
@@ -533,19 +490,61 @@ void Art::archipelago() {
         for (const cg::Point& p : inner) surf(p, -4, 6);
     };
 
-    // The palms' pictures and the ape's poses depend on no placement but their own. The ape's poses
-    // are the slow ones, so they come first.
-    const bool ape = !isles.patrol.empty();
-    const std::size_t apePoses = ape ? kongPoseCount() : 0;
-    std::vector<cg::ImageRef> apeImages;
-    auto treePictures = [&] {
-        apeImages = offscreenEach(apePoses + palms.size(), [&](Art& a, std::size_t i) {
-            return i < apePoses ? a.kongPose(i) : a.palmImage(rand(palms[i - apePoses], 2) - 0.5);
+    // Trees, huts and the ground under them, back to front. They are made while the ape's poses are
+    // drawn and the sea is placed.
+    std::vector<cg::Point> trees, front, palms;
+    std::vector<std::pair<cg::Point, bool>> items;   // true: a hut
+    std::vector<std::pair<cg::Point, bool>> ground;  // the same, palms in front of the ape last
+    std::size_t behind = 0;                          // palms behind the ape, the first of `palms`
+    const uint32_t dark = night ? 0x163826 : 0x245F2C;
+    const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
+    auto grove = [&] {
+        // Trees where the ground is lush, clear of huts and of the strip the ape walks.
+        trees = spots(4, 6000, 18, kNoLimit, [&](cg::Point p) {
+            if (!(value(p) > l0 + 0.05f)) return false;
+            const float tex = t.tex->sample(p);
+            const float dn = std::clamp((tex + 0.45f) / 0.7f, 0.0f, 1.0f);
+            if (!(static_cast<double>(dn * dn * (3 - 2 * dn)) > rand(p, 9))) return false;
+            if (!clear(box(p, -10, -27, 20, 31))) return false;
+            for (const cg::Point& hut : isles.huts)
+                if (std::hypot(p.x - hut.x, p.y - hut.y) < 24) return false;
+            const auto strip = isles.kongPasses(p.x);
+            if (!strip || p.y <= strip->lo - 3) return true;
+            return p.y >= strip->hi + (rand(p, 0) < 0.72 ? 2 : 16);
         });
+
+        // Huts and trees back to front; palms just below the ape's path stand in front of it.
+        for (const cg::Point& tr : trees) {
+            if (!(rand(tr, 0) < 0.72)) continue;
+            const auto strip = isles.kongPasses(tr.x);
+            if (strip && tr.y >= strip->hi + 2) front.push_back(tr);
+        }
+        for (const cg::Point& p : isles.huts) items.emplace_back(p, true);
+        for (const cg::Point& p : trees) items.emplace_back(p, false);
+        sortByY(items);
+        sortByY(front);
+        // Every palm's picture depends on its lean alone: draw them all at once, in the order the
+        // palms are placed (those behind the ape, then those in front).
+        for (const auto& [p, isHut] : items)
+            if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
+                palms.push_back(p);
+        behind = palms.size();
+        palms.insert(palms.end(), front.begin(), front.end());
+
+        // The ground under huts and trees, back to front: everything behind the ape, then the palms in front.
+        for (const auto& [p, isHut] : items)
+            if (isHut || std::find(front.begin(), front.end(), p) == front.end()) ground.emplace_back(p, isHut);
+        for (std::size_t i = behind; i < palms.size(); ++i) ground.emplace_back(palms[i], false);
     };
 
-    // The scene's own context: the rocks, then the ground under huts and trees in bands.
-    auto land = [&] {
+    // The ape's poses and the palms' pictures depend on no placement but their own.
+    const bool ape = !isles.patrol.empty();
+    const std::size_t apePoses = ape ? kongPoseCount() : 0;
+    std::vector<cg::ImageRef> apeImages, palmImages;
+
+    // The scene's own context: the rocks, then the ground under huts and trees, in one pass alongside
+    // the pictures, leaving the scene's drawing state as it found it.
+    auto paintGround = [&] {
         // Rocks with a ring of foam.
         {
             const RockColors colors = night ? kNightRock : kDayRock;
@@ -583,30 +582,39 @@ void Art::archipelago() {
                 g.drawRadialGradient(body, {q.x - 2.8, q.y + 3.15}, 0, q, 8.75, {.drawsAfterEnd = true});
             }
         }
-        paintInBands([&](Art& a, const cg::Rect&) {
-            for (const auto& [p, isHut] : ground) {
-                const cg::Point q = flip(p);
-                if (isHut) {
-                    a.hutPicture(q);
-                } else if (rand(p, 0) < 0.72) {
-                    a.groundShadow(q, 9, 0.18);
-                } else {
-                    a.groundShadow(q, 10, 0.2);
-                    a.canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
-                }
+        cg::SavedState saved(*ctx);
+        for (const auto& [p, isHut] : ground) {
+            const cg::Point q = flip(p);
+            if (isHut) {
+                hutPicture(q);
+            } else if (rand(p, 0) < 0.72) {
+                groundShadow(q, 9, 0.18);
+            } else {
+                groundShadow(q, 10, 0.2);
+                canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
             }
-        });
+        }
     };
 
-    // Only the sea appends sprites meanwhile, and only the land draws into the scene.
+    // Only the sea appends sprites meanwhile, and only the ground draws into the scene.
     dispatch::concurrentPerform(3, [&](std::size_t job) {
-        if (job == 0) sea();
-        else if (job == 1) treePictures();
-        else land();
+        if (job == 0) {
+            sea();
+        } else if (job == 1) {
+            apeImages = offscreenEach(apePoses, [](Art& a, std::size_t i) { return a.kongPose(i); });
+        } else {
+            grove();
+            dispatch::concurrentPerform(2, [&](std::size_t part) {
+                if (part == 1) {
+                    paintGround();
+                    return;
+                }
+                palmImages = offscreenEach(palms.size(), [&](Art& a, std::size_t i) {
+                    return a.palmImage(rand(palms[i], 2) - 0.5);
+                });
+            });
+        }
     });
-    const std::vector<cg::ImageRef> palmImages(apeImages.begin() + static_cast<std::ptrdiff_t>(apePoses),
-                                               apeImages.end());
-    apeImages.resize(apePoses);
 
     // Hut lights and palms in their usual order, with the ape among them.
     {
