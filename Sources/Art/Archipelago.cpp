@@ -266,10 +266,16 @@ void Art::archipelago() {
         });
     }
 
+    cg::ImageRef beam;  // the lighthouse's, at night
+
     // The sea: placements, then the creatures' frames and the squall all at once, then their sprites
     // (the first of the scene's), the whitecaps and the surf.
     auto sea = [&] {
         dispatch::concurrentPerform(placements.size(), [&](std::size_t i) { placements[i](); });
+        if (night && !beacons.empty())
+            beam = offscreenEach(1, [](Art& a, std::size_t) {
+                       return a.offscreen(220, 60, [&a] { Archipelago(a).beam(); });
+                   }).front();
 
         PictureBatch batch;
         if (!night) {
@@ -597,11 +603,14 @@ void Art::archipelago() {
     };
 
     // Only the sea appends sprites meanwhile, and only the ground draws into the scene.
-    dispatch::concurrentPerform(3, [&](std::size_t job) {
+    std::vector<Sprite> clouds;
+    dispatch::concurrentPerform(4, [&](std::size_t job) {
         if (job == 0) {
             sea();
         } else if (job == 1) {
             apeImages = offscreenEach(apePoses, [](Art& a, std::size_t i) { return a.kongPose(i); });
+        } else if (job == 2) {
+            if (!night) clouds = cloudShadowSprites(3, 0.11, 0x000000);
         } else {
             grove();
             dispatch::concurrentPerform(2, [&](std::size_t part) {
@@ -636,7 +645,7 @@ void Art::archipelago() {
         lighthouse(q);
         if (!night) continue;
         isles.lighthouse = p;
-        const cg::ImageRef ray = offscreen(220, 60, [&] { isles.beam(); });
+        const cg::ImageRef ray = beam;
         const double a0 = 2 * kPi * rand(p, 1);
         for (const double angle : {a0, a0 + kPi}) {
             Sprite sp = sprite(Sprite::Kind::beam, q, 220, rand(p, 0));
@@ -665,7 +674,7 @@ void Art::archipelago() {
             sprites.push_back(std::move(sp));
         }
         for (const cg::Point& p : birds) bird(p, 62, 48, 17, 0xF7F9FA, 5.5);
-        cloudShadows(3, 0.11, 0x000000);
+        for (Sprite& sp : clouds) sprites.push_back(std::move(sp));
     } else {
         for (const cg::Point& p : fires) fire(flip(p));
         for (const cg::Point& p : glints) {

@@ -93,6 +93,9 @@ public:
     void canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
     // Appends n cloud-shadow sprites, one per horizontal band (color 0: a dark shadow).
     void cloudShadows(int64_t n, double alpha, uint32_t color);
+    // The same sprites, returned instead of appended; draws nothing into the scene, so it may run
+    // alongside other drawing.
+    std::vector<Sprite> cloudShadowSprites(int64_t n, double alpha, uint32_t color) const;
     // The canyon's dry wash at column x of a scene of height w (Wash of Renderer/Palette.h).
     static struct Wash wash(float x, float w);
 
