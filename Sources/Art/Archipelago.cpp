@@ -120,23 +120,27 @@ void Art::archipelago() {
     isles.huts = spots(3, 900, 130, 4, [&](cg::Point p) {
         return value(p) > l0 + 0.25f && clear(box(p, -15, -22, 30, 27));
     });
-    for (const auto& [salt, least] : {std::pair<uint64_t, double>{707, 100}, {708, 40}, {709, 0}}) {
-        if (!isles.patrol.empty()) break;
-        const double need = least;
-        for (const cg::Point& p : spots(salt, 5000, 1, 1, [&](cg::Point q) {
-                 const auto r = isles.room(q);
-                 return r && *r >= need;
-             })) {
-            const auto r = isles.room(p);
-            isles.patrol = isles.beat(p, r ? *r : 0);
+    // The beat is looked for while the sea is placed; everything on land waits for it.
+    auto findBeat = [&] {
+        for (const auto& [salt, least] : {std::pair<uint64_t, double>{707, 100}, {708, 40}, {709, 0}}) {
+            if (!isles.patrol.empty()) break;
+            const double need = least;
+            for (const cg::Point& p : spots(salt, 5000, 1, 1, [&](cg::Point q) {
+                     const auto r = isles.room(q);
+                     return r && *r >= need;
+                 })) {
+                const auto r = isles.room(p);
+                isles.patrol = isles.beat(p, r ? *r : 0);
+            }
         }
-    }
+    };
 
     // The rocks keep the creatures' paths away and are painted before the ground.
     rocks = spots(2, 700, 90, 7, rockTest);
 
     // Every other placement depends only on the terrain, the huts, the ape's beat and the rocks, and each
-    // keeps its own salt's list: they are made at once. Drawing and sprites follow in the usual order.
+    // keeps its own salt's list: they are made at once, those that keep away from the ape once its
+    // beat is known. Drawing and sprites follow in the usual order.
     std::vector<cg::Point> whales, pods, rays, turtles, sharks, schools, squalls, caps, outer, inner;
     std::vector<cg::Point> beacons, glints, birds, fires, shoreFlies, treeFlies;
     const uint64_t seed = s.seed();
@@ -225,7 +229,8 @@ void Art::archipelago() {
         });
     });
     // The lighthouse on a low point with a wide view of the sea, away from the ape.
-    placements.emplace_back([&] {
+    std::vector<std::function<void()>> awayFromApe;
+    awayFromApe.emplace_back([&] {
         beacons = spots(606, 8000, 1, 1, [&](cg::Point p) {
             const float v = value(p);
             if (!(v > l0 + 0.005f && v < l0 + 0.08f)) return false;
@@ -246,7 +251,7 @@ void Art::archipelago() {
                           [&](cg::Point p) { return solid(p) < 0.02f && clear(box(p, -72, -56, 144, 112)); });
         });
     } else {
-        placements.emplace_back([&] {
+        awayFromApe.emplace_back([&] {
             fires = spots(6, 900, 170, 5, [&](cg::Point p) {
                 const float v = value(p);
                 return v > l0 + 0.01f && v < l0 + 0.07f && clear(box(p, -8, -10, 16, 14)) &&
@@ -272,10 +277,6 @@ void Art::archipelago() {
     // (the first of the scene's), the whitecaps and the surf.
     auto sea = [&] {
         dispatch::concurrentPerform(placements.size(), [&](std::size_t i) { placements[i](); });
-        if (night && !beacons.empty())
-            beam = offscreenEach(1, [](Art& a, std::size_t) {
-                       return a.offscreen(220, 60, [&a] { Archipelago(a).beam(); });
-                   }).front();
 
         PictureBatch batch;
         if (!night) {
@@ -544,8 +545,8 @@ void Art::archipelago() {
     };
 
     // The ape's poses and the palms' pictures depend on no placement but their own.
-    const bool ape = !isles.patrol.empty();
-    const std::size_t apePoses = ape ? kongPoseCount() : 0;
+    bool ape = false;
+    std::size_t apePoses = 0;
     std::vector<cg::ImageRef> apeImages, palmImages;
 
     // The scene's own context: the rocks, then the ground under huts and trees, in one pass alongside
@@ -602,27 +603,42 @@ void Art::archipelago() {
         }
     };
 
+    // The land: the ape's beat, then at once its poses, the trees with their pictures and the ground,
+    // and the places kept away from the ape.
+    auto island = [&] {
+        findBeat();
+        ape = !isles.patrol.empty();
+        apePoses = ape ? kongPoseCount() : 0;
+        dispatch::concurrentPerform(3, [&](std::size_t part) {
+            if (part == 0) {
+                apeImages = offscreenEach(apePoses, [](Art& a, std::size_t i) { return a.kongPose(i); });
+            } else if (part == 1) {
+                grove();
+                dispatch::concurrentPerform(2, [&](std::size_t half) {
+                    if (half == 1) {
+                        paintGround();
+                        return;
+                    }
+                    palmImages = offscreenEach(palms.size(), [&](Art& a, std::size_t i) {
+                        return a.palmImage(rand(palms[i], 2) - 0.5);
+                    });
+                });
+            } else {
+                dispatch::concurrentPerform(awayFromApe.size(), [&](std::size_t i) { awayFromApe[i](); });
+                if (night && !beacons.empty())
+                    beam = offscreenEach(1, [](Art& a, std::size_t) {
+                               return a.offscreen(220, 60, [&a] { Archipelago(a).beam(); });
+                           }).front();
+            }
+        });
+    };
+
     // Only the sea appends sprites meanwhile, and only the ground draws into the scene.
     std::vector<Sprite> clouds;
-    dispatch::concurrentPerform(4, [&](std::size_t job) {
-        if (job == 0) {
-            sea();
-        } else if (job == 1) {
-            apeImages = offscreenEach(apePoses, [](Art& a, std::size_t i) { return a.kongPose(i); });
-        } else if (job == 2) {
-            if (!night) clouds = cloudShadowSprites(3, 0.11, 0x000000);
-        } else {
-            grove();
-            dispatch::concurrentPerform(2, [&](std::size_t part) {
-                if (part == 1) {
-                    paintGround();
-                    return;
-                }
-                palmImages = offscreenEach(palms.size(), [&](Art& a, std::size_t i) {
-                    return a.palmImage(rand(palms[i], 2) - 0.5);
-                });
-            });
-        }
+    dispatch::concurrentPerform(3, [&](std::size_t job) {
+        if (job == 0) sea();
+        else if (job == 1) island();
+        else if (!night) clouds = cloudShadowSprites(3, 0.11, 0x000000);
     });
 
     // Hut lights and palms in their usual order, with the ape among them.
