@@ -274,7 +274,8 @@ void Art::archipelago() {
     cg::ImageRef beam;  // the lighthouse's, at night
 
     // The sea: placements, then the creatures' frames and the squall all at once, then their sprites
-    // (the first of the scene's), the whitecaps and the surf.
+    // (the first of the scene's, kept aside meanwhile), the whitecaps and the surf.
+    std::vector<Sprite> seaSprites;
     auto sea = [&] {
         dispatch::concurrentPerform(placements.size(), [&](std::size_t i) { placements[i](); });
 
@@ -339,7 +340,7 @@ void Art::archipelago() {
                     sp.pulse = 0.25;
                     sp.stroke = row.stroke;
                     sp.blow = row.length > 20 ? 19 : 27;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -365,7 +366,7 @@ void Art::archipelago() {
                     sp.rest = 0.8;
                     sp.pulse = 0.25;
                     sp.stroke = rand(p, 40 + static_cast<uint64_t>(j));
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -381,7 +382,7 @@ void Art::archipelago() {
                     for (const cg::Point& q : isles.glide(p, 0.12, 8)) sp.path.push_back(flip(q));
                     sp.rest = 0.4 + rand(p, 4);
                     sp.pulse = 0.35;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -398,7 +399,7 @@ void Art::archipelago() {
                     sp.rest = 0.3;
                     sp.closed = true;
                     sp.pulse = 0.55;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -416,7 +417,7 @@ void Art::archipelago() {
                     sp.rest = 0.3;
                     sp.closed = true;
                     sp.pulse = 0.2;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -443,7 +444,7 @@ void Art::archipelago() {
                         sp.closed = true;
                         sp.pulse = 0.3;
                         sp.stroke = rand(p, 30 + j);
-                        sprites.push_back(std::move(sp));
+                        seaSprites.push_back(std::move(sp));
                     }
                 }
             }
@@ -462,7 +463,7 @@ void Art::archipelago() {
                     sp.grow = 1.25;
                     sp.face = false;
                     sp.rain = 52;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
         }
@@ -481,7 +482,7 @@ void Art::archipelago() {
             Sprite sp = sprite(Sprite::Kind::wave, flip(p), 20, rand(p, 0));
             sp.travel = 12;
             sp.image = std::move(image);
-            sprites.push_back(std::move(sp));
+            seaSprites.push_back(std::move(sp));
         }
         auto surf = [&](cg::Point p, double from, double to) {
             cg::ImageRef image = Archipelago::frameFor(swashImages, rand(p, 5));
@@ -491,7 +492,7 @@ void Art::archipelago() {
             sp.to = flip({p.x + to * n.x, p.y + to * n.y});
             sp.angle = std::atan2(-n.x, -n.y);
             sp.image = std::move(image);
-            sprites.push_back(std::move(sp));
+            seaSprites.push_back(std::move(sp));
         };
         for (const cg::Point& p : outer) surf(p, -9, -1.5);
         for (const cg::Point& p : inner) surf(p, -4, 6);
@@ -603,43 +604,55 @@ void Art::archipelago() {
         }
     };
 
-    // The land: the ape's beat, then at once its poses, the trees with their pictures and the ground,
-    // and the places kept away from the ape.
+    // The land: the ape's beat, then at once its poses, the trees with their pictures and the scene's
+    // own drawing: rocks and ground while the places kept away from the ape are found, then the
+    // lighthouse and the campfires. The campfires' sprites are the only ones appended meanwhile.
+    const std::size_t earlier = sprites.size();
     auto island = [&] {
         findBeat();
         ape = !isles.patrol.empty();
         apePoses = ape ? kongPoseCount() : 0;
-        dispatch::concurrentPerform(3, [&](std::size_t part) {
+        dispatch::concurrentPerform(2, [&](std::size_t part) {
             if (part == 0) {
                 apeImages = offscreenEach(apePoses, [](Art& a, std::size_t i) { return a.kongPose(i); });
-            } else if (part == 1) {
-                grove();
-                dispatch::concurrentPerform(2, [&](std::size_t half) {
-                    if (half == 1) {
-                        paintGround();
-                        return;
-                    }
+                return;
+            }
+            grove();
+            dispatch::concurrentPerform(2, [&](std::size_t half) {
+                if (half == 0) {
                     palmImages = offscreenEach(palms.size(), [&](Art& a, std::size_t i) {
                         return a.palmImage(rand(palms[i], 2) - 0.5);
                     });
+                    return;
+                }
+                dispatch::concurrentPerform(2, [&](std::size_t k) {
+                    if (k == 1) {
+                        paintGround();
+                        return;
+                    }
+                    dispatch::concurrentPerform(awayFromApe.size(), [&](std::size_t i) { awayFromApe[i](); });
+                    if (night && !beacons.empty())
+                        beam = offscreenEach(1, [](Art& a, std::size_t) {
+                                   return a.offscreen(220, 60, [&a] { Archipelago(a).beam(); });
+                               }).front();
                 });
-            } else {
-                dispatch::concurrentPerform(awayFromApe.size(), [&](std::size_t i) { awayFromApe[i](); });
-                if (night && !beacons.empty())
-                    beam = offscreenEach(1, [](Art& a, std::size_t) {
-                               return a.offscreen(220, 60, [&a] { Archipelago(a).beam(); });
-                           }).front();
-            }
+                for (const cg::Point& p : beacons) lighthouse(flip(p));
+                for (const cg::Point& p : fires) fire(flip(p));
+            });
         });
     };
 
-    // Only the sea appends sprites meanwhile, and only the ground draws into the scene.
+    // Only the campfires append sprites meanwhile, and only the land draws into the scene.
     std::vector<Sprite> clouds;
     dispatch::concurrentPerform(3, [&](std::size_t job) {
         if (job == 0) sea();
         else if (job == 1) island();
         else if (!night) clouds = cloudShadowSprites(3, 0.11, 0x000000);
     });
+    std::vector<Sprite> fireSprites(std::make_move_iterator(sprites.begin() + static_cast<std::ptrdiff_t>(earlier)),
+                                    std::make_move_iterator(sprites.end()));
+    sprites.resize(earlier);
+    for (Sprite& sp : seaSprites) sprites.push_back(std::move(sp));
 
     // Hut lights and palms in their usual order, with the ape among them.
     {
@@ -658,7 +671,6 @@ void Art::archipelago() {
 
     for (const cg::Point& p : beacons) {
         const cg::Point q = flip(p);
-        lighthouse(q);
         if (!night) continue;
         isles.lighthouse = p;
         const cg::ImageRef ray = beam;
@@ -692,7 +704,7 @@ void Art::archipelago() {
         for (const cg::Point& p : birds) bird(p, 62, 48, 17, 0xF7F9FA, 5.5);
         for (Sprite& sp : clouds) sprites.push_back(std::move(sp));
     } else {
-        for (const cg::Point& p : fires) fire(flip(p));
+        for (Sprite& sp : fireSprites) sprites.push_back(std::move(sp));
         for (const cg::Point& p : glints) {
             Sprite sp = sprite(Sprite::Kind::light, flip(p), 11 * (0.2 + 0.2 * rand(p, 4)), rand(p, 5));
             sp.image = glintImage();
