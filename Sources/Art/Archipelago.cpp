@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <numbers>
@@ -119,77 +120,170 @@ void Art::archipelago() {
     isles.huts = spots(3, 900, 130, 4, [&](cg::Point p) {
         return value(p) > l0 + 0.25f && clear(box(p, -15, -22, 30, 27));
     });
-    for (const auto& [salt, least] : {std::pair<uint64_t, double>{707, 100}, {708, 40}, {709, 0}}) {
-        if (!isles.patrol.empty()) break;
-        const double need = least;
-        for (const cg::Point& p : spots(salt, 5000, 1, 1, [&](cg::Point q) {
-                 const auto r = isles.room(q);
-                 return r && *r >= need;
-             })) {
-            const auto r = isles.room(p);
-            isles.patrol = isles.beat(p, r ? *r : 0);
+    // The beat is looked for while the sea is placed; everything on land waits for it.
+    auto findBeat = [&] {
+        for (const auto& [salt, least] : {std::pair<uint64_t, double>{707, 100}, {708, 40}, {709, 0}}) {
+            if (!isles.patrol.empty()) break;
+            const double need = least;
+            for (const cg::Point& p : spots(salt, 5000, 1, 1, [&](cg::Point q) {
+                     const auto r = isles.room(q);
+                     return r && *r >= need;
+                 })) {
+                const auto r = isles.room(p);
+                isles.patrol = isles.beat(p, r ? *r : 0);
+            }
         }
-    }
-
-    // Trees where the ground is lush, clear of huts and of the strip the ape walks.
-    const auto trees = spots(4, 6000, 18, kNoLimit, [&](cg::Point p) {
-        if (!(value(p) > l0 + 0.05f)) return false;
-        const float tex = t.tex->sample(p);
-        const float dn = std::clamp((tex + 0.45f) / 0.7f, 0.0f, 1.0f);
-        if (!(static_cast<double>(dn * dn * (3 - 2 * dn)) > rand(p, 9))) return false;
-        if (!clear(box(p, -10, -27, 20, 31))) return false;
-        for (const cg::Point& hut : isles.huts)
-            if (std::hypot(p.x - hut.x, p.y - hut.y) < 24) return false;
-        const auto strip = isles.kongPasses(p.x);
-        if (!strip || p.y <= strip->lo - 3) return true;
-        return p.y >= strip->hi + (rand(p, 0) < 0.72 ? 2 : 16);
-    });
-
-    // Huts and trees back to front; palms just below the ape's path stand in front of it.
-    std::vector<cg::Point> front;
-    for (const cg::Point& tr : trees) {
-        if (!(rand(tr, 0) < 0.72)) continue;
-        const auto strip = isles.kongPasses(tr.x);
-        if (strip && tr.y >= strip->hi + 2) front.push_back(tr);
-    }
-    std::vector<std::pair<cg::Point, bool>> items;  // true: a hut
-    for (const cg::Point& p : isles.huts) items.emplace_back(p, true);
-    for (const cg::Point& p : trees) items.emplace_back(p, false);
-    sortByY(items);
-    const uint32_t dark = night ? 0x163826 : 0x245F2C;
-    const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
-    sortByY(front);
-    // Every palm's picture depends on its lean alone: draw them all at once, in the order the
-    // palms are placed (those behind the ape, then those in front).
-    std::vector<cg::Point> palms;
-    for (const auto& [p, isHut] : items)
-        if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
-            palms.push_back(p);
-    const std::size_t behind = palms.size();
-    palms.insert(palms.end(), front.begin(), front.end());
-
-    // The palms' pictures and the ape's poses depend on nothing the sea and the rocks draw or place:
-    // they are drawn at once, alongside those. The ape's poses are the slow ones, so they come first.
-    const bool ape = !isles.patrol.empty();
-    const std::size_t apePoses = ape ? kongPoseCount() : 0;
-    std::vector<cg::ImageRef> apeImages;
-    auto treePictures = [&] {
-        apeImages = offscreenEach(apePoses + palms.size(), [&](Art& a, std::size_t i) {
-            return i < apePoses ? a.kongPose(i) : a.palmImage(rand(palms[i - apePoses], 2) - 0.5);
-        });
     };
+
+    // The rocks keep the creatures' paths away and are painted before the ground.
+    rocks = spots(2, 700, 90, 7, rockTest);
+
+    // Every other placement depends only on the terrain, the huts, the ape's beat and the rocks, and each
+    // keeps its own salt's list: they are made at once, those that keep away from the ape once its
+    // beat is known. Drawing and sprites follow in the usual order.
+    std::vector<cg::Point> whales, pods, rays, turtles, sharks, schools, squalls, caps, outer, inner;
+    std::vector<cg::Point> beacons, glints, birds, fires, shoreFlies, treeFlies;
+    const uint64_t seed = s.seed();
+    const double swellC = static_cast<double>(seed % 628) / 100;
+    const double swellD = static_cast<double>((seed / 628) % 628) / 100;
+    // Glints on the water in an ellipse below the sun or the moon; the height sets both its centre
+    // coordinates so wide screens keep it in the same place.
+    auto glitter = [&](double rx, double ry) {
+        return [&, rx, ry](cg::Point p) {
+            const double e = std::hypot((p.x - 0.46 * h) / rx, (p.y - 0.32 * h) / ry);
+            return e < 1 && rand(p, 3) < (1 - e) * (1 - e) && solid(p) < 0.01f &&
+                   clear(box(p, -1.5, -2, 3, 4));
+        };
+    };
+    std::vector<std::function<void()>> placements;
+    if (!night) {
+        // Whale and calf on one cruise.
+        placements.emplace_back(
+            [&] { whales = spots(11, 800, 1, 1, [&](cg::Point p) { return openWater(isles.cruise(p), 40); }); });
+        // Dolphin pods, racing in loose formation.
+        placements.emplace_back(
+            [&] { pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); }); });
+        // Eagle rays gliding along the shallows.
+        placements.emplace_back([&] {
+            rays = spots(303, 3000, 150, 3, [&](cg::Point p) {
+                return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
+            });
+        });
+        // Turtles circling their patch of shallows.
+        placements.emplace_back([&] {
+            turtles = spots(304, 3000, 300, 2, [&](cg::Point p) {
+                return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
+            });
+        });
+        // Reef sharks patrolling a loop over the drop-off.
+        placements.emplace_back([&] {
+            sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
+                return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
+            });
+        });
+        // Schools of small fish, seven to a school, each a little off the shared loop.
+        placements.emplace_back([&] {
+            schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
+                return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
+            });
+        });
+        // A rain squall drifting downwind over open water.
+        placements.emplace_back([&] {
+            squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
+                for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
+                    if (!inside(r) || !clear(box(r, -70, -70, 140, 140)) || !(solid(r) < 0.01f)) return false;
+                    for (int k = 0; k < 12; ++k) {
+                        const double theta = 0.524 * k;
+                        if (!(solid({r.x + 68 * std::cos(theta), r.y + 52 * std::sin(theta)}) < 0.01f))
+                            return false;
+                    }
+                }
+                return true;
+            });
+        });
+    }
+    // Whitecaps on the crests of a swell that depends on the scene seed.
+    placements.emplace_back([&] {
+        const double crest = night ? 0.35 : 0.2;
+        caps = spots(1, 2400, 46, kNoLimit, [&](cg::Point p) {
+            if (!(solid(p) < 0.02f)) return false;
+            const double f = std::sin(p.x / 150 + swellC);
+            const double g = std::sin(p.y / 110 + swellD);
+            const double k = std::sin((0.8 * p.x + 0.6 * p.y) / 90 + swellC - swellD);
+            return 0.6 * f * g + 0.4 * k > crest && clear(box(p, -14, -5, 28, 10));
+        });
+    });
+    // Surf: swash along the outer reef edge and on the beaches that face the light.
+    placements.emplace_back([&] {
+        outer = spots(7, 9000, 26, kNoLimit, [&](cg::Point p) {
+            const float v = value(p);
+            return v > 0.185f && v < 0.21f && clear(box(p, -12, -12, 24, 24));
+        });
+    });
+    placements.emplace_back([&] {
+        inner = spots(10, 6000, 28, kNoLimit, [&](cg::Point p) {
+            const float v = value(p);
+            if (!(v > 0.035f && v < 0.07f)) return false;
+            const cg::Point n = uphill(p);
+            return n.x + n.y > 0.5 && clear(box(p, -10, -10, 20, 20));
+        });
+    });
+    // The lighthouse on a low point with a wide view of the sea, away from the ape.
+    std::vector<std::function<void()>> awayFromApe;
+    awayFromApe.emplace_back([&] {
+        beacons = spots(606, 8000, 1, 1, [&](cg::Point p) {
+            const float v = value(p);
+            if (!(v > l0 + 0.005f && v < l0 + 0.08f)) return false;
+            if (!clear(box(p, -50, -50, 100, 100)) || !apart(p, isles.patrol, 90)) return false;
+            int sea = 0;
+            for (int k = 0; k < 16; ++k) {
+                const double theta = 0.3927 * k;
+                if (solid({p.x + 110 * std::cos(theta), p.y + 110 * std::sin(theta)}) < 0.01f) ++sea;
+            }
+            return sea > 9;
+        });
+    });
+    if (!night) {
+        placements.emplace_back(
+            [&] { glints = spots(31000005, 4000, 5, 150, glitter(0.3 * h, 0.17 * h)); });
+        placements.emplace_back([&] {
+            birds = spots(8, 600, 300, 2,
+                          [&](cg::Point p) { return solid(p) < 0.02f && clear(box(p, -72, -56, 144, 112)); });
+        });
+    } else {
+        awayFromApe.emplace_back([&] {
+            fires = spots(6, 900, 170, 5, [&](cg::Point p) {
+                const float v = value(p);
+                return v > l0 + 0.01f && v < l0 + 0.07f && clear(box(p, -8, -10, 16, 14)) &&
+                       apart(p, isles.patrol, 70);
+            });
+        });
+        placements.emplace_back([&] { glints = spots(31000003, 3000, 6, 90, glitter(0.27 * h, 0.15 * h)); });
+        placements.emplace_back([&] {
+            shoreFlies = spots(13, 4000, 55, 26, [&](cg::Point p) {
+                const float v = value(p);
+                return v > 0.17f && v < 0.205f && clear(box(p, -8, -8, 16, 16));
+            });
+        });
+        placements.emplace_back([&] {
+            treeFlies = spots(9, 1500, 50, 24,
+                              [&](cg::Point p) { return value(p) > l0 + 0.05f && clear(box(p, -15, -24, 30, 32)); });
+        });
+    }
+
+    cg::ImageRef beam;  // the lighthouse's, at night
+
+    // The sea: placements, then the creatures' frames and the squall all at once, then their sprites
+    // (the first of the scene's, kept aside meanwhile), the whitecaps and the surf.
+    std::vector<Sprite> seaSprites;
     auto sea = [&] {
-        // Rocks come first at night: there are no creatures to keep away from them.
-        if (night) rocks = spots(2, 700, 90, 7, rockTest);
+        dispatch::concurrentPerform(placements.size(), [&](std::size_t i) { placements[i](); });
 
+        PictureBatch batch;
         if (!night) {
-            // The creatures' frames and the squall are independent pictures: every group is placed first
-            // (in the usual order of placements), then all pictures are drawn at once, then the sprites
-            // are appended in the usual order.
-            PictureBatch batch;
-
-            // Whale and calf on one cruise.
-            const auto whales = spots(11, 800, 1, 1, [&](cg::Point p) { return openWater(isles.cruise(p), 40); });
+            // The squall is by far the slowest of these pictures: it is asked for first, so it starts first.
+            const std::size_t squallRow =
+                squalls.empty() ? 0 : batch.row(1, 330, 250, [](Art& a, double) { Archipelago(a).squall(); });
             std::vector<std::size_t> whaleRows;
             for (std::size_t i = 0; i < whales.size(); ++i)
                 for (const WhaleRow& row : kWhaleRows) {
@@ -197,64 +291,25 @@ void Art::archipelago() {
                     whaleRows.push_back(
                         batch.row(16, cw, ch, [length, cw, ch](Art& a, double ph) { a.whale(ph, length, cw, ch); }));
                 }
-
-            // Dolphin pods, racing in loose formation.
-            const auto pods = spots(12, 1500, 500, 2, [&](cg::Point p) { return openWater(isles.race(p), 50); });
             const std::size_t dolphinRow =
                 pods.empty() ? 0 : batch.row(16, 32, 18, [](Art& a, double ph) { a.surfacingDolphin(ph, 15, 32, 18); });
-
-            rocks = spots(2, 700, 90, 7, rockTest);
-
-            // Eagle rays gliding along the shallows.
-            const auto rays = spots(303, 3000, 150, 3, [&](cg::Point p) {
-                return band(isles.glide(p, 0.12, 8), false, 0.075f, 0.17f, 8);
-            });
             std::size_t rayRow = 0, rayShade = 0;
             if (!rays.empty()) {
                 rayRow = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, false, false); });
                 rayShade = batch.row(16, 60, 44, [](Art& a, double ph) { a.eagleRay(ph, true, true); });
             }
-
-            // Turtles circling their patch of shallows.
-            const auto turtles = spots(304, 3000, 300, 2, [&](cg::Point p) {
-                return band(isles.circuit(p, 0.12, 6), true, 0.075f, 0.155f, 10);
-            });
             std::size_t turtleRow = 0, turtleShade = 0;
             if (!turtles.empty()) {
                 turtleRow = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, false); });
                 turtleShade = batch.row(12, 30, 24, [](Art& a, double ph) { a.turtle(ph, true); });
             }
-
-            // Reef sharks patrolling a loop over the drop-off.
-            const auto sharks = spots(305, 3000, 300, 2, [&](cg::Point p) {
-                return band(isles.circuit(p, 0.10, 12), true, 0.06f, 0.16f, 12);
-            });
             const auto fishRows = [&batch](const Fish& fish, int n) {
                 return std::pair{batch.fish(fish, n, false), batch.fish(fish, n, true)};
             };
             std::pair<std::size_t, std::size_t> sharkRows{};
             if (!sharks.empty()) sharkRows = fishRows(FishKind::reefShark, 10);
-
-            // Schools of small fish, seven to a school, each a little off the shared loop.
-            const auto schools = spots(306, 3000, 250, 3, [&](cg::Point p) {
-                return band(isles.circuit(p, 0.15, 8), true, 0.11f, 0.19f, 14);
-            });
             std::pair<std::size_t, std::size_t> schoolRows{};
             if (!schools.empty()) schoolRows = fishRows(FishKind::schoolFish, 8);
-
-            // A rain squall drifting downwind over open water.
-            const auto squalls = spots(404, 2000, 1, 1, [&](cg::Point p) {
-                for (const cg::Point& r : rounded(isles.downwind(p), false, 6)) {
-                    if (!inside(r) || !clear(box(r, -70, -70, 140, 140)) || !(solid(r) < 0.01f)) return false;
-                    for (int k = 0; k < 12; ++k) {
-                        const double theta = 0.524 * k;
-                        if (!(solid({r.x + 68 * std::cos(theta), r.y + 52 * std::sin(theta)}) < 0.01f)) return false;
-                    }
-                }
-                return true;
-            });
-            const std::size_t squallRow =
-                squalls.empty() ? 0 : batch.row(1, 330, 250, [](Art& a, double) { Archipelago(a).squall(); });
 
             batch.draw(*this);
 
@@ -285,7 +340,7 @@ void Art::archipelago() {
                     sp.pulse = 0.25;
                     sp.stroke = row.stroke;
                     sp.blow = row.length > 20 ? 19 : 27;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -311,7 +366,7 @@ void Art::archipelago() {
                     sp.rest = 0.8;
                     sp.pulse = 0.25;
                     sp.stroke = rand(p, 40 + static_cast<uint64_t>(j));
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -327,7 +382,7 @@ void Art::archipelago() {
                     for (const cg::Point& q : isles.glide(p, 0.12, 8)) sp.path.push_back(flip(q));
                     sp.rest = 0.4 + rand(p, 4);
                     sp.pulse = 0.35;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -344,7 +399,7 @@ void Art::archipelago() {
                     sp.rest = 0.3;
                     sp.closed = true;
                     sp.pulse = 0.55;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -362,7 +417,7 @@ void Art::archipelago() {
                     sp.rest = 0.3;
                     sp.closed = true;
                     sp.pulse = 0.2;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
 
@@ -389,7 +444,7 @@ void Art::archipelago() {
                         sp.closed = true;
                         sp.pulse = 0.3;
                         sp.stroke = rand(p, 30 + j);
-                        sprites.push_back(std::move(sp));
+                        seaSprites.push_back(std::move(sp));
                     }
                 }
             }
@@ -408,66 +463,96 @@ void Art::archipelago() {
                     sp.grow = 1.25;
                     sp.face = false;
                     sp.rain = 52;
-                    sprites.push_back(std::move(sp));
+                    seaSprites.push_back(std::move(sp));
                 }
             }
         }
 
-        // Whitecaps on the crests of a swell that depends on the scene seed.
-        {
-            const uint64_t seed = s.seed();
-            const double c = static_cast<double>(seed % 628) / 100;
-            const double d = static_cast<double>((seed / 628) % 628) / 100;
-            const double crest = night ? 0.35 : 0.2;
-            const auto caps = spots(1, 2400, 46, kNoLimit, [&](cg::Point p) {
-                if (!(solid(p) < 0.02f)) return false;
-                const double f = std::sin(p.x / 150 + c);
-                const double g = std::sin(p.y / 110 + d);
-                const double k = std::sin((0.8 * p.x + 0.6 * p.y) / 90 + c - d);
-                return 0.6 * f * g + 0.4 * k > crest && clear(box(p, -14, -5, 28, 10));
-            });
-            if (!caps.empty()) {
-                const auto images = night ? whitecaps(0xA9C2E0, 0.55) : whitecaps(0xFFFFFF, 1);
-                for (const cg::Point& p : caps) {
-                    cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
-                    if (!image) continue;
-                    Sprite sp = sprite(Sprite::Kind::wave, flip(p), 20, rand(p, 0));
-                    sp.travel = 12;
-                    sp.image = std::move(image);
-                    sprites.push_back(std::move(sp));
-                }
-            }
+        // The surface frames are drawn by painters of their own: the scene's context is painting the
+        // ground meanwhile.
+        std::vector<cg::ImageRef> capImages, swashImages;
+        offscreenEach(2, [&](Art& a, std::size_t i) {
+            if (i == 0 && !caps.empty()) capImages = night ? a.whitecaps(0xA9C2E0, 0.55) : a.whitecaps(0xFFFFFF, 1);
+            if (i == 1 && (!outer.empty() || !inner.empty())) swashImages = a.swash(night ? 0xB9CDE0 : 0xFFFFFF);
+            return cg::ImageRef{};
+        });
+        for (const cg::Point& p : caps) {
+            cg::ImageRef image = Archipelago::frameFor(capImages, rand(p, 5));
+            if (!image) continue;
+            Sprite sp = sprite(Sprite::Kind::wave, flip(p), 20, rand(p, 0));
+            sp.travel = 12;
+            sp.image = std::move(image);
+            seaSprites.push_back(std::move(sp));
         }
+        auto surf = [&](cg::Point p, double from, double to) {
+            cg::ImageRef image = Archipelago::frameFor(swashImages, rand(p, 5));
+            if (!image) return;
+            const cg::Point n = uphill(p);
+            Sprite sp = sprite(Sprite::Kind::surf, flip({p.x + from * n.x, p.y + from * n.y}), 18, rand(p, 0));
+            sp.to = flip({p.x + to * n.x, p.y + to * n.y});
+            sp.angle = std::atan2(-n.x, -n.y);
+            sp.image = std::move(image);
+            seaSprites.push_back(std::move(sp));
+        };
+        for (const cg::Point& p : outer) surf(p, -9, -1.5);
+        for (const cg::Point& p : inner) surf(p, -4, 6);
+    };
 
-        // Surf: swash along the outer reef edge and on the beaches that face the light.
-        {
-            const auto outer = spots(7, 9000, 26, kNoLimit, [&](cg::Point p) {
-                const float v = value(p);
-                return v > 0.185f && v < 0.21f && clear(box(p, -12, -12, 24, 24));
-            });
-            const auto inner = spots(10, 6000, 28, kNoLimit, [&](cg::Point p) {
-                const float v = value(p);
-                if (!(v > 0.035f && v < 0.07f)) return false;
-                const cg::Point n = uphill(p);
-                return n.x + n.y > 0.5 && clear(box(p, -10, -10, 20, 20));
-            });
-            if (!outer.empty() || !inner.empty()) {
-                const auto images = swash(night ? 0xB9CDE0 : 0xFFFFFF);
-                auto surf = [&](cg::Point p, double from, double to) {
-                    cg::ImageRef image = Archipelago::frameFor(images, rand(p, 5));
-                    if (!image) return;
-                    const cg::Point n = uphill(p);
-                    Sprite sp = sprite(Sprite::Kind::surf, flip({p.x + from * n.x, p.y + from * n.y}), 18, rand(p, 0));
-                    sp.to = flip({p.x + to * n.x, p.y + to * n.y});
-                    sp.angle = std::atan2(-n.x, -n.y);
-                    sp.image = std::move(image);
-                    sprites.push_back(std::move(sp));
-                };
-                for (const cg::Point& p : outer) surf(p, -9, -1.5);
-                for (const cg::Point& p : inner) surf(p, -4, 6);
-            }
+    // Trees, huts and the ground under them, back to front. They are made while the ape's poses are
+    // drawn and the sea is placed.
+    std::vector<cg::Point> trees, front, palms;
+    std::vector<std::pair<cg::Point, bool>> items;   // true: a hut
+    std::vector<std::pair<cg::Point, bool>> ground;  // the same, palms in front of the ape last
+    std::size_t behind = 0;                          // palms behind the ape, the first of `palms`
+    const uint32_t dark = night ? 0x163826 : 0x245F2C;
+    const uint32_t light = night ? 0x2F5F45 : 0x6BB55A;
+    auto grove = [&] {
+        // Trees where the ground is lush, clear of huts and of the strip the ape walks.
+        trees = spots(4, 6000, 18, kNoLimit, [&](cg::Point p) {
+            if (!(value(p) > l0 + 0.05f)) return false;
+            const float tex = t.tex->sample(p);
+            const float dn = std::clamp((tex + 0.45f) / 0.7f, 0.0f, 1.0f);
+            if (!(static_cast<double>(dn * dn * (3 - 2 * dn)) > rand(p, 9))) return false;
+            if (!clear(box(p, -10, -27, 20, 31))) return false;
+            for (const cg::Point& hut : isles.huts)
+                if (std::hypot(p.x - hut.x, p.y - hut.y) < 24) return false;
+            const auto strip = isles.kongPasses(p.x);
+            if (!strip || p.y <= strip->lo - 3) return true;
+            return p.y >= strip->hi + (rand(p, 0) < 0.72 ? 2 : 16);
+        });
+
+        // Huts and trees back to front; palms just below the ape's path stand in front of it.
+        for (const cg::Point& tr : trees) {
+            if (!(rand(tr, 0) < 0.72)) continue;
+            const auto strip = isles.kongPasses(tr.x);
+            if (strip && tr.y >= strip->hi + 2) front.push_back(tr);
         }
+        for (const cg::Point& p : isles.huts) items.emplace_back(p, true);
+        for (const cg::Point& p : trees) items.emplace_back(p, false);
+        sortByY(items);
+        sortByY(front);
+        // Every palm's picture depends on its lean alone: draw them all at once, in the order the
+        // palms are placed (those behind the ape, then those in front).
+        for (const auto& [p, isHut] : items)
+            if (!isHut && std::find(front.begin(), front.end(), p) == front.end() && rand(p, 0) < 0.72)
+                palms.push_back(p);
+        behind = palms.size();
+        palms.insert(palms.end(), front.begin(), front.end());
 
+        // The ground under huts and trees, back to front: everything behind the ape, then the palms in front.
+        for (const auto& [p, isHut] : items)
+            if (isHut || std::find(front.begin(), front.end(), p) == front.end()) ground.emplace_back(p, isHut);
+        for (std::size_t i = behind; i < palms.size(); ++i) ground.emplace_back(palms[i], false);
+    };
+
+    // The ape's poses and the palms' pictures depend on no placement but their own.
+    bool ape = false;
+    std::size_t apePoses = 0;
+    std::vector<cg::ImageRef> apeImages, palmImages;
+
+    // The scene's own context: the rocks, then the ground under huts and trees, in one pass alongside
+    // the pictures, leaving the scene's drawing state as it found it.
+    auto paintGround = [&] {
         // Rocks with a ring of foam.
         {
             const RockColors colors = night ? kNightRock : kDayRock;
@@ -505,66 +590,90 @@ void Art::archipelago() {
                 g.drawRadialGradient(body, {q.x - 2.8, q.y + 3.15}, 0, q, 8.75, {.drawsAfterEnd = true});
             }
         }
+        cg::SavedState saved(*ctx);
+        for (const auto& [p, isHut] : ground) {
+            const cg::Point q = flip(p);
+            if (isHut) {
+                hutPicture(q);
+            } else if (rand(p, 0) < 0.72) {
+                groundShadow(q, 9, 0.18);
+            } else {
+                groundShadow(q, 10, 0.2);
+                canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
+            }
+        }
     };
-    dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) sea();
-        else treePictures();
-    });
-    const std::vector<cg::ImageRef> palmImages(apeImages.begin() + static_cast<std::ptrdiff_t>(apePoses),
-                                               apeImages.end());
-    apeImages.resize(apePoses);
 
-    // The sprites go in their usual order, then the ground under huts and trees is drawn in bands.
+    // The land: the ape's beat, then at once its poses, the trees with their pictures and the scene's
+    // own drawing: rocks and ground while the places kept away from the ape are found, then the
+    // lighthouse and the campfires. The campfires' sprites are the only ones appended meanwhile.
+    const std::size_t earlier = sprites.size();
+    auto island = [&] {
+        findBeat();
+        ape = !isles.patrol.empty();
+        apePoses = ape ? kongPoseCount() : 0;
+        dispatch::concurrentPerform(2, [&](std::size_t part) {
+            if (part == 0) {
+                apeImages = offscreenEach(apePoses, [](Art& a, std::size_t i) { return a.kongPose(i); });
+                return;
+            }
+            grove();
+            dispatch::concurrentPerform(2, [&](std::size_t half) {
+                if (half == 0) {
+                    palmImages = offscreenEach(palms.size(), [&](Art& a, std::size_t i) {
+                        return a.palmImage(rand(palms[i], 2) - 0.5);
+                    });
+                    return;
+                }
+                dispatch::concurrentPerform(2, [&](std::size_t k) {
+                    if (k == 1) {
+                        paintGround();
+                        return;
+                    }
+                    dispatch::concurrentPerform(awayFromApe.size(), [&](std::size_t i) { awayFromApe[i](); });
+                    if (night && !beacons.empty())
+                        beam = offscreenEach(1, [](Art& a, std::size_t) {
+                                   return a.offscreen(220, 60, [&a] { Archipelago(a).beam(); });
+                               }).front();
+                });
+                for (const cg::Point& p : beacons) lighthouse(flip(p));
+                for (const cg::Point& p : fires) fire(flip(p));
+            });
+        });
+    };
+
+    // Only the campfires append sprites meanwhile, and only the land draws into the scene.
+    std::vector<Sprite> clouds;
+    dispatch::concurrentPerform(3, [&](std::size_t job) {
+        if (job == 0) sea();
+        else if (job == 1) island();
+        else if (!night) clouds = cloudShadowSprites(3, 0.11, 0x000000);
+    });
+    std::vector<Sprite> fireSprites(std::make_move_iterator(sprites.begin() + static_cast<std::ptrdiff_t>(earlier)),
+                                    std::make_move_iterator(sprites.end()));
+    sprites.resize(earlier);
+    for (Sprite& sp : seaSprites) sprites.push_back(std::move(sp));
+
+    // Hut lights and palms in their usual order, with the ape among them.
     {
-        std::vector<std::pair<cg::Point, bool>> ground;  // scene points back to front; true: a hut
         std::size_t nextPalm = 0;
         for (const auto& [p, isHut] : items) {
             if (isHut) {
                 hutLights(flip(p));
-                ground.emplace_back(p, true);
                 continue;
             }
             if (std::find(front.begin(), front.end(), p) != front.end()) continue;
-            ground.emplace_back(p, false);
             if (rand(p, 0) < 0.72) palmSprite(flip(p), palmImages[nextPalm++]);
         }
         if (ape) kong(isles.patrol, apeImages);
-        for (std::size_t i = behind; i < palms.size(); ++i) {
-            palmSprite(flip(palms[i]), palmImages[i]);
-            ground.emplace_back(palms[i], false);
-        }
-        paintInBands([&](Art& a, const cg::Rect&) {
-            for (const auto& [p, isHut] : ground) {
-                const cg::Point q = flip(p);
-                if (isHut) {
-                    a.hutPicture(q);
-                } else if (rand(p, 0) < 0.72) {
-                    a.groundShadow(q, 9, 0.18);
-                } else {
-                    a.groundShadow(q, 10, 0.2);
-                    a.canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
-                }
-            }
-        });
+        for (std::size_t i = behind; i < palms.size(); ++i) palmSprite(flip(palms[i]), palmImages[i]);
     }
 
-    // The lighthouse on a low point with a wide view of the sea, away from the ape.
-    for (const cg::Point& p : spots(606, 8000, 1, 1, [&](cg::Point p) {
-             const float v = value(p);
-             if (!(v > l0 + 0.005f && v < l0 + 0.08f)) return false;
-             if (!clear(box(p, -50, -50, 100, 100)) || !apart(p, isles.patrol, 90)) return false;
-             int sea = 0;
-             for (int k = 0; k < 16; ++k) {
-                 const double theta = 0.3927 * k;
-                 if (solid({p.x + 110 * std::cos(theta), p.y + 110 * std::sin(theta)}) < 0.01f) ++sea;
-             }
-             return sea > 9;
-         })) {
+    for (const cg::Point& p : beacons) {
         const cg::Point q = flip(p);
-        lighthouse(q);
         if (!night) continue;
         isles.lighthouse = p;
-        const cg::ImageRef ray = offscreen(220, 60, [&] { isles.beam(); });
+        const cg::ImageRef ray = beam;
         const double a0 = 2 * kPi * rand(p, 1);
         for (const double angle : {a0, a0 + kPi}) {
             Sprite sp = sprite(Sprite::Kind::beam, q, 220, rand(p, 0));
@@ -580,58 +689,35 @@ void Art::archipelago() {
         sprites.push_back(std::move(lamp));
     }
 
-    // Glints on the water in an ellipse below the sun or the moon; the height sets both its centre
-    // coordinates so wide screens keep it in the same place.
     std::optional<cg::ImageRef> glint;
     auto glintImage = [&] {
         if (!glint) glint = sparkle(night ? 0xFFF4DA : 0xFFFFFF);
         return *glint;
     };
-    auto glitter = [&](double rx, double ry) {
-        return [&, rx, ry](cg::Point p) {
-            const double e = std::hypot((p.x - 0.46 * h) / rx, (p.y - 0.32 * h) / ry);
-            return e < 1 && rand(p, 3) < (1 - e) * (1 - e) && solid(p) < 0.01f &&
-                   clear(box(p, -1.5, -2, 3, 4));
-        };
-    };
-
     if (!night) {
-        for (const cg::Point& p : spots(31000005, 4000, 5, 150, glitter(0.3 * h, 0.17 * h))) {
+        for (const cg::Point& p : glints) {
             Sprite sp = sprite(Sprite::Kind::light, flip(p), 11 * (0.25 + 0.3 * rand(p, 4)), rand(p, 5));
             sp.image = glintImage();
             sp.pulse = 0.95;
             sprites.push_back(std::move(sp));
         }
-        for (const cg::Point& p : spots(8, 600, 300, 2, [&](cg::Point p) {
-                 return solid(p) < 0.02f && clear(box(p, -72, -56, 144, 112));
-             }))
-            bird(p, 62, 48, 17, 0xF7F9FA, 5.5);
-        cloudShadows(3, 0.11, 0x000000);
+        for (const cg::Point& p : birds) bird(p, 62, 48, 17, 0xF7F9FA, 5.5);
+        for (Sprite& sp : clouds) sprites.push_back(std::move(sp));
     } else {
-        for (const cg::Point& p : spots(6, 900, 170, 5, [&](cg::Point p) {
-                 const float v = value(p);
-                 return v > l0 + 0.01f && v < l0 + 0.07f && clear(box(p, -8, -10, 16, 14)) &&
-                        apart(p, isles.patrol, 70);
-             }))
-            fire(flip(p));
-        for (const cg::Point& p : spots(31000003, 3000, 6, 90, glitter(0.27 * h, 0.15 * h))) {
+        for (Sprite& sp : fireSprites) sprites.push_back(std::move(sp));
+        for (const cg::Point& p : glints) {
             Sprite sp = sprite(Sprite::Kind::light, flip(p), 11 * (0.2 + 0.2 * rand(p, 4)), rand(p, 5));
             sp.image = glintImage();
             sp.pulse = 0.92;
             sprites.push_back(std::move(sp));
         }
-        for (const cg::Point& p : spots(13, 4000, 55, 26, [&](cg::Point p) {
-                 const float v = value(p);
-                 return v > 0.17f && v < 0.205f && clear(box(p, -8, -8, 16, 16));
-             })) {
+        for (const cg::Point& p : shoreFlies) {
             Sprite sp = sprite(Sprite::Kind::firefly, flip(p), 1, rand(p, 0));
             sp.travel = 4;
             sp.color = 0x5FEFFF;
             sprites.push_back(std::move(sp));
         }
-        for (const cg::Point& p : spots(9, 1500, 50, 24, [&](cg::Point p) {
-                 return value(p) > l0 + 0.05f && clear(box(p, -15, -24, 30, 32));
-             })) {
+        for (const cg::Point& p : treeFlies) {
             Sprite sp = sprite(Sprite::Kind::firefly, flip({p.x, p.y - 8}), 1, rand(p, 0));
             sp.travel = 10;
             sp.color = 0xE8FF8A;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <utility>
 
@@ -63,6 +64,8 @@ struct RectOrder {
 }  // namespace
 
 const std::vector<cg::Rect>& Art::changed() {
+    // Placements may be made on several threads at once: the list is made by whichever asks first.
+    const std::lock_guard<std::mutex> lock(placementLock_);
     if (changed_) return *changed_;
     const cg::Rect canvas(0, 0, W(), H());
     auto usable = [&](const cg::Rect& r) {
@@ -211,7 +214,10 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
         kept.push_back(p);
         grid.add(p);
     }
-    placed[k] = kept;
+    {
+        const std::lock_guard<std::mutex> lock(placementLock_);
+        placed[k] = kept;
+    }
     return kept;
 }
 

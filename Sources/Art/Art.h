@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +37,8 @@ public:
     float solid(cg::Point p) const { return t.body->sample(p); }
 
     // Stable placement: remembered points that still pass come first, fresh candidates follow only near
-    // changed keep rectangles (or everywhere when nothing usable is remembered).
+    // changed keep rectangles (or everywhere when nothing usable is remembered). Placements of distinct
+    // salts may be made on several threads at once; `where` then runs on those threads.
     std::vector<cg::Point> spots(uint64_t salt, int64_t tries, double gap, int64_t limit,
                                  const std::function<bool(cg::Point)>& where);
     // The night plankton placement: spots whose 24-point box meets no keep rectangle.
@@ -91,6 +93,9 @@ public:
     void canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
     // Appends n cloud-shadow sprites, one per horizontal band (color 0: a dark shadow).
     void cloudShadows(int64_t n, double alpha, uint32_t color);
+    // The same sprites, returned instead of appended; draws nothing into the scene, so it may run
+    // alongside other drawing.
+    std::vector<Sprite> cloudShadowSprites(int64_t n, double alpha, uint32_t color) const;
     // The canyon's dry wash at column x of a scene of height w (Wash of Renderer/Palette.h).
     static struct Wash wash(float x, float w);
 
@@ -347,4 +352,5 @@ private:
     Art(const Art& parent, WorkerTag);
 
     std::optional<std::vector<cg::Rect>> changed_;
+    std::mutex placementLock_;  // guards changed_ and placed while placements run at once
 };

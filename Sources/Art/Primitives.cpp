@@ -98,6 +98,10 @@ void Art::canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k)
 }
 
 void Art::cloudShadows(int64_t n, double alpha, uint32_t color) {
+    for (Sprite& sp : cloudShadowSprites(n, alpha, color)) sprites.push_back(std::move(sp));
+}
+
+std::vector<Sprite> Art::cloudShadowSprites(int64_t n, double alpha, uint32_t color) const {
     RNG rng(s.seed() + 77);
     const cg::Gradient puff =
         color != 0 ? cg::Gradient({cg::Color::rgb(color, alpha), cg::Color::rgb(color, 0)}, {0, 1})
@@ -147,6 +151,8 @@ void Art::cloudShadows(int64_t n, double alpha, uint32_t color) {
         images[i] = g->makeImage();
         clouds[i].frame.reset();
     });
+    std::vector<Sprite> out;
+    out.reserve(count);
     for (std::size_t k = 0; k < count; ++k) {
         const double i = static_cast<double>(k);
         Sprite sp;
@@ -156,6 +162,7 @@ void Art::cloudShadows(int64_t n, double alpha, uint32_t color) {
         sp.phase = clouds[k].v2;
         sp.travel = W();
         sp.image = std::move(images[k]);
-        sprites.push_back(std::move(sp));
+        out.push_back(std::move(sp));
     }
+    return out;
 }

@@ -1,6 +1,7 @@
 #include "Art/Art.h"
 #include "Platform/Graphics/Context.h"
 #include "Pipeline/Render.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Renderer/Random.h"
 #include "Renderer/TerrainLayout.h"
 
@@ -111,6 +112,24 @@ TEST(Spots, MovedIconAddsCandidatesOnlyNearTheChange) {
         EXPECT_LT(std::hypot(dx, dy), 200);
     }
     EXPECT_GT(again.size(), pts.size());  // the area around the icon, closed before, now takes new points
+}
+
+TEST(Spots, DistinctSaltsAtOnceGiveTheListsOfOneAfterAnother) {
+    // A moved icon makes every call read the remembered points and the changed rectangles, which the
+    // first caller works out while the others may be asking too.
+    const SceneSpec s = desk({{300, 300}, {1200, 700}});
+    auto first = painter(s, {});
+    constexpr uint64_t kSalts = 12;
+    for (uint64_t salt = 1; salt <= kSalts; ++salt) first->spots(salt, 600, 30, 200, anywhere);
+    SceneSpec moved = s;
+    moved.icons[1] = {1180, 690};
+    auto serial = painter(moved, first->placed);
+    auto parallel = painter(moved, first->placed);
+    std::vector<std::vector<cg::Point>> want(kSalts), got(kSalts);
+    for (uint64_t salt = 1; salt <= kSalts; ++salt) want[salt - 1] = serial->spots(salt, 600, 30, 200, anywhere);
+    dispatch::concurrentPerform(kSalts, [&](std::size_t i) { got[i] = parallel->spots(i + 1, 600, 30, 200, anywhere); });
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(parallel->placed, serial->placed);
 }
 
 TEST(Spots, FreshCandidatesReachTheFullDistanceFromAChange) {
