@@ -91,6 +91,7 @@ public:
     static ShimmerLook shimmerLook(bool night);
     // The patch centres, placed as Art::shimmer places them.
     std::vector<cg::Point> shimmerCentres(const ShimmerLook& look) const;
+    // The patch Art::shimmerPatch makes at a centre with the pond's depth weight, byte for byte.
     cg::ImageRef shimmerPatch(cg::Point centre, const ShimmerLook& look) const;
     // The sprites of the centres whose patches could be made, as Art::shimmer appends them.
     std::vector<Sprite> shimmerSprites(const std::vector<cg::Point>& centres,
