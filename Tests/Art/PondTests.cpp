@@ -246,6 +246,14 @@ TEST(Pond, LanternLightsOnlyAtNightAppendedBeforeItsBody) {
         EXPECT_TRUE(glow.glow && glow.image);
         EXPECT_EQ(flame.phase, Art::rand(at, 0));
         EXPECT_EQ(glow.phase, flame.phase);
+
+        // A painter handed that glow (as every band's is) lights its lanterns with it.
+        const cg::ImageRef made = glow.image;
+        Art::Pond band(*p.art);
+        band.useGlow(made);
+        band.lantern({30, 30});
+        ASSERT_EQ(p->sprites.size(), 4u);
+        EXPECT_EQ(p->sprites.back().image, made);
     }
 }
 
