@@ -17,12 +17,15 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Gradient.h"
+#include "Platform/Graphics/Image.h"
 #include "Platform/Graphics/StateGuard.h"
+#include "Renderer/Palette.h"
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
+constexpr uint64_t kShimmerSalt = 7700001;
 
 // UInt64(v), truncating; negative and NaN give 0, values past the top clamp.
 uint64_t toUInt64(double v) {
@@ -52,6 +55,15 @@ struct DragonflyColors {
 };
 constexpr DragonflyColors kDragonflies[] = {{0xc8341e, 0x8a3a1e}, {0x8ab4da, 0x2c3844}, {0x3e6a8c, 0x5ea03a}};
 constexpr double kWingPoses[] = {-1, 0.2, 1, 0.2};
+
+// The integer part of min(v, 255); negative and NaN give 0.
+uint8_t channel(float v) {
+    if (!(v > 0)) return 0;
+    if (v >= 255.0f) return 255;
+    return static_cast<uint8_t>(v);
+}
+
+constexpr int kPatch = 340;  // a shimmer patch's side in pixels, one per point
 
 // The index of frame j of a row of `count` frames from its phase j / count.
 std::size_t frameIndex(double phase, int count) {
@@ -152,160 +164,189 @@ void Art::pond() {
         return true;
     });
 
-    // The garden's places come first, in their order (each records itself); then its drawing, which
-    // only reads them, in bands. The pictures only read the request, terrain and look, so both are
-    // drawn at once and the result is the same on any number of threads.
-    const std::vector<cg::Point> pebbles = spots(1, 6000, 6, kNoLimit, [&](cg::Point p) {
-        const float v = value(p);
-        return 0.11f < v && v < e - 0.02f && clear(cg::Rect(p.x - 3, p.y - 4, 6, 8));
-    });
-    const std::vector<std::pair<cg::Point, double>> shore = pond.shoreStones();
-    const std::vector<cg::Point> tufts = spots(2, 5000, 12, kNoLimit, [&](cg::Point p) {
-        return value(p) > e && clear(cg::Rect(p.x - 5, p.y - 6, 10, 10));
-    });
-    // Bushes, lanterns and trees are placed before the gravel beds, which keep away from all three.
-    const std::vector<cg::Point> bushes = spots(3, 2500, 36, 16, [&](cg::Point p) {
-        return value(p) > e && clear(cg::Rect(p.x - 15, p.y - 15, 30, 27));
-    });
-    const std::vector<cg::Point> lanterns = spots(4, 2500, 240, 4, [&](cg::Point p) {
-        const float v = value(p);
-        return e + 0.04f < v && v < e + 0.16f && clear(cg::Rect(p.x - 16, p.y - 28, 32, 38));
-    });
-    const std::vector<cg::Point> trees = spots(6, 2500, 170, 5, [&](cg::Point p) {
-        const double s = 10 * u(p, 0) + 22;
-        return value(p) > e + 0.08f && clear(cg::Rect(p.x - 1.6 * s, p.y - s - 2, 3.2 * s, 2.5 * s + 2));
-    });
-    const std::vector<cg::Point> gravels = spots(13, 2500, 320, 3, [&](cg::Point p) {
-        const double s = 16 * u(p, 1) + 36, hh = 0.6 * s + 4;
-        if (!(value(p) > e + 0.06f)) return false;
-        for (int j = 0; j < 12; ++j) {
-            const double a = j * kPi / 6;
-            if (!(value({p.x + (s + 4) * std::cos(a), p.y + hh * std::sin(a)}) > e + 0.05f)) return false;
-        }
-        if (!clear(cg::Rect(p.x - s - 4, p.y - hh, 2 * s + 8, 2 * hh))) return false;
-        for (const cg::Point& q : bushes)
-            if (!(distance(p, q) > s + 16)) return false;
-        for (const cg::Point& q : lanterns)
-            if (!(distance(p, q) > s + 16)) return false;
-        for (const cg::Point& q : trees)
-            if (!(distance(p, q) > s + 30)) return false;
-        return true;
-    });
-    const std::vector<cg::Point> stepStarts = spots(14, 3000, 150, 8, [&](cg::Point p) {
-        const float v = value(p);
-        return e + 0.008f < v && v < e + 0.025f;
-    });
-    const std::vector<cg::Point> irises = spots(5, 4000, 50, 14, [&](cg::Point p) {
-        const float v = value(p);
-        return e < v && v < e + 0.035f && clear(cg::Rect(p.x - 8, p.y - 16, 16, 20));
-    });
+    const Pond::ShimmerLook shimmerLook = Pond::shimmerLook(night);
+    const std::vector<cg::Point> shimmerCentres = pond.shimmerCentres(shimmerLook);
+    const std::vector<cg::Point> fireflies =
+        !night ? std::vector<cg::Point>{} : spots(10, 2500, 45, 26, [&](cg::Point p) {
+            const float v = value(p);
+            return e - 0.12f < v && v < e + 0.2f && clear(cg::Rect(p.x - 12, p.y - 12, 24, 24));
+        });
 
-    auto garden = [&](Art& a, const cg::Rect& band) {
-        Pond pd(a);
-        cg::Context& gc = *a.ctx;
-        // Whether a prop drawn within `reach` points of q (drawing space) can touch the band.
-        auto near = [&band](cg::Point q, double reach) { return q.y + reach >= band.minY() && q.y - reach <= band.maxY(); };
-        // 1. Pebbles on the pond floor.
-        for (const cg::Point& p : pebbles) {
-            if (!near(flip(p), 6)) continue;
-            const double rx = 1.5 * u(p, 0) + 0.9, ry = 0.8 * rx;
-            const uint32_t color = night ? 0x2a3c38 : (u(p, 1) < 0.5 ? 0x8c8c72 : 0x5c6e58);
-            const cg::Point c = flip(p);
-            a.shape(color, 0.3, 0, [&](cg::Path& path) { path.addEllipse(around(c, 2 * rx, 2 * ry)); });
-        }
-
-        // 2. Shore stones along the waterline, lower ones over higher ones.
-        for (const auto& [c, r] : shore)
-            if (near(flip(c), 3 * r + 12)) pd.stone(flip(c), r, u(c, 5));
-
-        // 3. Grass tufts.
-        for (const cg::Point& p : tufts)
-            if (near(flip(p), 30)) a.canopy(flip(p), 3 * u(p, 0) + 2.5, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
-
-        // 4. Gravel beds.
-        for (const cg::Point& p : gravels)
-            if (near(flip(p), 120)) pd.gravel(flip(p), 16 * u(p, 1) + 36, u(p, 2));
-
-        // 5. Stepping stones climbing the bank.
-        for (const cg::Point& p : stepStarts) {
-            const std::vector<cg::Point> path = pd.steps(p);
-            for (std::size_t i = 0; i < path.size(); ++i)
-                if (near(flip(path[i]), 30)) pd.slab(flip(path[i]), 1.6 * u(p, 10 + i) + 4.6, u(path[i], 3));
-        }
-
-        // 6. Flowering bushes.
-        for (const cg::Point& p : bushes) {
-            const double s = 4 * u(p, 0) + 5.5;
-            if (!near(flip(p), 3 * s + 20)) continue;
-            a.groundShadow({p.x, h - p.y - s / 2}, 1.1 * s, 0.25);
-            a.canopy(flip(p), s, night ? 0x18291c : 0x2a4620, night ? 0x324e36 : 0x5c8a38, u(p, 2));
-            if (!(u(p, 3) < 0.65)) continue;
-            const uint32_t color = night ? 0x6e4660 : kBushFlowers[pick(3, u(p, 4), 3)];
-            RNG rng(toUInt64(u(p, 1) * 1000000));
-            const double flowers = 2.2 * s;
-            const int64_t n = flowers > 0 ? static_cast<int64_t>(flowers) : 0;
-            for (int64_t i = 0; i < n; ++i) {
-                const double an = 2 * kPi * rng.next();
-                const double d = 0.85 * s * std::sqrt(rng.next());
-                const cg::Rect box(p.x + d * std::cos(an) - 0.9, h - p.y + d * std::sin(an) - 0.8, 1.8, 1.6);
-                a.shape(color, 0.95, 0, [&](cg::Path& path) { path.addEllipse(box); });
-            }
-        }
-
-        // 7. Stone lanterns (by night with their lights, so every band draws them).
-        for (const cg::Point& p : lanterns) pd.lantern(flip(p));
-
-        // 8. Irises at the water's edge.
-        for (const cg::Point& p : irises)
-            if (near(flip(p), 40)) pd.iris(flip(p));
-
-        // 9. Trees: fallen petals and the shadow under the crown.
-        static const std::vector<uint32_t> kBlossomDay{0xb25e84, 0xd888a8, 0xf4bace, 0xffe2ec};
-        static const std::vector<uint32_t> kBlossomNight{0x45323f, 0x58455a, 0x725e70, 0x8a7686};
-        static const std::vector<uint32_t> kMapleDay{0x84200f, 0xb2321a, 0xdc5628, 0xf08a42};
-        static const std::vector<uint32_t> kMapleNight{0x381a16, 0x48231e, 0x5c2e24, 0x6c3a2c};
-        for (const cg::Point& p : trees) {
+    // The garden is placed and painted while the pictures, the shimmer's patches and the cloud shadows
+    // are drawn: none of those read the garden, and only the garden places anything from here on.
+    auto placeAndPaintGarden = [&] {
+        // The garden's places come first, in their order (each records itself); then its drawing, which
+        // only reads them, in bands. The shore stones depend on the terrain alone, so they are found while
+        // the pebbles are placed.
+        std::vector<std::pair<cg::Point, double>> shore;
+        std::vector<cg::Point> pebbles;
+        dispatch::concurrentPerform(2, [&](std::size_t job) {
+            if (job == 0) shore = pond.shoreStones();
+            else pebbles = spots(1, 6000, 6, kNoLimit, [&](cg::Point p) {
+                const float v = value(p);
+                return 0.11f < v && v < e - 0.02f && clear(cg::Rect(p.x - 3, p.y - 4, 6, 8));
+            });
+        });
+        const std::vector<cg::Point> tufts = spots(2, 5000, 12, kNoLimit, [&](cg::Point p) {
+            return value(p) > e && clear(cg::Rect(p.x - 5, p.y - 6, 10, 10));
+        });
+        // Bushes, lanterns and trees are placed before the gravel beds, which keep away from all three.
+        const std::vector<cg::Point> bushes = spots(3, 2500, 36, 16, [&](cg::Point p) {
+            return value(p) > e && clear(cg::Rect(p.x - 15, p.y - 15, 30, 27));
+        });
+        const std::vector<cg::Point> lanterns = spots(4, 2500, 240, 4, [&](cg::Point p) {
+            const float v = value(p);
+            return e + 0.04f < v && v < e + 0.16f && clear(cg::Rect(p.x - 16, p.y - 28, 32, 38));
+        });
+        const std::vector<cg::Point> trees = spots(6, 2500, 170, 5, [&](cg::Point p) {
             const double s = 10 * u(p, 0) + 22;
-            if (!near(flip(p), 3 * s + 20)) continue;
-            const bool blossom = u(p, 1) < 0.55;
-            if (blossom) {
-                for (uint64_t i = 0; i < 28; ++i) {
-                    const double an = 2 * kPi * u(p, 20 + i);
-                    const double d = s * (1.2 * u(p, 50 + i) + 0.6);
-                    const cg::Point q{p.x + d * std::cos(an), p.y + d * std::sin(an)};
-                    if (!pd.clear(cg::Rect(q.x - 1.5, q.y - 2, 3, 4))) continue;
-                    a.shape(night ? 0x8a7a88 : 0xf6c4d4, 0.85, 0,
-                            [&](cg::Path& path) { path.addEllipse(cg::Rect(q.x - 1.4, h - q.y - 1, 2.8, 2)); });
+            return value(p) > e + 0.08f && clear(cg::Rect(p.x - 1.6 * s, p.y - s - 2, 3.2 * s, 2.5 * s + 2));
+        });
+        const std::vector<cg::Point> gravels = spots(13, 2500, 320, 3, [&](cg::Point p) {
+            const double s = 16 * u(p, 1) + 36, hh = 0.6 * s + 4;
+            if (!(value(p) > e + 0.06f)) return false;
+            for (int j = 0; j < 12; ++j) {
+                const double a = j * kPi / 6;
+                if (!(value({p.x + (s + 4) * std::cos(a), p.y + hh * std::sin(a)}) > e + 0.05f)) return false;
+            }
+            if (!clear(cg::Rect(p.x - s - 4, p.y - hh, 2 * s + 8, 2 * hh))) return false;
+            for (const cg::Point& q : bushes)
+                if (!(distance(p, q) > s + 16)) return false;
+            for (const cg::Point& q : lanterns)
+                if (!(distance(p, q) > s + 16)) return false;
+            for (const cg::Point& q : trees)
+                if (!(distance(p, q) > s + 30)) return false;
+            return true;
+        });
+        const std::vector<cg::Point> stepStarts = spots(14, 3000, 150, 8, [&](cg::Point p) {
+            const float v = value(p);
+            return e + 0.008f < v && v < e + 0.025f;
+        });
+        const std::vector<cg::Point> irises = spots(5, 4000, 50, 14, [&](cg::Point p) {
+            const float v = value(p);
+            return e < v && v < e + 0.035f && clear(cg::Rect(p.x - 8, p.y - 16, 16, 20));
+        });
+
+        // By night every band draws the lanterns with their lights; they share one glow picture.
+        const cg::ImageRef glow = night && !lanterns.empty() ? pond.lanternGlow() : nullptr;
+        auto garden = [&](Art& a, const cg::Rect& band) {
+            Pond pd(a);
+            if (glow) pd.useGlow(glow);
+            cg::Context& gc = *a.ctx;
+            // Whether a prop drawn within `reach` points of q (drawing space) can touch the band.
+            auto near = [&band](cg::Point q, double reach) { return q.y + reach >= band.minY() && q.y - reach <= band.maxY(); };
+            // 1. Pebbles on the pond floor.
+            for (const cg::Point& p : pebbles) {
+                if (!near(flip(p), 6)) continue;
+                const double rx = 1.5 * u(p, 0) + 0.9, ry = 0.8 * rx;
+                const uint32_t color = night ? 0x2a3c38 : (u(p, 1) < 0.5 ? 0x8c8c72 : 0x5c6e58);
+                const cg::Point c = flip(p);
+                a.shape(color, 0.3, 0, [&](cg::Path& path) { path.addEllipse(around(c, 2 * rx, 2 * ry)); });
+            }
+
+            // 2. Shore stones along the waterline, lower ones over higher ones.
+            for (const auto& [c, r] : shore)
+                if (near(flip(c), 3 * r + 12)) pd.stone(flip(c), r, u(c, 5));
+
+            // 3. Grass tufts.
+            for (const cg::Point& p : tufts)
+                if (near(flip(p), 30)) a.canopy(flip(p), 3 * u(p, 0) + 2.5, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
+
+            // 4. Gravel beds.
+            for (const cg::Point& p : gravels)
+                if (near(flip(p), 120)) pd.gravel(flip(p), 16 * u(p, 1) + 36, u(p, 2));
+
+            // 5. Stepping stones climbing the bank.
+            for (const cg::Point& p : stepStarts) {
+                const std::vector<cg::Point> path = pd.steps(p);
+                for (std::size_t i = 0; i < path.size(); ++i)
+                    if (near(flip(path[i]), 30)) pd.slab(flip(path[i]), 1.6 * u(p, 10 + i) + 4.6, u(path[i], 3));
+            }
+
+            // 6. Flowering bushes.
+            for (const cg::Point& p : bushes) {
+                const double s = 4 * u(p, 0) + 5.5;
+                if (!near(flip(p), 3 * s + 20)) continue;
+                a.groundShadow({p.x, h - p.y - s / 2}, 1.1 * s, 0.25);
+                a.canopy(flip(p), s, night ? 0x18291c : 0x2a4620, night ? 0x324e36 : 0x5c8a38, u(p, 2));
+                if (!(u(p, 3) < 0.65)) continue;
+                const uint32_t color = night ? 0x6e4660 : kBushFlowers[pick(3, u(p, 4), 3)];
+                RNG rng(toUInt64(u(p, 1) * 1000000));
+                const double flowers = 2.2 * s;
+                const int64_t n = flowers > 0 ? static_cast<int64_t>(flowers) : 0;
+                for (int64_t i = 0; i < n; ++i) {
+                    const double an = 2 * kPi * rng.next();
+                    const double d = 0.85 * s * std::sqrt(rng.next());
+                    const cg::Rect box(p.x + d * std::cos(an) - 0.9, h - p.y + d * std::sin(an) - 0.8, 1.8, 1.6);
+                    a.shape(color, 0.95, 0, [&](cg::Path& path) { path.addEllipse(box); });
                 }
             }
-            {
-                cg::SavedState saved(gc);
-                gc.translateBy(p.x + 0.5 * s, h - p.y - 0.6 * s);
-                gc.scaleBy(1, 0.9 / 1.1);
-                const cg::Gradient shadow({cg::Color::black(0.3), cg::Color::black(0.255), cg::Color::black(0)},
-                                          {0, 0.55, 1});
-                gc.drawRadialGradient(shadow, {0, 0}, 0, {0, 0}, 1.1 * s);
-            }
-            const std::vector<uint32_t>& colors =
-                blossom ? (night ? kBlossomNight : kBlossomDay) : (night ? kMapleNight : kMapleDay);
-            pd.crown(flip(p), s, colors, u(p, 2));
-        }
 
-        // 10. The lily pads' shadows on the water; the pads themselves are sprites.
-        const double padShadow = night ? 0.15 : 0.22;
-        const cg::Gradient padShade(
-            {cg::Color::black(padShadow), cg::Color::black(0.85 * padShadow), cg::Color::black(0)}, {0, 0.55, 1});
-        for (const Pond::Pad& pad : pads) {
-            if (!near(flip(pad.at), 2 * pad.r + 10)) continue;
-            cg::SavedState saved(gc);
-            gc.translateBy(pad.at.x + 2.2, h - pad.at.y - 2.8);
-            gc.scaleBy(1, 1 / 1.05);
-            gc.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
-        }
+            // 7. Stone lanterns (by night with their lights, so every band draws them).
+            for (const cg::Point& p : lanterns) pd.lantern(flip(p));
+
+            // 8. Irises at the water's edge.
+            for (const cg::Point& p : irises)
+                if (near(flip(p), 40)) pd.iris(flip(p));
+
+            // 9. Trees: fallen petals and the shadow under the crown.
+            static const std::vector<uint32_t> kBlossomDay{0xb25e84, 0xd888a8, 0xf4bace, 0xffe2ec};
+            static const std::vector<uint32_t> kBlossomNight{0x45323f, 0x58455a, 0x725e70, 0x8a7686};
+            static const std::vector<uint32_t> kMapleDay{0x84200f, 0xb2321a, 0xdc5628, 0xf08a42};
+            static const std::vector<uint32_t> kMapleNight{0x381a16, 0x48231e, 0x5c2e24, 0x6c3a2c};
+            for (const cg::Point& p : trees) {
+                const double s = 10 * u(p, 0) + 22;
+                if (!near(flip(p), 3 * s + 20)) continue;
+                const bool blossom = u(p, 1) < 0.55;
+                if (blossom) {
+                    for (uint64_t i = 0; i < 28; ++i) {
+                        const double an = 2 * kPi * u(p, 20 + i);
+                        const double d = s * (1.2 * u(p, 50 + i) + 0.6);
+                        const cg::Point q{p.x + d * std::cos(an), p.y + d * std::sin(an)};
+                        if (!pd.clear(cg::Rect(q.x - 1.5, q.y - 2, 3, 4))) continue;
+                        a.shape(night ? 0x8a7a88 : 0xf6c4d4, 0.85, 0,
+                                [&](cg::Path& path) { path.addEllipse(cg::Rect(q.x - 1.4, h - q.y - 1, 2.8, 2)); });
+                    }
+                }
+                {
+                    cg::SavedState saved(gc);
+                    gc.translateBy(p.x + 0.5 * s, h - p.y - 0.6 * s);
+                    gc.scaleBy(1, 0.9 / 1.1);
+                    const cg::Gradient shadow({cg::Color::black(0.3), cg::Color::black(0.255), cg::Color::black(0)},
+                                              {0, 0.55, 1});
+                    gc.drawRadialGradient(shadow, {0, 0}, 0, {0, 0}, 1.1 * s);
+                }
+                const std::vector<uint32_t>& colors =
+                    blossom ? (night ? kBlossomNight : kBlossomDay) : (night ? kMapleNight : kMapleDay);
+                pd.crown(flip(p), s, colors, u(p, 2));
+            }
+
+            // 10. The lily pads' shadows on the water; the pads themselves are sprites.
+            const double padShadow = night ? 0.15 : 0.22;
+            const cg::Gradient padShade(
+                {cg::Color::black(padShadow), cg::Color::black(0.85 * padShadow), cg::Color::black(0)}, {0, 0.55, 1});
+            for (const Pond::Pad& pad : pads) {
+                if (!near(flip(pad.at), 2 * pad.r + 10)) continue;
+                cg::SavedState saved(gc);
+                gc.translateBy(pad.at.x + 2.2, h - pad.at.y - 2.8);
+                gc.scaleBy(1, 1 / 1.05);
+                gc.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
+            }
+        };
+        paintInBands(garden);
     };
-    dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) paintInBands(garden);
-        else pictures.draw(*this);
+
+    // Job 0 the garden, 1 the pictures, 2 the cloud shadows (by day), then one per shimmer patch.
+    Art clouds(*this, WorkerTag{});
+    std::vector<cg::ImageRef> patches(shimmerCentres.size());
+    dispatch::concurrentPerform(3 + patches.size(), [&](std::size_t job) {
+        if (job == 0) placeAndPaintGarden();
+        else if (job == 1) pictures.draw(*this);
+        else if (job == 2) {
+            if (!night) clouds.cloudShadows(3, 0.1, 0x000000);
+        } else {
+            patches[job - 3] = pond.shimmerPatch(shimmerCentres[job - 3], shimmerLook);
+        }
     });
 
     // 11. Koi in groups of one to three on one route.
@@ -357,7 +398,6 @@ void Art::pond() {
         sprites.push_back(std::move(sp));
     }
 
-    const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
     if (!night) {
         // 15. Dragonflies patrolling the shallows, cloud shadows and the shimmer.
         for (std::size_t i = 0; i < dragonflySpots.size(); ++i) {
@@ -379,21 +419,109 @@ void Art::pond() {
             sp.face = true;
             sprites.push_back(std::move(sp));
         }
-        cloudShadows(3, 0.1, 0x000000);
-        shimmer(5, 7700001, 0.24f, {200, 245, 255}, depth);
-        return;
+        for (Sprite& sp : clouds.sprites) sprites.push_back(std::move(sp));
+    } else {
+        // 16. By night: fireflies over the banks and a cooler shimmer.
+        for (const cg::Point& p : fireflies) {
+            Sprite sp = sprite(Sprite::Kind::firefly, flip(p), 1, u(p, 0));
+            sp.travel = 14;
+            sp.color = 0xd4ff6a;
+            sp.face = true;
+            sprites.push_back(std::move(sp));
+        }
     }
-
-    // 16. By night: fireflies over the banks and a cooler shimmer.
-    for (const cg::Point& p : spots(10, 2500, 45, 26, [&](cg::Point p) {
-             const float v = value(p);
-             return e - 0.12f < v && v < e + 0.2f && clear(cg::Rect(p.x - 12, p.y - 12, 24, 24));
-         })) {
-        Sprite sp = sprite(Sprite::Kind::firefly, flip(p), 1, u(p, 0));
-        sp.travel = 14;
-        sp.color = 0xd4ff6a;
-        sp.face = true;
-        sprites.push_back(std::move(sp));
-    }
-    shimmer(3, 7700001, 0.3f, {120, 165, 235}, depth);
+    for (Sprite& sp : pond.shimmerSprites(shimmerCentres, patches)) sprites.push_back(std::move(sp));
 }
+
+Art::Pond::ShimmerLook Art::Pond::shimmerLook(bool night) {
+    return night ? ShimmerLook{3, 0.3f, {120, 165, 235}} : ShimmerLook{5, 0.24f, {200, 245, 255}};
+}
+
+std::vector<cg::Point> Art::Pond::shimmerCentres(const ShimmerLook& look) const {
+    const double w = art.W(), h = art.H();
+    return art.spots(kShimmerSalt, 1500, 260, look.limit, [&](cg::Point p) {
+        if (!(p.x > 90 && p.x < w - 140 && p.y > 90 && p.y < h - 125)) return false;
+        if (!(shimmerCurve(art.value(p), e) > 0.6f)) return false;
+        for (const cg::Point& q : rounded(shimmerSwell(p), false, 6))
+            if (!clear(cg::Rect(q.x - 60, q.y - 60, 120, 120))) return false;
+        return true;
+    });
+}
+
+cg::ImageRef Art::Pond::shimmerPatch(cg::Point centre, const ShimmerLook& look) const {
+    // Art::shimmerPatch with the pond's depth weight, except that the caustic is only worked out where
+    // the weight is not 0: there the product is ±0 (or NaN), a black pixel all the same. Over most of a
+    // patch the water is too deep or too shallow to shimmer, and the caustic is nearly all the cost.
+    const float o = static_cast<float>(Art::rand(centre, 6)) * 5000.0f;
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(kPatch) * kPatch * 4, 255);
+    const float ox = static_cast<float>(centre.x + 25 - 170);
+    const float oy = static_cast<float>(centre.y + 17.5 - 170);
+    const Grid& height = *art.t.v;
+    const float strength = look.strength;
+    const ShimmerTint tint = look.tint;
+    dispatch::concurrentPerform(kPatch, [&](std::size_t a) {
+        uint8_t* row = bytes.data() + a * static_cast<std::size_t>(kPatch) * 4;
+        const float y = oy + static_cast<float>(a);
+        const float dy = 2.0f * static_cast<float>(a) / 340.0f - 1.0f;
+        for (int j = 0; j < kPatch; ++j) {
+            const float x = ox + static_cast<float>(j);
+            const float dx = 2.0f * static_cast<float>(j) / 340.0f - 1.0f;
+            float k = 1.0f - dx * dx - dy * dy;
+            if (!(k > 0)) k = 0;
+            float D = 0;
+            if (k > 0) {
+                const float d = shimmerCurve(height.sample(x, y), e);
+                if (d != 0) {
+                    const float L = caustic(x + o, y);
+                    D = strength * (k * k) * d * L;
+                }
+            }
+            uint8_t* px = row + 4 * j;
+            px[0] = channel(tint.r * D);
+            px[1] = channel(tint.g * D);
+            px[2] = channel(tint.b * D);
+        }
+    });
+    return cg::Image::make(kPatch, kPatch, bytes.data(), static_cast<std::size_t>(kPatch) * 4,
+                           cg::AlphaInfo::noneSkipLast);
+}
+
+std::vector<Sprite> Art::Pond::shimmerSprites(const std::vector<cg::Point>& centres,
+                                              const std::vector<cg::ImageRef>& patches) const {
+    std::vector<Sprite> out;
+    for (std::size_t i = 0; i < centres.size() && i < patches.size(); ++i) {
+        if (!patches[i]) continue;
+        const cg::Point p = centres[i];
+        std::vector<cg::Point> path;
+        for (const cg::Point& q : shimmerSwell(p)) path.push_back(art.flip(q));
+        Sprite sp;
+        sp.kind = Sprite::Kind::trip;
+        sp.at = path.front();
+        sp.size = 340;
+        sp.phase = Art::rand(p, 4);
+        sp.travel = 2 + Art::rand(p, 2);
+        sp.to = {0, 0};
+        sp.color = 0xffffff;
+        sp.angle = 0;
+        sp.image = patches[i];
+        sp.anchor = {0.5, 0.5};
+        sp.beat = 1;
+        sp.dust = 0;
+        sp.path = std::move(path);
+        sp.rest = 0.3 + 0.6 * Art::rand(p, 5);
+        sp.closed = false;
+        sp.pulse = 0;
+        sp.ease = 1;
+        sp.spin = 0;
+        sp.hop = 0;
+        sp.grow = 1;
+        sp.face = false;
+        sp.stroke = 0;
+        sp.blow = 0;
+        sp.rain = 0;
+        sp.glow = true;
+        out.push_back(std::move(sp));
+    }
+    return out;
+}
+

@@ -211,14 +211,7 @@ void Art::Pond::lantern(cg::Point p) {
     const double x = p.x, y = p.y;
     const bool night = art.s.night;
     if (night) {
-        if (!glowMade_) {
-            // The warm pool of a campfire's light, without its sprite.
-            glow_ = art.offscreenEach(1, [](Art& worker, std::size_t) -> cg::ImageRef {
-                worker.firelight({34, 34}, 34, 0, 0.2, 1.3);
-                return worker.sprites.empty() ? nullptr : worker.sprites.back().image;
-            })[0];
-            glowMade_ = true;
-        }
+        const cg::ImageRef glowImage = lanternGlow();
         const double phase = Art::rand(p, 0);
         auto light = [&](cg::Point at, double size, uint32_t color) {
             Sprite sp;
@@ -237,7 +230,7 @@ void Art::Pond::lantern(cg::Point p) {
         art.sprites.push_back(light({x, y + 12.739999999999998}, 0.9, 0xffc66a));
         Sprite glow = light({x, y + 3}, 68, 0xffffff);
         glow.glow = true;
-        glow.image = glow_;
+        glow.image = glowImage;
         art.sprites.push_back(std::move(glow));
     }
 
@@ -280,6 +273,23 @@ void Art::Pond::lantern(cg::Point p) {
         g.drawRadialGradient(lit, {-3, 16.875}, 0, {0, 13.5}, 9.375, {false, true});
     }
     fill(light, {-1.3, 15.3, 2.6, 2.6}, true);
+}
+
+cg::ImageRef Art::Pond::lanternGlow() {
+    if (!glowMade_) {
+        // The warm pool of a campfire's light, without its sprite.
+        glow_ = art.offscreenEach(1, [](Art& worker, std::size_t) -> cg::ImageRef {
+            worker.firelight({34, 34}, 34, 0, 0.2, 1.3);
+            return worker.sprites.empty() ? nullptr : worker.sprites.back().image;
+        })[0];
+        glowMade_ = true;
+    }
+    return glow_;
+}
+
+void Art::Pond::useGlow(cg::ImageRef glow) {
+    glow_ = std::move(glow);
+    glowMade_ = true;
 }
 
 void Art::Pond::iris(cg::Point p) {

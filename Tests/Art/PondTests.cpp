@@ -13,6 +13,7 @@
 #include "Art/Geometry2D.h"
 #include "Art/Pond.h"
 #include "ArtTestSupport.h"
+#include "PoseSupport.h"
 #include "Pipeline/Render.h"
 #include "SelfTest/SelfTest.h"
 
@@ -245,6 +246,46 @@ TEST(Pond, LanternLightsOnlyAtNightAppendedBeforeItsBody) {
         EXPECT_TRUE(glow.glow && glow.image);
         EXPECT_EQ(flame.phase, Art::rand(at, 0));
         EXPECT_EQ(glow.phase, flame.phase);
+
+        // A painter handed that glow (as every band's is) lights its lanterns with it.
+        const cg::ImageRef made = glow.image;
+        Art::Pond band(*p.art);
+        band.useGlow(made);
+        band.lantern({30, 30});
+        ASSERT_EQ(p->sprites.size(), 4u);
+        EXPECT_EQ(p->sprites.back().image, made);
+    }
+}
+
+TEST(Pond, ShimmerInTwoStepsGivesTheSpritesOfTheWholeShimmer) {
+    for (bool night : {false, true}) {
+        SceneSpec s = SelfTest::sampleDesktop(SceneKind::pond, night);
+        s.scale = 1;
+        auto whole = arttest::painterFor(s);
+        auto split = arttest::painterFor(s);
+        const Art::Pond pond(*split.art);
+        const Art::Pond::ShimmerLook look = Art::Pond::shimmerLook(night);
+        whole->shimmer(look.limit, 7700001, look.strength, look.tint,
+                       [e = pond.e](float v) { return Art::Pond::shimmerCurve(v, e); });
+
+        const std::vector<cg::Point> centres = pond.shimmerCentres(look);
+        std::vector<cg::ImageRef> patches;
+        for (const cg::Point& c : centres) patches.push_back(pond.shimmerPatch(c, look));
+        const std::vector<Sprite> sprites = pond.shimmerSprites(centres, patches);
+        EXPECT_EQ(split->placed, whole->placed);
+        ASSERT_GE(sprites.size(), 2u) << night;
+        ASSERT_EQ(sprites.size(), whole->sprites.size());
+        for (std::size_t i = 0; i < sprites.size(); ++i) {
+            EXPECT_EQ(sprites[i].identity(), whole->sprites[i].identity()) << night << " " << i;
+            ASSERT_TRUE(sprites[i].image && whole->sprites[i].image);
+            EXPECT_TRUE(posetest::samePixels(*sprites[i].image, *whole->sprites[i].image)) << night << " " << i;
+        }
+
+        // A patch that could not be made leaves its sprite out, and only that one.
+        patches.front() = nullptr;
+        const std::vector<Sprite> fewer = pond.shimmerSprites(centres, patches);
+        ASSERT_EQ(fewer.size(), sprites.size() - 1);
+        EXPECT_EQ(fewer.front().identity(), sprites[1].identity());
     }
 }
 
