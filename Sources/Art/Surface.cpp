@@ -1,6 +1,8 @@
 // Surface art of the water scenes: whitecap and swash frames, the glint, and the drifting patches of
 // caustic light.
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "Art/Geometry2D.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
+#include "Renderer/CausticRun.h"
 #include "Renderer/Palette.h"
 
 namespace {
@@ -125,17 +128,29 @@ cg::ImageRef Art::shimmerPatch(cg::Point p, float strength, ShimmerTint tint,
         uint8_t* row = bytes.data() + a * static_cast<std::size_t>(kPatch) * 4;
         const float y = oy + static_cast<float>(a);
         const float dy = 2.0f * static_cast<float>(a) / 340.0f - 1.0f;
+        // The disc's falloff and the depth weight first; the caustic only between the first and the last
+        // point where both are non-zero, as one run: elsewhere the light is 0 whatever the caustic.
+        std::array<float, kPatch> falloff{}, weight{}, along{}, light{};
+        int first = kPatch, last = -1;
         for (int j = 0; j < kPatch; ++j) {
-            const float x = ox + static_cast<float>(j);
+            const auto i = static_cast<std::size_t>(j);
             const float dx = 2.0f * static_cast<float>(j) / 340.0f - 1.0f;
-            float k = 1.0f - dx * dx - dy * dy;
-            if (!(k > 0)) k = 0;
+            const float k = 1.0f - dx * dx - dy * dy;
+            falloff[i] = k > 0 ? k : 0.0f;
+            if (!(k > 0)) continue;
+            weight[i] = depth(height.sample(ox + static_cast<float>(j), y));
+            if (weight[i] == 0) continue;
+            first = std::min(first, j);
+            last = j;
+        }
+        const auto span = static_cast<std::size_t>(std::max(0, last - first + 1));
+        for (std::size_t i = 0; i < span; ++i) along[i] = (ox + static_cast<float>(first + static_cast<int>(i))) + o;
+        Renderer::causticRun(along.data(), span, y, light.data());
+        for (int j = 0; j < kPatch; ++j) {
+            const auto i = static_cast<std::size_t>(j);
+            const float k = falloff[i], d = weight[i];
             float D = 0;
-            if (k > 0) {
-                const float d = depth(height.sample(x, y));
-                const float L = caustic(x + o, y);
-                D = strength * (k * k) * d * L;
-            }
+            if (k > 0 && d != 0) D = strength * (k * k) * d * light[static_cast<std::size_t>(j - first)];
             uint8_t* px = row + 4 * j;
             px[0] = channel(tint.r * D);
             px[1] = channel(tint.g * D);

@@ -1,6 +1,7 @@
 // The eight-lane shading against the plain scalar reference, byte for byte, and the parts it is built
 // from against the scalar functions they stand for.
 #include "Platform/Dispatch/Dispatch.h"
+#include "Renderer/CausticRun.h"
 #include "Renderer/Look.h"
 #include "Renderer/NoiseCloud.h"
 #include "Renderer/NoiseRow.h"
@@ -12,6 +13,7 @@
 #include "Renderer/Terrain.h"
 #include "Renderer/Vec8.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -356,5 +358,24 @@ TEST(Vec8, MinMaxClampAndSqrtFollowTheScalarRules) {
         const float u = a[l] < 0.0f ? 0.0f : (a[l] > 1.0f ? 1.0f : a[l]);
         EXPECT_TRUE(sameBits(unit[l], u)) << l;
         EXPECT_TRUE(sameBits(root[l], std::sqrt(std::fabs(a[l] - b[l])))) << l;
+    }
+}
+
+// A row of caustic light worked out as a run gives every point the bits of the point form: runs shorter
+// and longer than one block, odd lengths, and far-off stretches of the pattern.
+TEST(CausticRun, EveryPointHasTheBitsOfThePointForm) {
+    struct Row {
+        float x0, step, y;
+        std::size_t n;
+    };
+    const Row rows[] = {{0, 1, 0.5f, 1}, {-37.25f, 1, 12, 340}, {4210.5f, 1, 900.75f, 517}, {12.0f, 0.5f, -40, 1100},
+                        {8123.0f, 3.0f, 2222.0f, 77}};
+    for (const Row& row : rows) {
+        std::vector<float> x(row.n), light(row.n);
+        for (std::size_t k = 0; k < row.n; ++k) x[k] = row.x0 + row.step * static_cast<float>(k);
+        Renderer::causticRun(x.data(), row.n, row.y, light.data());
+        for (std::size_t k = 0; k < row.n; ++k)
+            ASSERT_EQ(std::bit_cast<uint32_t>(light[k]), std::bit_cast<uint32_t>(caustic(x[k], row.y)))
+                << "x " << x[k] << " y " << row.y;
     }
 }
