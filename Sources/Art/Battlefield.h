@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "Art/Art.h"
@@ -48,6 +49,8 @@ public:
     // The trench lines' path along the chains (drawing space), and its drawing.
     cg::Path trenchPath(const std::vector<Polyline>& chains) const;
     void trenchLines(const cg::Path& line);
+    // The same path as its unbroken runs, each a polyline in drawing space.
+    std::vector<Polyline> trenchRuns(const std::vector<Polyline>& chains) const;
 
     // Runs `draw` once for each horizontal band of 128 pixel rows of the scene's bitmap, bands on
     // several threads at once, each through a painter of its own whose context holds just those rows
@@ -58,14 +61,41 @@ public:
     // of a few edge pixels. Draws in one pass when a band's bitmap cannot be made.
     void inBands(const std::function<void(Art&, double top, double bottom)>& draw);
 
+    // Scene rows (y down) a band covers; everything by default.
+    struct Rows {
+        double top = -1e300;
+        double bottom = 1e300;
+        // Whether something reaching `reach` above and below scene row y can touch the band.
+        bool near(double y, double reach) const { return y + reach >= top && y - reach <= bottom; }
+    };
+    // The runs of segments of polylines in drawing space that pass within `reach` of the band's rows,
+    // as one path. With round caps and joins a stroke's ink is the union of its round-ended segments,
+    // so stroking these gives the band the ink of stroking the whole polylines, as long as `reach`
+    // exceeds half the line width plus the antialiasing. Not for dashed strokes.
+    cg::Path runsNear(std::span<const Polyline> lines, Rows rows, double reach) const;
+    // The whole polylines (drawing space) that come within `reach` of the band's rows, as one path:
+    // for dashed strokes, whose dashes restart with every subpath.
+    cg::Path linesNear(std::span<const Polyline> lines, Rows rows, double reach) const;
+
     // --- Ground props (drawn at context points unless said otherwise) ---
 
     void weeds(cg::Point p);
-    // A shelled area around scene point c: scorch, craters and splinters where `open` holds.
+    // A shelled area around scene point c: scorch, craters and splinters where `open` holds; the parts
+    // that cannot reach `rows` are left out.
     void barrage(cg::Point c, const std::function<bool(cg::Point)>& open);
+    void barrage(cg::Point c, const std::function<bool(cg::Point)>& open, Rows rows);
     void crater(cg::Point p, double r, bool puddle);
-    // Two tread bands along a path of scene points.
+    // The lines of the two tread bands along a path of scene points, in drawing space: for each side the
+    // band's polyline and the short runs of its dashed marks.
+    struct Tread {
+        Polyline band;
+        std::vector<Polyline> marks;
+    };
+    std::vector<Tread> treadLines(const Polyline& path) const;
+    // Two tread bands along a path of scene points; the same from lines worked out beforehand, where
+    // they can reach `rows`.
     void treads(const Polyline& path);
+    void treads(const std::vector<Tread>& lines, Rows rows);
     void wire(cg::Point p, double length, double tilt);
     void hedgehog(cg::Point p);
     // The stump outline for a base point, half-width w and height h.

@@ -56,3 +56,37 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
     });
     scene.pixelsChanged();
 }
+
+cg::Path Art::Battlefield::runsNear(std::span<const Polyline> lines, Rows rows, double reach) const {
+    // The band's rows in drawing space, y up.
+    const double low = art.H() - rows.bottom - reach, high = art.H() - rows.top + reach;
+    cg::Path out;
+    for (const Polyline& line : lines) {
+        bool open = false;
+        for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+            const cg::Point a = line[i], b = line[i + 1];
+            if (std::max(a.y, b.y) < low || std::min(a.y, b.y) > high) {
+                open = false;
+                continue;
+            }
+            if (!open) out.moveTo(a);
+            out.lineTo(b);
+            open = true;
+        }
+    }
+    return out;
+}
+
+cg::Path Art::Battlefield::linesNear(std::span<const Polyline> lines, Rows rows, double reach) const {
+    const double low = art.H() - rows.bottom - reach, high = art.H() - rows.top + reach;
+    cg::Path out;
+    for (const Polyline& line : lines) {
+        if (line.empty()) continue;
+        const auto [lowest, highest] =
+            std::minmax_element(line.begin(), line.end(), [](cg::Point a, cg::Point b) { return a.y < b.y; });
+        if (highest->y < low || lowest->y > high) continue;
+        out.moveTo(line.front());
+        for (std::size_t i = 1; i < line.size(); ++i) out.lineTo(line[i]);
+    }
+    return out;
+}

@@ -89,20 +89,24 @@ void Art::warzone() {
     const std::vector<cg::Point> wires = spots(2000003, 1500, 150, 8, wireLine);
     const std::vector<cg::Point> hedgehogs =
         spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
-    // The trench lines' path is the same in every band: work it out once.
-    const cg::Path trenchLine = field.trenchPath(Battlefield::contours(*t.v, trench));
+    // The trench lines and tread marks are the same in every band: work them out once; each band
+    // strokes the parts that can reach it.
+    const std::vector<Battlefield::Polyline> trenchRuns = field.trenchRuns(Battlefield::contours(*t.v, trench));
+    std::vector<std::vector<Battlefield::Tread>> treadLines;
+    for (const Battlefield::Polyline& path : tracks) treadLines.push_back(field.treadLines(path));
 
     // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
     // The moving units' pictures depend on nothing here: they are drawn meanwhile.
     std::vector<cg::ImageRef> trafficPictures;
     auto drawGround = [&](Art& a, double top, double bottom) {
         Battlefield ground(a);
+        const Battlefield::Rows rows{top, bottom};
         auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
         for (const cg::Point& p : weeds)
             if (near(p, 12)) ground.weeds(flip(p));
         for (const cg::Point& p : barrages)
-            if (near(p, 160)) ground.barrage(p, open);
-        for (const Battlefield::Polyline& path : tracks) ground.treads(path);
+            if (near(p, 160)) ground.barrage(p, open, rows);
+        for (const std::vector<Battlefield::Tread>& lines : treadLines) ground.treads(lines, rows);
         for (const cg::Point& p : craters) {
             if (!near(p, 40)) continue;
             const double r1 = rand(p, 1), r2 = rand(p, 2);
@@ -126,7 +130,8 @@ void Art::warzone() {
             if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
         for (const cg::Point& p : hedgehogs)
             if (near(p, 25)) ground.hedgehog(flip(p));
-        ground.trenchLines(trenchLine);
+        // Wider than half the trench line and its antialiasing.
+        ground.trenchLines(ground.runsNear(trenchRuns, rows, 8));
     };
     dispatch::concurrentPerform(2, [&](std::size_t job) {
         if (job == 0) field.inBands(drawGround);
