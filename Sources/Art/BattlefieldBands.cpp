@@ -18,22 +18,39 @@ constexpr double kEverywhere = 1e300;
 
 }  // namespace
 
-void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw) {
+void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw) { inBands(draw, nullptr); }
+
+void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw,
+                               const std::function<void(Art&, Rows)>& atop) {
     constexpr int kRows = 128;
     cg::Context& scene = *art.ctx;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
     const std::size_t stride = scene.bytesPerRow();
     const std::size_t count = static_cast<std::size_t>((height + kRows - 1) / kRows);
-    std::vector<std::unique_ptr<cg::Context>> bands(count);
+    std::vector<std::unique_ptr<cg::Context>> bands(count), above(atop ? count : 0);
     // Every band exists before any drawing, so a failed one leaves the scene as it was.
     for (std::size_t b = 0; b < count; ++b) {
         const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
         bands[b] = cg::Context::makeBitmap(width, rows, 1);
-        if (!bands[b] || bands[b]->bytesPerRow() != stride) {
+        if (atop) above[b] = cg::Context::makeBand(scene, top, top + rows);
+        if (!bands[b] || bands[b]->bytesPerRow() != stride || (atop && !above[b])) {
             draw(art, -kEverywhere, kEverywhere);
+            if (atop) art.paintInBands([&](Art& worker, const cg::Rect& span) {
+                const double H = art.H();
+                atop(worker, Rows{H - span.maxY(), H - span.minY()});
+            });
             return;
         }
     }
+    // The drawing state the scene context hands to whatever is drawn on it next.
+    struct Carried {
+        cg::Color fill, stroke;
+        double lineWidth, miterLimit, alpha;
+        cg::LineCap cap;
+        cg::LineJoin join;
+        cg::BlendMode blend;
+    } const carried{scene.fillColor(), scene.strokeColor(), scene.lineWidth(), scene.miterLimit(), scene.alpha(),
+                    scene.lineCap(),   scene.lineJoin(),    scene.blendMode()};
     // The copies in and out are made by the band's own thread: they are much of the work.
     uint8_t* const pixels = scene.data();
     const cg::Transform toDevice = scene.ctm();
@@ -52,6 +69,22 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
         draw(worker, top / scale, (top + rows) / scale);
         worker.ctx = nullptr;
         std::memcpy(own, band.data(), bytes);
+        bands[b].reset();
+        if (atop) {
+            cg::Context& rowsAbove = *above[b];
+            rowsAbove.setFillColor(carried.fill);
+            rowsAbove.setStrokeColor(carried.stroke);
+            rowsAbove.setLineWidth(carried.lineWidth);
+            rowsAbove.setMiterLimit(carried.miterLimit);
+            rowsAbove.setAlpha(carried.alpha);
+            rowsAbove.setLineCap(carried.cap);
+            rowsAbove.setLineJoin(carried.join);
+            rowsAbove.setBlendMode(carried.blend);
+            worker.ctx = &rowsAbove;
+            atop(worker, Rows{top / scale, (top + rows) / scale});
+            worker.ctx = nullptr;
+            above[b].reset();
+        }
         return nullptr;
     });
     scene.pixelsChanged();

@@ -95,49 +95,6 @@ void Art::warzone() {
     std::vector<std::vector<Battlefield::Tread>> treadLines;
     for (const Battlefield::Polyline& path : tracks) treadLines.push_back(field.treadLines(path));
 
-    // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
-    // The moving units' pictures depend on nothing here: they are drawn meanwhile.
-    std::vector<cg::ImageRef> trafficPictures;
-    auto drawGround = [&](Art& a, double top, double bottom) {
-        Battlefield ground(a);
-        const Battlefield::Rows rows{top, bottom};
-        auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
-        for (const cg::Point& p : weeds)
-            if (near(p, 12)) ground.weeds(flip(p));
-        for (const cg::Point& p : barrages)
-            if (near(p, 160)) ground.barrage(p, open, rows);
-        for (const std::vector<Battlefield::Tread>& lines : treadLines) ground.treads(lines, rows);
-        for (const cg::Point& p : craters) {
-            if (!near(p, 40)) continue;
-            const double r1 = rand(p, 1), r2 = rand(p, 2);
-            ground.crater(flip(p), 2.5 + 10 * r2 * r2 * r2, r1 < 0.3);
-        }
-        for (const cg::Point& p : stumps) {
-            if (!near(p, 20)) continue;
-            const double r = rand(p, 1);
-            const double sh = 5 + 5 * r, sw = 1.6 + 1.2 * r;
-            const cg::Point base = flip(p);
-            a.groundShadow(base, 4 + 2 * r, 0.22);
-            const cg::Path outline = Battlefield::stump(base, sw, sh);
-            a.shape(night ? 0x24201C : 0x3E3226, 1, 0, [&](cg::Path& path) { path.addPath(outline); });
-            a.shape(night ? 0x3A332B : 0x6A5640, 0.8, 0.5, [&](cg::Path& path) {
-                path.moveTo({base.x - 0.5 * sw, base.y + 0.5});
-                path.lineTo({base.x - 0.4 * sw, base.y + 0.65 * sh});
-            });
-        }
-        // The drawing is flipped, so the wire turns the other way.
-        for (const cg::Point& p : wires)
-            if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
-        for (const cg::Point& p : hedgehogs)
-            if (near(p, 25)) ground.hedgehog(flip(p));
-        // Wider than half the trench line and its antialiasing.
-        ground.trenchLines(ground.runsNear(trenchRuns, rows, 8));
-    };
-    dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) field.inBands(drawGround);
-        else trafficPictures = field.trafficPictures();
-    });
-
     // The muzzle glow of the nests at night.
     cg::ImageRef nestGlow;
     if (night)
@@ -212,7 +169,7 @@ void Art::warzone() {
     for (const cg::Point& p : trees) camp.push_back({p, 3});
     sortByY(camp);
     // The tents' and nests' sprites first, in the camps' order; then the camps drawn in bands, each
-    // band leaving out the crates, trees and soldiers that cannot reach it.
+    // band leaving out the crates, trees and soldiers that cannot reach it, right after the band's ground.
     for (const auto& [p, tag] : camp) {
         if (tag == 0) {
             field.tentLights(flip(p));
@@ -245,12 +202,11 @@ void Art::warzone() {
             sprites.push_back(std::move(glow));
         }
     }
-    paintInBands([&](Art& a, const cg::Rect& band) {
+    auto drawCamps = [&](Art& a, Battlefield::Rows rows) {
         Battlefield bf(a);
-        auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
         for (const auto& [p, tag] : camp) {
             const cg::Point at = flip(p);
-            if (tag != 0 && tag < 10 && !near(at)) continue;
+            if (tag != 0 && tag < 10 && !rows.near(p.y, 30)) continue;
             if (tag == 0) {
                 bf.tent(at);
             } else if (tag == 2) {
@@ -266,6 +222,48 @@ void Art::warzone() {
                 bf.nest(at, std::atan2(-n.dir.y, n.dir.x));
             }
         }
+    };
+    // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
+    // The moving units' pictures depend on nothing here: they are drawn meanwhile.
+    std::vector<cg::ImageRef> trafficPictures;
+    auto drawGround = [&](Art& a, double top, double bottom) {
+        Battlefield ground(a);
+        const Battlefield::Rows rows{top, bottom};
+        auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
+        for (const cg::Point& p : weeds)
+            if (near(p, 12)) ground.weeds(flip(p));
+        for (const cg::Point& p : barrages)
+            if (near(p, 160)) ground.barrage(p, open, rows);
+        for (const std::vector<Battlefield::Tread>& lines : treadLines) ground.treads(lines, rows);
+        for (const cg::Point& p : craters) {
+            if (!near(p, 40)) continue;
+            const double r1 = rand(p, 1), r2 = rand(p, 2);
+            ground.crater(flip(p), 2.5 + 10 * r2 * r2 * r2, r1 < 0.3);
+        }
+        for (const cg::Point& p : stumps) {
+            if (!near(p, 20)) continue;
+            const double r = rand(p, 1);
+            const double sh = 5 + 5 * r, sw = 1.6 + 1.2 * r;
+            const cg::Point base = flip(p);
+            a.groundShadow(base, 4 + 2 * r, 0.22);
+            const cg::Path outline = Battlefield::stump(base, sw, sh);
+            a.shape(night ? 0x24201C : 0x3E3226, 1, 0, [&](cg::Path& path) { path.addPath(outline); });
+            a.shape(night ? 0x3A332B : 0x6A5640, 0.8, 0.5, [&](cg::Path& path) {
+                path.moveTo({base.x - 0.5 * sw, base.y + 0.5});
+                path.lineTo({base.x - 0.4 * sw, base.y + 0.65 * sh});
+            });
+        }
+        // The drawing is flipped, so the wire turns the other way.
+        for (const cg::Point& p : wires)
+            if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
+        for (const cg::Point& p : hedgehogs)
+            if (near(p, 25)) ground.hedgehog(flip(p));
+        // Wider than half the trench line and its antialiasing.
+        ground.trenchLines(ground.runsNear(trenchRuns, rows, 8));
+    };
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) field.inBands(drawGround, drawCamps);
+        else trafficPictures = field.trafficPictures();
     });
 
     // Burning wrecks, their drifting smoke and, at night, their glow.
