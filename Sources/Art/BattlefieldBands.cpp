@@ -1,10 +1,9 @@
-// Drawing the battlefield's ground in horizontal bands on several threads. Each band holds a copy of its
-// rows of the scene bitmap and replays the whole drawing clipped to them; shapes outside a band cost it
-// next to nothing, so the bands share the work of filling pixels.
+// Drawing the battlefield's ground in horizontal bands on several threads. Each band draws straight into
+// its rows of the scene bitmap as a bitmap of its own and replays the drawing clipped to them, leaving
+// out what cannot reach it, so the bands share the work of filling pixels.
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -24,16 +23,15 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
                                const std::function<void(Art&, Rows)>& atop) {
     constexpr int kRows = 128;
     cg::Context& scene = *art.ctx;
-    const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    const std::size_t stride = scene.bytesPerRow();
+    const int height = scene.pixelHeight();
     const std::size_t count = static_cast<std::size_t>((height + kRows - 1) / kRows);
     std::vector<std::unique_ptr<cg::Context>> bands(count), above(atop ? count : 0);
     // Every band exists before any drawing, so a failed one leaves the scene as it was.
     for (std::size_t b = 0; b < count; ++b) {
         const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
-        bands[b] = cg::Context::makeBitmap(width, rows, 1);
+        bands[b] = cg::Context::makeRows(scene, top, top + rows);
         if (atop) above[b] = cg::Context::makeBand(scene, top, top + rows);
-        if (!bands[b] || bands[b]->bytesPerRow() != stride || (atop && !above[b])) {
+        if (!bands[b] || (atop && !above[b])) {
             draw(art, -kEverywhere, kEverywhere);
             if (atop) art.paintInBands([&](Art& worker, const cg::Rect& span) {
                 const double H = art.H();
@@ -51,16 +49,10 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
         cg::BlendMode blend;
     } const carried{scene.fillColor(), scene.strokeColor(), scene.lineWidth(), scene.miterLimit(), scene.alpha(),
                     scene.lineCap(),   scene.lineJoin(),    scene.blendMode()};
-    // The copies in and out are made by the band's own thread: they are much of the work.
-    uint8_t* const pixels = scene.data();
     const cg::Transform toDevice = scene.ctm();
     art.offscreenEach(count, [&](Art& worker, std::size_t b) -> cg::ImageRef {
         const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
         cg::Context& band = *bands[b];
-        uint8_t* const own = pixels + stride * static_cast<std::size_t>(top);
-        const std::size_t bytes = stride * static_cast<std::size_t>(rows);
-        std::memcpy(band.data(), own, bytes);
-        band.pixelsChanged();
         // The band's user space is the scene's, moved down by the rows beneath the band.
         band.translateBy(0, -static_cast<double>(height - top - rows));
         band.concatenateCTM(toDevice);
@@ -68,7 +60,6 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
         const double scale = art.s.scale;
         draw(worker, top / scale, (top + rows) / scale);
         worker.ctx = nullptr;
-        std::memcpy(own, band.data(), bytes);
         bands[b].reset();
         if (atop) {
             cg::Context& rowsAbove = *above[b];
