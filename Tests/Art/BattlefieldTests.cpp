@@ -321,3 +321,38 @@ TEST(BattlefieldBands, DrawLikeOnePassAndAlikeAtAnyThreadCount) {
     EXPECT_LT(differ * 100, inked);
     EXPECT_LE(worst, 8);
 }
+
+TEST(BattlefieldBands, ABandLeavesOutOnlyWhatCannotReachItsRows) {
+    using Rows = Art::Battlefield::Rows;
+    const auto ring = [](double x, double y) {
+        return static_cast<float>(std::max(0.0, 1 - std::hypot(x - 240, y - 200) / 190));
+    };
+    // Each prop drawn whole or for one band of rows; the band's rows must come out the same.
+    const std::function<void(Art::Battlefield&, Rows)> props[] = {
+        [](Art::Battlefield& f, Rows rows) {
+            const auto runs = f.trenchRuns(Art::Battlefield::contours(*f.art.t.v, 0.5f));
+            f.trenchLines(f.runsNear(runs, rows, 8));
+        },
+        [](Art::Battlefield& f, Rows rows) {
+            f.treads(f.treadLines({{-40, 30}, {130, 140}, {250, 90}, {330, 300}, {520, 380}}), rows);
+        },
+        [](Art::Battlefield& f, Rows rows) { f.barrage({240, 210}, [](cg::Point) { return true; }, rows); },
+    };
+    for (std::size_t k = 0; k < std::size(props); ++k) {
+        auto whole = wartest::synthetic(wartest::spec(480, 400), ring);
+        Art::Battlefield all = whole.field();
+        props[k](all, Rows{});
+        for (const auto& [top, bottom] : {std::pair{100, 164}, std::pair{170, 234}, std::pair{250, 314}}) {
+            auto band = wartest::synthetic(wartest::spec(480, 400), ring);
+            Art::Battlefield part = band.field();
+            props[k](part, Rows{static_cast<double>(top), static_cast<double>(bottom)});
+            const std::size_t stride = 480 * 4;
+            const uint8_t *want = whole.bitmap->data(), *got = band.bitmap->data();
+            EXPECT_TRUE(std::equal(want + stride * top, want + stride * bottom, got + stride * top)) << k << " " << top;
+            // Something was left out elsewhere, and the band has ink of its own.
+            EXPECT_FALSE(std::equal(want, want + stride * 400, got)) << k << " " << top;
+            EXPECT_FALSE(std::all_of(got + stride * top, got + stride * bottom, [](uint8_t b) { return b == 0; }))
+                << k << " " << top;
+        }
+    }
+}
