@@ -103,6 +103,8 @@ public:
     void treads(const Polyline& path);
     void treads(const std::vector<Tread>& lines, Rows rows);
     void wire(cg::Point p, double length, double tilt);
+    // The same, leaving out the posts and barbs that cannot reach `rows`.
+    void wire(cg::Point p, double length, double tilt, Rows rows);
     void hedgehog(cg::Point p);
     // The stump outline for a base point, half-width w and height h.
     static cg::Path stump(cg::Point p, double w, double h);

@@ -227,8 +227,11 @@ void Art::Battlefield::treads(const std::vector<Tread>& lines, Rows rows) {
     }
 }
 
-void Art::Battlefield::wire(cg::Point p, double L, double tilt) {
+void Art::Battlefield::wire(cg::Point p, double L, double tilt) { wire(p, L, tilt, Rows{}); }
+
+void Art::Battlefield::wire(cg::Point p, double L, double tilt, Rows rows) {
     const bool night = art.s.night;
+    const double H = art.H();
     RNG rng(pointSeed(p, 0));
     const cg::Point u{std::cos(tilt), std::sin(tilt)}, nrm{-std::sin(tilt), std::cos(tilt)};
     const double a0 = rng.next();
@@ -245,10 +248,12 @@ void Art::Battlefield::wire(cg::Point p, double L, double tilt) {
         const double e = rng.next();
         const double f = rng.next();
         const cg::Point base = along(s);
+        s += 20 + 14 * f;
+        // A post stands at most 8 points over its base.
+        if (!rows.near(H - base.y, 10)) continue;
         art.shape(pick(night, 0x5A4430, 0x3A2E24), 1, 0, [&](cg::Path& path) {
             path.addRect(cg::Rect(base.x + (-0.7 + 1.2 * a - 0.6), base.y + (b - 0.5), 1.4, 5.5 + 2 * e));
         });
-        s += 20 + 14 * f;
     }
     struct Strand {
         uint32_t day, night;
@@ -266,10 +271,12 @@ void Art::Battlefield::wire(cg::Point p, double L, double tilt) {
                 const double g = rng.next();
                 const double h = rng.next();
                 const cg::Point at = along(t);
+                t += 1.7 + 1.2 * h;
+                // A barb reaches less than 6 points from its place, which is 6 points off the line.
+                if (!rows.near(H - at.y, 14)) continue;
                 const cg::Transform place = cg::Transform::translation(at.x + strand.dx, at.y + (3.6 + strand.dy + a - 0.5))
                                                 .rotatedBy(tilt + 0.35 * b + 0.3);
                 path.addEllipse(cg::Rect(-(0.5 * e + 1.1), -3.2, f + 2.2, 1.4 * g + 5.6), place);
-                t += 1.7 + 1.2 * h;
             }
         });
     }

@@ -230,15 +230,17 @@ void Art::warzone() {
         Battlefield ground(a);
         const Battlefield::Rows rows{top, bottom};
         auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
+        // A tuft of weeds reaches less than 6 points from its root.
         for (const cg::Point& p : weeds)
-            if (near(p, 12)) ground.weeds(flip(p));
+            if (near(p, 8)) ground.weeds(flip(p));
         for (const cg::Point& p : barrages)
             if (near(p, 160)) ground.barrage(p, open, rows);
         for (const std::vector<Battlefield::Tread>& lines : treadLines) ground.treads(lines, rows);
         for (const cg::Point& p : craters) {
-            if (!near(p, 40)) continue;
             const double r1 = rand(p, 1), r2 = rand(p, 2);
-            ground.crater(flip(p), 2.5 + 10 * r2 * r2 * r2, r1 < 0.3);
+            const double r = 2.5 + 10 * r2 * r2 * r2;
+            // A crater's ink stays within 2.2 r of its centre, up and down.
+            if (near(p, 2.5 * r + 4)) ground.crater(flip(p), r, r1 < 0.3);
         }
         for (const cg::Point& p : stumps) {
             if (!near(p, 20)) continue;
@@ -255,7 +257,7 @@ void Art::warzone() {
         }
         // The drawing is flipped, so the wire turns the other way.
         for (const cg::Point& p : wires)
-            if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7);
+            if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7, rows);
         for (const cg::Point& p : hedgehogs)
             if (near(p, 25)) ground.hedgehog(flip(p));
         // Wider than half the trench line and its antialiasing.

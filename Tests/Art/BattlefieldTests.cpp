@@ -337,6 +337,9 @@ TEST(BattlefieldBands, ABandLeavesOutOnlyWhatCannotReachItsRows) {
             f.treads(f.treadLines({{-40, 30}, {130, 140}, {250, 90}, {330, 300}, {520, 380}}), rows);
         },
         [](Art::Battlefield& f, Rows rows) { f.barrage({240, 210}, [](cg::Point) { return true; }, rows); },
+        [](Art::Battlefield& f, Rows rows) {
+            for (const double y : {112.0, 160.0, 232.0, 262.0}) f.wire(f.art.flip({60 + y, y}), 90, y / 400 - 0.35, rows);
+        },
     };
     for (std::size_t k = 0; k < std::size(props); ++k) {
         auto whole = wartest::synthetic(wartest::spec(480, 400), ring);
