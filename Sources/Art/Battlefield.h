@@ -153,6 +153,10 @@ public:
     void traffic(const Field& field);
     // The same with their pictures drawn beforehand by trafficPictures (drawn here when they do not fit).
     void traffic(const Field& field, const std::vector<cg::ImageRef>& drawn);
+    // The same drawing nothing on the scene: the searchlights' lamps, the only drawing, are handed
+    // back (scene points) for lamps() to draw, so the units can be worked out while the scene is drawn.
+    std::vector<cg::Point> trafficUnits(const Field& field, const std::vector<cg::ImageRef>& drawn);
+    void lamps(const std::vector<cg::Point>& at);
     std::vector<cg::ImageRef> trafficPictures() const;
 
     Art& art;

@@ -224,8 +224,6 @@ void Art::warzone() {
         }
     };
     // A band leaves out the props that cannot reach it: no prop relies on drawing state another left.
-    // The moving units' pictures depend on nothing here: they are drawn meanwhile.
-    std::vector<cg::ImageRef> trafficPictures;
     auto drawGround = [&](Art& a, double top, double bottom) {
         Battlefield ground(a);
         const Battlefield::Rows rows{top, bottom};
@@ -263,9 +261,18 @@ void Art::warzone() {
         // Wider than half the trench line and its antialiasing.
         ground.trenchLines(ground.runsNear(trenchRuns, rows, 8));
     };
+    // The moving units and the sky depend on nothing drawn here and draw nothing on the scene but their
+    // searchlights' lamps, which come last: they are worked out meanwhile by a painter of their own,
+    // whose sprites and placements join this one's afterwards.
+    Art units(nullptr, s, t, keep, look, before);
+    std::vector<cg::Point> lamps;
     dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) field.inBands(drawGround, drawCamps);
-        else trafficPictures = field.trafficPictures();
+        if (job == 0) {
+            field.inBands(drawGround, drawCamps);
+            return;
+        }
+        Battlefield sky(units);
+        lamps = sky.trafficUnits({l0, tracks, shelters}, sky.trafficPictures());
     });
 
     // Burning wrecks, their drifting smoke and, at night, their glow.
@@ -296,5 +303,12 @@ void Art::warzone() {
     }
 
     // The moving units and the sky.
-    field.traffic({l0, tracks, shelters}, trafficPictures);
+    for (Sprite& sprite : units.sprites) sprites.push_back(std::move(sprite));
+    for (const auto& [key, points] : units.placed) {
+        const auto old = before.find(key);
+        if (old == before.end() || old->second != points) placed[key] = points;
+    }
+    for (const auto& entry : before)
+        if (!units.placed.contains(entry.first)) placed.erase(entry.first);
+    field.lamps(lamps);
 }
