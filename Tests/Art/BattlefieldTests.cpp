@@ -359,3 +359,19 @@ TEST(BattlefieldBands, ABandLeavesOutOnlyWhatCannotReachItsRows) {
         }
     }
 }
+
+TEST(BattlefieldTraffic, UnitsWorkedOutAsideDrawNothingTillTheirLampsAreDrawn) {
+    for (const bool night : {false, true}) {
+        const Art::Battlefield::Field field{0.05f, {}, {}};
+        auto want = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        want.field().traffic(field);
+        auto p = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        const std::vector<cg::Point> lamps = p.field().trafficUnits(field, {});
+        const std::size_t bytes = 900 * 600 * 4;
+        EXPECT_TRUE(std::all_of(p.bitmap->data(), p.bitmap->data() + bytes, [](uint8_t b) { return b == 0; }));
+        EXPECT_EQ(lamps.empty(), !night);
+        p.field().lamps(lamps);
+        EXPECT_TRUE(std::equal(p.bitmap->data(), p.bitmap->data() + bytes, want.bitmap->data())) << night;
+        EXPECT_EQ(p.art->sprites.size(), want.art->sprites.size()) << night;
+    }
+}
