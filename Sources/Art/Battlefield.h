@@ -126,6 +126,9 @@ public:
 
     // A burnt-out tank at context point p with its flame, glow, ember and smoke sprites.
     void wreck(cg::Point p, const cg::ImageRef& smoke);
+    // Its drawing alone, and its sprites alone (which draw nothing on the scene).
+    void wreckBody(cg::Point p);
+    void wreckLights(cg::Point p, const cg::ImageRef& smoke);
     // The tank seen from above on a 28 × 16 canvas, hull toward +x.
     void battleTank();
     // One 48 × 48 helicopter frame (or its flat shadow) with the rotor turned by `turn`.

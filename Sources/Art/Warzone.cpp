@@ -62,146 +62,158 @@ void Art::warzone() {
     // Off the trench line, which runs along the level L.
     auto offTrench = [trench](float v) { return std::fabs(v - trench) > 0.04f; };
 
-    // The ground: every placement first, then all of it drawn band by band.
-    const std::vector<cg::Point> weeds = spots(20000003, 4000, 22, kNoLimit, [&](cg::Point p) {
-        return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
-    });
-    const std::vector<cg::Point> barrages =
-        spots(19000003, 1200, 360, 4, [&](cg::Point p) { return open(p) && clear(p, -30, -30, 60, 60); });
-    // The tank tracks are kept for the tanks.
-    const std::vector<Battlefield::Polyline> tracks =
-        field.crossings(9000003, 3, 30, [&](cg::Point p) { return open(p) && clear(p, -17, -18, 34, 36); });
-    const std::vector<cg::Point> craters =
-        spots(1000003, 6000, 20, 170, [&](cg::Point p) { return open(p) && clear(p, -16, -12, 32, 24); });
-    const std::vector<cg::Point> stumps =
-        spots(17000003, 1500, 50, 16, [&](cg::Point p) { return open(p) && clear(p, -6, -12, 12, 16); });
-    auto wireLine = [&](cg::Point p) {
-        const double a = (rand(p, 5) - 0.5) * 0.7;
-        const cg::Point e{p.x + 90 * std::cos(a), p.y + 90 * std::sin(a)};
-        const int64_t m = std::max<int64_t>(1, truncated(std::hypot(e.x - p.x, e.y - p.y) / 8));
-        for (int64_t k = 0; k <= m; ++k) {
-            const double f = static_cast<double>(k) / static_cast<double>(m);
-            const cg::Point q{p.x + (e.x - p.x) * f, p.y + (e.y - p.y) * f};
-            if (!open(q) || !clear(q, -4, -18, 8, 30)) return false;
-        }
-        return true;
-    };
-    const std::vector<cg::Point> wires = spots(2000003, 1500, 150, 8, wireLine);
-    const std::vector<cg::Point> hedgehogs =
-        spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
-    // The trench lines and tread marks are the same in every band: work them out once; each band
-    // strokes the parts that can reach it.
-    const std::vector<Battlefield::Polyline> trenchRuns = field.trenchRuns(Battlefield::contours(*t.v, trench));
+    // Every placement first, and with them the trench lines and the moving units' pictures, which
+    // depend on none of them; then the ground and the camps drawn band by band.
+    std::vector<cg::Point> weeds, barrages, craters, stumps, wires, hedgehogs, shelters;
+    std::vector<Battlefield::Polyline> tracks, trenchRuns;
     std::vector<std::vector<Battlefield::Tread>> treadLines;
-    for (const Battlefield::Polyline& path : tracks) treadLines.push_back(field.treadLines(path));
+    std::vector<Nest> nests;
+    std::vector<std::pair<cg::Point, int64_t>> camp;
+    // The moving units and the sky depend on nothing drawn and draw nothing on the scene but their
+    // searchlights' lamps, which come last: a painter of their own works them out, with the wrecks'
+    // sprites that come before theirs, while the scene is drawn; its sprites and placements join this
+    // one's afterwards.
+    Art units(nullptr, s, t, keep, look, before);
+    std::vector<cg::ImageRef> unitPictures;
+    auto place = [&] {
+        weeds = spots(20000003, 4000, 22, kNoLimit, [&](cg::Point p) {
+            return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
+        });
+        barrages = spots(19000003, 1200, 360, 4, [&](cg::Point p) { return open(p) && clear(p, -30, -30, 60, 60); });
+        // The tank tracks are kept for the tanks.
+        tracks = field.crossings(9000003, 3, 30, [&](cg::Point p) { return open(p) && clear(p, -17, -18, 34, 36); });
+        craters = spots(1000003, 6000, 20, 170, [&](cg::Point p) { return open(p) && clear(p, -16, -12, 32, 24); });
+        stumps = spots(17000003, 1500, 50, 16, [&](cg::Point p) { return open(p) && clear(p, -6, -12, 12, 16); });
+        auto wireLine = [&](cg::Point p) {
+            const double a = (rand(p, 5) - 0.5) * 0.7;
+            const cg::Point e{p.x + 90 * std::cos(a), p.y + 90 * std::sin(a)};
+            const int64_t m = std::max<int64_t>(1, truncated(std::hypot(e.x - p.x, e.y - p.y) / 8));
+            for (int64_t k = 0; k <= m; ++k) {
+                const double f = static_cast<double>(k) / static_cast<double>(m);
+                const cg::Point q{p.x + (e.x - p.x) * f, p.y + (e.y - p.y) * f};
+                if (!open(q) || !clear(q, -4, -18, 8, 30)) return false;
+            }
+            return true;
+        };
+        wires = spots(2000003, 1500, 150, 8, wireLine);
+        hedgehogs = spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
+        // The tread marks are the same in every band: work them out once; each band strokes the parts
+        // that can reach it.
+        for (const Battlefield::Polyline& path : tracks) treadLines.push_back(field.treadLines(path));
 
-    // The muzzle glow of the nests at night.
-    cg::ImageRef nestGlow;
-    if (night)
-        nestGlow = offscreen(56, 56, [&] {
-            ctx->setFillColor(cg::Color::black());
-            ctx->fill(cg::Rect(0, 0, 56, 56));
-            const cg::Gradient g({cg::Color::rgb(0xFFE2B0), cg::Color::rgb(0x8A6E4C), cg::Color::rgb(0x000000)},
-                                 {0, 0.3, 1});
-            ctx->drawRadialGradient(g, {28, 28}, 0, {28, 28}, 28);
+        // The muzzle glow of the nests at night.
+        cg::ImageRef nestGlow;
+        if (night)
+            nestGlow = offscreen(56, 56, [&] {
+                ctx->setFillColor(cg::Color::black());
+                ctx->fill(cg::Rect(0, 0, 56, 56));
+                const cg::Gradient g({cg::Color::rgb(0xFFE2B0), cg::Color::rgb(0x8A6E4C), cg::Color::rgb(0x000000)},
+                                     {0, 0.3, 1});
+                ctx->drawRadialGradient(g, {28, 28}, 0, {28, 28}, 28);
+            });
+
+        // Nests on the low land, each firing downhill over open ground.
+        for (const cg::Point& p : spots(5000003, 3000, 150, 5, [&](cg::Point p) {
+                 const float v = value(p);
+                 return l0 + 0.02f < v && v < l0 + 0.12f && clear(p, -17, -20, 34, 26);
+             })) {
+            const double gx = static_cast<double>(value({p.x + 3, p.y}) - value({p.x - 3, p.y}));
+            const double gy = static_cast<double>(value({p.x, p.y + 3}) - value({p.x, p.y - 3}));
+            double g = std::hypot(gx, gy);
+            if (!(g > 1e-6)) g = 1e-6;
+            const double a = std::atan2(-gy / g, -gx / g) + (rand(p, 1) - 0.5) * 0.5;
+            const cg::Point dir{std::cos(a), std::sin(a)};
+            const double d = 110 + 50 * rand(p, 2);
+            const cg::Point target{p.x + d * dir.x, p.y + d * dir.y};
+            if (!open(target)) continue;
+            const cg::Point start{p.x + 14 * dir.x, p.y + 14 * dir.y};
+            const int64_t m = std::max<int64_t>(1, truncated(std::hypot(target.x - start.x, target.y - start.y) / 8));
+            bool free = true;
+            for (int64_t k = 0; k <= m && free; ++k) {
+                const double f = static_cast<double>(k) / static_cast<double>(m);
+                const cg::Point q{start.x + (target.x - start.x) * f, start.y + (target.y - start.y) * f};
+                free = q.x > 0 && q.x < w && q.y > 0 && q.y < h && clear(q, -7, -8, 14, 16);
+            }
+            if (free) nests.push_back({p, dir, target});
+        }
+
+        // Tents on the high ground, the shelters, then crates, soldier pairs and trees around them.
+        const float high = trench + 0.06f;
+        const std::vector<cg::Point> tents = spots(4000003, 900, 130, 4, [&](cg::Point p) {
+            for (const cg::Point q : {p, cg::Point{p.x - 20, p.y}, cg::Point{p.x + 20, p.y}, cg::Point{p.x, p.y - 16},
+                                      cg::Point{p.x, p.y + 6}})
+                if (!(value(q) > high)) return false;
+            if (!clear(p, -23, -18, 46, 24)) return false;
+            for (const Nest& n : nests)
+                if (std::hypot(p.x - n.p.x, p.y - n.p.y) < 40) return false;
+            return true;
+        });
+        shelters = tents;
+        for (const Nest& n : nests) shelters.push_back(n.p);
+        const std::vector<cg::Point> crates = spots(6000003, 2000, 40, 14, [&](cg::Point p) {
+            const float v = value(p);
+            return v > l0 + 0.06f && offTrench(v) && clear(p, -6, -12, 12, 15) && apart(p, shelters, 26);
+        });
+        const std::vector<cg::Point> pairs = spots(13000003, 2000, 70, 10, [&](cg::Point p) {
+            const float v = value(p);
+            return v > l0 + 0.04f && offTrench(v) && clear(p, -8, -8, 16, 13) && apart(p, shelters, 22) &&
+                   apart(p, crates, 22);
+        });
+        const std::vector<cg::Point> trees = spots(7000003, 5000, 20, kNoLimit, [&](cg::Point p) {
+            const float v = value(p);
+            return v > l0 + 0.05f && offTrench(v) && dense(p, 0.35f, 0.65f) && clear(p, -8, -12, 16, 16) &&
+                   apart(p, shelters, 20) && apart(p, crates, 20) && apart(p, pairs, 20);
         });
 
-    // Nests on the low land, each firing downhill over open ground.
-    std::vector<Nest> nests;
-    for (const cg::Point& p : spots(5000003, 3000, 150, 5, [&](cg::Point p) {
-             const float v = value(p);
-             return l0 + 0.02f < v && v < l0 + 0.12f && clear(p, -17, -20, 34, 26);
-         })) {
-        const double gx = static_cast<double>(value({p.x + 3, p.y}) - value({p.x - 3, p.y}));
-        const double gy = static_cast<double>(value({p.x, p.y + 3}) - value({p.x, p.y - 3}));
-        double g = std::hypot(gx, gy);
-        if (!(g > 1e-6)) g = 1e-6;
-        const double a = std::atan2(-gy / g, -gx / g) + (rand(p, 1) - 0.5) * 0.5;
-        const cg::Point dir{std::cos(a), std::sin(a)};
-        const double d = 110 + 50 * rand(p, 2);
-        const cg::Point target{p.x + d * dir.x, p.y + d * dir.y};
-        if (!open(target)) continue;
-        const cg::Point start{p.x + 14 * dir.x, p.y + 14 * dir.y};
-        const int64_t m = std::max<int64_t>(1, truncated(std::hypot(target.x - start.x, target.y - start.y) / 8));
-        bool free = true;
-        for (int64_t k = 0; k <= m && free; ++k) {
-            const double f = static_cast<double>(k) / static_cast<double>(m);
-            const cg::Point q{start.x + (target.x - start.x) * f, start.y + (target.y - start.y) * f};
-            free = q.x > 0 && q.x < w && q.y > 0 && q.y < h && clear(q, -7, -8, 14, 16);
+        // The camps, back to front; equal rows keep tent, nest, crate, soldiers, tree order.
+        for (const cg::Point& p : tents) camp.push_back({p, 0});
+        for (std::size_t i = 0; i < nests.size(); ++i) camp.push_back({nests[i].p, 10 + static_cast<int64_t>(i)});
+        for (const cg::Point& p : crates) camp.push_back({p, 2});
+        for (const cg::Point& p : pairs) camp.push_back({p, 4});
+        for (const cg::Point& p : trees) camp.push_back({p, 3});
+        sortByY(camp);
+        // The tents' and nests' sprites first, in the camps' order; then the camps drawn in bands, each
+        // band leaving out the crates, trees and soldiers that cannot reach it, right after the band's ground.
+        for (const auto& [p, tag] : camp) {
+            if (tag == 0) {
+                field.tentLights(flip(p));
+                continue;
+            }
+            if (tag < 10) continue;
+            const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
+            const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
+            const double phi = rand(p, 3);
+            const double tau = 8 + 10 * rand(p, 4);
+            Sprite burst;
+            burst.kind = Sprite::Kind::burst;
+            burst.at = muzzle;
+            burst.size = 1;
+            burst.phase = phi;
+            burst.travel = tau;
+            burst.to = flip(n.target);
+            burst.color = tracer;
+            burst.dust = dust;
+            sprites.push_back(std::move(burst));
+            if (night) {
+                Sprite glow;
+                glow.kind = Sprite::Kind::burst;
+                glow.at = muzzle;
+                glow.size = 56;
+                glow.phase = phi;
+                glow.travel = tau;
+                glow.image = nestGlow;
+                glow.glow = true;
+                sprites.push_back(std::move(glow));
+            }
         }
-        if (free) nests.push_back({p, dir, target});
-    }
-
-    // Tents on the high ground, the shelters, then crates, soldier pairs and trees around them.
-    const float high = trench + 0.06f;
-    const std::vector<cg::Point> tents = spots(4000003, 900, 130, 4, [&](cg::Point p) {
-        for (const cg::Point q : {p, cg::Point{p.x - 20, p.y}, cg::Point{p.x + 20, p.y}, cg::Point{p.x, p.y - 16},
-                                  cg::Point{p.x, p.y + 6}})
-            if (!(value(q) > high)) return false;
-        if (!clear(p, -23, -18, 46, 24)) return false;
-        for (const Nest& n : nests)
-            if (std::hypot(p.x - n.p.x, p.y - n.p.y) < 40) return false;
-        return true;
-    });
-    std::vector<cg::Point> shelters = tents;
-    for (const Nest& n : nests) shelters.push_back(n.p);
-    const std::vector<cg::Point> crates = spots(6000003, 2000, 40, 14, [&](cg::Point p) {
-        const float v = value(p);
-        return v > l0 + 0.06f && offTrench(v) && clear(p, -6, -12, 12, 15) && apart(p, shelters, 26);
-    });
-    const std::vector<cg::Point> pairs = spots(13000003, 2000, 70, 10, [&](cg::Point p) {
-        const float v = value(p);
-        return v > l0 + 0.04f && offTrench(v) && clear(p, -8, -8, 16, 13) && apart(p, shelters, 22) &&
-               apart(p, crates, 22);
-    });
-    const std::vector<cg::Point> trees = spots(7000003, 5000, 20, kNoLimit, [&](cg::Point p) {
-        const float v = value(p);
-        return v > l0 + 0.05f && offTrench(v) && dense(p, 0.35f, 0.65f) && clear(p, -8, -12, 16, 16) &&
-               apart(p, shelters, 20) && apart(p, crates, 20) && apart(p, pairs, 20);
+    };
+    dispatch::concurrentPerform(3, [&](std::size_t job) {
+        if (job == 0) place();
+        // The trench lines, likewise the same in every band.
+        else if (job == 1) trenchRuns = field.trenchRuns(Battlefield::contours(*t.v, trench));
+        else unitPictures = Battlefield(units).trafficPictures();
     });
 
-    // The camps, back to front; equal rows keep tent, nest, crate, soldiers, tree order.
-    std::vector<std::pair<cg::Point, int64_t>> camp;
-    for (const cg::Point& p : tents) camp.push_back({p, 0});
-    for (std::size_t i = 0; i < nests.size(); ++i) camp.push_back({nests[i].p, 10 + static_cast<int64_t>(i)});
-    for (const cg::Point& p : crates) camp.push_back({p, 2});
-    for (const cg::Point& p : pairs) camp.push_back({p, 4});
-    for (const cg::Point& p : trees) camp.push_back({p, 3});
-    sortByY(camp);
-    // The tents' and nests' sprites first, in the camps' order; then the camps drawn in bands, each
-    // band leaving out the crates, trees and soldiers that cannot reach it, right after the band's ground.
-    for (const auto& [p, tag] : camp) {
-        if (tag == 0) {
-            field.tentLights(flip(p));
-            continue;
-        }
-        if (tag < 10) continue;
-        const Nest& n = nests[static_cast<std::size_t>(tag - 10)];
-        const cg::Point muzzle{p.x + 14 * n.dir.x, h - (p.y + 14 * n.dir.y - 5)};
-        const double phi = rand(p, 3);
-        const double tau = 8 + 10 * rand(p, 4);
-        Sprite burst;
-        burst.kind = Sprite::Kind::burst;
-        burst.at = muzzle;
-        burst.size = 1;
-        burst.phase = phi;
-        burst.travel = tau;
-        burst.to = flip(n.target);
-        burst.color = tracer;
-        burst.dust = dust;
-        sprites.push_back(std::move(burst));
-        if (night) {
-            Sprite glow;
-            glow.kind = Sprite::Kind::burst;
-            glow.at = muzzle;
-            glow.size = 56;
-            glow.phase = phi;
-            glow.travel = tau;
-            glow.image = nestGlow;
-            glow.glow = true;
-            sprites.push_back(std::move(glow));
-        }
-    }
     auto drawCamps = [&](Art& a, Battlefield::Rows rows) {
         Battlefield bf(a);
         for (const auto& [p, tag] : camp) {
@@ -261,48 +273,41 @@ void Art::warzone() {
         // Wider than half the trench line and its antialiasing.
         ground.trenchLines(ground.runsNear(trenchRuns, rows, 8));
     };
-    // The moving units and the sky depend on nothing drawn here and draw nothing on the scene but their
-    // searchlights' lamps, which come last: they are worked out meanwhile by a painter of their own,
-    // whose sprites and placements join this one's afterwards.
-    Art units(nullptr, s, t, keep, look, before);
-    std::vector<cg::Point> lamps;
+    // Burning wrecks, their drifting smoke and, at night, their glow, then the moving units and the sky.
+    std::vector<cg::Point> wrecks, lamps;
+    auto wrecksAndUnits = [&] {
+        Battlefield aside(units);
+        const cg::ImageRef smoke = Winter(units).puff(night ? 0x3E3F44 : 0x5A5650, 0.42);
+        wrecks = units.spots(8000003, 1200, 220, 4, [&](cg::Point p) { return open(p) && clear(p, -18, -62, 44, 70); });
+        for (const cg::Point& p : wrecks) aside.wreckLights(flip(p), smoke);
+        for (const cg::Point& p : wrecks) {
+            const double phase = rand(p, 44);
+            for (int j = 0; j < 2; ++j) {
+                const double a = rand(p, 40 + static_cast<uint64_t>(j));
+                const double b = rand(p, 42 + static_cast<uint64_t>(j));
+                const cg::Point start{p.x + 30 * (a - 0.5), h - (p.y + 20 * (b - 0.5))};
+                Sprite sp;
+                sp.kind = Sprite::Kind::trip;
+                sp.at = start;
+                sp.size = 46;
+                sp.phase = phase + j / 2.0;
+                sp.travel = 2.5;
+                sp.image = smoke;
+                sp.path = {start, {start.x + 70, start.y + 40}};
+                sp.rest = 0.15;
+                sp.grow = 2.4;
+                sp.face = false;
+                units.sprites.push_back(std::move(sp));
+            }
+            if (night) units.firelight(flip(p), 26, rand(p, 46), 0.5, 0.45);
+        }
+        lamps = aside.trafficUnits({l0, tracks, shelters}, unitPictures);
+    };
     dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) {
-            field.inBands(drawGround, drawCamps);
-            return;
-        }
-        Battlefield sky(units);
-        lamps = sky.trafficUnits({l0, tracks, shelters}, sky.trafficPictures());
+        if (job == 0) field.inBands(drawGround, drawCamps);
+        else wrecksAndUnits();
     });
-
-    // Burning wrecks, their drifting smoke and, at night, their glow.
-    const cg::ImageRef smoke = Winter(*this).puff(night ? 0x3E3F44 : 0x5A5650, 0.42);
-    const std::vector<cg::Point> wrecks =
-        spots(8000003, 1200, 220, 4, [&](cg::Point p) { return open(p) && clear(p, -18, -62, 44, 70); });
-    for (const cg::Point& p : wrecks) field.wreck(flip(p), smoke);
-    for (const cg::Point& p : wrecks) {
-        const double phase = rand(p, 44);
-        for (int j = 0; j < 2; ++j) {
-            const double a = rand(p, 40 + static_cast<uint64_t>(j));
-            const double b = rand(p, 42 + static_cast<uint64_t>(j));
-            const cg::Point start{p.x + 30 * (a - 0.5), h - (p.y + 20 * (b - 0.5))};
-            Sprite sp;
-            sp.kind = Sprite::Kind::trip;
-            sp.at = start;
-            sp.size = 46;
-            sp.phase = phase + j / 2.0;
-            sp.travel = 2.5;
-            sp.image = smoke;
-            sp.path = {start, {start.x + 70, start.y + 40}};
-            sp.rest = 0.15;
-            sp.grow = 2.4;
-            sp.face = false;
-            sprites.push_back(std::move(sp));
-        }
-        if (night) firelight(flip(p), 26, rand(p, 46), 0.5, 0.45);
-    }
-
-    // The moving units and the sky.
+    for (const cg::Point& p : wrecks) field.wreckBody(flip(p));
     for (Sprite& sprite : units.sprites) sprites.push_back(std::move(sprite));
     for (const auto& [key, points] : units.placed) {
         const auto old = before.find(key);
