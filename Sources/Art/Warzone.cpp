@@ -75,7 +75,20 @@ void Art::warzone() {
     // one's afterwards.
     Art units(nullptr, s, t, keep, look, before);
     std::vector<cg::ImageRef> unitPictures;
-    auto place = [&] {
+    // The camps are placed by a painter of their own too, whose sprites come first.
+    Art camps(nullptr, s, t, keep, look, before);
+    // Takes on a painter's sprites after this one's, and the placements it made.
+    auto join = [this](Art& aside) {
+        for (Sprite& sprite : aside.sprites) sprites.push_back(std::move(sprite));
+        aside.sprites.clear();
+        for (const auto& [key, points] : aside.placed) {
+            const auto old = before.find(key);
+            if (old == before.end() || old->second != points) placed[key] = points;
+        }
+        for (const auto& entry : before)
+            if (!aside.placed.contains(entry.first)) placed.erase(entry.first);
+    };
+    auto placeGround = [&] {
         weeds = spots(20000003, 4000, 22, kNoLimit, [&](cg::Point p) {
             return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
         });
@@ -101,19 +114,21 @@ void Art::warzone() {
         // that can reach it.
         for (const Battlefield::Polyline& path : tracks) treadLines.push_back(field.treadLines(path));
 
+    };
+    auto placeCamps = [&] {
         // The muzzle glow of the nests at night.
         cg::ImageRef nestGlow;
         if (night)
-            nestGlow = offscreen(56, 56, [&] {
-                ctx->setFillColor(cg::Color::black());
-                ctx->fill(cg::Rect(0, 0, 56, 56));
+            nestGlow = camps.offscreen(56, 56, [&] {
+                camps.ctx->setFillColor(cg::Color::black());
+                camps.ctx->fill(cg::Rect(0, 0, 56, 56));
                 const cg::Gradient g({cg::Color::rgb(0xFFE2B0), cg::Color::rgb(0x8A6E4C), cg::Color::rgb(0x000000)},
                                      {0, 0.3, 1});
-                ctx->drawRadialGradient(g, {28, 28}, 0, {28, 28}, 28);
+                camps.ctx->drawRadialGradient(g, {28, 28}, 0, {28, 28}, 28);
             });
 
         // Nests on the low land, each firing downhill over open ground.
-        for (const cg::Point& p : spots(5000003, 3000, 150, 5, [&](cg::Point p) {
+        for (const cg::Point& p : camps.spots(5000003, 3000, 150, 5, [&](cg::Point p) {
                  const float v = value(p);
                  return l0 + 0.02f < v && v < l0 + 0.12f && clear(p, -17, -20, 34, 26);
              })) {
@@ -139,7 +154,7 @@ void Art::warzone() {
 
         // Tents on the high ground, the shelters, then crates, soldier pairs and trees around them.
         const float high = trench + 0.06f;
-        const std::vector<cg::Point> tents = spots(4000003, 900, 130, 4, [&](cg::Point p) {
+        const std::vector<cg::Point> tents = camps.spots(4000003, 900, 130, 4, [&](cg::Point p) {
             for (const cg::Point q : {p, cg::Point{p.x - 20, p.y}, cg::Point{p.x + 20, p.y}, cg::Point{p.x, p.y - 16},
                                       cg::Point{p.x, p.y + 6}})
                 if (!(value(q) > high)) return false;
@@ -150,16 +165,16 @@ void Art::warzone() {
         });
         shelters = tents;
         for (const Nest& n : nests) shelters.push_back(n.p);
-        const std::vector<cg::Point> crates = spots(6000003, 2000, 40, 14, [&](cg::Point p) {
+        const std::vector<cg::Point> crates = camps.spots(6000003, 2000, 40, 14, [&](cg::Point p) {
             const float v = value(p);
             return v > l0 + 0.06f && offTrench(v) && clear(p, -6, -12, 12, 15) && apart(p, shelters, 26);
         });
-        const std::vector<cg::Point> pairs = spots(13000003, 2000, 70, 10, [&](cg::Point p) {
+        const std::vector<cg::Point> pairs = camps.spots(13000003, 2000, 70, 10, [&](cg::Point p) {
             const float v = value(p);
             return v > l0 + 0.04f && offTrench(v) && clear(p, -8, -8, 16, 13) && apart(p, shelters, 22) &&
                    apart(p, crates, 22);
         });
-        const std::vector<cg::Point> trees = spots(7000003, 5000, 20, kNoLimit, [&](cg::Point p) {
+        const std::vector<cg::Point> trees = camps.spots(7000003, 5000, 20, kNoLimit, [&](cg::Point p) {
             const float v = value(p);
             return v > l0 + 0.05f && offTrench(v) && dense(p, 0.35f, 0.65f) && clear(p, -8, -12, 16, 16) &&
                    apart(p, shelters, 20) && apart(p, crates, 20) && apart(p, pairs, 20);
@@ -176,7 +191,7 @@ void Art::warzone() {
         // band leaving out the crates, trees and soldiers that cannot reach it, right after the band's ground.
         for (const auto& [p, tag] : camp) {
             if (tag == 0) {
-                field.tentLights(flip(p));
+                Battlefield(camps).tentLights(flip(p));
                 continue;
             }
             if (tag < 10) continue;
@@ -193,7 +208,7 @@ void Art::warzone() {
             burst.to = flip(n.target);
             burst.color = tracer;
             burst.dust = dust;
-            sprites.push_back(std::move(burst));
+            camps.sprites.push_back(std::move(burst));
             if (night) {
                 Sprite glow;
                 glow.kind = Sprite::Kind::burst;
@@ -203,16 +218,18 @@ void Art::warzone() {
                 glow.travel = tau;
                 glow.image = nestGlow;
                 glow.glow = true;
-                sprites.push_back(std::move(glow));
+                camps.sprites.push_back(std::move(glow));
             }
         }
     };
-    dispatch::concurrentPerform(3, [&](std::size_t job) {
-        if (job == 0) place();
+    dispatch::concurrentPerform(4, [&](std::size_t job) {
+        if (job == 0) placeGround();
+        else if (job == 1) placeCamps();
         // The trench lines, likewise the same in every band.
-        else if (job == 1) trenchRuns = field.trenchRuns(Battlefield::contours(*t.v, trench));
+        else if (job == 2) trenchRuns = field.trenchRuns(Battlefield::contours(*t.v, trench));
         else unitPictures = Battlefield(units).trafficPictures();
     });
+    join(camps);
 
     auto drawCamps = [&](Art& a, Battlefield::Rows rows) {
         Battlefield bf(a);
@@ -308,12 +325,6 @@ void Art::warzone() {
         else wrecksAndUnits();
     });
     for (const cg::Point& p : wrecks) field.wreckBody(flip(p));
-    for (Sprite& sprite : units.sprites) sprites.push_back(std::move(sprite));
-    for (const auto& [key, points] : units.placed) {
-        const auto old = before.find(key);
-        if (old == before.end() || old->second != points) placed[key] = points;
-    }
-    for (const auto& entry : before)
-        if (!units.placed.contains(entry.first)) placed.erase(entry.first);
+    join(units);
     field.lamps(lamps);
 }
