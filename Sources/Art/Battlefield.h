@@ -71,9 +71,10 @@ public:
     // inBands, and in the same bands right after each band's ground, `atop` drawn straight into the
     // picture's rows of the band (as Art::paintInBands draws, with the bytes of one pass), starting from
     // the scene context's drawing state. Draws `draw` in bands and then `atop` by Art::paintInBands when
-    // a band's context cannot be made.
+    // a band's context cannot be made. With `cost`, an estimate of a band's work, the dearest bands
+    // start first, so that the last to finish are cheap ones; the order changes no pixel.
     void inBands(const std::function<void(Art&, double top, double bottom)>& draw,
-                 const std::function<void(Art&, Rows)>& atop);
+                 const std::function<void(Art&, Rows)>& atop, const std::function<double(Rows)>& cost);
     // The runs of segments of polylines in drawing space that pass within `reach` of the band's rows,
     // as one path. With round caps and joins a stroke's ink is the union of its round-ended segments,
     // so stroking these gives the band the ink of stroking the whole polylines, as long as `reach`

@@ -3,8 +3,10 @@
 // out what cannot reach it, so the bands share the work of filling pixels.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "Art/Battlefield.h"
@@ -17,10 +19,12 @@ constexpr double kEverywhere = 1e300;
 
 }  // namespace
 
-void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw) { inBands(draw, nullptr); }
+void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw) {
+    inBands(draw, nullptr, nullptr);
+}
 
 void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& draw,
-                               const std::function<void(Art&, Rows)>& atop) {
+                               const std::function<void(Art&, Rows)>& atop, const std::function<double(Rows)>& cost) {
     constexpr int kRows = 128;
     cg::Context& scene = *art.ctx;
     const int height = scene.pixelHeight();
@@ -50,32 +54,48 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
     } const carried{scene.fillColor(), scene.strokeColor(), scene.lineWidth(), scene.miterLimit(), scene.alpha(),
                     scene.lineCap(),   scene.lineJoin(),    scene.blendMode()};
     const cg::Transform toDevice = scene.ctm();
-    art.offscreenEach(count, [&](Art& worker, std::size_t b) -> cg::ImageRef {
+    const double scale = art.s.scale;
+    auto drawBand = [&](Art& worker, std::size_t b) {
         const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
         cg::Context& band = *bands[b];
         // The band's user space is the scene's, moved down by the rows beneath the band.
         band.translateBy(0, -static_cast<double>(height - top - rows));
         band.concatenateCTM(toDevice);
         worker.ctx = &band;
-        const double scale = art.s.scale;
         draw(worker, top / scale, (top + rows) / scale);
         worker.ctx = nullptr;
         bands[b].reset();
-        if (atop) {
-            cg::Context& rowsAbove = *above[b];
-            rowsAbove.setFillColor(carried.fill);
-            rowsAbove.setStrokeColor(carried.stroke);
-            rowsAbove.setLineWidth(carried.lineWidth);
-            rowsAbove.setMiterLimit(carried.miterLimit);
-            rowsAbove.setAlpha(carried.alpha);
-            rowsAbove.setLineCap(carried.cap);
-            rowsAbove.setLineJoin(carried.join);
-            rowsAbove.setBlendMode(carried.blend);
-            worker.ctx = &rowsAbove;
-            atop(worker, Rows{top / scale, (top + rows) / scale});
-            worker.ctx = nullptr;
-            above[b].reset();
+        if (!atop) return;
+        cg::Context& rowsAbove = *above[b];
+        rowsAbove.setFillColor(carried.fill);
+        rowsAbove.setStrokeColor(carried.stroke);
+        rowsAbove.setLineWidth(carried.lineWidth);
+        rowsAbove.setMiterLimit(carried.miterLimit);
+        rowsAbove.setAlpha(carried.alpha);
+        rowsAbove.setLineCap(carried.cap);
+        rowsAbove.setLineJoin(carried.join);
+        rowsAbove.setBlendMode(carried.blend);
+        worker.ctx = &rowsAbove;
+        atop(worker, Rows{top / scale, (top + rows) / scale});
+        worker.ctx = nullptr;
+        above[b].reset();
+    };
+    std::vector<std::size_t> order(count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (cost) {
+        std::vector<double> estimate(count);
+        for (std::size_t b = 0; b < count; ++b) {
+            const int top = static_cast<int>(b) * kRows, rows = std::min(kRows, height - top);
+            estimate[b] = cost(Rows{top / scale, (top + rows) / scale});
         }
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t x, std::size_t y) { return estimate[x] > estimate[y]; });
+    }
+    // Each taker draws the next band in that order until none is left: as many takers as bands, of
+    // which only as many as there are threads run at once.
+    std::atomic<std::size_t> next{0};
+    art.offscreenEach(count, [&](Art& worker, std::size_t) -> cg::ImageRef {
+        for (std::size_t taken = next++; taken < count; taken = next++) drawBand(worker, order[taken]);
         return nullptr;
     });
     scene.pixelsChanged();

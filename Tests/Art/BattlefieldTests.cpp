@@ -375,3 +375,38 @@ TEST(BattlefieldTraffic, UnitsWorkedOutAsideDrawNothingTillTheirLampsAreDrawn) {
         EXPECT_EQ(p.art->sprites.size(), want.art->sprites.size()) << night;
     }
 }
+
+TEST(BattlefieldBands, DrawWhatGoesAtopLikeAPassAfterTheGroundInAnyOrder) {
+    using Rows = Art::Battlefield::Rows;
+    const SceneSpec s = wartest::spec(600, 400, false, 2);
+    auto ground = [](Art& a, double top, double bottom) {
+        Art::Battlefield f(a);
+        for (int i = 0; i < 30; ++i) {
+            const cg::Point p{20.0 + (i * 89) % 560, 12.0 + (i * 53) % 376};
+            if (p.y + 40 < top || p.y - 40 > bottom) continue;
+            f.crater(a.flip(p), 3 + i % 9, i % 3 == 0);
+        }
+    };
+    // Tents and trees over the craters, some across band edges; the trees' canopies are gradients.
+    auto atop = [](Art& a, Rows rows) {
+        Art::Battlefield f(a);
+        for (int i = 0; i < 24; ++i) {
+            const cg::Point p{30.0 + (i * 131) % 540, 8.0 + (i * 67) % 384};
+            if (!rows.near(p.y, 30)) continue;
+            if (i % 2) f.tent(a.flip(p));
+            else a.canopy(a.flip(p), 5.5, 0x3A4A26, 0x7A8A4A, 0.3);
+        }
+    };
+    auto want = wartest::synthetic(s, flat);
+    want.field().inBands(ground);
+    want.art->paintInBands([&](Art& a, const cg::Rect& span) { atop(a, Rows{400 - span.maxY(), 400 - span.minY()}); });
+    const std::function<double(Rows)> costs[] = {nullptr, [](Rows r) { return r.top; }, [](Rows) { return 1.0; }};
+    for (std::size_t k = 0; k < std::size(costs); ++k)
+        for (const int threads : {1, 8}) {
+            dispatch::ThreadCountScope scope(threads);
+            auto p = wartest::synthetic(s, flat);
+            p.field().inBands(ground, atop, costs[k]);
+            EXPECT_TRUE(std::equal(p.bitmap->data(), p.bitmap->data() + 1200 * 800 * 4, want.bitmap->data()))
+                << k << " " << threads;
+        }
+}
