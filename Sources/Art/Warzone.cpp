@@ -75,8 +75,17 @@ void Art::warzone() {
     // one's afterwards.
     Art units(nullptr, s, t, keep, look, before);
     std::vector<cg::ImageRef> unitPictures;
-    // The camps are placed by a painter of their own too, whose sprites come first.
-    Art camps(nullptr, s, t, keep, look, before);
+    // The camps are placed by a painter of their own too, whose sprites come first, and so are the
+    // tank tracks, which make no sprites.
+    Art camps(nullptr, s, t, keep, look, before), routes(nullptr, s, t, keep, look, before);
+    auto placeTracks = [&] {
+        Battlefield roads(routes);
+        // The tank tracks are kept for the tanks.
+        tracks = roads.crossings(9000003, 3, 30, [&](cg::Point p) { return open(p) && clear(p, -17, -18, 34, 36); });
+        // The tread marks are the same in every band: work them out once; each band strokes the parts
+        // that can reach it.
+        for (const Battlefield::Polyline& path : tracks) treadLines.push_back(roads.treadLines(path));
+    };
     // Takes on a painter's sprites after this one's, and the placements it made.
     auto join = [this](Art& aside) {
         for (Sprite& sprite : aside.sprites) sprites.push_back(std::move(sprite));
@@ -93,8 +102,6 @@ void Art::warzone() {
             return open(p) && dense(p, 0.1f, 0.6f) && clear(p, -5, -8, 10, 11);
         });
         barrages = spots(19000003, 1200, 360, 4, [&](cg::Point p) { return open(p) && clear(p, -30, -30, 60, 60); });
-        // The tank tracks are kept for the tanks.
-        tracks = field.crossings(9000003, 3, 30, [&](cg::Point p) { return open(p) && clear(p, -17, -18, 34, 36); });
         craters = spots(1000003, 6000, 20, 170, [&](cg::Point p) { return open(p) && clear(p, -16, -12, 32, 24); });
         stumps = spots(17000003, 1500, 50, 16, [&](cg::Point p) { return open(p) && clear(p, -6, -12, 12, 16); });
         auto wireLine = [&](cg::Point p) {
@@ -110,9 +117,6 @@ void Art::warzone() {
         };
         wires = spots(2000003, 1500, 150, 8, wireLine);
         hedgehogs = spots(3000003, 2000, 30, 20, [&](cg::Point p) { return open(p) && clear(p, -7, -12, 14, 16); });
-        // The tread marks are the same in every band: work them out once; each band strokes the parts
-        // that can reach it.
-        for (const Battlefield::Polyline& path : tracks) treadLines.push_back(field.treadLines(path));
 
     };
     auto placeCamps = [&] {
@@ -222,14 +226,16 @@ void Art::warzone() {
             }
         }
     };
-    dispatch::concurrentPerform(4, [&](std::size_t job) {
+    dispatch::concurrentPerform(5, [&](std::size_t job) {
         if (job == 0) placeGround();
         else if (job == 1) placeCamps();
+        else if (job == 3) placeTracks();
         // The trench lines, likewise the same in every band.
         else if (job == 2) trenchRuns = field.trenchRuns(Battlefield::contours(*t.v, trench));
-        else unitPictures = Battlefield(units).trafficPictures();
+        else if (job == 4) unitPictures = Battlefield(units).trafficPictures();
     });
     join(camps);
+    join(routes);
 
     auto drawCamps = [&](Art& a, Battlefield::Rows rows) {
         Battlefield bf(a);
