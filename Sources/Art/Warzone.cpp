@@ -192,7 +192,7 @@ void Art::warzone() {
         for (const cg::Point& p : trees) camp.push_back({p, 3});
         sortByY(camp);
         // The tents' and nests' sprites first, in the camps' order; then the camps drawn in bands, each
-        // band leaving out the crates, trees and soldiers that cannot reach it, right after the band's ground.
+        // band leaving out what cannot reach it, right after the band's ground.
         for (const auto& [p, tag] : camp) {
             if (tag == 0) {
                 Battlefield(camps).tentLights(flip(p));
@@ -241,7 +241,8 @@ void Art::warzone() {
         Battlefield bf(a);
         for (const auto& [p, tag] : camp) {
             const cg::Point at = flip(p);
-            if (tag != 0 && tag < 10 && !rows.near(p.y, 30)) continue;
+            // Nothing of a camp reaches 30 points above or below its place.
+            if (!rows.near(p.y, 30)) continue;
             if (tag == 0) {
                 bf.tent(at);
             } else if (tag == 2) {
