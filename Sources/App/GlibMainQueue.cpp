@@ -12,8 +12,8 @@ GlibMainQueue::GlibMainQueue(GMainContext* context) {
 }
 
 GlibMainQueue::~GlibMainQueue() {
-    for (const auto& [id, source] : timers_)
-        if (GSource* s = g_main_context_find_source_by_id(context_, source)) g_source_destroy(s);
+    for (const auto& [id, timer] : timers_)
+        if (GSource* s = g_main_context_find_source_by_id(context_, timer.source)) g_source_destroy(s);
     g_main_context_unref(context_);
 }
 
@@ -35,9 +35,8 @@ void GlibMainQueue::post(std::function<void()> work) {
 namespace {
 
 struct Pending {
-    std::map<Timers::Id, unsigned>* timers;
+    GlibMainQueue* queue;
     Timers::Id id;
-    std::function<void()> work;
 };
 
 }  // namespace
@@ -46,24 +45,46 @@ Timers::Id GlibMainQueue::after(double seconds, std::function<void()> work) {
     const double ms = std::ceil(std::clamp(std::isfinite(seconds) ? seconds : 0.0, 0.0, 86400.0) * 1000);
     GSource* source = g_timeout_source_new(guint(ms));
     const Id id = nextId_++;
-    g_source_set_callback(
-        source,
-        [](gpointer data) -> gboolean {
+    struct Call {
+        static gboolean fired(gpointer data) {
             auto* p = static_cast<Pending*>(data);
-            p->timers->erase(p->id);
-            // The work may cancel other timers or start new ones; this one is already forgotten.
-            p->work();
+            p->queue->fire(p->id);
             return G_SOURCE_REMOVE;
-        },
-        new Pending{&timers_, id, std::move(work)}, [](gpointer data) { delete static_cast<Pending*>(data); });
-    timers_[id] = g_source_attach(source, context_);
+        }
+    };
+    g_source_set_callback(source, &Call::fired, new Pending{this, id},
+                          [](gpointer data) { delete static_cast<Pending*>(data); });
+    const int64_t due = g_get_monotonic_time() + static_cast<int64_t>(ms) * 1000;
+    timers_[id] = Timer{g_source_attach(source, context_), due, std::move(work)};
     g_source_unref(source);
     return id;
+}
+
+void GlibMainQueue::run(std::map<Id, Timer>::iterator it) {
+    // Forgotten before the work runs: it may cancel other timers or start new ones.
+    std::function<void()> work = std::move(it->second.work);
+    if (GSource* s = g_main_context_find_source_by_id(context_, it->second.source)) g_source_destroy(s);
+    timers_.erase(it);
+    work();
+}
+
+void GlibMainQueue::fire(Id id) {
+    for (;;) {
+        const auto self = timers_.find(id);
+        if (self == timers_.end()) return;
+        auto first = self;
+        for (auto it = timers_.begin(); it != timers_.end(); ++it)
+            if (it->second.due < first->second.due || (it->second.due == first->second.due && it->first < first->first))
+                first = it;
+        const bool mine = first == self;
+        run(first);
+        if (mine) return;
+    }
 }
 
 void GlibMainQueue::cancel(Id id) {
     const auto it = timers_.find(id);
     if (it == timers_.end()) return;
-    if (GSource* s = g_main_context_find_source_by_id(context_, it->second)) g_source_destroy(s);
+    if (GSource* s = g_main_context_find_source_by_id(context_, it->second.source)) g_source_destroy(s);
     timers_.erase(it);
 }

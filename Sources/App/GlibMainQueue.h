@@ -2,6 +2,8 @@
 // The main queue and its timers over a GLib main context: the creating thread's default context unless
 // one is given.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 
 #include "App/MainQueue.h"
@@ -22,8 +24,17 @@ public:
     void cancel(Id id) override;
 
 private:
+    struct Timer {
+        unsigned source;  // GLib's id, so a stale id of ours never removes a source GLib has reused the number of
+        int64_t due;      // monotonic µs
+        std::function<void()> work;
+    };
+    // Runs `id`'s work, after that of every pending timer due before it: when the loop was held up,
+    // GLib dispatches the overdue ones in the order they were made, not the order they fell due.
+    void fire(Id id);
+    void run(std::map<Id, Timer>::iterator it);
+
     _GMainContext* context_;
-    // Our ids to GLib source ids, so a stale id never removes a source GLib has reused the number of.
-    std::map<Id, unsigned> timers_;
+    std::map<Id, Timer> timers_;
     Id nextId_ = 1;
 };

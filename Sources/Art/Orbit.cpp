@@ -272,13 +272,51 @@ void Art::orbit() {
         }
     }
 
+    // Every later placement is made before the first draw into the scene, so that it runs while the
+    // ground is being shaded. Each depends only on its salt, the terrain, the icons and the site.
+    const std::vector<cg::Point> sparkles = spots(10, 3000, 160, 8, [&](cg::Point p) {
+        if (!sky(p) || !o.clear(cg::Rect(p.x - 15, p.y - 15, 30, 30))) return false;
+        return !site || distance(p, *site) > 120;
+    });
+    const std::vector<cg::Point> craters = spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
+        const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
+        if (!(value(p) > T + 0.1f)) return false;
+        if (!o.clear(cg::Rect(p.x - 8, p.y - 7, 16, 14))) return false;
+        const double e = 1.4 * R;
+        for (const cg::Point q : {cg::Point{p.x + e, p.y}, cg::Point{p.x - e, p.y}, cg::Point{p.x, p.y + e},
+                                  cg::Point{p.x, p.y - e}})
+            if (!(value(q) > T + 0.03f)) return false;
+        return true;
+    });
+    const std::vector<cg::Point> rovers = spots(8, 700, 260, 2, [&](cg::Point p) {
+        return along(Orbit::patrol(p), true, [&](cg::Point q) {
+            return value(q) > T + 0.1f && o.clear(cg::Rect(q.x - 11, q.y - 11, 22, 22));
+        });
+    });
+    const std::vector<cg::Point> domes = spots(4, 800, 110, 3, [&](cg::Point p) {
+        return value(p) > T + 0.25f && o.clear(cg::Rect(p.x - 15, p.y - 20, 30, 24));
+    });
+    const std::vector<cg::Point> meteors = spots(5, 600, 260, 3, [&](cg::Point p) {
+        return along(Orbit::fall(p), false,
+                     [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 5, q.y - 4, 10, 8)); });
+    });
+    const std::vector<cg::Point> comets = spots(7, 900, 1, 1, [&](cg::Point p) {
+        return along(Orbit::coast(p), false,
+                     [&](cg::Point q) { return o.clear(cg::Rect(q.x - 10, q.y - 14, 160, 76)); });
+    });
+    const std::vector<cg::Point> stations = spots(9, 900, 1, 1, [&](cg::Point p) {
+        return along(Orbit::pass(p), false,
+                     [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 26, q.y - 20, 52, 40)); });
+    });
+    const std::vector<cg::Point> rocks = spots(6, 900, 300, 3, [&](cg::Point p) {
+        return along(Orbit::rockDrift(p), false,
+                     [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 13, q.y - 13, 26, 26)); });
+    });
+
     Orbit::fillDots(*ctx, stars);
 
     // 4. Sparkle stars: a soft halo, four spikes and a white core.
-    for (const cg::Point& p : spots(10, 3000, 160, 8, [&](cg::Point p) {
-             if (!sky(p) || !o.clear(cg::Rect(p.x - 15, p.y - 15, 30, 30))) return false;
-             return !site || distance(p, *site) > 120;
-         })) {
+    for (const cg::Point& p : sparkles) {
         const uint32_t k = Orbit::starColor(p);
         const double L = 6 + 6 * rand(p, 1);
         const cg::Point c = flip(p);
@@ -322,17 +360,7 @@ void Art::orbit() {
         sprites.push_back(std::move(sp));
     }
 
-    // 6. Impact craters on flat ground well inside the land; they only draw, so in bands.
-    const std::vector<cg::Point> craters = spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
-             const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
-             if (!(value(p) > T + 0.1f)) return false;
-             if (!o.clear(cg::Rect(p.x - 8, p.y - 7, 16, 14))) return false;
-             const double e = 1.4 * R;
-             for (const cg::Point q : {cg::Point{p.x + e, p.y}, cg::Point{p.x - e, p.y}, cg::Point{p.x, p.y + e},
-                                       cg::Point{p.x, p.y - e}})
-                 if (!(value(q) > T + 0.03f)) return false;
-             return true;
-         });
+    // 6. Impact craters on flat ground well inside the land (placed above); they only draw, so in bands.
     paintInBands([&](Art& a, const cg::Rect& band) {
         for (const cg::Point& p : craters) {
             const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
@@ -345,11 +373,7 @@ void Art::orbit() {
     // 7. Rovers on their loops, with the tracks they have worn.
     {
         const std::vector<cg::ImageRef> frames = batch.frames(roverRow);
-        for (const cg::Point& p : spots(8, 700, 260, 2, [&](cg::Point p) {
-                 return along(Orbit::patrol(p), true, [&](cg::Point q) {
-                     return value(q) > T + 0.1f && o.clear(cg::Rect(q.x - 11, q.y - 11, 22, 22));
-                 });
-             })) {
+        for (const cg::Point& p : rovers) {
             const std::vector<cg::Point> loop = drawn(Orbit::patrol(p));
             const std::vector<cg::Point> smooth = rounded(loop, true, 3);
             for (double side : {-2.6, 2.6})
@@ -373,16 +397,11 @@ void Art::orbit() {
     }
 
     // 8. Habitat domes on high ground.
-    for (const cg::Point& p : spots(4, 800, 110, 3, [&](cg::Point p) {
-             return value(p) > T + 0.25f && o.clear(cg::Rect(p.x - 15, p.y - 20, 30, 24));
-         }))
+    for (const cg::Point& p : domes)
         o.habitat(flip(p));
 
     // 9. Meteors falling across open sky.
-    for (const cg::Point& p : spots(5, 600, 260, 3, [&](cg::Point p) {
-             return along(Orbit::fall(p), false,
-                          [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 5, q.y - 4, 10, 8)); });
-         })) {
+    for (const cg::Point& p : meteors) {
         Sprite sp;
         sp.kind = Sprite::Kind::meteor;
         sp.at = flip(p);
@@ -397,10 +416,7 @@ void Art::orbit() {
     // 10. The comet: its whole picture stays clear of the icons all along its way; it may cross land.
     {
         const cg::ImageRef image = batch.image(cometRow);
-        for (const cg::Point& p : spots(7, 900, 1, 1, [&](cg::Point p) {
-                 return along(Orbit::coast(p), false,
-                              [&](cg::Point q) { return o.clear(cg::Rect(q.x - 10, q.y - 14, 160, 76)); });
-             })) {
+        for (const cg::Point& p : comets) {
             Sprite sp;
             sp.kind = Sprite::Kind::trip;
             sp.at = flip(p);
@@ -419,10 +435,7 @@ void Art::orbit() {
     // 11. The space station.
     {
         const std::vector<cg::ImageRef> frames = batch.frames(stationRow);
-        for (const cg::Point& p : spots(9, 900, 1, 1, [&](cg::Point p) {
-                 return along(Orbit::pass(p), false,
-                              [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 26, q.y - 20, 52, 40)); });
-             })) {
+        for (const cg::Point& p : stations) {
             Sprite sp;
             sp.kind = Sprite::Kind::trip;
             sp.at = flip(p);
@@ -442,10 +455,7 @@ void Art::orbit() {
     // 12. Drifting, tumbling rocks.
     {
         const cg::ImageRef image = batch.image(rockRow);
-        for (const cg::Point& p : spots(6, 900, 300, 3, [&](cg::Point p) {
-                 return along(Orbit::rockDrift(p), false,
-                              [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 13, q.y - 13, 26, 26)); });
-             })) {
+        for (const cg::Point& p : rocks) {
             Sprite sp;
             sp.kind = Sprite::Kind::trip;
             sp.at = flip(p);

@@ -93,20 +93,6 @@ void Art::sea() {
         if (!(landT < v && v < landT + 0.08f)) return false;
         return clear(cg::Rect(p.x - 6, p.y - 6, 12, 12));
     });
-    // All three only draw: in bands, each leaving out what cannot reach its band (none reaches 30 points).
-    paintInBands([&](Art& a, const cg::Rect& band) {
-        auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
-        for (const cg::Point& p : grass)
-            if (near(flip(p))) a.seagrass(flip(p));
-        for (const cg::Point& p : rocks)
-            if (near(flip(p))) a.rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
-        for (const cg::Point& p : strand) {
-            if (!near(flip(p))) continue;
-            if (rand(p, 1) >= 0.5) a.shell(flip(p));
-            else a.starfish(flip(p), rand(p, 2));
-        }
-    });
-
     // Whitecaps on deep water where the swell runs high.
     const std::vector<cg::ImageRef> caps = whitecaps(night ? 0x7f98b4 : 0xd8f1ff, 1);
     for (const cg::Point& p : spots(4, 2000, 70, 40, [&](cg::Point p) {
@@ -281,6 +267,22 @@ void Art::sea() {
             }
         }
     }
+
+    // The seagrass, rocks and shells only draw: in bands, each leaving out what cannot reach its band (none
+    // reaches 30 points). Everything above only places and draws pictures of its own, so it ran while the
+    // ground was being shaded; this is the first draw into the scene.
+    paintInBands([&](Art& a, const cg::Rect& band) {
+        auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
+        for (const cg::Point& p : grass)
+            if (near(flip(p))) a.seagrass(flip(p));
+        for (const cg::Point& p : rocks)
+            if (near(flip(p))) a.rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
+        for (const cg::Point& p : strand) {
+            if (!near(flip(p))) continue;
+            if (rand(p, 1) >= 0.5) a.shell(flip(p));
+            else a.starfish(flip(p), rand(p, 2));
+        }
+    });
 
     if (!night) {
         // Gulls, white cloud shadows and a bright shimmer.

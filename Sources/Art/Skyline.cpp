@@ -37,7 +37,7 @@ int64_t whole(double q) {
 
 }  // namespace
 
-Art::Skyline::Skyline(Art& a) : art(a), night(a.s.night) {}
+Art::Skyline::Skyline(Art& a) : art(a), night(a.s.night), lights(&a.sprites) {}
 
 float Art::Skyline::cellValue(int64_t column, int64_t row) {
     return random_detail::corner(static_cast<uint32_t>(column), static_cast<uint32_t>(row), kParkSalt);
@@ -240,12 +240,14 @@ void Art::skyline() {
     Skyline sky(*this);
     sky.plan();
     sky.record();
-    sky.paint();
-    sky.windows();
-
-    const std::vector<cg::Rect> blockers = sky.blockers();
-    sky.traffic(blockers);
-    City(*this).flyover();
-    if (s.night) sky.lamps(blockers);
-    else cloudShadows(2, 0.08, 0x000000);
+    // The sprites take nothing from the scene's pixels and put nothing into them, so they are made
+    // while the buildings are painted, in their own order.
+    sky.paint(64, [&] {
+        sky.windows();
+        const std::vector<cg::Rect> blockers = sky.blockers();
+        sky.traffic(blockers);
+        City(*this).flyover();
+        if (s.night) sky.lamps(blockers);
+        else cloudShadows(2, 0.08, 0x000000);
+    });
 }

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "Art/Art.h"
@@ -122,8 +123,11 @@ public:
     // Records the marks of every item in painter's order with their occluders; pane records at night.
     void record();
     // Yards, shadows and the recorded marks into the context (flipped to scene points), drawn in bands
-    // of `band` pixel rows on several threads.
-    void paint(int band = 64);
+    // of `band` pixel rows on several threads, while `alongside` (which must not draw into the scene)
+    // runs on another.
+    void paint(int band = 64, const std::function<void()>& alongside = {});
+    // Leaves out the marks a later polygon covers whole (the same bytes, less drawing).
+    bool cull = true;
 
     std::vector<Mark> marks;
     int64_t number = 0;  // painter's-order number of the item being recorded
@@ -153,4 +157,6 @@ public:
 
     Art& art;
     const bool night;
+    // Where the roof lights go: the scene's sprites unless a part of the recording is kept apart.
+    std::vector<Sprite>* lights;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -200,7 +201,7 @@ void Art::Skyline::dressRoof(const Mass& m) {
             sp.size = 0.9;
             sp.phase = Art::rand(c, 3);
             sp.color = 0xFF4A3A;
-            art.sprites.push_back(std::move(sp));
+            lights->push_back(std::move(sp));
         }
     } else if (m.kind == Mass::Kind::flat && f.width() > 14 && f.height() > 14) {
         const cg::Point o{f.minX(), f.minY()};
@@ -246,24 +247,187 @@ std::vector<Art::Skyline::Item> Art::Skyline::order() const {
 
 void Art::Skyline::record() {
     const std::vector<Item> items = order();
-    occluders.reserve(items.size());
     number = 0;
-    for (const Item& item : items) {
-        ++number;
-        if (item.isTree) {
-            const auto [p, r] = trees[item.index];
-            tree(p, r);
-            occluders.push_back({number, {p.x - 1.3 * r - 1, p.y - 2.4 * r - 4, 2.6 * r + 2, 2.4 * r + 5}});
-        } else {
-            const Mass& m = masses[item.index];
-            box(m);
-            dressRoof(m);
-            occluders.push_back({number, outline(m)});
+    // Items are recorded in fixed runs on several threads, each into its own lists, which are then
+    // joined in painter's order; the runs never depend on the number of threads.
+    constexpr std::size_t kRun = 64;
+    const std::size_t runs = (items.size() + kRun - 1) / kRun;
+    struct Part {
+        std::vector<Mark> marks;
+        std::vector<Pane> panes;
+        std::vector<Occluder> occluders;
+        std::vector<Sprite> lights;
+    };
+    std::vector<Part> parts(runs);
+    dispatch::concurrentPerform(runs, [&](std::size_t k) {
+        Skyline run(art);
+        Part& part = parts[k];
+        run.lights = &part.lights;
+        run.number = number + static_cast<int64_t>(k * kRun);
+        const std::size_t end = std::min(items.size(), (k + 1) * kRun);
+        for (std::size_t i = k * kRun; i < end; ++i) {
+            const Item& item = items[i];
+            ++run.number;
+            if (item.isTree) {
+                const auto [p, r] = trees[item.index];
+                run.tree(p, r);
+                part.occluders.push_back({run.number, {p.x - 1.3 * r - 1, p.y - 2.4 * r - 4, 2.6 * r + 2, 2.4 * r + 5}});
+            } else {
+                const Mass& m = masses[item.index];
+                run.box(m);
+                run.dressRoof(m);
+                part.occluders.push_back({run.number, outline(m)});
+            }
         }
+        part.marks = std::move(run.marks);
+        part.panes = std::move(run.panes);
+    });
+    std::size_t markCount = marks.size(), paneCount = panes.size();
+    for (const Part& part : parts) {
+        markCount += part.marks.size();
+        paneCount += part.panes.size();
     }
+    // Each part is copied to its own place on its own thread.
+    std::vector<std::size_t> markAt(runs), paneAt(runs);
+    std::size_t markEnd = marks.size(), paneEnd = panes.size();
+    for (std::size_t k = 0; k < runs; ++k) {
+        markAt[k] = markEnd;
+        paneAt[k] = paneEnd;
+        markEnd += parts[k].marks.size();
+        paneEnd += parts[k].panes.size();
+    }
+    marks.resize(markCount);
+    panes.resize(paneCount);
+    dispatch::concurrentPerform(runs, [&](std::size_t k) {
+        std::copy(parts[k].marks.begin(), parts[k].marks.end(), marks.begin() + static_cast<std::ptrdiff_t>(markAt[k]));
+        std::copy(parts[k].panes.begin(), parts[k].panes.end(), panes.begin() + static_cast<std::ptrdiff_t>(paneAt[k]));
+    });
+    occluders.reserve(occluders.size() + items.size());
+    for (Part& part : parts) {
+        occluders.insert(occluders.end(), part.occluders.begin(), part.occluders.end());
+        for (Sprite& sp : part.lights) lights->push_back(std::move(sp));
+    }
+    number += static_cast<int64_t>(items.size());
 }
 
 namespace {
+
+// The device pixels a mark can touch, [x0, x1) × [y0, y1), with a margin for Cairo's rounding of
+// coordinates to 1/256 pixel.
+struct PixelBox {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+PixelBox pixelBox(const Art::Skyline::Mark& m, const cg::Transform& d, int width, int height) {
+    const cg::Rect r = bounds(m);
+    if (r.hasNaN()) return {};
+    double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+    for (const cg::Point& c : {cg::Point{r.minX(), r.minY()}, cg::Point{r.maxX(), r.minY()},
+                               cg::Point{r.minX(), r.maxY()}, cg::Point{r.maxX(), r.maxY()}}) {
+        const cg::Point q = d.apply(c);
+        x0 = std::min(x0, q.x);
+        x1 = std::max(x1, q.x);
+        y0 = std::min(y0, q.y);
+        y1 = std::max(y1, q.y);
+    }
+    constexpr double e = 1.0 / 64;
+    auto at = [](double v, int n) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(n))); };
+    return {at(std::floor(x0 - e), width), at(std::floor(y0 - e), height), at(std::ceil(x1 + e), width),
+            at(std::ceil(y1 + e), height)};
+}
+
+// A filled convex polygon in device pixels as half-planes a·x + b·y + c ≥ 0 holding its inside.
+struct Cover {
+    std::array<std::array<double, 3>, 4> sides{};
+    int count = 0;
+    PixelBox around;  // the polygon's own pixel box, for a quick refusal
+    // Whether the pixel box lies inside with `margin` pixels to spare.
+    bool holds(const PixelBox& box, double margin) const {
+        if (box.x0 < around.x0 || box.y0 < around.y0 || box.x1 > around.x1 || box.y1 > around.y1) return false;
+        for (int k = 0; k < count; ++k) {
+            const auto& [a, b, c] = sides[static_cast<std::size_t>(k)];
+            const double reach = std::fabs(a) + std::fabs(b);
+            for (const double x : {box.x0 - margin, box.x1 + margin})
+                for (const double y : {box.y0 - margin, box.y1 + margin})
+                    if (!(a * x + b * y + c >= reach * 1e-9)) return false;
+        }
+        return true;
+    }
+};
+// The cover of a polygon mark, or none for a shape that is not strictly convex.
+std::optional<Cover> coverOf(const Art::Skyline::Mark& m, const cg::Transform& d) {
+    if (m.form != Art::Skyline::Mark::Form::polygon || m.count < 3 || !(m.color.a >= 1)) return std::nullopt;
+    std::array<cg::Point, 4> p{};
+    for (int k = 0; k < m.count; ++k) p[static_cast<std::size_t>(k)] = d.apply(m.p[static_cast<std::size_t>(k)]);
+    Cover cover;
+    cover.count = m.count;
+    double turn = 0;
+    for (int k = 0; k < m.count; ++k) {
+        const cg::Point a = p[static_cast<std::size_t>(k)], b = p[static_cast<std::size_t>((k + 1) % m.count)];
+        const cg::Point c = p[static_cast<std::size_t>((k + 2) % m.count)];
+        const double cross = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
+        if (!std::isfinite(cross) || cross == 0 || (turn != 0 && (cross > 0) != (turn > 0))) return std::nullopt;
+        turn = cross;
+    }
+    for (int k = 0; k < m.count; ++k) {
+        const cg::Point a = p[static_cast<std::size_t>(k)], b = p[static_cast<std::size_t>((k + 1) % m.count)];
+        // Inside lies to the left of each side for a positive turn, to the right otherwise.
+        const double s = turn > 0 ? 1 : -1;
+        const double na = -(b.y - a.y) * s, nb = (b.x - a.x) * s;
+        cover.sides[static_cast<std::size_t>(k)] = {na, nb, -(na * a.x + nb * a.y)};
+    }
+    return cover;
+}
+
+// Marks that a later polygon covers whole, with every pixel they could touch inside it: they are
+// left out. Cairo gives a pixel lying inside a shape full coverage, and a fully covered pixel of an
+// opaque fill takes the fill's colour whatever was there, so the bytes are those of drawing them.
+std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, const std::vector<PixelBox>& boxes,
+                              const cg::Transform& d, int width, int height) {
+    constexpr int kCell = 64;
+    const int columns = std::max(1, (width + kCell - 1) / kCell), rows = std::max(1, (height + kCell - 1) / kCell);
+    const std::size_t n = marks.size();
+    std::vector<std::optional<Cover>> covers(n);
+    // Each cell lists, in painter's order, the covers reaching it.
+    std::vector<std::vector<uint32_t>> cells(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+    dispatch::concurrentChunks(n, [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const PixelBox& b = boxes[i];
+            // Only shapes that can hold a window whole are worth testing against.
+            if (!b.empty() && (b.x1 - b.x0) >= 12 && (b.y1 - b.y0) >= 12) {
+                covers[i] = coverOf(marks[i], d);
+                if (covers[i]) covers[i]->around = b;
+            }
+        }
+    });
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!covers[i]) continue;
+        const PixelBox& b = boxes[i];
+        for (int y = b.y0 / kCell; y <= (b.y1 - 1) / kCell; ++y)
+            for (int x = b.x0 / kCell; x <= (b.x1 - 1) / kCell; ++x)
+                cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(x)]
+                    .push_back(static_cast<uint32_t>(i));
+    }
+    std::vector<char> hidden(n, 0);
+    dispatch::concurrentChunks(n, [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const PixelBox& b = boxes[i];
+            if (b.empty()) {
+                hidden[i] = 1;  // nothing of it lands on the picture
+                continue;
+            }
+            // A cover holding the box reaches the cell of its corner.
+            const auto& list = cells[static_cast<std::size_t>(b.y0 / kCell) * static_cast<std::size_t>(columns) +
+                                     static_cast<std::size_t>(b.x0 / kCell)];
+            for (auto it = std::upper_bound(list.begin(), list.end(), static_cast<uint32_t>(i)); it != list.end(); ++it)
+                if (covers[*it]->holds(b, 0.05)) {
+                    hidden[i] = 1;
+                    break;
+                }
+        }
+    });
+    return hidden;
+}
 
 // Everything `paint` puts down, drawn into a context flipped to scene points: the yards and shadows that
 // reach `area` (scene points) and the marks listed.
@@ -284,6 +448,27 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
         cg::SavedState state(ctx);
         ctx.setAlpha(night ? 0.14 : 0.2);
         cg::TransparencyLayer layer(ctx);
+        auto reach = [](const Art::Skyline::Mass& m) {
+            const double d = m.z1 + 0.6 * m.ridge;
+            return cg::Rect(m.f.minX(), m.f.minY() - 0.2 * d, m.f.width() + 0.55 * d, m.f.height() + 0.2 * d);
+        };
+        auto treeShadow = [](const Art::Skyline::Tree& t) {
+            return cg::Rect(t.p.x - 0.5 * t.r, t.p.y - 1.1 * t.r, 2.4 * t.r, 1.3 * t.r);
+        };
+        // The layer grows to hold each draw, copying what it holds each time: clearing (which changes
+        // nothing on a clear layer) all that the shadows reach first makes it once at its full size.
+        cg::Rect all = cg::Rect::null();
+        for (const Art::Skyline::Mass& m : sky.masses)
+            if (m.z0 == 0 && reach(m).intersects(area)) all = all.unionWith(reach(m));
+        for (const Art::Skyline::Tree& t : sky.trees)
+            if (treeShadow(t).intersects(area)) all = all.unionWith(treeShadow(t));
+        for (const cg::Rect& k : sky.art.keep)
+            if (k.intersects(area)) all = all.unionWith(k);
+        if (!all.isNull()) {
+            ctx.setBlendMode(cg::BlendMode::clear);
+            ctx.fill(all.insetBy(-2, -2).intersection(area.insetBy(0, -2)));
+            ctx.setBlendMode(cg::BlendMode::normal);
+        }
         ctx.setFillColor(cg::Color::rgb(0x0A1020));
         for (const Art::Skyline::Mass& m : sky.masses) {
             if (m.z0 != 0) continue;
@@ -295,16 +480,14 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
                                          {maxX + 0.55 * d, minY - 0.2 * d},
                                          {minX + 0.55 * d, minY - 0.2 * d},
                                          {minX, minY}};
-            if (!cg::Rect(minX, minY - 0.2 * d, maxX - minX + 0.55 * d, maxY - minY + 0.2 * d).intersects(area)) continue;
+            if (!reach(m).intersects(area)) continue;
             cg::Path path;
             path.addLines(hexagon);
             path.closeSubpath();
             ctx.fill(path);
         }
-        for (const Art::Skyline::Tree& t : sky.trees) {
-            const cg::Rect e(t.p.x - 0.5 * t.r, t.p.y - 1.1 * t.r, 2.4 * t.r, 1.3 * t.r);
-            if (e.intersects(area)) ctx.fillEllipse(e);
-        }
+        for (const Art::Skyline::Tree& t : sky.trees)
+            if (treeShadow(t).intersects(area)) ctx.fillEllipse(treeShadow(t));
         ctx.setBlendMode(cg::BlendMode::clear);
         for (const cg::Rect& k : sky.art.keep)
             if (k.intersects(area)) ctx.fill(k);
@@ -342,7 +525,7 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
 
 }  // namespace
 
-void Art::Skyline::paint(int band) {
+void Art::Skyline::paint(int band, const std::function<void()>& alongside) {
     cg::Context& scene = *art.ctx;
     const double H = art.H();
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
@@ -352,22 +535,39 @@ void Art::Skyline::paint(int band) {
     const int rowsPerBand = std::clamp(band, 1, std::max(height, 1));
     const std::size_t bands = static_cast<std::size_t>((height + rowsPerBand - 1) / rowsPerBand);
     const cg::Transform base = scene.ctm();
-    // Each mark is listed for every band its bounds reach, a margin of two points keeping soft edges.
+    // The scene's device pixels of a scene point.
+    const cg::Transform device = cg::Transform::scale(1, -1)
+                                     .concatenating(cg::Transform::translation(0, H))
+                                     .concatenating(base)
+                                     .concatenating(cg::Transform{1, 0, 0, -1, 0, static_cast<double>(height)});
+    std::vector<PixelBox> boxes(marks.size());
+    dispatch::concurrentChunks(marks.size(), [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) boxes[i] = pixelBox(marks[i], device, width, height);
+    });
+    const std::vector<char> hidden =
+        cull ? hiddenMarks(marks, boxes, device, width, height) : std::vector<char>(marks.size(), 0);
+    // Each mark is listed for every band holding a pixel row it can touch.
     std::vector<std::vector<uint32_t>> lists(bands);
     for (std::size_t i = 0; i < marks.size(); ++i) {
-        const cg::Rect r = bounds(marks[i]);
-        const double first = std::floor((r.minY() - 2) * scale / rowsPerBand), last = std::floor((r.maxY() + 2) * scale / rowsPerBand);
-        if (!(last >= 0 && first < static_cast<double>(bands))) continue;
-        const std::size_t b0 = first > 0 ? static_cast<std::size_t>(first) : 0;
-        const std::size_t b1 = std::min(static_cast<std::size_t>(last), bands - 1);
+        const PixelBox& r = boxes[i];
+        if (hidden[i] || r.empty()) continue;
+        const std::size_t b0 = static_cast<std::size_t>(r.y0 / rowsPerBand);
+        const std::size_t b1 = std::min(static_cast<std::size_t>((r.y1 - 1) / rowsPerBand), bands - 1);
         for (std::size_t b = b0; b <= b1; ++b) lists[b].push_back(static_cast<uint32_t>(i));
     }
     uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     std::vector<char> drawn(bands, 0);
-    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+    // The first task does the work given alongside; each other one draws a band.
+    dispatch::concurrentPerform(bands + 1, [&](std::size_t task) {
+        if (task == 0) {
+            if (alongside) alongside();
+            return;
+        }
+        const std::size_t b = task - 1;
         const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
-        auto band = cg::Context::makeBitmap(width, rows, 1);
+        // Every row is copied in before anything draws, so the bitmap need not be cleared first.
+        auto band = cg::Context::makeUnsetBitmap(width, rows, 1);
         if (!band) return;
         const std::size_t bytes = static_cast<std::size_t>(width) * 4;
         for (int k = 0; k < rows; ++k)

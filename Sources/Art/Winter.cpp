@@ -93,10 +93,64 @@ void Art::winter() {
     const std::size_t sleighShade = sleighRow(true);
     batch.draw(*this);
 
+    // Every placement is made before the first draw into the scene, so that it runs while the ground is
+    // being shaded. Each depends only on its salt, the terrain, the icons and the placements above it.
+    const std::vector<cg::Point> floes = spots(1, 1500, 60, 14, [&](cg::Point p) {
+        return solid(p) < 0.02f && value(p) < 0.05f && clear(cg::Rect(p.x - 20, p.y - 16, 40, 32));
+    });
+    const std::vector<cg::Point> drifters = spots(2, 900, 300, 3, [&](cg::Point p) {
+        for (const cg::Point& q : rounded(Winter::current(p), false, 6))
+            if (!onScreen(q) || !(solid(q) < 0.02f) || !clear(cg::Rect(q.x - 17, q.y - 16, 34, 32))) return false;
+        return true;
+    });
+    const std::vector<cg::Point> cabins = spots(3, 900, 150, 3, [&](cg::Point p) {
+        return value(p) > landAt + 0.25f && clear(cg::Rect(p.x - 17, p.y - 52, 34, 57));
+    });
+    const std::vector<cg::Point> pines =
+        spots(4, 7000, 14, kNoLimit, [&](cg::Point p) { return winter.pineSpot(p, cabins); });
+    const std::vector<cg::Point> snowmen = spots(5, 1200, 220, 3, [&](cg::Point p) {
+        const float v = value(p);
+        return landAt + 0.01f < v && v < landAt + 0.06f && clear(cg::Rect(p.x - 7, p.y - 18, 14, 22));
+    });
+    const std::vector<cg::Point> edges = spots(9, 2500, 70, 40, [&](cg::Point p) {
+        const float v = value(p);
+        return 0.132f < v && v < 0.139f && traceHolds(p, 9, 7, 0.008f, 3);
+    });
+    const std::vector<cg::Point> rings = spots(10, 2500, 90, 24, [&](cg::Point p) {
+        const float v = value(p);
+        return 0.104f < v && v < 0.116f && traceHolds(p, 5, 8, 0.01f, 4);
+    });
+    const std::vector<cg::Point> trackStarts = spots(11, 2500, 110, 10, [&](cg::Point p) {
+        const float v = value(p);
+        if (!(0.116f < v && v < 0.134f) || !traceHolds(p, 12, 10, 0.014f, 5)) return false;
+        for (const cg::Point& q : winter.shoreline(p, 12, 10))
+            if (!Winter::roomFrom(q, snowmen, 12)) return false;
+        return true;
+    });
+    // By night the birds are not placed at all.
+    const std::vector<cg::Point> birds =
+        night ? std::vector<cg::Point>{}
+              : spots(12, 600, 320, 2, [&](cg::Point p) { return clear(cg::Rect(p.x - 70, p.y - 55, 140, 110)); });
+    const std::vector<cg::Point> mounds = spots(7, 3000, 34, 40, [&](cg::Point p) {
+        return value(p) > landAt + 0.15f && clear(cg::Rect(p.x - 15, p.y - 9, 30, 18));
+    });
+    const std::vector<cg::Point> globes =
+        spots(13, 1500, 280, 3, [&](cg::Point p) { return winter.globeSpot(p, pines, cabins); });
+    const std::vector<cg::Point> steam = spots(8, 1500, 130, 14, [&](cg::Point p) {
+        for (const cg::Point& q : rounded(Winter::steamPath(p), false, 6))
+            if (!onScreen(q) || !(solid(q) < 0.02f) || !(value(q) < 0.06f) ||
+                !clear(cg::Rect(q.x - 65, q.y - 22, 130, 44)))
+                return false;
+        return true;
+    });
+    const std::vector<cg::Point> flakes = spots(6, 3000, 60, 80, [&](cg::Point p) {
+        for (const cg::Point& q : rounded(Winter::fall(p), false, 6))
+            if (!onScreen(q) || !clear(cg::Rect(q.x - 4, q.y - 4, 8, 8))) return false;
+        return true;
+    });
+
     // 1. Floes, some with a seal.
-    for (const cg::Point& p : spots(1, 1500, 60, 14, [&](cg::Point p) {
-             return solid(p) < 0.02f && value(p) < 0.05f && clear(cg::Rect(p.x - 20, p.y - 16, 40, 32));
-         })) {
+    for (const cg::Point& p : floes) {
         const double size = 6 + 10 * rand(p, 0);
         winter.floe(flip(p), size, rand(p, 1));
         if (Winter::sealed(size, rand(p, 7)))
@@ -106,11 +160,7 @@ void Art::winter() {
     // 2. Floes drifting on the current.
     {
         const cg::ImageRef floe = batch.image(floeRow);
-        for (const cg::Point& p : spots(2, 900, 300, 3, [&](cg::Point p) {
-                 for (const cg::Point& q : rounded(Winter::current(p), false, 6))
-                     if (!onScreen(q) || !(solid(q) < 0.02f) || !clear(cg::Rect(q.x - 17, q.y - 16, 34, 32))) return false;
-                 return true;
-             })) {
+        for (const cg::Point& p : drifters) {
             Sprite sp = still(Sprite::Kind::trip, flip(p), 30, rand(p, 0));
             sp.travel = 3;
             sp.image = floe;
@@ -123,23 +173,10 @@ void Art::winter() {
         }
     }
 
-    // 3–4. The chimney smoke, and where cabins, pines and snowmen stand (drawn in step 11).
+    // 3–4. The chimney smoke (cabins, pines and snowmen are placed above and drawn in step 11).
     const cg::ImageRef puff = batch.image(puffRow);
-    const std::vector<cg::Point> cabins = spots(3, 900, 150, 3, [&](cg::Point p) {
-        return value(p) > landAt + 0.25f && clear(cg::Rect(p.x - 17, p.y - 52, 34, 57));
-    });
-    const std::vector<cg::Point> pines =
-        spots(4, 7000, 14, kNoLimit, [&](cg::Point p) { return winter.pineSpot(p, cabins); });
-    const std::vector<cg::Point> snowmen = spots(5, 1200, 220, 3, [&](cg::Point p) {
-        const float v = value(p);
-        return landAt + 0.01f < v && v < landAt + 0.06f && clear(cg::Rect(p.x - 7, p.y - 18, 14, 22));
-    });
-
     // 5. Ice edges along the top of the shelf, with a faint highlight up and left of each line.
-    for (const cg::Point& p : spots(9, 2500, 70, 40, [&](cg::Point p) {
-             const float v = value(p);
-             return 0.132f < v && v < 0.139f && traceHolds(p, 9, 7, 0.008f, 3);
-         })) {
+    for (const cg::Point& p : edges) {
         const std::vector<cg::Point> trace = winter.shoreline(p, 9, 7);
         std::vector<cg::Point> line;
         line.reserve(trace.size());
@@ -156,10 +193,7 @@ void Art::winter() {
     }
 
     // 6. Rings of ice chunks lower down the shelf, growing toward the middle of each ring.
-    for (const cg::Point& p : spots(10, 2500, 90, 24, [&](cg::Point p) {
-             const float v = value(p);
-             return 0.104f < v && v < 0.116f && traceHolds(p, 5, 8, 0.01f, 4);
-         })) {
+    for (const cg::Point& p : rings) {
         const std::vector<cg::Point> ring = rounded(winter.shoreline(p, 5, 8), false, 2.2);
         for (const Winter::Chunk& chunk : Winter::chunks(ring, [p](uint64_t salt) { return rand(p, salt); })) {
             const cg::Point c = flip(chunk.c);
@@ -176,21 +210,11 @@ void Art::winter() {
     }
 
     // 7–8. Fox and hare tracks, clear of the snowmen.
-    winter.tracks(spots(11, 2500, 110, 10,
-                        [&](cg::Point p) {
-                            const float v = value(p);
-                            if (!(0.116f < v && v < 0.134f) || !traceHolds(p, 12, 10, 0.014f, 5)) return false;
-                            for (const cg::Point& q : winter.shoreline(p, 12, 10))
-                                if (!Winter::roomFrom(q, snowmen, 12)) return false;
-                            return true;
-                        }),
-                  batch.frames(foxRow));
+    winter.tracks(trackStarts, batch.frames(foxRow));
 
     // 9. Birds circling by day; at night their placement is not made at all.
     if (!night)
-        for (const cg::Point& p : spots(12, 600, 320, 2, [&](cg::Point p) {
-                 return clear(cg::Rect(p.x - 70, p.y - 55, 140, 110));
-             }))
+        for (const cg::Point& p : birds)
             bird(p, 58, 44, 15, 0x1E1E26, 4.5);
 
     // 10. Snow mounds: a soft shadow to the lower right, then three lobes of snow.
@@ -205,9 +229,7 @@ void Art::winter() {
             double dx, dy, k;
         };
         static constexpr Lobe kLobes[] = {{0, 0, 1}, {-0.45, 0.2, 0.6}, {0.4, 0.12, 0.55}};
-        for (const cg::Point& p : spots(7, 3000, 34, 40, [&](cg::Point p) {
-                 return value(p) > landAt + 0.15f && clear(cg::Rect(p.x - 15, p.y - 9, 30, 18));
-             })) {
+        for (const cg::Point& p : mounds) {
             const double r = 9 + 7 * rand(p, 0);
             {
                 cg::SavedState saved(ctx);
@@ -259,8 +281,7 @@ void Art::winter() {
     // 12. Snow globes, each with a warm lamp at night.
     {
         const std::vector<cg::ImageRef> globe = batch.frames(globeRow);
-        for (const cg::Point& p :
-             spots(13, 1500, 280, 3, [&](cg::Point p) { return winter.globeSpot(p, pines, cabins); })) {
+        for (const cg::Point& p : globes) {
             groundShadow(flip(p), 13, 0.22);
             Sprite sp = still(Sprite::Kind::trip, {}, 30, rand(p, 3));
             sp.path = drawn(Winter::wobble(p));
@@ -284,24 +305,12 @@ void Art::winter() {
     }
 
     // 13. Steam rising off the open water.
-    winter.steamSprites(spots(8, 1500, 130, 14,
-                              [&](cg::Point p) {
-                                  for (const cg::Point& q : rounded(Winter::steamPath(p), false, 6))
-                                      if (!onScreen(q) || !(solid(q) < 0.02f) || !(value(q) < 0.06f) ||
-                                          !clear(cg::Rect(q.x - 65, q.y - 22, 130, 44)))
-                                          return false;
-                                  return true;
-                              }),
-                        {batch.image(steamRows[0]), batch.image(steamRows[1]), batch.image(steamRows[2])});
+    winter.steamSprites(steam, {batch.image(steamRows[0]), batch.image(steamRows[1]), batch.image(steamRows[2])});
 
     // 14. Snowfall.
     {
         const cg::ImageRef flake = batch.image(flakeRow);
-        for (const cg::Point& p : spots(6, 3000, 60, 80, [&](cg::Point p) {
-                 for (const cg::Point& q : rounded(Winter::fall(p), false, 6))
-                     if (!onScreen(q) || !clear(cg::Rect(q.x - 4, q.y - 4, 8, 8))) return false;
-                 return true;
-             })) {
+        for (const cg::Point& p : flakes) {
             Sprite sp = still(Sprite::Kind::trip, flip(p), 3 + 2 * rand(p, 1), rand(p, 2));
             sp.travel = 14 + 8 * rand(p, 0);
             sp.image = flake;

@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <thread>
 #include <utility>
 
 #include "Art/Art.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Look.h"
 #include "Renderer/TerrainLayout.h"
@@ -122,17 +124,43 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     auto ctx = cg::Context::makeUnsetBitmap(pixels->first, pixels->second, 1);
     if (!ctx) return std::nullopt;
     clock.lap(&StageTimes::bitmap);
-    paint(ctx->data(), ctx->bytesPerRow(), pixels->first, pixels->second, static_cast<float>(spec.scale), terrain,
-          look);
-    ctx->pixelsChanged();
-    clock.lap(&StageTimes::shading);
+    uint8_t* const bits = ctx->data();
+    const std::size_t stride = ctx->bytesPerRow();
+    const float scale = static_cast<float>(spec.scale);
+    auto shade = [&] { paint(bits, stride, pixels->first, pixels->second, scale, terrain, look); };
+    // With threads to spare, the ground is shaded on a thread of its own while the painter places its
+    // things and draws its pictures; the painter's first read of or draw into the bitmap waits for it.
+    // Neither changes the other's bytes: both only read the terrain and the look.
+    std::thread shader;
+    struct JoinOnExit {
+        std::thread& t;
+        ~JoinOnExit() {
+            if (t.joinable()) t.join();
+        }
+    } joinOnExit{shader};
+    if (dispatch::threadCount() > 1) {
+        shader = std::thread([&shade, times] {
+            StageClock own(times);
+            shade();
+            own.lap(&StageTimes::shading);
+        });
+        ctx->awaitPixels([&shader, times] {
+            const auto start = std::chrono::steady_clock::now();
+            shader.join();
+            if (times)
+                times->waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        });
+    } else {
+        shade();
+        ctx->pixelsChanged();
+        clock.lap(&StageTimes::shading);
+    }
     ctx->scaleBy(spec.scale, spec.scale);
-
     const std::string style = std::string(scene_kind::rawValue(spec.kind)) + (spec.night ? "-night" : "-day");
     const float landAt = look.landAt();
     const GridRef heights = terrain.v;
 
-    Art art(ctx.get(), spec, std::move(terrain), keep, std::move(look), before);
+    Art art(ctx.get(), spec, terrain, keep, look, before);
     std::vector<cg::Point> keepPoints;
     keepPoints.reserve(keep.size() * 2);
     for (const cg::Rect& r : keep) {
@@ -141,6 +169,7 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     }
     art.placed[style + "-keep"] = std::move(keepPoints);
     art.decorate();
+    if (shader.joinable()) ctx->data();  // a painter that never touched the ground still waits for it
     clock.lap(&StageTimes::painter);
 
     RenderedScene result;

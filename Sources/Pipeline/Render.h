@@ -22,8 +22,9 @@ struct StageTimes {
     };
     Span terrain;  // look, keep rects and terrain grids
     Span bitmap;   // creating the bitmap context
-    Span shading;  // shading every pixel
-    Span painter;  // the scene's painter
+    Span shading;  // shading every pixel (on its own thread, alongside the painter, when threads allow)
+    Span painter;  // the scene's painter, including any wait for the shading
+    double waited = 0;  // wall ms the painter spent waiting for the shading
     Span image;    // the finished image from the bitmap
 };
 

@@ -11,6 +11,7 @@
 #include "Renderer/GrainRow.h"
 #include "Renderer/NoiseRow.h"
 #include "Renderer/Palette.h"
+#include "Renderer/SteadyMath.h"
 #include "Renderer/Streets.h"
 #include "Renderer/Vec8.h"
 
@@ -26,8 +27,9 @@ namespace {
 // no colours: they are compile-time constants, and the per-look numbers sit in GroundColor::k.
 //
 // Every ground comes twice: the point form, and a run form that gives the same bits for eight points at
-// a time (vec8 mirrors each scalar operation; library functions such as sin and exp are still called
-// once per point). Both read their colours from one struct so that they cannot drift apart.
+// a time (vec8 mirrors each scalar operation, exp and sin included: both forms use our own, steady::exp
+// and steady::sin, where a library call per point would cost the most). Both read their colours from one
+// struct so that they cannot drift apart.
 
 template <bool Night>
 constexpr Float3 dn(uint32_t day, uint32_t night) {
@@ -85,27 +87,17 @@ NoiseColumns noiseFields(const GroundRun& in, std::size_t field) {
     return {f, f + in.tableStride, f + 2 * in.tableStride};
 }
 
-// The library function f over a run's worth of values in place, in a plain loop: calls made from inside
-// a vector loop would have the compiler save every live vector register around each of them.
-template <class F>
-void library(float* v, std::size_t n, F f) {
-    for (std::size_t k = 0; k < n; ++k) v[k] = f(v[k]);
-}
-
 // The elliptical sun or moon glint of the open-water scenes; k[0..3] hold 0.46h, 0.27h, 0.32h, 0.15h.
 inline float glint(const GroundColor& g, float x, float y) {
     const float a = (x - g.k[0]) / g.k[1];
     const float b = (y - g.k[2]) / g.k[3];
-    return std::exp(-2.2f * (a * a + b * b));
+    return steady::exp(-2.2f * (a * a + b * b));
 }
-// The glint of a whole run into m.
-VEC8_INLINE void glint(const GroundColor& g, const GroundRun& in, float* m) {
+// The glint at eight points of a run's row.
+VEC8_INLINE Vec8 glint(const GroundColor& g, const GroundRun& in, std::size_t k) {
     const float b = (in.y - g.k[2]) / g.k[3];
-    for (std::size_t k = 0; k < in.n; k += vec8::kLanes) {
-        const Vec8 a = (vec8::load(in.x + k) - g.k[0]) / g.k[1];
-        vec8::store(m + k, -2.2f * (a * a + b * b));
-    }
-    library(m, in.n, [](float z) { return std::exp(z); });
+    const Vec8 a = (vec8::load(in.x + k) - g.k[0]) / g.k[1];
+    return vec8::exp(-2.2f * (a * a + b * b));
 }
 
 template <bool Night>
@@ -128,12 +120,10 @@ VEC8_INLINE void archipelagoBody(const GroundColor& g, const GroundRun& in) {
     using C = ArchipelagoColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
     const RunGrain grains(in);
-    alignas(32) float glints[NoiseRow::kPoints];
-    glint(g, in, glints);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 tex = load(in.tex + k);
         const Rgb8 sky = top * (1.0f + 0.05f * tex);
-        const Vec8 m = load(glints + k);
+        const Vec8 m = glint(g, in, k);
         put(in, k, sky + C::K * m * (1.0f + g.k[4] * grains.at(k)));
     }
 }
@@ -154,7 +144,7 @@ Float3 canyonGround(const GroundColor& g, float x, float y, float tex) {
     const float d = wash.k * (y - wash.y);  // across the wash, positive below its centre line
     const float hw = wash.half + 3.0f * tex;
     const float p = S(tex / 0.7f);
-    const float st = std::sin((0.85f * x + 0.4f * y) / 7.0f + 6.0f * tex);
+    const float st = steady::sin((0.85f * x + 0.4f * y) / 7.0f + 6.0f * tex);
     // The grain only matters by night away from the wash, so by day it is left out there.
     float n = 0, q = 0;
     if constexpr (Night) {
@@ -206,18 +196,12 @@ VEC8_INLINE void canyonBody(const GroundColor& g, const GroundRun& in) {
     const float f = g.k[0];
     const RunGrain grains(in);
     auto field = [&](int which, std::size_t k) VEC8_LAMBDA { return load(in.table + which * in.tableStride + k); };
-    alignas(32) float striation[NoiseRow::kPoints];
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
-        store(striation + k, (0.85f * x + 0.4f * in.y) / 7.0f + 6.0f * tex);
-    }
-    library(striation, in.n, [](float z) { return std::sin(z); });
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k);
         const Vec8 d = field(kWashK, k) * (in.y - field(kWashY, k));
         const Vec8 hw = field(kWashHalf, k) + 3.0f * tex;
         const Vec8 p = S(tex / 0.7f);
-        const Vec8 st = load(striation + k);
+        const Vec8 st = vec8::sin((0.85f * x + 0.4f * in.y) / 7.0f + 6.0f * tex);
         Vec8 n = splat(0.0f), q = splat(0.0f);
         if constexpr (Night) {
             n = grains.at(k);
@@ -266,9 +250,6 @@ Float3 orbitGround(const GroundColor& g, float x, float y, float tex) {
     return mix(c, C::G, 0.3f * galaxy(x, y, g.h));
 }
 
-// exp(z), where z < −110 gives exactly 0 (the library underflows below −103.97) without the call.
-inline float expOrZero(float z) { return z < -110.0f ? 0.0f : std::exp(z); }
-
 template <bool Night>
 VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
@@ -281,23 +262,15 @@ VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
     n103.build(noiseFields(in, 3), in.n, in.y / 140.0f, 103);
     n102.build(noiseFields(in, 6), in.n, in.y / 55.0f, 102);
     const float rowPart = 0.854f * (in.y - 0.5f * h);
-    // The two exponentials of the whole run first (one loop of library calls).
-    alignas(32) float wides[NoiseRow::kPoints], cores[NoiseRow::kPoints];
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 u = 0.52f * (load(in.x + k) - 0.85f * h) + rowPart;
-        const Vec8 lane = u + 18.0f * n103.at(k);
-        store(wides + k, -(u * u) / 28800.0f);
-        store(cores + k, -(lane * lane) / 968.0f);
-    }
-    library(wides, in.n, expOrZero);
-    library(cores, in.n, expOrZero);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 tex = load(in.tex + k);
         Rgb8 c = mix(top, C::N, 0.35f * S((tex - 0.15f) / 0.75f));
         c = mix(c, C::E, 0.25f * S((-0.2f - tex) / 0.7f));
-        const Vec8 wide = load(wides + k);
+        const Vec8 u = 0.52f * (load(in.x + k) - 0.85f * h) + rowPart;
+        const Vec8 wide = vec8::exp(-(u * u) / 28800.0f);
         const Vec8 m = 0.45f * n101.at(k) + 0.55f;
-        const Vec8 core = load(cores + k);
+        const Vec8 lane = u + 18.0f * n103.at(k);
+        const Vec8 core = vec8::exp(-(lane * lane) / 968.0f);
         const Vec8 dust = S((n102.at(k) + 0.3f) / 0.8f);
         const Vec8 galaxy = wide * m * (1.0f - 0.85f * core * dust);
         put(in, k, mix(c, C::G, 0.3f * galaxy));
@@ -339,19 +312,16 @@ template <bool Night>
 Float3 reefGround(const GroundColor& g, float x, float y, float tex) {
     using C = ReefColours<Night>;
     return mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
-           (1.0f + 0.03f * std::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
+           (1.0f + 0.03f * steady::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
 }
 template <bool Night>
 VEC8_INLINE void reefBody(const GroundColor& g, const GroundRun& in) {
     using namespace vec8;
     using C = ReefColours<Night>;
     const float depth = in.y / g.h;
-    alignas(32) float sines[NoiseRow::kPoints];
-    for (std::size_t k = 0; k < in.n; k += kLanes)
-        store(sines + k, (0.7f * load(in.x + k) + 0.5f * in.y) / 6.0f + 7.0f * load(in.tex + k));
-    library(sines, in.n, [](float z) { return std::sin(z); });
     for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k), s = load(sines + k);
+        const Vec8 tex = load(in.tex + k);
+        const Vec8 s = vec8::sin((0.7f * load(in.x + k) + 0.5f * in.y) / 6.0f + 7.0f * tex);
         put(in, k, mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + depth)) * (1.0f + 0.03f * s + 0.04f * tex));
     }
 }
@@ -367,7 +337,7 @@ Float3 warzoneGround(const GroundColor&, float x, float y, float tex) {
     using C = WarzoneColours<Night>;
     return mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
            (1.0f + 0.07f * valueNoise(x / 9.0f, y / 9.0f, 91) + 0.05f * grain(x, y) +
-            0.035f * smoothstep(0.3f, 0.7f, tex) * std::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
+            0.035f * smoothstep(0.3f, 0.7f, tex) * steady::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
 }
 template <bool Night>
 VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
@@ -379,10 +349,10 @@ VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 x = load(in.x + k), tex = load(in.tex + k);
         const Vec8 ridge = smoothstep(0.3f, 0.7f, tex);
-        // Where the ridge weight is 0 the sine term is ±0 and adds nothing to the positive sum. (The
-        // ridges are rare enough that calling the library lane by lane here is the cheaper way.)
+        // Where the ridge weight is 0 the sine term is ±0 and adds nothing to the positive sum, so
+        // groups without a ridge leave the sine out.
         const Vec8 arg = (0.6f * x - 0.8f * in.y) / 5.0f + 8.0f * tex;
-        const Vec8 s = eachLane(ridge != 0.0f, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+        const Vec8 s = any(ridge != 0.0f) ? vec8::sin(arg) : splat(0.0f);
         put(in, k,
             mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
                 (1.0f + 0.07f * n91.at(k) + 0.05f * grains.at(k) + 0.035f * ridge * s));
@@ -403,7 +373,7 @@ template <bool Night>
 Float3 seaGround(const GroundColor& g, float x, float y, float tex) {
     using C = SeaColours<Night>;
     const Float3 c = mix(C::T, C::B, y / g.h) *
-                     (1.0f + 0.06f * tex + 0.02f * std::sin((0.6f * x - 0.8f * y) / 23.0f + 5.0f * tex));
+                     (1.0f + 0.06f * tex + 0.02f * steady::sin((0.6f * x - 0.8f * y) / 23.0f + 5.0f * tex));
     if constexpr (!Night) {
         return c;
     } else {
@@ -417,18 +387,14 @@ VEC8_INLINE void seaBody(const GroundColor& g, const GroundRun& in) {
     using C = SeaColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
     const RunGrain grains(in);
-    alignas(32) float sines[NoiseRow::kPoints], glints[NoiseRow::kPoints];
-    for (std::size_t k = 0; k < in.n; k += kLanes)
-        store(sines + k, (0.6f * load(in.x + k) - 0.8f * in.y) / 23.0f + 5.0f * load(in.tex + k));
-    library(sines, in.n, [](float z) { return std::sin(z); });
-    if constexpr (Night) glint(g, in, glints);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k), s = load(sines + k);
+        const Vec8 tex = load(in.tex + k);
+        const Vec8 s = vec8::sin((0.6f * load(in.x + k) - 0.8f * in.y) / 23.0f + 5.0f * tex);
         const Rgb8 c = top * (1.0f + 0.06f * tex + 0.02f * s);
         if constexpr (!Night) {
             put(in, k, c);
         } else {
-            put(in, k, c + C::K * load(glints + k) * (1.0f + 0.7f * grains.at(k)));
+            put(in, k, c + C::K * glint(g, in, k) * (1.0f + 0.7f * grains.at(k)));
         }
     }
 }
@@ -530,6 +496,28 @@ struct SkylineColours {
     static constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
 };
 
+// Streets::parkway with our own sine, cosine and atan2, as the park's run form takes them.
+float curveDistance(const Streets::Meander& m, float along, float across) {
+    const float arg = m.frequency * along + m.phase;
+    const float slope = m.amplitude * m.frequency * steady::cos(arg);
+    return std::fabs(across - (m.offset + m.amplitude * steady::sin(arg))) / std::sqrt(1.0f + slope * slope);
+}
+Streets::Parkway parkway(int32_t bx, int32_t by, float lx, float ly) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    const Streets::Paths p = Streets::paths(bx, by);
+    const float dEW = p.eastWest ? curveDistance(*p.eastWest, lx, ly) : inf;
+    const float dNS = p.northSouth ? curveDistance(*p.northSouth, ly, lx) : inf;
+    Streets::Parkway out{std::min(dNS, dEW), inf};
+    if (const std::optional<Streets::Pond> o = Streets::pond(bx, by, p)) {
+        const float nx = (lx - o->cx) / o->rx, ny = (ly - o->cy) / o->ry;
+        const float theta = steady::atan2(ny, nx);
+        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * steady::sin(o->phi + 3.0f * theta) -
+                    0.06f * steady::sin(2.0f * o->phi + 5.0f * theta)) *
+                   o->ry;
+    }
+    return out;
+}
+
 template <bool Night>
 Float3 carParkGround(float lx, float ly, float tex) {
     using C = CityColours<Night>;
@@ -569,7 +557,7 @@ bool plazaGround(float lx, float ly, float tex, Float3& out) {
         bool joint = r - 4.0f * ring < 0.45f;
         if (!joint) {
             const float n = std::max(std::round(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), 6.0f);
-            const float theta = std::atan2(dy, dx);
+            const float theta = steady::atan2(dy, dx);
             const float q = n * (theta / 6.283185f + 0.5f);
             joint = (q - std::floor(q)) * 2.0f * 3.1415925f * r / n < 0.45f;
         }
@@ -596,7 +584,7 @@ Float3 cityGround(const GroundColor&, float x, float y, float tex) {
     if (kerb(lx, ly) < 3.0f) return P;
 
     if (Streets::park(at.bx, at.by)) {
-        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly);
+        const Streets::Parkway way = parkway(at.bx, at.by, lx, ly);
         const Float3 ground = mix(G1 * (1.0f + 0.08f * tex), G2, clamp((3.0f - way.pond) / 2.0f, 0.0f, 1.0f));
         const Float3 water = mix(W1, W2, clamp(-way.pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
         const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
@@ -634,7 +622,7 @@ Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
     const int64_t cx = palette::toInt32((x + 2.0f) / 10.0f), cy = palette::toInt32((y + 2.0f) / 10.0f);
     const Float3 lawn = (((cx + cy) & 1) == 0 ? A : B) * (1.0f + 0.05f * tex);
     if (Streets::park(at.bx, at.by)) {
-        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly);
+        const Streets::Parkway way = parkway(at.bx, at.by, lx, ly);
         const Float3 ground = mix(lawn, D, clamp((2.5f - way.pond) / 1.5f, 0.0f, 1.0f));  // a sandy beach
         const Float3 water = mix(W1, W2, clamp(-way.pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
         const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
@@ -745,22 +733,22 @@ struct ParkRow {
         if (paths.northSouth) {
             const Streets::Meander& m = *paths.northSouth;
             const float arg = m.frequency * ly + m.phase;
-            const float slope = m.amplitude * m.frequency * std::cos(arg);
-            nsCentre = m.offset + m.amplitude * std::sin(arg);
+            const float slope = m.amplitude * m.frequency * steady::cos(arg);
+            nsCentre = m.offset + m.amplitude * steady::sin(arg);
             nsScale = std::sqrt(1.0f + slope * slope);
         }
     }
 
-    // Streets::parkway for the lanes set in `lanes` (the others get values that are not used).
-    VEC8_INLINE void parkway(Vec8 lx, float ly, Ivec8 lanes, Vec8& path, Vec8& water) const {
+    // parkway() in every lane.
+    VEC8_INLINE void parkway(Vec8 lx, float ly, Vec8& path, Vec8& water) const {
         using namespace vec8;
         constexpr float inf = std::numeric_limits<float>::infinity();
         Vec8 dEW = splat(inf), dNS = splat(inf);
         if (paths.eastWest) {
             const Streets::Meander& m = *paths.eastWest;
             const Vec8 arg = m.frequency * lx + m.phase;
-            const Vec8 cosine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::cos(arg[l]); });
-            const Vec8 sine = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+            const Vec8 cosine = vec8::cos(arg);
+            const Vec8 sine = vec8::sin(arg);
             const Vec8 slope = m.amplitude * m.frequency * cosine;
             dEW = fabs(ly - (m.offset + m.amplitude * sine)) / sqrt(1.0f + slope * slope);
         }
@@ -771,10 +759,10 @@ struct ParkRow {
             const Streets::Pond& o = *pond;
             const Vec8 nx = (lx - o.cx) / o.rx;
             const float ny = (ly - o.cy) / o.ry;
-            const Vec8 theta = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(ny, nx[l]); });
+            const Vec8 theta = vec8::atan2(splat(ny), nx);
             const Vec8 a1 = o.phi + 3.0f * theta, a2 = 2.0f * o.phi + 5.0f * theta;
-            const Vec8 s1 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a1[l]); });
-            const Vec8 s2 = eachLane(lanes, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::sin(a2[l]); });
+            const Vec8 s1 = vec8::sin(a1);
+            const Vec8 s2 = vec8::sin(a2);
             water = (sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * s1 - 0.06f * s2) * o.ry;
         }
     }
@@ -844,7 +832,7 @@ VEC8_INLINE vec8::Rgb8 plaza8(Vec8 lx, float ly, Vec8 tex, Ivec8 wanted, Ivec8& 
     const Ivec8 stones = wanted & inside & ~(r < 15.5f) & ~joint;
     if (any(stones)) {
         const Vec8 n = stdMax(roundHalfAway(6.283185f * 4.0f * (ring + 0.5f) / 5.0f), splat(6.0f));
-        const Vec8 theta = eachLane(stones, splat(0.0f), [&](int l) VEC8_LAMBDA { return std::atan2(dy, dx[l]); });
+        const Vec8 theta = vec8::atan2(splat(dy), dx);
         const Vec8 q = n * (theta / 6.283185f + 0.5f);
         joint |= stones & ((q - floorTrunc(q)) * 2.0f * 3.1415925f * r / n < 0.45f);
     }
@@ -879,7 +867,7 @@ VEC8_INLINE void cityBody(const GroundColor&, const GroundRun& in) {
         if (any(parks)) {
             eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
                 Vec8 path, pond;
-                block.parkway(p.lx, row.ly, lanes, path, pond);
+                block.parkway(p.lx, row.ly, path, pond);
                 const Rgb8 ground = mix(C::G1 * (1.0f + 0.08f * tex), C::G2, clamp((3.0f - pond) / 2.0f, 0.0f, 1.0f));
                 const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
                 const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));
@@ -912,7 +900,7 @@ VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
         if (any(parks)) {
             eachParkBlock(park, parks, p.bx, row.by, row.ly, [&](const ParkRow& block, Ivec8 lanes) VEC8_LAMBDA {
                 Vec8 path, pond;
-                block.parkway(p.lx, row.ly, lanes, path, pond);
+                block.parkway(p.lx, row.ly, path, pond);
                 const Rgb8 ground = mix(lawn, C::D, clamp((2.5f - pond) / 1.5f, 0.0f, 1.0f));
                 const Rgb8 water = mix(C::W1, C::W2, clamp(-pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
                 const Rgb8 land = mix(ground, water, clamp(0.5f - pond / 0.6f, 0.0f, 1.0f));

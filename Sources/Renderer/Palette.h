@@ -8,6 +8,7 @@
 
 #include "Renderer/Float3.h"
 #include "Renderer/Random.h"
+#include "Renderer/SteadyMath.h"
 
 namespace palette {
 
@@ -76,10 +77,10 @@ inline float caustic(float x, float y) {
 // lane along its core. h is the scene height.
 inline float galaxy(float x, float y, float h) {
     const float u = 0.52f * (x - 0.85f * h) + 0.854f * (y - 0.5f * h);
-    const float wide = std::exp(-(u * u) / 28800.0f);
+    const float wide = steady::exp(-(u * u) / 28800.0f);
     const float m = 0.45f * valueNoise(x / 85.0f, y / 85.0f, 101) + 0.55f;
     const float lane = u + 18.0f * valueNoise(x / 140.0f, y / 140.0f, 103);
-    const float core = std::exp(-(lane * lane) / 968.0f);
+    const float core = steady::exp(-(lane * lane) / 968.0f);
     const float dust = palette::S((valueNoise(x / 55.0f, y / 55.0f, 102) + 0.3f) / 0.8f);
     return wide * m * (1.0f - 0.85f * core * dust);
 }

@@ -13,6 +13,7 @@
 #include "Renderer/Look.h"
 #include "Renderer/Palette.h"
 #include "Renderer/Random.h"
+#include "Renderer/SteadyMath.h"
 #include "Renderer/Terrain.h"
 #include "Renderer/Vec8.h"
 
@@ -168,7 +169,7 @@ void shadeRow(uint32_t* out, int64_t r, int64_t width, const Prepared& P) {
                 if (P.hasFacade) {
                     cc = L.facade(x, D);
                 } else {
-                    const float sn = 0.5f * std::sin(0.9f * D) + 0.5f;
+                    const float sn = 0.5f * steady::sin(0.9f * D) + 0.5f;
                     const float s = sn * sn;
                     cc = mix(L.cliffDark, L.cliffLight, s) * (1 - 0.35f * std::min(D / L.cliff, 1.0f));
                 }
@@ -526,9 +527,9 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
                     for (int l = 0; l < kLanes; ++l)
                         if (face[l]) setLane(cc, l, L.facade(x[l], D[l]));
                 } else {
-                    // Land has depth 0, and sin(±0) is that zero: the library is asked only on the faces.
+                    // Land has depth 0, and the sine of ±0 is that zero: only groups with a face take it.
                     const Vec8 arg = 0.9f * D;
-                    const Vec8 sine = eachLane(face & (arg != 0.0f), arg, [&](int l) VEC8_LAMBDA { return std::sin(arg[l]); });
+                    const Vec8 sine = any(face & (arg != 0.0f)) ? vec8::sin(arg) : arg;
                     const Vec8 sn = 0.5f * sine + 0.5f;
                     const Vec8 s = sn * sn;
                     cc = mix(L.cliffDark, L.cliffLight, s) * (1.0f - 0.35f * stdMin(D / L.cliff, splat(1.0f)));

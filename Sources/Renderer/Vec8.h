@@ -19,6 +19,7 @@
 
 #include "Renderer/Float3.h"
 #include "Renderer/Random.h"
+#include "Renderer/SteadyMath.h"
 
 // Only ever locals: GCC aligns these types to 32 bytes under AVX and to 16 without, so they must not be
 // members of objects that code for the other instruction set allocates.
@@ -292,6 +293,114 @@ VEC8_INLINE void setLane(Rgb8& c, int l, Float3 v) {
     c.r[l] = v.x;
     c.g[l] = v.y;
     c.b[l] = v.z;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// steady::exp, sin and cos, eight lanes at once with the same operations in the same order.
+
+using Dvec4 = double __attribute__((vector_size(32)));
+using Fvec4 = float __attribute__((vector_size(16)));
+using Ivec4 = int32_t __attribute__((vector_size(16)));
+
+VEC8_INLINE Vec8 fromBits(Ivec8 u) {
+    Vec8 f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+// steady::exp in every lane.
+VEC8_INLINE Vec8 exp(Vec8 x) {
+    using namespace steady;
+    const Ivec8 under = x < kExpLow, nan = x != x;
+    Vec8 z = select(under | nan, splat(0.0f), x);
+    z = select(z < kExpHigh, z, splat(kExpHigh));
+    const Vec8 n = (z * kLog2e + kRoundF) - kRoundF;
+    const Vec8 r = (z - n * kLn2Hi) - n * kLn2Lo;
+    const Vec8 p = ((((kE0 * r + kE1) * r + kE2) * r + kE3) * r + kE4) * r + kE5;
+    const Vec8 y = (p * (r * r) + r) + 1.0f;
+    const Ivec8 e = __builtin_convertvector(n, Ivec8);
+    const Ivec8 tiny = e < kMinNormal;
+    // Each lane scales by exponents that keep its own form clear of underflow (0 where it is unused).
+    const Ivec8 en = tiny ? splati(0) : e;
+    const Ivec8 e1 = en >> 1, e2 = en - e1;
+    Vec8 out = (y * fromBits((e1 + 127) << 23)) * fromBits((e2 + 127) << 23);
+    if (any(tiny)) {
+        const Vec8 steps = y * fromBits(((tiny ? e + 149 : splati(0)) + 127) << 23);
+        out = select(tiny, fromBits(__builtin_convertvector((steps + kRoundSteps) - kRoundSteps, Ivec8)), out);
+    }
+    return select(nan, x, select(under, splat(0.0f), out));
+}
+
+// steady::reduce of four lanes.
+VEC8_INLINE void reduce4(Fvec4 x, Fvec4& r, Ivec4& q) {
+    using namespace steady;
+    Dvec4 d = __builtin_convertvector(x, Dvec4);
+    const Dvec4 lo = {-kTrigLimit, -kTrigLimit, -kTrigLimit, -kTrigLimit};
+    const Dvec4 hi = {kTrigLimit, kTrigLimit, kTrigLimit, kTrigLimit};
+    d = d > lo ? d : lo;
+    d = d < hi ? d : hi;
+    const Dvec4 j = (d * kTwoOverPi + kRoundD) - kRoundD;
+    const Dvec4 rd = ((d - j * kPio2A) - j * kPio2B) - j * kPio2C;
+    r = __builtin_convertvector(rd, Fvec4);
+    q = __builtin_convertvector(j, Ivec4) & 3;
+}
+VEC8_INLINE void reduce(Vec8 x, Vec8& r, Ivec8& q) {
+    Fvec4 r0, r1;
+    Ivec4 q0, q1;
+    reduce4(__builtin_shufflevector(x, x, 0, 1, 2, 3), r0, q0);
+    reduce4(__builtin_shufflevector(x, x, 4, 5, 6, 7), r1, q1);
+    r = __builtin_shufflevector(r0, r1, 0, 1, 2, 3, 4, 5, 6, 7);
+    q = __builtin_shufflevector(q0, q1, 0, 1, 2, 3, 4, 5, 6, 7);
+    r = select(x != x, x, r);
+}
+VEC8_INLINE Vec8 quadrant(Vec8 r, Ivec8 q) {
+    using namespace steady;
+    const Vec8 z = r * r;
+    const Vec8 s = select(r == 0.0f, r, ((kS0 * z + kS1) * z + kS2) * z * r + r);
+    const Vec8 c = (((kC0 * z + kC1) * z + kC2) * z * z - 0.5f * z) + 1.0f;
+    const Vec8 v = select((q & 1) != 0, c, s);
+    return select((q & 2) != 0, -v, v);
+}
+
+// steady::sin and steady::cos in every lane.
+VEC8_INLINE Vec8 sin(Vec8 x) {
+    Vec8 r;
+    Ivec8 q;
+    reduce(x, r, q);
+    const Vec8 bad = x - x;
+    return select(bad != 0.0f, bad, quadrant(r, q));
+}
+VEC8_INLINE Vec8 cos(Vec8 x) {
+    Vec8 r;
+    Ivec8 q;
+    reduce(x, r, q);
+    const Vec8 bad = x - x;
+    return select(bad != 0.0f, bad, quadrant(r, (q + 1) & 3));
+}
+
+// steady::atan2 in every lane.
+VEC8_INLINE Vec8 atan2(Vec8 y, Vec8 x) {
+    using namespace steady;
+    const Vec8 ax = select(x < 0.0f, -x, x), ay = select(y < 0.0f, -y, y);
+    const Ivec8 steep = ay > ax;
+    const Vec8 big = select(steep, ay, ax), small = select(steep, ax, ay);
+    Vec8 q = small / big;
+    q = select(big == 0.0f, splat(0.0f), q);
+    q = select((ax == kInf) & (ay == kInf), splat(1.0f), q);
+    const Ivec8 mid = q > kTanEighthPi;
+    const Vec8 u = select(mid, (q - 1.0f) / (q + 1.0f), q);
+    const Vec8 z = u * u;
+    const Vec8 p = (((kA0 * z + kA1) * z + kA2) * z + kA3) * z * u + u;
+    Vec8 a = select(mid, splat(kQuarterPi), splat(0.0f)) + p;
+    a = select(steep, kHalfPi - a, a);
+    Ivec8 xb, yb, ab;
+    std::memcpy(&xb, &x, sizeof xb);
+    std::memcpy(&yb, &y, sizeof yb);
+    std::memcpy(&ab, &a, sizeof ab);
+    a = select(xb < 0, kPi - a, a);
+    std::memcpy(&ab, &a, sizeof ab);
+    a = fromBits((ab & 0x7FFFFFFF) | (yb & (int32_t)0x80000000u));
+    return select((x != x) | (y != y), x + y, a);
 }
 
 }  // namespace vec8

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -60,6 +61,19 @@ TEST(GlibMainQueue, TimersFireInTheOrderTheyFallDueAndCancelledOnesNever) {
     EXPECT_TRUE(fired.empty());
     ASSERT_TRUE(runUntil([&] { return fired.size() == 3; }));
     settle(0.1);
+    EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
+}
+
+// A loop held up past several deadlines still runs the overdue timers in the order they fell due, not
+// the order they were made.
+TEST(GlibMainQueue, OverdueTimersRunInTheOrderTheyFellDue) {
+    GlibMainQueue main;
+    std::vector<int> fired;
+    main.after(0.03, [&] { fired.push_back(3); });
+    main.after(0.01, [&] { fired.push_back(1); });
+    main.after(0.02, [&] { fired.push_back(2); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_TRUE(runUntil([&] { return fired.size() == 3; }));
     EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
 }
 

@@ -2,13 +2,16 @@
 // panes and window sprites, banded painting, and whole renders by day and by night.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "Art/Skyline.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "ArtTestSupport.h"
 #include "Renderer/Streets.h"
 #include "SelfTest/SelfTest.h"
@@ -170,6 +173,49 @@ TEST(SkylineOrder, BackToFrontByFrontEdgeThenLeftEdgeMassesBeforeEqualTrees) {
     EXPECT_EQ(got, expected);
 }
 
+TEST(SkylineOrder, RecordingInRunsGivesTheListsOfOnePass) {
+    auto same = [](const auto& a, const auto& b) { return std::tie(a.order, a.rect) == std::tie(b.order, b.rect); };
+    for (const int threads : {1, 0}) {
+        const dispatch::ThreadCountScope scope(threads);
+        auto p = desk(1400, 900, true, {{600, 400, 60, 50}});
+        Art::Skyline sky(*p.art);
+        sky.plan();
+        sky.record();
+        // The same items one by one, into a second painter's lists.
+        auto q = desk(1400, 900, true, {{600, 400, 60, 50}});
+        Art::Skyline one(*q.art);
+        one.plan();
+        for (const auto& item : one.order()) {
+            ++one.number;
+            if (item.isTree) one.tree(one.trees[item.index].p, one.trees[item.index].r);
+            else {
+                one.box(one.masses[item.index]);
+                one.dressRoof(one.masses[item.index]);
+                one.occluders.push_back({one.number, Art::Skyline::outline(one.masses[item.index])});
+            }
+        }
+        ASSERT_GT(sky.marks.size(), 5000u);
+        ASSERT_EQ(sky.marks.size(), one.marks.size());
+        for (std::size_t i = 0; i < sky.marks.size(); ++i) {
+            const auto &a = sky.marks[i], &b = one.marks[i];
+            ASSERT_TRUE(a.form == b.form && a.count == b.count && a.p == b.p && a.color == b.color && a.width == b.width) << i;
+        }
+        ASSERT_EQ(sky.panes.size(), one.panes.size());
+        for (std::size_t i = 0; i < sky.panes.size(); ++i)
+            ASSERT_TRUE(sky.panes[i].points == one.panes[i].points && sky.panes[i].order == one.panes[i].order) << i;
+        // Trees are occluders too; the buildings' come in the same order among them.
+        std::vector<Art::Skyline::Occluder> buildings;
+        for (const auto& o : sky.occluders)
+            if (std::any_of(one.occluders.begin(), one.occluders.end(), [&](const auto& b) { return same(o, b); }))
+                buildings.push_back(o);
+        ASSERT_EQ(buildings.size(), one.occluders.size());
+        for (std::size_t i = 0; i < buildings.size(); ++i) EXPECT_TRUE(same(buildings[i], one.occluders[i])) << i;
+        ASSERT_EQ(p.art->sprites.size(), q.art->sprites.size());
+        ASSERT_GT(p.art->sprites.size(), 0u);
+        for (std::size_t i = 0; i < p.art->sprites.size(); ++i) EXPECT_EQ(p.art->sprites[i].at, q.art->sprites[i].at) << i;
+    }
+}
+
 TEST(SkylineBuildings, PaneRecordsOnlyForGroundedFlatAndGlassAtNight) {
     struct Case {
         const char* what;
@@ -307,6 +353,24 @@ TEST(SkylinePaint, BandsGiveThePictureOfOneBand) {
         EXPECT_EQ(pictures[0], pictures[2]) << night;
         EXPECT_EQ(pictures[1], pictures[2]) << night;
     }
+}
+
+TEST(SkylinePaint, LeavingOutCoveredMarksKeepsTheBytes) {
+    // Scales that put the marks on whole, half and odd fractions of pixels.
+    for (const double scale : {1.0, 1.5, 2.0, 1.37})
+        for (const bool night : {false, true}) {
+            std::vector<std::vector<uint32_t>> pictures;
+            for (const bool cull : {true, false}) {
+                auto p = desk(900, 560, night, {{420, 260, 60, 50}}, scale);
+                Art::Skyline sky(*p.art);
+                sky.plan();
+                sky.record();
+                sky.cull = cull;
+                sky.paint();
+                pictures.push_back(arttest::pixels(*p.bitmap->makeImage()));
+            }
+            EXPECT_EQ(pictures[0], pictures[1]) << scale << " " << night;
+        }
 }
 
 TEST(SkylineScene, DayCloudsAndNoWindowsNightWindowsOnePerCellAndLamps) {

@@ -3,9 +3,13 @@
 #include "CgTestSupport.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
+#include <thread>
 #include <gtest/gtest.h>
 #include <limits>
 #include <utility>
@@ -93,6 +97,52 @@ TEST(CgBitmap, DirectPixelWritesAreSeenByLaterDrawing) {
     EXPECT_EQ(c->pixel(2, 0), 0xFFFF0000u);
     EXPECT_EQ(c->pixel(2, 1), 0u);
     EXPECT_EQ(c->row(4), nullptr);
+}
+
+// Pixels written on another thread must be in place before anything reads or draws, whichever comes
+// first, and the wait runs once even when several bands start at once.
+TEST(CgBitmap, AwaitedPixelsAreSettledOnceBeforeTheFirstUse) {
+    using Use = std::function<uint32_t(Context&)>;
+    const std::pair<const char*, Use> uses[] = {
+        {"pixel", [](Context& c) { return c.pixel(1, 1); }},
+        {"fill", [](Context& c) {
+             c.setBlendMode(BlendMode::sourceAtop);
+             c.setFillColor(Color::rgb(0xFF0000));
+             c.fill(Rect(0, 0, 4, 4));
+             return c.pixel(1, 1);
+         }},
+        {"bands", [](Context& c) {
+             std::vector<std::thread> bands;
+             for (int b = 0; b < 4; ++b)
+                 bands.emplace_back([&c, b] {
+                     auto band = Context::makeBand(c, b, b + 1);
+                     band->setBlendMode(BlendMode::sourceAtop);
+                     band->setFillColor(Color::rgb(0xFF0000));
+                     band->fill(Rect(0, 0, 4, 4));
+                 });
+             for (std::thread& t : bands) t.join();
+             return c.pixel(1, 1);
+         }},
+        {"image", [](Context& c) { return c.takeImage()->pixel(1, 1); }},
+    };
+    for (const auto& [name, use] : uses) {
+        auto c = Context::makeUnsetBitmap(4, 4);
+        std::atomic<int> settled{0};
+        std::thread writer;
+        uint8_t* bits = c->data();
+        writer = std::thread([bits] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // late, so a use that does not wait sees it missing
+            for (int i = 0; i < 16; ++i) reinterpret_cast<uint32_t*>(bits)[i] = 0xFF0000FFu;
+        });
+        c->awaitPixels([&] {
+            writer.join();
+            settled += 1;
+        });
+        const uint32_t seen = use(*c);
+        EXPECT_EQ(settled.load(), 1) << name;
+        EXPECT_EQ(seen, std::string(name) == "pixel" || std::string(name) == "image" ? 0xFF0000FFu : 0xFFFF0000u)
+            << name;
+    }
 }
 
 TEST(CgState, DefaultsMatchTheReference) {

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <numbers>
 
 namespace cg {
@@ -224,6 +226,20 @@ struct Context::Impl {
     IRect band;
     Target side;            // a private bitmap of the picture's size, where draws made whole land
     PixelBuffer sideMemory;
+    // awaitPixels: run once before the first read of or draw into the bitmap.
+    struct Pending {
+        std::once_flag once;
+        std::function<void()> settle;
+    };
+    std::unique_ptr<Pending> pending;
+
+    void settle() {
+        if (pending)
+            std::call_once(pending->once, [this] {
+                pending->settle();
+                cairo_surface_mark_dirty(base());
+            });
+    }
 
     // A draw that could not be carried out (a surface, mask or layer that cannot be made, a Cairo error).
     void dropped() {
@@ -565,6 +581,7 @@ struct Context::Impl {
     // The whole drawing pipeline: shadow (blurred, offset, cut by the clip) then the content,
     // both with the blend mode and only where the clip allows.
     void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow, bool shadowOnly = false) {
+        settle();
         if (s.kind == Source::Kind::solid && s.color.a <= 0 && mode != BlendMode::sourceIn &&
             mode != BlendMode::clear)
             return;  // nothing would change
@@ -795,6 +812,7 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
 
 std::unique_ptr<Context> Context::makeBand(Context& picture, int top, int bottom) {
     Impl& from = *picture.impl_;
+    from.settle();
     cairo_surface_flush(from.base());
     unsigned char* pixels = cairo_image_surface_get_data(from.base());
     cairo_surface_t* s = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, from.width, from.height,
@@ -819,6 +837,7 @@ std::unique_ptr<Context> Context::makeRows(Context& picture, int top, int bottom
     Impl& from = *picture.impl_;
     if (top < 0 || bottom > from.height || bottom <= top) return nullptr;
     if (!std::isfinite(scale) || !(scale > 0) || scale > 1.0e6) return nullptr;
+    from.settle();
     cairo_surface_flush(from.base());
     const size_t stride = static_cast<size_t>(from.width) * 4;
     unsigned char* pixels = cairo_image_surface_get_data(from.base()) + stride * static_cast<size_t>(top);
@@ -855,11 +874,13 @@ size_t Context::bytesPerRow() const { return static_cast<size_t>(impl_->width) *
 double Context::scale() const { return impl_->scale; }
 
 uint8_t* Context::data() {
+    impl_->settle();
     cairo_surface_flush(impl_->base());
     return cairo_image_surface_get_data(impl_->base());
 }
 
 const uint8_t* Context::data() const {
+    impl_->settle();
     cairo_surface_flush(impl_->base());
     return cairo_image_surface_get_data(impl_->base());
 }
@@ -869,7 +890,16 @@ uint32_t* Context::row(int y) {
     return reinterpret_cast<uint32_t*>(data() + bytesPerRow() * static_cast<size_t>(y));
 }
 
-void Context::pixelsChanged() { cairo_surface_mark_dirty(impl_->base()); }
+void Context::pixelsChanged() {
+    impl_->settle();
+    cairo_surface_mark_dirty(impl_->base());
+}
+
+void Context::awaitPixels(std::function<void()> settle) {
+    if (!settle) return;
+    impl_->pending = std::make_unique<Impl::Pending>();
+    impl_->pending->settle = std::move(settle);
+}
 
 uint32_t Context::pixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= impl_->width || y >= impl_->height) return 0;
@@ -890,6 +920,7 @@ ImageRef Context::makeImage() const {
 ImageRef Context::takeImage() {
     VM_CHECK(impl_ != nullptr, "image taken twice from one context");
     if (!impl_) return nullptr;
+    impl_->settle();
     ImageRef copy = impl_->pixels ? nullptr : makeImage();  // Cairo's own memory cannot be handed over
     cairo_surface_flush(impl_->base());
     const int w = impl_->width, h = impl_->height;
@@ -1284,6 +1315,7 @@ void Context::endTransparencyLayer() {
 void Context::drawText(const std::string& text, const Rect& box, const TextStyle& style) {
     Impl& m = *impl_;
     if (text.empty() || box.isEmpty() || box.hasNaN()) return;
+    m.settle();
     if (m.shadowActive()) {
         // The shadow falls from the glyphs as one shape.
         beginTransparencyLayer();

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -92,6 +93,11 @@ public:
     uint32_t pixel(int x, int y) const;
     // A snapshot copy of the bitmap.
     ImageRef makeImage() const;
+    // The pixels are still being written elsewhere (the ground, while the painter places its things):
+    // `settle` runs once, on whichever thread first reads the bitmap or draws into it or into a band of
+    // it, and must leave the pixels finished (and visible to that thread); they count as changed after it. Set it before the context is
+    // shared with other threads.
+    void awaitPixels(std::function<void()> settle);
     // The bitmap itself becomes the image, without a copy. The context is finished: the only thing
     // left to do with it is destroy it.
     ImageRef takeImage();
