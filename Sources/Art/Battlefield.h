@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "Art/Art.h"
@@ -48,6 +49,8 @@ public:
     // The trench lines' path along the chains (drawing space), and its drawing.
     cg::Path trenchPath(const std::vector<Polyline>& chains) const;
     void trenchLines(const cg::Path& line);
+    // The same path as its unbroken runs, each a polyline in drawing space.
+    std::vector<Polyline> trenchRuns(const std::vector<Polyline>& chains) const;
 
     // Runs `draw` once for each horizontal band of 128 pixel rows of the scene's bitmap, bands on
     // several threads at once, each through a painter of its own whose context holds just those rows
@@ -58,15 +61,51 @@ public:
     // of a few edge pixels. Draws in one pass when a band's bitmap cannot be made.
     void inBands(const std::function<void(Art&, double top, double bottom)>& draw);
 
+    // Scene rows (y down) a band covers; everything by default.
+    struct Rows {
+        double top = -1e300;
+        double bottom = 1e300;
+        // Whether something reaching `reach` above and below scene row y can touch the band.
+        bool near(double y, double reach) const { return y + reach >= top && y - reach <= bottom; }
+    };
+    // inBands, and in the same bands right after each band's ground, `atop` drawn straight into the
+    // picture's rows of the band (as Art::paintInBands draws, with the bytes of one pass), starting from
+    // the scene context's drawing state. Draws `draw` in bands and then `atop` by Art::paintInBands when
+    // a band's context cannot be made. With `cost`, an estimate of a band's work, the dearest bands
+    // start first, so that the last to finish are cheap ones; the order changes no pixel.
+    void inBands(const std::function<void(Art&, double top, double bottom)>& draw,
+                 const std::function<void(Art&, Rows)>& atop, const std::function<double(Rows)>& cost);
+    // The runs of segments of polylines in drawing space that pass within `reach` of the band's rows,
+    // as one path. With round caps and joins a stroke's ink is the union of its round-ended segments,
+    // so stroking these gives the band the ink of stroking the whole polylines, as long as `reach`
+    // exceeds half the line width plus the antialiasing. Not for dashed strokes.
+    cg::Path runsNear(std::span<const Polyline> lines, Rows rows, double reach) const;
+    // The whole polylines (drawing space) that come within `reach` of the band's rows, as one path:
+    // for dashed strokes, whose dashes restart with every subpath.
+    cg::Path linesNear(std::span<const Polyline> lines, Rows rows, double reach) const;
+
     // --- Ground props (drawn at context points unless said otherwise) ---
 
     void weeds(cg::Point p);
-    // A shelled area around scene point c: scorch, craters and splinters where `open` holds.
+    // A shelled area around scene point c: scorch, craters and splinters where `open` holds; the parts
+    // that cannot reach `rows` are left out.
     void barrage(cg::Point c, const std::function<bool(cg::Point)>& open);
+    void barrage(cg::Point c, const std::function<bool(cg::Point)>& open, Rows rows);
     void crater(cg::Point p, double r, bool puddle);
-    // Two tread bands along a path of scene points.
+    // The lines of the two tread bands along a path of scene points, in drawing space: for each side the
+    // band's polyline and the short runs of its dashed marks.
+    struct Tread {
+        Polyline band;
+        std::vector<Polyline> marks;
+    };
+    std::vector<Tread> treadLines(const Polyline& path) const;
+    // Two tread bands along a path of scene points; the same from lines worked out beforehand, where
+    // they can reach `rows`.
     void treads(const Polyline& path);
+    void treads(const std::vector<Tread>& lines, Rows rows);
     void wire(cg::Point p, double length, double tilt);
+    // The same, leaving out the posts and barbs that cannot reach `rows`.
+    void wire(cg::Point p, double length, double tilt, Rows rows);
     void hedgehog(cg::Point p);
     // The stump outline for a base point, half-width w and height h.
     static cg::Path stump(cg::Point p, double w, double h);
@@ -88,6 +127,9 @@ public:
 
     // A burnt-out tank at context point p with its flame, glow, ember and smoke sprites.
     void wreck(cg::Point p, const cg::ImageRef& smoke);
+    // Its drawing alone, and its sprites alone (which draw nothing on the scene).
+    void wreckBody(cg::Point p);
+    void wreckLights(cg::Point p, const cg::ImageRef& smoke);
     // The tank seen from above on a 28 × 16 canvas, hull toward +x.
     void battleTank();
     // One 48 × 48 helicopter frame (or its flat shadow) with the rotor turned by `turn`.
@@ -115,6 +157,10 @@ public:
     void traffic(const Field& field);
     // The same with their pictures drawn beforehand by trafficPictures (drawn here when they do not fit).
     void traffic(const Field& field, const std::vector<cg::ImageRef>& drawn);
+    // The same drawing nothing on the scene: the searchlights' lamps, the only drawing, are handed
+    // back (scene points) for lamps() to draw, so the units can be worked out while the scene is drawn.
+    std::vector<cg::Point> trafficUnits(const Field& field, const std::vector<cg::ImageRef>& drawn);
+    void lamps(const std::vector<cg::Point>& at);
     std::vector<cg::ImageRef> trafficPictures() const;
 
     Art& art;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <span>
 #include <vector>
 
 #include "Art/Battlefield.h"
@@ -67,7 +68,9 @@ void Art::Battlefield::weeds(cg::Point p) {
     art.shape(pick(night, 0x4A4430, 0x24221C), 0.8, 0, [&](cg::Path& path) { path.addEllipse(around(p, 0.7, 0.7)); });
 }
 
-void Art::Battlefield::barrage(cg::Point c, const std::function<bool(cg::Point)>& open) {
+void Art::Battlefield::barrage(cg::Point c, const std::function<bool(cg::Point)>& open) { barrage(c, open, Rows{}); }
+
+void Art::Battlefield::barrage(cg::Point c, const std::function<bool(cg::Point)>& open, Rows rows) {
     const bool night = art.s.night;
     const double H = art.H();
     RNG rng(pointSeed(c, 41));
@@ -81,6 +84,8 @@ void Art::Battlefield::barrage(cg::Point c, const std::function<bool(cg::Point)>
         const double e = rng.next();
         const double f = rng.next();
         const double R = 50 + 25 * e;
+        // An ellipse at most 46 points tall.
+        if (!rows.near(c.y - 24 + 48 * b, 50)) continue;
         cg::SavedState g(art.ctx);
         art.ctx->translateBy(c.x - 40 + 80 * a, H - (c.y - 24 + 48 * b));
         art.ctx->scaleBy(1, (32 + 14 * f) / R);
@@ -103,7 +108,8 @@ void Art::Battlefield::barrage(cg::Point c, const std::function<bool(cg::Point)>
         const double r = (3 + 7 * e) * (1.2 - 0.5 * b);
         if (!clearOf(art.keep, around(q, 1.5 * r, 1.5 * r))) continue;
         holes.push_back({q, r});
-        crater({q.x, H - q.y}, r, f < 0.15);
+        // A crater's ink stays within 2.2 r of its centre, up and down.
+        if (rows.near(q.y, 2.5 * r + 4)) crater({q.x, H - q.y}, r, f < 0.15);
     }
 
     for (int k = 0; k < 7; ++k) {
@@ -117,6 +123,7 @@ void Art::Battlefield::barrage(cg::Point c, const std::function<bool(cg::Point)>
         for (const Hole& hole : holes) apart = apart && std::hypot(q.x - hole.q.x, q.y - hole.q.y) >= 1.2 * hole.r;
         if (!apart) continue;
         const double g = (4 + 5 * e) / 2, angle = kPi * f;
+        if (!rows.near(q.y, g + 4)) continue;
         const cg::Point m{q.x, H - q.y}, d{g * std::cos(angle), g * std::sin(angle)};
         art.shape(0x000000, 0.2, 1.4, [&](cg::Path& path) {
             path.moveTo({m.x - d.x + 0.6, m.y - d.y - 0.6});
@@ -166,18 +173,15 @@ void Art::Battlefield::crater(cg::Point p, double r, bool puddle) {
     }
 }
 
-void Art::Battlefield::treads(const Polyline& path) {
-    const bool night = art.s.night;
+std::vector<Art::Battlefield::Tread> Art::Battlefield::treadLines(const Polyline& path) const {
     std::vector<cg::Point> drawn;
     drawn.reserve(path.size());
     for (const cg::Point& q : path) drawn.push_back(art.flip(q));
     const std::vector<cg::Point> pts = rounded(drawn, false, 3);
     const std::size_t n = pts.size();
-    const cg::Color color = night ? cg::Color::rgb(0x0E0F12, 0.22) : cg::Color::rgb(0x3A3224, 0.18);
-    cg::Context& g = *art.ctx;
+    std::vector<Tread> lines;
     for (const double offset : {-5.0, 5.0}) {
-        cg::Path band, marks;
-        bool first = true;
+        Tread tread;
         double cellX = 0, cellY = 0;
         for (std::size_t i = 0; i < n; ++i) {
             const cg::Point a = pts[i > 0 ? i - 1 : 0], b = pts[std::min(i + 1, n - 1)];
@@ -185,38 +189,49 @@ void Art::Battlefield::treads(const Polyline& path) {
             if (!(len > 0)) continue;
             const cg::Point q{pts[i].x - ty / len * offset, pts[i].y + tx / len * offset};
             const double cx = std::floor(q.x / 40), cy = std::floor(q.y / 40);
-            if (first) {
-                band.moveTo(q);
-                marks.moveTo(q);
-            } else {
-                band.lineTo(q);
-                // The dashes restart in every 40-point cell, so two renders line up along a kept path.
-                if (cx != cellX || cy != cellY) marks.moveTo(q);
-                else marks.lineTo(q);
-            }
+            // The dashes restart in every 40-point cell, so two renders line up along a kept path.
+            if (tread.band.empty() || cx != cellX || cy != cellY) tread.marks.emplace_back();
+            tread.band.push_back(q);
+            tread.marks.back().push_back(q);
             cellX = cx;
             cellY = cy;
-            first = false;
         }
+        lines.push_back(std::move(tread));
+    }
+    return lines;
+}
+
+void Art::Battlefield::treads(const Polyline& path) { treads(treadLines(path), Rows{}); }
+
+void Art::Battlefield::treads(const std::vector<Tread>& lines, Rows rows) {
+    const bool night = art.s.night;
+    const cg::Color color = night ? cg::Color::rgb(0x0E0F12, 0.22) : cg::Color::rgb(0x3A3224, 0.18);
+    cg::Context& g = *art.ctx;
+    // Wider than half the widest line and its antialiasing.
+    constexpr double kReach = 8;
+    for (const Tread& tread : lines) {
         // Round ends and joins, whatever an earlier stroke left on the context (on a bare field there
         // was none).
         g.setLineCap(cg::LineCap::round);
         g.setLineJoin(cg::LineJoin::round);
         g.setStrokeColor(color);
         g.setLineWidth(3.4);
-        g.addPath(band);
+        g.addPath(runsNear(std::span(&tread.band, 1), rows, kReach));
         g.strokePath();
         g.setLineWidth(2.8);
         static constexpr std::array<double, 2> kDash = {0.9, 1.3};
         g.setLineDash(0, kDash);
-        g.addPath(marks);
+        g.addPath(linesNear(tread.marks, rows, kReach));
         g.strokePath();
         g.setLineDash(0, {});
     }
 }
 
-void Art::Battlefield::wire(cg::Point p, double L, double tilt) {
+void Art::Battlefield::wire(cg::Point p, double L, double tilt) { wire(p, L, tilt, Rows{}); }
+
+void Art::Battlefield::wire(cg::Point p, double L, double tilt, Rows rows) {
     const bool night = art.s.night;
+    const double H = art.H();
     RNG rng(pointSeed(p, 0));
     const cg::Point u{std::cos(tilt), std::sin(tilt)}, nrm{-std::sin(tilt), std::cos(tilt)};
     const double a0 = rng.next();
@@ -233,10 +248,12 @@ void Art::Battlefield::wire(cg::Point p, double L, double tilt) {
         const double e = rng.next();
         const double f = rng.next();
         const cg::Point base = along(s);
+        s += 20 + 14 * f;
+        // A post stands at most 8 points over its base.
+        if (!rows.near(H - base.y, 10)) continue;
         art.shape(pick(night, 0x5A4430, 0x3A2E24), 1, 0, [&](cg::Path& path) {
             path.addRect(cg::Rect(base.x + (-0.7 + 1.2 * a - 0.6), base.y + (b - 0.5), 1.4, 5.5 + 2 * e));
         });
-        s += 20 + 14 * f;
     }
     struct Strand {
         uint32_t day, night;
@@ -254,10 +271,12 @@ void Art::Battlefield::wire(cg::Point p, double L, double tilt) {
                 const double g = rng.next();
                 const double h = rng.next();
                 const cg::Point at = along(t);
+                t += 1.7 + 1.2 * h;
+                // A barb reaches less than 6 points from its place, which is 6 points off the line.
+                if (!rows.near(H - at.y, 14)) continue;
                 const cg::Transform place = cg::Transform::translation(at.x + strand.dx, at.y + (3.6 + strand.dy + a - 0.5))
                                                 .rotatedBy(tilt + 0.35 * b + 0.3);
                 path.addEllipse(cg::Rect(-(0.5 * e + 1.1), -3.2, f + 2.2, 1.4 * g + 5.6), place);
-                t += 1.7 + 1.2 * h;
             }
         });
     }

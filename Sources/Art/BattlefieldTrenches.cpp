@@ -120,7 +120,7 @@ void Art::Battlefield::trenches(float level) { trenchLines(contours(*art.t.v, le
 
 void Art::Battlefield::trenchLines(const std::vector<Polyline>& chains) { trenchLines(trenchPath(chains)); }
 
-cg::Path Art::Battlefield::trenchPath(const std::vector<Polyline>& chains) const {
+std::vector<Polyline> Art::Battlefield::trenchRuns(const std::vector<Polyline>& chains) const {
     // Each segment's points depend on that segment alone: they are worked out on several threads,
     // then joined in order.
     std::vector<std::pair<std::size_t, std::size_t>> segments;  // chain, first point
@@ -158,7 +158,7 @@ cg::Path Art::Battlefield::trenchPath(const std::vector<Polyline>& chains) const
         }
     });
     const double H = art.H();
-    cg::Path line;
+    std::vector<Polyline> runs;
     std::size_t s = 0;
     for (const Polyline& chain : chains) {
         bool down = false;
@@ -168,13 +168,23 @@ cg::Path Art::Battlefield::trenchPath(const std::vector<Polyline>& chains) const
                     down = false;
                     continue;
                 }
-                if (down) line.lineTo({q->x, H - q->y});
-                else line.moveTo({q->x, H - q->y});
+                if (!down) runs.emplace_back();
+                runs.back().push_back({q->x, H - q->y});
                 down = true;
             }
     }
+    return runs;
+}
+
+cg::Path Art::Battlefield::trenchPath(const std::vector<Polyline>& chains) const {
+    cg::Path line;
+    for (const Polyline& run : trenchRuns(chains)) {
+        line.moveTo(run.front());
+        for (std::size_t i = 1; i < run.size(); ++i) line.lineTo(run[i]);
+    }
     return line;
 }
+
 
 void Art::Battlefield::trenchLines(const cg::Path& line) {
     const bool night = art.s.night;

@@ -31,6 +31,11 @@ constexpr std::array<cg::Point, 14> kJet = {{{21, 11},
 }  // namespace
 
 void Art::Battlefield::wreck(cg::Point p, const cg::ImageRef& smoke) {
+    wreckBody(p);
+    wreckLights(p, smoke);
+}
+
+void Art::Battlefield::wreckBody(cg::Point p) {
     const bool night = art.s.night;
     art.shape(0x000000, 0.28, 0, [&](cg::Path& path) { path.addEllipse(cg::Rect(p.x - 18, p.y - 8, 36, 16)); });
     art.groundShadow(p, 12, 0.25);
@@ -46,7 +51,10 @@ void Art::Battlefield::wreck(cg::Point p, const cg::ImageRef& smoke) {
     }
     art.shape(pick(night, 0x3E3F36, 0x2A2C28), 1, 0,
               [&](cg::Path& path) { path.addEllipse(cg::Rect(p.x + 13 - 3.6, p.y - 3 - 2.8, 7.2, 5.6)); });
+}
 
+void Art::Battlefield::wreckLights(cg::Point p, const cg::ImageRef& smoke) {
+    const bool night = art.s.night;
     struct Flame {
         double dx, size;
         uint64_t salt;

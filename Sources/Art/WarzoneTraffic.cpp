@@ -200,6 +200,19 @@ std::vector<cg::ImageRef> Art::Battlefield::trafficPictures() const {
 void Art::Battlefield::traffic(const Field& field) { traffic(field, {}); }
 
 void Art::Battlefield::traffic(const Field& field, const std::vector<cg::ImageRef>& drawn) {
+    lamps(trafficUnits(field, drawn));
+}
+
+void Art::Battlefield::lamps(const std::vector<cg::Point>& at) {
+    for (const cg::Point& p : at) {
+        const cg::Point q = art.flip(p);
+        art.shape(0x26282C, 1, 0, [&](cg::Path& path) { path.addEllipse(cg::Rect(q.x - 3.4, q.y - 3.4, 6.8, 6.8)); });
+        art.shape(0xFFF3D6, 1, 0, [&](cg::Path& path) { path.addEllipse(cg::Rect(q.x - 2, q.y - 2, 4, 4)); });
+    }
+}
+
+std::vector<cg::Point> Art::Battlefield::trafficUnits(const Field& field, const std::vector<cg::ImageRef>& drawn) {
+    std::vector<cg::Point> lampsAt;
     const bool night = art.s.night;
     const double W = art.W(), H = art.H();
     const uint32_t dust = night ? 0x54514B : 0xB09C76;
@@ -353,7 +366,7 @@ void Art::Battlefield::traffic(const Field& field, const std::vector<cg::ImageRe
              art.spots(18000003, 600, 320, 2, [&](cg::Point p) { return open(p) && clear(p, -60, -48, 120, 96); }))
             art.bird(p, 50, 38, 15, 0x26241F, 3);
         art.cloudShadows(3, 0.13, 0x000000);
-        return;
+        return lampsAt;
     }
 
     // Night: searchlights sweeping down the slopes.
@@ -381,8 +394,8 @@ void Art::Battlefield::traffic(const Field& field, const std::vector<cg::ImageRe
          })) {
         const cg::Point at = art.flip(p);
         const auto [gx, gy, g] = slope(p);
-        art.shape(0x26282C, 1, 0, [&](cg::Path& path) { path.addEllipse(cg::Rect(at.x - 3.4, at.y - 3.4, 6.8, 6.8)); });
-        art.shape(0xFFF3D6, 1, 0, [&](cg::Path& path) { path.addEllipse(cg::Rect(at.x - 2, at.y - 2, 4, 4)); });
+        // Nothing else of the units is drawn on the scene: the lamps can wait until the end.
+        lampsAt.push_back(p);
         Sprite sp = sprite(Sprite::Kind::beam, at, 260, Art::rand(p, 0));
         sp.travel = 0.5;
         sp.angle = std::atan2(gy / g, -gx / g);
@@ -436,4 +449,5 @@ void Art::Battlefield::traffic(const Field& field, const std::vector<cg::ImageRe
         art.sprites.push_back(std::move(sp));
     }
     art.cloudShadows(2, 0.03, 0xFF8A3D);
+    return lampsAt;
 }

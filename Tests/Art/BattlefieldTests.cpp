@@ -321,3 +321,92 @@ TEST(BattlefieldBands, DrawLikeOnePassAndAlikeAtAnyThreadCount) {
     EXPECT_LT(differ * 100, inked);
     EXPECT_LE(worst, 8);
 }
+
+TEST(BattlefieldBands, ABandLeavesOutOnlyWhatCannotReachItsRows) {
+    using Rows = Art::Battlefield::Rows;
+    const auto ring = [](double x, double y) {
+        return static_cast<float>(std::max(0.0, 1 - std::hypot(x - 240, y - 200) / 190));
+    };
+    // Each prop drawn whole or for one band of rows; the band's rows must come out the same.
+    const std::function<void(Art::Battlefield&, Rows)> props[] = {
+        [](Art::Battlefield& f, Rows rows) {
+            const auto runs = f.trenchRuns(Art::Battlefield::contours(*f.art.t.v, 0.5f));
+            f.trenchLines(f.runsNear(runs, rows, 8));
+        },
+        [](Art::Battlefield& f, Rows rows) {
+            f.treads(f.treadLines({{-40, 30}, {130, 140}, {250, 90}, {330, 300}, {520, 380}}), rows);
+        },
+        [](Art::Battlefield& f, Rows rows) { f.barrage({240, 210}, [](cg::Point) { return true; }, rows); },
+        [](Art::Battlefield& f, Rows rows) {
+            for (const double y : {112.0, 160.0, 232.0, 262.0}) f.wire(f.art.flip({60 + y, y}), 90, y / 400 - 0.35, rows);
+        },
+    };
+    for (std::size_t k = 0; k < std::size(props); ++k) {
+        auto whole = wartest::synthetic(wartest::spec(480, 400), ring);
+        Art::Battlefield all = whole.field();
+        props[k](all, Rows{});
+        for (const auto& [top, bottom] : {std::pair{100, 164}, std::pair{170, 234}, std::pair{250, 314}}) {
+            auto band = wartest::synthetic(wartest::spec(480, 400), ring);
+            Art::Battlefield part = band.field();
+            props[k](part, Rows{static_cast<double>(top), static_cast<double>(bottom)});
+            const std::size_t stride = 480 * 4;
+            const uint8_t *want = whole.bitmap->data(), *got = band.bitmap->data();
+            EXPECT_TRUE(std::equal(want + stride * top, want + stride * bottom, got + stride * top)) << k << " " << top;
+            // Something was left out elsewhere, and the band has ink of its own.
+            EXPECT_FALSE(std::equal(want, want + stride * 400, got)) << k << " " << top;
+            EXPECT_FALSE(std::all_of(got + stride * top, got + stride * bottom, [](uint8_t b) { return b == 0; }))
+                << k << " " << top;
+        }
+    }
+}
+
+TEST(BattlefieldTraffic, UnitsWorkedOutAsideDrawNothingTillTheirLampsAreDrawn) {
+    for (const bool night : {false, true}) {
+        const Art::Battlefield::Field field{0.05f, {}, {}};
+        auto want = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        want.field().traffic(field);
+        auto p = wartest::synthetic(wartest::spec(900, 600, night), flat);
+        const std::vector<cg::Point> lamps = p.field().trafficUnits(field, {});
+        const std::size_t bytes = 900 * 600 * 4;
+        EXPECT_TRUE(std::all_of(p.bitmap->data(), p.bitmap->data() + bytes, [](uint8_t b) { return b == 0; }));
+        EXPECT_EQ(lamps.empty(), !night);
+        p.field().lamps(lamps);
+        EXPECT_TRUE(std::equal(p.bitmap->data(), p.bitmap->data() + bytes, want.bitmap->data())) << night;
+        EXPECT_EQ(p.art->sprites.size(), want.art->sprites.size()) << night;
+    }
+}
+
+TEST(BattlefieldBands, DrawWhatGoesAtopLikeAPassAfterTheGroundInAnyOrder) {
+    using Rows = Art::Battlefield::Rows;
+    const SceneSpec s = wartest::spec(600, 400, false, 2);
+    auto ground = [](Art& a, double top, double bottom) {
+        Art::Battlefield f(a);
+        for (int i = 0; i < 30; ++i) {
+            const cg::Point p{20.0 + (i * 89) % 560, 12.0 + (i * 53) % 376};
+            if (p.y + 40 < top || p.y - 40 > bottom) continue;
+            f.crater(a.flip(p), 3 + i % 9, i % 3 == 0);
+        }
+    };
+    // Tents and trees over the craters, some across band edges; the trees' canopies are gradients.
+    auto atop = [](Art& a, Rows rows) {
+        Art::Battlefield f(a);
+        for (int i = 0; i < 24; ++i) {
+            const cg::Point p{30.0 + (i * 131) % 540, 8.0 + (i * 67) % 384};
+            if (!rows.near(p.y, 30)) continue;
+            if (i % 2) f.tent(a.flip(p));
+            else a.canopy(a.flip(p), 5.5, 0x3A4A26, 0x7A8A4A, 0.3);
+        }
+    };
+    auto want = wartest::synthetic(s, flat);
+    want.field().inBands(ground);
+    want.art->paintInBands([&](Art& a, const cg::Rect& span) { atop(a, Rows{400 - span.maxY(), 400 - span.minY()}); });
+    const std::function<double(Rows)> costs[] = {nullptr, [](Rows r) { return r.top; }, [](Rows) { return 1.0; }};
+    for (std::size_t k = 0; k < std::size(costs); ++k)
+        for (const int threads : {1, 8}) {
+            dispatch::ThreadCountScope scope(threads);
+            auto p = wartest::synthetic(s, flat);
+            p.field().inBands(ground, atop, costs[k]);
+            EXPECT_TRUE(std::equal(p.bitmap->data(), p.bitmap->data() + 1200 * 800 * 4, want.bitmap->data()))
+                << k << " " << threads;
+        }
+}

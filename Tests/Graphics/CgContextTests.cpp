@@ -2,14 +2,17 @@
 
 #include "CgTestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
 #include <gtest/gtest.h>
 #include <limits>
+#include <utility>
 #include <vector>
 
 using namespace cg;
@@ -408,4 +411,60 @@ TEST(CgTransform, TranslateScaleRotateAndConcatenate) {
     const Point p = c->ctm().apply(Point{10, 0});
     EXPECT_NEAR(p.x, 20, 1e-9);
     EXPECT_NEAR(p.y, 25, 1e-9);
+}
+
+TEST(CgRows, DrawLikeACopiedBitmapOfTheRowsAndLeaveTheOthers) {
+    // Draws that reach past the rows: a gradient, a dashed stroke, a clipped fill over earlier ink.
+    const std::function<void(Context&)> draws[] = {
+        [](Context& c) {
+            const Gradient g({Color::rgb(0xFF8040, 0.9), Color::rgb(0x2040FF, 0)}, {0, 1});
+            c.drawRadialGradient(g, {30, 18}, 0, {30, 18}, 21);
+        },
+        [](Context& c) {
+            c.setStrokeColor(Color::rgb(0x203040, 0.6));
+            c.setLineWidth(2.5);
+            c.setLineCap(LineCap::round);
+            static constexpr double kDash[] = {1.5, 2};
+            c.setLineDash(0.5, kDash);
+            c.moveTo({-3, 4});
+            c.lineTo({37, 29});
+            c.lineTo({55, 7});
+            c.strokePath();
+        },
+        [](Context& c) {
+            c.clipToRect(Rect(5.5, 3.25, 40, 20));
+            c.setFillColor(Color::rgb(0x30A050, 0.7));
+            Path oval;
+            oval.addEllipse(Rect(2, 1, 44, 30));
+            c.fill(oval);
+        },
+    };
+    for (std::size_t d = 0; d < std::size(draws); ++d) {
+        for (const auto& [top, bottom] : {std::pair{0, 9}, std::pair{9, 23}, std::pair{23, 32}}) {
+            auto picture = Context::makeBitmap(60, 32);
+            picture->setFillColor(Color::rgb(0x806040, 0.5));
+            picture->fill(Rect(10, 0, 30, 32));
+            auto copy = Context::makeBitmap(60, bottom - top);
+            const std::size_t stride = picture->bytesPerRow();
+            std::memcpy(copy->data(), picture->data() + stride * top, stride * (bottom - top));
+            copy->pixelsChanged();
+            const std::vector<uint8_t> before(picture->data(), picture->data() + stride * 32);
+            auto rows = Context::makeRows(*picture, top, bottom);
+            ASSERT_NE(rows, nullptr);
+            draws[d](*rows);
+            draws[d](*copy);
+            rows.reset();
+            picture->pixelsChanged();
+            const uint8_t* got = picture->data();
+            EXPECT_TRUE(std::equal(copy->data(), copy->data() + stride * (bottom - top), got + stride * top))
+                << d << " " << top;
+            EXPECT_TRUE(std::equal(before.begin(), before.begin() + stride * top, got)) << d << " " << top;
+            EXPECT_TRUE(std::equal(before.begin() + stride * bottom, before.end(), got + stride * bottom))
+                << d << " " << top;
+            EXPECT_FALSE(std::equal(before.begin(), before.end(), got)) << d << " " << top;
+        }
+    }
+    auto picture = Context::makeBitmap(60, 32);
+    for (const auto& [top, bottom] : {std::pair{-1, 5}, std::pair{5, 33}, std::pair{7, 7}, std::pair{9, 3}})
+        EXPECT_EQ(Context::makeRows(*picture, top, bottom), nullptr) << top << " " << bottom;
 }

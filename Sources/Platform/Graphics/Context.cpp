@@ -833,6 +833,30 @@ std::unique_ptr<Context> Context::makeBand(Context& picture, int top, int bottom
     return std::unique_ptr<Context>(new Context(std::move(impl)));
 }
 
+std::unique_ptr<Context> Context::makeRows(Context& picture, int top, int bottom, double scale) {
+    Impl& from = *picture.impl_;
+    if (top < 0 || bottom > from.height || bottom <= top) return nullptr;
+    if (!std::isfinite(scale) || !(scale > 0) || scale > 1.0e6) return nullptr;
+    from.settle();
+    cairo_surface_flush(from.base());
+    const size_t stride = static_cast<size_t>(from.width) * 4;
+    unsigned char* pixels = cairo_image_surface_get_data(from.base()) + stride * static_cast<size_t>(top);
+    cairo_surface_t* s =
+        cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, from.width, bottom - top, from.width * 4);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->width = from.width;
+    impl->height = bottom - top;
+    impl->scale = scale;
+    if (!Impl::attachBase(*impl, s)) return nullptr;
+    impl->state.ctm = Transform::scale(scale, scale);
+    impl->state.clipBox = impl->bitmapRect();
+    return std::unique_ptr<Context>(new Context(std::move(impl)));
+}
+
 std::unique_ptr<Context> Context::makeFrame(double width, double height, double scale) {
     if (!std::isfinite(width) || !std::isfinite(height) || !std::isfinite(scale)) return nullptr;
     if (!(width > 0) || !(height > 0) || !(scale > 0)) return nullptr;

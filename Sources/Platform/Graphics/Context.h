@@ -66,6 +66,11 @@ public:
     // back, or skipped when they miss the band. `picture` must outlive the band and not be drawn into
     // while the band is; call its pixelsChanged() after.
     static std::unique_ptr<Context> makeBand(Context& picture, int top, int bottom);
+    // A bitmap whose pixels are `picture`'s memory rows [top, bottom), drawn like a bitmap of just those
+    // rows (as if they were copied into makeBitmap(width, bottom − top, scale) and copied back), without
+    // the copies. Default state, user space scaled by `scale`. `picture` must outlive it and not be
+    // drawn into meanwhile; call its pixelsChanged() after.
+    static std::unique_ptr<Context> makeRows(Context& picture, int top, int bottom, double scale = 1);
     // A frame of width × height points: ⌈width·scale⌉ × ⌈height·scale⌉ pixels, transparent.
     static std::unique_ptr<Context> makeFrame(double width, double height, double scale);
 
