@@ -281,12 +281,11 @@ void Art::city() {
     for (const cg::Point& lamp : parkLamps) dot(0xFFF3D0, lamp, 1.6);
 
     // 4. Vacant cells: car parks and plazas. Each cell is planned first and every car and tree picture
-    // of them drawn at once; then the cells are laid down in order.
+    // of them drawn at once; then they are laid down in cell order.
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
         std::vector<City::Piece> pieces;  // parked cars or plaza trees, in drawing order
-        std::size_t first = 0;            // of its pictures
     };
     auto carParkPlan = [&](int64_t c, int64_t r) {
         VacantPlan plan;
@@ -346,13 +345,9 @@ void Art::city() {
             const City::Block kind = City::block(c, r);
             if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
             vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
-            vacant.back().first = vacantPieces.size();
             vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
         }
     const std::vector<cg::ImageRef> vacantPictures = city.pictures(vacantPieces);
-    auto layAll = [&](const VacantPlan& plan) {
-        for (std::size_t i = 0; i < plan.pieces.size(); ++i) city.lay(plan.pieces[i], vacantPictures[plan.first + i]);
-    };
     // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can all
     // be lit first and the car park pools (over their cars) all last.
     auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
@@ -364,6 +359,8 @@ void Art::city() {
                     plazaLights.push_back(flip(middleOf(c, r)));
         city.lamplights(0x8E9298, plazaLights, 30);
     }
+    // The cells' cars and trees, in cell order: the loop below only adds sprites.
+    layInBands(*this, vacantPieces, vacantPictures);
     std::vector<cg::Point> postLights;
     std::size_t vacantNumber = 0;
     const double plazaWalk = night ? 0.3 : 0.8;
@@ -373,7 +370,6 @@ void Art::city() {
             const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
             if (kind == City::Block::carPark) {
                 const VacantPlan& plan = vacant[vacantNumber++];
-                layAll(plan);
                 for (const cg::Point& l : plan.posts) postLights.push_back(flip({ox + l.x - 2, oy + l.y - 2}));
             } else if (kind == City::Block::plaza) {
                 const cg::Point m = middleOf(c, r);
@@ -388,7 +384,6 @@ void Art::city() {
                     sp.color = night ? 0xCFEFFF : 0xFFFFFF;
                     sprites.push_back(std::move(sp));
                 }
-                layAll(plan);
                 const std::vector<cg::Point>& planned = plan.planned;
 
                 // Four crossings, each a gentle bow between two sides of the plaza.
@@ -449,26 +444,19 @@ void Art::city() {
         return cg::Point{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
     };
     std::vector<City::Piece> pavement;
-    std::vector<std::size_t> pavementFirst;
     for (int64_t r = 0; r <= rows; ++r)
         for (int64_t c = 0; c <= columns; ++c)
             if (City::block(c, r) == City::Block::built) {
-                pavementFirst.push_back(pavement.size());
                 const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
                 pavement.insert(pavement.end(), trees.begin(), trees.end());
             }
-    pavementFirst.push_back(pavement.size());
-    const std::vector<cg::ImageRef> pavementPictures = city.pictures(pavement);
-    std::size_t builtNumber = 0;
+    // The trees of every cell, in cell order: the loop below only adds walkers.
+    layInBands(*this, pavement, city.pictures(pavement));
     const double paveWalk = night ? 0.2 : 0.6;
     for (int64_t r = 0; r <= rows; ++r)
         for (int64_t c = 0; c <= columns; ++c) {
             if (City::block(c, r) != City::Block::built) continue;
             const cg::Point O = originOf(c, r);
-            for (std::size_t i = pavementFirst[builtNumber]; i < pavementFirst[builtNumber + 1]; ++i)
-                city.lay(pavement[i], pavementPictures[i]);
-            ++builtNumber;
-
             for (uint64_t l = 0; l < 4; ++l) {
                 if (!(rand(O, 40 + l) < paveWalk)) continue;
                 const int e = rand(O, 44 + l) < 0.5 ? 1 : 0;
@@ -488,14 +476,14 @@ void Art::city() {
     {
         const uint32_t base = night ? 0x2C2B2B : 0x52647A, band = night ? 0x7A6440 : 0xA9C6DD;
         const uint32_t ribs = night ? 0x4E535E : 0xC9CED6;
-        auto vault = [&](cg::Point q, bool along) {
+        auto vault = [&](Art& painter, cg::Point q, bool along) {
             constexpr double L = 20;
             // Rectangles written for an east-west strip; a north-south one swaps x and y.
             auto rect = [&](double dx, double dy, double rw, double rh) {
                 return along ? cg::Rect(q.x + dx, q.y + dy, rw, rh) : cg::Rect(q.x + dy, q.y + dx, rh, rw);
             };
             auto fill = [&](uint32_t colour, double alpha, const cg::Rect& r) {
-                shape(colour, alpha, 0, [&](cg::Path& p) { p.addRect(r); });
+                painter.shape(colour, alpha, 0, [&](cg::Path& p) { p.addRect(r); });
             };
             fill(base, 1, rect(-L / 2, -6.5, L, 13));
             fill(band, night ? 0.5 : 0.35, night ? rect(-L / 2, -2.5, L, 5) : rect(-L / 2, 1, L, 2.5));
@@ -508,14 +496,23 @@ void Art::city() {
         auto centre = [](int64_t i, int64_t j) {
             return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
         };
+        // Every strip is found first, then they are all drawn in bands, in the same order.
+        std::vector<std::pair<cg::Point, bool>> strips;
         for (int64_t j = 0; j <= cellsY; ++j)
             for (int64_t i = 0; i <= cellsX; ++i) {
                 if (i % 8 != 0 && j % 7 != 0) continue;
                 const cg::Point q = centre(i, j);
                 if (!(value(q) > 0.5f)) continue;
                 auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
-                for (const bool along : City::arcade(i, j, raised)) vault(flip(q), along);
+                for (const bool along : City::arcade(i, j, raised)) strips.emplace_back(flip(q), along);
             }
+        paintInBands([&](Art& worker, const cg::Rect& area) {
+            for (const auto& [q, along] : strips) {
+                // A strip stays within 10 points of its centre.
+                if (q.y + 11 < area.minY() || q.y - 11 > area.maxY()) continue;
+                vault(worker, q, along);
+            }
+        });
     }
 
     // 7. Roof equipment: the small props are placed first, the large ones drawn first.

@@ -24,7 +24,7 @@ public:
 
     // Builds the vehicle pictures and appends one glide sprite per vehicle on every open run of every
     // street lane. `colors` gives one car type each (both scenes pass nine); `open` is asked about scene
-    // points on a lane.
+    // points on a lane, from several threads at once: it must only read.
     void traffic(const std::vector<uint32_t>& colors, const std::function<bool(cg::Point)>& open);
     // At most one airliner crossing the screen edge to edge, clear of the icons.
     void flyover();
