@@ -168,18 +168,6 @@ Art::City::Piece Art::City::treePiece(cg::Point p, double r) const {
     return {art.flip(p), 2 * r + 2, [p, r](City& city) { city.tree(p, r); }};
 }
 
-// Lays every piece in bands on several threads; a band leaves out the pieces that cannot reach it.
-static void layInBands(Art& art, const std::vector<Art::City::Piece>& pieces, const std::vector<cg::ImageRef>& pictures) {
-    art.paintInBands([&](Art& worker, const cg::Rect& band) {
-        Art::City painter(worker);
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            const Art::City::Piece& piece = pieces[i];
-            if (piece.centre.y + piece.reach + 1 < band.minY() || piece.centre.y - piece.reach - 1 > band.maxY()) continue;
-            painter.lay(piece, pictures[i]);
-        }
-    });
-}
-
 void Art::city() {
     City city(*this);
     const bool night = s.night;
@@ -202,7 +190,11 @@ void Art::city() {
         shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse({c.x - size / 2, c.y - size / 2, size, size}); });
     };
 
+    // Every prop drawn apart from the scene is placed first, so that all their pictures are drawn in one
+    // batch on several threads; the scene then gets them in bands, in the order of the steps below.
+
     // 1. Park trees, back to front.
+    std::vector<City::Piece> grove;
     {
         std::vector<cg::Point> trees = spots(1, 8000, 11, kNoLimit, [&](cg::Point p) {
             const CellSpot at = cellOf(p);
@@ -215,73 +207,11 @@ void Art::city() {
             return clear(p.x - 8, p.y - 8, 16, 16);
         });
         sortByY(trees);
-        std::vector<City::Piece> grove;
         grove.reserve(trees.size());
         for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
-        layInBands(*this, grove, city.pictures(grove));
     }
 
-    // 2. The walker pictures, one per shirt colour.
-    city.walkers = city.walkerImages();
-    const double parkWalk = night ? 0.25 : 0.85;
-
-    // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
-    std::vector<cg::Point> parkLamps;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            if (City::block(c, r) != City::Block::park) continue;
-            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-            const Streets::Paths ways = Streets::paths(static_cast<int32_t>(c), static_cast<int32_t>(r));
-            struct Way {
-                std::vector<cg::Point> points;
-                bool eastWest;
-            };
-            std::vector<Way> paths;
-            if (ways.eastWest) {
-                const Streets::Meander& m = *ways.eastWest;
-                Way way{{}, true};
-                for (double x = 21; x <= 153; x += 12)
-                    way.points.push_back({ox + x - 2, oy + m.offset + m.amplitude * std::sin(x * m.frequency + m.phase) - 2});
-                paths.push_back(std::move(way));
-            }
-            if (ways.northSouth) {
-                const Streets::Meander& m = *ways.northSouth;
-                Way way{{}, false};
-                for (double y = 21; y <= 129; y += 12)
-                    way.points.push_back({ox + m.offset + m.amplitude * std::sin(m.phase + m.frequency * y) - 2, oy + y - 2});
-                paths.push_back(std::move(way));
-            }
-
-            if (night) {
-                std::vector<cg::Point> lamps;
-                for (const Way& way : paths)
-                    for (const std::size_t i : {2, 5, 8}) {
-                        const cg::Point q = way.points[i];
-                        const cg::Point lamp = way.eastWest ? cg::Point{q.x, q.y + 3} : cg::Point{q.x + 3, q.y};
-                        if (!ground(lamp)) continue;
-                        if (!(parkwayAt(c, r, lamp.x + 2 - ox, lamp.y + 2 - oy).pond > 2)) continue;
-                        if (!std::all_of(lamps.begin(), lamps.end(), [&](cg::Point o) { return distance(o, lamp) > 24; }))
-                            continue;
-                        if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
-                        lamps.push_back(lamp);
-                        parkLamps.push_back(flip(lamp));
-                    }
-            }
-
-            for (const Way& way : paths) {
-                if (!walkable(way.points, anywhere)) continue;
-                const cg::Point p1 = way.points[1];
-                if (rand(p1, 70) < parkWalk) city.stroll(way.points, rand(p1, 80));
-                if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
-            }
-        }
-
-    // A lamp's dot lies beyond the reach of every other pool: drawing the dots last changes nothing.
-    city.lamplights(0x9E7E4A, parkLamps, 18);
-    for (const cg::Point& lamp : parkLamps) dot(0xFFF3D0, lamp, 1.6);
-
-    // 4. Vacant cells: car parks and plazas. Each cell is planned first and every car and tree picture
-    // of them drawn at once; then they are laid down in cell order.
+    // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid down in cell order.
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
@@ -347,7 +277,209 @@ void Art::city() {
             vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
             vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
         }
-    const std::vector<cg::ImageRef> vacantPictures = city.pictures(vacantPieces);
+
+    // 5. Built cells: pavement trees, planned here, and walkers.
+    auto pavementTrees = [&](cg::Point O) {
+        // 26 probes along the pavements, back to front.
+        std::vector<cg::Point> probes;
+        probes.reserve(26);
+        for (int i = 0; i < 8; ++i) {
+            const double x = O.x + 31 + 118.0 * i / 7;
+            probes.push_back({x, O.y + 31});
+            probes.push_back({x, O.y + 129});
+        }
+        for (int k = 1; k <= 5; ++k) {
+            const double y = O.y + 31 + 98.0 * k / 6;
+            probes.push_back({O.x + 31, y});
+            probes.push_back({O.x + 149, y});
+        }
+        sortByY(probes);
+        std::vector<City::Piece> trees;
+        for (const cg::Point& p : probes) {
+            if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
+            if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
+                !ground({p.x, p.y + 5}))
+                continue;
+            trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
+        }
+        return trees;
+    };
+    auto originOf = [](int64_t c, int64_t r) {
+        return cg::Point{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
+    };
+    std::vector<City::Piece> pavement;
+    for (int64_t r = 0; r <= rows; ++r)
+        for (int64_t c = 0; c <= columns; ++c)
+            if (City::block(c, r) == City::Block::built) {
+                const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
+                pavement.insert(pavement.end(), trees.begin(), trees.end());
+            }
+
+    // 6. Arcade roofs over street cells raised under the icons: the strips are found here and drawn
+    // between the pavement trees and the roof props.
+    auto vault = [night](Art& painter, cg::Point q, bool along) {
+        const uint32_t base = night ? 0x2C2B2B : 0x52647A, band = night ? 0x7A6440 : 0xA9C6DD;
+        const uint32_t ribs = night ? 0x4E535E : 0xC9CED6;
+        constexpr double L = 20;
+        // Rectangles written for an east-west strip; a north-south one swaps x and y.
+        auto rect = [&](double dx, double dy, double rw, double rh) {
+            return along ? cg::Rect(q.x + dx, q.y + dy, rw, rh) : cg::Rect(q.x + dy, q.y + dx, rh, rw);
+        };
+        auto fill = [&](uint32_t colour, double alpha, const cg::Rect& r) {
+            painter.shape(colour, alpha, 0, [&](cg::Path& p) { p.addRect(r); });
+        };
+        fill(base, 1, rect(-L / 2, -6.5, L, 13));
+        fill(band, night ? 0.5 : 0.35, night ? rect(-L / 2, -2.5, L, 5) : rect(-L / 2, 1, L, 2.5));
+        for (int k = 0; k < 5; ++k) fill(ribs, 0.4, rect(-L / 2 + 1.75 + 4 * k, -6.5, 0.5, 13));
+        fill(ribs, 0.4, rect(-L / 2, -0.25, L, 0.5));
+        fill(ribs, 0.85, rect(-L / 2, -7, L, 0.9));
+        fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
+    };
+    std::vector<std::pair<cg::Point, bool>> strips;
+    {
+        const int64_t cellsX = static_cast<int64_t>(w / 20), cellsY = static_cast<int64_t>(h / 20);
+        auto centre = [](int64_t i, int64_t j) {
+            return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
+        };
+        for (int64_t j = 0; j <= cellsY; ++j)
+            for (int64_t i = 0; i <= cellsX; ++i) {
+                if (i % 8 != 0 && j % 7 != 0) continue;
+                const cg::Point q = centre(i, j);
+                if (!(value(q) > 0.5f)) continue;
+                auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
+                for (const bool along : City::arcade(i, j, raised)) strips.emplace_back(flip(q), along);
+            }
+    }
+
+    // 7. Roof equipment: the small props are placed first, the large ones drawn first.
+    std::vector<City::Piece> props;
+    std::vector<std::pair<cg::Point, bool>> beacons;  // the prop's point, large or small
+    {
+        auto roof = [&](cg::Point p, double reach) {
+            for (const cg::Point& d : kRoofProbes) {
+                const cg::Point q{p.x + reach * d.x, p.y + reach * d.y};
+                if (!(value(q) > 0.97f) || City::street(q)) return false;
+            }
+            return true;
+        };
+        const std::vector<cg::Point> small =
+            spots(2, 5000, 22, kNoLimit, [&](cg::Point p) { return roof(p, 1) && clear(p.x - 10, p.y - 10, 20, 20); });
+        const std::vector<cg::Point> large =
+            spots(24, 3000, 48, kNoLimit, [&](cg::Point p) { return clear(p.x - 14, p.y - 14, 28, 28) && roof(p, 1.4); });
+        // Every prop stays within 13 points of its centre, shadow included.
+        for (const cg::Point& p : large) {
+            const cg::Point d = flip(p);
+            const double u = rand(p, 1);
+            const bool turned = rand(p, 2) < 0.5;
+            if (u < 0.45) {
+                props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
+            } else if (u < 0.75) {
+                const int64_t n = 3 + whole(2 * rand(p, 3));
+                const bool lit = rand(p, 4) < 0.6;
+                props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
+            } else {
+                props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
+            }
+            beacons.emplace_back(p, true);
+        }
+        for (const cg::Point& p : small) {
+            if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
+            const cg::Point d = flip(p);
+            const double u = rand(p, 0);
+            if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
+            else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
+            else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
+            beacons.emplace_back(p, false);
+        }
+    }
+
+    // Every picture at once, then the pieces and strips laid in bands: the grove, the vacant cells, the
+    // pavement trees, the arcade strips and the roof props. By day nothing else is drawn among them, so
+    // one pass lays them all; at night the lamp pools between them split it in three.
+    std::vector<City::Piece> all;
+    all.reserve(grove.size() + vacantPieces.size() + pavement.size() + props.size());
+    for (const std::vector<City::Piece>* group : {&grove, &vacantPieces, &pavement, &props})
+        all.insert(all.end(), group->begin(), group->end());
+    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
+    const std::vector<cg::ImageRef> pictures = city.pictures(all);
+    // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
+    auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
+        const std::size_t stripsAt = pavementFirst + pavement.size();
+        paintInBands([&](Art& worker, const cg::Rect& area) {
+            City painter(worker);
+            // What lies within `reach` of a centre at height y.
+            auto meets = [&](double y, double reach) { return !(y + reach + 1 < area.minY() || y - reach - 1 > area.maxY()); };
+            for (std::size_t i = first; i <= last; ++i) {
+                if (withStrips && i == stripsAt)
+                    for (const auto& [q, along] : strips)
+                        // A strip stays within 10 points of its centre.
+                        if (meets(q.y, 10)) vault(worker, q, along);
+                if (i == last) break;
+                if (meets(all[i].centre.y, all[i].reach)) painter.lay(all[i], pictures[i]);
+            }
+        });
+    };
+    layBands(0, night ? vacantFirst : all.size(), !night);
+
+    // 2. The walker pictures, one per shirt colour.
+    city.walkers = city.walkerImages();
+    const double parkWalk = night ? 0.25 : 0.85;
+
+    // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
+    std::vector<cg::Point> parkLamps;
+    for (int64_t r = 0; r <= rows; ++r)
+        for (int64_t c = 0; c <= columns; ++c) {
+            if (City::block(c, r) != City::Block::park) continue;
+            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+            const Streets::Paths ways = Streets::paths(static_cast<int32_t>(c), static_cast<int32_t>(r));
+            struct Way {
+                std::vector<cg::Point> points;
+                bool eastWest;
+            };
+            std::vector<Way> paths;
+            if (ways.eastWest) {
+                const Streets::Meander& m = *ways.eastWest;
+                Way way{{}, true};
+                for (double x = 21; x <= 153; x += 12)
+                    way.points.push_back({ox + x - 2, oy + m.offset + m.amplitude * std::sin(x * m.frequency + m.phase) - 2});
+                paths.push_back(std::move(way));
+            }
+            if (ways.northSouth) {
+                const Streets::Meander& m = *ways.northSouth;
+                Way way{{}, false};
+                for (double y = 21; y <= 129; y += 12)
+                    way.points.push_back({ox + m.offset + m.amplitude * std::sin(m.phase + m.frequency * y) - 2, oy + y - 2});
+                paths.push_back(std::move(way));
+            }
+
+            if (night) {
+                std::vector<cg::Point> lamps;
+                for (const Way& way : paths)
+                    for (const std::size_t i : {2, 5, 8}) {
+                        const cg::Point q = way.points[i];
+                        const cg::Point lamp = way.eastWest ? cg::Point{q.x, q.y + 3} : cg::Point{q.x + 3, q.y};
+                        if (!ground(lamp)) continue;
+                        if (!(parkwayAt(c, r, lamp.x + 2 - ox, lamp.y + 2 - oy).pond > 2)) continue;
+                        if (!std::all_of(lamps.begin(), lamps.end(), [&](cg::Point o) { return distance(o, lamp) > 24; }))
+                            continue;
+                        if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
+                        lamps.push_back(lamp);
+                        parkLamps.push_back(flip(lamp));
+                    }
+            }
+
+            for (const Way& way : paths) {
+                if (!walkable(way.points, anywhere)) continue;
+                const cg::Point p1 = way.points[1];
+                if (rand(p1, 70) < parkWalk) city.stroll(way.points, rand(p1, 80));
+                if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
+            }
+        }
+
+    // A lamp's dot lies beyond the reach of every other pool: drawing the dots last changes nothing.
+    city.lamplights(0x9E7E4A, parkLamps, 18);
+    for (const cg::Point& lamp : parkLamps) dot(0xFFF3D0, lamp, 1.6);
+
     // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can all
     // be lit first and the car park pools (over their cars) all last.
     auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
@@ -360,7 +492,7 @@ void Art::city() {
         city.lamplights(0x8E9298, plazaLights, 30);
     }
     // The cells' cars and trees, in cell order: the loop below only adds sprites.
-    layInBands(*this, vacantPieces, vacantPictures);
+    if (night) layBands(vacantFirst, pavementFirst, false);
     std::vector<cg::Point> postLights;
     std::size_t vacantNumber = 0;
     const double plazaWalk = night ? 0.3 : 0.8;
@@ -414,44 +546,8 @@ void Art::city() {
     city.lamplights(0x8E9298, postLights, 28);
     for (const cg::Point& post : postLights) dot(0xF4F8FF, post, 2.2);
 
-    // 5. Built cells: pavement trees and walkers. The trees of every cell are drawn at once beforehand.
-    auto pavementTrees = [&](cg::Point O) {
-        // 26 probes along the pavements, back to front.
-        std::vector<cg::Point> probes;
-        probes.reserve(26);
-        for (int i = 0; i < 8; ++i) {
-            const double x = O.x + 31 + 118.0 * i / 7;
-            probes.push_back({x, O.y + 31});
-            probes.push_back({x, O.y + 129});
-        }
-        for (int k = 1; k <= 5; ++k) {
-            const double y = O.y + 31 + 98.0 * k / 6;
-            probes.push_back({O.x + 31, y});
-            probes.push_back({O.x + 149, y});
-        }
-        sortByY(probes);
-        std::vector<City::Piece> trees;
-        for (const cg::Point& p : probes) {
-            if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
-            if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
-                !ground({p.x, p.y + 5}))
-                continue;
-            trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
-        }
-        return trees;
-    };
-    auto originOf = [](int64_t c, int64_t r) {
-        return cg::Point{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
-    };
-    std::vector<City::Piece> pavement;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c)
-            if (City::block(c, r) == City::Block::built) {
-                const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
-                pavement.insert(pavement.end(), trees.begin(), trees.end());
-            }
     // The trees of every cell, in cell order: the loop below only adds walkers.
-    layInBands(*this, pavement, city.pictures(pavement));
+    if (night) layBands(pavementFirst, all.size(), true);
     const double paveWalk = night ? 0.2 : 0.6;
     for (int64_t r = 0; r <= rows; ++r)
         for (int64_t c = 0; c <= columns; ++c) {
@@ -472,62 +568,8 @@ void Art::city() {
             }
         }
 
-    // 6. Arcade roofs over street cells raised under the icons.
+    // The beacons on the roof props.
     {
-        const uint32_t base = night ? 0x2C2B2B : 0x52647A, band = night ? 0x7A6440 : 0xA9C6DD;
-        const uint32_t ribs = night ? 0x4E535E : 0xC9CED6;
-        auto vault = [&](Art& painter, cg::Point q, bool along) {
-            constexpr double L = 20;
-            // Rectangles written for an east-west strip; a north-south one swaps x and y.
-            auto rect = [&](double dx, double dy, double rw, double rh) {
-                return along ? cg::Rect(q.x + dx, q.y + dy, rw, rh) : cg::Rect(q.x + dy, q.y + dx, rh, rw);
-            };
-            auto fill = [&](uint32_t colour, double alpha, const cg::Rect& r) {
-                painter.shape(colour, alpha, 0, [&](cg::Path& p) { p.addRect(r); });
-            };
-            fill(base, 1, rect(-L / 2, -6.5, L, 13));
-            fill(band, night ? 0.5 : 0.35, night ? rect(-L / 2, -2.5, L, 5) : rect(-L / 2, 1, L, 2.5));
-            for (int k = 0; k < 5; ++k) fill(ribs, 0.4, rect(-L / 2 + 1.75 + 4 * k, -6.5, 0.5, 13));
-            fill(ribs, 0.4, rect(-L / 2, -0.25, L, 0.5));
-            fill(ribs, 0.85, rect(-L / 2, -7, L, 0.9));
-            fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
-        };
-        const int64_t cellsX = static_cast<int64_t>(w / 20), cellsY = static_cast<int64_t>(h / 20);
-        auto centre = [](int64_t i, int64_t j) {
-            return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
-        };
-        // Every strip is found first, then they are all drawn in bands, in the same order.
-        std::vector<std::pair<cg::Point, bool>> strips;
-        for (int64_t j = 0; j <= cellsY; ++j)
-            for (int64_t i = 0; i <= cellsX; ++i) {
-                if (i % 8 != 0 && j % 7 != 0) continue;
-                const cg::Point q = centre(i, j);
-                if (!(value(q) > 0.5f)) continue;
-                auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
-                for (const bool along : City::arcade(i, j, raised)) strips.emplace_back(flip(q), along);
-            }
-        paintInBands([&](Art& worker, const cg::Rect& area) {
-            for (const auto& [q, along] : strips) {
-                // A strip stays within 10 points of its centre.
-                if (q.y + 11 < area.minY() || q.y - 11 > area.maxY()) continue;
-                vault(worker, q, along);
-            }
-        });
-    }
-
-    // 7. Roof equipment: the small props are placed first, the large ones drawn first.
-    {
-        auto roof = [&](cg::Point p, double reach) {
-            for (const cg::Point& d : kRoofProbes) {
-                const cg::Point q{p.x + reach * d.x, p.y + reach * d.y};
-                if (!(value(q) > 0.97f) || City::street(q)) return false;
-            }
-            return true;
-        };
-        const std::vector<cg::Point> small =
-            spots(2, 5000, 22, kNoLimit, [&](cg::Point p) { return roof(p, 1) && clear(p.x - 10, p.y - 10, 20, 20); });
-        const std::vector<cg::Point> large =
-            spots(24, 3000, 48, kNoLimit, [&](cg::Point p) { return clear(p.x - 14, p.y - 14, 28, 28) && roof(p, 1.4); });
         auto beacon = [&](cg::Point at, double phase, double travel) {
             Sprite sp;
             sp.kind = Sprite::Kind::star;
@@ -538,35 +580,6 @@ void Art::city() {
             sp.color = 0xFF4D4D;
             sprites.push_back(std::move(sp));
         };
-        // The props are drawn as pictures on several threads, then laid down in order; every prop stays
-        // within 13 points of its centre, shadow included.
-        std::vector<City::Piece> props;
-        std::vector<std::pair<cg::Point, bool>> beacons;  // the prop's point, large or small
-        for (const cg::Point& p : large) {
-            const cg::Point d = flip(p);
-            const double u = rand(p, 1);
-            const bool turned = rand(p, 2) < 0.5;
-            if (u < 0.45) {
-                props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
-            } else if (u < 0.75) {
-                const int64_t n = 3 + whole(2 * rand(p, 3));
-                const bool lit = rand(p, 4) < 0.6;
-                props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
-            } else {
-                props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
-            }
-            beacons.emplace_back(p, true);
-        }
-        for (const cg::Point& p : small) {
-            if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
-            const cg::Point d = flip(p);
-            const double u = rand(p, 0);
-            if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
-            else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
-            else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
-            beacons.emplace_back(p, false);
-        }
-        layInBands(*this, props, city.pictures(props));
         for (const auto& [p, big] : beacons) {
             const cg::Point d = flip(p);
             if (!night) break;
