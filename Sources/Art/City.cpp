@@ -141,21 +141,23 @@ cg::Rect Art::City::box(const Piece& piece) const {
     return {x0, y0, side, side};
 }
 
-std::vector<cg::ImageRef> Art::City::pictures(const std::vector<Piece>& pieces) const {
+cg::ImageRef Art::City::picture(Art& worker, const Piece& piece) const {
     const double scale = art.s.scale;
-    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) -> cg::ImageRef {
-        const cg::Rect square = box(pieces[i]);
-        // Whole pixels however the scale rounds: the picture must land pixel for pixel.
-        const double side = std::round(square.width() * scale);
-        auto frame = cg::Context::makeBitmap(static_cast<int>(side), static_cast<int>(side), scale);
-        if (!frame) return nullptr;
-        frame->translateBy(-square.minX(), -square.minY());
-        worker.ctx = frame.get();
-        City city(worker);
-        pieces[i].draw(city);
-        worker.ctx = nullptr;
-        return frame->makeImage();
-    });
+    const cg::Rect square = box(piece);
+    // Whole pixels however the scale rounds: the picture must land pixel for pixel.
+    const double side = std::round(square.width() * scale);
+    auto frame = cg::Context::makeBitmap(static_cast<int>(side), static_cast<int>(side), scale);
+    if (!frame) return nullptr;
+    frame->translateBy(-square.minX(), -square.minY());
+    worker.ctx = frame.get();
+    City city(worker);
+    piece.draw(city);
+    worker.ctx = nullptr;
+    return frame->makeImage();
+}
+
+std::vector<cg::ImageRef> Art::City::pictures(const std::vector<Piece>& pieces) const {
+    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) { return picture(worker, pieces[i]); });
 }
 
 void Art::City::lay(const Piece& piece, const cg::ImageRef& picture) {
@@ -401,7 +403,18 @@ void Art::city() {
     for (const std::vector<City::Piece>* group : {&grove, &vacantPieces, &pavement, &props})
         all.insert(all.end(), group->begin(), group->end());
     const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
-    const std::vector<cg::ImageRef> pictures = city.pictures(all);
+    // By day the cloud shadows, which hang on nothing else, are made alongside on a painter of their own;
+    // their sprites join the scene's in their place below. They go first, being the longest job.
+    std::vector<Sprite> clouds;
+    std::vector<cg::ImageRef> pictures = offscreenEach(all.size() + 1, [&](Art& worker, std::size_t i) -> cg::ImageRef {
+        if (i > 0) return city.picture(worker, all[i - 1]);
+        if (!night) {
+            worker.cloudShadows(3, 0.1, 0x000000);
+            clouds = std::move(worker.sprites);
+        }
+        return nullptr;
+    });
+    pictures.erase(pictures.begin());
     // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
     auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
         const std::size_t stripsAt = pavementFirst + pavement.size();
@@ -605,7 +618,7 @@ void Art::city() {
         // 9. Birds circling clear of the icons, and cloud shadows.
         for (const cg::Point& p : spots(3, 600, 320, 2, [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); }))
             bird(p, 54, 42, 16, 0x4F5561, 3.5);
-        cloudShadows(3, 0.1, 0x000000);
+        for (Sprite& cloud : clouds) sprites.push_back(std::move(cloud));
     }
     city.flyover();
     city.traffic(kVehicleColors, [this](cg::Point p) { return solid(p) < 0.03f; });

@@ -145,6 +145,8 @@ public:
     Piece treePiece(cg::Point p, double r) const;
     // Every piece's picture, drawn on several threads at once; absent ones are null.
     std::vector<cg::ImageRef> pictures(const std::vector<Piece>& pieces) const;
+    // One piece's picture, drawn through `worker` (a painter of Art::offscreenEach); null when absent.
+    cg::ImageRef picture(Art& worker, const Piece& piece) const;
     // Lays a piece's picture down where its drawing would have gone: the same picture as drawing it
     // there, up to rounding. Without a picture the piece is drawn straight into the context.
     void lay(const Piece& piece, const cg::ImageRef& picture);
