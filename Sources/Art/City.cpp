@@ -213,112 +213,23 @@ void Art::city() {
         for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
     }
 
-    // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid down in cell order.
+    // Steps 4 to 7 are planned while the grove's pictures are drawn.
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
         std::vector<City::Piece> pieces;  // parked cars or plaza trees, in drawing order
     };
-    auto carParkPlan = [&](int64_t c, int64_t r) {
-        VacantPlan plan;
-        const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-        // Lamp posts only at night, on open ground clear of the icons.
-        if (night)
-            for (const cg::Point& l : kCarParkPosts) {
-                const cg::Point post{ox + l.x - 2, oy + l.y - 2};
-                if (ground(post) && clear(post.x - 20, post.y - 20, 40, 40)) plan.posts.push_back(l);
-            }
-        for (const float b : Streets::bays) {
-            const double bay = static_cast<double>(b);
-            const double y = oy + bay + 5;
-            for (int i = 0; i < 15; ++i) {
-                const double local = 37.5 + 7 * (i + 0.5);
-                const double x = ox + local - 2;
-                const cg::Point q{x, y};
-                if (!(rand(q, 1) < 0.68)) continue;
-                if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
-                const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
-                const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
-                const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
-                // Cars near a lamp post are lit by it.
-                const double dim = City::parkedDim({local, bay + 7}, plan.posts);
-                plan.pieces.push_back(
-                    {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
-            }
-        }
-        return plan;
-    };
-    auto plazaPlan = [&](cg::Point m) {
-        VacantPlan plan;
-        if (rand(m, 10) < 0.3) {
-            for (int a = 0; a < 10; ++a)
-                plan.planned.push_back({a < 5 ? m.x - 54 : m.x + 54, m.y - 36 + 18 * (a % 5)});
-        } else {
-            const int n = kPlazaTrees[whole(4 * rand(m, 7)) % 4];
-            const double f = 0.88 + 0.2 * rand(m, 8), theta0 = rand(m, 11);
-            for (int a = 0; a < n; ++a) {
-                const double theta = theta0 + 2 * kPi * a / n + 0.3;
-                plan.planned.push_back({m.x + 46 * f * std::cos(theta), m.y + 38 * f * std::sin(theta)});
-            }
-        }
-        sortByY(plan.planned);
-        for (const cg::Point& p : plan.planned)
-            if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) plan.pieces.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
-        return plan;
-    };
+    std::vector<VacantPlan> vacant;
+    std::vector<City::Piece> vacantPieces, pavement, props;
+    std::vector<std::pair<cg::Point, bool>> strips;
+    std::vector<std::pair<cg::Point, bool>> beacons;  // the roof prop's point, large or small
     auto middleOf = [](int64_t c, int64_t r) {
         return cg::Point{160 * static_cast<double>(c) + Streets::middle.x - 2,
                          140 * static_cast<double>(r) + Streets::middle.y - 2};
     };
-    std::vector<VacantPlan> vacant;
-    std::vector<City::Piece> vacantPieces;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            const City::Block kind = City::block(c, r);
-            if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
-            vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
-            vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
-        }
-
-    // 5. Built cells: pavement trees, planned here, and walkers.
-    auto pavementTrees = [&](cg::Point O) {
-        // 26 probes along the pavements, back to front.
-        std::vector<cg::Point> probes;
-        probes.reserve(26);
-        for (int i = 0; i < 8; ++i) {
-            const double x = O.x + 31 + 118.0 * i / 7;
-            probes.push_back({x, O.y + 31});
-            probes.push_back({x, O.y + 129});
-        }
-        for (int k = 1; k <= 5; ++k) {
-            const double y = O.y + 31 + 98.0 * k / 6;
-            probes.push_back({O.x + 31, y});
-            probes.push_back({O.x + 149, y});
-        }
-        sortByY(probes);
-        std::vector<City::Piece> trees;
-        for (const cg::Point& p : probes) {
-            if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
-            if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
-                !ground({p.x, p.y + 5}))
-                continue;
-            trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
-        }
-        return trees;
-    };
     auto originOf = [](int64_t c, int64_t r) {
         return cg::Point{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
     };
-    std::vector<City::Piece> pavement;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c)
-            if (City::block(c, r) == City::Block::built) {
-                const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
-                pavement.insert(pavement.end(), trees.begin(), trees.end());
-            }
-
-    // 6. Arcade roofs over street cells raised under the icons: the strips are found here and drawn
-    // between the pavement trees and the roof props.
     auto vault = [night](Art& painter, cg::Point q, bool along) {
         const uint32_t base = night ? 0x2C2B2B : 0x52647A, band = night ? 0x7A6440 : 0xA9C6DD;
         const uint32_t ribs = night ? 0x4E535E : 0xC9CED6;
@@ -337,84 +248,181 @@ void Art::city() {
         fill(ribs, 0.85, rect(-L / 2, -7, L, 0.9));
         fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
     };
-    std::vector<std::pair<cg::Point, bool>> strips;
-    {
-        const int64_t cellsX = static_cast<int64_t>(w / 20), cellsY = static_cast<int64_t>(h / 20);
-        auto centre = [](int64_t i, int64_t j) {
-            return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
-        };
-        for (int64_t j = 0; j <= cellsY; ++j)
-            for (int64_t i = 0; i <= cellsX; ++i) {
-                if (i % 8 != 0 && j % 7 != 0) continue;
-                const cg::Point q = centre(i, j);
-                if (!(value(q) > 0.5f)) continue;
-                auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
-                for (const bool along : City::arcade(i, j, raised)) strips.emplace_back(flip(q), along);
+    auto planRest = [&] {
+        // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid down in cell order.
+        auto carParkPlan = [&](int64_t c, int64_t r) {
+            VacantPlan plan;
+            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+            // Lamp posts only at night, on open ground clear of the icons.
+            if (night)
+                for (const cg::Point& l : kCarParkPosts) {
+                    const cg::Point post{ox + l.x - 2, oy + l.y - 2};
+                    if (ground(post) && clear(post.x - 20, post.y - 20, 40, 40)) plan.posts.push_back(l);
+                }
+            for (const float b : Streets::bays) {
+                const double bay = static_cast<double>(b);
+                const double y = oy + bay + 5;
+                for (int i = 0; i < 15; ++i) {
+                    const double local = 37.5 + 7 * (i + 0.5);
+                    const double x = ox + local - 2;
+                    const cg::Point q{x, y};
+                    if (!(rand(q, 1) < 0.68)) continue;
+                    if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
+                    const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
+                    const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
+                    const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
+                    // Cars near a lamp post are lit by it.
+                    const double dim = City::parkedDim({local, bay + 7}, plan.posts);
+                    plan.pieces.push_back(
+                        {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
+                }
             }
-    }
-
-    // 7. Roof equipment: the small props are placed first, the large ones drawn first.
-    std::vector<City::Piece> props;
-    std::vector<std::pair<cg::Point, bool>> beacons;  // the prop's point, large or small
-    {
-        auto roof = [&](cg::Point p, double reach) {
-            for (const cg::Point& d : kRoofProbes) {
-                const cg::Point q{p.x + reach * d.x, p.y + reach * d.y};
-                if (!(value(q) > 0.97f) || City::street(q)) return false;
-            }
-            return true;
+            return plan;
         };
-        const std::vector<cg::Point> small =
-            spots(2, 5000, 22, kNoLimit, [&](cg::Point p) { return roof(p, 1) && clear(p.x - 10, p.y - 10, 20, 20); });
-        const std::vector<cg::Point> large =
-            spots(24, 3000, 48, kNoLimit, [&](cg::Point p) { return clear(p.x - 14, p.y - 14, 28, 28) && roof(p, 1.4); });
-        // Every prop stays within 13 points of its centre, shadow included.
-        for (const cg::Point& p : large) {
-            const cg::Point d = flip(p);
-            const double u = rand(p, 1);
-            const bool turned = rand(p, 2) < 0.5;
-            if (u < 0.45) {
-                props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
-            } else if (u < 0.75) {
-                const int64_t n = 3 + whole(2 * rand(p, 3));
-                const bool lit = rand(p, 4) < 0.6;
-                props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
+        auto plazaPlan = [&](cg::Point m) {
+            VacantPlan plan;
+            if (rand(m, 10) < 0.3) {
+                for (int a = 0; a < 10; ++a)
+                    plan.planned.push_back({a < 5 ? m.x - 54 : m.x + 54, m.y - 36 + 18 * (a % 5)});
             } else {
-                props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
+                const int n = kPlazaTrees[whole(4 * rand(m, 7)) % 4];
+                const double f = 0.88 + 0.2 * rand(m, 8), theta0 = rand(m, 11);
+                for (int a = 0; a < n; ++a) {
+                    const double theta = theta0 + 2 * kPi * a / n + 0.3;
+                    plan.planned.push_back({m.x + 46 * f * std::cos(theta), m.y + 38 * f * std::sin(theta)});
+                }
             }
-            beacons.emplace_back(p, true);
-        }
-        for (const cg::Point& p : small) {
-            if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
-            const cg::Point d = flip(p);
-            const double u = rand(p, 0);
-            if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
-            else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
-            else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
-            beacons.emplace_back(p, false);
-        }
-    }
+            sortByY(plan.planned);
+            for (const cg::Point& p : plan.planned)
+                if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) plan.pieces.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
+            return plan;
+        };
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                const City::Block kind = City::block(c, r);
+                if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
+                vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
+                vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
+            }
 
-    // Every picture at once, then the pieces and strips laid in bands: the grove, the vacant cells, the
-    // pavement trees, the arcade strips and the roof props. By day nothing else is drawn among them, so
-    // one pass lays them all; at night the lamp pools between them split it in three.
-    std::vector<City::Piece> all;
-    all.reserve(grove.size() + vacantPieces.size() + pavement.size() + props.size());
-    for (const std::vector<City::Piece>* group : {&grove, &vacantPieces, &pavement, &props})
-        all.insert(all.end(), group->begin(), group->end());
-    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
-    // By day the cloud shadows, which hang on nothing else, are made alongside on a painter of their own;
-    // their sprites join the scene's in their place below. They go first, being the longest job.
-    std::vector<Sprite> clouds;
-    std::vector<cg::ImageRef> pictures = offscreenEach(all.size() + 1, [&](Art& worker, std::size_t i) -> cg::ImageRef {
-        if (i > 0) return city.picture(worker, all[i - 1]);
-        if (!night) {
-            worker.cloudShadows(3, 0.1, 0x000000);
-            clouds = std::move(worker.sprites);
+        // 5. Built cells: pavement trees, planned here, and walkers.
+        auto pavementTrees = [&](cg::Point O) {
+            // 26 probes along the pavements, back to front.
+            std::vector<cg::Point> probes;
+            probes.reserve(26);
+            for (int i = 0; i < 8; ++i) {
+                const double x = O.x + 31 + 118.0 * i / 7;
+                probes.push_back({x, O.y + 31});
+                probes.push_back({x, O.y + 129});
+            }
+            for (int k = 1; k <= 5; ++k) {
+                const double y = O.y + 31 + 98.0 * k / 6;
+                probes.push_back({O.x + 31, y});
+                probes.push_back({O.x + 149, y});
+            }
+            sortByY(probes);
+            std::vector<City::Piece> trees;
+            for (const cg::Point& p : probes) {
+                if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
+                if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
+                    !ground({p.x, p.y + 5}))
+                    continue;
+                trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
+            }
+            return trees;
+        };
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c)
+                if (City::block(c, r) == City::Block::built) {
+                    const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
+                    pavement.insert(pavement.end(), trees.begin(), trees.end());
+                }
+
+        // 6. Arcade roofs over street cells raised under the icons: the strips are found here and drawn
+        // between the pavement trees and the roof props.
+        {
+            const int64_t cellsX = static_cast<int64_t>(w / 20), cellsY = static_cast<int64_t>(h / 20);
+            auto centre = [](int64_t i, int64_t j) {
+                return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
+            };
+            for (int64_t j = 0; j <= cellsY; ++j)
+                for (int64_t i = 0; i <= cellsX; ++i) {
+                    if (i % 8 != 0 && j % 7 != 0) continue;
+                    const cg::Point q = centre(i, j);
+                    if (!(value(q) > 0.5f)) continue;
+                    auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
+                    for (const bool along : City::arcade(i, j, raised)) strips.emplace_back(flip(q), along);
+                }
         }
+
+        // 7. Roof equipment: the small props are placed first, the large ones drawn first.
+        {
+            auto roof = [&](cg::Point p, double reach) {
+                for (const cg::Point& d : kRoofProbes) {
+                    const cg::Point q{p.x + reach * d.x, p.y + reach * d.y};
+                    if (!(value(q) > 0.97f) || City::street(q)) return false;
+                }
+                return true;
+            };
+            const std::vector<cg::Point> small =
+                spots(2, 5000, 22, kNoLimit, [&](cg::Point p) { return roof(p, 1) && clear(p.x - 10, p.y - 10, 20, 20); });
+            const std::vector<cg::Point> large =
+                spots(24, 3000, 48, kNoLimit, [&](cg::Point p) { return clear(p.x - 14, p.y - 14, 28, 28) && roof(p, 1.4); });
+            // Every prop stays within 13 points of its centre, shadow included.
+            for (const cg::Point& p : large) {
+                const cg::Point d = flip(p);
+                const double u = rand(p, 1);
+                const bool turned = rand(p, 2) < 0.5;
+                if (u < 0.45) {
+                    props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
+                } else if (u < 0.75) {
+                    const int64_t n = 3 + whole(2 * rand(p, 3));
+                    const bool lit = rand(p, 4) < 0.6;
+                    props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
+                } else {
+                    props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
+                }
+                beacons.emplace_back(p, true);
+            }
+            for (const cg::Point& p : small) {
+                if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
+                const cg::Point d = flip(p);
+                const double u = rand(p, 0);
+                if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
+                else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
+                else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
+                beacons.emplace_back(p, false);
+            }
+        }
+    };
+
+    // Every picture in one batch: the grove's while the other props are placed, then the others' with,
+    // by day, the cloud shadows, which hang on nothing else and are made on a painter of their own (their
+    // sprites join the scene's in their place below). The pieces and strips are then laid in bands: the
+    // grove, the vacant cells, the pavement trees, the arcade strips and the roof props. By day nothing
+    // else is drawn among them, so one pass lays them all; at night the lamp pools split it in three.
+    std::vector<City::Piece> all = grove;
+    std::vector<cg::ImageRef> later;
+    std::vector<Sprite> clouds;
+    std::vector<cg::ImageRef> pictures = offscreenEach(grove.size() + 1, [&](Art& worker, std::size_t i) -> cg::ImageRef {
+        if (i > 0) return city.picture(worker, grove[i - 1]);
+        planRest();
+        for (const std::vector<City::Piece>* group : {&vacantPieces, &pavement, &props})
+            all.insert(all.end(), group->begin(), group->end());
+        // The clouds go first, being the longest job.
+        later = offscreenEach(all.size() - grove.size() + 1, [&](Art& helper, std::size_t k) -> cg::ImageRef {
+            if (k > 0) return city.picture(helper, all[grove.size() + k - 1]);
+            if (!night) {
+                helper.cloudShadows(3, 0.1, 0x000000);
+                clouds = std::move(helper.sprites);
+            }
+            return nullptr;
+        });
         return nullptr;
     });
     pictures.erase(pictures.begin());
+    pictures.insert(pictures.end(), later.begin() + 1, later.end());
+    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
     // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
     auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
         const std::size_t stripsAt = pavementFirst + pavement.size();
