@@ -188,8 +188,15 @@ void Art::city() {
         std::reverse(v.begin(), v.end());
         return v;
     };
-    auto dot = [this](uint32_t color, cg::Point c, double size) {
-        shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse({c.x - size / 2, c.y - size / 2, size, size}); });
+    // Lamp dots (drawing points), in order, drawn in bands.
+    auto dots = [this](uint32_t color, const std::vector<cg::Point>& centres, double size) {
+        if (centres.empty()) return;
+        paintInBands([&](Art& worker, const cg::Rect& area) {
+            for (const cg::Point& c : centres) {
+                if (c.y + size < area.minY() || c.y - size > area.maxY()) continue;
+                worker.shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse({c.x - size / 2, c.y - size / 2, size, size}); });
+            }
+        });
     };
 
     // Every prop drawn apart from the scene is placed first, so that all their pictures are drawn in one
@@ -403,16 +410,36 @@ void Art::city() {
     // else is drawn among them, so one pass lays them all; at night the lamp pools split it in three.
     std::vector<City::Piece> all = grove;
     std::vector<cg::ImageRef> later;
-    std::vector<Sprite> clouds;
+    std::vector<Sprite> early, clouds, late;
+    // The sprites that end the list, which hang on no drawing: 9. by day birds circling clear of the icons
+    // and cloud shadows, at night 8. blinking windows; then the airliner and the street traffic. They are
+    // made while the pictures are drawn, on a list of their own.
+    auto ending = [&] {
+        std::vector<Sprite> saved = std::move(sprites);
+        sprites.clear();
+        if (night) {
+            city.windowLights();
+        } else {
+            for (const cg::Point& p : spots(3, 600, 320, 2, [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); }))
+                bird(p, 54, 42, 16, 0x4F5561, 3.5);
+        }
+        early = std::move(sprites);
+        sprites.clear();
+        city.flyover();
+        city.traffic(kVehicleColors, [this](cg::Point p) { return solid(p) < 0.03f; });
+        late = std::move(sprites);
+        sprites = std::move(saved);
+    };
     std::vector<cg::ImageRef> pictures = offscreenEach(grove.size() + 1, [&](Art& worker, std::size_t i) -> cg::ImageRef {
         if (i > 0) return city.picture(worker, grove[i - 1]);
         planRest();
         for (const std::vector<City::Piece>* group : {&vacantPieces, &pavement, &props})
             all.insert(all.end(), group->begin(), group->end());
-        // The clouds go first, being the longest job.
-        later = offscreenEach(all.size() - grove.size() + 1, [&](Art& helper, std::size_t k) -> cg::ImageRef {
-            if (k > 0) return city.picture(helper, all[grove.size() + k - 1]);
-            if (!night) {
+        // The clouds and the ending sprites go first, being the longest jobs.
+        later = offscreenEach(all.size() - grove.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
+            if (k > 1) return city.picture(helper, all[grove.size() + k - 2]);
+            if (k == 1) ending();
+            else if (!night) {
                 helper.cloudShadows(3, 0.1, 0x000000);
                 clouds = std::move(helper.sprites);
             }
@@ -421,7 +448,7 @@ void Art::city() {
         return nullptr;
     });
     pictures.erase(pictures.begin());
-    pictures.insert(pictures.end(), later.begin() + 1, later.end());
+    pictures.insert(pictures.end(), later.begin() + 2, later.end());
     const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
     // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
     auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
@@ -499,7 +526,7 @@ void Art::city() {
 
     // A lamp's dot lies beyond the reach of every other pool: drawing the dots last changes nothing.
     city.lamplights(0x9E7E4A, parkLamps, 18);
-    for (const cg::Point& lamp : parkLamps) dot(0xFFF3D0, lamp, 1.6);
+    dots(0xFFF3D0, parkLamps, 1.6);
 
     // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can all
     // be lit first and the car park pools (over their cars) all last.
@@ -565,7 +592,7 @@ void Art::city() {
 
     // A post's dot lies beyond the reach of the other posts' pools.
     city.lamplights(0x8E9298, postLights, 28);
-    for (const cg::Point& post : postLights) dot(0xF4F8FF, post, 2.2);
+    dots(0xF4F8FF, postLights, 2.2);
 
     // The trees of every cell, in cell order: the loop below only adds walkers.
     if (night) layBands(pavementFirst, all.size(), true);
@@ -609,8 +636,8 @@ void Art::city() {
         }
     }
 
+    // 8. At night, street lamps at the block corners (their pools lie far apart).
     if (night) {
-        // 8. Street lamps at the block corners (their pools lie far apart), blinking windows.
         std::vector<cg::Point> lamps;
         for (int64_t r = 0; r <= rows; ++r)
             for (int64_t c = 0; c <= columns; ++c) {
@@ -620,14 +647,9 @@ void Art::city() {
                 lamps.push_back(flip(lamp));
             }
         city.lamplights(0x9E7E4A, lamps, 30);
-        for (const cg::Point& lamp : lamps) dot(0xFFF3D0, lamp, 2.4);
-        city.windowLights();
-    } else {
-        // 9. Birds circling clear of the icons, and cloud shadows.
-        for (const cg::Point& p : spots(3, 600, 320, 2, [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); }))
-            bird(p, 54, 42, 16, 0x4F5561, 3.5);
-        for (Sprite& cloud : clouds) sprites.push_back(std::move(cloud));
+        dots(0xFFF3D0, lamps, 2.4);
     }
-    city.flyover();
-    city.traffic(kVehicleColors, [this](cg::Point p) { return solid(p) < 0.03f; });
+    // The sprites made alongside the pictures close the list, in their order.
+    for (std::vector<Sprite>* made : {&early, &clouds, &late})
+        for (Sprite& sprite : *made) sprites.push_back(std::move(sprite));
 }
