@@ -194,7 +194,8 @@ void Art::city() {
         paintInBands([&](Art& worker, const cg::Rect& area) {
             for (const cg::Point& c : centres) {
                 if (c.y + size < area.minY() || c.y - size > area.maxY()) continue;
-                worker.shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse({c.x - size / 2, c.y - size / 2, size, size}); });
+                const cg::Rect oval{c.x - size / 2, c.y - size / 2, size, size};
+                worker.shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse(oval); });
             }
         });
     };
@@ -420,8 +421,8 @@ void Art::city() {
         if (night) {
             city.windowLights();
         } else {
-            for (const cg::Point& p : spots(3, 600, 320, 2, [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); }))
-                bird(p, 54, 42, 16, 0x4F5561, 3.5);
+            const auto open = [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); };
+            for (const cg::Point& p : spots(3, 600, 320, 2, open)) bird(p, 54, 42, 16, 0x4F5561, 3.5);
         }
         early = std::move(sprites);
         sprites.clear();
@@ -430,7 +431,7 @@ void Art::city() {
         late = std::move(sprites);
         sprites = std::move(saved);
     };
-    std::vector<cg::ImageRef> pictures = offscreenEach(grove.size() + 1, [&](Art& worker, std::size_t i) -> cg::ImageRef {
+    auto batch = [&](Art& worker, std::size_t i) -> cg::ImageRef {
         if (i > 0) return city.picture(worker, grove[i - 1]);
         planRest();
         for (const std::vector<City::Piece>* group : {&vacantPieces, &pavement, &props})
@@ -446,7 +447,8 @@ void Art::city() {
             return nullptr;
         });
         return nullptr;
-    });
+    };
+    std::vector<cg::ImageRef> pictures = offscreenEach(grove.size() + 1, batch);
     pictures.erase(pictures.begin());
     pictures.insert(pictures.end(), later.begin() + 2, later.end());
     const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
@@ -456,7 +458,9 @@ void Art::city() {
         paintInBands([&](Art& worker, const cg::Rect& area) {
             City painter(worker);
             // What lies within `reach` of a centre at height y.
-            auto meets = [&](double y, double reach) { return !(y + reach + 1 < area.minY() || y - reach - 1 > area.maxY()); };
+            auto meets = [&](double y, double reach) {
+                return !(y + reach + 1 < area.minY() || y - reach - 1 > area.maxY());
+            };
             for (std::size_t i = first; i <= last; ++i) {
                 if (withStrips && i == stripsAt)
                     for (const auto& [q, along] : strips)

@@ -98,8 +98,9 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
         }
         const std::size_t row = static_cast<std::size_t>(w) * 4, left = static_cast<std::size_t>(sq.x0) * 4;
         uint8_t* out = frame->data();
+        const std::size_t frameRow = frame->bytesPerRow();
         for (int k = 0; k < h; ++k)
-            std::memcpy(out + static_cast<std::size_t>(k) * frame->bytesPerRow(), pixels + sceneRow(sq.y1 - 1 - k) + left, row);
+            std::memcpy(out + static_cast<std::size_t>(k) * frameRow, pixels + sceneRow(sq.y1 - 1 - k) + left, row);
         frame->pixelsChanged();
         frame->translateBy(-sq.x0 / scale, -sq.y0 / scale);
         worker.ctx = frame.get();
@@ -107,7 +108,7 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
         worker.ctx = nullptr;
         const uint8_t* lit = std::as_const(*frame).data();
         for (int k = 0; k < h; ++k)
-            std::memcpy(pixels + sceneRow(sq.y1 - 1 - k) + left, lit + static_cast<std::size_t>(k) * frame->bytesPerRow(), row);
+            std::memcpy(pixels + sceneRow(sq.y1 - 1 - k) + left, lit + static_cast<std::size_t>(k) * frameRow, row);
         return nullptr;
     });
     scene.pixelsChanged();
