@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <numbers>
@@ -203,32 +204,15 @@ void Art::city() {
     // Every prop drawn apart from the scene is placed first, so that all their pictures are drawn in one
     // batch on several threads; the scene then gets them in bands, in the order of the steps below.
 
-    // 1. Park trees, back to front.
-    std::vector<City::Piece> grove;
-    {
-        std::vector<cg::Point> trees = spots(1, 8000, 11, kNoLimit, [&](cg::Point p) {
-            const CellSpot at = cellOf(p);
-            if (City::block(at.c, at.r) != City::Block::park) return false;
-            if (!(26 < at.fx && at.fx < 154 && 26 < at.fy && at.fy < 134)) return false;
-            const Streets::Parkway way = parkwayAt(at.c, at.r, at.fx, at.fy);
-            if (!(way.path > 6.5f && way.pond > 5)) return false;
-            if (!ground(p) || !ground({p.x - 7, p.y}) || !ground({p.x + 7, p.y}) || !ground({p.x, p.y - 7}))
-                return false;
-            return clear(p.x - 8, p.y - 8, 16, 16);
-        });
-        sortByY(trees);
-        grove.reserve(trees.size());
-        for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
-    }
-
-    // Steps 4 to 7 are planned while the grove's pictures are drawn.
+    // The cells' cars and trees are planned first; the props placed by `spots` (steps 1, 6 and 7) while
+    // their pictures are drawn.
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
         std::vector<City::Piece> pieces;  // parked cars or plaza trees, in drawing order
     };
     std::vector<VacantPlan> vacant;
-    std::vector<City::Piece> vacantPieces, pavement, props;
+    std::vector<City::Piece> grove, vacantPieces, pavement, props;
     std::vector<std::pair<cg::Point, bool>> strips;
     std::vector<std::pair<cg::Point, bool>> beacons;  // the roof prop's point, large or small
     auto middleOf = [](int64_t c, int64_t r) {
@@ -256,7 +240,7 @@ void Art::city() {
         fill(ribs, 0.85, rect(-L / 2, -7, L, 0.9));
         fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
     };
-    auto planRest = [&] {
+    auto planCells = [&] {
         // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid down in cell order.
         auto carParkPlan = [&](int64_t c, int64_t r) {
             VacantPlan plan;
@@ -346,6 +330,24 @@ void Art::city() {
                     pavement.insert(pavement.end(), trees.begin(), trees.end());
                 }
 
+    };
+    auto planSpots = [&] {
+        // 1. Park trees, back to front.
+        {
+            std::vector<cg::Point> trees = spots(1, 8000, 11, kNoLimit, [&](cg::Point p) {
+                const CellSpot at = cellOf(p);
+                if (City::block(at.c, at.r) != City::Block::park) return false;
+                if (!(26 < at.fx && at.fx < 154 && 26 < at.fy && at.fy < 134)) return false;
+                const Streets::Parkway way = parkwayAt(at.c, at.r, at.fx, at.fy);
+                if (!(way.path > 6.5f && way.pond > 5)) return false;
+                if (!ground(p) || !ground({p.x - 7, p.y}) || !ground({p.x + 7, p.y}) || !ground({p.x, p.y - 7}))
+                    return false;
+                return clear(p.x - 8, p.y - 8, 16, 16);
+            });
+            sortByY(trees);
+            grove.reserve(trees.size());
+            for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
+        }
         // 6. Arcade roofs over street cells raised under the icons: the strips are found here and drawn
         // between the pavement trees and the roof props.
         {
@@ -404,12 +406,15 @@ void Art::city() {
         }
     };
 
-    // Every picture in one batch: the grove's while the other props are placed, then the others' with,
-    // by day, the cloud shadows, which hang on nothing else and are made on a painter of their own (their
-    // sprites join the scene's in their place below). The pieces and strips are then laid in bands: the
-    // grove, the vacant cells, the pavement trees, the arcade strips and the roof props. By day nothing
-    // else is drawn among them, so one pass lays them all; at night the lamp pools split it in three.
-    std::vector<City::Piece> all = grove;
+    // Every picture in one batch: the cells' cars and trees while the other props are placed, then the
+    // others' with, by day, the cloud shadows, which hang on nothing else and are made on a painter of
+    // their own (their sprites join the scene's in their place below). The pieces and strips are then laid
+    // in bands: the grove, the vacant cells, the pavement trees, the arcade strips and the roof props. By
+    // day nothing else is drawn among them, so one pass lays them all; at night the lamp pools split it in
+    // three.
+    planCells();
+    std::vector<City::Piece> cells = vacantPieces;
+    cells.insert(cells.end(), pavement.begin(), pavement.end());
     std::vector<cg::ImageRef> later;
     std::vector<Sprite> early, clouds, late;
     // The sprites that end the list, which hang on no drawing: 9. by day birds circling clear of the icons
@@ -432,13 +437,11 @@ void Art::city() {
         sprites = std::move(saved);
     };
     auto batch = [&](Art& worker, std::size_t i) -> cg::ImageRef {
-        if (i > 0) return city.picture(worker, grove[i - 1]);
-        planRest();
-        for (const std::vector<City::Piece>* group : {&vacantPieces, &pavement, &props})
-            all.insert(all.end(), group->begin(), group->end());
+        if (i > 0) return city.picture(worker, cells[i - 1]);
+        planSpots();
         // The clouds and the ending sprites go first, being the longest jobs.
-        later = offscreenEach(all.size() - grove.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
-            if (k > 1) return city.picture(helper, all[grove.size() + k - 2]);
+        later = offscreenEach(grove.size() + props.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
+            if (k > 1) return city.picture(helper, k < grove.size() + 2 ? grove[k - 2] : props[k - 2 - grove.size()]);
             if (k == 1) ending();
             else if (!night) {
                 helper.cloudShadows(3, 0.1, 0x000000);
@@ -448,9 +451,15 @@ void Art::city() {
         });
         return nullptr;
     };
-    std::vector<cg::ImageRef> pictures = offscreenEach(grove.size() + 1, batch);
-    pictures.erase(pictures.begin());
-    pictures.insert(pictures.end(), later.begin() + 2, later.end());
+    const std::vector<cg::ImageRef> drawn = offscreenEach(cells.size() + 1, batch);
+    // In laying order: the grove, the cells' pieces, the roof props.
+    std::vector<City::Piece> all = grove;
+    all.insert(all.end(), cells.begin(), cells.end());
+    all.insert(all.end(), props.begin(), props.end());
+    const auto groveEnd = later.begin() + 2 + static_cast<std::ptrdiff_t>(grove.size());
+    std::vector<cg::ImageRef> pictures(later.begin() + 2, groveEnd);
+    pictures.insert(pictures.end(), drawn.begin() + 1, drawn.end());
+    pictures.insert(pictures.end(), groveEnd, later.end());
     const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
     // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
     auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
