@@ -202,10 +202,9 @@ void Art::city() {
     };
 
     // Every prop drawn apart from the scene is placed first, so that all their pictures are drawn in one
-    // batch on several threads; the scene then gets them in bands, in the order of the steps below.
-
-    // The cells' cars and trees are planned first; the props placed by `spots` (steps 1, 6 and 7) while
-    // their pictures are drawn.
+    // batch on several threads; the scene then gets them in bands, in the order of the steps below. The
+    // cells' cars and trees are planned first, the props placed by `spots` (steps 1, 6 and 7) while their
+    // pictures are drawn.
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
