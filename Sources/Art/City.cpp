@@ -240,7 +240,7 @@ void Art::city() {
         fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
     };
     auto planCells = [&] {
-        // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid down in cell order.
+        // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid in cell order.
         auto carParkPlan = [&](int64_t c, int64_t r) {
             VacantPlan plan;
             const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
@@ -406,22 +406,193 @@ void Art::city() {
     };
 
     // Every picture in one batch: the cells' cars and trees while the other props are placed, then the
-    // others' with, by day, the cloud shadows, which hang on nothing else and are made on a painter of
-    // their own (their sprites join the scene's in their place below). The pieces and strips are then laid
-    // in bands: the grove, the vacant cells, the pavement trees, the arcade strips and the roof props. By
-    // day nothing else is drawn among them, so one pass lays them all; at night the lamp pools split it in
-    // three.
+    // others' alongside the sprites and, by day, the cloud shadows, which hang on nothing else and are made
+    // on a painter of their own. The pieces and strips are then laid in bands: the grove, the vacant cells,
+    // the pavement trees, the arcade strips and the roof props. By day nothing else is drawn among them, so
+    // one pass lays them all; at night the lamp pools split it in three.
     planCells();
     std::vector<City::Piece> cells = vacantPieces;
     cells.insert(cells.end(), pavement.begin(), pavement.end());
     std::vector<cg::ImageRef> later;
     std::vector<Sprite> early, clouds, late;
-    // The sprites that end the list, which hang on no drawing: 9. by day birds circling clear of the icons
-    // and cloud shadows, at night 8. blinking windows; then the airliner and the street traffic. They are
-    // made while the pictures are drawn, on a list of their own.
+    // Where the lamps stand at night, found with the walkers and fountains.
+    std::vector<cg::Point> parkLamps, plazaLights, postLights, streetLamps;
+    auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
+    // Steps 2 to 5 less their drawing: the walkers and fountains, then the roof beacons, and where the lamps
+    // stand at night.
+    auto people = [&] {
+        // 2. The walker pictures, one per shirt colour.
+        city.walkers = city.walkerImages();
+        const double parkWalk = night ? 0.25 : 0.85;
+
+        // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                if (City::block(c, r) != City::Block::park) continue;
+                const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+                const Streets::Paths ways = Streets::paths(static_cast<int32_t>(c), static_cast<int32_t>(r));
+                struct Way {
+                    std::vector<cg::Point> points;
+                    bool eastWest;
+                };
+                std::vector<Way> paths;
+                if (ways.eastWest) {
+                    const Streets::Meander& m = *ways.eastWest;
+                    Way way{{}, true};
+                    for (double x = 21; x <= 153; x += 12)
+                        way.points.push_back(
+                            {ox + x - 2, oy + m.offset + m.amplitude * std::sin(x * m.frequency + m.phase) - 2});
+                    paths.push_back(std::move(way));
+                }
+                if (ways.northSouth) {
+                    const Streets::Meander& m = *ways.northSouth;
+                    Way way{{}, false};
+                    for (double y = 21; y <= 129; y += 12)
+                        way.points.push_back(
+                            {ox + m.offset + m.amplitude * std::sin(m.phase + m.frequency * y) - 2, oy + y - 2});
+                    paths.push_back(std::move(way));
+                }
+
+                if (night) {
+                    std::vector<cg::Point> lamps;
+                    for (const Way& way : paths)
+                        for (const std::size_t i : {2, 5, 8}) {
+                            const cg::Point q = way.points[i];
+                            const cg::Point lamp = way.eastWest ? cg::Point{q.x, q.y + 3} : cg::Point{q.x + 3, q.y};
+                            if (!ground(lamp)) continue;
+                            if (!(parkwayAt(c, r, lamp.x + 2 - ox, lamp.y + 2 - oy).pond > 2)) continue;
+                            auto apart = [&](cg::Point o) { return distance(o, lamp) > 24; };
+                            if (!std::all_of(lamps.begin(), lamps.end(), apart)) continue;
+                            if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
+                            lamps.push_back(lamp);
+                            parkLamps.push_back(flip(lamp));
+                        }
+                }
+
+                for (const Way& way : paths) {
+                    if (!walkable(way.points, anywhere)) continue;
+                    const cg::Point p1 = way.points[1];
+                    if (rand(p1, 70) < parkWalk) city.stroll(way.points, rand(p1, 80));
+                    if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
+                }
+            }
+
+        if (night)
+            for (int64_t r = 0; r <= rows; ++r)
+                for (int64_t c = 0; c <= columns; ++c)
+                    if (City::block(c, r) == City::Block::plaza && fountainAt(middleOf(c, r)))
+                        plazaLights.push_back(flip(middleOf(c, r)));
+
+        std::size_t vacantNumber = 0;
+        const double plazaWalk = night ? 0.3 : 0.8;
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                const City::Block kind = City::block(c, r);
+                const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+                if (kind == City::Block::carPark) {
+                    const VacantPlan& plan = vacant[vacantNumber++];
+                    for (const cg::Point& l : plan.posts) postLights.push_back(flip({ox + l.x - 2, oy + l.y - 2}));
+                } else if (kind == City::Block::plaza) {
+                    const cg::Point m = middleOf(c, r);
+                    const VacantPlan& plan = vacant[vacantNumber++];
+                    if (fountainAt(m)) {
+                        Sprite sp;
+                        sp.kind = Sprite::Kind::fountain;
+                        sp.at = flip(m);
+                        sp.size = 11 + 5 * rand(m, 9);
+                        sp.phase = rand(m, 0);
+                        sp.travel = 0;
+                        sp.color = night ? 0xCFEFFF : 0xFFFFFF;
+                        sprites.push_back(std::move(sp));
+                    }
+                    const std::vector<cg::Point>& planned = plan.planned;
+
+                    // Four crossings, each a gentle bow between two sides of the plaza.
+                    auto su = [&m](uint64_t j) { return rand(m, j); };
+                    for (uint64_t k = 0; k < 4; ++k) {
+                        const double u = 40 + 80 * su(61 + 10 * k), v = 40 + 80 * su(62 + 10 * k);
+                        const bool westEast = su(60 + 10 * k) < 0.5;
+                        const cg::Point P =
+                            westEast ? cg::Point{ox + 23 - 2, oy + u - 2} : cg::Point{ox + u + 10 - 2, oy + 23 - 2};
+                        const cg::Point Q =
+                            westEast ? cg::Point{ox + 157 - 2, oy + v - 2} : cg::Point{ox + v + 10 - 2, oy + 137 - 2};
+                        double bow = 0.2 + 0.15 * su(64 + 10 * k);
+                        if (su(63 + 10 * k) >= 0.5) bow = -bow;
+                        const cg::Point middle{(P.x + Q.x) / 2 + (Q.y - P.y) * bow,
+                                               (P.y + Q.y) / 2 - (Q.x - P.x) * bow};
+                        std::vector<cg::Point> route = {P, middle, Q};
+                        if (!(su(59 + k) < plazaWalk)) continue;
+                        const bool open = walkable(route, [&](cg::Point q) {
+                            if (!(distance(q, m) > 18)) return false;
+                            auto spaced = [&](cg::Point t) { return distance(q, t) > 7.5; };
+                            return std::all_of(planned.begin(), planned.end(), spaced);
+                        });
+                        if (!open) continue;
+                        if (!(su(65 + 10 * k) < 0.5)) route = reversed(route);
+                        city.stroll(route, su(66 + 10 * k));
+                    }
+                }
+            }
+
+        const double paveWalk = night ? 0.2 : 0.6;
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                if (City::block(c, r) != City::Block::built) continue;
+                const cg::Point O = originOf(c, r);
+                for (uint64_t l = 0; l < 4; ++l) {
+                    if (!(rand(O, 40 + l) < paveWalk)) continue;
+                    const int e = rand(O, 44 + l) < 0.5 ? 1 : 0;
+                    std::vector<cg::Point> route;
+                    // The longer line into the next cell goes first.
+                    for (int reach = e; reach >= 0 && route.empty(); --reach) {
+                        std::vector<cg::Point> candidate = City::pavementLine(O, l, reach == 1);
+                        if (walkable(candidate, anywhere)) route = std::move(candidate);
+                    }
+                    if (route.empty()) continue;
+                    if (!(rand(O, 48 + l) < 0.5)) route = reversed(route);
+                    city.stroll(route, rand(O, 52 + l));
+                }
+            }
+
+        // The beacons on the roof props.
+        {
+            auto beacon = [&](cg::Point at, double phase, double travel) {
+                Sprite sp;
+                sp.kind = Sprite::Kind::star;
+                sp.at = at;
+                sp.size = 1;
+                sp.phase = phase;
+                sp.travel = travel;
+                sp.color = 0xFF4D4D;
+                sprites.push_back(std::move(sp));
+            };
+            for (const auto& [p, big] : beacons) {
+                const cg::Point d = flip(p);
+                if (!night) break;
+                if (big && rand(p, 5) < 0.3) beacon({d.x + 5, d.y + 5}, rand(p, 6), 1.4 + 0.4 * rand(p, 7));
+                if (!big && rand(p, 1) < 0.3) beacon({d.x + 7, d.y + 7}, rand(p, 2), 1.4 + 0.4 * rand(p, 3));
+            }
+        }
+
+        // 8. At night, street lamps at the block corners (their pools lie far apart).
+        if (night)
+            for (int64_t r = 0; r <= rows; ++r)
+                for (int64_t c = 0; c <= columns; ++c) {
+                    const cg::Point lamp{160 * static_cast<double>(c) + 19.5,
+                                         140 * static_cast<double>(r) + 19.5};
+                    if (!ground(lamp) || !ground({lamp.x + 12, lamp.y}) || !ground({lamp.x, lamp.y + 12}))
+                        continue;
+                    if (!clear(lamp.x - 20, lamp.y - 20, 40, 40)) continue;
+                    streetLamps.push_back(flip(lamp));
+                }
+    };
+    // No sprite hangs on a drawing, so all of them are made while the pictures are drawn, on a list of their
+    // own: the people's, then 8. at night blinking windows, 9. by day birds circling clear of the icons and
+    // cloud shadows; then the airliner and the street traffic.
     auto ending = [&] {
         std::vector<Sprite> saved = std::move(sprites);
         sprites.clear();
+        people();
         if (night) {
             city.windowLights();
         } else {
@@ -438,7 +609,7 @@ void Art::city() {
     auto batch = [&](Art& worker, std::size_t i) -> cg::ImageRef {
         if (i > 0) return city.picture(worker, cells[i - 1]);
         planSpots();
-        // The clouds and the ending sprites go first, being the longest jobs.
+        // The clouds and the sprites go first, being the longest jobs.
         later = offscreenEach(grove.size() + props.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
             if (k > 1) return city.picture(helper, k < grove.size() + 2 ? grove[k - 2] : props[k - 2 - grove.size()]);
             if (k == 1) ending();
@@ -480,186 +651,22 @@ void Art::city() {
         });
     };
     layBands(0, night ? vacantFirst : all.size(), !night);
-
-    // 2. The walker pictures, one per shirt colour.
-    city.walkers = city.walkerImages();
-    const double parkWalk = night ? 0.25 : 0.85;
-
-    // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
-    std::vector<cg::Point> parkLamps;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            if (City::block(c, r) != City::Block::park) continue;
-            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-            const Streets::Paths ways = Streets::paths(static_cast<int32_t>(c), static_cast<int32_t>(r));
-            struct Way {
-                std::vector<cg::Point> points;
-                bool eastWest;
-            };
-            std::vector<Way> paths;
-            if (ways.eastWest) {
-                const Streets::Meander& m = *ways.eastWest;
-                Way way{{}, true};
-                for (double x = 21; x <= 153; x += 12)
-                    way.points.push_back({ox + x - 2, oy + m.offset + m.amplitude * std::sin(x * m.frequency + m.phase) - 2});
-                paths.push_back(std::move(way));
-            }
-            if (ways.northSouth) {
-                const Streets::Meander& m = *ways.northSouth;
-                Way way{{}, false};
-                for (double y = 21; y <= 129; y += 12)
-                    way.points.push_back({ox + m.offset + m.amplitude * std::sin(m.phase + m.frequency * y) - 2, oy + y - 2});
-                paths.push_back(std::move(way));
-            }
-
-            if (night) {
-                std::vector<cg::Point> lamps;
-                for (const Way& way : paths)
-                    for (const std::size_t i : {2, 5, 8}) {
-                        const cg::Point q = way.points[i];
-                        const cg::Point lamp = way.eastWest ? cg::Point{q.x, q.y + 3} : cg::Point{q.x + 3, q.y};
-                        if (!ground(lamp)) continue;
-                        if (!(parkwayAt(c, r, lamp.x + 2 - ox, lamp.y + 2 - oy).pond > 2)) continue;
-                        if (!std::all_of(lamps.begin(), lamps.end(), [&](cg::Point o) { return distance(o, lamp) > 24; }))
-                            continue;
-                        if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
-                        lamps.push_back(lamp);
-                        parkLamps.push_back(flip(lamp));
-                    }
-            }
-
-            for (const Way& way : paths) {
-                if (!walkable(way.points, anywhere)) continue;
-                const cg::Point p1 = way.points[1];
-                if (rand(p1, 70) < parkWalk) city.stroll(way.points, rand(p1, 80));
-                if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
-            }
-        }
-
-    // A lamp's dot lies beyond the reach of every other pool: drawing the dots last changes nothing.
-    city.lamplights(0x9E7E4A, parkLamps, 18);
-    dots(0xFFF3D0, parkLamps, 1.6);
-
-    // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can all
-    // be lit first and the car park pools (over their cars) all last.
-    auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
     if (night) {
-        std::vector<cg::Point> plazaLights;
-        for (int64_t r = 0; r <= rows; ++r)
-            for (int64_t c = 0; c <= columns; ++c)
-                if (City::block(c, r) == City::Block::plaza && fountainAt(middleOf(c, r)))
-                    plazaLights.push_back(flip(middleOf(c, r)));
+        // The park lamps light the grove. A lamp's dot lies beyond the reach of every other pool: drawing
+        // the dots last changes nothing.
+        city.lamplights(0x9E7E4A, parkLamps, 18);
+        dots(0xFFF3D0, parkLamps, 1.6);
+        // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can
+        // all be lit first and the car park pools (over their cars) all last.
         city.lamplights(0x8E9298, plazaLights, 30);
-    }
-    // The cells' cars and trees, in cell order: the loop below only adds sprites.
-    if (night) layBands(vacantFirst, pavementFirst, false);
-    std::vector<cg::Point> postLights;
-    std::size_t vacantNumber = 0;
-    const double plazaWalk = night ? 0.3 : 0.8;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            const City::Block kind = City::block(c, r);
-            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-            if (kind == City::Block::carPark) {
-                const VacantPlan& plan = vacant[vacantNumber++];
-                for (const cg::Point& l : plan.posts) postLights.push_back(flip({ox + l.x - 2, oy + l.y - 2}));
-            } else if (kind == City::Block::plaza) {
-                const cg::Point m = middleOf(c, r);
-                const VacantPlan& plan = vacant[vacantNumber++];
-                if (fountainAt(m)) {
-                    Sprite sp;
-                    sp.kind = Sprite::Kind::fountain;
-                    sp.at = flip(m);
-                    sp.size = 11 + 5 * rand(m, 9);
-                    sp.phase = rand(m, 0);
-                    sp.travel = 0;
-                    sp.color = night ? 0xCFEFFF : 0xFFFFFF;
-                    sprites.push_back(std::move(sp));
-                }
-                const std::vector<cg::Point>& planned = plan.planned;
-
-                // Four crossings, each a gentle bow between two sides of the plaza.
-                auto su = [&m](uint64_t j) { return rand(m, j); };
-                for (uint64_t k = 0; k < 4; ++k) {
-                    const double u = 40 + 80 * su(61 + 10 * k), v = 40 + 80 * su(62 + 10 * k);
-                    const bool westEast = su(60 + 10 * k) < 0.5;
-                    const cg::Point P = westEast ? cg::Point{ox + 23 - 2, oy + u - 2} : cg::Point{ox + u + 10 - 2, oy + 23 - 2};
-                    const cg::Point Q =
-                        westEast ? cg::Point{ox + 157 - 2, oy + v - 2} : cg::Point{ox + v + 10 - 2, oy + 137 - 2};
-                    double bow = 0.2 + 0.15 * su(64 + 10 * k);
-                    if (su(63 + 10 * k) >= 0.5) bow = -bow;
-                    const cg::Point middle{(P.x + Q.x) / 2 + (Q.y - P.y) * bow, (P.y + Q.y) / 2 - (Q.x - P.x) * bow};
-                    std::vector<cg::Point> route = {P, middle, Q};
-                    if (!(su(59 + k) < plazaWalk)) continue;
-                    const bool open = walkable(route, [&](cg::Point q) {
-                        if (!(distance(q, m) > 18)) return false;
-                        return std::all_of(planned.begin(), planned.end(), [&](cg::Point t) { return distance(q, t) > 7.5; });
-                    });
-                    if (!open) continue;
-                    if (!(su(65 + 10 * k) < 0.5)) route = reversed(route);
-                    city.stroll(route, su(66 + 10 * k));
-                }
-            }
-        }
-
-    // A post's dot lies beyond the reach of the other posts' pools.
-    city.lamplights(0x8E9298, postLights, 28);
-    dots(0xF4F8FF, postLights, 2.2);
-
-    // The trees of every cell, in cell order: the loop below only adds walkers.
-    if (night) layBands(pavementFirst, all.size(), true);
-    const double paveWalk = night ? 0.2 : 0.6;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            if (City::block(c, r) != City::Block::built) continue;
-            const cg::Point O = originOf(c, r);
-            for (uint64_t l = 0; l < 4; ++l) {
-                if (!(rand(O, 40 + l) < paveWalk)) continue;
-                const int e = rand(O, 44 + l) < 0.5 ? 1 : 0;
-                std::vector<cg::Point> route;
-                // The longer line into the next cell goes first.
-                for (int reach = e; reach >= 0 && route.empty(); --reach) {
-                    std::vector<cg::Point> candidate = City::pavementLine(O, l, reach == 1);
-                    if (walkable(candidate, anywhere)) route = std::move(candidate);
-                }
-                if (route.empty()) continue;
-                if (!(rand(O, 48 + l) < 0.5)) route = reversed(route);
-                city.stroll(route, rand(O, 52 + l));
-            }
-        }
-
-    // The beacons on the roof props.
-    {
-        auto beacon = [&](cg::Point at, double phase, double travel) {
-            Sprite sp;
-            sp.kind = Sprite::Kind::star;
-            sp.at = at;
-            sp.size = 1;
-            sp.phase = phase;
-            sp.travel = travel;
-            sp.color = 0xFF4D4D;
-            sprites.push_back(std::move(sp));
-        };
-        for (const auto& [p, big] : beacons) {
-            const cg::Point d = flip(p);
-            if (!night) break;
-            if (big && rand(p, 5) < 0.3) beacon({d.x + 5, d.y + 5}, rand(p, 6), 1.4 + 0.4 * rand(p, 7));
-            if (!big && rand(p, 1) < 0.3) beacon({d.x + 7, d.y + 7}, rand(p, 2), 1.4 + 0.4 * rand(p, 3));
-        }
-    }
-
-    // 8. At night, street lamps at the block corners (their pools lie far apart).
-    if (night) {
-        std::vector<cg::Point> lamps;
-        for (int64_t r = 0; r <= rows; ++r)
-            for (int64_t c = 0; c <= columns; ++c) {
-                const cg::Point lamp{160 * static_cast<double>(c) + 19.5, 140 * static_cast<double>(r) + 19.5};
-                if (!ground(lamp) || !ground({lamp.x + 12, lamp.y}) || !ground({lamp.x, lamp.y + 12})) continue;
-                if (!clear(lamp.x - 20, lamp.y - 20, 40, 40)) continue;
-                lamps.push_back(flip(lamp));
-            }
-        city.lamplights(0x9E7E4A, lamps, 30);
-        dots(0xFFF3D0, lamps, 2.4);
+        layBands(vacantFirst, pavementFirst, false);
+        // A post's dot lies beyond the reach of the other posts' pools.
+        city.lamplights(0x8E9298, postLights, 28);
+        dots(0xF4F8FF, postLights, 2.2);
+        // The pavement trees, arcades and roof props, then the street lamps over them.
+        layBands(pavementFirst, all.size(), true);
+        city.lamplights(0x9E7E4A, streetLamps, 30);
+        dots(0xFFF3D0, streetLamps, 2.4);
     }
     // The sprites made alongside the pictures close the list, in their order.
     for (std::vector<Sprite>* made : {&early, &clouds, &late})
