@@ -91,7 +91,8 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
         const Square& sq = squares[i];
         const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
         if (w <= 0 || h <= 0) return nullptr;
-        auto frame = cg::Context::makeBitmap(w, h, scale);
+        // Every pixel is copied in before drawing: the bitmap need not be cleared first.
+        auto frame = cg::Context::makeUnsetBitmap(w, h, scale);
         if (!frame) {
             missed[m] = 1;
             return nullptr;
