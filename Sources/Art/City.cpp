@@ -328,7 +328,6 @@ void Art::city() {
                     const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
                     pavement.insert(pavement.end(), trees.begin(), trees.end());
                 }
-
     };
     auto planSpots = [&] {
         // 1. Park trees, back to front.
