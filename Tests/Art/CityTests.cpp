@@ -485,6 +485,30 @@ TEST(CityScene, PlazaUnderAnIconHasNoFountain) {
     FAIL() << "the desk has no plaza to test";
 }
 
+TEST(CityScene, AMovedIconGivesTheSameSceneAtOneAndAllThreads) {
+    // The placements remembered from the first render and the moved icon take every placing path; the
+    // sprites, made while the pictures are drawn, must keep their order.
+    for (const bool night : {false, true}) {
+        const SceneSpec a = SelfTest::sampleDesktop(SceneKind::city, night);
+        SceneSpec b = a;
+        b.icons.back().x += 300;
+        const auto A = Renderer::render(a, {});
+        ASSERT_TRUE(A);
+        std::vector<RenderedScene> made;
+        for (const int threads : {1, 0}) {
+            const dispatch::ThreadCountScope scope(threads);
+            auto B = Renderer::render(b, A->placed);
+            ASSERT_TRUE(B);
+            made.push_back(std::move(*B));
+        }
+        EXPECT_EQ(arttest::pixels(*made[0].image), arttest::pixels(*made[1].image)) << night;
+        EXPECT_EQ(made[0].placed, made[1].placed) << night;
+        ASSERT_EQ(made[0].sprites.size(), made[1].sprites.size()) << night;
+        for (std::size_t i = 0; i < made[0].sprites.size(); ++i)
+            EXPECT_EQ(made[0].sprites[i].identity(), made[1].sprites[i].identity()) << night << " " << i;
+    }
+}
+
 TEST(CityScene, AtNightFarSpritesAndPixelsStayWhenAnIconMoves) {
     const SceneSpec a = SelfTest::sampleDesktop(SceneKind::city, true);
     SceneSpec b = a;
