@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <numbers>
@@ -141,21 +142,23 @@ cg::Rect Art::City::box(const Piece& piece) const {
     return {x0, y0, side, side};
 }
 
-std::vector<cg::ImageRef> Art::City::pictures(const std::vector<Piece>& pieces) const {
+cg::ImageRef Art::City::picture(Art& worker, const Piece& piece) const {
     const double scale = art.s.scale;
-    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) -> cg::ImageRef {
-        const cg::Rect square = box(pieces[i]);
-        // Whole pixels however the scale rounds: the picture must land pixel for pixel.
-        const double side = std::round(square.width() * scale);
-        auto frame = cg::Context::makeBitmap(static_cast<int>(side), static_cast<int>(side), scale);
-        if (!frame) return nullptr;
-        frame->translateBy(-square.minX(), -square.minY());
-        worker.ctx = frame.get();
-        City city(worker);
-        pieces[i].draw(city);
-        worker.ctx = nullptr;
-        return frame->makeImage();
-    });
+    const cg::Rect square = box(piece);
+    // Whole pixels however the scale rounds: the picture must land pixel for pixel.
+    const double side = std::round(square.width() * scale);
+    auto frame = cg::Context::makeBitmap(static_cast<int>(side), static_cast<int>(side), scale);
+    if (!frame) return nullptr;
+    frame->translateBy(-square.minX(), -square.minY());
+    worker.ctx = frame.get();
+    City city(worker);
+    piece.draw(city);
+    worker.ctx = nullptr;
+    return frame->makeImage();
+}
+
+std::vector<cg::ImageRef> Art::City::pictures(const std::vector<Piece>& pieces) const {
+    return art.offscreenEach(pieces.size(), [&](Art& worker, std::size_t i) { return picture(worker, pieces[i]); });
 }
 
 void Art::City::lay(const Piece& piece, const cg::ImageRef& picture) {
@@ -166,18 +169,6 @@ void Art::City::lay(const Piece& piece, const cg::ImageRef& picture) {
 Art::City::Piece Art::City::treePiece(cg::Point p, double r) const {
     // Crown and shadow stay within 2r of the foot.
     return {art.flip(p), 2 * r + 2, [p, r](City& city) { city.tree(p, r); }};
-}
-
-// Lays every piece in bands on several threads; a band leaves out the pieces that cannot reach it.
-static void layInBands(Art& art, const std::vector<Art::City::Piece>& pieces, const std::vector<cg::ImageRef>& pictures) {
-    art.paintInBands([&](Art& worker, const cg::Rect& band) {
-        Art::City painter(worker);
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            const Art::City::Piece& piece = pieces[i];
-            if (piece.centre.y + piece.reach + 1 < band.minY() || piece.centre.y - piece.reach - 1 > band.maxY()) continue;
-            painter.lay(piece, pictures[i]);
-        }
-    });
 }
 
 void Art::city() {
@@ -198,405 +189,485 @@ void Art::city() {
         std::reverse(v.begin(), v.end());
         return v;
     };
-    auto dot = [this](uint32_t color, cg::Point c, double size) {
-        shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse({c.x - size / 2, c.y - size / 2, size, size}); });
+    // Lamp dots (drawing points), in order, drawn in bands.
+    auto dots = [this](uint32_t color, const std::vector<cg::Point>& centres, double size) {
+        if (centres.empty()) return;
+        paintInBands([&](Art& worker, const cg::Rect& area) {
+            for (const cg::Point& c : centres) {
+                if (c.y + size < area.minY() || c.y - size > area.maxY()) continue;
+                const cg::Rect oval{c.x - size / 2, c.y - size / 2, size, size};
+                worker.shape(color, 1, 0, [&](cg::Path& p) { p.addEllipse(oval); });
+            }
+        });
     };
 
-    // 1. Park trees, back to front.
-    {
-        std::vector<cg::Point> trees = spots(1, 8000, 11, kNoLimit, [&](cg::Point p) {
-            const CellSpot at = cellOf(p);
-            if (City::block(at.c, at.r) != City::Block::park) return false;
-            if (!(26 < at.fx && at.fx < 154 && 26 < at.fy && at.fy < 134)) return false;
-            const Streets::Parkway way = parkwayAt(at.c, at.r, at.fx, at.fy);
-            if (!(way.path > 6.5f && way.pond > 5)) return false;
-            if (!ground(p) || !ground({p.x - 7, p.y}) || !ground({p.x + 7, p.y}) || !ground({p.x, p.y - 7}))
-                return false;
-            return clear(p.x - 8, p.y - 8, 16, 16);
-        });
-        sortByY(trees);
-        std::vector<City::Piece> grove;
-        grove.reserve(trees.size());
-        for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
-        layInBands(*this, grove, city.pictures(grove));
-    }
-
-    // 2. The walker pictures, one per shirt colour.
-    city.walkers = city.walkerImages();
-    const double parkWalk = night ? 0.25 : 0.85;
-
-    // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
-    std::vector<cg::Point> parkLamps;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            if (City::block(c, r) != City::Block::park) continue;
-            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-            const Streets::Paths ways = Streets::paths(static_cast<int32_t>(c), static_cast<int32_t>(r));
-            struct Way {
-                std::vector<cg::Point> points;
-                bool eastWest;
-            };
-            std::vector<Way> paths;
-            if (ways.eastWest) {
-                const Streets::Meander& m = *ways.eastWest;
-                Way way{{}, true};
-                for (double x = 21; x <= 153; x += 12)
-                    way.points.push_back({ox + x - 2, oy + m.offset + m.amplitude * std::sin(x * m.frequency + m.phase) - 2});
-                paths.push_back(std::move(way));
-            }
-            if (ways.northSouth) {
-                const Streets::Meander& m = *ways.northSouth;
-                Way way{{}, false};
-                for (double y = 21; y <= 129; y += 12)
-                    way.points.push_back({ox + m.offset + m.amplitude * std::sin(m.phase + m.frequency * y) - 2, oy + y - 2});
-                paths.push_back(std::move(way));
-            }
-
-            if (night) {
-                std::vector<cg::Point> lamps;
-                for (const Way& way : paths)
-                    for (const std::size_t i : {2, 5, 8}) {
-                        const cg::Point q = way.points[i];
-                        const cg::Point lamp = way.eastWest ? cg::Point{q.x, q.y + 3} : cg::Point{q.x + 3, q.y};
-                        if (!ground(lamp)) continue;
-                        if (!(parkwayAt(c, r, lamp.x + 2 - ox, lamp.y + 2 - oy).pond > 2)) continue;
-                        if (!std::all_of(lamps.begin(), lamps.end(), [&](cg::Point o) { return distance(o, lamp) > 24; }))
-                            continue;
-                        if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
-                        lamps.push_back(lamp);
-                        parkLamps.push_back(flip(lamp));
-                    }
-            }
-
-            for (const Way& way : paths) {
-                if (!walkable(way.points, anywhere)) continue;
-                const cg::Point p1 = way.points[1];
-                if (rand(p1, 70) < parkWalk) city.stroll(way.points, rand(p1, 80));
-                if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
-            }
-        }
-
-    // A lamp's dot lies beyond the reach of every other pool: drawing the dots last changes nothing.
-    city.lamplights(0x9E7E4A, parkLamps, 18);
-    for (const cg::Point& lamp : parkLamps) dot(0xFFF3D0, lamp, 1.6);
-
-    // 4. Vacant cells: car parks and plazas. Each cell is planned first and every car and tree picture
-    // of them drawn at once; then the cells are laid down in order.
+    // Every prop drawn apart from the scene is placed first, so that all their pictures are drawn in one
+    // batch on several threads; the scene then gets them in bands, in the order of the steps below. The
+    // cells' cars and trees are planned first, the props placed by `spots` (steps 1, 6 and 7) while their
+    // pictures are drawn.
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
         std::vector<City::Piece> pieces;  // parked cars or plaza trees, in drawing order
-        std::size_t first = 0;            // of its pictures
     };
-    auto carParkPlan = [&](int64_t c, int64_t r) {
-        VacantPlan plan;
-        const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-        // Lamp posts only at night, on open ground clear of the icons.
-        if (night)
-            for (const cg::Point& l : kCarParkPosts) {
-                const cg::Point post{ox + l.x - 2, oy + l.y - 2};
-                if (ground(post) && clear(post.x - 20, post.y - 20, 40, 40)) plan.posts.push_back(l);
-            }
-        for (const float b : Streets::bays) {
-            const double bay = static_cast<double>(b);
-            const double y = oy + bay + 5;
-            for (int i = 0; i < 15; ++i) {
-                const double local = 37.5 + 7 * (i + 0.5);
-                const double x = ox + local - 2;
-                const cg::Point q{x, y};
-                if (!(rand(q, 1) < 0.68)) continue;
-                if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
-                const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
-                const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
-                const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
-                // Cars near a lamp post are lit by it.
-                const double dim = City::parkedDim({local, bay + 7}, plan.posts);
-                plan.pieces.push_back(
-                    {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
-            }
-        }
-        return plan;
-    };
-    auto plazaPlan = [&](cg::Point m) {
-        VacantPlan plan;
-        if (rand(m, 10) < 0.3) {
-            for (int a = 0; a < 10; ++a)
-                plan.planned.push_back({a < 5 ? m.x - 54 : m.x + 54, m.y - 36 + 18 * (a % 5)});
-        } else {
-            const int n = kPlazaTrees[whole(4 * rand(m, 7)) % 4];
-            const double f = 0.88 + 0.2 * rand(m, 8), theta0 = rand(m, 11);
-            for (int a = 0; a < n; ++a) {
-                const double theta = theta0 + 2 * kPi * a / n + 0.3;
-                plan.planned.push_back({m.x + 46 * f * std::cos(theta), m.y + 38 * f * std::sin(theta)});
-            }
-        }
-        sortByY(plan.planned);
-        for (const cg::Point& p : plan.planned)
-            if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) plan.pieces.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
-        return plan;
-    };
+    std::vector<VacantPlan> vacant;
+    std::vector<City::Piece> grove, vacantPieces, pavement, props;
+    std::vector<std::pair<cg::Point, bool>> strips;
+    std::vector<std::pair<cg::Point, bool>> beacons;  // the roof prop's point, large or small
     auto middleOf = [](int64_t c, int64_t r) {
         return cg::Point{160 * static_cast<double>(c) + Streets::middle.x - 2,
                          140 * static_cast<double>(r) + Streets::middle.y - 2};
     };
-    std::vector<VacantPlan> vacant;
-    std::vector<City::Piece> vacantPieces;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            const City::Block kind = City::block(c, r);
-            if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
-            vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
-            vacant.back().first = vacantPieces.size();
-            vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
-        }
-    const std::vector<cg::ImageRef> vacantPictures = city.pictures(vacantPieces);
-    auto layAll = [&](const VacantPlan& plan) {
-        for (std::size_t i = 0; i < plan.pieces.size(); ++i) city.lay(plan.pieces[i], vacantPictures[plan.first + i]);
-    };
-    // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can all
-    // be lit first and the car park pools (over their cars) all last.
-    auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
-    if (night) {
-        std::vector<cg::Point> plazaLights;
-        for (int64_t r = 0; r <= rows; ++r)
-            for (int64_t c = 0; c <= columns; ++c)
-                if (City::block(c, r) == City::Block::plaza && fountainAt(middleOf(c, r)))
-                    plazaLights.push_back(flip(middleOf(c, r)));
-        city.lamplights(0x8E9298, plazaLights, 30);
-    }
-    std::vector<cg::Point> postLights;
-    std::size_t vacantNumber = 0;
-    const double plazaWalk = night ? 0.3 : 0.8;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            const City::Block kind = City::block(c, r);
-            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
-            if (kind == City::Block::carPark) {
-                const VacantPlan& plan = vacant[vacantNumber++];
-                layAll(plan);
-                for (const cg::Point& l : plan.posts) postLights.push_back(flip({ox + l.x - 2, oy + l.y - 2}));
-            } else if (kind == City::Block::plaza) {
-                const cg::Point m = middleOf(c, r);
-                const VacantPlan& plan = vacant[vacantNumber++];
-                if (fountainAt(m)) {
-                    Sprite sp;
-                    sp.kind = Sprite::Kind::fountain;
-                    sp.at = flip(m);
-                    sp.size = 11 + 5 * rand(m, 9);
-                    sp.phase = rand(m, 0);
-                    sp.travel = 0;
-                    sp.color = night ? 0xCFEFFF : 0xFFFFFF;
-                    sprites.push_back(std::move(sp));
-                }
-                layAll(plan);
-                const std::vector<cg::Point>& planned = plan.planned;
-
-                // Four crossings, each a gentle bow between two sides of the plaza.
-                auto su = [&m](uint64_t j) { return rand(m, j); };
-                for (uint64_t k = 0; k < 4; ++k) {
-                    const double u = 40 + 80 * su(61 + 10 * k), v = 40 + 80 * su(62 + 10 * k);
-                    const bool westEast = su(60 + 10 * k) < 0.5;
-                    const cg::Point P = westEast ? cg::Point{ox + 23 - 2, oy + u - 2} : cg::Point{ox + u + 10 - 2, oy + 23 - 2};
-                    const cg::Point Q =
-                        westEast ? cg::Point{ox + 157 - 2, oy + v - 2} : cg::Point{ox + v + 10 - 2, oy + 137 - 2};
-                    double bow = 0.2 + 0.15 * su(64 + 10 * k);
-                    if (su(63 + 10 * k) >= 0.5) bow = -bow;
-                    const cg::Point middle{(P.x + Q.x) / 2 + (Q.y - P.y) * bow, (P.y + Q.y) / 2 - (Q.x - P.x) * bow};
-                    std::vector<cg::Point> route = {P, middle, Q};
-                    if (!(su(59 + k) < plazaWalk)) continue;
-                    const bool open = walkable(route, [&](cg::Point q) {
-                        if (!(distance(q, m) > 18)) return false;
-                        return std::all_of(planned.begin(), planned.end(), [&](cg::Point t) { return distance(q, t) > 7.5; });
-                    });
-                    if (!open) continue;
-                    if (!(su(65 + 10 * k) < 0.5)) route = reversed(route);
-                    city.stroll(route, su(66 + 10 * k));
-                }
-            }
-        }
-
-    // A post's dot lies beyond the reach of the other posts' pools.
-    city.lamplights(0x8E9298, postLights, 28);
-    for (const cg::Point& post : postLights) dot(0xF4F8FF, post, 2.2);
-
-    // 5. Built cells: pavement trees and walkers. The trees of every cell are drawn at once beforehand.
-    auto pavementTrees = [&](cg::Point O) {
-        // 26 probes along the pavements, back to front.
-        std::vector<cg::Point> probes;
-        probes.reserve(26);
-        for (int i = 0; i < 8; ++i) {
-            const double x = O.x + 31 + 118.0 * i / 7;
-            probes.push_back({x, O.y + 31});
-            probes.push_back({x, O.y + 129});
-        }
-        for (int k = 1; k <= 5; ++k) {
-            const double y = O.y + 31 + 98.0 * k / 6;
-            probes.push_back({O.x + 31, y});
-            probes.push_back({O.x + 149, y});
-        }
-        sortByY(probes);
-        std::vector<City::Piece> trees;
-        for (const cg::Point& p : probes) {
-            if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
-            if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
-                !ground({p.x, p.y + 5}))
-                continue;
-            trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
-        }
-        return trees;
-    };
     auto originOf = [](int64_t c, int64_t r) {
         return cg::Point{160 * static_cast<double>(c) - 2, 140 * static_cast<double>(r) - 2};
     };
-    std::vector<City::Piece> pavement;
-    std::vector<std::size_t> pavementFirst;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c)
-            if (City::block(c, r) == City::Block::built) {
-                pavementFirst.push_back(pavement.size());
-                const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
-                pavement.insert(pavement.end(), trees.begin(), trees.end());
-            }
-    pavementFirst.push_back(pavement.size());
-    const std::vector<cg::ImageRef> pavementPictures = city.pictures(pavement);
-    std::size_t builtNumber = 0;
-    const double paveWalk = night ? 0.2 : 0.6;
-    for (int64_t r = 0; r <= rows; ++r)
-        for (int64_t c = 0; c <= columns; ++c) {
-            if (City::block(c, r) != City::Block::built) continue;
-            const cg::Point O = originOf(c, r);
-            for (std::size_t i = pavementFirst[builtNumber]; i < pavementFirst[builtNumber + 1]; ++i)
-                city.lay(pavement[i], pavementPictures[i]);
-            ++builtNumber;
-
-            for (uint64_t l = 0; l < 4; ++l) {
-                if (!(rand(O, 40 + l) < paveWalk)) continue;
-                const int e = rand(O, 44 + l) < 0.5 ? 1 : 0;
-                std::vector<cg::Point> route;
-                // The longer line into the next cell goes first.
-                for (int reach = e; reach >= 0 && route.empty(); --reach) {
-                    std::vector<cg::Point> candidate = City::pavementLine(O, l, reach == 1);
-                    if (walkable(candidate, anywhere)) route = std::move(candidate);
-                }
-                if (route.empty()) continue;
-                if (!(rand(O, 48 + l) < 0.5)) route = reversed(route);
-                city.stroll(route, rand(O, 52 + l));
-            }
-        }
-
-    // 6. Arcade roofs over street cells raised under the icons.
-    {
+    auto vault = [night](Art& painter, cg::Point q, bool along) {
         const uint32_t base = night ? 0x2C2B2B : 0x52647A, band = night ? 0x7A6440 : 0xA9C6DD;
         const uint32_t ribs = night ? 0x4E535E : 0xC9CED6;
-        auto vault = [&](cg::Point q, bool along) {
-            constexpr double L = 20;
-            // Rectangles written for an east-west strip; a north-south one swaps x and y.
-            auto rect = [&](double dx, double dy, double rw, double rh) {
-                return along ? cg::Rect(q.x + dx, q.y + dy, rw, rh) : cg::Rect(q.x + dy, q.y + dx, rh, rw);
-            };
-            auto fill = [&](uint32_t colour, double alpha, const cg::Rect& r) {
-                shape(colour, alpha, 0, [&](cg::Path& p) { p.addRect(r); });
-            };
-            fill(base, 1, rect(-L / 2, -6.5, L, 13));
-            fill(band, night ? 0.5 : 0.35, night ? rect(-L / 2, -2.5, L, 5) : rect(-L / 2, 1, L, 2.5));
-            for (int k = 0; k < 5; ++k) fill(ribs, 0.4, rect(-L / 2 + 1.75 + 4 * k, -6.5, 0.5, 13));
-            fill(ribs, 0.4, rect(-L / 2, -0.25, L, 0.5));
-            fill(ribs, 0.85, rect(-L / 2, -7, L, 0.9));
-            fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
+        constexpr double L = 20;
+        // Rectangles written for an east-west strip; a north-south one swaps x and y.
+        auto rect = [&](double dx, double dy, double rw, double rh) {
+            return along ? cg::Rect(q.x + dx, q.y + dy, rw, rh) : cg::Rect(q.x + dy, q.y + dx, rh, rw);
         };
-        const int64_t cellsX = static_cast<int64_t>(w / 20), cellsY = static_cast<int64_t>(h / 20);
-        auto centre = [](int64_t i, int64_t j) {
-            return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
+        auto fill = [&](uint32_t colour, double alpha, const cg::Rect& r) {
+            painter.shape(colour, alpha, 0, [&](cg::Path& p) { p.addRect(r); });
         };
-        for (int64_t j = 0; j <= cellsY; ++j)
-            for (int64_t i = 0; i <= cellsX; ++i) {
-                if (i % 8 != 0 && j % 7 != 0) continue;
-                const cg::Point q = centre(i, j);
-                if (!(value(q) > 0.5f)) continue;
-                auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
-                for (const bool along : City::arcade(i, j, raised)) vault(flip(q), along);
+        fill(base, 1, rect(-L / 2, -6.5, L, 13));
+        fill(band, night ? 0.5 : 0.35, night ? rect(-L / 2, -2.5, L, 5) : rect(-L / 2, 1, L, 2.5));
+        for (int k = 0; k < 5; ++k) fill(ribs, 0.4, rect(-L / 2 + 1.75 + 4 * k, -6.5, 0.5, 13));
+        fill(ribs, 0.4, rect(-L / 2, -0.25, L, 0.5));
+        fill(ribs, 0.85, rect(-L / 2, -7, L, 0.9));
+        fill(ribs, 0.85, rect(-L / 2, 6.1, L, 0.9));
+    };
+    auto planCells = [&] {
+        // 4. Vacant cells: car parks and plazas, planned here; their cars and trees are laid in cell order.
+        auto carParkPlan = [&](int64_t c, int64_t r) {
+            VacantPlan plan;
+            const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+            // Lamp posts only at night, on open ground clear of the icons.
+            if (night)
+                for (const cg::Point& l : kCarParkPosts) {
+                    const cg::Point post{ox + l.x - 2, oy + l.y - 2};
+                    if (ground(post) && clear(post.x - 20, post.y - 20, 40, 40)) plan.posts.push_back(l);
+                }
+            for (const float b : Streets::bays) {
+                const double bay = static_cast<double>(b);
+                const double y = oy + bay + 5;
+                for (int i = 0; i < 15; ++i) {
+                    const double local = 37.5 + 7 * (i + 0.5);
+                    const double x = ox + local - 2;
+                    const cg::Point q{x, y};
+                    if (!(rand(q, 1) < 0.68)) continue;
+                    if (!ground({x, y - 7}) || !ground({x, y + 7}) || !clear(x - 4, y - 8, 8, 16)) continue;
+                    const uint32_t colour = kVehicleColors[static_cast<std::size_t>(whole(9 * rand(q, 2)) % 9)];
+                    const double angle = (rand(q, 3) < 0.5 ? kPi / 2 : -kPi / 2) + 0.08 * (rand(q, 4) - 0.5);
+                    const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
+                    // Cars near a lamp post are lit by it.
+                    const double dim = City::parkedDim({local, bay + 7}, plan.posts);
+                    plan.pieces.push_back(
+                        {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
+                }
             }
-    }
-
-    // 7. Roof equipment: the small props are placed first, the large ones drawn first.
-    {
-        auto roof = [&](cg::Point p, double reach) {
-            for (const cg::Point& d : kRoofProbes) {
-                const cg::Point q{p.x + reach * d.x, p.y + reach * d.y};
-                if (!(value(q) > 0.97f) || City::street(q)) return false;
-            }
-            return true;
+            return plan;
         };
-        const std::vector<cg::Point> small =
-            spots(2, 5000, 22, kNoLimit, [&](cg::Point p) { return roof(p, 1) && clear(p.x - 10, p.y - 10, 20, 20); });
-        const std::vector<cg::Point> large =
-            spots(24, 3000, 48, kNoLimit, [&](cg::Point p) { return clear(p.x - 14, p.y - 14, 28, 28) && roof(p, 1.4); });
-        auto beacon = [&](cg::Point at, double phase, double travel) {
-            Sprite sp;
-            sp.kind = Sprite::Kind::star;
-            sp.at = at;
-            sp.size = 1;
-            sp.phase = phase;
-            sp.travel = travel;
-            sp.color = 0xFF4D4D;
-            sprites.push_back(std::move(sp));
-        };
-        // The props are drawn as pictures on several threads, then laid down in order; every prop stays
-        // within 13 points of its centre, shadow included.
-        std::vector<City::Piece> props;
-        std::vector<std::pair<cg::Point, bool>> beacons;  // the prop's point, large or small
-        for (const cg::Point& p : large) {
-            const cg::Point d = flip(p);
-            const double u = rand(p, 1);
-            const bool turned = rand(p, 2) < 0.5;
-            if (u < 0.45) {
-                props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
-            } else if (u < 0.75) {
-                const int64_t n = 3 + whole(2 * rand(p, 3));
-                const bool lit = rand(p, 4) < 0.6;
-                props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
+        auto plazaPlan = [&](cg::Point m) {
+            VacantPlan plan;
+            if (rand(m, 10) < 0.3) {
+                for (int a = 0; a < 10; ++a)
+                    plan.planned.push_back({a < 5 ? m.x - 54 : m.x + 54, m.y - 36 + 18 * (a % 5)});
             } else {
-                props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
+                const int n = kPlazaTrees[whole(4 * rand(m, 7)) % 4];
+                const double f = 0.88 + 0.2 * rand(m, 8), theta0 = rand(m, 11);
+                for (int a = 0; a < n; ++a) {
+                    const double theta = theta0 + 2 * kPi * a / n + 0.3;
+                    plan.planned.push_back({m.x + 46 * f * std::cos(theta), m.y + 38 * f * std::sin(theta)});
+                }
             }
-            beacons.emplace_back(p, true);
-        }
-        for (const cg::Point& p : small) {
-            if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
-            const cg::Point d = flip(p);
-            const double u = rand(p, 0);
-            if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
-            else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
-            else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
-            beacons.emplace_back(p, false);
-        }
-        layInBands(*this, props, city.pictures(props));
-        for (const auto& [p, big] : beacons) {
-            const cg::Point d = flip(p);
-            if (!night) break;
-            if (big && rand(p, 5) < 0.3) beacon({d.x + 5, d.y + 5}, rand(p, 6), 1.4 + 0.4 * rand(p, 7));
-            if (!big && rand(p, 1) < 0.3) beacon({d.x + 7, d.y + 7}, rand(p, 2), 1.4 + 0.4 * rand(p, 3));
-        }
-    }
-
-    if (night) {
-        // 8. Street lamps at the block corners (their pools lie far apart), blinking windows.
-        std::vector<cg::Point> lamps;
+            sortByY(plan.planned);
+            for (const cg::Point& p : plan.planned)
+                if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) plan.pieces.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
+            return plan;
+        };
         for (int64_t r = 0; r <= rows; ++r)
             for (int64_t c = 0; c <= columns; ++c) {
-                const cg::Point lamp{160 * static_cast<double>(c) + 19.5, 140 * static_cast<double>(r) + 19.5};
-                if (!ground(lamp) || !ground({lamp.x + 12, lamp.y}) || !ground({lamp.x, lamp.y + 12})) continue;
-                if (!clear(lamp.x - 20, lamp.y - 20, 40, 40)) continue;
-                lamps.push_back(flip(lamp));
+                const City::Block kind = City::block(c, r);
+                if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
+                vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
+                vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
             }
-        city.lamplights(0x9E7E4A, lamps, 30);
-        for (const cg::Point& lamp : lamps) dot(0xFFF3D0, lamp, 2.4);
-        city.windowLights();
-    } else {
-        // 9. Birds circling clear of the icons, and cloud shadows.
-        for (const cg::Point& p : spots(3, 600, 320, 2, [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); }))
-            bird(p, 54, 42, 16, 0x4F5561, 3.5);
-        cloudShadows(3, 0.1, 0x000000);
+
+        // 5. Built cells: pavement trees, planned here, and walkers.
+        auto pavementTrees = [&](cg::Point O) {
+            // 26 probes along the pavements, back to front.
+            std::vector<cg::Point> probes;
+            probes.reserve(26);
+            for (int i = 0; i < 8; ++i) {
+                const double x = O.x + 31 + 118.0 * i / 7;
+                probes.push_back({x, O.y + 31});
+                probes.push_back({x, O.y + 129});
+            }
+            for (int k = 1; k <= 5; ++k) {
+                const double y = O.y + 31 + 98.0 * k / 6;
+                probes.push_back({O.x + 31, y});
+                probes.push_back({O.x + 149, y});
+            }
+            sortByY(probes);
+            std::vector<City::Piece> trees;
+            for (const cg::Point& p : probes) {
+                if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
+                if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
+                    !ground({p.x, p.y + 5}))
+                    continue;
+                trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
+            }
+            return trees;
+        };
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c)
+                if (City::block(c, r) == City::Block::built) {
+                    const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
+                    pavement.insert(pavement.end(), trees.begin(), trees.end());
+                }
+    };
+    auto planSpots = [&] {
+        // 1. Park trees, back to front.
+        {
+            std::vector<cg::Point> trees = spots(1, 8000, 11, kNoLimit, [&](cg::Point p) {
+                const CellSpot at = cellOf(p);
+                if (City::block(at.c, at.r) != City::Block::park) return false;
+                if (!(26 < at.fx && at.fx < 154 && 26 < at.fy && at.fy < 134)) return false;
+                const Streets::Parkway way = parkwayAt(at.c, at.r, at.fx, at.fy);
+                if (!(way.path > 6.5f && way.pond > 5)) return false;
+                if (!ground(p) || !ground({p.x - 7, p.y}) || !ground({p.x + 7, p.y}) || !ground({p.x, p.y - 7}))
+                    return false;
+                return clear(p.x - 8, p.y - 8, 16, 16);
+            });
+            sortByY(trees);
+            grove.reserve(trees.size());
+            for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
+        }
+        // 6. Arcade roofs over street cells raised under the icons: the strips are found here and drawn
+        // between the pavement trees and the roof props.
+        {
+            const int64_t cellsX = static_cast<int64_t>(w / 20), cellsY = static_cast<int64_t>(h / 20);
+            auto centre = [](int64_t i, int64_t j) {
+                return cg::Point{20 * (static_cast<double>(i) + 0.5) - 2, 20 * (static_cast<double>(j) + 0.5) - 2};
+            };
+            for (int64_t j = 0; j <= cellsY; ++j)
+                for (int64_t i = 0; i <= cellsX; ++i) {
+                    if (i % 8 != 0 && j % 7 != 0) continue;
+                    const cg::Point q = centre(i, j);
+                    if (!(value(q) > 0.5f)) continue;
+                    auto raised = [&](int64_t dx, int64_t dy) { return value(centre(i + dx, j + dy)) > 0.5f; };
+                    for (const bool along : City::arcade(i, j, raised)) strips.emplace_back(flip(q), along);
+                }
+        }
+
+        // 7. Roof equipment: the small props are placed first, the large ones drawn first.
+        {
+            auto roof = [&](cg::Point p, double reach) {
+                for (const cg::Point& d : kRoofProbes) {
+                    const cg::Point q{p.x + reach * d.x, p.y + reach * d.y};
+                    if (!(value(q) > 0.97f) || City::street(q)) return false;
+                }
+                return true;
+            };
+            const std::vector<cg::Point> small =
+                spots(2, 5000, 22, kNoLimit, [&](cg::Point p) { return roof(p, 1) && clear(p.x - 10, p.y - 10, 20, 20); });
+            const std::vector<cg::Point> large =
+                spots(24, 3000, 48, kNoLimit, [&](cg::Point p) { return clear(p.x - 14, p.y - 14, 28, 28) && roof(p, 1.4); });
+            // Every prop stays within 13 points of its centre, shadow included.
+            for (const cg::Point& p : large) {
+                const cg::Point d = flip(p);
+                const double u = rand(p, 1);
+                const bool turned = rand(p, 2) < 0.5;
+                if (u < 0.45) {
+                    props.push_back({d, 13, [d, turned](City& painter) { painter.airHandler(d, turned); }});
+                } else if (u < 0.75) {
+                    const int64_t n = 3 + whole(2 * rand(p, 3));
+                    const bool lit = rand(p, 4) < 0.6;
+                    props.push_back({d, 13, [d, turned, n, lit](City& painter) { painter.skylights(d, turned, n, lit); }});
+                } else {
+                    props.push_back({d, 13, [d](City& painter) { painter.stairHut(d); }});
+                }
+                beacons.emplace_back(p, true);
+            }
+            for (const cg::Point& p : small) {
+                if (!std::all_of(large.begin(), large.end(), [&](cg::Point q) { return distance(p, q) > 20; })) continue;
+                const cg::Point d = flip(p);
+                const double u = rand(p, 0);
+                if (u < 0.4) props.push_back({d, 13, [d](City& painter) { painter.vent(d); }});
+                else if (u < 0.7) props.push_back({d, 13, [d](City& painter) { painter.solar(d); }});
+                else props.push_back({d, 13, [d](City& painter) { painter.roofTank(d); }});
+                beacons.emplace_back(p, false);
+            }
+        }
+    };
+
+    // Every picture in one batch: the cells' cars and trees while the other props are placed, then the
+    // others' alongside the sprites and, by day, the cloud shadows, which hang on nothing else and are made
+    // on a painter of their own. The pieces and strips are then laid in bands: the grove, the vacant cells,
+    // the pavement trees, the arcade strips and the roof props. By day nothing else is drawn among them, so
+    // one pass lays them all; at night the lamp pools split it in three.
+    planCells();
+    std::vector<City::Piece> cells = vacantPieces;
+    cells.insert(cells.end(), pavement.begin(), pavement.end());
+    std::vector<cg::ImageRef> later;
+    std::vector<Sprite> early, clouds, late;
+    // Where the lamps stand at night, found with the walkers and fountains.
+    std::vector<cg::Point> parkLamps, plazaLights, postLights, streetLamps;
+    auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
+    // Steps 2 to 5 less their drawing: the walkers and fountains, then the roof beacons, and where the lamps
+    // stand at night.
+    auto people = [&] {
+        // 2. The walker pictures, one per shirt colour.
+        city.walkers = city.walkerImages();
+        const double parkWalk = night ? 0.25 : 0.85;
+
+        // 3. Park paths: lamps at night, then walkers both ways. The lamps of all parks are lit together.
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                if (City::block(c, r) != City::Block::park) continue;
+                const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+                const Streets::Paths ways = Streets::paths(static_cast<int32_t>(c), static_cast<int32_t>(r));
+                struct Way {
+                    std::vector<cg::Point> points;
+                    bool eastWest;
+                };
+                std::vector<Way> paths;
+                if (ways.eastWest) {
+                    const Streets::Meander& m = *ways.eastWest;
+                    Way way{{}, true};
+                    for (double x = 21; x <= 153; x += 12)
+                        way.points.push_back(
+                            {ox + x - 2, oy + m.offset + m.amplitude * std::sin(x * m.frequency + m.phase) - 2});
+                    paths.push_back(std::move(way));
+                }
+                if (ways.northSouth) {
+                    const Streets::Meander& m = *ways.northSouth;
+                    Way way{{}, false};
+                    for (double y = 21; y <= 129; y += 12)
+                        way.points.push_back(
+                            {ox + m.offset + m.amplitude * std::sin(m.phase + m.frequency * y) - 2, oy + y - 2});
+                    paths.push_back(std::move(way));
+                }
+
+                if (night) {
+                    std::vector<cg::Point> lamps;
+                    for (const Way& way : paths)
+                        for (const std::size_t i : {2, 5, 8}) {
+                            const cg::Point q = way.points[i];
+                            const cg::Point lamp = way.eastWest ? cg::Point{q.x, q.y + 3} : cg::Point{q.x + 3, q.y};
+                            if (!ground(lamp)) continue;
+                            if (!(parkwayAt(c, r, lamp.x + 2 - ox, lamp.y + 2 - oy).pond > 2)) continue;
+                            auto apart = [&](cg::Point o) { return distance(o, lamp) > 24; };
+                            if (!std::all_of(lamps.begin(), lamps.end(), apart)) continue;
+                            if (!clear(lamp.x - 16, lamp.y - 16, 32, 32)) continue;
+                            lamps.push_back(lamp);
+                            parkLamps.push_back(flip(lamp));
+                        }
+                }
+
+                for (const Way& way : paths) {
+                    if (!walkable(way.points, anywhere)) continue;
+                    const cg::Point p1 = way.points[1];
+                    if (rand(p1, 70) < parkWalk) city.stroll(way.points, rand(p1, 80));
+                    if (rand(p1, 71) < parkWalk) city.stroll(reversed(way.points), rand(p1, 81));
+                }
+            }
+
+        if (night)
+            for (int64_t r = 0; r <= rows; ++r)
+                for (int64_t c = 0; c <= columns; ++c)
+                    if (City::block(c, r) == City::Block::plaza && fountainAt(middleOf(c, r)))
+                        plazaLights.push_back(flip(middleOf(c, r)));
+
+        std::size_t vacantNumber = 0;
+        const double plazaWalk = night ? 0.3 : 0.8;
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                const City::Block kind = City::block(c, r);
+                const double ox = 160 * static_cast<double>(c), oy = 140 * static_cast<double>(r);
+                if (kind == City::Block::carPark) {
+                    const VacantPlan& plan = vacant[vacantNumber++];
+                    for (const cg::Point& l : plan.posts) postLights.push_back(flip({ox + l.x - 2, oy + l.y - 2}));
+                } else if (kind == City::Block::plaza) {
+                    const cg::Point m = middleOf(c, r);
+                    const VacantPlan& plan = vacant[vacantNumber++];
+                    if (fountainAt(m)) {
+                        Sprite sp;
+                        sp.kind = Sprite::Kind::fountain;
+                        sp.at = flip(m);
+                        sp.size = 11 + 5 * rand(m, 9);
+                        sp.phase = rand(m, 0);
+                        sp.travel = 0;
+                        sp.color = night ? 0xCFEFFF : 0xFFFFFF;
+                        sprites.push_back(std::move(sp));
+                    }
+                    const std::vector<cg::Point>& planned = plan.planned;
+
+                    // Four crossings, each a gentle bow between two sides of the plaza.
+                    auto su = [&m](uint64_t j) { return rand(m, j); };
+                    for (uint64_t k = 0; k < 4; ++k) {
+                        const double u = 40 + 80 * su(61 + 10 * k), v = 40 + 80 * su(62 + 10 * k);
+                        const bool westEast = su(60 + 10 * k) < 0.5;
+                        const cg::Point P =
+                            westEast ? cg::Point{ox + 23 - 2, oy + u - 2} : cg::Point{ox + u + 10 - 2, oy + 23 - 2};
+                        const cg::Point Q =
+                            westEast ? cg::Point{ox + 157 - 2, oy + v - 2} : cg::Point{ox + v + 10 - 2, oy + 137 - 2};
+                        double bow = 0.2 + 0.15 * su(64 + 10 * k);
+                        if (su(63 + 10 * k) >= 0.5) bow = -bow;
+                        const cg::Point middle{(P.x + Q.x) / 2 + (Q.y - P.y) * bow,
+                                               (P.y + Q.y) / 2 - (Q.x - P.x) * bow};
+                        std::vector<cg::Point> route = {P, middle, Q};
+                        if (!(su(59 + k) < plazaWalk)) continue;
+                        const bool open = walkable(route, [&](cg::Point q) {
+                            if (!(distance(q, m) > 18)) return false;
+                            auto spaced = [&](cg::Point t) { return distance(q, t) > 7.5; };
+                            return std::all_of(planned.begin(), planned.end(), spaced);
+                        });
+                        if (!open) continue;
+                        if (!(su(65 + 10 * k) < 0.5)) route = reversed(route);
+                        city.stroll(route, su(66 + 10 * k));
+                    }
+                }
+            }
+
+        const double paveWalk = night ? 0.2 : 0.6;
+        for (int64_t r = 0; r <= rows; ++r)
+            for (int64_t c = 0; c <= columns; ++c) {
+                if (City::block(c, r) != City::Block::built) continue;
+                const cg::Point O = originOf(c, r);
+                for (uint64_t l = 0; l < 4; ++l) {
+                    if (!(rand(O, 40 + l) < paveWalk)) continue;
+                    const int e = rand(O, 44 + l) < 0.5 ? 1 : 0;
+                    std::vector<cg::Point> route;
+                    // The longer line into the next cell goes first.
+                    for (int reach = e; reach >= 0 && route.empty(); --reach) {
+                        std::vector<cg::Point> candidate = City::pavementLine(O, l, reach == 1);
+                        if (walkable(candidate, anywhere)) route = std::move(candidate);
+                    }
+                    if (route.empty()) continue;
+                    if (!(rand(O, 48 + l) < 0.5)) route = reversed(route);
+                    city.stroll(route, rand(O, 52 + l));
+                }
+            }
+
+        // The beacons on the roof props.
+        {
+            auto beacon = [&](cg::Point at, double phase, double travel) {
+                Sprite sp;
+                sp.kind = Sprite::Kind::star;
+                sp.at = at;
+                sp.size = 1;
+                sp.phase = phase;
+                sp.travel = travel;
+                sp.color = 0xFF4D4D;
+                sprites.push_back(std::move(sp));
+            };
+            for (const auto& [p, big] : beacons) {
+                const cg::Point d = flip(p);
+                if (!night) break;
+                if (big && rand(p, 5) < 0.3) beacon({d.x + 5, d.y + 5}, rand(p, 6), 1.4 + 0.4 * rand(p, 7));
+                if (!big && rand(p, 1) < 0.3) beacon({d.x + 7, d.y + 7}, rand(p, 2), 1.4 + 0.4 * rand(p, 3));
+            }
+        }
+
+        // 8. At night, street lamps at the block corners (their pools lie far apart).
+        if (night)
+            for (int64_t r = 0; r <= rows; ++r)
+                for (int64_t c = 0; c <= columns; ++c) {
+                    const cg::Point lamp{160 * static_cast<double>(c) + 19.5,
+                                         140 * static_cast<double>(r) + 19.5};
+                    if (!ground(lamp) || !ground({lamp.x + 12, lamp.y}) || !ground({lamp.x, lamp.y + 12}))
+                        continue;
+                    if (!clear(lamp.x - 20, lamp.y - 20, 40, 40)) continue;
+                    streetLamps.push_back(flip(lamp));
+                }
+    };
+    // No sprite hangs on a drawing, so all of them are made while the pictures are drawn, on a list of their
+    // own: the people's, then 8. at night blinking windows, 9. by day birds circling clear of the icons and
+    // cloud shadows; then the airliner and the street traffic.
+    auto ending = [&] {
+        std::vector<Sprite> saved = std::move(sprites);
+        sprites.clear();
+        people();
+        if (night) {
+            city.windowLights();
+        } else {
+            const auto open = [&](cg::Point p) { return clear(p.x - 66, p.y - 52, 132, 104); };
+            for (const cg::Point& p : spots(3, 600, 320, 2, open)) bird(p, 54, 42, 16, 0x4F5561, 3.5);
+        }
+        early = std::move(sprites);
+        sprites.clear();
+        city.flyover();
+        city.traffic(kVehicleColors, [this](cg::Point p) { return solid(p) < 0.03f; });
+        late = std::move(sprites);
+        sprites = std::move(saved);
+    };
+    auto batch = [&](Art& worker, std::size_t i) -> cg::ImageRef {
+        if (i > 0) return city.picture(worker, cells[i - 1]);
+        planSpots();
+        // The clouds and the sprites go first, being the longest jobs.
+        later = offscreenEach(grove.size() + props.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
+            if (k > 1) return city.picture(helper, k < grove.size() + 2 ? grove[k - 2] : props[k - 2 - grove.size()]);
+            if (k == 1) ending();
+            else if (!night) {
+                helper.cloudShadows(3, 0.1, 0x000000);
+                clouds = std::move(helper.sprites);
+            }
+            return nullptr;
+        });
+        return nullptr;
+    };
+    const std::vector<cg::ImageRef> drawn = offscreenEach(cells.size() + 1, batch);
+    // In laying order: the grove, the cells' pieces, the roof props.
+    std::vector<City::Piece> all = grove;
+    all.insert(all.end(), cells.begin(), cells.end());
+    all.insert(all.end(), props.begin(), props.end());
+    const auto groveEnd = later.begin() + 2 + static_cast<std::ptrdiff_t>(grove.size());
+    std::vector<cg::ImageRef> pictures(later.begin() + 2, groveEnd);
+    pictures.insert(pictures.end(), drawn.begin() + 1, drawn.end());
+    pictures.insert(pictures.end(), groveEnd, later.end());
+    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
+    // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
+    auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
+        const std::size_t stripsAt = pavementFirst + pavement.size();
+        paintInBands([&](Art& worker, const cg::Rect& area) {
+            City painter(worker);
+            // What lies within `reach` of a centre at height y.
+            auto meets = [&](double y, double reach) {
+                return !(y + reach + 1 < area.minY() || y - reach - 1 > area.maxY());
+            };
+            for (std::size_t i = first; i <= last; ++i) {
+                if (withStrips && i == stripsAt)
+                    for (const auto& [q, along] : strips)
+                        // A strip stays within 10 points of its centre.
+                        if (meets(q.y, 10)) vault(worker, q, along);
+                if (i == last) break;
+                if (meets(all[i].centre.y, all[i].reach)) painter.lay(all[i], pictures[i]);
+            }
+        });
+    };
+    layBands(0, night ? vacantFirst : all.size(), !night);
+    if (night) {
+        // The park lamps light the grove. A lamp's dot lies beyond the reach of every other pool: drawing
+        // the dots last changes nothing.
+        city.lamplights(0x9E7E4A, parkLamps, 18);
+        dots(0xFFF3D0, parkLamps, 1.6);
+        // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can
+        // all be lit first and the car park pools (over their cars) all last.
+        city.lamplights(0x8E9298, plazaLights, 30);
+        layBands(vacantFirst, pavementFirst, false);
+        // A post's dot lies beyond the reach of the other posts' pools.
+        city.lamplights(0x8E9298, postLights, 28);
+        dots(0xF4F8FF, postLights, 2.2);
+        // The pavement trees, arcades and roof props, then the street lamps over them.
+        layBands(pavementFirst, all.size(), true);
+        city.lamplights(0x9E7E4A, streetLamps, 30);
+        dots(0xFFF3D0, streetLamps, 2.4);
     }
-    city.flyover();
-    city.traffic(kVehicleColors, [this](cg::Point p) { return solid(p) < 0.03f; });
+    // The sprites made alongside the pictures close the list, in their order.
+    for (std::vector<Sprite>* made : {&early, &clouds, &late})
+        for (Sprite& sprite : *made) sprites.push_back(std::move(sprite));
 }

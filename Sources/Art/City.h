@@ -24,7 +24,7 @@ public:
 
     // Builds the vehicle pictures and appends one glide sprite per vehicle on every open run of every
     // street lane. `colors` gives one car type each (both scenes pass nine); `open` is asked about scene
-    // points on a lane.
+    // points on a lane, from several threads at once: it must only read.
     void traffic(const std::vector<uint32_t>& colors, const std::function<bool(cg::Point)>& open);
     // At most one airliner crossing the screen edge to edge, clear of the icons.
     void flyover();
@@ -145,6 +145,8 @@ public:
     Piece treePiece(cg::Point p, double r) const;
     // Every piece's picture, drawn on several threads at once; absent ones are null.
     std::vector<cg::ImageRef> pictures(const std::vector<Piece>& pieces) const;
+    // One piece's picture, drawn through `worker` (a painter of Art::offscreenEach); null when absent.
+    cg::ImageRef picture(Art& worker, const Piece& piece) const;
     // Lays a piece's picture down where its drawing would have gone: the same picture as drawing it
     // there, up to rounding. Without a picture the piece is drawn straight into the context.
     void lay(const Piece& piece, const cg::ImageRef& picture);

@@ -80,46 +80,41 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
     cg::Context& scene = *art.ctx;
     const double scale = art.s.scale;
     const int height = scene.pixelHeight();
-    const uint8_t* pixels = scene.data();
+    uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     auto sceneRow = [&](int yUp) { return static_cast<std::size_t>(height - 1 - yUp) * stride; };
-    const auto pools = art.offscreenEach(members.size(), [&](Art& worker, std::size_t m) -> cg::ImageRef {
+    // The squares of one wave lie apart, so each pool is copied out, lit and copied back on its own
+    // thread. A pool whose copy cannot be made is drawn in place afterwards.
+    std::vector<char> missed(members.size(), 0);
+    art.offscreenEach(members.size(), [&](Art& worker, std::size_t m) -> cg::ImageRef {
         const std::size_t i = members[m];
         const Square& sq = squares[i];
         const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
         if (w <= 0 || h <= 0) return nullptr;
-        auto frame = cg::Context::makeBitmap(w, h, scale);
-        if (!frame) return nullptr;
+        // Every pixel is copied in before drawing: the bitmap need not be cleared first.
+        auto frame = cg::Context::makeUnsetBitmap(w, h, scale);
+        if (!frame) {
+            missed[m] = 1;
+            return nullptr;
+        }
+        const std::size_t row = static_cast<std::size_t>(w) * 4, left = static_cast<std::size_t>(sq.x0) * 4;
         uint8_t* out = frame->data();
+        const std::size_t frameRow = frame->bytesPerRow();
         for (int k = 0; k < h; ++k)
-            std::memcpy(out + static_cast<std::size_t>(k) * frame->bytesPerRow(),
-                        pixels + sceneRow(sq.y1 - 1 - k) + static_cast<std::size_t>(sq.x0) * 4, static_cast<std::size_t>(w) * 4);
+            std::memcpy(out + static_cast<std::size_t>(k) * frameRow, pixels + sceneRow(sq.y1 - 1 - k) + left, row);
         frame->pixelsChanged();
         frame->translateBy(-sq.x0 / scale, -sq.y0 / scale);
         worker.ctx = frame.get();
         City(worker).lamplight(color, centres[i], radius);
         worker.ctx = nullptr;
-        return frame->makeImage();
-    });
-
-    uint8_t* target = scene.data();
-    for (std::size_t m = 0; m < members.size(); ++m) {
-        const std::size_t i = members[m];
-        const Square& sq = squares[i];
-        if (!pools[m]) {
-            // No copy could be made: this pool is drawn in place.
-            scene.pixelsChanged();
-            lamplight(color, centres[i], radius);
-            target = scene.data();
-            continue;
-        }
-        const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
+        const uint8_t* lit = std::as_const(*frame).data();
         for (int k = 0; k < h; ++k)
-            std::memcpy(target + sceneRow(sq.y1 - 1 - k) + static_cast<std::size_t>(sq.x0) * 4,
-                        pools[m]->data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(w),
-                        static_cast<std::size_t>(w) * 4);
-    }
+            std::memcpy(pixels + sceneRow(sq.y1 - 1 - k) + left, lit + static_cast<std::size_t>(k) * frameRow, row);
+        return nullptr;
+    });
     scene.pixelsChanged();
+    for (std::size_t m = 0; m < members.size(); ++m)
+        if (missed[m]) lamplight(color, centres[members[m]], radius);
 }
 
 void Art::City::walker(uint32_t shirt) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Art/City.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/StateGuard.h"
 
@@ -197,25 +198,30 @@ std::vector<std::pair<double, double>> Art::City::stretches(double length, const
 
 std::vector<Art::City::Run> Art::City::runs(const std::function<bool(cg::Point)>& open) const {
     const double w = art.W(), h = art.H();
-    std::vector<Run> out;
-    auto scan = [&](const Lane& lane, double length) {
-        const auto found = stretches(length, [&](double a) {
-            const cg::Point q = lane.eastWest ? cg::Point{a, lane.line} : cg::Point{lane.line, a};
-            return open(q) && clear(cg::Rect(q.x - 9, q.y - 9, 18, 18));
-        });
-        for (const auto& [g, e] : found) out.push_back({lane, g, e});
-    };
+    std::vector<Lane> lanes;
     // Traffic keeps to the right: eastbound on the south lane, northbound on the east lane.
     for (int64_t j = 0; j <= static_cast<int64_t>(h / 140); ++j) {
         const double centre = 140 * static_cast<double>(j) + 8;
-        scan({true, centre + 4.5, true}, w);
-        scan({true, centre - 4.5, false}, w);
+        lanes.push_back({true, centre + 4.5, true});
+        lanes.push_back({true, centre - 4.5, false});
     }
     for (int64_t j = 0; j <= static_cast<int64_t>(w / 160); ++j) {
         const double centre = 160 * static_cast<double>(j) + 8;
-        scan({false, centre + 4.5, false}, h);
-        scan({false, centre - 4.5, true}, h);
+        lanes.push_back({false, centre + 4.5, false});
+        lanes.push_back({false, centre - 4.5, true});
     }
+    // The lanes are scanned on several threads and their runs joined in lane order.
+    std::vector<std::vector<Run>> found(lanes.size());
+    dispatch::concurrentPerform(lanes.size(), [&](std::size_t i) {
+        const Lane& lane = lanes[i];
+        const auto spans = stretches(lane.eastWest ? w : h, [&](double a) {
+            const cg::Point q = lane.eastWest ? cg::Point{a, lane.line} : cg::Point{lane.line, a};
+            return open(q) && clear(cg::Rect(q.x - 9, q.y - 9, 18, 18));
+        });
+        for (const auto& [g, e] : spans) found[i].push_back({lane, g, e});
+    });
+    std::vector<Run> out;
+    for (std::vector<Run>& lane : found) out.insert(out.end(), lane.begin(), lane.end());
     return out;
 }
 

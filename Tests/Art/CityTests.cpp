@@ -6,10 +6,12 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Art/City.h"
 #include "Art/Geometry2D.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "ArtTestSupport.h"
 #include "Renderer/Shading.h"
 #include "Renderer/Streets.h"
@@ -97,7 +99,9 @@ TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
     // Apart and over the edge; a chain of overlapping pools, which must keep their order.
     const std::vector<std::vector<cg::Point>> sets = {{{40, 40}, {140, 60}, {235, 25}},
                                                       {{20, 100}, {40, 110}, {160, 60}, {60, 100}, {80, 90}}};
+    for (const int threads : {1, 0})
     for (const auto& centres : sets) {
+        const dispatch::ThreadCountScope scope(threads);
         std::vector<std::vector<uint32_t>> pictures;
         for (const bool together : {false, true}) {
             auto p = desk(citySpec(240, 120, 2, true));
@@ -112,7 +116,7 @@ TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
                 for (const cg::Point& q : centres) city.lamplight(0x9E7E4A, q, 30);
             pictures.push_back(arttest::pixels(*c.makeImage()));
         }
-        EXPECT_EQ(pictures[0], pictures[1]) << centres.size();
+        EXPECT_EQ(pictures[0], pictures[1]) << centres.size() << " threads " << threads;
     }
 }
 
@@ -226,6 +230,36 @@ TEST(CityTraffic, LaneStretchesAndVehicleCounts) {
 
     const std::pair<double, int64_t> counts[] = {{119, 0}, {120, 1}, {599, 1}, {600, 2}, {1500, 5}, {-5, 0}};
     for (const auto& [length, n] : counts) EXPECT_EQ(Art::City::carsFor(length), n) << length;
+}
+
+TEST(CityTraffic, LanesAreScannedInTheirOrderAtAnyThreadCount) {
+    const SceneSpec spec = citySpec(1710, 1112, 1, false, SelfTest::sampleDesktop(SceneKind::city, false).icons);
+    auto p = desk(spec);
+    Art& art = *p.art;
+    const auto open = [&art](cg::Point q) { return art.solid(q) < 0.03f; };
+    std::vector<std::vector<Art::City::Run>> found;
+    for (const int threads : {1, 0}) {
+        const dispatch::ThreadCountScope scope(threads);
+        found.push_back(Art::City(art).runs(open));
+    }
+    ASSERT_GT(found[0].size(), 20u);
+    ASSERT_EQ(found[0].size(), found[1].size());
+    for (std::size_t i = 0; i < found[0].size(); ++i) {
+        const Art::City::Run &a = found[0][i], &b = found[1][i];
+        EXPECT_EQ(std::tie(a.lane.eastWest, a.lane.line, a.lane.forward, a.first, a.last),
+                  std::tie(b.lane.eastWest, b.lane.line, b.lane.forward, b.first, b.last))
+            << i;
+        if (i == 0) continue;
+        // East-west lanes first, then north-south, each kind from the top or the left; along one lane the
+        // runs come in order.
+        const Art::City::Run& before = found[0][i - 1];
+        EXPECT_GE(before.lane.eastWest, a.lane.eastWest) << i;
+        if (before.lane.eastWest != a.lane.eastWest) continue;
+        EXPECT_LE(before.lane.line, a.lane.line + 9) << i;
+        if (before.lane.line == a.lane.line) {
+            EXPECT_LT(before.last, a.first) << i;
+        }
+    }
 }
 
 TEST(CityTraffic, GlidersKeepToTheRightAndPoliceLeadsOnly) {
@@ -449,6 +483,30 @@ TEST(CityScene, PlazaUnderAnIconHasNoFountain) {
             return;
         }
     FAIL() << "the desk has no plaza to test";
+}
+
+TEST(CityScene, AMovedIconGivesTheSameSceneAtOneAndAllThreads) {
+    // The placements remembered from the first render and the moved icon take every placing path; the
+    // sprites, made while the pictures are drawn, must keep their order.
+    for (const bool night : {false, true}) {
+        const SceneSpec a = SelfTest::sampleDesktop(SceneKind::city, night);
+        SceneSpec b = a;
+        b.icons.back().x += 300;
+        const auto A = Renderer::render(a, {});
+        ASSERT_TRUE(A);
+        std::vector<RenderedScene> made;
+        for (const int threads : {1, 0}) {
+            const dispatch::ThreadCountScope scope(threads);
+            auto B = Renderer::render(b, A->placed);
+            ASSERT_TRUE(B);
+            made.push_back(std::move(*B));
+        }
+        EXPECT_EQ(arttest::pixels(*made[0].image), arttest::pixels(*made[1].image)) << night;
+        EXPECT_EQ(made[0].placed, made[1].placed) << night;
+        ASSERT_EQ(made[0].sprites.size(), made[1].sprites.size()) << night;
+        for (std::size_t i = 0; i < made[0].sprites.size(); ++i)
+            EXPECT_EQ(made[0].sprites[i].identity(), made[1].sprites[i].identity()) << night << " " << i;
+    }
 }
 
 TEST(CityScene, AtNightFarSpritesAndPixelsStayWhenAnIconMoves) {
