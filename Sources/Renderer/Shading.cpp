@@ -443,6 +443,17 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
         store(texs + k, bilinear(c, load(P.at.fxAt(k0 + static_cast<int64_t>(k))), at.fy));
         store(grains + k, P.grain ? grain.at(k) : splat(0.0f));
     }
+    // The fixed ordered dither: the lattice hash of the noise at (k, r) with seed 5. Worked out here, in a
+    // short loop whose divisions overlap, rather than at the end of each group's long chain.
+    alignas(32) float dithers[kBlock];
+    for (std::size_t k = 0; k < m; k += kLanes) {
+        const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(k0 + static_cast<int64_t>(k))) + iota());
+        Uvec8 hn = (column * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
+        hn = (hn ^ (hn >> 15)) * 739982445u;
+        hn = (hn ^ (hn >> 12)) * 695872825u;
+        hn = hn ^ (hn >> 15);
+        store(dithers + k, ((toFloat((Ivec8)(hn & 0xFFFFu)) / 32767.5f - 1.0f) * 0.5f) / 255.0f);
+    }
     if (L.base.run) {
         GroundRun run;
         run.x = X;
@@ -588,12 +599,7 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
                                               caustics.at(k));
         }
 
-        const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(col)) + iota());
-        Uvec8 hn = (column * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
-        hn = (hn ^ (hn >> 15)) * 739982445u;
-        hn = (hn ^ (hn >> 12)) * 695872825u;
-        hn = hn ^ (hn >> 15);
-        const Vec8 dither = ((toFloat((Ivec8)(hn & 0xFFFFu)) / 32767.5f - 1.0f) * 0.5f) / 255.0f;
+        const Vec8 dither = load(dithers + k);
 
         const Uvec8 word = 0xFF000000u | ((Uvec8)toBytes(colour.r, dither) << 16) |
                            ((Uvec8)toBytes(colour.g, dither) << 8) | (Uvec8)toBytes(colour.b, dither);
