@@ -581,7 +581,9 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
             colour = select(lit, colour * (1.0f + vec8::clamp(Lt, -0.3f, 0.3f)), colour);
         }
 
-        if (L.grain > 0)
+        // Below landAt − 0.02 the step is exactly 0 and the factor exactly 1 (the grain is finite): open
+        // water leaves the colour as it is.
+        if (L.grain > 0 && !all(v <= landAt - 0.02f))
             colour = colour * (1.0f + L.grain * g * vec8::smoothstep(landAt - 0.02f, landAt + 0.02f, v));
 
         if (L.caustic > 0) {
