@@ -11,6 +11,7 @@
 #include "Renderer/CausticRow.h"
 #include "Renderer/GrainRow.h"
 #include "Renderer/Look.h"
+#include "Renderer/NoiseGrid.h"
 #include "Renderer/Palette.h"
 #include "Renderer/Random.h"
 #include "Renderer/SteadyMath.h"
@@ -275,6 +276,7 @@ struct Plan {
     std::optional<GrainRow::Columns> grainColumns;
     std::vector<float> causticColumns;    // CausticRow::columns of every column
     std::vector<BandPlan> water, land;
+    NoiseGrid coarseRipple, fineRipple;  // the ripples' two noises, seeds 81 and 82
 
     // Grid row and fraction for a scene y, as the point sample clamps them.
     struct Row {
@@ -441,6 +443,17 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
         store(texs + k, bilinear(c, load(P.at.fxAt(k0 + static_cast<int64_t>(k))), at.fy));
         store(grains + k, P.grain ? grain.at(k) : splat(0.0f));
     }
+    // The fixed ordered dither: the lattice hash of the noise at (k, r) with seed 5. Worked out here, in a
+    // short loop whose divisions overlap, rather than at the end of each group's long chain.
+    alignas(32) float dithers[kBlock];
+    for (std::size_t k = 0; k < m; k += kLanes) {
+        const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(k0 + static_cast<int64_t>(k))) + iota());
+        Uvec8 hn = (column * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
+        hn = (hn ^ (hn >> 15)) * 739982445u;
+        hn = (hn ^ (hn >> 12)) * 695872825u;
+        hn = hn ^ (hn >> 15);
+        store(dithers + k, ((toFloat((Ivec8)(hn & 0xFFFFu)) / 32767.5f - 1.0f) * 0.5f) / 255.0f);
+    }
     if (L.base.run) {
         GroundRun run;
         run.x = X;
@@ -489,7 +502,7 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
             if (any(wet)) {
                 const Vec8 u = 0.8f * x + 0.6f * y;
                 const Vec8 q = 0.8f * y - 0.6f * x;
-                const Vec8 nz = 0.6f * valueNoise(u / 5.0f, q / 17.0f, 81) + 0.4f * valueNoise(u / 2.2f, q / 7.0f, 82);
+                const Vec8 nz = 0.6f * P.coarseRipple.at(u / 5.0f, q / 17.0f) + 0.4f * P.fineRipple.at(u / 2.2f, q / 7.0f);
                 colour = select(wet, colour * (1.0f + L.ripple * (1.0f - vec8::smoothstep(e0Ripple, landAt, v)) * nz),
                                 colour);
             }
@@ -568,7 +581,9 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
             colour = select(lit, colour * (1.0f + vec8::clamp(Lt, -0.3f, 0.3f)), colour);
         }
 
-        if (L.grain > 0)
+        // Below landAt − 0.02 the step is exactly 0 and the factor exactly 1 (the grain is finite): open
+        // water leaves the colour as it is.
+        if (L.grain > 0 && !all(v <= landAt - 0.02f))
             colour = colour * (1.0f + L.grain * g * vec8::smoothstep(landAt - 0.02f, landAt + 0.02f, v));
 
         if (L.caustic > 0) {
@@ -586,12 +601,7 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
                                               caustics.at(k));
         }
 
-        const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(col)) + iota());
-        Uvec8 hn = (column * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
-        hn = (hn ^ (hn >> 15)) * 739982445u;
-        hn = (hn ^ (hn >> 12)) * 695872825u;
-        hn = hn ^ (hn >> 15);
-        const Vec8 dither = ((toFloat((Ivec8)(hn & 0xFFFFu)) / 32767.5f - 1.0f) * 0.5f) / 255.0f;
+        const Vec8 dither = load(dithers + k);
 
         const Uvec8 word = 0xFF000000u | ((Uvec8)toBytes(colour.r, dither) << 16) |
                            ((Uvec8)toBytes(colour.g, dither) << 8) | (Uvec8)toBytes(colour.b, dither);
@@ -628,6 +638,23 @@ int64_t sharedShift(float inv, int64_t width, int64_t height) {
     return s;
 }
 
+// The corners of one ripple noise, at (u/du, q/dv) with u = 0.8x + 0.6y and q = 0.8y − 0.6x, for every
+// point of the picture. Each step is monotonic in x and y, so the picture's corners bound the cells; one
+// cell of margin on each side, and lookups outside still hash their own corners.
+NoiseGrid rippleGrid(const Plan& p, int64_t height, float du, float dv, uint32_t seed) {
+    const float x0 = p.xs.front(), x1 = p.xs.back();
+    const float y0 = 0.5f * p.inv, y1 = (static_cast<float>(height - 1) + 0.5f) * p.inv;
+    const double uLo = std::floor((0.8f * x0 + 0.6f * y0) / du), uHi = std::floor((0.8f * x1 + 0.6f * y1) / du);
+    const double qLo = std::floor((0.8f * y0 - 0.6f * x1) / dv), qHi = std::floor((0.8f * y1 - 0.6f * x0) / dv);
+    constexpr double kFar = 1 << 30;
+    if (!(std::fabs(uLo) < kFar && std::fabs(uHi) < kFar && std::fabs(qLo) < kFar && std::fabs(qHi) < kFar))
+        return {};
+    NoiseGrid grid(static_cast<int64_t>(uLo) - 1, static_cast<int64_t>(uHi) + 1, static_cast<int64_t>(qLo) - 1,
+                   static_cast<int64_t>(qHi) + 1, seed);
+    dispatch::concurrentPerform(grid.rows(), [&grid](std::size_t j) { grid.fillRow(j); });
+    return grid;
+}
+
 Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Look& look) {
     const Prepared r = prepare(scale, t, look);
     Plan p{look,     t.v->p.data(), t.body->p.data(), t.shade->p.data(), t.depth->p.data(), t.tex->p.data(),
@@ -635,7 +662,7 @@ Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Lo
            r.grain,  r.cliff,       r.hasFacade,      r.lx,              r.ly,              width,
            {},       {},            {},               {},                {},                0,
            {},       0,             0,                {},                {},                {},
-           {}};
+           {},       {},            {}};
     p.water = bandPlans(look.water);
     p.land = bandPlans(look.land);
     const auto padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
@@ -651,6 +678,10 @@ Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Lo
             p.right = columnCells(p.xs, 1.5f, p.cols, p.maxX);
             p.left = columnCells(p.xs, -1.5f, p.cols, p.maxX);
         }
+    }
+    if (look.ripple > 0) {
+        p.coarseRipple = rippleGrid(p, height, 5.0f, 17.0f, 81);
+        p.fineRipple = rippleGrid(p, height, 2.2f, 7.0f, 82);
     }
     if (p.grain) p.grainColumns.emplace(p.xAt(0), padded);
     if (look.caustic > 0) {

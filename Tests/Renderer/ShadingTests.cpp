@@ -4,6 +4,7 @@
 #include "Renderer/CausticRun.h"
 #include "Renderer/Look.h"
 #include "Renderer/NoiseCloud.h"
+#include "Renderer/NoiseGrid.h"
 #include "Renderer/NoiseRow.h"
 #include "Renderer/Palette.h"
 #include "Renderer/Random.h"
@@ -253,6 +254,10 @@ VEC8_AVX2 void cloudInto(const float* cx, const float* cy, std::size_t n, float*
     for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, cloud.at(k));
 }
 
+VEC8_AVX2 void gridInto(const NoiseGrid& grid, const float* cx, const float* cy, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, grid.at(vec8::load(cx + k), vec8::load(cy + k)));
+}
+
 VEC8_AVX2 void noiseInto(const float* x, const float* y, float* out) {
     vec8::store(out, vec8::valueNoise(vec8::load(x), vec8::load(y), 93));
 }
@@ -317,6 +322,35 @@ TEST(NoiseCloud, EqualsValueNoise) {
                         ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 93)))
                             << x0 << " " << step << " " << wobble << " " << y0 << " point " << k;
                 }
+}
+
+// Corners hashed once for a box of cells give valueNoise bit for bit: turned runs whose groups sit in one
+// corner row or straddle two, points jumping between cells, points outside the box or far beyond it, and
+// a box too large to hold (every point hashed).
+TEST(NoiseGrid, EqualsValueNoise) {
+    ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
+    struct Box {
+        int64_t ix0, ix1, iy0, iy1;
+    };
+    constexpr std::size_t n = 256;
+    alignas(32) float cx[n], cy[n], got[n];
+    for (const Box box : {Box{-30, 120, -12, 40}, Box{0, 3, 0, 2}, Box{-5, 5000, -5, 5000}}) {
+        NoiseGrid grid(box.ix0, box.ix1, box.iy0, box.iy1, 82);
+        for (std::size_t j = 0; j < grid.rows(); ++j) grid.fillRow(j);
+        for (float x0 : {-29.7f, 0.0f, 1.3f, 3e9f})
+            for (float step : {0.02f, 0.18f, 1.1f, 7.0f})
+                for (float turn : {-0.04f, 0.0f, 0.3f}) {
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const float t = static_cast<float>(k);
+                        cx[k] = x0 + step * t;
+                        cy[k] = 0.5f + turn * t;
+                    }
+                    gridInto(grid, cx, cy, n, got);
+                    for (std::size_t k = 0; k < n; ++k)
+                        ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 82)))
+                            << box.ix1 << " " << x0 << " " << step << " " << turn << " point " << k;
+                }
+    }
 }
 
 TEST(Vec8, NoiseAndFloorsEqualTheScalarFunctions) {
