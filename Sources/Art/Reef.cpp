@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -92,7 +93,7 @@ public:
 
     FloorBands(cg::Context& scene, const std::vector<FloorProp>& props)
         : props_(props), width_(scene.pixelWidth()), height_(scene.pixelHeight()),
-          toDevice_(scene.ctm()), base_(scene.data()), stride_(scene.bytesPerRow()) {
+          toDevice_(scene.ctm()), scene_(scene), stride_(scene.bytesPerRow()) {
         const cg::Transform toUser = toDevice_.inverted();
         for (std::size_t i = 0; i < kBands; ++i) {
             Band& band = bands_[i];
@@ -122,7 +123,7 @@ public:
     // on the scene once every band is done.
     void paint(Art& worker, std::size_t i) const {
         const Band& band = bands_[i];
-        if (band.bottom <= band.top || width_ <= 0 || !base_) return;
+        if (band.bottom <= band.top || width_ <= 0) return;
         auto bitmap = cg::Context::makeBitmap(width_, band.bottom - band.top, 1);
         if (!bitmap) return;
         // The scene's own transform, moved down to the band's lowest row.
@@ -133,6 +134,10 @@ public:
             if (reaches(prop, band)) prop.draw(worker);
         worker.ctx = nullptr;
 
+        // The scene's pixels are taken only now, once for all bands: the ground may still be being
+        // shaded while the bands are drawn.
+        std::call_once(baseOnce_, [this] { base_ = scene_.data(); });
+        if (!base_) return;
         const uint8_t* src = bitmap->data();
         const std::size_t srcStride = bitmap->bytesPerRow();
         for (int y = 0; y < band.bottom - band.top; ++y)
@@ -154,7 +159,9 @@ private:
     const std::vector<FloorProp>& props_;
     const int width_, height_;
     const cg::Transform toDevice_;
-    uint8_t* const base_;
+    cg::Context& scene_;
+    mutable std::once_flag baseOnce_;
+    mutable uint8_t* base_ = nullptr;
     const std::size_t stride_;
     std::array<Band, kBands> bands_;
 };
