@@ -149,17 +149,54 @@ void Art::winter() {
         return true;
     });
 
-    // 1. Floes, some with a seal.
-    for (const cg::Point& p : floes) {
-        const double size = 6 + 10 * rand(p, 0);
-        winter.floe(flip(p), size, rand(p, 1));
-        if (Winter::sealed(size, rand(p, 7)))
-            winter.seal({p.x + size * (rand(p, 8) - 0.5) * 0.3, h - p.y}, rand(p, 9) * 2 * kPi);
+    // Everything up to the snow globes only draws into the scene and makes sprites: in bands, on several
+    // threads, each band doing every step in order (drawing nothing that cannot reach it) and the last
+    // band's sprites kept. Steps 1–12 below.
+    const cg::ImageRef floe = batch.image(floeRow);
+    const cg::ImageRef puff = batch.image(puffRow);  // the chimney smoke (steps 3–4)
+    const uint32_t dusk = pick(night, 0x4A6684, 0x18263A);
+    const uint32_t snow = pick(night, 0xEEF4F8, 0x93A3B8);
+    const cg::Gradient shade({cg::Color::rgb(dusk, 0.2), cg::Color::rgb(dusk, 0.17), cg::Color::rgb(dusk, 0)},
+                             {0, 0.55, 1});
+    const cg::Gradient drift({cg::Color::rgb(snow, 0.85), cg::Color::rgb(snow, 0.85 * 0.85), cg::Color::rgb(snow, 0)},
+                             {0, 0.55, 1});
+    struct Lobe {
+        double dx, dy, k;
+    };
+    static constexpr Lobe kLobes[] = {{0, 0, 1}, {-0.45, 0.2, 0.6}, {0.4, 0.12, 0.55}};
+    const std::vector<cg::ImageRef> figure = batch.frames(snowmanRow);
+    const std::vector<cg::ImageRef> globe = batch.frames(globeRow);
+    const auto props = Winter::backToFront(cabins, pines, snowmen);
+    // The ice edges' lines and the rings' chunks, worked out once for every band.
+    std::vector<std::vector<cg::Point>> edgeLines;
+    for (const cg::Point& p : edges) {
+        const std::vector<cg::Point> trace = winter.shoreline(p, 9, 7);
+        std::vector<cg::Point>& line = edgeLines.emplace_back();
+        line.reserve(trace.size());
+        for (std::size_t k = 0; k < trace.size(); ++k) {
+            const double dx = (rand(p, 30 + k) - 0.5) * 3.2;
+            const double dy = (rand(p, 50 + k) - 0.5) * 3.2;
+            line.push_back(flip({trace[k].x + dx, trace[k].y + dy}));
+        }
     }
+    std::vector<Winter::Chunk> chunks;
+    for (const cg::Point& p : rings) {
+        const std::vector<cg::Point> ring = rounded(winter.shoreline(p, 5, 8), false, 2.2);
+        for (const Winter::Chunk& chunk : Winter::chunks(ring, [p](uint64_t salt) { return rand(p, salt); }))
+            chunks.push_back(chunk);
+    }
+    const std::vector<cg::ImageRef> foxFrames = batch.frames(foxRow);
+    paintInBands([&](Art& a, const cg::Rect& band) {
+        Winter w(a);
+        // 1. Floes, some with a seal.
+        for (const cg::Point& p : floes) {
+            const double size = 6 + 10 * rand(p, 0);
+            w.floe(flip(p), size, rand(p, 1));
+            if (Winter::sealed(size, rand(p, 7)))
+                w.seal({p.x + size * (rand(p, 8) - 0.5) * 0.3, h - p.y}, rand(p, 9) * 2 * kPi);
+        }
 
-    // 2. Floes drifting on the current.
-    {
-        const cg::ImageRef floe = batch.image(floeRow);
+        // 2. Floes drifting on the current.
         for (const cg::Point& p : drifters) {
             Sprite sp = still(Sprite::Kind::trip, flip(p), 30, rand(p, 0));
             sp.travel = 3;
@@ -169,120 +206,84 @@ void Art::winter() {
             sp.rest = 0.15;
             sp.closed = false;
             sp.spin = (rand(p, 4) - 0.5) * 0.9;
-            sprites.push_back(std::move(sp));
+            a.sprites.push_back(std::move(sp));
         }
-    }
 
-    // 3–4. The chimney smoke (cabins, pines and snowmen are placed above and drawn in step 11).
-    const cg::ImageRef puff = batch.image(puffRow);
-    // 5. Ice edges along the top of the shelf, with a faint highlight up and left of each line.
-    for (const cg::Point& p : edges) {
-        const std::vector<cg::Point> trace = winter.shoreline(p, 9, 7);
-        std::vector<cg::Point> line;
-        line.reserve(trace.size());
-        for (std::size_t k = 0; k < trace.size(); ++k) {
-            const double dx = (rand(p, 30 + k) - 0.5) * 3.2;
-            const double dy = (rand(p, 50 + k) - 0.5) * 3.2;
-            line.push_back(flip({trace[k].x + dx, trace[k].y + dy}));
+        // 5. Ice edges along the top of the shelf, with a faint highlight up and left of each line.
+        for (const std::vector<cg::Point>& line : edgeLines) {
+            a.shape(pick(night, 0xFFFFFF, 0xC4D0DE), 0.45, 0.5, [&](cg::Path& path) {
+                path.moveTo({line[0].x - 0.6, line[0].y + 0.6});
+                for (std::size_t k = 1; k < line.size(); ++k) path.lineTo({line[k].x - 0.6, line[k].y + 0.6});
+            });
+            a.shape(pick(night, 0x7F9CB4, 0x4A6080), 0.9, 0.7, [&](cg::Path& path) { path.addLines(line); });
         }
-        shape(pick(night, 0xFFFFFF, 0xC4D0DE), 0.45, 0.5, [&](cg::Path& path) {
-            path.moveTo({line[0].x - 0.6, line[0].y + 0.6});
-            for (std::size_t k = 1; k < line.size(); ++k) path.lineTo({line[k].x - 0.6, line[k].y + 0.6});
-        });
-        shape(pick(night, 0x7F9CB4, 0x4A6080), 0.9, 0.7, [&](cg::Path& path) { path.addLines(line); });
-    }
 
-    // 6. Rings of ice chunks lower down the shelf, growing toward the middle of each ring.
-    for (const cg::Point& p : rings) {
-        const std::vector<cg::Point> ring = rounded(winter.shoreline(p, 5, 8), false, 2.2);
-        for (const Winter::Chunk& chunk : Winter::chunks(ring, [p](uint64_t salt) { return rand(p, salt); })) {
+        // 6. Rings of ice chunks lower down the shelf, growing toward the middle of each ring.
+        for (const Winter::Chunk& chunk : chunks) {
             const cg::Point c = flip(chunk.c);
             const double cw = chunk.w;
             auto block = [&](uint32_t color, double alpha, cg::Point at, double scale) {
                 const cg::Transform m =
                     cg::Transform::identity().translatedBy(at.x, at.y).rotatedBy(chunk.turn).scaledBy(scale, scale);
-                shape(color, alpha, 0, [&](cg::Path& path) { path.addRect(cg::Rect(-cw, -0.8 * cw, 2 * cw, 1.6 * cw), m); });
+                a.shape(color, alpha, 0, [&](cg::Path& path) { path.addRect(cg::Rect(-cw, -0.8 * cw, 2 * cw, 1.6 * cw), m); });
             };
             block(pick(night, 0x2A4A70, 0x000000), night ? 0.2 : 0.28, {c.x + 0.6 * cw, c.y - 0.6 * cw}, 1);
             block(pick(night, 0xCFE3EE, 0x8EA3BD), 1, c, 1);
             block(pick(night, 0xF7FBFD, 0xB7C4D6), 1, {c.x - 0.25 * cw, c.y + 0.25 * cw}, 0.7);
         }
-    }
 
-    // 7–8. Fox and hare tracks, clear of the snowmen.
-    winter.tracks(trackStarts, batch.frames(foxRow));
+        // 7–8. Fox and hare tracks, clear of the snowmen.
+        w.tracks(trackStarts, foxFrames);
 
-    // 9. Birds circling by day; at night their placement is not made at all.
-    if (!night)
-        for (const cg::Point& p : birds)
-            bird(p, 58, 44, 15, 0x1E1E26, 4.5);
+        // 9. Birds circling by day; at night their placement is not made at all.
+        if (!night)
+            for (const cg::Point& p : birds)
+                a.bird(p, 58, 44, 15, 0x1E1E26, 4.5);
 
-    // 10. Snow mounds: a soft shadow to the lower right, then three lobes of snow.
-    {
-        const uint32_t dusk = pick(night, 0x4A6684, 0x18263A);
-        const uint32_t snow = pick(night, 0xEEF4F8, 0x93A3B8);
-        const cg::Gradient shade({cg::Color::rgb(dusk, 0.2), cg::Color::rgb(dusk, 0.17), cg::Color::rgb(dusk, 0)},
-                                 {0, 0.55, 1});
-        const cg::Gradient drift({cg::Color::rgb(snow, 0.85), cg::Color::rgb(snow, 0.85 * 0.85), cg::Color::rgb(snow, 0)},
-                                 {0, 0.55, 1});
-        struct Lobe {
-            double dx, dy, k;
-        };
-        static constexpr Lobe kLobes[] = {{0, 0, 1}, {-0.45, 0.2, 0.6}, {0.4, 0.12, 0.55}};
+        // 10. Snow mounds: a soft shadow to the lower right, then three lobes of snow.
         for (const cg::Point& p : mounds) {
             const double r = 9 + 7 * rand(p, 0);
             {
-                cg::SavedState saved(ctx);
-                ctx->translateBy(p.x + 0.3 * r, h - p.y - 0.22 * r);
-                ctx->scaleBy(1, 0.5 / 1.1);
-                ctx->drawRadialGradient(shade, {0, 0}, 0, {0, 0}, 1.1 * r);
+                cg::SavedState saved(a.ctx);
+                a.ctx->translateBy(p.x + 0.3 * r, h - p.y - 0.22 * r);
+                a.ctx->scaleBy(1, 0.5 / 1.1);
+                a.ctx->drawRadialGradient(shade, {0, 0}, 0, {0, 0}, 1.1 * r);
             }
             for (const Lobe& lobe : kLobes) {
-                cg::SavedState saved(ctx);
-                ctx->translateBy(p.x + r * lobe.dx, h - p.y + r * lobe.dy);
-                ctx->scaleBy(1, 0.45);
-                ctx->drawRadialGradient(drift, {0, 0}, 0, {0, 0}, r * lobe.k);
+                cg::SavedState saved(a.ctx);
+                a.ctx->translateBy(p.x + r * lobe.dx, h - p.y + r * lobe.dy);
+                a.ctx->scaleBy(1, 0.45);
+                a.ctx->drawRadialGradient(drift, {0, 0}, 0, {0, 0}, r * lobe.k);
             }
         }
-    }
 
-    // 11. Cabins, pines and snowmen, back to front, in bands. Every band makes the cabins' and the
-    // snowmen's sprites, in order; pines only draw, and are left out where they cannot reach a band.
-    {
-        const std::vector<cg::ImageRef> figure = batch.frames(snowmanRow);
-        const auto props = Winter::backToFront(cabins, pines, snowmen);
-        paintInBands([&](Art& a, const cg::Rect& band) {
-            Winter w(a);
-            for (const auto& [p, tag] : props) {
-                if (tag == 1) {
-                    const double size = 18 + 8 * rand(p, 0);
-                    const cg::Point q = flip(p);
-                    if (q.y + 3 * size + 10 >= band.minY() && q.y - 3 * size - 10 <= band.maxY()) w.pine(q, size);
-                } else if (tag == 0) {
-                    w.cabin(flip(p), puff);
-                } else {
-                    a.groundShadow(flip(p), 5, 0.2);
-                    Sprite sp = still(Sprite::Kind::trip, {}, 24, rand(p, 3));
-                    sp.path = drawn(Winter::wobble(p));
-                    sp.at = sp.path.front();
-                    sp.travel = 0.1;
-                    sp.image = figure.empty() ? nullptr : figure.front();
-                    sp.anchor = {0.5, 3.0 / 22};
-                    sp.frames = figure;
-                    sp.beat = 2.2 + rand(p, 4);
-                    sp.rest = 0.3;
-                    sp.closed = true;
-                    a.sprites.push_back(std::move(sp));
-                }
+        // 11. Cabins, pines and snowmen, back to front; pines are left out where they cannot reach the band.
+        for (const auto& [p, tag] : props) {
+            if (tag == 1) {
+                const double size = 18 + 8 * rand(p, 0);
+                const cg::Point q = flip(p);
+                if (q.y + 3 * size + 10 >= band.minY() && q.y - 3 * size - 10 <= band.maxY()) w.pine(q, size);
+            } else if (tag == 0) {
+                w.cabin(flip(p), puff);
+            } else {
+                a.groundShadow(flip(p), 5, 0.2);
+                Sprite sp = still(Sprite::Kind::trip, {}, 24, rand(p, 3));
+                sp.path = drawn(Winter::wobble(p));
+                sp.at = sp.path.front();
+                sp.travel = 0.1;
+                sp.image = figure.empty() ? nullptr : figure.front();
+                sp.anchor = {0.5, 3.0 / 22};
+                sp.frames = figure;
+                sp.beat = 2.2 + rand(p, 4);
+                sp.rest = 0.3;
+                sp.closed = true;
+                a.sprites.push_back(std::move(sp));
             }
-        });
-    }
+        }
 
-    // 12. Snow globes, each with a warm lamp at night.
-    {
-        const std::vector<cg::ImageRef> globe = batch.frames(globeRow);
+        // 12. Snow globes, each with a warm lamp at night.
         for (const cg::Point& p : globes) {
-            groundShadow(flip(p), 13, 0.22);
+            a.groundShadow(flip(p), 13, 0.22);
             Sprite sp = still(Sprite::Kind::trip, {}, 30, rand(p, 3));
             sp.path = drawn(Winter::wobble(p));
             sp.at = sp.path.front();
@@ -293,16 +294,16 @@ void Art::winter() {
             sp.beat = 3 + rand(p, 4);
             sp.rest = 0.3;
             sp.closed = true;
-            sprites.push_back(std::move(sp));
+            a.sprites.push_back(std::move(sp));
             if (!night) continue;
             Sprite lamp = still(Sprite::Kind::light, {p.x + 4, h - p.y + 9.5}, 0.8, rand(p, 5));
             lamp.travel = 0;
             lamp.color = 0xFFC56B;
             lamp.beat = 1;
             lamp.face = true;
-            sprites.push_back(std::move(lamp));
+            a.sprites.push_back(std::move(lamp));
         }
-    }
+    });
 
     // 13. Steam rising off the open water.
     winter.steamSprites(steam, {batch.image(steamRows[0]), batch.image(steamRows[1]), batch.image(steamRows[2])});
