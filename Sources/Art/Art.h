@@ -216,6 +216,8 @@ public:
     // the image cannot be made.
     cg::ImageRef shimmerPatch(cg::Point p, float strength, ShimmerTint tint,
                               const std::function<float(float)>& depth) const;
+    // The glowing sprite that carries a patch made at p along its swell.
+    Sprite shimmerSprite(cg::Point p, cg::ImageRef image) const;
 
     // --- Island props and the giant ape ---
 

@@ -491,36 +491,7 @@ std::vector<Sprite> Art::Pond::shimmerSprites(const std::vector<cg::Point>& cent
     std::vector<Sprite> out;
     for (std::size_t i = 0; i < centres.size() && i < patches.size(); ++i) {
         if (!patches[i]) continue;
-        const cg::Point p = centres[i];
-        std::vector<cg::Point> path;
-        for (const cg::Point& q : shimmerSwell(p)) path.push_back(art.flip(q));
-        Sprite sp;
-        sp.kind = Sprite::Kind::trip;
-        sp.at = path.front();
-        sp.size = 340;
-        sp.phase = Art::rand(p, 4);
-        sp.travel = 2 + Art::rand(p, 2);
-        sp.to = {0, 0};
-        sp.color = 0xffffff;
-        sp.angle = 0;
-        sp.image = patches[i];
-        sp.anchor = {0.5, 0.5};
-        sp.beat = 1;
-        sp.dust = 0;
-        sp.path = std::move(path);
-        sp.rest = 0.3 + 0.6 * Art::rand(p, 5);
-        sp.closed = false;
-        sp.pulse = 0;
-        sp.ease = 1;
-        sp.spin = 0;
-        sp.hop = 0;
-        sp.grow = 1;
-        sp.face = false;
-        sp.stroke = 0;
-        sp.blow = 0;
-        sp.rain = 0;
-        sp.glow = true;
-        out.push_back(std::move(sp));
+        out.push_back(art.shimmerSprite(centres[i], patches[i]));
     }
     return out;
 }

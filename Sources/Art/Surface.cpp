@@ -161,6 +161,38 @@ cg::ImageRef Art::shimmerPatch(cg::Point p, float strength, ShimmerTint tint,
                            cg::AlphaInfo::noneSkipLast);
 }
 
+Sprite Art::shimmerSprite(cg::Point p, cg::ImageRef image) const {
+    std::vector<cg::Point> path;
+    for (const cg::Point& q : shimmerSwell(p)) path.push_back(flip(q));
+    Sprite sp;
+    sp.kind = Sprite::Kind::trip;
+    sp.at = path.front();
+    sp.size = 340;
+    sp.phase = rand(p, 4);
+    sp.travel = 2 + rand(p, 2);
+    sp.to = {0, 0};
+    sp.color = 0xffffff;
+    sp.angle = 0;
+    sp.image = std::move(image);
+    sp.anchor = {0.5, 0.5};
+    sp.beat = 1;
+    sp.dust = 0;
+    sp.path = std::move(path);
+    sp.rest = 0.3 + 0.6 * rand(p, 5);
+    sp.closed = false;
+    sp.pulse = 0;
+    sp.ease = 1;
+    sp.spin = 0;
+    sp.hop = 0;
+    sp.grow = 1;
+    sp.face = false;
+    sp.stroke = 0;
+    sp.blow = 0;
+    sp.rain = 0;
+    sp.glow = true;
+    return sp;
+}
+
 void Art::shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
                   const std::function<float(float)>& depth) {
     const double w = W(), h = H();
@@ -177,34 +209,6 @@ void Art::shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint
     for (const cg::Point& p : centres) {
         cg::ImageRef image = shimmerPatch(p, strength, tint, depth);
         if (!image) continue;
-        std::vector<cg::Point> path;
-        for (const cg::Point& q : shimmerSwell(p)) path.push_back(flip(q));
-        Sprite sp;
-        sp.kind = Sprite::Kind::trip;
-        sp.at = path.front();
-        sp.size = 340;
-        sp.phase = rand(p, 4);
-        sp.travel = 2 + rand(p, 2);
-        sp.to = {0, 0};
-        sp.color = 0xffffff;
-        sp.angle = 0;
-        sp.image = std::move(image);
-        sp.anchor = {0.5, 0.5};
-        sp.beat = 1;
-        sp.dust = 0;
-        sp.path = std::move(path);
-        sp.rest = 0.3 + 0.6 * rand(p, 5);
-        sp.closed = false;
-        sp.pulse = 0;
-        sp.ease = 1;
-        sp.spin = 0;
-        sp.hop = 0;
-        sp.grow = 1;
-        sp.face = false;
-        sp.stroke = 0;
-        sp.blow = 0;
-        sp.rain = 0;
-        sp.glow = true;
-        sprites.push_back(std::move(sp));
+        sprites.push_back(shimmerSprite(p, std::move(image)));
     }
 }
