@@ -186,6 +186,20 @@ void Art::winter() {
             chunks.push_back(chunk);
     }
     const std::vector<cg::ImageRef> foxFrames = batch.frames(foxRow);
+    // A snowman or snow globe: its frames rocking gently on the spot.
+    auto wobbler = [&](cg::Point p, double size, const std::vector<cg::ImageRef>& frames, double foot, double beat) {
+        Sprite sp = still(Sprite::Kind::trip, {}, size, rand(p, 3));
+        sp.path = drawn(Winter::wobble(p));
+        sp.at = sp.path.front();
+        sp.travel = 0.1;
+        sp.image = frames.empty() ? nullptr : frames.front();
+        sp.anchor = {0.5, foot};
+        sp.frames = frames;
+        sp.beat = beat + rand(p, 4);
+        sp.rest = 0.3;
+        sp.closed = true;
+        return sp;
+    };
     paintInBands([&](Art& a, const cg::Rect& band) {
         Winter w(a);
         // 1. Floes, some with a seal.
@@ -267,34 +281,14 @@ void Art::winter() {
                 w.cabin(flip(p), puff);
             } else {
                 a.groundShadow(flip(p), 5, 0.2);
-                Sprite sp = still(Sprite::Kind::trip, {}, 24, rand(p, 3));
-                sp.path = drawn(Winter::wobble(p));
-                sp.at = sp.path.front();
-                sp.travel = 0.1;
-                sp.image = figure.empty() ? nullptr : figure.front();
-                sp.anchor = {0.5, 3.0 / 22};
-                sp.frames = figure;
-                sp.beat = 2.2 + rand(p, 4);
-                sp.rest = 0.3;
-                sp.closed = true;
-                a.sprites.push_back(std::move(sp));
+                a.sprites.push_back(wobbler(p, 24, figure, 3.0 / 22, 2.2));
             }
         }
 
         // 12. Snow globes, each with a warm lamp at night.
         for (const cg::Point& p : globes) {
             a.groundShadow(flip(p), 13, 0.22);
-            Sprite sp = still(Sprite::Kind::trip, {}, 30, rand(p, 3));
-            sp.path = drawn(Winter::wobble(p));
-            sp.at = sp.path.front();
-            sp.travel = 0.1;
-            sp.image = globe.empty() ? nullptr : globe.front();
-            sp.anchor = {0.5, 1.0 / 34};
-            sp.frames = globe;
-            sp.beat = 3 + rand(p, 4);
-            sp.rest = 0.3;
-            sp.closed = true;
-            a.sprites.push_back(std::move(sp));
+            a.sprites.push_back(wobbler(p, 30, globe, 1.0 / 34, 3));
             if (!night) continue;
             Sprite lamp = still(Sprite::Kind::light, {p.x + 4, h - p.y + 9.5}, 0.8, rand(p, 5));
             lamp.travel = 0;
