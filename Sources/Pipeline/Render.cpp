@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <future>
 #include <thread>
 #include <utility>
 
@@ -132,6 +133,7 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     // things and draws its pictures; the painter's first read of or draw into the bitmap waits for it.
     // Neither changes the other's bytes: both only read the terrain and the look.
     std::thread shader;
+    std::promise<void> shaded;
     struct JoinOnExit {
         std::thread& t;
         ~JoinOnExit() {
@@ -139,14 +141,17 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
         }
     } joinOnExit{shader};
     if (dispatch::threadCount() > 1) {
-        shader = std::thread([&shade, times] {
+        // Whichever thread first needs the pixels waits on the promise; only this thread ever touches
+        // `shader` itself, joining it on the way out.
+        shader = std::thread([&shade, &shaded, times] {
             StageClock own(times);
             shade();
             own.lap(&StageTimes::shading);
+            shaded.set_value();
         });
-        ctx->awaitPixels([&shader, times] {
+        ctx->awaitPixels([done = shaded.get_future().share(), times] {
             const auto start = std::chrono::steady_clock::now();
-            shader.join();
+            done.wait();
             if (times)
                 times->waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         });
@@ -169,7 +174,7 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     }
     art.placed[style + "-keep"] = std::move(keepPoints);
     art.decorate();
-    if (shader.joinable()) ctx->data();  // a painter that never touched the ground still waits for it
+    ctx->data();  // a painter that never touched the ground still waits for it
     clock.lap(&StageTimes::painter);
 
     RenderedScene result;
