@@ -56,15 +56,6 @@ struct DragonflyColors {
 constexpr DragonflyColors kDragonflies[] = {{0xc8341e, 0x8a3a1e}, {0x8ab4da, 0x2c3844}, {0x3e6a8c, 0x5ea03a}};
 constexpr double kWingPoses[] = {-1, 0.2, 1, 0.2};
 
-// The integer part of min(v, 255); negative and NaN give 0.
-uint8_t channel(float v) {
-    if (!(v > 0)) return 0;
-    if (v >= 255.0f) return 255;
-    return static_cast<uint8_t>(v);
-}
-
-constexpr int kPatch = 340;  // a shimmer patch's side in pixels, one per point
-
 // The index of frame j of a row of `count` frames from its phase j / count.
 std::size_t frameIndex(double phase, int count) {
     const double q = std::round(phase * count);
@@ -449,41 +440,7 @@ std::vector<cg::Point> Art::Pond::shimmerCentres(const ShimmerLook& look) const 
 }
 
 cg::ImageRef Art::Pond::shimmerPatch(cg::Point centre, const ShimmerLook& look) const {
-    // Art::shimmerPatch with the pond's depth weight, except that the caustic is only worked out where
-    // the weight is not 0: there the product is ±0 (or NaN), a black pixel all the same. Over most of a
-    // patch the water is too deep or too shallow to shimmer, and the caustic is nearly all the cost.
-    const float o = static_cast<float>(Art::rand(centre, 6)) * 5000.0f;
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(kPatch) * kPatch * 4, 255);
-    const float ox = static_cast<float>(centre.x + 25 - 170);
-    const float oy = static_cast<float>(centre.y + 17.5 - 170);
-    const Grid& height = *art.t.v;
-    const float strength = look.strength;
-    const ShimmerTint tint = look.tint;
-    dispatch::concurrentPerform(kPatch, [&](std::size_t a) {
-        uint8_t* row = bytes.data() + a * static_cast<std::size_t>(kPatch) * 4;
-        const float y = oy + static_cast<float>(a);
-        const float dy = 2.0f * static_cast<float>(a) / 340.0f - 1.0f;
-        for (int j = 0; j < kPatch; ++j) {
-            const float x = ox + static_cast<float>(j);
-            const float dx = 2.0f * static_cast<float>(j) / 340.0f - 1.0f;
-            float k = 1.0f - dx * dx - dy * dy;
-            if (!(k > 0)) k = 0;
-            float D = 0;
-            if (k > 0) {
-                const float d = shimmerCurve(height.sample(x, y), e);
-                if (d != 0) {
-                    const float L = caustic(x + o, y);
-                    D = strength * (k * k) * d * L;
-                }
-            }
-            uint8_t* px = row + 4 * j;
-            px[0] = channel(tint.r * D);
-            px[1] = channel(tint.g * D);
-            px[2] = channel(tint.b * D);
-        }
-    });
-    return cg::Image::make(kPatch, kPatch, bytes.data(), static_cast<std::size_t>(kPatch) * 4,
-                           cg::AlphaInfo::noneSkipLast);
+    return art.shimmerPatch(centre, look.strength, look.tint, [this](float v) { return shimmerCurve(v, e); });
 }
 
 std::vector<Sprite> Art::Pond::shimmerSprites(const std::vector<cg::Point>& centres,
