@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
-#include <future>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -132,8 +132,9 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     // With threads to spare, the ground is shaded on a thread of its own while the painter places its
     // things and draws its pictures; the painter's first read of or draw into the bitmap waits for it.
     // Neither changes the other's bytes: both only read the terrain and the look.
+    dispatch::Once shaded;
+    std::mutex waitedLock;  // several painter threads may wait at once
     std::thread shader;
-    std::promise<void> shaded;
     struct JoinOnExit {
         std::thread& t;
         ~JoinOnExit() {
@@ -141,19 +142,22 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
         }
     } joinOnExit{shader};
     if (dispatch::threadCount() > 1) {
-        // Whichever thread first needs the pixels waits on the promise; only this thread ever touches
-        // `shader` itself, joining it on the way out.
-        shader = std::thread([&shade, &shaded, times] {
-            StageClock own(times);
-            shade();
-            own.lap(&StageTimes::shading);
-            shaded.set_value();
-        });
-        ctx->awaitPixels([done = shaded.get_future().share(), times] {
+        auto shadeOnce = [&shade, &shaded, times] {
+            shaded.run([&] {
+                StageClock own(times);
+                shade();
+                own.lap(&StageTimes::shading);
+            });
+        };
+        // Only this thread ever touches `shader` itself, joining it on the way out. A painter thread that
+        // needs the pixels before they are done helps to shade them.
+        shader = std::thread(shadeOnce);
+        ctx->awaitPixels([shadeOnce, times, &waitedLock] {
             const auto start = std::chrono::steady_clock::now();
-            done.wait();
-            if (times)
-                times->waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            shadeOnce();
+            if (!times) return;
+            const std::lock_guard<std::mutex> lock(waitedLock);
+            times->waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         });
     } else {
         shade();

@@ -51,3 +51,27 @@ TEST(Dispatch, EmptyLoopRunsNothing) {
     dispatch::concurrentChunks(0, [&](std::size_t, std::size_t) { ran = true; });
     EXPECT_FALSE(ran);
 }
+
+// Callers from plain threads and from loop iterations all return after the work, which runs once, and
+// see everything it wrote.
+TEST(Dispatch, OnceRunsItsWorkOnceForEveryCallerAtAnyThreadCount) {
+    for (int threads : {1, 8, 0}) {
+        dispatch::ThreadCountScope scope(threads);
+        dispatch::Once once;
+        std::atomic<int> runs{0};
+        std::vector<int> written(4000, 0);
+        auto work = [&] {
+            runs++;
+            dispatch::concurrentPerform(written.size(), [&](std::size_t i) { written[i] = static_cast<int>(i) + 1; });
+        };
+        auto check = [&] {
+            once.run(work);
+            for (std::size_t i = 0; i < written.size(); i += 397) ASSERT_EQ(written[i], static_cast<int>(i) + 1);
+        };
+        std::vector<std::thread> callers;
+        for (int t = 0; t < 3; ++t) callers.emplace_back(check);
+        dispatch::concurrentPerform(16, [&](std::size_t) { check(); });
+        for (std::thread& t : callers) t.join();
+        EXPECT_EQ(runs.load(), 1) << "threads " << threads;
+    }
+}

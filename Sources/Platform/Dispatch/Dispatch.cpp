@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <tbb/blocked_range.h>
+#include <tbb/collaborative_call_once.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
@@ -85,6 +86,22 @@ void concurrentChunks(std::size_t n, const std::function<void(std::size_t, std::
         });
     });
     takeOver(&end);
+}
+
+struct Once::State {
+    tbb::collaborative_once_flag flag;
+    char done = 0;  // only its address is used, to state the hand-off to ThreadSanitizer
+};
+
+Once::Once() : state_(std::make_unique<State>()) {}
+Once::~Once() = default;
+
+void Once::run(const std::function<void()>& work) {
+    tbb::collaborative_call_once(state_->flag, [&] {
+        work();
+        handOff(&state_->done);
+    });
+    takeOver(&state_->done);
 }
 
 }  // namespace dispatch

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 namespace dispatch {
 
@@ -17,6 +18,22 @@ void concurrentPerform(std::size_t n, const std::function<void(std::size_t)>& bo
 // Runs body(begin, end) over consecutive chunks of [0, n): cheaper than one call per index when the
 // iterations are tiny.
 void concurrentChunks(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body);
+
+// Work done once, by whichever thread asks first. A thread that asks while it runs takes part in its
+// loops until it is done, instead of idling (a blocked loop thread would leave a core unused).
+class Once {
+public:
+    Once();
+    ~Once();
+    Once(const Once&) = delete;
+    Once& operator=(const Once&) = delete;
+    // Runs `work` unless it has run; returns when it has. Everything `work` did happens before the return.
+    void run(const std::function<void()>& work);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // Sets the thread count for one scope and puts the old one back (tests and benchmarks).
 class ThreadCountScope {

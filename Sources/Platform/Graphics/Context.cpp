@@ -6,6 +6,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,25 @@ constexpr int kMaxSide = 32767;                  // Cairo's limit
 constexpr int64_t kMaxPixels = int64_t{1} << 28;  // 1 GiB of pixels
 constexpr double kMaxCoord = 4.0e6;              // well inside Cairo's 24.8 fixed point
 constexpr int kLayerGrain = 32;                  // layers grow in steps of this many pixels
+
+// A clear surface of Cairo's own. Its memory may be fresh from the system, pages not yet there: the
+// first draw would read them (mapping the shared zero page) and then write them, and each such write
+// makes the kernel copy the page and flush every core's address cache. Writing one zero into each page
+// (they hold zeros already) brings them in for writing, which needs no flush.
+cairo_surface_t* clearSurface(int width, int height) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) return s;
+    unsigned char* data = cairo_image_surface_get_data(s);
+    const std::size_t bytes = static_cast<std::size_t>(cairo_image_surface_get_stride(s)) * static_cast<std::size_t>(height);
+    if (!data || bytes == 0) return s;
+    constexpr std::uintptr_t kPage = 4096;
+    volatile unsigned char* const first = data;
+    first[0] = 0;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(data);
+    for (std::uintptr_t at = (start + kPage) & ~(kPage - 1); at < start + bytes; at += kPage)
+        first[at - start] = 0;
+    return s;
+}
 
 // Integer device rect, half-open.
 struct IRect {
@@ -226,19 +246,22 @@ struct Context::Impl {
     IRect band;
     Target side;            // a private bitmap of the picture's size, where draws made whole land
     PixelBuffer sideMemory;
-    // awaitPixels: run once before the first read of or draw into the bitmap.
+    // awaitPixels: run before the first read of or draw into the bitmap, by every thread that gets
+    // there before the pixels are ready (each waits in it, or helps); the pixels are marked changed once.
     struct Pending {
+        std::atomic<bool> ready{false};
         std::once_flag once;
         std::function<void()> settle;
     };
     std::unique_ptr<Pending> pending;
 
     void settle() {
-        if (pending)
-            std::call_once(pending->once, [this] {
-                pending->settle();
-                cairo_surface_mark_dirty(base());
-            });
+        if (!pending || pending->ready.load(std::memory_order_acquire)) return;
+        pending->settle();
+        std::call_once(pending->once, [this] {
+            cairo_surface_mark_dirty(base());
+            pending->ready.store(true, std::memory_order_release);
+        });
     }
 
     // A draw that could not be carried out (a surface, mask or layer that cannot be made, a Cairo error).
@@ -342,7 +365,7 @@ struct Context::Impl {
         box = {down(box.x0), down(box.y0), down(box.x1 + kLayerGrain - 1), down(box.y1 + kLayerGrain - 1)};
         box = intersect(box, t.limit);
         if (box.empty()) return false;
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
+        cairo_surface_t* s = clearSurface(box.width(), box.height());
         if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
             cairo_surface_destroy(s);
             dropped();
@@ -552,7 +575,7 @@ struct Context::Impl {
 
     // result = D·(1 − M) + M·(S in D): source-in acting only inside the shape's coverage M.
     void boundedIn(Target& t, const IRect& box, const Source& s, cairo_surface_t* coverage) {
-        cairo_surface_t* tmp = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, box.width(), box.height());
+        cairo_surface_t* tmp = clearSurface(box.width(), box.height());
         if (cairo_surface_status(tmp) != CAIRO_STATUS_SUCCESS) {
             cairo_surface_destroy(tmp);
             dropped();
@@ -787,7 +810,7 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
     PixelBuffer pixels;
     cairo_surface_t* s = nullptr;
     if (cleared) {
-        s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
+        s = clearSurface(pixelWidth, pixelHeight);
     } else {
         pixels.reset(static_cast<uint32_t*>(
             std::malloc(static_cast<size_t>(pixelWidth) * static_cast<size_t>(pixelHeight) * 4)));

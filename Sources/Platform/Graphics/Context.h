@@ -94,8 +94,9 @@ public:
     // A snapshot copy of the bitmap.
     ImageRef makeImage() const;
     // The pixels are still being written elsewhere (the ground, while the painter places its things):
-    // `settle` runs once, on whichever thread first reads the bitmap or draws into it or into a band of
-    // it, and must leave the pixels finished (and visible to that thread); they count as changed after it. Set it before the context is
+    // `settle` runs on each thread that reads the bitmap or draws into it or into a band of it before the
+    // pixels are finished, several at once if they come together: it must return only when they are
+    // finished and visible to that thread. They count as changed after it. Set it before the context is
     // shared with other threads.
     void awaitPixels(std::function<void()> settle);
     // The bitmap itself becomes the image, without a copy. The context is finished: the only thing
