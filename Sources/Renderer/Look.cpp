@@ -496,28 +496,6 @@ struct SkylineColours {
     static constexpr Float3 J = dn<Night>(0xf1eee4, 0x6a6b66), K = dn<Night>(0x686c75, 0x24272f);
 };
 
-// Streets::parkway with our own sine, cosine and atan2, as the park's run form takes them.
-float curveDistance(const Streets::Meander& m, float along, float across) {
-    const float arg = m.frequency * along + m.phase;
-    const float slope = m.amplitude * m.frequency * steady::cos(arg);
-    return std::fabs(across - (m.offset + m.amplitude * steady::sin(arg))) / std::sqrt(1.0f + slope * slope);
-}
-Streets::Parkway parkway(int32_t bx, int32_t by, float lx, float ly) {
-    constexpr float inf = std::numeric_limits<float>::infinity();
-    const Streets::Paths p = Streets::paths(bx, by);
-    const float dEW = p.eastWest ? curveDistance(*p.eastWest, lx, ly) : inf;
-    const float dNS = p.northSouth ? curveDistance(*p.northSouth, ly, lx) : inf;
-    Streets::Parkway out{std::min(dNS, dEW), inf};
-    if (const std::optional<Streets::Pond> o = Streets::pond(bx, by, p)) {
-        const float nx = (lx - o->cx) / o->rx, ny = (ly - o->cy) / o->ry;
-        const float theta = steady::atan2(ny, nx);
-        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * steady::sin(o->phi + 3.0f * theta) -
-                    0.06f * steady::sin(2.0f * o->phi + 5.0f * theta)) *
-                   o->ry;
-    }
-    return out;
-}
-
 template <bool Night>
 Float3 carParkGround(float lx, float ly, float tex) {
     using C = CityColours<Night>;
@@ -584,7 +562,7 @@ Float3 cityGround(const GroundColor&, float x, float y, float tex) {
     if (kerb(lx, ly) < 3.0f) return P;
 
     if (Streets::park(at.bx, at.by)) {
-        const Streets::Parkway way = parkway(at.bx, at.by, lx, ly);
+        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly, Streets::Trig::steady);
         const Float3 ground = mix(G1 * (1.0f + 0.08f * tex), G2, clamp((3.0f - way.pond) / 2.0f, 0.0f, 1.0f));
         const Float3 water = mix(W1, W2, clamp(-way.pond / 8.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
         const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));
@@ -622,7 +600,7 @@ Float3 skylineGround(const GroundColor&, float x, float y, float tex) {
     const int64_t cx = palette::toInt32((x + 2.0f) / 10.0f), cy = palette::toInt32((y + 2.0f) / 10.0f);
     const Float3 lawn = (((cx + cy) & 1) == 0 ? A : B) * (1.0f + 0.05f * tex);
     if (Streets::park(at.bx, at.by)) {
-        const Streets::Parkway way = parkway(at.bx, at.by, lx, ly);
+        const Streets::Parkway way = Streets::parkway(at.bx, at.by, lx, ly, Streets::Trig::steady);
         const Float3 ground = mix(lawn, D, clamp((2.5f - way.pond) / 1.5f, 0.0f, 1.0f));  // a sandy beach
         const Float3 water = mix(W1, W2, clamp(-way.pond / 10.0f, 0.0f, 1.0f)) * (1.0f + 0.04f * tex);
         const Float3 c = mix(ground, water, clamp(0.5f - way.pond / 0.6f, 0.0f, 1.0f));

@@ -7,6 +7,7 @@
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "Renderer/Random.h"
+#include "Renderer/SteadyMath.h"
 
 namespace Streets {
 namespace {
@@ -31,11 +32,24 @@ Meander meander(int32_t bx, int32_t by, float offset, uint32_t s) {
 
 Meander northSouth(int32_t bx, int32_t by) { return meander(bx, by, 55.0f + 70.0f * unit(bx, by, 46), 47); }
 
+// The library's sine, cosine and atan2, or our own (the same bits everywhere, and in eight lanes).
+struct LibraryTrig {
+    static float sin(float x) { return std::sin(x); }
+    static float cos(float x) { return std::cos(x); }
+    static float atan2(float y, float x) { return std::atan2(y, x); }
+};
+struct SteadyTrig {
+    static float sin(float x) { return steady::sin(x); }
+    static float cos(float x) { return steady::cos(x); }
+    static float atan2(float y, float x) { return steady::atan2(y, x); }
+};
+
 // Distance across a curve c = o + a·sin(f·t + φ), divided by the slope factor.
+template <class T>
 float curveDistance(const Meander& m, float along, float across) {
     const float arg = m.frequency * along + m.phase;
-    const float slope = m.amplitude * m.frequency * std::cos(arg);
-    return std::fabs(across - (m.offset + m.amplitude * std::sin(arg))) / std::sqrt(1.0f + slope * slope);
+    const float slope = m.amplitude * m.frequency * T::cos(arg);
+    return std::fabs(across - (m.offset + m.amplitude * T::sin(arg))) / std::sqrt(1.0f + slope * slope);
 }
 
 // floor(q) as a block index; far outside any screen the index saturates instead of overflowing.
@@ -85,20 +99,29 @@ std::optional<Pond> pond(int32_t bx, int32_t by, const Paths& p) {
     return o;
 }
 
-Parkway parkway(int32_t bx, int32_t by, float lx, float ly) {
+namespace {
+
+template <class T>
+Parkway parkwayWith(int32_t bx, int32_t by, float lx, float ly) {
     constexpr float inf = std::numeric_limits<float>::infinity();
     const Paths p = paths(bx, by);
-    const float dEW = p.eastWest ? curveDistance(*p.eastWest, lx, ly) : inf;
-    const float dNS = p.northSouth ? curveDistance(*p.northSouth, ly, lx) : inf;
+    const float dEW = p.eastWest ? curveDistance<T>(*p.eastWest, lx, ly) : inf;
+    const float dNS = p.northSouth ? curveDistance<T>(*p.northSouth, ly, lx) : inf;
     Parkway out{std::min(dNS, dEW), inf};
     if (const std::optional<Pond> o = pond(bx, by, p)) {
         const float nx = (lx - o->cx) / o->rx, ny = (ly - o->cy) / o->ry;
-        const float theta = std::atan2(ny, nx);
-        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * std::sin(o->phi + 3.0f * theta) -
-                    0.06f * std::sin(2.0f * o->phi + 5.0f * theta)) *
+        const float theta = T::atan2(ny, nx);
+        out.pond = (std::sqrt(nx * nx + ny * ny) - 1.0f - 0.13f * T::sin(o->phi + 3.0f * theta) -
+                    0.06f * T::sin(2.0f * o->phi + 5.0f * theta)) *
                    o->ry;
     }
     return out;
+}
+
+}  // namespace
+
+Parkway parkway(int32_t bx, int32_t by, float lx, float ly, Trig trig) {
+    return trig == Trig::steady ? parkwayWith<SteadyTrig>(bx, by, lx, ly) : parkwayWith<LibraryTrig>(bx, by, lx, ly);
 }
 
 bool vacant(int32_t bx, int32_t by) {

@@ -51,8 +51,10 @@ struct Pond {
 Paths paths(int32_t bx, int32_t by);
 // The park's pond, if it has one (it keeps clear of the paths p).
 std::optional<Pond> pond(int32_t bx, int32_t by, const Paths& p);
-// Distance from a local point to the nearest park path and the pond's signed outline distance.
-Parkway parkway(int32_t bx, int32_t by, float lx, float ly);
+// Distance from a local point to the nearest park path and the pond's signed outline distance, with
+// the library's trigonometry or with our own (which the ground's eight-lane shading matches bit for bit).
+enum class Trig { library, steady };
+Parkway parkway(int32_t bx, int32_t by, float lx, float ly, Trig trig = Trig::library);
 bool park(int32_t bx, int32_t by);
 // Parks are never vacant. A vacant block is a car park or a plaza with a fountain at `middle`.
 bool vacant(int32_t bx, int32_t by);
