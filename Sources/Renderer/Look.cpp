@@ -93,9 +93,10 @@ inline float glint(const GroundColor& g, float x, float y) {
     const float b = (y - g.k[2]) / g.k[3];
     return steady::exp(-2.2f * (a * a + b * b));
 }
-// The glint at eight points of a run's row.
-VEC8_INLINE Vec8 glint(const GroundColor& g, const GroundRun& in, std::size_t k) {
-    const float b = (in.y - g.k[2]) / g.k[3];
+// The glint's row term, once per run.
+inline float glintRow(const GroundColor& g, const GroundRun& in) { return (in.y - g.k[2]) / g.k[3]; }
+// The glint at eight points of a run's row, whose row term is b.
+VEC8_INLINE Vec8 glint(const GroundColor& g, const GroundRun& in, std::size_t k, float b) {
     const Vec8 a = (vec8::load(in.x + k) - g.k[0]) / g.k[1];
     return vec8::exp(-2.2f * (a * a + b * b));
 }
@@ -120,10 +121,11 @@ VEC8_INLINE void archipelagoBody(const GroundColor& g, const GroundRun& in) {
     using C = ArchipelagoColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
     const RunGrain grains(in);
+    const float b = glintRow(g, in);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 tex = load(in.tex + k);
         const Rgb8 sky = top * (1.0f + 0.05f * tex);
-        const Vec8 m = glint(g, in, k);
+        const Vec8 m = glint(g, in, k, b);
         put(in, k, sky + C::K * m * (1.0f + g.k[4] * grains.at(k)));
     }
 }
@@ -387,6 +389,7 @@ VEC8_INLINE void seaBody(const GroundColor& g, const GroundRun& in) {
     using C = SeaColours<Night>;
     const Float3 top = mix(C::T, C::B, in.y / g.h);
     const RunGrain grains(in);
+    const float b = glintRow(g, in);
     for (std::size_t k = 0; k < in.n; k += kLanes) {
         const Vec8 tex = load(in.tex + k);
         const Vec8 s = vec8::sin((0.6f * load(in.x + k) - 0.8f * in.y) / 23.0f + 5.0f * tex);
@@ -394,7 +397,7 @@ VEC8_INLINE void seaBody(const GroundColor& g, const GroundRun& in) {
         if constexpr (!Night) {
             put(in, k, c);
         } else {
-            put(in, k, c + C::K * glint(g, in, k) * (1.0f + 0.7f * grains.at(k)));
+            put(in, k, c + C::K * glint(g, in, k, b) * (1.0f + 0.7f * grains.at(k)));
         }
     }
 }

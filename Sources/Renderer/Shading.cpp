@@ -21,6 +21,9 @@
 namespace Renderer {
 namespace {
 
+// The ordered dither is the noise lattice of seed 5 at (column, row).
+constexpr uint32_t kDitherSeed = 5u * 0x9E3779B1u;
+
 inline float clampf(float z, float lo, float hi) { return z < lo ? lo : (z > hi ? hi : z); }
 
 // t²(3 − 2t) over t = clamp((z − e0)/(e1 − e0), 0, 1), the span taken as written.
@@ -201,11 +204,8 @@ void shadeRow(uint32_t* out, int64_t r, int64_t width, const Prepared& P) {
         }
 
         // A fixed ordered dither: the lattice hash of the noise at (k, r) with seed 5.
-        uint32_t n = (static_cast<uint32_t>(k) * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
-        n = (n ^ (n >> 15)) * 739982445u;
-        n = (n ^ (n >> 12)) * 695872825u;
-        n = n ^ (n >> 15);
-        const float dither = ((static_cast<float>(n & 0xFFFFu) / 32767.5f - 1) * 0.5f) / 255;
+        const float dither =
+            (random_detail::corner(static_cast<uint32_t>(k), static_cast<uint32_t>(r), kDitherSeed) * 0.5f) / 255;
 
         out[k] = 0xFF000000u | (toByte(colour.x, dither) << 16) | (toByte(colour.y, dither) << 8) |
                  toByte(colour.z, dither);
@@ -448,11 +448,8 @@ VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_
     alignas(32) float dithers[kBlock];
     for (std::size_t k = 0; k < m; k += kLanes) {
         const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(k0 + static_cast<int64_t>(k))) + iota());
-        Uvec8 hn = (column * 668265261u) ^ (static_cast<uint32_t>(r) * 374761393u) ^ 0x17156075u;
-        hn = (hn ^ (hn >> 15)) * 739982445u;
-        hn = (hn ^ (hn >> 12)) * 695872825u;
-        hn = hn ^ (hn >> 15);
-        store(dithers + k, ((toFloat((Ivec8)(hn & 0xFFFFu)) / 32767.5f - 1.0f) * 0.5f) / 255.0f);
+        const Vec8 lattice = cornerValue(column, (Uvec8)splati(static_cast<int32_t>(r)), kDitherSeed);
+        store(dithers + k, (lattice * 0.5f) / 255.0f);
     }
     if (L.base.run) {
         GroundRun run;

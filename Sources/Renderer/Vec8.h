@@ -396,7 +396,6 @@ VEC8_INLINE Vec8 atan2(Vec8 y, Vec8 x) {
     Ivec8 xb, yb, ab;
     std::memcpy(&xb, &x, sizeof xb);
     std::memcpy(&yb, &y, sizeof yb);
-    std::memcpy(&ab, &a, sizeof ab);
     a = select(xb < 0, kPi - a, a);
     std::memcpy(&ab, &a, sizeof ab);
     a = fromBits((ab & 0x7FFFFFFF) | (yb & (int32_t)0x80000000u));
