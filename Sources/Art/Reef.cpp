@@ -11,7 +11,6 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -134,15 +133,15 @@ public:
             if (reaches(prop, band)) prop.draw(worker);
         worker.ctx = nullptr;
 
-        // The scene's pixels are taken only now, once for all bands: the ground may still be being
-        // shaded while the bands are drawn.
-        std::call_once(baseOnce_, [this] { base_ = scene_.data(); });
-        if (!base_) return;
+        // The scene's pixels are taken only now: the ground may still be being shaded while the bands
+        // are drawn, and a band that gets here first helps to shade it.
+        uint8_t* const base = scene_.data();
+        if (!base) return;
         const uint8_t* src = bitmap->data();
         const std::size_t srcStride = bitmap->bytesPerRow();
         for (int y = 0; y < band.bottom - band.top; ++y)
             Art::Reef::layOver(reinterpret_cast<const uint32_t*>(src + srcStride * static_cast<std::size_t>(y)),
-                               reinterpret_cast<uint32_t*>(base_ + stride_ * static_cast<std::size_t>(band.top + y)),
+                               reinterpret_cast<uint32_t*>(base + stride_ * static_cast<std::size_t>(band.top + y)),
                                width_);
     }
 
@@ -160,8 +159,6 @@ private:
     const int width_, height_;
     const cg::Transform toDevice_;
     cg::Context& scene_;
-    mutable std::once_flag baseOnce_;
-    mutable uint8_t* base_ = nullptr;
     const std::size_t stride_;
     std::array<Band, kBands> bands_;
 };

@@ -9,6 +9,7 @@
 
 #include "Art/City.h"
 #include "Art/Skyline.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Renderer/Random.h"
 #include "Renderer/Streets.h"
 
@@ -240,9 +241,13 @@ void Art::skyline() {
     Skyline sky(*this);
     sky.plan();
     sky.record();
-    // The sprites take nothing from the scene's pixels and put nothing into them, so they are made
-    // while the buildings are painted, in their own order.
-    sky.paint(64, [&] {
+    // The sprites take nothing from the scene's pixels and put nothing into them, and painting adds no
+    // sprite, so they are made while the buildings are painted, in their own order.
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) {
+            sky.paint();
+            return;
+        }
         sky.windows();
         const std::vector<cg::Rect> blockers = sky.blockers();
         sky.traffic(blockers);

@@ -123,9 +123,8 @@ public:
     // Records the marks of every item in painter's order with their occluders; pane records at night.
     void record();
     // Yards, shadows and the recorded marks into the context (flipped to scene points), drawn in bands
-    // of `band` pixel rows on several threads, while `alongside` (which must not draw into the scene)
-    // runs on another.
-    void paint(int band = 64, const std::function<void()>& alongside = {});
+    // of `band` pixel rows on several threads.
+    void paint(int band = 64);
     // Leaves out the marks a later polygon covers whole (the same bytes, less drawing).
     bool cull = true;
 

@@ -287,21 +287,12 @@ void Art::Skyline::record() {
         markCount += part.marks.size();
         paneCount += part.panes.size();
     }
-    // Each part is copied to its own place on its own thread.
-    std::vector<std::size_t> markAt(runs), paneAt(runs);
-    std::size_t markEnd = marks.size(), paneEnd = panes.size();
-    for (std::size_t k = 0; k < runs; ++k) {
-        markAt[k] = markEnd;
-        paneAt[k] = paneEnd;
-        markEnd += parts[k].marks.size();
-        paneEnd += parts[k].panes.size();
+    marks.reserve(markCount);
+    panes.reserve(paneCount);
+    for (const Part& part : parts) {
+        marks.insert(marks.end(), part.marks.begin(), part.marks.end());
+        panes.insert(panes.end(), part.panes.begin(), part.panes.end());
     }
-    marks.resize(markCount);
-    panes.resize(paneCount);
-    dispatch::concurrentPerform(runs, [&](std::size_t k) {
-        std::copy(parts[k].marks.begin(), parts[k].marks.end(), marks.begin() + static_cast<std::ptrdiff_t>(markAt[k]));
-        std::copy(parts[k].panes.begin(), parts[k].panes.end(), panes.begin() + static_cast<std::ptrdiff_t>(paneAt[k]));
-    });
     occluders.reserve(occluders.size() + items.size());
     for (Part& part : parts) {
         occluders.insert(occluders.end(), part.occluders.begin(), part.occluders.end());
@@ -525,7 +516,7 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
 
 }  // namespace
 
-void Art::Skyline::paint(int band, const std::function<void()>& alongside) {
+void Art::Skyline::paint(int band) {
     cg::Context& scene = *art.ctx;
     const double H = art.H();
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
@@ -558,13 +549,7 @@ void Art::Skyline::paint(int band, const std::function<void()>& alongside) {
     uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     std::vector<char> drawn(bands, 0);
-    // The first task does the work given alongside; each other one draws a band.
-    dispatch::concurrentPerform(bands + 1, [&](std::size_t task) {
-        if (task == 0) {
-            if (alongside) alongside();
-            return;
-        }
-        const std::size_t b = task - 1;
+    dispatch::concurrentPerform(bands, [&](std::size_t b) {
         const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
         // Every row is copied in before anything draws, so the bitmap need not be cleared first.
         auto band = cg::Context::makeUnsetBitmap(width, rows, 1);
