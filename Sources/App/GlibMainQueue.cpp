@@ -69,6 +69,7 @@ void GlibMainQueue::run(std::map<Id, Timer>::iterator it) {
 }
 
 void GlibMainQueue::fire(Id id) {
+    const std::weak_ptr<char> alive = alive_;
     for (;;) {
         const auto self = timers_.find(id);
         if (self == timers_.end()) return;
@@ -78,7 +79,7 @@ void GlibMainQueue::fire(Id id) {
                 first = it;
         const bool mine = first == self;
         run(first);
-        if (mine) return;
+        if (mine || alive.expired()) return;
     }
 }
 

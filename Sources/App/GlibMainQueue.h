@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "App/MainQueue.h"
 #include "App/Timers.h"
@@ -36,5 +37,7 @@ private:
 
     _GMainContext* context_;
     std::map<Id, Timer> timers_;
+    // Gone with the queue: work run by `fire` may destroy the queue it runs on.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
     Id nextId_ = 1;
 };

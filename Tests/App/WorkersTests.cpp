@@ -77,6 +77,21 @@ TEST(GlibMainQueue, OverdueTimersRunInTheOrderTheyFellDue) {
     EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
 }
 
+// Overdue work run ahead of the timer GLib fired may destroy the queue; the rest then never runs.
+TEST(GlibMainQueue, OverdueWorkMayDestroyTheQueue) {
+    auto main = std::make_unique<GlibMainQueue>();
+    std::vector<int> fired;
+    main->after(0.02, [&] { fired.push_back(2); });
+    main->after(0.01, [&] {
+        fired.push_back(1);
+        main.reset();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    ASSERT_TRUE(runUntil([&] { return main == nullptr; }));
+    for (int i = 0; i < 5; ++i) g_main_context_iteration(nullptr, FALSE);
+    EXPECT_EQ(fired, (std::vector<int>{1}));
+}
+
 // The program's own renderer and compositor make the thumbnails at half scale.
 TEST(Thumbnails, RealThumbnailsAreHalfScalePictures) {
     auto main = std::make_shared<GlibMainQueue>();
