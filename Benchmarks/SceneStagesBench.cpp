@@ -3,7 +3,8 @@
 // the iterations of each stage's wall time (ms) and, prefixed "cpu_", of the process CPU time it
 // took on all threads (ms). CPU time tells more than wall time on a loaded machine. With several
 // threads the shading runs alongside the painter, so their spans overlap; `waited` is how long the
-// painter threads waited for (or helped with) the shading, summed over them.
+// painter threads waited for (or helped with) the shading, summed over them. The process CPU time of
+// overlapping stages holds both; cpu_sum is the whole render's.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

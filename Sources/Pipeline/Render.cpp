@@ -134,13 +134,7 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     // Neither changes the other's bytes: both only read the terrain and the look.
     dispatch::Once shaded;
     std::mutex waitedLock;  // several painter threads may wait at once
-    std::thread shader;
-    struct JoinOnExit {
-        std::thread& t;
-        ~JoinOnExit() {
-            if (t.joinable()) t.join();
-        }
-    } joinOnExit{shader};
+    std::jthread shader;  // joined on the way out, by this thread only
     if (dispatch::threadCount() > 1) {
         auto shadeOnce = [&shade, &shaded, times] {
             shaded.run([&] {
@@ -149,9 +143,8 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
                 own.lap(&StageTimes::shading);
             });
         };
-        // Only this thread ever touches `shader` itself, joining it on the way out. A painter thread that
-        // needs the pixels before they are done helps to shade them.
-        shader = std::thread(shadeOnce);
+        // A painter thread that needs the pixels before they are done helps to shade them.
+        shader = std::jthread(shadeOnce);
         ctx->awaitPixels([shadeOnce, times, &waitedLock] {
             const auto start = std::chrono::steady_clock::now();
             shadeOnce();

@@ -344,6 +344,22 @@ struct Context::Impl {
         return true;
     }
 
+    // A context over `s` (taken over: destroyed on failure) of width × height pixels, drawing at `scale`.
+    static std::unique_ptr<Impl> over(cairo_surface_t* s, int width, int height, double scale) {
+        if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(s);
+            return nullptr;
+        }
+        auto impl = std::make_unique<Impl>();
+        impl->width = width;
+        impl->height = height;
+        impl->scale = scale;
+        if (!attachBase(*impl, s)) return nullptr;
+        impl->state.ctm = Transform::scale(scale, scale);
+        impl->state.clipBox = impl->bitmapRect();
+        return impl;
+    }
+
     static bool makeCr(Target& t) {
         t.cr = cairo_create(t.surface);
         t.applied.clear();
@@ -818,18 +834,13 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
         s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.get()), CAIRO_FORMAT_ARGB32,
                                                 pixelWidth, pixelHeight, pixelWidth * 4);
     }
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS || cairo_image_surface_get_stride(s) != pixelWidth * 4) {
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_stride(s) != pixelWidth * 4) {
         cairo_surface_destroy(s);
         return nullptr;
     }
-    auto impl = std::make_unique<Impl>();
+    auto impl = Impl::over(s, pixelWidth, pixelHeight, scale);
+    if (!impl) return nullptr;
     impl->pixels = std::move(pixels);
-    impl->width = pixelWidth;
-    impl->height = pixelHeight;
-    impl->scale = scale;
-    if (!Impl::attachBase(*impl, s)) return nullptr;
-    impl->state.ctm = Transform::scale(scale, scale);
-    impl->state.clipBox = impl->bitmapRect();
     return std::unique_ptr<Context>(new Context(std::move(impl)));
 }
 
@@ -840,17 +851,9 @@ std::unique_ptr<Context> Context::makeBand(Context& picture, int top, int bottom
     unsigned char* pixels = cairo_image_surface_get_data(from.base());
     cairo_surface_t* s = cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, from.width, from.height,
                                                            from.width * 4);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return nullptr;
-    }
-    auto impl = std::make_unique<Impl>();
-    impl->width = from.width;
-    impl->height = from.height;
-    impl->scale = from.scale;
-    if (!Impl::attachBase(*impl, s)) return nullptr;
+    auto impl = Impl::over(s, from.width, from.height, from.scale);
+    if (!impl) return nullptr;
     impl->state.ctm = from.state.ctm;
-    impl->state.clipBox = impl->bitmapRect();
     impl->banded = true;
     impl->band = intersect({0, top, from.width, bottom}, impl->bitmapRect());
     return std::unique_ptr<Context>(new Context(std::move(impl)));
@@ -866,17 +869,8 @@ std::unique_ptr<Context> Context::makeRows(Context& picture, int top, int bottom
     unsigned char* pixels = cairo_image_surface_get_data(from.base()) + stride * static_cast<size_t>(top);
     cairo_surface_t* s =
         cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_ARGB32, from.width, bottom - top, from.width * 4);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return nullptr;
-    }
-    auto impl = std::make_unique<Impl>();
-    impl->width = from.width;
-    impl->height = bottom - top;
-    impl->scale = scale;
-    if (!Impl::attachBase(*impl, s)) return nullptr;
-    impl->state.ctm = Transform::scale(scale, scale);
-    impl->state.clipBox = impl->bitmapRect();
+    auto impl = Impl::over(s, from.width, bottom - top, scale);
+    if (!impl) return nullptr;
     return std::unique_ptr<Context>(new Context(std::move(impl)));
 }
 
