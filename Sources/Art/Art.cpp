@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "Art/CarriedState.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/StateGuard.h"
@@ -281,34 +282,6 @@ std::vector<cg::ImageRef> Art::offscreenEach(std::size_t n,
     });
     return out;
 }
-
-namespace {
-
-// The drawing state that carries from one drawing to the next on the scene context.
-struct CarriedState {
-    cg::Color fill, stroke;
-    double lineWidth = 1, miterLimit = 10, alpha = 1;
-    cg::LineCap cap = cg::LineCap::butt;
-    cg::LineJoin join = cg::LineJoin::miter;
-    cg::BlendMode blend = cg::BlendMode::normal;
-
-    static CarriedState of(const cg::Context& c) {
-        return {c.fillColor(), c.strokeColor(), c.lineWidth(), c.miterLimit(), c.alpha(),
-                c.lineCap(),   c.lineJoin(),    c.blendMode()};
-    }
-    void applyTo(cg::Context& c) const {
-        c.setFillColor(fill);
-        c.setStrokeColor(stroke);
-        c.setLineWidth(lineWidth);
-        c.setMiterLimit(miterLimit);
-        c.setAlpha(alpha);
-        c.setLineCap(cap);
-        c.setLineJoin(join);
-        c.setBlendMode(blend);
-    }
-};
-
-}  // namespace
 
 void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) {
     // Fixed by the picture's size alone, so the bytes never depend on the threads.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Art/Battlefield.h"
+#include "Art/CarriedState.h"
 #include "Platform/Graphics/Context.h"
 
 namespace {
@@ -45,14 +46,7 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
         }
     }
     // The drawing state the scene context hands to whatever is drawn on it next.
-    struct Carried {
-        cg::Color fill, stroke;
-        double lineWidth, miterLimit, alpha;
-        cg::LineCap cap;
-        cg::LineJoin join;
-        cg::BlendMode blend;
-    } const carried{scene.fillColor(), scene.strokeColor(), scene.lineWidth(), scene.miterLimit(), scene.alpha(),
-                    scene.lineCap(),   scene.lineJoin(),    scene.blendMode()};
+    const CarriedState carried = CarriedState::of(scene);
     const cg::Transform toDevice = scene.ctm();
     const double scale = art.s.scale;
     auto drawBand = [&](Art& worker, std::size_t b) {
@@ -67,14 +61,7 @@ void Art::Battlefield::inBands(const std::function<void(Art&, double, double)>& 
         bands[b].reset();
         if (!atop) return;
         cg::Context& rowsAbove = *above[b];
-        rowsAbove.setFillColor(carried.fill);
-        rowsAbove.setStrokeColor(carried.stroke);
-        rowsAbove.setLineWidth(carried.lineWidth);
-        rowsAbove.setMiterLimit(carried.miterLimit);
-        rowsAbove.setAlpha(carried.alpha);
-        rowsAbove.setLineCap(carried.cap);
-        rowsAbove.setLineJoin(carried.join);
-        rowsAbove.setBlendMode(carried.blend);
+        carried.applyTo(rowsAbove);
         worker.ctx = &rowsAbove;
         atop(worker, Rows{top / scale, (top + rows) / scale});
         worker.ctx = nullptr;
