@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <numbers>
 #include <utility>
@@ -208,10 +209,11 @@ void Art::city() {
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
-        std::vector<City::Piece> pieces;  // parked cars or plaza trees, in drawing order
     };
     std::vector<VacantPlan> vacant;
-    std::vector<City::Piece> grove, vacantPieces, pavement, props;
+    // `cells` holds the vacant cells' cars and trees, the first `vacantCount`, then the pavement trees.
+    std::vector<City::Piece> grove, cells, props;
+    std::size_t vacantCount = 0;
     std::vector<std::pair<cg::Point, bool>> strips;
     std::vector<std::pair<cg::Point, bool>> beacons;  // the roof prop's point, large or small
     auto middleOf = [](int64_t c, int64_t r) {
@@ -264,7 +266,7 @@ void Art::city() {
                     const cg::Point at{x + 0.8 * (rand(q, 5) - 0.5), h - y};
                     // Cars near a lamp post are lit by it.
                     const double dim = City::parkedDim({local, bay + 7}, plan.posts);
-                    plan.pieces.push_back(
+                    cells.push_back(
                         {at, 11, [colour, at, angle, dim](City& painter) { painter.parkedCar(colour, at, angle, dim); }});
                 }
             }
@@ -285,7 +287,7 @@ void Art::city() {
             }
             sortByY(plan.planned);
             for (const cg::Point& p : plan.planned)
-                if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) plan.pieces.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
+                if (ground(p) && clear(p.x - 8, p.y - 8, 16, 16)) cells.push_back(city.treePiece(p, 5 + 1.5 * rand(p, 0)));
             return plan;
         };
         for (int64_t r = 0; r <= rows; ++r)
@@ -293,8 +295,8 @@ void Art::city() {
                 const City::Block kind = City::block(c, r);
                 if (kind != City::Block::carPark && kind != City::Block::plaza) continue;
                 vacant.push_back(kind == City::Block::carPark ? carParkPlan(c, r) : plazaPlan(middleOf(c, r)));
-                vacantPieces.insert(vacantPieces.end(), vacant.back().pieces.begin(), vacant.back().pieces.end());
             }
+        vacantCount = cells.size();
 
         // 5. Built cells: pavement trees, planned here, and walkers.
         auto pavementTrees = [&](cg::Point O) {
@@ -312,22 +314,17 @@ void Art::city() {
                 probes.push_back({O.x + 149, y});
             }
             sortByY(probes);
-            std::vector<City::Piece> trees;
             for (const cg::Point& p : probes) {
                 if (!(rand(p, 32) < 0.85) || !clear(p.x - 6, p.y - 6, 12, 12)) continue;
                 if (!ground(p) || !ground({p.x - 5, p.y}) || !ground({p.x + 5, p.y}) || !ground({p.x, p.y - 5}) ||
                     !ground({p.x, p.y + 5}))
                     continue;
-                trees.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
+                cells.push_back(city.treePiece(p, 3.3 + 1.2 * rand(p, 33)));
             }
-            return trees;
         };
         for (int64_t r = 0; r <= rows; ++r)
             for (int64_t c = 0; c <= columns; ++c)
-                if (City::block(c, r) == City::Block::built) {
-                    const std::vector<City::Piece> trees = pavementTrees(originOf(c, r));
-                    pavement.insert(pavement.end(), trees.begin(), trees.end());
-                }
+                if (City::block(c, r) == City::Block::built) pavementTrees(originOf(c, r));
     };
     auto planSpots = [&] {
         // 1. Park trees, back to front.
@@ -410,8 +407,6 @@ void Art::city() {
     // the pavement trees, the arcade strips and the roof props. By day nothing else is drawn among them, so
     // one pass lays them all; at night the lamp pools split it in three.
     planCells();
-    std::vector<City::Piece> cells = vacantPieces;
-    cells.insert(cells.end(), pavement.begin(), pavement.end());
     std::vector<cg::ImageRef> later;
     std::vector<Sprite> early, clouds, late;
     // Where the lamps stand at night, found with the walkers and fountains.
@@ -621,18 +616,18 @@ void Art::city() {
         return nullptr;
     };
     const std::vector<cg::ImageRef> drawn = offscreenEach(cells.size() + 1, batch);
-    // In laying order: the grove, the cells' pieces, the roof props.
-    std::vector<City::Piece> all = grove;
-    all.insert(all.end(), cells.begin(), cells.end());
-    all.insert(all.end(), props.begin(), props.end());
+    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantCount;
+    const std::size_t stripsAt = vacantFirst + cells.size();
     const auto groveEnd = later.begin() + 2 + static_cast<std::ptrdiff_t>(grove.size());
     std::vector<cg::ImageRef> pictures(later.begin() + 2, groveEnd);
     pictures.insert(pictures.end(), drawn.begin() + 1, drawn.end());
     pictures.insert(pictures.end(), groveEnd, later.end());
-    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantPieces.size();
+    // In laying order: the grove, the cells' pieces, the roof props. Moved, as their drawings are done.
+    std::vector<City::Piece> all = std::move(grove);
+    all.insert(all.end(), std::make_move_iterator(cells.begin()), std::make_move_iterator(cells.end()));
+    all.insert(all.end(), std::make_move_iterator(props.begin()), std::make_move_iterator(props.end()));
     // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
     auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
-        const std::size_t stripsAt = pavementFirst + pavement.size();
         paintInBands([&](Art& worker, const cg::Rect& area) {
             City painter(worker);
             // What lies within `reach` of a centre at height y.
