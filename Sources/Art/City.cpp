@@ -628,6 +628,9 @@ void Art::city() {
     all.insert(all.end(), std::make_move_iterator(props.begin()), std::make_move_iterator(props.end()));
     // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
     auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
+        // A pass with nothing to lay would leave every pixel as it was.
+        const bool stripsHere = withStrips && !strips.empty() && first <= stripsAt && stripsAt <= last;
+        if (first >= last && !stripsHere) return;
         paintInBands([&](Art& worker, const cg::Rect& area) {
             City painter(worker);
             // What lies within `reach` of a centre at height y.
