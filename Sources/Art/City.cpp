@@ -471,12 +471,6 @@ void Art::city() {
                 }
             }
 
-        if (night)
-            for (int64_t r = 0; r <= rows; ++r)
-                for (int64_t c = 0; c <= columns; ++c)
-                    if (City::block(c, r) == City::Block::plaza && fountainAt(middleOf(c, r)))
-                        plazaLights.push_back(flip(middleOf(c, r)));
-
         std::size_t vacantNumber = 0;
         const double plazaWalk = night ? 0.3 : 0.8;
         for (int64_t r = 0; r <= rows; ++r)
@@ -490,6 +484,8 @@ void Art::city() {
                     const cg::Point m = middleOf(c, r);
                     const VacantPlan& plan = vacant[vacantNumber++];
                     if (fountainAt(m)) {
+                        // A plaza's light stands at its fountain.
+                        if (night) plazaLights.push_back(flip(m));
                         Sprite sp;
                         sp.kind = Sprite::Kind::fountain;
                         sp.at = flip(m);
