@@ -603,10 +603,7 @@ void Art::city() {
         later = offscreenEach(grove.size() + props.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
             if (k > 1) return city.picture(helper, k < grove.size() + 2 ? grove[k - 2] : props[k - 2 - grove.size()]);
             if (k == 1) ending();
-            else if (!night) {
-                helper.cloudShadows(3, 0.1, 0x000000);
-                clouds = std::move(helper.sprites);
-            }
+            else if (!night) clouds = helper.cloudShadowSprites(3, 0.1, 0x000000);
             return nullptr;
         });
         return nullptr;

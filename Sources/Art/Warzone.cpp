@@ -263,21 +263,20 @@ void Art::warzone() {
     auto drawGround = [&](Art& a, double top, double bottom) {
         Battlefield ground(a);
         const Battlefield::Rows rows{top, bottom};
-        auto near = [top, bottom](cg::Point p, double reach) { return p.y + reach >= top && p.y - reach <= bottom; };
         // A tuft of weeds reaches less than 6 points from its root.
         for (const cg::Point& p : weeds)
-            if (near(p, 8)) ground.weeds(flip(p));
+            if (rows.near(p.y, 8)) ground.weeds(flip(p));
         for (const cg::Point& p : barrages)
-            if (near(p, 160)) ground.barrage(p, open, rows);
+            if (rows.near(p.y, 160)) ground.barrage(p, open, rows);
         for (const std::vector<Battlefield::Tread>& lines : treadLines) ground.treads(lines, rows);
         for (const cg::Point& p : craters) {
             const double r1 = rand(p, 1), r2 = rand(p, 2);
             const double r = 2.5 + 10 * r2 * r2 * r2;
             // A crater's ink stays within 2.2 r of its centre, up and down.
-            if (near(p, 2.5 * r + 4)) ground.crater(flip(p), r, r1 < 0.3);
+            if (rows.near(p.y, 2.5 * r + 4)) ground.crater(flip(p), r, r1 < 0.3);
         }
         for (const cg::Point& p : stumps) {
-            if (!near(p, 20)) continue;
+            if (!rows.near(p.y, 20)) continue;
             const double r = rand(p, 1);
             const double sh = 5 + 5 * r, sw = 1.6 + 1.2 * r;
             const cg::Point base = flip(p);
@@ -291,9 +290,9 @@ void Art::warzone() {
         }
         // The drawing is flipped, so the wire turns the other way.
         for (const cg::Point& p : wires)
-            if (near(p, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7, rows);
+            if (rows.near(p.y, 80)) ground.wire(flip(p), 90, (rand(p, 5) - 0.5) * -0.7, rows);
         for (const cg::Point& p : hedgehogs)
-            if (near(p, 25)) ground.hedgehog(flip(p));
+            if (rows.near(p.y, 25)) ground.hedgehog(flip(p));
         // Wider than half the trench line and its antialiasing.
         ground.trenchLines(ground.runsNear(trenchRuns, rows, 8));
     };
