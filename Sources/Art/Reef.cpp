@@ -251,14 +251,11 @@ void Art::reef() {
 
     // --- Placements: the sea floor first ---
 
-    // The corals, the longest placement, are placed by a painter of their own alongside the seagrass: the
-    // same request and remembered placements give the same spots, and its placement joins this one's.
-    constexpr uint64_t kCoralSalt = 1;
-    Art coralPlacer(nullptr, s, t, keep, look, before);
+    // The corals, the longest placement, are placed alongside the seagrass.
     std::vector<cg::Point> grass, coralSpots;
     dispatch::concurrentPerform(2, [&](std::size_t job) {
         if (job == 0) {
-            coralSpots = coralPlacer.spots(kCoralSalt, 14000, 10, kNoLimit, [&](cg::Point p) {
+            coralSpots = spots(1, 14000, 10, kNoLimit, [&](cg::Point p) {
                 return value(p) > e - 0.04f && clear(around(p, -10, -16, 20, 21));
             });
         } else {
@@ -267,8 +264,6 @@ void Art::reef() {
             });
         }
     });
-    if (const auto made = coralPlacer.placed.find(key(kCoralSalt)); made != coralPlacer.placed.end())
-        placed[made->first] = made->second;
     const std::vector<cg::Point> centres = spots(10, 1500, 80, 18, [&](cg::Point p) {
         return solid(p) < 0.02f && clear(around(p, -17, -24, 34, 32));
     });
