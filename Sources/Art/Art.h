@@ -210,6 +210,11 @@ public:
     };
     void shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
                  const std::function<float(float)>& depth);
+    // The same sprites, returned instead of appended. It draws nothing into the scene and reads only the
+    // request, terrain, keep rectangles and remembered placements; its own placement is recorded as
+    // `spots` records any. So it may run alongside drawing and other placements on this painter.
+    std::vector<Sprite> shimmerSprites(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
+                                       const std::function<float(float)>& depth);
     // The three-point drift of a shimmer patch from scene point p.
     static std::vector<cg::Point> shimmerSwell(cg::Point p);
     // The patch image around scene point p (340 × 340 pixels, R G B X, one pixel per point); none when

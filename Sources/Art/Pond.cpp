@@ -155,16 +155,15 @@ void Art::pond() {
         return true;
     });
 
-    const Pond::ShimmerLook shimmerLook = Pond::shimmerLook(night);
-    const std::vector<cg::Point> shimmerCentres = pond.shimmerCentres(shimmerLook);
     const std::vector<cg::Point> fireflies =
         !night ? std::vector<cg::Point>{} : spots(10, 2500, 45, 26, [&](cg::Point p) {
             const float v = value(p);
             return e - 0.12f < v && v < e + 0.2f && clear(cg::Rect(p.x - 12, p.y - 12, 24, 24));
         });
 
-    // The garden is placed and painted while the pictures, the shimmer's patches and the cloud shadows
-    // are drawn: none of those read the garden, and only the garden places anything from here on.
+    // The garden is placed and painted while the pictures and the cloud shadows are drawn and the shimmer
+    // is placed and made: none of those read the garden, and only the garden and the shimmer place
+    // anything from here on.
     auto placeAndPaintGarden = [&] {
         // The garden's places come first, in their order (each records itself); then its drawing, which
         // only reads them, in bands. The shore stones depend on the terrain alone, so they are found while
@@ -327,16 +326,18 @@ void Art::pond() {
         paintInBands(garden);
     };
 
-    // Job 0 the garden, 1 the pictures, 2 the cloud shadows (by day), then one per shimmer patch.
+    // Job 0 the garden, 1 the pictures, 2 the cloud shadows (by day), 3 the shimmer.
     Art clouds(*this, WorkerTag{});
-    std::vector<cg::ImageRef> patches(shimmerCentres.size());
-    dispatch::concurrentPerform(3 + patches.size(), [&](std::size_t job) {
+    std::vector<Sprite> shimmer;
+    dispatch::concurrentPerform(4, [&](std::size_t job) {
         if (job == 0) placeAndPaintGarden();
         else if (job == 1) pictures.draw(*this);
         else if (job == 2) {
             if (!night) clouds.cloudShadows(3, 0.1, 0x000000);
         } else {
-            patches[job - 3] = pond.shimmerPatch(shimmerCentres[job - 3], shimmerLook);
+            const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
+            shimmer = night ? shimmerSprites(3, kShimmerSalt, 0.3f, {120, 165, 235}, depth)
+                            : shimmerSprites(5, kShimmerSalt, 0.24f, {200, 245, 255}, depth);
         }
     });
 
@@ -421,35 +422,5 @@ void Art::pond() {
             sprites.push_back(std::move(sp));
         }
     }
-    for (Sprite& sp : pond.shimmerSprites(shimmerCentres, patches)) sprites.push_back(std::move(sp));
+    for (Sprite& sp : shimmer) sprites.push_back(std::move(sp));
 }
-
-Art::Pond::ShimmerLook Art::Pond::shimmerLook(bool night) {
-    return night ? ShimmerLook{3, 0.3f, {120, 165, 235}} : ShimmerLook{5, 0.24f, {200, 245, 255}};
-}
-
-std::vector<cg::Point> Art::Pond::shimmerCentres(const ShimmerLook& look) const {
-    const double w = art.W(), h = art.H();
-    return art.spots(kShimmerSalt, 1500, 260, look.limit, [&](cg::Point p) {
-        if (!(p.x > 90 && p.x < w - 140 && p.y > 90 && p.y < h - 125)) return false;
-        if (!(shimmerCurve(art.value(p), e) > 0.6f)) return false;
-        for (const cg::Point& q : rounded(shimmerSwell(p), false, 6))
-            if (!clear(cg::Rect(q.x - 60, q.y - 60, 120, 120))) return false;
-        return true;
-    });
-}
-
-cg::ImageRef Art::Pond::shimmerPatch(cg::Point centre, const ShimmerLook& look) const {
-    return art.shimmerPatch(centre, look.strength, look.tint, [this](float v) { return shimmerCurve(v, e); });
-}
-
-std::vector<Sprite> Art::Pond::shimmerSprites(const std::vector<cg::Point>& centres,
-                                              const std::vector<cg::ImageRef>& patches) const {
-    std::vector<Sprite> out;
-    for (std::size_t i = 0; i < centres.size() && i < patches.size(); ++i) {
-        if (!patches[i]) continue;
-        out.push_back(art.shimmerSprite(centres[i], patches[i]));
-    }
-    return out;
-}
-

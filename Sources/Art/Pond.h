@@ -80,23 +80,6 @@ public:
     // A drifting petal in a 6 × 6 point space.
     void petal(uint32_t color);
 
-    // --- The shimmer, in two steps so its patches can be drawn alongside other work ---
-
-    // The strength and tint of the shimmer by day or night, and the most patches it has.
-    struct ShimmerLook {
-        int64_t limit;
-        float strength;
-        ShimmerTint tint;
-    };
-    static ShimmerLook shimmerLook(bool night);
-    // The patch centres, placed as Art::shimmer places them.
-    std::vector<cg::Point> shimmerCentres(const ShimmerLook& look) const;
-    // The patch Art::shimmerPatch makes at a centre with the pond's depth weight, byte for byte.
-    cg::ImageRef shimmerPatch(cg::Point centre, const ShimmerLook& look) const;
-    // The sprites of the centres whose patches could be made, as Art::shimmer appends them.
-    std::vector<Sprite> shimmerSprites(const std::vector<cg::Point>& centres,
-                                       const std::vector<cg::ImageRef>& patches) const;
-
     Art& art;
     const float e;  // the shore level
 

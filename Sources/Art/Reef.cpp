@@ -412,19 +412,16 @@ void Art::reef() {
         }
         batch.draw(*this);
     };
-    // The light patches are placed and drawn by a painter of their own while the floor is painted: the
-    // same request, terrain and remembered placements give the same patches, and its sprites and its
-    // placement join this painter's at the end, where they would have been made.
+    // The light patches are placed and made while the floor is painted; their sprites join the others at
+    // the end, where they would have been appended.
     constexpr uint64_t kLightSalt = 7700001;
-    Art lights(nullptr, s, t, keep, look, before);
+    std::vector<Sprite> lights;
     auto shimmerLights = [&] {
-        if (night) lights.shimmer(5, kLightSalt, 0.34f, {120, 165, 235}, reefShimmerCurve);
-        else lights.shimmer(6, kLightSalt, 0.26f, {200, 245, 255}, reefShimmerCurve);
+        lights = night ? shimmerSprites(5, kLightSalt, 0.34f, {120, 165, 235}, reefShimmerCurve)
+                       : shimmerSprites(6, kLightSalt, 0.26f, {200, 245, 255}, reefShimmerCurve);
     };
     auto takeLights = [&] {
-        for (Sprite& sp : lights.sprites) sprites.push_back(std::move(sp));
-        const auto made = lights.placed.find(key(kLightSalt));
-        if (made != lights.placed.end()) placed[made->first] = made->second;
+        for (Sprite& sp : lights) sprites.push_back(std::move(sp));
     };
 
     // One queue of jobs taken in order by as many lanes as there are threads: the creatures first (their

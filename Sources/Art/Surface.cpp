@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "Art/Art.h"
@@ -195,6 +196,11 @@ Sprite Art::shimmerSprite(cg::Point p, cg::ImageRef image) const {
 
 void Art::shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
                   const std::function<float(float)>& depth) {
+    for (Sprite& sp : shimmerSprites(limit, salt, strength, tint, depth)) sprites.push_back(std::move(sp));
+}
+
+std::vector<Sprite> Art::shimmerSprites(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
+                                        const std::function<float(float)>& depth) {
     const double w = W(), h = H();
     const std::vector<cg::Point> centres = spots(salt, 1500, 260, limit, [&](cg::Point p) {
         if (!(p.x > 90 && p.x < w - 140 && p.y > 90 && p.y < h - 125)) return false;
@@ -206,9 +212,12 @@ void Art::shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint
         }
         return true;
     });
+    std::vector<Sprite> out;
+    out.reserve(centres.size());
     for (const cg::Point& p : centres) {
         cg::ImageRef image = shimmerPatch(p, strength, tint, depth);
         if (!image) continue;
-        sprites.push_back(shimmerSprite(p, std::move(image)));
+        out.push_back(shimmerSprite(p, std::move(image)));
     }
+    return out;
 }

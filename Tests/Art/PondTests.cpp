@@ -257,21 +257,21 @@ TEST(Pond, LanternLightsOnlyAtNightAppendedBeforeItsBody) {
     }
 }
 
-TEST(Pond, ShimmerInTwoStepsGivesTheSpritesOfTheWholeShimmer) {
+TEST(Pond, ShimmerSpritesAreTheWholeShimmerReturned) {
     for (bool night : {false, true}) {
         SceneSpec s = SelfTest::sampleDesktop(SceneKind::pond, night);
         s.scale = 1;
         auto whole = arttest::painterFor(s);
         auto split = arttest::painterFor(s);
-        const Art::Pond pond(*split.art);
-        const Art::Pond::ShimmerLook look = Art::Pond::shimmerLook(night);
-        whole->shimmer(look.limit, 7700001, look.strength, look.tint,
-                       [e = pond.e](float v) { return Art::Pond::shimmerCurve(v, e); });
+        const float e = Art::Pond(*whole.art).e;
+        const auto depth = [e](float v) { return Art::Pond::shimmerCurve(v, e); };
+        const int64_t limit = night ? 3 : 5;
+        const float strength = night ? 0.3f : 0.24f;
+        const Art::ShimmerTint tint = night ? Art::ShimmerTint{120, 165, 235} : Art::ShimmerTint{200, 245, 255};
+        whole->shimmer(limit, 7700001, strength, tint, depth);
 
-        const std::vector<cg::Point> centres = pond.shimmerCentres(look);
-        std::vector<cg::ImageRef> patches;
-        for (const cg::Point& c : centres) patches.push_back(pond.shimmerPatch(c, look));
-        const std::vector<Sprite> sprites = pond.shimmerSprites(centres, patches);
+        const std::vector<Sprite> sprites = split->shimmerSprites(limit, 7700001, strength, tint, depth);
+        EXPECT_TRUE(split->sprites.empty());
         EXPECT_EQ(split->placed, whole->placed);
         ASSERT_GE(sprites.size(), 2u) << night;
         ASSERT_EQ(sprites.size(), whole->sprites.size());
@@ -280,12 +280,6 @@ TEST(Pond, ShimmerInTwoStepsGivesTheSpritesOfTheWholeShimmer) {
             ASSERT_TRUE(sprites[i].image && whole->sprites[i].image);
             EXPECT_TRUE(posetest::samePixels(*sprites[i].image, *whole->sprites[i].image)) << night << " " << i;
         }
-
-        // A patch that could not be made leaves its sprite out, and only that one.
-        patches.front() = nullptr;
-        const std::vector<Sprite> fewer = pond.shimmerSprites(centres, patches);
-        ASSERT_EQ(fewer.size(), sprites.size() - 1);
-        EXPECT_EQ(fewer.front().identity(), sprites[1].identity());
     }
 }
 
