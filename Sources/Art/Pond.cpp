@@ -327,13 +327,12 @@ void Art::pond() {
     };
 
     // Job 0 the garden, 1 the pictures, 2 the cloud shadows (by day), 3 the shimmer.
-    Art clouds(*this, WorkerTag{});
-    std::vector<Sprite> shimmer;
+    std::vector<Sprite> clouds, shimmer;
     dispatch::concurrentPerform(4, [&](std::size_t job) {
         if (job == 0) placeAndPaintGarden();
         else if (job == 1) pictures.draw(*this);
         else if (job == 2) {
-            if (!night) clouds.cloudShadows(3, 0.1, 0x000000);
+            if (!night) clouds = cloudShadowSprites(3, 0.1, 0x000000);
         } else {
             const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
             shimmer = night ? shimmerSprites(3, kShimmerSalt, 0.3f, {120, 165, 235}, depth)
@@ -411,7 +410,7 @@ void Art::pond() {
             sp.face = true;
             sprites.push_back(std::move(sp));
         }
-        for (Sprite& sp : clouds.sprites) sprites.push_back(std::move(sp));
+        for (Sprite& sp : clouds) sprites.push_back(std::move(sp));
     } else {
         // 16. By night: fireflies over the banks and a cooler shimmer.
         for (const cg::Point& p : fireflies) {
