@@ -355,21 +355,24 @@ TEST(SkylinePaint, BandsGiveThePictureOfOneBand) {
     }
 }
 
-TEST(SkylinePaint, LeavingOutCoveredMarksKeepsTheBytes) {
+TEST(SkylinePaint, LeavingOutCoveredMarksAndFillingRunsTogetherKeepTheBytes) {
     // Scales that put the marks on whole, half and odd fractions of pixels.
     for (const double scale : {1.0, 1.5, 2.0, 1.37})
         for (const bool night : {false, true}) {
             std::vector<std::vector<uint32_t>> pictures;
-            for (const bool cull : {true, false}) {
+            // Both shortcuts, then each left out.
+            for (const auto& [cull, runs] : {std::pair{true, true}, std::pair{false, true}, std::pair{true, false}}) {
                 auto p = desk(900, 560, night, {{420, 260, 60, 50}}, scale);
                 Art::Skyline sky(*p.art);
                 sky.plan();
                 sky.record();
                 sky.cull = cull;
+                sky.runs = runs;
                 sky.paint();
                 pictures.push_back(arttest::pixels(*p.bitmap->makeImage()));
             }
             EXPECT_EQ(pictures[0], pictures[1]) << scale << " " << night;
+            EXPECT_EQ(pictures[0], pictures[2]) << scale << " " << night;
         }
 }
 
