@@ -245,7 +245,8 @@ struct Context::Impl {
     bool banded = false;
     IRect band;
     Target side;            // a private bitmap of the picture's size, where draws made whole land
-    PixelBuffer sideMemory;
+    PixelBuffer sideMemory;  // the rows of it that draws may touch (sideRows), all else unbacked
+    IRect sideRows;
     // awaitPixels: run before the first read of or draw into the bitmap, by every thread that gets
     // there before the pixels are ready (each waits in it, or helps); the pixels are marked changed once.
     struct Pending {
@@ -431,19 +432,38 @@ struct Context::Impl {
     // In a band, a draw made whole goes to the private bitmap: the band's rows it touches are copied
     // there first and back after; its other rows there are written before the draw reads them, since
     // a page whose first touch is a read costs far more when many threads share the memory.
-    Target* wholeTarget(const IRect& touched) {
-        if (!side.surface) {
-            sideMemory.reset(static_cast<uint32_t*>(std::malloc(static_cast<size_t>(width) * static_cast<size_t>(height) * 4)));
+    //
+    // Only the rows a draw may touch are backed by memory: Cairo reads and writes no pixel outside the
+    // area an operator bounded by its shape changes, so the bitmap's other rows are never reached. Each
+    // band thus holds a few hundred kilobytes rather than a picture's worth of fresh pages, every one of
+    // which would fault on its first write. `allRows` backs every row (for operators that change
+    // pixels outside the shape, and for text).
+    Target* wholeTarget(const IRect& touched, bool allRows) {
+        const IRect r = intersect(touched, bitmapRect());
+        const IRect wanted = allRows ? bitmapRect() : IRect{0, r.y0, width, r.y1};
+        if (!side.surface || !sideRows.contains(wanted)) {
+            // Some rows around the band too, so that most later draws of the band fit.
+            constexpr int kMargin = 64;
+            const IRect rows =
+                intersect(expand(unite(side.surface ? sideRows : wanted, unite(wanted, {0, band.y0, width, band.y1})),
+                                 kMargin),
+                          bitmapRect());
+            destroy(side);
+            const size_t stride = static_cast<size_t>(width) * 4;
+            sideMemory.reset(static_cast<uint32_t*>(std::malloc(stride * static_cast<size_t>(rows.height()))));
             if (!sideMemory) return nullptr;
-            side.surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(sideMemory.get()),
-                                                               CAIRO_FORMAT_ARGB32, width, height, width * 4);
+            // The surface spans the whole picture; its rows before rows.y0 lie before the memory and are
+            // never reached.
+            auto* data = reinterpret_cast<unsigned char*>(reinterpret_cast<uintptr_t>(sideMemory.get()) -
+                                                          stride * static_cast<size_t>(rows.y0));
+            side.surface = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height, width * 4);
             side.box = side.limit = bitmapRect();
+            sideRows = rows;
             if (cairo_surface_status(side.surface) != CAIRO_STATUS_SUCCESS || !makeCr(side)) {
                 destroy(side);
                 return nullptr;
             }
         }
-        const IRect r = intersect(touched, bitmapRect());
         if (r.empty()) return &side;
         cairo_surface_flush(base());
         cairo_surface_flush(side.surface);
@@ -663,7 +683,7 @@ struct Context::Impl {
         if (inBand && intersect(touched, bandRows).empty()) return;
         const bool aside = inBand && !bandClip && targets.size() == 1;
         if (aside) {
-            target = wholeTarget(touched);
+            target = wholeTarget(touched, mode == BlendMode::sourceIn);
             if (!target) {
                 dropped();
                 return;
@@ -1353,7 +1373,7 @@ void Context::drawText(const std::string& text, const Rect& box, const TextStyle
     const bool aside = m.banded && m.targets.size() == 1;
     if (aside) {
         if (intersect(need, m.band).empty()) return;
-        target = m.wholeTarget(need);
+        target = m.wholeTarget(need, true);
         if (!target) {
             m.dropped();
             return;
