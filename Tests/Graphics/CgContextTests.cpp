@@ -152,6 +152,41 @@ TEST(CgBitmap, AwaitedPixelsAreSettledBeforeTheFirstUse) {
     }
 }
 
+// Draws made whole in bands (gradients, clipped or not, source-in, text) give the bytes of one pass over
+// the picture, whichever rows they reach and in whatever order a band meets them.
+TEST(CgBand, DrawsMadeWholeGiveTheBytesOfOnePass) {
+    const Gradient g({Color::rgb(0xFF8000), Color::rgb(0x0040FF, 0.5)}, {0, 1});
+    auto draw = [&](Context& c) {
+        c.setFillColor(Color::rgb(0x204060));
+        c.fill(Rect(0, 0, 120, 90));
+        c.drawRadialGradient(g, {30, 8}, 0, {31, 9}, 10, {});  // low rows first, then every row
+        c.drawLinearGradient(g, {0, 0}, {10, 90}, {true, true});
+        {
+            c.saveGState();
+            c.clipToRect(Rect(60, 50, 45, 36));
+            c.drawRadialGradient(g, {90, 75}, 2, {84, 66}, 30, {});
+            c.restoreGState();
+        }
+        c.setBlendMode(BlendMode::sourceIn);
+        c.drawLinearGradient(g, {0, 40}, {120, 50}, {});
+        c.setBlendMode(BlendMode::normal);
+        c.drawText("band", Rect(20, 60, 80, 20), TextStyle{});
+    };
+    auto whole = bitmap(120, 90);
+    draw(*whole);
+    for (const int rows : {7, 30, 90}) {
+        auto c = bitmap(120, 90);
+        for (int top = 0; top < 90; top += rows) {
+            auto band = Context::makeBand(*c, top, std::min(top + rows, 90));
+            ASSERT_TRUE(band);
+            draw(*band);
+        }
+        c->pixelsChanged();
+        for (int y = 0; y < 90; ++y)
+            ASSERT_EQ(0, std::memcmp(c->row(y), whole->row(y), 120 * 4)) << "bands of " << rows << ", row " << y;
+    }
+}
+
 TEST(CgState, DefaultsMatchTheReference) {
     auto c = bitmap(2, 2);
     EXPECT_EQ(c->lineCap(), LineCap::butt);

@@ -435,8 +435,8 @@ struct Context::Impl {
     //
     // Only the rows a draw may touch are backed by memory: Cairo reads and writes no pixel outside the
     // area an operator bounded by its shape changes, so the bitmap's other rows are never reached. Each
-    // band thus holds a few hundred kilobytes rather than a picture's worth of fresh pages, every one of
-    // which would fault on its first write. `allRows` backs every row (for operators that change
+    // band thus holds a few megabytes rather than a picture's worth of fresh pages, every one of which
+    // would fault on its first write. `allRows` backs every row (for operators that change
     // pixels outside the shape, and for text).
     Target* wholeTarget(const IRect& touched, bool allRows) {
         const IRect r = intersect(touched, bitmapRect());
