@@ -150,11 +150,16 @@ interface color-scheme prefer-dark
 within 50 logged 'showing pond-night on monitor 0' || fail "no night 5 s after the appearance turned dark"
 echo "night with a dark appearance"
 
+# A sanitizer build runs several times slower, and its main loop may still be busy installing the last
+# scene when the signal comes: there the promise of one second is loosened to three (the other builds
+# keep it).
+polls=20
+if ldd "$prog" 2>/dev/null | grep -q 'libasan\|libtsan'; then polls=60; fi
 kill -TERM $pid
 n=0
 while kill -0 $pid 2>/dev/null; do
   n=$((n + 1))
-  [ $n -le 20 ] || fail "still running 1 s after SIGTERM"
+  [ $n -le $polls ] || fail "still running $((polls / 20)) s after SIGTERM"
   sleep 0.05
 done
 wait $pid
