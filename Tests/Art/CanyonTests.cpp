@@ -98,7 +98,9 @@ TEST(CanyonProps, TheDustTrailStartsAtItsAnchorAndStreamsDownSun) {
     const cg::ImageRef trail = p->offscreen(64, 52, 1, [&] { c.dustTrail(); });
     ASSERT_TRUE(trail);
     // Image rows run from the top; the anchor (4, 48) counts from the bottom.
-    auto alphaAt = [&](double x, double yUp) {
+    // Points off the picture are clear.
+    auto alphaAt = [&](double x, double yUp) -> uint32_t {
+        if (!(x >= 0 && x < 64 && yUp >= 0 && yUp < 52)) return 0;
         return trail->data()[static_cast<std::size_t>(52 - 1 - static_cast<int>(yUp)) * 64 + static_cast<std::size_t>(x)] >> 24;
     };
     const double len = std::hypot(p->look.shadow.x, p->look.shadow.y);

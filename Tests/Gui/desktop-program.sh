@@ -118,12 +118,18 @@ saver true
 within 30 logged 'animation paused on monitor [01]' 2 || fail "animation still on 3 s after the screen locked"
 sleep 0.3  # the frame drawn as they stop
 ! moving 4 || fail "the sprites move behind a locked screen"
-# Standing still costs next to nothing: under a tenth of a core.
+# Standing still costs next to nothing: under a tenth of a core. Work begun before the lock (a render,
+# which a sanitizer build makes several times slower) may still be finishing, so up to three windows of
+# 2 s are watched and one must be quiet; a program that keeps working fails all three.
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
-a=$(ticks)
-sleep 2
-used=$(($(ticks) - a))
-[ $used -le $(($(getconf CLK_TCK) / 5)) ] || fail "$used clock ticks of work in 2 s behind a locked screen"
+quiet=no
+for window in 1 2 3; do
+  a=$(ticks)
+  sleep 2
+  used=$(($(ticks) - a))
+  if [ $used -le $(($(getconf CLK_TCK) / 5)) ]; then quiet=yes; break; fi
+done
+[ $quiet = yes ] || fail "$used clock ticks of work in the last of three 2 s windows behind a locked screen"
 saver false
 within 30 logged 'animation resumed on monitor [01]' 2 || fail "animation still off 3 s after the screen unlocked"
 moving 10 || fail "the sprites stand still after the screen unlocked"
