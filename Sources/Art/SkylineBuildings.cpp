@@ -437,13 +437,15 @@ public:
         if (!enabled_ || m.count < 3) return false;
         double y0 = 1e300, y1 = -1e300;
         bool slanted = false;
+        cg::Point before = device_.apply(m.p[m.count - 1]);
         for (std::size_t k = 0; k < m.count; ++k) {
-            const cg::Point a = device_.apply(m.p[k]), b = device_.apply(m.p[(k + 1) % m.count]);
+            const cg::Point a = device_.apply(m.p[k]);
             if (!std::isfinite(a.x) || !std::isfinite(a.y)) return false;
             y0 = std::min(y0, a.y);
             y1 = std::max(y1, a.y);
             // Two 256ths of a pixel each way survive Cairo's fixed point: the edge stays slanted there.
-            slanted = slanted || (std::fabs(a.x - b.x) > kSlant && std::fabs(a.y - b.y) > kSlant);
+            slanted = slanted || (std::fabs(a.x - before.x) > kSlant && std::fabs(a.y - before.y) > kSlant);
+            before = a;
         }
         if (!slanted || y1 - y0 > kMaxRows) return false;
         // The pixel rows it may touch, widened past any rounding to fixed point.
@@ -575,7 +577,8 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
                 ctx.fillEllipse({m.p[0].x, m.p[0].y, m.p[1].x, m.p[1].y});
                 break;
         }
-    }    run.flush();
+    }
+    run.flush();
 }
 
 }  // namespace
