@@ -167,6 +167,14 @@ TEST(CgBand, DrawsMadeWholeGiveTheBytesOfOnePass) {
             c.drawRadialGradient(g, {90, 75}, 2, {84, 66}, 30, {});
             c.restoreGState();
         }
+        {
+            // A small turned gradient: the box Cairo bounds it by is wider than the turned circles.
+            c.saveGState();
+            c.translateBy(70, 20);
+            c.rotateBy(0.6);
+            c.drawRadialGradient(g, {-3, 2}, 0, {4, -1}, 5, {});
+            c.restoreGState();
+        }
         c.setBlendMode(BlendMode::sourceIn);
         c.drawLinearGradient(g, {0, 40}, {120, 50}, {});
         c.setBlendMode(BlendMode::normal);
@@ -177,9 +185,17 @@ TEST(CgBand, DrawsMadeWholeGiveTheBytesOfOnePass) {
     for (const int rows : {7, 30, 90}) {
         auto c = bitmap(120, 90);
         for (int top = 0; top < 90; top += rows) {
-            auto band = Context::makeBand(*c, top, std::min(top + rows, 90));
+            const int bottom = std::min(top + rows, 90);
+            std::vector<uint32_t> before(120 * 90);
+            for (int y = 0; y < 90; ++y) std::memcpy(&before[static_cast<size_t>(y) * 120], c->row(y), 120 * 4);
+            auto band = Context::makeBand(*c, top, bottom);
             ASSERT_TRUE(band);
             draw(*band);
+            for (int y = 0; y < 90; ++y) {
+                if (y >= top && y < bottom) continue;
+                ASSERT_EQ(0, std::memcmp(c->row(y), &before[static_cast<size_t>(y) * 120], 120 * 4))
+                    << "band from " << top << " changed row " << y;
+            }
         }
         c->pixelsChanged();
         for (int y = 0; y < 90; ++y)

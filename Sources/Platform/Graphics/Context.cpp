@@ -681,7 +681,20 @@ struct Context::Impl {
         IRect touched = unite(visible, shadowVisible);
         if (!g.reach.empty() && shadowVisible.empty()) touched = intersect(touched, g.reach);
         if (inBand && intersect(touched, bandRows).empty()) return;
-        const bool aside = inBand && !bandClip && targets.size() == 1;
+        // A draw that can reach no row outside the band is drawn in place, with the clip it would have
+        // had whole: Cairo then gives it the bytes of the whole draw. Cairo writes no pixel outside the
+        // clip, or outside the path of a fill or stroke (with the pen's reach) or a paint's side path,
+        // for operators bounded by their shape. A paint's reach bounds it too where the operator leaves
+        // pixels the source does not cover alone: it is the box Cairo itself bounds such a source by. A
+        // paint's other bounds are ours, not Cairo's, and are not trusted here.
+        IRect reach = visible;
+        if (g.kind == Geometry::Kind::paint) {
+            reach = g.path ? intersect(clip, expand(outward(g.path->boundingBox()), 1)) : clip;
+            if (!g.reach.empty() && mode != BlendMode::clear) reach = intersect(reach, g.reach);
+        }
+        reach = unite(reach, shadowVisible);
+        const bool inPlace = mode != BlendMode::sourceIn && reach.y0 >= band.y0 && reach.y1 <= band.y1;
+        const bool aside = inBand && !bandClip && targets.size() == 1 && !inPlace;
         if (aside) {
             target = wholeTarget(touched, mode == BlendMode::sourceIn);
             if (!target) {
@@ -1284,14 +1297,13 @@ void Context::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c
         if (!m.extra.isEmpty()) side = &m.extra;
     }
     // Without extension nothing is painted beyond the two circles.
+    // Like Cairo, the box around both circles is taken before it is moved to the device: a draw in
+    // place in a band relies on Cairo writing nothing outside it.
     IRect reach;
     if (!before && !after) {
-        auto box = [&](Point c, double r) {
-            const Point at = d.apply(c);
-            const double rx = r * (std::fabs(d.a) + std::fabs(d.c)), ry = r * (std::fabs(d.b) + std::fabs(d.d));
-            return Rect(at.x - rx, at.y - ry, 2 * rx, 2 * ry);
-        };
-        reach = expand(outward(box(c0, r0).unionWith(box(c1, r1))), 1);
+        const Rect around =
+            Rect(c0.x - r0, c0.y - r0, 2 * r0, 2 * r0).unionWith(Rect(c1.x - r1, c1.y - r1, 2 * r1, 2 * r1));
+        reach = expand(outward(around.applying(d)), 1);
     }
     m.paintPattern(p, side, rule, reach);
     cairo_pattern_destroy(p);
