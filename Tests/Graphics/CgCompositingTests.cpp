@@ -1,10 +1,13 @@
 // Blend modes, gradients, transparency layers and shadows.
 
 #include "CgTestSupport.h"
+#include "Platform/Graphics/Blur.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <random>
+#include <vector>
 
 using namespace cg;
 using cgtest::bitmap;
@@ -447,4 +450,24 @@ TEST(CgShadow, OnStrokesGradientsAndImages) {
     im->clearShadow();
     im->draw(solidImage(4, 4, 0xFFFFFFFFu), Rect(10, 30, 4, 4));
     EXPECT_EQ(up(*im, 15, 31).a, 0);
+}
+
+// The eight-lane blur gives the one-lane blur's bytes: widths around the lane count, planes with empty
+// rows and columns, sigmas from a pixel's fraction to wider than the plane.
+TEST(CgShadow, BlurGivesTheSameBytesInEightLanesAndOne) {
+    std::mt19937 rng(7);
+    for (const int w : {1, 7, 8, 9, 31, 64})
+        for (const double sigma : {0.4, 1.5, 6.0, 40.0}) {
+            const int h = 23, stride = w + 3;
+            std::vector<uint8_t> plane(static_cast<size_t>(stride * h), 0);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (y % 5 != 2 && x % 4 != 1) plane[static_cast<size_t>(y * stride + x)] = static_cast<uint8_t>(rng());
+            std::vector<uint8_t> one = plane, eight = plane;
+            cg::detail::BlurScratch a, b;
+            cg::detail::gaussianBlurA8(one.data(), w, h, stride, sigma, a, false);
+            cg::detail::gaussianBlurA8(eight.data(), w, h, stride, sigma, b, true);
+            EXPECT_EQ(one, eight) << "width " << w << ", sigma " << sigma;
+            EXPECT_NE(one, plane) << "width " << w << ", sigma " << sigma;
+        }
 }
