@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -103,8 +104,11 @@ const std::vector<cg::Rect>& Art::changed() {
 
 namespace {
 
-// Points filed by square cells wider than `gap` over [0, w] × [0, h] (points beyond, and NaN, go to
-// the edge cells), so every point nearer than `gap` to p lies in p's cell or one of its eight neighbours.
+// The kept points of a placement, filed by square cells wider than `gap` over [0, w] × [0, h] (points
+// beyond, and NaN, go to the edge cells), so every point nearer than `gap` to p lies in p's cell or one
+// of its eight neighbours. The cells are made only once a placement keeps enough points for them to
+// pay: most placements keep a handful, and a fine grid over the whole canvas cost each of them
+// megabytes of fresh memory. Each cell lists its points by index, through `next_`.
 class SpacingGrid {
 public:
     SpacingGrid(double gap, double w, double h) {
@@ -115,24 +119,46 @@ public:
         side_ = std::max(gap * 1.001, std::max(w, h) / kMaxCellsPerSide);
         columns_ = static_cast<int>(std::min(std::floor(w / side_), kMaxCellsPerSide)) + 1;
         rows_ = static_cast<int>(std::min(std::floor(h / side_), kMaxCellsPerSide)) + 1;
-        cells_.resize(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_));
     }
-    bool usable() const { return !cells_.empty(); }
-    void add(cg::Point p) {
-        if (usable()) cells_[index(cell(p.x, columns_), cell(p.y, rows_))].push_back(p);
+    // Files kept.back(), just added to `kept`.
+    void add(const std::vector<cg::Point>& kept) {
+        if (side_ <= 0) return;
+        if (kept.size() > static_cast<std::size_t>(INT32_MAX)) {
+            // Past what an index holds: the plain scan from here on.
+            side_ = 0;
+            heads_.clear();
+            next_.clear();
+            return;
+        }
+        if (!heads_.empty()) {
+            file(kept, kept.size() - 1);
+        } else if (kept.size() >= kFileFrom) {
+            heads_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_), kNone);
+            for (std::size_t i = 0; i < kept.size(); ++i) file(kept, i);
+        }
     }
+    // Whether near(q) holds for some kept point q that could be nearer than the gap to p.
     template <class Near>
-    bool any(cg::Point p, const Near& near) const {
+    bool any(const std::vector<cg::Point>& kept, cg::Point p, const Near& near) const {
+        if (heads_.empty()) return std::any_of(kept.begin(), kept.end(), near);
         const int c = cell(p.x, columns_), r = cell(p.y, rows_);
         for (int y = std::max(r - 1, 0); y <= std::min(r + 1, rows_ - 1); ++y)
             for (int x = std::max(c - 1, 0); x <= std::min(c + 1, columns_ - 1); ++x)
-                for (const cg::Point& q : cells_[index(x, y)])
-                    if (near(q)) return true;
+                for (int32_t i = heads_[index(x, y)]; i != kNone; i = next_[static_cast<std::size_t>(i)])
+                    if (near(kept[static_cast<std::size_t>(i)])) return true;
         return false;
     }
 
 private:
     static constexpr double kMaxCellsPerSide = 512;
+    static constexpr std::size_t kFileFrom = 64;
+    static constexpr int32_t kNone = -1;
+    void file(const std::vector<cg::Point>& kept, std::size_t i) {
+        const std::size_t at = index(cell(kept[i].x, columns_), cell(kept[i].y, rows_));
+        next_.resize(i + 1);
+        next_[i] = heads_[at];
+        heads_[at] = static_cast<int32_t>(i);
+    }
     int cell(double v, int count) const {
         const double k = std::floor(v / side_);
         if (!(k > 0)) return 0;
@@ -143,7 +169,8 @@ private:
     }
     double side_ = 0;
     int columns_ = 0, rows_ = 0;
-    std::vector<std::vector<cg::Point>> cells_;
+    std::vector<int32_t> heads_;  // per cell, its last point's index
+    std::vector<int32_t> next_;   // per point, the index of the one before it in its cell
 };
 
 }  // namespace
@@ -166,8 +193,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             if (std::fabs(dx) >= gap || std::fabs(dy) >= gap) return false;
             return std::hypot(dx, dy) < gap;
         };
-        if (!grid.usable()) return std::none_of(kept.begin(), kept.end(), near);
-        return !grid.any(p, near);
+        return !grid.any(kept, p, near);
     };
 
     std::vector<cg::Point> kept;
@@ -183,7 +209,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
             if (!spaced(kept, p)) continue;
             if (!where(p)) continue;
             kept.push_back(p);
-            grid.add(p);
+            grid.add(kept);
         }
     }
     const bool fresh = remembered == before.end() || kept.empty();
@@ -213,7 +239,7 @@ std::vector<cg::Point> Art::spots(uint64_t salt, int64_t tries, double gap, int6
         if (!spaced(kept, p)) continue;
         if (!where(p)) continue;
         kept.push_back(p);
-        grid.add(p);
+        grid.add(kept);
     }
     {
         const std::lock_guard<std::mutex> lock(placementLock_);
