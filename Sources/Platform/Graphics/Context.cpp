@@ -637,6 +637,24 @@ struct Context::Impl {
         cairo_surface_destroy(tmp);
     }
 
+    // Whether a draw made whole can be drawn in place in a band: it reaches no row outside the band, so
+    // drawn on the picture with the clip it would have had whole, Cairo gives it the bytes of the whole
+    // draw. Cairo writes no pixel outside the clip, or outside the path of a fill or stroke (with the
+    // pen's reach) or a paint's side path, for operators bounded by their shape. A paint's reach bounds
+    // it too where the operator leaves pixels the source does not cover alone: it is the box Cairo itself
+    // bounds such a source by. A paint's other bounds are ours, not Cairo's, and are not trusted here.
+    bool staysInBand(const Geometry& g, BlendMode mode, const IRect& clip, const IRect& visible,
+                     const IRect& shadowVisible) const {
+        if (mode == BlendMode::sourceIn) return false;
+        IRect writes = visible;
+        if (g.kind == Geometry::Kind::paint) {
+            writes = g.path ? intersect(clip, expand(outward(g.path->boundingBox()), 1)) : clip;
+            if (!g.reach.empty() && mode != BlendMode::clear) writes = intersect(writes, g.reach);
+        }
+        writes = unite(writes, shadowVisible);
+        return writes.y0 >= band.y0 && writes.y1 <= band.y1;
+    }
+
     // The whole drawing pipeline: shadow (blurred, offset, cut by the clip) then the content,
     // both with the blend mode and only where the clip allows.
     void render(const Geometry& g, const Source& s, BlendMode mode, bool withShadow, bool shadowOnly = false) {
@@ -681,20 +699,8 @@ struct Context::Impl {
         IRect touched = unite(visible, shadowVisible);
         if (!g.reach.empty() && shadowVisible.empty()) touched = intersect(touched, g.reach);
         if (inBand && intersect(touched, bandRows).empty()) return;
-        // A draw that can reach no row outside the band is drawn in place, with the clip it would have
-        // had whole: Cairo then gives it the bytes of the whole draw. Cairo writes no pixel outside the
-        // clip, or outside the path of a fill or stroke (with the pen's reach) or a paint's side path,
-        // for operators bounded by their shape. A paint's reach bounds it too where the operator leaves
-        // pixels the source does not cover alone: it is the box Cairo itself bounds such a source by. A
-        // paint's other bounds are ours, not Cairo's, and are not trusted here.
-        IRect reach = visible;
-        if (g.kind == Geometry::Kind::paint) {
-            reach = g.path ? intersect(clip, expand(outward(g.path->boundingBox()), 1)) : clip;
-            if (!g.reach.empty() && mode != BlendMode::clear) reach = intersect(reach, g.reach);
-        }
-        reach = unite(reach, shadowVisible);
-        const bool inPlace = mode != BlendMode::sourceIn && reach.y0 >= band.y0 && reach.y1 <= band.y1;
-        const bool aside = inBand && !bandClip && targets.size() == 1 && !inPlace;
+        const bool aside = inBand && !bandClip && targets.size() == 1 &&
+                           !staysInBand(g, mode, clip, visible, shadowVisible);
         if (aside) {
             target = wholeTarget(touched, mode == BlendMode::sourceIn);
             if (!target) {
@@ -1296,9 +1302,9 @@ void Context::drawRadialGradient(const Gradient& g, Point c0, double r0, Point c
         }
         if (!m.extra.isEmpty()) side = &m.extra;
     }
-    // Without extension nothing is painted beyond the two circles.
-    // Like Cairo, the box around both circles is taken before it is moved to the device: a draw in
-    // place in a band relies on Cairo writing nothing outside it.
+    // Without extension nothing is painted beyond the two circles. Like Cairo, the box around both is
+    // taken before it is moved to the device: a draw in place in a band relies on Cairo writing nothing
+    // outside it.
     IRect reach;
     if (!before && !after) {
         const Rect around =
