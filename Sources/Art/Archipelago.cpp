@@ -550,18 +550,24 @@ void Art::archipelago() {
     std::size_t apePoses = 0;
     std::vector<cg::ImageRef> apeImages, palmImages;
 
-    // The scene's own context: the rocks, then the ground under huts and trees, in one pass alongside
-    // the pictures, leaving the scene's drawing state as it found it.
+    // The scene's own drawing: the rocks, then the ground under huts and trees, alongside the pictures.
+    // It can only start once the ground is shaded, so it is drawn in bands: one pass would leave the
+    // other threads idle at the end of the render. Each band draws only what can reach its rows.
     auto paintGround = [&] {
-        // Rocks with a ring of foam.
-        {
-            const RockColors colors = night ? kNightRock : kDayRock;
-            const cg::Gradient foam(
-                {cg::Color::white(colors.foam), cg::Color::white(0.85 * colors.foam), cg::Color::white(0)}, {0, 0.55, 1});
-            const cg::Gradient body({cg::Color::rgb(colors.light), cg::Color::rgb(colors.dark)}, {0, 1});
-            cg::Context& g = *ctx;
+        const RockColors colors = night ? kNightRock : kDayRock;
+        const cg::Gradient foam(
+            {cg::Color::white(colors.foam), cg::Color::white(0.85 * colors.foam), cg::Color::white(0)}, {0, 0.55, 1});
+        const cg::Gradient body({cg::Color::rgb(colors.light), cg::Color::rgb(colors.dark)}, {0, 1});
+        paintInBands([&](Art& a, const cg::Rect& band) {
+            // Whether something drawn within `reach` points of q (drawing space, y up) can touch the band.
+            auto near = [&band](cg::Point q, double reach) {
+                return q.y + reach >= band.minY() && q.y - reach <= band.maxY();
+            };
+            cg::Context& g = *a.ctx;
+            // Rocks with a ring of foam (7.5 points high).
             for (const cg::Point& p : rocks) {
                 const cg::Point q = flip(p);
+                if (!near(q, 12)) continue;
                 RNG rng(rockSeed(rand(p, 3)));
                 cg::Path outline;
                 for (int i = 0; i < 9; ++i) {
@@ -581,7 +587,7 @@ void Art::archipelago() {
                     g.drawRadialGradient(foam, {0, 0}, 0, {0, 0}, 12);
                 }
 
-                shape(0x000000, 0.15, 0, [&](cg::Path& path) {
+                a.shape(0x000000, 0.15, 0, [&](cg::Path& path) {
                     path.addEllipse(cg::Rect(q.x + 1.5 - 7, q.y - 1.5 - 4.6, 14, 9.2));
                 });
 
@@ -589,19 +595,21 @@ void Art::archipelago() {
                 g.clip(outline);
                 g.drawRadialGradient(body, {q.x - 2.8, q.y + 3.15}, 0, q, 8.75, {.drawsAfterEnd = true});
             }
-        }
-        cg::SavedState saved(*ctx);
-        for (const auto& [p, isHut] : ground) {
-            const cg::Point q = flip(p);
-            if (isHut) {
-                hutPicture(q);
-            } else if (rand(p, 0) < 0.72) {
-                groundShadow(q, 9, 0.18);
-            } else {
-                groundShadow(q, 10, 0.2);
-                canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
+            // Huts reach 6 points below their point and 21 above; trees 4 below and 15 above.
+            cg::SavedState saved(g);
+            for (const auto& [p, isHut] : ground) {
+                const cg::Point q = flip(p);
+                if (!near(q, isHut ? 24 : 18)) continue;
+                if (isHut) {
+                    a.hutPicture(q);
+                } else if (rand(p, 0) < 0.72) {
+                    a.groundShadow(q, 9, 0.18);
+                } else {
+                    a.groundShadow(q, 10, 0.2);
+                    a.canopy({q.x, q.y + 6}, 7, dark, light, rand(q, 3));
+                }
             }
-        }
+        });
     };
 
     // The land: the ape's beat, then at once its poses, the trees with their pictures and the scene's

@@ -31,10 +31,14 @@ public:
         return row(n, W, H, [fish, W, H, shadow](Art& a, double ph) { a.fishPose(fish, ph, W, H, shadow); });
     }
     void draw(const Art& art) {
-        images_ = art.offscreenEach(jobs_.size(), [&](Art& a, std::size_t i) {
-            const Job& job = jobs_[i];
-            return a.offscreen(job.w, job.h, [&] { job.pose(a, job.phase); });
-        });
+        images_ = art.offscreenEach(jobs_.size(), [&](Art& a, std::size_t i) { return make(a, i); });
+    }
+    // The same, picture by picture, for a painter that hands the pictures out among its own jobs: after
+    // open(), drawOne(a, i) for each i below size(), once each, from any threads.
+    std::size_t size() const { return jobs_.size(); }
+    void open() { images_.assign(jobs_.size(), nullptr); }
+    void drawOne(const Art& art, std::size_t i) {
+        images_[i] = art.offscreenEach(1, [&](Art& a, std::size_t) { return make(a, i); }).front();
     }
     std::vector<cg::ImageRef> frames(std::size_t handle) const {
         VM_CHECK(handle < rows_.size() && images_.size() == jobs_.size(), "row asked for before it was drawn");
@@ -51,6 +55,10 @@ public:
     }
 
 private:
+    cg::ImageRef make(Art& a, std::size_t i) const {
+        const Job& job = jobs_[i];
+        return a.offscreen(job.w, job.h, [&] { job.pose(a, job.phase); });
+    }
     struct Job {
         double w, h, phase;
         Pose pose;

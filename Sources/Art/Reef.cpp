@@ -357,6 +357,7 @@ void Art::reef() {
     std::size_t turtleRow = 0, turtleShade = 0, rayRow = 0, rayShade = 0, frondRow = 0, bubbleRow = 0;
     std::size_t jellyRow = 0, diverRow = 0, beamRow = 0;
     std::vector<std::size_t> anemoneRows;
+    std::atomic<bool> picturesOpen{false};
     auto creatures = [&] {
         roamers = spots(4, 1500, 110, night ? 8 : 16, [&](cg::Point p) { return route(reefLoop(p), true, 18, 18); });
         baitBalls = spots(5, 900, 300, 3, [&](cg::Point p) { return route(reefLoop(p), true, 48, 48); });
@@ -410,7 +411,8 @@ void Art::reef() {
             diverRow = batch.row(12, 50, 24, [](Art& a, double ph) { Reef(a).diver(ph); });
             beamRow = batch.row(1, 250, 120, [](Art& a, double) { Reef(a).beam(); });
         }
-        batch.draw(*this);
+        batch.open();
+        picturesOpen.store(true, std::memory_order_release);
     };
     // The light patches are placed and made while the floor is painted; their sprites join the others at
     // the end, where they would have been appended.
@@ -424,10 +426,11 @@ void Art::reef() {
         for (Sprite& sp : lights) sprites.push_back(std::move(sp));
     };
 
-    // One queue of jobs taken in order by as many lanes as there are threads: the creatures first (their
-    // placement runs alone, their pictures spread over the threads left idle), then the floor bands,
-    // heaviest first, then the light patches, whose rows fill the threads the last bands leave idle. The
-    // order of taking changes nothing drawn.
+    // One queue of jobs taken in order by as many lanes as there are threads: the creatures' placement
+    // first, then the floor bands, heaviest first, then the light patches, whose rows fill the threads the
+    // last bands leave idle; then the creatures' pictures, one by one, by every lane that runs out of
+    // jobs. Were the pictures drawn as one loop inside the creatures' job, the other lanes would be held
+    // in their bands and leave that loop to one thread. The order of taking changes nothing drawn.
     constexpr std::size_t kCreatures = FloorBands::kBands, kLights = FloorBands::kBands + 1;
     std::vector<std::size_t> jobs = {kCreatures};
     const FloorBands bands(*ctx, floor);
@@ -439,13 +442,18 @@ void Art::reef() {
     const int threads = dispatch::threadCount();
     const std::size_t lanes = std::min<std::size_t>(
         jobs.size(), threads > 0 ? static_cast<std::size_t>(threads) : std::max(1u, std::thread::hardware_concurrency()));
-    std::atomic<std::size_t> taken{0};
+    std::atomic<std::size_t> taken{0}, pictureTaken{0};
     offscreenEach(lanes, [&](Art& worker, std::size_t) -> cg::ImageRef {
         for (std::size_t j = taken.fetch_add(1); j < jobs.size(); j = taken.fetch_add(1)) {
             if (jobs[j] == kCreatures) creatures();
             else if (jobs[j] == kLights) shimmerLights();
             else bands.paint(worker, jobs[j]);
         }
+        // The lane that placed the creatures always gets here after opening the pictures, so every
+        // picture is drawn even if no other lane sees them open.
+        if (picturesOpen.load(std::memory_order_acquire))
+            for (std::size_t k = pictureTaken.fetch_add(1); k < batch.size(); k = pictureTaken.fetch_add(1))
+                batch.drawOne(*this, k);
         return nullptr;
     });
     if (!floor.empty()) ctx->pixelsChanged();
