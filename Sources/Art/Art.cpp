@@ -258,6 +258,10 @@ std::vector<cg::Point> Art::plankton(uint64_t salt, int64_t tries, double gap, i
 }
 
 void Art::bird(cg::Point p, double rx, double ry, double speed, uint32_t color, double beat) {
+    sprites.push_back(birdSprite(p, rx, ry, speed, color, beat));
+}
+
+Sprite Art::birdSprite(cg::Point p, double rx, double ry, double speed, uint32_t color, double beat) const {
     std::vector<cg::Point> loop;
     loop.reserve(7);
     for (int i = 0; i < 7; ++i) {
@@ -280,7 +284,7 @@ void Art::bird(cg::Point p, double rx, double ry, double speed, uint32_t color, 
     sp.ease = 1;
     sp.grow = 1;
     sp.face = true;
-    sprites.push_back(std::move(sp));
+    return sp;
 }
 
 cg::ImageRef Art::offscreen(double w, double h, double scale, const std::function<void()>& draw) {

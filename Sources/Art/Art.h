@@ -58,6 +58,7 @@ public:
 
     // A flock of birds circling p on a 7-point loop.
     void bird(cg::Point p, double rx, double ry, double speed, uint32_t color, double beat);
+    Sprite birdSprite(cg::Point p, double rx, double ry, double speed, uint32_t color, double beat) const;
 
     // Draws one picture offscreen: points `ctx` at a transparent bitmap of w × h points at `scale`
     // pixels per point (⌈w·scale⌉ × ⌈h·scale⌉ pixels, y-up), runs `draw`, and always puts the scene

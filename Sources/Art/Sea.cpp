@@ -12,6 +12,7 @@
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Palette.h"
 
@@ -270,84 +271,105 @@ void Art::sea() {
 
     // The seagrass, rocks and shells only draw: in bands, each leaving out what cannot reach its band (none
     // reaches 30 points). Everything above only places and draws pictures of its own, so it ran while the
-    // ground was being shaded; this is the first draw into the scene.
-    paintInBands([&](Art& a, const cg::Rect& band) {
-        auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
-        for (const cg::Point& p : grass)
-            if (near(flip(p))) a.seagrass(flip(p));
-        for (const cg::Point& p : rocks)
-            if (near(flip(p))) a.rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
-        for (const cg::Point& p : strand) {
-            if (!near(flip(p))) continue;
-            if (rand(p, 1) >= 0.5) a.shell(flip(p));
-            else a.starfish(flip(p), rand(p, 2));
-        }
-    });
+    // ground was being shaded; this is the first draw into the scene. The sprites that come after them
+    // neither read nor draw the scene, so they are made meanwhile, on the threads the last bands leave
+    // idle, and appended after the bands' own, as if made after them.
+    auto paintFloor = [&] {
+        paintInBands([&](Art& a, const cg::Rect& band) {
+            auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
+            for (const cg::Point& p : grass)
+                if (near(flip(p))) a.seagrass(flip(p));
+            for (const cg::Point& p : rocks)
+                if (near(flip(p))) a.rock(flip(p), 2.5 + 4 * rand(p, 0), rand(p, 1));
+            for (const cg::Point& p : strand) {
+                if (!near(flip(p))) continue;
+                if (rand(p, 1) >= 0.5) a.shell(flip(p));
+                else a.starfish(flip(p), rand(p, 2));
+            }
+        });
+    };
+    auto append = [](std::vector<Sprite>& out, std::vector<Sprite> more) {
+        for (Sprite& sp : more) out.push_back(std::move(sp));
+    };
 
-    if (!night) {
-        // Gulls, white cloud shadows and a bright shimmer.
+    // Gulls, white cloud shadows and a bright shimmer.
+    auto daySprites = [&] {
+        std::vector<Sprite> out;
         for (const cg::Point& p : spots(303, 600, 400, 2, [&](cg::Point p) {
                  return clear(cg::Rect(p.x - 72, p.y - 56, 144, 112));
              }))
-            bird(p, 62, 48, 17, 0xf7f9fa, 5.5);
-        cloudShadows(4, 0.09, 0xffffff);
-        shimmer(4, 7700001, 0.26f, {200, 245, 255}, seaShimmerRamp);
-        return;
-    }
+            out.push_back(birdSprite(p, 62, 48, 17, 0xf7f9fa, 5.5));
+        append(out, cloudShadowSprites(4, 0.09, 0xffffff));
+        append(out, shimmerSprites(4, 7700001, 0.26f, {200, 245, 255}, seaShimmerRamp));
+        return out;
+    };
 
     // Night: plankton glows, jellyfish, moon glints, faint bluish clouds and a cooler shimmer.
-    for (const cg::Point& p : plankton(9, 2000, 50, 30)) {
-        Sprite sp;
-        sp.kind = Sprite::Kind::firefly;
-        sp.at = flip(p);
-        sp.size = 1;
-        sp.phase = rand(p, 0);
-        sp.travel = 12;
-        sp.color = 0x7fffe0;
-        sp.beat = 1;
-        sp.rest = 0;
-        sp.closed = false;
-        sp.pulse = 0;
-        sprites.push_back(std::move(sp));
-    }
-
-    {
-        const std::vector<cg::ImageRef> frames = poseRow(10, 20, 20, [&](Art& a, double ph) { a.jellyfish(ph); });
-        for (const cg::Point& p : spots(505, 900, 220, 4, [&](cg::Point p) { return seaOpen(seaRoute(p, 160, 0.35), 18, false); })) {
-            Sprite sp = swimmer(seaRoute(p, 160, 0.35), 16 + 8 * rand(p, 5), rand(p, 4), 4 + 2 * rand(p, 3), frames, {},
-                                2.2 + 0.6 * rand(p, 6), 0.3, false, 0.9);
-            sp.face = false;
-            sprites.push_back(std::move(sp));
-        }
-    }
-
-    {
-        const cg::ImageRef glint = sparkle(0xfff4da);
-        const double h = H();
-        for (const cg::Point& p : spots(31000007, 3000, 6, 90, [&](cg::Point p) {
-                 // Inside the moon's reflection on the water, thinning out towards its rim.
-                 const double d = std::hypot((p.x - 0.46 * h) / (0.27 * h), (p.y - 0.32 * h) / (0.15 * h));
-                 if (!(d < 1)) return false;
-                 if (!(rand(p, 3) < (1 - d) * (1 - d))) return false;
-                 if (!(value(p) < 0.04f)) return false;
-                 return clear(cg::Rect(p.x - 1.5, p.y - 2, 3, 4));
-             })) {
-            if (!glint) continue;
+    auto nightSprites = [&] {
+        std::vector<Sprite> out;
+        for (const cg::Point& p : plankton(9, 2000, 50, 30)) {
             Sprite sp;
-            sp.kind = Sprite::Kind::light;
+            sp.kind = Sprite::Kind::firefly;
             sp.at = flip(p);
-            sp.size = (0.2 + 0.2 * rand(p, 4)) * 11;
-            sp.phase = rand(p, 5);
-            sp.travel = 0;
-            sp.image = glint;
+            sp.size = 1;
+            sp.phase = rand(p, 0);
+            sp.travel = 12;
+            sp.color = 0x7fffe0;
             sp.beat = 1;
             sp.rest = 0;
             sp.closed = false;
-            sp.pulse = 0.92;
-            sprites.push_back(std::move(sp));
+            sp.pulse = 0;
+            out.push_back(std::move(sp));
         }
-    }
 
-    cloudShadows(2, 0.06, 0x9fc6ff);
-    shimmer(3, 7700001, 0.34f, {120, 165, 235}, seaShimmerRamp);
+        {
+            const std::vector<cg::ImageRef> frames = poseRow(10, 20, 20, [&](Art& a, double ph) { a.jellyfish(ph); });
+            for (const cg::Point& p : spots(505, 900, 220, 4, [&](cg::Point p) { return seaOpen(seaRoute(p, 160, 0.35), 18, false); })) {
+                Sprite sp = swimmer(seaRoute(p, 160, 0.35), 16 + 8 * rand(p, 5), rand(p, 4), 4 + 2 * rand(p, 3), frames, {},
+                                    2.2 + 0.6 * rand(p, 6), 0.3, false, 0.9);
+                sp.face = false;
+                out.push_back(std::move(sp));
+            }
+        }
+
+        {
+            // Drawn by a worker of its own: the scene's context is the bands' meanwhile.
+            const cg::ImageRef glint =
+                offscreenEach(1, [](Art& a, std::size_t) { return a.sparkle(0xfff4da); }).front();
+            const double h = H();
+            for (const cg::Point& p : spots(31000007, 3000, 6, 90, [&](cg::Point p) {
+                     // Inside the moon's reflection on the water, thinning out towards its rim.
+                     const double d = std::hypot((p.x - 0.46 * h) / (0.27 * h), (p.y - 0.32 * h) / (0.15 * h));
+                     if (!(d < 1)) return false;
+                     if (!(rand(p, 3) < (1 - d) * (1 - d))) return false;
+                     if (!(value(p) < 0.04f)) return false;
+                     return clear(cg::Rect(p.x - 1.5, p.y - 2, 3, 4));
+                 })) {
+                if (!glint) continue;
+                Sprite sp;
+                sp.kind = Sprite::Kind::light;
+                sp.at = flip(p);
+                sp.size = (0.2 + 0.2 * rand(p, 4)) * 11;
+                sp.phase = rand(p, 5);
+                sp.travel = 0;
+                sp.image = glint;
+                sp.beat = 1;
+                sp.rest = 0;
+                sp.closed = false;
+                sp.pulse = 0.92;
+                out.push_back(std::move(sp));
+            }
+        }
+
+        append(out, cloudShadowSprites(2, 0.06, 0x9fc6ff));
+        append(out, shimmerSprites(3, 7700001, 0.34f, {120, 165, 235}, seaShimmerRamp));
+        return out;
+    };
+
+    std::vector<Sprite> later;
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) paintFloor();
+        else later = night ? nightSprites() : daySprites();
+    });
+    for (Sprite& sp : later) sprites.push_back(std::move(sp));
 }
