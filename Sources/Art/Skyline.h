@@ -127,8 +127,8 @@ public:
     void paint(int band = 64);
     // Leaves out the marks a later polygon covers whole (the same bytes, less drawing).
     bool cull = true;
-    // Fills runs of same-coloured slanted polygons whose pixel rows lie apart as one path (the same
-    // bytes, fewer trips through Cairo).
+    // Fills same-coloured slanted polygons together where Cairo converts each as if alone, and lets a
+    // draw go before earlier ones it shares no pixel with (the same bytes, fewer trips through Cairo).
     bool runs = true;
 
     std::vector<Mark> marks;

@@ -421,66 +421,230 @@ std::vector<char> hiddenMarks(const std::vector<Art::Skyline::Mark>& marks, cons
     return hidden;
 }
 
-// Runs of polygons of one colour filled as one path. Every fill is a round trip through state that
-// Cairo shares between all threads, and with several threads drawing at once those trips cost more
-// than the drawing of a small polygon. The run keeps the bytes: its polygons are slanted (straight
-// boxes take another path through Cairo) and their pixel rows lie at least one empty row apart, and
-// Cairo's scan converter starts afresh after an empty row, so each polygon is converted exactly as
-// if it were filled alone.
-class FillRun {
+// Fewer fills for the same bytes. Every fill is a round trip through state that Cairo shares between all
+// threads (a pool of clip records that every fill takes from and gives back), and with several threads
+// drawing at once those trips cost more than the drawing of a small polygon. Draws are kept back in an
+// ordered list of fills, and:
+//  - Polygons of one colour share a fill where Cairo's scan converter treats each exactly as if it were
+//    filled alone: they share no pixel, and their pixel rows lie at least one empty row apart (the
+//    converter starts afresh after an empty row), or they have the very same vertex heights, no upright
+//    edge and nothing outside the context's sides, where Cairo would cut them with upright edges of its
+//    own (the converter then makes the same choice between its whole-row and sub-row steps on every
+//    row for the path as for each polygon, and a pixel's coverage comes from its own polygon's edges
+//    alone). Only small slanted polygons join: straight boxes take another path through Cairo, and
+//    large shapes are few.
+//  - A polygon goes into a fill after the last one holding a draw it shares a pixel with, so every
+//    pixel still sees its draws in painter's order. Each pixel of the context remembers the last fill
+//    kept back that touches it.
+//  - Any other draw has the fills up to the last one whose box meets its own drawn first, and goes
+//    before the rest, which share no pixel with it.
+class FillBatch {
 public:
-    FillRun(cg::Context& ctx, bool enabled) : ctx_(ctx), device_(ctx.ctm()), enabled_(enabled) {}
+    FillBatch(cg::Context& ctx, bool enabled)
+        : ctx_(ctx), device_(ctx.ctm()), width_(ctx.pixelWidth()), height_(ctx.pixelHeight()) {
+        enabled_ = enabled && width_ > 0 && height_ > 0 &&
+                   static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) <= kMaxPixels;
+        if (enabled_) owner_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
+    }
 
-    // Adds the polygon to the run if it can join it (starting a new run if need be); false if it must
-    // be filled alone, after the run.
+    // Keeps the mark back to be filled with others (true), or returns false for the caller to draw it now.
     bool take(const Art::Skyline::Mark& m) {
-        if (!enabled_ || m.count < 3) return false;
-        double y0 = 1e300, y1 = -1e300;
-        bool slanted = false;
-        cg::Point before = device_.apply(m.p[m.count - 1]);
-        for (std::size_t k = 0; k < m.count; ++k) {
-            const cg::Point a = device_.apply(m.p[k]);
-            if (!std::isfinite(a.x) || !std::isfinite(a.y)) return false;
-            y0 = std::min(y0, a.y);
-            y1 = std::max(y1, a.y);
-            // Two 256ths of a pixel each way survive Cairo's fixed point: the edge stays slanted there.
-            slanted = slanted || (std::fabs(a.x - before.x) > kSlant && std::fabs(a.y - before.y) > kSlant);
-            before = a;
+        if (!enabled_) return false;
+        Piece piece;
+        if (!outline(m, piece)) {
+            finish();
+            return false;
         }
-        if (!slanted || y1 - y0 > kMaxRows) return false;
-        // The pixel rows it may touch, widened past any rounding to fixed point.
-        const Rows rows{std::floor(y0 - kSlack), std::ceil(y1 + kSlack)};
-        const bool joins = !rows_.empty() && m.color == color_ &&
-                           std::all_of(rows_.begin(), rows_.end(), [&](const Rows& r) {
-                               return rows.first >= r.second + 1 || r.first >= rows.second + 1;
-                           });
-        if (!joins) {
-            flush();
-            color_ = m.color;
+        if (!piece.joins) {
+            // The fills from `after` on share no pixel with the mark.
+            std::size_t after = fills_.size();
+            while (after > 0 && !meets(fills_[after - 1].box, piece.box)) --after;
+            flush(after);
+            return false;
         }
-        rows_.push_back(rows);
-        path_.addLines(std::span<const cg::Point>(m.p.data(), m.count));
-        path_.closeSubpath();
+        cutRows(piece);
+        uint16_t last = 0;
+        if (!fills_.empty() && meets(kept_, piece.box))
+            for (const Span& s : spans_) {
+                const uint16_t* row = ownerRow(s.y);
+                last = std::max(last, *std::max_element(row + s.x0, row + s.x1));
+            }
+        std::size_t at = last >= base_ ? static_cast<std::size_t>(last - base_) + 1 : 0;
+        while (at < fills_.size() && !joins(fills_[at], m.color, piece)) ++at;
+        if (at == fills_.size()) {
+            if (base_ + fills_.size() > kMaxSerial) {
+                // Out of numbers: everything kept back is drawn and the numbering starts again.
+                finish();
+                std::fill(owner_.begin(), owner_.end(), 0);
+                base_ = 1;
+                at = 0;
+            }
+            fills_.push_back({m.color, {}, {}, piece.box});
+        }
+        Fill& fill = fills_[at];
+        fill.path.addLines(std::span<const cg::Point>(m.p.data(), m.count));
+        fill.path.closeSubpath();
+        fill.pieces.push_back(piece);
+        fill.box = unite(fill.box, piece.box);
+        kept_ = pending_ == 0 ? piece.box : unite(kept_, piece.box);
+        const auto serial = static_cast<uint16_t>(base_ + at);
+        for (const Span& s : spans_) std::fill(ownerRow(s.y) + s.x0, ownerRow(s.y) + s.x1, serial);
+        if (++pending_ >= kMaxPending) finish();
         return true;
     }
 
-    void flush() {
-        if (rows_.empty()) return;
-        ctx_.setFillColor(color_);
-        ctx_.fill(path_);
-        path_.clear();
-        rows_.clear();
-    }
+    void finish() { flush(fills_.size()); }
 
 private:
+    // Pixels [x0, x1) × [y0, y1) of the context.
+    struct Box {
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    };
     using Rows = std::pair<double, double>;  // [first, second) in device pixel rows
-    static constexpr double kSlant = 2.0 / 256, kSlack = 1.0 / 64, kMaxRows = 1e6;
+    struct Piece {
+        std::array<cg::Point, 4> corners{};  // in device pixels
+        uint8_t count = 0;
+        Box box;     // every pixel of the context it can touch
+        Rows rows;   // the pixel rows it can touch, past the context too
+        bool joins = false;  // a small slanted polygon
+        bool even = false;   // every edge level or slanted, none upright, and nothing cut off at the sides
+    };
+    struct Fill {
+        cg::Color color;
+        cg::Path path;
+        std::vector<Piece> pieces;
+        Box box;  // holds every piece's
+    };
+    // The columns [x0, x1) of one pixel row a polygon can touch.
+    struct Span {
+        int y, x0, x1;
+    };
+    static constexpr double kSlant = 2.0 / 256, kSlack = 1.0 / 64, kLarge = 1024;
+    static constexpr std::size_t kMaxPieces = 64, kMaxPending = 256, kMaxPixels = std::size_t{1} << 24;
+    static constexpr std::size_t kMaxSerial = 65535;
+
+    static bool meets(const Box& a, const Box& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
+    static Box unite(const Box& a, const Box& b) {
+        return {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+    }
+
+    // Draws the first `count` fills kept back.
+    void flush(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            ctx_.setFillColor(fills_[i].color);
+            ctx_.fill(fills_[i].path);
+            pending_ -= fills_[i].pieces.size();
+        }
+        fills_.erase(fills_.begin(), fills_.begin() + static_cast<std::ptrdiff_t>(count));
+        base_ += count;
+    }
+
+    uint16_t* ownerRow(int y) { return owner_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_); }
+
+    // Whether a polygon sharing no pixel with the fill can join it.
+    static bool joins(const Fill& f, const cg::Color& color, const Piece& piece) {
+        return f.color == color && f.pieces.size() < kMaxPieces &&
+               std::all_of(f.pieces.begin(), f.pieces.end(), [&](const Piece& p) { return fits(piece, p); });
+    }
+    static bool fits(const Piece& a, const Piece& b) {
+        if (a.rows.first >= b.rows.second + 1 || b.rows.first >= a.rows.second + 1) return true;
+        return a.even && b.even && a.count == b.count &&
+               std::equal(a.corners.begin(), a.corners.begin() + a.count, b.corners.begin(),
+                          [](const cg::Point& u, const cg::Point& v) { return u.y == v.y; });
+    }
+
+    // The mark's corners in device pixels (a line's or an ellipse's bounds, which hold its pen) and the
+    // pixels it can touch; false if it has no finite outline of a sensible size. Cairo rounds
+    // coordinates to 1/256 pixel, and the margin reaches past that.
+    bool outline(const Art::Skyline::Mark& m, Piece& piece) const {
+        const bool polygon = m.form == Art::Skyline::Mark::Form::polygon && m.count >= 3;
+        std::array<cg::Point, 4>& p = piece.corners;
+        std::size_t n = 4;
+        if (polygon) {
+            n = m.count;
+            for (std::size_t k = 0; k < n; ++k) p[k] = device_.apply(m.p[k]);
+        } else {
+            const cg::Rect r = bounds(m);
+            p = {device_.apply(cg::Point{r.minX(), r.minY()}), device_.apply(cg::Point{r.maxX(), r.minY()}),
+                 device_.apply(cg::Point{r.maxX(), r.maxY()}), device_.apply(cg::Point{r.minX(), r.maxY()})};
+        }
+        double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+        bool slanted = false, even = true;
+        double steepest = 0;  // the largest sideways run per row of a side a pixel row or more tall
+        for (std::size_t k = 0; k < n; ++k) {
+            const cg::Point a = p[k], before = p[(k + n - 1) % n];
+            x0 = std::min(x0, a.x);
+            x1 = std::max(x1, a.x);
+            y0 = std::min(y0, a.y);
+            y1 = std::max(y1, a.y);
+            // Two 256ths of a pixel each way survive Cairo's fixed point: the edge stays slanted there.
+            const double dx = std::fabs(a.x - before.x), dy = std::fabs(a.y - before.y);
+            slanted = slanted || (dx > kSlant && dy > kSlant);
+            even = even && (dy == 0 || dx > kSlant);
+            if (dy >= 0.5) steepest = std::max(steepest, dx / dy);
+        }
+        constexpr double kFar = 1e6;
+        if (!(x0 > -kFar && x1 < kFar && y0 > -kFar && y1 < kFar)) return false;
+        piece.count = static_cast<uint8_t>(n);
+        piece.rows = {std::floor(y0 - kSlack), std::ceil(y1 + kSlack)};
+        piece.box = {std::clamp(static_cast<int>(std::floor(x0 - kSlack)), 0, width_),
+                     std::clamp(static_cast<int>(piece.rows.first), 0, height_),
+                     std::clamp(static_cast<int>(std::ceil(x1 + kSlack)), 0, width_),
+                     std::clamp(static_cast<int>(piece.rows.second), 0, height_)};
+        const double area = static_cast<double>(piece.box.x1 - piece.box.x0) * (piece.box.y1 - piece.box.y0);
+        // Stepping a whole pixel row at once, Cairo's scan converter takes a side's position half a
+        // sub-row past the row's end, up to 1/30 of the side's run per row beyond the shape: a fill
+        // alone cuts that off at the edge of its own pixels, a larger one would not. A polygon joins
+        // only where that reach stays inside its own pixels (with room for rounding).
+        const double reach = steepest / 30 + kSlack;
+        const bool contained = x1 + reach < std::ceil(x1 - kSlack) && x0 - reach > std::floor(x0 + kSlack);
+        piece.joins = polygon && slanted && contained && area <= kLarge;
+        piece.even = even && x0 - kSlack >= 0 && x1 + kSlack <= width_;
+        return true;
+    }
+
+    // The pixels of the context a small polygon can touch, row by row, into spans_: where its sides,
+    // cut to the row (with the margin), begin and end.
+    void cutRows(const Piece& piece) {
+        spans_.clear();
+        const std::size_t n = piece.count;
+        struct Side {
+            double top, bottom, x, slope;  // x at `top`
+        };
+        std::array<Side, 4> sides{};
+        for (std::size_t k = 0; k < n; ++k) {
+            const cg::Point u = piece.corners[k], v = piece.corners[(k + 1) % n];
+            const cg::Point& a = u.y <= v.y ? u : v;
+            const cg::Point& b = u.y <= v.y ? v : u;
+            sides[k] = {a.y, b.y, a.x, a.y < b.y ? (b.x - a.x) / (b.y - a.y) : 0};
+        }
+        for (int y = piece.box.y0; y < piece.box.y1; ++y) {
+            const double lo = y - kSlack, hi = y + 1 + kSlack;
+            double a = 1e300, b = -1e300;
+            for (std::size_t k = 0; k < n; ++k) {
+                const Side& s = sides[k];
+                const double top = std::max(lo, s.top), bottom = std::min(hi, s.bottom);
+                if (top > bottom) continue;
+                const double u = s.x + (top - s.top) * s.slope, v = s.x + (bottom - s.top) * s.slope;
+                a = std::min(a, std::min(u, v));
+                b = std::max(b, std::max(u, v));
+            }
+            const int from = std::max(piece.box.x0, static_cast<int>(std::floor(a - kSlack)));
+            const int to = std::min(piece.box.x1, static_cast<int>(std::ceil(b + kSlack)));
+            if (from < to) spans_.push_back({y, from, to});
+        }
+    }
+
     cg::Context& ctx_;
     cg::Transform device_;
-    bool enabled_;
-    cg::Color color_;
-    std::vector<Rows> rows_;
-    cg::Path path_;
+    int width_, height_;
+    bool enabled_ = false;
+    std::vector<uint16_t> owner_;  // the serial of the last fill kept back touching each pixel, or older
+    std::vector<Fill> fills_;      // fills_[i] has serial base_ + i
+    std::size_t base_ = 1;
+    std::size_t pending_ = 0;
+    Box kept_;                 // holds every piece kept back
+    std::vector<Span> spans_;  // the polygon being taken
 };
 
 // Everything `paint` puts down, drawn into a context flipped to scene points: the yards and shadows that
@@ -548,13 +712,12 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
     }
 
     // Buildings and trees, back to front.
-    FillRun run(ctx, sky.runs);
+    FillBatch batch(ctx, sky.runs);
     cg::Path path;
     for (const uint32_t i : list) {
         const Art::Skyline::Mark& m = sky.marks[i];
         using Form = Art::Skyline::Mark::Form;
-        if (m.form == Form::polygon && run.take(m)) continue;
-        run.flush();
+        if (batch.take(m)) continue;
         path.clear();
         switch (m.form) {
             case Form::polygon: {
@@ -578,7 +741,7 @@ void layDown(const Art::Skyline& sky, cg::Context& ctx, const cg::Rect& area, co
                 break;
         }
     }
-    run.flush();
+    batch.finish();
 }
 
 }  // namespace

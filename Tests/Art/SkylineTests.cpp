@@ -376,6 +376,54 @@ TEST(SkylinePaint, LeavingOutCoveredMarksAndFillingRunsTogetherKeepTheBytes) {
         }
 }
 
+TEST(SkylinePaint, MarksFilledTogetherGiveTheBytesOfOneByOne) {
+    // Rows of small slanted quads with equal heights (level tops, or upright sides and steep tops),
+    // some running off the picture's sides, a pixel or so apart or overlapping, in three colours,
+    // among lines and discs: every way a draw can join a fill, wait for one, or go before the others.
+    using Mark = Art::Skyline::Mark;
+    const cg::Color colors[] = {cg::Color::rgb(0x7EA8CB), cg::Color::rgb(0xFFD48A), cg::Color::rgb(0x3D4C5E)};
+    for (uint32_t seed = 1; seed <= 12; ++seed)
+        for (const double scale : {1.0, 1.37, 2.0}) {
+            std::vector<Mark> marks;
+            uint32_t state = seed;
+            auto next = [&state] {
+                state = state * 1664525u + 1013904223u;
+                return static_cast<double>(state >> 8) / 16777216.0;
+            };
+            for (int row = 0; row < 40; ++row) {
+                const bool upright = row % 3 == 1;
+                const double y = 4 + 7.3 * row + next(), h = 1.5 + 2 * next(), lean = 0.3 + (upright ? 2 : 1) * next();
+                double x = -6 + 4 * next();
+                while (x < 206) {
+                    const double w = 1.2 + 2.5 * next();
+                    Mark m;
+                    m.count = 4;
+                    m.p = upright ? std::array<cg::Point, 4>{cg::Point{x, y}, {x + w, y - lean}, {x + w, y - lean + h}, {x, y + h}}
+                                  : std::array<cg::Point, 4>{cg::Point{x, y}, {x + w, y}, {x + w - lean, y + h}, {x - lean, y + h}};
+                    m.color = colors[static_cast<std::size_t>(3 * next())];
+                    if (next() < 0.08) {
+                        m.form = next() < 0.5 ? Mark::Form::line : Mark::Form::ellipse;
+                        m.p[1] = m.form == Mark::Form::line ? cg::Point{x + 3, y + 4} : cg::Point{3, 3};
+                        m.width = 0.8;
+                    }
+                    marks.push_back(m);
+                    x += w + (next() < 0.2 ? -0.7 : 0.2 + 1.2 * next());
+                }
+            }
+            std::vector<std::vector<uint32_t>> pictures;
+            for (const bool runs : {true, false}) {
+                auto p = desk(200, 300, false, {}, scale);
+                Art::Skyline sky(*p.art);
+                sky.marks = marks;
+                sky.cull = false;
+                sky.runs = runs;
+                sky.paint(1 << 20);
+                pictures.push_back(arttest::pixels(*p.bitmap->makeImage()));
+            }
+            EXPECT_EQ(pictures[0], pictures[1]) << "seed " << seed << " scale " << scale;
+        }
+}
+
 TEST(SkylineScene, DayCloudsAndNoWindowsNightWindowsOnePerCellAndLamps) {
     for (const bool night : {false, true}) {
         const auto scene = Renderer::render(SelfTest::sampleDesktop(SceneKind::skyline, night), {});
