@@ -183,9 +183,9 @@ void Art::orbit() {
     const double w = W(), h = H();
     const uint64_t seed = s.seed();
     // A filled disc; it leaves its colour on the context as `shape` would.
-    auto disc = [this](cg::Point c, double r, uint32_t color, double alpha) {
-        ctx->setFillColor(cg::Color::rgb(color, alpha));
-        ctx->fillEllipse(cg::Rect(c.x - r, c.y - r, 2 * r, 2 * r));
+    auto disc = [](Art& a, cg::Point c, double r, uint32_t color, double alpha) {
+        a.ctx->setFillColor(cg::Color::rgb(color, alpha));
+        a.ctx->fillEllipse(cg::Rect(c.x - r, c.y - r, 2 * r, 2 * r));
     };
     auto drawn = [this](const std::vector<cg::Point>& scenePoints) {
         std::vector<cg::Point> out;
@@ -315,90 +315,105 @@ void Art::orbit() {
 
     Orbit::fillDots(*ctx, stars);
 
-    // 4. Sparkle stars: a soft halo, four spikes and a white core.
-    for (const cg::Point& p : sparkles) {
-        const uint32_t k = Orbit::starColor(p);
-        const double L = 6 + 6 * rand(p, 1);
-        const cg::Point c = flip(p);
-        ctx->drawRadialGradient(
-            cg::Gradient({cg::Color::rgb(k, 0.22), cg::Color::rgb(k, 0.187), cg::Color::rgb(k, 0)}, {0, 0.55, 1}), c, 0,
-            c, 7);
-        shape(k, 0.55, 0, [&](cg::Path& path) {
-            const cg::Point across[] = {{c.x - L, c.y}, {c.x, c.y - 0.45}, {c.x + L, c.y}, {c.x, c.y + 0.45}};
-            const cg::Point upright[] = {{c.x, c.y - L}, {c.x - 0.45, c.y}, {c.x, c.y + L}, {c.x + 0.45, c.y}};
-            path.addLines(across);
-            path.closeSubpath();
-            path.addLines(upright);
-            path.closeSubpath();
-        });
-        disc(c, 1.4, 0xFFFFFF, 1);
-        if (rand(p, 2) < 0.5) {
-            Sprite sp;
-            sp.kind = Sprite::Kind::star;
-            sp.at = c;
-            sp.size = 1.6;
-            sp.phase = rand(p, 3);
-            sp.travel = 0;
-            sp.color = k;
-            sp.face = true;
-            sprites.push_back(std::move(sp));
-        }
+    // Steps 4–8 only draw into the scene and make sprites: in bands, on several threads, each band doing
+    // every step in order (drawing nothing that cannot reach it) and the last band's sprites kept.
+    const double planetRadius = site ? 26 + 10 * rand(*site, 0) : 0;
+    const std::vector<cg::ImageRef> roverFrames = batch.frames(roverRow);
+    struct Patrol {
+        cg::Point at;
+        std::vector<cg::Point> loop, smooth;
+        cg::Rect bounds;
+    };
+    std::vector<Patrol> patrols;
+    for (const cg::Point& p : rovers) {
+        Patrol patrol{p, drawn(Orbit::patrol(p)), {}, cg::Rect::null()};
+        patrol.smooth = rounded(patrol.loop, true, 3);
+        for (const cg::Point& q : patrol.smooth) patrol.bounds = patrol.bounds.unionWith(cg::Rect(q.x, q.y, 0, 0));
+        patrols.push_back(std::move(patrol));
     }
-
-    // 5. The planet and its satellite.
-    if (site) {
-        const cg::Point P = *site;
-        const double r = 26 + 10 * rand(P, 0);
-        o.planet(flip(P), r);
-        Sprite sp;
-        sp.kind = Sprite::Kind::satellite;
-        sp.at = flip(P);
-        sp.size = 1;
-        sp.phase = rand(P, 1);
-        sp.travel = 2.4 * r;
-        sp.face = true;
-        sprites.push_back(std::move(sp));
-    }
-
-    // 6. Impact craters on flat ground well inside the land (placed above); they only draw, so in bands.
     paintInBands([&](Art& a, const cg::Rect& band) {
+        Orbit worker(a);
+        auto reaches = [&band](double y, double reach) { return y + reach >= band.minY() && y - reach <= band.maxY(); };
+        // 4. Sparkle stars: a soft halo, four spikes and a white core.
+        for (const cg::Point& p : sparkles) {
+            const uint32_t k = Orbit::starColor(p);
+            const double L = 6 + 6 * rand(p, 1);
+            const cg::Point c = flip(p);
+            if (reaches(c.y, L + 9)) {
+                a.ctx->drawRadialGradient(
+                    cg::Gradient({cg::Color::rgb(k, 0.22), cg::Color::rgb(k, 0.187), cg::Color::rgb(k, 0)}, {0, 0.55, 1}),
+                    c, 0, c, 7);
+                a.shape(k, 0.55, 0, [&](cg::Path& path) {
+                    const cg::Point across[] = {{c.x - L, c.y}, {c.x, c.y - 0.45}, {c.x + L, c.y}, {c.x, c.y + 0.45}};
+                    const cg::Point upright[] = {{c.x, c.y - L}, {c.x - 0.45, c.y}, {c.x, c.y + L}, {c.x + 0.45, c.y}};
+                    path.addLines(across);
+                    path.closeSubpath();
+                    path.addLines(upright);
+                    path.closeSubpath();
+                });
+                disc(a, c, 1.4, 0xFFFFFF, 1);
+            }
+            if (rand(p, 2) < 0.5) {
+                Sprite sp;
+                sp.kind = Sprite::Kind::star;
+                sp.at = c;
+                sp.size = 1.6;
+                sp.phase = rand(p, 3);
+                sp.travel = 0;
+                sp.color = k;
+                sp.face = true;
+                a.sprites.push_back(std::move(sp));
+            }
+        }
+
+        // 5. The planet and its satellite.
+        if (site) {
+            const cg::Point P = *site;
+            const double r = planetRadius;
+            if (reaches(flip(P).y, 3 * r + 4)) worker.planet(flip(P), r);
+            Sprite sp;
+            sp.kind = Sprite::Kind::satellite;
+            sp.at = flip(P);
+            sp.size = 1;
+            sp.phase = rand(P, 1);
+            sp.travel = 2.4 * r;
+            sp.face = true;
+            a.sprites.push_back(std::move(sp));
+        }
+
+        // 6. Impact craters on flat ground well inside the land (placed above).
         for (const cg::Point& p : craters) {
             const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
             const cg::Point q = flip(p);
-            if (q.y + 3 * R + 10 < band.minY() || q.y - 3 * R - 10 > band.maxY()) continue;
+            if (!reaches(q.y, 3 * R + 10)) continue;
             a.impact(q, R, o.craterRim(), o.craterFloor(), o.craterWall());
         }
-    });
 
-    // 7. Rovers on their loops, with the tracks they have worn.
-    {
-        const std::vector<cg::ImageRef> frames = batch.frames(roverRow);
-        for (const cg::Point& p : rovers) {
-            const std::vector<cg::Point> loop = drawn(Orbit::patrol(p));
-            const std::vector<cg::Point> smooth = rounded(loop, true, 3);
-            for (double side : {-2.6, 2.6})
-                shape(0x000000, night ? 0.16 : 0.12, 1.1,
-                      [&](cg::Path& path) { path.addLines(Orbit::track(smooth, side)); });
+        // 7. Rovers on their loops, with the tracks they have worn.
+        for (const Patrol& patrol : patrols) {
+            if (patrol.bounds.maxY() + 6 >= band.minY() && patrol.bounds.minY() - 6 <= band.maxY())
+                for (double side : {-2.6, 2.6})
+                    a.shape(0x000000, night ? 0.16 : 0.12, 1.1,
+                            [&](cg::Path& path) { path.addLines(Orbit::track(patrol.smooth, side)); });
             Sprite sp;
             sp.kind = Sprite::Kind::trip;
-            sp.at = loop.front();
+            sp.at = patrol.loop.front();
             sp.size = roverWidth;
-            sp.phase = rand(p, 4);
-            sp.travel = 4 + 2 * rand(p, 3);
+            sp.phase = rand(patrol.at, 4);
+            sp.travel = 4 + 2 * rand(patrol.at, 3);
             sp.anchor = {9 / roverWidth, 0.5};
-            sp.frames = frames;
+            sp.frames = roverFrames;
             sp.beat = 2.4;
-            sp.path = loop;
+            sp.path = patrol.loop;
             sp.rest = 0.3;
             sp.closed = true;
             sp.face = true;
-            sprites.push_back(std::move(sp));
+            a.sprites.push_back(std::move(sp));
         }
-    }
 
-    // 8. Habitat domes on high ground.
-    for (const cg::Point& p : domes)
-        o.habitat(flip(p));
+        // 8. Habitat domes on high ground.
+        for (const cg::Point& p : domes) worker.habitat(flip(p));
+    });
 
     // 9. Meteors falling across open sky.
     for (const cg::Point& p : meteors) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <ctime>
 #include <mutex>
-#include <thread>
+#include <optional>
 #include <utility>
 
 #include "Art/Art.h"
@@ -129,12 +129,12 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
     const std::size_t stride = ctx->bytesPerRow();
     const float scale = static_cast<float>(spec.scale);
     auto shade = [&] { paint(bits, stride, pixels->first, pixels->second, scale, terrain, look); };
-    // With threads to spare, the ground is shaded on a thread of its own while the painter places its
+    // With threads to spare, the ground is shaded on the loop threads while the painter places its
     // things and draws its pictures; the painter's first read of or draw into the bitmap waits for it.
     // Neither changes the other's bytes: both only read the terrain and the look.
     dispatch::Once shaded;
     std::mutex waitedLock;  // several painter threads may wait at once
-    std::jthread shader;  // joined on the way out, by this thread only
+    std::optional<dispatch::Background> shader;  // waited for on the way out
     if (dispatch::threadCount() > 1) {
         auto shadeOnce = [&shade, &shaded, times] {
             shaded.run([&] {
@@ -144,7 +144,7 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
             });
         };
         // A painter thread that needs the pixels before they are done helps to shade them.
-        shader = std::jthread(shadeOnce);
+        shader.emplace(shadeOnce);
         ctx->awaitPixels([shadeOnce, times, &waitedLock] {
             const auto start = std::chrono::steady_clock::now();
             shadeOnce();

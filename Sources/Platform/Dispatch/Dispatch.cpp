@@ -4,6 +4,7 @@
 #include <tbb/blocked_range.h>
 #include <tbb/collaborative_call_once.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_group.h>
 #include <tbb/task_arena.h>
 
 #if defined(__SANITIZE_THREAD__)
@@ -102,6 +103,28 @@ void Once::run(const std::function<void()>& work) {
         handOff(&state_->done);
     });
     takeOver(&state_->done);
+}
+
+struct Background::State {
+    std::function<void()> work;
+    tbb::task_group group;
+    char start = 0, end = 0;  // only their addresses are used, to state the hand-offs to ThreadSanitizer
+};
+
+Background::Background(std::function<void()> work) : state_(std::make_unique<State>()) {
+    State* s = state_.get();
+    s->work = std::move(work);
+    handOff(&s->start);
+    s->group.run([s] {
+        takeOver(&s->start);
+        s->work();
+        handOff(&s->end);
+    });
+}
+
+Background::~Background() {
+    state_->group.wait();
+    takeOver(&state_->end);
 }
 
 }  // namespace dispatch

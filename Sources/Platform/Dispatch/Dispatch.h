@@ -35,6 +35,21 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Work started on the loop threads beside the caller's own, rather than on a thread of its own that
+// would share the cores with every loop thread. Destroying it waits for the work; everything the work
+// did happens before that returns.
+class Background {
+public:
+    explicit Background(std::function<void()> work);
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // Sets the thread count for one scope and puts the old one back (tests and benchmarks).
 class ThreadCountScope {
 public:
