@@ -14,6 +14,7 @@
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
 #include "Art/Winter.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/StateGuard.h"
 
@@ -200,152 +201,164 @@ void Art::winter() {
         sp.closed = true;
         return sp;
     };
-    paintInBands([&](Art& a, const cg::Rect& band) {
-        Winter w(a);
-        // 1. Floes, some with a seal.
-        for (const cg::Point& p : floes) {
-            const double size = 6 + 10 * rand(p, 0);
-            w.floe(flip(p), size, rand(p, 1));
-            if (Winter::sealed(size, rand(p, 7)))
-                w.seal({p.x + size * (rand(p, 8) - 0.5) * 0.3, h - p.y}, rand(p, 9) * 2 * kPi);
-        }
-
-        // 2. Floes drifting on the current.
-        for (const cg::Point& p : drifters) {
-            Sprite sp = still(Sprite::Kind::trip, flip(p), 30, rand(p, 0));
-            sp.travel = 3;
-            sp.image = floe;
-            sp.beat = 1;
-            sp.path = drawn(Winter::current(p));
-            sp.rest = 0.15;
-            sp.closed = false;
-            sp.spin = (rand(p, 4) - 0.5) * 0.9;
-            a.sprites.push_back(std::move(sp));
-        }
-
-        // 5. Ice edges along the top of the shelf, with a faint highlight up and left of each line.
-        for (const std::vector<cg::Point>& line : edgeLines) {
-            a.shape(pick(night, 0xFFFFFF, 0xC4D0DE), 0.45, 0.5, [&](cg::Path& path) {
-                path.moveTo({line[0].x - 0.6, line[0].y + 0.6});
-                for (std::size_t k = 1; k < line.size(); ++k) path.lineTo({line[k].x - 0.6, line[k].y + 0.6});
-            });
-            a.shape(pick(night, 0x7F9CB4, 0x4A6080), 0.9, 0.7, [&](cg::Path& path) { path.addLines(line); });
-        }
-
-        // 6. Rings of ice chunks lower down the shelf, growing toward the middle of each ring.
-        for (const Winter::Chunk& chunk : chunks) {
-            const cg::Point c = flip(chunk.c);
-            const double cw = chunk.w;
-            auto block = [&](uint32_t color, double alpha, cg::Point at, double scale) {
-                const cg::Transform m =
-                    cg::Transform::identity().translatedBy(at.x, at.y).rotatedBy(chunk.turn).scaledBy(scale, scale);
-                a.shape(color, alpha, 0, [&](cg::Path& path) { path.addRect(cg::Rect(-cw, -0.8 * cw, 2 * cw, 1.6 * cw), m); });
-            };
-            block(pick(night, 0x2A4A70, 0x000000), night ? 0.2 : 0.28, {c.x + 0.6 * cw, c.y - 0.6 * cw}, 1);
-            block(pick(night, 0xCFE3EE, 0x8EA3BD), 1, c, 1);
-            block(pick(night, 0xF7FBFD, 0xB7C4D6), 1, {c.x - 0.25 * cw, c.y + 0.25 * cw}, 0.7);
-        }
-
-        // 7–8. Fox and hare tracks, clear of the snowmen.
-        w.tracks(trackStarts, foxFrames);
-
-        // 9. Birds circling by day; at night their placement is not made at all.
-        if (!night)
-            for (const cg::Point& p : birds)
-                a.bird(p, 58, 44, 15, 0x1E1E26, 4.5);
-
-        // 10. Snow mounds: a soft shadow to the lower right, then three lobes of snow.
-        for (const cg::Point& p : mounds) {
-            const double r = 9 + 7 * rand(p, 0);
-            {
-                cg::SavedState saved(a.ctx);
-                a.ctx->translateBy(p.x + 0.3 * r, h - p.y - 0.22 * r);
-                a.ctx->scaleBy(1, 0.5 / 1.1);
-                a.ctx->drawRadialGradient(shade, {0, 0}, 0, {0, 0}, 1.1 * r);
+    auto paintBands = [&] {
+        paintInBands([&](Art& a, const cg::Rect& band) {
+            Winter w(a);
+            // 1. Floes, some with a seal.
+            for (const cg::Point& p : floes) {
+                const double size = 6 + 10 * rand(p, 0);
+                w.floe(flip(p), size, rand(p, 1));
+                if (Winter::sealed(size, rand(p, 7)))
+                    w.seal({p.x + size * (rand(p, 8) - 0.5) * 0.3, h - p.y}, rand(p, 9) * 2 * kPi);
             }
-            for (const Lobe& lobe : kLobes) {
-                cg::SavedState saved(a.ctx);
-                a.ctx->translateBy(p.x + r * lobe.dx, h - p.y + r * lobe.dy);
-                a.ctx->scaleBy(1, 0.45);
-                a.ctx->drawRadialGradient(drift, {0, 0}, 0, {0, 0}, r * lobe.k);
+
+            // 2. Floes drifting on the current.
+            for (const cg::Point& p : drifters) {
+                Sprite sp = still(Sprite::Kind::trip, flip(p), 30, rand(p, 0));
+                sp.travel = 3;
+                sp.image = floe;
+                sp.beat = 1;
+                sp.path = drawn(Winter::current(p));
+                sp.rest = 0.15;
+                sp.closed = false;
+                sp.spin = (rand(p, 4) - 0.5) * 0.9;
+                a.sprites.push_back(std::move(sp));
+            }
+
+            // 5. Ice edges along the top of the shelf, with a faint highlight up and left of each line.
+            for (const std::vector<cg::Point>& line : edgeLines) {
+                a.shape(pick(night, 0xFFFFFF, 0xC4D0DE), 0.45, 0.5, [&](cg::Path& path) {
+                    path.moveTo({line[0].x - 0.6, line[0].y + 0.6});
+                    for (std::size_t k = 1; k < line.size(); ++k) path.lineTo({line[k].x - 0.6, line[k].y + 0.6});
+                });
+                a.shape(pick(night, 0x7F9CB4, 0x4A6080), 0.9, 0.7, [&](cg::Path& path) { path.addLines(line); });
+            }
+
+            // 6. Rings of ice chunks lower down the shelf, growing toward the middle of each ring.
+            for (const Winter::Chunk& chunk : chunks) {
+                const cg::Point c = flip(chunk.c);
+                const double cw = chunk.w;
+                auto block = [&](uint32_t color, double alpha, cg::Point at, double scale) {
+                    const cg::Transform m =
+                        cg::Transform::identity().translatedBy(at.x, at.y).rotatedBy(chunk.turn).scaledBy(scale, scale);
+                    a.shape(color, alpha, 0, [&](cg::Path& path) { path.addRect(cg::Rect(-cw, -0.8 * cw, 2 * cw, 1.6 * cw), m); });
+                };
+                block(pick(night, 0x2A4A70, 0x000000), night ? 0.2 : 0.28, {c.x + 0.6 * cw, c.y - 0.6 * cw}, 1);
+                block(pick(night, 0xCFE3EE, 0x8EA3BD), 1, c, 1);
+                block(pick(night, 0xF7FBFD, 0xB7C4D6), 1, {c.x - 0.25 * cw, c.y + 0.25 * cw}, 0.7);
+            }
+
+            // 7–8. Fox and hare tracks, clear of the snowmen.
+            w.tracks(trackStarts, foxFrames);
+
+            // 9. Birds circling by day; at night their placement is not made at all.
+            if (!night)
+                for (const cg::Point& p : birds)
+                    a.bird(p, 58, 44, 15, 0x1E1E26, 4.5);
+
+            // 10. Snow mounds: a soft shadow to the lower right, then three lobes of snow.
+            for (const cg::Point& p : mounds) {
+                const double r = 9 + 7 * rand(p, 0);
+                {
+                    cg::SavedState saved(a.ctx);
+                    a.ctx->translateBy(p.x + 0.3 * r, h - p.y - 0.22 * r);
+                    a.ctx->scaleBy(1, 0.5 / 1.1);
+                    a.ctx->drawRadialGradient(shade, {0, 0}, 0, {0, 0}, 1.1 * r);
+                }
+                for (const Lobe& lobe : kLobes) {
+                    cg::SavedState saved(a.ctx);
+                    a.ctx->translateBy(p.x + r * lobe.dx, h - p.y + r * lobe.dy);
+                    a.ctx->scaleBy(1, 0.45);
+                    a.ctx->drawRadialGradient(drift, {0, 0}, 0, {0, 0}, r * lobe.k);
+                }
+            }
+
+            // 11. Cabins, pines and snowmen, back to front; pines are left out where they cannot reach the band.
+            for (const auto& [p, tag] : props) {
+                if (tag == 1) {
+                    const double size = 18 + 8 * rand(p, 0);
+                    const cg::Point q = flip(p);
+                    if (q.y + 3 * size + 10 >= band.minY() && q.y - 3 * size - 10 <= band.maxY()) w.pine(q, size);
+                } else if (tag == 0) {
+                    w.cabin(flip(p), puff);
+                } else {
+                    a.groundShadow(flip(p), 5, 0.2);
+                    a.sprites.push_back(wobbler(p, 24, figure, 3.0 / 22, 2.2));
+                }
+            }
+
+            // 12. Snow globes, each with a warm lamp at night.
+            for (const cg::Point& p : globes) {
+                a.groundShadow(flip(p), 13, 0.22);
+                a.sprites.push_back(wobbler(p, 30, globe, 1.0 / 34, 3));
+                if (!night) continue;
+                Sprite lamp = still(Sprite::Kind::light, {p.x + 4, h - p.y + 9.5}, 0.8, rand(p, 5));
+                lamp.travel = 0;
+                lamp.color = 0xFFC56B;
+                lamp.beat = 1;
+                lamp.face = true;
+                a.sprites.push_back(std::move(lamp));
+            }
+        });
+    };
+
+    // Steps 13–16 only make sprites, whose pictures have bitmaps of their own: they are made by a
+    // worker while the bands are drawn, and put after the bands' sprites in their own order.
+    Art late(*this, WorkerTag{});
+    auto makeLate = [&] {
+        // 13. Steam rising off the open water.
+        Winter(late).steamSprites(steam, {batch.image(steamRows[0]), batch.image(steamRows[1]), batch.image(steamRows[2])});
+
+        // 14. Snowfall.
+        {
+            const cg::ImageRef flake = batch.image(flakeRow);
+            for (const cg::Point& p : flakes) {
+                Sprite sp = still(Sprite::Kind::trip, flip(p), 3 + 2 * rand(p, 1), rand(p, 2));
+                sp.travel = 14 + 8 * rand(p, 0);
+                sp.image = flake;
+                sp.beat = 1.8 + rand(p, 5);
+                sp.path = drawn(Winter::fall(p));
+                sp.rest = 0;
+                sp.closed = false;
+                sp.pulse = 0.25;
+                sp.ease = 1;
+                sp.spin = (rand(p, 6) - 0.5) * 2;
+                late.sprites.push_back(std::move(sp));
             }
         }
 
-        // 11. Cabins, pines and snowmen, back to front; pines are left out where they cannot reach the band.
-        for (const auto& [p, tag] : props) {
-            if (tag == 1) {
-                const double size = 18 + 8 * rand(p, 0);
-                const cg::Point q = flip(p);
-                if (q.y + 3 * size + 10 >= band.minY() && q.y - 3 * size - 10 <= band.maxY()) w.pine(q, size);
-            } else if (tag == 0) {
-                w.cabin(flip(p), puff);
-            } else {
-                a.groundShadow(flip(p), 5, 0.2);
-                a.sprites.push_back(wobbler(p, 24, figure, 3.0 / 22, 2.2));
+        // 15. One sleigh circling the whole screen, icons or not.
+        {
+            const cg::Point c{w / 2, h / 2 - 10};
+            const double rx = w / 2 - 60, ry = h / 2 - 80;
+            std::vector<cg::Point> loop;
+            loop.reserve(9);
+            for (uint64_t k = 0; k < 9; ++k) {
+                const double theta = ((rand(c, 77 + k) - 0.5) * 0.5 + static_cast<double>(k)) * 2 * kPi / 9;
+                const double f = 1 - 0.12 * rand(c, 127 + k);
+                loop.push_back(flip({c.x + rx * f * std::cos(theta), c.y + ry * f * std::sin(theta)}));
             }
+            const std::vector<cg::ImageRef> frames = batch.frames(sleighFrames);
+            Sprite sp = still(Sprite::Kind::trip, loop.front(), 185, rand(c, 5));
+            sp.travel = 80;
+            sp.image = frames.empty() ? nullptr : frames.front();
+            sp.frames = frames;
+            sp.shade = batch.frames(sleighShade);
+            sp.beat = 0.6;
+            sp.path = std::move(loop);
+            sp.rest = 0.3;
+            sp.closed = true;
+            sp.face = true;
+            late.sprites.push_back(std::move(sp));
         }
 
-        // 12. Snow globes, each with a warm lamp at night.
-        for (const cg::Point& p : globes) {
-            a.groundShadow(flip(p), 13, 0.22);
-            a.sprites.push_back(wobbler(p, 30, globe, 1.0 / 34, 3));
-            if (!night) continue;
-            Sprite lamp = still(Sprite::Kind::light, {p.x + 4, h - p.y + 9.5}, 0.8, rand(p, 5));
-            lamp.travel = 0;
-            lamp.color = 0xFFC56B;
-            lamp.beat = 1;
-            lamp.face = true;
-            a.sprites.push_back(std::move(lamp));
-        }
+        // 16. The sky.
+        if (night) Winter(late).aurora();
+        else late.cloudShadows(2, 0.08, 0x000000);
+    };
+    dispatch::concurrentPerform(2, [&](std::size_t job) {
+        if (job == 0) paintBands();
+        else makeLate();
     });
-
-    // 13. Steam rising off the open water.
-    winter.steamSprites(steam, {batch.image(steamRows[0]), batch.image(steamRows[1]), batch.image(steamRows[2])});
-
-    // 14. Snowfall.
-    {
-        const cg::ImageRef flake = batch.image(flakeRow);
-        for (const cg::Point& p : flakes) {
-            Sprite sp = still(Sprite::Kind::trip, flip(p), 3 + 2 * rand(p, 1), rand(p, 2));
-            sp.travel = 14 + 8 * rand(p, 0);
-            sp.image = flake;
-            sp.beat = 1.8 + rand(p, 5);
-            sp.path = drawn(Winter::fall(p));
-            sp.rest = 0;
-            sp.closed = false;
-            sp.pulse = 0.25;
-            sp.ease = 1;
-            sp.spin = (rand(p, 6) - 0.5) * 2;
-            sprites.push_back(std::move(sp));
-        }
-    }
-
-    // 15. One sleigh circling the whole screen, icons or not.
-    {
-        const cg::Point c{w / 2, h / 2 - 10};
-        const double rx = w / 2 - 60, ry = h / 2 - 80;
-        std::vector<cg::Point> loop;
-        loop.reserve(9);
-        for (uint64_t k = 0; k < 9; ++k) {
-            const double theta = ((rand(c, 77 + k) - 0.5) * 0.5 + static_cast<double>(k)) * 2 * kPi / 9;
-            const double f = 1 - 0.12 * rand(c, 127 + k);
-            loop.push_back(flip({c.x + rx * f * std::cos(theta), c.y + ry * f * std::sin(theta)}));
-        }
-        const std::vector<cg::ImageRef> frames = batch.frames(sleighFrames);
-        Sprite sp = still(Sprite::Kind::trip, loop.front(), 185, rand(c, 5));
-        sp.travel = 80;
-        sp.image = frames.empty() ? nullptr : frames.front();
-        sp.frames = frames;
-        sp.shade = batch.frames(sleighShade);
-        sp.beat = 0.6;
-        sp.path = std::move(loop);
-        sp.rest = 0.3;
-        sp.closed = true;
-        sp.face = true;
-        sprites.push_back(std::move(sp));
-    }
-
-    // 16. The sky.
-    if (night) winter.aurora();
-    else cloudShadows(2, 0.08, 0x000000);
+    for (Sprite& sp : late.sprites) sprites.push_back(std::move(sp));
 }
