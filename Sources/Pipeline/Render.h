@@ -22,7 +22,7 @@ struct StageTimes {
     };
     Span terrain;  // look, keep rects and terrain grids
     Span bitmap;   // creating the bitmap context
-    Span shading;  // shading every pixel (on its own thread, alongside the painter, when threads allow)
+    Span shading;  // shading every pixel (a task on the loop threads, alongside the painter, when threads allow)
     Span painter;  // the scene's painter, including any wait for the shading
     double waited = 0;  // ms painter threads spent waiting for (or helping with) the shading, summed
     Span image;    // the finished image from the bitmap
