@@ -124,7 +124,7 @@ public:
     void record();
     // Yards, shadows and the recorded marks into the context (flipped to scene points), drawn in bands
     // of `band` pixel rows on several threads.
-    void paint(int band = 64);
+    void paint(int band = 128);
     // Leaves out the marks a later polygon covers whole (the same bytes, less drawing).
     bool cull = true;
     // Fills same-coloured slanted polygons together where Cairo converts each as if alone, and lets a
