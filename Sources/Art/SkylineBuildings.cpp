@@ -496,10 +496,7 @@ public:
     void finish() { flush(fills_.size()); }
 
 private:
-    // Pixels [x0, x1) × [y0, y1) of the context.
-    struct Box {
-        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    };
+    using Box = PixelBox;  // pixels of the context
     using Rows = std::pair<double, double>;  // [first, second) in device pixel rows
     struct Piece {
         std::array<cg::Point, 4> corners{};  // in device pixels
