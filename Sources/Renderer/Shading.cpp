@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -16,7 +17,7 @@
 #include "Renderer/Random.h"
 #include "Renderer/SteadyMath.h"
 #include "Renderer/Terrain.h"
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 namespace Renderer {
 namespace {
@@ -214,14 +215,17 @@ void shadeRow(uint32_t* out, int64_t r, int64_t width, const Prepared& P) {
 
 
 // ---------------------------------------------------------------------------------------------------
-// The fast path: the same steps on eight pixels at a time, over blocks of up to 512 pixels of a row.
-// Everything that depends on the column alone (grid cells and fractions, where each group of eight reads
-// the grids) is worked out once per call; everything that depends on the row alone once per block.
+// The fast path: the same steps on sixteen pixels at a time with AVX-512F, eight with AVX2, over blocks of
+// up to 512 pixels of a row. Everything that depends on the column alone (grid cells and fractions, where
+// each group of lanes reads the grids) is worked out once per call; everything that depends on the row
+// alone once per block.
 
 constexpr std::size_t kBlock = NoiseRow::kPoints;
-using vec8::kLanes;
-// Columns kept beyond each end of a row (scene x continued outward), for neighbours of edge pixels.
-constexpr int64_t kHalo = 8;
+// The widest group of lanes; rows are padded to whole groups of it.
+constexpr int64_t kWidest = vec16::kLanes;
+// Columns kept beyond each end of a row (scene x continued outward), for neighbours of edge pixels; whole
+// groups of either width.
+constexpr int64_t kHalo = kWidest;
 // Rows painted one after the other by one task when the relief lighting shares its heights.
 constexpr int64_t kBand = 16;
 // Widest shift (in pixels) at which the relief neighbours may be shared.
@@ -230,11 +234,19 @@ constexpr int64_t kMaxShift = 8;
 // Where one set of sample points (the pixel columns shifted by dx) falls on the grids, for the columns
 // −kHalo … padded + kHalo − 1.
 struct ColumnCells {
-    std::vector<float> fx;             // per column
-    std::vector<vec8::Window> groups;  // per group of eight columns
+    std::vector<float> fx;  // per column
+    // Per group of eight or of sixteen columns: only the width that shades is filled in.
+    std::vector<vec8::Window> groups8;
+    std::vector<vec16::Window> groups16;
 
     const float* fxAt(int64_t k) const { return fx.data() + kHalo + k; }
-    const vec8::Window& group(int64_t k) const { return groups[static_cast<std::size_t>((k + kHalo) / kLanes)]; }
+    template <class W>
+    const W& group(int64_t k) const {
+        constexpr auto lanes = static_cast<int64_t>(std::size(W{}.off));
+        const auto g = static_cast<std::size_t>((k + kHalo) / lanes);
+        if constexpr (lanes == vec8::kLanes) return groups8[g];
+        else return groups16[g];
+    }
 };
 
 // A band with what can be settled once per call: its kind and, for soft bands without ragging, its
@@ -291,7 +303,23 @@ struct Plan {
     const float* xAt(int64_t k) const { return xs.data() + kHalo + k; }
 };
 
-ColumnCells columnCells(const std::vector<float>& x, float dx, int64_t cols, float maxX) {
+// Where each group of lanes reads the grids, for the cells of every column.
+template <class W>
+std::vector<W> windows(const std::vector<int64_t>& cell, int64_t cols) {
+    constexpr auto lanes = static_cast<int>(std::size(W{}.off));
+    constexpr auto span = static_cast<std::size_t>(lanes);
+    std::vector<W> out(cell.size() / span);
+    for (std::size_t g = 0; g < out.size(); ++g) {
+        W& w = out[g];
+        w.base = cell[g * span];
+        for (int l = 0; l < lanes; ++l) w.off[l] = static_cast<int32_t>(cell[g * span + static_cast<std::size_t>(l)] - w.base);
+        // Both the cell and its right neighbour must sit in one full-width load that stays inside the row.
+        w.window = w.off[lanes - 1] + 1 < lanes && w.base + lanes <= cols;
+    }
+    return out;
+}
+
+ColumnCells columnCells(const std::vector<float>& x, float dx, int64_t cols, float maxX, bool wide) {
     ColumnCells c;
     const std::size_t n = x.size();
     c.fx.resize(n);
@@ -301,92 +329,9 @@ ColumnCells columnCells(const std::vector<float>& x, float dx, int64_t cols, flo
         cell[k] = static_cast<int64_t>(gx);
         c.fx[k] = gx - static_cast<float>(cell[k]);
     }
-    c.groups.resize(n / kLanes);
-    for (std::size_t g = 0; g < c.groups.size(); ++g) {
-        vec8::Window& w = c.groups[g];
-        w.base = cell[g * kLanes];
-        for (int l = 0; l < kLanes; ++l) w.off[l] = static_cast<int32_t>(cell[g * kLanes + l] - w.base);
-        // Both the cell and its right neighbour must sit in one 8-wide load that stays inside the row.
-        w.window = w.off[kLanes - 1] + 1 < kLanes && w.base + kLanes <= cols;
-    }
+    if (wide) c.groups16 = windows<vec16::Window>(cell, cols);
+    else c.groups8 = windows<vec8::Window>(cell, cols);
     return c;
-}
-
-// The four corners of the cells eight points fall in, on grid row j.
-struct Corners {
-    Vec8 p00, p10, p01, p11;
-};
-VEC8_INLINE Corners corners(const float* grid, int64_t cols, int64_t j, const vec8::Window& w) {
-    const float* r0 = grid + j * cols;
-    const float* r1 = r0 + cols;
-    if (w.off[kLanes - 1] == 0) {  // all eight in one cell (always so at scale 2): broadcasts
-        const float* p = r0 + w.base;
-        return {vec8::splat(p[0]), vec8::splat(p[1]), vec8::splat(p[cols]), vec8::splat(p[cols + 1])};
-    }
-    return {vec8::take(r0, w, 0), vec8::take(r0, w, 1), vec8::take(r1, w, 0), vec8::take(r1, w, 1)};
-}
-VEC8_INLINE Vec8 bilinear(const Corners& c, Vec8 fx, float fy) {
-    const Vec8 r0 = c.p00 + fx * (c.p10 - c.p00);
-    const Vec8 r1 = c.p01 + fx * (c.p11 - c.p01);
-    return r0 + fy * (r1 - r0);
-}
-VEC8_INLINE Vec8 bilinear(const Corners& c, Vec8 fx, float fy, Vec8& slope) {
-    const Vec8 r0 = c.p00 + fx * (c.p10 - c.p00);
-    const Vec8 r1 = c.p01 + fx * (c.p11 - c.p01);
-    const Vec8 dx = (c.p10 - c.p00) + fy * (((c.p00 - c.p10) - c.p01) + c.p11);
-    const Vec8 dy = r1 - r0;
-    slope = vec8::sqrt(dx * dx + dy * dy) * 0.25f;
-    return r0 + fy * (r1 - r0);
-}
-
-// One band over eight pixels, compiled for its kind. Without ragging its threshold is t itself (t + g·0
-// is t), so a soft band's edges are the constants e0 and e1; without mottle its colour factor is exactly
-// 1 and left out.
-template <int Kind>
-VEC8_INLINE void applyBand(const BandPlan& b, vec8::Rgb8& colour, Vec8 v, Vec8 w, Vec8 g, Vec8 tex, Vec8 m) {
-    using namespace vec8;
-    constexpr bool soft = Kind & BandPlan::kSoft, ragged = Kind & BandPlan::kRagged;
-    constexpr bool alt = Kind & BandPlan::kAlt, mottled = Kind & BandPlan::kMottled;
-    Vec8 alpha;
-    if constexpr (soft) {
-        if constexpr (ragged) {
-            const Vec8 h = b.t + g * b.ragged;
-            alpha = b.a * vec8::smoothstep(h - b.soft, b.soft + h, v);
-        } else {
-            alpha = b.a * vec8::smoothstep(b.e0, b.e1, v);
-        }
-    } else {
-        const Vec8 h = ragged ? b.t + g * b.ragged : splat(b.t);
-        const Vec8 f = (v - h) / w + 0.5f;
-        alpha = select(f < 0.0f, splat(0.0f), select(f < 1.0f, b.a * f, splat(b.a)));
-    }
-    const Ivec8 on = !(alpha <= 0.0f);
-    if (!any(on)) return;
-    Rgb8 bc = alt ? mix(b.c, b.alt, m) : splat(b.c);
-    if constexpr (mottled) bc = bc * (1.0f + b.mottle * tex);
-    colour = select(on, mix(colour, bc, alpha), colour);
-}
-
-template <int... Kinds>
-VEC8_INLINE void applyBandOfKind(int kind, const BandPlan& b, vec8::Rgb8& colour, Vec8 v, Vec8 w, Vec8 g, Vec8 tex,
-                                 Vec8 m, std::integer_sequence<int, Kinds...>) {
-    ((kind == Kinds ? applyBand<Kinds>(b, colour, v, w, g, tex, m) : void()), ...);
-}
-
-VEC8_INLINE vec8::Rgb8 applyBands8(vec8::Rgb8 colour, const std::vector<BandPlan>& bands, Vec8 v, Vec8 w, Vec8 g,
-                                   Vec8 tex, Vec8 m) {
-    for (const BandPlan& b : bands)
-        applyBandOfKind(b.kind, b, colour, v, w, g, tex, m, std::make_integer_sequence<int, 16>{});
-    return colour;
-}
-
-// The lit height of the relief lighting, H = landAt + min(d, 0.4) − clamp(d − 0.2, 0, 0.2)²/0.4 + 0.12·tex
-// with d = v − landAt, from the height and texture samples at the same points.
-VEC8_INLINE Vec8 litHeight(Vec8 v, Vec8 tex, float landAt) {
-    using namespace vec8;
-    const Vec8 d = v - landAt;
-    const Vec8 c = vec8::clamp(d - 0.2f, 0.0f, 0.2f);
-    return landAt + stdMin(d, splat(0.4f)) - c * c / 0.4f + 0.12f * tex;
 }
 
 // Lit heights of a band of rows at the columns of one block and kHalo more on each side: row `first`
@@ -395,223 +340,37 @@ struct LitRows {
     static constexpr std::size_t kStride = kBlock + 2 * kHalo;
     int64_t first = 0;
     float* p = nullptr;
-    VEC8_INLINE const float* at(int64_t row) const { return p + static_cast<std::size_t>(row - first) * kStride; }
+    const float* at(int64_t row) const { return p + static_cast<std::size_t>(row - first) * kStride; }
 };
 
-// Fills rows rowBegin … rowEnd − 1 of a LitRows for the m columns from k0 (with their halo).
-VEC8_AVX2 void litRows(const Plan& P, int64_t rowBegin, int64_t rowEnd, int64_t k0, std::size_t m, float* out) {
-    using namespace vec8;
-    for (int64_t row = rowBegin; row < rowEnd; ++row) {
-        const Plan::Row at = P.row((static_cast<float>(row) + 0.5f) * P.inv);
-        float* line = out + static_cast<std::size_t>(row - rowBegin) * LitRows::kStride;
-        for (int64_t col = k0 - kHalo; col < k0 + static_cast<int64_t>(m) + kHalo; col += kLanes) {
-            const vec8::Window& w = P.at.group(col);
-            const Vec8 fx = load(P.at.fxAt(col));
-            const Vec8 v = bilinear(corners(P.v, P.cols, at.j, w), fx, at.fy);
-            const Vec8 t = bilinear(corners(P.tex, P.cols, at.j, w), fx, at.fy);
-            store(line + (col - (k0 - kHalo)), litHeight(v, t, P.landAt));
-        }
-    }
-}
 
-// toByte on eight lanes.
-VEC8_INLINE Ivec8 toBytes(Vec8 z, Vec8 dither) {
-    using namespace vec8;
-    const Vec8 zz = z + dither;
-    // Lanes with zz ≥ 0 convert a value within [0.5, 255.5]; the others (NaN too) give 0.
-    return __builtin_convertvector(select(zz >= 0.0f, stdMin(zz, splat(1.0f)) * 255.0f + 0.5f, splat(0.0f)), Ivec8);
-}
+#define VEC_NS vec8
+#define VEC_N 8
+#define VEC_INLINE VEC8_INLINE
+#define VEC_LAMBDA VEC8_LAMBDA
+#define VEC_ENTRY VEC8_AVX2
+namespace at8 {
+#include "Renderer/ShadingBlock.inc"
+}  // namespace at8
+#undef VEC_NS
+#undef VEC_N
+#undef VEC_INLINE
+#undef VEC_LAMBDA
+#undef VEC_ENTRY
 
-// One block of n pixels (k0 … k0 + n − 1) of row r; `shared` holds the lit heights when P.shift is set.
-VEC8_INLINE void shadeBlockBody(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out,
-                                const LitRows* shared) {
-    using namespace vec8;
-    const Look& L = P.look;
-    const float inv = P.inv;
-    const float y = (static_cast<float>(r) + 0.5f) * inv;
-    const float landAt = P.landAt;
-    const std::size_t m = (n + kLanes - 1) / kLanes * kLanes;
-    const float* X = P.xAt(k0);
-    const Plan::Row at = P.row(y);
-
-    // Texture and grain for the whole block, then the ground colour.
-    alignas(32) float texs[kBlock], grains[kBlock], red[kBlock], green[kBlock], blue[kBlock];
-    GrainRow grain;
-    if (P.grain) grain.build(*P.grainColumns, static_cast<std::size_t>(k0), m, y);
-    for (std::size_t k = 0; k < m; k += kLanes) {
-        const Corners c = corners(P.tex, P.cols, at.j, P.at.group(k0 + static_cast<int64_t>(k)));
-        store(texs + k, bilinear(c, load(P.at.fxAt(k0 + static_cast<int64_t>(k))), at.fy));
-        store(grains + k, P.grain ? grain.at(k) : splat(0.0f));
-    }
-    // The fixed ordered dither: the lattice hash of the noise at (k, r) with seed 5. Worked out here, in a
-    // short loop whose divisions overlap, rather than at the end of each group's long chain.
-    alignas(32) float dithers[kBlock];
-    for (std::size_t k = 0; k < m; k += kLanes) {
-        const Uvec8 column = (Uvec8)(splati(static_cast<int32_t>(k0 + static_cast<int64_t>(k))) + iota());
-        const Vec8 lattice = cornerValue(column, (Uvec8)splati(static_cast<int32_t>(r)), kDitherSeed);
-        store(dithers + k, (lattice * 0.5f) / 255.0f);
-    }
-    if (L.base.run) {
-        GroundRun run;
-        run.x = X;
-        run.tex = texs;
-        run.grain = P.grain ? grains : nullptr;
-        run.table = P.table.empty() ? nullptr : P.table.data() + k0;
-        run.tableStride = P.tableStride;
-        run.y = y;
-        run.n = m;
-        run.r = red;
-        run.g = green;
-        run.b = blue;
-        L.base.run(L.base, run);
-    } else {
-        for (std::size_t k = 0; k < m; ++k) {
-            const Float3 c = L.base(X[k], y, texs[k]);
-            red[k] = c.x;
-            green[k] = c.y;
-            blue[k] = c.z;
-        }
-    }
-
-    const Plan::Row shadeRowAt = P.row(y - L.shadow.y);
-    const Plan::Row below = P.row(y + 1.5f), above = P.row(y - 1.5f);
-    // The caustic is worked out for the whole block when a group first needs it.
-    CausticRow caustics;
-    bool causticsBuilt = false;
-    const float e0Ripple = 0.02f;
-
-    for (std::size_t k = 0; k < m; k += kLanes) {
-        const int64_t col = k0 + static_cast<int64_t>(k);
-        const vec8::Window& here = P.at.group(col);
-        const Vec8 x = load(X + k);
-        const Vec8 fx = load(P.at.fxAt(col));
-        const Vec8 tex = load(texs + k);
-        const Vec8 g = load(grains + k);
-
-        Vec8 slope;
-        const Vec8 v = bilinear(corners(P.v, P.cols, at.j, here), fx, at.fy, slope);
-        const Vec8 w = stdMax(splat(0.00001f), slope * inv);
-
-        Rgb8 colour{load(red + k), load(green + k), load(blue + k)};
-
-        if (L.ripple > 0) {
-            const Ivec8 wet = v < landAt;
-            if (any(wet)) {
-                const Vec8 u = 0.8f * x + 0.6f * y;
-                const Vec8 q = 0.8f * y - 0.6f * x;
-                const Vec8 nz = 0.6f * P.coarseRipple.at(u / 5.0f, q / 17.0f) + 0.4f * P.fineRipple.at(u / 2.2f, q / 7.0f);
-                colour = select(wet, colour * (1.0f + L.ripple * (1.0f - vec8::smoothstep(e0Ripple, landAt, v)) * nz),
-                                colour);
-            }
-        }
-
-        const Vec8 mt = vec8::smoothstep(0.0f, 1.0f, (tex + 0.25f) / 0.8f);
-        if (!P.water.empty()) colour = applyBands8(colour, P.water, v, w, g, tex, mt);
-
-        if (P.tint) {
-            Vec8 slopeS;
-            const Vec8 S = bilinear(corners(P.shade, P.cols, shadeRowAt.j, P.shaded.group(col)),
-                                    load(P.shaded.fxAt(col)), shadeRowAt.fy, slopeS);
-            const Vec8 e = stdMax(splat(0.00001f), L.penumbra * slopeS);
-            const Vec8 f = vec8::clamp((S - landAt) / e + 0.5f, 0.0f, 1.0f);
-            colour = mix(colour, colour * L.shadowTint, f);
-        }
-
-        if (P.cliff) {
-            Vec8 slopeB;
-            const Vec8 B = bilinear(corners(P.body, P.cols, at.j, here), fx, at.fy, slopeB);
-            const Vec8 e = stdMax(splat(0.00001f), slopeB * inv);
-            const Vec8 f = (B - landAt) / e + 0.5f;
-            const Ivec8 face = f > 0.0f;
-            if (any(face)) {
-                const Vec8 alpha = stdMin(f, splat(1.0f));
-                const Vec8 D = bilinear(corners(P.depth, P.cols, at.j, here), fx, at.fy);
-                Rgb8 cc = colour;
-                if (P.hasFacade && L.facade.run) {
-                    alignas(32) float fx8[kLanes], fd8[kLanes], fr[kLanes], fg[kLanes], fb[kLanes];
-                    store(fx8, x);
-                    store(fd8, D);
-                    L.facade.run(L.facade, FacadeRun{fx8, fd8, kLanes, fr, fg, fb});
-                    cc = {load(fr), load(fg), load(fb)};
-                } else if (P.hasFacade) {
-                    for (int l = 0; l < kLanes; ++l)
-                        if (face[l]) setLane(cc, l, L.facade(x[l], D[l]));
-                } else {
-                    // Land has depth 0, and the sine of ±0 is that zero: only groups with a face take it.
-                    const Vec8 arg = 0.9f * D;
-                    const Vec8 sine = any(face & (arg != 0.0f)) ? vec8::sin(arg) : arg;
-                    const Vec8 sn = 0.5f * sine + 0.5f;
-                    const Vec8 s = sn * sn;
-                    cc = mix(L.cliffDark, L.cliffLight, s) * (1.0f - 0.35f * stdMin(D / L.cliff, splat(1.0f)));
-                }
-                colour = select(face, mix(colour, cc, alpha), colour);
-            }
-        }
-
-        colour = applyBands8(colour, P.land, v, w, g, tex, mt);
-
-        const Vec8 K = select(v >= landAt, splat(L.relief), splat(L.deep));
-        const Ivec8 lit = K > 0.0f;
-        if (any(lit)) {
-            Vec8 hxp, hxm, hyp, hym;
-            if (shared) {
-                const int64_t c = kHalo + static_cast<int64_t>(k);
-                hxp = load(shared->at(r) + c + P.shift);
-                hxm = load(shared->at(r) + c - P.shift);
-                hyp = load(shared->at(r + P.shift) + c);
-                hym = load(shared->at(r - P.shift) + c);
-            } else {
-                auto height = [&](const Corners& cv, const Corners& ct, Vec8 cfx, float cfy) VEC8_LAMBDA {
-                    return litHeight(bilinear(cv, cfx, cfy), bilinear(ct, cfx, cfy), landAt);
-                };
-                const vec8::Window& wr = P.right.group(col);
-                const vec8::Window& wl = P.left.group(col);
-                const Vec8 fr = load(P.right.fxAt(col)), fl = load(P.left.fxAt(col));
-                hxp = height(corners(P.v, P.cols, at.j, wr), corners(P.tex, P.cols, at.j, wr), fr, at.fy);
-                hxm = height(corners(P.v, P.cols, at.j, wl), corners(P.tex, P.cols, at.j, wl), fl, at.fy);
-                hyp = height(corners(P.v, P.cols, below.j, here), corners(P.tex, P.cols, below.j, here), fx,
-                             below.fy);
-                hym = height(corners(P.v, P.cols, above.j, here), corners(P.tex, P.cols, above.j, here), fx,
-                             above.fy);
-            }
-            const Vec8 Lt = -20.0f * K * (P.lx * (hxp - hxm) + P.ly * (hyp - hym));
-            colour = select(lit, colour * (1.0f + vec8::clamp(Lt, -0.3f, 0.3f)), colour);
-        }
-
-        // Below landAt − 0.02 the step is exactly 0 and the factor exactly 1 (the grain is finite): open
-        // water leaves the colour as it is.
-        if (L.grain > 0 && !all(v <= landAt - 0.02f))
-            colour = colour * (1.0f + L.grain * g * vec8::smoothstep(landAt - 0.02f, landAt + 0.02f, v));
-
-        if (L.caustic > 0) {
-            const Vec8 rise = vec8::smoothstep(0.06f, landAt + 0.06f, v);
-            // Where the rise is 0 for all eight the factor is exactly 1.
-            if (any(rise != 0.0f) && !causticsBuilt) {
-                const auto c0 = static_cast<std::size_t>(k0);
-                caustics.build(X, CausticRow::warpX(P.causticColumns.data(), P.padded, c0),
-                               CausticRow::warpY(P.causticColumns.data(), P.padded, c0), m, y);
-                causticsBuilt = true;
-            }
-            if (any(rise != 0.0f))
-                colour = colour * (1.0f + L.caustic * rise *
-                                              (1.0f - 0.35f * vec8::smoothstep(landAt + 0.04f, landAt + 0.1f, v)) *
-                                              caustics.at(k));
-        }
-
-        const Vec8 dither = load(dithers + k);
-
-        const Uvec8 word = 0xFF000000u | ((Uvec8)toBytes(colour.r, dither) << 16) |
-                           ((Uvec8)toBytes(colour.g, dither) << 8) | (Uvec8)toBytes(colour.b, dither);
-        const std::size_t valid = std::min<std::size_t>(kLanes, n - k);
-        if (valid == kLanes) std::memcpy(out + k, &word, sizeof word);
-        else std::memcpy(out + k, &word, valid * sizeof(uint32_t));
-    }
-}
-
-VEC8_AVX2 void shadeBlockAvx2(const Plan& P, int64_t r, int64_t k0, std::size_t n, uint32_t* out,
-                              const LitRows* shared) {
-    shadeBlockBody(P, r, k0, n, out, shared);
-}
+#define VEC_NS vec16
+#define VEC_N 16
+#define VEC_INLINE VEC16_INLINE
+#define VEC_LAMBDA VEC16_LAMBDA
+#define VEC_ENTRY VEC16_AVX512
+namespace at16 {
+#include "Renderer/ShadingBlock.inc"
+}  // namespace at16
+#undef VEC_NS
+#undef VEC_N
+#undef VEC_INLINE
+#undef VEC_LAMBDA
+#undef VEC_ENTRY
 
 // Five grids of one size with at least two columns and rows.
 bool sameGrids(const Terrain& t) {
@@ -652,7 +411,7 @@ NoiseGrid rippleGrid(const Plan& p, int64_t height, float du, float dv, uint32_t
     return grid;
 }
 
-Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Look& look) {
+Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Look& look, bool wide) {
     const Prepared r = prepare(scale, t, look);
     Plan p{look,     t.v->p.data(), t.body->p.data(), t.shade->p.data(), t.depth->p.data(), t.tex->p.data(),
            t.v->cols, r.v.maxX,     r.v.maxY,         r.inv,             r.landAt,          r.tint,
@@ -662,18 +421,18 @@ Plan plan(int64_t width, int64_t height, float scale, const Terrain& t, const Lo
            {},       {},            {}};
     p.water = bandPlans(look.water);
     p.land = bandPlans(look.land);
-    const auto padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
+    const auto padded = static_cast<std::size_t>((width + kWidest - 1) / kWidest * kWidest);
     p.padded = padded;
     p.xs.resize(padded + 2 * kHalo);
     for (std::size_t i = 0; i < p.xs.size(); ++i)
         p.xs[i] = (static_cast<float>(static_cast<int64_t>(i) - kHalo) + 0.5f) * p.inv;
-    p.at = columnCells(p.xs, 0.0f, p.cols, p.maxX);
-    if (p.tint) p.shaded = columnCells(p.xs, -look.shadow.x, p.cols, p.maxX);
+    p.at = columnCells(p.xs, 0.0f, p.cols, p.maxX, wide);
+    if (p.tint) p.shaded = columnCells(p.xs, -look.shadow.x, p.cols, p.maxX, wide);
     if (look.relief > 0 || look.deep > 0) {
         p.shift = sharedShift(p.inv, width, height);
         if (p.shift == 0) {
-            p.right = columnCells(p.xs, 1.5f, p.cols, p.maxX);
-            p.left = columnCells(p.xs, -1.5f, p.cols, p.maxX);
+            p.right = columnCells(p.xs, 1.5f, p.cols, p.maxX, wide);
+            p.left = columnCells(p.xs, -1.5f, p.cols, p.maxX, wide);
         }
     }
     if (look.ripple > 0) {
@@ -704,7 +463,7 @@ void paintRowReference(uint8_t* row, int64_t r, int64_t width, float scale, cons
 void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, float scale, const Terrain& terrain,
            const Look& look) {
     if (!pixels || width <= 0 || height <= 0) return;
-    // The eight-lane path needs AVX2 and five grids of one size; the scalar rows give the same bytes.
+    // The vector paths need AVX2 and five grids of one size; the scalar rows give the same bytes.
     if (!vec8::avx2() || !sameGrids(terrain)) {
         const Prepared P = prepare(scale, terrain, look);
         dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
@@ -712,7 +471,10 @@ void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, f
         });
         return;
     }
-    const Plan P = plan(width, height, scale, terrain, look);
+    const bool wide = vec16::avx512();
+    const Plan P = plan(width, height, scale, terrain, look, wide);
+    auto shadeBlock = wide ? at16::shadeBlock : at8::shadeBlock;
+    auto litRows = wide ? at16::litRows : at8::litRows;
     auto blockOf = [&](int64_t k0) {
         return static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(kBlock), width - k0));
     };
@@ -720,7 +482,7 @@ void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, f
         dispatch::concurrentPerform(static_cast<std::size_t>(height), [&](std::size_t r) {
             auto* row = reinterpret_cast<uint32_t*>(pixels + r * stride);
             for (int64_t k0 = 0; k0 < width; k0 += static_cast<int64_t>(kBlock))
-                shadeBlockAvx2(P, static_cast<int64_t>(r), k0, blockOf(k0), row + k0, nullptr);
+                shadeBlock(P, static_cast<int64_t>(r), k0, blockOf(k0), row + k0, nullptr);
         });
         return;
     }
@@ -730,11 +492,11 @@ void paint(uint8_t* pixels, std::size_t stride, int64_t width, int64_t height, f
         const int64_t r0 = static_cast<int64_t>(b) * kBand, r1 = std::min(height, r0 + kBand);
         alignas(32) float heights[(kBand + 2 * kMaxShift) * LitRows::kStride];
         for (int64_t k0 = 0; k0 < width; k0 += static_cast<int64_t>(kBlock)) {
-            const std::size_t n = blockOf(k0), m = (n + kLanes - 1) / kLanes * kLanes;
+            const std::size_t n = blockOf(k0), m = (n + kWidest - 1) / kWidest * kWidest;
             const LitRows shared{r0 - P.shift, heights};
             litRows(P, r0 - P.shift, r1 + P.shift, k0, m, heights);
             for (int64_t r = r0; r < r1; ++r)
-                shadeBlockAvx2(P, r, k0, n, reinterpret_cast<uint32_t*>(pixels + static_cast<std::size_t>(r) * stride) + k0,
+                shadeBlock(P, r, k0, n, reinterpret_cast<uint32_t*>(pixels + static_cast<std::size_t>(r) * stride) + k0,
                                &shared);
         }
     });

@@ -1,7 +1,7 @@
 // Our own exp, sin and cos: the eight-lane forms give the bits of the one-value forms, and both stay
 // within a few units in the last place of the C library's results.
 #include "Renderer/SteadyMath.h"
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 #include <cmath>
 #include <cstdint>
@@ -41,6 +41,16 @@ VEC8_AVX2 void eightLanes(Fn f, const float* in, std::size_t n, float* out) {
     }
 }
 
+VEC16_AVX512 void sixteenLanes(Fn f, const float* in, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; k += vec16::kLanes) {
+        const Vec16 x = vec16::load(in + k);
+        vec16::store(out + k, f == Fn::exp   ? vec16::exp(x)
+                              : f == Fn::sin ? vec16::sin(x)
+                              : f == Fn::cos ? vec16::cos(x)
+                                             : vec16::atan2(x, 0.75f - x));
+    }
+}
+
 float one(Fn f, float x) {
     return f == Fn::exp ? steady::exp(x) : f == Fn::sin ? steady::sin(x) : f == Fn::cos ? steady::cos(x) : steady::atan2(x, 0.75f - x);
 }
@@ -61,7 +71,7 @@ std::vector<float> arguments(float lo, float hi, int count) {
         std::memcpy(&f, &b, sizeof f);
         xs.push_back(f);
     }
-    while (xs.size() % vec8::kLanes != 0) xs.push_back(0.5f);
+    while (xs.size() % vec16::kLanes != 0) xs.push_back(0.5f);
     return xs;
 }
 
@@ -83,14 +93,18 @@ const Case kCases[] = {
     {Fn::atan2, "atan2 near the origin", -2.0f, 2.0f, 3},
 };
 
-TEST(SteadyMath, EightLanesGiveTheBitsOfOneValue) {
+// Sixteen lanes only where the processor has AVX-512F.
+TEST(SteadyMath, EveryWidthGivesTheBitsOfOneValue) {
     ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     for (const Case& c : kCases) {
         const std::vector<float> xs = arguments(c.lo, c.hi, 200003);
         std::vector<float> lanes(xs.size());
-        eightLanes(c.fn, xs.data(), xs.size(), lanes.data());
-        for (std::size_t k = 0; k < xs.size(); ++k)
-            ASSERT_EQ(bits(lanes[k]), bits(one(c.fn, xs[k]))) << c.name << "(" << xs[k] << ")";
+        for (int width : {8, 16}) {
+            if (width == 16 && !vec16::avx512()) continue;
+            (width == 8 ? eightLanes : sixteenLanes)(c.fn, xs.data(), xs.size(), lanes.data());
+            for (std::size_t k = 0; k < xs.size(); ++k)
+                ASSERT_EQ(bits(lanes[k]), bits(one(c.fn, xs[k]))) << c.name << "(" << xs[k] << "), " << width << " lanes";
+        }
     }
 }
 
