@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 class NoiseGrid {
 public:
@@ -24,7 +24,7 @@ public:
         iy0_ = static_cast<int32_t>(iy0);
         cells_ = static_cast<uint32_t>(cols - 1);
         cellRows_ = static_cast<uint32_t>(rows - 1);
-        stride_ = static_cast<std::size_t>(cols) + vec8::kLanes;
+        stride_ = static_cast<std::size_t>(cols) + vec16::kLanes;
         // One spare row so that a lookup may read the row below its lower corners.
         corners_.assign(stride_ * static_cast<std::size_t>(rows + 1), 0.0f);
     }
@@ -41,53 +41,18 @@ public:
             store(row + i, cornerValue((Uvec8)splati(ix0_) + static_cast<uint32_t>(i) + (Uvec8)iota(), iy, sh));
     }
 
-    // valueNoise(x, y, seed) in every lane.
-    VEC8_INLINE Vec8 at(Vec8 x, Vec8 y) const {
-        using namespace vec8;
-        if (corners_.empty() || !all(inIntRange(x) & inIntRange(y))) return valueNoise(x, y, seed_);
-        const Vec8 fx = floorInRange(x), fy = floorInRange(y);
-        const Uvec8 i = (Uvec8)__builtin_convertvector(fx, Ivec8) - static_cast<uint32_t>(ix0_);
-        const Uvec8 j = (Uvec8)__builtin_convertvector(fy, Ivec8) - static_cast<uint32_t>(iy0_);
-        if (any((Ivec8)((i >= cells_) | (j >= cellRows_)))) return valueNoise(x, y, seed_);
-        const uint32_t i0 = i[0], j0 = j[0] < j[kLanes - 1] ? j[0] : j[kLanes - 1];
-        const Uvec8 off = i - i0, down = j - j0;
-        Vec8 a, b, c, d;
-        if (!any((Ivec8)((off > 6u) | (down > 1u)))) {
-            // Columns within one window and at most two lattice rows: loads and permutes.
-            const float* p = corners_.data() + j0 * stride_ + i0;
-            const Vec8 r0 = load(p), r1 = load(p + stride_);
-            const Ivec8 o = (Ivec8)off, o1 = o + 1;
-            a = __builtin_shuffle(r0, o);
-            b = __builtin_shuffle(r0, o1);
-            c = __builtin_shuffle(r1, o);
-            d = __builtin_shuffle(r1, o1);
-            if (any((Ivec8)(down != 0u))) {
-                const Vec8 r2 = load(p + 2 * stride_);
-                const Ivec8 lower = (Ivec8)(down != 0u);
-                a = select(lower, c, a);
-                b = select(lower, d, b);
-                c = select(lower, __builtin_shuffle(r2, o), c);
-                d = select(lower, __builtin_shuffle(r2, o1), d);
-            }
-        } else {
-            for (int l = 0; l < kLanes; ++l) {
-                const float* p = corners_.data() + j[l] * stride_ + i[l];
-                a[l] = p[0];
-                b[l] = p[1];
-                c[l] = p[stride_];
-                d[l] = p[stride_ + 1];
-            }
-        }
-        const Vec8 tx = x - fx, ty = y - fy;
-        const Vec8 sx = tx * tx * (3.0f - 2.0f * tx);
-        const Vec8 sy = ty * ty * (3.0f - 2.0f * ty);
-        return ((a + sx * (b - a)) + sy * (c - a)) + ((d + ((a - b) - c)) * sx) * sy;
-    }
+    // valueNoise(x, y, seed) in every lane, at either width.
+    VEC8_INLINE Vec8 at(Vec8 x, Vec8 y) const { return vec8::tableNoise(table(), x, y); }
+    VEC16_INLINE Vec16 at(Vec16 x, Vec16 y) const { return vec16::tableNoise(table(), x, y); }
 
 private:
     uint32_t seed_ = 0;
     int32_t ix0_ = 0, iy0_ = 0;
     uint32_t cells_ = 0, cellRows_ = 0;  // cells across and down
-    std::size_t stride_ = 0;             // floats per corner row, a window's spare included
+    std::size_t stride_ = 0;             // floats per corner row, the widest window's spare included
     std::vector<float> corners_;         // corner (ix0 + i, iy0 + j) at [j · stride + i]
+
+    CornerTable table() const {
+        return {corners_.empty() ? nullptr : corners_.data(), stride_, ix0_, iy0_, cells_, cellRows_, seed_};
+    }
 };

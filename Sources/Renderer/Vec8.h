@@ -67,6 +67,17 @@ public:
 
 }  // namespace vec8
 
+// Value-noise corners hashed ahead for a box of lattice cells (NoiseGrid): corner (ix0 + i, iy0 + j) at
+// corners[j · stride + i], `cells` × `rows` cells, one spare row below and a full vector's spare floats at
+// the end of every row. Without corners every point hashes its own.
+struct CornerTable {
+    const float* corners = nullptr;
+    std::size_t stride = 0;
+    int32_t ix0 = 0, iy0 = 0;
+    uint32_t cells = 0, rows = 0;
+    uint32_t seed = 0;
+};
+
 #define VEC_NS vec8
 #define VEC_N 8
 #define VEC_INLINE VEC8_INLINE

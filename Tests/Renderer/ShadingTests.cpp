@@ -262,6 +262,10 @@ VEC8_AVX2 void cloudInto(const float* cx, const float* cy, std::size_t n, float*
 VEC8_AVX2 void gridInto(const NoiseGrid& grid, const float* cx, const float* cy, std::size_t n, float* out) {
     for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, grid.at(vec8::load(cx + k), vec8::load(cy + k)));
 }
+VEC16_AVX512 void gridInto16(const NoiseGrid& grid, const float* cx, const float* cy, std::size_t n, float* out) {
+    for (std::size_t k = 0; k < n; k += vec16::kLanes)
+        vec16::store(out + k, grid.at(vec16::load(cx + k), vec16::load(cy + k)));
+}
 
 VEC8_AVX2 void noiseInto(const float* x, const float* y, float* out) {
     vec8::store(out, vec8::valueNoise(vec8::load(x), vec8::load(y), 93));
@@ -331,7 +335,7 @@ TEST(NoiseCloud, EqualsValueNoise) {
 
 // Corners hashed once for a box of cells give valueNoise bit for bit: turned runs whose groups sit in one
 // corner row or straddle two, points jumping between cells, points outside the box or far beyond it, and
-// a box too large to hold (every point hashed).
+// a box too large to hold (every point hashed). Sixteen lanes where the processor has AVX-512F.
 TEST(NoiseGrid, EqualsValueNoise) {
     ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     struct Box {
@@ -350,10 +354,14 @@ TEST(NoiseGrid, EqualsValueNoise) {
                         cx[k] = x0 + step * t;
                         cy[k] = 0.5f + turn * t;
                     }
-                    gridInto(grid, cx, cy, n, got);
-                    for (std::size_t k = 0; k < n; ++k)
-                        ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 82)))
-                            << box.ix1 << " " << x0 << " " << step << " " << turn << " point " << k;
+                    for (int width : {8, 16}) {
+                        if (width == 16 && !vec16::avx512()) continue;
+                        (width == 8 ? gridInto : gridInto16)(grid, cx, cy, n, got);
+                        for (std::size_t k = 0; k < n; ++k)
+                            ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 82)))
+                                << box.ix1 << " " << x0 << " " << step << " " << turn << " point " << k << ", "
+                                << width << " lanes";
+                    }
                 }
     }
 }
