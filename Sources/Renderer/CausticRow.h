@@ -8,7 +8,7 @@
 
 #include "Renderer/NoiseCloud.h"
 #include "Renderer/NoiseRow.h"
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 class CausticRow {
 public:
@@ -50,16 +50,9 @@ public:
         b_.build(bx_, by_, n, 94);
     }
 
-    // The caustic at points k … k + 7.
-    VEC8_INLINE Vec8 at(std::size_t k) const {
-        using namespace vec8;
-        const Vec8 a = 1.0f - fabs(a_.at(k));
-        const Vec8 b = 1.0f - fabs(b_.at(k));
-        const Vec8 a2 = a * a, a4 = a2 * a2, a8 = a4 * a4;
-        const Vec8 b2 = b * b, b4 = b2 * b2, b8 = b4 * b4;
-        const Vec8 sum = a8 * a4 + 0.8f * (b8 * b4);  // palette::pow12 of each
-        return select(sum < 1.0f, sum, splat(1.0f));
-    }
+    // The caustic at points k … k + 7, and at k … k + 15.
+    VEC8_INLINE Vec8 at(std::size_t k) const { return vec8::caustic(a_.at(k), b_.at(k)); }
+    VEC16_INLINE Vec16 at16(std::size_t k) const { return vec16::caustic(a_.at16(k), b_.at16(k)); }
 
 private:
     alignas(32) float ax_[NoiseRow::kPoints], ay_[NoiseRow::kPoints], bx_[NoiseRow::kPoints],

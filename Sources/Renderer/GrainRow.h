@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Renderer/NoiseRow.h"
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 class GrainRow {
 public:
@@ -46,6 +46,7 @@ public:
         b_.build(fine_, n, y / 1.8f, 72);
     }
     VEC8_INLINE Vec8 at(std::size_t k) const { return 0.6f * a_.at(k) + 0.4f * b_.at(k); }
+    VEC16_INLINE Vec16 at16(std::size_t k) const { return 0.6f * a_.at16(k) + 0.4f * b_.at16(k); }
 
 private:
     alignas(32) float coarse_[NoiseRow::kPoints], fine_[NoiseRow::kPoints];

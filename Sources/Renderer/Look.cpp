@@ -13,7 +13,7 @@
 #include "Renderer/Palette.h"
 #include "Renderer/SteadyMath.h"
 #include "Renderer/Streets.h"
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 using palette::clamp;
 using palette::grain;
@@ -38,7 +38,7 @@ constexpr Float3 dn(uint32_t day, uint32_t night) {
 
 // The AVX2 form of a run around its forced-inline body, and the entry that takes it where the
 // processor allows, else the point form at every point.
-#define GROUND_RUN(name)                                                                                  \
+#define GROUND_RUN8(name)                                                                                 \
     template <bool Night>                                                                                 \
     VEC8_AVX2 void name##Avx2(const GroundColor& g, const GroundRun& in) {                                \
         name##Body<Night>(g, in);                                                                         \
@@ -46,6 +46,24 @@ constexpr Float3 dn(uint32_t day, uint32_t night) {
     template <bool Night>                                                                                 \
     void name##Run(const GroundColor& g, const GroundRun& in) {                                           \
         if (vec8::avx2()) name##Avx2<Night>(g, in);                                                       \
+        else pointByPoint(g, in);                                                                         \
+    }
+
+// The same with the sixteen-lane form first, where the processor has AVX-512F and the run is whole
+// groups of sixteen.
+#define GROUND_RUN(name)                                                                                  \
+    template <bool Night>                                                                                 \
+    VEC16_AVX512 void name##Wide(const GroundColor& g, const GroundRun& in) {                             \
+        g16::name##Body<Night>(g, in);                                                                    \
+    }                                                                                                     \
+    template <bool Night>                                                                                 \
+    VEC8_AVX2 void name##Avx2(const GroundColor& g, const GroundRun& in) {                                \
+        g8::name##Body<Night>(g, in);                                                                     \
+    }                                                                                                     \
+    template <bool Night>                                                                                 \
+    void name##Run(const GroundColor& g, const GroundRun& in) {                                           \
+        if (vec16::avx512() && in.n % vec16::kLanes == 0) name##Wide<Night>(g, in);                       \
+        else if (vec8::avx2()) name##Avx2<Night>(g, in);                                                  \
         else pointByPoint(g, in);                                                                         \
     }
 
@@ -57,25 +75,6 @@ void pointByPoint(const GroundColor& g, const GroundRun& in) {
         in.b[k] = c.z;
     }
 }
-
-VEC8_INLINE void put(const GroundRun& in, std::size_t k, const vec8::Rgb8& c) {
-    vec8::store(in.r + k, c.r);
-    vec8::store(in.g + k, c.g);
-    vec8::store(in.b + k, c.b);
-}
-
-// The grain noise of a run: the shading's own when it passes it, else worked out here.
-class RunGrain {
-public:
-    VEC8_INLINE explicit RunGrain(const GroundRun& in) : given_(in.grain) {
-        if (!given_) own_.build(in.x, in.n, in.y);
-    }
-    VEC8_INLINE Vec8 at(std::size_t k) const { return given_ ? vec8::load(given_ + k) : own_.at(k); }
-
-private:
-    const float* given_;
-    GrainRow own_;
-};
 
 // Column-table fields of a noise taken at x/d: its points, cells and fractions (NoiseRow::columns).
 void noiseFields(const float* xs, std::size_t n, float d, float* out) {
@@ -95,11 +94,6 @@ inline float glint(const GroundColor& g, float x, float y) {
 }
 // The glint's row term, once per run.
 inline float glintRow(const GroundColor& g, const GroundRun& in) { return (in.y - g.k[2]) / g.k[3]; }
-// The glint at eight points of a run's row, whose row term is b.
-VEC8_INLINE Vec8 glint(const GroundColor& g, const GroundRun& in, std::size_t k, float b) {
-    const Vec8 a = (vec8::load(in.x + k) - g.k[0]) / g.k[1];
-    return vec8::exp(-2.2f * (a * a + b * b));
-}
 
 template <bool Night>
 struct ArchipelagoColours {
@@ -115,21 +109,6 @@ Float3 archipelagoGround(const GroundColor& g, float x, float y, float tex) {
     const float m = glint(g, x, y);
     return sky + C::K * m * (1.0f + g.k[4] * grain(x, y));
 }
-template <bool Night>
-VEC8_INLINE void archipelagoBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = ArchipelagoColours<Night>;
-    const Float3 top = mix(C::T, C::B, in.y / g.h);
-    const RunGrain grains(in);
-    const float b = glintRow(g, in);
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k);
-        const Rgb8 sky = top * (1.0f + 0.05f * tex);
-        const Vec8 m = glint(g, in, k, b);
-        put(in, k, sky + C::K * m * (1.0f + g.k[4] * grains.at(k)));
-    }
-}
-GROUND_RUN(archipelago)
 
 template <bool Night>
 struct CanyonColours {
@@ -191,50 +170,6 @@ void canyonTable(const GroundColor& g, const float* xs, std::size_t n, float* ou
         out[kGate37 * n + k] = smoothstep(-0.3f, 0.4f, std::sin(x / 37.0f));
     }
 }
-template <bool Night>
-VEC8_INLINE void canyonBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = CanyonColours<Night>;
-    const float f = g.k[0];
-    const RunGrain grains(in);
-    auto field = [&](int which, std::size_t k) VEC8_LAMBDA { return load(in.table + which * in.tableStride + k); };
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
-        const Vec8 d = field(kWashK, k) * (in.y - field(kWashY, k));
-        const Vec8 hw = field(kWashHalf, k) + 3.0f * tex;
-        const Vec8 p = S(tex / 0.7f);
-        const Vec8 st = vec8::sin((0.85f * x + 0.4f * in.y) / 7.0f + 6.0f * tex);
-        Vec8 n = splat(0.0f), q = splat(0.0f);
-        if constexpr (Night) {
-            n = grains.at(k);
-            q = 0.05f * n;
-        }
-        const Vec8 ad = fabs(d);
-        const Ivec8 far = ad >= hw + 5.0f;
-        const Rgb8 ground = mix(C::A, C::B, p);
-        const Rgb8 away = ground * (1.0f + f * st + 0.04f * tex + q);
-        if (all(far)) {
-            put(in, k, away);
-            continue;
-        }
-        if constexpr (!Night) n = grains.at(k);
-        const Vec8 edge = hw + 1.5f * n;
-        const Vec8 w = 0.9f * smoothstep(edge + 2.0f, edge - 2.0f, ad);
-        const Vec8 c1 = fabs(d - 0.55f * hw * field(kSin61, k));
-        const Vec8 c2 = fabs(d + 0.5f * hw * field(kSin43, k));
-        const Vec8 c3 = fabs(d - 0.3f * hw * field(kSin29, k));
-        const Vec8 ch1 = field(kGate83, k) * smoothstep(3.2f, 0.96f, c1);
-        const Vec8 ch2 = field(kGate57, k) * smoothstep(2.4f, 0.72f, c2);
-        const Vec8 ch3 = field(kGate37, k) * smoothstep(1.8f, 0.54f, c3);
-        const Vec8 ch = stdMax(ch1, stdMax(ch2, ch3));
-        const Vec8 L = 0.05f * smoothstep(edge - 2.5f, edge, d);
-        const Vec8 D = 0.14f * smoothstep(edge - 3.5f, edge - 0.5f, -d);
-        const Vec8 b = 1.0f - 0.1f * ch * (1.0f + 0.6f * n) + 0.03f * tex + L - D;
-        const Rgb8 bank = ground * (1.0f + f * st * (1.0f - w) + 0.04f * tex + q);
-        put(in, k, select(far, away, mix(bank, C::E * b, w)));
-    }
-}
-GROUND_RUN(canyon)
 
 template <bool Night>
 struct OrbitColours {
@@ -252,33 +187,6 @@ Float3 orbitGround(const GroundColor& g, float x, float y, float tex) {
     return mix(c, C::G, 0.3f * galaxy(x, y, g.h));
 }
 
-template <bool Night>
-VEC8_INLINE void orbitBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = OrbitColours<Night>;
-    const float h = g.h;
-    const Float3 top = mix(C::T, C::B, in.y / h);
-    // galaxy(x, y, h), its three noises from per-cell tables along the row.
-    NoiseRow n101, n103, n102;
-    n101.build(noiseFields(in, 0), in.n, in.y / 85.0f, 101);
-    n103.build(noiseFields(in, 3), in.n, in.y / 140.0f, 103);
-    n102.build(noiseFields(in, 6), in.n, in.y / 55.0f, 102);
-    const float rowPart = 0.854f * (in.y - 0.5f * h);
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k);
-        Rgb8 c = mix(top, C::N, 0.35f * S((tex - 0.15f) / 0.75f));
-        c = mix(c, C::E, 0.25f * S((-0.2f - tex) / 0.7f));
-        const Vec8 u = 0.52f * (load(in.x + k) - 0.85f * h) + rowPart;
-        const Vec8 wide = vec8::exp(-(u * u) / 28800.0f);
-        const Vec8 m = 0.45f * n101.at(k) + 0.55f;
-        const Vec8 lane = u + 18.0f * n103.at(k);
-        const Vec8 core = vec8::exp(-(lane * lane) / 968.0f);
-        const Vec8 dust = S((n102.at(k) + 0.3f) / 0.8f);
-        const Vec8 galaxy = wide * m * (1.0f - 0.85f * core * dust);
-        put(in, k, mix(c, C::G, 0.3f * galaxy));
-    }
-}
-GROUND_RUN(orbit)
 
 void orbitTable(const GroundColor&, const float* xs, std::size_t n, float* out) {
     noiseFields(xs, n, 85.0f, out);
@@ -296,14 +204,6 @@ Float3 winterGround(const GroundColor& g, float, float y, float tex) {
     using C = WinterColours<Night>;
     return mix(C::T, C::B, y / g.h) * (1.0f + 0.05f * tex);
 }
-template <bool Night>
-VEC8_INLINE void winterBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = WinterColours<Night>;
-    const Float3 top = mix(C::T, C::B, in.y / g.h);
-    for (std::size_t k = 0; k < in.n; k += kLanes) put(in, k, top * (1.0f + 0.05f * load(in.tex + k)));
-}
-GROUND_RUN(winter)
 
 template <bool Night>
 struct ReefColours {
@@ -316,18 +216,6 @@ Float3 reefGround(const GroundColor& g, float x, float y, float tex) {
     return mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + y / g.h)) *
            (1.0f + 0.03f * steady::sin((0.7f * x + 0.5f * y) / 6.0f + 7.0f * tex) + 0.04f * tex);
 }
-template <bool Night>
-VEC8_INLINE void reefBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = ReefColours<Night>;
-    const float depth = in.y / g.h;
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k);
-        const Vec8 s = vec8::sin((0.7f * load(in.x + k) + 0.5f * in.y) / 6.0f + 7.0f * tex);
-        put(in, k, mix(C::U, C::V, smoothstep(-0.2f, 1.2f, 0.35f * tex + depth)) * (1.0f + 0.03f * s + 0.04f * tex));
-    }
-}
-GROUND_RUN(reef)
 
 template <bool Night>
 struct WarzoneColours {
@@ -341,26 +229,6 @@ Float3 warzoneGround(const GroundColor&, float x, float y, float tex) {
            (1.0f + 0.07f * valueNoise(x / 9.0f, y / 9.0f, 91) + 0.05f * grain(x, y) +
             0.035f * smoothstep(0.3f, 0.7f, tex) * steady::sin((0.6f * x - 0.8f * y) / 5.0f + 8.0f * tex));
 }
-template <bool Night>
-VEC8_INLINE void warzoneBody(const GroundColor&, const GroundRun& in) {
-    using namespace vec8;
-    using C = WarzoneColours<Night>;
-    const RunGrain grains(in);
-    NoiseRow n91;
-    n91.build(noiseFields(in, 0), in.n, in.y / 9.0f, 91);
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 x = load(in.x + k), tex = load(in.tex + k);
-        const Vec8 ridge = smoothstep(0.3f, 0.7f, tex);
-        // Where the ridge weight is 0 the sine term is ±0 and adds nothing to the positive sum, so
-        // groups without a ridge leave the sine out.
-        const Vec8 arg = (0.6f * x - 0.8f * in.y) / 5.0f + 8.0f * tex;
-        const Vec8 s = any(ridge != 0.0f) ? vec8::sin(arg) : splat(0.0f);
-        put(in, k,
-            mix(C::A, C::B, 0.55f * S((tex - 0.15f) / 0.65f)) *
-                (1.0f + 0.07f * n91.at(k) + 0.05f * grains.at(k) + 0.035f * ridge * s));
-    }
-}
-GROUND_RUN(warzone)
 
 void warzoneTable(const GroundColor&, const float* xs, std::size_t n, float* out) { noiseFields(xs, n, 9.0f, out); }
 
@@ -383,25 +251,6 @@ Float3 seaGround(const GroundColor& g, float x, float y, float tex) {
         return c + C::K * m * (1.0f + 0.7f * grain(x, y));
     }
 }
-template <bool Night>
-VEC8_INLINE void seaBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = SeaColours<Night>;
-    const Float3 top = mix(C::T, C::B, in.y / g.h);
-    const RunGrain grains(in);
-    const float b = glintRow(g, in);
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k);
-        const Vec8 s = vec8::sin((0.6f * load(in.x + k) - 0.8f * in.y) / 23.0f + 5.0f * tex);
-        const Rgb8 c = top * (1.0f + 0.06f * tex + 0.02f * s);
-        if constexpr (!Night) {
-            put(in, k, c);
-        } else {
-            put(in, k, c + C::K * glint(g, in, k, b) * (1.0f + 0.7f * grains.at(k)));
-        }
-    }
-}
-GROUND_RUN(sea)
 
 template <bool Night>
 struct PondColours {
@@ -417,24 +266,45 @@ Float3 pondGround(const GroundColor& g, float x, float y, float tex) {
     c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
     return c * (1.0f + 0.05f * tex + g.k[0] * caustic(x, y));
 }
-template <bool Night>
-VEC8_INLINE void pondBody(const GroundColor& g, const GroundRun& in) {
-    using namespace vec8;
-    using C = PondColours<Night>;
-    const float depth = in.y / g.h;
-    CausticRow caustics;
-    caustics.build(in.x, CausticRow::warpX(in.table, in.tableStride, 0), CausticRow::warpY(in.table, in.tableStride, 0),
-                   in.n, in.y);
-    for (std::size_t k = 0; k < in.n; k += kLanes) {
-        const Vec8 tex = load(in.tex + k);
-        Rgb8 c = mix(C::U, C::V, smoothstep(-0.3f, 1.3f, 0.4f * tex + depth));
-        c = mix(c, C::W, 0.35f * S((tex - 0.2f) / 0.7f));
-        put(in, k, c * (1.0f + 0.05f * tex + g.k[0] * caustics.at(k)));
-    }
-}
-GROUND_RUN(pond)
 
 void pondTable(const GroundColor&, const float* xs, std::size_t n, float* out) { CausticRow::columns(xs, n, out); }
+
+#define VEC_NS vec8
+#define VEC_N 8
+#define VEC_INLINE VEC8_INLINE
+#define VEC_LAMBDA VEC8_LAMBDA
+namespace g8 {
+#include "Renderer/GroundRuns.inc"
+}  // namespace g8
+#undef VEC_NS
+#undef VEC_N
+#undef VEC_INLINE
+#undef VEC_LAMBDA
+
+#define VEC_NS vec16
+#define VEC_N 16
+#define VEC_INLINE VEC16_INLINE
+#define VEC_LAMBDA VEC16_LAMBDA
+namespace g16 {
+#include "Renderer/GroundRuns.inc"
+}  // namespace g16
+#undef VEC_NS
+#undef VEC_N
+#undef VEC_INLINE
+#undef VEC_LAMBDA
+
+GROUND_RUN(archipelago)
+GROUND_RUN(canyon)
+GROUND_RUN(orbit)
+GROUND_RUN(winter)
+GROUND_RUN(reef)
+GROUND_RUN(warzone)
+GROUND_RUN(sea)
+GROUND_RUN(pond)
+
+// The street grounds stay eight lanes wide.
+using g8::put;
+using g8::RunGrain;
 
 // ---------------------------------------------------------------------------------------------------
 // The street plan, shared by the city and the skyline.
@@ -859,7 +729,7 @@ VEC8_INLINE void cityBody(const GroundColor&, const GroundRun& in) {
         put(in, k, c);
     }
 }
-GROUND_RUN(city)
+GROUND_RUN8(city)
 
 template <bool Night>
 VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
@@ -893,7 +763,7 @@ VEC8_INLINE void skylineBody(const GroundColor&, const GroundRun& in) {
         put(in, k, c);
     }
 }
-GROUND_RUN(skyline)
+GROUND_RUN8(skyline)
 
 template <bool Night>
 struct FacadeColours {

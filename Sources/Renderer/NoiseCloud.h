@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 class NoiseCloud {
 public:
@@ -51,7 +51,7 @@ public:
             iyLo = std::min(iyLo, lo[l + 4]);
             iyHi = std::max(iyHi, hi[l + 4]);
         }
-        // Corners run one past the last cell; the last window read ends seven entries further.
+        // Corners run one past the last cell; the last window read ends kWindow − 1 entries further.
         if (static_cast<int64_t>(ixHi) - ixLo + 2 > kCols || static_cast<int64_t>(iyHi) - iyLo + 2 > kRows) return;
         ix0_ = ixLo;
         iy0_ = iyLo;
@@ -59,40 +59,15 @@ public:
         const auto cols = static_cast<std::size_t>(ixHi - ixLo + 2);
         for (int32_t j = 0; j <= iyHi - iyLo + 1; ++j) {
             const Uvec8 iy = (Uvec8)splati(iyLo) + static_cast<uint32_t>(j);
-            for (std::size_t i = 0; i < cols + 7; i += kLanes)
+            for (std::size_t i = 0; i < cols + kWindow - 1; i += kLanes)
                 store(corner_[j] + i, cornerValue((Uvec8)splati(ixLo) + static_cast<uint32_t>(i) + (Uvec8)iota(), iy, sh));
         }
         table_ = true;
     }
 
-    // The noise at points k … k + 7 (k a multiple of 8).
-    VEC8_INLINE Vec8 at(std::size_t k) const {
-        using namespace vec8;
-        if (!table_) return valueNoise(load(cx_ + k), load(cy_ + k), seed_);
-        const Ivec8 col = loadi(col_ + k) - ix0_, row = loadi(row_ + k) - iy0_;
-        Vec8 a, b, c, d;
-        const int32_t r = row[0], c0 = col[0];
-        const Ivec8 off = col - c0;
-        // One corner row for all eight and their columns within a window: two loads, four permutes.
-        if (!any((row != r) | ((Uvec8)off > 6u))) {
-            const Vec8 top = load(corner_[r] + c0), bottom = load(corner_[r + 1] + c0);
-            const Ivec8 off1 = off + 1;
-            a = __builtin_shuffle(top, off);
-            b = __builtin_shuffle(top, off1);
-            c = __builtin_shuffle(bottom, off);
-            d = __builtin_shuffle(bottom, off1);
-        } else {
-            for (int l = 0; l < kLanes; ++l) {
-                const float* p = corner_[row[l]] + col[l];
-                a[l] = p[0];
-                b[l] = p[1];
-                c[l] = p[kCols + kLanes];
-                d[l] = p[kCols + kLanes + 1];
-            }
-        }
-        const Vec8 sx = load(sx_ + k), sy = load(sy_ + k);
-        return ((a + sx * (b - a)) + sy * (c - a)) + ((d + ((a - b) - c)) * sx) * sy;
-    }
+    // The noise at points k … k + 7 (k a multiple of 8), and at k … k + 15 (k a multiple of 16).
+    VEC8_INLINE Vec8 at(std::size_t k) const { return vec8::cloudNoise(view(), k); }
+    VEC16_INLINE Vec16 at16(std::size_t k) const { return vec16::cloudNoise(view(), k); }
 
 private:
     const float* cx_ = nullptr;
@@ -100,7 +75,12 @@ private:
     uint32_t seed_ = 0;
     bool table_ = false;
     int32_t ix0_ = 0, iy0_ = 0;
-    alignas(32) float corner_[kRows][kCols + vec8::kLanes];  // corner(ix0 + i, iy0 + j) at [j][i]
+    static constexpr std::size_t kWindow = vec16::kLanes;  // the widest window a lookup reads
+    alignas(32) float corner_[kRows][kCols + kWindow];        // corner(ix0 + i, iy0 + j) at [j][i]
     alignas(32) int32_t col_[kPoints], row_[kPoints];       // each point's cell
     alignas(32) float sx_[kPoints], sy_[kPoints];           // and smoothed fractions
+
+    CloudTables view() const {
+        return {cx_, cy_, col_, row_, sx_, sy_, &corner_[0][0], kCols + kWindow, ix0_, iy0_, seed_, table_};
+    }
 };

@@ -12,7 +12,7 @@
 #include <limits>
 
 #include "Renderer/Random.h"
-#include "Renderer/Vec8.h"
+#include "Renderer/Vec16.h"
 
 // The points of a run with their lattice columns: cell[k] = ⌊cx[k]⌋ as a float (NaN beyond ±2²⁴, where
 // rows hash every point) and sx[k] the smoothed fraction, as valueNoise takes them.
@@ -28,6 +28,7 @@ class NoiseRow {
 public:
     static constexpr std::size_t kPoints = 512;  // longest run
     static constexpr std::size_t kCells = 320;   // lattice cells one run may cross
+    static constexpr std::size_t kWindow = vec16::kLanes;  // the widest window a lookup reads
 
     // Fills the columns of n points cx (plain scalar code, for tables made once per picture).
     static void columns(const float* cx, std::size_t n, float* cell, float* sx) {
@@ -53,7 +54,7 @@ public:
         if (n == 0 || n > kPoints || !(cy > -16777216.0f && cy < 16777216.0f)) return;
         // Non-decreasing, so a point out of range shows at one end (a NaN span).
         const float span = c.cell[n - 1] - c.cell[0];  // cells crossed, minus one
-        if (!(span >= 0 && span + 1 + vec8::kLanes <= static_cast<float>(kCells))) return;
+        if (!(span >= 0 && span + 1 + kWindow <= static_cast<float>(kCells))) return;
         tables(static_cast<int32_t>(c.cell[0]), static_cast<std::size_t>(span) + 2, cy, seed);
         direct_ = false;
     }
@@ -72,43 +73,14 @@ public:
         build(NoiseColumns{cx, ownCell_, ownSx_}, n, cy, seed);
     }
 
-    // The noise at points k … k + 7 (k a multiple of 8).
-    VEC8_INLINE Vec8 at(std::size_t k) const {
-        using namespace vec8;
-        if (direct_) return valueNoise(load(cx_ + k), splat(cy_), seed_);
-        const Vec8 sx = load(sx_ + k);
-        Vec8 a, ba, ca, e;
-        if (cell_[k] == cell_[k + kLanes - 1]) {  // one cell for all eight: broadcasts
-            const auto i = static_cast<std::size_t>(cell_[k] - first_);
-            a = splat(a_[i]);
-            ba = splat(ba_[i]);
-            ca = splat(ca_[i]);
-            e = splat(e_[i]);
-        } else {
-            const auto base = static_cast<std::size_t>(cell_[k] - first_);
-            const Ivec8 off = truncate(load(cell_ + k) - cell_[k]);
-            if (cell_[k + kLanes - 1] - cell_[k] < static_cast<float>(kLanes)) {
-                a = __builtin_shuffle(load(a_ + base), off);
-                ba = __builtin_shuffle(load(ba_ + base), off);
-                ca = __builtin_shuffle(load(ca_ + base), off);
-                e = __builtin_shuffle(load(e_ + base), off);
-            } else {
-                for (int l = 0; l < kLanes; ++l) {
-                    const std::size_t i = base + static_cast<std::size_t>(off[l]);
-                    a[l] = a_[i];
-                    ba[l] = ba_[i];
-                    ca[l] = ca_[i];
-                    e[l] = e_[i];
-                }
-            }
-        }
-        return ((a + sx * ba) + ca) + (e * sx) * sy_;
-    }
+    // The noise at points k … k + 7 (k a multiple of 8), and at k … k + 15 (k a multiple of 16).
+    VEC8_INLINE Vec8 at(std::size_t k) const { return vec8::rowNoise(view(), k); }
+    VEC16_INLINE Vec16 at16(std::size_t k) const { return vec16::rowNoise(view(), k); }
 
 private:
     // Corner values along the two lattice rows from column `first`, `corners` of them, then per cell
     // a, b − a, sy·(c − a) and d + ((a − b) − c). The tables run a few entries further so that every
-    // 8-wide window read in at() sees initialised values.
+    // window read in at() and at16() sees initialised values.
     VEC8_INLINE void tables(int32_t first, std::size_t corners, float cy, uint32_t seed) {
         using namespace vec8;
         first_ = static_cast<float>(first);
@@ -118,14 +90,14 @@ private:
         sy_ = ty * ty * (3.0f - 2.0f * ty);
         const uint32_t sh = seed * 0x9E3779B1u;
         const Uvec8 iy0 = (Uvec8)splati(static_cast<int32_t>(iy)), iy1 = iy0 + 1u;
-        alignas(32) float top[kCells + 3 * kLanes], bottom[kCells + 3 * kLanes];
-        for (std::size_t i = 0; i < corners + 14; i += kLanes) {
+        alignas(32) float top[kCells + 3 * kWindow], bottom[kCells + 3 * kWindow];
+        for (std::size_t i = 0; i < corners + 2 * kWindow - 2; i += kLanes) {
             const Uvec8 ix = (Uvec8)splati(first) + static_cast<uint32_t>(i) + (Uvec8)iota();
             store(top + i, cornerValue(ix, iy0, sh));
             store(bottom + i, cornerValue(ix, iy1, sh));
         }
         const Vec8 sy = splat(sy_);
-        for (std::size_t i = 0; i < corners + 6; i += kLanes) {
+        for (std::size_t i = 0; i < corners + kWindow - 2; i += kLanes) {
             const Vec8 a = load(top + i), b = load(top + i + 1), c = load(bottom + i), d = load(bottom + i + 1);
             store(a_ + i, a);
             store(ba_ + i, b - a);
@@ -141,6 +113,8 @@ private:
     uint32_t seed_ = 0;
     bool direct_ = true;  // hash every point (runs too long for the tables, or coordinates out of range)
     alignas(32) float ownCell_[kPoints], ownSx_[kPoints];
-    alignas(32) float a_[kCells + 2 * vec8::kLanes], ba_[kCells + 2 * vec8::kLanes],
-        ca_[kCells + 2 * vec8::kLanes], e_[kCells + 2 * vec8::kLanes];
+    alignas(32) float a_[kCells + 2 * kWindow], ba_[kCells + 2 * kWindow], ca_[kCells + 2 * kWindow],
+        e_[kCells + 2 * kWindow];
+
+    RowTables view() const { return {cx_, cell_, sx_, a_, ba_, ca_, e_, cy_, sy_, first_, seed_, direct_}; }
 };

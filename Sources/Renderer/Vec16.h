@@ -1,8 +1,7 @@
 #pragma once
 // Sixteen floats at once: the lane helpers of Vec8.h at twice the width, compiled for AVX-512F and taken
 // where avx512() says the processor has it. Each lane gives the same bits as at eight lanes and as the
-// scalar forms, so a picture does not depend on which width shades it. The noise rows and the grounds'
-// run forms stay eight lanes wide; join() and half() move values between the widths.
+// scalar forms, so a picture does not depend on which width shades it.
 
 #include "Renderer/Vec8.h"
 
@@ -63,16 +62,3 @@ public:
 using Vec16 = vec16::Vf;
 using Ivec16 = vec16::Vi;
 using Uvec16 = vec16::Vu;
-
-namespace vec16 {
-
-// Lanes 8h … 8h + 7 (h is 0 or 1).
-VEC16_INLINE Vec8 half(Vec16 v, int h) {
-    return h == 0 ? __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7)
-                  : __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15);
-}
-VEC16_INLINE Vec16 join(Vec8 lo, Vec8 hi) {
-    return __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-}
-
-}  // namespace vec16

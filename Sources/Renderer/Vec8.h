@@ -78,6 +78,31 @@ struct CornerTable {
     uint32_t seed = 0;
 };
 
+// A run's noise along one lattice row pair (NoiseRow): per point its cell (NaN out of range) and smoothed
+// fraction, per cell from `first` the folded terms a, b − a, sy·(c − a), d + ((a − b) − c). `direct` runs
+// hash every point at (cx, cy).
+struct RowTables {
+    const float *cx, *cell, *sx;
+    const float *a, *ba, *ca, *e;
+    float cy, sy, first;
+    uint32_t seed;
+    bool direct;
+};
+
+// A run's noise at scattered points (NoiseCloud): per point its cell and smoothed fractions, and the
+// corners of the box of cells the run covers, corner (ix0 + i, iy0 + j) at corners[j · stride + i] with a
+// full vector's spare floats at the end of every row. Without `table` every point hashes its own.
+struct CloudTables {
+    const float *cx, *cy;
+    const int32_t *col, *row;
+    const float *sx, *sy;
+    const float* corners;
+    std::size_t stride;
+    int32_t ix0, iy0;
+    uint32_t seed;
+    bool table;
+};
+
 #define VEC_NS vec8
 #define VEC_N 8
 #define VEC_INLINE VEC8_INLINE

@@ -154,7 +154,7 @@ TEST(Shading, GridsOfDifferentSizesStillShadeLikeTheReference) {
 }
 
 // Each look's run form against its point form, over rows across the whole scene and a spread of texture
-// values, with the grain noise handed in and worked out by the run itself.
+// values, with the grain noise handed in and worked out by the run itself, at both vector widths.
 TEST(Shading, GroundRunsEqualThePointFormula) {
     constexpr std::size_t n = NoiseRow::kPoints;
     const float W = 1710, H = 1112;
@@ -175,9 +175,12 @@ TEST(Shading, GroundRunsEqualThePointFormula) {
                             tex[k] = 1.3f * valueNoise(xs[k] / 9.0f, y / 9.0f, 5);
                             grain[k] = palette::grain(xs[k], y);
                         }
-                        for (int form = 0; form < 2; ++form) {
-                            // Grain handed in, and grain worked out by the run.
-                            const float* given = form == 1 ? nullptr : grain;
+                        for (int form = 0; form < 4; ++form) {
+                            // Grain handed in, and grain worked out by the run; the widest lanes the
+                            // processor has, and eight.
+                            const float* given = (form & 1) != 0 ? nullptr : grain;
+                            std::optional<vec16::NarrowScope> narrow;
+                            if ((form & 2) != 0) narrow.emplace();
                             GroundRun run{xs, tex, given, table.empty() ? nullptr : table.data(), n, y, n, r, gr, b};
                             g.run(g, run);
                             for (std::size_t k = 0; k < n && bad < 3; ++k) {
@@ -259,6 +262,18 @@ VEC8_AVX2 void cloudInto(const float* cx, const float* cy, std::size_t n, float*
     for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, cloud.at(k));
 }
 
+// The sixteen-lane lookups of both, on tables built as above.
+VEC16_AVX512 void noiseRowInto16(const float* cx, std::size_t n, float cy, float* out) {
+    NoiseRow row;
+    row.build(cx, n, cy, 71);
+    for (std::size_t k = 0; k < n; k += vec16::kLanes) vec16::store(out + k, row.at16(k));
+}
+VEC16_AVX512 void cloudInto16(const float* cx, const float* cy, std::size_t n, float* out) {
+    NoiseCloud cloud;
+    cloud.build(cx, cy, n, 93);
+    for (std::size_t k = 0; k < n; k += vec16::kLanes) vec16::store(out + k, cloud.at16(k));
+}
+
 VEC8_AVX2 void gridInto(const NoiseGrid& grid, const float* cx, const float* cy, std::size_t n, float* out) {
     for (std::size_t k = 0; k < n; k += vec8::kLanes) vec8::store(out + k, grid.at(vec8::load(cx + k), vec8::load(cy + k)));
 }
@@ -290,29 +305,34 @@ VEC8_AVX2 void rulesInto(const float* a, const float* b, float* mx, float* mn, f
 }  // namespace
 
 // Per-cell tables along a row give valueNoise bit for bit: dense and sparse runs (one cell for many
-// points, several cells within eight points, cells farther apart), negative coordinates, rows on
-// lattice lines, runs too long for the tables and coordinates too large for them (both hashed per
-// point instead).
+// points, several cells within one group, as many cells as lanes, cells farther apart), negative
+// coordinates, rows on lattice lines, runs too long for the tables and coordinates too large for them
+// (both hashed per point instead). Sixteen lanes too where the processor has AVX-512F.
 TEST(NoiseRow, EqualsValueNoise) {
     ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
-    constexpr std::size_t n = NoiseRow::kPoints;
-    alignas(32) float cx[n], got[n], fromColumns[n];
-    for (float start : {-37.3f, -0.2f, 0.0f, 511.7f, 16777000.0f, -3e7f})
-        for (float step : {0.01f, 1.0f / 9.0f, 0.5f, 1.7f, 3.1f})
-            for (float cy : {-12.5f, -0.0f, 0.0f, 3.0f, 7.75f, 1234.56f, 2e7f}) {
-                for (std::size_t k = 0; k < n; ++k) cx[k] = start + step * static_cast<float>(k);
-                noiseRowInto(cx, n, cy, got, fromColumns);
-                for (std::size_t k = 0; k < n; ++k) {
-                    const float want = valueNoise(cx[k], cy, 71);
-                    ASSERT_TRUE(sameBits(got[k], want) && sameBits(fromColumns[k], want))
-                        << "start " << start << " step " << step << " cy " << cy << " point " << k;
+    constexpr std::size_t kMost = NoiseRow::kPoints;
+    alignas(32) float cx[kMost], got[kMost], fromColumns[kMost], got16[kMost];
+    for (std::size_t n : {kMost, std::size_t{64}})  // short runs keep wide steps on the tables
+        for (float start : {-37.3f, -0.2f, 0.0f, 511.7f, 16777000.0f, -3e7f})
+            for (float step : {0.01f, 1.0f / 9.0f, 0.5f, 1.06f, 1.7f, 3.1f})
+                for (float cy : {-12.5f, -0.0f, 0.0f, 3.0f, 7.75f, 1234.56f, 2e7f}) {
+                    for (std::size_t k = 0; k < n; ++k) cx[k] = start + step * static_cast<float>(k);
+                    noiseRowInto(cx, n, cy, got, fromColumns);
+                    const bool wide = vec16::avx512();
+                    if (wide) noiseRowInto16(cx, n, cy, got16);
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const float want = valueNoise(cx[k], cy, 71);
+                        ASSERT_TRUE(sameBits(got[k], want) && sameBits(fromColumns[k], want) &&
+                                    (!wide || sameBits(got16[k], want)))
+                            << n << " points, start " << start << " step " << step << " cy " << cy << " point " << k;
+                    }
                 }
-            }
 }
 
 // A run's corners hashed once into a table give valueNoise bit for bit: points wandering slowly along a
-// row (groups within one corner row, groups straddling two), points jumping between cells, negative
-// coordinates, and runs too wide for the table or too far out for it (hashed per point instead).
+// row (groups within one corner row, groups straddling two), points jumping between cells, groups whose
+// lanes fill a window or overflow it, negative coordinates, and runs too wide for the table or too far
+// out for it (hashed per point instead). Sixteen lanes too where the processor has AVX-512F.
 TEST(NoiseCloud, EqualsValueNoise) {
     ASSERT_TRUE(vec8::avx2()) << "the eight-lane forms run only on processors with AVX2";
     constexpr std::size_t n = NoiseRow::kPoints;
@@ -320,17 +340,22 @@ TEST(NoiseCloud, EqualsValueNoise) {
     for (float x0 : {-20.3f, 0.0f, 300.7f, 3e7f})
         for (float step : {0.02f, 0.15f, 0.4f})
             for (float wobble : {0.0f, 0.3f, 2.5f})
-                for (float y0 : {-3.2f, 0.5f, 41.99f}) {
-                    for (std::size_t k = 0; k < n; ++k) {
-                        const float t = static_cast<float>(k);
-                        cx[k] = x0 + step * t + wobble * std::sin(t * 0.37f);
-                        cy[k] = y0 + 0.004f * t + wobble * std::cos(t * 0.23f);
+                for (float y0 : {-3.2f, 0.5f, 41.99f})
+                    for (float teeth : {0.0f, 0.9f, 1.0f}) {  // a rise over each group of sixteen
+                        for (std::size_t k = 0; k < n; ++k) {
+                            const float t = static_cast<float>(k);
+                            cx[k] = x0 + step * t + wobble * std::sin(t * 0.37f) + teeth * static_cast<float>(k % 16);
+                            cy[k] = y0 + 0.004f * t + wobble * std::cos(t * 0.23f);
+                        }
+                        for (int width : {8, 16}) {
+                            if (width == 16 && !vec16::avx512()) continue;
+                            (width == 8 ? cloudInto : cloudInto16)(cx, cy, n, got);
+                            for (std::size_t k = 0; k < n; ++k)
+                                ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 93)))
+                                    << x0 << " " << step << " " << wobble << " " << y0 << " " << teeth << " point "
+                                    << k << ", " << width << " lanes";
+                        }
                     }
-                    cloudInto(cx, cy, n, got);
-                    for (std::size_t k = 0; k < n; ++k)
-                        ASSERT_TRUE(sameBits(got[k], valueNoise(cx[k], cy[k], 93)))
-                            << x0 << " " << step << " " << wobble << " " << y0 << " point " << k;
-                }
 }
 
 // Corners hashed once for a box of cells give valueNoise bit for bit: turned runs whose groups sit in one
