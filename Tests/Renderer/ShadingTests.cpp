@@ -434,7 +434,7 @@ TEST(Vec8, MinMaxClampAndSqrtFollowTheScalarRules) {
 }
 
 // A row of caustic light worked out as a run gives every point the bits of the point form: runs shorter
-// and longer than one block, odd lengths, and far-off stretches of the pattern.
+// and longer than one block, odd lengths, and far-off stretches of the pattern, at both vector widths.
 TEST(CausticRun, EveryPointHasTheBitsOfThePointForm) {
     struct Row {
         float x0, step, y;
@@ -442,12 +442,15 @@ TEST(CausticRun, EveryPointHasTheBitsOfThePointForm) {
     };
     const Row rows[] = {{0, 1, 0.5f, 1}, {-37.25f, 1, 12, 340}, {4210.5f, 1, 900.75f, 517}, {12.0f, 0.5f, -40, 1100},
                         {8123.0f, 3.0f, 2222.0f, 77}};
-    for (const Row& row : rows) {
-        std::vector<float> x(row.n), light(row.n);
-        for (std::size_t k = 0; k < row.n; ++k) x[k] = row.x0 + row.step * static_cast<float>(k);
-        Renderer::causticRun(x.data(), row.n, row.y, light.data());
-        for (std::size_t k = 0; k < row.n; ++k)
-            ASSERT_EQ(std::bit_cast<uint32_t>(light[k]), std::bit_cast<uint32_t>(caustic(x[k], row.y)))
-                << "x " << x[k] << " y " << row.y;
-    }
+    for (bool narrow : {false, true})
+        for (const Row& row : rows) {
+            std::optional<vec16::NarrowScope> scope;
+            if (narrow) scope.emplace();
+            std::vector<float> x(row.n), light(row.n);
+            for (std::size_t k = 0; k < row.n; ++k) x[k] = row.x0 + row.step * static_cast<float>(k);
+            Renderer::causticRun(x.data(), row.n, row.y, light.data());
+            for (std::size_t k = 0; k < row.n; ++k)
+                ASSERT_EQ(std::bit_cast<uint32_t>(light[k]), std::bit_cast<uint32_t>(caustic(x[k], row.y)))
+                    << "x " << x[k] << " y " << row.y << (narrow ? ", eight lanes" : "");
+        }
 }
