@@ -312,7 +312,8 @@ std::vector<W> windows(const std::vector<int64_t>& cell, int64_t cols) {
     for (std::size_t g = 0; g < out.size(); ++g) {
         W& w = out[g];
         w.base = cell[g * span];
-        for (int l = 0; l < lanes; ++l) w.off[l] = static_cast<int32_t>(cell[g * span + static_cast<std::size_t>(l)] - w.base);
+        for (int l = 0; l < lanes; ++l)
+            w.off[l] = static_cast<int32_t>(cell[g * span + static_cast<std::size_t>(l)] - w.base);
         // Both the cell and its right neighbour must sit in one full-width load that stays inside the row.
         w.window = w.off[lanes - 1] + 1 < lanes && w.base + lanes <= cols;
     }

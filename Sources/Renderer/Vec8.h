@@ -1,8 +1,9 @@
 #pragma once
-// Eight floats at once for the pixel shading, on GCC vector types. Every helper gives, lane by lane, bit
-// for bit what the scalar expression it mirrors gives: IEEE add, subtract, multiply, divide and square
-// root round the same in a vector, comparisons and selects are exact, and nothing is fused (the build
-// keeps -ffp-contract=off). Callers write each formula in the scalar order.
+// Eight floats at once for the pixel shading, on GCC vector types; the helpers themselves are written
+// once for every width in VecLanes.inc (Vec16.h has them at sixteen lanes). Every helper gives, lane by
+// lane, bit for bit what the scalar expression it mirrors gives: IEEE add, subtract, multiply, divide and
+// square root round the same in a vector, comparisons and selects are exact, and nothing is fused (the
+// build keeps -ffp-contract=off). Callers write each formula in the scalar order.
 //
 // The entry points are compiled for AVX2 (VEC8_AVX2) and taken where avx2() says the processor has it;
 // elsewhere the callers use their scalar forms, which give the same bits. (Eight-lane code compiled for

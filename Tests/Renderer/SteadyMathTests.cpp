@@ -103,7 +103,8 @@ TEST(SteadyMath, EveryWidthGivesTheBitsOfOneValue) {
             if (width == 16 && !vec16::avx512()) continue;
             (width == 8 ? eightLanes : sixteenLanes)(c.fn, xs.data(), xs.size(), lanes.data());
             for (std::size_t k = 0; k < xs.size(); ++k)
-                ASSERT_EQ(bits(lanes[k]), bits(one(c.fn, xs[k]))) << c.name << "(" << xs[k] << "), " << width << " lanes";
+                ASSERT_EQ(bits(lanes[k]), bits(one(c.fn, xs[k])))
+                    << c.name << "(" << xs[k] << "), " << width << " lanes";
         }
     }
 }
