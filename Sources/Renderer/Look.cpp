@@ -276,10 +276,6 @@ void pondTable(const GroundColor&, const float* xs, std::size_t n, float* out) {
 namespace g8 {
 #include "Renderer/GroundRuns.inc"
 }  // namespace g8
-#undef VEC_NS
-#undef VEC_N
-#undef VEC_INLINE
-#undef VEC_LAMBDA
 
 #define VEC_NS vec16
 #define VEC_N 16
@@ -288,10 +284,6 @@ namespace g8 {
 namespace g16 {
 #include "Renderer/GroundRuns.inc"
 }  // namespace g16
-#undef VEC_NS
-#undef VEC_N
-#undef VEC_INLINE
-#undef VEC_LAMBDA
 
 GROUND_RUN(archipelago)
 GROUND_RUN(canyon)

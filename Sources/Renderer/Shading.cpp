@@ -353,11 +353,6 @@ struct LitRows {
 namespace at8 {
 #include "Renderer/ShadingBlock.inc"
 }  // namespace at8
-#undef VEC_NS
-#undef VEC_N
-#undef VEC_INLINE
-#undef VEC_LAMBDA
-#undef VEC_ENTRY
 
 #define VEC_NS vec16
 #define VEC_N 16
@@ -367,11 +362,6 @@ namespace at8 {
 namespace at16 {
 #include "Renderer/ShadingBlock.inc"
 }  // namespace at16
-#undef VEC_NS
-#undef VEC_N
-#undef VEC_INLINE
-#undef VEC_LAMBDA
-#undef VEC_ENTRY
 
 // Five grids of one size with at least two columns and rows.
 bool sameGrids(const Terrain& t) {

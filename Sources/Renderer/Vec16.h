@@ -17,33 +17,15 @@
 
 namespace vec16 {
 
-inline std::atomic<int>& narrowForced() {
-    static std::atomic<int> count{0};
-    return count;
-}
+// Makes avx512() false while alive, so that tests can take the paths of processors with AVX2 alone.
+class NarrowScope : vec_detail::Held<NarrowScope> {};
 
 // Whether the sixteen-lane entry points may run: the eight-lane ones may, the processor has AVX-512F and
 // no NarrowScope is alive.
 inline bool avx512() {
-#if VEC8_X86
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") != 0;
-    }();
-#else
-    constexpr bool has = false;
-#endif
-    return has && vec8::avx2() && narrowForced().load(std::memory_order_relaxed) == 0;
+    return vec_detail::cpuHas([] { return VEC_CPU_SUPPORTS("avx512f"); }) && vec8::avx2() &&
+           !vec_detail::Held<NarrowScope>::any();
 }
-
-// Makes avx512() false while alive, so that tests can take the paths of processors with AVX2 alone.
-class NarrowScope {
-public:
-    NarrowScope() { narrowForced().fetch_add(1); }
-    ~NarrowScope() { narrowForced().fetch_sub(1); }
-    NarrowScope(const NarrowScope&) = delete;
-    NarrowScope& operator=(const NarrowScope&) = delete;
-};
 
 }  // namespace vec16
 
@@ -53,11 +35,6 @@ public:
 #define VEC_LAMBDA VEC16_LAMBDA
 #define VEC_X86 VEC8_X86
 #include "Renderer/VecLanes.inc"
-#undef VEC_NS
-#undef VEC_N
-#undef VEC_INLINE
-#undef VEC_LAMBDA
-#undef VEC_X86
 
 using Vec16 = vec16::Vf;
 using Ivec16 = vec16::Vi;

@@ -25,6 +25,11 @@
 // The eight-lane paths run only on x86-64 with AVX2. Elsewhere, and in builds made with VM_SCALAR_ONLY,
 // the same code compiles as plain GCC vectors without any instruction-set attribute and is never taken:
 // avx2() is false and the scalar forms give the pictures, with the same bytes.
+#if defined(__x86_64__)
+#define VEC_CPU_SUPPORTS(feature) (__builtin_cpu_supports(feature) != 0)
+#else
+#define VEC_CPU_SUPPORTS(feature) false
+#endif
 #if defined(__x86_64__) && !defined(VM_SCALAR_ONLY)
 #define VEC8_X86 1
 #define VEC8_AVX2 __attribute__((target("avx2")))
@@ -37,34 +42,53 @@
 #define VEC8_LAMBDA __attribute__((always_inline))
 #endif
 
+namespace vec_detail {
+
+// A count of live scopes that keep one vector path from running, so that tests can take the paths of
+// processors without it. Tag tells the counts apart.
+template <class Tag>
+class Held {
+public:
+    static bool any() { return count().load(std::memory_order_relaxed) != 0; }
+    Held() { count().fetch_add(1); }
+    ~Held() { count().fetch_sub(1); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    static std::atomic<int>& count() {
+        static std::atomic<int> n{0};
+        return n;
+    }
+};
+
+// Whether the processor has what `probe` asks VEC_CPU_SUPPORTS about; asked once per probe. Never where
+// the vector paths are compiled out.
+template <class Probe>
+bool cpuHas([[maybe_unused]] Probe probe) {
+#if VEC8_X86
+    static const bool has = [&] {
+        __builtin_cpu_init();
+        return probe();
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
+}  // namespace vec_detail
+
 namespace vec8 {
 
-inline std::atomic<int>& scalarForced() {
-    static std::atomic<int> count{0};
-    return count;
-}
+// Makes avx2() false while alive.
+class ScalarScope : vec_detail::Held<ScalarScope> {};
 
 // Whether the eight-lane entry points may run: the processor has AVX2 and no ScalarScope is alive.
 inline bool avx2() {
-#if VEC8_X86
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-#else
-    constexpr bool has = false;
-#endif
-    return has && scalarForced().load(std::memory_order_relaxed) == 0;
+    return vec_detail::cpuHas([] { return VEC_CPU_SUPPORTS("avx2"); }) &&
+           !vec_detail::Held<ScalarScope>::any();
 }
-
-// Makes avx2() false while alive, so that tests can take the paths of processors without AVX2.
-class ScalarScope {
-public:
-    ScalarScope() { scalarForced().fetch_add(1); }
-    ~ScalarScope() { scalarForced().fetch_sub(1); }
-    ScalarScope(const ScalarScope&) = delete;
-    ScalarScope& operator=(const ScalarScope&) = delete;
-};
 
 }  // namespace vec8
 
@@ -110,11 +134,6 @@ struct CloudTables {
 #define VEC_LAMBDA VEC8_LAMBDA
 #define VEC_X86 VEC8_X86
 #include "Renderer/VecLanes.inc"
-#undef VEC_NS
-#undef VEC_N
-#undef VEC_INLINE
-#undef VEC_LAMBDA
-#undef VEC_X86
 
 using Vec8 = vec8::Vf;
 using Ivec8 = vec8::Vi;
