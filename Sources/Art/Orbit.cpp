@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <numbers>
 #include <optional>
@@ -101,8 +100,8 @@ uint32_t Art::Orbit::starColor(cg::Point p) {
 
 void Art::Orbit::fillDots(cg::Context& scene, const std::vector<Dot>& dots) {
     // Bands of whole pixel rows. A dot goes to every band its device box (plus a pixel of antialiasing)
-    // reaches; each band is copied out, filled with its dots in their order, and copied back, so every
-    // pixel sees the same fills in the same order as in one pass.
+    // reaches; each band's rows are filled with its dots in their order as a bitmap of their own, so
+    // every pixel sees the same fills in the same order as in one pass.
     constexpr int kBand = 128;
     const int width = scene.pixelWidth(), height = scene.pixelHeight();
     const std::size_t bands = static_cast<std::size_t>((height + kBand - 1) / kBand);
@@ -125,31 +124,29 @@ void Art::Orbit::fillDots(cg::Context& scene, const std::vector<Dot>& dots) {
         for (std::size_t b = first; b <= last && b < bands; ++b) members[b].push_back(i);
     }
 
-    uint8_t* pixels = scene.data();
-    const std::size_t stride = scene.bytesPerRow();
+    // Every band's rows are taken before any is drawn: the scene must not be drawn into meanwhile.
+    std::vector<std::unique_ptr<cg::Context>> rows(bands);
     std::vector<char> failed(bands, 0);
-    dispatch::concurrentPerform(bands, [&](std::size_t b) {
-        if (members[b].empty()) return;
+    for (std::size_t b = 0; b < bands; ++b) {
+        if (members[b].empty()) continue;
         const int r0 = static_cast<int>(b) * kBand, r1 = std::min(height, r0 + kBand);
-        auto tile = cg::Context::makeBitmap(width, r1 - r0, 1);
-        if (!tile) {
-            failed[b] = 1;
-            return;
-        }
-        uint8_t* own = tile->data();
-        const std::size_t bytes = static_cast<std::size_t>(r1 - r0) * stride;
-        std::memcpy(own, pixels + static_cast<std::size_t>(r0) * stride, bytes);
-        tile->pixelsChanged();
+        rows[b] = cg::Context::makeRows(scene, r0, r1);
+        failed[b] = rows[b] ? 0 : 1;
+    }
+    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+        if (!rows[b]) return;
+        const int r1 = std::min(height, static_cast<int>(b) * kBand + kBand);
+        cg::Context& band = *rows[b];
         // The scene's transform moved down by the rows below the band, a whole number of pixels.
         cg::Transform t = m;
         t.ty -= static_cast<double>(height - r1);
-        tile->concatenateCTM(t);
+        band.concatenateCTM(t);
         for (std::size_t i : members[b]) {
             const Dot& d = dots[i];
-            tile->setFillColor(cg::Color::rgb(d.color, d.alpha));
-            tile->fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
+            band.setFillColor(cg::Color::rgb(d.color, d.alpha));
+            band.fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
         }
-        std::memcpy(pixels + static_cast<std::size_t>(r0) * stride, tile->data(), bytes);
+        rows[b].reset();
     });
     scene.pixelsChanged();
 
