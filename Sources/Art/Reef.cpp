@@ -425,14 +425,19 @@ void Art::reef() {
     auto takeLights = [&] {
         for (Sprite& sp : lights) sprites.push_back(std::move(sp));
     };
+    // So are the day's cloud shadows, which go in just before the light patches.
+    std::vector<Sprite> clouds;
 
     // One queue of jobs taken in order by as many lanes as there are threads: the creatures' placement
-    // first, then the floor bands, heaviest first, then the light patches, whose rows fill the threads the
-    // last bands leave idle; then the creatures' pictures, one by one, by every lane that runs out of
-    // jobs. Were the pictures drawn as one loop inside the creatures' job, the other lanes would be held
-    // in their bands and leave that loop to one thread. The order of taking changes nothing drawn.
-    constexpr std::size_t kCreatures = FloorBands::kBands, kLights = FloorBands::kBands + 1;
+    // first, then by day the cloud shadows, then the floor bands, heaviest first, then the light patches,
+    // whose rows fill the threads the last bands leave idle; then the creatures' pictures, one by one, by
+    // every lane that runs out of jobs. Were the pictures drawn as one loop inside the creatures' job, the
+    // other lanes would be held in their bands and leave that loop to one thread. The order of taking
+    // changes nothing drawn.
+    constexpr std::size_t kCreatures = FloorBands::kBands, kLights = FloorBands::kBands + 1,
+                          kClouds = FloorBands::kBands + 2;
     std::vector<std::size_t> jobs = {kCreatures};
+    if (!night) jobs.push_back(kClouds);
     const FloorBands bands(*ctx, floor);
     if (!floor.empty()) {
         const std::vector<std::size_t> order = bands.order();
@@ -447,6 +452,7 @@ void Art::reef() {
         for (std::size_t j = taken.fetch_add(1); j < jobs.size(); j = taken.fetch_add(1)) {
             if (jobs[j] == kCreatures) creatures();
             else if (jobs[j] == kLights) shimmerLights();
+            else if (jobs[j] == kClouds) clouds = cloudShadowSprites(3, 0.1, 0xffffff);
             else bands.paint(worker, jobs[j]);
         }
         // The lane that placed the creatures always gets here after opening the pictures, so every
@@ -566,7 +572,7 @@ void Art::reef() {
     }
 
     if (!night) {
-        cloudShadows(3, 0.1, 0xffffff);
+        for (Sprite& sp : clouds) sprites.push_back(std::move(sp));
         takeLights();
         return;
     }
