@@ -313,7 +313,7 @@ std::vector<cg::ImageRef> Art::offscreenEach(std::size_t n,
     return out;
 }
 
-void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) {
+void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint, const std::function<void()>& idle) {
     // Fixed by the picture's size alone, so the bytes never depend on the threads.
     constexpr int kBands = 16;
     cg::Context& scene = *ctx;
@@ -329,27 +329,37 @@ void Art::paintInBands(const std::function<void(Art&, const cg::Rect&)>& paint) 
         const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
         bands[i] = cg::Context::makeBand(scene, top, bottom);
         if (!bands[i]) {
-            cg::SavedState saved(scene);
-            paint(*this, cg::Rect(0, 0, width, height).applying(toUser));
+            {
+                cg::SavedState saved(scene);
+                paint(*this, cg::Rect(0, 0, width, height).applying(toUser));
+            }
+            if (idle) idle();
             return;
         }
     }
     std::vector<std::vector<Sprite>> made(kBands);
-    dispatch::concurrentPerform(kBands, [&](std::size_t i) {
-        const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
-        const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
-        if (bottom <= top) return;
-        cg::Context& band = *bands[i];
-        state.applyTo(band);
-        Art worker(*this, WorkerTag{});
-        worker.ctx = &band;
-        // The band's rows, y up, in drawing space.
-        const cg::Rect span(0, static_cast<double>(height - bottom), static_cast<double>(width),
-                            static_cast<double>(bottom - top));
-        paint(worker, span.applying(toUser));
-        made[i] = std::move(worker.sprites);
-        bands[i].reset();
-    });
+    dispatch::concurrentInTurn(
+        bands.size(),
+        [&](std::size_t k) {
+            // Taken in bit-reversed order (0, 8, 4, 12, 2, …): the first lanes start spread over the
+            // picture, so bands heavy with one thick patch of drawing are not all left to the end.
+            static_assert(kBands == 16, "the order reverses four bits");
+            const std::size_t i = ((k & 1) << 3) | ((k & 2) << 1) | ((k & 4) >> 1) | ((k & 8) >> 3);
+            const int top = static_cast<int>(int64_t{height} * static_cast<int64_t>(i) / kBands);
+            const int bottom = static_cast<int>(int64_t{height} * static_cast<int64_t>(i + 1) / kBands);
+            if (bottom <= top) return;
+            cg::Context& band = *bands[i];
+            state.applyTo(band);
+            Art worker(*this, WorkerTag{});
+            worker.ctx = &band;
+            // The band's rows, y up, in drawing space.
+            const cg::Rect span(0, static_cast<double>(height - bottom), static_cast<double>(width),
+                                static_cast<double>(bottom - top));
+            paint(worker, span.applying(toUser));
+            made[i] = std::move(worker.sprites);
+            bands[i].reset();
+        },
+        idle);
     scene.pixelsChanged();
     // Every band made the same sprites; the last band is never empty.
     for (Sprite& sprite : made.back()) sprites.push_back(std::move(sprite));

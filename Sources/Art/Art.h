@@ -80,8 +80,11 @@ public:
     // `paint` must only draw, through its worker, the same drawing on every call; the sprites it appends
     // are appended once. The scene's transform and clip must be the render's own, with no shadow or
     // dash in force. Colours, line width, cap, join, miter limit, alpha and blend mode go in; the scene
-    // keeps its own afterwards.
-    void paintInBands(const std::function<void(Art& worker, const cg::Rect& band)>& paint);
+    // keeps its own afterwards. One lane per thread takes the bands in turn; a lane that finds none left
+    // runs `idle()`, if given, to fill the threads the last bands leave free: it must be safe to run on
+    // several threads at once, and it runs at least once.
+    void paintInBands(const std::function<void(Art& worker, const cg::Rect& band)>& paint,
+                      const std::function<void()>& idle = {});
 
     // --- Drawing primitives, fire and craters ---
 

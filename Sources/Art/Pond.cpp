@@ -3,6 +3,7 @@
 // sprites, with dragonflies and cloud shadows by day, fireflies and lantern light by night, and the
 // shimmer on the water last. Every position comes from a placement or from the point hash of one.
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -161,9 +162,16 @@ void Art::pond() {
             return e - 0.12f < v && v < e + 0.2f && clear(cg::Rect(p.x - 12, p.y - 12, 24, 24));
         });
 
-    // The garden is placed and painted while the pictures and the cloud shadows are drawn and the shimmer
-    // is placed and made: none of those read the garden, and only the garden and the shimmer place
-    // anything from here on.
+    // The garden is placed and painted while the cloud shadows are drawn and the shimmer is placed and
+    // made: none of those read the garden, and only the garden and the shimmer place anything from here
+    // on. The pictures are handed out one by one to the garden's lanes as they run out of bands, so that
+    // they fill the threads the last bands leave free; whatever is left is drawn after the jobs.
+    pictures.open();
+    std::atomic<std::size_t> pictureTaken{0};
+    auto drawPictures = [&] {
+        for (std::size_t k = pictureTaken.fetch_add(1); k < pictures.size(); k = pictureTaken.fetch_add(1))
+            pictures.drawOne(*this, k);
+    };
     auto placeAndPaintGarden = [&] {
         // The garden's places come first, in their order (each records itself); then its drawing, which
         // only reads them, in bands. The shore stones depend on the terrain alone, so they are found while
@@ -323,15 +331,15 @@ void Art::pond() {
                 gc.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
             }
         };
-        paintInBands(garden);
+        paintInBands(garden, drawPictures);
     };
 
-    // Job 0 the garden, 1 the pictures, 2 the cloud shadows (by day), 3 the shimmer.
+    // Job 0 the garden, whose lanes draw the pictures once its bands are all taken; 1 the cloud shadows
+    // (by day), 2 the shimmer.
     std::vector<Sprite> clouds, shimmer;
-    dispatch::concurrentPerform(4, [&](std::size_t job) {
+    dispatch::concurrentPerform(3, [&](std::size_t job) {
         if (job == 0) placeAndPaintGarden();
-        else if (job == 1) pictures.draw(*this);
-        else if (job == 2) {
+        else if (job == 1) {
             if (!night) clouds = cloudShadowSprites(3, 0.1, 0x000000);
         } else {
             const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
@@ -339,6 +347,8 @@ void Art::pond() {
                             : shimmerSprites(5, kShimmerSalt, 0.24f, {200, 245, 255}, depth);
         }
     });
+
+    drawPictures();
 
     // 11. Koi in groups of one to three on one route.
     std::vector<FishFrames> koi(8);

@@ -1,5 +1,6 @@
 #include "Platform/Dispatch/Dispatch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -16,6 +17,15 @@ TEST(Dispatch, EveryIndexRunsExactlyOnceAtAnyThreadCount) {
             for (std::size_t i = b; i < e; ++i) chunkHits[i]++;
         });
         for (auto& h : chunkHits) ASSERT_EQ(h.load(), 1) << "threads " << threads;
+        // Handed out in turn: every index once, and each lane that runs dry says so, at least one.
+        for (std::size_t n : {0, 3, 100}) {
+            std::vector<std::atomic<int>> turnHits(n);
+            std::atomic<int> drained{0};
+            dispatch::concurrentInTurn(n, [&](std::size_t i) { turnHits[i]++; }, [&] { drained++; });
+            for (auto& h : turnHits) ASSERT_EQ(h.load(), 1) << "threads " << threads << ", n " << n;
+            EXPECT_GE(drained.load(), 1) << "threads " << threads << ", n " << n;
+            EXPECT_LE(drained.load(), std::max<int>(1, std::min<int>(static_cast<int>(n), dispatch::threadCount())));
+        }
     }
 }
 

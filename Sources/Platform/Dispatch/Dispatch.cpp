@@ -1,5 +1,6 @@
 #include "Platform/Dispatch/Dispatch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <tbb/blocked_range.h>
 #include <tbb/collaborative_call_once.h>
@@ -69,6 +70,16 @@ void concurrentPerform(std::size_t n, const std::function<void(std::size_t)>& bo
         });
     });
     takeOver(&end);
+}
+
+void concurrentInTurn(std::size_t n, const std::function<void(std::size_t)>& body,
+                      const std::function<void()>& drained) {
+    const std::size_t lanes = std::clamp<std::size_t>(n, 1, static_cast<std::size_t>(std::max(threadCount(), 1)));
+    std::atomic<std::size_t> next{0};
+    concurrentPerform(lanes, [&](std::size_t) {
+        for (std::size_t i = next.fetch_add(1); i < n; i = next.fetch_add(1)) body(i);
+        if (drained) drained();
+    });
 }
 
 void concurrentChunks(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body) {

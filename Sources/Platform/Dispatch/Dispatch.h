@@ -15,6 +15,12 @@ int threadCount();
 
 void concurrentPerform(std::size_t n, const std::function<void(std::size_t)>& body);
 
+// The same for a few long iterations of uneven length: they are handed out one at a time, in index
+// order, to one lane per thread, so no thread is left holding a share of the range while others idle.
+// Each lane that finds none left then runs `drained()`, if given (at least once in all).
+void concurrentInTurn(std::size_t n, const std::function<void(std::size_t)>& body,
+                      const std::function<void()>& drained = {});
+
 // Runs body(begin, end) over consecutive chunks of [0, n): cheaper than one call per index when the
 // iterations are tiny.
 void concurrentChunks(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body);
