@@ -272,6 +272,9 @@ struct Context::Impl {
     }
     // Paints an image pattern over `g` with the state's alpha, blend mode, shadow and clip.
     void paintImage(Geometry g, cairo_pattern_t* pattern);
+    // Whether drawing `g` could change no pixel here (outside the clip, the bitmap or the band), so that
+    // a picture need not even be wrapped for it.
+    bool paintsNothing(const Geometry& g) const;
 
     ~Impl() {
         for (auto it = targets.rbegin(); it != targets.rend(); ++it) destroy(*it);
@@ -1478,6 +1481,14 @@ bool pixelAligned(const Transform& t) {
 
 }  // namespace
 
+bool Context::Impl::paintsNothing(const Geometry& g) const {
+    if (shadowActive()) return false;
+    const Target& t = targets.back();
+    const IRect reach = intersect(intersect(contentBounds(g), state.clipBox), t.limit);
+    if (reach.empty()) return true;
+    return banded && !t.whole && intersect(reach, IRect{t.limit.x0, band.y0, t.limit.x1, band.y1}).empty();
+}
+
 void Context::Impl::paintImage(Geometry g, cairo_pattern_t* pattern) {
     Source s;
     s.kind = Source::Kind::pattern;
@@ -1494,6 +1505,12 @@ void Context::draw(const Image& image, const Rect& inRect) {
     if (w <= 0 || h <= 0) return;
     const Transform toDevice = imageToDevice(r, w, h, m.dev());
     if (!invertible(toDevice)) return;
+    m.scratch.clear();
+    m.scratch.addRect(r, m.dev());
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.path = &m.scratch;
+    if (m.paintsNothing(g)) return;
     // Padding keeps the edge pixels at full strength; the rect itself bounds the drawing.
     const ImagePattern pattern(image, toCairo(toDevice.inverted()), CAIRO_EXTEND_PAD,
                                pixelAligned(toDevice) ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
@@ -1501,11 +1518,6 @@ void Context::draw(const Image& image, const Rect& inRect) {
         m.dropped();
         return;
     }
-    m.scratch.clear();
-    m.scratch.addRect(r, m.dev());
-    Geometry g;
-    g.kind = Geometry::Kind::paint;
-    g.path = &m.scratch;
     m.paintImage(g, pattern.get());
 }
 
@@ -1529,6 +1541,10 @@ void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter 
     const IRect bounds = expand(outward(Rect(0, 0, w, h).applying(toDevice)), 1);
     if (bounds.empty()) return;
 
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.bounds = bounds;
+    if (m.paintsNothing(g)) return;
     cairo_filter_t f = CAIRO_FILTER_GOOD;
     if (filter == ImageFilter::nearest || pixelAligned(toDevice)) f = CAIRO_FILTER_NEAREST;
     else if (filter == ImageFilter::linear) f = CAIRO_FILTER_BILINEAR;
@@ -1537,9 +1553,6 @@ void Context::drawUnclipped(const Image& image, const Rect& inRect, ImageFilter 
         m.dropped();
         return;
     }
-    Geometry g;
-    g.kind = Geometry::Kind::paint;
-    g.bounds = bounds;
     m.paintImage(g, pattern.get());
 }
 
@@ -1552,6 +1565,10 @@ void Context::drawPixelAligned(const Image& image, int x, int y) {
     const int w = image.pixelWidth(), h = image.pixelHeight();
     if (w <= 0 || h <= 0) return;
     const int top = m.height - y - h;  // Cairo's rows run down
+    Geometry g;
+    g.kind = Geometry::Kind::paint;
+    g.bounds = {x, top, x + w, top + h};
+    if (m.paintsNothing(g)) return;
     cairo_matrix_t shift;
     cairo_matrix_init_translate(&shift, -x, -top);
     const ImagePattern pattern(image, shift, CAIRO_EXTEND_NONE, CAIRO_FILTER_NEAREST);
@@ -1559,9 +1576,6 @@ void Context::drawPixelAligned(const Image& image, int x, int y) {
         m.dropped();
         return;
     }
-    Geometry g;
-    g.kind = Geometry::Kind::paint;
-    g.bounds = {x, top, x + w, top + h};
     m.paintImage(g, pattern.get());
 }
 
