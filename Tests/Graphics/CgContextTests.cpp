@@ -152,8 +152,9 @@ TEST(CgBitmap, AwaitedPixelsAreSettledBeforeTheFirstUse) {
     }
 }
 
-// Draws made whole in bands (gradients, clipped or not, source-in, text) give the bytes of one pass over
-// the picture, whichever rows they reach and in whatever order a band meets them.
+// Draws made whole in bands (gradients, clipped or not, source-in, text) and solid shapes cut at the
+// band's rows give the bytes of one pass over the picture, whichever rows they reach and in whatever
+// order a band meets them.
 TEST(CgBand, DrawsMadeWholeGiveTheBytesOfOnePass) {
     const Gradient g({Color::rgb(0xFF8000), Color::rgb(0x0040FF, 0.5)}, {0, 1});
     auto draw = [&](Context& c) {
@@ -178,6 +179,25 @@ TEST(CgBand, DrawsMadeWholeGiveTheBytesOfOnePass) {
         c.setBlendMode(BlendMode::sourceIn);
         c.drawLinearGradient(g, {0, 40}, {120, 50}, {});
         c.setBlendMode(BlendMode::normal);
+        {
+            // Solid shapes cut at the band's rows, under clips set and dropped between them.
+            c.saveGState();
+            c.clipToRect(Rect(5, 10, 100, 70));
+            c.setFillColor(Color::rgb(0x30C060, 0.7));
+            c.fillEllipse(Rect(10, 5, 40, 50));
+            c.saveGState();
+            Path lens;
+            lens.addEllipse(Rect(30, 20, 60, 45));
+            c.clip(lens);
+            c.setFillColor(Color::rgb(0xC03060, 0.6));
+            c.fill(Rect(0, 0, 120, 90));
+            c.restoreGState();
+            c.setShadow({2, -3}, 4, Color::rgb(0x000000, 0.5));
+            c.fillEllipse(Rect(55, 30, 30, 30));
+            c.restoreGState();
+            c.setFillColor(Color::rgb(0xE0E0A0, 0.5));
+            c.fillEllipse(Rect(0, 40, 70, 40));
+        }
         c.drawText("band", Rect(20, 60, 80, 20), TextStyle{});
     };
     auto whole = bitmap(120, 90);

@@ -192,14 +192,21 @@ struct Target {
     IRect box;                      // device pixels the surface covers
     IRect limit;                    // device pixels it may ever cover
     std::vector<uint64_t> applied;  // ids of the clips set on cr, in order
+    // In a band: a second context on the surface for draws cut at the band's rows, the clips set
+    // on it (ids in `bandApplied`) followed by the band's rows, kept from one draw to the next. Each
+    // clip set or dropped costs Cairo a trip through memory all threads share.
+    cairo_t* bandCr = nullptr;
+    std::vector<uint64_t> bandApplied;
     size_t depthAtBegin = 0;        // layers: state stack depth just after the layer's save
     bool whole = false;             // in a band: drawn whole all the same
 };
 
 void destroy(Target& t) {
     if (t.cr) cairo_destroy(t.cr);
+    if (t.bandCr) cairo_destroy(t.bandCr);
     if (t.surface) cairo_surface_destroy(t.surface);
     t.cr = nullptr;
+    t.bandCr = nullptr;
     t.surface = nullptr;
 }
 
@@ -310,6 +317,33 @@ struct Context::Impl {
             applyClip(t.cr, clips[i]);
             t.applied.push_back(clips[i].id);
         }
+    }
+
+    // The target's band context with the state's clips then the band's rows set on it, made or
+    // brought up to date; null when Cairo cannot make it.
+    cairo_t* bandContext(Target& t, const IRect& rows) {
+        const size_t n = state.clipCount;
+        bool same = t.bandCr && cairo_status(t.bandCr) == CAIRO_STATUS_SUCCESS && t.bandApplied.size() == n;
+        for (size_t i = 0; same && i < n; ++i) same = t.bandApplied[i] == clips[i].id;
+        if (same) return t.bandCr;
+        if (!t.bandCr || cairo_status(t.bandCr) != CAIRO_STATUS_SUCCESS) {
+            if (t.bandCr) cairo_destroy(t.bandCr);
+            t.bandCr = cairo_create(t.surface);
+        } else {
+            cairo_reset_clip(t.bandCr);
+        }
+        t.bandApplied.clear();
+        for (size_t i = 0; i < n; ++i) {
+            applyClip(t.bandCr, clips[i]);
+            t.bandApplied.push_back(clips[i].id);
+        }
+        cairo_identity_matrix(t.bandCr);
+        cairo_rectangle(t.bandCr, rows.x0, rows.y0, rows.width(), rows.height());
+        cairo_clip(t.bandCr);
+        if (cairo_status(t.bandCr) == CAIRO_STATUS_SUCCESS) return t.bandCr;
+        cairo_destroy(t.bandCr);
+        t.bandCr = nullptr;
+        return nullptr;
     }
 
     void replayClips(cairo_t* cr) const {
@@ -718,15 +752,18 @@ struct Context::Impl {
             dropped();
             return;
         }
-        syncClip(t);
+        cairo_t* cr = t.cr;
         if (bandClip) {
-            cairo_save(t.cr);
-            cairo_identity_matrix(t.cr);
-            cairo_rectangle(t.cr, bandRows.x0, bandRows.y0, bandRows.width(), bandRows.height());
-            cairo_clip(t.cr);
+            cr = bandContext(t, bandRows);
+            if (!cr) {
+                dropped();
+                return;
+            }
+        } else {
+            syncClip(t);
         }
 
-        if (!shadowVisible.empty()) drawShadow(t, g, s, mode, maskBox, offX, offY, sigma);
+        if (!shadowVisible.empty()) drawShadow(cr, g, s, mode, maskBox, offX, offY, sigma);
         if (!visible.empty()) {
             const bool emulate = mode == BlendMode::sourceIn && !(g.kind == Geometry::Kind::paint && !g.path);
             if (emulate) {
@@ -742,18 +779,17 @@ struct Context::Impl {
                     dropped();
                 }
             } else {
-                cairo_set_operator(t.cr, toCairo(mode));
-                drawGeometry(t.cr, g, s, false);
-                cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
+                cairo_set_operator(cr, toCairo(mode));
+                drawGeometry(cr, g, s, false);
+                cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
             }
         }
-        if (bandClip) cairo_restore(t.cr);
-        if (cairo_status(t.cr) != CAIRO_STATUS_SUCCESS) dropped();
+        if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) dropped();
         recover(t);
         if (aside) wholeDone(touched);
     }
 
-    void drawShadow(Target& t, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
+    void drawShadow(cairo_t* cr, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
                     double offY, double sigma) {
         cairo_surface_t* m = maskSurface(box);
         if (!m) {
@@ -777,10 +813,10 @@ struct Context::Impl {
         cairo_surface_mark_dirty(m);
         const Color c = state.shadow.color;
         // Source-in would erase the clip outside the blurred mask; the shadow then goes on top.
-        cairo_set_operator(t.cr, mode == BlendMode::sourceIn ? CAIRO_OPERATOR_ATOP : toCairo(mode));
-        cairo_set_source_rgba(t.cr, c.r, c.g, c.b, solidSource ? c.a * s.color.a : c.a);
-        cairo_mask_surface(t.cr, m, offX, offY);
-        cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
+        cairo_set_operator(cr, mode == BlendMode::sourceIn ? CAIRO_OPERATOR_ATOP : toCairo(mode));
+        cairo_set_source_rgba(cr, c.r, c.g, c.b, solidSource ? c.a * s.color.a : c.a);
+        cairo_mask_surface(cr, m, offX, offY);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
         cairo_surface_destroy(m);
     }
 
