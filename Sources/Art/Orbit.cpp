@@ -98,72 +98,20 @@ uint32_t Art::Orbit::starColor(cg::Point p) {
     return kStars[i % 7];
 }
 
-void Art::Orbit::fillDots(cg::Context& scene, const std::vector<Dot>& dots) {
-    // Bands of whole pixel rows. A dot goes to every band its device box (plus a pixel of antialiasing)
-    // reaches; each band's rows are filled with its dots in their order as a bitmap of their own, so
-    // every pixel sees the same fills in the same order as in one pass.
-    constexpr int kBand = 128;
-    const int width = scene.pixelWidth(), height = scene.pixelHeight();
-    const std::size_t bands = static_cast<std::size_t>((height + kBand - 1) / kBand);
-    const cg::Transform m = scene.ctm();
-    std::vector<std::vector<std::size_t>> members(bands);
-    for (std::size_t i = 0; i < dots.size(); ++i) {
-        const Dot& d = dots[i];
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-        for (const cg::Point corner : {cg::Point{d.c.x - d.r, d.c.y - d.r}, cg::Point{d.c.x + d.r, d.c.y - d.r},
-                                       cg::Point{d.c.x - d.r, d.c.y + d.r}, cg::Point{d.c.x + d.r, d.c.y + d.r}}) {
-            const double y = m.apply(corner).y;
-            lo = std::min(lo, y);
-            hi = std::max(hi, y);
-        }
-        // Device y grows upward; memory rows count down from the top.
-        const double top = std::floor(height - hi) - 1, bottom = std::ceil(height - lo) + 1;
-        if (!(bottom >= 0 && top < height)) continue;
-        const auto first = static_cast<std::size_t>(std::max(top, 0.0)) / kBand;
-        const auto last = static_cast<std::size_t>(std::min(bottom, height - 1.0)) / kBand;
-        for (std::size_t b = first; b <= last && b < bands; ++b) members[b].push_back(i);
-    }
-
-    // Every band's rows are taken before any is drawn: the scene must not be drawn into meanwhile.
-    std::vector<std::unique_ptr<cg::Context>> rows(bands);
-    std::vector<char> failed(bands, 0);
-    for (std::size_t b = 0; b < bands; ++b) {
-        if (members[b].empty()) continue;
-        const int r0 = static_cast<int>(b) * kBand, r1 = std::min(height, r0 + kBand);
-        rows[b] = cg::Context::makeRows(scene, r0, r1);
-        failed[b] = rows[b] ? 0 : 1;
-    }
-    dispatch::concurrentPerform(bands, [&](std::size_t b) {
-        if (!rows[b]) return;
-        const int r1 = std::min(height, static_cast<int>(b) * kBand + kBand);
-        cg::Context& band = *rows[b];
-        // The scene's transform moved down by the rows below the band, a whole number of pixels.
-        cg::Transform t = m;
-        t.ty -= static_cast<double>(height - r1);
-        band.concatenateCTM(t);
-        for (std::size_t i : members[b]) {
-            const Dot& d = dots[i];
-            band.setFillColor(cg::Color::rgb(d.color, d.alpha));
-            band.fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
-        }
-        rows[b].reset();
-    });
-    scene.pixelsChanged();
-
-    // A band whose bitmap could not be made is filled in place, clipped to its rows.
-    for (std::size_t b = 0; b < bands; ++b) {
-        if (!failed[b]) continue;
-        const int r0 = static_cast<int>(b) * kBand, r1 = std::min(height, r0 + kBand);
-        cg::SavedState g(scene);
-        const cg::Transform inv = m.inverted();
-        const cg::Point a = inv.apply(cg::Point{0, static_cast<double>(height - r1)});
-        const cg::Point c = inv.apply(cg::Point{static_cast<double>(width), static_cast<double>(height - r0)});
-        scene.clipToRect(cg::Rect(a.x, a.y, c.x - a.x, c.y - a.y).standardized());
-        for (std::size_t i : members[b]) {
-            const Dot& d = dots[i];
-            scene.setFillColor(cg::Color::rgb(d.color, d.alpha));
-            scene.fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
-        }
+void Art::Orbit::fillDots(cg::Context& c, const std::vector<Dot>& dots, const cg::Rect& band) {
+    // Device rows, y up: a dot is drawn where its box, and a pixel of antialiasing, meets the band's.
+    const cg::Transform m = c.ctm();
+    auto rows = [&m](cg::Point a, cg::Point b) {
+        const double y0 = m.apply(a).y, y1 = m.apply(b).y;
+        return std::pair{std::min(y0, y1) - 1, std::max(y0, y1) + 1};
+    };
+    const auto [low, high] = rows(band.origin, cg::Point{band.maxX(), band.maxY()});
+    cg::SavedState saved(c);
+    for (const Dot& d : dots) {
+        const auto [bottom, top] = rows({d.c.x - d.r, d.c.y - d.r}, {d.c.x + d.r, d.c.y + d.r});
+        if (top < low || bottom > high) continue;
+        c.setFillColor(cg::Color::rgb(d.color, d.alpha));
+        c.fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
     }
 }
 
@@ -310,10 +258,9 @@ void Art::orbit() {
                      [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 13, q.y - 13, 26, 26)); });
     });
 
-    Orbit::fillDots(*ctx, stars);
-
-    // Steps 4–8 only draw into the scene and make sprites: in bands, on several threads, each band doing
-    // every step in order (drawing nothing that cannot reach it) and the last band's sprites kept.
+    // The star dots (steps 2 and 3), then steps 4–8, only draw into the scene and make sprites: in bands,
+    // on several threads, each band doing every step in order (drawing nothing that cannot reach it) and
+    // the last band's sprites kept.
     const double planetRadius = site ? 26 + 10 * rand(*site, 0) : 0;
     const std::vector<cg::ImageRef> roverFrames = batch.frames(roverRow);
     struct Patrol {
@@ -331,6 +278,7 @@ void Art::orbit() {
     paintInBands([&](Art& a, const cg::Rect& band) {
         Orbit worker(a);
         auto reaches = [&band](double y, double reach) { return y + reach >= band.minY() && y - reach <= band.maxY(); };
+        Orbit::fillDots(*a.ctx, stars, band);
         // 4. Sparkle stars: a soft halo, four spikes and a white core.
         for (const cg::Point& p : sparkles) {
             const uint32_t k = Orbit::starColor(p);

@@ -43,10 +43,9 @@ public:
         uint32_t color = 0;
         double alpha = 1;
     };
-    // Fills the dots in their order into `scene`, band by band on several threads; the picture is the
-    // one a single pass of fills would give. Only the transform is honoured: call it without a clip,
-    // layer, alpha or blend mode in force. Leaves the context's state alone.
-    static void fillDots(cg::Context& scene, const std::vector<Dot>& dots);
+    // Fills, in their order, the dots that can reach `band` (drawing points: a band of `paintInBands`).
+    // Leaves the context's state alone.
+    static void fillDots(cg::Context& c, const std::vector<Dot>& dots, const cg::Rect& band);
 
     // Whether the scene rectangle meets none of the keep rectangles (edges that only touch do not meet).
     bool clear(const cg::Rect& box) const;

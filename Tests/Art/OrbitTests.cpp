@@ -133,7 +133,7 @@ TEST(OrbitStars, DenseInASlantedBandWithADarkerLaneDownItsMiddle) {
 TEST(OrbitStars, BandedDotsGiveTheSamePictureAsOnePass) {
     // Dots across band seams, overlapping one another and reaching off the canvas, on a ground that is
     // not blank, at a scale where the bands do not split the height evenly.
-    auto banded = cg::Context::makeBitmap(300, 301, 2), direct = cg::Context::makeBitmap(300, 301, 2);
+    auto banded = arttest::painter(150, 100.5, 2, SceneKind::orbit), direct = arttest::painter(150, 100.5, 2, SceneKind::orbit);
     std::vector<Art::Orbit::Dot> dots;
     RNG rng(42);
     for (int i = 0; i < 400; ++i) {
@@ -141,16 +141,16 @@ TEST(OrbitStars, BandedDotsGiveTheSamePictureAsOnePass) {
         const double a = rng.uniform(0.2, 1);
         dots.push_back({{x, y}, r, static_cast<uint32_t>(rng.next() * 0xFFFFFF), a});
     }
-    for (cg::Context* c : {banded.get(), direct.get()}) {
+    for (cg::Context* c : {banded.bitmap.get(), direct.bitmap.get()}) {
         c->setFillColor(cg::Color::rgb(0x203040));
         c->fill(cg::Rect(0, 0, 150, 100));
     }
-    Art::Orbit::fillDots(*banded, dots);
+    banded.art->paintInBands([&](Art& a, const cg::Rect& band) { Art::Orbit::fillDots(*a.ctx, dots, band); });
     for (const Art::Orbit::Dot& d : dots) {
-        direct->setFillColor(cg::Color::rgb(d.color, d.alpha));
-        direct->fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
+        direct.bitmap->setFillColor(cg::Color::rgb(d.color, d.alpha));
+        direct.bitmap->fillEllipse(cg::Rect(d.c.x - d.r, d.c.y - d.r, 2 * d.r, 2 * d.r));
     }
-    EXPECT_EQ(arttest::pixels(*banded->makeImage()), arttest::pixels(*direct->makeImage()));
+    EXPECT_EQ(arttest::pixels(*banded.bitmap->makeImage()), arttest::pixels(*direct.bitmap->makeImage()));
 }
 
 TEST(OrbitProps, PlanetFitsItsBoxWithRingsReachingOutToTheSides) {
