@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <optional>
 #include <span>
 #include <utility>
@@ -776,7 +777,13 @@ void Art::Skyline::paint(int band) {
     uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     std::vector<char> drawn(bands, 0);
-    dispatch::concurrentPerform(bands, [&](std::size_t b) {
+    // The bands with the most marks first, so that no thread is left with a heavy one at the end.
+    std::vector<std::size_t> order(bands);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return lists[x].size() > lists[y].size(); });
+    dispatch::concurrentInTurn(bands, [&](std::size_t k) {
+        const std::size_t b = order[k];
         const int top = static_cast<int>(b) * rowsPerBand, rows = std::min(rowsPerBand, height - top);
         // Every row is copied in before anything draws, so the bitmap need not be cleared first.
         auto band = cg::Context::makeUnsetBitmap(width, rows, 1);
