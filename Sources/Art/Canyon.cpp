@@ -6,6 +6,7 @@
 #include "Art/Canyon.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -90,9 +91,11 @@ int64_t latticeIndex(double v) { return static_cast<int64_t>(v); }
 
 void Art::canyon() {
     Canyon canyon(*this);
-    const std::vector<cg::Point> fires = canyon.ground();
-    if (s.night) canyon.camp(fires);
-    else canyon.wildlife();
+    std::shared_ptr<const Canyon::Life> life;
+    const std::vector<cg::Point> fires =
+        canyon.ground([&](const std::vector<cg::Point>& sites) { life = canyon.life(sites); });
+    if (s.night) canyon.camp(fires, *life);
+    else canyon.wildlife(*life);
 }
 
 Art::Canyon::Canyon(Art& a)
@@ -117,7 +120,7 @@ bool Art::Canyon::clear(const cg::Rect& r) const {
     return true;
 }
 
-std::vector<cg::Point> Art::Canyon::ground() {
+std::vector<cg::Point> Art::Canyon::ground(const std::function<void(const std::vector<cg::Point>&)>& alongside) {
     Art& a = art;
     auto flip = [this](cg::Point p) { return cg::Point{p.x, H - p.y}; };
 
@@ -207,6 +210,19 @@ std::vector<cg::Point> Art::Canyon::ground() {
         });
     }
 
+    // What needs no pixel of the ground: the heat streaks' places and the caller's `alongside`.
+    std::vector<cg::Point> streaks;
+    std::atomic<bool> besideTaken{false};
+    auto beside = [&] {
+        streaks = a.spots(6, 2500, 64, 40, [&](cg::Point p) {
+            if (!openFloor(p) || !clear({p.x - 32, p.y - 4, 64, 8})) return false;
+            for (const cg::Point& f : fires)
+                if (std::fabs(f.y - p.y) < 12 && std::fabs(f.x + 6 - p.x) < 48) return false;
+            return true;
+        });
+        if (alongside) alongside(fires);
+    };
+
     // 5. Cracks: a jittered lattice of curved edges over the high ground, stroked as one path.
     {
         const cg::Point corners[] = {{0, 0}, {W, 0}, {0, H}, {W, H}};
@@ -260,21 +276,23 @@ std::vector<cg::Point> Art::Canyon::ground() {
 
         stamps.make(a);
         const double scale = a.s.scale;
-        // Laying the stamps and stroking the cracks only draw: in bands, on several threads.
-        a.paintInBands([&](Art& w, const cg::Rect&) {
-            stamps.lay(*w.ctx, scale, 0, propStamps);
-            w.shape(night ? 0x34262E : 0x8A4A2C, night ? 0.4 : 0.3, 0.6, [&](cg::Path& path) { path.addPath(cracks); });
-            stamps.lay(*w.ctx, scale, propStamps, stamps.size());
-        });
+        // Laying the stamps and stroking the cracks only draw: in bands, on several threads. The first
+        // thread left without a band places the streaks and runs `alongside`.
+        a.paintInBands(
+            [&](Art& w, const cg::Rect&) {
+                stamps.lay(*w.ctx, scale, 0, propStamps);
+                w.shape(night ? 0x34262E : 0x8A4A2C, night ? 0.4 : 0.3, 0.6,
+                        [&](cg::Path& path) { path.addPath(cracks); });
+                stamps.lay(*w.ctx, scale, propStamps, stamps.size());
+            },
+            [&] {
+                if (!besideTaken.exchange(true)) beside();
+            });
     }
+    if (!besideTaken.exchange(true)) beside();
 
-    // 7. Heat streaks over the open floor, kept off the fires.
-    for (const cg::Point& p : a.spots(6, 2500, 64, 40, [&](cg::Point p) {
-             if (!openFloor(p) || !clear({p.x - 32, p.y - 4, 64, 8})) return false;
-             for (const cg::Point& f : fires)
-                 if (std::fabs(f.y - p.y) < 12 && std::fabs(f.x + 6 - p.x) < 48) return false;
-             return true;
-         })) {
+    // 7. Heat streaks over the open floor, kept off the fires (placed above).
+    for (const cg::Point& p : streaks) {
         Sprite sp;
         sp.kind = Sprite::Kind::streak;
         sp.at = flip(p);

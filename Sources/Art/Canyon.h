@@ -3,6 +3,8 @@
 // whatever context `art.ctx` holds when they are called; routes and tests work in scene points (y down).
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -15,12 +17,17 @@ public:
     // --- The painter's steps ---
 
     // Shrubs, wash trees, boulders and cacti, cracks, tufts and streaks; returns the night's fire sites
-    // (none by day).
-    std::vector<cg::Point> ground();
+    // (none by day). `alongside`, if given, gets the fire sites and runs once while the ground's last
+    // bands are drawn, on a thread they leave free.
+    std::vector<cg::Point> ground(const std::function<void(const std::vector<cg::Point>& fires)>& alongside = {});
+    // The night's or the day's moving life, placed and its pictures made. None of it needs the scene's
+    // pixels, so it can be made while the ground is drawn.
+    class Life;
+    std::shared_ptr<const Life> life(const std::vector<cg::Point>& fires);
     // Fires with tents, the coyote pair, the jeep on the wash and the two flashes on the horizon.
-    void camp(const std::vector<cg::Point>& fires);
+    void camp(const std::vector<cg::Point>& fires, const Life& life);
     // Birds, roadrunners, tumbleweeds, dust devils, cloud shadows and balloons.
-    void wildlife();
+    void wildlife(const Life& life);
 
     // --- Ground props, at a drawing point (y up); each leaves the graphics state as it found it ---
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <numbers>
 #include <optional>
 #include <utility>
@@ -229,9 +230,113 @@ std::vector<cg::Point> Art::Canyon::jeepPath(const JeepRun& run) const {
     return path;
 }
 
+// --- Life ---
+
+class Art::Canyon::Life {
+public:
+    // By night.
+    std::vector<cg::Point> coyotes;
+    JeepRun run;
+    std::vector<cg::Point> jeepTrack;
+    std::size_t coyoteFrames = 0, jeepImage = 0, beamImage = 0, flashImage = 0;
+    // By day.
+    std::vector<cg::Point> birds, runners, weeds, devils, balloons;
+    std::vector<std::size_t> balloonImages;
+    std::size_t runnerFrames = 0, weedImage = 0, devilImage = 0, trailImage = 0;
+
+    Pictures pictures;
+};
+
+std::shared_ptr<const Art::Canyon::Life> Art::Canyon::life(const std::vector<cg::Point>& fires) {
+    Art& a = art;
+    auto out = std::make_shared<Life>();
+    Life& life = *out;
+    Pictures& pictures = life.pictures;
+    if (night) {
+        // A coyote pair circling near the camp, on open floor and out of the fires' light.
+        life.coyotes = a.spots(1000015, 800, 400, 1, [&](cg::Point p) {
+            for (const cg::Point& q : rounded(prowl(p, 150, 53), true, 6)) {
+                if (!(0 < q.x && q.x < W && 40 < q.y && q.y < H)) return false;
+                if (!openFloor(q) || !clear({q.x - 11, q.y - 10, 22, 18})) return false;
+                for (const cg::Point& f : fires)
+                    if (std::hypot(q.x - f.x, q.y - f.y) < 50) return false;
+            }
+            return true;
+        });
+
+        life.run = jeepRun();
+        life.jeepTrack = jeepPath(life.run);
+
+        if (!life.coyotes.empty()) {
+            for (const double step : {1.0, 0.0, -1.0, 0.0}) {
+                const std::size_t job = pictures.add(24, 12, std::nullopt, [step](Canyon& c) { c.coyote(step); });
+                if (step == 1.0) life.coyoteFrames = job;
+            }
+        }
+        if (!life.jeepTrack.empty()) {
+            life.jeepImage = pictures.add(30, 15, std::nullopt, [](Canyon& c) {
+                c.art.ctx->scaleBy(1.5, 1.5);
+                c.jeep();
+            });
+            life.beamImage = pictures.add(300, 110, std::nullopt, [](Canyon& c) { c.headlights(); });
+        }
+        life.flashImage = pictures.add(400, 400, 1.0, [](Canyon& c) { c.flashGlow(); });
+    } else {
+        // Every group is placed first; then all their pictures are made at once; `wildlife` appends the
+        // sprites in order.
+        auto onScreen = [this](cg::Point q, double top) { return 0 < q.x && q.x < W && top < q.y && q.y < H; };
+        life.birds = a.spots(5, 600, 320, 2, [&](cg::Point p) { return clear({p.x - 72, p.y - 60, 144, 120}); });
+        life.runners = a.spots(1000016, 900, 380, 2, [&](cg::Point p) {
+            for (const cg::Point& q : rounded(prowl(p, 70, 54), true, 6))
+                if (!onScreen(q, 40) || !openFloor(q) || !clear({q.x - 8, q.y - 8, 16, 14})) return false;
+            return true;
+        });
+        life.weeds = a.spots(7, 900, 260, 3, [&](cg::Point p) {
+            for (int k = 0; k <= 23; ++k) {
+                const double x = p.x + 10.0 * k;
+                if (!openFloor({x, p.y}) || !clear({x - 9, p.y - 16, 18, 19})) return false;
+            }
+            return true;
+        });
+        life.devils = a.spots(13, 900, 420, 2, [&](cg::Point p) {
+            for (const cg::Point& q : rounded(whirl(p), false, 6))
+                if (!onScreen(q, 0) || !openFloor(q) || !clear({q.x - 30, q.y - 30, 60, 60})) return false;
+            return true;
+        });
+        life.balloons = a.spots(12, 400, 300, 2, [&](cg::Point p) {
+            const std::vector<cg::Point> course = balloonDrift(p);
+            if (course.size() < 4) return false;
+            for (const cg::Point& q : rounded(course, false, 6))
+                if (onScreen(q, 0) && !clear({q.x - 23, q.y - 26, 46, 52})) return false;
+            return true;
+        });
+
+        if (!life.runners.empty()) {
+            for (int i = 0; i < 12; ++i) {
+                const std::optional<double> step =
+                    i >= 7 && i <= 10 ? std::nullopt : std::optional<double>(i % 2 == 0 ? 1.0 : -1.0);
+                const std::size_t job = pictures.add(20, 10, std::nullopt, [step](Canyon& c) { c.roadrunner(step); });
+                if (i == 0) life.runnerFrames = job;
+            }
+        }
+        if (!life.weeds.empty()) life.weedImage = pictures.add(16, 16, std::nullopt, [](Canyon& c) { c.tumbleweed(); });
+        if (!life.devils.empty()) {
+            life.devilImage = pictures.add(36, 36, std::nullopt, [](Canyon& c) { c.dustDevil(); });
+            life.trailImage = pictures.add(64, 52, std::nullopt, [](Canyon& c) { c.dustTrail(); });
+        }
+        for (std::size_t n = 0; n < life.balloons.size(); ++n) {
+            const std::size_t palette = (n + pick(3, rand(life.balloons[n], 0))) % 3;
+            life.balloonImages.push_back(
+                pictures.add(76, 64, std::nullopt, [palette](Canyon& c) { c.balloon(balloonPalette(palette)); }));
+        }
+    }
+    pictures.make(a);
+    return out;
+}
+
 // --- Night ---
 
-void Art::Canyon::camp(const std::vector<cg::Point>& fires) {
+void Art::Canyon::camp(const std::vector<cg::Point>& fires, const Life& life) {
     Art& a = art;
     auto flip = [this](cg::Point p) { return cg::Point{p.x, H - p.y}; };
     auto flipped = [&](const std::vector<cg::Point>& points) {
@@ -247,38 +352,12 @@ void Art::Canyon::camp(const std::vector<cg::Point>& fires) {
         campTent({p.x + 12, H - (p.y - 2)}, kTents[k][0], kTents[k][1]);
     }
 
-    // A coyote pair circling near the camp, on open floor and out of the fires' light.
-    const std::vector<cg::Point> coyotes = a.spots(1000015, 800, 400, 1, [&](cg::Point p) {
-        for (const cg::Point& q : rounded(prowl(p, 150, 53), true, 6)) {
-            if (!(0 < q.x && q.x < W && 40 < q.y && q.y < H)) return false;
-            if (!openFloor(q) || !clear({q.x - 11, q.y - 10, 22, 18})) return false;
-            for (const cg::Point& f : fires)
-                if (std::hypot(q.x - f.x, q.y - f.y) < 50) return false;
-        }
-        return true;
-    });
-
-    const JeepRun run = jeepRun();
-    const std::vector<cg::Point> jeepTrack = jeepPath(run);
-
-    Pictures pictures;
-    std::size_t coyoteFrames = 0;
-    if (!coyotes.empty()) {
-        for (const double step : {1.0, 0.0, -1.0, 0.0}) {
-            const std::size_t job = pictures.add(24, 12, std::nullopt, [step](Canyon& c) { c.coyote(step); });
-            if (step == 1.0) coyoteFrames = job;
-        }
-    }
-    std::size_t jeepImage = 0, beamImage = 0;
-    if (!jeepTrack.empty()) {
-        jeepImage = pictures.add(30, 15, std::nullopt, [](Canyon& c) {
-            c.art.ctx->scaleBy(1.5, 1.5);
-            c.jeep();
-        });
-        beamImage = pictures.add(300, 110, std::nullopt, [](Canyon& c) { c.headlights(); });
-    }
-    const std::size_t flashImage = pictures.add(400, 400, 1.0, [](Canyon& c) { c.flashGlow(); });
-    pictures.make(a);
+    const std::vector<cg::Point>& coyotes = life.coyotes;
+    const JeepRun run = life.run;
+    const std::vector<cg::Point>& jeepTrack = life.jeepTrack;
+    const Pictures& pictures = life.pictures;
+    const std::size_t coyoteFrames = life.coyoteFrames, jeepImage = life.jeepImage, beamImage = life.beamImage,
+                      flashImage = life.flashImage;
 
     const std::vector<cg::ImageRef> coyoteRow =
         coyotes.empty() ? std::vector<cg::ImageRef>{} : pictures.frames(coyoteFrames, 4);
@@ -344,7 +423,7 @@ void Art::Canyon::camp(const std::vector<cg::Point>& fires) {
 
 // --- Day ---
 
-void Art::Canyon::wildlife() {
+void Art::Canyon::wildlife(const Life& life) {
     Art& a = art;
     auto flip = [this](cg::Point p) { return cg::Point{p.x, H - p.y}; };
     auto flipped = [&](const std::vector<cg::Point>& points) {
@@ -353,59 +432,16 @@ void Art::Canyon::wildlife() {
         for (const cg::Point& q : points) out.push_back(flip(q));
         return out;
     };
-    auto onScreen = [this](cg::Point q, double top) { return 0 < q.x && q.x < W && top < q.y && q.y < H; };
 
-    // Every group is placed first; then all their pictures are made at once; then the sprites are
-    // appended in order.
-    const std::vector<cg::Point> birds =
-        a.spots(5, 600, 320, 2, [&](cg::Point p) { return clear({p.x - 72, p.y - 60, 144, 120}); });
-    const std::vector<cg::Point> runners = a.spots(1000016, 900, 380, 2, [&](cg::Point p) {
-        for (const cg::Point& q : rounded(prowl(p, 70, 54), true, 6))
-            if (!onScreen(q, 40) || !openFloor(q) || !clear({q.x - 8, q.y - 8, 16, 14})) return false;
-        return true;
-    });
-    const std::vector<cg::Point> weeds = a.spots(7, 900, 260, 3, [&](cg::Point p) {
-        for (int k = 0; k <= 23; ++k) {
-            const double x = p.x + 10.0 * k;
-            if (!openFloor({x, p.y}) || !clear({x - 9, p.y - 16, 18, 19})) return false;
-        }
-        return true;
-    });
-    const std::vector<cg::Point> devils = a.spots(13, 900, 420, 2, [&](cg::Point p) {
-        for (const cg::Point& q : rounded(whirl(p), false, 6))
-            if (!onScreen(q, 0) || !openFloor(q) || !clear({q.x - 30, q.y - 30, 60, 60})) return false;
-        return true;
-    });
-    const std::vector<cg::Point> balloons = a.spots(12, 400, 300, 2, [&](cg::Point p) {
-        const std::vector<cg::Point> course = balloonDrift(p);
-        if (course.size() < 4) return false;
-        for (const cg::Point& q : rounded(course, false, 6))
-            if (onScreen(q, 0) && !clear({q.x - 23, q.y - 26, 46, 52})) return false;
-        return true;
-    });
-
-    Pictures pictures;
-    std::size_t runnerFrames = 0, weedImage = 0, devilImage = 0, trailImage = 0;
-    if (!runners.empty()) {
-        for (int i = 0; i < 12; ++i) {
-            const std::optional<double> step =
-                i >= 7 && i <= 10 ? std::nullopt : std::optional<double>(i % 2 == 0 ? 1.0 : -1.0);
-            const std::size_t job = pictures.add(20, 10, std::nullopt, [step](Canyon& c) { c.roadrunner(step); });
-            if (i == 0) runnerFrames = job;
-        }
-    }
-    if (!weeds.empty()) weedImage = pictures.add(16, 16, std::nullopt, [](Canyon& c) { c.tumbleweed(); });
-    if (!devils.empty()) {
-        devilImage = pictures.add(36, 36, std::nullopt, [](Canyon& c) { c.dustDevil(); });
-        trailImage = pictures.add(64, 52, std::nullopt, [](Canyon& c) { c.dustTrail(); });
-    }
-    std::vector<std::size_t> balloonImages;
-    for (std::size_t n = 0; n < balloons.size(); ++n) {
-        const std::size_t palette = (n + pick(3, rand(balloons[n], 0))) % 3;
-        balloonImages.push_back(
-            pictures.add(76, 64, std::nullopt, [palette](Canyon& c) { c.balloon(balloonPalette(palette)); }));
-    }
-    pictures.make(a);
+    const std::vector<cg::Point>& birds = life.birds;
+    const std::vector<cg::Point>& runners = life.runners;
+    const std::vector<cg::Point>& weeds = life.weeds;
+    const std::vector<cg::Point>& devils = life.devils;
+    const std::vector<cg::Point>& balloons = life.balloons;
+    const std::vector<std::size_t>& balloonImages = life.balloonImages;
+    const Pictures& pictures = life.pictures;
+    const std::size_t runnerFrames = life.runnerFrames, weedImage = life.weedImage, devilImage = life.devilImage,
+                      trailImage = life.trailImage;
 
     for (const cg::Point& p : birds) a.bird(p, 60, 50, 14, 0x4A2F2A, 8);
 
