@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -74,6 +75,90 @@ void Art::sea() {
         sp.pulse = pulse;
         return sp;
     };
+
+    // The sprites that come last neither read nor draw the scene and need none of the placements below:
+    // they are made from the start, beside the placements and the shading, and appended at the end.
+    auto append = [](std::vector<Sprite>& out, std::vector<Sprite> more) {
+        for (Sprite& sp : more) out.push_back(std::move(sp));
+    };
+
+    // Gulls, white cloud shadows and a bright shimmer.
+    auto daySprites = [&] {
+        std::vector<Sprite> out;
+        for (const cg::Point& p : spots(303, 600, 400, 2, [&](cg::Point p) {
+                 return clear(cg::Rect(p.x - 72, p.y - 56, 144, 112));
+             }))
+            out.push_back(birdSprite(p, 62, 48, 17, 0xf7f9fa, 5.5));
+        append(out, cloudShadowSprites(4, 0.09, 0xffffff));
+        append(out, shimmerSprites(4, 7700001, 0.26f, {200, 245, 255}, seaShimmerRamp));
+        return out;
+    };
+
+    // Night: plankton glows, jellyfish, moon glints, faint bluish clouds and a cooler shimmer.
+    auto nightSprites = [&] {
+        std::vector<Sprite> out;
+        for (const cg::Point& p : plankton(9, 2000, 50, 30)) {
+            Sprite sp;
+            sp.kind = Sprite::Kind::firefly;
+            sp.at = flip(p);
+            sp.size = 1;
+            sp.phase = rand(p, 0);
+            sp.travel = 12;
+            sp.color = 0x7fffe0;
+            sp.beat = 1;
+            sp.rest = 0;
+            sp.closed = false;
+            sp.pulse = 0;
+            out.push_back(std::move(sp));
+        }
+
+        {
+            const std::vector<cg::ImageRef> frames = poseRow(10, 20, 20, [&](Art& a, double ph) { a.jellyfish(ph); });
+            for (const cg::Point& p : spots(505, 900, 220, 4, [&](cg::Point p) { return seaOpen(seaRoute(p, 160, 0.35), 18, false); })) {
+                Sprite sp = swimmer(seaRoute(p, 160, 0.35), 16 + 8 * rand(p, 5), rand(p, 4), 4 + 2 * rand(p, 3), frames, {},
+                                    2.2 + 0.6 * rand(p, 6), 0.3, false, 0.9);
+                sp.face = false;
+                out.push_back(std::move(sp));
+            }
+        }
+
+        {
+            // Drawn by a worker of its own: the scene's context is the bands' meanwhile.
+            const cg::ImageRef glint =
+                offscreenEach(1, [](Art& a, std::size_t) { return a.sparkle(0xfff4da); }).front();
+            const double h = H();
+            for (const cg::Point& p : spots(31000007, 3000, 6, 90, [&](cg::Point p) {
+                     // Inside the moon's reflection on the water, thinning out towards its rim.
+                     const double d = std::hypot((p.x - 0.46 * h) / (0.27 * h), (p.y - 0.32 * h) / (0.15 * h));
+                     if (!(d < 1)) return false;
+                     if (!(rand(p, 3) < (1 - d) * (1 - d))) return false;
+                     if (!(value(p) < 0.04f)) return false;
+                     return clear(cg::Rect(p.x - 1.5, p.y - 2, 3, 4));
+                 })) {
+                if (!glint) continue;
+                Sprite sp;
+                sp.kind = Sprite::Kind::light;
+                sp.at = flip(p);
+                sp.size = (0.2 + 0.2 * rand(p, 4)) * 11;
+                sp.phase = rand(p, 5);
+                sp.travel = 0;
+                sp.image = glint;
+                sp.beat = 1;
+                sp.rest = 0;
+                sp.closed = false;
+                sp.pulse = 0.92;
+                out.push_back(std::move(sp));
+            }
+        }
+
+        append(out, cloudShadowSprites(2, 0.06, 0x9fc6ff));
+        append(out, shimmerSprites(3, 7700001, 0.34f, {120, 165, 235}, seaShimmerRamp));
+        return out;
+    };
+
+    std::vector<Sprite> later;
+    std::optional<dispatch::Background> making;
+    making.emplace([&] { later = night ? nightSprites() : daySprites(); });
 
     // Seagrass on the shoal tops where the texture is positive.
     const std::vector<cg::Point> grass = spots(1, 9000, 7, std::numeric_limits<int64_t>::max(), [&](cg::Point p) {
@@ -271,9 +356,7 @@ void Art::sea() {
 
     // The seagrass, rocks and shells only draw: in bands, each leaving out what cannot reach its band (none
     // reaches 30 points). Everything above only places and draws pictures of its own, so it ran while the
-    // ground was being shaded; this is the first draw into the scene. The sprites that come after them
-    // neither read nor draw the scene, so they are made meanwhile, on the threads the last bands leave
-    // idle, and appended after the bands' own, as if made after them.
+    // ground was being shaded; this is the first draw into the scene.
     auto paintFloor = [&] {
         paintInBands([&](Art& a, const cg::Rect& band) {
             auto near = [&band](cg::Point q) { return q.y + 30 >= band.minY() && q.y - 30 <= band.maxY(); };
@@ -288,88 +371,7 @@ void Art::sea() {
             }
         });
     };
-    auto append = [](std::vector<Sprite>& out, std::vector<Sprite> more) {
-        for (Sprite& sp : more) out.push_back(std::move(sp));
-    };
-
-    // Gulls, white cloud shadows and a bright shimmer.
-    auto daySprites = [&] {
-        std::vector<Sprite> out;
-        for (const cg::Point& p : spots(303, 600, 400, 2, [&](cg::Point p) {
-                 return clear(cg::Rect(p.x - 72, p.y - 56, 144, 112));
-             }))
-            out.push_back(birdSprite(p, 62, 48, 17, 0xf7f9fa, 5.5));
-        append(out, cloudShadowSprites(4, 0.09, 0xffffff));
-        append(out, shimmerSprites(4, 7700001, 0.26f, {200, 245, 255}, seaShimmerRamp));
-        return out;
-    };
-
-    // Night: plankton glows, jellyfish, moon glints, faint bluish clouds and a cooler shimmer.
-    auto nightSprites = [&] {
-        std::vector<Sprite> out;
-        for (const cg::Point& p : plankton(9, 2000, 50, 30)) {
-            Sprite sp;
-            sp.kind = Sprite::Kind::firefly;
-            sp.at = flip(p);
-            sp.size = 1;
-            sp.phase = rand(p, 0);
-            sp.travel = 12;
-            sp.color = 0x7fffe0;
-            sp.beat = 1;
-            sp.rest = 0;
-            sp.closed = false;
-            sp.pulse = 0;
-            out.push_back(std::move(sp));
-        }
-
-        {
-            const std::vector<cg::ImageRef> frames = poseRow(10, 20, 20, [&](Art& a, double ph) { a.jellyfish(ph); });
-            for (const cg::Point& p : spots(505, 900, 220, 4, [&](cg::Point p) { return seaOpen(seaRoute(p, 160, 0.35), 18, false); })) {
-                Sprite sp = swimmer(seaRoute(p, 160, 0.35), 16 + 8 * rand(p, 5), rand(p, 4), 4 + 2 * rand(p, 3), frames, {},
-                                    2.2 + 0.6 * rand(p, 6), 0.3, false, 0.9);
-                sp.face = false;
-                out.push_back(std::move(sp));
-            }
-        }
-
-        {
-            // Drawn by a worker of its own: the scene's context is the bands' meanwhile.
-            const cg::ImageRef glint =
-                offscreenEach(1, [](Art& a, std::size_t) { return a.sparkle(0xfff4da); }).front();
-            const double h = H();
-            for (const cg::Point& p : spots(31000007, 3000, 6, 90, [&](cg::Point p) {
-                     // Inside the moon's reflection on the water, thinning out towards its rim.
-                     const double d = std::hypot((p.x - 0.46 * h) / (0.27 * h), (p.y - 0.32 * h) / (0.15 * h));
-                     if (!(d < 1)) return false;
-                     if (!(rand(p, 3) < (1 - d) * (1 - d))) return false;
-                     if (!(value(p) < 0.04f)) return false;
-                     return clear(cg::Rect(p.x - 1.5, p.y - 2, 3, 4));
-                 })) {
-                if (!glint) continue;
-                Sprite sp;
-                sp.kind = Sprite::Kind::light;
-                sp.at = flip(p);
-                sp.size = (0.2 + 0.2 * rand(p, 4)) * 11;
-                sp.phase = rand(p, 5);
-                sp.travel = 0;
-                sp.image = glint;
-                sp.beat = 1;
-                sp.rest = 0;
-                sp.closed = false;
-                sp.pulse = 0.92;
-                out.push_back(std::move(sp));
-            }
-        }
-
-        append(out, cloudShadowSprites(2, 0.06, 0x9fc6ff));
-        append(out, shimmerSprites(3, 7700001, 0.34f, {120, 165, 235}, seaShimmerRamp));
-        return out;
-    };
-
-    std::vector<Sprite> later;
-    dispatch::concurrentPerform(2, [&](std::size_t job) {
-        if (job == 0) paintFloor();
-        else later = night ? nightSprites() : daySprites();
-    });
+    paintFloor();
+    making.reset();
     for (Sprite& sp : later) sprites.push_back(std::move(sp));
 }
