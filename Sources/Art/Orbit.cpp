@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <numbers>
 #include <optional>
@@ -170,38 +171,101 @@ void Art::orbit() {
     }
 
     // 2. The static star field, redrawn from the seed every time. Its dots and the bright stars' are
-    // filled together after step 3: nothing else is drawn in between.
+    // filled together with the props: nothing else is drawn in between.
+    //
+    // It and every later placement are made before the first draw into the scene, so that they run while
+    // the ground is being shaded, side by side: each depends only on its salt, the terrain, the icons and
+    // the site, and a thread the shading frees takes the next.
     std::vector<Orbit::Dot> stars;
-    {
-        // Candidate i takes draws 3i … 3i + 2 of one stream; a stream's state after k draws is its seed
-        // plus k steps, so chunks of candidates are tested side by side and joined in order.
-        constexpr uint64_t kStep = 0x9E3779B97F4A7C15ULL;
-        constexpr int64_t kChunk = 4096;
-        const auto n = static_cast<uint64_t>(count(w * h / 35));
-        const float hf = static_cast<float>(h);
-        std::vector<std::vector<Orbit::Dot>> chunks((n + kChunk - 1) / kChunk);
-        dispatch::concurrentPerform(chunks.size(), [&](std::size_t c) {
-            const uint64_t begin = c * kChunk, end = std::min<uint64_t>(n, begin + kChunk);
-            RNG rng(seed + 77 + 3 * begin * kStep);
-            for (uint64_t i = begin; i < end; ++i) {
-                const double x = w * rng.next();
-                const double y = h * rng.next();
-                const double u = rng.next();
-                const float density = Orbit::starDensity(static_cast<float>(x), static_cast<float>(y), hf);
-                if (!(density > static_cast<float>(u))) continue;
-                const cg::Point p{x, y};
-                if (!sky(p) || !o.clear(cg::Rect(x - 1.5, y - 1.5, 3, 3))) continue;
-                chunks[c].push_back({flip(p), 0.3 + 0.25 * u, Orbit::starColor(p), 0.25 + 0.4 * rand(p, 1)});
-            }
-        });
-        for (const auto& chunk : chunks) stars.insert(stars.end(), chunk.begin(), chunk.end());
-    }
+    std::vector<cg::Point> bright, sparkles, craters, rovers, domes, meteors, comets, stations, rocks;
+    const std::function<void()> placements[] = {
+        [&] {
+            // Candidate i takes draws 3i … 3i + 2 of one stream; a stream's state after k draws is its seed
+            // plus k steps, so chunks of candidates are tested side by side and joined in order.
+            constexpr uint64_t kStep = 0x9E3779B97F4A7C15ULL;
+            constexpr int64_t kChunk = 4096;
+            const auto n = static_cast<uint64_t>(count(w * h / 35));
+            const float hf = static_cast<float>(h);
+            std::vector<std::vector<Orbit::Dot>> chunks((n + kChunk - 1) / kChunk);
+            dispatch::concurrentPerform(chunks.size(), [&](std::size_t c) {
+                const uint64_t begin = c * kChunk, end = std::min<uint64_t>(n, begin + kChunk);
+                RNG rng(seed + 77 + 3 * begin * kStep);
+                for (uint64_t i = begin; i < end; ++i) {
+                    const double x = w * rng.next();
+                    const double y = h * rng.next();
+                    const double u = rng.next();
+                    const float density = Orbit::starDensity(static_cast<float>(x), static_cast<float>(y), hf);
+                    if (!(density > static_cast<float>(u))) continue;
+                    const cg::Point p{x, y};
+                    if (!sky(p) || !o.clear(cg::Rect(x - 1.5, y - 1.5, 3, 3))) continue;
+                    chunks[c].push_back({flip(p), 0.3 + 0.25 * u, Orbit::starColor(p), 0.25 + 0.4 * rand(p, 1)});
+                }
+            });
+            for (const auto& chunk : chunks) stars.insert(stars.end(), chunk.begin(), chunk.end());
+        },
+        [&] {
+            bright = spots(2, 9000, 7, kNoLimit, [&](cg::Point p) { return sky(p) && o.clear(cg::Rect(p.x - 2, p.y - 2, 4, 4)); });
+        },
+        [&] {
+            sparkles = spots(10, 3000, 160, 8, [&](cg::Point p) {
+                if (!sky(p) || !o.clear(cg::Rect(p.x - 15, p.y - 15, 30, 30))) return false;
+                return !site || distance(p, *site) > 120;
+            });
+        },
+        [&] {
+            craters = spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
+                const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
+                if (!(value(p) > T + 0.1f)) return false;
+                if (!o.clear(cg::Rect(p.x - 8, p.y - 7, 16, 14))) return false;
+                const double e = 1.4 * R;
+                for (const cg::Point q : {cg::Point{p.x + e, p.y}, cg::Point{p.x - e, p.y}, cg::Point{p.x, p.y + e},
+                                          cg::Point{p.x, p.y - e}})
+                    if (!(value(q) > T + 0.03f)) return false;
+                return true;
+            });
+        },
+        [&] {
+            rovers = spots(8, 700, 260, 2, [&](cg::Point p) {
+                return along(Orbit::patrol(p), true, [&](cg::Point q) {
+                    return value(q) > T + 0.1f && o.clear(cg::Rect(q.x - 11, q.y - 11, 22, 22));
+                });
+            });
+        },
+        [&] {
+            domes = spots(4, 800, 110, 3, [&](cg::Point p) {
+                return value(p) > T + 0.25f && o.clear(cg::Rect(p.x - 15, p.y - 20, 30, 24));
+            });
+        },
+        [&] {
+            meteors = spots(5, 600, 260, 3, [&](cg::Point p) {
+                return along(Orbit::fall(p), false,
+                             [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 5, q.y - 4, 10, 8)); });
+            });
+        },
+        [&] {
+            comets = spots(7, 900, 1, 1, [&](cg::Point p) {
+                return along(Orbit::coast(p), false,
+                             [&](cg::Point q) { return o.clear(cg::Rect(q.x - 10, q.y - 14, 160, 76)); });
+            });
+        },
+        [&] {
+            stations = spots(9, 900, 1, 1, [&](cg::Point p) {
+                return along(Orbit::pass(p), false,
+                             [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 26, q.y - 20, 52, 40)); });
+            });
+        },
+        [&] {
+            rocks = spots(6, 900, 300, 3, [&](cg::Point p) {
+                return along(Orbit::rockDrift(p), false,
+                             [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 13, q.y - 13, 26, 26)); });
+            });
+        },
+    };
+    dispatch::concurrentPerform(std::size(placements), [&](std::size_t i) { placements[i](); });
 
     // 3. Bright stars; a few twinkle, never right beside the planet.
     const double twinkle = night ? 0.06 : 0.035;
-    for (const cg::Point& p : spots(2, 9000, 7, kNoLimit, [&](cg::Point p) {
-             return sky(p) && o.clear(cg::Rect(p.x - 2, p.y - 2, 4, 4));
-         })) {
+    for (const cg::Point& p : bright) {
         const double c = std::pow(rand(p, 0), 3);
         const double radius = 0.35 + 1.4 * c;
         stars.push_back({flip(p), radius, Orbit::starColor(p), 0.3 + 0.6 * rand(p, 1)});
@@ -216,47 +280,6 @@ void Art::orbit() {
             sprites.push_back(std::move(sp));
         }
     }
-
-    // Every later placement is made before the first draw into the scene, so that it runs while the
-    // ground is being shaded. Each depends only on its salt, the terrain, the icons and the site.
-    const std::vector<cg::Point> sparkles = spots(10, 3000, 160, 8, [&](cg::Point p) {
-        if (!sky(p) || !o.clear(cg::Rect(p.x - 15, p.y - 15, 30, 30))) return false;
-        return !site || distance(p, *site) > 120;
-    });
-    const std::vector<cg::Point> craters = spots(3, 4000, 13, kNoLimit, [&](cg::Point p) {
-        const double R = 8 * std::pow(rand(p, 0), 3) + 1.6;
-        if (!(value(p) > T + 0.1f)) return false;
-        if (!o.clear(cg::Rect(p.x - 8, p.y - 7, 16, 14))) return false;
-        const double e = 1.4 * R;
-        for (const cg::Point q : {cg::Point{p.x + e, p.y}, cg::Point{p.x - e, p.y}, cg::Point{p.x, p.y + e},
-                                  cg::Point{p.x, p.y - e}})
-            if (!(value(q) > T + 0.03f)) return false;
-        return true;
-    });
-    const std::vector<cg::Point> rovers = spots(8, 700, 260, 2, [&](cg::Point p) {
-        return along(Orbit::patrol(p), true, [&](cg::Point q) {
-            return value(q) > T + 0.1f && o.clear(cg::Rect(q.x - 11, q.y - 11, 22, 22));
-        });
-    });
-    const std::vector<cg::Point> domes = spots(4, 800, 110, 3, [&](cg::Point p) {
-        return value(p) > T + 0.25f && o.clear(cg::Rect(p.x - 15, p.y - 20, 30, 24));
-    });
-    const std::vector<cg::Point> meteors = spots(5, 600, 260, 3, [&](cg::Point p) {
-        return along(Orbit::fall(p), false,
-                     [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 5, q.y - 4, 10, 8)); });
-    });
-    const std::vector<cg::Point> comets = spots(7, 900, 1, 1, [&](cg::Point p) {
-        return along(Orbit::coast(p), false,
-                     [&](cg::Point q) { return o.clear(cg::Rect(q.x - 10, q.y - 14, 160, 76)); });
-    });
-    const std::vector<cg::Point> stations = spots(9, 900, 1, 1, [&](cg::Point p) {
-        return along(Orbit::pass(p), false,
-                     [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 26, q.y - 20, 52, 40)); });
-    });
-    const std::vector<cg::Point> rocks = spots(6, 900, 300, 3, [&](cg::Point p) {
-        return along(Orbit::rockDrift(p), false,
-                     [&](cg::Point q) { return sky(q) && o.clear(cg::Rect(q.x - 13, q.y - 13, 26, 26)); });
-    });
 
     // The star dots (steps 2 and 3), then steps 4–8, only draw into the scene and make sprites: in bands,
     // on several threads, each band doing every step in order (drawing nothing that cannot reach it) and
