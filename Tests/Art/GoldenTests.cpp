@@ -123,9 +123,11 @@ std::optional<Hashes> hashesOf(const SceneSpec& spec, cg::ImageRef* shown = null
     return h;
 }
 
-std::filesystem::path goldenFile() { return std::filesystem::path(__FILE__).parent_path() / "golden.txt"; }
+// The directory comes from CMake, not __FILE__, so a compiler cache that rewrites paths cannot move it.
+std::filesystem::path goldenDir() { return std::filesystem::path(VM_GOLDEN_DIR); }
+std::filesystem::path goldenFile() { return goldenDir() / "golden.txt"; }
 std::filesystem::path referenceFile(const std::string& scene, bool night) {
-    return std::filesystem::path(__FILE__).parent_path() / "golden" / (scene + (night ? "-night.png" : "-day.png"));
+    return goldenDir() / "golden" / (scene + (night ? "-night.png" : "-day.png"));
 }
 
 // What made the stored pictures: a failure on another toolchain may be the toolchain's, not the code's.

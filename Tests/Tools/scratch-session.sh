@@ -8,7 +8,8 @@ if [ "${1:-}" = "--no-bus" ]; then bus=no; shift; fi
 t=$(mktemp -d "$1/session-XXXXXX") || exit 1
 shift
 mkdir -p "$t/home" "$t/data" "$t/config" "$t/cache" "$t/tmp" || exit 1
-export HOME="$t/home" XDG_DATA_HOME="$t/data" XDG_CONFIG_HOME="$t/config" XDG_CACHE_HOME="$t/cache" TMPDIR="$t/tmp"
+# No FUSE mount of gvfs: one left behind in the build tree breaks every later tree walk.
+export GVFS_DISABLE_FUSE=1 HOME="$t/home" XDG_DATA_HOME="$t/data" XDG_CONFIG_HOME="$t/config" XDG_CACHE_HOME="$t/cache" TMPDIR="$t/tmp"
 if [ $bus = yes ]; then
   dbus-run-session -- "$@"
 else
