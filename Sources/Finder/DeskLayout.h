@@ -6,6 +6,10 @@
 #include "Platform/Graphics/Geometry.h"
 
 struct DeskLayout {
+    // The sizes a layout accepts. A manager's value beyond them is a broken setting: an icon thousands of
+    // points wide would leave the scenery no ground at all.
+    static constexpr double minIconSize = 8, maxIconSize = 512, minTextSize = 4, maxTextSize = 128;
+
     // Icon centres in global Desktop coordinates: points, origin at the top left of the primary screen, y
     // downward; sorted by x, then y.
     std::vector<cg::Point> centers;

@@ -13,10 +13,11 @@ namespace {
 
 FinderError unavailable(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
 
-// A size counts only when it is a finite, positive number.
-std::optional<double> size(const ReplyItem& item) {
+// A size counts only when it is a finite number within the range a layout accepts; the sources say which
+// value of which file they refused.
+std::optional<double> size(const ReplyItem& item, double low, double high) {
     const auto v = item.finite();
-    if (!v || !(*v > 0)) return std::nullopt;
+    if (!v || !(*v >= low && *v <= high)) return std::nullopt;
     return v;
 }
 
@@ -175,8 +176,8 @@ FinderResult FinderIcons::layout(const SourceReply& reply, const PrefValue& draw
             return a.x < b.x || (a.x == b.x && a.y < b.y);
         });
     }
-    if (const auto s = size(r.items[1])) out.iconSize = *s;
-    if (const auto s = size(r.items[2])) out.textSize = *s;
+    if (const auto s = size(r.items[1], DeskLayout::minIconSize, DeskLayout::maxIconSize)) out.iconSize = *s;
+    if (const auto s = size(r.items[2], DeskLayout::minTextSize, DeskLayout::maxTextSize)) out.textSize = *s;
     out.labelsRight = r.items[3].kind == ReplyItem::Kind::text && r.items[3].text == "right";
     return out;
 }

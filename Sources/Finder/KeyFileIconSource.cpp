@@ -6,6 +6,7 @@
 #include <gio/gio.h>
 #include <map>
 
+#include "Finder/DeskLayout.h"
 #include "Finder/GioWatch.h"
 #include "Finder/SettingsLookup.h"
 
@@ -15,9 +16,12 @@ namespace {
 
 FinderError failure(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
 
-// xfdesktop's cells: square, text width 1.9 icon widths plus 6 points padding on each side, 2 points
-// apart, inside an 8-point margin, the grid centred in the workarea.
-constexpr double cellPadding = 6, cellSpacing = 2, screenMargin = 8, textProportion = 1.9;
+// xfdesktop's grid, as xfdesktop 4.18 draws it: square cells of 1.9 icon widths plus 6 points of padding
+// on each side; the file's name holds the workarea less an 8-point margin on each side, and the cells are
+// spread over it, the rest of the space shared out in whole points between the cells and the two edges.
+constexpr double cellPadding = 6, screenMargin = 8, textProportion = 1.9;
+// The largest workarea side a file's name may claim; X11 screens end at 32767.
+constexpr int maxWorkarea = 32767;
 
 // The newest regular file in a directory whose name passes `accept`.
 std::optional<fs::path> newest(const fs::path& dir, bool (*accept)(const std::string&)) {
@@ -38,6 +42,16 @@ std::optional<fs::path> newest(const fs::path& dir, bool (*accept)(const std::st
 
 bool isXfdesktopFile(const std::string& n) {
     return n.rfind("icons.screen", 0) == 0 && n.size() > 3 && n.compare(n.size() - 3, 3, ".rc") == 0;
+}
+
+// The grid size in the name of a positions file ("icons.screen0-1008x752.rc"); nothing for any other name.
+std::optional<std::pair<int, int>> gridSize(const std::string& name) {
+    int screen = 0, width = 0, height = 0, end = 0;
+    if (std::sscanf(name.c_str(), "icons.screen%d-%dx%d.rc%n", &screen, &width, &height, &end) != 3 ||
+        static_cast<size_t>(end) != name.size() || width <= 0 || height <= 0 || width > maxWorkarea ||
+        height > maxWorkarea)
+        return std::nullopt;
+    return std::pair{width, height};
 }
 
 // Every property of an xfconf channel file as "/path/of/property" -> value.
@@ -73,12 +87,6 @@ void channelEnd(GMarkupParseContext*, const gchar*, gpointer data, GError**) {
     if (!p.path.empty()) p.path.pop_back();
 }
 
-ReplyItem sizeItem(const std::optional<std::string>& text) {
-    if (!text) return ReplyItem::none();
-    const auto v = SettingsLookup::number(*text);
-    return v ? ReplyItem::of(*v) : ReplyItem::none();
-}
-
 // One group's two keys as a position item; a key that is missing or not a number stays missing.
 ReplyItem keyPair(GKeyFile* kf, const char* group, const char* a, const char* b) {
     auto part = [&](const char* key) {
@@ -100,15 +108,26 @@ std::string KeyFileIconSource::name() const {
     return manager_ == Manager::xfdesktop ? "xfdesktop icon file" : "PCManFM desktop items";
 }
 
-cg::Point KeyFileIconSource::gridCenter(long row, long col, double width, double height, double icon) {
-    const double cell = textProportion * icon + 2 * cellPadding, pitch = cell + cellSpacing;
-    auto origin = [&](double extent) {
-        const double usable = extent - 2 * screenMargin;
-        const double n = std::max(1.0, std::floor((usable + cellSpacing) / pitch));
-        return screenMargin + std::max(0.0, (usable - (n * pitch - cellSpacing)) / 2);
+KeyFileIconSource::Grid KeyFileIconSource::grid(int width, int height, double icon) {
+    Grid g;
+    g.cell = textProportion * icon + 2 * cellPadding;
+    // One axis as xfdesktop computes it, in its whole numbers: the count of cells, then the space left over
+    // shared between them, then what remains of it split between the two edges.
+    auto axis = [&](int extent, int& count, double& pitch, double& margin) {
+        count = std::max(0, static_cast<int>((extent - 2 * screenMargin) / g.cell));
+        const int rest = static_cast<int>(extent - count * g.cell);
+        const int spacing = count > 1 ? (rest - 2 * static_cast<int>(screenMargin)) / (count - 1) : 1;
+        margin = (rest - (count - 1) * spacing) / 2;
+        pitch = g.cell + spacing;
     };
-    return {origin(width) + static_cast<double>(col) * pitch + cell / 2,
-            origin(height) + static_cast<double>(row) * pitch + cellPadding + icon / 2};
+    axis(width, g.columns, g.columnPitch, g.left);
+    axis(height, g.rows, g.rowPitch, g.top);
+    return g;
+}
+
+cg::Point KeyFileIconSource::Grid::center(long row, long col, double icon) const {
+    return {screenMargin + left + static_cast<double>(col) * columnPitch + cell / 2,
+            screenMargin + top + static_cast<double>(row) * rowPitch + cellPadding + icon / 2};
 }
 
 std::optional<std::string> KeyFileIconSource::xfconf(const std::string& property) const {
@@ -130,7 +149,13 @@ std::optional<std::string> KeyFileIconSource::xfconf(const std::string& property
 }
 
 std::optional<std::string> KeyFileIconSource::xfdesktopFile() const {
-    const auto f = newest(options_.configHome + "/xfce4/desktop", isXfdesktopFile);
+    const fs::path dir = options_.configHome + "/xfce4/desktop";
+    std::error_code ec;
+    // xfdesktop points icons.screen.latest.rc at the file it uses; the name of the file it points at tells
+    // the grid size, the link's own name does not.
+    const fs::path latest = fs::canonical(dir / "icons.screen.latest.rc", ec);
+    if (!ec && fs::is_regular_file(latest, ec) && gridSize(latest.filename().string())) return latest.string();
+    const auto f = newest(dir, [](const std::string& n) { return isXfdesktopFile(n) && gridSize(n).has_value(); });
     if (!f) return std::nullopt;
     return f->string();
 }
@@ -158,13 +183,9 @@ SourceReply KeyFileIconSource::reply() { return manager_ == Manager::xfdesktop ?
 
 SourceReply KeyFileIconSource::xfdesktop() {
     const auto file = xfdesktopFile();
-    if (!file) return failure(name() + ": no icons.screen*.rc in " + options_.configHome + "/xfce4/desktop");
-    // The workarea the cells were laid out in is part of the file's name.
-    int width = 0, height = 0, screen = 0;
-    const std::string base = fs::path(*file).filename().string();
-    if (std::sscanf(base.c_str(), "icons.screen%d-%dx%d.rc", &screen, &width, &height) != 3 || width <= 0 ||
-        height <= 0)
-        return failure(name() + ": no workarea size in the name " + base);
+    if (!file)
+        return failure(name() + ": no icons.screen<n>-<width>x<height>.rc in " + options_.configHome + "/xfce4/desktop");
+    const auto size = gridSize(fs::path(*file).filename().string());
 
     GKeyFile* kf = g_key_file_new();
     GError* error = nullptr;
@@ -174,35 +195,54 @@ SourceReply KeyFileIconSource::xfdesktop() {
         g_key_file_free(kf);
         return e;
     }
-    const auto sizeText = xfconf("/desktop-icons/icon-size");
+    const std::string settings = options_.configHome + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml";
     double icon = 48;
-    if (sizeText)
-        if (const auto v = SettingsLookup::number(*sizeText); v && *v > 0) icon = *v;
+    if (const auto text = xfconf("/desktop-icons/icon-size"))
+        if (const auto v = SettingsLookup::sizeIn(*text, DeskLayout::minIconSize, DeskLayout::maxIconSize, settings,
+                                                  "/desktop-icons/icon-size"))
+            icon = *v;
     const cg::Point corner = options_.monitors.empty() ? cg::Point{} : options_.monitors.front();
+    const Grid g = grid(size->first, size->second, icon);
 
     std::vector<ReplyItem> positions;
     gchar** groups = g_key_file_get_groups(kf, nullptr);
-    for (gchar** g = groups; *g; ++g) {
-        if (!g_key_file_has_key(kf, *g, "row", nullptr) && !g_key_file_has_key(kf, *g, "col", nullptr))
+    for (gchar** group = groups; *group; ++group) {
+        if (!g_key_file_has_key(kf, *group, "row", nullptr) && !g_key_file_has_key(kf, *group, "col", nullptr))
             continue;  // the file's version group and other bookkeeping
-        const ReplyItem cell = keyPair(kf, *g, "row", "col");
+        const ReplyItem cell = keyPair(kf, *group, "row", "col");
         const auto row = cell.items[0].finite(), col = cell.items[1].finite();
-        if (!row || !col || *row < 0 || *col < 0 || *row != std::floor(*row) || *col != std::floor(*col) ||
-            *row > 1e6 || *col > 1e6) {
-            positions.push_back(cell);  // not a cell: the reader skips it
+        // Only a whole cell of the grid is a place xfdesktop can show an icon at.
+        auto inGrid = [](std::optional<double> v, int count) {
+            return v && *v >= 0 && *v < count && *v == std::floor(*v);
+        };
+        if (!inGrid(row, g.rows) || !inGrid(col, g.columns)) {
+            auto text = [&](const char* key) {
+                gchar* v = g_key_file_get_value(kf, *group, key, nullptr);
+                std::string out = v ? v : "(none)";
+                g_free(v);
+                return out;
+            };
+            const std::string key = std::string("[") + *group + "] ";
+            SettingsLookup::refuse(*file, key + "row, col", text("row") + ", " + text("col"),
+                                   "not a cell of the " + std::to_string(g.rows) + " × " + std::to_string(g.columns) +
+                                       " grid");
             continue;
         }
-        const cg::Point c = gridCenter(static_cast<long>(*row), static_cast<long>(*col), width, height, icon);
+        const cg::Point c = g.center(static_cast<long>(*row), static_cast<long>(*col), icon);
         positions.push_back(ReplyItem::point(corner.x + c.x, corner.y + c.y));
     }
     g_strfreev(groups);
     g_key_file_free(kf);
 
     const bool customFont = xfconf("/desktop-icons/use-custom-font-size").value_or("false") == "true";
-    return ReplyItem::of(std::vector<ReplyItem>{
-        ReplyItem::of(std::move(positions)), ReplyItem::of(icon),
-        customFont ? sizeItem(xfconf("/desktop-icons/font-size")) : ReplyItem::none(),
-        ReplyItem::of(std::string("bottom"))});
+    ReplyItem font = ReplyItem::none();
+    if (customFont)
+        if (const auto text = xfconf("/desktop-icons/font-size"))
+            if (const auto v = SettingsLookup::sizeIn(*text, DeskLayout::minTextSize, DeskLayout::maxTextSize, settings,
+                                                      "/desktop-icons/font-size"))
+                font = ReplyItem::of(*v);
+    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(icon), font,
+                                                ReplyItem::of(std::string("bottom"))});
 }
 
 SourceReply KeyFileIconSource::pcmanfm() {

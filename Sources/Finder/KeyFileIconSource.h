@@ -30,9 +30,17 @@ public:
     PrefValue drawsDesktop() override;
     std::unique_ptr<SourceWatch> watch(std::function<void()> changed) override;
 
-    // xfdesktop's grid: the centre of the icon in cell (row, col) of a workarea of the given size, for an
-    // icon size, relative to the workarea's corner.
-    static cg::Point gridCenter(long row, long col, double width, double height, double icon);
+    // xfdesktop's grid over a workarea whose size less the margins is width × height (the size in the
+    // positions file's name), for an icon size.
+    struct Grid {
+        double cell = 0;                       // the side of a cell
+        int rows = 0, columns = 0;
+        double rowPitch = 0, columnPitch = 0;  // from one cell to the next
+        double top = 0, left = 0;              // from the margin to the first cell
+        // The centre of the icon in cell (row, col), relative to the workarea's corner.
+        cg::Point center(long row, long col, double icon) const;
+    };
+    static Grid grid(int width, int height, double icon);
 
 private:
     SourceReply xfdesktop();

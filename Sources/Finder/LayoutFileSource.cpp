@@ -1,10 +1,13 @@
 #include "Finder/LayoutFileSource.h"
 
+#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "Finder/DeskLayout.h"
 #include "Finder/GioWatch.h"
+#include "Finder/SettingsLookup.h"
 
 namespace {
 
@@ -58,6 +61,17 @@ ReplyItem field(const nlohmann::json& j, const char* key) {
     return it == j.end() ? ReplyItem::none() : item(*it);
 }
 
+// A size key: missing when absent or out of range, which leaves the default and says so.
+ReplyItem size(const nlohmann::json& j, const char* key, double low, double high, const std::string& path) {
+    const auto it = j.find(key);
+    if (it == j.end() || it->is_null()) return ReplyItem::none();
+    if (it->is_number() && it->get<double>() >= low && it->get<double>() <= high) return item(*it);
+    char range[64];
+    std::snprintf(range, sizeof range, "not a size from %g to %g", low, high);
+    SettingsLookup::refuse(path, key, it->dump(), range);
+    return ReplyItem::none();
+}
+
 }  // namespace
 
 LayoutFileSource::LayoutFileSource(std::string path) : path_(std::move(path)) {}
@@ -82,8 +96,9 @@ SourceReply LayoutFileSource::reply() {
         }
         centers = ReplyItem::of(std::move(positions));
     }
-    return ReplyItem::of(std::vector<ReplyItem>{std::move(centers), field(*j, "iconSize"), field(*j, "textSize"),
-                                                field(*j, "labelPosition")});
+    return ReplyItem::of(std::vector<ReplyItem>{
+        std::move(centers), size(*j, "iconSize", DeskLayout::minIconSize, DeskLayout::maxIconSize, path_),
+        size(*j, "textSize", DeskLayout::minTextSize, DeskLayout::maxTextSize, path_), field(*j, "labelPosition")});
 }
 
 PrefValue LayoutFileSource::drawsDesktop() {

@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <gio/gio.h>
+#include <mutex>
+#include <set>
+#include <tuple>
 
 PrefValue SettingsLookup::gsettings(const std::string& schemaId, const std::string& key) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
@@ -69,4 +73,27 @@ std::optional<double> SettingsLookup::number(const std::string& text) {
     while (*end == ' ' || *end == '\t') ++end;
     if (*end || errno == ERANGE || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+std::optional<double> SettingsLookup::sizeIn(const std::string& text, double low, double high,
+                                             const std::string& file, const std::string& key) {
+    const auto v = number(text);
+    if (v && *v >= low && *v <= high) return v;
+    char range[64];
+    std::snprintf(range, sizeof range, "not a size from %g to %g", low, high);
+    refuse(file, key, text, range);
+    return std::nullopt;
+}
+
+void SettingsLookup::refuse(const std::string& file, const std::string& key, const std::string& value,
+                            const std::string& why) {
+    // Sources are read again on every change of their files: one line per bad value is enough.
+    static std::mutex mutex;
+    static std::set<std::tuple<std::string, std::string, std::string>> said;
+    {
+        std::lock_guard lock(mutex);
+        if (!said.emplace(file, key, value).second) return;
+    }
+    std::fprintf(stderr, "vistamere: %s: %s = \"%s\" is %s; ignored\n", file.c_str(), key.c_str(), value.c_str(),
+                 why.c_str());
 }

@@ -22,4 +22,11 @@ public:
     static std::optional<long> integer(const std::string& text);
     // A number written in a text, or nothing when the text holds anything else or it is not finite.
     static std::optional<double> number(const std::string& text);
+    // A size a manager keeps as `key` in `file`: the number when it lies within [low, high]; else nothing,
+    // and a line on stderr naming the file, the key and the value, once for each of them.
+    static std::optional<double> sizeIn(const std::string& text, double low, double high, const std::string& file,
+                                        const std::string& key);
+    // Says on stderr, once for each file, key and value, that the value was refused and why.
+    static void refuse(const std::string& file, const std::string& key, const std::string& value,
+                       const std::string& why);
 };

@@ -113,7 +113,13 @@ TEST(DeskLayoutParse, SizesFallBackWhenMissingOrUnusable) {
         {ReplyItem::of(0.0), ReplyItem::of(-3.0), 64, 12},
         {ReplyItem::of(notANumber), ReplyItem::of(infinity), 64, 12},
         {ReplyItem::of(std::string("96")), ReplyItem::of(std::vector<ReplyItem>{}), 64, 12},
-        {ReplyItem::of(0.5), ReplyItem::of(1e6), 0.5, 1e6},
+        // Sizes no icon manager draws (a broken setting) leave the defaults too; the range's ends count.
+        {ReplyItem::of(0.5), ReplyItem::of(1e6), 64, 12},
+        {ReplyItem::of(5000.0), ReplyItem::of(1e308), 64, 12},
+        {ReplyItem::of(1e308), ReplyItem::of(3.5), 64, 12},
+        {ReplyItem::of(8.0), ReplyItem::of(4.0), 8, 4},
+        {ReplyItem::of(512.0), ReplyItem::of(128.0), 512, 128},
+        {ReplyItem::of(513.0), ReplyItem::of(129.0), 64, 12},
     };
     for (const Case& c : cases) {
         const DeskLayout l = parsed(reply(positions({}), c.icon, c.text));

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "Finder/TempDir.h"
@@ -43,6 +45,35 @@ TEST(LayoutFileSource, SkipsBadEntriesAndFallsBackOnBadSizes) {
         [true, 1], [8, 9]], "iconSize": -4, "textSize": "big", "labelPosition": 1})"));
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.layout(), (DeskLayout{{{8, 9}}, 64, 12, false}));
+}
+
+TEST(LayoutFileSource, SizesOutOfRangeAreRefusedByNameAndLeaveTheDefaults) {
+    struct Case {
+        const char* json;  // the size keys of the file
+        double icon, text;
+        const char* said;  // what the message must hold; empty for no message
+    };
+    const Case cases[] = {
+        {R"("iconSize": 5000)", 64, 12, R"(iconSize = "5000")"},
+        {R"("iconSize": 1e308, "textSize": 11)", 64, 11, R"(iconSize = "1e+308")"},
+        {R"("iconSize": 48, "textSize": 1e308)", 48, 12, R"(textSize = "1e+308")"},
+        {R"("iconSize": 0.5)", 64, 12, R"(iconSize = "0.5")"},
+        {R"("iconSize": 512, "textSize": 4)", 512, 4, ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        testing::internal::CaptureStderr();
+        const FinderResult r = readThrough(layoutFile(dir, std::string(R"({"centers": [[10, 20]], )") + c.json + "}"));
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(r.ok()) << c.json;
+        EXPECT_EQ(r.layout(), (DeskLayout{{{10, 20}}, c.icon, c.text, false})) << c.json;
+        if (*c.said) {
+            EXPECT_NE(said.find(dir.path() + "/config/vistamere/desktop-icons.json: " + c.said), std::string::npos)
+                << said;
+        } else {
+            EXPECT_EQ(said, "") << c.json;
+        }
+    }
 }
 
 TEST(LayoutFileSource, AMissingOrMalformedFileIsTheUnavailableError) {
@@ -86,37 +117,140 @@ TEST(LayoutFileSource, NoticesTheFileBeingWritten) {
     g_main_context_unref(context);
 }
 
-TEST(XfdesktopSource, TurnsGridCellsIntoCentres) {
-    TempDir dir;
-    dir.write("xfce4/desktop/icons.screen0-1000x800.rc",
-              "[xfdesktop-version-4.10.3+-rcfile_format]\n4.10.3+=true\n\n"
-              "[/home/u/Desktop/notes.txt]\nrow=0\ncol=0\n\n"
-              "[/home/u/Desktop/b]\nrow=2\ncol=1\n\n"
-              "[/home/u/Desktop/broken]\nrow=x\ncol=1\n\n"
-              "[/home/u/Desktop/half]\nrow=1\n");
-    dir.write("xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
-              R"(<?xml version="1.0" encoding="UTF-8"?>
+std::string xfdesktopSettings(const std::string& iconSize, const std::string& extra = "") {
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
 <channel name="xfce4-desktop" version="1.0">
   <property name="desktop-icons" type="empty">
     <property name="style" type="int" value="2"/>
-    <property name="icon-size" type="uint" value="64"/>
-    <property name="use-custom-font-size" type="bool" value="true"/>
-    <property name="font-size" type="double" value="10"/>
+    <property name="icon-size" type="uint" value=")" +
+           iconSize + R"("/>)" + extra + R"(
   </property>
-</channel>)");
+</channel>)";
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(XfdesktopSource, CellsLandWhereXfdesktopDrawsTheIcons) {
+    // Icon centres measured on screenshots of xfdesktop 4.18 with xfwm4 on a bare Xvfb screen, the
+    // workarea the whole screen; (row, col) as xfdesktop wrote them to its file.
+    struct Case {
+        int width, height;  // in the file's name: the workarea less xfdesktop's margins
+        double icon;
+        int rows, columns;
+        long row, col;
+        cg::Point seen;
+    };
+    const Case cases[] = {
+        {1008, 752, 48, 7, 9, 0, 0, {70.5, 46.5}},     {1008, 752, 48, 7, 9, 0, 1, {180, 46}},
+        {1008, 752, 48, 7, 9, 6, 0, {70.5, 677.5}},   {1008, 752, 48, 7, 9, 0, 8, {951.5, 46.5}},
+        {1008, 752, 32, 10, 13, 0, 0, {56.5, 42}},    {1008, 752, 32, 10, 13, 9, 12, {965.5, 697}},
+        {1008, 752, 64, 5, 7, 0, 0, {83.5, 54}},      {1008, 752, 64, 5, 7, 4, 6, {938.5, 656}},
+        {1008, 752, 96, 3, 5, 0, 0, {112.5, 70}},     {1008, 752, 96, 3, 5, 2, 4, {909.5, 610}},
+        {1264, 1008, 64, 7, 9, 0, 0, {84, 55}},       {1264, 1008, 64, 7, 9, 6, 2, {361, 910}},
+    };
+    for (const Case& c : cases) {
+        const auto g = KeyFileIconSource::grid(c.width, c.height, c.icon);
+        const cg::Point p = g.center(c.row, c.col, c.icon);
+        // The icon box is drawn at whole pixels and measured from the artwork inside it.
+        EXPECT_NEAR(p.x, c.seen.x, 1.5) << c.icon << " " << c.row << "," << c.col;
+        EXPECT_NEAR(p.y, c.seen.y, 1.5) << c.icon << " " << c.row << "," << c.col;
+        EXPECT_EQ(g.rows, c.rows) << c.icon;
+        EXPECT_EQ(g.columns, c.columns) << c.icon;
+    }
+}
+
+TEST(XfdesktopSource, FollowsTheLatestLinkToTheFileXfdesktopWrote) {
+    TempDir dir;
+    // As xfdesktop leaves them: the file named after the grid, and a link to it that names no size.
+    const std::string file = dir.write("xfce4/desktop/icons.screen0-1008x752.rc",
+                                       slurp(std::string(FIXTURES) + "/xfdesktop/icons.screen0-1008x752.rc"));
+    std::filesystem::create_symlink(file, dir.path() + "/xfce4/desktop/icons.screen.latest.rc");
+    dir.write("xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml",
+              xfdesktopSettings("48", R"(<property name="use-custom-font-size" type="bool" value="true"/>
+    <property name="font-size" type="double" value="10"/>)"));
     auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
                                                       KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
     const FinderResult r = readThrough(source);
     ASSERT_TRUE(r.ok()) << r.error().reason;
-    // Cells of 1.9·64 + 12 = 133.6 points, 2 apart: 7 columns in 984 points leave 18.4 on each side, 5
-    // rows in 784 leave 54.
-    const cg::Point a = KeyFileIconSource::gridCenter(0, 0, 1000, 800, 64);
-    const cg::Point b = KeyFileIconSource::gridCenter(2, 1, 1000, 800, 64);
-    EXPECT_NEAR(a.x, 8 + 18.4 + 66.8, 1e-9);
-    EXPECT_NEAR(a.y, 8 + 54 + 6 + 32, 1e-9);
-    EXPECT_NEAR(b.x - a.x, 135.6, 1e-9);
-    EXPECT_NEAR(b.y - a.y, 2 * 135.6, 1e-9);
-    EXPECT_EQ(r.layout(), (DeskLayout{{a, b}, 64, 10, false}));
+    // The six icons in the first column, as the screenshot showed them.
+    const double seen[] = {46.5, 151.5, 256.5, 361.5, 466.5, 572};
+    ASSERT_EQ(r.layout().centers.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_NEAR(r.layout().centers[i].x, 70.5, 1.5) << i;
+        EXPECT_NEAR(r.layout().centers[i].y, seen[i], 1.5) << i;
+    }
+    EXPECT_EQ(r.layout().iconSize, 48);
+    EXPECT_EQ(r.layout().textSize, 10);
+
+    // A link to a file that is gone: the newest file with a size in its name.
+    std::filesystem::remove(file);
+    dir.write("xfce4/desktop/icons.screen0-1264x1008.rc", "[/home/u/Desktop/a]\nrow=6\ncol=2\n");
+    const FinderResult other = readThrough(source);
+    ASSERT_TRUE(other.ok()) << other.error().reason;
+    ASSERT_EQ(other.layout().centers.size(), 1u);
+    EXPECT_EQ(other.layout().centers[0], KeyFileIconSource::grid(1264, 1008, 48).center(6, 2, 48));
+}
+
+TEST(XfdesktopSource, RefusesCellsOutsideTheGridAndSizesOutOfRange) {
+    struct Case {
+        const char* row;
+        const char* col;
+        bool kept;
+    };
+    // The 1008 × 752 grid of 48-point icons has 7 rows and 9 columns.
+    const Case cases[] = {
+        {"0", "0", true},      {"6", "8", true},    {"0.5", "0", false}, {"-3", "0", false},
+        {"0", "2000000", false}, {"7", "0", false},  {"0", "9", false},   {"1e308", "0", false},
+        {"nan", "0", false},   {"x", "1", false},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write("xfce4/desktop/icons.screen0-1008x752.rc",
+                  std::string("[/home/u/Desktop/a]\nrow=") + c.row + "\ncol=" + c.col + "\n");
+        auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
+                                                          KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+        testing::internal::CaptureStderr();
+        const FinderResult r = readThrough(source);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(r.ok()) << r.error().reason;
+        EXPECT_EQ(r.layout().centers.size(), c.kept ? 1u : 0u) << c.row << "," << c.col;
+        if (!c.kept) {
+            // The message names the file, the entry and the values.
+            EXPECT_NE(said.find("icons.screen0-1008x752.rc"), std::string::npos) << said;
+            EXPECT_NE(said.find("[/home/u/Desktop/a] row, col = \"" + std::string(c.row) + ", " + c.col + "\""),
+                      std::string::npos)
+                << said;
+        }
+    }
+
+    // Icon sizes xfdesktop would never draw leave its default, and say so.
+    for (const char* size : {"5000", "1e308", "0", "-48", "big"}) {
+        TempDir dir;
+        dir.write("xfce4/desktop/icons.screen0-1008x752.rc", "[/home/u/Desktop/a]\nrow=0\ncol=0\n");
+        dir.write("xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml", xfdesktopSettings(size));
+        auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
+                                                          KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+        testing::internal::CaptureStderr();
+        const FinderResult r = readThrough(source);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(r.ok()) << r.error().reason;
+        EXPECT_EQ(r.layout().iconSize, 48) << size;
+        ASSERT_EQ(r.layout().centers.size(), 1u) << size;
+        EXPECT_NEAR(r.layout().centers[0].x, 70.5, 1.5) << size;
+        EXPECT_NE(said.find("xfce4-desktop.xml: /desktop-icons/icon-size = \"" + std::string(size) + "\""),
+                  std::string::npos)
+            << said;
+    }
+
+    // A size in the name no screen has is no grid.
+    TempDir dir;
+    dir.write("xfce4/desktop/icons.screen0-2000000x752.rc", "[/home/u/Desktop/a]\nrow=0\ncol=0\n");
+    auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
+                                                      KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+    EXPECT_FALSE(readThrough(source).ok());
 }
 
 TEST(XfdesktopSource, FollowsTheIconStyleAndRejectsBrokenFiles) {
