@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <gio/gio.h>
+#include <algorithm>
+#include <limits>
 #include <map>
+#include <set>
+#include <sys/stat.h>
 
 #include "Finder/DeskLayout.h"
 #include "Finder/GioWatch.h"
@@ -20,6 +24,12 @@ FinderError failure(std::string reason) { return FinderError{"Finder", FinderErr
 // on each side; the file's name holds the workarea less an 8-point margin on each side, and the cells are
 // spread over it, the rest of the space shared out in whole points between the cells and the two edges.
 constexpr double cellPadding = 6, screenMargin = 8, textProportion = 1.9;
+// PCManFM's cells: a label 104 points wide (or the icon, when wider) with 6 points of padding around; an
+// icon 2 points above a two-line label; the first cell 2 points in from the workarea's corner.
+constexpr double pcmanfmPadding = 6, pcmanfmSpacing = 2, pcmanfmMargin = 2, pcmanfmTextWidth = 104;
+// PCManFM draws the icon one point below the padding.
+constexpr double pcmanfmIconDrop = 1;
+
 // The largest workarea side a file's name may claim; X11 screens end at 32767.
 constexpr int maxWorkarea = 32767;
 
@@ -245,14 +255,111 @@ SourceReply KeyFileIconSource::xfdesktop() {
                                                 ReplyItem::of(std::string("bottom"))});
 }
 
+double KeyFileIconSource::PcmanfmCells::width() const {
+    return std::max(pcmanfmTextWidth, icon) + 2 * pcmanfmPadding;
+}
+
+double KeyFileIconSource::PcmanfmCells::height() const {
+    return icon + pcmanfmSpacing + (2 * fontHeight + 4) + 2 * pcmanfmPadding;
+}
+
+cg::Point KeyFileIconSource::PcmanfmCells::center(double x, double y) const {
+    return {x + width() / 2, y + pcmanfmPadding + pcmanfmIconDrop + icon / 2};
+}
+
+double KeyFileIconSource::pcmanfmFontHeight(double points) {
+    // Fitted to the cell heights PCManFM 1.3.2 gave "Sans" (DejaVu Sans) from 8 to 20 points.
+    return std::floor(1.2 * points * 96 / 72 + 1.6);
+}
+
+std::vector<cg::Point> KeyFileIconSource::pcmanfmFlow(size_t count, const PcmanfmCells& cells, double height,
+                                                      const std::vector<cg::Point>& fixed) {
+    const double w = cells.width(), h = cells.height();
+    // What an icon with a one-line label covers, and how far down its item reaches.
+    const double covered = cells.icon + pcmanfmSpacing + cells.fontHeight + 4;
+    const double itemHeight = covered + 2 * pcmanfmPadding;
+    const double bottom = height > 0 ? height - pcmanfmMargin : std::numeric_limits<double>::infinity();
+    auto overlaps = [&](const cg::Point& a, const cg::Point& b) {
+        return std::fabs(a.x - b.x) < w - 2 * pcmanfmPadding && std::fabs(a.y - b.y) < covered;
+    };
+    std::vector<cg::Point> out;
+    double x = pcmanfmMargin, y = pcmanfmMargin;
+    for (size_t i = 0; i < count; ++i) {
+        // Column by column; a cell that a placed icon covers is passed over. Bounded: a workarea of
+        // 100 000 cells has room for any Desktop.
+        for (int tries = 0; tries < 100000; ++tries) {
+            if (y + itemHeight > bottom && y > pcmanfmMargin) {
+                x += w;
+                y = pcmanfmMargin;
+                continue;
+            }
+            const cg::Point at{x, y};
+            while (y < at.y + itemHeight) y += h;
+            if (std::none_of(fixed.begin(), fixed.end(), [&](const cg::Point& f) { return overlaps(at, f); })) {
+                out.push_back(at);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+void KeyFileIconSource::pcmanfmSort(std::vector<Entry>& entries, const std::string& sort) {
+    std::vector<std::string> words;
+    for (size_t from = 0; from <= sort.size();) {
+        const size_t to = std::min(sort.find(';', from), sort.size());
+        words.push_back(sort.substr(from, to - from));
+        from = to + 1;
+    }
+    const bool byTime = !words.empty() && words[0] == "mtime";
+    const bool descending = std::find(words.begin(), words.end(), "descending") != words.end();
+    const bool mingle = std::find(words.begin(), words.end(), "mingle") != words.end();
+    struct Keyed {
+        Entry entry;
+        std::string collated;
+    };
+    std::vector<Keyed> keyed;
+    for (Entry& e : entries) {
+        gchar* k = g_utf8_collate_key_for_filename(e.name.c_str(), -1);
+        keyed.push_back({std::move(e), k});
+        g_free(k);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (!mingle && a.entry.folder != b.entry.folder) return a.entry.folder;
+        // Entries written within the same second keep the order of their names.
+        if (byTime && a.entry.mtime != b.entry.mtime)
+            return descending ? a.entry.mtime > b.entry.mtime : a.entry.mtime < b.entry.mtime;
+        return descending ? a.collated > b.collated : a.collated < b.collated;
+    });
+    entries.clear();
+    for (Keyed& k : keyed) entries.push_back(std::move(k.entry));
+}
+
 SourceReply KeyFileIconSource::pcmanfm() {
     const auto profile = pcmanfmProfile();
     if (!profile) return failure(name() + ": no profile with desktop-items-0.conf in " + options_.configHome + "/pcmanfm");
-    double icon = 48;
-    if (const auto v = SettingsLookup::keyFile(options_.configHome + "/libfm/libfm.conf", "ui", "big_icon_size"))
-        if (const auto n = SettingsLookup::number(*v); n && *n > 0) icon = *n;
+    const std::string libfm = options_.configHome + "/libfm/libfm.conf";
+    PcmanfmCells cells;
+    if (const auto v = SettingsLookup::keyFile(libfm, "ui", "big_icon_size"))
+        if (const auto n = SettingsLookup::sizeIn(*v, DeskLayout::minIconSize, DeskLayout::maxIconSize, libfm,
+                                                  "[ui] big_icon_size"))
+            cells.icon = *n;
+    const std::string first = *profile + "/desktop-items-0.conf";
+    // The desktop's own settings live in the first monitor's file, in the group "*".
+    const std::string font = SettingsLookup::keyFile(first, "*", "desktop_font").value_or("Sans 12");
+    double points = 12;
+    if (const size_t space = font.find_last_of(' '); space != std::string::npos)
+        if (const auto n = SettingsLookup::number(font.substr(space + 1)))
+            points = *n;
+    if (points * 96 / 72 < DeskLayout::minTextSize || points * 96 / 72 > DeskLayout::maxTextSize) {
+        SettingsLookup::refuse(first, "[*] desktop_font", font, "not a font size PCManFM can draw");
+        points = 12;
+    }
+    cells.fontHeight = pcmanfmFontHeight(points);
 
     std::vector<ReplyItem> positions;
+    std::vector<cg::Point> fixedCorners;
+    std::set<std::string> placed;
     bool any = false;
     for (size_t monitor = 0; monitor < options_.monitors.size(); ++monitor) {
         const std::string file = *profile + "/desktop-items-" + std::to_string(monitor) + ".conf";
@@ -270,18 +377,46 @@ SourceReply KeyFileIconSource::pcmanfm() {
         const cg::Point origin = options_.monitors[monitor];
         gchar** groups = g_key_file_get_groups(kf, nullptr);
         for (gchar** g = groups; *g; ++g) {
-            ReplyItem p = keyPair(kf, *g, "x", "y");
+            if (std::string(*g) == "*") continue;  // the desktop's settings
+            const ReplyItem p = keyPair(kf, *g, "x", "y");
             const auto x = p.items[0].finite(), y = p.items[1].finite();
-            // x and y are the top-left corner of the icon in that monitor's desktop.
-            if (x && y) p = ReplyItem::point(origin.x + *x + icon / 2, origin.y + *y + icon / 2);
-            positions.push_back(std::move(p));
+            if (!x || !y) continue;
+            // x and y are the top-left corner of the icon's cell in that monitor's workarea.
+            const cg::Point c = cells.center(*x, *y);
+            positions.push_back(ReplyItem::point(origin.x + c.x, origin.y + c.y));
+            if (monitor == 0) {
+                fixedCorners.push_back({*x, *y});
+                placed.insert(*g);
+            }
         }
         g_strfreev(groups);
         g_key_file_free(kf);
     }
     if (!any) return failure(name() + ": no desktop-items file in " + *profile);
-    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(icon),
-                                                ReplyItem::none(), ReplyItem::of(std::string("bottom"))});
+
+    // The icons nobody placed: PCManFM lays them out on the first monitor, in the order of its sort.
+    if (!options_.desktop.empty()) {
+        std::vector<Entry> entries;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(options_.desktop, ec)) {
+            const std::string n = e.path().filename().string();
+            if (n.empty() || n[0] == '.' || placed.count(n)) continue;
+            struct stat st {};
+            if (::stat(e.path().c_str(), &st) != 0) continue;
+            entries.push_back({n, S_ISDIR(st.st_mode), static_cast<long long>(st.st_mtime)});
+        }
+        pcmanfmSort(entries, SettingsLookup::keyFile(first, "*", "sort").value_or("mtime;ascending;"));
+        // The trash comes before the files when shown, as it is unless turned off.
+        const bool trash = SettingsLookup::keyFile(first, "*", "show_trash").value_or("1") != "0";
+        const size_t count = entries.size() + (trash && !placed.count("trash:///") ? 1 : 0);
+        const cg::Point origin = options_.monitors.empty() ? cg::Point{} : options_.monitors.front();
+        for (const cg::Point& corner : pcmanfmFlow(count, cells, options_.workarea.height, fixedCorners)) {
+            const cg::Point c = cells.center(corner.x, corner.y);
+            positions.push_back(ReplyItem::point(origin.x + c.x, origin.y + c.y));
+        }
+    }
+    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(cells.icon),
+                                                ReplyItem::of(points * 96 / 72), ReplyItem::of(std::string("bottom"))});
 }
 
 PrefValue KeyFileIconSource::drawsDesktop() {

@@ -21,6 +21,10 @@ public:
         // PCManFM keeps one file per monitor: the top-left corner of each, in global points. xfdesktop's
         // grid starts at the first one (the workarea's corner).
         std::vector<cg::Point> monitors{{0, 0}};
+        // The Desktop directory: PCManFM lays out the icons nobody placed from it.
+        std::string desktop;
+        // The first monitor's workarea, where PCManFM starts a new column; zero when unknown: one column.
+        cg::Size workarea{};
     };
 
     KeyFileIconSource(Manager manager, Options options);
@@ -41,6 +45,31 @@ public:
         cg::Point center(long row, long col, double icon) const;
     };
     static Grid grid(int width, int height, double icon);
+
+    // PCManFM's cells: `iconSize` and the line height of its desktop font set their size.
+    struct PcmanfmCells {
+        double icon = 48, fontHeight = 20;
+        double width() const;
+        double height() const;
+        // From the top-left corner PCManFM keeps for an icon (x, y in its file) to the icon's centre.
+        cg::Point center(double x, double y) const;
+    };
+    // The line height PCManFM gives its desktop font of `points` ("Sans 12" in its settings), measured
+    // for the default Sans at 96 dots per inch.
+    static double pcmanfmFontHeight(double points);
+    // One Desktop entry as PCManFM sorts it.
+    struct Entry {
+        std::string name;
+        bool folder = false;
+        long long mtime = 0;  // seconds
+    };
+    // Where PCManFM puts the icons nobody placed: `entries` in its order, column by column from the
+    // top left of a workarea of `height` points (0: no end), skipping the places of the `fixed` icons
+    // (their kept corners). Returns the kept corners of the laid out icons, in the order of `entries`.
+    static std::vector<cg::Point> pcmanfmFlow(size_t count, const PcmanfmCells& cells, double height,
+                                              const std::vector<cg::Point>& fixed);
+    // Sorts entries as PCManFM's "sort=" setting asks ("mtime;ascending;", "name;descending;mingle;").
+    static void pcmanfmSort(std::vector<Entry>& entries, const std::string& sort);
 
 private:
     SourceReply xfdesktop();

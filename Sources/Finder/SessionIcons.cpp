@@ -52,7 +52,7 @@ std::shared_ptr<IconLayoutSource> SessionIcons::choose(const Session& s) {
         return std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{s.desktop, s.configHome, 0, {{0, 0}}});
     };
     auto keys = [&](Keys m) {
-        return std::make_shared<KeyFileIconSource>(m, KeyFileIconSource::Options{s.configHome, "", {{0, 0}}});
+        return std::make_shared<KeyFileIconSource>(m, KeyFileIconSource::Options{s.configHome, "", {{0, 0}}, s.desktop, s.workarea});
     };
     // In the order a session is most likely to run them; the first match wins.
     for (const auto& c : s.commands)

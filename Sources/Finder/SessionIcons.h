@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Finder/IconLayoutSource.h"
+#include "Platform/Graphics/Geometry.h"
 
 class SessionIcons {
 public:
@@ -13,6 +14,7 @@ public:
         std::vector<std::string> commands;  // command lines of this user's processes, arguments joined by spaces
         std::string desktop;                // the Desktop directory
         std::string configHome;             // $XDG_CONFIG_HOME
+        cg::Size workarea{};                // the first monitor's workarea; zero when unknown
     };
 
     // This user's processes from /proc, the Desktop directory and the configuration directory.

@@ -5,6 +5,8 @@
 #include "Finder/SessionIcons.h"
 
 #include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <filesystem>
@@ -172,7 +174,7 @@ TEST(XfdesktopSource, FollowsTheLatestLinkToTheFileXfdesktopWrote) {
               xfdesktopSettings("48", R"(<property name="use-custom-font-size" type="bool" value="true"/>
     <property name="font-size" type="double" value="10"/>)"));
     auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
-                                                      KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+                                                      KeyFileIconSource::Options{dir.path(), "", {{0, 0}}, "", {}});
     const FinderResult r = readThrough(source);
     ASSERT_TRUE(r.ok()) << r.error().reason;
     // The six icons in the first column, as the screenshot showed them.
@@ -211,7 +213,7 @@ TEST(XfdesktopSource, RefusesCellsOutsideTheGridAndSizesOutOfRange) {
         dir.write("xfce4/desktop/icons.screen0-1008x752.rc",
                   std::string("[/home/u/Desktop/a]\nrow=") + c.row + "\ncol=" + c.col + "\n");
         auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
-                                                          KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+                                                          KeyFileIconSource::Options{dir.path(), "", {{0, 0}}, "", {}});
         testing::internal::CaptureStderr();
         const FinderResult r = readThrough(source);
         const std::string said = testing::internal::GetCapturedStderr();
@@ -232,7 +234,7 @@ TEST(XfdesktopSource, RefusesCellsOutsideTheGridAndSizesOutOfRange) {
         dir.write("xfce4/desktop/icons.screen0-1008x752.rc", "[/home/u/Desktop/a]\nrow=0\ncol=0\n");
         dir.write("xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml", xfdesktopSettings(size));
         auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
-                                                          KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+                                                          KeyFileIconSource::Options{dir.path(), "", {{0, 0}}, "", {}});
         testing::internal::CaptureStderr();
         const FinderResult r = readThrough(source);
         const std::string said = testing::internal::GetCapturedStderr();
@@ -249,13 +251,13 @@ TEST(XfdesktopSource, RefusesCellsOutsideTheGridAndSizesOutOfRange) {
     TempDir dir;
     dir.write("xfce4/desktop/icons.screen0-2000000x752.rc", "[/home/u/Desktop/a]\nrow=0\ncol=0\n");
     auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop,
-                                                      KeyFileIconSource::Options{dir.path(), "", {{0, 0}}});
+                                                      KeyFileIconSource::Options{dir.path(), "", {{0, 0}}, "", {}});
     EXPECT_FALSE(readThrough(source).ok());
 }
 
 TEST(XfdesktopSource, FollowsTheIconStyleAndRejectsBrokenFiles) {
     TempDir dir;
-    const KeyFileIconSource::Options options{dir.path(), "", {{0, 0}}};
+    const KeyFileIconSource::Options options{dir.path(), "", {{0, 0}}, "", {}};
     auto source = std::make_shared<KeyFileIconSource>(KeyFileIconSource::Manager::xfdesktop, options);
     EXPECT_FALSE(readThrough(source).ok());  // no positions file yet
 
@@ -275,17 +277,131 @@ TEST(XfdesktopSource, FollowsTheIconStyleAndRejectsBrokenFiles) {
 
 TEST(PcmanfmSource, ReadsUserPlacedIconsPerMonitor) {
     TempDir dir;
-    dir.write("pcmanfm/default/desktop-items-0.conf", "[notes.txt]\nx=10\ny=20\n\n[bad]\nx=1\ny=two\n\n[trash:///]\nx=100\ny=20\n");
-    dir.write("pcmanfm/default/desktop-items-1.conf", "[photo.png]\nx=0\ny=0\n");
-    dir.write("libfm/libfm.conf", "[ui]\nbig_icon_size=32\n");
+    // Icons dragged in PCManFM 1.3.2 (48 and 32 points): the corner it kept, and the icon's centre on the
+    // screenshot.
+    dir.write("pcmanfm/default/desktop-items-0.conf",
+              slurp(std::string(FIXTURES) + "/pcmanfm/dragged-desktop-items-0.conf") +
+                  "\n[bad]\nx=1\ny=two\n\n[trash:///]\nx=300\ny=200\n");
+    dir.write("pcmanfm/default/desktop-items-1.conf", "[photo.png]\nx=300\ny=200\n");
     auto source = std::make_shared<KeyFileIconSource>(
-        KeyFileIconSource::Manager::pcmanfm, KeyFileIconSource::Options{dir.path(), "", {{0, 0}, {1920, 0}}});
+        KeyFileIconSource::Manager::pcmanfm, KeyFileIconSource::Options{dir.path(), "", {{0, 0}, {1920, 0}}, "", {}});
     const FinderResult r = readThrough(source);
     ASSERT_TRUE(r.ok()) << r.error().reason;
-    EXPECT_EQ(r.layout(), (DeskLayout{{{26, 36}, {116, 36}, {1936, 16}}, 32, 12, false}));
+    ASSERT_EQ(r.layout().centers.size(), 3u);
+    EXPECT_NEAR(r.layout().centers[0].x, 358.5, 1.5);  // x=300, y=200 at 48 points
+    EXPECT_NEAR(r.layout().centers[0].y, 231, 1.5);
+    EXPECT_NEAR(r.layout().centers[1].x, 500, 1.5);    // alpha: x=442, y=269
+    EXPECT_NEAR(r.layout().centers[1].y, 300, 1.5);
+    EXPECT_NEAR(r.layout().centers[2].x, 1920 + 358.5, 1.5);
+    EXPECT_EQ(r.layout().iconSize, 48);
+    EXPECT_NEAR(r.layout().textSize, 16, 1e-9);  // "Sans 12"
+
+    dir.write("libfm/libfm.conf", "[ui]\nbig_icon_size=32\n");
+    const FinderResult small = readThrough(source);
+    ASSERT_TRUE(small.ok());
+    EXPECT_NEAR(small.layout().centers[0].y, 223, 1.5);  // beta at x=300, y=200 of 32 points
+    EXPECT_NEAR(small.layout().centers[0].x, 358, 1.5);
 
     dir.write("pcmanfm/default/desktop-items-0.conf", "x=1\n[a]\n");
     EXPECT_FALSE(readThrough(source).ok());
+}
+
+TEST(PcmanfmSource, LaysOutTheIconsNobodyPlacedAsPcmanfmDoes) {
+    // Desktops of three folders and three files, as PCManFM 1.3.2 showed them on a 1024 × 768 screen
+    // under openbox: the centres measured on its screenshots.
+    struct Case {
+        const char* items;  // desktop-items-0.conf
+        const char* libfm;  // libfm.conf
+        std::vector<std::pair<const char*, long long>> older;  // entries with an earlier time
+        std::vector<cg::Point> seen;
+    };
+    const Case cases[] = {
+        // Fresh: the trash, the folders, the files, each by name (written in the same second).
+        {"fresh", "", {}, {{60.5, 32.5}, {60, 139}, {60, 245}, {60, 351}, {60.5, 457.5}, {60.5, 563.5}, {60.5, 669.5}}},
+        // Placed icons are passed over; a column that is full ends at the screen's bottom.
+        {"[*]\ndesktop_font=Sans 12\nshow_trash=1\n\n[beta]\nx=300\ny=200\n\n[one.txt]\nx=2\ny=60\n",
+         "[ui]\nbig_icon_size=96\n", {},
+         {{60, 115.5}, {60.5, 364}, {60.5, 519.5}, {60.5, 673.5}, {176, 57.5}, {176, 211.5}, {358.5, 255.5}}},
+        {"[*]\ndesktop_font=Sans 12\nshow_trash=1\n\n[beta]\nx=300\ny=200\n\n[one.txt]\nx=2\ny=60\n",
+         "[ui]\nbig_icon_size=32\n", {},
+         {{61, 25}, {60.5, 83}, {60, 205}, {60, 295}, {60.5, 385}, {60.5, 475}, {358, 223}}},
+        // Sorted by time, folders first; a smaller font makes shorter cells; no trash.
+        {"[*]\ndesktop_font=Sans 10\nshow_trash=0\nsort=mtime;ascending;\n", "", {{"two.txt", 1577872800}, {"gamma", 1609459200}},
+         {{60, 33}, {60, 133}, {60, 233}, {60.5, 333.5}, {60.5, 433.5}, {60.5, 533.5}}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string items = std::string(c.items) == "fresh"
+                                      ? slurp(std::string(FIXTURES) + "/pcmanfm/fresh-desktop-items-0.conf")
+                                      : c.items;
+        dir.write("config/pcmanfm/default/desktop-items-0.conf", items);
+        if (*c.libfm) dir.write("config/libfm/libfm.conf", c.libfm);
+        const auto now = std::filesystem::file_time_type::clock::now();
+        for (const char* folder : {"alpha", "beta", "gamma"}) {
+            std::filesystem::create_directories(dir.path() + "/Desktop/" + folder);
+            std::filesystem::last_write_time(dir.path() + "/Desktop/" + folder, now);
+        }
+        for (const char* file : {"one.txt", "two.txt", "three.txt"}) {
+            std::filesystem::last_write_time(dir.write(std::string("Desktop/") + file, "x\n"), now);
+        }
+        dir.write("Desktop/.hidden", "");
+        for (const auto& [name, seconds] : c.older) {
+            const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, (dir.path() + "/Desktop/" + name).c_str(), times, 0), 0);
+        }
+        auto source = std::make_shared<KeyFileIconSource>(
+            KeyFileIconSource::Manager::pcmanfm,
+            KeyFileIconSource::Options{dir.path() + "/config", "", {{0, 0}}, dir.path() + "/Desktop", {1024, 768}});
+        const FinderResult r = readThrough(source);
+        ASSERT_TRUE(r.ok()) << r.error().reason;
+        ASSERT_EQ(r.layout().centers.size(), c.seen.size()) << c.items;
+        for (size_t i = 0; i < c.seen.size(); ++i) {
+            EXPECT_NEAR(r.layout().centers[i].x, c.seen[i].x, 1.5) << c.items << " #" << i;
+            EXPECT_NEAR(r.layout().centers[i].y, c.seen[i].y, 1.5) << c.items << " #" << i;
+        }
+    }
+}
+
+TEST(PcmanfmSource, SortsAsItsSortSettingSays) {
+    using Entry = KeyFileIconSource::Entry;
+    const std::vector<Entry> entries{{"b.txt", false, 5}, {"a", true, 9}, {"file10", false, 1},
+                                     {"file9", false, 1}, {"c", true, 2}};
+    struct Case {
+        const char* sort;
+        std::vector<std::string> order;
+    };
+    const Case cases[] = {
+        {"mtime;ascending;", {"c", "a", "file9", "file10", "b.txt"}},
+        {"mtime;descending;", {"a", "c", "b.txt", "file10", "file9"}},
+        {"name;ascending;", {"a", "c", "b.txt", "file9", "file10"}},
+        {"name;ascending;mingle;", {"a", "b.txt", "c", "file9", "file10"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<Entry> sorted = entries;
+        KeyFileIconSource::pcmanfmSort(sorted, c.sort);
+        std::vector<std::string> names;
+        for (const Entry& e : sorted) names.push_back(e.name);
+        EXPECT_EQ(names, c.order) << c.sort;
+    }
+}
+
+TEST(PcmanfmSource, RefusesIconAndFontSizesOutOfRange) {
+    for (const char* size : {"5000", "1e308", "-1"}) {
+        TempDir dir;
+        dir.write("pcmanfm/default/desktop-items-0.conf", "[*]\ndesktop_font=Sans 1e308\n\n[a]\nx=2\ny=2\n");
+        dir.write("libfm/libfm.conf", std::string("[ui]\nbig_icon_size=") + size + "\n");
+        auto source = std::make_shared<KeyFileIconSource>(
+            KeyFileIconSource::Manager::pcmanfm, KeyFileIconSource::Options{dir.path(), "", {{0, 0}}, "", {}});
+        testing::internal::CaptureStderr();
+        const FinderResult r = readThrough(source);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(r.ok()) << r.error().reason;
+        EXPECT_EQ(r.layout().iconSize, 48) << size;
+        EXPECT_NEAR(r.layout().textSize, 16, 1e-9) << size;
+        EXPECT_NE(said.find("libfm.conf: [ui] big_icon_size = \"" + std::string(size) + "\""), std::string::npos)
+            << said;
+        EXPECT_NE(said.find("desktop-items-0.conf: [*] desktop_font = \"Sans 1e308\""), std::string::npos) << said;
+    }
 }
 
 TEST(SessionIcons, PicksTheManagerThatRuns) {
@@ -306,5 +422,5 @@ TEST(SessionIcons, PicksTheManagerThatRuns) {
         {{}, "layout file /c/vistamere/desktop-icons.json"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SessionIcons::choose({c.commands, "/d", "/c"})->name(), c.source) << c.commands.size();
+        EXPECT_EQ(SessionIcons::choose({c.commands, "/d", "/c", {}})->name(), c.source) << c.commands.size();
 }

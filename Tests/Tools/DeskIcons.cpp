@@ -1,6 +1,7 @@
 // Prints the Desktop icon layout as this session's icon manager keeps it, or the error that kept it
 // from being read. Usage:
 //   desk-icons [--source auto|desktop-icons|nemo|caja|xfdesktop|pcmanfm|file] [--desktop DIR] [--config DIR]
+//              [--workarea WxH]
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,7 +16,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: desk-icons [--source auto|desktop-icons|nemo|caja|xfdesktop|pcmanfm|file] "
-                         "[--desktop DIR] [--config DIR]\n");
+                         "[--desktop DIR] [--config DIR] [--workarea WxH]\n");
     return 2;
 }
 
@@ -30,12 +31,17 @@ int main(int argc, char** argv) {
         if (arg == "--source") kind = argv[++i];
         else if (arg == "--desktop") session.desktop = argv[++i];
         else if (arg == "--config") session.configHome = argv[++i];
+        else if (arg == "--workarea") {
+            double w = 0, h = 0;
+            if (std::sscanf(argv[++i], "%lfx%lf", &w, &h) != 2) return usage();
+            session.workarea = {w, h};
+        }
         else return usage();
     }
 
     std::shared_ptr<IconLayoutSource> source;
     const GvfsIconSource::Options gvfs{session.desktop, session.configHome, 0, {{0, 0}}};
-    const KeyFileIconSource::Options keys{session.configHome, "", {{0, 0}}};
+    const KeyFileIconSource::Options keys{session.configHome, "", {{0, 0}}, session.desktop, session.workarea};
     if (kind == "auto") source = SessionIcons::choose(session);
     else if (kind == "desktop-icons") source = std::make_shared<GvfsIconSource>(GvfsIconSource::Manager::desktopIcons, gvfs);
     else if (kind == "nemo") source = std::make_shared<GvfsIconSource>(GvfsIconSource::Manager::nemo, gvfs);
