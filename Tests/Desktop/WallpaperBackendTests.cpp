@@ -13,6 +13,7 @@
 #include "Platform/Desktop/StillWallpaper.h"
 #include "Platform/Desktop/XfceWallpaper.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -267,6 +268,87 @@ TEST(PcmanfmWallpaper, SetsThroughTheProgramAndGivesTheProfilesSettingBack) {
         EXPECT_EQ(ran[2], c.restored);
         EXPECT_FALSE(fs::exists(d + "/wallpaper-" + c.program + ".ini"));
     }
+}
+
+TEST(PcmanfmWallpaper, QuittingLeavesTheProfileAsItWasAndRemovesTheStills) {
+    const std::string config = g_get_user_config_dir();
+    const std::string file = config + "/pcmanfm/default/desktop-items-0.conf";
+    // As PCManFM writes its profile: the group "*" with what it was told, and it never forgets a picture.
+    auto pcmanfm = [&](const std::vector<std::string>& command) {
+        GKeyFile* kf = g_key_file_new();
+        g_key_file_load_from_file(kf, file.c_str(), G_KEY_FILE_NONE, nullptr);
+        for (const std::string& a : command) {
+            if (a.rfind("--set-wallpaper=", 0) == 0) g_key_file_set_string(kf, "*", "wallpaper", a.substr(16).c_str());
+            if (a.rfind("--wallpaper-mode=", 0) == 0)
+                g_key_file_set_string(kf, "*", "wallpaper_mode", a.substr(17).c_str());
+        }
+        const bool saved = g_key_file_save_to_file(kf, file.c_str(), nullptr);
+        g_key_file_free(kf);
+        return saved;
+    };
+    struct Case {
+        const char* before;
+        bool crash;  // the run dies with the still shown; the next start gives the profile back
+    };
+    const std::vector<Case> cases{
+        {"[*]\nwallpaper_mode=color\nwallpaper_common=1\nshow_trash=1\n\n[alpha]\nx=442\ny=269\n", false},
+        {"[*]\nwallpaper_mode=color\nwallpaper_common=1\n", true},
+        {"[*]\nwallpaper_mode=crop\nwallpaper=/home/u/p.jpg\n", false},
+    };
+    for (const Case& c : cases) {
+        const std::string d = dir("pcmanfm-quit-" + std::to_string(&c - cases.data())), pictures = d + "/pictures";
+        fs::remove_all(config + "/pcmanfm");
+        fs::create_directories(config + "/pcmanfm/default");
+        std::ofstream(file) << c.before;
+        auto w = PcmanfmWallpaper::make("pcmanfm", {"pcmanfm", "--desktop"}, d, pictures, pcmanfm);
+        ASSERT_TRUE(w->show({{"", still()}}));
+        ASSERT_NE(slurp(file).find("wallpaper=" + pictures + "/desktop-still-"), std::string::npos);
+        if (c.crash) {
+            const std::string kept = slurp(d + "/wallpaper-pcmanfm.ini");
+            w.reset();
+            std::ofstream(d + "/wallpaper-pcmanfm.ini") << kept;
+            ASSERT_TRUE(cg::Image::fromARGB32(1, 1, {0xFF000000u})->writePNG(pictures + "/desktop-still-0.png"));
+            pcmanfm(std::vector<std::string>{"pcmanfm", "--set-wallpaper=" + pictures + "/desktop-still-0.png",
+                                             "--wallpaper-mode=stretch"});
+            w = PcmanfmWallpaper::make("pcmanfm", {"pcmanfm", "--desktop"}, d, pictures, pcmanfm);
+        } else {
+            w->restore();
+        }
+        GKeyFile* before = g_key_file_new();
+        GKeyFile* after = g_key_file_new();
+        ASSERT_TRUE(g_key_file_load_from_data(before, c.before, size_t(-1), G_KEY_FILE_NONE, nullptr));
+        ASSERT_TRUE(g_key_file_load_from_file(after, file.c_str(), G_KEY_FILE_NONE, nullptr));
+        gchar* a = g_key_file_to_data(before, nullptr, nullptr);
+        gchar* b = g_key_file_to_data(after, nullptr, nullptr);
+        EXPECT_STREQ(b, a) << &c - cases.data();
+        g_free(a);
+        g_free(b);
+        g_key_file_free(before);
+        g_key_file_free(after);
+        std::vector<std::string> left;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(pictures, ec)) left.push_back(e.path().filename().string());
+        EXPECT_TRUE(left.empty()) << left.front();
+    }
+}
+
+TEST(Wallpaper, RestoringRemovesTheStillsItWroteAndNothingElse) {
+    const std::string d = dir("stills"), pictures = d + "/pictures";
+    fs::create_directories(pictures);
+    std::ofstream(pictures + "/holiday.png") << "the user's";
+    std::ofstream(pictures + "/desktop-still-notes.txt") << "not ours";
+    auto w = StillWallpaper::make(StillWallpaper::gnome(), d, pictures);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(w->show(still(), "desktop-still"));
+    ASSERT_TRUE(w->show(still(), "desktop-still"));  // both of the alternating names
+    ASSERT_TRUE(w->show({{"", still(), 0, 0}, {"", still(), 4, 0}}));
+    EXPECT_TRUE(fs::exists(pictures + "/desktop-still-0.png"));
+    EXPECT_TRUE(fs::exists(pictures + "/desktop-still-1.png"));
+    w->restore();
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(pictures)) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"desktop-still-notes.txt", "holiday.png"}));
 }
 
 TEST(WallpaperSession, EachIconManagerGetsItsDesktopsBackEnd) {

@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -117,6 +118,45 @@ bool PcmanfmWallpaper::show(const std::vector<Still>& stills) {
 void PcmanfmWallpaper::restore() {
     if (saved_.empty()) return;
     if (!apply(saved_)) return;  // kept on disk for the next start
+    const auto picture = std::find_if(saved_.begin(), saved_.end(), [](const auto& v) { return v.first == kPicture; });
+    if (picture != saved_.end() && (!picture->second || picture->second->empty())) forgetPicture();
     saved_.clear();
     forgetValues(stateFile_);
+    removeStills(pictureDir_);
+}
+
+void PcmanfmWallpaper::forgetPicture() const {
+    // The program cannot be told to forget a picture, only to show another: where the user had none, our
+    // line is taken out of its file once the program has written the user's mode back (it writes a
+    // moment after the command returns).
+    const char* group = qt(program_) ? "Desktop" : "*";
+    const char* key = qt(program_) ? "Wallpaper" : "wallpaper";
+    const char* modeKey = qt(program_) ? "WallpaperMode" : "wallpaper_mode";
+    const auto mode = std::find_if(saved_.begin(), saved_.end(), [](const auto& v) { return v.first == kMode; });
+    for (int tries = 0; tries < 40; ++tries) {
+        GKeyFile* kf = g_key_file_new();
+        const GKeyFileFlags flags = GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
+        if (!g_key_file_load_from_file(kf, config_.c_str(), flags, nullptr)) {
+            g_key_file_free(kf);
+            return;
+        }
+        gchar* written = g_key_file_get_string(kf, group, modeKey, nullptr);
+        const bool settled = mode == saved_.end() || !mode->second || (written && *mode->second == written);
+        g_free(written);
+        if (settled) {
+            if (g_key_file_remove_key(kf, group, key, nullptr)) {
+                GError* error = nullptr;
+                if (!g_key_file_save_to_file(kf, config_.c_str(), &error)) {
+                    std::fprintf(stderr, "vistamere: cannot take the still out of %s: %s\n", config_.c_str(),
+                                 error ? error->message : "");
+                    g_clear_error(&error);
+                }
+            }
+            g_key_file_free(kf);
+            return;
+        }
+        g_key_file_free(kf);
+        g_usleep(50 * 1000);
+    }
+    std::fprintf(stderr, "vistamere: %s did not write its wallpaper mode back to %s\n", program_.c_str(), config_.c_str());
 }

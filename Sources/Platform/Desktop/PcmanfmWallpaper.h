@@ -32,6 +32,8 @@ private:
     // The wallpaper and its mode as the configuration has them now; nothing when unreadable.
     std::optional<Values> current() const;
     bool apply(const Values& values) const;
+    // Takes our picture out of the configuration where the user had none.
+    void forgetPicture() const;
 
     std::string program_, config_, stateFile_, pictureDir_;
     Runner run_;

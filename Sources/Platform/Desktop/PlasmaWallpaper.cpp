@@ -166,4 +166,5 @@ void PlasmaWallpaper::restore() {
     if (!evaluate(script)) return;  // kept on disk for the next start
     saved_.clear();
     forgetValues(stateFile_);
+    removeStills(pictureDir_);
 }

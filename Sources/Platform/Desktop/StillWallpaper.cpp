@@ -119,4 +119,5 @@ void StillWallpaper::restore() {
     g_settings_sync();
     saved_.clear();
     forgetValues(stateFile_);
+    removeStills(pictureDir_);
 }

@@ -124,3 +124,14 @@ std::string Wallpaper::writeStill(const std::string& dir, const std::string& nam
     }
     return file;
 }
+
+void Wallpaper::removeStills(const std::string& dir) {
+    std::error_code ec;
+    std::vector<std::filesystem::path> stills;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string n = e.path().filename().string();
+        if (n.rfind("desktop-still", 0) == 0 && n.size() > 4 && n.compare(n.size() - 4, 4, ".png") == 0)
+            stills.push_back(e.path());
+    }
+    for (const auto& p : stills) std::filesystem::remove(p, ec);
+}

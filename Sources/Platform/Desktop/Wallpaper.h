@@ -59,4 +59,6 @@ public:
     // Writes a still as `dir`/`name`-N.png, N alternating so desktops that cache pictures by name
     // reload it; the path, or empty when it cannot be written.
     static std::string writeStill(const std::string& dir, const std::string& name, const cg::ImageRef& image);
+    // Removes the stills writeStill left in `dir` (desktop-still*.png), once no setting names them.
+    static void removeStills(const std::string& dir);
 };

@@ -182,4 +182,5 @@ void XfceWallpaper::restore() {
     if (!ok) return;
     saved_.clear();
     forgetValues(stateFile_);
+    removeStills(pictureDir_);
 }
