@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -330,6 +331,51 @@ TEST(PcmanfmWallpaper, QuittingLeavesTheProfileAsItWasAndRemovesTheStills) {
         for (const auto& e : fs::directory_iterator(pictures, ec)) left.push_back(e.path().filename().string());
         EXPECT_TRUE(left.empty()) << left.front();
     }
+}
+
+TEST(PcmanfmWallpaperReal, TheRealProgramsProfileComesBackAsItWas) {
+    // PCManFM 1.3.2 itself, as the desktop of this X server: it writes its profile a moment after each
+    // command, and keeps a picture it was once given.
+    const std::string config = g_get_user_config_dir(), file = config + "/pcmanfm/default/desktop-items-0.conf";
+    fs::remove_all(config + "/pcmanfm");
+    const std::string d = dir("pcmanfm-real"), pictures = d + "/pictures";
+    gchar* argv[] = {const_cast<gchar*>("pcmanfm"), const_cast<gchar*>("--desktop"), nullptr};
+    GPid pid = 0;
+    ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &pid, nullptr));
+    auto waitFor = [&](const std::string& text) {
+        for (int i = 0; i < 200; ++i) {
+            if (fs::exists(file) && slurp(file).find(text) != std::string::npos) return true;
+            g_usleep(50 * 1000);
+        }
+        return false;
+    };
+    ASSERT_TRUE(waitFor("wallpaper_mode="));
+    g_usleep(500 * 1000);
+    const std::string before = slurp(file);
+    ASSERT_EQ(before.find("\nwallpaper="), std::string::npos) << before;
+
+    for (const bool crash : {false, true}) {
+        auto w = PcmanfmWallpaper::make("pcmanfm", {"pcmanfm", "--desktop"}, d, pictures);
+        ASSERT_TRUE(w);
+        ASSERT_TRUE(w->show({{"", still()}}));
+        ASSERT_TRUE(waitFor("wallpaper=" + pictures + "/desktop-still-"));
+        if (crash) {
+            // Killed with the still shown: what it kept brings the profile back at the next start.
+            const std::string kept = slurp(d + "/wallpaper-pcmanfm.ini");
+            w.reset();
+            std::ofstream(d + "/wallpaper-pcmanfm.ini") << kept;
+            ASSERT_TRUE(cg::Image::fromARGB32(1, 1, {0xFF000000u})->writePNG(pictures + "/desktop-still-0.png"));
+            ASSERT_TRUE(sh("pcmanfm --set-wallpaper=" + pictures + "/desktop-still-0.png --wallpaper-mode=stretch"));
+            ASSERT_TRUE(waitFor("wallpaper_mode=stretch"));
+            w = PcmanfmWallpaper::make("pcmanfm", {"pcmanfm", "--desktop"}, d, pictures);
+        } else {
+            w->restore();
+        }
+        EXPECT_EQ(slurp(file), before) << (crash ? "after a crash" : "on quit");
+        EXPECT_TRUE(fs::is_empty(pictures)) << (crash ? "after a crash" : "on quit");
+    }
+    ::kill(pid, SIGTERM);
+    g_spawn_close_pid(pid);
 }
 
 TEST(Wallpaper, RestoringRemovesTheStillsItWroteAndNothingElse) {
