@@ -343,7 +343,7 @@ TEST(PcmanfmWallpaperReal, TheRealProgramsProfileComesBackAsItWas) {
     GPid pid = 0;
     ASSERT_TRUE(g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &pid, nullptr));
     auto waitFor = [&](const std::string& text) {
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 1200; ++i) {
             if (fs::exists(file) && slurp(file).find(text) != std::string::npos) return true;
             g_usleep(50 * 1000);
         }

@@ -22,8 +22,8 @@ compare() {  # compare NAME
           if (bad) { print name ": MISMATCH"; exit 1 } }' "$out/$1-spots.txt" "$out/$1-reader.txt"
 }
 
-wait_for() {  # wait_for FILE [TEXT]: up to 20 s
-  for _ in $(seq 200); do
+wait_for() {  # wait_for FILE [TEXT]: up to 60 s (a loaded machine starts the managers slowly)
+  for _ in $(seq 600); do
     if [ -e "$1" ] && { [ -z "${2:-}" ] || grep -q "$2" "$1"; }; then return 0; fi
     sleep 0.1
   done
@@ -31,6 +31,7 @@ wait_for() {  # wait_for FILE [TEXT]: up to 20 s
 }
 
 if [ "${INSIDE:-}" = 1 ]; then
+  [ -n "${TRACE:-}" ] && set -x
   if [ "$manager" = xfdesktop ]; then
     xfwm4 --compositor=off >"$out/wm.log" 2>&1 &
     sleep 1
@@ -70,6 +71,8 @@ rm -rf "$out"
 mkdir -p "$out"
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
+# GSettings in memory: no dconf service to outlive the session.
+export GSETTINGS_BACKEND=memory
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache XDG_DATA_HOME=$home/.local/share
 mkdir -p "$HOME/Desktop"
 for d in alpha beta gamma; do mkdir "$HOME/Desktop/$d"; done
@@ -108,4 +111,13 @@ if [ "$manager" = xfdesktop ]; then
 </channel>
 XML
 fi
-INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" dbus-run-session -- "$0" "$@" 2>"$out/stderr.log"
+# Services the bus starts may outlive it: their output goes to files, not to whoever runs this, and what is
+# left of this home's session is ended by its process ids.
+status=0
+INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" dbus-run-session -- "$0" "$@" >"$out/result.txt" \
+  2>"$out/stderr.log" </dev/null || status=$?
+for p in /proc/[0-9]*; do
+  if tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "HOME=$home"; then kill "${p#/proc/}" 2>/dev/null || true; fi
+done
+cat "$out/result.txt"
+exit $status

@@ -133,7 +133,7 @@ void PcmanfmWallpaper::forgetPicture() const {
     const char* key = qt(program_) ? "Wallpaper" : "wallpaper";
     const char* modeKey = qt(program_) ? "WallpaperMode" : "wallpaper_mode";
     const auto mode = std::find_if(saved_.begin(), saved_.end(), [](const auto& v) { return v.first == kMode; });
-    for (int tries = 0; tries < 40; ++tries) {
+    for (int tries = 0; tries < 100; ++tries) {
         GKeyFile* kf = g_key_file_new();
         const GKeyFileFlags flags = GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS);
         if (!g_key_file_load_from_file(kf, config_.c_str(), flags, nullptr)) {
