@@ -287,6 +287,21 @@ void onSettings(GSimpleAction*, GVariant*, gpointer data) {
     else running->settings = true;
 }
 
+// Before the application activates: a start with --settings while the program runs only asks the running
+// one for the window, since activating would open its status menu as well.
+gint onLocalOptions(GApplication* app, GVariantDict*, gpointer data) {
+    if (!static_cast<Running*>(data)->settings) return -1;
+    GError* error = nullptr;
+    if (!g_application_register(app, nullptr, &error)) {
+        std::fprintf(stderr, "vistamere: %s\n", error->message);
+        g_error_free(error);
+        return 1;
+    }
+    if (!g_application_get_is_remote(app)) return -1;
+    g_action_group_activate_action(G_ACTION_GROUP(app), "settings", nullptr);
+    return 0;
+}
+
 }  // namespace
 
 int run(const char* argv0, bool settings) {
@@ -297,23 +312,7 @@ int run(const char* argv0, bool settings) {
     g_signal_connect(action, "activate", G_CALLBACK(onSettings), &running);
     g_action_map_add_action(G_ACTION_MAP(running.app), G_ACTION(action));
     g_object_unref(action);
-    if (settings) {
-        GError* error = nullptr;
-        if (!g_application_register(G_APPLICATION(running.app), nullptr, &error)) {
-            std::fprintf(stderr, "vistamere: %s\n", error->message);
-            g_error_free(error);
-            g_object_unref(running.app);
-            return 1;
-        }
-        if (g_application_get_is_remote(G_APPLICATION(running.app))) {
-            // The running program opens the window; activating would open its status menu as well.
-            g_action_group_activate_action(G_ACTION_GROUP(running.app), "settings", nullptr);
-            if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(running.app)))
-                g_dbus_connection_flush_sync(bus, nullptr, nullptr);
-            g_object_unref(running.app);
-            return 0;
-        }
-    }
+    g_signal_connect(running.app, "handle-local-options", G_CALLBACK(onLocalOptions), &running);
     g_signal_connect(running.app, "activate", G_CALLBACK(onActivate), &running);
     const guint term = g_unix_signal_add(SIGTERM, onSignal, &running);
     const guint interrupt = g_unix_signal_add(SIGINT, onSignal, &running);
