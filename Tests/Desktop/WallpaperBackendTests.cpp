@@ -125,13 +125,18 @@ Json desktop(int id, int screen, const char* plugin, const char* image) {
 TEST(XfceWallpaper, EachMonitorAndWorkspaceGetsItsStillAndTheUsersComesBack) {
     const std::string state = dir("xfce"), pictures = state + "/pictures", kept = state + "/wallpaper-xfconf.ini";
     fs::remove_all(std::string(g_get_user_config_dir()) + "/xfce4");  // xfconfd's store, before it starts
-    // A first start with no backdrop yet: created for the monitor, and removed again.
+    // Defaults in the old layout, without workspaces (Debian ships some), which xfdesktop no longer reads:
+    // they stay untouched and do not stand for a monitor.
+    setXfconf("0/last-image", "string", "/usr/share/images/old.png");
+    const auto system = backdrop();
+    // A first start with no backdrop of this monitor yet: created for it, and removed again.
     auto w = XfceWallpaper::make(state, pictures);
     ASSERT_TRUE(w) << "no xfconfd on the session bus";
     ASSERT_TRUE(w->show({{"HDMI-1", still()}}));
     EXPECT_EQ(backdrop()["/backdrop/screen0/monitorHDMI-1/workspace0/image-style"], "3");
+    for (const auto& [property, value] : system) EXPECT_EQ(backdrop()[property], value) << property;
     w->restore();
-    EXPECT_TRUE(backdrop().empty());
+    EXPECT_EQ(backdrop(), system);
 
     // Two monitors, two workspaces on one, a style that shows no picture.
     setXfconf("HDMI-1/workspace0/last-image", "string", "/home/u/a b.jpg");
@@ -140,7 +145,7 @@ TEST(XfceWallpaper, EachMonitorAndWorkspaceGetsItsStillAndTheUsersComesBack) {
     setXfconf("DP-2/workspace0/last-image", "string", "/home/u/c.jpg");
     setXfconf("DP-2/workspace0/image-style", "int", "0");
     const auto user = backdrop();
-    ASSERT_EQ(user.size(), 5u);
+    ASSERT_EQ(user.size(), system.size() + 5);
     ASSERT_TRUE(w->show({{"DP-2", still()}, {"HDMI-1", still()}}));
     auto shown = backdrop();
     const std::string dp = pictures + "/desktop-still-DP-2-1.png", hdmi = pictures + "/desktop-still-HDMI-1-0.png";

@@ -69,9 +69,10 @@ TEST(SessionBusGvfs, ReadsEachManagersPositionsInOneListing) {
         // The extension: the cell's corner, 2 in; standard cells are 120 wide, icons 64.
         // Labels in the interface font, Cantarell 11 points by default.
         {Manager::desktopIcons, {{0, 0}}, {{{60, 82}, {60, 210}, {1260, 82}}, 64, 11.0 * 96 / 72, false}},
-        // Nemo: the icon's corner per monitor (48-point icons); c stands on monitor 1.
-        {Manager::nemo, {{0, 0}, {1920, 0}}, {{{24, 24}, {324, 34}, {1984, 224}}, 48, 12, false}},
-        {Manager::nemo, {{0, 0}}, {{{24, 24}, {324, 34}}, 48, 12, false}},
+        // Nemo: the icon's corner per monitor (48-point icons); c stands on monitor 1. Labels in Nemo's
+        // own desktop font, Noto Sans 10 points by default.
+        {Manager::nemo, {{0, 0}, {1920, 0}}, {{{24, 24}, {324, 34}, {1984, 224}}, 48, 10.0 * 96 / 72, false}},
+        {Manager::nemo, {{0, 0}}, {{{24, 24}, {324, 34}}, 48, 10.0 * 96 / 72, false}},
         {Manager::caja, {{0, 0}}, {{{34, 34}, {34, 134}, {524, 34}}, 48, 12, false}},
     };
     for (const Case& c : cases) {

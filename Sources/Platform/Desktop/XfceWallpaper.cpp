@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 namespace {
 
@@ -115,15 +116,21 @@ bool XfceWallpaper::show(const std::vector<Still>& stills) {
     const auto props = properties();
     if (!props) return false;
 
-    // Every picture xfdesktop keeps (each monitor and workspace); the first monitors' when there is none yet.
+    // Every picture xfdesktop keeps (each monitor and workspace), and workspace 0 of each of our monitors
+    // that has none yet. Keys without a workspace are the old layout (distributions still ship defaults
+    // in it), which xfdesktop no longer reads.
     std::vector<std::string> pictures;
+    std::set<std::string> covered;
     for (const auto& [key, value] : *props)
-        if (endsWith(key, kPicture) && !monitorOf(key).empty()) pictures.push_back(key);
-    if (pictures.empty())
-        for (size_t i = 0; i < stills.size(); ++i)
-            pictures.push_back("/backdrop/screen0/monitor" +
-                               (stills[i].monitor.empty() ? std::to_string(i) : stills[i].monitor) + "/workspace0" +
-                               kPicture);
+        if (endsWith(key, kPicture) && !monitorOf(key).empty() && key.find("/workspace") != std::string::npos) {
+            pictures.push_back(key);
+            covered.insert(monitorOf(key));
+        }
+    for (size_t i = 0; i < stills.size(); ++i) {
+        const std::string name = stills[i].monitor.empty() ? std::to_string(i) : stills[i].monitor;
+        if (covered.insert(name).second)
+            pictures.push_back("/backdrop/screen0/monitor" + name + "/workspace0" + kPicture);
+    }
 
     // One file per monitor; monitors xfdesktop names but we do not know get the first still.
     std::map<std::string, std::string> files;
