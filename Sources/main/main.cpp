@@ -12,16 +12,16 @@
 
 namespace {
 
-void usage(FILE* out) { std::fputs("usage: vistamere [--selftest [dir] | --icon <path>]\n", out); }
+void usage(FILE* out) { std::fputs("usage: vistamere [--settings | --selftest [dir] | --icon <path>]\n", out); }
 
 // The desktop program needs a display; the headless modes above never get here.
-int gui(const char* argv0) {
+int gui(const char* argv0, bool settings = false) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fputs("vistamere: no display (DISPLAY is not set); --selftest and --icon run without one\n", stderr);
         return 1;
     }
-    return appgui::run(argv0);
+    return appgui::run(argv0, settings);
 }
 
 // Standard output may be a full disk or a closed pipe: a run whose report was lost has not succeeded.
@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
         return finish(0);
     }
     if (argc == 1) return gui(argv[0]);
+    // The launcher's start: the settings window, from this process or from the one already running.
+    if (argc == 2 && std::strcmp(argv[1], "--settings") == 0) return gui(argv[0], true);
     usage(stderr);
     return 2;
 }
