@@ -231,14 +231,13 @@ TEST(FolderSync, APassKilledAfterAnyOfItsChangesIsUndoneByTheNext) {
             Desk whole;
             prepare(whole, s.before);
             whole.sync(s.killed);
-            changes = whole.fake.log.size();
+            for (const std::string& line : whole.fake.log) changes += line.starts_with("pause") ? 0 : 1;
         }
         ASSERT_GT(changes, 0u) << s.name;
         for (size_t n = 1; n <= changes; ++n) {
             SCOPED_TRACE(std::string(s.name) + ", killed after change " + std::to_string(n));
             Desk d;
             prepare(d, s.before);
-            if (!d.fake.log.empty() && d.fake.log.back().starts_with("pause")) d.fake.log.clear();
             d.fake.changesBeforeKill = static_cast<int>(n);
             EXPECT_THROW((void)FolderIcons::sync(d.fake, d.dir, s.killed), FakeFolderBackend::Killed);
             d.fake.changesBeforeKill = -1;

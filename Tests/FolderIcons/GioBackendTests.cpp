@@ -267,9 +267,10 @@ TEST(GioBackend, AMetadataStoreWeCannotReadLeavesEveryFolderAsItIs) {
     pink->fill(cg::Rect(0, 0, 16, 16));
     ASSERT_TRUE(pink->makeImage()->writePNG((home / "mine.png").string()));
     const std::string mineUri = "file://" + (home / "mine.png").string();
+    setMetadata(dir / "mine", "metadata::custom-icon", {mineUri});
     FolderIcons::GioFolderBackend backend(FolderIcons::GioFolderBackend::defaultIconDirectory());
     ASSERT_FALSE(FolderIcons::sync(backend, dir, SceneKind::orbit));
-    setMetadata(dir / "mine", "metadata::custom-icon", {mineUri});
+    ASSERT_EQ(marker(dir / "mine"), "-");
     const auto ours = fork(dir / "ours");
     ASSERT_TRUE(ours && !ours->empty());
     const std::string ourMarker = marker(dir / "ours");
