@@ -377,19 +377,11 @@ void Defaults::setDaily(bool value) {
     set(next);
 }
 void Defaults::setLighting(int64_t value) {
-    if (!inRange(Key::lighting, value)) {
-        say("refusing lighting " + std::to_string(value) + " for " + state_->path + ": it takes 0, 1 or 2");
-        return;
-    }
     Values next = state_->values;
     next.lighting = value;
     set(next);
 }
 void Defaults::setFolders(int64_t value) {
-    if (!inRange(Key::folders, value)) {
-        say("refusing folders " + std::to_string(value) + " for " + state_->path + ": it takes 0 or 1");
-        return;
-    }
     Values next = state_->values;
     next.folders = value;
     set(next);

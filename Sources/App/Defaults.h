@@ -45,8 +45,8 @@ public:
     bool welcomed() const;
 
     // Each setter writes the file (atomically, on a writer thread of its own) and fires the key's handlers when the
-    // value changed. Writes queued while one runs collapse into the newest. Lighting takes 0 (follow the
-    // system), 1 (day) or 2 (night), folders 0 or 1: other values are refused with a message.
+    // value changed. Writes queued while one runs collapse into the newest. In the file, lighting takes 0
+    // (follow the system), 1 (day) or 2 (night), folders 0 or 1: other values there are refused with a message.
     void setScene(std::string value);
     void setDaily(bool value);
     void setLighting(int64_t value);

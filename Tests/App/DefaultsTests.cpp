@@ -339,16 +339,6 @@ TEST(Defaults, ValuesOutOfRangeAreRefusedNamingTheFileTheKeyAndTheValue) {
             EXPECT_EQ(err, "");
         }
     }
-    TempDir dir;
-    Defaults d(dir.path());
-    testing::internal::CaptureStderr();
-    d.setLighting(7);
-    d.setFolders(-3);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(d.lighting(), 0);
-    EXPECT_EQ(d.folders(), 0);
-    EXPECT_NE(err.find("refusing lighting 7 for " + d.path()), std::string::npos) << err;
-    EXPECT_NE(err.find("refusing folders -3 for " + d.path()), std::string::npos) << err;
 }
 
 TEST(Defaults, ABurstOfOutsideEditsIsReadOnce) {
