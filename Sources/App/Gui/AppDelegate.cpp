@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -23,6 +22,7 @@
 #include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
+#include "Platform/Files/Files.h"
 
 namespace {
 
@@ -228,9 +228,10 @@ void AppDelegate::buildMenu() {
     };
     host.finderProblem = [this]() -> std::optional<MenuController::Problem> {
         if (!finderError_ || !finder_) return std::nullopt;
-        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix.
+        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix. A file
+        // that cannot even be looked at (a symlink loop, a folder we may not search) is one to fix.
         if (dynamic_cast<const LayoutFileSource*>(&finder_->source()) &&
-            !std::filesystem::exists(LayoutFileSource::pathIn(g_get_user_config_dir())))
+            !files::mayExist(LayoutFileSource::pathIn(g_get_user_config_dir())))
             return std::nullopt;
         return MenuController::Problem{finder_->source().name(), finderError_->reason};
     };
