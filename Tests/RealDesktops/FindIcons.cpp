@@ -4,9 +4,11 @@
 //                                                and every centre an icon
 //   find-icons --kept ALONE.png SHOWN.png        checks that each icon of ALONE still shows in SHOWN
 //                                                (at least --share, 0.6, of its pixels)
-// --background RRGGBB names the plain background; by default it is the colour most pixels have.
+// --background RRGGBB names the plain background; by default it is the colour most pixels have. The first
+// line says which it is, how many icons there are and how much of the screen is plain background.
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,7 +81,10 @@ int main(int argc, char** argv) {
     if (!image) return 2;
     const uint32_t bg = background ? *background : shots::dominantColour(*image);
     const auto icons = shots::findIcons(*image, bg);
-    std::printf("background %06x, %zu icons\n", bg, icons.size());
+    size_t plain = 0;
+    for (uint32_t p : image->pixels) plain += !shots::differs(p, bg, shots::Options{}.tolerance);
+    std::printf("background %06x, %zu icons, %.0f %% plain\n", bg, icons.size(),
+                100.0 * double(plain) / double(std::max<size_t>(image->pixels.size(), 1)));
     if (kept) {
         const auto shown = load(files[1]);
         if (!shown) return 2;

@@ -119,7 +119,8 @@ case $test in
     [ "$VM_KIND" != nemo-second ] || { sleep 5; manager_start; }
     settle
     shot before-move
-    old=$("$find" "$VM_OUT/alone.png" | sed -n 's/^icon at \([0-9.]*\),\([0-9.]*\) .*/\1 \2/p' | head -n 1)
+    # The lowest icon: an item of the Desktop folder (managers put their own icons first).
+    old=$("$find" "$VM_OUT/alone.png" | sed -n 's/^icon at \([0-9.]*\),\([0-9.]*\) .*/\1 \2/p' | tail -n 1)
     [ "$VM_KIND" = openbox ] && old="70 60"
     [ -n "$old" ] || fail "no icon to move"
     ox=${old% *}; oy=${old#* }
@@ -138,12 +139,23 @@ case $test in
       sleep 0.5
       xdotool mousedown 1
       sleep 0.3
-      i=1
-      while [ $i -le 10 ]; do
-        xdotool mousemove $((ox + (tx - ox) * i / 10)) $((oy + (ty - oy) * i / 10))
+      # A few small steps first: drag and drop starts past a threshold, and only then follows the pointer.
+      for d in 3 6 9 12; do
+        xdotool mousemove $((ox + d)) $((oy + d))
         sleep 0.1
+      done
+      sleep 0.5
+      i=1
+      while [ $i -le 20 ]; do
+        xdotool mousemove $((ox + (tx - ox) * i / 20)) $((oy + (ty - oy) * i / 20))
+        sleep 0.05
         i=$((i + 1))
       done
+      # Drops follow the pointer's last motion: a little one over the target.
+      sleep 0.3
+      xdotool mousemove $((tx + 2)) $((ty + 2))
+      sleep 0.1
+      xdotool mousemove "$tx" "$ty"
       sleep 0.3
       xdotool mouseup 1
       start=$(date +%s%N)
@@ -186,7 +198,7 @@ case $test in
     shot after-quit
     snapshot >"$VM_OUT/settings-after.txt"
     if ! diff "$VM_OUT/settings-before.txt" "$VM_OUT/settings-after.txt"; then fail "settings or files changed after quitting"; fi
-    stills=$(find "$HOME/.cache/vistamere" -type f 2>/dev/null)
+    stills=$(find "$HOME/.cache/vistamere" -type f -name '*still*' 2>/dev/null)
     [ -z "$stills" ] || fail "left behind: $stills"
     echo "restored on quit"
     ;;

@@ -41,7 +41,7 @@ end() {
 shot() { import -window root "$VM_OUT/$1.png"; }
 
 # The icons find-icons sees in a screenshot: the number, or nothing when the picture could not be read.
-icon_count() { "$VM_BIN/find-icons" "$1" 2>/dev/null | sed -n 's/^background [0-9a-f]*, \([0-9]*\) icons$/\1/p'; }
+icon_count() { "$VM_BIN/find-icons" "$1" 2>/dev/null | sed -n 's/^background [0-9a-f]*, \([0-9]*\) icons,.*/\1/p'; }
 
 # Waits (up to 60 s) until at least six icons show and two screenshots a second apart find the same ones;
 # the last one is $VM_OUT/NAME.png.
@@ -53,7 +53,7 @@ await_icons() {
     n=$((n + 1))
     shot "$1" || continue
     now=$("$VM_BIN/find-icons" "$VM_OUT/$1.png" 2>/dev/null)
-    count=$(printf '%s\n' "$now" | sed -n 's/^background [0-9a-f]*, \([0-9]*\) icons$/\1/p')
+    count=$(printf '%s\n' "$now" | sed -n 's/^background [0-9a-f]*, \([0-9]*\) icons,.*/\1/p')
     if [ "${count:-0}" -ge 6 ] && [ "$now" = "$last" ]; then
       log "$count icons show after $n s"
       return 0
@@ -69,10 +69,10 @@ wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 settings() {
   mkdir -p "$HOME/.config/vistamere"
   printf '{"scene": "sea", "welcomed": true}\n' >"$HOME/.config/vistamere/defaults.json"
-  xsetroot -solid "$background"
+  "$VM_BIN/plain-root" "${background#\#}"
   case $VM_KIND in
     nemo-*)
-      # Cinnamon's own background, for muffin; the plain root shows through picom.
+      # Cinnamon's background settings, should muffin read them; it and picom show the root's pixmap.
       gsettings set org.cinnamon.desktop.background picture-options none
       gsettings set org.cinnamon.desktop.background primary-color "$background"
       gsettings set org.cinnamon.desktop.background color-shading-type solid
@@ -143,9 +143,25 @@ gnome_start() {
   export XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=GNOME LIBGL_ALWAYS_SOFTWARE=1
   spawn gnome-shell gnome-shell --x11 --replace
   await 600 wm_ready || return 1
-  # The shell opens on the overview; the icons are on the desktop beneath.
-  sleep 5
-  xdotool key Escape
+  await 1200 grep -q 'GNOME Shell started' "$VM_OUT/gnome-shell.log" || return 1
+  # The shell opens on the overview once it has started (which takes a while on a software renderer);
+  # the icons are on the desktop beneath. Leave it until the plain background fills nearly all the
+  # screen (the overview shows it in a smaller frame).
+  n=0
+  while [ $n -lt 90 ]; do
+    sleep 1
+    n=$((n + 1))
+    shot overview 2>/dev/null || continue
+    plain=$("$VM_BIN/find-icons" "$VM_OUT/overview.png" 2>/dev/null | sed -n 's/^background 3a6ea5, .* icons, \([0-9]*\) % plain$/\1/p')
+    [ "${plain:-0}" -lt 85 ] || { rm -f "$VM_OUT/overview.png"; return 0; }
+    # Escape, or else a click on Activities, which toggles the overview; time for the animation between.
+    case $((n % 8)) in
+      5) xdotool key Escape ;;
+      1) [ $n -lt 8 ] || xdotool mousemove 40 12 click 1 mousemove 640 12 ;;
+    esac
+  done
+  log "the overview never went away"
+  return 1
 }
 
 session_start() {
