@@ -3,7 +3,8 @@
 # IconsMatch: the icon centres the program keeps clear lie within 4 px of the icons the manager draws, as
 #   found in a screenshot of the manager alone.
 # Follows: an icon moved the manager's own way (a drag; the layout file without a manager) is followed
-#   within 3 s by a picture painted around its new place.
+#   within 3 s by a picture painted around its new place, whose centres match the icons as the manager
+#   draws them after the move.
 # Shell: the icons show while the program runs, and SIGTERM leaves the manager's files and settings as they
 #   were before its first start, with no still picture left behind.
 set -u
@@ -89,7 +90,7 @@ snapshot() {
       gsettings list-recursively "$s" 2>/dev/null | grep -v 'command-history\|app-picker-layout'
     done
     [ "$VM_KIND" != xfdesktop ] || xfconf-query -c xfce4-desktop -lv
-    for f in Desktop/*; do gio info -a 'metadata::*' "$f" 2>/dev/null | sed "s|^|$f |" | grep metadata; done
+    for f in Desktop/*; do gio info -a 'metadata::*' "$f" 2>/dev/null | sed "s|^|$f |" | grep metadata | sort; done
   )
 }
 
@@ -197,6 +198,14 @@ case $test in
     fi
     [ $ok = yes ] || fail "the move to $tx,$ty was not followed within 3 s (waited $ms ms)"
     echo "followed $ms ms after the drop"
+    if [ "$VM_KIND" != openbox ]; then
+      # After the move, too, the centres are where the manager draws the icons, seen once the program
+      # has quit and the plain background is back.
+      c=$(centres)
+      vm_quit
+      await_icons after-move-alone || fail "no steady icons after quitting"
+      "$find" --centres "$c" --radius 4 "$VM_OUT/after-move-alone.png" || fail "after the move the centres are not where the manager draws the icons"
+    fi
     ;;
   Shell)
     snapshot >"$VM_OUT/settings-before.txt"
