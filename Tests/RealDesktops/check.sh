@@ -96,7 +96,7 @@ snapshot() {
 
 # What the managers store of the icon layout: the Desktop items' metadata and the layout key files.
 kept_layout() {
-  for f in "$HOME"/Desktop/*; do gio info -a 'metadata::*' "$f" 2>/dev/null | grep 'icon-position'; done
+  for f in "$HOME"/Desktop/*; do gio info -a 'metadata::*' "$f" 2>/dev/null | grep 'icon-position:' | sort; done
   cat "$HOME"/.config/xfce4/desktop/icons.* "$HOME"/.config/pcmanfm/*/desktop-items-*.conf \
     "$HOME/.config/vistamere/desktop-icons.json" 2>/dev/null
 }
