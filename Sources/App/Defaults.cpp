@@ -1,14 +1,19 @@
 #include "App/Defaults.h"
 
 #include "App/GlibMainQueue.h"
+#include "Platform/Files/JsonLimits.h"
 #include "App/WorkerPool.h"
+#include "Platform/Files/Files.h"
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <chrono>
 #include <map>
 #include <cstdint>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <utility>
@@ -33,10 +38,20 @@ bool differs(const Defaults::Values& a, const Defaults::Values& b, Defaults::Key
     return false;
 }
 
-// Reads what can be read; a value of the wrong type keeps its default and is named in `bad`.
+bool inRange(Defaults::Key key, int64_t value) {
+    if (key == Defaults::Key::lighting) return value >= 0 && value <= 2;
+    if (key == Defaults::Key::folders) return value == 0 || value == 1;
+    return true;
+}
+
+// Reads what can be read; a value of the wrong type or out of range keeps its default and is named in `bad`.
 Defaults::Values read(const nlohmann::json& doc, std::string& bad) {
     Defaults::Values v;
     auto note = [&](Defaults::Key key) { bad += (bad.empty() ? "" : ", ") + std::string(Defaults::name(key)); };
+    auto noteValue = [&](Defaults::Key key, int64_t value) {
+        bad += (bad.empty() ? "" : ", ") + std::string(Defaults::name(key)) + " " + std::to_string(value) +
+               " out of range";
+    };
     auto get = [&](Defaults::Key key) -> const nlohmann::json* {
         auto it = doc.find(Defaults::name(key));
         return it == doc.end() ? nullptr : &*it;
@@ -62,9 +77,58 @@ Defaults::Values read(const nlohmann::json& doc, std::string& bad) {
             note(key);
             continue;
         }
-        (key == Defaults::Key::lighting ? v.lighting : v.folders) = j->get<int64_t>();
+        const int64_t value = j->get<int64_t>();
+        if (!inRange(key, value)) {
+            noteValue(key, value);
+            continue;
+        }
+        (key == Defaults::Key::lighting ? v.lighting : v.folders) = value;
     }
     return v;
+}
+
+// How deep a document nests, walked with a stack of our own: a document too deep to walk recursively is
+// exactly the one to find.
+size_t depthOf(const nlohmann::json& doc, size_t limit) {
+    std::vector<std::pair<const nlohmann::json*, size_t>> todo{{&doc, 1}};
+    size_t deepest = 0;
+    while (!todo.empty()) {
+        const auto [j, depth] = todo.back();
+        todo.pop_back();
+        if (!j->is_structured()) continue;
+        deepest = std::max(deepest, depth);
+        if (deepest > limit) return deepest;
+        for (const auto& child : *j) todo.emplace_back(&child, depth + 1);
+    }
+    return deepest;
+}
+
+// The text of the file to write. Bytes that are not UTF-8 (a scene name set from anywhere) are written as
+// U+FFFD rather than refused, and a document nested too deep keeps only our own keys.
+std::string serialise(nlohmann::json& doc, const Defaults::Values& v) {
+    if (!doc.is_object() || depthOf(doc, Defaults::maxDepth) > Defaults::maxDepth) {
+        say("the preferences held data nested too deep to keep; writing only the program's own values");
+        doc = nlohmann::json::object();
+        doc["scene"] = v.scene;
+        doc["daily"] = v.daily;
+        doc["lighting"] = v.lighting;
+        doc["folders"] = v.folders;
+        doc["welcomed"] = v.welcomed;
+    }
+    return doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// What a file read gave: its text, nothing there, or why it could not be used.
+struct FileRead {
+    std::optional<std::string> text;
+    std::string error;  // empty when the text was read or no file is there
+};
+
+FileRead readFile(const std::string& path) {
+    FileRead r;
+    r.text = files::readRegular(path, Defaults::maxBytes, &r.error);
+    if (!r.text && files::missing(r.error)) r.error.clear();
+    return r;
 }
 
 }  // namespace
@@ -81,9 +145,16 @@ struct Defaults::State {
     GFileMonitor* monitor = nullptr;
     std::shared_ptr<GlibMainQueue> main;
     int outstanding = 0;  // writes queued and not yet reported back
-    uint64_t writes = 0;  // counts writes queued: a reload that began before one is stale
-    bool reloading = false, reloadAgain = false;
     bool reloadAfterWrites = false;  // a notice came while our writes ran: it may have been an outside edit
+    Timers::Id reloadTimer = 0;      // a read waiting for a burst of change notices to end
+    std::chrono::steady_clock::time_point burstStart;
+    // The newest text to write: queued writes collapse into it, so a burst of setter calls costs one write.
+    struct Pending {
+        std::mutex lock;
+        std::optional<std::string> text;
+        bool keepAside = false;
+    };
+    std::shared_ptr<Pending> pending = std::make_shared<Pending>();
 
     void complain(const std::string& line) {
         if (line == lastComplaint) return;  // once, not on every change notice
@@ -92,14 +163,29 @@ struct Defaults::State {
     }
 
     // Parses one snapshot of the file. No text means no file: every value reads as its default.
-    void absorb(const std::optional<std::string>& text) {
+    void absorb(const FileRead& file, const char* keeping) {
+        if (!file.error.empty()) {
+            // Not a file we can take (a FIFO, a huge one, one we may not read): keep what we have, and on the
+            // next write keep it aside rather than write over it.
+            fileUnreadable = true;
+            complain("cannot read " + path + ": " + file.error + "; " + keeping);
+            return;
+        }
+        const std::optional<std::string>& text = file.text;
         Values next;
         if (text) {
+            // Checked on the text: a document nested this deep could be parsed, but never written back.
+            if (json_limits::nesting(*text, maxDepth) > maxDepth) {
+                fileUnreadable = true;
+                complain("cannot read the preferences in " + path + ": nested more than " + std::to_string(maxDepth) +
+                         " deep; " + keeping);
+                return;
+            }
             nlohmann::json j = nlohmann::json::parse(*text, nullptr, false);
             if (j.is_discarded() || !j.is_object()) {
                 // A half-saved or broken file: keep every value we have rather than fall back to defaults.
                 fileUnreadable = true;
-                complain("cannot read the preferences in " + path + "; keeping the values in use");
+                complain("cannot read the preferences in " + path + "; " + keeping);
                 return;
             }
             fileUnreadable = false;
@@ -133,46 +219,34 @@ namespace {
 
 using Hold = std::shared_ptr<Defaults::State>;
 
-struct Reload {
-    Hold state;
-    uint64_t writes;
-};
-
-void startReload(const Hold& s);
-
-void loaded(GObject* source, GAsyncResult* result, gpointer data) {
-    std::unique_ptr<Reload> r(static_cast<Reload*>(data));
-    Defaults::State& s = *r->state;
-    s.reloading = false;
-    char* bytes = nullptr;
-    gsize length = 0;
-    GError* error = nullptr;
-    bool ok = g_file_load_contents_finish(G_FILE(source), result, &bytes, &length, nullptr, &error);
-    std::optional<std::string> text;
-    bool missing = !ok && error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND);
-    if (ok) text = std::string(bytes, length);
-    g_free(bytes);
-    std::string why = error ? error->message : "";
-    g_clear_error(&error);
-    // Our own write in flight or started since: the file will hold our newer values.
-    bool stale = s.outstanding > 0 || s.writes != r->writes;
-    if (stale) s.reloadAfterWrites = true;
-    if (s.alive && !stale) {
-        if (ok || missing) s.absorb(text);
-        else s.complain("cannot read " + s.path + ": " + why + "; keeping the values in use");
-    }
-    if (s.alive && std::exchange(s.reloadAgain, false)) startReload(r->state);
-}
-
-void startReload(const Hold& s) {
-    if (s->reloading) {
-        s->reloadAgain = true;
+// Reads the file now, unless our own writes are under way: the file will hold our newer values, and a read
+// follows once they are done.
+void reloadNow(const Hold& s) {
+    if (!s->alive) return;
+    if (s->outstanding > 0) {
+        s->reloadAfterWrites = true;
         return;
     }
-    s->reloading = true;
-    GFile* file = g_file_new_for_path(s->path.c_str());
-    g_file_load_contents_async(file, nullptr, loaded, new Reload{s, s->writes});
-    g_object_unref(file);
+    s->absorb(readFile(s->path), "keeping the values in use");
+}
+
+// A change notice starts a short wait; more notices within it push the read back, up to a longest wait,
+// so an editor's or a script's burst of saves costs one read and one change of each value.
+void scheduleReload(const Hold& s) {
+    const auto now = std::chrono::steady_clock::now();
+    if (s->reloadTimer) {
+        if (now - s->burstStart >= std::chrono::duration<double>(Defaults::longestWaitSeconds)) return;
+        s->main->cancel(std::exchange(s->reloadTimer, 0));
+    } else {
+        s->burstStart = now;
+    }
+    std::weak_ptr<Defaults::State> weak = s;
+    s->reloadTimer = s->main->after(Defaults::quietSeconds, [weak] {
+        const Hold state = weak.lock();
+        if (!state) return;
+        state->reloadTimer = 0;
+        reloadNow(state);
+    });
 }
 
 void onMonitor(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer data) {
@@ -180,7 +254,7 @@ void onMonitor(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent event, gpointer 
         event == G_FILE_MONITOR_EVENT_ATTRIBUTE_CHANGED)
         return;
     Hold& s = *static_cast<Hold*>(data);
-    if (s->alive) startReload(s);
+    if (s->alive) scheduleReload(s);
 }
 
 }  // namespace
@@ -211,17 +285,8 @@ Defaults::Defaults(std::string directory)
     state_->path = path;
     g_free(path);
     // The first read happens once at start-up, before anything is shown: the first render needs the values.
-    gchar* bytes = nullptr;
-    gsize length = 0;
+    state_->absorb(readFile(state_->path), "using the defaults");
     GError* error = nullptr;
-    if (g_file_get_contents(state_->path.c_str(), &bytes, &length, &error)) {
-        state_->absorb(std::string(bytes, length));
-        g_free(bytes);
-    } else {
-        if (!g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT))
-            state_->complain("cannot read " + state_->path + ": " + error->message + "; using the defaults");
-        g_clear_error(&error);
-    }
     GFile* file = g_file_new_for_path(state_->path.c_str());
     state_->monitor = g_file_monitor_file(file, G_FILE_MONITOR_NONE, nullptr, &error);
     g_object_unref(file);
@@ -238,6 +303,7 @@ Defaults::Defaults(std::string directory)
 Defaults::~Defaults() {
     state_->alive = false;
     state_->handlers.clear();
+    if (state_->reloadTimer) state_->main->cancel(std::exchange(state_->reloadTimer, 0));
     if (state_->monitor) {
         g_file_monitor_cancel(state_->monitor);
         g_object_unref(state_->monitor);  // drops the signal's hold on the state
@@ -250,20 +316,32 @@ Defaults::~Defaults() {
 void Defaults::write(std::string text, bool keepAside) {
     State& s = *state_;
     ++s.outstanding;
-    ++s.writes;
+    {
+        std::lock_guard lock(s.pending->lock);
+        s.pending->text = std::move(text);
+        s.pending->keepAside = s.pending->keepAside || keepAside;
+    }
     std::weak_ptr<State> weak = state_;
-    writer_->run([weak, main = s.main, dir = s.directory, path = s.path, text = std::move(text), keepAside] {
+    writer_->run([weak, main = s.main, dir = s.directory, path = s.path, pending = s.pending] {
         GError* error = nullptr;
         std::string why;
-        if (keepAside) {
+        std::optional<std::string> text;
+        bool keepAside = false;
+        {
+            std::lock_guard lock(pending->lock);
+            text = std::exchange(pending->text, std::nullopt);
+            keepAside = std::exchange(pending->keepAside, false);
+        }
+        // An earlier job already wrote these values: nothing newer to write.
+        if (text && keepAside) {
             std::string aside = path + ".bad";
             if (std::rename(path.c_str(), aside.c_str()) == 0)
                 say("the unreadable preferences file was kept as " + aside);
         }
-        g_mkdir_with_parents(dir.c_str(), 0700);
+        if (text) g_mkdir_with_parents(dir.c_str(), 0700);
         // A temporary file beside the target renamed over it: a reader never sees half a file. The one
         // writer thread keeps the writes in order, so the newest values are the last on disk.
-        if (!g_file_set_contents(path.c_str(), text.data(), static_cast<gssize>(text.size()), &error)) {
+        if (text && !g_file_set_contents(path.c_str(), text->data(), static_cast<gssize>(text->size()), &error)) {
             why = error ? error->message : "unknown error";
             g_clear_error(&error);
         }
@@ -273,7 +351,7 @@ void Defaults::write(std::string text, bool keepAside) {
             --state->outstanding;
             if (!why.empty()) state->complain("cannot save the preferences: " + why);
             if (state->alive && state->outstanding == 0 && std::exchange(state->reloadAfterWrites, false))
-                startReload(state);
+                scheduleReload(state);
         });
     });
 }
@@ -326,7 +404,7 @@ void Defaults::set(const Values& next) {
     if (next.lighting != s.values.lighting) doc["lighting"] = next.lighting;
     if (next.folders != s.values.folders) doc["folders"] = next.folders;
     if (next.welcomed != s.values.welcomed) doc["welcomed"] = next.welcomed;
-    write(doc.dump(2) + "\n", keepAside);
+    write(serialise(doc, next), keepAside);
     s.change(next);
 }
 

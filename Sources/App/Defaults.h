@@ -2,8 +2,11 @@
 // The user's preferences: five typed values kept in one small JSON file in the user's configuration
 // directory. A missing or unreadable value reads as its default; an unreadable file never costs the values
 // that could be read. Edits from outside (an editor, a second instance) are picked up through a file
-// monitor. Everything here runs on the main context that was the creating thread's default.
+// monitor; a burst of them is read once, after it. The file is read only when it is a regular file of at
+// most `maxBytes`, nested at most `maxDepth` deep; anything else is refused with a message and kept aside on
+// the next write. Everything here runs on the main context that was the creating thread's default.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +20,10 @@ class Defaults {
 public:
     enum class Key { scene, daily, lighting, folders, welcomed };
     static constexpr int keyCount = 5;
+    static constexpr size_t maxBytes = 1 << 20;
+    static constexpr size_t maxDepth = 64;
+    // Outside edits closer together than this are read as one; a steady stream is still read this often.
+    static constexpr double quietSeconds = 0.15, longestWaitSeconds = 1.0;
 
     // The file's name in each key's own spelling.
     static const char* name(Key key);
@@ -38,7 +45,8 @@ public:
     bool welcomed() const;
 
     // Each setter writes the file (atomically, on a writer thread of its own) and fires the key's handlers when the
-    // value changed.
+    // value changed. Writes queued while one runs collapse into the newest. In the file, lighting takes 0
+    // (follow the system), 1 (day) or 2 (night), folders 0 or 1: other values there are refused with a message.
     void setScene(std::string value);
     void setDaily(bool value);
     void setLighting(int64_t value);

@@ -80,6 +80,21 @@ void TouchController::apply(const FinderResult& result) {
     if (error || result.layout() == layout_) return;
     layout_ = result.layout();
     trace("icon layout changed: " + std::to_string(layout_.centers.size()) + " icons");
+    if (s_.trace) {
+        // Where each window keeps the ground clear, in its own points from its top left: what tests
+        // compare with the icons the manager draws.
+        const auto surfaces = s_.surfaces();
+        for (size_t i = 0; i < surfaces.size(); ++i) {
+            if (!surfaces[i]) continue;
+            std::string line = "icon centres on monitor " + std::to_string(i) + ":";
+            for (const cg::Point& c : layout_.centersOn(surfaces[i]->frame(), primaryHeight())) {
+                char point[64];
+                std::snprintf(point, sizeof point, " %.1f,%.1f", c.x, c.y);
+                line += point;
+            }
+            trace(line);
+        }
+    }
     if (s_.layoutChanged) s_.layoutChanged(layout_);
 }
 

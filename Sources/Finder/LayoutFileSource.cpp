@@ -1,42 +1,39 @@
 #include "Finder/LayoutFileSource.h"
 
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 
 #include "Finder/DeskLayout.h"
 #include "Finder/GioWatch.h"
 #include "Finder/SettingsLookup.h"
+#include "Platform/Files/Files.h"
+#include "Platform/Files/JsonLimits.h"
 
 namespace {
 
 FinderError failure(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
 
+// Only a regular file, read without blocking (a FIFO would hold the reader thread for good) and up to the
+// size limit.
 std::optional<std::string> contents(const std::string& path, std::string& why) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = "cannot open " + path;
-        return std::nullopt;
-    }
-    std::string text(LayoutFileSource::maxBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) {
-        why = "cannot read " + path;
-        return std::nullopt;
-    }
-    text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > LayoutFileSource::maxBytes) {
-        why = path + " is larger than " + std::to_string(LayoutFileSource::maxBytes) + " bytes";
-        return std::nullopt;
-    }
+    std::string error;
+    auto text = files::readRegular(path, LayoutFileSource::maxBytes, &error);
+    if (!text) why = "cannot read " + path + ": " + error;
     return text;
 }
+
+// Deeper than any layout file needs: the rest is refused before it is parsed.
+constexpr size_t maxDepth = 16;
 
 // Parsed without exceptions: a file that is not JSON comes back discarded.
 std::optional<nlohmann::json> document(const std::string& path, std::string& why) {
     const auto text = contents(path, why);
     if (!text) return std::nullopt;
+    if (json_limits::nesting(*text, maxDepth) > maxDepth) {
+        why = path + " is nested more than " + std::to_string(maxDepth) + " deep";
+        return std::nullopt;
+    }
     nlohmann::json j = nlohmann::json::parse(*text, nullptr, false);
     if (j.is_discarded() || !j.is_object()) {
         why = path + " is not a JSON object";

@@ -29,7 +29,9 @@ SessionIcons::Session SessionIcons::current() {
     s.desktop = desktop ? desktop : std::string(g_get_home_dir()) + "/Desktop";
     s.configHome = g_get_user_config_dir();
     std::error_code ec;
-    for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    // increment(ec), not ++: a process that ends while it is listed must not throw.
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::directory_entry& e = *it;
         const std::string pid = e.path().filename().string();
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
         struct stat st {};

@@ -1,5 +1,7 @@
 #include "Finder/SettingsLookup.h"
 
+#include "Platform/Files/Files.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -33,9 +35,12 @@ PrefValue SettingsLookup::gsettings(const std::string& schemaId, const std::stri
 
 std::optional<std::string> SettingsLookup::keyFile(const std::string& path, const std::string& group,
                                                    const std::string& key) {
+    // Read without blocking and only when regular: a FIFO in its place must not hold the reader.
+    const auto text = files::readRegular(path, 1 << 20);
+    if (!text) return std::nullopt;
     GKeyFile* kf = g_key_file_new();
     std::optional<std::string> out;
-    if (g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr)) {
+    if (g_key_file_load_from_data(kf, text->data(), text->size(), G_KEY_FILE_NONE, nullptr)) {
         if (gchar* v = g_key_file_get_value(kf, group.c_str(), key.c_str(), nullptr)) {
             out = v;
             g_free(v);

@@ -2,29 +2,24 @@
 
 #include "FolderIcons/FolderIcons.h"
 
-#include <openssl/evp.h>
+#include <glib.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <memory>
 
 namespace FolderIcons {
 
 std::string digest(const Bytes& bytes) {
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    // SHA-256 is part of every OpenSSL build; failing here means the library itself is broken.
-    if (EVP_Digest(bytes.data(), bytes.size(), md, &length, EVP_sha256(), nullptr) != 1 || length != 32) {
-        std::fputs("vistamere: OpenSSL cannot compute SHA-256\n", stderr);
-        std::abort();
+    // GLib's own checksum: no second crypto library for one hash. It hashes any length in pieces, so
+    // sizes beyond gssize are fed in chunks.
+    const std::unique_ptr<GChecksum, decltype(&g_checksum_free)> sum(g_checksum_new(G_CHECKSUM_SHA256),
+                                                                      &g_checksum_free);
+    constexpr std::size_t kChunk = std::size_t(1) << 30;
+    for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
+        const std::size_t n = std::min(kChunk, bytes.size() - at);
+        g_checksum_update(sum.get(), reinterpret_cast<const guchar*>(bytes.data() + at), static_cast<gssize>(n));
     }
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(64);
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(hex[md[i] >> 4]);
-        out.push_back(hex[md[i] & 0x0F]);
-    }
-    return out;
+    return g_checksum_get_string(sum.get());
 }
 
 }  // namespace FolderIcons

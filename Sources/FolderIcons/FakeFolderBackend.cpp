@@ -29,6 +29,11 @@ std::optional<Error> FakeFolderBackend::injected(Op op, const std::string& targe
     return it->second.first;
 }
 
+void FakeFolderBackend::changed(std::string line) {
+    log.push_back(std::move(line));
+    if (changesBeforeKill > 0 && --changesBeforeKill == 0) throw Killed{};
+}
+
 std::optional<Error> FakeFolderBackend::probe(const fs::path&) { return unsupported; }
 
 Found<std::vector<Entry>> FakeFolderBackend::list(const fs::path& dir) {
@@ -51,13 +56,13 @@ std::optional<Error> FakeFolderBackend::setAttribute(const fs::path& path, const
     if (auto e = injected(Op::setAttribute, path.string() + "#" + name)) return e;
     if (!folders.count(path)) return Error::posix(ENOENT, path.string());
     folders[path].attributes[name] = value;
-    log.push_back("setAttribute " + path.string());
+    changed("setAttribute " + path.string());
     return std::nullopt;
 }
 
 std::optional<Error> FakeFolderBackend::removeAttribute(const fs::path& path, const std::string& name) {
     if (auto e = injected(Op::removeAttribute, path.string() + "#" + name)) return e;
-    if (folders.count(path) && folders[path].attributes.erase(name)) log.push_back("removeAttribute " + path.string());
+    if (folders.count(path) && folders[path].attributes.erase(name)) changed("removeAttribute " + path.string());
     return std::nullopt;
 }
 
@@ -84,7 +89,7 @@ std::optional<Error> FakeFolderBackend::setIcon(const fs::path& folder, const Ic
     const std::string uri = "file:///icons/" + icon.name + "-" + digest(icon.png) + ".png";
     files[uri] = icon.png;
     folders[folder].meta.customIcon = uri;
-    log.push_back("setIcon " + folder.string());
+    changed("setIcon " + folder.string());
     return std::nullopt;
 }
 
@@ -92,7 +97,7 @@ std::optional<Error> FakeFolderBackend::removeIcon(const fs::path& folder) {
     if (auto e = injected(Op::removeIcon, folder.string())) return e;
     if (folders.count(folder) && folders[folder].meta.customIcon) {
         folders[folder].meta.customIcon.reset();
-        log.push_back("removeIcon " + folder.string());
+        changed("removeIcon " + folder.string());
     }
     return std::nullopt;
 }

@@ -37,6 +37,10 @@ public:
     std::map<std::filesystem::path, std::vector<Entry>> listings;
     std::vector<std::string> log;                // "setIcon <path>", "pause 1500", …
     std::function<void()> onPause;               // runs during a pause, to change things meanwhile
+    // The process killed right after this many more changes: the change that reaches 0 is made, then
+    // `Killed` is thrown out of the pass. Negative: never.
+    int changesBeforeKill = -1;
+    struct Killed {};
 
     std::optional<Error> probe(const std::filesystem::path& dir) override;
     Found<std::vector<Entry>> list(const std::filesystem::path& dir) override;
@@ -53,6 +57,7 @@ public:
 
 private:
     std::optional<Error> injected(Op op, const std::string& target);
+    void changed(std::string line);
     std::map<std::pair<Op, std::string>, std::pair<Error, int>> failures_;
 };
 

@@ -98,11 +98,12 @@ public:
 
     void visit(const fs::path& path) {
         const Found<Bytes> marker = backend_.attribute(path, markerName);
-        if (marker.failedToRead()) return;
+        if (marker.failedToRead()) return leave(path, *marker.error);
         const Found<Metadata> meta = backend_.metadata(path);
-        if (meta.failedToRead() || !meta.value) return;
+        if (meta.failedToRead()) return leave(path, *meta.error);
+        if (!meta.value) return;
         const Found<Fork> icon = fork(backend_, *meta.value);
-        if (icon.failedToRead()) return;
+        if (icon.failedToRead()) return leave(path, *icon.error);
 
         const bool hasMarker = marker.value.has_value();
         const std::vector<std::string> parts = hasMarker ? pieces(*marker.value) : std::vector<std::string>{};
@@ -111,7 +112,7 @@ public:
         bool labelled = meta.value->emblems;
         if (!labelled) {
             const Found<Bytes> tags = backend_.attribute(path, tagsName);
-            if (tags.failedToRead()) return;
+            if (tags.failedToRead()) return leave(path, *tags.error);
             labelled = tags.value && hasText(*tags.value);
         }
         // (a) a label or emblem, (b) a named or emoji icon: the user decorated it; take ours back.
@@ -120,7 +121,8 @@ public:
             return;
         }
         const Found<bool> git = backend_.exists(path / ".git");
-        if (git.failedToRead() || !git.value) return;
+        if (git.failedToRead()) return leave(path, *git.error);
+        if (!git.value) return;
         if (ours) {
             // (c) no scene, or a repository now: take ours back.
             if (!scene_ || *git.value) {
@@ -147,8 +149,11 @@ public:
         for (const fs::path& path : queue_) {
             // The user may have given it an icon of their own while we waited: that one stays.
             const Found<Metadata> meta = backend_.metadata(path);
-            if (meta.failedToRead() || !meta.value || meta.value->customIcon || meta.value->directoryIcon)
+            if (meta.failedToRead()) {
+                leave(path, *meta.error);
                 continue;
+            }
+            if (!meta.value || meta.value->customIcon || meta.value->directoryIcon) continue;
             paint(path, *picture);
         }
     }
@@ -161,18 +166,29 @@ private:
         if (hasMarker) (void)backend_.removeAttribute(path, markerName);
     }
 
-    // Sets the icon and marks it; an icon that cannot be marked is taken off again.
+    // A read that failed says nothing about the folder: it keeps whatever it has, and the user hears why.
+    void leave(const fs::path& path, const Error& error) {
+        std::fprintf(stderr, "vistamere: folder icons: leaving %s as it is: %s\n", path.c_str(), error.reason.c_str());
+    }
+
+    // Marks the folder, then sets the icon. In that order a pass cut short anywhere (a crash, a kill) leaves
+    // either a marker without an icon, which the next pass finds stale and removes, or an icon of ours with
+    // its marker, which it can take back: never an icon of ours that passes for the user's.
     void paint(const fs::path& path, const IconFile& picture) {
-        if (backend_.setIcon(path, picture)) return;
+        const std::string sum = digest(picture.png);
+        const std::string value = key_ + " " + sum;
+        if (backend_.setAttribute(path, markerName, Bytes(value.begin(), value.end()))) return;
+        if (backend_.setIcon(path, picture)) {
+            (void)backend_.removeAttribute(path, markerName);
+            return;
+        }
+        // The icon must read back as the bytes the marker names; else it is taken off again.
         const Found<Metadata> meta = backend_.metadata(path);
         if (meta.value) {
             const Found<Fork> written = fork(backend_, *meta.value);
-            if (written.value && written.value->digest) {
-                const std::string value = key_ + " " + *written.value->digest;
-                if (!backend_.setAttribute(path, markerName, Bytes(value.begin(), value.end()))) return;
-            }
+            if (written.value && written.value->digest == sum) return;
         }
-        (void)backend_.removeIcon(path);
+        if (!backend_.removeIcon(path)) (void)backend_.removeAttribute(path, markerName);
     }
 
     // The scene's icon, made the first time a folder needs it and shared by the whole pass.

@@ -54,9 +54,10 @@ Error posixError(int err, const std::string& what) { return Error::posix(err, wh
 
 bool gone(int err) { return err == ENOENT || err == ENOTDIR; }
 
-// Reads a whole regular file; absent when there is none at the path or it is too large to be an icon.
+// Reads a whole regular file; absent when there is none at the path, it is not a regular file or it is too
+// large to be an icon. O_NONBLOCK: a FIFO in its place must not hold the folder worker waiting for a writer.
 Found<Bytes> readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int err = errno;
         return gone(err) ? Found<Bytes>::absent() : Found<Bytes>::failed(posixError(err, "opening " + path));
@@ -82,6 +83,31 @@ Found<Bytes> readFile(const std::string& path) {
     ::close(fd);
     if (err != 0) return Found<Bytes>::failed(posixError(err, "reading " + path));
     return Found<Bytes>::present(std::move(bytes));
+}
+
+// gvfs reads the metadata store in our own process and takes a store file it cannot open for an empty one:
+// every folder would look undecorated, the user's icons included. A store file we cannot open is a failed
+// read. No store directory at all is no metadata yet.
+std::optional<Error> unreadableStore() {
+    const fs::path dir = fs::path(g_get_user_data_dir()) / "gvfs-metadata";
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec) {
+        if (ec == std::errc::no_such_file_or_directory) return std::nullopt;
+        return Error::posix(ec.value(), "reading the gvfs metadata store " + dir.string() + ": " + ec.message());
+    }
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd >= 0) {
+            ::close(fd);
+            continue;
+        }
+        const int err = errno;
+        if (err == ENOENT) continue;  // rotated away while we looked
+        return posixError(err, "reading the gvfs metadata store " + it->path().string());
+    }
+    if (ec) return Error::posix(ec.value(), "reading the gvfs metadata store " + dir.string() + ": " + ec.message());
+    return std::nullopt;
 }
 
 // Writes the file whole under a temporary name, then renames it into place.
@@ -176,6 +202,7 @@ std::optional<Error> GioFolderBackend::removeAttribute(const fs::path& path, con
 }
 
 Found<Metadata> GioFolderBackend::metadata(const fs::path& folder) {
+    if (auto store = unreadableStore()) return Found<Metadata>::failed(*store);
     GError* raw = nullptr;
     const auto f = file(folder);
     GPtr<GFileInfo> info(g_file_query_info(f.get(), "metadata::custom-icon,metadata::custom-icon-name,metadata::emblems",
@@ -203,18 +230,17 @@ Found<Metadata> GioFolderBackend::metadata(const fs::path& folder) {
         }
     }
 
-    // A .directory file naming an icon is the user's icon for file managers that read those.
-    std::unique_ptr<GKeyFile, KeyFileFree> keys(g_key_file_new());
+    // A .directory file naming an icon is the user's icon for file managers that read those. Read without
+    // blocking: only a regular file can name one.
     const std::string entry = (folder / ".directory").string();
-    raw = nullptr;
-    if (g_key_file_load_from_file(keys.get(), entry.c_str(), G_KEY_FILE_NONE, &raw)) {
-        meta.directoryIcon = g_key_file_has_key(keys.get(), "Desktop Entry", "Icon", nullptr);
-    } else {
-        ErrorPtr loadError(raw);
-        const bool missing = g_error_matches(raw, G_FILE_ERROR, G_FILE_ERROR_NOENT) ||
-                             g_error_matches(raw, G_FILE_ERROR, G_FILE_ERROR_NOTDIR) ||
-                             raw->domain == G_KEY_FILE_ERROR;  // unreadable as a key file: names no icon
-        if (!missing) return Found<Metadata>::failed(gioError(raw, "reading " + entry));
+    const Found<Bytes> text = readFile(entry);
+    if (text.failedToRead()) return Found<Metadata>::failed(*text.error);
+    if (text.value) {
+        std::unique_ptr<GKeyFile, KeyFileFree> keys(g_key_file_new());
+        // Unreadable as a key file: names no icon.
+        if (g_key_file_load_from_data(keys.get(), reinterpret_cast<const char*>(text.value->data()), text.value->size(),
+                                      G_KEY_FILE_NONE, nullptr))
+            meta.directoryIcon = g_key_file_has_key(keys.get(), "Desktop Entry", "Icon", nullptr);
     }
     return Found<Metadata>::present(std::move(meta));
 }

@@ -54,11 +54,11 @@ std::string name(SceneKind kind, bool night) {
 }
 
 void write(const cg::ImageRef& image, const std::string& path) {
-    check(image != nullptr, "no picture to write to " + path);
+    if (!image) throw WriteFailure("writing " + path + ": no picture was made");
     errno = 0;
     const bool written = image->writePNG(path);
     const int error = errno;
-    check(written, "writing " + path + ": " + (error ? std::strerror(error) : "the PNG encoder failed"));
+    if (!written) throw WriteFailure("writing " + path + ": " + (error ? std::strerror(error) : "the PNG encoder failed"));
 }
 
 void sceneRenders(SceneKind kind, bool night, const std::optional<std::string>& dir) {
@@ -251,9 +251,9 @@ void icon(const std::string& path) {
     spec.textSize = 9;
     spec.kind = SceneKind::archipelago;
     const auto scene = Renderer::render(spec, {});
-    check(scene.has_value() && scene->image, "icon: render");
+    if (!scene || !scene->image) throw WriteFailure("writing " + path + ": the picture could not be rendered");
     auto ctx = cg::Context::makeBitmap(1024, 1024, 1);
-    check(ctx != nullptr, "icon: 1024 x 1024 bitmap");
+    if (!ctx) throw WriteFailure("writing " + path + ": no 1024 x 1024 bitmap");
     cg::Path tile;
     tile.addRoundedRect(cg::Rect(100, 100, 824, 824), 185, 185);
     {

@@ -4,21 +4,28 @@
 // then checks the folder icons on sample folders (SelfTest/FolderIconCheck.h).
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "Scene/SceneSpec.h"
 
 namespace SelfTest {
 
+// A picture that could not be written, or could not be made to be written: "writing <path>: <the system's
+// reason>". The command line reports it and exits with status 1.
+struct WriteFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // Returns when every check has passed; a failed check prints one line on stderr naming it and aborts.
-// The preview directory, when given, must exist.
+// The preview directory, when given, must exist; a preview that cannot be written throws WriteFailure.
 void run(const std::optional<std::string>& previewDir);
 
 // The checks the entry point makes before `run`: version comparisons and the desktop switch's readings.
 void entryChecks();
 
 // Writes the program's 1024 × 1024 icon as a PNG: a tile of the archipelago by day with three stand-in
-// icons. A failure stops the process with a message, like a failed check.
+// icons. Throws WriteFailure when it cannot.
 void icon(const std::string& path);
 
 // The sample desktop every check renders: 1710 × 1112 points at scale 2, 23 icons of 48 points with

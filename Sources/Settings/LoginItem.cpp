@@ -127,8 +127,43 @@ fs::path LoginItem::defaultDirectory() { return fs::path(g_get_user_config_dir()
 
 fs::path LoginItem::thisProgram() {
     std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : exe;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec || exe.empty()) return {};
+    const char* path = g_getenv("PATH");
+    return startablePath(exe.string(), path ? path : "");
+}
+
+fs::path LoginItem::startablePath(const std::string& running, const std::string& searchPath) {
+    constexpr std::string_view deleted = " (deleted)";
+    fs::path program = running;
+    bool replaced = false;
+    if (running.size() > deleted.size() && running.compare(running.size() - deleted.size(), deleted.size(), deleted) == 0) {
+        program = running.substr(0, running.size() - deleted.size());
+        replaced = true;
+    }
+    if (!program.is_absolute() || program.filename().empty()) return program;
+    struct stat self {};
+    // A replaced program is no longer at its path: only the path itself can say it is the same.
+    const bool known = !replaced && ::stat(program.c_str(), &self) == 0;
+    std::error_code ec;
+    const fs::path canonical = fs::weakly_canonical(program, ec);
+    std::size_t start = 0;
+    while (start <= searchPath.size()) {
+        std::size_t end = searchPath.find(':', start);
+        if (end == std::string::npos) end = searchPath.size();
+        const fs::path dir = searchPath.substr(start, end - start);
+        start = end + 1;
+        // Empty and relative entries depend on the directory the session starts in.
+        if (!dir.is_absolute()) continue;
+        const fs::path candidate = dir / program.filename();
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(candidate.c_str(), X_OK) != 0)
+            continue;
+        const bool sameFile = known && st.st_dev == self.st_dev && st.st_ino == self.st_ino;
+        std::error_code cec;
+        if (sameFile || (!ec && fs::weakly_canonical(candidate, cec) == canonical && !cec)) return candidate;
+    }
+    return program;
 }
 
 std::string LoginItem::execArgument(const std::string& path) {

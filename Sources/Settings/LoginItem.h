@@ -31,8 +31,15 @@ public:
     static LoginItem forThisProgram();
     // $XDG_CONFIG_HOME/autostart, ~/.config/autostart when it is unset.
     static std::filesystem::path defaultDirectory();
-    // The program running now, from /proc/self/exe; empty when unknown.
+    // The program running now, for an autostart entry: startablePath of /proc/self/exe and $PATH; empty
+    // when unknown.
     static std::filesystem::path thisProgram();
+    // What an entry should start for the program at `running` (as /proc/self/exe reads): the first name
+    // for it in the absolute directories of `searchPath` (a PATH value), so that an entry written from
+    // /opt/vistamere-1/vistamere through a link /usr/local/bin/vistamere still starts after an upgrade
+    // moves the link; else `running`, without the " (deleted)" that the kernel adds once an upgrade has
+    // replaced the file under the running program.
+    static std::filesystem::path startablePath(const std::string& running, const std::string& searchPath);
 
     const std::filesystem::path& file() const { return file_; }
 

@@ -6,22 +6,23 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 #include "App/Gui/AppDelegate.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {
 
-void usage(FILE* out) { std::fputs("usage: vistamere [--selftest [dir] | --icon <path>]\n", out); }
+void usage(FILE* out) { std::fputs("usage: vistamere [--settings | --selftest [dir] | --icon <path>]\n", out); }
 
 // The desktop program needs a display; the headless modes above never get here.
-int gui(const char* argv0) {
+int gui(const char* argv0, bool settings = false) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fputs("vistamere: no display (DISPLAY is not set); --selftest and --icon run without one\n", stderr);
         return 1;
     }
-    return appgui::run(argv0);
+    return appgui::run(argv0, settings);
 }
 
 // Standard output may be a full disk or a closed pipe: a run whose report was lost has not succeeded.
@@ -46,7 +47,7 @@ bool usableDirectory(const std::string& dir) {
         return false;
     }
     if (!S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "vistamere: --selftest: %s: not a directory\n", dir.c_str());
+        std::fprintf(stderr, "vistamere: --selftest: %s: %s\n", dir.c_str(), std::strerror(ENOTDIR));
         return false;
     }
     return true;
@@ -55,35 +56,45 @@ bool usableDirectory(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // First pass: --selftest anywhere wins; its optional directory is the next argument unless that is an
-    // option of its own.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) != "--selftest") continue;
-        std::optional<std::string> dir;
-        if (i + 1 < argc && std::string_view(argv[i + 1]).rfind("--", 0) != 0) {
-            dir = argv[i + 1];
-            if (!usableDirectory(*dir)) return 2;
-        }
-        SelfTest::entryChecks();
-        SelfTest::run(dir);
-        return finish(0);
-    }
-    // Second pass: the first --icon with a path.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) != "--icon") continue;
-        if (i + 1 >= argc) return gui(argv[0]);  // a trailing --icon chooses no mode
-        if (argv[i + 1][0] == '\0') {
-            std::fputs("vistamere: --icon needs the path of the PNG to write\n", stderr);
-            return 2;
-        }
-        SelfTest::icon(argv[i + 1]);
-        return finish(0);
-    }
-    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    // One mode a run, with exactly its own arguments: anything else is a mistake worth saying, not a mode to
+    // guess at.
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) return gui(argv[0]);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         usage(stdout);
         return finish(0);
     }
-    if (argc == 1) return gui(argv[0]);
+    // The launcher's start: the settings window, from this process or from the one already running.
+    if (args.size() == 1 && args[0] == "--settings") return gui(argv[0], true);
+    if (args[0] == "--selftest" && args.size() <= 2) {
+        std::optional<std::string> dir;
+        if (args.size() == 2) {
+            dir = std::string(args[1]);
+            if (!usableDirectory(*dir)) return 1;
+        }
+        try {
+            SelfTest::entryChecks();
+            SelfTest::run(dir);
+        } catch (const SelfTest::WriteFailure& e) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "vistamere: selftest failed: %s\n", e.what());
+            return 1;
+        }
+        return finish(0);
+    }
+    if (args[0] == "--icon" && args.size() == 2) {
+        if (args[1].empty()) {
+            std::fputs("vistamere: --icon needs the path of the PNG to write\n", stderr);
+            return 2;
+        }
+        try {
+            SelfTest::icon(std::string(args[1]));
+        } catch (const SelfTest::WriteFailure& e) {
+            std::fprintf(stderr, "vistamere: --icon: %s\n", e.what());
+            return 1;
+        }
+        return finish(0);
+    }
     usage(stderr);
     return 2;
 }

@@ -326,6 +326,29 @@ TEST(Compose, StillPicturesAreResampledOnceAndCopiedAtQuarterPixels) {
     EXPECT_EQ(fresh.stats().copied, 0u);
 }
 
+TEST(Compose, APictureSnapsToItsNearestQuarterPixelCarryingIntoTheNextColumn) {
+    // Where a picture's left edge lands, per fractional place: 0.9 and 0.99 round up to the next whole
+    // column, where it is copied pixel for pixel, never resampled.
+    struct Case {
+        double x;
+        int firstColumn;
+    } const cases[] = {{10.0, 10}, {10.1, 10}, {10.9, 11}, {10.99, 11}, {-0.95, -1}, {-0.05, 0}};
+    for (const Case& c : cases) {
+        Layer root;
+        root.addSublayer(imageLayer(solid(4, 4, 0xFFFF0000u), cg::Rect(c.x, 20, 4, 4)));
+        root.commit(0);
+        auto out = cg::Context::makeBitmap(40, 40);
+        Compositor comp;
+        comp.renderAll(root, 0, *out);
+        EXPECT_EQ(comp.stats().resampled, 0u) << c.x;
+        EXPECT_EQ(comp.stats().copied, 1u) << c.x;
+        for (int x = 0; x < 20; ++x) {
+            const bool inside = x >= c.firstColumn && x < c.firstColumn + 4;
+            EXPECT_EQ(up(*out, x, 22).a, inside ? 255 : 0) << "picture at " << c.x << ", column " << x;
+        }
+    }
+}
+
 
 // --- The background under an opaque ground ---
 

@@ -2,11 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
 #include "App/AppTestSupport.h"
+#include "Platform/Files/JsonLimits.h"
+#include "Files/WithoutFileOverrides.h"
+#include "Platform/Files/Files.h"
 
 namespace {
 
@@ -206,6 +217,190 @@ TEST(Defaults, AnOutsideEditAfterOurOwnWriteIsPickedUp) {
         d.setLighting(0);
         settle(0.1);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Makes the store, unblocking it if it waits on a FIFO at its file's place: a store that hangs fails the
+// test instead of hanging it.
+std::unique_ptr<Defaults> openWithin(const TempDir& dir, double seconds, double* took) {
+    std::unique_ptr<Defaults> d;
+    std::atomic<bool> done = false;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread maker([&] {
+        d = std::make_unique<Defaults>(dir.path());
+        done = true;
+    });
+    while (!done && std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds)) g_usleep(1000);
+    *took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!done) {
+        // A writer that closes at once gives a blocked reader its end of file.
+        const int fd = ::open((dir.path() + "/defaults.json").c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    maker.join();
+    return d;
+}
+
+std::string nested(size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+TEST(Defaults, HostileFilesAreRefusedAtOnceAndKeptAsideOnTheNextWrite) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, "not a regular file"},
+        {"a directory", [](const std::string& p) { std::filesystem::create_directory(p); }, "not a regular file"},
+        {"a symlink loop", [](const std::string& p) { std::filesystem::create_symlink(p, p); },
+         "Too many levels of symbolic links"},
+        {"an array 100 000 deep under an unknown key",
+         [](const std::string& p) {
+             std::ofstream(p) << "{\"scene\":\"pond\",\"future\":" << nested(100000) << "}";
+         },
+         "nested more than 64 deep"},
+        {"a file of 200 MB",
+         [](const std::string& p) {
+             std::ofstream(p) << R"({"scene":"pond"})";
+             std::filesystem::resize_file(p, 200u << 20);
+         },
+         "larger than 1048576 bytes"},
+        {"one byte over 1 MB",
+         [](const std::string& p) {
+             std::ofstream(p) << "{\"scene\":\"pond\",\"pad\":\"" << std::string((1u << 20) - 24, 'x') << "\"}";
+             ASSERT_EQ(std::filesystem::file_size(p), (1u << 20) + 1);
+         },
+         "larger than 1048576 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.path() + "/defaults.json";
+        c.make(path);
+        testing::internal::CaptureStderr();
+        double took = 0;
+        auto d = openWithin(dir, 5, &took);
+        EXPECT_LT(took, 5);
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->scene(), "");
+        // The first-launch write is the one that used to crash on the deep array.
+        d->setWelcomed(true);
+        // Read without blocking: until the write lands, a FIFO may still be there.
+        ASSERT_TRUE(runUntil([&] {
+            return files::readRegular(path, 1 << 20).value_or("").find("\"welcomed\": true") != std::string::npos;
+        }));
+        d.reset();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(path + ": " + c.reason), std::string::npos) << err;
+        EXPECT_NE(err.find("kept as " + path + ".bad"), std::string::npos) << err;
+        struct stat st {};
+        EXPECT_EQ(::lstat((path + ".bad").c_str(), &st), 0);
+        Defaults again(dir.path());
+        EXPECT_TRUE(again.welcomed());
+    }
+}
+
+TEST(Defaults, DataNestedWithinTheLimitSurvivesOurWrites) {
+    TempDir dir;
+    dir.write("defaults.json", "{\"future\":" + nested(63) + ",\"lighting\":1}");
+    Defaults d(dir.path());
+    EXPECT_EQ(d.lighting(), 1);
+    d.setLighting(2);
+    ASSERT_TRUE(runUntil([&] { return slurp(d.path()).find("\"lighting\": 2") != std::string::npos; }));
+    const std::string text = slurp(d.path());
+    EXPECT_EQ(json_limits::nesting(text, 1000), 64u) << text.substr(0, 200);
+}
+
+TEST(Defaults, ValuesOutOfRangeAreRefusedNamingTheFileTheKeyAndTheValue) {
+    const std::tuple<const char*, const char*, int64_t, int64_t> cases[] = {
+        // text, what stderr names, lighting, folders read
+        {R"({"lighting":7,"folders":1})", "lighting 7 out of range", 0, 1},
+        {R"({"lighting":-1})", "lighting -1 out of range", 0, 0},
+        {R"({"folders":-3,"lighting":2})", "folders -3 out of range", 2, 0},
+        {R"({"folders":2})", "folders 2 out of range", 0, 0},
+        {R"({"folders":1,"lighting":2})", "", 2, 1},
+    };
+    for (const auto& [text, named, lighting, folders] : cases) {
+        SCOPED_TRACE(text);
+        TempDir dir;
+        dir.write("defaults.json", text);
+        testing::internal::CaptureStderr();
+        Defaults d(dir.path());
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(d.lighting(), lighting);
+        EXPECT_EQ(d.folders(), folders);
+        if (*named) {
+            EXPECT_NE(err.find(d.path()), std::string::npos) << err;
+            EXPECT_NE(err.find(named), std::string::npos) << err;
+        } else {
+            EXPECT_EQ(err, "");
+        }
+    }
+}
+
+TEST(Defaults, ABurstOfOutsideEditsIsReadOnce) {
+    TempDir dir;
+    dir.write("defaults.json", R"({"scene":"reef"})");
+    Defaults d(dir.path());
+    int calls = 0;
+    d.onChange(Defaults::Key::scene, [&] { ++calls; });
+    settle();
+    for (int i = 0; i < 50; ++i) {
+        replace(d.path(), std::string("{\"scene\":\"") + (i % 2 ? "pond" : "city") + "\"}");
+        settle(0.002);
+    }
+    replace(d.path(), R"({"scene":"sea"})");
+    ASSERT_TRUE(runUntil([&] { return d.scene() == "sea"; }));
+    settle(0.5);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(Defaults, AStreamOfOutsideEditsIsStillFollowed) {
+    TempDir dir;
+    dir.write("defaults.json", R"({"lighting":0})");
+    Defaults d(dir.path());
+    settle();
+    // Edits every 50 ms for 2.5 s never leave a quiet moment; the values still come through as they go.
+    std::string midway;
+    for (int i = 1; i <= 50; ++i) {
+        replace(d.path(), "{\"lighting\":" + std::to_string(i % 3) + ",\"scene\":\"s" + std::to_string(i) + "\"}");
+        settle(0.05);
+        if (i == 40) midway = d.scene();
+    }
+    EXPECT_NE(midway, "");
+    ASSERT_TRUE(runUntil([&] { return d.scene() == "s50"; }));
+}
+
+TEST(Defaults, AFolderWeMayNotReadGivesTheDefaultsAndSaysWhy) {
+    TempDir dir;
+    dir.write("inner/defaults.json", R"({"scene":"pond"})");
+    ::chmod((dir.path() + "/inner").c_str(), 0);
+    testing::internal::CaptureStderr();
+    {
+        WithoutFileOverrides asAUser;
+        Defaults d(dir.path() + "/inner");
+        EXPECT_EQ(d.scene(), "");
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    ::chmod((dir.path() + "/inner").c_str(), 0700);
+    EXPECT_NE(err.find(dir.path() + "/inner/defaults.json: Permission denied"), std::string::npos) << err;
+}
+
+TEST(JsonLimits, NestingIsCountedOutsideStringsOnly) {
+    const std::tuple<const char*, size_t> cases[] = {
+        {"{}", 1u},
+        {"3", 0u},
+        {R"({"a":[1,[2,{"b":3}]]})", 4u},
+        {R"({"a":"[[[[[[["})", 1u},
+        {R"({"a":"\"[[[[","b":[[]]})", 3u},
+        {R"({"a":"\\","b":[[]]})", 3u},
+        {"]]]]{", 1u},
+        {"[[[[[[[[[[", 5u},  // the limit plus one
+    };
+    for (const auto& [text, depth] : cases) EXPECT_EQ(json_limits::nesting(text, 4), depth) << text;
 }
 
 }  // namespace

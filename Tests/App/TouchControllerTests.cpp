@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "App/AppFakes.h"
 #include "App/TouchController.h"
@@ -39,6 +41,8 @@ DeskLayout layoutWith(std::vector<cg::Point> centers, bool labelsRight = false) 
 struct Rig {
     std::shared_ptr<FakeTimers> timers = std::make_shared<FakeTimers>();
     std::shared_ptr<FakeSurface> surface = std::make_shared<FakeSurface>();
+    std::shared_ptr<FakeSurface> second;  // a second monitor, when set
+    std::vector<std::string> traces;
     std::vector<std::function<void(const FinderResult&)>> waiting;  // reads in flight
     std::vector<double> readTimes;
     std::vector<DeskLayout> changes;
@@ -56,7 +60,11 @@ struct Rig {
             readTimes.push_back(timers->now);
             waiting.push_back(std::move(done));
         };
-        s.surfaces = [this] { return std::vector<std::shared_ptr<TouchController::Surface>>{surface}; };
+        s.surfaces = [this] {
+            std::vector<std::shared_ptr<TouchController::Surface>> out{surface};
+            if (second) out.push_back(second);
+            return out;
+        };
         s.screens = [this] { return std::vector<TouchController::Screen>{{surface->frameRect, surface->frameRect}}; };
         s.windows = [this] { return windows; };
         s.windowAt = [this](cg::Point) { return top; };
@@ -65,6 +73,7 @@ struct Rig {
         s.night = [this] { return night; };
         s.layoutChanged = [this](const DeskLayout& l) { changes.push_back(l); };
         s.errorChanged = [this](const std::optional<FinderError>& e) { errors.push_back(e); };
+        s.trace = [this](const std::string& line) { traces.push_back(line); };
         touch = std::make_unique<TouchController>(std::move(s));
     }
     // Answers every read in flight.
@@ -146,6 +155,25 @@ TEST(TouchReads, OnlyADifferentLayoutIsHandedOnAndRefusalsAreRemembered) {
         EXPECT_EQ(rig.errors.empty() ? std::nullopt : rig.errors.back(), rig.touch->lastError());
     }
     EXPECT_EQ(rig.touch->layout(), a);
+}
+
+TEST(TouchReads, ANewLayoutIsTracedWithEachMonitorsCentresInItsOwnPoints) {
+    Rig rig;
+    // A second monitor right of the first, reaching 200 points further down (global y runs up).
+    rig.second = std::make_shared<FakeSurface>();
+    rig.second->frameRect = cg::Rect(1200, -200, 1000, 1000);
+    rig.touch->start();
+    rig.timers->advanceTo(0.01);
+    rig.answer(layoutWith({{100.5, 300}, {1250, 50}, {2000, 900.5}, {5000, 10}}));
+    const std::vector<std::string> want = {"icon layout changed: 4 icons",
+                                           "icon centres on monitor 0: 100.5,300.0",
+                                           "icon centres on monitor 1: 50.0,50.0 800.0,900.5"};
+    EXPECT_EQ(rig.traces, want);
+    // The same layout again says nothing.
+    rig.touch->readFinder(0);
+    rig.timers->advanceTo(0.2);
+    rig.answer(layoutWith({{100.5, 300}, {1250, 50}, {2000, 900.5}, {5000, 10}}));
+    EXPECT_EQ(rig.traces.size(), want.size());
 }
 
 // A screen at 1200 × 800 whose probe cells are 100 × 100; every cell from `open` on is covered.

@@ -5,8 +5,10 @@
 
 #include "Platform/Desktop/StillWallpaper.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
@@ -103,6 +105,17 @@ TEST(Wallpaper, LeftoversComeBackWhateverTheSessionIsNow) {
     EXPECT_TRUE(std::filesystem::exists(state + "/wallpaper-pcmanfm.ini"));
 }
 
+TEST(Wallpaper, AStateDirectoryThatCannotBeLookedIntoHoldsNoLeftovers) {
+    const std::string state = dir("loop");
+    std::filesystem::create_directories(state);
+    std::filesystem::create_symlink(state + "/loop", state + "/loop");
+    setKey("picture-uri", "file:///home/u/stays.png");
+    // A symlink loop as the state directory: every look inside fails with ELOOP.
+    EXPECT_NO_THROW(Wallpaper::restoreLeftovers(state + "/loop", state + "/pictures"));
+    EXPECT_NO_THROW(Wallpaper::restoreLeftovers(state + "/loop/deeper", state + "/pictures"));
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/stays.png");
+}
+
 TEST(Wallpaper, MissingSchemaOrPictureChangesNothing) {
     EXPECT_FALSE(StillWallpaper::make({"org.example.nowhere", {"picture-uri"}, true, ""}, dir("none"), "/tmp"));
     setKey("picture-uri", "file:///home/u/keep.png");
@@ -113,4 +126,56 @@ TEST(Wallpaper, MissingSchemaOrPictureChangesNothing) {
     EXPECT_FALSE(w->show(still(), "desktop-still"));
     EXPECT_FALSE(w->active());
     EXPECT_EQ(key("picture-uri"), "file:///home/u/keep.png");
+}
+
+namespace {
+
+// Lets GSettings deliver its change signals.
+bool pumpUntil(const std::function<bool()>& done, double seconds = 5) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        g_usleep(1000);
+    }
+    return done();
+}
+
+}  // namespace
+
+TEST(Wallpaper, APictureTheUserSetsWhileTheStillIsShownStaysAndIsKeptOnQuit) {
+    setKey("picture-uri", "file:///home/u/old.png");
+    setKey("picture-uri-dark", "file:///home/u/old-dark.png");
+    setKey("picture-options", "scaled");
+    const std::string state = dir("user-pick");
+    auto w = StillWallpaper::make(StillWallpaper::gnome(), state, state + "/pictures");
+    ASSERT_TRUE(w);
+    // Our own changes, with their signals delivered, are never taken for the user's.
+    ASSERT_TRUE(w->show(still(), "desktop-still"));
+    pumpUntil([] { return false; }, 0.2);
+    ASSERT_TRUE(w->show(still(), "desktop-still"));
+    pumpUntil([] { return false; }, 0.2);
+    ASSERT_FALSE(w->yielded());
+    ASSERT_TRUE(w->active());
+
+    testing::internal::CaptureStderr();
+    setKey("picture-uri", "file:///home/u/new.png");  // through settings of its own, as a settings panel does
+    const bool seen = pumpUntil([&] { return w->yielded(); });
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(seen);
+    EXPECT_NE(err.find("file:///home/u/new.png"), std::string::npos) << err;
+    EXPECT_NE(err.find("no longer"), std::string::npos) << err;
+    EXPECT_FALSE(w->active());
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/new.png");
+    // What still held our still gets the user's earlier values back.
+    EXPECT_EQ(key("picture-uri-dark"), "file:///home/u/old-dark.png");
+    EXPECT_EQ(key("picture-options"), "scaled");
+    // A crash from here on must not bring the old picture back on the next start.
+    EXPECT_FALSE(std::filesystem::exists(state + "/wallpaper-org.gnome.desktop.background.ini"));
+    // The next scene's still does not go over it, and quitting keeps it.
+    EXPECT_FALSE(w->show(still(), "desktop-still"));
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/new.png");
+    w.reset();
+    EXPECT_EQ(key("picture-uri"), "file:///home/u/new.png");
+    EXPECT_EQ(key("picture-uri-dark"), "file:///home/u/old-dark.png");
 }

@@ -195,7 +195,9 @@ TEST(FolderSync, AnIconThatCannotBeMarkedOrTakenOffIsNeverLeftUnrecognised) {
     d.sync(SceneKind::canyon);
     EXPECT_EQ(d.icon("unmarkable"), "none");
     EXPECT_EQ(d.marker("unmarkable"), "-");
-    EXPECT_TRUE(d.changes("unpaintable").empty());
+    // Marked first, so the marker comes off again when the icon cannot be set.
+    EXPECT_EQ(d.icon("unpaintable"), "none");
+    EXPECT_EQ(d.marker("unpaintable"), "-");
     // An icon of ours that will not come off keeps its marker, so a later pass still knows it.
     d.fake.fail(Op::removeIcon, d.at("stuck").string(), Error::posix(EIO, "busy"), 1);
     d.sync(std::nullopt);
@@ -203,6 +205,63 @@ TEST(FolderSync, AnIconThatCannotBeMarkedOrTakenOffIsNeverLeftUnrecognised) {
     d.sync(std::nullopt);
     EXPECT_EQ(d.icon("stuck"), "none");
     EXPECT_EQ(d.marker("stuck"), "-");
+}
+
+TEST(FolderSync, APassKilledAfterAnyOfItsChangesIsUndoneByTheNext) {
+    struct Scenario {
+        const char* name;
+        std::optional<SceneKind> before;  // a pass that ran in full first
+        std::optional<SceneKind> killed;  // the pass that is killed
+    };
+    const Scenario scenarios[] = {
+        {"painting", std::nullopt, SceneKind::winter},
+        {"repainting", SceneKind::winter, SceneKind::city},
+        {"taking back", SceneKind::winter, std::nullopt},
+    };
+    auto prepare = [](Desk& d, std::optional<SceneKind> before) {
+        d.folder("a");
+        d.folder("b");
+        d.folder("u").meta.customIcon = userIcon;
+        if (before) d.sync(before);
+        d.fake.log.clear();
+    };
+    for (const Scenario& s : scenarios) {
+        size_t changes = 0;
+        {
+            Desk whole;
+            prepare(whole, s.before);
+            whole.sync(s.killed);
+            for (const std::string& line : whole.fake.log) changes += line.starts_with("pause") ? 0 : 1;
+        }
+        ASSERT_GT(changes, 0u) << s.name;
+        for (size_t n = 1; n <= changes; ++n) {
+            SCOPED_TRACE(std::string(s.name) + ", killed after change " + std::to_string(n));
+            Desk d;
+            prepare(d, s.before);
+            d.fake.changesBeforeKill = static_cast<int>(n);
+            EXPECT_THROW((void)FolderIcons::sync(d.fake, d.dir, s.killed), FakeFolderBackend::Killed);
+            d.fake.changesBeforeKill = -1;
+            // Folder icons turned off at the next start: nothing of ours may be left anywhere.
+            d.sync(std::nullopt);
+            for (const char* name : {"a", "b"}) {
+                EXPECT_EQ(d.icon(name), "none") << name;
+                EXPECT_EQ(d.marker(name), "-") << name;
+            }
+            EXPECT_EQ(d.icon("u"), "user");
+        }
+    }
+}
+
+TEST(FolderSync, AFolderLeftAloneIsNamedWithTheReason) {
+    Desk d;
+    d.folder("f");
+    d.fake.fail(Op::metadata, d.at("f").string(), Error::posix(EACCES, "reading the metadata store: Permission denied"));
+    testing::internal::CaptureStderr();
+    d.sync(SceneKind::pond);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "vistamere: folder icons: leaving " + d.at("f").string() +
+                       " as it is: reading the metadata store: Permission denied\n");
+    EXPECT_EQ(d.icon("f"), "none");
 }
 
 TEST(FolderSync, RefusesTheHomeFolderTheRootAnUnlistableDirectoryAndAnUnsupportedBackEnd) {

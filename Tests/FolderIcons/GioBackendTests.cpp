@@ -8,12 +8,20 @@
 #include "FolderIcons/GioFolderBackend.h"
 #include "Platform/Graphics/Context.h"
 
+#include <fcntl.h>
 #include <gio/gio.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <thread>
+
+#include "Files/WithoutFileOverrides.h"
 
 namespace {
 
@@ -192,3 +200,106 @@ TEST(GioBackend, WithoutABusFolderIconsAreUnsupportedAndSaySoOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs `work` on a thread of its own; when it is still blocked after `seconds`, opens and closes the write
+// end of each FIFO so that a reader stuck on one gets its end of file. Answers whether it finished in time.
+bool finishesWithin(double seconds, const std::vector<fs::path>& fifos, const std::function<void()>& work) {
+    std::atomic<bool> done = false;
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done && std::chrono::steady_clock::now() < end) g_usleep(2000);
+    const bool inTime = done;
+    while (!done) {
+        for (const fs::path& fifo : fifos) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        }
+        g_usleep(10000);
+    }
+    worker.join();
+    return inTime;
+}
+
+}  // namespace
+
+TEST(GioBackend, FifosWhereFilesShouldBeNeverHoldThePass) {
+    const fs::path home = scratchHome();
+    ASSERT_FALSE(home.empty()) << "run through ctest: it makes a scratch HOME and session bus";
+    const fs::path dir = home / "FifoDesk";
+    for (const char* name : {"fifo-icon", "fifo-directory", "plain"}) fs::create_directories(dir / name);
+    const fs::path iconFifo = home / "icon.fifo", directoryFifo = dir / "fifo-directory" / ".directory";
+    ASSERT_EQ(::mkfifo(iconFifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(directoryFifo.c_str(), 0600), 0);
+    const std::string fifoUri = "file://" + iconFifo.string();
+    setMetadata(dir / "fifo-icon", "metadata::custom-icon", {fifoUri});
+
+    FolderIcons::GioFolderBackend backend(FolderIcons::GioFolderBackend::defaultIconDirectory());
+    std::optional<FolderIcons::Error> error;
+    ASSERT_TRUE(finishesWithin(10, {iconFifo, directoryFifo}, [&] { error = FolderIcons::sync(backend, dir, SceneKind::reef); }));
+    ASSERT_FALSE(error) << error->reason;
+    // The user's icon, whatever it points at, stays; a FIFO as .directory names no icon.
+    EXPECT_EQ(customIcon(dir / "fifo-icon"), fifoUri);
+    EXPECT_EQ(marker(dir / "fifo-icon"), "-");
+    for (const char* name : {"fifo-directory", "plain"}) {
+        const auto painted = fork(dir / name);
+        ASSERT_TRUE(painted && !painted->empty()) << name;
+        EXPECT_EQ(marker(dir / name), "reef.2 " + FolderIcons::digest(*painted)) << name;
+    }
+    ASSERT_TRUE(finishesWithin(10, {iconFifo, directoryFifo}, [&] { error = FolderIcons::sync(backend, dir, std::nullopt); }));
+    for (const char* name : {"fifo-directory", "plain"}) EXPECT_FALSE(customIcon(dir / name)) << name;
+    EXPECT_EQ(customIcon(dir / "fifo-icon"), fifoUri);
+    fs::remove_all(dir);
+    fs::remove(iconFifo);
+}
+
+TEST(GioBackend, AMetadataStoreWeCannotReadLeavesEveryFolderAsItIs) {
+    const fs::path home = scratchHome();
+    ASSERT_FALSE(home.empty()) << "run through ctest: it makes a scratch HOME and session bus";
+    const fs::path dir = home / "ShutDesk";
+    for (const char* name : {"mine", "ours"}) fs::create_directories(dir / name);
+    auto pink = cg::Context::makeBitmap(16, 16, 1);
+    pink->setFillColor(cg::Color::rgb(0xFF2D55));
+    pink->fill(cg::Rect(0, 0, 16, 16));
+    ASSERT_TRUE(pink->makeImage()->writePNG((home / "mine.png").string()));
+    const std::string mineUri = "file://" + (home / "mine.png").string();
+    setMetadata(dir / "mine", "metadata::custom-icon", {mineUri});
+    FolderIcons::GioFolderBackend backend(FolderIcons::GioFolderBackend::defaultIconDirectory());
+    ASSERT_FALSE(FolderIcons::sync(backend, dir, SceneKind::orbit));
+    ASSERT_EQ(marker(dir / "mine"), "-");
+    const auto ours = fork(dir / "ours");
+    ASSERT_TRUE(ours && !ours->empty());
+    const std::string ourMarker = marker(dir / "ours");
+
+    // Every file of the store made unreadable, as `chmod 000 gvfs-metadata/home*` does.
+    const fs::path store = fs::path(g_get_user_data_dir()) / "gvfs-metadata";
+    std::vector<fs::path> shut;
+    for (const auto& e : fs::directory_iterator(store))
+        if (e.is_regular_file()) shut.push_back(e.path());
+    ASSERT_FALSE(shut.empty());
+    for (const fs::path& p : shut) fs::permissions(p, fs::perms::none);
+    testing::internal::CaptureStderr();
+    {
+        WithoutFileOverrides asAUser;
+        for (const auto scene : {std::optional<SceneKind>(SceneKind::city), std::optional<SceneKind>()})
+            EXPECT_FALSE(FolderIcons::sync(backend, dir, scene));
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    for (const fs::path& p : shut) fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(customIcon(dir / "mine"), mineUri);
+    EXPECT_EQ(marker(dir / "mine"), "-");
+    EXPECT_EQ(fork(dir / "ours"), ours);
+    EXPECT_EQ(marker(dir / "ours"), ourMarker);
+    EXPECT_NE(err.find("leaving " + (dir / "mine").string() + " as it is: reading the gvfs metadata store"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
+    // Readable again, the pass does its work.
+    ASSERT_FALSE(FolderIcons::sync(backend, dir, std::nullopt));
+    EXPECT_FALSE(customIcon(dir / "ours"));
+    EXPECT_EQ(customIcon(dir / "mine"), mineUri);
+    fs::remove_all(dir);
+}

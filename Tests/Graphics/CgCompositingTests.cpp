@@ -341,6 +341,38 @@ TEST(CgLayer, AllocatesOnlyWhatTheClipAndTheDrawingNeed) {
     EXPECT_EQ(up(*clipped, 60, 25).a, 0);
 }
 
+TEST(CgLayer, AGrowingLayerKeepsTheLastColumnAndRowOfWhatItGrewFor) {
+    // Layers grow in 32-pixel steps; a drawing whose far edge is one pixel past a step must still get its
+    // last column (or row) when the layer grows to take it in, on each side.
+    struct Case {
+        const char* side;
+        Rect first, second;
+    } const cases[] = {
+        {"right", Rect(10, 10, 10, 10), Rect(100, 10, 29, 10)},  // x 100–129, one past 128
+        {"left", Rect(100, 10, 10, 10), Rect(31, 10, 10, 10)},   // from 31, one before 32
+        {"up", Rect(10, 10, 10, 10), Rect(10, 100, 10, 29)},     // y-up: rows 100–129
+        {"down", Rect(10, 100, 10, 10), Rect(10, 31, 10, 10)},
+        {"both", Rect(50, 50, 4, 4), Rect(97, 97, 32, 32)},
+    };
+    for (const Case& c : cases) {
+        auto b = bitmap(300, 300);
+        b->beginTransparencyLayer();
+        // Pictures, whose bounds are exact: a filled shape's carry a pixel of margin that hides a lost one.
+        for (const Rect& r : {c.first, c.second}) {
+            const auto picture = Image::fromARGB32(int(r.width()), int(r.height()),
+                                                   std::vector<uint32_t>(size_t(r.width() * r.height()), 0xFF2040FFu));
+            b->drawPixelAligned(*picture, int(r.minX()), int(r.minY()));
+        }
+        b->endTransparencyLayer();
+        for (const Rect& r : {c.first, c.second}) {
+            const int x0 = int(r.minX()), y0 = int(r.minY()), x1 = int(r.maxX()) - 1, y1 = int(r.maxY()) - 1;
+            for (const auto& [x, y] : {std::pair{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}})
+                EXPECT_EQ(up(*b, x, y).a, 255) << c.side << ": pixel " << x << "," << y;
+            EXPECT_EQ(up(*b, x1 + 1, y0).a, 0) << c.side;
+        }
+    }
+}
+
 TEST(CgLayer, NestedLayersAndLayerShadow) {
     auto c = bitmap(40, 40);
     c->setAlpha(0.5);

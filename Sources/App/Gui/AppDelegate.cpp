@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -23,6 +22,7 @@
 #include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
+#include "Platform/Files/Files.h"
 
 namespace {
 
@@ -174,6 +174,12 @@ void AppDelegate::reopen() {
         std::fprintf(stderr, "vistamere: the status menu could not open at the mouse\n");
 }
 
+void AppDelegate::openSettings() {
+    // The window shows all the menu would, so the menu does not open over it.
+    if (welcomeTimer_) g_source_remove(std::exchange(welcomeTimer_, 0u));
+    if (menu_) menu_->openSettings();
+}
+
 void AppDelegate::readIcons() {
     // Reads from now on follow the poll, clicks, occlusion and the source's own change notices.
     DesktopTouches::Hooks hooks;
@@ -222,9 +228,10 @@ void AppDelegate::buildMenu() {
     };
     host.finderProblem = [this]() -> std::optional<MenuController::Problem> {
         if (!finderError_ || !finder_) return std::nullopt;
-        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix.
+        // No icon manager and no layout file: there are no Desktop icons to keep clear, nothing to fix. A file
+        // that cannot even be looked at (a symlink loop, a folder we may not search) is one to fix.
         if (dynamic_cast<const LayoutFileSource*>(&finder_->source()) &&
-            !std::filesystem::exists(LayoutFileSource::pathIn(g_get_user_config_dir())))
+            !files::mayExist(LayoutFileSource::pathIn(g_get_user_config_dir())))
             return std::nullopt;
         return MenuController::Problem{finder_->source().name(), finderError_->reason};
     };
@@ -244,6 +251,7 @@ struct Running {
     GtkApplication* app = nullptr;
     std::unique_ptr<AppDelegate> delegate;
     int status = 0;
+    bool settings = false;  // started with --settings: the window opens once the program stands
 };
 
 gboolean onSignal(gpointer data) {
@@ -265,6 +273,7 @@ void onActivate(GApplication* app, gpointer data) {
         // No application window keeps the application alive: the desktop windows are ours.
         g_application_hold(app);
         running->delegate->launch();
+        if (running->settings) running->delegate->openSettings();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vistamere: %s\n", e.what());
         running->status = 1;
@@ -272,11 +281,39 @@ void onActivate(GApplication* app, gpointer data) {
     }
 }
 
+// A later start with --settings, reaching this one.
+void onSettings(GSimpleAction*, GVariant*, gpointer data) {
+    auto* running = static_cast<Running*>(data);
+    if (running->delegate) running->delegate->openSettings();
+    else running->settings = true;
+}
+
+// Before the application activates: a start with --settings while the program runs only asks the running
+// one for the window, since activating would open its status menu as well.
+gint onLocalOptions(GApplication* app, GVariantDict*, gpointer data) {
+    if (!static_cast<Running*>(data)->settings) return -1;
+    GError* error = nullptr;
+    if (!g_application_register(app, nullptr, &error)) {
+        std::fprintf(stderr, "vistamere: %s\n", error->message);
+        g_error_free(error);
+        return 1;
+    }
+    if (!g_application_get_is_remote(app)) return -1;
+    g_action_group_activate_action(G_ACTION_GROUP(app), "settings", nullptr);
+    return 0;
+}
+
 }  // namespace
 
-int run(const char* argv0) {
+int run(const char* argv0, bool settings) {
     Running running;
-    running.app = gtk_application_new("app.vistamere.Vistamere", G_APPLICATION_DEFAULT_FLAGS);
+    running.settings = settings;
+    running.app = gtk_application_new(VM_APP_ID, G_APPLICATION_DEFAULT_FLAGS);
+    GSimpleAction* action = g_simple_action_new("settings", nullptr);
+    g_signal_connect(action, "activate", G_CALLBACK(onSettings), &running);
+    g_action_map_add_action(G_ACTION_MAP(running.app), G_ACTION(action));
+    g_object_unref(action);
+    g_signal_connect(running.app, "handle-local-options", G_CALLBACK(onLocalOptions), &running);
     g_signal_connect(running.app, "activate", G_CALLBACK(onActivate), &running);
     const guint term = g_unix_signal_add(SIGTERM, onSignal, &running);
     const guint interrupt = g_unix_signal_add(SIGINT, onSignal, &running);

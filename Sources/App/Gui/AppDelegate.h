@@ -50,6 +50,8 @@ public:
     void quit();
     // The program was started again while it runs: the status menu opens at the mouse.
     void reopen();
+    // Opens the settings window; the welcome menu, not open yet, then stays shut.
+    void openSettings();
 
     SceneKind scene() const;
     bool night() const;
@@ -99,6 +101,7 @@ private:
 
 namespace appgui {
 // Runs the program until it is told to quit (SIGTERM, SIGINT); a second start only reaches the first.
-// Returns the exit status.
-int run(const char* argv0);
+// With `settings`, the settings window opens: in this process, or in the one already running, and then
+// this one ends at once. Returns the exit status.
+int run(const char* argv0, bool settings = false);
 }  // namespace appgui

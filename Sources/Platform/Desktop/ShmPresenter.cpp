@@ -1,5 +1,7 @@
 #include "Platform/Desktop/ShmPresenter.h"
 
+#include "Platform/Desktop/XErrorTrap.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -66,10 +68,12 @@ std::unique_ptr<ShmPresenter> ShmPresenter::make(GdkWindow* window, int left, in
     s->image->data = s->info.shmaddr;
     s->info.readOnly = True;
     // A remote server cannot attach our memory: that is an X error, caught here.
-    gdk_x11_display_error_trap_push(s->gdk);
-    XShmAttach(s->display, &s->info);
-    XSync(s->display, False);
-    const bool failed = gdk_x11_display_error_trap_pop(s->gdk) != 0;
+    bool failed = false;
+    {
+        XErrorTrap trap(s->display);
+        XShmAttach(s->display, &s->info);
+        failed = trap.failed();
+    }
     shmctl(s->info.shmid, IPC_RMID, nullptr);  // freed once both sides let go
     if (failed) return nullptr;
     s->attached = true;

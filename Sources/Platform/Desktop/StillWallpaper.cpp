@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -50,6 +51,10 @@ std::unique_ptr<StillWallpaper> StillWallpaper::make(Target target, const std::s
 
 StillWallpaper::StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir)
     : target_(std::move(target)), settings_(settings), stateFile_(std::move(stateFile)), pictureDir_(std::move(pictureDir)) {
+    changedHandler_ = g_signal_connect(gs(settings_), "changed", G_CALLBACK(+[](GSettings*, const char* key, gpointer self) {
+                                           static_cast<StillWallpaper*>(self)->changed(key ? key : "");
+                                       }),
+                                       this);
     // A setting saved by a run that never restored it (one from before placements were kept has none).
     const auto left = loadValues(stateFile_);
     if (!left) return;
@@ -62,6 +67,7 @@ StillWallpaper::StillWallpaper(Target target, void* settings, std::string stateF
 }
 
 StillWallpaper::~StillWallpaper() {
+    g_signal_handler_disconnect(gs(settings_), changedHandler_);
     restore();
     g_object_unref(gs(settings_));
 }
@@ -81,7 +87,38 @@ bool StillWallpaper::show(const std::vector<Still>& stills) {
 
 bool StillWallpaper::show(const cg::ImageRef& still, const std::string& name) { return set(still, name, "zoom"); }
 
+std::string StillWallpaper::get(const std::string& key) const {
+    gchar* v = g_settings_get_string(gs(settings_), key.c_str());
+    std::string out(v ? v : "");
+    g_free(v);
+    return out;
+}
+
+void StillWallpaper::changed(const std::string& key) {
+    if (writing_ || saved_.empty()) return;
+    if (std::find(target_.keys.begin(), target_.keys.end(), key) == target_.keys.end()) return;
+    const std::string now = get(key);
+    if (now == shown_) return;  // ours, reported late
+    // The user's own pick. Keys that still hold our picture or placement get the user's earlier values back;
+    // those the user changed keep the new ones. That is what stays, now and on quit.
+    writing_ = true;
+    for (const auto& [k, value] : saved_) {
+        const bool picture = std::find(target_.keys.begin(), target_.keys.end(), k) != target_.keys.end();
+        if (value && get(k) == (picture ? shown_ : placement_)) g_settings_set_string(gs(settings_), k.c_str(), value->c_str());
+    }
+    g_settings_sync();
+    writing_ = false;
+    saved_.clear();
+    forgetValues(stateFile_);
+    yielded_ = true;
+    std::fprintf(stderr,
+                 "vistamere: the wallpaper was changed to %s while the scene's still picture was shown; keeping it, "
+                 "and no longer showing the still picture as the wallpaper\n",
+                 now.c_str());
+}
+
 bool StillWallpaper::set(const cg::ImageRef& still, const std::string& name, const char* placement) {
+    if (yielded_) return false;
     const std::string file = writeStill(pictureDir_, name, still);
     if (file.empty()) return false;
     std::string value = file;
@@ -103,20 +140,26 @@ bool StillWallpaper::set(const cg::ImageRef& still, const std::string& name, con
             return false;
         }
     }
+    shown_ = value;
+    placement_ = placement;
+    writing_ = true;
     for (const std::string& key : target_.keys) g_settings_set_string(gs(settings_), key.c_str(), value.c_str());
     // A placement of "none" would show no picture at all.
     if (!target_.options.empty()) g_settings_set_string(gs(settings_), target_.options.c_str(), placement);
     g_settings_sync();
+    writing_ = false;
     return true;
 }
 
 void StillWallpaper::restore() {
     if (saved_.empty()) return;
     const auto all = keys();
+    writing_ = true;
     for (const auto& [key, value] : saved_)
         if (value && std::find(all.begin(), all.end(), key) != all.end())
             g_settings_set_string(gs(settings_), key.c_str(), value->c_str());
     g_settings_sync();
+    writing_ = false;
     saved_.clear();
     forgetValues(stateFile_);
     removeStills(pictureDir_);

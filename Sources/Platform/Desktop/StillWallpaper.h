@@ -1,7 +1,8 @@
 #pragma once
 // Still-picture mode: where an opaque icon manager draws the desktop, the rendered still becomes the
 // session's wallpaper. The user's own setting is saved before the first change, to a file as well,
-// so a run that ends without restoring (a crash, a kill) gives it back on the next start.
+// so a run that ends without restoring (a crash, a kill) gives it back on the next start. A picture the
+// user sets while ours is shown wins: it is kept, on quit too, and the still is not set again.
 
 #include "Platform/Desktop/Wallpaper.h"
 
@@ -38,6 +39,8 @@ public:
     // Puts the user's setting back; nothing when it was never changed.
     void restore() override;
     bool active() const override { return !saved_.empty(); }
+    // The user set a picture of their own while ours was shown: this wallpaper sets nothing any more.
+    bool yielded() const { return yielded_; }
 
 private:
     StillWallpaper(Target target, void* settings, std::string stateFile, std::string pictureDir);
@@ -45,9 +48,16 @@ private:
     bool set(const cg::ImageRef& still, const std::string& name, const char* placement);
     // The keys this wallpaper changes: the picture keys, then the placement key.
     std::vector<std::string> keys() const;
+    // A key of the settings changed, by us or by anyone else (GSettings' "changed" signal).
+    void changed(const std::string& key);
+    std::string get(const std::string& key) const;
 
     Target target_;
     void* settings_;  // GSettings
     std::string stateFile_, pictureDir_;
     Values saved_;  // the user's values of keys(); empty while not shown
+    std::string shown_, placement_;  // the picture value and the placement we set last
+    bool writing_ = false;           // our own writes are under way: their change signals are ours
+    bool yielded_ = false;
+    unsigned long changedHandler_ = 0;
 };

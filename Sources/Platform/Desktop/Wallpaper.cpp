@@ -37,8 +37,10 @@ std::unique_ptr<Wallpaper> Wallpaper::forSession(const Session& session, const s
 }
 
 void Wallpaper::restoreLeftovers(const std::string& stateDir, const std::string& pictureDir) {
+    // A state directory that cannot be looked into (a symlink loop, no permission) holds nothing we can use.
     const auto left = [&](const std::string& name) {
-        return std::filesystem::exists(stateDir + "/wallpaper-" + name + ".ini");
+        std::error_code ec;
+        return std::filesystem::exists(stateDir + "/wallpaper-" + name + ".ini", ec);
     };
     // Each back end gives back what it finds when it is made.
     for (const StillWallpaper::Target* t :

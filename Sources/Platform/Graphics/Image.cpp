@@ -1,5 +1,11 @@
 #include "Platform/Graphics/Image.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <png.h>
 
 #include <algorithm>
@@ -179,14 +185,31 @@ std::vector<uint8_t> Image::pngData(int compressionLevel) const {
 }
 
 bool Image::writePNG(const std::string& path, int compressionLevel) const {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    PngSink sink;
-    sink.file = f;
-    const bool ok = encodeImage(*this, &sink, compressionLevel);
-    const bool closed = std::fclose(f) == 0;
-    if (!ok || !closed) std::remove(path.c_str());
-    return ok && closed;
+    const std::vector<uint8_t> bytes = pngData(compressionLevel);
+    if (bytes.empty()) {
+        errno = 0;
+        return false;
+    }
+    // No waiting for a reader on a FIFO; a device such as /dev/full is written to, never removed.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    int err = 0;
+    size_t done = 0;
+    while (err == 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) done += static_cast<size_t>(n);
+        else if (n == 0) err = EIO;
+        else if (errno != EINTR) err = errno;
+    }
+    if (::close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
+    if (err != 0) {
+        if (regular) ::unlink(path.c_str());  // no half picture left behind
+        errno = err;  // the write's reason, not the clean-up's
+        return false;
+    }
+    return true;
 }
 
 ImageRef Image::readPNG(const std::string& path) {
