@@ -1,6 +1,10 @@
 #include "Finder/LayoutFileSource.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -13,7 +17,7 @@ FinderError failure(std::string reason) { return FinderError{"Finder", FinderErr
 std::optional<std::string> contents(const std::string& path, std::string& why) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        why = "cannot open " + path;
+        why = "cannot open " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
     std::string text(LayoutFileSource::maxBytes + 1, '\0');
@@ -69,7 +73,13 @@ std::string LayoutFileSource::pathIn(const std::string& configHome) {
 SourceReply LayoutFileSource::reply() {
     std::string why;
     const auto j = document(path_, why);
-    if (!j) return failure(why);
+    if (!j) {
+        FinderError e = failure(why);
+        // Most sessions never write one: a missing file is the normal case, an unreadable one is not.
+        std::error_code ec;
+        e.quiet = !std::filesystem::exists(path_, ec) && !ec;
+        return e;
+    }
     std::vector<ReplyItem> positions;
     ReplyItem centers = ReplyItem::none();
     if (const auto it = j->find("centers"); it != j->end() && it->is_array()) {

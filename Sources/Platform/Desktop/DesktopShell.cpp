@@ -92,6 +92,9 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
     // A run that ended with our wallpaper set, maybe in another desktop than this one.
     Wallpaper::restoreLeftovers(options_.stateDir, options_.pictureDir);
+    // Nemo started after us takes the desktop beside our windows only when it is told to ignore them.
+    const char* program = g_get_prgname();
+    nemo_ = std::make_unique<NemoHandlers>(program ? program : "vistamere", options_.stateDir);
 
     // Monitors that come, go or change size.
     auto changed = +[](gpointer, gpointer, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };

@@ -13,6 +13,7 @@
 
 #include "DesktopWindow/DesktopWindow.h"
 #include "Platform/Desktop/DesktopSurface.h"
+#include "Platform/Desktop/NemoHandlers.h"
 #include "Platform/Desktop/PowerMonitor.h"
 #include "Platform/Desktop/Wallpaper.h"
 #include "Platform/Desktop/X11Session.h"
@@ -89,6 +90,7 @@ private:
     Mode mode_ = Mode::ownDesktop;
     std::string managerName_;
     std::unique_ptr<Wallpaper> wallpaper_;
+    std::unique_ptr<NemoHandlers> nemo_;
     bool animating_ = true, overrideRedirect_ = false;
     unsigned restackIdle_ = 0, restacks_ = 0;
     bool rebuildPending_ = false;
