@@ -138,6 +138,7 @@ DesktopShell::~DesktopShell() {
 
 void DesktopShell::rebuild() {
     screens_.clear();
+    mapped_ = false;
     for (const MonitorArea& area : monitorAreas(gdk_display_get_default())) {
         const GdkRectangle& r = area.r;
         const int scale = area.scale;
@@ -157,7 +158,10 @@ void DesktopShell::rebuild() {
             std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return lowPower(); });
         screen.surface->setOverrideRedirect(overrideRedirect_);
         screen.connector = area.connector;
-        screen.surface->setMapHandler([this] { restackSoon(); });
+        screen.surface->setMapHandler([this] {
+            noteMapped();
+            restackSoon();
+        });
         if (!animating_) screen.window->setAnimating(false);
         if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
         screens_.push_back(std::move(screen));
@@ -243,6 +247,16 @@ void DesktopShell::restack() {
         return;
     }
     if (manager && manager->window) {
+        // Unmapped (in still-picture mode) ours would map after the manager's if shown again.
+        const bool managerFirst = !mapped_ || desktopsAtMap_.count(manager->window) > 0;
+        if (const auto why = hiddenUnder(manager->name, x_->windowManagerName(), x_->hasCompositor(), managerFirst)) {
+            if (*why != hiddenWhy_) std::fprintf(stderr, "vistamere: %s: showing a still picture instead\n", why->c_str());
+            hiddenWhy_ = *why;
+            setMode(Mode::stillPicture, &*manager);
+            mapped_ = false;
+            return;
+        }
+        hiddenWhy_.clear();
         setMode(Mode::underManager, &*manager);
         // Only when we are above it: every restack changes the stacking list again.
         const auto stack = x_->stacking();
@@ -263,6 +277,32 @@ void DesktopShell::restack() {
         if (!x_->areLowest(mine))
             for (X11Session::Window w : mine) x_->lower(w);
     }
+}
+
+std::optional<std::string> DesktopShell::hiddenUnder(const std::string& manager, const std::string& windowManager,
+                                                     bool compositor, bool managerMappedFirst) {
+    const std::string name = manager.empty() ? "the icon manager" : manager;
+    if (!compositor)
+        return name + " draws its see-through desktop without a compositing manager, so nothing beneath it shows "
+                      "(start one, such as picom, for the live scenery)";
+    if (managerMappedFirst && windowManager.find("Muffin") != std::string::npos)
+        return "muffin draws desktop windows in the order they appeared, whatever their stacking, and " + name +
+               "'s came before ours, so ours would cover its icons (start Vistamere before " + name +
+               " for the live scenery)";
+    return std::nullopt;
+}
+
+void DesktopShell::noteMapped() {
+    // Called as each of our windows maps: what is there by now was there first.
+    desktopsAtMap_.clear();
+    const auto mine = ours();
+    for (X11Session::Window w : x_->stacking()) {
+        if (std::find(mine.begin(), mine.end(), w) != mine.end()) continue;
+        const auto types = x_->windowTypes(w);
+        if (std::find(types.begin(), types.end(), "_NET_WM_WINDOW_TYPE_DESKTOP") != types.end())
+            desktopsAtMap_.insert(w);
+    }
+    mapped_ = true;
 }
 
 void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {

@@ -20,6 +20,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,12 @@ public:
     unsigned restacks() const { return restacks_; }
     // Puts the user's wallpaper back (also on destruction).
     void restoreWallpaper();
+    // Why our windows cannot show beneath a see-through icon manager's desktop window, or nothing when
+    // they can: without a compositing manager its clear pixels are black on screen, and muffin draws
+    // desktop windows in the order they were mapped, whatever their stacking, so a window mapped after
+    // the manager's covers its icons.
+    static std::optional<std::string> hiddenUnder(const std::string& manager, const std::string& windowManager,
+                                                  bool compositor, bool managerMappedFirst);
 
 private:
     struct Screen {
@@ -77,6 +85,7 @@ private:
     void rebuildSoon();
     void setMode(Mode mode, const X11Session::Manager* manager);
     void restackSoon();
+    void noteMapped();
     void showStills();
     bool lowPower() const;
     std::vector<X11Session::Window> ours() const;
@@ -94,6 +103,11 @@ private:
     bool animating_ = true, overrideRedirect_ = false;
     unsigned restackIdle_ = 0, restacks_ = 0;
     bool rebuildPending_ = false;
+    // The foreign desktop windows in the stacking list when our windows last mapped, and whether they are
+    // mapped now.
+    std::set<X11Session::Window> desktopsAtMap_;
+    bool mapped_ = false;
+    std::string hiddenWhy_;  // said once per reason
     unsigned long screenHandler_ = 0;
     std::vector<unsigned long> handlers_;
     std::unique_ptr<std::function<void(const void*)>> rootEvents_;
