@@ -325,8 +325,11 @@ TEST(ShellRules, ASeeThroughManagerHidesUsOnlyWhereItsCompositingCannotShowUs) {
         const char* windowManager;
         bool compositor, managerFirst;
         const char* why;  // a word of the reason, or nothing when ours can show
+        bool keptAbove = false;
     };
     const Case cases[] = {
+        {"Xfwm4", true, true, "keeps", true},  // it neither restacks nor lowers desktop windows
+        {"Openbox", true, false, "keeps", true},
         {"Openbox", true, true, nullptr},           // picom draws in stacking order
         {"Openbox", false, false, "compositing"},   // clear pixels are black without one
         {"Xfwm4", true, true, nullptr},
@@ -336,7 +339,8 @@ TEST(ShellRules, ASeeThroughManagerHidesUsOnlyWhereItsCompositingCannotShowUs) {
         {"GNOME Shell", true, true, nullptr},
     };
     for (const Case& c : cases) {
-        const auto why = DesktopShell::hiddenUnder("nemo-desktop", c.windowManager, c.compositor, c.managerFirst);
+        const auto why =
+            DesktopShell::hiddenUnder("nemo-desktop", c.windowManager, c.compositor, c.managerFirst, c.keptAbove);
         EXPECT_EQ(why.has_value(), c.why != nullptr) << c.windowManager << " " << c.compositor << c.managerFirst;
         if (why && c.why) {
             EXPECT_NE(why->find(c.why), std::string::npos) << *why;
@@ -370,6 +374,8 @@ TEST(Shell, ShowsBeneathASeeThroughManagerOnlyWhereTheCompositorDrawsItOnTop) {
         EXPECT_FALSE(shell.surface(0)->mapped());
         x->destroyWindow(icons);
     }
+    ASSERT_TRUE(mainloop::runUntil([&] { return !x->hasWindowManager(); }, 10));
+
     ASSERT_TRUE(mainloop::runUntil([&] { return !x->hasWindowManager(); }, 10));
 
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);

@@ -249,7 +249,9 @@ void DesktopShell::restack() {
     if (manager && manager->window) {
         // Unmapped (in still-picture mode) ours would map after the manager's if shown again.
         const bool managerFirst = !mapped_ || desktopsAtMap_.count(manager->window) > 0;
-        if (const auto why = hiddenUnder(manager->name, x_->windowManagerName(), x_->hasCompositor(), managerFirst)) {
+        const bool keptAbove = keptAbove_.count(manager->window) > 0;
+        if (const auto why = hiddenUnder(manager->name, x_->windowManagerName(), x_->hasCompositor(), managerFirst,
+                                         keptAbove)) {
             if (*why != hiddenWhy_) std::fprintf(stderr, "vistamere: %s: showing a still picture instead\n", why->c_str());
             hiddenWhy_ = *why;
             setMode(Mode::stillPicture, &*manager);
@@ -262,11 +264,34 @@ void DesktopShell::restack() {
         const auto stack = x_->stacking();
         const auto at = [&](X11Session::Window w) { return std::find(stack.begin(), stack.end(), w) - stack.begin(); };
         const auto theirs = at(manager->window);
+        bool asked = false;
         for (X11Session::Window w : mine)
             if (at(w) < long(stack.size()) && at(w) > theirs) {
                 x_->restackBelow(w, manager->window);
                 ++restacks_;
+                asked = true;
             }
+        // Some window managers (xfwm4) neither offer restacking nor lower a desktop window: ours would
+        // stay over the manager's icons. Judged once the window manager has had time to answer.
+        if (asked && !restackCheck_) {
+            restackCheck_ = true;
+            std::weak_ptr<bool> alive = alive_;
+            const X11Session::Window theirWindow = manager->window;
+            after(restackPatience, [this, alive, theirWindow] {
+                if (!alive.lock()) return;
+                restackCheck_ = false;
+                const auto now = x_->stacking();
+                const auto pos = [&](X11Session::Window w) { return std::find(now.begin(), now.end(), w) - now.begin(); };
+                const long theirs = pos(theirWindow);
+                if (theirs >= long(now.size())) return;
+                for (X11Session::Window w : ours())
+                    if (pos(w) < long(now.size()) && pos(w) > theirs) {
+                        keptAbove_.insert(theirWindow);
+                        restack();
+                        return;
+                    }
+            });
+        }
         return;
     }
     setMode(Mode::ownDesktop, nullptr);
@@ -280,8 +305,11 @@ void DesktopShell::restack() {
 }
 
 std::optional<std::string> DesktopShell::hiddenUnder(const std::string& manager, const std::string& windowManager,
-                                                     bool compositor, bool managerMappedFirst) {
+                                                     bool compositor, bool managerMappedFirst, bool keptAbove) {
     const std::string name = manager.empty() ? "the icon manager" : manager;
+    if (keptAbove)
+        return "the window manager" + (windowManager.empty() ? std::string() : " (" + windowManager + ")") +
+               " keeps our desktop window above " + name + "'s, which would hide its icons";
     if (!compositor)
         return name + " draws its see-through desktop without a compositing manager, so nothing beneath it shows "
                       "(start one, such as picom, for the live scenery)";

@@ -70,9 +70,12 @@ public:
     // Why our windows cannot show beneath a see-through icon manager's desktop window, or nothing when
     // they can: without a compositing manager its clear pixels are black on screen, and muffin draws
     // desktop windows in the order they were mapped, whatever their stacking, so a window mapped after
-    // the manager's covers its icons.
+    // the manager's covers its icons; a window manager that did not move ours below the manager's when
+    // asked (`keptAbove`) leaves it over the icons.
     static std::optional<std::string> hiddenUnder(const std::string& manager, const std::string& windowManager,
-                                                  bool compositor, bool managerMappedFirst);
+                                                  bool compositor, bool managerMappedFirst, bool keptAbove = false);
+    // How long the window manager may take to move our windows below the manager's, in seconds.
+    static constexpr double restackPatience = 1.5;
 
 private:
     struct Screen {
@@ -107,6 +110,8 @@ private:
     // mapped now.
     std::set<X11Session::Window> desktopsAtMap_;
     bool mapped_ = false;
+    std::set<X11Session::Window> keptAbove_;  // managers' windows the window manager keeps below ours
+    bool restackCheck_ = false;
     std::string hiddenWhy_;  // said once per reason
     unsigned long screenHandler_ = 0;
     std::vector<unsigned long> handlers_;
