@@ -178,8 +178,9 @@ TEST(StatusItem, PopsUpWithoutAClickQuietly) {
     gtk_menu_shell_append(GTK_MENU_SHELL(item.menu()), entry);
     gtk_widget_show(entry);
     testing::internal::CaptureStderr();
+    // GTK complains while it pops the menu up, so no turn of the main loop is needed (and none is taken:
+    // under AddressSanitizer, libayatana-appindicator's own idle callback reads past a heap block).
     const bool open = item.popUp();
-    settle(0.2);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(open);
     EXPECT_EQ(said.find("trigger"), std::string::npos) << said;
