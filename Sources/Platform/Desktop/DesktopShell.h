@@ -3,7 +3,9 @@
 // session's icon manager.
 // - No icon manager: our windows are the desktop (lowered by hand when no window manager runs).
 // - A transparent manager (desktop icons drawn in a see-through DESKTOP window): our windows go
-//   directly below its window, again whenever the stacking order changes.
+//   directly below its window, again whenever the stacking order changes. Where they would still hide
+//   its icons (no compositing manager, muffin's drawing order, a window manager that will not restack),
+//   the still picture is shown instead, and why is said once.
 // - An opaque manager: a live window cannot show under its icons, so the scene's still picture
 //   becomes the wallpaper (one per monitor where the desktop allows), and the user's own wallpaper
 //   comes back on quit.
