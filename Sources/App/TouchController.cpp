@@ -74,7 +74,7 @@ void TouchController::apply(const FinderResult& result) {
     finderDenied_ = error && error->code == deniedCode;
     if (changed) {
         // The poll repeats a failing read every 2 s: say so when the failure starts or changes only.
-        if (error) std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", error->reason.c_str());
+        if (error && !error->quiet) std::fprintf(stderr, "vistamere: reading the desktop icon layout: %s\n", error->reason.c_str());
         if (s_.errorChanged) s_.errorChanged(lastError_);
     }
     if (error || result.layout() == layout_) return;

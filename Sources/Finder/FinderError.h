@@ -10,6 +10,8 @@ struct FinderError {
     std::string domain = "Finder";
     int code = unavailable;
     std::string reason;  // for people only; callers decide on domain and code
+    // Nothing is wrong, the source is just not set up (no layout file written yet): not worth a log line.
+    bool quiet = false;
 
     // Two errors are the same error when domain and code agree; the reason is only an explanation.
     friend bool operator==(const FinderError& a, const FinderError& b) {

@@ -50,6 +50,37 @@ ReplyItem position(const std::string& text) {
 
 }  // namespace
 
+std::vector<std::string> GvfsIconSource::desktopIconsSpecials() {
+    // Both are shown unless switched off; a missing schema means the extension is not installed.
+    auto shown = [](const char* key) {
+        const PrefValue v = SettingsLookup::gsettings("org.gnome.shell.extensions.ding", key);
+        const auto* on = std::get_if<bool>(&v);
+        return !on || *on;
+    };
+    std::vector<std::string> out;
+    if (shown("show-home")) {
+        GFile* home = g_file_new_for_path(g_get_home_dir());
+        char* uri = g_file_get_uri(home);
+        out.emplace_back(uri);
+        g_free(uri);
+        g_object_unref(home);
+    }
+    if (shown("show-trash")) out.emplace_back("trash:///");
+    return out;
+}
+
+std::optional<std::string> GvfsIconSource::storedPosition(const std::string& uri, const std::string& key) {
+    GFile* file = g_file_new_for_uri(uri.c_str());
+    GFileInfo* info = g_file_query_info(file, key.c_str(), G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+    g_object_unref(file);
+    if (!info) return std::nullopt;
+    std::optional<std::string> out;
+    if (g_file_info_get_attribute_type(info, key.c_str()) == G_FILE_ATTRIBUTE_TYPE_STRING)
+        if (const char* v = g_file_info_get_attribute_string(info, key.c_str()); v && *v) out = v;
+    g_object_unref(info);
+    return out;
+}
+
 GvfsIconSource::GvfsIconSource(Manager manager, Options options)
     : manager_(manager), options_(std::move(options)) {}
 
@@ -179,6 +210,21 @@ SourceReply GvfsIconSource::reply() {
         g_object_unref(info);
     }
     g_object_unref(entries);
+    if (manager_ == Manager::desktopIcons) {
+        // The home folder and the trash keep their positions on themselves; the extension stores a
+        // position for every icon it places, so one it has not stored yet is one it has not shown yet.
+        for (const std::string& uri : options_.specials ? *options_.specials : desktopIconsSpecials()) {
+            const auto stored = storedPosition(uri, key);
+            if (!stored) continue;
+            ReplyItem p = position(*stored);
+            if (p.count() == 2 && p.items[0].finite() && p.items[1].finite()) {
+                if (const auto c = center(p.items[0].number, p.items[1].number, 0, icon, cellWidth, s))
+                    positions.push_back(ReplyItem::point(c->x, c->y));
+            } else {
+                positions.push_back(std::move(p));
+            }
+        }
+    }
     if (broken) {
         FinderError e = failure(name() + ": listing " + options_.desktop + " failed: " + error->message);
         g_error_free(error);

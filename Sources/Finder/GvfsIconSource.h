@@ -21,7 +21,13 @@ public:
         // Nemo stores positions per monitor: the top-left corner of each monitor in global device pixels.
         // A position on a monitor not listed here is left out.
         std::vector<cg::Point> monitors{{0, 0}};
+        // The icons the desktop icons extension shows beside the Desktop's entries, as URIs: the home
+        // folder and the trash, where its settings show them. Its own where unset.
+        std::optional<std::vector<std::string>> specials;
     };
+
+    // The home folder and the trash, each where the extension's settings (or their defaults) show it.
+    static std::vector<std::string> desktopIconsSpecials();
 
     GvfsIconSource(Manager manager, Options options);
 
@@ -40,6 +46,8 @@ public:
 
 private:
     double scale() const;
+    // The stored "x,y" of one file, read on its own (the home folder, the trash); nothing when unset.
+    static std::optional<std::string> storedPosition(const std::string& uri, const std::string& key);
     // The icon centre in global points for one stored position, or nothing when it cannot be placed.
     std::optional<cg::Point> center(double x, double y, long monitor, double icon, double cellWidth,
                                     double scale) const;

@@ -1,6 +1,8 @@
 #include "Finder/LayoutFileSource.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -80,7 +82,13 @@ std::string LayoutFileSource::pathIn(const std::string& configHome) {
 SourceReply LayoutFileSource::reply() {
     std::string why;
     const auto j = document(path_, why);
-    if (!j) return failure(why);
+    if (!j) {
+        FinderError e = failure(why);
+        // Most sessions never write one: a missing file is the normal case, an unreadable one is not.
+        std::error_code ec;
+        e.quiet = !std::filesystem::exists(path_, ec) && !ec;
+        return e;
+    }
     std::vector<ReplyItem> positions;
     ReplyItem centers = ReplyItem::none();
     if (const auto it = j->find("centers"); it != j->end() && it->is_array()) {

@@ -51,7 +51,7 @@ std::shared_ptr<IconLayoutSource> SessionIcons::choose(const Session& s) {
     using Gvfs = GvfsIconSource::Manager;
     using Keys = KeyFileIconSource::Manager;
     auto gvfs = [&](Gvfs m) {
-        return std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{s.desktop, s.configHome, 0, {{0, 0}}});
+        return std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{s.desktop, s.configHome, 0, {{0, 0}}, std::nullopt});
     };
     auto keys = [&](Keys m) {
         return std::make_shared<KeyFileIconSource>(m, KeyFileIconSource::Options{s.configHome, "", {{0, 0}}, s.desktop, s.workarea});

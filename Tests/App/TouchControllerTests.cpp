@@ -299,3 +299,26 @@ TEST(TouchClicks, TheFirstWindowHoldingThePointTakesTheClickInItsOwnCoordinates)
 }
 
 }  // namespace
+
+TEST(TouchReads, SaysWhyOnlyForFailuresWorthSaying) {
+    FinderError absent{"Finder", FinderError::unavailable, "cannot open desktop-icons.json"};
+    absent.quiet = true;
+    const FinderError unreadable{"Finder", FinderError::unavailable, "cannot read desktop-icons.json"};
+    struct Case {
+        const char* name;
+        FinderError error;
+        bool logged;
+    };
+    for (const Case& c : {Case{"no layout file", absent, false}, Case{"an unreadable one", unreadable, true}}) {
+        Rig rig;
+        rig.touch->start();
+        rig.timers->advanceTo(0.01);
+        testing::internal::CaptureStderr();
+        rig.answer(c.error);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find(c.error.reason) != std::string::npos, c.logged) << c.name << ": " << said;
+        // Either way the menu learns of it, so it can offer help.
+        ASSERT_EQ(rig.errors.size(), 1u) << c.name;
+        EXPECT_EQ(rig.errors[0]->quiet, c.error.quiet) << c.name;
+    }
+}

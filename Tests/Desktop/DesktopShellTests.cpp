@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <gtest/gtest.h>
 
 using desktoptest::Child;
@@ -130,6 +131,9 @@ TEST(Shell, FollowsTheIconManagerUnderOpenbox) {
     auto x = X11Session::open();
     ASSERT_TRUE(x);
     ASSERT_TRUE(windowManagerReady(*x));
+    // A see-through icon manager shows what lies beneath only through a compositing manager.
+    Child picom({"picom", "--backend", "xrender"});
+    ASSERT_TRUE(mainloop::runUntil([&] { return x->hasCompositor(); }, 10)) << "picom did not start";
 
     DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
     shell.show(0, scene(2560, 1440, 4), 0.2);
@@ -316,3 +320,95 @@ TEST(Shell, FollowsMonitorsThatComeAndGo) {
     shell.show(0, scene(first.width, first.height, 4), 0.1);
     EXPECT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->compositor().stats().frames > 0; }, 10));
 }
+
+TEST(ShellRules, ASeeThroughManagerHidesUsOnlyWhereItsCompositingCannotShowUs) {
+    struct Case {
+        const char* windowManager;
+        bool compositor, managerFirst;
+        const char* why;  // a word of the reason, or nothing when ours can show
+        bool keptAbove = false;
+    };
+    const Case cases[] = {
+        {"Xfwm4", true, true, "keeps", true},  // it neither restacks nor lowers desktop windows
+        {"Openbox", true, false, "keeps", true},
+        {"Openbox", true, true, nullptr},           // picom draws in stacking order
+        {"Openbox", false, false, "compositing"},   // clear pixels are black without one
+        {"Xfwm4", true, true, nullptr},
+        {"Mutter (Muffin)", true, false, nullptr},  // ours came first: the manager's draws over it
+        {"Mutter (Muffin)", true, true, "order"},   // ours came later and would cover the icons
+        {"Mutter (Muffin)", false, true, "compositing"},
+        {"GNOME Shell", true, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        const auto why =
+            DesktopShell::hiddenUnder("nemo-desktop", c.windowManager, c.compositor, c.managerFirst, c.keptAbove);
+        EXPECT_EQ(why.has_value(), c.why != nullptr) << c.windowManager << " " << c.compositor << c.managerFirst;
+        if (why && c.why) {
+            EXPECT_NE(why->find(c.why), std::string::npos) << *why;
+            EXPECT_NE(why->find("nemo-desktop"), std::string::npos) << *why;
+        }
+    }
+}
+
+#ifdef VM_REAL_DESKTOPS
+// A see-through manager's desktop window under the real compositing managers: picom draws windows in
+// stacking order, so ours shows below the manager's while picom runs and gives way to a still picture
+// when it quits; muffin draws desktop windows in the order they mapped, so only a manager mapped after
+// ours can be shown over it.
+TEST(Shell, ShowsBeneathASeeThroughManagerOnlyWhereTheCompositorDrawsItOnTop) {
+    ASSERT_TRUE(mainloop::init());
+    auto x = X11Session::open();
+    ASSERT_TRUE(x);
+    {
+        Child openbox({"openbox", "--sm-disable"});
+        ASSERT_TRUE(windowManagerReady(*x));
+        auto picom = std::make_unique<Child>(std::vector<const char*>{"picom", "--backend", "xrender"});
+        ASSERT_TRUE(mainloop::runUntil([&] { return x->hasCompositor(); }, 10)) << "picom did not start";
+        const auto icons = x->createWindow("nemo-desktop", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+        DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
+        shell.show(0, scene(2560, 1440, 4), 0.2);
+        EXPECT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::underManager; }, 10));
+        picom.reset();
+        ASSERT_TRUE(mainloop::runUntil([&] { return !x->hasCompositor(); }, 10));
+        shell.restack();
+        EXPECT_EQ(shell.mode(), DesktopShell::Mode::stillPicture);
+        EXPECT_FALSE(shell.surface(0)->mapped());
+        x->destroyWindow(icons);
+    }
+    ASSERT_TRUE(mainloop::runUntil([&] { return !x->hasWindowManager(); }, 10));
+
+    ASSERT_TRUE(mainloop::runUntil([&] { return !x->hasWindowManager(); }, 10));
+
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    Child muffin({"muffin", "--replace", "--sm-disable"});
+    ASSERT_TRUE(mainloop::runUntil([&] { return x->windowManagerName().find("Muffin") != std::string::npos; }, 30))
+        << "muffin did not start";
+    ASSERT_TRUE(windowManagerReady(*x));
+    ASSERT_TRUE(x->hasCompositor());
+    {
+        // The manager first: ours would cover it.
+        const auto icons = x->createWindow("nemo-desktop", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+        ASSERT_TRUE(mainloop::runUntil([&] { return indexOf(x->stacking(), icons) >= 0; }, 10));
+        DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
+        shell.show(0, scene(2560, 1440, 4), 0.2);
+        EXPECT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::stillPicture; }, 10));
+        mainloop::runFor(1);
+        EXPECT_EQ(shell.mode(), DesktopShell::Mode::stillPicture) << "no flip back once hidden";
+        x->destroyWindow(icons);
+        EXPECT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::ownDesktop; }, 10));
+    }
+    {
+        // Ours first, the manager after (a Nemo started or restarted later): it draws over ours.
+        DesktopShell shell({slidingSquares(), {}, {}, {}, {}});
+        shell.show(0, scene(2560, 1440, 4), 0.2);
+        ASSERT_TRUE(mainloop::runUntil([&] { return shell.surface(0)->mapped(); }, 10));
+        mainloop::runFor(0.5);
+        const auto icons = x->createWindow("nemo-desktop", "_NET_WM_WINDOW_TYPE_DESKTOP", 0, 0, 2560, 1440);
+        EXPECT_TRUE(mainloop::runUntil([&] { return shell.mode() == DesktopShell::Mode::underManager; }, 10));
+        mainloop::runFor(1);
+        EXPECT_EQ(shell.mode(), DesktopShell::Mode::underManager);
+        EXPECT_TRUE(shell.surface(0)->mapped());
+        x->destroyWindow(icons);
+    }
+}
+#endif

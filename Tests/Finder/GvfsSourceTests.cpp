@@ -52,8 +52,19 @@ struct Desktop {
 };
 
 FinderResult read(Manager m, const Desktop& d, std::vector<cg::Point> monitors = {{0, 0}}) {
-    auto source = std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{d.path, d.dir.path(), 1, monitors});
+    // No home folder or trash icons: those are tested on their own.
+    auto source = std::make_shared<GvfsIconSource>(
+        m, GvfsIconSource::Options{d.path, d.dir.path(), 1, monitors, std::vector<std::string>{}});
     return FinderIcons(source).read();
+}
+
+std::string uriOf(const std::string& path) {
+    GFile* f = g_file_new_for_path(path.c_str());
+    char* uri = g_file_get_uri(f);
+    std::string out = uri;
+    g_free(uri);
+    g_object_unref(f);
+    return out;
 }
 
 }  // namespace
@@ -122,7 +133,7 @@ TEST(SessionBusGvfs, FollowsTheManagersSettings) {
 TEST(SessionBusGvfs, AMissingDesktopIsTheUnavailableError) {
     TempDir dir;
     auto source = std::make_shared<GvfsIconSource>(Manager::caja,
-                                                   GvfsIconSource::Options{dir.path() + "/none", dir.path(), 1, {{0, 0}}});
+                                                   GvfsIconSource::Options{dir.path() + "/none", dir.path(), 1, {{0, 0}}, std::nullopt});
     const FinderResult r = FinderIcons(source).read();
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error(), (FinderError{"Finder", -1, ""}));
@@ -132,7 +143,7 @@ TEST(SessionBusGvfs, NoticesAMetadataWrite) {
     Desktop d;
     GMainContext* context = g_main_context_new();
     g_main_context_push_thread_default(context);
-    GvfsIconSource source(Manager::nemo, {d.path, d.dir.path(), 1, {{0, 0}}});
+    GvfsIconSource source(Manager::nemo, {d.path, d.dir.path(), 1, {{0, 0}}, std::nullopt});
     int changes = 0;
     {
         auto watch = source.watch([&] { ++changes; });
@@ -149,4 +160,58 @@ TEST(SessionBusGvfs, NoticesAMetadataWrite) {
     for (int i = 0; i < 20; ++i) g_main_context_iteration(context, FALSE), g_usleep(1000);
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
+}
+
+// The extension shows the home folder and the trash beside the Desktop's entries and keeps their positions
+// on the folder itself and on trash:/// (here the real trash of the gvfs daemons on this bus).
+TEST(SessionBusGvfs, KeepsTheExtensionsHomeAndTrashClear) {
+    TempDir dir;
+    const std::string desktop = dir.path() + "/Desktop", home = dir.path() + "/home";
+    dir.write("Desktop/a.txt", "x");
+    dir.write("home/.keep", "");
+    dir.write("unplaced/.keep", "");
+    setMetadata(desktop + "/a.txt", "nautilus-icon-position", "2,52");
+    setMetadata(home, "nautilus-icon-position", "2,180");
+    GFile* trash = g_file_new_for_uri("trash:///");
+    GError* error = nullptr;
+    const bool trashKept = g_file_set_attribute_string(trash, "metadata::nautilus-icon-position", "1202,52",
+                                                       G_FILE_QUERY_INFO_NONE, nullptr, &error);
+    g_object_unref(trash);
+    ASSERT_TRUE(trashKept) << (error ? error->message : "?") << " (is gvfsd-trash there?)";
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> specials;
+        std::vector<cg::Point> centers;
+    };
+    const Case cases[] = {
+        {"home and trash", {uriOf(home), "trash:///"}, {{60, 82}, {60, 210}, {1260, 82}}},
+        {"home only", {uriOf(home)}, {{60, 82}, {60, 210}}},
+        {"an icon not placed yet", {uriOf(dir.path() + "/unplaced"), "trash:///"}, {{60, 82}, {1260, 82}}},
+        {"a folder that is gone", {uriOf(dir.path() + "/gone")}, {{60, 82}}},
+    };
+    for (const Case& c : cases) {
+        auto source = std::make_shared<GvfsIconSource>(
+            Manager::desktopIcons, GvfsIconSource::Options{desktop, dir.path(), 1, {{0, 0}}, c.specials});
+        const FinderResult r = FinderIcons(source).read();
+        ASSERT_TRUE(r.ok()) << c.name << ": " << r.error().reason;
+        EXPECT_EQ(r.layout().centers, c.centers) << c.name;
+    }
+
+    // Which of them the extension shows follows its settings.
+    GSettings* ding = g_settings_new("org.gnome.shell.extensions.ding");
+    const std::string ownHome = uriOf(g_get_home_dir());
+    struct Shown {
+        bool home, trash;
+        std::vector<std::string> specials;
+    };
+    for (const Shown& s : {Shown{true, true, {ownHome, "trash:///"}}, Shown{false, true, {"trash:///"}},
+                           Shown{true, false, {ownHome}}, Shown{false, false, {}}}) {
+        g_settings_set_boolean(ding, "show-home", s.home);
+        g_settings_set_boolean(ding, "show-trash", s.trash);
+        EXPECT_EQ(GvfsIconSource::desktopIconsSpecials(), s.specials) << s.home << s.trash;
+    }
+    g_settings_reset(ding, "show-home");
+    g_settings_reset(ding, "show-trash");
+    g_object_unref(ding);
 }

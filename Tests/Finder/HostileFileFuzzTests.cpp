@@ -153,7 +153,7 @@ TEST(SessionBusHostileFiles, FuzzedGvfsPositionsGiveAnErrorOrASoundLayout) {
             g_free(valid);
         }
         for (const Manager m : {Manager::desktopIcons, Manager::nemo, Manager::caja}) {
-            auto source = std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{desktop, dir.path(), 1, {{0, 0}, {1920, 0}}});
+            auto source = std::make_shared<GvfsIconSource>(m, GvfsIconSource::Options{desktop, dir.path(), 1, {{0, 0}, {1920, 0}}, std::vector<std::string>{}});
             expectSound(source, GvfsIconSource::attribute(m) + " round " + std::to_string(round));
         }
     }

@@ -6,6 +6,8 @@
 #include "Finder/TempDir.h"
 #include "Settings/Window/SettingsWindow.h"
 
+#include <X11/Xatom.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <sys/stat.h>
 
@@ -205,3 +207,31 @@ TEST_F(SettingsWindowTest, ThumbnailsReadyRedrawsTheGridWithTheNewPictures) {
 }
 
 }  // namespace
+
+// Opened from the panel's menu, with no event of ours behind it: the window still says it was asked for
+// now, so a window manager that prevents focus stealing gives it the focus instead of a notification.
+TEST_F(SettingsWindowTest, OpensStampedWithTheServersTimeNow) {
+    GtkWidget* probe = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_widget_realize(probe);
+    const guint32 before = gdk_x11_get_server_time(gtk_widget_get_window(probe));
+    gtk_widget_destroy(probe);
+    for (int round = 0; round < 2; ++round) {  // the first opening, and one after closing
+        settings.open();
+        pump();
+        GdkWindow* w = gtk_widget_get_window(settings.window());
+        ASSERT_NE(w, nullptr);
+        Display* x = GDK_WINDOW_XDISPLAY(w);
+        Atom type = None;
+        int format = 0;
+        unsigned long n = 0, left = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(x, GDK_WINDOW_XID(w), XInternAtom(x, "_NET_WM_USER_TIME", False), 0, 1, False,
+                           XA_CARDINAL, &type, &format, &n, &left, &data);
+        ASSERT_TRUE(data && n == 1) << "no _NET_WM_USER_TIME, round " << round;
+        const unsigned long stamped = *reinterpret_cast<unsigned long*>(data);
+        XFree(data);
+        EXPECT_GE(stamped, before) << "round " << round;
+        gtk_window_close(GTK_WINDOW(settings.window()));
+        pump();
+    }
+}

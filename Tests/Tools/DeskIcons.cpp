@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     }
 
     std::shared_ptr<IconLayoutSource> source;
-    const GvfsIconSource::Options gvfs{session.desktop, session.configHome, 0, {{0, 0}}};
+    const GvfsIconSource::Options gvfs{session.desktop, session.configHome, 0, {{0, 0}}, std::nullopt};
     const KeyFileIconSource::Options keys{session.configHome, "", {{0, 0}}, session.desktop, session.workarea};
     if (kind == "auto") source = SessionIcons::choose(session);
     else if (kind == "desktop-icons") source = std::make_shared<GvfsIconSource>(GvfsIconSource::Manager::desktopIcons, gvfs);

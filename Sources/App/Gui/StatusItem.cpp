@@ -65,9 +65,20 @@ bool StatusItem::popUp() {
     GdkRectangle under{0, 0, 1, 1};
     gdk_device_get_position(pointer, &screen, &under.x, &under.y);
     GdkWindow* root = screen ? gdk_screen_get_root_window(screen) : gdk_get_default_root_window();
-    // Without an event to go by, the menu is placed against the root window, below and right of the mouse
-    // where it fits (GTK flips or slides it otherwise).
-    gtk_menu_popup_at_rect(GTK_MENU(menu_), root, &under, GDK_GRAVITY_SOUTH_EAST, GDK_GRAVITY_NORTH_WEST, nullptr);
+    // No click opened it (a timer or a second launch did): GTK still wants an event that tells it which
+    // pointer grabs the menu, or it complains on every pop-up. A button press of no button, "now", says
+    // just that, and no release of a real button mistakes it for its own.
+    GdkEvent* trigger = gdk_event_new(GDK_BUTTON_PRESS);
+    trigger->button.window = GDK_WINDOW(g_object_ref(root));
+    trigger->button.time = GDK_CURRENT_TIME;
+    trigger->button.button = 0;
+    trigger->button.x_root = under.x;
+    trigger->button.y_root = under.y;
+    gdk_event_set_device(trigger, pointer);
+    // Placed against the root window, below and right of the mouse where it fits (GTK flips or slides it
+    // otherwise).
+    gtk_menu_popup_at_rect(GTK_MENU(menu_), root, &under, GDK_GRAVITY_SOUTH_EAST, GDK_GRAVITY_NORTH_WEST, trigger);
+    gdk_event_free(trigger);
     return gtk_widget_get_visible(menu_);
 }
 

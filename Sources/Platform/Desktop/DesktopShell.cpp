@@ -92,6 +92,9 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
     // A run that ended with our wallpaper set, maybe in another desktop than this one.
     Wallpaper::restoreLeftovers(options_.stateDir, options_.pictureDir);
+    // Nemo started after us takes the desktop beside our windows only when it is told to ignore them.
+    const char* program = g_get_prgname();
+    nemo_ = std::make_unique<NemoHandlers>(program ? program : "vistamere", options_.stateDir);
 
     // Monitors that come, go or change size.
     auto changed = +[](gpointer, gpointer, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
@@ -135,6 +138,7 @@ DesktopShell::~DesktopShell() {
 
 void DesktopShell::rebuild() {
     screens_.clear();
+    mapped_ = false;
     for (const MonitorArea& area : monitorAreas(gdk_display_get_default())) {
         const GdkRectangle& r = area.r;
         const int scale = area.scale;
@@ -154,7 +158,10 @@ void DesktopShell::rebuild() {
             std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return lowPower(); });
         screen.surface->setOverrideRedirect(overrideRedirect_);
         screen.connector = area.connector;
-        screen.surface->setMapHandler([this] { restackSoon(); });
+        screen.surface->setMapHandler([this] {
+            noteMapped();
+            restackSoon();
+        });
         if (!animating_) screen.window->setAnimating(false);
         if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
         screens_.push_back(std::move(screen));
@@ -240,16 +247,51 @@ void DesktopShell::restack() {
         return;
     }
     if (manager && manager->window) {
+        // Unmapped (in still-picture mode) ours would map after the manager's if shown again.
+        const bool managerFirst = !mapped_ || desktopsAtMap_.count(manager->window) > 0;
+        const bool keptAbove = keptAbove_.count(manager->window) > 0;
+        if (const auto why = hiddenUnder(manager->name, x_->windowManagerName(), x_->hasCompositor(), managerFirst,
+                                         keptAbove)) {
+            if (*why != hiddenWhy_) std::fprintf(stderr, "vistamere: %s: showing a still picture instead\n", why->c_str());
+            hiddenWhy_ = *why;
+            setMode(Mode::stillPicture, &*manager);
+            mapped_ = false;
+            return;
+        }
+        hiddenWhy_.clear();
         setMode(Mode::underManager, &*manager);
         // Only when we are above it: every restack changes the stacking list again.
         const auto stack = x_->stacking();
         const auto at = [&](X11Session::Window w) { return std::find(stack.begin(), stack.end(), w) - stack.begin(); };
         const auto theirs = at(manager->window);
+        bool asked = false;
         for (X11Session::Window w : mine)
             if (at(w) < long(stack.size()) && at(w) > theirs) {
                 x_->restackBelow(w, manager->window);
                 ++restacks_;
+                asked = true;
             }
+        // Some window managers (xfwm4) neither offer restacking nor lower a desktop window: ours would
+        // stay over the manager's icons. Judged once the window manager has had time to answer.
+        if (asked && !restackCheck_) {
+            restackCheck_ = true;
+            std::weak_ptr<bool> alive = alive_;
+            const X11Session::Window theirWindow = manager->window;
+            after(restackPatience, [this, alive, theirWindow] {
+                if (!alive.lock()) return;
+                restackCheck_ = false;
+                const auto now = x_->stacking();
+                const auto pos = [&](X11Session::Window w) { return std::find(now.begin(), now.end(), w) - now.begin(); };
+                const long theirs = pos(theirWindow);
+                if (theirs >= long(now.size())) return;
+                for (X11Session::Window w : ours())
+                    if (pos(w) < long(now.size()) && pos(w) > theirs) {
+                        keptAbove_.insert(theirWindow);
+                        restack();
+                        return;
+                    }
+            });
+        }
         return;
     }
     setMode(Mode::ownDesktop, nullptr);
@@ -260,6 +302,35 @@ void DesktopShell::restack() {
         if (!x_->areLowest(mine))
             for (X11Session::Window w : mine) x_->lower(w);
     }
+}
+
+std::optional<std::string> DesktopShell::hiddenUnder(const std::string& manager, const std::string& windowManager,
+                                                     bool compositor, bool managerMappedFirst, bool keptAbove) {
+    const std::string name = manager.empty() ? "the icon manager" : manager;
+    if (keptAbove)
+        return "the window manager" + (windowManager.empty() ? std::string() : " (" + windowManager + ")") +
+               " keeps our desktop window above " + name + "'s, which would hide its icons";
+    if (!compositor)
+        return name + " draws its see-through desktop without a compositing manager, so nothing beneath it shows "
+                      "(start one, such as picom, for the live scenery)";
+    if (managerMappedFirst && windowManager.find("Muffin") != std::string::npos)
+        return "muffin draws desktop windows in the order they appeared, whatever their stacking, and " + name +
+               "'s came before ours, so ours would cover its icons (start Vistamere before " + name +
+               " for the live scenery)";
+    return std::nullopt;
+}
+
+void DesktopShell::noteMapped() {
+    // Called as each of our windows maps: what is there by now was there first.
+    desktopsAtMap_.clear();
+    const auto mine = ours();
+    for (X11Session::Window w : x_->stacking()) {
+        if (std::find(mine.begin(), mine.end(), w) != mine.end()) continue;
+        const auto types = x_->windowTypes(w);
+        if (std::find(types.begin(), types.end(), "_NET_WM_WINDOW_TYPE_DESKTOP") != types.end())
+            desktopsAtMap_.insert(w);
+    }
+    mapped_ = true;
 }
 
 void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {

@@ -3,7 +3,9 @@
 // session's icon manager.
 // - No icon manager: our windows are the desktop (lowered by hand when no window manager runs).
 // - A transparent manager (desktop icons drawn in a see-through DESKTOP window): our windows go
-//   directly below its window, again whenever the stacking order changes.
+//   directly below its window, again whenever the stacking order changes. Where they would still hide
+//   its icons (no compositing manager, muffin's drawing order, a window manager that will not restack),
+//   the still picture is shown instead, and why is said once.
 // - An opaque manager: a live window cannot show under its icons, so the scene's still picture
 //   becomes the wallpaper (one per monitor where the desktop allows), and the user's own wallpaper
 //   comes back on quit.
@@ -13,12 +15,15 @@
 
 #include "DesktopWindow/DesktopWindow.h"
 #include "Platform/Desktop/DesktopSurface.h"
+#include "Platform/Desktop/NemoHandlers.h"
 #include "Platform/Desktop/PowerMonitor.h"
 #include "Platform/Desktop/Wallpaper.h"
 #include "Platform/Desktop/X11Session.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +69,15 @@ public:
     unsigned restacks() const { return restacks_; }
     // Puts the user's wallpaper back (also on destruction).
     void restoreWallpaper();
+    // Why our windows cannot show beneath a see-through icon manager's desktop window, or nothing when
+    // they can: without a compositing manager its clear pixels are black on screen, and muffin draws
+    // desktop windows in the order they were mapped, whatever their stacking, so a window mapped after
+    // the manager's covers its icons; a window manager that did not move ours below the manager's when
+    // asked (`keptAbove`) leaves it over the icons.
+    static std::optional<std::string> hiddenUnder(const std::string& manager, const std::string& windowManager,
+                                                  bool compositor, bool managerMappedFirst, bool keptAbove = false);
+    // How long the window manager may take to move our windows below the manager's, in seconds.
+    static constexpr double restackPatience = 1.5;
 
 private:
     struct Screen {
@@ -76,6 +90,7 @@ private:
     void rebuildSoon();
     void setMode(Mode mode, const X11Session::Manager* manager);
     void restackSoon();
+    void noteMapped();
     void showStills();
     bool lowPower() const;
     std::vector<X11Session::Window> ours() const;
@@ -89,9 +104,17 @@ private:
     Mode mode_ = Mode::ownDesktop;
     std::string managerName_;
     std::unique_ptr<Wallpaper> wallpaper_;
+    std::unique_ptr<NemoHandlers> nemo_;
     bool animating_ = true, overrideRedirect_ = false;
     unsigned restackIdle_ = 0, restacks_ = 0;
     bool rebuildPending_ = false;
+    // The foreign desktop windows in the stacking list when our windows last mapped, and whether they are
+    // mapped now.
+    std::set<X11Session::Window> desktopsAtMap_;
+    bool mapped_ = false;
+    std::set<X11Session::Window> keptAbove_;  // managers' windows the window manager keeps below ours
+    bool restackCheck_ = false;
+    std::string hiddenWhy_;  // said once per reason
     unsigned long screenHandler_ = 0;
     std::vector<unsigned long> handlers_;
     std::unique_ptr<std::function<void(const void*)>> rootEvents_;

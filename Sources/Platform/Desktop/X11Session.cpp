@@ -101,6 +101,29 @@ bool X11Session::hasAnyWindowManager() const {
     return XGetSelectionOwner(dpy(display_), atom(selection.c_str())) != None;
 }
 
+std::string X11Session::windowManagerName() const {
+    if (!hasWindowManager()) return {};
+    const auto check = cardinals(root(), "_NET_SUPPORTING_WM_CHECK", "WINDOW");
+    std::string out;
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XErrorTrap trap(dpy(display_));
+    if (XGetWindowProperty(dpy(display_), check[0], atom("_NET_WM_NAME"), 0, 256, False, atom("UTF8_STRING"), &actual,
+                           &format, &count, &after, &data) == Success &&
+        data) {
+        if (format == 8) out.assign(reinterpret_cast<const char*>(data), count);
+        XFree(data);
+    }
+    return out;
+}
+
+bool X11Session::hasCompositor() const {
+    const std::string selection = "_NET_WM_CM_S" + std::to_string(screen());
+    return XGetSelectionOwner(dpy(display_), atom(selection.c_str())) != None;
+}
+
 bool X11Session::isOverrideRedirect(Window w) const {
     XErrorTrap trap(dpy(display_));
     XWindowAttributes a{};

@@ -41,6 +41,10 @@ public:
     // Some window manager runs, following EWMH or not: a client redirects the root's substructure,
     // or owns the ICCCM WM_Sn selection.
     bool hasAnyWindowManager() const;
+    // The EWMH window manager's _NET_WM_NAME ("Openbox", "Mutter (Muffin)"); empty without one.
+    std::string windowManagerName() const;
+    // Whether a compositing manager holds the screen's _NET_WM_CM_S<n> selection.
+    bool hasCompositor() const;
     // Client windows, bottom to top (_NET_CLIENT_LIST_STACKING); empty without a manager.
     std::vector<Window> stacking() const;
     // Atom names of _NET_WM_WINDOW_TYPE and _NET_WM_STATE ("_NET_WM_WINDOW_TYPE_DESKTOP", ...).

@@ -4,6 +4,8 @@
 
 #include <gtk/gtk.h>
 
+#include "Settings/Window/UserTime.h"
+
 #include <cmath>
 #include <string>
 #include <utility>
@@ -345,14 +347,17 @@ void SettingsWindow::open() {
     if (!w_->window) {
         w_->build();
         gtk_window_set_position(GTK_WINDOW(w_->window), GTK_WIN_POS_CENTER);
+        // Stamped before it maps: the window manager decides on focus when it maps the window.
+        stampUserTime(w_->window);
         gtk_widget_show_all(w_->window);
         // Centred once: afterwards it stays where the user puts it.
         gtk_window_set_position(GTK_WINDOW(w_->window), GTK_WIN_POS_NONE);
     } else if (!gtk_widget_get_visible(w_->window) && w_->placed) {
         gtk_window_move(GTK_WINDOW(w_->window), w_->x, w_->y);
     }
-    gtk_window_present(GTK_WINDOW(w_->window));
+    gtk_window_present_with_time(GTK_WINDOW(w_->window), stampUserTime(w_->window));
 }
+
 
 void SettingsWindow::thumbnailsReady() {
     ++w_->thumbsTick;
