@@ -124,6 +124,9 @@ case $test in
     echo "icons match"
     ;;
   Follows)
+    case $VM_KIND in
+      nemo-*) nemo_free_placement || fail "Nemo did not come back with Auto-arrange off" ;;
+    esac
     vm_start
     [ "$VM_KIND" != nemo-second ] || { sleep 5; manager_start; }
     settle
