@@ -124,6 +124,9 @@ case $test in
     echo "icons match"
     ;;
   Follows)
+    case $VM_KIND in
+      nemo-*) nemo_free_placement || fail "Nemo did not come back with Auto-arrange off" ;;
+    esac
     vm_start
     [ "$VM_KIND" != nemo-second ] || { sleep 5; manager_start; }
     settle
@@ -161,12 +164,14 @@ case $test in
         sleep 0.05
         i=$((i + 1))
       done
-      # Drops follow the pointer's last motion: a little one over the target.
-      sleep 0.3
+      # Drops follow the pointer's last motion: a little one over the target. A release before the target
+      # has answered that motion (Nemo first fetches the dragged items, slow on a loaded machine) cancels
+      # the drop, so the pointer rests there a while.
+      sleep 1
       xdotool mousemove $((tx + 2)) $((ty + 2))
-      sleep 0.1
+      sleep 0.5
       xdotool mousemove "$tx" "$ty"
-      sleep 0.3
+      sleep 1.5
       xdotool mouseup 1
       start=$(date +%s%N)
       # Away from the icon, so that no highlight stays on it.

@@ -136,6 +136,22 @@ manager_stop() {
   esac
 }
 
+# Nemo arranges its desktop icons itself while its Auto-arrange is on, as it is for a new user, and then
+# puts an icon dropped anywhere back in its place. A user turns it off before placing icons by hand; Nemo
+# keeps that in its desktop metadata, which it rewrites as it quits: changed while it is not running.
+nemo_free_placement() {
+  was_running=no
+  [ ! -f "$pids/nemo" ] || { was_running=yes; manager_stop; }
+  f="$HOME/.config/nemo/desktop-metadata"
+  mkdir -p "${f%/*}"
+  if grep -q '^nemo-icon-view-auto-layout=' "$f" 2>/dev/null; then
+    sed -i 's/^nemo-icon-view-auto-layout=.*/nemo-icon-view-auto-layout=false/' "$f"
+  else
+    printf '[desktop-monitor-0]\nnemo-icon-view-auto-layout=false\n' >>"$f"
+  fi
+  [ $was_running = no ] || { manager_start; await_icons alone; }
+}
+
 gnome_start() {
   # The shell wants logind on a system bus: a private bus stands in.
   dbus-daemon --session --address="unix:path=$XDG_RUNTIME_DIR/system_bus" --fork --print-pid >"$pids/system-bus"
