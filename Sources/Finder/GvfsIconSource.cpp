@@ -150,9 +150,9 @@ std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor
                                                 double s) const {
     switch (manager_) {
     case Manager::desktopIcons:
-        // The extension stores the top-left corner of the icon's cell, 2 pixels in; the icon stands centred
-        // at the top of the cell.
-        return cg::Point{(x - 2) / s + cellWidth / 2, (y - 2) / s + icon / 2};
+        // The extension stores the top-left corner of the icon's cell; the real extension (GNOME 43) draws
+        // the icon centred across the cell, 2 pixels right of that corner, and 4 pixels below it.
+        return cg::Point{(x + 2) / s + cellWidth / 2, (y + 4) / s + icon / 2};
     case Manager::nemo: {
         // Per monitor: the top-left corner of the icon in that monitor's desktop window.
         if (monitor < 0 || static_cast<size_t>(monitor) >= options_.monitors.size()) return std::nullopt;

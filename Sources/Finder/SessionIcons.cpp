@@ -47,6 +47,21 @@ SessionIcons::Session SessionIcons::current() {
     return s;
 }
 
+std::string SessionIcons::manager(const Session& s) {
+    // In the order a session is most likely to run them; the first match wins.
+    for (const auto& c : s.commands)
+        if ((program(c) == "gjs" || program(c) == "gjs-console") && has(c, "ding")) return "ding";
+    for (const auto& c : s.commands)
+        if (program(c) == "nemo-desktop") return "nemo";
+    for (const auto& c : s.commands)
+        if (program(c) == "caja" && !has(c, "--no-desktop")) return "caja";
+    for (const auto& c : s.commands)
+        if (program(c) == "xfdesktop") return "xfdesktop";
+    for (const auto& c : s.commands)
+        if (program(c) == "pcmanfm" && has(c, "--desktop")) return "pcmanfm";
+    return "";
+}
+
 std::shared_ptr<IconLayoutSource> SessionIcons::choose(const Session& s) {
     using Gvfs = GvfsIconSource::Manager;
     using Keys = KeyFileIconSource::Manager;
@@ -56,16 +71,11 @@ std::shared_ptr<IconLayoutSource> SessionIcons::choose(const Session& s) {
     auto keys = [&](Keys m) {
         return std::make_shared<KeyFileIconSource>(m, KeyFileIconSource::Options{s.configHome, "", {{0, 0}}, s.desktop, s.workarea});
     };
-    // In the order a session is most likely to run them; the first match wins.
-    for (const auto& c : s.commands)
-        if ((program(c) == "gjs" || program(c) == "gjs-console") && has(c, "ding")) return gvfs(Gvfs::desktopIcons);
-    for (const auto& c : s.commands)
-        if (program(c) == "nemo-desktop") return gvfs(Gvfs::nemo);
-    for (const auto& c : s.commands)
-        if (program(c) == "caja" && !has(c, "--no-desktop")) return gvfs(Gvfs::caja);
-    for (const auto& c : s.commands)
-        if (program(c) == "xfdesktop") return keys(Keys::xfdesktop);
-    for (const auto& c : s.commands)
-        if (program(c) == "pcmanfm" && has(c, "--desktop")) return keys(Keys::pcmanfm);
+    const std::string m = manager(s);
+    if (m == "ding") return gvfs(Gvfs::desktopIcons);
+    if (m == "nemo") return gvfs(Gvfs::nemo);
+    if (m == "caja") return gvfs(Gvfs::caja);
+    if (m == "xfdesktop") return keys(Keys::xfdesktop);
+    if (m == "pcmanfm") return keys(Keys::pcmanfm);
     return std::make_shared<LayoutFileSource>(LayoutFileSource::pathIn(s.configHome));
 }

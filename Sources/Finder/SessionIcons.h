@@ -19,7 +19,9 @@ public:
 
     // This user's processes from /proc, the Desktop directory and the configuration directory.
     static Session current();
-    // The source of the first icon manager found running (the desktop icons extension, Nemo, Caja,
-    // xfdesktop, PCManFM), else the layout file.
+    // The first icon manager found running: "ding" (the desktop icons extension), "nemo", "caja",
+    // "xfdesktop", "pcmanfm", or "" for none. A manager started or gone later changes this answer.
+    static std::string manager(const Session& session);
+    // The source of that manager, else the layout file.
     static std::shared_ptr<IconLayoutSource> choose(const Session& session);
 };

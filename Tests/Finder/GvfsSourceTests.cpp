@@ -77,9 +77,9 @@ TEST(SessionBusGvfs, ReadsEachManagersPositionsInOneListing) {
         DeskLayout expected;
     };
     const Case cases[] = {
-        // The extension: the cell's corner, 2 in; standard cells are 120 wide, icons 64.
+        // The extension: the cell's corner; standard cells are 120 wide, icons 64, drawn 2 right and 4 down.
         // Labels in the interface font, Cantarell 11 points by default.
-        {Manager::desktopIcons, {{0, 0}}, {{{60, 82}, {60, 210}, {1260, 82}}, 64, 11.0 * 96 / 72, false}},
+        {Manager::desktopIcons, {{0, 0}}, {{{64, 88}, {64, 216}, {1264, 88}}, 64, 11.0 * 96 / 72, false}},
         // Nemo: the icon's corner per monitor (48-point icons); c stands on monitor 1. Labels in Nemo's
         // own desktop font, Noto Sans 10 points by default.
         {Manager::nemo, {{0, 0}, {1920, 0}}, {{{24, 24}, {324, 34}, {1984, 224}}, 48, 10.0 * 96 / 72, false}},
@@ -125,7 +125,7 @@ TEST(SessionBusGvfs, FollowsTheManagersSettings) {
 
     ASSERT_TRUE(large.ok() && hidden.ok());
     // Large cells are 130 wide with 96-point icons.
-    EXPECT_EQ(large.layout().centers.front(), (cg::Point{65, 98}));
+    EXPECT_EQ(large.layout().centers.front(), (cg::Point{69, 104}));
     EXPECT_EQ(large.layout().iconSize, 96);
     EXPECT_EQ(hidden.layout(), (DeskLayout{{}, 48, 15, false}));
 }
@@ -185,10 +185,10 @@ TEST(SessionBusGvfs, KeepsTheExtensionsHomeAndTrashClear) {
         std::vector<cg::Point> centers;
     };
     const Case cases[] = {
-        {"home and trash", {uriOf(home), "trash:///"}, {{60, 82}, {60, 210}, {1260, 82}}},
-        {"home only", {uriOf(home)}, {{60, 82}, {60, 210}}},
-        {"an icon not placed yet", {uriOf(dir.path() + "/unplaced"), "trash:///"}, {{60, 82}, {1260, 82}}},
-        {"a folder that is gone", {uriOf(dir.path() + "/gone")}, {{60, 82}}},
+        {"home and trash", {uriOf(home), "trash:///"}, {{64, 88}, {64, 216}, {1264, 88}}},
+        {"home only", {uriOf(home)}, {{64, 88}, {64, 216}}},
+        {"an icon not placed yet", {uriOf(dir.path() + "/unplaced"), "trash:///"}, {{64, 88}, {1264, 88}}},
+        {"a folder that is gone", {uriOf(dir.path() + "/gone")}, {{64, 88}}},
     };
     for (const Case& c : cases) {
         auto source = std::make_shared<GvfsIconSource>(

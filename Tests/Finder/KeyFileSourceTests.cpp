@@ -424,3 +424,20 @@ TEST(SessionIcons, PicksTheManagerThatRuns) {
     for (const Case& c : cases)
         EXPECT_EQ(SessionIcons::choose({c.commands, "/d", "/c", {}})->name(), c.source) << c.commands.size();
 }
+
+TEST(SessionIcons, NamesTheManagerSoOneStartedLaterIsNoticed) {
+    // Each step is what the process list shows at one look; the name changes exactly when the manager does.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> steps = {
+        {{"bash", "vistamere"}, ""},
+        {{"bash", "vistamere", "nemo-desktop"}, "nemo"},
+        {{"nemo-desktop", "vistamere", "bash"}, "nemo"},
+        {{"bash", "vistamere"}, ""},
+        {{"xfdesktop", "nemo-desktop"}, "nemo"},  // the first in the order of likelihood wins
+        {{"/usr/bin/xfdesktop --replace"}, "xfdesktop"},
+        {{"pcmanfm --desktop"}, "pcmanfm"},
+        {{"caja"}, "caja"},
+        {{"gjs /usr/share/gnome-shell/extensions/ding@rastersoft.com/app/ding.js"}, "ding"},
+    };
+    for (const auto& [commands, manager] : steps)
+        EXPECT_EQ(SessionIcons::manager({commands, "/d", "/c", {}}), manager) << commands.size() << " processes";
+}

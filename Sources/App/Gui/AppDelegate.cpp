@@ -27,6 +27,7 @@
 namespace {
 
 constexpr unsigned updateIntervalSeconds = 86400;
+constexpr unsigned managerPollSeconds = 3;
 constexpr unsigned welcomeDelayMs = 1500;
 
 int renderThreads() {
@@ -80,6 +81,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::stop() {
     if (updateTimer_) g_source_remove(std::exchange(updateTimer_, 0u));
+    if (managerTimer_) g_source_remove(std::exchange(managerTimer_, 0u));
     if (welcomeTimer_) g_source_remove(std::exchange(welcomeTimer_, 0u));
     lock_.reset();
     power_.reset();
@@ -149,8 +151,18 @@ void AppDelegate::launch() {
         this);
 
     // No permission to ask for here: the icon layout is read at once.
-    finder_ = std::make_unique<FinderIcons>(SessionIcons::choose(SessionIcons::current()));
+    const SessionIcons::Session now = session();
+    iconManager_ = SessionIcons::manager(now);
+    finder_ = std::make_unique<FinderIcons>(SessionIcons::choose(now));
     readIcons();
+    // An icon manager may start after us (login order, a restart) or go: look every few seconds.
+    managerTimer_ = g_timeout_add_seconds(
+        managerPollSeconds,
+        +[](gpointer self) -> gboolean {
+            static_cast<AppDelegate*>(self)->followIconManager();
+            return G_SOURCE_CONTINUE;
+        },
+        this);
     welcome();
 }
 
@@ -178,6 +190,33 @@ void AppDelegate::openSettings() {
     // The window shows all the menu would, so the menu does not open over it.
     if (welcomeTimer_) g_source_remove(std::exchange(welcomeTimer_, 0u));
     if (menu_) menu_->openSettings();
+}
+
+SessionIcons::Session AppDelegate::session() {
+    SessionIcons::Session s = SessionIcons::current();
+    // The primary monitor's workarea in points: managers that lay out icons themselves fill it by columns.
+    if (GdkDisplay* display = gdk_display_get_default()) {
+        GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+        if (!primary && gdk_display_get_n_monitors(display) > 0) primary = gdk_display_get_monitor(display, 0);
+        if (primary) {
+            GdkRectangle area{};
+            gdk_monitor_get_workarea(primary, &area);
+            if (area.width > 0 && area.height > 0) s.workarea = {double(area.width), double(area.height)};
+        }
+    }
+    return s;
+}
+
+void AppDelegate::followIconManager() {
+    const SessionIcons::Session now = session();
+    const std::string manager = SessionIcons::manager(now);
+    if (manager == iconManager_) return;
+    std::fprintf(stderr, "vistamere: the icon manager is now %s\n", manager.empty() ? "none" : manager.c_str());
+    iconManager_ = manager;
+    // The reads under way answer into the old controller, which is gone: its answers are dropped.
+    touches_.reset();
+    finder_ = std::make_unique<FinderIcons>(SessionIcons::choose(now));
+    readIcons();
 }
 
 void AppDelegate::readIcons() {

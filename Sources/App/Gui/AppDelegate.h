@@ -14,6 +14,7 @@
 #include "App/Defaults.h"
 #include "App/FolderSyncDriver.h"
 #include "App/PreferenceActions.h"
+#include "Finder/SessionIcons.h"
 #include "App/RenderPasses.h"
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
@@ -70,6 +71,9 @@ public:
 
 private:
     void readIcons();
+    // The icon manager of the session now; a new one (started after us, or replaced) gets its own reader.
+    void followIconManager();
+    static SessionIcons::Session session();
     void buildMenu();
     // On the very first launch the status menu opens once by itself, shortly after the start.
     void welcome();
@@ -95,7 +99,8 @@ private:
     std::unique_ptr<PreferenceActions> actions_;
     std::unique_ptr<MenuController> menu_;
     std::optional<FinderError> finderError_;  // the last icon layout read failed
-    unsigned updateTimer_ = 0, welcomeTimer_ = 0;
+    unsigned updateTimer_ = 0, welcomeTimer_ = 0, managerTimer_ = 0;
+    std::string iconManager_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
