@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "SelfTest/SelfTest.h"
+#include "SelfTest/SampleDesktop.h"
 
 struct Thumbnails::State {
     std::map<std::string, cg::ImageRef> images;

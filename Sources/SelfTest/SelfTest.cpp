@@ -33,21 +33,9 @@
 namespace SelfTest {
 namespace {
 
-constexpr double kWidth = 1710, kHeight = 1112, kFar = 380;
+constexpr double kWidth = kSampleWidth, kHeight = kSampleHeight, kFar = 380;
 
 void actors(const std::vector<Sprite>& sprites);
-
-std::vector<cg::Point> sampleIcons() {
-    std::vector<cg::Point> icons = {{1564, 67}, {1574, 180}};
-    for (double y = 333; y <= 949; y += 88) {
-        icons.push_back({1559, y});
-        icons.push_back({1657, y});
-    }
-    for (cg::Point p : {cg::Point{971, 333}, cg::Point{971, 421}, cg::Point{971, 597}, cg::Point{971, 685},
-                        cg::Point{420, 760}})
-        icons.push_back(p);
-    return icons;
-}
 
 std::string name(SceneKind kind, bool night) {
     return std::string(scene_kind::rawValue(kind)) + (night ? "-night" : "-day");
@@ -272,19 +260,6 @@ void icon(const std::string& path) {
     write(ctx->makeImage(), path);
 }
 
-SceneSpec sampleDesktop(SceneKind kind, bool night) {
-    SceneSpec s;
-    s.size = {kWidth, kHeight};
-    s.scale = 2;
-    s.icons = sampleIcons();
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.labelsRight = false;
-    s.kind = kind;
-    s.night = night;
-    return s;
-}
-
 void entryChecks() {
     struct Comparison {
         const char* candidate;
@@ -319,18 +294,6 @@ void run(const std::optional<std::string>& previewDir) {
     folderIcons();
     std::printf("selftest ok\n");
     std::fflush(stdout);
-}
-
-SceneSpec thumbnail(SceneKind kind, bool night) {
-    SceneSpec s;
-    s.size = {640, 400};
-    s.scale = 0.5;
-    s.icons = {{150, 130}, {150, 218}, {430, 170}, {500, 290}};
-    s.iconSize = 48;
-    s.textSize = 10;
-    s.kind = kind;
-    s.night = night;
-    return s;
 }
 
 }  // namespace SelfTest
