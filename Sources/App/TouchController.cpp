@@ -67,7 +67,7 @@ void TouchController::run() {
 void TouchController::apply(const FinderResult& result) {
     std::optional<FinderError> error;
     if (!result.ok()) error = result.error();
-    // Errors compare by domain and code; the menu also shows the reason.
+    // Errors compare by source and code; the menu also shows the reason.
     const bool changed = error.has_value() != lastError_.has_value() ||
                          (error && (*error != *lastError_ || error->reason != lastError_->reason));
     lastError_ = error;

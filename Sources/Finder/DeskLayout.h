@@ -1,6 +1,7 @@
 #pragma once
 // Where the Desktop icons stand, and how large they and their labels are.
 
+#include <iosfwd>
 #include <vector>
 
 #include "Platform/Graphics/Geometry.h"
@@ -25,3 +26,6 @@ struct DeskLayout {
     // edges belong to the neighbouring screen.
     std::vector<cg::Point> centersOn(const cg::Rect& frame, double primaryHeight) const;
 };
+
+// For test failure messages: the sizes, the label side and every centre.
+void PrintTo(const DeskLayout& layout, std::ostream* os);

@@ -15,14 +15,14 @@ private:
     std::function<void()> changed_;
 };
 
-FakeIconSource::FakeIconSource(SourceReply reply, PrefValue drawsDesktop)
-    : reply_(std::move(reply)), drawsDesktop_(std::move(drawsDesktop)) {}
+FakeIconSource::FakeIconSource(FinderResult answer, PrefValue drawsDesktop)
+    : layout_(std::move(answer)), drawsDesktop_(std::move(drawsDesktop)) {}
 
-SourceReply FakeIconSource::reply() {
+FinderResult FakeIconSource::layout() {
     std::unique_lock lock(mutex_);
     ++reads_;
     released_.wait(lock, [&] { return !held_; });
-    return reply_;
+    return layout_;
 }
 
 PrefValue FakeIconSource::drawsDesktop() {
@@ -34,9 +34,9 @@ std::unique_ptr<SourceWatch> FakeIconSource::watch(std::function<void()> changed
     return std::make_unique<Watch>(watchers_, std::move(changed));
 }
 
-void FakeIconSource::set(SourceReply reply, PrefValue drawsDesktop) {
+void FakeIconSource::set(FinderResult answer, PrefValue drawsDesktop) {
     std::lock_guard lock(mutex_);
-    reply_ = std::move(reply);
+    layout_ = std::move(answer);
     drawsDesktop_ = std::move(drawsDesktop);
 }
 

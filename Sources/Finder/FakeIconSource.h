@@ -13,15 +13,15 @@
 
 class FakeIconSource : public IconLayoutSource {
 public:
-    FakeIconSource(SourceReply reply, PrefValue drawsDesktop = {});
+    FakeIconSource(FinderResult answer, PrefValue drawsDesktop = {});
 
     std::string name() const override { return "fake"; }
-    SourceReply reply() override;
+    FinderResult layout() override;
     PrefValue drawsDesktop() override;
     std::unique_ptr<SourceWatch> watch(std::function<void()> changed) override;
 
-    void set(SourceReply reply, PrefValue drawsDesktop = {});
-    // While held, reply() waits until release().
+    void set(FinderResult answer, PrefValue drawsDesktop = {});
+    // While held, layout() waits until release().
     void hold();
     void release();
     int reads() const { return reads_; }
@@ -34,7 +34,7 @@ private:
     std::mutex mutex_;
     std::condition_variable released_;
     bool held_ = false;
-    SourceReply reply_;
+    FinderResult layout_;
     PrefValue drawsDesktop_;
     std::atomic<int> reads_{0};
     std::shared_ptr<std::vector<std::function<void()>*>> watchers_ =

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <exception>
 #include <glib.h>
@@ -11,32 +12,33 @@
 
 namespace {
 
-FinderError unavailable(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
+FinderError unavailable(const IconLayoutSource& source, std::string reason) {
+    return FinderError{source.name(), FinderError::unavailable, source.name() + ": " + std::move(reason)};
+}
 
-// A size counts only when it is a finite number within the range a layout accepts; the sources say which
-// value of which file they refused.
-std::optional<double> size(const ReplyItem& item, double low, double high) {
-    const auto v = item.finite();
-    if (!v || !(*v >= low && *v <= high)) return std::nullopt;
-    return v;
+// A size counts only when it is a finite number within the range a layout accepts (NaN fails both
+// comparisons); the sources say which value of which file they refused.
+double size(double stored, double low, double high, double fallback) {
+    return stored >= low && stored <= high ? stored : fallback;
 }
 
 FinderResult ask(IconLayoutSource& source) {
     try {
-        const SourceReply reply = source.reply();
-        if (std::holds_alternative<FinderError>(reply)) return FinderIcons::layout(reply, {});
-        return FinderIcons::layout(reply, source.drawsDesktop());
+        const FinderResult stored = source.layout();
+        if (!stored.ok()) return stored;
+        return FinderIcons::layout(stored, source.drawsDesktop());
     } catch (const std::exception& e) {
         // A source must not take the caller down with it, whatever it trips over.
-        return unavailable(source.name() + ": " + e.what());
+        return unavailable(source, e.what());
     } catch (...) {
-        return unavailable(source.name() + ": failed");
+        return unavailable(source, "failed");
     }
 }
 
 // One caller's wait for an asynchronous read: answered once, by the result or by the time limit.
 struct Delivery {
     std::function<void(const FinderResult&)> done;
+    FinderError timeOut;
     GMainContext* context = nullptr;
     GSource* timer = nullptr;
     std::atomic<bool> answered{false};
@@ -96,13 +98,14 @@ FinderResult FinderIcons::read() {
     const auto flight = start();
     std::unique_lock lock(flight->m);
     if (!flight->cv.wait_for(lock, limit_, [&] { return flight->result.has_value(); }))
-        return unavailable(source_->name() + ": no answer within the time limit");
+        return unavailable(*source_, "no answer within the time limit");
     return *flight->result;
 }
 
 void FinderIcons::read(std::function<void(const FinderResult&)> done) {
     auto delivery = std::make_shared<Delivery>();
     delivery->done = std::move(done);
+    delivery->timeOut = unavailable(*source_, "no answer within the time limit");
     delivery->context = g_main_context_ref_thread_default();
 
     delivery->timer = g_timeout_source_new(static_cast<guint>(limit_.count()));
@@ -111,7 +114,7 @@ void FinderIcons::read(std::function<void(const FinderResult&)> done) {
         delivery->timer,
         [](gpointer data) -> gboolean {
             auto& d = *static_cast<std::shared_ptr<Delivery>*>(data);
-            d->answer(unavailable("the icon layout source gave no answer within the time limit"));
+            d->answer(d->timeOut);
             return G_SOURCE_REMOVE;
         },
         timerHold, [](gpointer data) { delete static_cast<std::shared_ptr<Delivery>*>(data); });
@@ -159,25 +162,19 @@ bool FinderIcons::drawsDesktop(const PrefValue& value) {
     return true;
 }
 
-FinderResult FinderIcons::layout(const SourceReply& reply, const PrefValue& drawsDesktopValue) {
-    if (const auto* error = std::get_if<FinderError>(&reply)) return *error;
-    const ReplyItem& r = std::get<ReplyItem>(reply);
-    if (r.count() != 4 || r.items[0].isMissing()) return unavailable("the reply is not a list of four items");
-
+FinderResult FinderIcons::layout(const FinderResult& stored, const PrefValue& drawsDesktopValue) {
+    if (!stored.ok()) return stored;
+    const DeskLayout& in = stored.layout();
     DeskLayout out;
     if (drawsDesktop(drawsDesktopValue)) {
-        for (const ReplyItem& position : r.items[0].items) {
-            if (position.count() != 2) continue;
-            const auto x = position.items[0].finite(), y = position.items[1].finite();
-            if (!x || !y) continue;
-            out.centers.push_back({*x, *y});
-        }
+        for (const cg::Point& p : in.centers)
+            if (std::isfinite(p.x) && std::isfinite(p.y)) out.centers.push_back(p);
         std::stable_sort(out.centers.begin(), out.centers.end(), [](const cg::Point& a, const cg::Point& b) {
             return a.x < b.x || (a.x == b.x && a.y < b.y);
         });
     }
-    if (const auto s = size(r.items[1], DeskLayout::minIconSize, DeskLayout::maxIconSize)) out.iconSize = *s;
-    if (const auto s = size(r.items[2], DeskLayout::minTextSize, DeskLayout::maxTextSize)) out.textSize = *s;
-    out.labelsRight = r.items[3].kind == ReplyItem::Kind::text && r.items[3].text == "right";
+    out.iconSize = size(in.iconSize, DeskLayout::minIconSize, DeskLayout::maxIconSize, out.iconSize);
+    out.textSize = size(in.textSize, DeskLayout::minTextSize, DeskLayout::maxTextSize, out.textSize);
+    out.labelsRight = in.labelsRight;
     return out;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The Desktop icon layout reader: asks the session's icon layout source for its four-item reply, turns it
-// into a `DeskLayout` and decides from the manager's own switch whether positions count at all.
+// The Desktop icon layout reader: asks the session's icon layout source for the layout it stores, checks
+// it and decides from the manager's own switch whether positions count at all.
 
 #include <chrono>
 #include <functional>
@@ -10,7 +10,6 @@
 #include "Finder/FinderResult.h"
 #include "Finder/IconLayoutSource.h"
 #include "Finder/PrefValue.h"
-#include "Finder/SourceReply.h"
 
 class FinderIcons {
 public:
@@ -34,8 +33,10 @@ public:
     // yes; texts "false", "no" and "0" in any letter case mean no; a Boolean, or the numbers 0 and 1,
     // say it directly; anything else means yes.
     static bool drawsDesktop(const PrefValue& value);
-    // The layout from a source's reply and its switch, or the reply's error.
-    static FinderResult layout(const SourceReply& reply, const PrefValue& drawsDesktopValue);
+    // The layout a source stored, checked, with its switch applied: centres sorted by x then y, any with a
+    // coordinate that is not finite dropped, and all of them when the manager draws no icons; a size
+    // outside DeskLayout's range (or not finite) replaced by the default. A source's error passes through.
+    static FinderResult layout(const FinderResult& stored, const PrefValue& drawsDesktopValue);
 
     IconLayoutSource& source() const { return *source_; }
 

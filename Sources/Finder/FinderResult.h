@@ -1,6 +1,7 @@
 #pragma once
 // The outcome of one layout read: a layout, or the error that kept it from being read.
 
+#include <iosfwd>
 #include <utility>
 #include <variant>
 
@@ -23,3 +24,6 @@ public:
 private:
     std::variant<DeskLayout, FinderError> value_;
 };
+
+// For test failure messages: the layout or the error.
+void PrintTo(const FinderResult& result, std::ostream* os);

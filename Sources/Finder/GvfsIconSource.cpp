@@ -2,12 +2,14 @@
 
 #include <gio/gio.h>
 
+#include <cmath>
+#include <optional>
+
 #include "Finder/GioWatch.h"
 #include "Finder/SettingsLookup.h"
 
 namespace {
 
-FinderError failure(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
 
 // The icon sizes of the desktop icons extension and its cell widths, by its size names.
 struct Cell {
@@ -37,15 +39,13 @@ const Cell& desktopIconCell() {
     return desktopIconCells[2];
 }
 
-// "x,y" as the managers write it; a part that is not a number stays missing.
-ReplyItem position(const std::string& text) {
+// "x,y" as the managers write it; nothing when either part is not a finite number.
+std::optional<cg::Point> position(const std::string& text) {
     const auto comma = text.find(',');
-    if (comma == std::string::npos) return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::none()});
-    auto part = [](const std::string& s) {
-        const auto v = SettingsLookup::number(s);
-        return v ? ReplyItem::of(*v) : ReplyItem::none();
-    };
-    return ReplyItem::of(std::vector<ReplyItem>{part(text.substr(0, comma)), part(text.substr(comma + 1))});
+    if (comma == std::string::npos) return std::nullopt;
+    const auto x = SettingsLookup::number(text.substr(0, comma)), y = SettingsLookup::number(text.substr(comma + 1));
+    if (!x || !y || !std::isfinite(*x) || !std::isfinite(*y)) return std::nullopt;
+    return cg::Point{*x, *y};
 }
 
 }  // namespace
@@ -166,7 +166,7 @@ std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor
     return std::nullopt;
 }
 
-SourceReply GvfsIconSource::reply() {
+FinderResult GvfsIconSource::layout() {
     const std::string key = attribute(manager_);
     GFile* desktop = g_file_new_for_path(options_.desktop.c_str());
     GError* error = nullptr;
@@ -174,13 +174,13 @@ SourceReply GvfsIconSource::reply() {
                                                          G_FILE_QUERY_INFO_NONE, nullptr, &error);
     g_object_unref(desktop);
     if (!entries) {
-        FinderError e = failure(name() + ": cannot list " + options_.desktop + ": " + error->message);
+        FinderError e{name(), FinderError::unavailable, name() + ": cannot list " + options_.desktop + ": " + error->message};
         g_error_free(error);
         return e;
     }
 
     const double icon = iconSize(), s = scale(), cellWidth = desktopIconCell().width;
-    std::vector<ReplyItem> positions;
+    DeskLayout out;
     bool broken = false;
     for (;;) {
         GFileInfo* info = g_file_enumerator_next_file(entries, nullptr, &error);
@@ -193,19 +193,16 @@ SourceReply GvfsIconSource::reply() {
                                  : nullptr;
         // The managers show no hidden entries, and place those without a stored position themselves.
         if (stored && !g_file_info_get_is_hidden(info)) {
-            ReplyItem p = position(stored);
+            const auto p = position(stored);
             long monitor = 0;
             if (manager_ == Manager::nemo &&
                 g_file_info_get_attribute_type(info, "metadata::monitor") == G_FILE_ATTRIBUTE_TYPE_STRING) {
                 const auto m = SettingsLookup::integer(g_file_info_get_attribute_string(info, "metadata::monitor"));
                 monitor = m.value_or(-1);
             }
-            const bool numbers = p.count() == 2 && p.items[0].finite() && p.items[1].finite();
-            if (!numbers) {
-                positions.push_back(std::move(p));  // left for the reader to skip
-            } else if (const auto c = center(p.items[0].number, p.items[1].number, monitor, icon, cellWidth, s)) {
-                positions.push_back(ReplyItem::point(c->x, c->y));
-            }
+            // A position that is not two numbers is skipped, as the manager places that icon itself.
+            if (p)
+                if (const auto c = center(p->x, p->y, monitor, icon, cellWidth, s)) out.centers.push_back(*c);
         }
         g_object_unref(info);
     }
@@ -216,24 +213,18 @@ SourceReply GvfsIconSource::reply() {
         for (const std::string& uri : options_.specials ? *options_.specials : desktopIconsSpecials()) {
             const auto stored = storedPosition(uri, key);
             if (!stored) continue;
-            ReplyItem p = position(*stored);
-            if (p.count() == 2 && p.items[0].finite() && p.items[1].finite()) {
-                if (const auto c = center(p.items[0].number, p.items[1].number, 0, icon, cellWidth, s))
-                    positions.push_back(ReplyItem::point(c->x, c->y));
-            } else {
-                positions.push_back(std::move(p));
-            }
+            if (const auto p = position(*stored))
+                if (const auto c = center(p->x, p->y, 0, icon, cellWidth, s)) out.centers.push_back(*c);
         }
     }
     if (broken) {
-        FinderError e = failure(name() + ": listing " + options_.desktop + " failed: " + error->message);
+        FinderError e{name(), FinderError::unavailable, name() + ": listing " + options_.desktop + " failed: " + error->message};
         g_error_free(error);
         return e;
     }
-    const auto text = textSize();
-    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(icon),
-                                                text ? ReplyItem::of(*text) : ReplyItem::none(),
-                                                ReplyItem::of(std::string("bottom"))});
+    out.iconSize = icon;
+    if (const auto text = textSize()) out.textSize = *text;
+    return out;
 }
 
 PrefValue GvfsIconSource::drawsDesktop() {

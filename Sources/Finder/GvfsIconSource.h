@@ -35,7 +35,7 @@ public:
     static std::string attribute(Manager manager);
 
     std::string name() const override;
-    SourceReply reply() override;
+    FinderResult layout() override;
     PrefValue drawsDesktop() override;
     std::unique_ptr<SourceWatch> watch(std::function<void()> changed) override;
 

@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-FinderError failure(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
 
 // xfdesktop's grid, as xfdesktop 4.18 draws it: square cells of 1.9 icon widths plus 6 points of padding
 // on each side; the file's name holds the workarea less an 8-point margin on each side, and the cells are
@@ -97,19 +96,21 @@ void channelEnd(GMarkupParseContext*, const gchar*, gpointer data, GError**) {
     if (!p.path.empty()) p.path.pop_back();
 }
 
-// One group's two keys as a position item; a key that is missing or not a number stays missing.
-ReplyItem keyPair(GKeyFile* kf, const char* group, const char* a, const char* b) {
-    auto part = [&](const char* key) {
-        gchar* v = g_key_file_get_value(kf, group, key, nullptr);
-        if (!v) return ReplyItem::none();
-        const auto n = SettingsLookup::number(v);
-        g_free(v);
-        return n ? ReplyItem::of(*n) : ReplyItem::none();
-    };
-    return ReplyItem::of(std::vector<ReplyItem>{part(a), part(b)});
+// One key of a group as a finite number; nothing when it is missing or not one.
+std::optional<double> keyNumber(GKeyFile* kf, const char* group, const char* key) {
+    gchar* v = g_key_file_get_value(kf, group, key, nullptr);
+    if (!v) return std::nullopt;
+    const auto n = SettingsLookup::number(v);
+    g_free(v);
+    if (!n || !std::isfinite(*n)) return std::nullopt;
+    return n;
 }
 
 }  // namespace
+
+FinderError KeyFileIconSource::failure(std::string reason) const {
+    return FinderError{name(), FinderError::unavailable, name() + ": " + std::move(reason)};
+}
 
 KeyFileIconSource::KeyFileIconSource(Manager manager, Options options)
     : manager_(manager), options_(std::move(options)) {}
@@ -189,18 +190,18 @@ std::optional<std::string> KeyFileIconSource::pcmanfmProfile() const {
     return best->string();
 }
 
-SourceReply KeyFileIconSource::reply() { return manager_ == Manager::xfdesktop ? xfdesktop() : pcmanfm(); }
+FinderResult KeyFileIconSource::layout() { return manager_ == Manager::xfdesktop ? xfdesktop() : pcmanfm(); }
 
-SourceReply KeyFileIconSource::xfdesktop() {
+FinderResult KeyFileIconSource::xfdesktop() {
     const auto file = xfdesktopFile();
     if (!file)
-        return failure(name() + ": no icons.screen<n>-<width>x<height>.rc in " + options_.configHome + "/xfce4/desktop");
+        return failure(": no icons.screen<n>-<width>x<height>.rc in " + options_.configHome + "/xfce4/desktop");
     const auto size = gridSize(fs::path(*file).filename().string());
 
     GKeyFile* kf = g_key_file_new();
     GError* error = nullptr;
     if (!g_key_file_load_from_file(kf, file->c_str(), G_KEY_FILE_NONE, &error)) {
-        FinderError e = failure(name() + ": " + *file + ": " + error->message);
+        FinderError e = failure(": " + *file + ": " + error->message);
         g_error_free(error);
         g_key_file_free(kf);
         return e;
@@ -214,13 +215,13 @@ SourceReply KeyFileIconSource::xfdesktop() {
     const cg::Point corner = options_.monitors.empty() ? cg::Point{} : options_.monitors.front();
     const Grid g = grid(size->first, size->second, icon);
 
-    std::vector<ReplyItem> positions;
+    DeskLayout out;
+    out.iconSize = icon;
     gchar** groups = g_key_file_get_groups(kf, nullptr);
     for (gchar** group = groups; *group; ++group) {
         if (!g_key_file_has_key(kf, *group, "row", nullptr) && !g_key_file_has_key(kf, *group, "col", nullptr))
             continue;  // the file's version group and other bookkeeping
-        const ReplyItem cell = keyPair(kf, *group, "row", "col");
-        const auto row = cell.items[0].finite(), col = cell.items[1].finite();
+        const auto row = keyNumber(kf, *group, "row"), col = keyNumber(kf, *group, "col");
         // Only a whole cell of the grid is a place xfdesktop can show an icon at.
         auto inGrid = [](std::optional<double> v, int count) {
             return v && *v >= 0 && *v < count && *v == std::floor(*v);
@@ -239,20 +240,18 @@ SourceReply KeyFileIconSource::xfdesktop() {
             continue;
         }
         const cg::Point c = g.center(static_cast<long>(*row), static_cast<long>(*col), icon);
-        positions.push_back(ReplyItem::point(corner.x + c.x, corner.y + c.y));
+        out.centers.push_back({corner.x + c.x, corner.y + c.y});
     }
     g_strfreev(groups);
     g_key_file_free(kf);
 
     const bool customFont = xfconf("/desktop-icons/use-custom-font-size").value_or("false") == "true";
-    ReplyItem font = ReplyItem::none();
     if (customFont)
         if (const auto text = xfconf("/desktop-icons/font-size"))
             if (const auto v = SettingsLookup::sizeIn(*text, DeskLayout::minTextSize, DeskLayout::maxTextSize, settings,
                                                       "/desktop-icons/font-size"))
-                font = ReplyItem::of(*v);
-    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(icon), font,
-                                                ReplyItem::of(std::string("bottom"))});
+                out.textSize = *v;
+    return out;
 }
 
 double KeyFileIconSource::PcmanfmCells::width() const {
@@ -335,9 +334,9 @@ void KeyFileIconSource::pcmanfmSort(std::vector<Entry>& entries, const std::stri
     for (Keyed& k : keyed) entries.push_back(std::move(k.entry));
 }
 
-SourceReply KeyFileIconSource::pcmanfm() {
+FinderResult KeyFileIconSource::pcmanfm() {
     const auto profile = pcmanfmProfile();
-    if (!profile) return failure(name() + ": no profile with desktop-items-0.conf in " + options_.configHome + "/pcmanfm");
+    if (!profile) return failure(": no profile with desktop-items-0.conf in " + options_.configHome + "/pcmanfm");
     const std::string libfm = options_.configHome + "/libfm/libfm.conf";
     PcmanfmCells cells;
     if (const auto v = SettingsLookup::keyFile(libfm, "ui", "big_icon_size"))
@@ -357,7 +356,9 @@ SourceReply KeyFileIconSource::pcmanfm() {
     }
     cells.fontHeight = pcmanfmFontHeight(points);
 
-    std::vector<ReplyItem> positions;
+    DeskLayout out;
+    out.iconSize = cells.icon;
+    out.textSize = points * 96 / 72;
     std::vector<cg::Point> fixedCorners;
     std::set<std::string> placed;
     bool any = false;
@@ -367,7 +368,7 @@ SourceReply KeyFileIconSource::pcmanfm() {
         GError* error = nullptr;
         if (!g_key_file_load_from_file(kf, file.c_str(), G_KEY_FILE_NONE, &error)) {
             const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-            FinderError e = failure(name() + ": " + file + ": " + error->message);
+            FinderError e = failure(": " + file + ": " + error->message);
             g_error_free(error);
             g_key_file_free(kf);
             if (missing) continue;  // a monitor without user-placed icons
@@ -378,12 +379,11 @@ SourceReply KeyFileIconSource::pcmanfm() {
         gchar** groups = g_key_file_get_groups(kf, nullptr);
         for (gchar** g = groups; *g; ++g) {
             if (std::string(*g) == "*") continue;  // the desktop's settings
-            const ReplyItem p = keyPair(kf, *g, "x", "y");
-            const auto x = p.items[0].finite(), y = p.items[1].finite();
+            const auto x = keyNumber(kf, *g, "x"), y = keyNumber(kf, *g, "y");
             if (!x || !y) continue;
             // x and y are the top-left corner of the icon's cell in that monitor's workarea.
             const cg::Point c = cells.center(*x, *y);
-            positions.push_back(ReplyItem::point(origin.x + c.x, origin.y + c.y));
+            out.centers.push_back({origin.x + c.x, origin.y + c.y});
             if (monitor == 0) {
                 fixedCorners.push_back({*x, *y});
                 placed.insert(*g);
@@ -392,7 +392,7 @@ SourceReply KeyFileIconSource::pcmanfm() {
         g_strfreev(groups);
         g_key_file_free(kf);
     }
-    if (!any) return failure(name() + ": no desktop-items file in " + *profile);
+    if (!any) return failure(": no desktop-items file in " + *profile);
 
     // The icons nobody placed: PCManFM lays them out on the first monitor, in the order of its sort.
     if (!options_.desktop.empty()) {
@@ -412,11 +412,10 @@ SourceReply KeyFileIconSource::pcmanfm() {
         const cg::Point origin = options_.monitors.empty() ? cg::Point{} : options_.monitors.front();
         for (const cg::Point& corner : pcmanfmFlow(count, cells, options_.workarea.height, fixedCorners)) {
             const cg::Point c = cells.center(corner.x, corner.y);
-            positions.push_back(ReplyItem::point(origin.x + c.x, origin.y + c.y));
+            out.centers.push_back({origin.x + c.x, origin.y + c.y});
         }
     }
-    return ReplyItem::of(std::vector<ReplyItem>{ReplyItem::of(std::move(positions)), ReplyItem::of(cells.icon),
-                                                ReplyItem::of(points * 96 / 72), ReplyItem::of(std::string("bottom"))});
+    return out;
 }
 
 PrefValue KeyFileIconSource::drawsDesktop() {

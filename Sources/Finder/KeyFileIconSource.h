@@ -30,7 +30,7 @@ public:
     KeyFileIconSource(Manager manager, Options options);
 
     std::string name() const override;
-    SourceReply reply() override;
+    FinderResult layout() override;
     PrefValue drawsDesktop() override;
     std::unique_ptr<SourceWatch> watch(std::function<void()> changed) override;
 
@@ -72,8 +72,10 @@ public:
     static void pcmanfmSort(std::vector<Entry>& entries, const std::string& sort);
 
 private:
-    SourceReply xfdesktop();
-    SourceReply pcmanfm();
+    FinderResult xfdesktop();
+    FinderResult pcmanfm();
+    // An error naming this source, its reason led by the name.
+    FinderError failure(std::string reason) const;
     // The positions file in use (the one written last), or nothing when there is none.
     std::optional<std::string> xfdesktopFile() const;
     std::optional<std::string> pcmanfmProfile() const;

@@ -14,8 +14,6 @@
 
 namespace {
 
-FinderError failure(std::string reason) { return FinderError{"Finder", FinderError::unavailable, std::move(reason)}; }
-
 // Only a regular file, read without blocking (a FIFO would hold the reader thread for good) and up to the
 // size limit.
 std::optional<std::string> contents(const std::string& path, std::string& why) {
@@ -44,31 +42,16 @@ std::optional<nlohmann::json> document(const std::string& path, std::string& why
     return j;
 }
 
-ReplyItem item(const nlohmann::json& j) {
-    if (j.is_number()) return ReplyItem::of(j.get<double>());
-    if (j.is_string()) return ReplyItem::of(j.get<std::string>());
-    if (j.is_array()) {
-        std::vector<ReplyItem> items;
-        for (const auto& e : j) items.push_back(e.is_array() ? ReplyItem::of(std::vector<ReplyItem>{}) : item(e));
-        return ReplyItem::of(std::move(items));
-    }
-    return ReplyItem::none();
-}
-
-ReplyItem field(const nlohmann::json& j, const char* key) {
+// A size key: the default when absent, or when out of range, which also says so.
+double size(const nlohmann::json& j, const char* key, double low, double high, double fallback,
+            const std::string& path) {
     const auto it = j.find(key);
-    return it == j.end() ? ReplyItem::none() : item(*it);
-}
-
-// A size key: missing when absent or out of range, which leaves the default and says so.
-ReplyItem size(const nlohmann::json& j, const char* key, double low, double high, const std::string& path) {
-    const auto it = j.find(key);
-    if (it == j.end() || it->is_null()) return ReplyItem::none();
-    if (it->is_number() && it->get<double>() >= low && it->get<double>() <= high) return item(*it);
+    if (it == j.end() || it->is_null()) return fallback;
+    if (it->is_number() && it->get<double>() >= low && it->get<double>() <= high) return it->get<double>();
     char range[64];
     std::snprintf(range, sizeof range, "not a size from %g to %g", low, high);
     SettingsLookup::refuse(path, key, it->dump(), range);
-    return ReplyItem::none();
+    return fallback;
 }
 
 }  // namespace
@@ -79,31 +62,30 @@ std::string LayoutFileSource::pathIn(const std::string& configHome) {
     return configHome + "/vistamere/desktop-icons.json";
 }
 
-SourceReply LayoutFileSource::reply() {
+FinderResult LayoutFileSource::layout() {
     std::string why;
     const auto j = document(path_, why);
     if (!j) {
-        FinderError e = failure(why);
+        FinderError e{name(), FinderError::unavailable, why};
         // Most sessions never write one: a missing file is the normal case, an unreadable one is not.
         std::error_code ec;
         e.quiet = !std::filesystem::exists(path_, ec) && !ec;
         return e;
     }
-    std::vector<ReplyItem> positions;
-    ReplyItem centers = ReplyItem::none();
-    if (const auto it = j->find("centers"); it != j->end() && it->is_array()) {
-        for (const auto& c : *it) {
-            // Each centre is [x, y]; anything else is a malformed position, skipped by the reader.
-            std::vector<ReplyItem> xy;
-            if (c.is_array())
-                for (const auto& v : c) xy.push_back(v.is_number() ? ReplyItem::of(v.get<double>()) : ReplyItem::none());
-            positions.push_back(ReplyItem::of(std::move(xy)));
-        }
-        centers = ReplyItem::of(std::move(positions));
+    const auto centers = j->find("centers");
+    if (centers == j->end() || !centers->is_array())
+        return FinderError{name(), FinderError::unavailable, path_ + " has no \"centers\" list"};
+    DeskLayout out;
+    for (const auto& c : *centers) {
+        // Each centre is [x, y]; anything else is a malformed position, skipped.
+        if (c.is_array() && c.size() == 2 && c[0].is_number() && c[1].is_number())
+            out.centers.push_back({c[0].get<double>(), c[1].get<double>()});
     }
-    return ReplyItem::of(std::vector<ReplyItem>{
-        std::move(centers), size(*j, "iconSize", DeskLayout::minIconSize, DeskLayout::maxIconSize, path_),
-        size(*j, "textSize", DeskLayout::minTextSize, DeskLayout::maxTextSize, path_), field(*j, "labelPosition")});
+    out.iconSize = size(*j, "iconSize", DeskLayout::minIconSize, DeskLayout::maxIconSize, out.iconSize, path_);
+    out.textSize = size(*j, "textSize", DeskLayout::minTextSize, DeskLayout::maxTextSize, out.textSize, path_);
+    const auto label = j->find("labelPosition");
+    out.labelsRight = label != j->end() && label->is_string() && label->get<std::string>() == "right";
+    return out;
 }
 
 PrefValue LayoutFileSource::drawsDesktop() {

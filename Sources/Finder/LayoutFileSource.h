@@ -19,7 +19,7 @@ public:
     static std::string pathIn(const std::string& configHome);
 
     std::string name() const override { return "layout file " + path_; }
-    SourceReply reply() override;
+    FinderResult layout() override;
     PrefValue drawsDesktop() override;
     std::unique_ptr<SourceWatch> watch(std::function<void()> changed) override;
 

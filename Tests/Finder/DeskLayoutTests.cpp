@@ -1,9 +1,13 @@
 #include "Finder/DeskLayout.h"
 #include "Finder/FinderIcons.h"
+#include "Finder/LayoutFileSource.h"
+#include "Finder/TempDir.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -12,21 +16,20 @@ using Points = std::vector<cg::Point>;
 const double notANumber = std::numeric_limits<double>::quiet_NaN();
 const double infinity = std::numeric_limits<double>::infinity();
 
-ReplyItem positions(const Points& ps) {
-    std::vector<ReplyItem> items;
-    for (const auto& p : ps) items.push_back(ReplyItem::point(p.x, p.y));
-    return ReplyItem::of(std::move(items));
+DeskLayout stored(Points centers, double icon = 48, double text = 14, bool right = false) {
+    return DeskLayout{std::move(centers), icon, text, right};
 }
 
-ReplyItem reply(ReplyItem first, ReplyItem icon = ReplyItem::of(48.0), ReplyItem text = ReplyItem::of(14.0),
-                ReplyItem label = ReplyItem::of(std::string("bottom"))) {
-    return ReplyItem::of(std::vector<ReplyItem>{std::move(first), std::move(icon), std::move(text), std::move(label)});
-}
-
-DeskLayout parsed(const ReplyItem& r, PrefValue draws = {}) {
-    const FinderResult result = FinderIcons::layout(r, draws);
+DeskLayout parsed(const DeskLayout& in, PrefValue draws = {}) {
+    const FinderResult result = FinderIcons::layout(in, draws);
     EXPECT_TRUE(result.ok());
     return result.ok() ? result.layout() : DeskLayout{};
+}
+
+// The layout a layout file holding `json` gives, read through the reader as the program does.
+FinderResult fromFile(const std::string& json) {
+    TempDir dir;
+    return FinderIcons(std::make_shared<LayoutFileSource>(dir.write("desktop-icons.json", json))).read();
 }
 
 }  // namespace
@@ -51,42 +54,35 @@ TEST(DrawsDesktop, ReadsTheSwitchLikeTheManagerDoes) {
     for (const Case& c : cases) EXPECT_EQ(FinderIcons::drawsDesktop(c.value), c.draws) << c.value.index();
 }
 
-TEST(DeskLayoutParse, AReplyWithoutFourItemsIsAnError) {
-    const ReplyItem first = positions({{1, 2}});
-    const ReplyItem three = ReplyItem::of(std::vector<ReplyItem>{first, ReplyItem::of(64.0), ReplyItem::of(12.0)});
-    ReplyItem five = reply(first);
-    five.items.push_back(ReplyItem::of(1.0));
-    const ReplyItem missingFirst = reply(ReplyItem::none());
-    for (const ReplyItem& r : {three, five, missingFirst, ReplyItem::none(), ReplyItem::of(3.0)}) {
-        const FinderResult result = FinderIcons::layout(r, {});
-        ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error().domain, "Finder");
-        EXPECT_EQ(result.error().code, -1);
+// A layout file with no list of centres has no layout: the error names the file's source.
+TEST(DeskLayoutParse, ALayoutFileWithoutCentresIsAnErrorNamingTheSource) {
+    for (const char* json : {R"({"iconSize": 64})", R"({"centers": 3})", R"({"centers": "[[1, 2]]"})",
+                             R"({"centers": null, "iconSize": 48})"}) {
+        const FinderResult result = fromFile(json);
+        ASSERT_FALSE(result.ok()) << json;
+        EXPECT_EQ(result.error().source.rfind("layout file ", 0), 0u) << result.error().source;
+        EXPECT_EQ(result.error().code, FinderError::unavailable);
+        EXPECT_NE(result.error().reason.find("no \"centers\" list"), std::string::npos) << result.error().reason;
     }
 }
 
 TEST(DeskLayoutParse, ASourceErrorPassesThroughUnchanged) {
-    const FinderResult result = FinderIcons::layout(FinderError{"Finder", -1743, "not allowed"}, {});
+    const FinderResult result = FinderIcons::layout(FinderError{"gvfs metadata (Nemo)", -1743, "not allowed"}, {});
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().code, -1743);
+    EXPECT_EQ(result.error(), (FinderError{"gvfs metadata (Nemo)", -1743, ""}));
+    EXPECT_EQ(result.error().reason, "not allowed");
 }
 
-TEST(DeskLayoutParse, SkipsMalformedPositionsAndKeepsTheRest) {
-    using R = ReplyItem;
-    const R first = R::of(std::vector<R>{
-        R::point(10, 20),
-        R::of(std::vector<R>{R::of(1.0)}),                        // one number
-        R::of(std::vector<R>{R::of(1.0), R::of(2.0), R::of(3.0)}),  // three
-        R::of(std::vector<R>{R::of(1.0), R::none()}),             // second missing
-        R::of(std::vector<R>{R::none(), R::of(1.0)}),             // first missing
-        R::of(std::vector<R>{R::of(std::string("3")), R::of(4.0)}),  // not a number
-        R::of(std::vector<R>{R::of(notANumber), R::of(4.0)}),
-        R::of(std::vector<R>{R::of(5.0), R::of(infinity)}),
-        R::none(),
-        R::of(7.0),
-        R::point(30, 40),
-    });
-    EXPECT_EQ(parsed(reply(first)).centers, (Points{{10, 20}, {30, 40}}));
+TEST(DeskLayoutParse, SkipsCentresThatAreNotFiniteAndKeepsTheRest) {
+    const Points in = {{10, 20}, {notANumber, 4}, {5, infinity}, {-infinity, 1}, {30, 40}};
+    EXPECT_EQ(parsed(stored(in)).centers, (Points{{10, 20}, {30, 40}}));
+}
+
+TEST(DeskLayoutParse, ALayoutFileSkipsMalformedPositionsAndKeepsTheRest) {
+    const FinderResult result = fromFile(R"({"centers": [[10, 20], [1], [1, 2, 3], [1, null], [null, 1],
+                                              ["3", 4], 7, null, {"x": 1, "y": 2}, [30, 40]]})");
+    ASSERT_TRUE(result.ok()) << result.error().reason;
+    EXPECT_EQ(result.layout().centers, (Points{{10, 20}, {30, 40}}));
 }
 
 TEST(DeskLayoutParse, SortsByXThenY) {
@@ -99,54 +95,94 @@ TEST(DeskLayoutParse, SortsByXThenY) {
         {{{5, 9}, {-1, 0}, {5, 3}, {5, 9}, {0, 100}}, {{-1, 0}, {0, 100}, {5, 3}, {5, 9}, {5, 9}}},
         {{}, {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(parsed(reply(positions(c.in))).centers, c.out);
+    for (const Case& c : cases) EXPECT_EQ(parsed(stored(c.in)).centers, c.out);
 }
 
-TEST(DeskLayoutParse, SizesFallBackWhenMissingOrUnusable) {
+TEST(DeskLayoutParse, SizesFallBackWhenUnusable) {
     struct Case {
-        ReplyItem icon, text;
+        double icon, text;
         double iconSize, textSize;
     };
     const Case cases[] = {
-        {ReplyItem::of(48.0), ReplyItem::of(14.0), 48, 14},
-        {ReplyItem::none(), ReplyItem::none(), 64, 12},
-        {ReplyItem::of(0.0), ReplyItem::of(-3.0), 64, 12},
-        {ReplyItem::of(notANumber), ReplyItem::of(infinity), 64, 12},
-        {ReplyItem::of(std::string("96")), ReplyItem::of(std::vector<ReplyItem>{}), 64, 12},
+        {48, 14, 48, 14},
+        {0, -3, 64, 12},
+        {notANumber, infinity, 64, 12},
         // Sizes no icon manager draws (a broken setting) leave the defaults too; the range's ends count.
-        {ReplyItem::of(0.5), ReplyItem::of(1e6), 64, 12},
-        {ReplyItem::of(5000.0), ReplyItem::of(1e308), 64, 12},
-        {ReplyItem::of(1e308), ReplyItem::of(3.5), 64, 12},
-        {ReplyItem::of(8.0), ReplyItem::of(4.0), 8, 4},
-        {ReplyItem::of(512.0), ReplyItem::of(128.0), 512, 128},
-        {ReplyItem::of(513.0), ReplyItem::of(129.0), 64, 12},
+        {0.5, 1e6, 64, 12},
+        {5000, 1e308, 64, 12},
+        {1e308, 3.5, 64, 12},
+        {8, 4, 8, 4},
+        {512, 128, 512, 128},
+        {513, 129, 64, 12},
     };
     for (const Case& c : cases) {
-        const DeskLayout l = parsed(reply(positions({}), c.icon, c.text));
-        EXPECT_EQ(l.iconSize, c.iconSize);
-        EXPECT_EQ(l.textSize, c.textSize);
+        const DeskLayout l = parsed(stored({}, c.icon, c.text));
+        EXPECT_EQ(l.iconSize, c.iconSize) << c.icon;
+        EXPECT_EQ(l.textSize, c.textSize) << c.text;
+    }
+}
+
+TEST(DeskLayoutParse, ALayoutFileSizeThatIsMissingOrNotANumberLeavesTheDefault) {
+    struct Case {
+        const char* sizes;
+        double iconSize, textSize;
+    };
+    const Case cases[] = {
+        {R"("iconSize": 48, "textSize": 14)", 48, 14},
+        {"", 64, 12},
+        {R"("iconSize": null, "textSize": null)", 64, 12},
+        {R"("iconSize": "96", "textSize": [])", 64, 12},
+        {R"("iconSize": 5000, "textSize": 1e6)", 64, 12},
+        {R"("iconSize": 512, "textSize": 4)", 512, 4},
+    };
+    for (const Case& c : cases) {
+        const std::string sep = *c.sizes ? ", " : "";
+        const FinderResult result = fromFile(std::string(R"({"centers": [])") + sep + c.sizes + "}");
+        ASSERT_TRUE(result.ok()) << c.sizes;
+        EXPECT_EQ(result.layout().iconSize, c.iconSize) << c.sizes;
+        EXPECT_EQ(result.layout().textSize, c.textSize) << c.sizes;
     }
 }
 
 TEST(DeskLayoutParse, LabelsStandRightOnlyForTheExactWordRight) {
     struct Case {
-        ReplyItem label;
+        const char* label;
         bool right;
     };
     const Case cases[] = {
-        {ReplyItem::of(std::string("right")), true},   {ReplyItem::of(std::string("bottom")), false},
-        {ReplyItem::of(std::string("Right")), false},  {ReplyItem::of(std::string("right ")), false},
-        {ReplyItem::none(), false},                    {ReplyItem::of(1.0), false},
+        {R"(, "labelPosition": "right")", true},   {R"(, "labelPosition": "bottom")", false},
+        {R"(, "labelPosition": "Right")", false},  {R"(, "labelPosition": "right ")", false},
+        {"", false},                               {R"(, "labelPosition": 1)", false},
+        {R"(, "labelPosition": ["right"])", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(parsed(reply(positions({}), ReplyItem::none(), ReplyItem::none(), c.label)).labelsRight, c.right);
+    for (const Case& c : cases) {
+        const FinderResult result = fromFile(std::string(R"({"centers": [])") + c.label + "}");
+        ASSERT_TRUE(result.ok()) << c.label;
+        EXPECT_EQ(result.layout().labelsRight, c.right) << c.label;
+    }
 }
 
 TEST(DeskLayoutParse, NoDesktopDropsThePositionsButKeepsTheSizesAndLabelSide) {
-    const ReplyItem r = reply(positions({{1, 2}, {3, 4}}), ReplyItem::of(96.0), ReplyItem::of(16.0),
-                              ReplyItem::of(std::string("right")));
-    EXPECT_EQ(parsed(r, false), (DeskLayout{{}, 96, 16, true}));
-    EXPECT_EQ(parsed(r, std::string("NO")), (DeskLayout{{}, 96, 16, true}));
-    EXPECT_EQ(parsed(r, true), (DeskLayout{{{1, 2}, {3, 4}}, 96, 16, true}));
+    const DeskLayout in = stored({{1, 2}, {3, 4}}, 96, 16, true);
+    EXPECT_EQ(parsed(in, false), (DeskLayout{{}, 96, 16, true}));
+    EXPECT_EQ(parsed(in, std::string("NO")), (DeskLayout{{}, 96, 16, true}));
+    EXPECT_EQ(parsed(in, true), (DeskLayout{{{1, 2}, {3, 4}}, 96, 16, true}));
+}
+
+TEST(DeskLayoutPrint, ShowsEveryFieldSoAFailureSaysWhatDiffers) {
+    struct Case {
+        FinderResult value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {DeskLayout{{{1.5, 2}, {3, 4}}, 48, 10, true},
+         "DeskLayout{icon 48, text 10, labels right, centers [(1.5, 2), (3, 4)]}"},
+        {DeskLayout{}, "DeskLayout{icon 64, text 12, labels bottom, centers []}"},
+        {FinderError{"layout file /x.json", -1, "cannot read /x.json", true},
+         "FinderError{layout file /x.json, code -1, \"cannot read /x.json\", quiet}"},
+        {FinderError{"fake", 7, "why"}, "FinderError{fake, code 7, \"why\"}"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(testing::PrintToString(c.value), c.text);
 }
 
 TEST(DeskLayoutCenters, ConvertsToEachScreenAndKeepsOnlyItsOwn) {

@@ -10,11 +10,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-ReplyItem goodReply() {
-    return ReplyItem::of(std::vector<ReplyItem>{
-        ReplyItem::of(std::vector<ReplyItem>{ReplyItem::point(300, 40), ReplyItem::point(60, 40)}),
-        ReplyItem::of(48.0), ReplyItem::none(), ReplyItem::of(std::string("right"))});
-}
+DeskLayout goodReply() { return DeskLayout{{{300, 40}, {60, 40}}, 48, 12, true}; }
 
 // A main context of the test's own, the thread default while it lives.
 struct MainContext {
@@ -44,7 +40,7 @@ TEST(FinderIconsRead, AHangingSourceTimesOutAndHoldsOneWorker) {
     const FinderResult second = icons.read();
     const auto took = std::chrono::steady_clock::now() - start;
     ASSERT_FALSE(first.ok());
-    EXPECT_EQ(first.error().code, -1);
+    EXPECT_EQ(first.error(), (FinderError{"fake", -1, ""}));  // names the source that did not answer
     EXPECT_FALSE(second.ok());
     EXPECT_LT(took, 1500ms);
     EXPECT_EQ(source->reads(), 1);  // the second read waited on the first one's worker
@@ -68,7 +64,8 @@ TEST(FinderIconsRead, AsyncReadAnswersOnTheCallersMainContext) {
     });
     ASSERT_TRUE(main.runUntil([&] { return got.has_value(); }));
     EXPECT_EQ(answeredOn, g_thread_self());
-    EXPECT_TRUE(got->ok());
+    // Checked: sorted by x, the sizes and label side kept.
+    EXPECT_EQ(*got, FinderResult(DeskLayout{{{60, 40}, {300, 40}}, 48, 12, true}));
 }
 
 TEST(FinderIconsRead, AsyncReadOfAHangingSourceAnswersOnceWithTheTimeout) {
@@ -83,7 +80,8 @@ TEST(FinderIconsRead, AsyncReadOfAHangingSourceAnswersOnceWithTheTimeout) {
         got = r;
     });
     ASSERT_TRUE(main.runUntil([&] { return answers > 0; }));
-    EXPECT_EQ(got->error().code, -1);
+    ASSERT_FALSE(got->ok());
+    EXPECT_EQ(got->error(), (FinderError{"fake", -1, ""}));
     source->release();
     // The late answer must not reach the caller a second time.
     main.runUntil([] { return false; }, 200ms);

@@ -136,7 +136,7 @@ TEST(SessionBusGvfs, AMissingDesktopIsTheUnavailableError) {
                                                    GvfsIconSource::Options{dir.path() + "/none", dir.path(), 1, {{0, 0}}, std::nullopt});
     const FinderResult r = FinderIcons(source).read();
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error(), (FinderError{"Finder", -1, ""}));
+    EXPECT_EQ(r.error(), (FinderError{"gvfs metadata (Caja)", -1, ""}));
 }
 
 TEST(SessionBusGvfs, NoticesAMetadataWrite) {

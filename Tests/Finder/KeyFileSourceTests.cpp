@@ -85,7 +85,7 @@ TEST(LayoutFileSource, AMissingOrMalformedFileIsTheUnavailableError) {
     for (const std::string& text : cases) {
         const FinderResult r = readThrough(layoutFile(dir, text));
         ASSERT_FALSE(r.ok()) << text.substr(0, 40);
-        EXPECT_EQ(r.error(), (FinderError{"Finder", -1, ""}));
+        EXPECT_EQ(r.error(), (FinderError{"layout file " + dir.path() + "/config/vistamere/desktop-icons.json", -1, ""}));
     }
     const FinderResult missing = readThrough(std::make_shared<LayoutFileSource>(dir.path() + "/nothing.json"));
     ASSERT_FALSE(missing.ok());

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     std::printf("source: %s\n", source->name().c_str());
     const FinderResult r = FinderIcons(source).read();
     if (!r.ok()) {
-        std::printf("error: domain %s, code %d (%s)\n", r.error().domain.c_str(), r.error().code,
+        std::printf("error: source %s, code %d (%s)\n", r.error().source.c_str(), r.error().code,
                     r.error().reason.c_str());
         return 1;
     }
