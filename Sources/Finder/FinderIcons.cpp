@@ -7,8 +7,9 @@
 #include <exception>
 #include <glib.h>
 #include <optional>
-#include <thread>
 #include <vector>
+
+#include "Platform/Background/Background.h"
 
 namespace {
 
@@ -79,8 +80,9 @@ std::shared_ptr<FinderIcons::Flight> FinderIcons::start() {
     }
     auto flight = std::make_shared<Flight>();
     flight_ = flight;
-    // The worker owns the source and the flight, so it may outlive this reader when the source hangs.
-    std::thread([source = source_, flight] {
+    // The job owns the source and the flight, so it may outlive this reader when the source hangs; it
+    // runs among the unbounded background jobs, so a hanging source holds one thread and blocks no other.
+    background::run([source = source_, flight] {
         FinderResult r = ask(*source);
         std::vector<std::function<void(const FinderResult&)>> waiters;
         {
@@ -90,7 +92,7 @@ std::shared_ptr<FinderIcons::Flight> FinderIcons::start() {
         }
         flight->cv.notify_all();
         for (auto& w : waiters) w(r);
-    }).detach();
+    });
     return flight;
 }
 

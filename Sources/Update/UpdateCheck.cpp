@@ -1,8 +1,10 @@
 #include "Update/UpdateCheck.h"
 
+#include "Platform/Background/Background.h"
 #include "Update/Version.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <utility>
@@ -17,6 +19,7 @@ struct UpdateCheck::Shared {
     CURLM* multi = nullptr;  // the running transfer's, so the owner can wake it to stop
     bool stopping = false;
     std::atomic<bool> running{false};
+    std::condition_variable finished;  // notified when a check clears `running`
 };
 
 namespace {
@@ -191,22 +194,23 @@ UpdateCheck::UpdateCheck(Options options) : options_(std::move(options)), shared
 }
 
 UpdateCheck::~UpdateCheck() {
-    {
-        std::lock_guard lock(shared_->mutex);
-        shared_->stopping = true;
-        if (shared_->multi) curl_multi_wakeup(shared_->multi);
-    }
-    if (worker_.joinable()) worker_.join();
+    std::unique_lock lock(shared_->mutex);
+    shared_->stopping = true;
+    if (shared_->multi) curl_multi_wakeup(shared_->multi);
+    shared_->finished.wait(lock, [&] { return !shared_->running.load(); });
 }
 
 bool UpdateCheck::start(Completion done) {
     if (shared_->running.exchange(true)) return false;
-    if (worker_.joinable()) worker_.join();  // the previous worker has finished: it cleared `running`
-    worker_ = std::thread([options = options_, shared = shared_, done = std::move(done)] {
+    background::run([options = options_, shared = shared_, done = std::move(done)] {
         bool delivered = false;
         CheckResult result = checked(options, shared.get(), delivered);
         if (delivered && done) done(std::move(result));
-        shared->running = false;
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->running = false;
+        }
+        shared->finished.notify_all();
     });
     return true;
 }

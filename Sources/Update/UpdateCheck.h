@@ -1,5 +1,5 @@
 #pragma once
-// The update check: one HTTPS GET of the manifest "latest.json" on a worker thread, with libcurl. It is
+// The update check: one HTTPS GET of the manifest "latest.json" on a background thread, with libcurl. It is
 // quiet: every failure ends the check without effect, and nothing is retried.
 //
 // The request: 20 s for the whole transfer, TLS verification on, no cache, no extra header fields. Redirects
@@ -22,7 +22,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include <glib.h>
 
@@ -52,7 +51,7 @@ public:
     UpdateCheck(const UpdateCheck&) = delete;
     UpdateCheck& operator=(const UpdateCheck&) = delete;
 
-    // Starts one check on a worker thread and returns at once; `done` runs on that worker, and must neither
+    // Starts one check among the background jobs (Platform/Background) and returns at once; `done` runs on that worker, and must neither
     // start another check nor destroy this object. Returns false, starting nothing, while the previous check
     // still runs.
     bool start(Completion done);
@@ -73,7 +72,6 @@ public:
 private:
     Options options_;
     std::shared_ptr<Shared> shared_;
-    std::thread worker_;
 };
 
 }  // namespace Update
