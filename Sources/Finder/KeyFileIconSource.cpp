@@ -195,13 +195,13 @@ FinderResult KeyFileIconSource::layout() { return manager_ == Manager::xfdesktop
 FinderResult KeyFileIconSource::xfdesktop() {
     const auto file = xfdesktopFile();
     if (!file)
-        return failure(": no icons.screen<n>-<width>x<height>.rc in " + options_.configHome + "/xfce4/desktop");
+        return failure("no icons.screen<n>-<width>x<height>.rc in " + options_.configHome + "/xfce4/desktop");
     const auto size = gridSize(fs::path(*file).filename().string());
 
     GKeyFile* kf = g_key_file_new();
     GError* error = nullptr;
     if (!g_key_file_load_from_file(kf, file->c_str(), G_KEY_FILE_NONE, &error)) {
-        FinderError e = failure(": " + *file + ": " + error->message);
+        FinderError e = failure(*file + ": " + error->message);
         g_error_free(error);
         g_key_file_free(kf);
         return e;
@@ -336,7 +336,7 @@ void KeyFileIconSource::pcmanfmSort(std::vector<Entry>& entries, const std::stri
 
 FinderResult KeyFileIconSource::pcmanfm() {
     const auto profile = pcmanfmProfile();
-    if (!profile) return failure(": no profile with desktop-items-0.conf in " + options_.configHome + "/pcmanfm");
+    if (!profile) return failure("no profile with desktop-items-0.conf in " + options_.configHome + "/pcmanfm");
     const std::string libfm = options_.configHome + "/libfm/libfm.conf";
     PcmanfmCells cells;
     if (const auto v = SettingsLookup::keyFile(libfm, "ui", "big_icon_size"))
@@ -368,7 +368,7 @@ FinderResult KeyFileIconSource::pcmanfm() {
         GError* error = nullptr;
         if (!g_key_file_load_from_file(kf, file.c_str(), G_KEY_FILE_NONE, &error)) {
             const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-            FinderError e = failure(": " + file + ": " + error->message);
+            FinderError e = failure(file + ": " + error->message);
             g_error_free(error);
             g_key_file_free(kf);
             if (missing) continue;  // a monitor without user-placed icons
@@ -392,7 +392,7 @@ FinderResult KeyFileIconSource::pcmanfm() {
         g_strfreev(groups);
         g_key_file_free(kf);
     }
-    if (!any) return failure(": no desktop-items file in " + *profile);
+    if (!any) return failure("no desktop-items file in " + *profile);
 
     // The icons nobody placed: PCManFM lays them out on the first monitor, in the order of its sort.
     if (!options_.desktop.empty()) {

@@ -441,3 +441,28 @@ TEST(SessionIcons, NamesTheManagerSoOneStartedLaterIsNoticed) {
     for (const auto& [commands, manager] : steps)
         EXPECT_EQ(SessionIcons::manager({commands, "/d", "/c", {}}), manager) << commands.size() << " processes";
 }
+
+// A manager with nothing stored is an error that names the source once, then says what is missing.
+TEST(KeyFileIconSource, AManagerWithNoFilesIsAnErrorNamingTheSource) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() + "/pcmanfm/default");
+    struct Case {
+        KeyFileIconSource::Manager manager;
+        const char* source;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {KeyFileIconSource::Manager::xfdesktop, "xfdesktop icon file",
+         "xfdesktop icon file: no icons.screen<n>-<width>x<height>.rc in " + dir.path() + "/xfce4/desktop"},
+        {KeyFileIconSource::Manager::pcmanfm, "PCManFM desktop items",
+         "PCManFM desktop items: no profile with desktop-items-0.conf in " + dir.path() + "/pcmanfm"},
+    };
+    for (const Case& c : cases) {
+        KeyFileIconSource::Options options;
+        options.configHome = dir.path();
+        const FinderResult r = readThrough(std::make_shared<KeyFileIconSource>(c.manager, options));
+        ASSERT_FALSE(r.ok()) << c.source;
+        EXPECT_EQ(r.error(), (FinderError{c.source, FinderError::unavailable, ""}));
+        EXPECT_EQ(r.error().reason, c.reason);
+    }
+}
