@@ -271,32 +271,27 @@ const char* Defaults::name(Key key) {
 }
 
 std::string Defaults::standardDirectory() {
-    gchar* dir = g_build_filename(g_get_user_config_dir(), "vistamere", nullptr);
-    std::string out(dir);
-    g_free(dir);
-    return out;
+    g_autofree gchar* dir = g_build_filename(g_get_user_config_dir(), "vistamere", nullptr);
+    return dir;
 }
 
 Defaults::Defaults(std::string directory)
     : state_(std::make_shared<State>()), writer_(std::make_unique<WorkerPool>(1, "preferences")) {
     state_->main = std::make_shared<GlibMainQueue>();
     state_->directory = std::move(directory);
-    gchar* path = g_build_filename(state_->directory.c_str(), "defaults.json", nullptr);
+    g_autofree gchar* path = g_build_filename(state_->directory.c_str(), "defaults.json", nullptr);
     state_->path = path;
-    g_free(path);
     // The first read happens once at start-up, before anything is shown: the first render needs the values.
     state_->absorb(readFile(state_->path), "using the defaults");
-    GError* error = nullptr;
-    GFile* file = g_file_new_for_path(state_->path.c_str());
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GFile) file = g_file_new_for_path(state_->path.c_str());
     state_->monitor = g_file_monitor_file(file, G_FILE_MONITOR_NONE, nullptr, &error);
-    g_object_unref(file);
     if (state_->monitor) {
         g_signal_connect_data(state_->monitor, "changed", G_CALLBACK(onMonitor), new Hold(state_),
                               [](gpointer p, GClosure*) { delete static_cast<Hold*>(p); }, GConnectFlags(0));
     } else {
         state_->complain(std::string("cannot watch the preferences for outside edits: ") +
                          (error ? error->message : "unknown error"));
-        g_clear_error(&error);
     }
 }
 

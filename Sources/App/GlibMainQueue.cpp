@@ -19,7 +19,7 @@ GlibMainQueue::~GlibMainQueue() {
 
 void GlibMainQueue::post(std::function<void()> work) {
     // An idle source rather than g_main_context_invoke: that one runs inline on the owning thread.
-    GSource* source = g_idle_source_new();
+    g_autoptr(GSource) source = g_idle_source_new();
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
     g_source_set_callback(
         source,
@@ -29,7 +29,6 @@ void GlibMainQueue::post(std::function<void()> work) {
         },
         new std::function<void()>(std::move(work)), [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
     g_source_attach(source, context_);
-    g_source_unref(source);
 }
 
 namespace {
@@ -43,7 +42,7 @@ struct Pending {
 
 Timers::Id GlibMainQueue::after(double seconds, std::function<void()> work) {
     const double ms = std::ceil(std::clamp(std::isfinite(seconds) ? seconds : 0.0, 0.0, 86400.0) * 1000);
-    GSource* source = g_timeout_source_new(guint(ms));
+    g_autoptr(GSource) source = g_timeout_source_new(guint(ms));
     const Id id = nextId_++;
     struct Call {
         static gboolean fired(gpointer data) {
@@ -56,7 +55,6 @@ Timers::Id GlibMainQueue::after(double seconds, std::function<void()> work) {
                           [](gpointer data) { delete static_cast<Pending*>(data); });
     const int64_t due = g_get_monotonic_time() + static_cast<int64_t>(ms) * 1000;
     timers_[id] = Timer{g_source_attach(source, context_), due, std::move(work)};
-    g_source_unref(source);
     return id;
 }
 

@@ -56,11 +56,10 @@ ScreenLock::ScreenLock(std::function<void(bool)> changed) : changed_(std::move(c
             +[](GObject* source, GAsyncResult* result, gpointer data) {
                 const Ask ask = *static_cast<Ask*>(data);
                 delete static_cast<Ask*>(data);
-                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+                g_autoptr(GVariant) reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
                 if (!reply) return;
                 gboolean active = FALSE;
                 g_variant_get(reply, "(b)", &active);
-                g_variant_unref(reply);
                 ask.self->set(ask.interface, active);
             },
             new Ask{this, saver.interface});

@@ -53,16 +53,11 @@ GioWatch::~GioWatch() {
 }
 
 static bool addMonitor(const std::shared_ptr<GioWatch::State>& state, const std::string& path, bool directory) {
-    GFile* f = g_file_new_for_path(path.c_str());
-    GError* error = nullptr;
+    g_autoptr(GFile) f = g_file_new_for_path(path.c_str());
     // WATCH_MOVES reports an atomic replace (write to a temporary, rename over) as one change.
-    GFileMonitor* m = directory ? g_file_monitor_directory(f, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error)
-                                : g_file_monitor_file(f, G_FILE_MONITOR_WATCH_MOVES, nullptr, &error);
-    g_object_unref(f);
-    if (!m) {
-        g_clear_error(&error);
-        return false;
-    }
+    GFileMonitor* m = directory ? g_file_monitor_directory(f, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr)
+                                : g_file_monitor_file(f, G_FILE_MONITOR_WATCH_MOVES, nullptr, nullptr);
+    if (!m) return false;
     g_signal_connect_data(m, "changed", G_CALLBACK(onMonitor), hold(state), drop, GConnectFlags(0));
     state->monitors.push_back(m);
     return true;
@@ -74,12 +69,8 @@ bool GioWatch::directory(const std::string& path) { return addMonitor(state_, pa
 
 bool GioWatch::metadata() {
     if (state_->subscription) return true;
-    GError* error = nullptr;
-    if (!state_->bus) state_->bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    if (!state_->bus) {
-        g_clear_error(&error);
-        return false;
-    }
+    if (!state_->bus) state_->bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!state_->bus) return false;
     state_->subscription = g_dbus_connection_signal_subscribe(
         state_->bus, nullptr, "org.gtk.vfs.Metadata", "AttributeChanged", "/org/gtk/vfs/metadata", nullptr,
         G_DBUS_SIGNAL_FLAGS_NONE, onSignal, hold(state_), dropPlain);

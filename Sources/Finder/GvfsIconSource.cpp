@@ -59,25 +59,21 @@ std::vector<std::string> GvfsIconSource::desktopIconsSpecials() {
     };
     std::vector<std::string> out;
     if (shown("show-home")) {
-        GFile* home = g_file_new_for_path(g_get_home_dir());
-        char* uri = g_file_get_uri(home);
+        g_autoptr(GFile) home = g_file_new_for_path(g_get_home_dir());
+        g_autofree char* uri = g_file_get_uri(home);
         out.emplace_back(uri);
-        g_free(uri);
-        g_object_unref(home);
     }
     if (shown("show-trash")) out.emplace_back("trash:///");
     return out;
 }
 
 std::optional<std::string> GvfsIconSource::storedPosition(const std::string& uri, const std::string& key) {
-    GFile* file = g_file_new_for_uri(uri.c_str());
-    GFileInfo* info = g_file_query_info(file, key.c_str(), G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
-    g_object_unref(file);
+    g_autoptr(GFile) file = g_file_new_for_uri(uri.c_str());
+    g_autoptr(GFileInfo) info = g_file_query_info(file, key.c_str(), G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
     if (!info) return std::nullopt;
     std::optional<std::string> out;
     if (g_file_info_get_attribute_type(info, key.c_str()) == G_FILE_ATTRIBUTE_TYPE_STRING)
         if (const char* v = g_file_info_get_attribute_string(info, key.c_str()); v && *v) out = v;
-    g_object_unref(info);
     return out;
 }
 
@@ -168,22 +164,18 @@ std::optional<cg::Point> GvfsIconSource::center(double x, double y, long monitor
 
 FinderResult GvfsIconSource::layout() {
     const std::string key = attribute(manager_);
-    GFile* desktop = g_file_new_for_path(options_.desktop.c_str());
-    GError* error = nullptr;
-    GFileEnumerator* entries = g_file_enumerate_children(desktop, "standard::name,standard::is-hidden,metadata::*",
-                                                         G_FILE_QUERY_INFO_NONE, nullptr, &error);
-    g_object_unref(desktop);
-    if (!entries) {
-        FinderError e{name(), FinderError::unavailable, name() + ": cannot list " + options_.desktop + ": " + error->message};
-        g_error_free(error);
-        return e;
-    }
+    g_autoptr(GFile) desktop = g_file_new_for_path(options_.desktop.c_str());
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GFileEnumerator) entries = g_file_enumerate_children(
+        desktop, "standard::name,standard::is-hidden,metadata::*", G_FILE_QUERY_INFO_NONE, nullptr, &error);
+    if (!entries)
+        return FinderError{name(), FinderError::unavailable, name() + ": cannot list " + options_.desktop + ": " + error->message};
 
     const double icon = iconSize(), s = scale(), cellWidth = desktopIconCell().width;
     DeskLayout out;
     bool broken = false;
     for (;;) {
-        GFileInfo* info = g_file_enumerator_next_file(entries, nullptr, &error);
+        g_autoptr(GFileInfo) info = g_file_enumerator_next_file(entries, nullptr, &error);
         if (!info) {
             if (error) broken = true;
             break;
@@ -204,9 +196,7 @@ FinderResult GvfsIconSource::layout() {
             if (p)
                 if (const auto c = center(p->x, p->y, monitor, icon, cellWidth, s)) out.centers.push_back(*c);
         }
-        g_object_unref(info);
     }
-    g_object_unref(entries);
     if (manager_ == Manager::desktopIcons) {
         // The home folder and the trash keep their positions on themselves; the extension stores a
         // position for every icon it places, so one it has not stored yet is one it has not shown yet.
@@ -217,11 +207,9 @@ FinderResult GvfsIconSource::layout() {
                 if (const auto c = center(p->x, p->y, 0, icon, cellWidth, s)) out.centers.push_back(*c);
         }
     }
-    if (broken) {
-        FinderError e{name(), FinderError::unavailable, name() + ": listing " + options_.desktop + " failed: " + error->message};
-        g_error_free(error);
-        return e;
-    }
+    if (broken)
+        return FinderError{name(), FinderError::unavailable,
+                           name() + ": listing " + options_.desktop + " failed: " + error->message};
     out.iconSize = icon;
     if (const auto text = textSize()) out.textSize = *text;
     return out;

@@ -98,10 +98,9 @@ void channelEnd(GMarkupParseContext*, const gchar*, gpointer data, GError**) {
 
 // One key of a group as a finite number; nothing when it is missing or not one.
 std::optional<double> keyNumber(GKeyFile* kf, const char* group, const char* key) {
-    gchar* v = g_key_file_get_value(kf, group, key, nullptr);
+    g_autofree gchar* v = g_key_file_get_value(kf, group, key, nullptr);
     if (!v) return std::nullopt;
     const auto n = SettingsLookup::number(v);
-    g_free(v);
     if (!n || !std::isfinite(*n)) return std::nullopt;
     return n;
 }
@@ -143,16 +142,14 @@ cg::Point KeyFileIconSource::Grid::center(long row, long col, double icon) const
 
 std::optional<std::string> KeyFileIconSource::xfconf(const std::string& property) const {
     const std::string file = options_.configHome + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml";
-    gchar* text = nullptr;
+    g_autofree gchar* text = nullptr;
     gsize length = 0;
     if (!g_file_get_contents(file.c_str(), &text, &length, nullptr)) return std::nullopt;
     ChannelParse parse;
     GMarkupParser parser{channelStart, channelEnd, nullptr, nullptr, nullptr};
-    GMarkupParseContext* ctx = g_markup_parse_context_new(&parser, GMarkupParseFlags(0), &parse, nullptr);
+    g_autoptr(GMarkupParseContext) ctx = g_markup_parse_context_new(&parser, GMarkupParseFlags(0), &parse, nullptr);
     const bool ok = g_markup_parse_context_parse(ctx, text, static_cast<gssize>(length), nullptr) &&
                     g_markup_parse_context_end_parse(ctx, nullptr);
-    g_markup_parse_context_free(ctx);
-    g_free(text);
     if (!ok) return std::nullopt;  // a broken settings file leaves the defaults, it does not hide the icons
     const auto it = parse.values.find(property);
     if (it == parse.values.end()) return std::nullopt;
@@ -198,14 +195,10 @@ FinderResult KeyFileIconSource::xfdesktop() {
         return failure("no icons.screen<n>-<width>x<height>.rc in " + options_.configHome + "/xfce4/desktop");
     const auto size = gridSize(fs::path(*file).filename().string());
 
-    GKeyFile* kf = g_key_file_new();
-    GError* error = nullptr;
-    if (!g_key_file_load_from_file(kf, file->c_str(), G_KEY_FILE_NONE, &error)) {
-        FinderError e = failure(*file + ": " + error->message);
-        g_error_free(error);
-        g_key_file_free(kf);
-        return e;
-    }
+    g_autoptr(GKeyFile) kf = g_key_file_new();
+    g_autoptr(GError) error = nullptr;
+    if (!g_key_file_load_from_file(kf, file->c_str(), G_KEY_FILE_NONE, &error))
+        return failure(*file + ": " + error->message);
     const std::string settings = options_.configHome + "/xfce4/xfconf/xfce-perchannel-xml/xfce4-desktop.xml";
     double icon = 48;
     if (const auto text = xfconf("/desktop-icons/icon-size"))
@@ -217,7 +210,7 @@ FinderResult KeyFileIconSource::xfdesktop() {
 
     DeskLayout out;
     out.iconSize = icon;
-    gchar** groups = g_key_file_get_groups(kf, nullptr);
+    g_auto(GStrv) groups = g_key_file_get_groups(kf, nullptr);
     for (gchar** group = groups; *group; ++group) {
         if (!g_key_file_has_key(kf, *group, "row", nullptr) && !g_key_file_has_key(kf, *group, "col", nullptr))
             continue;  // the file's version group and other bookkeeping
@@ -228,10 +221,8 @@ FinderResult KeyFileIconSource::xfdesktop() {
         };
         if (!inGrid(row, g.rows) || !inGrid(col, g.columns)) {
             auto text = [&](const char* key) {
-                gchar* v = g_key_file_get_value(kf, *group, key, nullptr);
-                std::string out = v ? v : "(none)";
-                g_free(v);
-                return out;
+                g_autofree gchar* v = g_key_file_get_value(kf, *group, key, nullptr);
+                return std::string(v ? v : "(none)");
             };
             const std::string key = std::string("[") + *group + "] ";
             SettingsLookup::refuse(*file, key + "row, col", text("row") + ", " + text("col"),
@@ -242,8 +233,6 @@ FinderResult KeyFileIconSource::xfdesktop() {
         const cg::Point c = g.center(static_cast<long>(*row), static_cast<long>(*col), icon);
         out.centers.push_back({corner.x + c.x, corner.y + c.y});
     }
-    g_strfreev(groups);
-    g_key_file_free(kf);
 
     const bool customFont = xfconf("/desktop-icons/use-custom-font-size").value_or("false") == "true";
     if (customFont)
@@ -319,9 +308,8 @@ void KeyFileIconSource::pcmanfmSort(std::vector<Entry>& entries, const std::stri
     };
     std::vector<Keyed> keyed;
     for (Entry& e : entries) {
-        gchar* k = g_utf8_collate_key_for_filename(e.name.c_str(), -1);
+        g_autofree gchar* k = g_utf8_collate_key_for_filename(e.name.c_str(), -1);
         keyed.push_back({std::move(e), k});
-        g_free(k);
     }
     std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         if (!mingle && a.entry.folder != b.entry.folder) return a.entry.folder;
@@ -364,19 +352,15 @@ FinderResult KeyFileIconSource::pcmanfm() {
     bool any = false;
     for (size_t monitor = 0; monitor < options_.monitors.size(); ++monitor) {
         const std::string file = *profile + "/desktop-items-" + std::to_string(monitor) + ".conf";
-        GKeyFile* kf = g_key_file_new();
-        GError* error = nullptr;
+        g_autoptr(GKeyFile) kf = g_key_file_new();
+        g_autoptr(GError) error = nullptr;
         if (!g_key_file_load_from_file(kf, file.c_str(), G_KEY_FILE_NONE, &error)) {
-            const bool missing = g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-            FinderError e = failure(file + ": " + error->message);
-            g_error_free(error);
-            g_key_file_free(kf);
-            if (missing) continue;  // a monitor without user-placed icons
-            return e;
+            if (g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT)) continue;  // a monitor without user-placed icons
+            return failure(file + ": " + error->message);
         }
         any = true;
         const cg::Point origin = options_.monitors[monitor];
-        gchar** groups = g_key_file_get_groups(kf, nullptr);
+        g_auto(GStrv) groups = g_key_file_get_groups(kf, nullptr);
         for (gchar** g = groups; *g; ++g) {
             if (std::string(*g) == "*") continue;  // the desktop's settings
             const auto x = keyNumber(kf, *g, "x"), y = keyNumber(kf, *g, "y");
@@ -389,8 +373,6 @@ FinderResult KeyFileIconSource::pcmanfm() {
                 placed.insert(*g);
             }
         }
-        g_strfreev(groups);
-        g_key_file_free(kf);
     }
     if (!any) return failure("no desktop-items file in " + *profile);
 

@@ -14,22 +14,19 @@
 PrefValue SettingsLookup::gsettings(const std::string& schemaId, const std::string& key) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     if (!source) return {};
-    GSettingsSchema* schema = g_settings_schema_source_lookup(source, schemaId.c_str(), TRUE);
+    g_autoptr(GSettingsSchema) schema = g_settings_schema_source_lookup(source, schemaId.c_str(), TRUE);
     if (!schema) return {};
     PrefValue out;
     if (g_settings_schema_has_key(schema, key.c_str())) {
-        GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
-        GVariant* v = g_settings_get_value(settings, key.c_str());
+        g_autoptr(GSettings) settings = g_settings_new_full(schema, nullptr, nullptr);
+        g_autoptr(GVariant) v = g_settings_get_value(settings, key.c_str());
         if (g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN)) out = bool(g_variant_get_boolean(v));
         else if (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING)) out = std::string(g_variant_get_string(v, nullptr));
         else if (g_variant_is_of_type(v, G_VARIANT_TYPE_INT32)) out = double(g_variant_get_int32(v));
         else if (g_variant_is_of_type(v, G_VARIANT_TYPE_UINT32)) out = double(g_variant_get_uint32(v));
         else if (g_variant_is_of_type(v, G_VARIANT_TYPE_DOUBLE)) out = g_variant_get_double(v);
         else out = OtherPref{};
-        g_variant_unref(v);
-        g_object_unref(settings);
     }
-    g_settings_schema_unref(schema);
     return out;
 }
 
@@ -38,16 +35,11 @@ std::optional<std::string> SettingsLookup::keyFile(const std::string& path, cons
     // Read without blocking and only when regular: a FIFO in its place must not hold the reader.
     const auto text = files::readRegular(path, 1 << 20);
     if (!text) return std::nullopt;
-    GKeyFile* kf = g_key_file_new();
-    std::optional<std::string> out;
-    if (g_key_file_load_from_data(kf, text->data(), text->size(), G_KEY_FILE_NONE, nullptr)) {
-        if (gchar* v = g_key_file_get_value(kf, group.c_str(), key.c_str(), nullptr)) {
-            out = v;
-            g_free(v);
-        }
-    }
-    g_key_file_free(kf);
-    return out;
+    g_autoptr(GKeyFile) kf = g_key_file_new();
+    if (!g_key_file_load_from_data(kf, text->data(), text->size(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
+    g_autofree gchar* v = g_key_file_get_value(kf, group.c_str(), key.c_str(), nullptr);
+    if (!v) return std::nullopt;
+    return std::string(v);
 }
 
 std::optional<double> SettingsLookup::fontPixels(const PrefValue& description) {

@@ -40,7 +40,8 @@ using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
 struct GFree {
     void operator()(gpointer p) const { g_free(p); }
 };
-using GString = std::unique_ptr<gchar, GFree>;
+// A string GLib allocated. (Not named GString: that is GLib's own growing string type.)
+using GText = std::unique_ptr<gchar, GFree>;
 
 struct KeyFileFree {
     void operator()(GKeyFile* k) const { g_key_file_free(k); }
@@ -156,10 +157,9 @@ std::optional<Error> GioFolderBackend::probe(const fs::path& dir) {
                           "the file system of " + dir.string() + " keeps no user extended attributes");
     GError* raw = nullptr;
     const auto f = file(dir);
-    GFileAttributeInfoList* spaces = g_file_query_writable_namespaces(f.get(), nullptr, &raw);
+    g_autoptr(GFileAttributeInfoList) spaces = g_file_query_writable_namespaces(f.get(), nullptr, &raw);
     ErrorPtr error(raw);
     const bool metadata = spaces && g_file_attribute_info_list_lookup(spaces, "metadata") != nullptr;
-    if (spaces) g_file_attribute_info_list_unref(spaces);
     if (!metadata)
         return Error::own(Error::unsupported,
                           "no gvfs metadata for " + dir.string() + " (gvfs and a session bus are needed)");
@@ -246,7 +246,7 @@ Found<Metadata> GioFolderBackend::metadata(const fs::path& folder) {
 }
 
 Found<Bytes> GioFolderBackend::iconBytes(const std::string& uri) {
-    GString name(g_filename_from_uri(uri.c_str(), nullptr, nullptr));
+    GText name(g_filename_from_uri(uri.c_str(), nullptr, nullptr));
     if (!name) return Found<Bytes>::absent();  // not a local file: nothing of ours
     return readFile(name.get());
 }
@@ -270,7 +270,7 @@ Found<std::string> GioFolderBackend::store(const IconFile& icon) {
         if (auto failed = writeFile(path, icon.png)) return Found<std::string>::failed(*failed);
     }
     GError* raw = nullptr;
-    GString uri(g_filename_to_uri(path.c_str(), nullptr, &raw));
+    GText uri(g_filename_to_uri(path.c_str(), nullptr, &raw));
     ErrorPtr error(raw);
     if (!uri) return Found<std::string>::failed(gioError(raw, "naming " + path.string()));
     return Found<std::string>::present(uri.get());

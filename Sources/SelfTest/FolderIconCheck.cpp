@@ -40,8 +40,8 @@ std::string marker(const fs::path& folder) {
 
 // Sets (or with no values, removes) one gvfs metadata key: a string, or a list of strings.
 bool setMetadata(const fs::path& path, const char* key, const std::vector<std::string>& values, std::string& why) {
-    GFile* file = g_file_new_for_path(path.c_str());
-    GError* error = nullptr;
+    g_autoptr(GFile) file = g_file_new_for_path(path.c_str());
+    g_autoptr(GError) error = nullptr;
     bool ok;
     if (values.empty()) {
         ok = g_file_set_attribute(file, key, G_FILE_ATTRIBUTE_TYPE_INVALID, nullptr, G_FILE_QUERY_INFO_NONE, nullptr, &error);
@@ -54,11 +54,7 @@ bool setMetadata(const fs::path& path, const char* key, const std::vector<std::s
         ok = g_file_set_attribute(file, key, G_FILE_ATTRIBUTE_TYPE_STRINGV, list.data(), G_FILE_QUERY_INFO_NONE,
                                   nullptr, &error);
     }
-    g_object_unref(file);
-    if (error) {
-        why = error->message;
-        g_error_free(error);
-    }
+    if (error) why = error->message;
     return ok;
 }
 

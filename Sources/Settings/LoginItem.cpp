@@ -65,10 +65,8 @@ std::string program(const std::string& exec) {
 bool runnable(const std::string& program) {
     if (program.empty()) return false;
     if (program.find('/') == std::string::npos) {
-        gchar* found = g_find_program_in_path(program.c_str());
-        const bool ok = found != nullptr;
-        g_free(found);
-        return ok;
+        g_autofree gchar* found = g_find_program_in_path(program.c_str());
+        return found != nullptr;
     }
     struct stat st {};
     return program.front() == '/' && ::stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -95,9 +93,8 @@ Entry read(const fs::path& file) {
     // A link is never ours to write through, whatever it points to.
     entry.kind = S_ISREG(st.st_mode) && boolean(keys, kOurs, false) ? Entry::Kind::ours : Entry::Kind::foreign;
     entry.starts = !boolean(keys, "Hidden", false) && boolean(keys, kGnomeEnabled, true);
-    gchar* exec = g_key_file_get_string(keys, kGroup, "Exec", nullptr);
+    g_autofree gchar* exec = g_key_file_get_string(keys, kGroup, "Exec", nullptr);
     entry.programExists = exec && runnable(program(exec));
-    g_free(exec);
     return entry;
 }
 

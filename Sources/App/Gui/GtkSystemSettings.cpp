@@ -20,10 +20,9 @@ GtkSystemSettings::GtkSystemSettings(std::function<void()> appearanceChanged, st
     : appearanceChanged_(std::move(appearanceChanged)), motionChanged_(std::move(motionChanged)) {
     // A missing schema would abort inside GSettings: look before asking.
     if (GSettingsSchemaSource* source = g_settings_schema_source_get_default())
-        if (GSettingsSchema* schema = g_settings_schema_source_lookup(source, interfaceSchema, TRUE)) {
+        if (g_autoptr(GSettingsSchema) schema = g_settings_schema_source_lookup(source, interfaceSchema, TRUE)) {
             hasColorScheme_ = g_settings_schema_has_key(schema, "color-scheme");
             hasAnimations_ = g_settings_schema_has_key(schema, "enable-animations");
-            g_settings_schema_unref(schema);
             interface_ = g_settings_new(interfaceSchema);
         }
     auto appearance = +[](gpointer, gpointer, gpointer me) {
@@ -79,18 +78,15 @@ bool GtkSystemSettings::darkAppearance() const {
     if (const auto scheme = portal_ ? portal_->colorScheme() : std::nullopt; scheme && *scheme != 0)
         return *scheme == 1;
     if (interface_ && hasColorScheme_) {
-        gchar* scheme = g_settings_get_string(interface_, "color-scheme");
-        const bool dark = scheme && std::string(scheme) == "prefer-dark";
-        g_free(scheme);
-        if (dark) return true;
+        g_autofree gchar* scheme = g_settings_get_string(interface_, "color-scheme");
+        if (scheme && std::string(scheme) == "prefer-dark") return true;
     }
     GtkSettings* gtk = gtk_settings_get_default();
     if (!gtk) return false;
     gboolean preferDark = FALSE;
-    gchar* theme = nullptr;
+    g_autofree gchar* theme = nullptr;
     g_object_get(gtk, "gtk-application-prefer-dark-theme", &preferDark, "gtk-theme-name", &theme, nullptr);
     std::string name = theme ? theme : "";
-    g_free(theme);
     std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return preferDark || name.find("dark") != std::string::npos;
 }

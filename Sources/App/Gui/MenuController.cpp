@@ -181,10 +181,7 @@ void MenuController::about() {
         gtk_about_dialog_set_program_name(dialog, "Vistamere");
         gtk_about_dialog_set_version(dialog, std::string(Update::runningVersion()).c_str());
         gtk_about_dialog_set_comments(dialog, credits);
-        if (GdkPixbuf* logo = StatusItem::logo(96)) {
-            gtk_about_dialog_set_logo(dialog, logo);
-            g_object_unref(logo);
-        }
+        if (g_autoptr(GdkPixbuf) logo = StatusItem::logo(96)) gtk_about_dialog_set_logo(dialog, logo);
         // Kept for the next time: closing only hides it.
         g_signal_connect(about_, "response", G_CALLBACK(gtk_widget_hide), nullptr);
         g_signal_connect(about_, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);

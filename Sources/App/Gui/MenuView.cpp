@@ -76,9 +76,8 @@ GtkWidget* itemFor(const MenuEntry& e) {
 }  // namespace
 
 void MenuView::fill(GtkMenu* menu, const std::vector<MenuEntry>& entries, Chosen chosen) {
-    GList* old = gtk_container_get_children(GTK_CONTAINER(menu));
+    g_autoptr(GList) old = gtk_container_get_children(GTK_CONTAINER(menu));
     for (GList* c = old; c; c = c->next) gtk_widget_destroy(GTK_WIDGET(c->data));
-    g_list_free(old);
 
     GtkAccelGroup* accels = gtk_menu_get_accel_group(menu);
     if (!accels) {

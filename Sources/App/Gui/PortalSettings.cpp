@@ -18,17 +18,15 @@ constexpr PortalSettings::Key keys[] = {PortalSettings::Key::colorScheme, Portal
 
 // The setting's number: `ReadOne` answers (v), the older `Read` wraps the value once more.
 std::optional<uint32_t> unwrap(GVariant* reply) {
-    GVariant* value = nullptr;
+    g_autoptr(GVariant) value = nullptr;
     g_variant_get(reply, "(v)", &value);
     while (value && g_variant_is_of_type(value, G_VARIANT_TYPE_VARIANT)) {
         GVariant* inner = g_variant_get_variant(value);
         g_variant_unref(value);
         value = inner;
     }
-    std::optional<uint32_t> out;
-    if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32)) out = g_variant_get_uint32(value);
-    if (value) g_variant_unref(value);
-    return out;
+    if (value && g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32)) return g_variant_get_uint32(value);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -51,12 +49,8 @@ PortalSettings::~PortalSettings() {
 }
 
 void PortalSettings::busReady(GObject*, GAsyncResult* result, void* data) {
-    GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_finish(result, &error);
-    if (!bus) {
-        g_error_free(error);  // no session bus: nothing to ask, or the settings are gone
-        return;
-    }
+    GDBusConnection* bus = g_bus_get_finish(result, nullptr);
+    if (!bus) return;  // no session bus: nothing to ask, or the settings are gone
     auto* self = static_cast<PortalSettings*>(data);
     self->bus_ = bus;
     // Subscribed before the reads, so a change between read and answer is not lost.
@@ -66,13 +60,12 @@ void PortalSettings::busReady(GObject*, GAsyncResult* result, void* data) {
             gpointer me) {
             if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssv)"))) return;
             const gchar *space = nullptr, *key = nullptr;
-            GVariant* value = nullptr;
+            g_autoptr(GVariant) value = nullptr;
             g_variant_get(parameters, "(&s&sv)", &space, &key, &value);
             for (Key k : keys)
                 if (std::strcmp(space, appearance) == 0 && std::strcmp(key, name(k)) == 0 &&
                     g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32))
                     static_cast<PortalSettings*>(me)->set(k, g_variant_get_uint32(value));
-            g_variant_unref(value);
         },
         self, nullptr);
     for (Key k : keys) self->read(k, false);
@@ -87,18 +80,16 @@ void PortalSettings::read(Key key, bool oldMethod) {
 void PortalSettings::readDone(GObject* source, GAsyncResult* result, void* data) {
     const Read read = *static_cast<Read*>(data);
     delete static_cast<Read*>(data);
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(GVariant) reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
     if (!reply) {
         const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
         const bool olderPortal = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD);
-        g_error_free(error);
         // No portal, or a key it does not know: the key stays unknown.
         if (!cancelled && olderPortal && !read.oldMethod) read.self->read(read.key, true);
         return;
     }
     if (auto value = unwrap(reply)) read.self->set(read.key, *value);
-    g_variant_unref(reply);
 }
 
 void PortalSettings::set(Key key, uint32_t value) {

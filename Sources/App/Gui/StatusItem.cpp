@@ -68,7 +68,7 @@ bool StatusItem::popUp() {
     // No click opened it (a timer or a second launch did): GTK still wants an event that tells it which
     // pointer grabs the menu, or it complains on every pop-up. A button press of no button, "now", says
     // just that, and no release of a real button mistakes it for its own.
-    GdkEvent* trigger = gdk_event_new(GDK_BUTTON_PRESS);
+    g_autoptr(GdkEvent) trigger = gdk_event_new(GDK_BUTTON_PRESS);
     trigger->button.window = GDK_WINDOW(g_object_ref(root));
     trigger->button.time = GDK_CURRENT_TIME;
     trigger->button.button = 0;
@@ -78,7 +78,6 @@ bool StatusItem::popUp() {
     // Placed against the root window, below and right of the mouse where it fits (GTK flips or slides it
     // otherwise).
     gtk_menu_popup_at_rect(GTK_MENU(menu_), root, &under, GDK_GRAVITY_SOUTH_EAST, GDK_GRAVITY_NORTH_WEST, trigger);
-    gdk_event_free(trigger);
     return gtk_widget_get_visible(menu_);
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <numbers>
 
@@ -200,6 +201,16 @@ struct Target {
     size_t depthAtBegin = 0;        // layers: state stack depth just after the layer's save
     bool whole = false;             // in a band: drawn whole all the same
 };
+
+// Owners of a Cairo surface or context made for one draw.
+struct SurfaceDestroy {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDestroy>;
+struct CairoDestroy {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using CairoPtr = std::unique_ptr<cairo_t, CairoDestroy>;
 
 void destroy(Target& t) {
     if (t.cr) cairo_destroy(t.cr);
@@ -648,30 +659,30 @@ struct Context::Impl {
 
     // result = D·(1 − M) + M·(S in D): source-in acting only inside the shape's coverage M.
     void boundedIn(Target& t, const IRect& box, const Source& s, cairo_surface_t* coverage) {
-        cairo_surface_t* tmp = clearSurface(box.width(), box.height());
-        if (cairo_surface_status(tmp) != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(tmp);
+        const SurfacePtr tmp(clearSurface(box.width(), box.height()));
+        if (cairo_surface_status(tmp.get()) != CAIRO_STATUS_SUCCESS) {
             dropped();
             return;
         }
-        cairo_surface_set_device_offset(tmp, -box.x0, -box.y0);
-        cairo_t* cr = cairo_create(tmp);
-        cairo_set_source_surface(cr, t.surface, 0, 0);
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_paint(cr);
-        cairo_set_operator(cr, CAIRO_OPERATOR_IN);
-        setSource(cr, s);
-        cairo_paint_with_alpha(cr, s.kind == Source::Kind::solid ? 1.0 : s.alpha);
-        cairo_destroy(cr);
+        cairo_surface_set_device_offset(tmp.get(), -box.x0, -box.y0);
+        {
+            const CairoPtr held(cairo_create(tmp.get()));
+            cairo_t* cr = held.get();
+            cairo_set_source_surface(cr, t.surface, 0, 0);
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+            cairo_paint(cr);
+            cairo_set_operator(cr, CAIRO_OPERATOR_IN);
+            setSource(cr, s);
+            cairo_paint_with_alpha(cr, s.kind == Source::Kind::solid ? 1.0 : s.alpha);
+        }
 
         cairo_set_operator(t.cr, CAIRO_OPERATOR_DEST_OUT);
         cairo_set_source_rgba(t.cr, 0, 0, 0, 1);
         cairo_mask_surface(t.cr, coverage, 0, 0);
         cairo_set_operator(t.cr, CAIRO_OPERATOR_ADD);
-        cairo_set_source_surface(t.cr, tmp, 0, 0);
+        cairo_set_source_surface(t.cr, tmp.get(), 0, 0);
         cairo_mask_surface(t.cr, coverage, 0, 0);
         cairo_set_operator(t.cr, CAIRO_OPERATOR_OVER);
-        cairo_surface_destroy(tmp);
     }
 
     // Whether a draw made whole can be drawn in place in a band: it reaches no row outside the band, so
@@ -767,14 +778,10 @@ struct Context::Impl {
         if (!visible.empty()) {
             const bool emulate = mode == BlendMode::sourceIn && !(g.kind == Geometry::Kind::paint && !g.path);
             if (emulate) {
-                cairo_surface_t* m = maskSurface(visible);
-                if (m) {
-                    cairo_t* mcr = cairo_create(m);
-                    drawGeometry(mcr, g, s, true);
-                    cairo_destroy(mcr);
-                    cairo_surface_flush(m);
-                    boundedIn(t, visible, s, m);
-                    cairo_surface_destroy(m);
+                if (const SurfacePtr m{maskSurface(visible)}) {
+                    drawGeometry(CairoPtr(cairo_create(m.get())).get(), g, s, true);
+                    cairo_surface_flush(m.get());
+                    boundedIn(t, visible, s, m.get());
                 } else {
                     dropped();
                 }
@@ -791,7 +798,8 @@ struct Context::Impl {
 
     void drawShadow(cairo_t* cr, const Geometry& g, const Source& s, BlendMode mode, const IRect& box, double offX,
                     double offY, double sigma) {
-        cairo_surface_t* m = maskSurface(box);
+        const SurfacePtr held(maskSurface(box));
+        cairo_surface_t* m = held.get();
         if (!m) {
             dropped();
             return;
@@ -799,14 +807,15 @@ struct Context::Impl {
         stats.shadows += 1;
         stats.largestShadowPixels =
             std::max<uint64_t>(stats.largestShadowPixels, uint64_t(box.width()) * uint64_t(box.height()));
-        cairo_t* mcr = cairo_create(m);
-        // The shape as drawn, with its alpha; a gradient's shape is the clip.
-        if (g.kind == Geometry::Kind::paint && g.shapeIsClip) replayClips(mcr);
         // A solid colour's alpha is uniform: draw plain coverage (Cairo's fastest path) and apply
         // the alpha when compositing.
         const bool solidSource = s.kind == Source::Kind::solid;
-        drawGeometry(mcr, g, s, solidSource);
-        cairo_destroy(mcr);
+        {
+            const CairoPtr mcr(cairo_create(m));
+            // The shape as drawn, with its alpha; a gradient's shape is the clip.
+            if (g.kind == Geometry::Kind::paint && g.shapeIsClip) replayClips(mcr.get());
+            drawGeometry(mcr.get(), g, s, solidSource);
+        }
         cairo_surface_flush(m);
         detail::gaussianBlurA8(maskBuffer.data(), box.width(), box.height(), cairo_image_surface_get_stride(m), sigma,
                                blur);
@@ -817,7 +826,6 @@ struct Context::Impl {
         cairo_set_source_rgba(cr, c.r, c.g, c.b, solidSource ? c.a * s.color.a : c.a);
         cairo_mask_surface(cr, m, offX, offY);
         cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-        cairo_surface_destroy(m);
     }
 
     Source solid(const Color& c) const {

@@ -4,26 +4,27 @@
 #include <pango/pangocairo.h>
 
 #include <cmath>
+#include <memory>
 
 namespace cg::detail {
 
 void showText(cairo_t* cr, const std::string& text, double width, const TextStyle& style) {
     if (!(style.size > 0) || !std::isfinite(style.size) || !(width > 0) || !std::isfinite(width)) return;
-    PangoLayout* layout = pango_cairo_create_layout(cr);
+    g_autoptr(PangoLayout) layout = pango_cairo_create_layout(cr);
     if (!layout) return;
     // Unhinted metrics: the same words take the same width at every scale.
-    cairo_font_options_t* options = cairo_font_options_create();
+    const std::unique_ptr<cairo_font_options_t, void (*)(cairo_font_options_t*)> held(cairo_font_options_create(),
+                                                                                     cairo_font_options_destroy);
+    cairo_font_options_t* options = held.get();
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
-    cairo_font_options_destroy(options);
     pango_layout_context_changed(layout);
 
-    PangoFontDescription* font = pango_font_description_from_string("Sans");
+    g_autoptr(PangoFontDescription) font = pango_font_description_from_string("Sans");
     pango_font_description_set_absolute_size(font, style.size * PANGO_SCALE);
     pango_layout_set_font_description(layout, font);
-    pango_font_description_free(font);
 
     pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
     pango_layout_set_single_paragraph_mode(layout, TRUE);
@@ -31,7 +32,6 @@ void showText(cairo_t* cr, const std::string& text, double width, const TextStyl
     pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_MIDDLE);
     pango_layout_set_alignment(layout, style.alignment == TextAlignment::center ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT);
     pango_cairo_show_layout(cr, layout);
-    g_object_unref(layout);
 }
 
 }  // namespace cg::detail

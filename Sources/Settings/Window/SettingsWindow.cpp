@@ -266,9 +266,8 @@ void SettingsWindow::Widgets::build() {
 }
 
 void SettingsWindow::Widgets::buildGrid(SceneKind current) {
-    GList* old = gtk_container_get_children(GTK_CONTAINER(grid));
+    g_autoptr(GList) old = gtk_container_get_children(GTK_CONTAINER(grid));
     for (GList* c = old; c; c = c->next) gtk_widget_destroy(GTK_WIDGET(c->data));
-    g_list_free(old);
 
     const bool night = host.night ? host.night() : false;
     const auto entries = scene_grid::entries();
@@ -305,10 +304,9 @@ void SettingsWindow::Widgets::buildGrid(SceneKind current) {
         gtk_box_pack_start(GTK_BOX(stack), picture, FALSE, FALSE, 0);
 
         GtkWidget* label = gtk_label_new(title.c_str());
-        PangoAttrList* attrs = pango_attr_list_new();
+        g_autoptr(PangoAttrList) attrs = pango_attr_list_new();
         pango_attr_list_insert(attrs, pango_attr_scale_new(PANGO_SCALE_SMALL));
         gtk_label_set_attributes(GTK_LABEL(label), attrs);
-        pango_attr_list_unref(attrs);
         if (!selected) gtk_style_context_add_class(gtk_widget_get_style_context(label), "dim-label");
         gtk_box_pack_start(GTK_BOX(stack), label, FALSE, FALSE, 0);
 
