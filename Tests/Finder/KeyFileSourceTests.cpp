@@ -447,15 +447,17 @@ TEST(KeyFileIconSource, AManagerWithNoFilesIsAnErrorNamingTheSource) {
     TempDir dir;
     std::filesystem::create_directories(dir.path() + "/pcmanfm/default");
     struct Case {
-        KeyFileIconSource::Manager manager;
         const char* source;
         std::string reason;
+        KeyFileIconSource::Manager manager;
     };
     const Case cases[] = {
-        {KeyFileIconSource::Manager::xfdesktop, "xfdesktop icon file",
-         "xfdesktop icon file: no icons.screen<n>-<width>x<height>.rc in " + dir.path() + "/xfce4/desktop"},
-        {KeyFileIconSource::Manager::pcmanfm, "PCManFM desktop items",
-         "PCManFM desktop items: no profile with desktop-items-0.conf in " + dir.path() + "/pcmanfm"},
+        {"xfdesktop icon file",
+         "xfdesktop icon file: no icons.screen<n>-<width>x<height>.rc in " + dir.path() + "/xfce4/desktop",
+         KeyFileIconSource::Manager::xfdesktop},
+        {"PCManFM desktop items",
+         "PCManFM desktop items: no profile with desktop-items-0.conf in " + dir.path() + "/pcmanfm",
+         KeyFileIconSource::Manager::pcmanfm},
     };
     for (const Case& c : cases) {
         KeyFileIconSource::Options options;

@@ -203,14 +203,12 @@ struct Target {
 };
 
 // Owners of a Cairo surface or context made for one draw.
-struct SurfaceDestroy {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+template <class T, void (*destroy)(T*)>
+struct CairoRelease {
+    void operator()(T* p) const { destroy(p); }
 };
-using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDestroy>;
-struct CairoDestroy {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
-using CairoPtr = std::unique_ptr<cairo_t, CairoDestroy>;
+using SurfacePtr = std::unique_ptr<cairo_surface_t, CairoRelease<cairo_surface_t, cairo_surface_destroy>>;
+using CairoPtr = std::unique_ptr<cairo_t, CairoRelease<cairo_t, cairo_destroy>>;
 
 void destroy(Target& t) {
     if (t.cr) cairo_destroy(t.cr);
