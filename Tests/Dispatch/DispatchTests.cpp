@@ -105,9 +105,9 @@ int processThreads() {
 
 }  // namespace
 
-// In a fresh process (a child that runs only this check), starting the threads returns at once with no
-// loop run, and the loop threads then come up by themselves, one per hardware thread; a second start
-// adds none.
+// In a fresh process (a child that runs only this check), with no loop run, starting the threads brings
+// up one loop thread per hardware thread beside the caller by itself. (A sanitizer may add a thread of its
+// own, so more are allowed.)
 TEST(Dispatch, StartingTheThreadsBringsUpEveryLoopThreadInTheBackground) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -121,11 +121,8 @@ TEST(Dispatch, StartingTheThreadsBringsUpEveryLoopThreadInTheBackground) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 now = processThreads();
             }
-            dispatch::startThreads();
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            const int after = processThreads();
-            std::fprintf(stderr, "threads %d, then %d, wanted %d, after a second start %d\n", before, now, want, after);
-            std::exit(before >= 1 && now == want && after == want ? 0 : 1);
+            std::fprintf(stderr, "threads %d, then %d, wanted %d\n", before, now, want);
+            std::exit(before >= 1 && before < want && now >= want ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
