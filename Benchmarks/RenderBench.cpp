@@ -1,8 +1,19 @@
 // Shading alone, the scene painter alone and whole renders of every scene on the self-test desktop
-// (3420 × 2224 pixels), with one thread and with all threads.
+// (3420 × 2224 pixels), with one thread and with all threads; and the first render of a fresh process
+// against the same render warm (`firstRender`: each iteration starts this program again in a child mode
+// that makes one cold render, then the same render warm).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include "Art/Art.h"
@@ -75,6 +86,84 @@ void painter(benchmark::State& state) {
     state.SetLabel(std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day"));
 }
 
+constexpr const char* kChildFlag = "--first-render-child";
+
+double processCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) * 1e-6;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The child: the first render of this process, as the self-test makes it (all threads, the loop threads
+// started as the program starts them), then the same render warm five times. Prints the first render's wall and process CPU milliseconds, then the warm
+// ones' medians.
+int firstRenderChild(int kindIndex, bool night) {
+    if (kindIndex < 0 || kindIndex >= static_cast<int>(scene_kind::allCases.size())) return 2;
+    dispatch::startThreads();
+    const SceneSpec spec = desktop(scene_kind::allCases[static_cast<std::size_t>(kindIndex)], night);
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < 6; ++i) {
+        const double cpuStart = processCpuMs();
+        const auto start = std::chrono::steady_clock::now();
+        auto scene = Renderer::render(spec, {});
+        wall.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        cpu.push_back(processCpuMs() - cpuStart);
+        if (!scene) return 1;
+        benchmark::DoNotOptimize(scene);
+    }
+    const std::vector<double> warmWall(wall.begin() + 1, wall.end()), warmCpu(cpu.begin() + 1, cpu.end());
+    std::printf("%.3f %.3f %.3f %.3f\n", wall[0], cpu[0], median(warmWall), median(warmCpu));
+    return 0;
+}
+
+// Iteration time: the first render's wall time in a fresh process. Counters (medians over the
+// iterations): the warm render's wall time, first ÷ warm, and the same two for process CPU time, which
+// tells more on a loaded machine.
+void firstRender(benchmark::State& state) {
+    const auto kind = scene_kind::allCases[static_cast<std::size_t>(state.range(0))];
+    const bool night = state.range(1) != 0;
+    std::array<char, 4096> self{};
+    const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (n <= 0) {
+        state.SkipWithError("no path to this program");
+        return;
+    }
+    std::string command = "'";
+    command.append(self.data(), static_cast<std::size_t>(n));
+    command += "' ";
+    command += kChildFlag;
+    for (int64_t arg : {state.range(0), state.range(1)}) {
+        command += ' ';
+        command += std::to_string(arg);
+    }
+    std::vector<double> warm, ratio, warmCpu, cpuRatio;
+    for (auto _ : state) {
+        FILE* child = popen(command.c_str(), "r");
+        double first = 0, firstCpu = 0, warmMs = 0, warmCpuMs = 0;
+        const int read = child ? std::fscanf(child, "%lf %lf %lf %lf", &first, &firstCpu, &warmMs, &warmCpuMs) : 0;
+        const int status = child ? pclose(child) : -1;
+        if (read != 4 || status != 0 || !(warmMs > 0) || !(warmCpuMs > 0)) {
+            state.SkipWithError("the child render failed");
+            return;
+        }
+        state.SetIterationTime(first / 1000);
+        warm.push_back(warmMs);
+        ratio.push_back(first / warmMs);
+        warmCpu.push_back(warmCpuMs);
+        cpuRatio.push_back(firstCpu / warmCpuMs);
+    }
+    state.counters["warm_ms"] = median(warm);
+    state.counters["ratio"] = median(ratio);
+    state.counters["warm_cpu_ms"] = median(warmCpu);
+    state.counters["cpu_ratio"] = median(cpuRatio);
+    state.SetLabel(std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day"));
+}
+
 void kindsAndThreads(benchmark::internal::Benchmark* b) {
     for (int64_t k = 0; k < 10; ++k)
         for (int64_t t : {1, 8}) b->Args({k, t});
@@ -91,4 +180,15 @@ void kindsThreadsAndTime(benchmark::internal::Benchmark* b) {
 BENCHMARK(shading)->Apply(kindsAndThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(render)->Apply(kindsThreadsAndTime)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(painter)->Apply(kindsThreadsAndTime)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_MAIN();
+// The self-test's first render, and the slowest scene's.
+BENCHMARK(firstRender)->Args({0, 0})->Args({6, 0})->Iterations(9)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], kChildFlag) == 0)
+        return firstRenderChild(std::atoi(argv[2]), std::atoi(argv[3]) != 0);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -5,16 +5,37 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "Platform/Check.h"
 #include "Platform/Graphics/Geometry.h"
 
+// Leaves the floats of a resized vector unset, so that a grid's memory is first written, page by page,
+// by the threads that fill its rows rather than by the one that makes it: fresh pages are costly to
+// fault in one after another.
+template <class T>
+struct UnsetAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnsetAllocator<U>;
+    };
+    UnsetAllocator() = default;
+    template <class U>
+    UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0) ::new (static_cast<void*>(at)) U;
+        else ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
 class Grid {
 public:
     Grid(int64_t cols, int64_t rows, float fill);
     struct CopyTag {};
-    Grid(CopyTag, const Grid& other) : cols(other.cols), rows(other.rows), p(other.p) {}
+    Grid(CopyTag, const Grid& other);
     Grid(const Grid&) = delete;  // grids are shared by reference; copies are explicit
     Grid& operator=(const Grid&) = delete;
 
@@ -48,7 +69,7 @@ public:
 
     const int64_t cols;
     const int64_t rows;
-    std::vector<float> p;  // row-major: column i, row j at j·cols + i
+    std::vector<float, UnsetAllocator<float>> p;  // row-major: column i, row j at j·cols + i
 };
 
 using GridRef = std::shared_ptr<Grid>;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "App/Gui/AppDelegate.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {
@@ -22,6 +23,7 @@ int gui(const char* argv0, bool settings = false) {
         std::fputs("vistamere: no display (DISPLAY is not set); --selftest and --icon run without one\n", stderr);
         return 1;
     }
+    dispatch::startThreads();  // while the windows open, so the first render finds them running
     return appgui::run(argv0, settings);
 }
 
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
             dir = std::string(args[1]);
             if (!usableDirectory(*dir)) return 1;
         }
+        dispatch::startThreads();
         try {
             SelfTest::entryChecks();
             SelfTest::run(dir);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -84,4 +87,42 @@ TEST(Dispatch, OnceRunsItsWorkOnceForEveryCallerAtAnyThreadCount) {
         for (std::thread& t : callers) t.join();
         EXPECT_EQ(runs.load(), 1) << "threads " << threads;
     }
+}
+
+namespace {
+
+// The threads of this process, from /proc/self/status.
+int processThreads() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    int n = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "Threads: %d", &n) == 1) break;
+    std::fclose(status);
+    return n;
+}
+
+}  // namespace
+
+// In a fresh process (a child that runs only this check), with no loop run, starting the threads brings
+// up one loop thread per hardware thread beside the caller by itself. (A sanitizer may add a thread of its
+// own, so more are allowed.)
+TEST(Dispatch, StartingTheThreadsBringsUpEveryLoopThreadInTheBackground) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const int before = processThreads();
+            const int want = before - 1 + std::max(dispatch::threadCount(), 1);
+            dispatch::startThreads();
+            int now = processThreads();
+            // Generous: a loaded machine may take long to start threads; the check is that they come.
+            for (int i = 0; i < 2000 && now < want; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                now = processThreads();
+            }
+            std::fprintf(stderr, "threads %d, then %d, wanted %d\n", before, now, want);
+            std::exit(before >= 1 && before < want && now >= want ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -545,4 +547,64 @@ TEST(CgRows, DrawLikeACopiedBitmapOfTheRowsAndLeaveTheOthers) {
     auto picture = Context::makeBitmap(60, 32);
     for (const auto& [top, bottom] : {std::pair{-1, 5}, std::pair{5, 33}, std::pair{7, 7}, std::pair{9, 3}})
         EXPECT_EQ(Context::makeRows(*picture, top, bottom), nullptr) << top << " " << bottom;
+}
+
+namespace {
+
+// The VmFlags of the mapping that holds `address`, from /proc/self/smaps; empty when none does.
+std::string mappingFlags(const void* address) {
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::FILE* smaps = std::fopen("/proc/self/smaps", "r");
+    if (!smaps) return {};
+    std::string flags;
+    bool inside = false;
+    char line[512];
+    while (std::fgets(line, sizeof line, smaps)) {
+        unsigned long lo = 0, hi = 0;
+        if (std::sscanf(line, "%lx-%lx ", &lo, &hi) == 2) {  // a mapping's first line; its keys never parse so
+            inside = at >= lo && at < hi;
+            continue;
+        }
+        if (inside && std::strncmp(line, "VmFlags:", 8) == 0) {
+            flags = line + 8;
+            break;
+        }
+    }
+    std::fclose(smaps);
+    return flags;
+}
+
+}  // namespace
+
+// A picture-sized unset bitmap is asked for in huge pages (a fresh one otherwise costs thousands of page
+// faults on its first write), also when it reuses memory a freed one left; every pixel still holds what
+// was written and the image taken from it shows it.
+TEST(CgContext, PictureSizedUnsetBitmapsAskForHugePages) {
+    struct Case {
+        int width, height;
+        bool huge;
+    };
+    const Case cases[] = {{3420, 2224, true}, {3420, 2224, true}, {2560, 1600, true}, {64, 64, false}};
+    for (const Case& k : cases) {
+        auto c = Context::makeUnsetBitmap(k.width, k.height);
+        ASSERT_TRUE(c) << k.width << " x " << k.height;
+        uint8_t* bits = c->data();
+        const std::size_t bytes = static_cast<std::size_t>(k.width) * static_cast<std::size_t>(k.height) * 4;
+        for (std::size_t i = 0; i < bytes; i += 4) {
+            const uint32_t v = 0xFF000000u | static_cast<uint32_t>(i / 4 % 0xFFFFFF);
+            std::memcpy(bits + i, &v, 4);
+        }
+        c->pixelsChanged();
+        if (k.huge) {
+            const std::string flags = mappingFlags(bits + bytes / 2);
+            EXPECT_NE(flags.find(" hg"), std::string::npos) << k.width << " x " << k.height << ": " << flags;
+        }
+        const int x = k.width - 3, y = k.height / 2;
+        const std::size_t index = static_cast<std::size_t>(y) * static_cast<std::size_t>(k.width) + static_cast<std::size_t>(x);
+        const uint32_t expected = 0xFF000000u | static_cast<uint32_t>(index % 0xFFFFFF);
+        EXPECT_EQ(c->pixel(x, y), expected);
+        const auto image = c->takeImage();
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->pixel(x, y), expected);
+    }
 }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <tbb/blocked_range.h>
 #include <tbb/collaborative_call_once.h>
 #include <tbb/parallel_for.h>
@@ -79,6 +82,21 @@ void concurrentInTurn(std::size_t n, const std::function<void(std::size_t)>& bod
     concurrentPerform(lanes, [&](std::size_t) {
         for (std::size_t i = next.fetch_add(1); i < n; i = next.fetch_add(1)) body(i);
         if (drained) drained();
+    });
+}
+
+void startThreads() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // One short wait per hardware thread, one at a time per thread: while an iteration waits, the
+        // next goes to a thread not yet busy, so every worker is started.
+        tbb::this_task_arena::enqueue([] {
+            const int n = tbb::this_task_arena::max_concurrency();
+            tbb::parallel_for(
+                tbb::blocked_range<int>(0, n, 1),
+                [](const tbb::blocked_range<int>&) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); },
+                tbb::simple_partitioner());
+        });
     });
 }
 
