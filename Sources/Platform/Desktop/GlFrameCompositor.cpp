@@ -85,27 +85,62 @@ in float vAlpha;
 in float vMix;
 in vec4 vEdges;
 flat in ivec2 vUnits;
-vec4 pick(int i) {
+vec4 pickAt(int i, vec2 uv) {
     switch (i) {
-    case 0: return texture(uTex[0], vUv);
-    case 1: return texture(uTex[1], vUv);
-    case 2: return texture(uTex[2], vUv);
-    case 3: return texture(uTex[3], vUv);
-    case 4: return texture(uTex[4], vUv);
-    case 5: return texture(uTex[5], vUv);
-    case 6: return texture(uTex[6], vUv);
-    default: return texture(uTex[7], vUv);
+    case 0: return texture(uTex[0], uv);
+    case 1: return texture(uTex[1], uv);
+    case 2: return texture(uTex[2], uv);
+    case 3: return texture(uTex[3], uv);
+    case 4: return texture(uTex[4], uv);
+    case 5: return texture(uTex[5], uv);
+    case 6: return texture(uTex[6], uv);
+    default: return texture(uTex[7], uv);
     }
 }
-vec4 source() {
-    vec4 c = pick(vUnits.x);
-    if (vMix >= 0.0) c = min(c * vMix + pick(vUnits.y) * (1.0 - vMix), vec4(1.0));
+vec2 sizeOf(int i) {
+    switch (i) {
+    case 0: return vec2(textureSize(uTex[0], 0));
+    case 1: return vec2(textureSize(uTex[1], 0));
+    case 2: return vec2(textureSize(uTex[2], 0));
+    case 3: return vec2(textureSize(uTex[3], 0));
+    case 4: return vec2(textureSize(uTex[4], 0));
+    case 5: return vec2(textureSize(uTex[5], 0));
+    case 6: return vec2(textureSize(uTex[6], 0));
+    default: return vec2(textureSize(uTex[7], 0));
+    }
+}
+// A picture drawn much smaller: the average of bilinear taps spread over the pixel's footprint, close
+// to the area average of cg's "good" filter (which mipmaps only approximate).
+vec4 pick(int unit, vec2 footprint) {
+    int i = unit & 255;
+#if !BOX
+    return pickAt(i, vUv);
+#else
+    if ((unit & 256) == 0) return pickAt(i, vUv);
+    vec2 texels = footprint * sizeOf(i);
+    ivec2 n = clamp(ivec2(ceil(texels - 0.01)), ivec2(1), ivec2(8));
+    vec4 sum = vec4(0.0);
+    for (int y = 0; y < n.y; ++y)
+        for (int x = 0; x < n.x; ++x)
+            sum += pickAt(i, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint);
+    return sum / float(n.x * n.y);
+#endif
+}
+// The picture's texels before the draw's opacity.
+vec4 sampled() {
+#if BOX
+    vec2 footprint = abs(dFdx(vUv)) + abs(dFdy(vUv));
+#else
+    vec2 footprint = vec2(0.0);
+#endif
+    vec4 c = pick(vUnits.x, footprint);
+    if (vMix >= 0.0) c = min(c * vMix + pick(vUnits.y, footprint) * (1.0 - vMix), vec4(1.0));
     // A picture cut at its rect: the share of the pixel inside it (distances in device pixels from
     // the left, bottom, right and top edges, positive inside).
     vec4 e = clamp(vEdges + 0.5, 0.0, 1.0);
-    float coverage = max(e.x + e.z - 1.0, 0.0) * max(e.y + e.w - 1.0, 0.0);
-    return c * (vAlpha * coverage);
+    return c * (max(e.x + e.z - 1.0, 0.0) * max(e.y + e.w - 1.0, 0.0));
 }
+vec4 source() { return sampled() * vAlpha; }
 )";
 
 const char* kQuadFragment = R"(
@@ -113,23 +148,32 @@ out vec4 oColor;
 void main() { oColor = source(); }
 )";
 
-// Colour dodge, separable, as pixman composites it: (1 − αs)·d + (1 − αd)·s + B(s, d).
+// Colour dodge in pixman's 8-bit arithmetic, which the Cairo back end uses: the dodge divides by
+// (αs − s), so rounding the source as pixman does (sampled, then times the opacity) matters where
+// that difference is small.
 const char* kDodgeFragment = R"(
 uniform sampler2D uBackdrop;
 uniform ivec2 uBackdropOrigin;
 out vec4 oColor;
-float dodge(float s, float sa, float d, float da) {
-    float b;
-    if (d <= 0.0) b = 0.0;
-    else if (d * sa >= da * (sa - s) || sa - s <= 0.0) b = sa * da;
-    else b = sa * sa * d / (sa - s);
-    return (1.0 - sa) * d + (1.0 - da) * s + b;
+int divOne(int t) { t += 128; return (t + (t >> 8)) >> 8; }
+int blend(int d, int ad, int s, int as) {
+    if (d == 0) return 0;
+    if (as * d >= ad * (as - s) || as - s == 0) return ad * as;
+    return as * ((d * as) / (as - s));
 }
 void main() {
-    vec4 s = source();
-    vec4 d = texelFetch(uBackdrop, ivec2(gl_FragCoord.xy) - uBackdropOrigin, 0);
-    oColor = vec4(dodge(s.r, s.a, d.r, d.a), dodge(s.g, s.a, d.g, d.a), dodge(s.b, s.a, d.b, d.a),
-                  s.a + d.a - s.a * d.a);
+    ivec4 s = ivec4(floor(sampled() * 255.0 + 0.5));
+    int m = int(floor(vAlpha * 255.0 + 0.5));
+    s = ivec4(divOne(s.r * m), divOne(s.g * m), divOne(s.b * m), divOne(s.a * m));
+    ivec4 d = ivec4(floor(texelFetch(uBackdrop, ivec2(gl_FragCoord.xy) - uBackdropOrigin, 0) * 255.0 + 0.5));
+    int sa = s.a, da = d.a;
+    ivec4 r;
+    r.a = da * 255 + sa * 255 - sa * da;
+    r.r = (255 - sa) * d.r + (255 - da) * s.r + blend(d.r, da, s.r, sa);
+    r.g = (255 - sa) * d.g + (255 - da) * s.g + blend(d.g, da, s.g, sa);
+    r.b = (255 - sa) * d.b + (255 - da) * s.b + blend(d.b, da, s.b, sa);
+    r = clamp(r, 0, 255 * 255);
+    oColor = vec4(divOne(r.r), divOne(r.g), divOne(r.b), divOne(r.a)) / 255.0;
 }
 )";
 
@@ -172,7 +216,7 @@ IBox roundOut(const cg::Rect& r, const IBox& clip) {
 }
 
 // Which sampler a draw uses.
-enum class Sampling { nearest, linear, mipmapped };
+enum class Sampling { nearest, linear, box };
 
 }  // namespace
 
@@ -181,7 +225,6 @@ struct GlFrameCompositor::Impl {
         GLuint id = 0;
         int width = 0, height = 0;
         uint64_t bytes = 0;
-        bool mipmaps = false;
         bool clearBorder = false;  // the picture's outermost pixels are all transparent
         uint64_t lastUse = 0;
     };
@@ -205,6 +248,28 @@ struct GlFrameCompositor::Impl {
         double lineWidth = 0;
         bool shadow = false;
         ca::Snapshot::Shadow shadowValue;
+    };
+    // A still picture drawn smaller, resampled by cg once per quarter-pixel phase and size (as the
+    // Cairo back end caches it): cg's area-averaging filter, which mipmaps only approximate.
+    struct ResampleKey {
+        const cg::Image* image;
+        double width, height;
+        int phaseX, phaseY;
+        friend bool operator==(const ResampleKey&, const ResampleKey&) = default;
+    };
+    struct ResampleHash {
+        size_t operator()(const ResampleKey& k) const {
+            uint64_t h = reinterpret_cast<uintptr_t>(k.image);
+            auto mix = [&](uint64_t v) { h = (h ^ v) * 0x100000001B3ull; };
+            mix(std::hash<double>{}(k.width));
+            mix(std::hash<double>{}(k.height));
+            mix(uint64_t(k.phaseX) << 8 | uint64_t(k.phaseY) << 16);
+            return size_t(h);
+        }
+    };
+    struct Resampled {
+        std::weak_ptr<const cg::Image> image;
+        Texture tex;
     };
     struct Target {
         GLuint fbo = 0, tex = 0;
@@ -230,10 +295,14 @@ struct GlFrameCompositor::Impl {
     EGLContext context = EGL_NO_CONTEXT;
     EGLSurface surface = EGL_NO_SURFACE;
     bool robust = false;
-    GLuint quadProgram = 0, dodgeProgram = 0, presentProgram = 0;
-    GLint quadTarget = -1, dodgeTarget = -1, dodgeOrigin = -1, presentAlpha = -1;
+    // Pictures, and pictures drawn much smaller (a shader that averages many taps: kept apart so that
+    // the common case stays cheap on software renderers).
+    GLuint quadPrograms[2] = {0, 0}, dodgeProgram = 0, presentProgram = 0;
+    GLint quadTargets[2] = {-1, -1};
+    bool batchBox = false;
+    GLint dodgeTarget = -1, dodgeOrigin = -1, presentAlpha = -1;
     GLuint vao = 0, vbo = 0, emptyVao = 0;
-    GLuint samplers[6] = {0, 0, 0, 0, 0, 0};  // nearest, linear, mipmapped; then the same clamped to the edge
+    GLuint samplers[6] = {0, 0, 0, 0, 0, 0};  // nearest, linear, box; then the same clamped to the edge
     GLuint backdrop = 0;
     int backdropWidth = 0, backdropHeight = 0;
     Target main;
@@ -241,6 +310,7 @@ struct GlFrameCompositor::Impl {
     std::vector<Target*> targets;   // the stack being drawn into
     std::unordered_map<const cg::Image*, Picture> pictures;
     std::unordered_map<uint64_t, Raster> rasters;
+    std::unordered_map<ResampleKey, Resampled, ResampleHash> resampled;
 
     GtkWidget* box = nullptr;   // what the surface packs: holds the GL area, or the Cairo one after a fallback
     GtkWidget* area = nullptr;
@@ -261,6 +331,7 @@ struct GlFrameCompositor::Impl {
 
     // The batch being built.
     std::vector<Vertex> vertices;
+    std::vector<uint32_t> flipped;
     std::vector<Unit> units;
     cg::BlendMode batchBlend = cg::BlendMode::normal;
     size_t maxUnits = std::getenv("VMU") ? size_t(std::atoi(std::getenv("VMU"))) : size_t(kUnits);
@@ -286,6 +357,7 @@ struct GlFrameCompositor::Impl {
         if (current()) {
             for (auto& [k, p] : pictures) glDeleteTextures(1, &p.tex.id);
             for (auto& [k, r] : rasters) glDeleteTextures(1, &r.tex.id);
+            for (auto& [k, r] : resampled) glDeleteTextures(1, &r.tex.id);
             auto drop = [](Target& t) {
                 if (t.fbo) glDeleteFramebuffers(1, &t.fbo);
                 if (t.tex) glDeleteTextures(1, &t.tex);
@@ -298,12 +370,14 @@ struct GlFrameCompositor::Impl {
             glDeleteBuffers(1, &vbo);
             glDeleteVertexArrays(1, &vao);
             glDeleteVertexArrays(1, &emptyVao);
-            glDeleteProgram(quadProgram);
+            glDeleteProgram(quadPrograms[0]);
+            glDeleteProgram(quadPrograms[1]);
             glDeleteProgram(dodgeProgram);
             glDeleteProgram(presentProgram);
         }
         pictures.clear();
         rasters.clear();
+        resampled.clear();
         groupPool.clear();
         textureBytes = 0;
         stats.gpuBytes = 0;
@@ -428,18 +502,21 @@ struct GlFrameCompositor::Impl {
         if (const char* r = reinterpret_cast<const char*>(glGetString(GL_RENDERER))) renderer = r;
         const std::string header = "#version 330 core\n";
         const std::string broken = options.breakShader ? "this is not GLSL;\n" : "";
-        quadProgram = link(kQuadVertex, header + kSampling + broken + kQuadFragment, why);
-        if (!quadProgram) return false;
-        dodgeProgram = link(kQuadVertex, header + kSampling + kDodgeFragment, why);
+        for (int box = 0; box < 2; ++box) {
+            const std::string define = "#define BOX " + std::to_string(box) + "\n";
+            quadPrograms[box] = link(kQuadVertex, header + define + kSampling + broken + kQuadFragment, why);
+            if (!quadPrograms[box]) return false;
+        }
+        dodgeProgram = link(kQuadVertex, header + "#define BOX 1\n" + kSampling + kDodgeFragment, why);
         if (!dodgeProgram) return false;
         presentProgram = link(kPresentVertex, kPresentFragment, why);
         if (!presentProgram) return false;
-        for (GLuint p : {quadProgram, dodgeProgram}) {
+        for (GLuint p : {quadPrograms[0], quadPrograms[1], dodgeProgram}) {
             glUseProgram(p);
             for (int i = 0; i < kUnits; ++i)
                 glUniform1i(glGetUniformLocation(p, ("uTex[" + std::to_string(i) + "]").c_str()), i);
         }
-        quadTarget = glGetUniformLocation(quadProgram, "uTarget");
+        for (int box = 0; box < 2; ++box) quadTargets[box] = glGetUniformLocation(quadPrograms[box], "uTarget");
         dodgeTarget = glGetUniformLocation(dodgeProgram, "uTarget");
         dodgeOrigin = glGetUniformLocation(dodgeProgram, "uBackdropOrigin");
         glUseProgram(dodgeProgram);
@@ -479,9 +556,7 @@ struct GlFrameCompositor::Impl {
             glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, clear);
             const int kind = i % 3;
             const GLint mag = kind == int(Sampling::nearest) ? GL_NEAREST : GL_LINEAR;
-            const GLint min = kind == int(Sampling::nearest)  ? GL_NEAREST
-                              : kind == int(Sampling::linear) ? GL_LINEAR
-                                                              : GL_LINEAR_MIPMAP_LINEAR;
+            const GLint min = kind == int(Sampling::nearest) ? GL_NEAREST : GL_LINEAR;
             glSamplerParameteri(s, GL_TEXTURE_MAG_FILTER, mag);
             glSamplerParameteri(s, GL_TEXTURE_MIN_FILTER, min);
         }
@@ -632,16 +707,6 @@ struct GlFrameCompositor::Impl {
         t = {};
     }
 
-    void mipmaps(Texture& t) {
-        if (t.mipmaps) return;
-        t.mipmaps = true;
-        glBindTexture(GL_TEXTURE_2D, t.id);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
-        glGenerateMipmap(GL_TEXTURE_2D);
-        textureBytes += t.bytes / 3;
-        t.bytes += t.bytes / 3;
-    }
-
     // Textures of pictures and layers the tree has not drawn for a few seconds.
     void evict() {
         for (auto it = pictures.begin(); it != pictures.end();) {
@@ -651,6 +716,14 @@ struct GlFrameCompositor::Impl {
             }
             dropTexture(it->second.tex);
             it = pictures.erase(it);
+        }
+        for (auto it = resampled.begin(); it != resampled.end();) {
+            if (it->second.tex.lastUse + 90 >= frames && !it->second.image.expired()) {
+                ++it;
+                continue;
+            }
+            dropTexture(it->second.tex);
+            it = resampled.erase(it);
         }
         for (auto it = rasters.begin(); it != rasters.end();) {
             if (it->second.tex.lastUse + 90 >= frames) {
@@ -669,8 +742,8 @@ struct GlFrameCompositor::Impl {
         Target& t = *targets.back();
         glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
         glViewport(0, 0, t.box.width(), t.box.height());
-        glUseProgram(quadProgram);
-        glUniform4f(quadTarget, float(t.box.x0), float(t.box.y0), float(t.box.width()), float(t.box.height()));
+        glUseProgram(quadPrograms[batchBox]);
+        glUniform4f(quadTargets[batchBox], float(t.box.x0), float(t.box.y0), float(t.box.width()), float(t.box.height()));
         glEnable(GL_BLEND);
         if (batchBlend == cg::BlendMode::plusLighter) {
             glBlendFunc(GL_ONE, GL_ONE);
@@ -718,11 +791,14 @@ struct GlFrameCompositor::Impl {
         const bool dodge = blend == cg::BlendMode::colorDodge;
         const cg::BlendMode mode = blend == cg::BlendMode::plusLighter ? blend : cg::BlendMode::normal;
         const size_t need = (q.fromTex ? 2 : 1);
-        if (dodge || mode != batchBlend || units.size() + need > maxUnits) flush();
+        const bool box = q.sampling == Sampling::box;
+        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > maxUnits) flush();
         batchBlend = mode;
+        batchBox = box;
         const int sampler = int(q.sampling) + (q.cut ? 3 : 0);
-        const int a = unitFor(q.tex, sampler);
-        const int b = q.fromTex ? unitFor(q.fromTex, sampler) : a;
+        const int flag = q.sampling == Sampling::box ? 256 : 0;
+        const int a = unitFor(q.tex, sampler) | flag;
+        const int b = (q.fromTex ? unitFor(q.fromTex, sampler) : a) | flag;
         double sx = 0, sy = 0;
         double mx = 0, my = 0;
         cg::Rect r = q.r;
@@ -896,10 +972,7 @@ struct GlFrameCompositor::Impl {
         const double sx = std::hypot(m.a, m.b) * r.width() / tex.width;
         const double sy = std::hypot(m.c, m.d) * r.height() / tex.height;
         // Drawn much smaller: an average over the covered texels, as the "good" filter takes.
-        if (filter == cg::ImageFilter::good && (sx < 0.75 || sy < 0.75)) {
-            mipmaps(tex);
-            return Sampling::mipmapped;
-        }
+        if (filter == cg::ImageFilter::good && (sx < 0.75 || sy < 0.75)) return Sampling::box;
         return Sampling::linear;
     }
 
@@ -938,7 +1011,6 @@ struct GlFrameCompositor::Impl {
                 Texture& to = picture(p.contents);
                 q.tex = to.id;
                 unclipped(q, filter, to);
-                if (q.sampling == Sampling::mipmapped) mipmaps(from);
             } else {
                 // Only the old picture, fading out.
                 q.tex = from.id;
@@ -979,10 +1051,49 @@ struct GlFrameCompositor::Impl {
         if (qx == 0 && qy == 0 && w == tex.width && h == tex.height) {
             q.sampling = Sampling::nearest;
             q.widen = false;
+        } else if (filter == cg::ImageFilter::good && (w < 0.75 * tex.width || h < 0.75 * tex.height)) {
+            Texture* small = resample(p.contents, w, h, qx, qy);
+            if (!small) return;
+            q.r = cg::Rect(ix, iy, small->width, small->height);
+            q.tex = small->id;
+            q.v0 = 1;  // uploaded bottom row first
+            q.v1 = 0;
+            q.sampling = Sampling::nearest;
+            q.widen = false;
         } else {
             unclipped(q, filter, tex);
         }
         draw(q, effect.blend);
+    }
+
+    // cg's bitmap (rows top down) as a texture (rows bottom up).
+    Texture uploadFlipped(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0) {
+        const int w = bitmap.pixelWidth(), h = bitmap.pixelHeight();
+        const auto* bytes = reinterpret_cast<const uint32_t*>(bitmap.data());
+        flipped.resize(size_t(w) * size_t(h));
+        const size_t stride = bitmap.bytesPerRow() / 4;
+        for (int y = 0; y < h; ++y)
+            std::memcpy(&flipped[size_t(h - 1 - y) * size_t(w)], bytes + size_t(y) * stride, size_t(w) * 4);
+        return upload(flipped.data(), w, h, reuse, oldW, oldH);
+    }
+
+    Texture* resample(const cg::ImageRef& image, double w, double h, int qx, int qy) {
+        const ResampleKey key{image.get(), w, h, qx, qy};
+        auto it = resampled.find(key);
+        if (it != resampled.end() && it->second.image.lock() != image) {
+            dropTexture(it->second.tex);
+            resampled.erase(it);
+            it = resampled.end();
+        }
+        if (it == resampled.end()) {
+            const double fx = qx / 4.0, fy = qy / 4.0;
+            auto bitmap = cg::Context::makeBitmap(int(std::ceil(fx + w)) + 1, int(std::ceil(fy + h)) + 1);
+            if (!bitmap) return nullptr;
+            bitmap->drawUnclipped(*image, cg::Rect(fx, fy, w, h), cg::ImageFilter::good);
+            it = resampled.emplace(key, Resampled{image, uploadFlipped(*bitmap)}).first;
+        }
+        it->second.tex.lastUse = frames;
+        return &it->second.tex;
     }
 
     // The layer's own operations drawn by cg, as the Cairo back end draws them, with the content shadow
@@ -1011,14 +1122,7 @@ struct GlFrameCompositor::Impl {
                 bitmap->setShadow(s.offset, s.blur, s.color);
             }
             rasterOwn(*bitmap, e);
-            // cg rows run top down; GL's run bottom up: upload flipped.
-            const auto* bytes = reinterpret_cast<const uint32_t*>(bitmap->data());
-            std::vector<uint32_t> flipped(size_t(box.width()) * size_t(box.height()));
-            const size_t stride = bitmap->bytesPerRow() / 4;
-            for (int y = 0; y < box.height(); ++y)
-                std::memcpy(&flipped[size_t(box.height() - 1 - y) * size_t(box.width())], bytes + size_t(y) * stride,
-                            size_t(box.width()) * 4);
-            r.tex = upload(flipped.data(), box.width(), box.height(), r.tex.id, r.tex.width, r.tex.height);
+            r.tex = uploadFlipped(*bitmap, r.tex.id, r.tex.width, r.tex.height);
             r.box = box;
             r.version = e.version;
             r.toDevice = e.toDevice;
