@@ -51,7 +51,11 @@ private:
     Window window_ = 0;
 };
 
-constexpr int kUnits = 8;  // textures one draw call may sample
+constexpr int kUnits = 16;  // textures one draw call may sample (GL 3.3 offers at least 16)
+// A colour-dodged draw samples one picture (two in a cross-fade) and what lies beneath.
+constexpr int kDodgeUnits = 2;
+// Textures kept beyond what the current frame draws are dropped above this.
+constexpr uint64_t kMemoryBound = 256ull << 20;
 
 const char* kQuadVertex = R"(#version 330 core
 layout(location = 0) in vec2 aPos;
@@ -79,36 +83,11 @@ void main() {
 // Premultiplied texels times the draw's opacity; a cross-fade adds the old picture at 1 − f to the new
 // at f, saturating like plus-lighter.
 const char* kSampling = R"(
-uniform sampler2D uTex[8];
 in vec2 vUv;
 in float vAlpha;
 in float vMix;
 in vec4 vEdges;
 flat in ivec2 vUnits;
-vec4 pickAt(int i, vec2 uv) {
-    switch (i) {
-    case 0: return texture(uTex[0], uv);
-    case 1: return texture(uTex[1], uv);
-    case 2: return texture(uTex[2], uv);
-    case 3: return texture(uTex[3], uv);
-    case 4: return texture(uTex[4], uv);
-    case 5: return texture(uTex[5], uv);
-    case 6: return texture(uTex[6], uv);
-    default: return texture(uTex[7], uv);
-    }
-}
-vec2 sizeOf(int i) {
-    switch (i) {
-    case 0: return vec2(textureSize(uTex[0], 0));
-    case 1: return vec2(textureSize(uTex[1], 0));
-    case 2: return vec2(textureSize(uTex[2], 0));
-    case 3: return vec2(textureSize(uTex[3], 0));
-    case 4: return vec2(textureSize(uTex[4], 0));
-    case 5: return vec2(textureSize(uTex[5], 0));
-    case 6: return vec2(textureSize(uTex[6], 0));
-    default: return vec2(textureSize(uTex[7], 0));
-    }
-}
 // A picture drawn much smaller: the average of bilinear taps spread over the pixel's footprint, close
 // to the area average of cg's "good" filter (which mipmaps only approximate).
 vec4 pick(int unit, vec2 footprint) {
@@ -142,6 +121,21 @@ vec4 sampled() {
 }
 vec4 source() { return sampled() * vAlpha; }
 )";
+
+// The texture lookups of a program that samples `units` textures: sampler arrays may only be
+// indexed by constants in GLSL 3.30.
+std::string unitLookups(int units) {
+    std::string s = "uniform sampler2D uTex[" + std::to_string(units) + "];\n";
+    s += "vec4 pickAt(int i, vec2 uv) {\n    switch (i) {\n";
+    for (int i = 0; i + 1 < units; ++i)
+        s += "    case " + std::to_string(i) + ": return texture(uTex[" + std::to_string(i) + "], uv);\n";
+    s += "    default: return texture(uTex[" + std::to_string(units - 1) + "], uv);\n    }\n}\n";
+    s += "vec2 sizeOf(int i) {\n    switch (i) {\n";
+    for (int i = 0; i + 1 < units; ++i)
+        s += "    case " + std::to_string(i) + ": return vec2(textureSize(uTex[" + std::to_string(i) + "], 0));\n";
+    s += "    default: return vec2(textureSize(uTex[" + std::to_string(units - 1) + "], 0));\n    }\n}\n";
+    return s;
+}
 
 const char* kQuadFragment = R"(
 out vec4 oColor;
@@ -334,7 +328,8 @@ struct GlFrameCompositor::Impl {
     std::vector<uint32_t> flipped;
     std::vector<Unit> units;
     cg::BlendMode batchBlend = cg::BlendMode::normal;
-    size_t maxUnits = std::getenv("VMU") ? size_t(std::atoi(std::getenv("VMU"))) : size_t(kUnits);
+    // One vertex buffer written front to back through a frame; given a fresh store when full.
+    size_t streamCapacity = 0, streamUsed = 0;  // vertices
 
     ~Impl() {
         if (area) {
@@ -504,23 +499,25 @@ struct GlFrameCompositor::Impl {
         const std::string broken = options.breakShader ? "this is not GLSL;\n" : "";
         for (int box = 0; box < 2; ++box) {
             const std::string define = "#define BOX " + std::to_string(box) + "\n";
-            quadPrograms[box] = link(kQuadVertex, header + define + kSampling + broken + kQuadFragment, why);
+            quadPrograms[box] =
+                link(kQuadVertex, header + define + unitLookups(kUnits) + kSampling + broken + kQuadFragment, why);
             if (!quadPrograms[box]) return false;
         }
-        dodgeProgram = link(kQuadVertex, header + "#define BOX 1\n" + kSampling + kDodgeFragment, why);
+        dodgeProgram =
+            link(kQuadVertex, header + "#define BOX 1\n" + unitLookups(kDodgeUnits) + kSampling + kDodgeFragment, why);
         if (!dodgeProgram) return false;
         presentProgram = link(kPresentVertex, kPresentFragment, why);
         if (!presentProgram) return false;
         for (GLuint p : {quadPrograms[0], quadPrograms[1], dodgeProgram}) {
             glUseProgram(p);
-            for (int i = 0; i < kUnits; ++i)
+            for (int i = 0; i < (p == dodgeProgram ? kDodgeUnits : kUnits); ++i)
                 glUniform1i(glGetUniformLocation(p, ("uTex[" + std::to_string(i) + "]").c_str()), i);
         }
         for (int box = 0; box < 2; ++box) quadTargets[box] = glGetUniformLocation(quadPrograms[box], "uTarget");
         dodgeTarget = glGetUniformLocation(dodgeProgram, "uTarget");
         dodgeOrigin = glGetUniformLocation(dodgeProgram, "uBackdropOrigin");
         glUseProgram(dodgeProgram);
-        glUniform1i(glGetUniformLocation(dodgeProgram, "uBackdrop"), kUnits);
+        glUniform1i(glGetUniformLocation(dodgeProgram, "uBackdrop"), kDodgeUnits);
         glUseProgram(presentProgram);
         glUniform1i(glGetUniformLocation(presentProgram, "uFrame"), 0);
         presentAlpha = glGetUniformLocation(presentProgram, "uAlpha");
@@ -708,9 +705,9 @@ struct GlFrameCompositor::Impl {
     }
 
     // Textures of pictures and layers the tree has not drawn for a few seconds.
-    void evict() {
+    void evict(uint64_t unused = 90) {
         for (auto it = pictures.begin(); it != pictures.end();) {
-            if (it->second.tex.lastUse + 90 >= frames && !it->second.image.expired()) {
+            if (it->second.tex.lastUse + unused >= frames && !it->second.image.expired()) {
                 ++it;
                 continue;
             }
@@ -718,7 +715,7 @@ struct GlFrameCompositor::Impl {
             it = pictures.erase(it);
         }
         for (auto it = resampled.begin(); it != resampled.end();) {
-            if (it->second.tex.lastUse + 90 >= frames && !it->second.image.expired()) {
+            if (it->second.tex.lastUse + unused >= frames && !it->second.image.expired()) {
                 ++it;
                 continue;
             }
@@ -726,7 +723,7 @@ struct GlFrameCompositor::Impl {
             it = resampled.erase(it);
         }
         for (auto it = rasters.begin(); it != rasters.end();) {
-            if (it->second.tex.lastUse + 90 >= frames) {
+            if (it->second.tex.lastUse + unused >= frames) {
                 ++it;
                 continue;
             }
@@ -757,10 +754,23 @@ struct GlFrameCompositor::Impl {
         }
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(Vertex)), vertices.data(), GL_STREAM_DRAW);
-        glDrawArrays(GL_TRIANGLES, 0, GLsizei(vertices.size()));
+        glDrawArrays(GL_TRIANGLES, stream(), GLsizei(vertices.size()));
         vertices.clear();
         units.clear();
+    }
+
+    // Puts the batch's vertices in the buffer (bound), and returns the first one's index.
+    GLint stream() {
+        if (streamUsed + vertices.size() > streamCapacity) {
+            streamCapacity = std::max<size_t>({streamCapacity, vertices.size(), 16384});
+            glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(streamCapacity * sizeof(Vertex)), nullptr, GL_STREAM_DRAW);
+            streamUsed = 0;
+        }
+        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(streamUsed * sizeof(Vertex)), GLsizeiptr(vertices.size() * sizeof(Vertex)),
+                        vertices.data());
+        const GLint first = GLint(streamUsed);
+        streamUsed += vertices.size();
+        return first;
     }
 
     int unitFor(GLuint tex, int sampler) {
@@ -792,7 +802,7 @@ struct GlFrameCompositor::Impl {
         const cg::BlendMode mode = blend == cg::BlendMode::plusLighter ? blend : cg::BlendMode::normal;
         const size_t need = (q.fromTex ? 2 : 1);
         const bool box = q.sampling == Sampling::box;
-        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > maxUnits) flush();
+        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(kUnits)) flush();
         batchBlend = mode;
         batchBox = box;
         const int sampler = int(q.sampling) + (q.cut ? 3 : 0);
@@ -852,9 +862,9 @@ struct GlFrameCompositor::Impl {
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         }
         glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
-        glActiveTexture(GL_TEXTURE0 + kUnits);
+        glActiveTexture(GL_TEXTURE0 + kDodgeUnits);
         glBindTexture(GL_TEXTURE_2D, backdrop);
-        glBindSampler(kUnits, 0);
+        glBindSampler(kDodgeUnits, 0);
         const int lx = box.x0 - t.box.x0, ly = box.y0 - t.box.y0;
         glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, lx, ly, box.width(), box.height());
         glViewport(0, 0, t.box.width(), t.box.height());
@@ -871,8 +881,7 @@ struct GlFrameCompositor::Impl {
         }
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(Vertex)), vertices.data(), GL_STREAM_DRAW);
-        glDrawArrays(GL_TRIANGLES, 0, GLsizei(vertices.size()));
+        glDrawArrays(GL_TRIANGLES, stream(), GLsizei(vertices.size()));
         glDisable(GL_SCISSOR_TEST);
         vertices.clear();
         units.clear();
@@ -1247,6 +1256,8 @@ struct GlFrameCompositor::Impl {
         flush();
         drawn = true;
         if (frames % 30 == 0) evict();
+        // Over the bound: keep only what this frame drew.
+        if (textureBytes > kMemoryBound) evict(0);
         stats.gpuBytes = textureBytes;
     }
 
