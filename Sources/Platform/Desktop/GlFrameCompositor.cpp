@@ -28,6 +28,11 @@
 
 namespace {
 
+bool softwareRenderer(const std::string& renderer) {
+    return renderer.find("llvmpipe") != std::string::npos || renderer.find("softpipe") != std::string::npos ||
+           renderer.find("swrast") != std::string::npos;
+}
+
 class X11GlTarget : public GlWindowTarget {
 public:
     unsigned platform() const override { return EGL_PLATFORM_X11_KHR; }
@@ -330,6 +335,7 @@ struct GlFrameCompositor::Impl {
     cg::BlendMode batchBlend = cg::BlendMode::normal;
     // One vertex buffer written front to back through a frame; given a fresh store when full.
     size_t streamCapacity = 0, streamUsed = 0;  // vertices
+    int unitLimit = kUnits;  // textures a batch may sample
 
     ~Impl() {
         if (area) {
@@ -495,12 +501,15 @@ struct GlFrameCompositor::Impl {
             return false;
         }
         if (const char* r = reinterpret_cast<const char*>(glGetString(GL_RENDERER))) renderer = r;
+        // A software renderer compiles a shader variant for every mix of sampler states a draw binds:
+        // with sixteen units the mixes never end. Two (a cross-fade's) keep them few.
+        if (softwareRenderer(renderer)) unitLimit = 2;
         const std::string header = "#version 330 core\n";
         const std::string broken = options.breakShader ? "this is not GLSL;\n" : "";
         for (int box = 0; box < 2; ++box) {
             const std::string define = "#define BOX " + std::to_string(box) + "\n";
             quadPrograms[box] =
-                link(kQuadVertex, header + define + unitLookups(kUnits) + kSampling + broken + kQuadFragment, why);
+                link(kQuadVertex, header + define + unitLookups(unitLimit) + kSampling + broken + kQuadFragment, why);
             if (!quadPrograms[box]) return false;
         }
         dodgeProgram =
@@ -510,7 +519,7 @@ struct GlFrameCompositor::Impl {
         if (!presentProgram) return false;
         for (GLuint p : {quadPrograms[0], quadPrograms[1], dodgeProgram}) {
             glUseProgram(p);
-            for (int i = 0; i < (p == dodgeProgram ? kDodgeUnits : kUnits); ++i)
+            for (int i = 0; i < (p == dodgeProgram ? kDodgeUnits : unitLimit); ++i)
                 glUniform1i(glGetUniformLocation(p, ("uTex[" + std::to_string(i) + "]").c_str()), i);
         }
         for (int box = 0; box < 2; ++box) quadTargets[box] = glGetUniformLocation(quadPrograms[box], "uTarget");
@@ -802,7 +811,7 @@ struct GlFrameCompositor::Impl {
         const cg::BlendMode mode = blend == cg::BlendMode::plusLighter ? blend : cg::BlendMode::normal;
         const size_t need = (q.fromTex ? 2 : 1);
         const bool box = q.sampling == Sampling::box;
-        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(kUnits)) flush();
+        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(unitLimit)) flush();
         batchBlend = mode;
         batchBox = box;
         const int sampler = int(q.sampling) + (q.cut ? 3 : 0);
@@ -1391,9 +1400,7 @@ std::unique_ptr<FrameCompositor> makeFrameCompositor(int width, int height, int 
         say("compositing with Cairo: " + why);
         return std::make_unique<CairoFrameCompositor>(width, height, scale);
     }
-    const bool software = renderer.find("llvmpipe") != std::string::npos ||
-                          renderer.find("softpipe") != std::string::npos ||
-                          renderer.find("swrast") != std::string::npos;
+    const bool software = softwareRenderer(renderer);
     if (choice == "gl") {
         say("compositing with OpenGL on " + renderer + " (VM_COMPOSITOR=gl)");
         return gl;
