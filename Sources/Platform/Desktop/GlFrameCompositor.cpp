@@ -2,7 +2,6 @@
 
 #include "Platform/Desktop/CairoFrameCompositor.h"
 
-#include "Platform/Animation/Damage.h"
 #include "Platform/Animation/Layer.h"
 #include "Platform/Animation/Snapshot.h"
 #include "Platform/Graphics/Context.h"
@@ -317,8 +316,7 @@ struct GlFrameCompositor::Impl {
 
     cg::Transform userToDevice;
     ca::Snapshot before, now;
-    ca::Damage damage;
-    std::vector<cg::Rect> rects;
+    std::vector<cg::Rect> rects;  // what to redraw: nothing or the whole frame
     const ca::Snapshot* snap = nullptr;
     bool full = true;
     double alpha = -1;
@@ -581,6 +579,7 @@ struct GlFrameCompositor::Impl {
     }
 
     bool makeTarget(Target& t, int w, int h) {
+        forget();
         if (!t.tex) glGenTextures(1, &t.tex);
         glBindTexture(GL_TEXTURE_2D, t.tex);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
@@ -666,6 +665,7 @@ struct GlFrameCompositor::Impl {
     // ---- Textures ----
 
     Texture upload(const uint32_t* pixels, int w, int h, GLuint reuse = 0, int oldW = 0, int oldH = 0) {
+        forget();
         Texture t;
         t.width = w;
         t.height = h;
@@ -743,23 +743,58 @@ struct GlFrameCompositor::Impl {
 
     // ---- Batches ----
 
+    // What the batches last bound, so that the next binds only what changed (a driver pays for every
+    // call even when it draws nothing new). Anything else that binds forgets it.
+    struct Bound {
+        GLuint tex[kUnits];
+        int sampler[kUnits];
+        GLuint fbo;
+        int program;
+        int blend;
+    } bound;
+    void forget() {
+        std::fill(std::begin(bound.tex), std::end(bound.tex), GLuint(-1));
+        std::fill(std::begin(bound.sampler), std::end(bound.sampler), -1);
+        bound.fbo = GLuint(-1);
+        bound.program = -1;
+        bound.blend = -1;
+    }
+
     void flush() {
         if (vertices.empty()) return;
         Target& t = *targets.back();
-        glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
-        glViewport(0, 0, t.box.width(), t.box.height());
-        glUseProgram(quadPrograms[batchBox]);
-        glUniform4f(quadTargets[batchBox], float(t.box.x0), float(t.box.y0), float(t.box.width()), float(t.box.height()));
-        glEnable(GL_BLEND);
-        if (batchBlend == cg::BlendMode::plusLighter) {
-            glBlendFunc(GL_ONE, GL_ONE);
-        } else {
-            glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        if (bound.fbo != t.fbo) {
+            glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
+            glViewport(0, 0, t.box.width(), t.box.height());
+            bound.fbo = t.fbo;
+            bound.program = -1;  // the target's uniform changes with it
+        }
+        if (bound.program != int(batchBox)) {
+            glUseProgram(quadPrograms[batchBox]);
+            glUniform4f(quadTargets[batchBox], float(t.box.x0), float(t.box.y0), float(t.box.width()),
+                        float(t.box.height()));
+            bound.program = int(batchBox);
+        }
+        const int blend = batchBlend == cg::BlendMode::plusLighter ? 1 : 0;
+        if (bound.blend != blend) {
+            glEnable(GL_BLEND);
+            if (blend) {
+                glBlendFunc(GL_ONE, GL_ONE);
+            } else {
+                glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+            }
+            bound.blend = blend;
         }
         for (size_t i = 0; i < units.size(); ++i) {
-            glActiveTexture(GLenum(GL_TEXTURE0 + i));
-            glBindTexture(GL_TEXTURE_2D, units[i].tex);
-            glBindSampler(GLuint(i), samplers[units[i].sampler]);
+            if (bound.tex[i] != units[i].tex) {
+                glActiveTexture(GLenum(GL_TEXTURE0 + i));
+                glBindTexture(GL_TEXTURE_2D, units[i].tex);
+                bound.tex[i] = units[i].tex;
+            }
+            if (bound.sampler[i] != units[i].sampler) {
+                glBindSampler(GLuint(i), samplers[units[i].sampler]);
+                bound.sampler[i] = units[i].sampler;
+            }
         }
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
@@ -848,6 +883,7 @@ struct GlFrameCompositor::Impl {
     // Colour dodge reads what lies beneath: a copy of the covered pixels, then one draw that writes the
     // whole result.
     void drawDodge(const Vertex& a, const Vertex& b, const Vertex& c, const Vertex& d) {
+        forget();
         Target& t = *targets.back();
         const double xs[] = {a.x, b.x, c.x, d.x}, ys[] = {a.y, b.y, c.y, d.y};
         const cg::Rect cover(*std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4),
@@ -900,6 +936,7 @@ struct GlFrameCompositor::Impl {
 
     void beginGroup(const cg::Rect& bounds) {
         flush();
+        forget();
         const size_t depth = targets.size() - 1;
         if (groupPool.size() <= depth) groupPool.resize(depth + 1);
         Target& g = groupPool[depth];
@@ -921,6 +958,7 @@ struct GlFrameCompositor::Impl {
 
     void endGroup(const Effect& effect) {
         flush();
+        forget();
         Target& g = *targets.back();
         targets.pop_back();
         if (g.box.empty()) return;
@@ -1256,6 +1294,7 @@ struct GlFrameCompositor::Impl {
 
     void render() {
         frames += 1;
+        forget();
         targets.assign(1, &main);
         glBindFramebuffer(GL_FRAMEBUFFER, main.fbo);
         glDisable(GL_SCISSOR_TEST);
@@ -1272,6 +1311,7 @@ struct GlFrameCompositor::Impl {
 
     void present() {
         if (surface == EGL_NO_SURFACE || !current()) return;
+        forget();
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, pw, ph);
         glDisable(GL_BLEND);
@@ -1286,6 +1326,34 @@ struct GlFrameCompositor::Impl {
         if (!eglSwapBuffers(display, surface) && eglGetError() == EGL_CONTEXT_LOST) fallBack("the GL context was lost");
     }
 
+    // Whether anything on screen differs between two snapshots. The whole frame is redrawn either
+    // way, so this stops at the first difference instead of collecting damage.
+    static bool changed(const ca::Snapshot& before, const ca::Snapshot& after, const cg::Rect& viewport) {
+        const auto a = before.entries(), b = after.entries();
+        auto shows = [&](const ca::Snapshot::Entry& e) {
+            return e.visible && !e.ownBounds.isNull() && e.ownBounds.intersects(viewport);
+        };
+        const size_t n = std::max(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            if (i >= a.size() || i >= b.size() || a[i].id != b[i].id) {
+                if ((i < a.size() && shows(a[i])) || (i < b.size() && shows(b[i]))) return true;
+                continue;
+            }
+            const ca::Snapshot::Entry &x = a[i], &y = b[i];
+            if (!x.visible && !y.visible) continue;
+            const ca::Presentation &p = x.pres, &q = y.pres;
+            const bool same =
+                x.visible == y.visible && x.version == y.version && x.toDevice == y.toDevice && x.alpha == y.alpha &&
+                x.outerAlpha == y.outerAlpha && x.outerFilter == y.outerFilter && x.rigid == y.rigid &&
+                p.contents == q.contents && p.inTransition == q.inTransition &&
+                (!p.inTransition || (p.transitionFrom == q.transitionFrom && p.transitionProgress == q.transitionProgress)) &&
+                (x.layer->kind() != ca::Layer::Kind::shape ||
+                 (p.lineWidth == q.lineWidth && p.hasPath == q.hasPath && p.path == q.path));
+            if (!same && (shows(x) || shows(y))) return true;
+        }
+        return false;
+    }
+
     bool update(const ca::Layer& root, double t, double a) {
         if (cairo) return cairo->update(root, t, a);
         const auto start = std::chrono::steady_clock::now();
@@ -1295,7 +1363,8 @@ struct GlFrameCompositor::Impl {
         if (full || !drawn) {
             rects.assign(1, viewport);
         } else {
-            damage.compute(before, now, rects, viewport);
+            rects.clear();
+            if (changed(before, now, viewport)) rects.push_back(viewport);
         }
         full = false;
         std::swap(before, now);
