@@ -489,6 +489,37 @@ TEST(GlFallback, LostContextGoesOnWithCairo) {
     EXPECT_EQ(gl->stats().gpuBytes, 0u);
 }
 
+// A window that takes no GL surface (here a target that finds no native window) is handed to Cairo
+// once realized, and is drawn by it from then on.
+TEST(GlFallback, WindowWithoutSurfaceGoesOnWithCairo) {
+    struct NoWindow : GlWindowTarget {
+        std::unique_ptr<GlWindowTarget> real = makeX11GlTarget();
+        unsigned platform() const override { return real->platform(); }
+        void* nativeDisplay() const override { return real->nativeDisplay(); }
+        int nativeVisual() const override { return real->nativeVisual(); }
+        void* nativeWindow(GtkWidget*) override { return nullptr; }
+    };
+    constexpr int W = 160, H = 120;
+    std::string why, renderer;
+    auto gl = GlFrameCompositor::create(W, H, 1, std::make_unique<NoWindow>(), {}, why, renderer);
+    ASSERT_TRUE(gl) << why;
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(window), gl->widget());
+    ::testing::internal::CaptureStderr();
+    gtk_widget_show_all(window);
+    mainloop::runUntil([&] { return gl->fellBack(); }, 10);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(gl->fellBack());
+    EXPECT_NE(err.find("takes no GL surface"), std::string::npos) << err;
+    auto root = host(W, H);
+    root->addSublayer(pictureLayer(sprite(40, 30, 5), kSprite, {70.5, 50.75}));
+    EXPECT_TRUE(gl->update(*root, 0, 1));
+    CairoFrameCompositor cairo(W, H, 1);
+    cairo.update(*root, 0, 1);
+    EXPECT_EQ(compare(*cairo.frame(), *gl->frame(), 0).within, 1.0);
+    gtk_widget_destroy(window);
+}
+
 // ---- On screen ----
 
 // The shell's desktop window on an X server shows what the GL compositor drew: GTK paints nothing

@@ -312,6 +312,7 @@ struct GlFrameCompositor::Impl {
 
     GtkWidget* box = nullptr;   // what the surface packs: holds the GL area, or the Cairo one after a fallback
     GtkWidget* area = nullptr;
+    unsigned pendingFallback = 0;  // an idle source that hands the window to Cairo
     std::unique_ptr<CairoFrameCompositor> cairo;
 
     cg::Transform userToDevice;
@@ -336,6 +337,7 @@ struct GlFrameCompositor::Impl {
     int unitLimit = kUnits;  // textures a batch may sample
 
     ~Impl() {
+        if (pendingFallback) g_source_remove(pendingFallback);
         if (area) {
             g_signal_handlers_disconnect_by_data(area, this);
             g_object_unref(area);
@@ -634,7 +636,14 @@ struct GlFrameCompositor::Impl {
         void* native = target->nativeWindow(w);
         if (native) surface = eglCreatePlatformWindowSurfaceEXT(display, config, native, nullptr);
         if (surface == EGL_NO_SURFACE || !current()) {
-            fallBack("the window takes no GL surface");
+            // Not while GTK realizes the widget that the fallback removes.
+            if (!pendingFallback)
+                pendingFallback = g_idle_add(+[](gpointer self) -> gboolean {
+                    auto* s = static_cast<Impl*>(self);
+                    s->pendingFallback = 0;
+                    s->fallBack("the window takes no GL surface");
+                    return G_SOURCE_REMOVE;
+                }, this);
             return;
         }
         // Frames follow the display where the driver offers it; the surface's timer still paces them.
