@@ -1458,15 +1458,16 @@ void GlFrameCompositor::loseContextForTesting() { impl_->fallBack("the GL contex
 std::unique_ptr<GlWindowTarget> makeX11GlTarget() { return std::make_unique<X11GlTarget>(); }
 
 std::unique_ptr<FrameCompositor> makeFrameCompositor(int width, int height, int scale) {
-    // One line per distinct choice: several monitors making the same one say it once.
+    // One line per distinct choice and size: several monitors alike say it once.
     static std::set<std::string> told;
-    auto say = [&](const std::string& line) {
-        if (told.insert(line).second) std::fprintf(stderr, "vistamere: %s\n", line.c_str());
+    auto say = [&](const std::string& what) {
+        const std::string line = "vistamere: " + std::to_string(width) + " x " + std::to_string(height) + " desktop " + what;
+        if (told.insert(line).second) std::fprintf(stderr, "%s\n", line.c_str());
     };
     const char* env = std::getenv("VM_COMPOSITOR");
     const std::string choice = env ? env : "";
     if (choice == "cairo") {
-        say("compositing with Cairo (VM_COMPOSITOR=cairo)");
+        say("composited with Cairo (VM_COMPOSITOR=cairo)");
         return std::make_unique<CairoFrameCompositor>(width, height, scale);
     }
     const char* fail = std::getenv("VM_GL_FAIL");
@@ -1475,18 +1476,18 @@ std::unique_ptr<FrameCompositor> makeFrameCompositor(int width, int height, int 
     std::string why, renderer;
     auto gl = GlFrameCompositor::create(width, height, scale, makeX11GlTarget(), options, why, renderer);
     if (!gl) {
-        say("compositing with Cairo: " + why);
+        say("composited with Cairo: " + why);
         return std::make_unique<CairoFrameCompositor>(width, height, scale);
     }
     const bool software = softwareRenderer(renderer);
     if (choice == "gl") {
-        say("compositing with OpenGL on " + renderer + " (VM_COMPOSITOR=gl)");
+        say("composited with OpenGL on " + renderer + " (VM_COMPOSITOR=gl)");
         return gl;
     }
     if (software) {
-        say("compositing with Cairo: the OpenGL renderer " + renderer + " is a software rasteriser");
+        say("composited with Cairo: the OpenGL renderer " + renderer + " is a software rasteriser");
         return std::make_unique<CairoFrameCompositor>(width, height, scale);
     }
-    say("compositing with OpenGL on " + renderer);
+    say("composited with OpenGL on " + renderer);
     return gl;
 }
