@@ -3,7 +3,10 @@
 // EGL. Each picture is uploaded once as a texture (kept while the tree shows it); per frame only the
 // presentation values (where each picture goes, its opacity, cross-fade progress) go to the GPU as
 // vertex data. Layers that draw more than a picture (shapes, gradients, fills with rounded corners,
-// shadows) are drawn by cg into a small bitmap that is uploaded again only when their drawing changes.
+// shadows) are drawn by cg into a small bitmap that is uploaded again only when their drawing changes,
+// and a still picture drawn much smaller is resampled by cg once per quarter-pixel phase, as the Cairo
+// back end does, for the same area average. A content shadow of a group of several layers (which no
+// scene has) is left out, with a line on stderr.
 // The compositing follows ca::Compositor: premultiplied alpha, painting order, opacity of a subtree as
 // a group (an offscreen framebuffer), colour dodge and plus-lighter, cross-fades, quarter-pixel
 // placement of still pictures, nearest and linear filters, the window fade over black.
