@@ -1,9 +1,12 @@
 // The live desktop, measured: the archipelago by day of the self-test's sample desktop (its icons, at
 // the screen's size) shown by DesktopWindow through the X11 shell. It runs animated for a while, then
 // paused, and reports our process's CPU time and the X server's as % of one core, where our time goes,
-// and how often the main thread wakes while paused (the goal is never).
+// our threads apart from the GL driver's, and how often the main thread wakes while paused (the goal
+// is never). VM_COMPOSITOR=gl|cairo picks the back end.
 // Run: xvfb-run -a -s "-screen 0 2560x1440x24" build/release/Benchmarks/DesktopLive [seconds] [kind ...]
 // With kinds, only the sprites of those kinds are shown (to see what each kind costs).
+// DesktopLive --compare [seconds] runs itself three times: GL on Mesa's no-op driver (GALLIUM_NOOP=1:
+// what the CPU pays when a GPU draws), GL on the software renderer, and Cairo.
 
 #include "Pipeline/Render.h"
 #include "Platform/Desktop/DesktopShell.h"
@@ -17,8 +20,10 @@
 #include <ctime>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -75,6 +80,76 @@ double processSeconds(pid_t pid) {
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
+// User + system CPU seconds of each of our threads, with its name.
+struct ThreadTime {
+    std::string name;
+    double seconds = 0;
+};
+std::map<int, ThreadTime> threadTimes() {
+    std::map<int, ThreadTime> out;
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir) return out;
+    while (dirent* e = readdir(dir)) {
+        const int tid = std::atoi(e->d_name);
+        if (tid <= 0) continue;
+        const std::string base = "/proc/self/task/" + std::string(e->d_name);
+        std::ifstream in(base + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::stringstream ss(stat.substr(close + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && ss >> field; ++i) {
+            if (i == 14) utime = std::stoull(field);
+            if (i == 15) stime = std::stoull(field);
+        }
+        std::ifstream comm(base + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        out[tid] = {name, double(utime + stime) / double(sysconf(_SC_CLK_TCK))};
+    }
+    closedir(dir);
+    return out;
+}
+
+// Threads the GL driver starts (Mesa's rasteriser and compiler threads, a GPU driver's helpers).
+// Mesa names its threads after the process, truncated: "DesktopLive:gdrv0", "Deskt:disk$0".
+bool driverThread(const std::string& name) {
+    for (const char* p : {"llvmpipe", "gallium", "gdrv", "disk$", "glthread", "shdr", "radeonsi", "iris", "nouveau",
+                          "lp_", "threaded"})
+        if (name.find(p) != std::string::npos) return true;
+    return false;
+}
+
+// Runs this program again with each back end and prints what each costs.
+int compare(const char* self, const std::string& seconds) {
+    struct Run {
+        const char* title;
+        const char* compositor;
+        bool noop;
+    };
+    for (const Run& r : {Run{"GL, Mesa's no-op driver (GALLIUM_NOOP=1)", "gl", true},
+                         Run{"GL, Mesa's software renderer", "gl", false}, Run{"Cairo", "cairo", false}}) {
+        std::printf("==== %s\n", r.title);
+        std::fflush(stdout);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("VM_COMPOSITOR", r.compositor, 1);
+            if (r.noop) {
+                setenv("GALLIUM_NOOP", "1", 1);
+            } else {
+                unsetenv("GALLIUM_NOOP");
+            }
+            execl(self, self, seconds.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+    }
+    return 0;
+}
+
 // Context switches of the main thread: each one is a wakeup after a sleep, or a preemption.
 unsigned long long mainThreadSwitches() {
     std::ifstream in("/proc/self/task/" + std::to_string(getpid()) + "/status");
@@ -88,6 +163,12 @@ unsigned long long mainThreadSwitches() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--compare") {
+        // The program's own path, so that the runs' threads carry its name.
+        char self[4096] = {};
+        if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+        return compare(self, argc > 2 ? argv[2] : "20");
+    }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20;
     std::vector<std::string> kinds(argv + std::min(argc, 2), argv + argc);
     if (!mainloop::init()) {
@@ -125,6 +206,7 @@ int main(int argc, char** argv) {
         const auto stats0 = comp.stats();
         const double cpu0 = cpuSeconds(), x0 = server ? processSeconds(server) : 0, wall0 = wallSeconds();
         const auto switches0 = mainThreadSwitches();
+        const auto threads0 = threadTimes();
         const auto wakeups0 = shell.surface(0)->wakeups();
         mainloop::runFor(span);
         const double wall = wallSeconds() - wall0;
@@ -140,6 +222,20 @@ int main(int argc, char** argv) {
                     frames > 0 ? double(stats.pixels - stats0.pixels) / frames : 0.0);
         std::printf("  of which presentation and damage: %.2f %% of a core\n",
                     100 * (stats.treeSeconds - stats0.treeSeconds) / wall);
+        double ours = 0, driver = 0;
+        std::map<std::string, double> byName;
+        for (const auto& [tid, now] : threadTimes()) {
+            const auto before = threads0.find(tid);
+            const double spent = now.seconds - (before != threads0.end() ? before->second.seconds : 0);
+            (driverThread(now.name) ? driver : ours) += spent;
+            byName[now.name] += spent;
+        }
+        std::printf("  our threads: %.2f %% of a core; GL driver threads: %.2f %%; GPU memory %.1f MB\n",
+                    100 * ours / wall, 100 * driver / wall, double(stats.gpuBytes) / 1e6);
+        std::printf("  threads:");
+        for (const auto& [name, spent] : byName)
+            if (spent > 0) std::printf(" %s %.2f %%;", name.c_str(), 100 * spent / wall);
+        std::printf("\n");
         std::printf("  main thread: %.2f wakeups per second (context switches), %.2f frame timer wakeups per second\n",
                     double(mainThreadSwitches() - switches0) / wall,
                     double(shell.surface(0)->wakeups() - wakeups0) / wall);

@@ -2,7 +2,7 @@
 
 #include "DesktopWindow/LayerHelpers.h"
 #include "DesktopWindow/SpriteLayer.h"
-#include "Platform/Desktop/CairoFrameCompositor.h"
+#include "Platform/Desktop/GlFrameCompositor.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -155,7 +155,7 @@ void DesktopShell::rebuild() {
                                                         std::move(services));
         screen.surface = std::make_unique<DesktopSurface>(
             DesktopSurface::Geometry{r.x, r.y, r.width, r.height, scale}, *screen.window,
-            std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return lowPower(); });
+            makeFrameCompositor(r.width, r.height, scale), [this] { return lowPower(); });
         screen.surface->setOverrideRedirect(overrideRedirect_);
         screen.connector = area.connector;
         screen.surface->setMapHandler([this] {

@@ -1,7 +1,7 @@
 #pragma once
 // How a desktop surface gets a layer tree onto the screen. The surface owns pacing and stacking; a
-// back end owns the widget that shows the picture and decides how it is drawn (Cairo in memory
-// now; a GPU back end would give a GL area and upload one texture per picture).
+// back end owns the widget that shows the picture and decides how it is drawn (Cairo in memory,
+// or OpenGL with one texture per picture).
 
 #include "Platform/Graphics/Image.h"
 
@@ -32,6 +32,7 @@ public:
         uint64_t direct = 0;        // frames sent straight to the window (no toolkit repaint)
         double seconds = 0;         // spent in update: presentation, damage and compositing
         double treeSeconds = 0;     // of which presentation and damage
+        uint64_t gpuBytes = 0;      // textures and framebuffers held on the GPU (0 without one)
     };
     virtual const Stats& stats() const = 0;
 };
