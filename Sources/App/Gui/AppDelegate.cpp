@@ -22,6 +22,8 @@
 #include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
+#include "Platform/Desktop/SessionChoice.h"
+#include "Platform/Desktop/WaylandLayer.h"
 #include "Platform/Files/Files.h"
 
 namespace {
@@ -111,6 +113,11 @@ bool AppDelegate::night() const { return core_->night(); }
 
 void AppDelegate::launch() {
     statusItem_ = std::make_unique<StatusItem>(std::string(g_get_user_cache_dir()) + "/vistamere/status");
+    statusHost_ = StatusItem::hostPresent();
+    if (!statusHost_)
+        std::fprintf(stderr, "vistamere: no status notifier host answers (org.kde.StatusNotifierWatcher), so the "
+                             "status item shows nowhere: starting Vistamere again, or from the application "
+                             "launcher, opens its settings\n");
     buildMenu();
 
     // The windows, their visibility and the first render.
@@ -182,6 +189,12 @@ void AppDelegate::welcome() {
 }
 
 void AppDelegate::reopen() {
+    session::Facts facts;
+    facts.statusHost = statusHost_;
+    if (session::secondStartOpensSettings(facts)) {
+        openSettings();
+        return;
+    }
     if (statusItem_ && !statusItem_->popUp())
         std::fprintf(stderr, "vistamere: the status menu could not open at the mouse\n");
 }
@@ -286,6 +299,28 @@ namespace appgui {
 
 namespace {
 
+// The GDK backend for this session, before GTK opens a display: a Wayland compositor with a background
+// layer is drawn on natively, anything else through X11 (Xwayland) where there is one. A GDK_BACKEND the
+// user set stands.
+void chooseBackend() {
+    const char* forced = std::getenv("GDK_BACKEND");
+    if (forced && *forced) return;
+    session::Facts facts;
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    if (socket && *socket) {
+        const wayland::Probe probe = wayland::probe();
+        facts.wayland = probe.connected;
+        facts.layerShell = probe.layerShell;
+    }
+    const char* display = std::getenv("DISPLAY");
+    facts.x11 = display && *display;
+    switch (session::backend(facts)) {
+        case session::Backend::wayland: gdk_set_allowed_backends("wayland"); break;
+        case session::Backend::x11: gdk_set_allowed_backends("x11"); break;
+        case session::Backend::none: break;
+    }
+}
+
 struct Running {
     GtkApplication* app = nullptr;
     std::unique_ptr<AppDelegate> delegate;
@@ -345,6 +380,7 @@ gint onLocalOptions(GApplication* app, GVariantDict*, gpointer data) {
 }  // namespace
 
 int run(const char* argv0, bool settings) {
+    chooseBackend();
     Running running;
     running.settings = settings;
     running.app = gtk_application_new(VM_APP_ID, G_APPLICATION_DEFAULT_FLAGS);

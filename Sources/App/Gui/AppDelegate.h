@@ -100,6 +100,7 @@ private:
     std::unique_ptr<MenuController> menu_;
     std::optional<FinderError> finderError_;  // the last icon layout read failed
     unsigned updateTimer_ = 0, welcomeTimer_ = 0, managerTimer_ = 0;
+    bool statusHost_ = true;  // a status notifier host shows our item
     std::string iconManager_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

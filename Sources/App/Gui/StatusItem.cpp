@@ -95,3 +95,21 @@ StatusItem::~StatusItem() {
     gtk_widget_destroy(menu_);
     g_object_unref(menu_);
 }
+
+bool StatusItem::hostPresent() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return false;
+    // A watcher that is slow to answer is as good as none for the start-up message; it starts no service.
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (!reply) return false;
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const bool registered = value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    if (value) g_variant_unref(value);
+    g_variant_unref(reply);
+    return registered;
+}

@@ -3,6 +3,7 @@
 #include "DesktopWindow/LayerHelpers.h"
 #include "DesktopWindow/SpriteLayer.h"
 #include "Platform/Desktop/CairoFrameCompositor.h"
+#include "Platform/Desktop/WaylandLayer.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -36,6 +37,7 @@ struct MonitorArea {
     GdkRectangle r;  // GDK points
     int scale;
     std::string connector;  // RandR's name of the monitor: its output's, for one made from an output
+    GdkMonitor* monitor = nullptr;  // GDK's, where the list came from GDK
 };
 
 // The monitors, in the server's order. RandR's own list counts monitors that have no output of their own
@@ -43,9 +45,9 @@ struct MonitorArea {
 // none to give.
 std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
     std::vector<MonitorArea> out;
-    Display* x = gdk_x11_display_get_xdisplay(display);
+    Display* x = GDK_IS_X11_DISPLAY(display) ? gdk_x11_display_get_xdisplay(display) : nullptr;
     int event = 0, error = 0, major = 0, minor = 0;
-    if (XRRQueryExtension(x, &event, &error) && XRRQueryVersion(x, &major, &minor) &&
+    if (x && XRRQueryExtension(x, &event, &error) && XRRQueryVersion(x, &major, &minor) &&
         (major > 1 || (major == 1 && minor >= 5))) {
         int n = 0;
         gdk_x11_display_error_trap_push(display);
@@ -71,6 +73,7 @@ std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
         gdk_monitor_get_geometry(monitor, &a.r);
         a.scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
         if (const char* model = gdk_monitor_get_model(monitor)) a.connector = model;
+        a.monitor = monitor;
         out.push_back(a);
     }
     return out;
@@ -85,13 +88,23 @@ GdkFilterReturn rootFilter(GdkXEvent* xevent, GdkEvent*, gpointer data) {
 
 DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     GdkDisplay* display = gdk_display_get_default();
-    if (!display || !GDK_IS_X11_DISPLAY(display)) throw std::runtime_error("the desktop shell needs an X11 display");
-    x_ = X11Session::borrow(gdk_x11_display_get_xdisplay(display));
+    const bool wayland = wayland::isWayland(display);
+    if (!display || (!wayland && !GDK_IS_X11_DISPLAY(display)))
+        throw std::runtime_error("the desktop shell needs an X11 or a Wayland display");
     if (!options_.build) options_.build = [](const Sprite& s) { return layers::layer(s); };
     if (options_.stateDir.empty()) options_.stateDir = std::string(g_get_user_state_dir()) + "/vistamere";
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
     // A run that ended with our wallpaper set, maybe in another desktop than this one.
     Wallpaper::restoreLeftovers(options_.stateDir, options_.pictureDir);
+    if (!wayland) x_ = X11Session::borrow(gdk_x11_display_get_xdisplay(display));
+    if (!chooseDesktop(wayland) || desktop_ == session::Desktop::layerShell) {
+        // Outputs that come and go rebuild the surfaces (or, with no window of ours, the stills).
+        auto changed = +[](gpointer, gpointer, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
+        handlers_.push_back(g_signal_connect(display, "monitor-added", G_CALLBACK(changed), this));
+        handlers_.push_back(g_signal_connect(display, "monitor-removed", G_CALLBACK(changed), this));
+        rebuild();
+        return;
+    }
     // Nemo started after us takes the desktop beside our windows only when it is told to ignore them.
     const char* program = g_get_prgname();
     nemo_ = std::make_unique<NemoHandlers>(program ? program : "vistamere", options_.stateDir);
@@ -128,10 +141,10 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
 DesktopShell::~DesktopShell() {
     *alive_ = false;
     if (restackIdle_) g_source_remove(restackIdle_);
-    gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
+    if (rootEvents_) gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
     GdkDisplay* display = gdk_display_get_default();
     for (unsigned long h : handlers_) g_signal_handler_disconnect(display, h);
-    g_signal_handler_disconnect(gdk_display_get_default_screen(display), screenHandler_);
+    if (screenHandler_) g_signal_handler_disconnect(gdk_display_get_default_screen(display), screenHandler_);
     screens_.clear();
     restoreWallpaper();
 }
@@ -158,6 +171,14 @@ void DesktopShell::rebuild() {
             std::make_unique<CairoFrameCompositor>(r.width, r.height, scale), [this] { return lowPower(); });
         screen.surface->setOverrideRedirect(overrideRedirect_);
         screen.connector = area.connector;
+        if (desktop_ == session::Desktop::layerShell) {
+            // Nothing lies beneath a background layer: clicks come to us.
+            screen.surface->setClicksThrough(false);
+            wayland::placeOnBackground(screen.surface->gtkWindow(), area.monitor, "vistamere-desktop",
+                                       [this, r](double x, double y, bool pressed, bool modified) {
+                                           if (click_) click_(r.x + x, r.y + y, pressed, modified);
+                                       });
+        }
         screen.surface->setMapHandler([this] {
             noteMapped();
             restackSoon();
@@ -233,6 +254,8 @@ void DesktopShell::restackSoon() {
 }
 
 void DesktopShell::restack() {
+    // No X11 stacking to look after: a layer, or no window of ours at all.
+    if (!x_ || desktop_ != session::Desktop::x11Desktop) return;
     const bool ewmh = x_->hasWindowManager();
     // A manager without EWMH would frame our windows and stack them like any other.
     const bool overrideRedirect = !ewmh && x_->hasAnyWindowManager();
@@ -321,6 +344,7 @@ std::optional<std::string> DesktopShell::hiddenUnder(const std::string& manager,
 }
 
 void DesktopShell::noteMapped() {
+    if (!x_) return;
     // Called as each of our windows maps: what is there by now was there first.
     desktopsAtMap_.clear();
     const auto mine = ours();
@@ -361,7 +385,7 @@ void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {
 
 std::vector<std::string> DesktopShell::commandLine(X11Session::Window w) const {
     std::vector<std::string> out;
-    const long pid = w ? x_->windowPid(w) : 0;
+    const long pid = w && x_ ? x_->windowPid(w) : 0;
     if (pid <= 0) return out;
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
     const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -375,4 +399,26 @@ std::vector<std::string> DesktopShell::commandLine(X11Session::Window w) const {
 
 void DesktopShell::restoreWallpaper() {
     if (wallpaper_) wallpaper_->restore();
+}
+
+bool DesktopShell::chooseDesktop(bool wayland) {
+    session::Facts facts;
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    facts.wayland = wayland || (socket && *socket);
+    facts.x11 = x_ != nullptr;
+    facts.layerShell = wayland && wayland::layerShellSupported();
+    // Only a window manager that knows DESKTOP windows keeps ours under the native windows of Xwayland.
+    facts.desktopWindows = x_ && x_->supports("_NET_WM_WINDOW_TYPE_DESKTOP");
+    const session::Desktop plan = session::desktop(facts);
+    if (plan == session::Desktop::layerShell || plan == session::Desktop::x11Desktop) {
+        desktop_ = plan;
+        return true;
+    }
+    const char* current = std::getenv("XDG_CURRENT_DESKTOP");
+    wallpaper_ = Wallpaper::forSession({"", current ? current : "", {}}, options_.stateDir, options_.pictureDir);
+    facts.setterKnown = wallpaper_ != nullptr;
+    desktop_ = session::desktop(facts);
+    mode_ = Mode::stillPicture;
+    std::fprintf(stderr, "vistamere: %s\n", session::whyNoScene(facts).c_str());
+    return false;
 }

@@ -1,0 +1,34 @@
+#pragma once
+// How the desktop is shown in the session we find at start, in plain facts, so the choice can be
+// checked without a compositor. A layer shell puts our surfaces on the compositor's background
+// layer; an X11 window manager that knows DESKTOP windows keeps ours below everything. Through
+// Xwayland, a window manager that does not would show our full-screen window over the user's work,
+// so there only the still picture (or nothing) is shown.
+
+#include <string>
+
+namespace session {
+
+enum class Backend { wayland, x11, none };
+enum class Desktop { layerShell, x11Desktop, stillPicture, none };
+
+struct Facts {
+    bool wayland = false;         // WAYLAND_DISPLAY names a compositor that answers
+    bool layerShell = false;      // it offers zwlr_layer_shell_v1
+    bool x11 = false;             // DISPLAY is set (Xwayland, under a Wayland compositor)
+    bool desktopWindows = true;   // the X11 window manager advertises the DESKTOP window type
+    bool setterKnown = false;     // the session's wallpaper can be set to a still picture
+    bool statusHost = false;      // a status notifier host answers on the session bus
+};
+
+// The GDK backend to open, decided before GTK starts.
+Backend backend(const Facts& facts);
+// What the desktop shows once the display is open.
+Desktop desktop(const Facts& facts);
+// Why there is no live scene, for stderr; empty when there is one.
+std::string whyNoScene(const Facts& facts);
+// Whether a second start (the launcher, or running the program again) opens the settings window
+// rather than the status menu: without a status host there is no menu to open it from later.
+bool secondStartOpensSettings(const Facts& facts);
+
+}  // namespace session
