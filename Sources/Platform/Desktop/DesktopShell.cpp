@@ -144,6 +144,8 @@ DesktopShell::~DesktopShell() {
     if (rootEvents_) gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
     GdkDisplay* display = gdk_display_get_default();
     for (unsigned long h : handlers_) g_signal_handler_disconnect(display, h);
+    for (int i = 0; !x_ && i < gdk_display_get_n_monitors(display); ++i)
+        g_signal_handlers_disconnect_by_data(gdk_display_get_monitor(display, i), this);
     if (screenHandler_) g_signal_handler_disconnect(gdk_display_get_default_screen(display), screenHandler_);
     screens_.clear();
     restoreWallpaper();
@@ -152,7 +154,21 @@ DesktopShell::~DesktopShell() {
 void DesktopShell::rebuild() {
     screens_.clear();
     mapped_ = false;
-    for (const MonitorArea& area : monitorAreas(gdk_display_get_default())) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!x_) followOutputs(display);
+    const auto areas = monitorAreas(display);
+    if (!x_) {
+        // Said on every change: outputs come and go far less often than anything else happens.
+        std::string line;
+        for (const MonitorArea& a : areas)
+            line += " " + (a.connector.empty() ? std::string("?") : a.connector) + " " + std::to_string(a.r.width) +
+                    "x" + std::to_string(a.r.height) + "+" + std::to_string(a.r.x) + "+" + std::to_string(a.r.y) +
+                    " scale " + std::to_string(a.scale);
+        std::fprintf(stderr, "vistamere: %zu output%s:%s\n", areas.size(), areas.size() == 1 ? "" : "s", line.c_str());
+    }
+    for (const MonitorArea& area : areas) {
+        // An output announced before its size: it comes back with its size.
+        if (area.r.width <= 0 || area.r.height <= 0) continue;
         const GdkRectangle& r = area.r;
         const int scale = area.scale;
         Screen screen;
@@ -190,6 +206,17 @@ void DesktopShell::rebuild() {
 }
 
 // One rebuild on the next turn of the loop, after GDK has settled and however many signals it sent.
+void DesktopShell::followOutputs(GdkDisplay* display) {
+    // A Wayland output may tell its place, size and scale after GDK added it, and changes them in place.
+    const auto changed = +[](GObject*, GParamSpec*, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        g_signal_handlers_disconnect_by_data(monitor, this);
+        g_signal_connect(monitor, "notify::geometry", G_CALLBACK(changed), this);
+        g_signal_connect(monitor, "notify::scale-factor", G_CALLBACK(changed), this);
+    }
+}
+
 void DesktopShell::rebuildSoon() {
     if (rebuildPending_) return;
     rebuildPending_ = true;

@@ -100,6 +100,8 @@ private:
     };
     void rebuild();
     void rebuildSoon();
+    // Rebuilds when a Wayland output's geometry or scale changes (GDK adds outputs before they settle).
+    void followOutputs(struct _GdkDisplay* display);
     void setMode(Mode mode, const X11Session::Manager* manager);
     void restackSoon();
     // Decides how the desktop shows in this session; false when no window of ours may be shown.
