@@ -91,7 +91,7 @@ weston_start() {
   export DISPLAY
 }
 
-session_start() {
+session_start_kind() {
   case $VM_KIND in
     sway) sway_start ;;
     gnome) gnome_start ;;
@@ -101,4 +101,11 @@ session_start() {
 
 session_stop() {
   for name in vistamere foot xmessage sway gnome weston system-bus; do end "$name"; done
+}
+
+session_start() {
+  session_start_kind || return 1
+  # Services the bus starts (the desktop portal) find the compositor as a login session's would.
+  dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY ${XAUTHORITY:+XAUTHORITY} >/dev/null 2>&1
+  return 0
 }

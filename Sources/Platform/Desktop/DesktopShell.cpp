@@ -442,7 +442,8 @@ bool DesktopShell::chooseDesktop(bool wayland) {
         return true;
     }
     const char* current = std::getenv("XDG_CURRENT_DESKTOP");
-    wallpaper_ = Wallpaper::forSession({"", current ? current : "", {}}, options_.stateDir, options_.pictureDir);
+    if (session::wallpaperDesktop(current ? current : ""))
+        wallpaper_ = Wallpaper::forSession({"", current, {}}, options_.stateDir, options_.pictureDir);
     facts.setterKnown = wallpaper_ != nullptr;
     desktop_ = session::desktop(facts);
     mode_ = Mode::stillPicture;

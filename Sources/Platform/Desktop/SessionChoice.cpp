@@ -1,5 +1,7 @@
 #include "Platform/Desktop/SessionChoice.h"
 
+#include <algorithm>
+
 namespace session {
 
 Backend backend(const Facts& f) {
@@ -37,6 +39,19 @@ std::string whyNoScene(const Facts& f) {
                                       : ", and the wallpaper cannot be set: no scenery is shown, "
                                         "the settings and the status menu still work";
     return why;
+}
+
+bool wallpaperDesktop(const std::string& currentDesktop) {
+    // A colon-separated list, each name compared whole ("GNOME-Flashback:GNOME" counts by its second).
+    size_t at = 0;
+    while (at <= currentDesktop.size()) {
+        const size_t end = std::min(currentDesktop.find(':', at), currentDesktop.size());
+        const std::string name = currentDesktop.substr(at, end - at);
+        for (const char* known : {"GNOME", "Cinnamon", "X-Cinnamon", "MATE", "XFCE", "KDE"})
+            if (name == known) return true;
+        at = end + 1;
+    }
+    return false;
 }
 
 bool secondStartOpensSettings(const Facts& f) { return !f.statusHost; }

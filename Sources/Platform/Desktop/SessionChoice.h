@@ -27,6 +27,9 @@ Backend backend(const Facts& facts);
 Desktop desktop(const Facts& facts);
 // Why there is no live scene, for stderr; empty when there is one.
 std::string whyNoScene(const Facts& facts);
+// Whether XDG_CURRENT_DESKTOP names a desktop whose wallpaper we know how to set (GNOME, Cinnamon, MATE,
+// Xfce, KDE). Any other (weston, sway, none) draws no wallpaper from those settings, so none is changed.
+bool wallpaperDesktop(const std::string& currentDesktop);
 // Whether a second start (the launcher, or running the program again) opens the settings window
 // rather than the status menu: without a status host there is no menu to open it from later.
 bool secondStartOpensSettings(const Facts& facts);
