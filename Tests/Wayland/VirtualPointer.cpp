@@ -1,12 +1,19 @@
 // Usage: virtual-pointer
+//        virtual-pointer drag X0 Y0 X1 Y1 WIDTH HEIGHT
 // Gives a headless wlroots compositor's seat a pointer (zwlr_virtual_pointer_v1) until it is ended (SIGTERM):
 // without one the seat has no pointer capability, so clients never see the clicks that `swaymsg seat seat0
-// cursor press button1` makes. The protocol's two interfaces are spelled out here, as Debian ships no XML.
+// cursor press button1` makes. With `drag`, presses the left button at X0,Y0, moves to X1,Y1 and lets go
+// there (positions in a WIDTH × HEIGHT layout), then ends: sway's own cursor commands move the cursor under
+// a held button without telling the client. The protocol's two interfaces are spelled out here, as Debian
+// ships no XML.
 #include <wayland-client.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -30,7 +37,12 @@ volatile std::sig_atomic_t done = 0;
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool drag = argc == 8 && std::strcmp(argv[1], "drag") == 0;
+    if (argc != 1 && !drag) {
+        std::fputs("usage: virtual-pointer [drag X0 Y0 X1 Y1 WIDTH HEIGHT]\n", stderr);
+        return 2;
+    }
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         std::fputs("virtual-pointer: no Wayland display\n", stderr);
@@ -56,10 +68,30 @@ int main() {
     }
     wl_proxy* pointer = wl_proxy_marshal_constructor(g.manager, 0, &virtualPointer, g.seat, nullptr);
     wl_display_roundtrip(display);
+    if (drag) {
+        uint32_t v[6];
+        for (int i = 0; i < 6; ++i) v[i] = uint32_t(std::strtoul(argv[i + 2], nullptr, 10));
+        uint32_t time = 1;
+        const auto step = [&](auto&& send) {
+            send();
+            wl_proxy_marshal(pointer, 4);  // frame
+            wl_display_roundtrip(display);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            time += 150;
+        };
+        constexpr uint32_t left = 0x110;  // BTN_LEFT
+        step([&] { wl_proxy_marshal(pointer, 1, time, v[0], v[1], v[4], v[5]); });
+        step([&] { wl_proxy_marshal(pointer, 2, time, left, 1u); });
+        step([&] { wl_proxy_marshal(pointer, 1, time, v[2], v[3], v[4], v[5]); });
+        step([&] { wl_proxy_marshal(pointer, 2, time, left, 0u); });
+        done = 1;
+    }
     std::signal(SIGTERM, +[](int) { done = 1; });
     std::signal(SIGINT, +[](int) { done = 1; });
-    std::puts("virtual-pointer: ready");
-    std::fflush(stdout);
+    if (!drag) {
+        std::puts("virtual-pointer: ready");
+        std::fflush(stdout);
+    }
     while (!done && wl_display_dispatch(display) >= 0) {
     }
     wl_proxy_marshal(pointer, 8);

@@ -100,7 +100,7 @@ session_start_kind() {
 }
 
 session_stop() {
-  for name in vistamere foot xmessage sway gnome weston system-bus; do end "$name"; done
+  for name in vistamere pointer foot xmessage nested sway gnome weston system-bus; do end "$name"; done
 }
 
 session_start() {
