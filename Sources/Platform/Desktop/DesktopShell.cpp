@@ -205,7 +205,6 @@ void DesktopShell::rebuild() {
     }
 }
 
-// One rebuild on the next turn of the loop, after GDK has settled and however many signals it sent.
 void DesktopShell::followOutputs(GdkDisplay* display) {
     // A Wayland output may tell its place, size and scale after GDK added it, and changes them in place.
     const auto changed = +[](GObject*, GParamSpec*, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
@@ -217,6 +216,7 @@ void DesktopShell::followOutputs(GdkDisplay* display) {
     }
 }
 
+// One rebuild on the next turn of the loop, after GDK has settled and however many signals it sent.
 void DesktopShell::rebuildSoon() {
     if (rebuildPending_) return;
     rebuildPending_ = true;
