@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -71,13 +72,19 @@ TEST(SessionChoice, TheReasonSaysWhatIsMissingAndWhatIsShownInstead) {
     EXPECT_NE(still.find("still wallpaper"), std::string::npos) << still;
 }
 
-TEST(SessionChoice, ASecondStartOpensTheSettingsOnlyWithoutAStatusHost) {
-    for (const bool host : {false, true}) {
-        for (const bool wayland : {false, true}) {
-            session::Facts f = facts(wayland, wayland, !wayland, true, false);
-            f.statusHost = host;
-            EXPECT_EQ(session::secondStartOpensSettings(f), !host) << "host " << host << ", wayland " << wayland;
-        }
+TEST(SessionChoice, ASecondStartOpensTheSettingsOnlyWhereNoMenuCanOpen) {
+    // Host present, menu at the pointer possible (X11), and whether the settings open instead.
+    const std::vector<std::tuple<bool, bool, bool>> cases = {
+        {true, true, false},   // a panel with a status area on X11
+        {true, false, false},  // sway with a bar that hosts status items
+        {false, true, false},  // weston or bare X11: the menu still pops up at the mouse through X11
+        {false, false, true},  // Wayland without a host: only the settings are left
+    };
+    for (const auto& [host, menu, settings] : cases) {
+        session::Facts f = facts(true, true, true, true, false);
+        f.statusHost = host;
+        f.menuAtPointer = menu;
+        EXPECT_EQ(session::secondStartOpensSettings(f), settings) << "host " << host << ", menu " << menu;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include <glib-unix.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include "App/GlibMainQueue.h"
@@ -116,8 +117,9 @@ void AppDelegate::launch() {
     statusHost_ = StatusItem::hostPresent();
     if (!statusHost_)
         std::fprintf(stderr, "vistamere: no status notifier host answers (org.kde.StatusNotifierWatcher), so the "
-                             "status item shows nowhere: starting Vistamere again, or from the application "
-                             "launcher, opens its settings\n");
+                             "status item shows nowhere: the application launcher opens the settings, and starting "
+                             "Vistamere again opens %s\n",
+                     secondStartFacts().menuAtPointer ? "its menu at the mouse" : "them as well");
     buildMenu();
 
     // The windows, their visibility and the first render.
@@ -188,15 +190,24 @@ void AppDelegate::welcome() {
         this);
 }
 
-void AppDelegate::reopen() {
+session::Facts AppDelegate::secondStartFacts() const {
     session::Facts facts;
     facts.statusHost = statusHost_;
-    if (session::secondStartOpensSettings(facts)) {
+    GdkDisplay* display = gdk_display_get_default();
+    facts.menuAtPointer = display && GDK_IS_X11_DISPLAY(display);
+    return facts;
+}
+
+void AppDelegate::reopen() {
+    if (session::secondStartOpensSettings(secondStartFacts())) {
         openSettings();
         return;
     }
-    if (statusItem_ && !statusItem_->popUp())
+    if (statusItem_ && !statusItem_->popUp()) {
         std::fprintf(stderr, "vistamere: the status menu could not open at the mouse\n");
+        // Nothing else leads to the settings then.
+        if (!statusHost_) openSettings();
+    }
 }
 
 void AppDelegate::openSettings() {

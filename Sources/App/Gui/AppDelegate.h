@@ -77,6 +77,8 @@ private:
     void buildMenu();
     // On the very first launch the status menu opens once by itself, shortly after the start.
     void welcome();
+    // What decides whether a second start opens the menu or the settings.
+    session::Facts secondStartFacts() const;
 
     _GApplication* app_;
     std::unique_ptr<Defaults> defaults_;

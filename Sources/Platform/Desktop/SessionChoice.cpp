@@ -54,6 +54,6 @@ bool wallpaperDesktop(const std::string& currentDesktop) {
     return false;
 }
 
-bool secondStartOpensSettings(const Facts& f) { return !f.statusHost; }
+bool secondStartOpensSettings(const Facts& f) { return !f.statusHost && !f.menuAtPointer; }
 
 }  // namespace session

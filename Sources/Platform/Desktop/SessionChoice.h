@@ -19,6 +19,7 @@ struct Facts {
     bool desktopWindows = true;   // the X11 window manager advertises the DESKTOP window type
     bool setterKnown = false;     // the session's wallpaper can be set to a still picture
     bool statusHost = false;      // a status notifier host answers on the session bus
+    bool menuAtPointer = true;    // a menu can pop up at the mouse by itself (X11; Wayland wants a click)
 };
 
 // The GDK backend to open, decided before GTK starts.
@@ -30,8 +31,9 @@ std::string whyNoScene(const Facts& facts);
 // Whether XDG_CURRENT_DESKTOP names a desktop whose wallpaper we know how to set (GNOME, Cinnamon, MATE,
 // Xfce, KDE). Any other (weston, sway, none) draws no wallpaper from those settings, so none is changed.
 bool wallpaperDesktop(const std::string& currentDesktop);
-// Whether a second start (the launcher, or running the program again) opens the settings window
-// rather than the status menu: without a status host there is no menu to open it from later.
+// Whether a second start opens the settings window rather than the status menu at the mouse: without a
+// status host and without a way to pop the menu up by itself, nothing else would lead to the settings.
+// (The application launcher's entry always opens the settings.)
 bool secondStartOpensSettings(const Facts& facts);
 
 }  // namespace session
