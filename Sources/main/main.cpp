@@ -19,8 +19,10 @@ void usage(FILE* out) { std::fputs("usage: vistamere [--settings | --selftest [d
 // The desktop program needs a display; the headless modes above never get here.
 int gui(const char* argv0, bool settings = false) {
     const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        std::fputs("vistamere: no display (DISPLAY is not set); --selftest and --icon run without one\n", stderr);
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!display || !*display) && (!wayland || !*wayland)) {
+        std::fputs("vistamere: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); --selftest and --icon run "
+                   "without one\n", stderr);
         return 1;
     }
     dispatch::startThreads();  // while the windows open, so the first render finds them running

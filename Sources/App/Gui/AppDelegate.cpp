@@ -9,6 +9,7 @@
 #include <utility>
 
 #include <glib-unix.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include "App/GlibMainQueue.h"
@@ -22,6 +23,8 @@
 #include "Finder/LayoutFileSource.h"
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
+#include "Platform/Desktop/SessionChoice.h"
+#include "Platform/Desktop/WaylandLayer.h"
 #include "Platform/Files/Files.h"
 
 namespace {
@@ -111,6 +114,12 @@ bool AppDelegate::night() const { return core_->night(); }
 
 void AppDelegate::launch() {
     statusItem_ = std::make_unique<StatusItem>(std::string(g_get_user_cache_dir()) + "/vistamere/status");
+    statusHost_ = StatusItem::hostPresent();
+    if (!statusHost_)
+        std::fprintf(stderr, "vistamere: no status notifier host answers (org.kde.StatusNotifierWatcher), so the "
+                             "status item shows nowhere: the application launcher opens the settings, and starting "
+                             "Vistamere again opens %s\n",
+                     secondStartFacts().menuAtPointer ? "its menu at the mouse" : "them as well");
     buildMenu();
 
     // The windows, their visibility and the first render.
@@ -181,9 +190,24 @@ void AppDelegate::welcome() {
         this);
 }
 
+session::Facts AppDelegate::secondStartFacts() const {
+    session::Facts facts;
+    facts.statusHost = statusHost_;
+    GdkDisplay* display = gdk_display_get_default();
+    facts.menuAtPointer = display && GDK_IS_X11_DISPLAY(display);
+    return facts;
+}
+
 void AppDelegate::reopen() {
-    if (statusItem_ && !statusItem_->popUp())
+    if (session::secondStartOpensSettings(secondStartFacts())) {
+        openSettings();
+        return;
+    }
+    if (statusItem_ && !statusItem_->popUp()) {
         std::fprintf(stderr, "vistamere: the status menu could not open at the mouse\n");
+        // Nothing else leads to the settings then.
+        if (!statusHost_) openSettings();
+    }
 }
 
 void AppDelegate::openSettings() {
@@ -286,6 +310,28 @@ namespace appgui {
 
 namespace {
 
+// The GDK backend for this session, before GTK opens a display: a Wayland compositor with a background
+// layer is drawn on natively, anything else through X11 (Xwayland) where there is one. A GDK_BACKEND the
+// user set stands.
+void chooseBackend() {
+    const char* forced = std::getenv("GDK_BACKEND");
+    if (forced && *forced) return;
+    session::Facts facts;
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    if (socket && *socket) {
+        const wayland::Probe probe = wayland::probe();
+        facts.wayland = probe.connected;
+        facts.layerShell = probe.layerShell;
+    }
+    const char* display = std::getenv("DISPLAY");
+    facts.x11 = display && *display;
+    switch (session::backend(facts)) {
+        case session::Backend::wayland: gdk_set_allowed_backends("wayland"); break;
+        case session::Backend::x11: gdk_set_allowed_backends("x11"); break;
+        case session::Backend::none: break;
+    }
+}
+
 struct Running {
     GtkApplication* app = nullptr;
     std::unique_ptr<AppDelegate> delegate;
@@ -345,6 +391,7 @@ gint onLocalOptions(GApplication* app, GVariantDict*, gpointer data) {
 }  // namespace
 
 int run(const char* argv0, bool settings) {
+    chooseBackend();
     Running running;
     running.settings = settings;
     running.app = gtk_application_new(VM_APP_ID, G_APPLICATION_DEFAULT_FLAGS);

@@ -77,6 +77,8 @@ private:
     void buildMenu();
     // On the very first launch the status menu opens once by itself, shortly after the start.
     void welcome();
+    // What decides whether a second start opens the menu or the settings.
+    session::Facts secondStartFacts() const;
 
     _GApplication* app_;
     std::unique_ptr<Defaults> defaults_;
@@ -100,6 +102,7 @@ private:
     std::unique_ptr<MenuController> menu_;
     std::optional<FinderError> finderError_;  // the last icon layout read failed
     unsigned updateTimer_ = 0, welcomeTimer_ = 0, managerTimer_ = 0;
+    bool statusHost_ = true;  // a status notifier host shows our item
     std::string iconManager_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -11,6 +11,7 @@
 #include "Finder/FinderIcons.h"
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/RawClicks.h"
+#include "Platform/Desktop/WaylandLayer.h"
 #include "Platform/Desktop/WindowList.h"
 
 namespace {
@@ -95,7 +96,11 @@ double DesktopTouches::primaryBottom() const {
 }
 
 DesktopTouches::DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks hooks)
-    : shell_(shell), windows_(WindowList::open()) {
+    : shell_(shell) {
+    // On a Wayland background layer a click that reaches us is on bare desktop: no window list to ask, and
+    // the surfaces report their own clicks. Xwayland's windows are not all the windows there.
+    const bool layer = shell.desktop() == session::Desktop::layerShell;
+    if (!layer) windows_ = WindowList::open();
     TouchController::Services s;
     s.timers = std::make_shared<GlibMainQueue>();
     s.read = [&finder](std::function<void(const FinderResult&)> done) { finder.read(std::move(done)); };
@@ -161,6 +166,17 @@ DesktopTouches::DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks h
     };
     handlers.click = [this, global](int x, int y) { controller_->touched(global(x, y)); };
     handlers.release = [this, global](int x, int y) { controller_->released(global(x, y)); };
+    if (layer) {
+        shell_.setClickHandler([this, filter = wayland::ClickFilter()](double x, double y, bool pressed,
+                                                                        bool modified) mutable {
+            if (pressed) return filter.press({x, y}, modified);
+            if (const auto click = filter.release({x, y}, modified))
+                controller_->touched({click->x, primaryBottom() - click->y});
+            controller_->released({x, primaryBottom() - y});
+        });
+        watch_ = finder.source().watch([this] { controller_->sourceChanged(); });
+        return;
+    }
     clicks_ = RawClicks::open(std::move(handlers));
     if (!clicks_) std::fprintf(stderr, "vistamere: no XInput 2 on this display: clicks on the desktop go unanswered\n");
     watch_ = finder.source().watch([this] { controller_->sourceChanged(); });
@@ -169,6 +185,7 @@ DesktopTouches::DesktopTouches(DesktopShell& shell, FinderIcons& finder, Hooks h
 DesktopTouches::~DesktopTouches() {
     // The watch and the clicks call into the controller: they go first.
     watch_.reset();
+    shell_.setClickHandler({});
     clicks_.reset();
     controller_.reset();
 }

@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <glib/gstdio.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
 
@@ -42,6 +43,14 @@ StatusItem::StatusItem(const std::string& iconDirectory) {
     g_mkdir_with_parents(iconDirectory.c_str(), 0700);
     const std::string path = iconDirectory + "/" + iconName + ".png";
     if (!writeIcon(path)) std::fprintf(stderr, "vistamere: writing the status icon %s failed\n", path.c_str());
+    if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+        // Without a status host the library falls back to a tray icon, which exists on X11 only: on
+        // Wayland that fallback fails loudly, so there is none.
+        auto* type = static_cast<AppIndicatorClass*>(g_type_class_ref(APP_INDICATOR_TYPE));
+        type->fallback = nullptr;
+        type->unfallback = nullptr;
+        g_type_class_unref(type);
+    }
     indicator_ = app_indicator_new(id, iconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
     app_indicator_set_icon_theme_path(indicator_, iconDirectory.c_str());
     app_indicator_set_icon_full(indicator_, iconName, "Vistamere");
@@ -93,4 +102,22 @@ StatusItem::~StatusItem() {
     g_object_unref(indicator_);
     gtk_widget_destroy(menu_);
     g_object_unref(menu_);
+}
+
+bool StatusItem::hostPresent() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return false;
+    // A watcher that is slow to answer is as good as none for the start-up message; it starts no service.
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (!reply) return false;
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const bool registered = value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    if (value) g_variant_unref(value);
+    g_variant_unref(reply);
+    return registered;
 }

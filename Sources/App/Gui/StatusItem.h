@@ -27,6 +27,9 @@ public:
     // from the program, so the same menu pops up on its own. False when it could not (no pointer, or
     // another client holds the pointer).
     bool popUp();
+    // Whether a status notifier host answers on the session bus (org.kde.StatusNotifierWatcher says one
+    // is registered). Without one the item shows nowhere: stock GNOME, weston.
+    static bool hostPresent();
     // The icon's peaks in a mid grey for light backgrounds, `size` pixels square; the caller owns it.
     static GdkPixbuf* logo(int size);
 

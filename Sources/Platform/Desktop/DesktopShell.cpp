@@ -2,7 +2,9 @@
 
 #include "DesktopWindow/LayerHelpers.h"
 #include "DesktopWindow/SpriteLayer.h"
+#include "Platform/Desktop/CairoFrameCompositor.h"
 #include "Platform/Desktop/GlFrameCompositor.h"
+#include "Platform/Desktop/WaylandLayer.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -36,6 +38,7 @@ struct MonitorArea {
     GdkRectangle r;  // GDK points
     int scale;
     std::string connector;  // RandR's name of the monitor: its output's, for one made from an output
+    GdkMonitor* monitor = nullptr;  // GDK's, where the list came from GDK
 };
 
 // The monitors, in the server's order. RandR's own list counts monitors that have no output of their own
@@ -43,9 +46,9 @@ struct MonitorArea {
 // none to give.
 std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
     std::vector<MonitorArea> out;
-    Display* x = gdk_x11_display_get_xdisplay(display);
+    Display* x = GDK_IS_X11_DISPLAY(display) ? gdk_x11_display_get_xdisplay(display) : nullptr;
     int event = 0, error = 0, major = 0, minor = 0;
-    if (XRRQueryExtension(x, &event, &error) && XRRQueryVersion(x, &major, &minor) &&
+    if (x && XRRQueryExtension(x, &event, &error) && XRRQueryVersion(x, &major, &minor) &&
         (major > 1 || (major == 1 && minor >= 5))) {
         int n = 0;
         gdk_x11_display_error_trap_push(display);
@@ -71,6 +74,7 @@ std::vector<MonitorArea> monitorAreas(GdkDisplay* display) {
         gdk_monitor_get_geometry(monitor, &a.r);
         a.scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
         if (const char* model = gdk_monitor_get_model(monitor)) a.connector = model;
+        a.monitor = monitor;
         out.push_back(a);
     }
     return out;
@@ -85,13 +89,23 @@ GdkFilterReturn rootFilter(GdkXEvent* xevent, GdkEvent*, gpointer data) {
 
 DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
     GdkDisplay* display = gdk_display_get_default();
-    if (!display || !GDK_IS_X11_DISPLAY(display)) throw std::runtime_error("the desktop shell needs an X11 display");
-    x_ = X11Session::borrow(gdk_x11_display_get_xdisplay(display));
+    const bool wayland = wayland::isWayland(display);
+    if (!display || (!wayland && !GDK_IS_X11_DISPLAY(display)))
+        throw std::runtime_error("the desktop shell needs an X11 or a Wayland display");
     if (!options_.build) options_.build = [](const Sprite& s) { return layers::layer(s); };
     if (options_.stateDir.empty()) options_.stateDir = std::string(g_get_user_state_dir()) + "/vistamere";
     if (options_.pictureDir.empty()) options_.pictureDir = std::string(g_get_user_cache_dir()) + "/vistamere";
     // A run that ended with our wallpaper set, maybe in another desktop than this one.
     Wallpaper::restoreLeftovers(options_.stateDir, options_.pictureDir);
+    if (!wayland) x_ = X11Session::borrow(gdk_x11_display_get_xdisplay(display));
+    if (!chooseDesktop(wayland) || desktop_ == session::Desktop::layerShell) {
+        // Outputs that come and go rebuild the surfaces (or, with no window of ours, the stills).
+        auto changed = +[](gpointer, gpointer, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
+        handlers_.push_back(g_signal_connect(display, "monitor-added", G_CALLBACK(changed), this));
+        handlers_.push_back(g_signal_connect(display, "monitor-removed", G_CALLBACK(changed), this));
+        rebuild();
+        return;
+    }
     // Nemo started after us takes the desktop beside our windows only when it is told to ignore them.
     const char* program = g_get_prgname();
     nemo_ = std::make_unique<NemoHandlers>(program ? program : "vistamere", options_.stateDir);
@@ -128,10 +142,12 @@ DesktopShell::DesktopShell(Options options) : options_(std::move(options)) {
 DesktopShell::~DesktopShell() {
     *alive_ = false;
     if (restackIdle_) g_source_remove(restackIdle_);
-    gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
+    if (rootEvents_) gdk_window_remove_filter(gdk_get_default_root_window(), rootFilter, rootEvents_.get());
     GdkDisplay* display = gdk_display_get_default();
     for (unsigned long h : handlers_) g_signal_handler_disconnect(display, h);
-    g_signal_handler_disconnect(gdk_display_get_default_screen(display), screenHandler_);
+    for (int i = 0; !x_ && i < gdk_display_get_n_monitors(display); ++i)
+        g_signal_handlers_disconnect_by_data(gdk_display_get_monitor(display, i), this);
+    if (screenHandler_) g_signal_handler_disconnect(gdk_display_get_default_screen(display), screenHandler_);
     screens_.clear();
     restoreWallpaper();
 }
@@ -139,7 +155,21 @@ DesktopShell::~DesktopShell() {
 void DesktopShell::rebuild() {
     screens_.clear();
     mapped_ = false;
-    for (const MonitorArea& area : monitorAreas(gdk_display_get_default())) {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!x_) followOutputs(display);
+    const auto areas = monitorAreas(display);
+    if (!x_) {
+        // Said on every change: outputs come and go far less often than anything else happens.
+        std::string line;
+        for (const MonitorArea& a : areas)
+            line += " " + (a.connector.empty() ? std::string("?") : a.connector) + " " + std::to_string(a.r.width) +
+                    "x" + std::to_string(a.r.height) + "+" + std::to_string(a.r.x) + "+" + std::to_string(a.r.y) +
+                    " scale " + std::to_string(a.scale);
+        std::fprintf(stderr, "vistamere: %zu output%s:%s\n", areas.size(), areas.size() == 1 ? "" : "s", line.c_str());
+    }
+    for (const MonitorArea& area : areas) {
+        // An output announced before its size: it comes back with its size.
+        if (area.r.width <= 0 || area.r.height <= 0) continue;
         const GdkRectangle& r = area.r;
         const int scale = area.scale;
         Screen screen;
@@ -158,6 +188,14 @@ void DesktopShell::rebuild() {
             makeFrameCompositor(r.width, r.height, scale), [this] { return lowPower(); });
         screen.surface->setOverrideRedirect(overrideRedirect_);
         screen.connector = area.connector;
+        if (desktop_ == session::Desktop::layerShell) {
+            // Nothing lies beneath a background layer: clicks come to us.
+            screen.surface->setClicksThrough(false);
+            wayland::placeOnBackground(screen.surface->gtkWindow(), area.monitor, "vistamere-desktop",
+                                       [this, r](double x, double y, bool pressed, bool modified) {
+                                           if (click_) click_(r.x + x, r.y + y, pressed, modified);
+                                       });
+        }
         screen.surface->setMapHandler([this] {
             noteMapped();
             restackSoon();
@@ -165,6 +203,17 @@ void DesktopShell::rebuild() {
         if (!animating_) screen.window->setAnimating(false);
         if (mode_ == Mode::stillPicture) screen.surface->setSuppressed(true);
         screens_.push_back(std::move(screen));
+    }
+}
+
+void DesktopShell::followOutputs(GdkDisplay* display) {
+    // A Wayland output may tell its place, size and scale after GDK added it, and changes them in place.
+    const auto changed = +[](GObject*, GParamSpec*, gpointer self) { static_cast<DesktopShell*>(self)->rebuildSoon(); };
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        g_signal_handlers_disconnect_by_data(monitor, this);
+        g_signal_connect(monitor, "notify::geometry", G_CALLBACK(changed), this);
+        g_signal_connect(monitor, "notify::scale-factor", G_CALLBACK(changed), this);
     }
 }
 
@@ -233,6 +282,8 @@ void DesktopShell::restackSoon() {
 }
 
 void DesktopShell::restack() {
+    // No X11 stacking to look after: a layer, or no window of ours at all.
+    if (!x_ || desktop_ != session::Desktop::x11Desktop) return;
     const bool ewmh = x_->hasWindowManager();
     // A manager without EWMH would frame our windows and stack them like any other.
     const bool overrideRedirect = !ewmh && x_->hasAnyWindowManager();
@@ -321,6 +372,7 @@ std::optional<std::string> DesktopShell::hiddenUnder(const std::string& manager,
 }
 
 void DesktopShell::noteMapped() {
+    if (!x_) return;
     // Called as each of our windows maps: what is there by now was there first.
     desktopsAtMap_.clear();
     const auto mine = ours();
@@ -361,7 +413,7 @@ void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {
 
 std::vector<std::string> DesktopShell::commandLine(X11Session::Window w) const {
     std::vector<std::string> out;
-    const long pid = w ? x_->windowPid(w) : 0;
+    const long pid = w && x_ ? x_->windowPid(w) : 0;
     if (pid <= 0) return out;
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
     const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -375,4 +427,27 @@ std::vector<std::string> DesktopShell::commandLine(X11Session::Window w) const {
 
 void DesktopShell::restoreWallpaper() {
     if (wallpaper_) wallpaper_->restore();
+}
+
+bool DesktopShell::chooseDesktop(bool wayland) {
+    session::Facts facts;
+    const char* socket = std::getenv("WAYLAND_DISPLAY");
+    facts.wayland = wayland || (socket && *socket);
+    facts.x11 = x_ != nullptr;
+    facts.layerShell = wayland && wayland::layerShellSupported();
+    // Only a window manager that knows DESKTOP windows keeps ours under the native windows of Xwayland.
+    facts.desktopWindows = x_ && x_->supports("_NET_WM_WINDOW_TYPE_DESKTOP");
+    const session::Desktop plan = session::desktop(facts);
+    if (plan == session::Desktop::layerShell || plan == session::Desktop::x11Desktop) {
+        desktop_ = plan;
+        return true;
+    }
+    const char* current = std::getenv("XDG_CURRENT_DESKTOP");
+    if (session::wallpaperDesktop(current ? current : ""))
+        wallpaper_ = Wallpaper::forSession({"", current, {}}, options_.stateDir, options_.pictureDir);
+    facts.setterKnown = wallpaper_ != nullptr;
+    desktop_ = session::desktop(facts);
+    mode_ = Mode::stillPicture;
+    std::fprintf(stderr, "vistamere: %s\n", session::whyNoScene(facts).c_str());
+    return false;
 }

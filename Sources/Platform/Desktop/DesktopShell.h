@@ -12,11 +12,16 @@
 // A window manager that knows nothing of desktop windows would frame ours like any other: there
 // they are override-redirect windows, kept at the bottom by hand.
 // Monitors that come, go or change size rebuild the windows. Needs gtk_init first; main thread only.
+// On Wayland (GDK's Wayland backend) the windows are surfaces on the compositor's background layer
+// instead, one per output, and clicks on them come to the click handler. Where neither a layer shell nor
+// an X11 window manager that keeps desktop windows down is there (see SessionChoice), no window is shown:
+// the scene's still picture becomes the wallpaper where it can, and why is said once.
 
 #include "DesktopWindow/DesktopWindow.h"
 #include "Platform/Desktop/DesktopSurface.h"
 #include "Platform/Desktop/NemoHandlers.h"
 #include "Platform/Desktop/PowerMonitor.h"
+#include "Platform/Desktop/SessionChoice.h"
 #include "Platform/Desktop/Wallpaper.h"
 #include "Platform/Desktop/X11Session.h"
 
@@ -49,6 +54,13 @@ public:
     DesktopShell& operator=(const DesktopShell&) = delete;
 
     Mode mode() const { return mode_; }
+    // How the session lets us show the desktop, as decided at start.
+    session::Desktop desktop() const { return desktop_; }
+    // A left button pressed or released on one of our surfaces, in global points from the top left of
+    // the screen, and whether a modifier was held. Only where clicks come to us (the Wayland background
+    // layer); X11 clicks are raw.
+    using Click = std::function<void(double x, double y, bool pressed, bool modified)>;
+    void setClickHandler(Click click) { click_ = std::move(click); }
     size_t screens() const { return screens_.size(); }
     // The window and surface of monitor i, or nothing when there is no such monitor (any more).
     DesktopWindow* window(size_t i);
@@ -88,8 +100,12 @@ private:
     };
     void rebuild();
     void rebuildSoon();
+    // Rebuilds when a Wayland output's geometry or scale changes (GDK adds outputs before they settle).
+    void followOutputs(struct _GdkDisplay* display);
     void setMode(Mode mode, const X11Session::Manager* manager);
     void restackSoon();
+    // Decides how the desktop shows in this session; false when no window of ours may be shown.
+    bool chooseDesktop(bool wayland);
     void noteMapped();
     void showStills();
     bool lowPower() const;
@@ -98,7 +114,9 @@ private:
     std::vector<std::string> commandLine(X11Session::Window w) const;
 
     Options options_;
-    std::unique_ptr<X11Session> x_;
+    std::unique_ptr<X11Session> x_;  // none on Wayland
+    session::Desktop desktop_ = session::Desktop::x11Desktop;
+    Click click_;
     PowerMonitor power_;
     std::vector<Screen> screens_;
     Mode mode_ = Mode::ownDesktop;

@@ -31,9 +31,11 @@ DesktopSurface::DesktopSurface(Geometry g, DesktopWindow& window, std::unique_pt
     g_signal_connect(w, "map-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                          auto* s = static_cast<DesktopSurface*>(self);
                          // Clicks go through to whatever lies beneath (the icon manager, the root).
-                         cairo_region_t* none = cairo_region_create();
-                         gdk_window_input_shape_combine_region(gtk_widget_get_window(s->gtkWindow_), none, 0, 0);
-                         cairo_region_destroy(none);
+                         if (s->clicksThrough_) {
+                             cairo_region_t* none = cairo_region_create();
+                             gdk_window_input_shape_combine_region(gtk_widget_get_window(s->gtkWindow_), none, 0, 0);
+                             cairo_region_destroy(none);
+                         }
                          s->compositor_->invalidate();
                          s->requestFrame();
                          if (s->mapHandler_) s->mapHandler_();
@@ -63,7 +65,7 @@ DesktopSurface::~DesktopSurface() {
 
 unsigned long DesktopSurface::xwindow() const {
     GdkWindow* gw = gtk_widget_get_window(gtkWindow_);
-    return gw ? gdk_x11_window_get_xid(gw) : 0;
+    return gw && GDK_IS_X11_WINDOW(gw) ? gdk_x11_window_get_xid(gw) : 0;
 }
 
 void DesktopSurface::cancel() {

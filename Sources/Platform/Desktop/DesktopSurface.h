@@ -29,7 +29,7 @@ public:
     DesktopSurface& operator=(const DesktopSurface&) = delete;
 
     const Geometry& geometry() const { return geometry_; }
-    // The X window of the GTK window (0 until it is shown with the first scene).
+    // The X window of the GTK window (0 until it is shown with the first scene, and on Wayland).
     unsigned long xwindow() const;
     bool mapped() const { return mapped_; }
     // Redraws soon: the tree changed outside its animations.
@@ -40,6 +40,11 @@ public:
     // desktop windows and would frame it), or a managed one again. A mapped window is mapped anew.
     void setOverrideRedirect(bool overrideRedirect);
     bool overrideRedirect() const { return overrideRedirect_; }
+    // The GTK window, for a shell that places it itself (a Wayland layer) before it is first shown.
+    _GtkWidget* gtkWindow() const { return gtkWindow_; }
+    // Whether clicks pass through to what lies beneath (X11: the icon manager, the root) or come to
+    // the window (a Wayland background layer, where nothing lies beneath).
+    void setClicksThrough(bool through) { clicksThrough_ = through; }
     // Called once the window is on screen (the shell stacks it then).
     void setMapHandler(std::function<void()> handler) { mapHandler_ = std::move(handler); }
     // Called with false when the window becomes fully covered, with true when some of it shows again.
@@ -65,7 +70,7 @@ private:
     std::function<void(bool)> visibilityHandler_;
     _GtkWidget* gtkWindow_ = nullptr;
     unsigned timer_ = 0, idle_ = 0;
-    bool mapped_ = false, suppressed_ = false, overrideRedirect_ = false;
+    bool mapped_ = false, suppressed_ = false, overrideRedirect_ = false, clicksThrough_ = true;
     double lastFrame_ = -1;
     uint64_t wakeups_ = 0;
 };

@@ -86,6 +86,12 @@ std::vector<unsigned long> X11Session::cardinals(Window w, const char* property,
     return out;
 }
 
+bool X11Session::supports(const char* hint) const {
+    if (!hasWindowManager()) return false;
+    const auto listed = cardinals(root(), "_NET_SUPPORTED", "ATOM");
+    return std::find(listed.begin(), listed.end(), atom(hint)) != listed.end();
+}
+
 bool X11Session::hasWindowManager() const {
     const auto check = cardinals(root(), "_NET_SUPPORTING_WM_CHECK", "WINDOW");
     if (check.empty()) return false;

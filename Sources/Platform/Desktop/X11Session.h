@@ -43,6 +43,8 @@ public:
     bool hasAnyWindowManager() const;
     // The EWMH window manager's _NET_WM_NAME ("Openbox", "Mutter (Muffin)"); empty without one.
     std::string windowManagerName() const;
+    // Whether the EWMH window manager lists `hint` (an atom name) in _NET_SUPPORTED.
+    bool supports(const char* hint) const;
     // Whether a compositing manager holds the screen's _NET_WM_CM_S<n> selection.
     bool hasCompositor() const;
     // Client windows, bottom to top (_NET_CLIENT_LIST_STACKING); empty without a manager.
