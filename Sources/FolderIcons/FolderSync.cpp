@@ -50,6 +50,8 @@ bool hasText(const Bytes& value) {
     return std::any_of(value.begin(), value.end(), [](uint8_t c) { return !std::isspace(c) && c != 0; });
 }
 
+// Not g_get_home_dir(): it keeps its first answer for the life of the process, and this must follow
+// HOME as it is when a folder is checked.
 std::optional<fs::path> homeDirectory() {
     if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
     passwd entry{};
