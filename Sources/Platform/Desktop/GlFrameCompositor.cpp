@@ -697,7 +697,10 @@ struct GlFrameCompositor::Impl {
 
     Texture& picture(const cg::ImageRef& image) {
         auto it = pictures.find(image.get());
-        if (it != pictures.end() && it->second.image.lock() != image) {
+        // `image` is alive, so a live entry at its address is the same picture: only a dead one (an
+        // earlier picture at that address) is stale. expired() reads the count without taking a
+        // reference, which lock() would, twice per layer and frame.
+        if (it != pictures.end() && it->second.image.expired()) {
             dropTexture(it->second.tex);
             pictures.erase(it);
             it = pictures.end();
@@ -1145,7 +1148,7 @@ struct GlFrameCompositor::Impl {
     Texture* resample(const cg::ImageRef& image, double w, double h, int qx, int qy) {
         const ResampleKey key{image.get(), w, h, qx, qy};
         auto it = resampled.find(key);
-        if (it != resampled.end() && it->second.image.lock() != image) {
+        if (it != resampled.end() && it->second.image.expired()) {  // as in picture()
             dropTexture(it->second.tex);
             resampled.erase(it);
             it = resampled.end();
