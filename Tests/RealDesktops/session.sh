@@ -9,18 +9,12 @@
 # Kinds: openbox nemo-picom nemo-muffin nemo-second xfdesktop pcmanfm gnome.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-kind=${1:?usage: session.sh KIND [options] COMMAND...}
-shift
 session_lib=$(cd "$here/../Tools" && pwd)/throwaway-session.sh
 . "$session_lib"
 session_size=1280x800
-session_options "$@"
+session_options "openbox nemo-picom nemo-muffin nemo-second xfdesktop pcmanfm gnome" "$@"
 shift $session_shift
 size=$session_size
-case $kind in
-  openbox | nemo-picom | nemo-muffin | nemo-second | xfdesktop | pcmanfm | gnome) ;;
-  *) echo "session.sh: unknown kind $kind" >&2; exit 2 ;;
-esac
 session_user vmrd vm-real
 
 mkdir -p "$base/home/Desktop"

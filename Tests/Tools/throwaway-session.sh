@@ -3,14 +3,19 @@
 # removing all of it. Inside the session: waiting, starting and ending programs by name, quitting the
 # program under test.
 
-# Reads the options session.sh takes before its COMMAND into bin, tools, out, keep (and size where
-# $session_size is set beforehand); session_shift is how many arguments they took.
+# Reads the KIND and the options session.sh takes before its COMMAND into kind, bin, tools, out, keep (and
+# session_size where it is set beforehand); $1 is the kinds known, session_shift how many arguments were
+# taken.
 session_options() {
+  known=$1
+  shift
+  kind=${1:?usage: session.sh KIND [options] COMMAND...}
+  shift
+  session_shift=1
   bin=""
   tools=""
   out=""
   keep=no
-  session_shift=0
   while [ $# -gt 0 ]; do
     case $1 in
       --size) [ -n "${session_size+set}" ] || break; session_size=$2; shift 2; session_shift=$((session_shift + 2)) ;;
@@ -22,6 +27,9 @@ session_options() {
     esac
   done
   [ $# -gt 0 ] || { echo "session.sh: no command" >&2; exit 2; }
+  for k in $known; do [ "$k" != "$kind" ] || return 0; done
+  echo "session.sh: unknown kind $kind" >&2
+  exit 2
 }
 
 # Makes the throwaway user (name prefix $1) and its folder $base under /tmp (prefix $2): home, bin, out,

@@ -8,16 +8,10 @@
 # home is kept with --keep). COMMAND's status is the script's.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-kind=${1:?usage: session.sh KIND [options] COMMAND...}
-shift
 session_lib=$(cd "$here/../Tools" && pwd)/throwaway-session.sh
 . "$session_lib"
-session_options "$@"
+session_options "sway gnome weston" "$@"
 shift $session_shift
-case $kind in
-  sway | gnome | weston) ;;
-  *) echo "session.sh: unknown kind $kind" >&2; exit 2 ;;
-esac
 session_user vmwl vm-wl
 
 mkdir -p "$base/home/.config/vistamere"
