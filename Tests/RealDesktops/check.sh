@@ -67,15 +67,6 @@ settle() {
   fail "no steady picture within 90 s"
 }
 
-vm_quit() {
-  kill -TERM "$vm"
-  await 150 sh -c "! kill -0 $vm" || fail "the program did not end within 15 s of SIGTERM"
-  wait "$vm"
-  code=$?
-  vm=""
-  [ $code -eq 0 ] || fail "the program ended with status $code on SIGTERM"
-}
-
 # What the manager keeps: its files (not gvfs's or dconf's databases, read through their tools instead),
 # the settings of backgrounds and icons, the Desktop items' metadata.
 snapshot() {

@@ -3,40 +3,10 @@
 # manager_start / manager_stop: the icon manager alone. shot NAME: a screenshot of the root window into
 # $VM_OUT/NAME.png. await_icons NAME: waits until the icon manager's icons stand still on screen.
 
+. "$VM_BIN/throwaway-session.sh"
 background='#3a6ea5'
 pids="$XDG_RUNTIME_DIR/pids"
 mkdir -p "$pids"
-
-log() { echo "session: $*"; }
-
-# Waits up to $1 tenths of a second until command $2... succeeds.
-await() {
-  limit=$1
-  shift
-  n=0
-  while ! "$@" >/dev/null 2>&1; do
-    n=$((n + 1))
-    [ $n -le "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-
-# Starts a program in the background under a name, its output into $VM_OUT/NAME.log.
-spawn() {
-  name=$1
-  shift
-  "$@" >>"$VM_OUT/$name.log" 2>&1 &
-  echo $! >"$pids/$name"
-}
-
-# Ends the program started under a name, and waits until it has gone.
-end() {
-  [ -f "$pids/$1" ] || return 0
-  p=$(cat "$pids/$1")
-  rm -f "$pids/$1"
-  kill -TERM "$p" 2>/dev/null || return 0
-  await 100 sh -c "! kill -0 $p" || kill -KILL "$p" 2>/dev/null
-}
 
 shot() { import -window root "$VM_OUT/$1.png"; }
 

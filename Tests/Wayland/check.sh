@@ -27,15 +27,6 @@ vm_start() {
   echo "$vm" >"$pids/vistamere"
 }
 
-vm_quit() {
-  kill -TERM "$vm"
-  await 150 sh -c "! kill -0 $vm" || fail "the program did not end within 15 s of SIGTERM"
-  wait "$vm"
-  code=$?
-  vm=""
-  [ $code -eq 0 ] || fail "the program ended with status $code on SIGTERM"
-}
-
 alive() { kill -0 "$vm" 2>/dev/null || fail "the program ended"; }
 
 # Waits up to $2 seconds for a line matching $1 in the log.

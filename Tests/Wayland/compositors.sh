@@ -2,41 +2,11 @@
 # session_start / session_stop: the kind's compositor with Xwayland; WAYLAND_DISPLAY, DISPLAY (and
 # SWAYSOCK for sway) are exported for what follows.
 
+. "$VM_BIN/throwaway-session.sh"
 pids="$XDG_RUNTIME_DIR/pids"
 mkdir -p "$pids"
 
-log() { echo "session: $*"; }
-
-# Waits up to $1 tenths of a second until command $2... succeeds.
-await() {
-  limit=$1
-  shift
-  n=0
-  while ! "$@" >/dev/null 2>&1; do
-    n=$((n + 1))
-    [ $n -le "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-
-# Starts a program in the background under a name, its output into $VM_OUT/NAME.log.
-spawn() {
-  name=$1
-  shift
-  "$@" >>"$VM_OUT/$name.log" 2>&1 &
-  echo $! >"$pids/$name"
-}
-
 pid_of() { cat "$pids/$1" 2>/dev/null; }
-
-# Ends the program started under a name, and waits until it has gone.
-end() {
-  [ -f "$pids/$1" ] || return 0
-  p=$(cat "$pids/$1")
-  rm -f "$pids/$1"
-  kill -TERM "$p" 2>/dev/null || return 0
-  await 100 sh -c "! kill -0 $p" || kill -KILL "$p" 2>/dev/null
-}
 
 # The X display Xwayland listens on for this user: its socket is the user's.
 x_display() {
