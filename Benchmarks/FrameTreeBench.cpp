@@ -6,12 +6,10 @@
 // last-level cache), which is what the desktop pays; "warm" repeats the frame with everything cached.
 // Run from the release build: build/release/Benchmarks/FrameTreeBench
 
-#include "DesktopWindow/SpriteLayer.h"
-#include "Pipeline/Render.h"
+#include "LiveTree.h"
 #include "Platform/Animation/FramePacing.h"
 #include "Platform/Animation/Layer.h"
 #include "Platform/Animation/Snapshot.h"
-#include "SelfTest/SelfTest.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,24 +24,13 @@ constexpr double kFps = 30;
 // state.range(0): 1 flushes the caches before each frame.
 void BM_FrameTree(benchmark::State& state) {
     const bool cold = state.range(0) != 0;
-    const SceneSpec spec = SelfTest::sampleDesktop(SceneKind::archipelago, false);
-    const auto scene = Renderer::render(spec, {});
-    if (!scene) {
+    const auto tree = makeLiveTree(SceneKind::archipelago, false);
+    if (!tree) {
         state.SkipWithError("render failed");
         return;
     }
-    const cg::Rect screen(0, 0, spec.size.width, spec.size.height);
-    auto root = std::make_shared<ca::Layer>();
-    root->setFrame(screen);
-    auto ground = std::make_shared<ca::Layer>();
-    ground->setFrame(screen);
-    ground->setContents(scene->image);
-    root->addSublayer(ground);
-    std::vector<std::shared_ptr<ca::Layer>> glows, others;
-    for (const Sprite& s : scene->sprites) (s.glow ? glows : others).push_back(layers::layer(s));
-    for (auto& l : glows) root->addSublayer(l);
-    for (auto& l : others) root->addSublayer(l);
-    root->commit(0);
+    const SceneSpec& spec = tree->spec;
+    ca::Layer* root = tree->root.get();
 
     const cg::Transform toDevice = cg::Transform::scale(spec.scale, spec.scale);
     ca::Snapshot snap;

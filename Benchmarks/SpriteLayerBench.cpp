@@ -5,13 +5,11 @@
 // per second of animation (5 % of one core).
 // Run from the release build: build/release/Benchmarks/SpriteLayerBench
 
-#include "DesktopWindow/SpriteLayer.h"
-#include "Pipeline/Render.h"
+#include "LiveTree.h"
 #include "Platform/Animation/Compositor.h"
 #include "Platform/Animation/Damage.h"
 #include "Platform/Animation/Layer.h"
 #include "Platform/Animation/Snapshot.h"
-#include "SelfTest/SelfTest.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,30 +34,15 @@ double cpuMs() {
 void BM_ArchipelagoDay(benchmark::State& state) {
     const int only = static_cast<int>(state.range(0));
     const double tolerance = static_cast<double>(state.range(1)) / 100;
-    const SceneSpec spec = SelfTest::sampleDesktop(SceneKind::archipelago, false);
-    const auto scene = Renderer::render(spec, {});
-    if (!scene) {
+    const auto tree = makeLiveTree(SceneKind::archipelago, false, only);
+    if (!tree) {
         state.SkipWithError("render failed");
         return;
     }
-    const cg::Rect screen(0, 0, spec.size.width, spec.size.height);
-    auto root = std::make_shared<ca::Layer>();
-    root->setFrame(screen);
-    auto ground = std::make_shared<ca::Layer>();
-    ground->setFrame(screen);
-    ground->setContents(scene->image);
-    root->addSublayer(ground);
-    // Glowing sprites lie directly above the ground, the others above them.
-    std::vector<std::shared_ptr<ca::Layer>> glows, others;
-    std::map<std::string, int> kinds;
-    for (const Sprite& s : scene->sprites) {
-        if (only >= 0 && static_cast<int>(s.kind) != only) continue;
-        (s.glow ? glows : others).push_back(layers::layer(s));
-        kinds[std::string(Sprite::kindName(s.kind))] += 1;
-    }
-    for (auto& l : glows) root->addSublayer(l);
-    for (auto& l : others) root->addSublayer(l);
-    root->commit(0);
+    const SceneSpec& spec = tree->spec;
+    const cg::Rect& screen = tree->screen;
+    ca::Layer* root = tree->root.get();
+    const std::map<std::string, int>& kinds = tree->kinds;
 
     auto ctx = cg::Context::makeBitmap(static_cast<int>(screen.width() * spec.scale),
                                        static_cast<int>(screen.height() * spec.scale), spec.scale);
@@ -97,7 +80,7 @@ void BM_ArchipelagoDay(benchmark::State& state) {
             for (const cg::Rect& r : rects) pixels += r.width() * r.height();
         }
     }
-    state.counters["sprites"] = static_cast<double>(scene->sprites.size());
+    state.counters["sprites"] = static_cast<double>(tree->sprites);
     state.counters["layers"] = static_cast<double>(prev.entries().size());
     state.counters["presentation_ms_per_frame"] = present / frames;
     state.counters["damage_ms_per_frame"] = dmg / frames;
