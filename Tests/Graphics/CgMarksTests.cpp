@@ -77,11 +77,11 @@ void draw(cg::Context& c, const Case& k, const std::vector<cg::Point>& pairs, bo
 
 TEST(CgMarks, LookLikeCairosRoundStrokes) {
     const Case cases[] = {
-        {"thin leaflets at 2x", 2, 0.55, 0, 1, 0.92, 110},
-        {"hairlines at 1x", 1, 0.35, 0.3, 1, 0.9, 180},  // the hub of fourteen hairlines is lighter
-        {"trunk bands at 2x", 2, 2.9, 0.7, 1, 0.98, 115},
-        {"half-transparent at 3x", 3, 0.8, 1.1, 0.6, 0.99, 75},
-        {"wide at 1x", 1, 6, 0.2, 1, 0.985, 70},
+        {"thin leaflets at 2x", 2, 0.55, 0, 1, 0.93, 100},
+        {"hairlines at 1x", 1, 0.35, 0.3, 1, 0.91, 160},  // the hub of fourteen hairlines is lighter
+        {"trunk bands at 2x", 2, 2.9, 0.7, 1, 0.98, 110},
+        {"half-transparent at 3x", 3, 0.8, 1.1, 0.6, 0.99, 70},
+        {"wide at 1x", 1, 6, 0.2, 1, 0.99, 60},
     };
     std::vector<cg::Point> pairs = fan({-12, 4}, 14, 9);
     for (const cg::Point& p : fan({10, -6}, 5, 14)) pairs.push_back(p);

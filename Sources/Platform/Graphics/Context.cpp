@@ -1233,6 +1233,23 @@ void Context::strokeLineSegments(std::span<const Point> points) {
     m.strokeDevicePath(m.scratch);
 }
 
+namespace {
+
+// The area of the unit pixel square, centred on the origin, on the side x·nx + y·ny <= t of a line
+// (n of length 1).
+double squareBelow(double t, double nx, double ny) {
+    double a = std::fabs(nx), b = std::fabs(ny);
+    if (a < b) std::swap(a, b);
+    const double half = (a + b) / 2, inner = (a - b) / 2;
+    if (t <= -half) return 0;
+    if (t >= half) return 1;
+    if (t < -inner) return (t + half) * (t + half) / (2 * a * b);  // a corner; b > 0 here
+    if (t > inner) return 1 - (half - t) * (half - t) / (2 * a * b);
+    return 0.5 + t / a;
+}
+
+}  // namespace
+
 void Context::strokeMarks(std::span<const Point> points) {
     Impl& m = *impl_;
     const size_t count = points.size() / 2;
@@ -1283,9 +1300,9 @@ void Context::strokeMarks(std::span<const Point> points) {
     if (m.coverBuffer.size() < bytes) m.coverBuffer.resize(bytes);
     uint8_t* const cover = m.coverBuffer.data();
     std::memset(cover, 0, bytes);
-    // Each pixel takes the coverage of the segment nearest its centre: the share of a pixel-wide box
-    // filter that a pen of that reach covers, exact for marks along the rows or columns (a pen thinner
-    // than a pixel covers no more than its width).
+    // Each pixel takes the coverage of the segment nearest its centre: the share of the pixel's square
+    // inside the pen's band through the nearest point, across the direction to the centre. That is the
+    // exact area along a mark's sides, and a little more round its ends.
     for (const Segment& s : segments) {
         const double dx = s.bx - s.ax, dy = s.by - s.ay, length2 = dx * dx + dy * dy;
         const IRect near = intersect(expand(outward(Rect(std::min(s.ax, s.bx), std::min(s.ay, s.by), std::fabs(dx),
@@ -1303,7 +1320,16 @@ void Context::strokeMarks(std::span<const Point> points) {
                 const double distance2 = ex * ex + ey * ey;
                 if (distance2 >= reach * reach) continue;
                 const double distance = std::sqrt(distance2);
-                const double c = std::min(0.5, distance + radius) - std::max(-0.5, distance - radius);
+                double nx = 1, ny = 0;
+                if (distance > 0) {
+                    nx = ex / distance;
+                    ny = ey / distance;
+                } else if (length2 > 0) {
+                    const double length = std::sqrt(length2);
+                    nx = -dy / length;
+                    ny = dx / length;
+                }
+                const double c = squareBelow(radius - distance, nx, ny) - squareBelow(-radius - distance, nx, ny);
                 const uint8_t level = c >= 1 ? 255 : static_cast<uint8_t>(c * 255 + 0.5);
                 uint8_t& out = row[x - box.x0];
                 if (level > out) out = level;
