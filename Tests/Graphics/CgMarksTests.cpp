@@ -121,7 +121,8 @@ TEST(CgMarks, StayInsideTheClipAndKeepTheState) {
     EXPECT_EQ(cgtest::up(*c, 20, 60).a, 0);    // off the mark
     // The rounded end reaches a pen's radius beyond the first point.
     EXPECT_GT(cgtest::up(*c, 9, 40).a, 100);
-    EXPECT_EQ(cgtest::up(*c, 7, 40).a, 0);
+    EXPECT_LE(cgtest::up(*c, 7, 40).a, 2);  // the end's curve leaves this pixel all but bare
+    EXPECT_EQ(cgtest::up(*c, 6, 40).a, 0);
     // A mark of no length is a round dot.
     const cg::Point dot[] = {{10, 10}, {10, 10}};
     c->strokeMarks(dot);

@@ -1279,7 +1279,11 @@ void Context::strokeMarks(std::span<const Point> points) {
     };
     std::vector<Segment> segments;
     segments.reserve(count);
-    const double reach = radius + 0.5;  // coverage ends half a pixel beyond the pen's edge
+    // A pixel's square reaches half its diagonal from its centre: within that of the pen's edge it is
+    // partly covered, further inside wholly.
+    constexpr double kHalfDiagonal = 0.70710678118654757;
+    const double reach = radius + kHalfDiagonal;
+    const double solid = radius > kHalfDiagonal ? (radius - kHalfDiagonal) * (radius - kHalfDiagonal) : -1;
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
     for (size_t i = 0; i < count; ++i) {
         const Point a = d.apply(points[2 * i]), b = d.apply(points[2 * i + 1]);
@@ -1313,12 +1317,18 @@ void Context::strokeMarks(std::span<const Point> points) {
             uint8_t* const row = cover + static_cast<size_t>(y - box.y0) * static_cast<size_t>(stride);
             const double py = y + 0.5 - s.ay;
             for (int x = near.x0; x < near.x1; ++x) {
+                uint8_t& out = row[x - box.x0];
+                if (out == 255) continue;  // covered already
                 const double px = x + 0.5 - s.ax;
                 double t = length2 > 0 ? (px * dx + py * dy) / length2 : 0;
                 t = t < 0 ? 0 : (t > 1 ? 1 : t);
                 const double ex = px - t * dx, ey = py - t * dy;
                 const double distance2 = ex * ex + ey * ey;
                 if (distance2 >= reach * reach) continue;
+                if (distance2 <= solid) {
+                    out = 255;
+                    continue;
+                }
                 const double distance = std::sqrt(distance2);
                 double nx = 1, ny = 0;
                 if (distance > 0) {
@@ -1330,8 +1340,7 @@ void Context::strokeMarks(std::span<const Point> points) {
                     ny = dx / length;
                 }
                 const double c = squareBelow(radius - distance, nx, ny) - squareBelow(-radius - distance, nx, ny);
-                const uint8_t level = c >= 1 ? 255 : static_cast<uint8_t>(c * 255 + 0.5);
-                uint8_t& out = row[x - box.x0];
+                const uint8_t level = c >= 1 ? 255 : (c > 0 ? static_cast<uint8_t>(c * 255 + 0.5) : 0);
                 if (level > out) out = level;
             }
         }
