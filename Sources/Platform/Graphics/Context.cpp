@@ -1316,7 +1316,23 @@ void Context::strokeMarks(std::span<const Point> points) {
         for (int y = near.y0; y < near.y1; ++y) {
             uint8_t* const row = cover + static_cast<size_t>(y - box.y0) * static_cast<size_t>(stride);
             const double py = y + 0.5 - s.ay;
-            for (int x = near.x0; x < near.x1; ++x) {
+            // Only the part of the segment within reach of the row can reach its pixels: a slanting
+            // mark's box is mostly out of reach.
+            double tLow = 0, tHigh = 1;
+            if (dy != 0) {
+                tLow = (py - reach) / dy;
+                tHigh = (py + reach) / dy;
+                if (tLow > tHigh) std::swap(tLow, tHigh);
+                tLow = std::max(tLow, 0.0);
+                tHigh = std::min(tHigh, 1.0);
+                if (!(tLow <= tHigh)) continue;
+            } else if (!(std::fabs(py) < reach)) {
+                continue;
+            }
+            const double xa = s.ax + tLow * dx, xb = s.ax + tHigh * dx;
+            const int from = static_cast<int>(std::max(static_cast<double>(near.x0), std::floor(std::min(xa, xb) - reach)));
+            const int to = static_cast<int>(std::min(static_cast<double>(near.x1), std::floor(std::max(xa, xb) + reach) + 1));
+            for (int x = from; x < to; ++x) {
                 uint8_t& out = row[x - box.x0];
                 if (out == 255) continue;  // covered already
                 const double px = x + 0.5 - s.ax;
