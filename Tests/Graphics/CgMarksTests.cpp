@@ -164,6 +164,20 @@ TEST(CgMarks, SquashedTransformsAreStrokedByCairo) {
     EXPECT_EQ(d.largest, 0);
 }
 
+TEST(CgMarks, FarAndUndefinedEndsAreSafe) {
+    // Ends far off the bitmap (or not numbers) must neither crash nor wrap round into it; a long mark
+    // crossing it still draws its part.
+    auto c = cgtest::bitmap(40, 40, 1);
+    c->setStrokeColor(cg::Color::rgb(0xffffff));
+    c->setLineWidth(2);
+    const cg::Point far[] = {{-1e12, 20}, {1e12, 21},  {1e300, 1e300}, {-1e300, 5},
+                             {NAN, 3},    {10, 10},    {20, -1e15},    {20, 1e15}};
+    c->strokeMarks(far);
+    EXPECT_EQ(cgtest::up(*c, 5, 20).a, 255);   // the long mark across
+    EXPECT_EQ(cgtest::up(*c, 20, 35).a, 255);  // the tall one
+    EXPECT_EQ(cgtest::up(*c, 5, 5).a, 0);
+}
+
 TEST(CgMarks, AnOddLastPointAndNoPointsDrawNothing) {
     auto c = cgtest::bitmap(20, 20, 1);
     c->setStrokeColor(cg::Color::rgb(0xffffff));

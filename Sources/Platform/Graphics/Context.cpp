@@ -1237,6 +1237,8 @@ namespace {
 
 // The area of the unit pixel square, centred on the origin, on the side x·nx + y·ny <= t of a line
 // (n of length 1).
+double bound(double v) { return std::clamp(v, -1.0e9, 1.0e9); }
+
 double squareBelow(double t, double nx, double ny) {
     double a = std::fabs(nx), b = std::fabs(ny);
     if (a < b) std::swap(a, b);
@@ -1289,10 +1291,11 @@ void Context::strokeMarks(std::span<const Point> points) {
         const Point a = d.apply(points[2 * i]), b = d.apply(points[2 * i + 1]);
         if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) continue;
         segments.push_back({a.x, a.y, b.x, b.y});
-        x0 = std::min({x0, a.x, b.x});
-        y0 = std::min({y0, a.y, b.y});
-        x1 = std::max({x1, a.x, b.x});
-        y1 = std::max({y1, a.y, b.y});
+        // Boxes are only looked for on the bitmap: far ends are brought near enough to keep them finite.
+        x0 = std::min({x0, bound(a.x), bound(b.x)});
+        y0 = std::min({y0, bound(a.y), bound(b.y)});
+        x1 = std::max({x1, bound(a.x), bound(b.x)});
+        y1 = std::max({y1, bound(a.y), bound(b.y)});
     }
     if (segments.empty()) return;
     const IRect all = expand(outward(Rect(x0, y0, x1 - x0, y1 - y0)), toInt(std::ceil(reach)) + 1);
@@ -1309,8 +1312,9 @@ void Context::strokeMarks(std::span<const Point> points) {
     // exact area along a mark's sides, and a little more round its ends.
     for (const Segment& s : segments) {
         const double dx = s.bx - s.ax, dy = s.by - s.ay, length2 = dx * dx + dy * dy;
-        const IRect near = intersect(expand(outward(Rect(std::min(s.ax, s.bx), std::min(s.ay, s.by), std::fabs(dx),
-                                                         std::fabs(dy))),
+        const double left = bound(std::min(s.ax, s.bx)), top = bound(std::min(s.ay, s.by));
+        const IRect near = intersect(expand(outward(Rect(left, top, bound(std::max(s.ax, s.bx)) - left,
+                                                         bound(std::max(s.ay, s.by)) - top)),
                                             toInt(std::ceil(reach)) + 1),
                                      box);
         for (int y = near.y0; y < near.y1; ++y) {
@@ -1330,8 +1334,12 @@ void Context::strokeMarks(std::span<const Point> points) {
                 continue;
             }
             const double xa = s.ax + tLow * dx, xb = s.ax + tHigh * dx;
-            const int from = static_cast<int>(std::max(static_cast<double>(near.x0), std::floor(std::min(xa, xb) - reach)));
-            const int to = static_cast<int>(std::min(static_cast<double>(near.x1), std::floor(std::max(xa, xb) + reach) + 1));
+            // Within the row's part of the box, however far (or undefined) the ends are.
+            auto column = [&near](double v) {
+                return !(v > near.x0) ? near.x0 : (!(v < near.x1) ? near.x1 : static_cast<int>(v));
+            };
+            const int from = column(std::floor(std::min(xa, xb) - reach));
+            const int to = column(std::floor(std::max(xa, xb) + reach) + 1);
             for (int x = from; x < to; ++x) {
                 uint8_t& out = row[x - box.x0];
                 if (out == 255) continue;  // covered already
