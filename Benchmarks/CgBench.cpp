@@ -294,4 +294,65 @@ BENCHMARK(BM_WritePNG_Cairo)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
+namespace {
+
+// Fans of short thin segments on a small frame (a palm frond's leaflets: fourteen pieces 0.55 points
+// wide at twice the scale), as Cairo strokes them with round caps and as thin marks.
+std::vector<cg::Point> leaflets(int frond) {
+    std::vector<cg::Point> pairs;
+    const double th = 0.7 * frond, cs = std::cos(th), sn = std::sin(th);
+    for (int l = 1; l <= 7; ++l) {
+        const double h = l / 8.0, len = 0.6 + 3.2 * std::sin(std::numbers::pi * h);
+        const cg::Point q{17 + 11 * h * cs, 22 + 11 * h * sn};
+        for (const double side : {1.0, -1.0}) {
+            pairs.push_back(q);
+            pairs.push_back({q.x + side * len * -sn + 1.4 * cs, q.y + side * len * cs + 1.4 * sn - 0.4});
+        }
+    }
+    return pairs;
+}
+
+void BM_Leaflets(benchmark::State& state) {
+    const bool marks = state.range(0) != 0;
+    auto ctx = cg::Context::makeBitmap(68, 72, 2);
+    ctx->setStrokeColor(cg::Color::rgb(0x2f6a45));
+    ctx->setLineWidth(0.55);
+    ctx->setLineCap(cg::LineCap::round);
+    ctx->setLineJoin(cg::LineJoin::round);
+    std::vector<std::vector<cg::Point>> fronds;
+    for (int f = 0; f < 9; ++f) fronds.push_back(leaflets(f));
+    for (auto _ : state) {
+        for (const auto& pairs : fronds) {
+            if (marks) ctx->strokeMarks(pairs);
+            else ctx->strokeLineSegments(pairs);
+        }
+        benchmark::DoNotOptimize(ctx->data());
+    }
+    state.SetLabel(marks ? "thin marks" : "Cairo strokes");
+}
+BENCHMARK(BM_Leaflets)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The same fronds, each time on a fresh frame made into a picture, as a palm is drawn.
+void BM_LeafletFrames(benchmark::State& state) {
+    const bool marks = state.range(0) != 0;
+    std::vector<std::vector<cg::Point>> fronds;
+    for (int f = 0; f < 9; ++f) fronds.push_back(leaflets(f));
+    for (auto _ : state) {
+        auto ctx = cg::Context::makeFrame(34, 36, 2);
+        ctx->setStrokeColor(cg::Color::rgb(0x2f6a45));
+        ctx->setLineWidth(0.55);
+        ctx->setLineCap(cg::LineCap::round);
+        ctx->setLineJoin(cg::LineJoin::round);
+        for (const auto& pairs : fronds) {
+            if (marks) ctx->strokeMarks(pairs);
+            else ctx->strokeLineSegments(pairs);
+        }
+        benchmark::DoNotOptimize(ctx->makeImage());
+    }
+    state.SetLabel(marks ? "thin marks" : "Cairo strokes");
+}
+BENCHMARK(BM_LeafletFrames)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
 BENCHMARK_MAIN();

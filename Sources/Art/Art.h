@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -91,6 +92,12 @@ public:
     // Fills (stroke 0, non-zero winding) or strokes (round caps and joins) the path `build` adds to, in
     // 0xRRGGBB at `alpha`. No state is saved: colour, line width, cap and join stay on the context.
     void shape(uint32_t color, double alpha, double stroke, const std::function<void(cg::Path&)>& build);
+    // Strokes straight segments (pairs of points) as shape() strokes a path of them, as the context's
+    // thin marks (cg::Context::strokeMarks), far cheaper for short segments. The same state stays.
+    void marks(uint32_t color, double alpha, double stroke, std::span<const cg::Point> pairs);
+    // A quadratic curve from a through control c to b as `pieces` pairs of points (for marks): at the
+    // sizes drawn here the chords stay within a hundredth of a pixel of the curve.
+    static void quadPieces(std::vector<cg::Point>& pairs, cg::Point a, cg::Point c, cg::Point b, int pieces);
     // The soft flattened shadow under a prop standing at `foot`, falling to the lower right.
     void groundShadow(cg::Point foot, double r, double strength);
     // A tree crown of six lobes and highlight dots, the same for the same k wherever it stands.

@@ -2,6 +2,7 @@
 // above. Light falls from the upper left; shadows fall to the lower right.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -141,38 +142,36 @@ void Art::palmTree(cg::Point base, double lean) {
         const cg::Point from = quadAt(base, bend, top, i / 12.0);
         const cg::Point to = quadAt(base, bend, top, (i + 1) / 12.0);
         const uint32_t color = i % 2 == 0 ? pick(night, 0x8b6a48, 0x5a4431) : pick(night, 0x7a5a3c, 0x4e3b2b);
-        shape(color, 1, 2.9 - 1.1 * i / 12, [&](cg::Path& path) {
-            path.moveTo(from);
-            path.lineTo(to);
-        });
+        const cg::Point band[2] = {from, to};
+        marks(color, 1, 2.9 - 1.1 * i / 12, band);
     }
     shape(pick(night, 0xb08a62, 0x6e5640), 0.5, 0.7, [&](cg::Path& path) {
         path.moveTo({a - 0.8, b + 1});
         path.quadCurveTo({a - 4 * c - 0.8, b + 10}, {top.x - 0.6, top.y - 1});
     });
 
+    std::vector<cg::Point> spine;
     for (const PalmFrond& frond : palmFronds(c)) {
         const double th = frond.angle, w = frond.length;
         const double cs = std::cos(th), sn = std::sin(th);
         const cg::Point tip{top.x + w * cs, top.y + w * sn - 3.5 * (0.6 + 0.4 * std::fabs(cs))};
         const cg::Point k{top.x + 0.55 * w * cs, top.y + 0.55 * w * sn + 1.2};
         const bool lit = cs < 0.5 && sn > -0.2;
-        shape(lit ? pick(night, 0x4fa654, 0x2f6a45) : pick(night, 0x2e7d3c, 0x1e4a33), 1, 0.55,
-              [&](cg::Path& path) {
-                  for (int l = 1; l <= 7; ++l) {
-                      const double h = l / 8.0;
-                      const cg::Point q = quadAt(top, k, tip, h);
-                      const double len = 0.6 + 3.2 * std::sin(std::numbers::pi * h);
-                      for (const double side : {1.0, -1.0}) {
-                          path.moveTo(q);
-                          path.lineTo({q.x + side * len * -sn + 1.4 * cs, q.y + side * len * cs + 1.4 * sn + -0.4});
-                      }
-                  }
-              });
-        shape(pick(night, 0x7bb35c, 0x3e6b45), 1, 0.6, [&](cg::Path& path) {
-            path.moveTo(top);
-            path.quadCurveTo(k, tip);
-        });
+        std::array<cg::Point, 28> leaflets;
+        for (int l = 1; l <= 7; ++l) {
+            const double h = l / 8.0;
+            const cg::Point q = quadAt(top, k, tip, h);
+            const double len = 0.6 + 3.2 * std::sin(std::numbers::pi * h);
+            std::size_t n = static_cast<std::size_t>(l - 1) * 4;
+            for (const double side : {1.0, -1.0}) {
+                leaflets[n++] = q;
+                leaflets[n++] = {q.x + side * len * -sn + 1.4 * cs, q.y + side * len * cs + 1.4 * sn + -0.4};
+            }
+        }
+        marks(lit ? pick(night, 0x4fa654, 0x2f6a45) : pick(night, 0x2e7d3c, 0x1e4a33), 1, 0.55, leaflets);
+        spine.clear();
+        quadPieces(spine, top, k, tip, 8);
+        marks(pick(night, 0x7bb35c, 0x3e6b45), 1, 0.6, spine);
     }
     const uint32_t nut = pick(night, 0x6b4a22, 0x3a2e1e);
     shape(nut, 1, 0, [&](cg::Path& path) {

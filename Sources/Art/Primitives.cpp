@@ -46,6 +46,28 @@ void Art::shape(uint32_t color, double alpha, double stroke, const std::function
     }
 }
 
+void Art::marks(uint32_t color, double alpha, double stroke, std::span<const cg::Point> pairs) {
+    ctx->setStrokeColor(cg::Color::rgb(color, alpha));
+    ctx->setLineWidth(stroke);
+    ctx->setLineCap(cg::LineCap::round);
+    ctx->setLineJoin(cg::LineJoin::round);
+    ctx->strokeMarks(pairs);
+}
+
+void Art::quadPieces(std::vector<cg::Point>& pairs, cg::Point a, cg::Point c, cg::Point b, int pieces) {
+    auto at = [&](double t) {
+        const double u = 1 - t;
+        return cg::Point{u * u * a.x + 2 * u * t * c.x + t * t * b.x, u * u * a.y + 2 * u * t * c.y + t * t * b.y};
+    };
+    cg::Point from = a;
+    for (int i = 1; i <= pieces; ++i) {
+        const cg::Point to = i == pieces ? b : at(static_cast<double>(i) / pieces);
+        pairs.push_back(from);
+        pairs.push_back(to);
+        from = to;
+    }
+}
+
 void Art::groundShadow(cg::Point p, double r, double a) {
     const cg::Gradient g({cg::Color::black(std::min(1.7 * a, 1.0)), cg::Color::black(0.9 * a), cg::Color::black(0)},
                          {0, 0.45, 1});

@@ -347,7 +347,9 @@ void Art::Reef::anemone(double v) {
         int count;
         double length, width;
     };
-    // The outer ring first, so the shorter inner tentacles lie over it.
+    // The outer ring first, so the shorter inner tentacles lie over it. Each tentacle, its tip and the
+    // tip's glint are thin marks: a curve in pieces, then dots.
+    std::vector<cg::Point> tentacle;
     for (const Ring ring : {Ring{22, 9, 1.6}, Ring{14, 6, 1.4}}) {
         for (int i = 0; i < ring.count; ++i) {
             const double a = rng.next();
@@ -357,13 +359,14 @@ void Art::Reef::anemone(double v) {
             const double w = ring.length * (0.8 + 0.25 * b);
             const double tau = psi + 0.7 * q - 0.35;
             const cg::Point tip{12 + w * std::cos(tau), 12 + w * std::sin(tau)};
-            art.shape(pair.first, 0.95, ring.width, [&](cg::Path& path) {
-                path.moveTo({12 + 1.5 * std::cos(psi), 12 + 1.5 * std::sin(psi)});
-                path.quadCurveTo({12 + 0.6 * w * std::cos(psi), 12 + 0.6 * w * std::sin(psi)}, tip);
-            });
-            art.shape(pair.second, 0.95, 0, [&](cg::Path& path) { path.addEllipse(disc(tip, 0.62 * ring.width)); });
-            art.shape(0xffffff, 0.35, 0,
-                      [&](cg::Path& path) { path.addEllipse(disc({tip.x - 0.25, tip.y + 0.25}, 0.22 * ring.width)); });
+            tentacle.clear();
+            Art::quadPieces(tentacle, {12 + 1.5 * std::cos(psi), 12 + 1.5 * std::sin(psi)},
+                            {12 + 0.6 * w * std::cos(psi), 12 + 0.6 * w * std::sin(psi)}, tip, 8);
+            art.marks(pair.first, 0.95, ring.width, tentacle);
+            const cg::Point end[2] = {tip, tip};
+            art.marks(pair.second, 0.95, 1.24 * ring.width, end);
+            const cg::Point glint[2] = {{tip.x - 0.25, tip.y + 0.25}, {tip.x - 0.25, tip.y + 0.25}};
+            art.marks(0xffffff, 0.35, 0.44 * ring.width, glint);
         }
     }
     art.shape(night ? 0x6a5a62 : 0xe8d2c2, 1, 0, [](cg::Path& path) { path.addEllipse(cg::Rect(9.7, 9.7, 4.6, 4.6)); });

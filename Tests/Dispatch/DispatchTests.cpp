@@ -126,3 +126,24 @@ TEST(Dispatch, StartingTheThreadsBringsUpEveryLoopThreadInTheBackground) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+TEST(Dispatch, NestedLoopsStayWithinTheThreadCount) {
+    // A loop inside a loop runs on the threads the count allows, not on more: with a fresh arena for
+    // every inner loop, each outer iteration brought threads of its own.
+    for (const int count : {2, 3}) {
+        dispatch::ThreadCountScope scope(count);
+        std::atomic<int> running{0}, most{0};
+        dispatch::concurrentPerform(static_cast<std::size_t>(count), [&](std::size_t) {
+            dispatch::concurrentPerform(40, [&](std::size_t) {
+                const int now = ++running;
+                int seen = most.load();
+                while (now > seen && !most.compare_exchange_weak(seen, now)) {
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+                --running;
+            });
+        });
+        EXPECT_LE(most.load(), count) << count << " threads";
+        EXPECT_GE(most.load(), 1);
+    }
+}

@@ -38,15 +38,27 @@ void handOff(void*) {}
 void takeOver(void*) {}
 #endif
 
+// One arena per thread count, kept for the life of the process: a loop inside another runs in the
+// arena it is called from, so a thread waiting for its inner loop can take any of the outer loops'
+// work, and no loop pays for a fresh arena and for moving workers into it.
+tbb::task_arena& arenaOf(int n) {
+    static std::mutex lock;
+    static auto* arenas = new std::vector<std::pair<int, tbb::task_arena*>>();  // never freed: used up to exit
+    const std::lock_guard<std::mutex> guard(lock);
+    for (const auto& [count, arena] : *arenas)
+        if (count == n) return *arena;
+    arenas->emplace_back(n, new tbb::task_arena(n));
+    return *arenas->back().second;
+}
+
 template <class F>
 void inArena(F&& f) {
     const int n = gThreads.load(std::memory_order_relaxed);
-    if (n <= 0) {
+    if (n <= 0 || tbb::this_task_arena::max_concurrency() == n) {
         f();
         return;
     }
-    tbb::task_arena arena(n);
-    arena.execute(f);
+    arenaOf(n).execute(f);
 }
 }  // namespace
 

@@ -256,12 +256,14 @@ struct Source {
 // Where it is drawn: inside a filled path, along a stroked path, or over the clip (optionally
 // narrowed by a path).
 struct Geometry {
-    enum class Kind { fill, stroke, paint } kind = Kind::fill;
+    enum class Kind { fill, stroke, paint, cover } kind = Kind::fill;
     const Path* path = nullptr;
     FillRule rule = FillRule::winding;
     bool shapeIsClip = false;  // paint whose shape is the clip itself (gradients)
     IRect bounds;              // paint: device bounds of the source (empty: unbounded)
     IRect reach;               // paint: device bounds of what the source can change, for bands (empty: unknown)
+    cairo_surface_t* cover = nullptr;  // cover: the shape's coverage, an A8 surface placed in device space
+    IRect coverBox;                    // cover: the device pixels it covers
 };
 
 }  // namespace
@@ -280,6 +282,7 @@ struct Context::Impl {
     Path scratch;  // device space, for conveniences
     Path extra;    // device space, gradient side clips
     std::vector<uint8_t> maskBuffer;
+    std::vector<uint8_t> coverBuffer;  // strokeMarks' coverage
     detail::BlurScratch blur;
     Context::Stats stats;
     // A band (makeBand): the bitmap is another context's, of which this one may change only `band`.
@@ -611,6 +614,9 @@ struct Context::Impl {
                 cairo_identity_matrix(cr);
                 break;
             }
+            case Geometry::Kind::cover:
+                cairo_mask_surface(cr, g.cover, 0, 0);
+                break;
             case Geometry::Kind::paint:
                 if (g.path) {
                     if (coverageOnly) {
@@ -639,6 +645,7 @@ struct Context::Impl {
     IRect contentBounds(const Geometry& g) const {
         switch (g.kind) {
             case Geometry::Kind::fill: return expand(outward(g.path->boundingBox()), 1);
+            case Geometry::Kind::cover: return g.coverBox;
             case Geometry::Kind::stroke: {
                 const Transform d = dev();
                 const double norm = std::sqrt(d.a * d.a + d.b * d.b + d.c * d.c + d.d * d.d);
@@ -1224,6 +1231,157 @@ void Context::strokeLineSegments(std::span<const Point> points) {
         m.scratch.lineTo(points[i + 1], d);
     }
     m.strokeDevicePath(m.scratch);
+}
+
+namespace {
+
+// The area of the unit pixel square, centred on the origin, on the side x·nx + y·ny <= t of a line
+// (n of length 1).
+double bound(double v) { return std::clamp(v, -1.0e9, 1.0e9); }
+
+double squareBelow(double t, double nx, double ny) {
+    double a = std::fabs(nx), b = std::fabs(ny);
+    if (a < b) std::swap(a, b);
+    const double half = (a + b) / 2, inner = (a - b) / 2;
+    if (t <= -half) return 0;
+    if (t >= half) return 1;
+    if (t < -inner) return (t + half) * (t + half) / (2 * a * b);  // a corner; b > 0 here
+    if (t > inner) return 1 - (half - t) * (half - t) / (2 * a * b);
+    return 0.5 + t / a;
+}
+
+}  // namespace
+
+void Context::strokeMarks(std::span<const Point> points) {
+    Impl& m = *impl_;
+    const size_t count = points.size() / 2;
+    if (count == 0 || !(m.state.lineWidth > 0)) return;
+    const Transform d = m.dev();
+    // A similarity (rotation, uniform scale, shift, maybe a mirror) keeps the pen round: its scale is
+    // the length of either column.
+    const double sx = d.a * d.a + d.b * d.b, sy = d.c * d.c + d.d * d.d;
+    const double side = std::sqrt(sx);
+    const double radius = m.state.lineWidth / 2 * side;
+    const bool round = std::isfinite(sx) && std::isfinite(sy) && sx > 0 &&
+                       std::fabs(sx - sy) <= 1e-9 * sx && std::fabs(d.a * d.c + d.b * d.d) <= 1e-9 * sx &&
+                       std::isfinite(radius) && radius <= 64;
+    if (!round) {
+        const LineCap cap = m.state.cap;
+        const LineJoin join = m.state.join;
+        m.state.cap = LineCap::round;
+        m.state.join = LineJoin::round;
+        strokeLineSegments(points.first(count * 2));
+        m.state.cap = cap;
+        m.state.join = join;
+        return;
+    }
+    // The segments in device pixels, and the pixels they can touch.
+    struct Segment {
+        double ax, ay, bx, by;
+    };
+    std::vector<Segment> segments;
+    segments.reserve(count);
+    // A pixel's square reaches half its diagonal from its centre: within that of the pen's edge it is
+    // partly covered, further inside wholly.
+    constexpr double kHalfDiagonal = 0.70710678118654757;
+    const double reach = radius + kHalfDiagonal;
+    const double solid = radius > kHalfDiagonal ? (radius - kHalfDiagonal) * (radius - kHalfDiagonal) : -1;
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (size_t i = 0; i < count; ++i) {
+        const Point a = d.apply(points[2 * i]), b = d.apply(points[2 * i + 1]);
+        if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) continue;
+        segments.push_back({a.x, a.y, b.x, b.y});
+        // Boxes are only looked for on the bitmap: far ends are brought near enough to keep them finite.
+        x0 = std::min({x0, bound(a.x), bound(b.x)});
+        y0 = std::min({y0, bound(a.y), bound(b.y)});
+        x1 = std::max({x1, bound(a.x), bound(b.x)});
+        y1 = std::max({y1, bound(a.y), bound(b.y)});
+    }
+    if (segments.empty()) return;
+    const IRect all = expand(outward(Rect(x0, y0, x1 - x0, y1 - y0)), toInt(std::ceil(reach)) + 1);
+    const IRect box = intersect(intersect(all, m.state.clipBox), m.targets.back().limit);
+    if (box.empty()) return;
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, box.width());
+    if (stride <= 0) return;
+    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(box.height());
+    if (m.coverBuffer.size() < bytes) m.coverBuffer.resize(bytes);
+    uint8_t* const cover = m.coverBuffer.data();
+    std::memset(cover, 0, bytes);
+    // Each pixel takes the coverage of the segment nearest its centre: the share of the pixel's square
+    // inside the pen's band through the nearest point, across the direction to the centre. That is the
+    // exact area along a mark's sides, and a little more round its ends.
+    for (const Segment& s : segments) {
+        const double dx = s.bx - s.ax, dy = s.by - s.ay, length2 = dx * dx + dy * dy;
+        const double left = bound(std::min(s.ax, s.bx)), top = bound(std::min(s.ay, s.by));
+        const IRect near = intersect(expand(outward(Rect(left, top, bound(std::max(s.ax, s.bx)) - left,
+                                                         bound(std::max(s.ay, s.by)) - top)),
+                                            toInt(std::ceil(reach)) + 1),
+                                     box);
+        for (int y = near.y0; y < near.y1; ++y) {
+            uint8_t* const row = cover + static_cast<size_t>(y - box.y0) * static_cast<size_t>(stride);
+            const double py = y + 0.5 - s.ay;
+            // Only the part of the segment within reach of the row can reach its pixels: a slanting
+            // mark's box is mostly out of reach.
+            double tLow = 0, tHigh = 1;
+            if (dy != 0) {
+                tLow = (py - reach) / dy;
+                tHigh = (py + reach) / dy;
+                if (tLow > tHigh) std::swap(tLow, tHigh);
+                tLow = std::max(tLow, 0.0);
+                tHigh = std::min(tHigh, 1.0);
+                if (!(tLow <= tHigh)) continue;
+            } else if (!(std::fabs(py) < reach)) {
+                continue;
+            }
+            const double xa = s.ax + tLow * dx, xb = s.ax + tHigh * dx;
+            // Within the row's part of the box, however far (or undefined) the ends are.
+            auto column = [&near](double v) {
+                return !(v > near.x0) ? near.x0 : (!(v < near.x1) ? near.x1 : static_cast<int>(v));
+            };
+            const int from = column(std::floor(std::min(xa, xb) - reach));
+            const int to = column(std::floor(std::max(xa, xb) + reach) + 1);
+            for (int x = from; x < to; ++x) {
+                uint8_t& out = row[x - box.x0];
+                if (out == 255) continue;  // covered already
+                const double px = x + 0.5 - s.ax;
+                double t = length2 > 0 ? (px * dx + py * dy) / length2 : 0;
+                t = t < 0 ? 0 : (t > 1 ? 1 : t);
+                const double ex = px - t * dx, ey = py - t * dy;
+                const double distance2 = ex * ex + ey * ey;
+                if (distance2 >= reach * reach) continue;
+                if (distance2 <= solid) {
+                    out = 255;
+                    continue;
+                }
+                const double distance = std::sqrt(distance2);
+                double nx = 1, ny = 0;
+                if (distance > 0) {
+                    nx = ex / distance;
+                    ny = ey / distance;
+                } else if (length2 > 0) {
+                    const double length = std::sqrt(length2);
+                    nx = -dy / length;
+                    ny = dx / length;
+                }
+                const double c = squareBelow(radius - distance, nx, ny) - squareBelow(-radius - distance, nx, ny);
+                const uint8_t level = c >= 1 ? 255 : (c > 0 ? static_cast<uint8_t>(c * 255 + 0.5) : 0);
+                if (level > out) out = level;
+            }
+        }
+    }
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(cover, CAIRO_FORMAT_A8, box.width(), box.height(), stride);
+    const SurfacePtr held(surface);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        m.dropped();
+        return;
+    }
+    cairo_surface_set_device_offset(surface, -box.x0, -box.y0);
+    Geometry g;
+    g.kind = Geometry::Kind::cover;
+    g.cover = surface;
+    g.coverBox = box;
+    m.render(g, m.solid(m.state.stroke), m.state.blend, true);
 }
 
 void Context::clear(const Rect& r) {

@@ -172,6 +172,12 @@ public:
     void strokeEllipse(const Rect& inRect);
     // Pairs of points: segment 0–1, 2–3, … (an odd last point is ignored).
     void strokeLineSegments(std::span<const Point> points);
+    // The same pairs, as thin marks: round caps (and so round joins where segments meet) in the stroke
+    // colour and line width, whatever the cap and join. Their coverage is worked out here from each
+    // pixel's distance to the nearest segment, which costs a small share of Cairo's stroking of short
+    // segments; it differs from Cairo's by a few levels along the edges. Where the transform does not
+    // keep circles round, they are stroked through Cairo instead.
+    void strokeMarks(std::span<const Point> points);
     void clear(const Rect& r);  // erases to transparent, whatever the blend mode
     void clipToRect(const Rect& r);
     void clip(const Path& path, FillRule rule = FillRule::winding);
