@@ -3,6 +3,7 @@
 #include "Platform/Animation/AnimationGroup.h"
 #include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Layer.h"
+#include "Platform/Animation/Timeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -124,11 +125,20 @@ void Snapshot::capture(const Layer& root, double mediaTime, const cg::Transform&
     time_ = mediaTime;
     userToDevice_ = userToDevice;
     deviceToUser_ = userToDevice.inverted();
-    visit(root, mediaTime, cg::Transform{}, 1, false, true, false);
+    rate_ = 0;
+    nextStart_.reset();
+    finished_ = 0;
+    visit(root, mediaTime, 1, 0, cg::Transform{}, 1, false, true, false);
 }
 
-Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser,
-                                double outerAlpha, bool outerFilter, bool rigid, bool culled) {
+FrameRequest Snapshot::frameRequest(double cap) const {
+    // The largest of min(cap, rate) over the running animations is min(cap, the largest rate).
+    return {std::max(0.0, std::min(cap, rate_)), nextStart_};
+}
+
+Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double scale, double offset,
+                                const cg::Transform& parentToUser, double outerAlpha, bool outerFilter, bool rigid,
+                                bool culled) {
     const size_t index = count_++;
     if (index == entries_.size()) entries_.emplace_back();
     {
@@ -142,6 +152,35 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         e.ownBounds = e.subtreeBounds = e.shadowBounds = cg::Rect::null();
     }
     const double local = (parentTime - layer.beginTime()) * layer.speed() + layer.timeOffset();
+    scale *= layer.speed();
+    offset = (offset - layer.beginTime()) * layer.speed() + layer.timeOffset();
+
+    // One pass over the animations, hidden layers' too: which are finished (and so as good as
+    // removed), which turn or scale the layer, and what they ask of frame pacing. Pacing reads the
+    // time line as frameRequest does (media·scale + offset), which can differ from `local` in the
+    // last bits.
+    const double paced = time_ * scale + offset;
+    bool reshaped = false;
+    for (const auto& entry : layer.animationEntries()) {
+        const Animation& a = *entry.animation;
+        const double span = detail::activeDuration(a, detail::durationOf(a, 0));
+        if (a.isRemovedOnCompletion && (local - a.beginTime) * a.speed >= span) {  // detail::hasEnded
+            finished_ += 1;
+            continue;
+        }
+        reshaped = reshaped || reshapes(a);
+        if (scale == 0 || a.speed == 0) continue;
+        const double active = (paced - a.beginTime) * a.speed;
+        if (active < 0) {
+            if (a.speed > 0 && scale > 0) {
+                const double start = (a.beginTime - offset) / scale;
+                if (start > time_ && (!nextStart_ || start < *nextStart_)) nextStart_ = start;
+            }
+        } else if (active < span) {
+            rate_ = std::max(rate_, detail::preferredRate(a, kForever));
+        }
+    }
+
     bool visible = entries_[index].visible;
     cg::Transform toUser;
     double alpha = 0;
@@ -155,7 +194,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         e.toDevice = toUser.concatenating(userToDevice_);
         e.outerAlpha = outerAlpha;
         e.outerFilter = outerFilter;
-        for (const auto& a : layer.animationEntries()) rigid = rigid && !reshapes(*a.animation);
+        rigid = rigid && !reshaped;
         e.rigid = rigid;
         if (tolerance_ > 0) {
             // Only what this layer draws is rounded; its sublayers round their own transforms.
@@ -239,7 +278,8 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
     uint32_t ops = visible ? entries_[index].ownOps : 0;
     cg::Rect bounds = visible ? entries_[index].ownBounds : cg::Rect::null();
     for (const auto& s : layer.sublayers()) {
-        const Visit v = visit(*s, local, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
+        const Visit v =
+            visit(*s, local, scale, offset, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
         ops += v.ops;
         bounds = bounds.unionWith(v.bounds);
     }

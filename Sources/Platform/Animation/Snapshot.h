@@ -7,6 +7,7 @@
 // Device space is the target bitmap's y-up pixel space (what cg::Context::ctm() maps to).
 // A snapshot reuses its storage: capturing the same tree again allocates nothing.
 
+#include "Platform/Animation/FramePacing.h"
 #include "Platform/Animation/Presentation.h"
 
 #include "Platform/Graphics/Color.h"
@@ -14,6 +15,7 @@
 #include "Platform/Graphics/Geometry.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -73,6 +75,13 @@ public:
     // (bounds space). Rigid layers keep their linear part and only their position is rounded.
     static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance);
 
+    // The same walk gathers what frame pacing needs: frameRequest(root, time(), cap) without a walk
+    // of its own, as it stands once the finished animations are removed.
+    FrameRequest frameRequest(double cap) const;
+    // Animations of the tree that are finished at time() and removed on completion, which
+    // Layer::removeFinishedAnimations would free. The snapshot is what it would be without them.
+    size_t finishedAnimations() const { return finished_; }
+
     double time() const { return time_; }
     const cg::Transform& userToDevice() const { return userToDevice_; }
     std::span<const Entry> entries() const { return {entries_.data(), count_}; }
@@ -82,13 +91,17 @@ private:
         uint32_t ops = 0;
         cg::Rect bounds = cg::Rect::null();
     };
-    Visit visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser, double outerAlpha,
-                bool outerFilter, bool rigid, bool culled);
+    // scale and offset: the superlayer's time line as media·scale + offset (how pacing reads it).
+    Visit visit(const Layer& layer, double parentTime, double scale, double offset, const cg::Transform& parentToUser,
+                double outerAlpha, bool outerFilter, bool rigid, bool culled);
 
     std::vector<Entry> entries_;
     size_t count_ = 0;
     double time_ = 0;
     double tolerance_ = 0;
+    double rate_ = 0;  // the highest rate a running animation asks for (infinite: no preference)
+    std::optional<double> nextStart_;
+    size_t finished_ = 0;
     cg::Transform userToDevice_, deviceToUser_;
 };
 
