@@ -51,14 +51,17 @@ size_t countAnimations(const ca::Layer& l) {
     for (size_t i = 0; i < a.entries().size(); ++i) {
         const ca::Snapshot::Entry &x = a.entries()[i], &y = b.entries()[i];
         const ca::Presentation &p = x.pres, &q = y.pres;
+        // Only what is visible is valid: a hidden entry keeps whatever it held before.
         const bool same =
-            x.end == y.end && x.visible == y.visible && x.rigid == y.rigid && x.toDevice == y.toDevice &&
-            x.toUser == y.toUser && x.alpha == y.alpha && x.outerAlpha == y.outerAlpha && x.blend == y.blend &&
-            x.ownOps == y.ownOps && x.subtreeOps == y.subtreeOps && x.ownBounds == y.ownBounds &&
-            x.subtreeBounds == y.subtreeBounds && x.shadowBounds == y.shadowBounds && x.shadow == y.shadow &&
-            (!x.visible || (p.localTime == q.localTime && p.bounds == q.bounds && p.position == q.position &&
-                            p.opacity == q.opacity && p.transform == q.transform && p.contents == q.contents &&
-                            p.inTransition == q.inTransition && p.transitionProgress == q.transitionProgress));
+            x.end == y.end && x.visible == y.visible && x.alpha == y.alpha && x.ownOps == y.ownOps &&
+            x.subtreeOps == y.subtreeOps && x.ownBounds == y.ownBounds && x.subtreeBounds == y.subtreeBounds &&
+            x.shadowBounds == y.shadowBounds &&
+            (!x.visible ||
+             (x.rigid == y.rigid && x.toDevice == y.toDevice && x.toUser == y.toUser && x.outerAlpha == y.outerAlpha &&
+              x.blend == y.blend && x.shadow == y.shadow && p.localTime == q.localTime && p.bounds == q.bounds &&
+              p.position == q.position && p.opacity == q.opacity && p.transform == q.transform &&
+              p.contents == q.contents && p.inTransition == q.inTransition &&
+              p.transitionProgress == q.transitionProgress));
         if (!same) return ::testing::AssertionFailure() << "entry " << i << " differs";
     }
     return ::testing::AssertionSuccess();
@@ -92,6 +95,11 @@ TEST(FrameWalk, OneWalkGivesTheRemovalsPacingAndSnapshotOfThree) {
             one.capture(*fused, t, cg::Transform::scale(2, 2));
             EXPECT_EQ(one.finishedAnimations(), removed);
             EXPECT_TRUE(sameEntries(three, one));
+            // What one snapshot remembers from its last frame never shows: a fresh one agrees.
+            ca::Snapshot fresh;
+            fresh.setMotionTolerance(0.25);
+            fresh.capture(*fused, t, cg::Transform::scale(2, 2));
+            EXPECT_TRUE(sameEntries(fresh, one));
             for (double cap : {30.0, 15.0}) {
                 const ca::FrameRequest want = ca::frameRequest(*separate, t, cap), got = one.frameRequest(cap);
                 EXPECT_EQ(got.rate, want.rate);

@@ -15,6 +15,7 @@
 #include "Platform/Graphics/Geometry.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -87,6 +88,15 @@ public:
     std::span<const Entry> entries() const { return {entries_.data(), count_}; }
 
 private:
+    // What settled() worked out for the entry at the same index in the last capture; only ever a
+    // cache of a pure function of its inputs, so a stale one merely misses.
+    struct Memo {
+        double reach = std::numeric_limits<double>::quiet_NaN(), fine = 0;
+        double angle = std::numeric_limits<double>::quiet_NaN(), cos = 1, sin = 0;
+    };
+    static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
+                                 double positionStep, Memo& memo);
+
     struct Visit {
         uint32_t ops = 0;
         cg::Rect bounds = cg::Rect::null();
@@ -99,6 +109,8 @@ private:
     size_t count_ = 0;
     double time_ = 0;
     double tolerance_ = 0;
+    double positionStep_ = 0;  // the lattice of positions at this tolerance
+    std::vector<Memo> memo_;   // by entry index
     double rate_ = 0;  // the highest rate a running animation asks for (infinite: no preference)
     std::optional<double> nextStart_;
     size_t finished_ = 0;
