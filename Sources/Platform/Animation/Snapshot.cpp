@@ -119,8 +119,9 @@ void prefetchAnimationData(const Layer& l) {
             if (!k.keyTimes.empty()) prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
         } else if (a.kind() == Animation::Kind::group) {
             const auto& g = static_cast<const AnimationGroup&>(a);
+            // Not reading a child's kind, which would wait for it: keyframes are the largest.
             for (const auto& c : g.animations)
-                if (c) prefetchLines(c.get(), c->kind() == Animation::Kind::keyframe ? sizeof(KeyframeAnimation) : 128);
+                if (c) prefetchLines(c.get(), sizeof(KeyframeAnimation));
         }
     }
 }

@@ -69,7 +69,10 @@ public:
     // every few frames, and the damage between frames shrinks with it. The rounding depends only
     // on the layer and the time, never on earlier frames. Identity, whole and dyadic scales,
     // zero angles and (for a tolerance under 1/2) boxes centred on quarter pixels stay exact.
-    void setMotionTolerance(double devicePixels) { tolerance_ = devicePixels > 0 ? devicePixels : 0; }
+    void setMotionTolerance(double devicePixels) {
+        tolerance_ = devicePixels > 0 ? devicePixels : 0;
+        memo_.clear();  // its steps were worked out for the old tolerance
+    }
     double motionTolerance() const { return tolerance_; }
 
     // The lattice: `t` (bounds space → device) rounded as above for a layer drawing `extent`
