@@ -4,6 +4,7 @@
 #include "AnimationTestSupport.h"
 
 #include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/Snapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -151,4 +152,119 @@ TEST(FramePacingRule, RemovalAndPacingFollowTheCommittedBeginTime) {
     EXPECT_EQ(l.animationEntries().size(), 1u);
     l.removeFinishedAnimations(6.5);
     EXPECT_EQ(l.animationEntries().size(), 0u);
+}
+
+namespace {
+
+size_t countAnimations(const Layer& l) {
+    size_t n = l.animationEntries().size();
+    for (const auto& s : l.sublayers()) n += countAnimations(*s);
+    return n;
+}
+
+// A tree with every timing the pacing walk distinguishes: nested begin times, speeds (half, paused,
+// reversed) and offsets on layers; waiting, running, finished, held and paused animations; groups
+// whose children state the rate; a hidden subtree (its animations still count).
+std::shared_ptr<Layer> pacingTree() {
+    auto root = std::make_shared<Layer>();
+    auto slow = std::make_shared<Layer>(), paused = std::make_shared<Layer>(), reversed = std::make_shared<Layer>();
+    auto hidden = std::make_shared<Layer>(), leaf = std::make_shared<Layer>();
+    slow->setSpeed(0.5);
+    slow->setBeginTime(1.25);
+    slow->setTimeOffset(0.3);
+    paused->setSpeed(0);
+    paused->setTimeOffset(4);
+    reversed->setSpeed(-1);
+    reversed->setTimeOffset(20);
+    hidden->setHidden(true);
+    root->addSublayer(slow);
+    root->addSublayer(paused);
+    root->addSublayer(reversed);
+    root->addSublayer(hidden);
+    slow->addSublayer(leaf);
+    for (Layer* l : {root.get(), slow.get(), paused.get(), reversed.get(), hidden.get(), leaf.get()}) {
+        l->setFrame(cg::Rect(10, 20, 30, 40));
+        l->setBackgroundColor(cg::Color::rgb(0x336699));
+    }
+
+    BasicAnimation fade = basic("opacity", 0.0, 1.0, 1);  // now, over after 1 s
+    root->add(fade, "fade");
+    BasicAnimation later = basic("opacity", 1.0, 0.5, 0.5);
+    later.beginTime = 6.5;
+    later.preferredFrameRateRange = {0, 20, 12};
+    root->add(later, "later");
+    KeyframeAnimation spin = keyframes("transform.rotation.z", {0.0, 1.0});
+    spin.duration = 2;
+    spin.beginTime = 3;
+    leaf->add(spin, "spin");  // turns the leaf while it runs, then is removed
+    KeyframeAnimation held = keyframes("transform.scale", {1.0, 2.0});
+    held.duration = 1;
+    held.fillMode = FillMode::forwards;
+    held.isRemovedOnCompletion = false;
+    reversed->add(held, "held");
+    leaf->add(looping(keyframes("position", {cg::Point{0, 0}, cg::Point{5, 3}}), 2.5, 0.3, true), "sway");
+    paused->add(basic("opacity", 0.0, 1.0, 10), "still");
+    reversed->add(basic("opacity", 0.0, 1.0, 3), "back");
+    AnimationGroup ripple;
+    ripple.beginTime = 9.75;
+    ripple.duration = 1.5;
+    KeyframeAnimation ring = keyframes("opacity", {0.0, 1.0, 0.0});
+    ring.preferredFrameRateRange = {0, 24, 0};
+    ripple.add(ring);
+    hidden->add(ripple, "ripple");
+    BasicAnimation stopped = basic("opacity", 0.0, 1.0, 1);
+    stopped.speed = 0;
+    hidden->add(stopped, "stopped");
+    root->commit(0.5);
+    return root;
+}
+
+bool sameEntries(const Snapshot& a, const Snapshot& b) {
+    if (a.entries().size() != b.entries().size()) return false;
+    for (size_t i = 0; i < a.entries().size(); ++i) {
+        const Snapshot::Entry &x = a.entries()[i], &y = b.entries()[i];
+        const bool same = x.visible == y.visible && x.rigid == y.rigid && x.end == y.end &&
+                          x.toDevice == y.toDevice && x.alpha == y.alpha && x.subtreeBounds == y.subtreeBounds &&
+                          (!x.visible || (x.pres.opacity == y.pres.opacity && x.pres.position == y.pres.position &&
+                                          x.pres.transform == y.pres.transform));
+        if (!same) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The snapshot's walk gives the frame request and the finished animations that the walks of their
+// own would (removal first, then pacing), and the snapshot is the one taken after the removal.
+TEST(FramePacingRule, TheSnapshotWalkPacesAndFindsFinishedAnimationsAsTheSeparateWalks) {
+    const double times[] = {0.5, 0.9, 1.5, 2, 3.2, 4.9, 5.5, 6, 7.2, 9, 10.5, 12, 30};
+    auto separate = pacingTree(), fused = pacingTree();
+    Snapshot before, after;
+    before.setMotionTolerance(0.25);
+    after.setMotionTolerance(0.25);
+    size_t removedInAll = 0, waits = 0, runs = 0;
+    for (double t : times) {
+        SCOPED_TRACE(t);
+        const size_t had = countAnimations(*separate);
+        separate->removeFinishedAnimations(t);
+        const size_t removed = had - countAnimations(*separate);
+        before.capture(*separate, t, cg::Transform::scale(2, 2));
+        after.capture(*fused, t, cg::Transform::scale(2, 2));
+        EXPECT_EQ(after.finishedAnimations(), removed);
+        EXPECT_TRUE(sameEntries(before, after));
+        for (double cap : {60.0, 30.0, 15.0}) {
+            const FrameRequest want = frameRequest(*separate, t, cap), got = after.frameRequest(cap);
+            EXPECT_EQ(got.rate, want.rate) << "cap " << cap;
+            EXPECT_EQ(got.nextStart, want.nextStart) << "cap " << cap;
+            waits += want.nextStart.has_value();
+            runs += want.rate > 0;
+        }
+        if (after.finishedAnimations() > 0) fused->removeFinishedAnimations(t);
+        EXPECT_EQ(countAnimations(*fused), countAnimations(*separate));
+        removedInAll += removed;
+    }
+    // The table reaches every branch: removals, waits and running animations.
+    EXPECT_GE(removedInAll, 3u);
+    EXPECT_GT(waits, 0u);
+    EXPECT_GT(runs, 0u);
 }

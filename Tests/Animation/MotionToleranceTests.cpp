@@ -113,3 +113,64 @@ TEST(MotionTolerance, OpacityRoundsToHalfALevelAndTheFaintestVanish) {
         EXPECT_EQ(s.entries()[0].visible ? s.entries()[0].alpha : 0, drawn) << opacity;
     }
 }
+
+// The lattice of positions is exp2(floor(log2(tolerance))), now worked out from the exponent where
+// that gives the same step: tolerances at, just above and just below powers of two (where log2
+// rounds up to the power) land on the same step as the logarithm gives, and so do odd ones.
+TEST(MotionTolerance, ThePositionLatticeIsTheLogarithmsPowerOfTwoForEveryTolerance) {
+    const double tolerances[] = {0.25,
+                                 std::nextafter(0.25, 0.0),
+                                 std::nextafter(0.25, 1.0),
+                                 0.3,
+                                 1,
+                                 1 - 0x1p-40,
+                                 std::nextafter(1.0, 0.0),
+                                 4 * std::nextafter(1.0, 0.0),
+                                 3,
+                                 0x1p-20 * (1 - 0x1p-45),
+                                 1e-300,
+                                 4e-320};
+    for (double tolerance : tolerances) {
+        SCOPED_TRACE(tolerance);
+        const double step = std::exp2(std::floor(std::log2(tolerance)));
+        // A box centred 1.25 steps from the origin moves to the nearest lattice point, one step;
+        // twice the step would take it to two steps, half of it to 1.5 (or 1) steps.
+        const cg::Rect box(-1, -1, 2, 2);
+        const cg::Transform at = cg::Transform::translation(1.25 * step, 1.25 * step);
+        const cg::Transform got = Snapshot::settled(at, box, true, tolerance);
+        EXPECT_EQ(got.tx, step);
+        EXPECT_EQ(got.ty, step);
+        // A captured snapshot uses the same lattice.
+        Layer l;
+        l.setBounds(cg::Rect(-1, -1, 2, 2));
+        l.setAnchorPoint({0.5, 0.5});
+        l.setPosition({1.25 * step, 1.25 * step});
+        l.setBackgroundColor(cg::Color::rgb(0x102030));
+        Snapshot snap;
+        snap.setMotionTolerance(tolerance);
+        snap.capture(l, 0, cg::Transform{});
+        EXPECT_EQ(snap.entries()[0].toDevice.tx, step);
+    }
+}
+
+// A snapshot remembers lattice steps between frames; a new tolerance must not reuse the old ones.
+TEST(MotionTolerance, ANewToleranceTakesEffectOnTheNextCapture) {
+    Layer l;
+    l.setBounds(cg::Rect(0, 0, 40, 10));
+    l.setPosition({100.3, 50.7});
+    l.setBackgroundColor(cg::Color::rgb(0x102030));
+    l.add(catest::basic("transform.rotation.z", 0.0, 1.0, 10), "turn");
+    l.commit(0);
+    for (double t : {1.0, 2.5, 4.0}) {
+        SCOPED_TRACE(t);
+        Snapshot reused;
+        reused.setMotionTolerance(0.25);
+        reused.capture(l, t, cg::Transform::scale(2, 2));
+        reused.setMotionTolerance(4);
+        reused.capture(l, t, cg::Transform::scale(2, 2));
+        Snapshot fresh;
+        fresh.setMotionTolerance(4);
+        fresh.capture(l, t, cg::Transform::scale(2, 2));
+        EXPECT_EQ(reused.entries()[0].toDevice, fresh.entries()[0].toDevice);
+    }
+}

@@ -9,9 +9,8 @@
 
 namespace ca {
 
-namespace {
+namespace detail {
 
-// The rate an animation asks for: its own preference, else its children's, else the cap.
 double preferredRate(const Animation& a, double cap) {
     const FrameRateRange& r = a.preferredFrameRateRange;
     if (r.preferred > 0) return r.preferred;
@@ -27,6 +26,10 @@ double preferredRate(const Animation& a, double cap) {
     }
     return cap;
 }
+
+}  // namespace detail
+
+namespace {
 
 // local = media·scale + offset for the layer being visited.
 void visit(const Layer& layer, double mediaTime, double scale, double offset, double cap, FrameRequest& out) {
@@ -47,7 +50,7 @@ void visit(const Layer& layer, double mediaTime, double scale, double offset, do
                 continue;
             }
             if (active >= detail::activeDuration(a, d)) continue;
-            out.rate = std::max(out.rate, std::min(cap, preferredRate(a, cap)));
+            out.rate = std::max(out.rate, std::min(cap, detail::preferredRate(a, cap)));
         }
     }
     for (const auto& s : layer.sublayers()) visit(*s, mediaTime, scale, offset, cap, out);

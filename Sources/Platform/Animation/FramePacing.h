@@ -23,4 +23,10 @@ struct FrameRequest {
 
 FrameRequest frameRequest(const Layer& root, double mediaTime, double cap);
 
+class Animation;
+namespace detail {
+// The rate a running animation asks for: its own preference, else its children's, else `cap`.
+double preferredRate(const Animation& a, double cap);
+}  // namespace detail
+
 }  // namespace ca

@@ -29,6 +29,13 @@ namespace {
 
 enum class Channel { number, point, image, path, none };
 
+// dst = src, without touching the picture's shared count when dst holds it already (most frames):
+// that count lives beside the picture, a cache line the walk need not read.
+void setImage(cg::ImageRef& dst, const cg::ImageRef& src) {
+    if (dst.get() == src.get() && !dst.owner_before(src) && !src.owner_before(dst)) return;
+    dst = src;
+}
+
 Channel channelOf(KeyPath k) {
     switch (k) {
         case KeyPath::opacity:
@@ -158,7 +165,7 @@ struct Eval {
             }
             case Channel::image: {
                 const Value& pick = f < 1 ? from : to;
-                if (pick.type() == Value::Type::image) out.contents = pick.image();
+                if (pick.type() == Value::Type::image) setImage(out.contents, pick.image());
                 break;
             }
             case Channel::path: {
@@ -346,7 +353,7 @@ struct Eval {
                 break;
             }
             case Channel::image:
-                if (v0.type() == Value::Type::image || v0.isNone()) out.contents = v0.image();
+                if (v0.type() == Value::Type::image || v0.isNone()) setImage(out.contents, v0.image());
                 break;
             case Channel::path:
                 if (v0.type() != Value::Type::path || v1.type() != Value::Type::path) return;
@@ -372,7 +379,7 @@ struct Eval {
                 break;
             case Animation::Kind::transition:
                 out.inTransition = true;
-                out.transitionFrom = static_cast<const Transition&>(a).snapshot();
+                setImage(out.transitionFrom, static_cast<const Transition&>(a).snapshot());
                 out.transitionProgress = std::clamp(ph.fraction, 0.0, 1.0);
                 break;
         }
@@ -391,9 +398,9 @@ void evaluate(const Layer& layer, double localTime, Presentation& out) {
     out.rotation = parts.rotation;
     out.scaleX = parts.scaleX;
     out.scaleY = parts.scaleY;
-    out.contents = layer.contents();
+    setImage(out.contents, layer.contents());
     out.inTransition = false;
-    out.transitionFrom.reset();
+    if (out.transitionFrom) out.transitionFrom.reset();
     out.transitionProgress = 1;
     if (layer.kind() == Layer::Kind::shape) {
         const auto& shape = static_cast<const ShapeLayer&>(layer);

@@ -3,6 +3,7 @@
 #include "Platform/Animation/AnimationGroup.h"
 #include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Layer.h"
+#include "Platform/Animation/Timeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,7 +62,14 @@ bool reshapes(const Animation& a) {
 }
 
 // The largest power of two not above v (v > 0): a dyadic lattice keeps the usual exact values.
-double dyadicStep(double v) { return std::exp2(std::floor(std::log2(v))); }
+// It is exp2(floor(log2(v))); the exponent alone gives it wherever log2 cannot round across a power
+// of two (v more than a hair below one), which is nearly always and costs no logarithm.
+double dyadicStep(double v) {
+    int e = 0;
+    const double m = std::frexp(v, &e);  // v = m·2^e, m in [0.5, 1) for finite v > 0
+    if (m == 0.5 || (m > 0.5 && m < 1 - 0x1p-30)) return std::ldexp(1.0, e - 1);
+    return std::exp2(std::floor(std::log2(v)));
+}
 
 // Steps of angles (radians) and of scales and shears: never coarser than this, so that a tiny
 // layer (a thin stroke) is not flattened by a lattice sized to its extent.
@@ -70,9 +78,63 @@ constexpr double kCoarsestLinearStep = 1.0 / 64;
 // v on the lattice of `step`; unchanged where there is no usable step (an infinite extent).
 double snap(double v, double step) { return step > 0 && std::isfinite(step) ? std::round(v / step) * step : v; }
 
+// The walk chases pointers (layer → its animations → their values), which the processor cannot
+// guess: between frames other programs evict the tree from the caches, and each of those reads would
+// wait for memory in turn. So the walk asks for the sublayers ahead of the one it visits, one step of
+// the chain per sublayer, each step reading only what an earlier one brought in.
+void prefetchLines(const void* p, size_t bytes) {
+    const char* c = static_cast<const char*>(p);
+    for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(c + at);
+}
+
+// Step 1: the layer itself (its subclass's extra fields are not what the walk reads first).
+void prefetchLayer(const Layer& l) { prefetchLines(&l, sizeof(Layer)); }
+
+// Step 2: the list of its animations.
+void prefetchAnimationList(const Layer& l) {
+    const auto list = l.animationEntries();
+    if (!list.empty()) prefetchLines(list.data(), list.size_bytes());
+}
+
+// Step 3: the animations.
+void prefetchAnimations(const Layer& l) {
+    for (const auto& e : l.animationEntries()) {
+        const Animation& a = *e.animation;
+        switch (a.kind()) {
+            case Animation::Kind::keyframe: prefetchLines(&a, sizeof(KeyframeAnimation)); break;
+            case Animation::Kind::group: prefetchLines(&a, sizeof(AnimationGroup)); break;
+            default: prefetchLines(&a, 128); break;
+        }
+    }
+}
+
+// Step 4: what they point to: keyframe values and times, a group's list of children.
+void prefetchAnimationData(const Layer& l) {
+    constexpr size_t kMost = 512;  // a long list is read in order, which the processor follows anyway
+    for (const auto& e : l.animationEntries()) {
+        const Animation& a = *e.animation;
+        if (a.kind() == Animation::Kind::keyframe) {
+            const auto& k = static_cast<const KeyframeAnimation&>(a);
+            if (!k.values.empty()) prefetchLines(k.values.data(), std::min(kMost, k.values.size() * sizeof(Value)));
+            if (!k.keyTimes.empty()) prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
+        } else if (a.kind() == Animation::Kind::group) {
+            const auto& g = static_cast<const AnimationGroup&>(a);
+            // Not reading a child's kind, which would wait for it: keyframes are the largest.
+            for (const auto& c : g.animations)
+                if (c) prefetchLines(c.get(), sizeof(KeyframeAnimation));
+        }
+    }
+}
+
 }  // namespace
 
 cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance) {
+    Memo memo;
+    return settled(t, extent, rigid, tolerance, tolerance > 0 ? dyadicStep(tolerance) : 0, memo);
+}
+
+cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
+                                double positionStep, Memo& memo) {
     if (!(tolerance > 0) || extent.isNull() || extent.hasNaN()) return t;
     const double hw = extent.width() / 2, hh = extent.height() / 2;  // standardized: not negative
     const cg::Point centre{extent.midX(), extent.midY()};
@@ -90,15 +152,25 @@ cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, 
             auto stepFor = [&](double extent) { return std::min(dyadicStep(tolerance / extent), kCoarsestLinearStep); };
             // Zero is on every angle lattice, so its step may follow the reach closely (in eighths
             // of an octave, steady while the reach hardly changes) rather than by halves.
-            const double fine = reach > 0 ? std::exp2(std::floor(std::log2(tolerance / reach) * 8) / 8) : 0;
-            const double angle = snap(th, std::min(fine, kCoarsestLinearStep));
+            // A turning layer keeps its reach: the step is remembered from the last frame.
+            if (!(reach == memo.reach)) {
+                memo.reach = reach;
+                memo.fine = reach > 0 ? std::exp2(std::floor(std::log2(tolerance / reach) * 8) / 8) : 0;
+            }
+            const double angle = snap(th, std::min(memo.fine, kCoarsestLinearStep));
             const double scaleX = hw > 0 ? snap(sx, stepFor(hw)) : sx;
             if (hh > 0) {
                 const double step = stepFor(hh);
                 k = snap(k, step);
                 sy = snap(sy, step);
             }
-            const double c2 = angle == 0 ? 1 : std::cos(angle), s2 = angle == 0 ? 0 : std::sin(angle);
+            // The angle is on a lattice: a slow turn keeps it for several frames.
+            if (!(angle == memo.angle)) {
+                memo.angle = angle;
+                memo.cos = angle == 0 ? 1 : std::cos(angle);
+                memo.sin = angle == 0 ? 0 : std::sin(angle);
+            }
+            const double c2 = memo.cos, s2 = memo.sin;
             out.a = c2 * scaleX;
             out.b = s2 * scaleX;
             out.c = c2 * k - s2 * sy;
@@ -108,8 +180,7 @@ cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, 
     }
     // The box's centre lands on the position lattice; the linear part turns about it.
     const cg::Point at = t.apply(centre);
-    const double step = dyadicStep(tolerance);
-    const cg::Point to{snap(at.x, step), snap(at.y, step)};
+    const cg::Point to{snap(at.x, positionStep), snap(at.y, positionStep)};
     if (!std::isfinite(to.x) || !std::isfinite(to.y)) return t;
     out.tx = 0;
     out.ty = 0;
@@ -124,11 +195,21 @@ void Snapshot::capture(const Layer& root, double mediaTime, const cg::Transform&
     time_ = mediaTime;
     userToDevice_ = userToDevice;
     deviceToUser_ = userToDevice.inverted();
-    visit(root, mediaTime, cg::Transform{}, 1, false, true, false);
+    positionStep_ = tolerance_ > 0 ? dyadicStep(tolerance_) : 0;
+    rate_ = 0;
+    nextStart_.reset();
+    finished_ = 0;
+    visit(root, mediaTime, 1, 0, cg::Transform{}, 1, false, true, false);
 }
 
-Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser,
-                                double outerAlpha, bool outerFilter, bool rigid, bool culled) {
+FrameRequest Snapshot::frameRequest(double cap) const {
+    // The largest of min(cap, rate) over the running animations is min(cap, the largest rate).
+    return {std::max(0.0, std::min(cap, rate_)), nextStart_};
+}
+
+Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double scale, double offset,
+                                const cg::Transform& parentToUser, double outerAlpha, bool outerFilter, bool rigid,
+                                bool culled) {
     const size_t index = count_++;
     if (index == entries_.size()) entries_.emplace_back();
     {
@@ -142,6 +223,35 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         e.ownBounds = e.subtreeBounds = e.shadowBounds = cg::Rect::null();
     }
     const double local = (parentTime - layer.beginTime()) * layer.speed() + layer.timeOffset();
+    scale *= layer.speed();
+    offset = (offset - layer.beginTime()) * layer.speed() + layer.timeOffset();
+
+    // One pass over the animations, hidden layers' too: which are finished (and so as good as
+    // removed), which turn or scale the layer, and what they ask of frame pacing. Pacing reads the
+    // time line as frameRequest does (media·scale + offset), which can differ from `local` in the
+    // last bits.
+    const double paced = time_ * scale + offset;
+    bool reshaped = false;
+    for (const auto& entry : layer.animationEntries()) {
+        const Animation& a = *entry.animation;
+        const double span = detail::activeDuration(a, detail::durationOf(a, 0));
+        if (a.isRemovedOnCompletion && (local - a.beginTime) * a.speed >= span) {  // detail::hasEnded
+            finished_ += 1;
+            continue;
+        }
+        reshaped = reshaped || reshapes(a);
+        if (scale == 0 || a.speed == 0) continue;
+        const double active = (paced - a.beginTime) * a.speed;
+        if (active < 0) {
+            if (a.speed > 0 && scale > 0) {
+                const double start = (a.beginTime - offset) / scale;
+                if (start > time_ && (!nextStart_ || start < *nextStart_)) nextStart_ = start;
+            }
+        } else if (active < span) {
+            rate_ = std::max(rate_, detail::preferredRate(a, kForever));
+        }
+    }
+
     bool visible = entries_[index].visible;
     cg::Transform toUser;
     double alpha = 0;
@@ -155,7 +265,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
         e.toDevice = toUser.concatenating(userToDevice_);
         e.outerAlpha = outerAlpha;
         e.outerFilter = outerFilter;
-        for (const auto& a : layer.animationEntries()) rigid = rigid && !reshapes(*a.animation);
+        rigid = rigid && !reshaped;
         e.rigid = rigid;
         if (tolerance_ > 0) {
             // Only what this layer draws is rounded; its sublayers round their own transforms.
@@ -164,7 +274,8 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
                 const double half = e.pres.lineWidth > 0 ? e.pres.lineWidth / 2 : 0;
                 extent = extent.unionWith(e.pres.path.pathBoundingBox().insetBy(-half, -half));
             }
-            const cg::Transform drawn = settled(e.toDevice, extent, rigid, tolerance_);
+            if (memo_.size() <= index) memo_.resize(entries_.size());
+            const cg::Transform drawn = settled(e.toDevice, extent, rigid, tolerance_, positionStep_, memo_[index]);
             if (!(drawn == e.toDevice)) {
                 e.toDevice = drawn;
                 e.toUser = drawn.concatenating(deviceToUser_);
@@ -238,8 +349,15 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, const cg:
     Visit result;
     uint32_t ops = visible ? entries_[index].ownOps : 0;
     cg::Rect bounds = visible ? entries_[index].ownBounds : cg::Rect::null();
-    for (const auto& s : layer.sublayers()) {
-        const Visit v = visit(*s, local, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
+    const auto subs = layer.sublayers();
+    const size_t n = subs.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 4 < n) prefetchLayer(*subs[i + 4]);
+        if (i + 3 < n) prefetchAnimationList(*subs[i + 3]);
+        if (i + 2 < n) prefetchAnimations(*subs[i + 2]);
+        if (i + 1 < n) prefetchAnimationData(*subs[i + 1]);
+        const Visit v =
+            visit(*subs[i], local, scale, offset, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
         ops += v.ops;
         bounds = bounds.unionWith(v.bounds);
     }

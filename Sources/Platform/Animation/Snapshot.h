@@ -7,6 +7,7 @@
 // Device space is the target bitmap's y-up pixel space (what cg::Context::ctm() maps to).
 // A snapshot reuses its storage: capturing the same tree again allocates nothing.
 
+#include "Platform/Animation/FramePacing.h"
 #include "Platform/Animation/Presentation.h"
 
 #include "Platform/Graphics/Color.h"
@@ -14,6 +15,8 @@
 #include "Platform/Graphics/Geometry.h"
 
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -66,29 +69,54 @@ public:
     // every few frames, and the damage between frames shrinks with it. The rounding depends only
     // on the layer and the time, never on earlier frames. Identity, whole and dyadic scales,
     // zero angles and (for a tolerance under 1/2) boxes centred on quarter pixels stay exact.
-    void setMotionTolerance(double devicePixels) { tolerance_ = devicePixels > 0 ? devicePixels : 0; }
+    void setMotionTolerance(double devicePixels) {
+        tolerance_ = devicePixels > 0 ? devicePixels : 0;
+        memo_.clear();  // its steps were worked out for the old tolerance
+    }
     double motionTolerance() const { return tolerance_; }
 
     // The lattice: `t` (bounds space → device) rounded as above for a layer drawing `extent`
     // (bounds space). Rigid layers keep their linear part and only their position is rounded.
     static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance);
 
+    // The same walk gathers what frame pacing needs: frameRequest(root, time(), cap) without a walk
+    // of its own, as it stands once the finished animations are removed.
+    FrameRequest frameRequest(double cap) const;
+    // Animations of the tree that are finished at time() and removed on completion, which
+    // Layer::removeFinishedAnimations would free. The snapshot is what it would be without them.
+    size_t finishedAnimations() const { return finished_; }
+
     double time() const { return time_; }
     const cg::Transform& userToDevice() const { return userToDevice_; }
     std::span<const Entry> entries() const { return {entries_.data(), count_}; }
 
 private:
+    // What settled() worked out for the entry at the same index in the last capture; only ever a
+    // cache of a pure function of its inputs, so a stale one merely misses.
+    struct Memo {
+        double reach = std::numeric_limits<double>::quiet_NaN(), fine = 0;
+        double angle = std::numeric_limits<double>::quiet_NaN(), cos = 1, sin = 0;
+    };
+    static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
+                                 double positionStep, Memo& memo);
+
     struct Visit {
         uint32_t ops = 0;
         cg::Rect bounds = cg::Rect::null();
     };
-    Visit visit(const Layer& layer, double parentTime, const cg::Transform& parentToUser, double outerAlpha,
-                bool outerFilter, bool rigid, bool culled);
+    // scale and offset: the superlayer's time line as media·scale + offset (how pacing reads it).
+    Visit visit(const Layer& layer, double parentTime, double scale, double offset, const cg::Transform& parentToUser,
+                double outerAlpha, bool outerFilter, bool rigid, bool culled);
 
     std::vector<Entry> entries_;
     size_t count_ = 0;
     double time_ = 0;
     double tolerance_ = 0;
+    double positionStep_ = 0;  // the lattice of positions at this tolerance
+    std::vector<Memo> memo_;   // by entry index
+    double rate_ = 0;  // the highest rate a running animation asks for (infinite: no preference)
+    std::optional<double> nextStart_;
+    size_t finished_ = 0;
     cg::Transform userToDevice_, deviceToUser_;
 };
 

@@ -4,17 +4,6 @@
 
 namespace ca::detail {
 
-double durationOf(const Animation& a, double inherited) {
-    if (a.duration > 0 && std::isfinite(a.duration)) return a.duration;
-    return inherited > 0 ? inherited : 0.25;
-}
-
-double activeDuration(const Animation& a, double duration) {
-    if (a.repeatDuration > 0) return a.repeatDuration;
-    const double count = a.repeatCount > 0 ? a.repeatCount : 1;  // NaN → 1
-    return duration * (a.autoreverses ? 2 : 1) * count;
-}
-
 double floorMod(double x, double m) {
     double r = x - m * std::floor(x / m);
     if (r < 0) r = 0;

@@ -12,9 +12,16 @@ struct Phase {
 };
 
 // The duration an animation runs with: its own, else the inherited one (0.25 s at the top level).
-double durationOf(const Animation& a, double inherited);
+inline double durationOf(const Animation& a, double inherited) {
+    if (a.duration > 0 && a.duration < kForever) return a.duration;  // finite and positive
+    return inherited > 0 ? inherited : 0.25;
+}
 // duration × repeats (or the repeat duration), doubled with autoreverses.
-double activeDuration(const Animation& a, double duration);
+inline double activeDuration(const Animation& a, double duration) {
+    if (a.repeatDuration > 0) return a.repeatDuration;
+    const double count = a.repeatCount > 0 ? a.repeatCount : 1;  // NaN → 1
+    return duration * (a.autoreverses ? 2 : 1) * count;
+}
 // The animation at parent time T (a layer's local time, or a group's iteration time).
 Phase phaseAt(const Animation& a, double parentTime, double duration, bool inGroup);
 // A top-level animation whose active span is over at layer time T.

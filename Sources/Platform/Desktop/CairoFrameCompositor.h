@@ -32,6 +32,7 @@ public:
     bool update(const ca::Layer& root, double mediaTime, double alpha) override;
     void invalidate() override { full_ = true; }
     cg::ImageRef frame() const override;
+    const ca::Snapshot* lastSnapshot() const override { return &before_; }  // update swaps the new one in there
     const Stats& stats() const override { return stats_; }
 
 private:

@@ -1,6 +1,7 @@
 #include "Platform/Desktop/DesktopSurface.h"
 
 #include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/Snapshot.h"
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -125,7 +126,6 @@ void DesktopSurface::frame() {
         return;  // the map handler asks for the first frame once the window is on screen
     }
     ca::Layer& host = window_.host();
-    host.removeFinishedAnimations(t);
     // With a compositing manager the window itself fades over what lies beneath; without one
     // the picture fades from black.
     const double alpha = window_.alpha(t);
@@ -135,13 +135,19 @@ void DesktopSurface::frame() {
     } else {
         compositor_->update(host, t, alpha);
     }
+    // The compositor's snapshot walked the tree once already: it tells whether any animation
+    // finished (presentation ignores those, so freeing them after it is the same) and what pacing
+    // needs. A back end without one costs the two walks of their own.
+    const ca::Snapshot* snap = compositor_->lastSnapshot();
+    if (snap && (snap->time() != t || snap->entries().empty() || snap->entries()[0].layer != &host)) snap = nullptr;
+    if (!snap || snap->finishedAnimations() > 0) host.removeFinishedAnimations(t);
     lastFrame_ = t;
-    schedule(t);
+    schedule(t, snap);
 }
 
-void DesktopSurface::schedule(double t) {
+void DesktopSurface::schedule(double t, const ca::Snapshot* snap) {
     const double cap = lowPower_ && lowPower_() ? 15 : 30;
-    const ca::FrameRequest request = ca::frameRequest(window_.host(), t, cap);
+    const ca::FrameRequest request = snap ? snap->frameRequest(cap) : ca::frameRequest(window_.host(), t, cap);
     // The window's own fade runs at the cap, like any animation without a preference.
     const bool fading = window_.alpha(t) != window_.alpha(t + 3600);
     const double rate = std::max(request.rate, fading ? cap : 0.0);

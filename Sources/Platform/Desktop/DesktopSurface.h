@@ -58,7 +58,8 @@ public:
 
 private:
     void frame();
-    void schedule(double now);
+    // snap: the tree as just composited at `now`, or nullptr (the surface walks the tree itself).
+    void schedule(double now, const ca::Snapshot* snap);
     void cancel();
     void map();
 

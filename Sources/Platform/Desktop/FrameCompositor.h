@@ -8,7 +8,10 @@
 #include <cstdint>
 
 struct _GtkWidget;
-namespace ca { class Layer; }
+namespace ca {
+class Layer;
+class Snapshot;
+}  // namespace ca
 
 class FrameCompositor {
 public:
@@ -20,6 +23,9 @@ public:
     // (over black), and asks the widget to repaint exactly what changed. Returns whether anything
     // on screen changed.
     virtual bool update(const ca::Layer& root, double mediaTime, double alpha) = 0;
+    // The tree as the last update captured it, or nullptr where a back end keeps none: the surface
+    // reads frame pacing and finished animations from it rather than walking the tree again.
+    virtual const ca::Snapshot* lastSnapshot() const { return nullptr; }
     // Forgets the last frame: the next update repaints everything (after a resize, an expose).
     virtual void invalidate() = 0;
     // The last composited frame, opaque, at the window's pixel size.

@@ -1452,6 +1452,9 @@ void GlFrameCompositor::invalidate() {
     impl_->full = true;
 }
 cg::ImageRef GlFrameCompositor::frame() const { return impl_->frame(); }
+const ca::Snapshot* GlFrameCompositor::lastSnapshot() const {
+    return impl_->cairo ? impl_->cairo->lastSnapshot() : &impl_->before;  // update swaps the new one in there
+}
 const FrameCompositor::Stats& GlFrameCompositor::stats() const {
     return impl_->cairo ? impl_->cairo->stats() : impl_->stats;
 }

@@ -56,6 +56,7 @@ public:
     bool update(const ca::Layer& root, double mediaTime, double alpha) override;
     void invalidate() override;
     cg::ImageRef frame() const override;
+    const ca::Snapshot* lastSnapshot() const override;
     const Stats& stats() const override;
 
     // Whether it went over to Cairo (after a lost context or a window without a GL surface).

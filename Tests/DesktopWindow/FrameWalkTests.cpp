@@ -1,0 +1,116 @@
+// The one walk a frame of the live desktop makes over its tree (the snapshot, which also paces the
+// frames and finds the finished animations) against the three walks it replaces, on the trees of
+// real scenes: every sprite's layer over the rendered ground, as the desktop stacks them.
+
+#include "BuilderTestSupport.h"
+
+#include "DesktopWindow/SpriteLayer.h"
+#include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/Snapshot.h"
+
+#include <gtest/gtest.h>
+
+using namespace buildertest;
+
+namespace {
+
+LayerRef liveTree(const RenderedScene& scene) {
+    auto root = std::make_shared<ca::Layer>(), ground = std::make_shared<ca::Layer>();
+    const cg::Rect screen(0, 0, scene.image->pixelWidth() / 2.0, scene.image->pixelHeight() / 2.0);
+    root->setFrame(screen);
+    ground->setFrame(screen);
+    ground->setContents(scene.image);
+    root->addSublayer(ground);
+    std::vector<LayerRef> glows, others;
+    for (const Sprite& s : scene.sprites) (s.glow ? glows : others).push_back(layers::layer(s));
+    for (auto& l : glows) root->addSublayer(l);
+    for (auto& l : others) root->addSublayer(l);
+    // A fade of the whole tree that ends (and is removed) mid-way, and one that waits to begin, so
+    // that every tree has removals and a wake-up to find besides what its sprites do.
+    ca::BasicAnimation fade("opacity");
+    fade.fromValue = 0.5;
+    fade.toValue = 1.0;
+    fade.duration = 2;
+    root->add(fade, "fade");
+    ca::BasicAnimation later = fade;
+    later.beginTime = 50;
+    ground->add(later, "later");
+    root->commit(0);
+    return root;
+}
+
+size_t countAnimations(const ca::Layer& l) {
+    size_t n = l.animationEntries().size();
+    for (const auto& s : l.sublayers()) n += countAnimations(*s);
+    return n;
+}
+
+// Everything a compositor reads of an entry, bit for bit (the trees are distinct, so not the layer).
+::testing::AssertionResult sameEntries(const ca::Snapshot& a, const ca::Snapshot& b) {
+    if (a.entries().size() != b.entries().size()) return ::testing::AssertionFailure() << "entry counts differ";
+    for (size_t i = 0; i < a.entries().size(); ++i) {
+        const ca::Snapshot::Entry &x = a.entries()[i], &y = b.entries()[i];
+        const ca::Presentation &p = x.pres, &q = y.pres;
+        // Only what is visible is valid: a hidden entry keeps whatever it held before.
+        const bool same =
+            x.end == y.end && x.visible == y.visible && x.alpha == y.alpha && x.ownOps == y.ownOps &&
+            x.subtreeOps == y.subtreeOps && x.ownBounds == y.ownBounds && x.subtreeBounds == y.subtreeBounds &&
+            x.shadowBounds == y.shadowBounds &&
+            (!x.visible ||
+             (x.rigid == y.rigid && x.toDevice == y.toDevice && x.toUser == y.toUser && x.outerAlpha == y.outerAlpha &&
+              x.blend == y.blend && x.shadow == y.shadow && p.localTime == q.localTime && p.bounds == q.bounds &&
+              p.position == q.position && p.opacity == q.opacity && p.transform == q.transform &&
+              p.contents == q.contents && p.inTransition == q.inTransition &&
+              p.transitionProgress == q.transitionProgress));
+        if (!same) return ::testing::AssertionFailure() << "entry " << i << " differs";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(FrameWalk, OneWalkGivesTheRemovalsPacingAndSnapshotOfThree) {
+    struct Case {
+        SceneKind kind;
+        bool night;
+    };
+    std::vector<Case> cases;
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool night : {false, true}) cases.push_back({kind, night});
+    const double times[] = {0, 1.0 / 30, 1.5, 2.25, 3.3, 10, 10.0 + 1.0 / 30, 47.5, 61};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(scene_kind::rawValue(c.kind)) + (c.night ? " by night" : " by day"));
+        const RenderedScene& s = scene(c.kind, c.night);
+        LayerRef separate = liveTree(s), fused = liveTree(s);
+        ca::Snapshot three, one;
+        three.setMotionTolerance(0.25);
+        one.setMotionTolerance(0.25);
+        size_t removedInAll = 0, running = 0;
+        for (double t : times) {
+            SCOPED_TRACE(t);
+            const size_t had = countAnimations(*separate);
+            separate->removeFinishedAnimations(t);
+            const size_t removed = had - countAnimations(*separate);
+            three.capture(*separate, t, cg::Transform::scale(2, 2));
+            one.capture(*fused, t, cg::Transform::scale(2, 2));
+            EXPECT_EQ(one.finishedAnimations(), removed);
+            EXPECT_TRUE(sameEntries(three, one));
+            // What one snapshot remembers from its last frame never shows: a fresh one agrees.
+            ca::Snapshot fresh;
+            fresh.setMotionTolerance(0.25);
+            fresh.capture(*fused, t, cg::Transform::scale(2, 2));
+            EXPECT_TRUE(sameEntries(fresh, one));
+            for (double cap : {30.0, 15.0}) {
+                const ca::FrameRequest want = ca::frameRequest(*separate, t, cap), got = one.frameRequest(cap);
+                EXPECT_EQ(got.rate, want.rate);
+                EXPECT_EQ(got.nextStart, want.nextStart);
+                running += want.needsFrames();
+            }
+            if (one.finishedAnimations() > 0) fused->removeFinishedAnimations(t);
+            EXPECT_EQ(countAnimations(*fused), countAnimations(*separate));
+            removedInAll += removed;
+        }
+        EXPECT_GT(removedInAll, 0u);
+        EXPECT_GT(running, 0u);
+    }
+}
