@@ -100,6 +100,12 @@ AppDelegate::AppDelegate(GApplication* app)
     core.passStarted = [this] {
         if (menu_) menu_->refresh();
     };
+    core.releaseMemory = [] {
+        background::run([] {
+            cg::PixelStore::release();
+            dispatch::releaseFreedMemory();
+        });
+    };
     core_ = std::make_unique<AppCore>(*defaults_, *passes_, *folders_, std::move(core));
 }
 
