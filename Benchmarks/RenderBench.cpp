@@ -4,6 +4,7 @@
 // that starts as the desktop program does, makes one cold render, then the same render warm).
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,7 +112,7 @@ double median(std::vector<double> v) {
 // before it asks for its first render. On this machine, under Xvfb with a session bus, the program asks
 // 1.6 to 2.0 s after main, 250 ms after GTK knows the monitors; the child allows 100 ms. Every render is
 // asked from that one worker thread, as in the program. Prints the first render's wall and process CPU
-// milliseconds, then the warm ones' medians.
+// milliseconds, the warm ones' medians and the peak resident memory in MiB.
 constexpr std::chrono::milliseconds kStartWindow{100};
 
 int firstRenderChild(int kindIndex, bool night) {
@@ -150,13 +151,16 @@ int firstRenderChild(int kindIndex, bool night) {
     worker.join();
     if (!rendered) return 1;
     const std::vector<double> warmWall(wall.begin() + 1, wall.end()), warmCpu(cpu.begin() + 1, cpu.end());
-    std::printf("%.3f %.3f %.3f %.3f\n", wall[0], cpu[0], median(warmWall), median(warmCpu));
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    std::printf("%.3f %.3f %.3f %.3f %.1f\n", wall[0], cpu[0], median(warmWall), median(warmCpu),
+                static_cast<double>(use.ru_maxrss) / 1024);
     return 0;
 }
 
 // Iteration time: the first render's wall time in a fresh process. Counters (medians over the
 // iterations): the warm render's wall time, first ÷ warm, and the same two for process CPU time, which
-// tells more on a loaded machine.
+// tells more on a loaded machine; and the child's peak resident memory.
 void firstRender(benchmark::State& state) {
     const auto kind = scene_kind::allCases[static_cast<std::size_t>(state.range(0))];
     const bool night = state.range(1) != 0;
@@ -174,13 +178,14 @@ void firstRender(benchmark::State& state) {
         command += ' ';
         command += std::to_string(arg);
     }
-    std::vector<double> warm, ratio, warmCpu, cpuRatio;
+    std::vector<double> warm, ratio, warmCpu, cpuRatio, peak;
     for (auto _ : state) {
         FILE* child = popen(command.c_str(), "r");
-        double first = 0, firstCpu = 0, warmMs = 0, warmCpuMs = 0;
-        const int read = child ? std::fscanf(child, "%lf %lf %lf %lf", &first, &firstCpu, &warmMs, &warmCpuMs) : 0;
+        double first = 0, firstCpu = 0, warmMs = 0, warmCpuMs = 0, peakMiB = 0;
+        const int read =
+            child ? std::fscanf(child, "%lf %lf %lf %lf %lf", &first, &firstCpu, &warmMs, &warmCpuMs, &peakMiB) : 0;
         const int status = child ? pclose(child) : -1;
-        if (read != 4 || status != 0 || !(warmMs > 0) || !(warmCpuMs > 0)) {
+        if (read != 5 || status != 0 || !(warmMs > 0) || !(warmCpuMs > 0)) {
             state.SkipWithError("the child render failed");
             return;
         }
@@ -189,11 +194,13 @@ void firstRender(benchmark::State& state) {
         ratio.push_back(first / warmMs);
         warmCpu.push_back(warmCpuMs);
         cpuRatio.push_back(firstCpu / warmCpuMs);
+        peak.push_back(peakMiB);
     }
     state.counters["warm_ms"] = median(warm);
     state.counters["ratio"] = median(ratio);
     state.counters["warm_cpu_ms"] = median(warmCpu);
     state.counters["cpu_ratio"] = median(cpuRatio);
+    state.counters["peak_rss_mib"] = median(peak);
     state.SetLabel(std::string(scene_kind::rawValue(kind)) + (night ? " night" : " day"));
 }
 

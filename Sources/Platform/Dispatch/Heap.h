@@ -13,10 +13,10 @@ namespace dispatch {
 inline constexpr std::size_t kHeapBlockLimit = std::size_t{32} << 20;
 // Free memory a heap keeps at its top before it gives some back to the system.
 inline constexpr std::size_t kHeapKept = std::size_t{64} << 20;
-// What each loop thread brings in at program start: a little more than the most one loop thread's heap
-// holds during a render of a large desktop (about 8 MiB, 13 on the thread that asked for the render,
-// the picture itself aside).
-inline constexpr std::size_t kLoopThreadWarmth = std::size_t{16} << 20;
+// What each loop thread (and the render worker) brings in at program start: a little more than one loop
+// thread's heap holds during a render of a 3420 × 2224 desktop, about 8 MiB, the picture aside. 16 MiB
+// made the first render no faster and the process 48 MiB larger.
+inline constexpr std::size_t kLoopThreadWarmth = std::size_t{10} << 20;
 
 // Applies the settings above, and gives the process one heap per loop thread at most, so that a thread
 // that is not a loop thread (a render started from a program's own worker) shares a heap the loop
