@@ -90,19 +90,15 @@ void concurrentInTurn(std::size_t n, const std::function<void(std::size_t)>& bod
 void startThreads(std::size_t warmBytes) {
     static std::once_flag once;
     std::call_once(once, [warmBytes] {
-        // One iteration per hardware thread, each held until all have begun (or a while has passed):
-        // while one is held, the next goes to a thread not yet busy, so every worker is started, and each
-        // warms its own heap.
+        // One iteration per hardware thread, each warming its thread's heap and then waiting a moment:
+        // while one waits, the next goes to a thread not yet busy, so every worker is started and warmed.
         tbb::this_task_arena::enqueue([warmBytes] {
             const int n = tbb::this_task_arena::max_concurrency();
-            std::atomic<int> begun{0};
             tbb::parallel_for(
                 tbb::blocked_range<int>(0, n, 1),
-                [&](const tbb::blocked_range<int>&) {
-                    begun.fetch_add(1);
+                [warmBytes](const tbb::blocked_range<int>&) {
                     warmHeap(warmBytes);
-                    for (int i = 0; i < 50 && begun.load() < n; ++i)
-                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 },
                 tbb::simple_partitioner());
         });
