@@ -25,7 +25,7 @@ AppCore::AppCore(Defaults& defaults, RenderPasses& passes, FolderSyncDriver& fol
 AppCore::~AppCore() {
     *alive_ = false;
     for (int id : handlers_) defaults_.removeHandler(id);
-    for (Timers::Id id : {dayTimer_, quitTimer_})
+    for (Timers::Id id : {dayTimer_, quitTimer_, releaseTimer_})
         if (id) services_.timers->cancel(id);
 }
 
@@ -75,6 +75,13 @@ void AppCore::renderAll(double fade) {
     pass.fade = fade;
     passes_.renderAll(pass);
     syncFolders(false);
+    if (services_.releaseMemory) {
+        if (releaseTimer_) services_.timers->cancel(releaseTimer_);
+        releaseTimer_ = services_.timers->after(releaseDelay, [this] {
+            releaseTimer_ = 0;
+            services_.releaseMemory();
+        });
+    }
     if (services_.passStarted) services_.passStarted();
 }
 

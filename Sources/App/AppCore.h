@@ -34,7 +34,14 @@ public:
         std::function<bool()> writing;
         // Called after every render pass started.
         std::function<void()> passStarted;
+        // Called once rendering has paused for releaseDelay: the memory renders keep for the next one
+        // (pictures', heaps') goes back to the system.
+        std::function<void()> releaseMemory;
     };
+
+    // Seconds without a new pass before the kept memory is released: longer than the passes of one
+    // burst of changes (a theme switch, moving icons), far shorter than the hours between scene changes.
+    static constexpr double releaseDelay = 120;
 
     // Fades, in seconds: window rebuilds, new days, power and preference changes; an appearance change;
     // the windows going out on quit.
@@ -100,7 +107,7 @@ private:
     DeskLayout layout_;
     std::chrono::year_month_day lastDay_{};
     std::vector<int> handlers_;
-    Timers::Id dayTimer_ = 0, quitTimer_ = 0;
+    Timers::Id dayTimer_ = 0, quitTimer_ = 0, releaseTimer_ = 0;
     bool launched_ = false, locked_ = false, quitting_ = false;
     bool renderPending_ = false, appearancePending_ = false;
     // Posted work checks this: the core may be gone by the time it runs.

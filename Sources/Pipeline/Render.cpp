@@ -188,6 +188,11 @@ std::optional<RenderedScene> renderStages(const SceneSpec& spec, const Placement
 
 }  // namespace
 
+std::size_t pictureBytes(const SceneSpec& spec) {
+    const auto pixels = pixelSize(spec);
+    return pixels ? static_cast<std::size_t>(pixels->first) * static_cast<std::size_t>(pixels->second) * 4 : 0;
+}
+
 std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before) {
     return renderStages(spec, before, nullptr);
 }

@@ -33,6 +33,9 @@ struct StageTimes {
 // pixels, or absurd icon and text sizes): it is refused before any work.
 std::optional<RenderedScene> render(const SceneSpec& spec, const PlacementMap& before);
 
+// Bytes of the picture a render of `spec` draws into (0 when it cannot have one): what to bring in ahead.
+std::size_t pictureBytes(const SceneSpec& spec);
+
 // The same, adding the stages' durations to `times` (benchmarks). They are measured between stages,
 // never inside them, so the picture is the one `render` gives.
 std::optional<RenderedScene> renderTimed(const SceneSpec& spec, const PlacementMap& before, StageTimes& times);

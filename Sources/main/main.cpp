@@ -10,6 +10,7 @@
 
 #include "App/Gui/AppDelegate.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Dispatch/Heap.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {
@@ -25,7 +26,9 @@ int gui(const char* argv0, bool settings = false) {
                    "without one\n", stderr);
         return 1;
     }
-    dispatch::startThreads();  // while the windows open, so the first render finds them running
+    // While the windows open (a second or more), so the first render finds the threads running and their
+    // heaps' memory in.
+    dispatch::startThreads(dispatch::kLoopThreadWarmth);
     return appgui::run(argv0, settings);
 }
 
@@ -60,6 +63,7 @@ bool usableDirectory(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    dispatch::keepFreedMemory();  // before any thread starts
     // One mode a run, with exactly its own arguments: anything else is a mistake worth saying, not a mode to
     // guess at.
     const std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -76,7 +80,7 @@ int main(int argc, char** argv) {
             dir = std::string(args[1]);
             if (!usableDirectory(*dir)) return 1;
         }
-        dispatch::startThreads();
+        dispatch::startThreads(dispatch::kLoopThreadWarmth);
         try {
             SelfTest::entryChecks();
             SelfTest::run(dir);

@@ -68,12 +68,14 @@ struct Rig {
     std::shared_ptr<Settings> settings = std::make_shared<Settings>();
     static constexpr double start = 86400 - 100;
     bool writing = false;  // the status menu writing a preference and reacting to it itself
+    std::vector<double> releases;  // when the kept memory was released
     AppCore core{defaults, passes, folders,
                  {main, timers, shell, settings,
                   [t = timers] { return year_month_day{sys_days{2026y / 12 / 8} + days{int(std::floor(t->now / 86400))}}; },
                   [t = timers] { return 86400 - std::fmod(t->now, 86400); },
                   [this] { return writing; },
-                  {}}};
+                  {},
+                  [this] { releases.push_back(timers->now - start); }}};
 
     Rig() { timers->now = start; }
     // Lets everything queued run, and every render finish and land.
@@ -200,6 +202,41 @@ TEST(AppCore, ANewDayRendersOnlyWithTheDailyScene) {
         const int64_t before = rig.passes.generation();
         rig.timers->advance(c.seconds);
         EXPECT_EQ(rig.passes.generation() - before, c.passes);
+    }
+}
+
+// The memory renders keep goes back once, two minutes after the last pass of a burst: every pass in
+// between (here moving icons, then a monitor added) starts the two minutes again.
+TEST(AppCore, KeptMemoryIsReleasedTwoMinutesAfterTheLastPass) {
+    struct Case {
+        std::vector<double> passesAt;  // seconds after launch: a new icon layout each time
+        double until;
+        std::vector<double> releases;  // seconds after the start of the clock
+    };
+    const Case cases[] = {
+        {{}, 119, {}},
+        {{}, 121, {120}},
+        {{60, 100}, 219, {}},
+        {{60, 100}, 400, {220}},
+        {{30, 300}, 500, {150, 420}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.until);
+        Rig rig;
+        rig.defaults.setDaily(false);  // no pass of its own at midnight
+        rig.core.launch();
+        double at = 0;
+        int n = 0;
+        for (double pass : c.passesAt) {
+            rig.timers->advance(pass - at);
+            at = pass;
+            DeskLayout layout;
+            layout.iconSize = 48 + ++n;
+            if (n == 2) rig.core.monitorsChanged();
+            else rig.core.setLayout(layout);
+        }
+        rig.timers->advance(c.until - at);
+        EXPECT_EQ(rig.releases, c.releases);
     }
 }
 

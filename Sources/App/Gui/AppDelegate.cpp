@@ -24,8 +24,12 @@
 #include "Finder/SessionIcons.h"
 #include "FolderIcons/GioFolderBackend.h"
 #include "Platform/Desktop/SessionChoice.h"
+#include "Platform/Background/Background.h"
 #include "Platform/Desktop/WaylandLayer.h"
+#include "Platform/Dispatch/Heap.h"
 #include "Platform/Files/Files.h"
+#include "Platform/Graphics/PixelStore.h"
+#include "Pipeline/Render.h"
 
 namespace {
 
@@ -36,6 +40,26 @@ constexpr unsigned welcomeDelayMs = 1500;
 int renderThreads() {
     const unsigned n = std::thread::hardware_concurrency();
     return int(std::clamp(n / 2, 1u, 4u));
+}
+
+// As soon as GTK knows the monitors, a quarter of a second before the first render is asked for: the
+// memory of each monitor's picture is brought in beside the start-up, so the first render does not
+// fault it in page by page.
+void prepareFirstPictures(GApplication*, gpointer) {
+    GdkDisplay* display = gdk_display_get_default();
+    const int monitors = display ? gdk_display_get_n_monitors(display) : 0;
+    for (int i = 0; i < monitors; ++i) {
+        GdkMonitor* monitor = gdk_display_get_monitor(display, i);
+        if (!monitor) continue;
+        GdkRectangle area{};
+        gdk_monitor_get_geometry(monitor, &area);
+        const int scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
+        SceneSpec spec;
+        spec.size = {static_cast<double>(area.width), static_cast<double>(area.height)};
+        spec.scale = scale;
+        const std::size_t bytes = Renderer::pictureBytes(spec);
+        if (bytes > 0) background::run([bytes] { cg::PixelStore::prepare(bytes); });
+    }
 }
 
 }  // namespace
@@ -52,6 +76,8 @@ AppDelegate::AppDelegate(GApplication* app)
         main, folderWorker_,
         FolderSyncDriver::over(std::make_shared<FolderIcons::GioFolderBackend>(
             FolderIcons::GioFolderBackend::defaultIconDirectory())));
+    // The render worker's heap, brought in while the windows are built (loop threads warmed theirs at start).
+    renders_->run([] { dispatch::warmHeap(dispatch::kLoopThreadWarmth); });
     RenderPasses::Services services;
     services.main = main;
     services.renders = renders_;
@@ -73,6 +99,12 @@ AppDelegate::AppDelegate(GApplication* app)
     // The scene or the time of day may have moved on: the menu's checkmark and thumbnails follow.
     core.passStarted = [this] {
         if (menu_) menu_->refresh();
+    };
+    core.releaseMemory = [] {
+        background::run([] {
+            cg::PixelStore::release();
+            dispatch::releaseFreedMemory();
+        });
     };
     core_ = std::make_unique<AppCore>(*defaults_, *passes_, *folders_, std::move(core));
 }
@@ -400,6 +432,7 @@ int run(const char* argv0, bool settings) {
     g_action_map_add_action(G_ACTION_MAP(running.app), G_ACTION(action));
     g_object_unref(action);
     g_signal_connect(running.app, "handle-local-options", G_CALLBACK(onLocalOptions), &running);
+    g_signal_connect_after(running.app, "startup", G_CALLBACK(prepareFirstPictures), nullptr);
     g_signal_connect(running.app, "activate", G_CALLBACK(onActivate), &running);
     const guint term = g_unix_signal_add(SIGTERM, onSignal, &running);
     const guint interrupt = g_unix_signal_add(SIGINT, onSignal, &running);

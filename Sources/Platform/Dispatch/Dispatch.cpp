@@ -1,5 +1,7 @@
 #include "Platform/Dispatch/Dispatch.h"
 
+#include "Platform/Dispatch/Heap.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -97,16 +99,19 @@ void concurrentInTurn(std::size_t n, const std::function<void(std::size_t)>& bod
     });
 }
 
-void startThreads() {
+void startThreads(std::size_t warmBytes) {
     static std::once_flag once;
-    std::call_once(once, [] {
-        // One short wait per hardware thread, one at a time per thread: while an iteration waits, the
-        // next goes to a thread not yet busy, so every worker is started.
-        tbb::this_task_arena::enqueue([] {
+    std::call_once(once, [warmBytes] {
+        // One iteration per hardware thread, each warming its thread's heap and then waiting a moment:
+        // while one waits, the next goes to a thread not yet busy, so every worker is started and warmed.
+        tbb::this_task_arena::enqueue([warmBytes] {
             const int n = tbb::this_task_arena::max_concurrency();
             tbb::parallel_for(
                 tbb::blocked_range<int>(0, n, 1),
-                [](const tbb::blocked_range<int>&) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); },
+                [warmBytes](const tbb::blocked_range<int>&) {
+                    warmHeap(warmBytes);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                },
                 tbb::simple_partitioner());
         });
     });

@@ -16,8 +16,9 @@ int threadCount();
 void concurrentPerform(std::size_t n, const std::function<void(std::size_t)>& body);
 
 // Starts the loop threads in the background and returns at once, so that the first loop of the process
-// finds them running instead of waiting for each to start. Later calls do nothing.
-void startThreads();
+// finds them running instead of waiting for each to start; each also brings in `warmBytes` of its heap
+// (warmHeap) for the first render. Later calls do nothing.
+void startThreads(std::size_t warmBytes = 0);
 
 // The same for a few long iterations of uneven length: they are handed out one at a time, in index
 // order, to one lane per thread, so no thread is left holding a share of the range while others idle.

@@ -2,6 +2,7 @@
 
 #include "Platform/Check.h"
 #include "Platform/Graphics/Blur.h"
+#include "Platform/Graphics/PixelStore.h"
 
 #include <cairo.h>
 #include <sys/mman.h>
@@ -42,19 +43,6 @@ cairo_surface_t* clearSurface(int width, int height) {
     for (std::uintptr_t at = (start + kPage) & ~(kPage - 1); at < start + bytes; at += kPage)
         first[at - start] = 0;
     return s;
-}
-
-// Memory for a whole picture's pixels, asked for in huge pages where it spans some. Fresh memory is
-// otherwise thousands of small page faults on its first write, which is most of what makes the first
-// render of a process slower than later ones. Later renders get memory the allocator kept, as before:
-// the hint only covers the whole huge pages inside the block.
-PixelBuffer largePixels(size_t bytes) {
-    PixelBuffer pixels(static_cast<uint32_t*>(std::malloc(bytes)));
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    const auto start = reinterpret_cast<std::uintptr_t>(pixels.get());
-    const std::uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1), last = (start + bytes) & ~(kHuge - 1);
-    if (pixels && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    return pixels;
 }
 
 // A band's private rows, a few megabytes: aligned to and rounded up to whole huge pages, so that the
@@ -944,7 +932,7 @@ std::unique_ptr<Context> Context::makeBitmap(int pixelWidth, int pixelHeight, do
     if (cleared) {
         s = clearSurface(pixelWidth, pixelHeight);
     } else {
-        pixels = largePixels(static_cast<size_t>(pixelWidth) * static_cast<size_t>(pixelHeight) * 4);
+        pixels = PixelStore::take(static_cast<size_t>(pixelWidth) * static_cast<size_t>(pixelHeight) * 4);
         if (!pixels) return nullptr;
         s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.get()), CAIRO_FORMAT_ARGB32,
                                                 pixelWidth, pixelHeight, pixelWidth * 4);

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/Image.h"
 
+#include "Platform/Graphics/PixelStore.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +16,11 @@
 #include <cstring>
 
 namespace cg {
+
+void FreePixels::operator()(uint32_t* p) const noexcept {
+    if (kept) PixelStore::giveBack(p, kept);
+    else std::free(p);
+}
 
 namespace {
 

@@ -23,9 +23,11 @@ enum class AlphaInfo {
 };
 
 // Pixel memory from std::malloc or std::calloc, handed over whole (a finished bitmap becomes an image
-// without a copy).
+// without a copy); or, where `kept` is the buffer's size, a picture's memory from the PixelStore, which
+// goes back there.
 struct FreePixels {
-    void operator()(uint32_t* p) const noexcept { std::free(p); }
+    std::size_t kept = 0;
+    void operator()(uint32_t* p) const noexcept;
 };
 using PixelBuffer = std::unique_ptr<uint32_t[], FreePixels>;
 
