@@ -2,6 +2,7 @@
 
 #include "Platform/Desktop/CairoFrameCompositor.h"
 
+#include "Platform/Animation/Compositor.h"
 #include "Platform/Animation/Layer.h"
 #include "Platform/Animation/Snapshot.h"
 #include "Platform/Graphics/Context.h"
@@ -1027,13 +1028,6 @@ struct GlFrameCompositor::Impl {
         for (size_t j = i + 1; j < e.end; j = entries[j].end) drawLayer(j, inherited);
     }
 
-    static cg::ImageFilter filterOf(const ca::Layer& layer) {
-        return layer.minificationFilter() == ca::ContentsFilter::nearest &&
-                       layer.magnificationFilter() == ca::ContentsFilter::nearest
-                   ? cg::ImageFilter::nearest
-                   : cg::ImageFilter::good;
-    }
-
     // How a picture drawn by m at `size` device pixels from `image` samples.
     Sampling samplingFor(cg::ImageFilter filter, const cg::Transform& m, const cg::Rect& r, Texture& tex) {
         if (filter == cg::ImageFilter::nearest) return Sampling::nearest;
@@ -1066,7 +1060,7 @@ struct GlFrameCompositor::Impl {
             return;
         }
         if (p.bounds.isEmpty()) return;
-        const cg::ImageFilter filter = filterOf(layer);
+        const cg::ImageFilter filter = ca::contentsFilter(layer);
         Quad q;
         q.m = e.toDevice;
         q.r = p.bounds;
@@ -1189,7 +1183,7 @@ struct GlFrameCompositor::Impl {
                 const auto& s = effect.shadow->shadow;
                 bitmap->setShadow(s.offset, s.blur, s.color);
             }
-            rasterOwn(*bitmap, e);
+            ca::drawOwnOperations(*bitmap, e);
             r.tex = uploadFlipped(*bitmap, r.tex.id, r.tex.width, r.tex.height);
             r.box = box;
             r.version = e.version;
@@ -1218,90 +1212,6 @@ struct GlFrameCompositor::Impl {
         q.alpha = effect.alpha;
         q.widen = false;
         draw(q, effect.blend);
-    }
-
-    // What ca::Compositor draws for a layer's own operations, at full opacity with normal blending.
-    static void rasterOwn(cg::Context& c, const ca::Snapshot::Entry& e) {
-        const ca::Layer& layer = *e.layer;
-        const ca::Presentation& p = e.pres;
-        c.concatenateCTM(e.toUser);
-        const double corner = std::max(0.0, layer.cornerRadius());
-        const cg::ImageFilter filter = filterOf(layer);
-        if (e.pathShadow && !layer.shadowPath()->isEmpty()) {
-            c.saveGState();
-            c.setShadow(e.shadow.offset, e.shadow.blur, e.shadow.color);
-            c.setFillColor(cg::Color::black());
-            c.fillShadowOnly(*layer.shadowPath());
-            c.restoreGState();
-        }
-        if (!p.bounds.isEmpty() && layer.backgroundColor() && layer.backgroundColor()->a > 0) {
-            c.setFillColor(*layer.backgroundColor());
-            if (corner > 0) {
-                c.beginPath();
-                c.addRoundedRect(p.bounds, corner, corner);
-                c.fillPath();
-            } else {
-                c.fill(p.bounds);
-            }
-        }
-        if (!p.bounds.isEmpty() && p.inTransition && p.transitionFrom) {
-            c.beginTransparencyLayer();
-            c.setAlpha(1 - p.transitionProgress);
-            c.drawUnclipped(*p.transitionFrom, p.bounds, filter);
-            if (p.contents) {
-                c.setAlpha(p.transitionProgress);
-                c.setBlendMode(cg::BlendMode::plusLighter);
-                c.drawUnclipped(*p.contents, p.bounds, filter);
-            }
-            c.endTransparencyLayer();
-        } else if (!p.bounds.isEmpty() && p.contents) {
-            if (p.inTransition) c.setAlpha(c.alpha() * p.transitionProgress);
-            c.drawUnclipped(*p.contents, p.bounds, filter);
-        }
-        if (layer.kind() == ca::Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
-            const auto& shape = static_cast<const ca::ShapeLayer&>(layer);
-            if (shape.fillColor() && shape.fillColor()->a > 0) {
-                c.setFillColor(*shape.fillColor());
-                c.fill(p.path);
-            }
-            if (shape.strokeColor() && shape.strokeColor()->a > 0 && p.lineWidth > 0) {
-                c.setStrokeColor(*shape.strokeColor());
-                c.setLineWidth(p.lineWidth);
-                c.setLineCap(shape.lineCap());
-                c.setLineJoin(shape.lineJoin());
-                c.setMiterLimit(shape.miterLimit());
-                c.stroke(p.path);
-            }
-        }
-        if (layer.kind() == ca::Layer::Kind::gradient && !p.bounds.isEmpty()) {
-            const auto& g = static_cast<const ca::GradientLayer&>(layer);
-            if (!g.gradient().isEmpty()) {
-                c.saveGState();
-                if (corner > 0) {
-                    c.beginPath();
-                    c.addRoundedRect(p.bounds, corner, corner);
-                    c.clip();
-                } else {
-                    c.clipToRect(p.bounds);
-                }
-                const cg::Rect& b = p.bounds;
-                auto at = [&](cg::Point u) {
-                    return cg::Point{b.minX() + u.x * b.width(), b.minY() + u.y * b.height()};
-                };
-                const cg::Point s = at(g.startPoint()), t = at(g.endPoint());
-                if (g.type() == ca::GradientLayer::Type::axial) {
-                    c.drawLinearGradient(g.gradient(), s, t, {true, true});
-                } else {
-                    const double rx = std::fabs(t.x - s.x), ry = std::fabs(t.y - s.y);
-                    if (rx > 0 && ry > 0) {
-                        c.translateBy(s.x, s.y);
-                        c.scaleBy(rx, ry);
-                        c.drawRadialGradient(g.gradient(), {0, 0}, 0, {0, 0}, 1, {true, false});
-                    }
-                }
-                c.restoreGState();
-            }
-        }
     }
 
     void render() {
