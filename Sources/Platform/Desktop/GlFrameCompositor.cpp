@@ -325,6 +325,7 @@ struct GlFrameCompositor::Impl {
     bool drawn = false;  // the frame texture holds a picture
     uint64_t frames = 0;
     Stats stats;
+    FrameWork work;
     uint64_t textureBytes = 0;
     bool warnedGroupShadow = false;
 
@@ -676,6 +677,7 @@ struct GlFrameCompositor::Impl {
 
     Texture upload(const uint32_t* pixels, int w, int h, GLuint reuse = 0, int oldW = 0, int oldH = 0) {
         forget();
+        work.uploads += 1;
         Texture t;
         t.width = w;
         t.height = h;
@@ -803,6 +805,7 @@ struct GlFrameCompositor::Impl {
                 glActiveTexture(GLenum(GL_TEXTURE0 + i));
                 glBindTexture(GL_TEXTURE_2D, units[i].tex);
                 bound.tex[i] = units[i].tex;
+                work.binds += 1;
             }
             if (bound.sampler[i] != units[i].sampler) {
                 glBindSampler(GLuint(i), samplers[units[i].sampler]);
@@ -812,6 +815,7 @@ struct GlFrameCompositor::Impl {
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
         glDrawArrays(GL_TRIANGLES, stream(), GLsizei(vertices.size()));
+        work.draws += 1;
         vertices.clear();
         units.clear();
     }
@@ -890,6 +894,7 @@ struct GlFrameCompositor::Impl {
         const double x0 = r.minX() - mx, x1 = r.maxX() + mx, y0 = r.minY() - my, y1 = r.maxY() + my;
         const Vertex v00 = corner(x0, y0), v10 = corner(x1, y0), v01 = corner(x0, y1), v11 = corner(x1, y1);
         vertices.insert(vertices.end(), {v00, v10, v11, v00, v11, v01});
+        work.quads += 1;
         if (dodge) drawDodge(v00, v10, v01, v11);
     }
 
@@ -940,6 +945,8 @@ struct GlFrameCompositor::Impl {
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
         glDrawArrays(GL_TRIANGLES, stream(), GLsizei(vertices.size()));
+        work.draws += 1;
+        work.binds += units.size() + 1;
         glDisable(GL_SCISSOR_TEST);
         vertices.clear();
         units.clear();
@@ -1184,6 +1191,7 @@ struct GlFrameCompositor::Impl {
                 bitmap->setShadow(s.offset, s.blur, s.color);
             }
             ca::drawOwnOperations(*bitmap, e);
+            work.rasters += 1;
             r.tex = uploadFlipped(*bitmap, r.tex.id, r.tex.width, r.tex.height);
             r.box = box;
             r.version = e.version;
@@ -1216,6 +1224,7 @@ struct GlFrameCompositor::Impl {
 
     void render() {
         frames += 1;
+        work = {};
         forget();
         targets.assign(1, &main);
         glBindFramebuffer(GL_FRAMEBUFFER, main.fbo);
@@ -1365,6 +1374,7 @@ cg::ImageRef GlFrameCompositor::frame() const { return impl_->frame(); }
 const FrameCompositor::Stats& GlFrameCompositor::stats() const {
     return impl_->cairo ? impl_->cairo->stats() : impl_->stats;
 }
+const GlFrameCompositor::FrameWork& GlFrameCompositor::frameWork() const { return impl_->work; }
 bool GlFrameCompositor::fellBack() const { return impl_->cairo != nullptr; }
 void GlFrameCompositor::loseContextForTesting() { impl_->fallBack("the GL context was lost"); }
 

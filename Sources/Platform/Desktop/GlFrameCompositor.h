@@ -58,6 +58,16 @@ public:
     cg::ImageRef frame() const override;
     const Stats& stats() const override;
 
+    // What the last composited frame asked of GL and cg (for tests and benchmarks).
+    struct FrameWork {
+        uint64_t draws = 0;         // draw calls
+        uint64_t binds = 0;         // textures bound
+        uint64_t quads = 0;         // pictures and bitmaps placed
+        uint64_t rasters = 0;       // layers drawn again by cg and uploaded
+        uint64_t uploads = 0;       // textures uploaded (pictures, resampled pictures, layers' bitmaps)
+    };
+    const FrameWork& frameWork() const;
+
     // Whether it went over to Cairo (after a lost context or a window without a GL surface).
     bool fellBack() const;
     // Behaves as if the driver reported the context lost (tests of the fallback).
