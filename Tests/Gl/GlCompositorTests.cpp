@@ -12,6 +12,7 @@
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/GlFrameCompositor.h"
 #include "Platform/Desktop/MainLoop.h"
+#include "Platform/Desktop/ShelfPacker.h"
 #include "SelfTest/SelfTest.h"
 
 #include <gdk/gdk.h>
@@ -19,10 +20,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -276,6 +279,18 @@ std::vector<SmallCase> smallCases() {
                      l->setOpacity(0.6);
                      r.addSublayer(l);
                  }, 0.37});
+    // Small pictures share atlas pages: drawn larger, smaller, turned and cut at their rects, none
+    // may show a neighbour's texels past its edge.
+    v.push_back({"atlas-neighbours", [](ca::Layer& r) {
+                     for (int i = 0; i < 12; ++i) {
+                         auto l = pictureLayer(sprite(8 + i, 6 + i % 4, uint32_t(20 + i)), cg::Rect(0, 0, 8 + i, 6 + i % 4),
+                                               {14.3 + (i % 4) * 38, 18.6 + (i / 4) * 40});
+                         if (i % 3 == 0) l->setAffineTransform(cg::Transform::scale(2.6, 2.6));
+                         if (i % 3 == 1) l->setAffineTransform(cg::Transform::rotation(0.3).scaledBy(1.8, 1.8));
+                         r.addSublayer(l);
+                     }
+                     r.addSublayer(pictureLayer(sprite(120, 90, 40), cg::Rect(0, 0, 30, 22), {130.4, 100.2}));
+                 }});
     return v;
 }
 
@@ -286,6 +301,84 @@ INSTANTIATE_TEST_SUITE_P(Gl, SmallTrees, ::testing::ValuesIn(smallCases()),
                                  if (ch == '-') ch = '_';
                              return n;
                          });
+
+// ---- Atlas pages ----
+
+struct PackCase {
+    friend void PrintTo(const PackCase& c, std::ostream* os) { *os << c.name; }
+    const char* name;
+    int size, gutter;
+    std::vector<std::pair<int, int>> pictures;  // w × h, placed in order
+    std::vector<std::optional<std::pair<int, int>>> expected;  // where each goes, or no room
+};
+
+class ShelfPacking : public ::testing::TestWithParam<PackCase> {};
+
+TEST_P(ShelfPacking, PlacesPicturesOnShelvesWithGutters) {
+    const PackCase& c = GetParam();
+    ShelfPacker packer(c.size, c.gutter);
+    ASSERT_EQ(c.pictures.size(), c.expected.size());
+    std::vector<std::array<int, 4>> placed;
+    for (size_t i = 0; i < c.pictures.size(); ++i) {
+        const auto [w, h] = c.pictures[i];
+        const auto at = packer.place(w, h);
+        ASSERT_EQ(at.has_value(), c.expected[i].has_value()) << c.name << " picture " << i;
+        if (!at) continue;
+        EXPECT_EQ(at->x, c.expected[i]->first) << c.name << " picture " << i;
+        EXPECT_EQ(at->y, c.expected[i]->second) << c.name << " picture " << i;
+        // Inside the page with a gutter to its edges, and a gutter from every other picture.
+        EXPECT_GE(at->x, c.gutter);
+        EXPECT_GE(at->y, c.gutter);
+        EXPECT_LE(at->x + w + c.gutter, c.size);
+        EXPECT_LE(at->y + h + c.gutter, c.size);
+        for (const auto& q : placed) {
+            const bool apart = at->x + w + c.gutter <= q[0] || q[0] + q[2] + c.gutter <= at->x ||
+                               at->y + h + c.gutter <= q[1] || q[1] + q[3] + c.gutter <= at->y;
+            EXPECT_TRUE(apart) << c.name << " picture " << i << " touches an earlier one";
+        }
+        placed.push_back({at->x, at->y, w, h});
+    }
+    EXPECT_EQ(packer.pictures(), int(placed.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Gl, ShelfPacking,
+                         ::testing::Values(
+                             PackCase{"one-row", 64, 2, {{10, 10}, {10, 10}, {20, 10}},
+                                      {{{2, 2}}, {{14, 2}}, {{26, 2}}}},
+                             // A row full: the next shelf starts below the tallest of the first.
+                             PackCase{"wraps", 32, 2, {{12, 8}, {12, 8}, {12, 8}},
+                                      {{{2, 2}}, {{16, 2}}, {{2, 12}}}},
+                             // A short picture goes on the shelf of its height, not a taller one twice its size.
+                             PackCase{"shelf-by-height", 128, 2, {{20, 40}, {20, 8}, {20, 30}, {20, 8}},
+                                      {{{2, 2}}, {{2, 44}}, {{24, 2}}, {{24, 44}}}},
+                             PackCase{"too-large", 32, 2, {{29, 10}, {28, 28}, {28, 29}},
+                                      {std::nullopt, {{2, 2}}, std::nullopt}},
+                             PackCase{"full", 24, 2, {{9, 9}, {9, 9}, {9, 9}, {9, 9}, {1, 1}},
+                                      {{{2, 2}}, {{13, 2}}, {{2, 13}}, {{13, 13}}, std::nullopt}},
+                             PackCase{"empty-picture", 32, 2, {{0, 5}, {5, 0}}, {std::nullopt, std::nullopt}}),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             for (char& ch : n)
+                                 if (ch == '-') ch = '_';
+                             return n;
+                         });
+
+// The page is free again only once every picture on it is gone.
+TEST(ShelfPackingRelease, ThePageEmptiesWhenItsLastPictureGoes) {
+    ShelfPacker packer(24, 2);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(packer.place(9, 9));
+    EXPECT_FALSE(packer.place(9, 9));
+    for (int i = 0; i < 3; ++i) packer.release();
+    EXPECT_EQ(packer.pictures(), 1);
+    EXPECT_FALSE(packer.place(9, 9)) << "a place reused while a picture is still on the page";
+    packer.release();
+    EXPECT_EQ(packer.pictures(), 0);
+    EXPECT_EQ(packer.used(), 0);
+    const auto again = packer.place(9, 9);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->x, 2);
+    EXPECT_EQ(again->y, 2);
+}
 
 // ---- Whole scenes ----
 

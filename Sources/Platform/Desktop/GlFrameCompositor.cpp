@@ -1,6 +1,7 @@
 #include "Platform/Desktop/GlFrameCompositor.h"
 
 #include "Platform/Desktop/CairoFrameCompositor.h"
+#include "Platform/Desktop/ShelfPacker.h"
 
 #include "Platform/Animation/Compositor.h"
 #include "Platform/Animation/Layer.h"
@@ -13,6 +14,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <array>
 #include <set>
 #include <chrono>
 #include <cmath>
@@ -61,6 +63,12 @@ constexpr int kUnits = 16;  // textures one draw call may sample (GL 3.3 offers 
 constexpr int kDodgeUnits = 2;
 // Textures kept beyond what the current frame draws are dropped above this.
 constexpr uint64_t kMemoryBound = 256ull << 20;
+// Pictures this small share atlas pages of this size, so that a draw call takes many of them.
+constexpr int kAtlasPicture = 256;
+constexpr int kPageSize = 1024;
+// Clear texels around each picture on a page: linear filtering reads one texel past the edge, and
+// a picture sampled up to a texel beyond it reads two.
+constexpr int kGutter = 2;
 
 const char* kQuadVertex = R"(#version 330 core
 layout(location = 0) in vec2 aPos;
@@ -69,12 +77,16 @@ layout(location = 2) in float aAlpha;
 layout(location = 3) in float aMix;
 layout(location = 4) in ivec2 aUnits;
 layout(location = 5) in vec4 aEdges;
+layout(location = 6) in vec4 aRectA;
+layout(location = 7) in vec4 aRectB;
 uniform vec4 uTarget;
 out vec2 vUv;
 out float vAlpha;
 out float vMix;
 out vec4 vEdges;
 flat out ivec2 vUnits;
+flat out vec4 vRectA;
+flat out vec4 vRectB;
 void main() {
     vEdges = aEdges;
     gl_Position = vec4((aPos - uTarget.xy) / uTarget.zw * 2.0 - 1.0, 0.0, 1.0);
@@ -82,6 +94,8 @@ void main() {
     vAlpha = aAlpha;
     vMix = aMix;
     vUnits = aUnits;
+    vRectA = aRectA;
+    vRectB = aRectB;
 }
 )";
 
@@ -93,20 +107,35 @@ in float vAlpha;
 in float vMix;
 in vec4 vEdges;
 flat in ivec2 vUnits;
+flat in vec4 vRectA;
+flat in vec4 vRectB;
+// A picture at uv (0 to 1 across it), held by a texture of its own or by a place on an atlas page
+// (`rect`, in the texture's coordinates), `texels` across. Past its edge it reads as transparent, as
+// a texture clamped to a clear border would; a picture cut at its rect repeats its edge texels instead.
+vec4 pictureAt(int i, vec4 rect, vec2 uv, bool cut, vec2 texels) {
+    if (cut) {
+        uv = clamp(uv, 0.5 / texels, 1.0 - 0.5 / texels);
+    } else if (any(lessThan(uv, -1.0 / texels)) || any(greaterThan(uv, 1.0 + 1.0 / texels))) {
+        return vec4(0.0);
+    }
+    return pickAt(i, rect.xy + uv * rect.zw);
+}
 // A picture drawn much smaller: the average of bilinear taps spread over the pixel's footprint, close
 // to the area average of cg's "good" filter (which mipmaps only approximate).
-vec4 pick(int unit, vec2 footprint) {
+vec4 pick(int unit, vec4 rect, vec2 footprint) {
     int i = unit & 255;
+    bool cut = (unit & 512) != 0;
+    vec2 size = sizeOf(i) * rect.zw;
 #if !BOX
-    return pickAt(i, vUv);
+    return pictureAt(i, rect, vUv, cut, size);
 #else
-    if ((unit & 256) == 0) return pickAt(i, vUv);
-    vec2 texels = footprint * sizeOf(i);
+    if ((unit & 256) == 0) return pictureAt(i, rect, vUv, cut, size);
+    vec2 texels = footprint * size;
     ivec2 n = clamp(ivec2(ceil(texels - 0.01)), ivec2(1), ivec2(8));
     vec4 sum = vec4(0.0);
     for (int y = 0; y < n.y; ++y)
         for (int x = 0; x < n.x; ++x)
-            sum += pickAt(i, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint);
+            sum += pictureAt(i, rect, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint, cut, size);
     return sum / float(n.x * n.y);
 #endif
 }
@@ -117,8 +146,8 @@ vec4 sampled() {
 #else
     vec2 footprint = vec2(0.0);
 #endif
-    vec4 c = pick(vUnits.x, footprint);
-    if (vMix >= 0.0) c = min(c * vMix + pick(vUnits.y, footprint) * (1.0 - vMix), vec4(1.0));
+    vec4 c = pick(vUnits.x, vRectA, footprint);
+    if (vMix >= 0.0) c = min(c * vMix + pick(vUnits.y, vRectB, footprint) * (1.0 - vMix), vec4(1.0));
     // A picture cut at its rect: the share of the pixel inside it (distances in device pixels from
     // the left, bottom, right and top edges, positive inside).
     vec4 e = clamp(vEdges + 0.5, 0.0, 1.0);
@@ -197,6 +226,7 @@ struct Vertex {
     float x, y, u, v, alpha, mix;
     int32_t unit, fromUnit;
     float left, bottom, right, top;  // device pixels to the rect's edges, for pictures cut at it
+    float rect[4], fromRect[4];      // where the pictures lie in their textures
 };
 
 struct IBox {
@@ -226,6 +256,12 @@ struct GlFrameCompositor::Impl {
         uint64_t bytes = 0;
         bool clearBorder = false;  // the picture's outermost pixels are all transparent
         uint64_t lastUse = 0;
+        int page = -1;  // the atlas page holding it, or none (a texture of its own)
+        std::array<float, 4> rect = {0, 0, 1, 1};  // where it lies in the texture: x, y, width, height
+    };
+    struct Page {
+        GLuint id = 0;  // none: the page is free
+        ShelfPacker packer{kPageSize, kGutter};
     };
     struct Picture {
         std::weak_ptr<const cg::Image> image;
@@ -301,13 +337,14 @@ struct GlFrameCompositor::Impl {
     bool batchBox = false;
     GLint dodgeTarget = -1, dodgeOrigin = -1, presentAlpha = -1;
     GLuint vao = 0, vbo = 0, emptyVao = 0;
-    GLuint samplers[6] = {0, 0, 0, 0, 0, 0};  // nearest, linear, box; then the same clamped to the edge
+    GLuint samplers[3] = {0, 0, 0};  // nearest, linear, box
     GLuint backdrop = 0;
     int backdropWidth = 0, backdropHeight = 0;
     Target main;
     std::vector<Target> groupPool;  // one per nesting depth
     std::vector<Target*> targets;   // the stack being drawn into
     std::unordered_map<const cg::Image*, Picture> pictures;
+    std::vector<Page> pages;
     std::unordered_map<uint64_t, Raster> rasters;
     std::unordered_map<ResampleKey, Resampled, ResampleHash> resampled;
 
@@ -358,9 +395,13 @@ struct GlFrameCompositor::Impl {
     void releaseGl() {
         if (context == EGL_NO_CONTEXT) return;
         if (current()) {
-            for (auto& [k, p] : pictures) glDeleteTextures(1, &p.tex.id);
+            for (auto& [k, p] : pictures)
+                if (p.tex.page < 0) glDeleteTextures(1, &p.tex.id);
             for (auto& [k, r] : rasters) glDeleteTextures(1, &r.tex.id);
-            for (auto& [k, r] : resampled) glDeleteTextures(1, &r.tex.id);
+            for (auto& [k, r] : resampled)
+                if (r.tex.page < 0) glDeleteTextures(1, &r.tex.id);
+            for (Page& page : pages)
+                if (page.id) glDeleteTextures(1, &page.id);
             auto drop = [](Target& t) {
                 if (t.fbo) glDeleteFramebuffers(1, &t.fbo);
                 if (t.tex) glDeleteTextures(1, &t.tex);
@@ -369,7 +410,7 @@ struct GlFrameCompositor::Impl {
             drop(main);
             for (Target& t : groupPool) drop(t);
             if (backdrop) glDeleteTextures(1, &backdrop);
-            glDeleteSamplers(6, samplers);
+            glDeleteSamplers(3, samplers);
             glDeleteBuffers(1, &vbo);
             glDeleteVertexArrays(1, &vao);
             glDeleteVertexArrays(1, &emptyVao);
@@ -379,6 +420,7 @@ struct GlFrameCompositor::Impl {
             glDeleteProgram(presentProgram);
         }
         pictures.clear();
+        pages.clear();
         rasters.clear();
         resampled.clear();
         groupPool.clear();
@@ -551,14 +593,19 @@ struct GlFrameCompositor::Impl {
         glVertexAttribIPointer(4, 2, GL_INT, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, unit)));
         glEnableVertexAttribArray(5);
         glVertexAttribPointer(5, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, left)));
+        glEnableVertexAttribArray(6);
+        glVertexAttribPointer(6, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, rect)));
+        glEnableVertexAttribArray(7);
+        glVertexAttribPointer(7, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                              reinterpret_cast<void*>(offsetof(Vertex, fromRect)));
 
-        glGenSamplers(6, samplers);
+        glGenSamplers(3, samplers);
         const float clear[4] = {0, 0, 0, 0};
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < 3; ++i) {
             const GLuint s = samplers[i];
-            // Beyond a picture's edge it samples as transparent; a picture cut at its rect repeats
-            // its edge up to the cut.
-            const GLint wrap = i < 3 ? GL_CLAMP_TO_BORDER : GL_CLAMP_TO_EDGE;
+            // Beyond a texture's edge it samples as transparent (the shaders cut pictures at their
+            // rects themselves, atlas pages being larger than their pictures).
+            const GLint wrap = GL_CLAMP_TO_BORDER;
             glSamplerParameteri(s, GL_TEXTURE_WRAP_S, wrap);
             glSamplerParameteri(s, GL_TEXTURE_WRAP_T, wrap);
             glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, clear);
@@ -698,6 +745,48 @@ struct GlFrameCompositor::Impl {
         return t;
     }
 
+    // A small picture goes to an atlas page with room for it (a new page when none has), a larger one
+    // to a texture of its own.
+    Texture uploadShared(const uint32_t* pixels, int w, int h) {
+        if (w > kAtlasPicture || h > kAtlasPicture) return upload(pixels, w, h);
+        size_t p = 0;
+        std::optional<ShelfPacker::Place> at;
+        for (; p < pages.size() && !at; ++p)
+            if (pages[p].id) at = pages[p].packer.place(w, h);
+        if (at) {
+            p -= 1;
+        } else {
+            p = 0;
+            while (p < pages.size() && pages[p].id) ++p;
+            if (p == pages.size()) pages.emplace_back();
+            Page& page = pages[p];
+            page.packer = ShelfPacker(kPageSize, kGutter);
+            at = page.packer.place(w, h);
+            forget();
+            glGenTextures(1, &page.id);
+            glBindTexture(GL_TEXTURE_2D, page.id);
+            // Cleared once: the gutters stay clear, as places are not reused until the page is empty.
+            const std::vector<uint32_t> clear(size_t(kPageSize) * kPageSize, 0);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kPageSize, kPageSize, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                         clear.data());
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+            textureBytes += uint64_t(kPageSize) * kPageSize * 4;
+        }
+        Page& page = pages[p];
+        forget();
+        work.uploads += 1;
+        glBindTexture(GL_TEXTURE_2D, page.id);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, at->x, at->y, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+        Texture t;
+        t.id = page.id;
+        t.width = w;
+        t.height = h;
+        t.page = int(p);
+        const float size = float(kPageSize);
+        t.rect = {float(at->x) / size, float(at->y) / size, float(w) / size, float(h) / size};
+        return t;
+    }
+
     Texture& picture(const cg::ImageRef& image) {
         auto it = pictures.find(image.get());
         // `image` is alive, so a live entry at its address is the same picture: only a dead one (an
@@ -709,7 +798,7 @@ struct GlFrameCompositor::Impl {
             it = pictures.end();
         }
         if (it == pictures.end()) {
-            Picture p{image, upload(image->data(), image->pixelWidth(), image->pixelHeight())};
+            Picture p{image, uploadShared(image->data(), image->pixelWidth(), image->pixelHeight())};
             const int w = image->pixelWidth(), h = image->pixelHeight();
             const uint32_t* px = image->data();
             uint32_t any = 0;
@@ -723,7 +812,17 @@ struct GlFrameCompositor::Impl {
     }
 
     void dropTexture(Texture& t) {
-        if (t.id) glDeleteTextures(1, &t.id);
+        if (t.page >= 0) {
+            Page& page = pages[size_t(t.page)];
+            page.packer.release();
+            if (page.packer.pictures() == 0 && page.id) {
+                glDeleteTextures(1, &page.id);
+                page.id = 0;
+                textureBytes -= uint64_t(kPageSize) * kPageSize * 4;
+            }
+        } else if (t.id) {
+            glDeleteTextures(1, &t.id);
+        }
         textureBytes -= t.bytes;
         t = {};
     }
@@ -849,8 +948,10 @@ struct GlFrameCompositor::Impl {
         cg::Rect r;
         float u0 = 0, v0 = 0, u1 = 1, v1 = 1;
         GLuint tex = 0;
+        std::array<float, 4> rect = {0, 0, 1, 1};  // where the picture lies in tex
         Sampling sampling = Sampling::linear;
         GLuint fromTex = 0;  // a cross-fade from this texture (same placement)
+        std::array<float, 4> fromRect = {0, 0, 1, 1};
         double mix = -1;
         double alpha = 1;
         bool widen = true;
@@ -866,8 +967,8 @@ struct GlFrameCompositor::Impl {
         if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(unitLimit)) flush();
         batchBlend = mode;
         batchBox = box;
-        const int sampler = int(q.sampling) + (q.cut ? 3 : 0);
-        const int flag = q.sampling == Sampling::box ? 256 : 0;
+        const int sampler = int(q.sampling);
+        const int flag = (q.sampling == Sampling::box ? 256 : 0) | (q.cut ? 512 : 0);
         const int a = unitFor(q.tex, sampler) | flag;
         const int b = (q.fromTex ? unitFor(q.fromTex, sampler) : a) | flag;
         double sx = 0, sy = 0;
@@ -882,6 +983,7 @@ struct GlFrameCompositor::Impl {
         }
         const double du = r.width() > 0 ? (q.u1 - q.u0) / r.width() : 0;
         const double dv = r.height() > 0 ? (q.v1 - q.v0) / r.height() : 0;
+        const std::array<float, 4>& from = q.fromTex ? q.fromRect : q.rect;
         auto corner = [&](double x, double y) {
             const cg::Point p = q.m.apply(cg::Point{x, y});
             // v runs down from the top edge.
@@ -889,7 +991,8 @@ struct GlFrameCompositor::Impl {
             return Vertex{float(p.x), float(p.y), float(q.u0 + (x - r.minX()) * du),
                           float(q.v0 + (r.maxY() - y) * dv), float(std::clamp(q.alpha, 0.0, 1.0)), float(q.mix), a, b,
                           q.cut ? float((x - r.minX()) * sx) : far, q.cut ? float((y - r.minY()) * sy) : far,
-                          q.cut ? float((r.maxX() - x) * sx) : far, q.cut ? float((r.maxY() - y) * sy) : far};
+                          q.cut ? float((r.maxX() - x) * sx) : far, q.cut ? float((r.maxY() - y) * sy) : far,
+                          {q.rect[0], q.rect[1], q.rect[2], q.rect[3]}, {from[0], from[1], from[2], from[3]}};
         };
         const double x0 = r.minX() - mx, x1 = r.maxX() + mx, y0 = r.minY() - my, y1 = r.maxY() + my;
         const Vertex v00 = corner(x0, y0), v10 = corner(x1, y0), v01 = corner(x0, y1), v11 = corner(x1, y1);
@@ -1075,14 +1178,17 @@ struct GlFrameCompositor::Impl {
         if (p.inTransition && p.transitionFrom) {
             Texture& from = picture(p.transitionFrom);
             q.fromTex = from.id;
+            q.fromRect = from.rect;
             q.mix = p.transitionProgress;
             if (p.contents) {
                 Texture& to = picture(p.contents);
                 q.tex = to.id;
+                q.rect = to.rect;
                 unclipped(q, filter, to);
             } else {
                 // Only the old picture, fading out.
                 q.tex = from.id;
+                q.rect = from.rect;
                 q.fromTex = 0;
                 q.mix = -1;
                 q.alpha *= 1 - p.transitionProgress;
@@ -1094,6 +1200,7 @@ struct GlFrameCompositor::Impl {
         if (!p.contents) return;
         Texture& tex = picture(p.contents);
         q.tex = tex.id;
+        q.rect = tex.rect;
         if (p.inTransition) {
             q.alpha *= p.transitionProgress;
             unclipped(q, filter, tex);
@@ -1125,6 +1232,7 @@ struct GlFrameCompositor::Impl {
             if (!small) return;
             q.r = cg::Rect(ix, iy, small->width, small->height);
             q.tex = small->id;
+            q.rect = small->rect;
             q.v0 = 1;  // uploaded bottom row first
             q.v1 = 0;
             q.sampling = Sampling::nearest;
@@ -1136,14 +1244,15 @@ struct GlFrameCompositor::Impl {
     }
 
     // cg's bitmap (rows top down) as a texture (rows bottom up).
-    Texture uploadFlipped(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0) {
+    // `shared`: on an atlas page where it fits.
+    Texture uploadFlipped(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0, bool shared = false) {
         const int w = bitmap.pixelWidth(), h = bitmap.pixelHeight();
         const auto* bytes = reinterpret_cast<const uint32_t*>(bitmap.data());
         flipped.resize(size_t(w) * size_t(h));
         const size_t stride = bitmap.bytesPerRow() / 4;
         for (int y = 0; y < h; ++y)
             std::memcpy(&flipped[size_t(h - 1 - y) * size_t(w)], bytes + size_t(y) * stride, size_t(w) * 4);
-        return upload(flipped.data(), w, h, reuse, oldW, oldH);
+        return shared ? uploadShared(flipped.data(), w, h) : upload(flipped.data(), w, h, reuse, oldW, oldH);
     }
 
     Texture* resample(const cg::ImageRef& image, double w, double h, int qx, int qy) {
@@ -1159,7 +1268,7 @@ struct GlFrameCompositor::Impl {
             auto bitmap = cg::Context::makeBitmap(int(std::ceil(fx + w)) + 1, int(std::ceil(fy + h)) + 1);
             if (!bitmap) return nullptr;
             bitmap->drawUnclipped(*image, cg::Rect(fx, fy, w, h), cg::ImageFilter::good);
-            it = resampled.emplace(key, Resampled{image, uploadFlipped(*bitmap)}).first;
+            it = resampled.emplace(key, Resampled{image, uploadFlipped(*bitmap, 0, 0, 0, true)}).first;
         }
         it->second.tex.lastUse = frames;
         return &it->second.tex;
