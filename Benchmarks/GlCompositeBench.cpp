@@ -56,7 +56,7 @@ void BM_GlFrame(benchmark::State& state) {
     state.counters["MB"] = double(gl->stats().gpuBytes) / 1e6;
     state.SetLabel(renderer);
 }
-BENCHMARK(BM_GlFrame)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(600)->Repetitions(3);
+BENCHMARK(BM_GlFrame)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(1200)->Repetitions(3);
 
 }  // namespace
 

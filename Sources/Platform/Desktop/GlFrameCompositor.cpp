@@ -69,6 +69,10 @@ constexpr int kPageSize = 1024;
 // Clear texels around each picture on a page: linear filtering reads one texel past the edge, and
 // a picture sampled up to a texel beyond it reads two.
 constexpr int kGutter = 2;
+// The vertex ring that stays mapped: segments of this many vertices, each reused once the GPU has
+// drawn what it held a lap before. A batch never holds more than a segment.
+constexpr size_t kSegmentVertices = 32768;
+constexpr int kSegments = 4;
 
 const char* kQuadVertex = R"(#version 330 core
 layout(location = 0) in vec2 aPos;
@@ -335,6 +339,9 @@ struct GlFrameCompositor::Impl {
     GLuint quadPrograms[2] = {0, 0}, dodgeProgram = 0, presentProgram = 0;
     GLint quadTargets[2] = {-1, -1};
     bool batchBox = false;
+    // Whether pictures drawn much smaller get a program of their own (a software renderer), or all
+    // pictures share the one that can average (a GPU, where the other kind of draw costs nothing).
+    bool splitPrograms = true;
     GLint dodgeTarget = -1, dodgeOrigin = -1, presentAlpha = -1;
     GLuint vao = 0, vbo = 0, emptyVao = 0;
     GLuint samplers[3] = {0, 0, 0};  // nearest, linear, box
@@ -373,6 +380,11 @@ struct GlFrameCompositor::Impl {
     cg::BlendMode batchBlend = cg::BlendMode::normal;
     // One vertex buffer written front to back through a frame; given a fresh store when full.
     size_t streamCapacity = 0, streamUsed = 0;  // vertices
+    // Where the driver offers it (persistent mapping), the buffer stays mapped and the vertices are
+    // written straight into it: no copy by the driver and no fresh store when it fills.
+    Vertex* mapped = nullptr;
+    GLsync segmentDone[kSegments] = {};  // set when the writing left a segment
+    int writing = -1;                    // the segment being written
     int unitLimit = kUnits;  // textures a batch may sample
 
     ~Impl() {
@@ -411,6 +423,13 @@ struct GlFrameCompositor::Impl {
             for (Target& t : groupPool) drop(t);
             if (backdrop) glDeleteTextures(1, &backdrop);
             glDeleteSamplers(3, samplers);
+            for (GLsync& f : segmentDone)
+                if (f) glDeleteSync(f), f = nullptr;
+            if (mapped) {
+                glBindBuffer(GL_ARRAY_BUFFER, vbo);
+                glUnmapBuffer(GL_ARRAY_BUFFER);
+                mapped = nullptr;
+            }
             glDeleteBuffers(1, &vbo);
             glDeleteVertexArrays(1, &vao);
             glDeleteVertexArrays(1, &emptyVao);
@@ -548,6 +567,8 @@ struct GlFrameCompositor::Impl {
         // A software renderer compiles a shader variant for every mix of sampler states a draw binds:
         // with sixteen units the mixes never end. Two (a cross-fade's) keep them few.
         if (softwareRenderer(renderer)) unitLimit = 2;
+        splitPrograms = options.programs == Options::Programs::byRenderer ? softwareRenderer(renderer)
+                                                                          : options.programs == Options::Programs::split;
         const std::string header = "#version 330 core\n";
         const std::string broken = options.breakShader ? "this is not GLSL;\n" : "";
         for (int box = 0; box < 2; ++box) {
@@ -580,6 +601,13 @@ struct GlFrameCompositor::Impl {
         glGenBuffers(1, &vbo);
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        if (options.mapVertices && epoxy_has_gl_extension("GL_ARB_buffer_storage")) {
+            const GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+            const auto bytes = GLsizeiptr(kSegmentVertices * kSegments * sizeof(Vertex));
+            glBufferStorage(GL_ARRAY_BUFFER, bytes, nullptr, flags);
+            mapped = static_cast<Vertex*>(glMapBufferRange(GL_ARRAY_BUFFER, 0, bytes, flags));
+            if (mapped) streamCapacity = kSegmentVertices * kSegments;
+        }
         glEnableVertexAttribArray(0);
         glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
         glEnableVertexAttribArray(1);
@@ -921,6 +949,7 @@ struct GlFrameCompositor::Impl {
 
     // Puts the batch's vertices in the buffer (bound), and returns the first one's index.
     GLint stream() {
+        if (mapped) return streamMapped();
         if (streamUsed + vertices.size() > streamCapacity) {
             streamCapacity = std::max<size_t>({streamCapacity, vertices.size(), 16384});
             glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(streamCapacity * sizeof(Vertex)), nullptr, GL_STREAM_DRAW);
@@ -931,6 +960,31 @@ struct GlFrameCompositor::Impl {
         const GLint first = GLint(streamUsed);
         streamUsed += vertices.size();
         return first;
+    }
+
+    GLint streamMapped() {
+        const size_t n = vertices.size();  // at most a segment (see draw)
+        size_t at = streamUsed;
+        if (at == streamCapacity) {
+            at = 0;
+        } else if (at % kSegmentVertices + n > kSegmentVertices) {
+            at = (at / kSegmentVertices + 1) % kSegments * kSegmentVertices;
+        }
+        const int next = int(at / kSegmentVertices);
+        if (next != writing) {
+            // Leaving a segment: the GPU is done with it once it passes this point. Entering one: wait
+            // until it is done with what the segment held a lap ago (long since, at 30 frames a second).
+            if (writing >= 0) segmentDone[writing] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+            if (GLsync& f = segmentDone[next]) {
+                glClientWaitSync(f, GL_SYNC_FLUSH_COMMANDS_BIT, GLuint64(1e9));
+                glDeleteSync(f);
+                f = nullptr;
+            }
+            writing = next;
+        }
+        std::memcpy(mapped + at, vertices.data(), n * sizeof(Vertex));
+        streamUsed = at + n;
+        return GLint(at);
     }
 
     int unitFor(GLuint tex, int sampler) {
@@ -963,8 +1017,10 @@ struct GlFrameCompositor::Impl {
         const bool dodge = blend == cg::BlendMode::colorDodge;
         const cg::BlendMode mode = blend == cg::BlendMode::plusLighter ? blend : cg::BlendMode::normal;
         const size_t need = (q.fromTex ? 2 : 1);
-        const bool box = q.sampling == Sampling::box;
-        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(unitLimit)) flush();
+        const bool box = q.sampling == Sampling::box || !splitPrograms;
+        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(unitLimit) ||
+            vertices.size() + 6 > kSegmentVertices)
+            flush();
         batchBlend = mode;
         batchBox = box;
         const int sampler = int(q.sampling);

@@ -41,6 +41,11 @@ class GlFrameCompositor : public FrameCompositor {
 public:
     struct Options {
         bool breakShader = false;  // compile a shader that cannot compile (tests of the fallback)
+        // Pictures drawn much smaller by a program of their own, or every picture by one program:
+        // chosen by the renderer (split on a software one), or forced (tests).
+        enum class Programs { byRenderer, split, single } programs = Programs::byRenderer;
+        // Vertices written into a buffer that stays mapped where the driver can, or handed to it per draw.
+        bool mapVertices = true;
     };
     // A compositor for a frame of width × height points at an integer scale, or null with the reason in
     // `why` when GL cannot be had (no display, no context, a shader that fails). `renderer` gets
