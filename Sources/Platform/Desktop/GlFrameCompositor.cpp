@@ -248,6 +248,13 @@ IBox roundOut(const cg::Rect& r, const IBox& clip) {
     return b;
 }
 
+// The length of (a, b): exact and cheap for the axis-aligned transforms of most layers.
+double length(double a, double b) {
+    if (b == 0) return std::fabs(a);
+    if (a == 0) return std::fabs(b);
+    return std::hypot(a, b);
+}
+
 // Which sampler a draw uses.
 enum class Sampling { nearest, linear, box };
 
@@ -351,6 +358,13 @@ struct GlFrameCompositor::Impl {
     std::vector<Target> groupPool;  // one per nesting depth
     std::vector<Target*> targets;   // the stack being drawn into
     std::unordered_map<const cg::Image*, Picture> pictures;
+    struct Recent {
+        const cg::Image* image = nullptr;
+        Picture* entry = nullptr;
+        uint64_t epoch = 0;
+    };
+    std::array<Recent, 2048> recent;
+    uint64_t pictureEpoch = 1;  // slots of an earlier epoch may point at erased entries
     std::vector<Page> pages;
     std::unordered_map<uint64_t, Raster> rasters;
     std::unordered_map<ResampleKey, Resampled, ResampleHash> resampled;
@@ -375,7 +389,6 @@ struct GlFrameCompositor::Impl {
 
     // The batch being built.
     std::vector<Vertex> vertices;
-    std::vector<uint32_t> flipped;
     std::vector<Unit> units;
     cg::BlendMode batchBlend = cg::BlendMode::normal;
     // One vertex buffer written front to back through a frame; given a fresh store when full.
@@ -439,6 +452,7 @@ struct GlFrameCompositor::Impl {
             glDeleteProgram(presentProgram);
         }
         pictures.clear();
+        pictureEpoch += 1;
         pages.clear();
         rasters.clear();
         resampled.clear();
@@ -816,6 +830,13 @@ struct GlFrameCompositor::Impl {
     }
 
     Texture& picture(const cg::ImageRef& image) {
+        // Most pictures were drawn last frame: a slot by address remembers where their entry is
+        // (entries stay put until erased, which starts a new epoch).
+        Recent& slot = recent[(reinterpret_cast<uintptr_t>(image.get()) >> 4) % recent.size()];
+        if (slot.image == image.get() && slot.epoch == pictureEpoch && !slot.entry->image.expired()) {
+            slot.entry->tex.lastUse = frames;
+            return slot.entry->tex;
+        }
         auto it = pictures.find(image.get());
         // `image` is alive, so a live entry at its address is the same picture: only a dead one (an
         // earlier picture at that address) is stale. expired() reads the count without taking a
@@ -823,6 +844,7 @@ struct GlFrameCompositor::Impl {
         if (it != pictures.end() && it->second.image.expired()) {
             dropTexture(it->second.tex);
             pictures.erase(it);
+            pictureEpoch += 1;
             it = pictures.end();
         }
         if (it == pictures.end()) {
@@ -836,6 +858,7 @@ struct GlFrameCompositor::Impl {
             it = pictures.emplace(image.get(), std::move(p)).first;
         }
         it->second.tex.lastUse = frames;
+        slot = {image.get(), &it->second, pictureEpoch};
         return it->second.tex;
     }
 
@@ -864,6 +887,7 @@ struct GlFrameCompositor::Impl {
             }
             dropTexture(it->second.tex);
             it = pictures.erase(it);
+            pictureEpoch += 1;
         }
         for (auto it = resampled.begin(); it != resampled.end();) {
             if (it->second.tex.lastUse + unused >= frames && !it->second.image.expired()) {
@@ -1031,7 +1055,7 @@ struct GlFrameCompositor::Impl {
         double mx = 0, my = 0;
         cg::Rect r = q.r;
         if (q.widen) {
-            sx = std::hypot(q.m.a, q.m.b), sy = std::hypot(q.m.c, q.m.d);
+            sx = length(q.m.a, q.m.b), sy = length(q.m.c, q.m.d);
             if (sx > 0 && sy > 0) {
                 mx = r.width() > 0 ? 1.0 / sx : 0;
                 my = r.height() > 0 ? 1.0 / sy : 0;
@@ -1197,8 +1221,8 @@ struct GlFrameCompositor::Impl {
     // How a picture drawn by m at `size` device pixels from `image` samples.
     Sampling samplingFor(cg::ImageFilter filter, const cg::Transform& m, const cg::Rect& r, Texture& tex) {
         if (filter == cg::ImageFilter::nearest) return Sampling::nearest;
-        const double sx = std::hypot(m.a, m.b) * r.width() / tex.width;
-        const double sy = std::hypot(m.c, m.d) * r.height() / tex.height;
+        const double sx = length(m.a, m.b) * r.width() / tex.width;
+        const double sy = length(m.c, m.d) * r.height() / tex.height;
         // Drawn much smaller: an average over the covered texels, as the "good" filter takes.
         if (filter == cg::ImageFilter::good && (sx < 0.75 || sy < 0.75)) return Sampling::box;
         return Sampling::linear;
@@ -1207,8 +1231,8 @@ struct GlFrameCompositor::Impl {
     // Sampling as cg's unclipped drawing does: a picture drawn larger than its pixels whose edge is not
     // clear is cut at its rect with the "good" filter instead.
     void unclipped(Quad& q, cg::ImageFilter filter, Texture& tex) {
-        const double sx = std::hypot(q.m.a, q.m.b) * q.r.width() / tex.width;
-        const double sy = std::hypot(q.m.c, q.m.d) * q.r.height() / tex.height;
+        const double sx = length(q.m.a, q.m.b) * q.r.width() / tex.width;
+        const double sy = length(q.m.c, q.m.d) * q.r.height() / tex.height;
         if ((sx > 1.01 || sy > 1.01) && !tex.clearBorder) {
             q.cut = true;
             filter = cg::ImageFilter::good;
@@ -1289,8 +1313,6 @@ struct GlFrameCompositor::Impl {
             q.r = cg::Rect(ix, iy, small->width, small->height);
             q.tex = small->id;
             q.rect = small->rect;
-            q.v0 = 1;  // uploaded bottom row first
-            q.v1 = 0;
             q.sampling = Sampling::nearest;
             q.widen = false;
         } else {
@@ -1299,16 +1321,15 @@ struct GlFrameCompositor::Impl {
         draw(q, effect.blend);
     }
 
-    // cg's bitmap (rows top down) as a texture (rows bottom up).
-    // `shared`: on an atlas page where it fits.
-    Texture uploadFlipped(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0, bool shared = false) {
+    // cg's bitmap as a texture, its top row first as with pictures (no copy: rows are read at the
+    // bitmap's stride). `shared`: on an atlas page where it fits.
+    Texture uploadBitmap(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0, bool shared = false) {
         const int w = bitmap.pixelWidth(), h = bitmap.pixelHeight();
-        const auto* bytes = reinterpret_cast<const uint32_t*>(bitmap.data());
-        flipped.resize(size_t(w) * size_t(h));
-        const size_t stride = bitmap.bytesPerRow() / 4;
-        for (int y = 0; y < h; ++y)
-            std::memcpy(&flipped[size_t(h - 1 - y) * size_t(w)], bytes + size_t(y) * stride, size_t(w) * 4);
-        return shared ? uploadShared(flipped.data(), w, h) : upload(flipped.data(), w, h, reuse, oldW, oldH);
+        const auto* pixels = reinterpret_cast<const uint32_t*>(bitmap.data());
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(bitmap.bytesPerRow() / 4));
+        Texture t = shared ? uploadShared(pixels, w, h) : upload(pixels, w, h, reuse, oldW, oldH);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        return t;
     }
 
     Texture* resample(const cg::ImageRef& image, double w, double h, int qx, int qy) {
@@ -1324,7 +1345,7 @@ struct GlFrameCompositor::Impl {
             auto bitmap = cg::Context::makeBitmap(int(std::ceil(fx + w)) + 1, int(std::ceil(fy + h)) + 1);
             if (!bitmap) return nullptr;
             bitmap->drawUnclipped(*image, cg::Rect(fx, fy, w, h), cg::ImageFilter::good);
-            it = resampled.emplace(key, Resampled{image, uploadFlipped(*bitmap, 0, 0, 0, true)}).first;
+            it = resampled.emplace(key, Resampled{image, uploadBitmap(*bitmap, 0, 0, 0, true)}).first;
         }
         it->second.tex.lastUse = frames;
         return &it->second.tex;
@@ -1357,7 +1378,7 @@ struct GlFrameCompositor::Impl {
             }
             ca::drawOwnOperations(*bitmap, e);
             work.rasters += 1;
-            r.tex = uploadFlipped(*bitmap, r.tex.id, r.tex.width, r.tex.height);
+            r.tex = uploadBitmap(*bitmap, r.tex.id, r.tex.width, r.tex.height);
             r.box = box;
             r.version = e.version;
             r.toDevice = e.toDevice;
@@ -1378,8 +1399,6 @@ struct GlFrameCompositor::Impl {
         q.r = cg::Rect(box.x0, box.y0, box.width(), box.height());
         q.u0 = 0;
         q.u1 = 1;
-        q.v0 = 1;  // uploaded bottom row first
-        q.v1 = 0;
         q.tex = r.tex.id;
         q.sampling = Sampling::nearest;
         q.alpha = effect.alpha;
