@@ -350,6 +350,80 @@ TEST(SmallTreesRing, FramesStayRightAfterTheVertexRingLaps) {
     EXPECT_GE(d.within, 0.999) << "largest difference " << d.largest;
 }
 
+// A layer that cg draws (a shape, a fill, a shadow) is drawn again only when what it draws changed:
+// not while its opacity animates, not for other layers moving, not for a frame with nothing new.
+// (Any change to the layer's own properties draws it again once.)
+struct RasterCase {
+    friend void PrintTo(const RasterCase& c, std::ostream* os) { *os << c.name; }
+    const char* name;
+    std::function<void(ca::ShapeLayer& shape, ca::Layer& other)> change;
+    uint64_t redrawn;  // cg drawings in the next frame
+    double t = 0;      // its time
+};
+
+class CachedShapes : public ::testing::TestWithParam<RasterCase> {};
+
+TEST_P(CachedShapes, RedrawnOnlyWhenTheirDrawingChanges) {
+    const RasterCase& c = GetParam();
+    constexpr int W = 160, H = 120;
+    auto root = host(W, H);
+    auto shape = std::make_shared<ca::ShapeLayer>();
+    cg::Path ring;
+    ring.addEllipse(cg::Rect(-20, -20, 40, 40));
+    shape->setPath(ring);
+    shape->setFillColor(cg::Color{0.9, 0.4, 0.2, 0.8});
+    shape->setStrokeColor(cg::Color{0.2, 0.3, 1, 1});
+    shape->setLineWidth(3);
+    shape->setPosition({60.25, 50.5});
+    root->addSublayer(shape);
+    auto other = pictureLayer(sprite(20, 15, 3), cg::Rect(0, 0, 20, 15), {120, 90});
+    root->addSublayer(other);
+    auto gl = makeGl(W, H);
+    ASSERT_TRUE(gl);
+    gl->update(*root, 0, 1);
+    ASSERT_EQ(gl->frameWork().rasters, 1u);
+    c.change(*shape, *other);
+    root->commit(0);
+    gl->invalidate();  // a frame whatever changed
+    gl->update(*root, c.t, 1);
+    EXPECT_EQ(gl->frameWork().rasters, c.redrawn) << c.name;
+    // And what it shows is the shape as it is now.
+    CairoFrameCompositor cairo(W, H, 1);
+    cairo.update(*root, c.t, 1);
+    const Difference d = compare(*cairo.frame(), *gl->frame(), 3);
+    EXPECT_GE(d.within, 0.999) << c.name << ": largest difference " << d.largest;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gl, CachedShapes,
+    ::testing::Values(RasterCase{"nothing", [](ca::ShapeLayer&, ca::Layer&) {}, 0},
+                      RasterCase{"other-layer-moves", [](ca::ShapeLayer&, ca::Layer& o) { o.setPosition({100, 80}); }, 0},
+                      RasterCase{"opacity-animates", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     ca::BasicAnimation fade("opacity");
+                                     fade.fromValue = 1.0;
+                                     fade.toValue = 0.3;
+                                     fade.duration = 2;
+                                     s.add(fade, "fade");
+                                 }, 0, 1},
+                      RasterCase{"path", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     cg::Path p;
+                                     p.addRect(cg::Rect(-15, -10, 30, 20));
+                                     s.setPath(p);
+                                 }, 1},
+                      RasterCase{"fill-colour", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     s.setFillColor(cg::Color{0.1, 0.8, 0.3, 1});
+                                 }, 1},
+                      RasterCase{"line-width", [](ca::ShapeLayer& s, ca::Layer&) { s.setLineWidth(5); }, 1},
+                      RasterCase{"moved-by-a-fraction", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     s.setPosition({70.5, 52.25});
+                                 }, 1}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (ch == '-') ch = '_';
+        return n;
+    });
+
 // ---- Atlas pages ----
 
 struct PackCase {
