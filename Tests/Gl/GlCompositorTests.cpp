@@ -66,6 +66,14 @@ std::unique_ptr<GlFrameCompositor> makeGl(int w, int h, int scale = 1, GlFrameCo
     return gl;
 }
 
+// Small pictures on atlas pages even on the software renderer, which keeps them apart by default:
+// the frames compared with Cairo's are those a GPU gets.
+std::unique_ptr<GlFrameCompositor> makeAtlasGl(int w, int h) {
+    GlFrameCompositor::Options options;
+    options.atlas = GlFrameCompositor::Options::Atlas::on;
+    return makeGl(w, h, 1, options);
+}
+
 struct Difference {
     double within = 0;  // fraction of pixels whose channels all lie within the tolerance
     int largest = 0;    // largest channel difference
@@ -160,17 +168,23 @@ TEST_P(SmallTrees, MatchCairo) {
     CairoFrameCompositor ground(W, H, 1);
     ground.update(*plain, c.t, 1);
     // Both ways of batching: a program for pictures drawn much smaller apart (software renderers),
-    // or one program for every picture (GPUs); and both ways of handing over vertices.
+    // or one program for every picture (GPUs); both ways of handing over vertices; small pictures on
+    // atlas pages (GPUs) or in textures of their own (software renderers).
     using Programs = GlFrameCompositor::Options::Programs;
+    using Atlas = GlFrameCompositor::Options::Atlas;
     struct Way {
         Programs programs;
         bool mapVertices;
+        Atlas atlas;
         const char* suffix;
     };
-    for (const Way& way : {Way{Programs::split, true, "-gl"}, Way{Programs::single, false, "-gl-single-copied"}}) {
+    for (const Way& way : {Way{Programs::split, true, Atlas::on, "-gl"},
+                           Way{Programs::single, false, Atlas::on, "-gl-single-copied"},
+                           Way{Programs::split, true, Atlas::off, "-gl-own-textures"}}) {
         GlFrameCompositor::Options options;
         options.programs = way.programs;
         options.mapVertices = way.mapVertices;
+        options.atlas = way.atlas;
         const std::string suffix = way.suffix;
         auto gl = makeGl(W, H, 1, options);
         ASSERT_TRUE(gl);
@@ -333,7 +347,7 @@ TEST(SmallTreesRing, FramesStayRightAfterTheVertexRingLaps) {
         l->add(move, "move");
         root->addSublayer(l);
     }
-    auto gl = makeGl(W, H);
+    auto gl = makeAtlasGl(W, H);
     ASSERT_TRUE(gl);
     double t = 0;
     uint64_t quads = 0;
@@ -378,7 +392,7 @@ TEST_P(CachedShapes, RedrawnOnlyWhenTheirDrawingChanges) {
     root->addSublayer(shape);
     auto other = pictureLayer(sprite(20, 15, 3), cg::Rect(0, 0, 20, 15), {120, 90});
     root->addSublayer(other);
-    auto gl = makeGl(W, H);
+    auto gl = makeAtlasGl(W, H);
     ASSERT_TRUE(gl);
     gl->update(*root, 0, 1);
     ASSERT_EQ(gl->frameWork().rasters, 1u);
@@ -558,7 +572,7 @@ TEST_P(Scenes, GlFramesEqualCairoFrames) {
     Desk desk(c.kind, c.night, W, H);
     ASSERT_TRUE(desk.window);
     CairoFrameCompositor cairo(W, H, 1);
-    auto gl = makeGl(W, H);
+    auto gl = makeAtlasGl(W, H);
     ASSERT_TRUE(gl);
     for (double t : {0.0, 3.3, 10.0}) {
         desk.at(t);

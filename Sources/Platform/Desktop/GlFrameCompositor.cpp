@@ -116,30 +116,39 @@ flat in vec4 vRectB;
 // A picture at uv (0 to 1 across it), held by a texture of its own or by a place on an atlas page
 // (`rect`, in the texture's coordinates), `texels` across. Past its edge it reads as transparent, as
 // a texture clamped to a clear border would; a picture cut at its rect repeats its edge texels instead.
-vec4 pictureAt(int i, vec4 rect, vec2 uv, bool cut, vec2 texels) {
+vec4 pictureAt(int i, vec4 rect, vec2 uv, bool cut) {
+#if ATLAS
+    vec2 texels = sizeOf(i) * rect.zw;
     if (cut) {
         uv = clamp(uv, 0.5 / texels, 1.0 - 0.5 / texels);
     } else if (any(lessThan(uv, -1.0 / texels)) || any(greaterThan(uv, 1.0 + 1.0 / texels))) {
         return vec4(0.0);
     }
     return pickAt(i, rect.xy + uv * rect.zw);
+#else
+    // Every picture in a texture of its own, whose border sampler reads transparent past the edge.
+    if (cut) {
+        vec2 texels = sizeOf(i);
+        uv = clamp(uv, 0.5 / texels, 1.0 - 0.5 / texels);
+    }
+    return pickAt(i, uv);
+#endif
 }
 // A picture drawn much smaller: the average of bilinear taps spread over the pixel's footprint, close
 // to the area average of cg's "good" filter (which mipmaps only approximate).
 vec4 pick(int unit, vec4 rect, vec2 footprint) {
     int i = unit & 255;
     bool cut = (unit & 512) != 0;
-    vec2 size = sizeOf(i) * rect.zw;
 #if !BOX
-    return pictureAt(i, rect, vUv, cut, size);
+    return pictureAt(i, rect, vUv, cut);
 #else
-    if ((unit & 256) == 0) return pictureAt(i, rect, vUv, cut, size);
-    vec2 texels = footprint * size;
+    if ((unit & 256) == 0) return pictureAt(i, rect, vUv, cut);
+    vec2 texels = footprint * sizeOf(i) * rect.zw;
     ivec2 n = clamp(ivec2(ceil(texels - 0.01)), ivec2(1), ivec2(8));
     vec4 sum = vec4(0.0);
     for (int y = 0; y < n.y; ++y)
         for (int x = 0; x < n.x; ++x)
-            sum += pictureAt(i, rect, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint, cut, size);
+            sum += pictureAt(i, rect, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint, cut);
     return sum / float(n.x * n.y);
 #endif
 }
@@ -349,6 +358,9 @@ struct GlFrameCompositor::Impl {
     // Whether pictures drawn much smaller get a program of their own (a software renderer), or all
     // pictures share the one that can average (a GPU, where the other kind of draw costs nothing).
     bool splitPrograms = true;
+    // Whether small pictures share atlas pages. A software renderer (only ever forced) keeps a texture
+    // per picture: what binds cost it is little next to its rasterising.
+    bool atlas = true;
     GLint dodgeTarget = -1, dodgeOrigin = -1, presentAlpha = -1;
     GLuint vao = 0, vbo = 0, emptyVao = 0;
     GLuint samplers[3] = {0, 0, 0};  // nearest, linear, box
@@ -581,9 +593,11 @@ struct GlFrameCompositor::Impl {
         // A software renderer compiles a shader variant for every mix of sampler states a draw binds:
         // with sixteen units the mixes never end. Two (a cross-fade's) keep them few.
         if (softwareRenderer(renderer)) unitLimit = 2;
+        atlas = options.atlas == Options::Atlas::byRenderer ? !softwareRenderer(renderer)
+                                                            : options.atlas == Options::Atlas::on;
         splitPrograms = options.programs == Options::Programs::byRenderer ? softwareRenderer(renderer)
                                                                           : options.programs == Options::Programs::split;
-        const std::string header = "#version 330 core\n";
+        const std::string header = std::string("#version 330 core\n#define ATLAS ") + (atlas ? "1" : "0") + "\n";
         const std::string broken = options.breakShader ? "this is not GLSL;\n" : "";
         for (int box = 0; box < 2; ++box) {
             const std::string define = "#define BOX " + std::to_string(box) + "\n";
@@ -790,7 +804,7 @@ struct GlFrameCompositor::Impl {
     // A small picture goes to an atlas page with room for it (a new page when none has), a larger one
     // to a texture of its own.
     Texture uploadShared(const uint32_t* pixels, int w, int h) {
-        if (w > kAtlasPicture || h > kAtlasPicture) return upload(pixels, w, h);
+        if (!atlas || w > kAtlasPicture || h > kAtlasPicture) return upload(pixels, w, h);
         size_t p = 0;
         std::optional<ShelfPacker::Place> at;
         for (; p < pages.size() && !at; ++p)

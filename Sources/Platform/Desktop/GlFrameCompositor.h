@@ -46,6 +46,9 @@ public:
         enum class Programs { byRenderer, split, single } programs = Programs::byRenderer;
         // Vertices written into a buffer that stays mapped where the driver can, or handed to it per draw.
         bool mapVertices = true;
+        // Small pictures on shared atlas pages, or each in a texture of its own: chosen by the renderer
+        // (own textures on a software one), or forced (tests).
+        enum class Atlas { byRenderer, on, off } atlas = Atlas::byRenderer;
     };
     // A compositor for a frame of width × height points at an integer scale, or null with the reason in
     // `why` when GL cannot be had (no display, no context, a shader that fails). `renderer` gets
