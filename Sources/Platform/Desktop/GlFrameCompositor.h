@@ -1,8 +1,9 @@
 #pragma once
 // The OpenGL back end: the layer tree drawn by the GPU into the desktop window's own X window through
-// EGL. Each picture is uploaded once as a texture (kept while the tree shows it); per frame only the
-// presentation values (where each picture goes, its opacity, cross-fade progress) go to the GPU as
-// vertex data. Layers that draw more than a picture (shapes, gradients, fills with rounded corners,
+// EGL. Each picture is uploaded once as a texture (kept while the tree shows it), small ones sharing
+// atlas pages so that a frame takes a few draw calls; per frame only the presentation values (where
+// each picture goes, its opacity, cross-fade progress) go to the GPU as vertex data, written into a
+// buffer that stays mapped where the driver offers it. Layers that draw more than a picture (shapes, gradients, fills with rounded corners,
 // shadows) are drawn by cg into a small bitmap that is uploaded again only when their drawing changes,
 // and a still picture drawn much smaller is resampled by cg once per quarter-pixel phase, as the Cairo
 // back end does, for the same area average. A content shadow of a group of several layers (which no
