@@ -12,6 +12,7 @@
 #include "Platform/Desktop/DesktopShell.h"
 #include "Platform/Desktop/GlFrameCompositor.h"
 #include "Platform/Desktop/MainLoop.h"
+#include "Platform/Desktop/ShelfPacker.h"
 #include "SelfTest/SelfTest.h"
 
 #include <gdk/gdk.h>
@@ -19,10 +20,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,11 +59,19 @@ struct Env {
     bool had_ = false;
 };
 
-std::unique_ptr<GlFrameCompositor> makeGl(int w, int h, int scale = 1) {
+std::unique_ptr<GlFrameCompositor> makeGl(int w, int h, int scale = 1, GlFrameCompositor::Options options = {}) {
     std::string why, renderer;
-    auto gl = GlFrameCompositor::create(w, h, scale, makeX11GlTarget(), {}, why, renderer);
+    auto gl = GlFrameCompositor::create(w, h, scale, makeX11GlTarget(), options, why, renderer);
     EXPECT_TRUE(gl) << why;
     return gl;
+}
+
+// Small pictures on atlas pages even on the software renderer, which keeps them apart by default:
+// the frames compared with Cairo's are those a GPU gets.
+std::unique_ptr<GlFrameCompositor> makeAtlasGl(int w, int h) {
+    GlFrameCompositor::Options options;
+    options.atlas = GlFrameCompositor::Options::Atlas::on;
+    return makeGl(w, h, 1, options);
 }
 
 struct Difference {
@@ -148,22 +159,44 @@ TEST_P(SmallTrees, MatchCairo) {
     auto root = host(W, H);
     c.build(*root);
     CairoFrameCompositor cairo(W, H, 1);
-    auto gl = makeGl(W, H);
-    ASSERT_TRUE(gl);
     cairo.update(*root, c.t, 1);
-    gl->update(*root, c.t, 1);
-    const auto a = cairo.frame(), b = gl->frame();
-    ASSERT_TRUE(a && b);
+    const auto a = cairo.frame();
+    ASSERT_TRUE(a);
     const std::string base = outDir() + "/small-" + c.name;
     a->writePNG(base + "-cairo.png");
-    b->writePNG(base + "-gl.png");
-    const Difference d = compare(*a, *b, c.tolerance, base + "-diff.png");
-    EXPECT_GE(d.within, c.within) << c.name << ": largest difference " << d.largest;
-    // The tree drew something besides the ground: the frames are not just the ground.
     auto plain = host(W, H);
     CairoFrameCompositor ground(W, H, 1);
     ground.update(*plain, c.t, 1);
-    EXPECT_LT(compare(*ground.frame(), *b, 0).within, 0.99) << c.name << " drew nothing";
+    // Both ways of batching: a program for pictures drawn much smaller apart (software renderers),
+    // or one program for every picture (GPUs); both ways of handing over vertices; small pictures on
+    // atlas pages (GPUs) or in textures of their own (software renderers).
+    using Programs = GlFrameCompositor::Options::Programs;
+    using Atlas = GlFrameCompositor::Options::Atlas;
+    struct Way {
+        Programs programs;
+        bool mapVertices;
+        Atlas atlas;
+        const char* suffix;
+    };
+    for (const Way& way : {Way{Programs::split, true, Atlas::on, "-gl"},
+                           Way{Programs::single, false, Atlas::on, "-gl-single-copied"},
+                           Way{Programs::split, true, Atlas::off, "-gl-own-textures"}}) {
+        GlFrameCompositor::Options options;
+        options.programs = way.programs;
+        options.mapVertices = way.mapVertices;
+        options.atlas = way.atlas;
+        const std::string suffix = way.suffix;
+        auto gl = makeGl(W, H, 1, options);
+        ASSERT_TRUE(gl);
+        gl->update(*root, c.t, 1);
+        const auto b = gl->frame();
+        ASSERT_TRUE(b);
+        b->writePNG(base + suffix + ".png");
+        const Difference d = compare(*a, *b, c.tolerance, base + suffix + "-diff.png");
+        EXPECT_GE(d.within, c.within) << c.name << suffix << ": largest difference " << d.largest;
+        // The tree drew something besides the ground: the frames are not just the ground.
+        EXPECT_LT(compare(*ground.frame(), *b, 0).within, 0.99) << c.name << suffix << " drew nothing";
+    }
 }
 
 const cg::Rect kSprite(0, 0, 40, 30);
@@ -276,6 +309,18 @@ std::vector<SmallCase> smallCases() {
                      l->setOpacity(0.6);
                      r.addSublayer(l);
                  }, 0.37});
+    // Small pictures share atlas pages: drawn larger, smaller, turned and cut at their rects, none
+    // may show a neighbour's texels past its edge.
+    v.push_back({"atlas-neighbours", [](ca::Layer& r) {
+                     for (int i = 0; i < 12; ++i) {
+                         auto l = pictureLayer(sprite(8 + i, 6 + i % 4, uint32_t(20 + i)), cg::Rect(0, 0, 8 + i, 6 + i % 4),
+                                               {14.3 + (i % 4) * 38, 18.6 + (i / 4) * 40});
+                         if (i % 3 == 0) l->setAffineTransform(cg::Transform::scale(2.6, 2.6));
+                         if (i % 3 == 1) l->setAffineTransform(cg::Transform::rotation(0.3).scaledBy(1.8, 1.8));
+                         r.addSublayer(l);
+                     }
+                     r.addSublayer(pictureLayer(sprite(120, 90, 40), cg::Rect(0, 0, 30, 22), {130.4, 100.2}));
+                 }});
     return v;
 }
 
@@ -286,6 +331,190 @@ INSTANTIATE_TEST_SUITE_P(Gl, SmallTrees, ::testing::ValuesIn(smallCases()),
                                  if (ch == '-') ch = '_';
                              return n;
                          });
+
+// Hundreds of moving pictures for many frames: the mapped vertex ring laps several times (each
+// segment reused after its fence), and the last frame still matches Cairo's.
+TEST(SmallTreesRing, FramesStayRightAfterTheVertexRingLaps) {
+    constexpr int W = 160, H = 120;
+    auto root = host(W, H);
+    for (int i = 0; i < 300; ++i) {
+        auto l = pictureLayer(sprite(6 + i % 5, 5 + i % 3, uint32_t(100 + i % 7)), cg::Rect(0, 0, 6 + i % 5, 5 + i % 3),
+                              {double(10 + (i * 37) % 140), double(10 + (i * 53) % 100)});
+        ca::BasicAnimation move("position");
+        move.fromValue = cg::Point{double(10 + (i * 37) % 140), double(10 + (i * 53) % 100)};
+        move.toValue = cg::Point{double(10 + (i * 71) % 140), double(10 + (i * 29) % 100)};
+        move.duration = 7;
+        l->add(move, "move");
+        root->addSublayer(l);
+    }
+    auto gl = makeAtlasGl(W, H);
+    ASSERT_TRUE(gl);
+    double t = 0;
+    uint64_t quads = 0;
+    for (int f = 0; f < 200; ++f) {
+        t = f / 30.0;
+        gl->update(*root, t, 1);
+        quads += gl->frameWork().quads;
+    }
+    // 6 vertices a picture: twice round the four segments of 32768 vertices.
+    EXPECT_GT(quads * 6, uint64_t(2 * 4 * 32768));
+    CairoFrameCompositor cairo(W, H, 1);
+    cairo.update(*root, t, 1);
+    const Difference d = compare(*cairo.frame(), *gl->frame(), 3, outDir() + "/ring-diff.png");
+    EXPECT_GE(d.within, 0.999) << "largest difference " << d.largest;
+}
+
+// A layer that cg draws (a shape, a fill, a shadow) is drawn again only when what it draws changed:
+// not while its opacity animates, not for other layers moving, not for a frame with nothing new.
+// (Any change to the layer's own properties draws it again once.)
+struct RasterCase {
+    friend void PrintTo(const RasterCase& c, std::ostream* os) { *os << c.name; }
+    const char* name;
+    std::function<void(ca::ShapeLayer& shape, ca::Layer& other)> change;
+    uint64_t redrawn;  // cg drawings in the next frame
+    double t = 0;      // its time
+};
+
+class CachedShapes : public ::testing::TestWithParam<RasterCase> {};
+
+TEST_P(CachedShapes, RedrawnOnlyWhenTheirDrawingChanges) {
+    const RasterCase& c = GetParam();
+    constexpr int W = 160, H = 120;
+    auto root = host(W, H);
+    auto shape = std::make_shared<ca::ShapeLayer>();
+    cg::Path ring;
+    ring.addEllipse(cg::Rect(-20, -20, 40, 40));
+    shape->setPath(ring);
+    shape->setFillColor(cg::Color{0.9, 0.4, 0.2, 0.8});
+    shape->setStrokeColor(cg::Color{0.2, 0.3, 1, 1});
+    shape->setLineWidth(3);
+    shape->setPosition({60.25, 50.5});
+    root->addSublayer(shape);
+    auto other = pictureLayer(sprite(20, 15, 3), cg::Rect(0, 0, 20, 15), {120, 90});
+    root->addSublayer(other);
+    auto gl = makeAtlasGl(W, H);
+    ASSERT_TRUE(gl);
+    gl->update(*root, 0, 1);
+    ASSERT_EQ(gl->frameWork().rasters, 1u);
+    c.change(*shape, *other);
+    root->commit(0);
+    gl->invalidate();  // a frame whatever changed
+    gl->update(*root, c.t, 1);
+    EXPECT_EQ(gl->frameWork().rasters, c.redrawn) << c.name;
+    // And what it shows is the shape as it is now.
+    CairoFrameCompositor cairo(W, H, 1);
+    cairo.update(*root, c.t, 1);
+    const Difference d = compare(*cairo.frame(), *gl->frame(), 3);
+    EXPECT_GE(d.within, 0.999) << c.name << ": largest difference " << d.largest;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gl, CachedShapes,
+    ::testing::Values(RasterCase{"nothing", [](ca::ShapeLayer&, ca::Layer&) {}, 0},
+                      RasterCase{"other-layer-moves", [](ca::ShapeLayer&, ca::Layer& o) { o.setPosition({100, 80}); }, 0},
+                      RasterCase{"opacity-animates", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     ca::BasicAnimation fade("opacity");
+                                     fade.fromValue = 1.0;
+                                     fade.toValue = 0.3;
+                                     fade.duration = 2;
+                                     s.add(fade, "fade");
+                                 }, 0, 1},
+                      RasterCase{"path", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     cg::Path p;
+                                     p.addRect(cg::Rect(-15, -10, 30, 20));
+                                     s.setPath(p);
+                                 }, 1},
+                      RasterCase{"fill-colour", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     s.setFillColor(cg::Color{0.1, 0.8, 0.3, 1});
+                                 }, 1},
+                      RasterCase{"line-width", [](ca::ShapeLayer& s, ca::Layer&) { s.setLineWidth(5); }, 1},
+                      RasterCase{"moved-by-a-fraction", [](ca::ShapeLayer& s, ca::Layer&) {
+                                     s.setPosition({70.5, 52.25});
+                                 }, 1}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (ch == '-') ch = '_';
+        return n;
+    });
+
+// ---- Atlas pages ----
+
+struct PackCase {
+    friend void PrintTo(const PackCase& c, std::ostream* os) { *os << c.name; }
+    const char* name;
+    int size, gutter;
+    std::vector<std::pair<int, int>> pictures;  // w × h, placed in order
+    std::vector<std::optional<std::pair<int, int>>> expected;  // where each goes, or no room
+};
+
+class ShelfPacking : public ::testing::TestWithParam<PackCase> {};
+
+TEST_P(ShelfPacking, PlacesPicturesOnShelvesWithGutters) {
+    const PackCase& c = GetParam();
+    ShelfPacker packer(c.size, c.gutter);
+    ASSERT_EQ(c.pictures.size(), c.expected.size());
+    std::vector<std::array<int, 4>> placed;
+    for (size_t i = 0; i < c.pictures.size(); ++i) {
+        const auto [w, h] = c.pictures[i];
+        const auto at = packer.place(w, h);
+        ASSERT_EQ(at.has_value(), c.expected[i].has_value()) << c.name << " picture " << i;
+        if (!at) continue;
+        EXPECT_EQ(at->x, c.expected[i]->first) << c.name << " picture " << i;
+        EXPECT_EQ(at->y, c.expected[i]->second) << c.name << " picture " << i;
+        // Inside the page with a gutter to its edges, and a gutter from every other picture.
+        EXPECT_GE(at->x, c.gutter);
+        EXPECT_GE(at->y, c.gutter);
+        EXPECT_LE(at->x + w + c.gutter, c.size);
+        EXPECT_LE(at->y + h + c.gutter, c.size);
+        for (const auto& q : placed) {
+            const bool apart = at->x + w + c.gutter <= q[0] || q[0] + q[2] + c.gutter <= at->x ||
+                               at->y + h + c.gutter <= q[1] || q[1] + q[3] + c.gutter <= at->y;
+            EXPECT_TRUE(apart) << c.name << " picture " << i << " touches an earlier one";
+        }
+        placed.push_back({at->x, at->y, w, h});
+    }
+    EXPECT_EQ(packer.pictures(), int(placed.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Gl, ShelfPacking,
+                         ::testing::Values(
+                             PackCase{"one-row", 64, 2, {{10, 10}, {10, 10}, {20, 10}},
+                                      {{{2, 2}}, {{14, 2}}, {{26, 2}}}},
+                             // A row full: the next shelf starts below the tallest of the first.
+                             PackCase{"wraps", 32, 2, {{12, 8}, {12, 8}, {12, 8}},
+                                      {{{2, 2}}, {{16, 2}}, {{2, 12}}}},
+                             // A short picture goes on the shelf of its height, not a taller one twice its size.
+                             PackCase{"shelf-by-height", 128, 2, {{20, 40}, {20, 8}, {20, 30}, {20, 8}},
+                                      {{{2, 2}}, {{2, 44}}, {{24, 2}}, {{24, 44}}}},
+                             PackCase{"too-large", 32, 2, {{29, 10}, {28, 28}, {28, 29}},
+                                      {std::nullopt, {{2, 2}}, std::nullopt}},
+                             PackCase{"full", 24, 2, {{9, 9}, {9, 9}, {9, 9}, {9, 9}, {1, 1}},
+                                      {{{2, 2}}, {{13, 2}}, {{2, 13}}, {{13, 13}}, std::nullopt}},
+                             PackCase{"empty-picture", 32, 2, {{0, 5}, {5, 0}}, {std::nullopt, std::nullopt}}),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             for (char& ch : n)
+                                 if (ch == '-') ch = '_';
+                             return n;
+                         });
+
+// The page is free again only once every picture on it is gone.
+TEST(ShelfPackingRelease, ThePageEmptiesWhenItsLastPictureGoes) {
+    ShelfPacker packer(24, 2);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(packer.place(9, 9));
+    EXPECT_FALSE(packer.place(9, 9));
+    for (int i = 0; i < 3; ++i) packer.release();
+    EXPECT_EQ(packer.pictures(), 1);
+    EXPECT_FALSE(packer.place(9, 9)) << "a place reused while a picture is still on the page";
+    packer.release();
+    EXPECT_EQ(packer.pictures(), 0);
+    EXPECT_EQ(packer.used(), 0);
+    const auto again = packer.place(9, 9);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->x, 2);
+    EXPECT_EQ(again->y, 2);
+}
 
 // ---- Whole scenes ----
 
@@ -343,7 +572,7 @@ TEST_P(Scenes, GlFramesEqualCairoFrames) {
     Desk desk(c.kind, c.night, W, H);
     ASSERT_TRUE(desk.window);
     CairoFrameCompositor cairo(W, H, 1);
-    auto gl = makeGl(W, H);
+    auto gl = makeAtlasGl(W, H);
     ASSERT_TRUE(gl);
     for (double t : {0.0, 3.3, 10.0}) {
         desk.at(t);

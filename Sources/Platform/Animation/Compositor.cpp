@@ -210,18 +210,32 @@ void Compositor::drawPicture(const Snapshot::Entry& e, const cg::ImageRef& image
 void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect, bool inside) {
     stats_.layersDrawn += 1;
     cg::Context& c = *ctx_;
-    const Layer& layer = *e.layer;
-    const Presentation& p = e.pres;
     const bool clipped = !inside && clipTo(e.ownBounds);
     c.saveGState();
     apply(effect);
+    stats_.groups += uint64_t(drawOwnOperations(c, e, [&](const cg::ImageRef& image, cg::ImageFilter filter) {
+        drawPicture(e, image, filter);
+    }));
+    c.restoreGState();
+    if (clipped) c.restoreGState();
+}
+
+cg::ImageFilter contentsFilter(const Layer& layer) {
+    // Minification always averages (a good filter); nearest only when the layer asks for it.
+    return layer.minificationFilter() == ContentsFilter::nearest &&
+                   layer.magnificationFilter() == ContentsFilter::nearest
+               ? cg::ImageFilter::nearest
+               : cg::ImageFilter::good;
+}
+
+int drawOwnOperations(cg::Context& c, const Snapshot::Entry& e, const StillPicture& still) {
+    int groups = 0;
+    const Layer& layer = *e.layer;
+    const Presentation& p = e.pres;
+    c.saveGState();
     c.concatenateCTM(e.toUser);
     const double corner = std::max(0.0, layer.cornerRadius());
-    // Minification always averages (a good filter); nearest only when the layer asks for it.
-    const cg::ImageFilter filter = layer.minificationFilter() == ContentsFilter::nearest &&
-                                           layer.magnificationFilter() == ContentsFilter::nearest
-                                       ? cg::ImageFilter::nearest
-                                       : cg::ImageFilter::good;
+    const cg::ImageFilter filter = contentsFilter(layer);
 
     if (e.pathShadow && !layer.shadowPath()->isEmpty()) {
         c.saveGState();
@@ -243,7 +257,7 @@ void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect, bool in
     if (!p.bounds.isEmpty() && p.inTransition && p.transitionFrom) {
         // Cross-fade: old·(1 − f) + new·f, composited once.
         c.beginTransparencyLayer();
-        stats_.groups += 1;
+        groups += 1;
         c.setAlpha(1 - p.transitionProgress);
         c.drawUnclipped(*p.transitionFrom, p.bounds, filter);
         if (p.contents) {
@@ -256,8 +270,10 @@ void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect, bool in
         if (p.inTransition) {
             c.setAlpha(c.alpha() * p.transitionProgress);
             c.drawUnclipped(*p.contents, p.bounds, filter);
+        } else if (still) {
+            still(p.contents, filter);
         } else {
-            drawPicture(e, p.contents, filter);
+            c.drawUnclipped(*p.contents, p.bounds, filter);
         }
     }
     if (layer.kind() == Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
@@ -303,7 +319,7 @@ void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect, bool in
         }
     }
     c.restoreGState();
-    if (clipped) c.restoreGState();
+    return groups;
 }
 
 }  // namespace ca

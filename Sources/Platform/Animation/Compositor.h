@@ -24,6 +24,7 @@
 #include "Platform/Graphics/Context.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -33,6 +34,17 @@
 namespace ca {
 
 class Layer;
+
+// The filter cg draws a layer's contents with: nearest only when the layer asks for it both ways.
+cg::ImageFilter contentsFilter(const Layer& layer);
+
+// Draws what a layer draws itself, before its sublayers, with cg: the shadow of its shadow path, its
+// background (rounded by the corner radius), its contents or their cross-fade, its shape or gradient.
+// The context's opacity, blend mode and shadow apply to each operation; its state is left as it was.
+// `still` draws contents that are not in a transition (in the layer's user space; unset: drawn
+// unclipped into the layer's bounds). Returns the transparency layers it began.
+using StillPicture = std::function<void(const cg::ImageRef& image, cg::ImageFilter filter)>;
+int drawOwnOperations(cg::Context& c, const Snapshot::Entry& e, const StillPicture& still = {});
 
 class Compositor {
 public:

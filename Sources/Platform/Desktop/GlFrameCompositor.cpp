@@ -1,7 +1,9 @@
 #include "Platform/Desktop/GlFrameCompositor.h"
 
 #include "Platform/Desktop/CairoFrameCompositor.h"
+#include "Platform/Desktop/ShelfPacker.h"
 
+#include "Platform/Animation/Compositor.h"
 #include "Platform/Animation/Layer.h"
 #include "Platform/Animation/Snapshot.h"
 #include "Platform/Graphics/Context.h"
@@ -12,6 +14,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <array>
 #include <set>
 #include <chrono>
 #include <cmath>
@@ -60,6 +63,16 @@ constexpr int kUnits = 16;  // textures one draw call may sample (GL 3.3 offers 
 constexpr int kDodgeUnits = 2;
 // Textures kept beyond what the current frame draws are dropped above this.
 constexpr uint64_t kMemoryBound = 256ull << 20;
+// Pictures this small share atlas pages of this size, so that a draw call takes many of them.
+constexpr int kAtlasPicture = 256;
+constexpr int kPageSize = 1024;
+// Clear texels around each picture on a page: linear filtering reads one texel past the edge, and
+// a picture sampled up to a texel beyond it reads two.
+constexpr int kGutter = 2;
+// The vertex ring that stays mapped: segments of this many vertices, each reused once the GPU has
+// drawn what it held a lap before. A batch never holds more than a segment.
+constexpr size_t kSegmentVertices = 32768;
+constexpr int kSegments = 4;
 
 const char* kQuadVertex = R"(#version 330 core
 layout(location = 0) in vec2 aPos;
@@ -68,12 +81,16 @@ layout(location = 2) in float aAlpha;
 layout(location = 3) in float aMix;
 layout(location = 4) in ivec2 aUnits;
 layout(location = 5) in vec4 aEdges;
+layout(location = 6) in vec4 aRectA;
+layout(location = 7) in vec4 aRectB;
 uniform vec4 uTarget;
 out vec2 vUv;
 out float vAlpha;
 out float vMix;
 out vec4 vEdges;
 flat out ivec2 vUnits;
+flat out vec4 vRectA;
+flat out vec4 vRectB;
 void main() {
     vEdges = aEdges;
     gl_Position = vec4((aPos - uTarget.xy) / uTarget.zw * 2.0 - 1.0, 0.0, 1.0);
@@ -81,6 +98,8 @@ void main() {
     vAlpha = aAlpha;
     vMix = aMix;
     vUnits = aUnits;
+    vRectA = aRectA;
+    vRectB = aRectB;
 }
 )";
 
@@ -92,20 +111,44 @@ in float vAlpha;
 in float vMix;
 in vec4 vEdges;
 flat in ivec2 vUnits;
+flat in vec4 vRectA;
+flat in vec4 vRectB;
+// A picture at uv (0 to 1 across it), held by a texture of its own or by a place on an atlas page
+// (`rect`, in the texture's coordinates), `texels` across. Past its edge it reads as transparent, as
+// a texture clamped to a clear border would; a picture cut at its rect repeats its edge texels instead.
+vec4 pictureAt(int i, vec4 rect, vec2 uv, bool cut) {
+#if ATLAS
+    vec2 texels = sizeOf(i) * rect.zw;
+    if (cut) {
+        uv = clamp(uv, 0.5 / texels, 1.0 - 0.5 / texels);
+    } else if (any(lessThan(uv, -1.0 / texels)) || any(greaterThan(uv, 1.0 + 1.0 / texels))) {
+        return vec4(0.0);
+    }
+    return pickAt(i, rect.xy + uv * rect.zw);
+#else
+    // Every picture in a texture of its own, whose border sampler reads transparent past the edge.
+    if (cut) {
+        vec2 texels = sizeOf(i);
+        uv = clamp(uv, 0.5 / texels, 1.0 - 0.5 / texels);
+    }
+    return pickAt(i, uv);
+#endif
+}
 // A picture drawn much smaller: the average of bilinear taps spread over the pixel's footprint, close
 // to the area average of cg's "good" filter (which mipmaps only approximate).
-vec4 pick(int unit, vec2 footprint) {
+vec4 pick(int unit, vec4 rect, vec2 footprint) {
     int i = unit & 255;
+    bool cut = (unit & 512) != 0;
 #if !BOX
-    return pickAt(i, vUv);
+    return pictureAt(i, rect, vUv, cut);
 #else
-    if ((unit & 256) == 0) return pickAt(i, vUv);
-    vec2 texels = footprint * sizeOf(i);
+    if ((unit & 256) == 0) return pictureAt(i, rect, vUv, cut);
+    vec2 texels = footprint * sizeOf(i) * rect.zw;
     ivec2 n = clamp(ivec2(ceil(texels - 0.01)), ivec2(1), ivec2(8));
     vec4 sum = vec4(0.0);
     for (int y = 0; y < n.y; ++y)
         for (int x = 0; x < n.x; ++x)
-            sum += pickAt(i, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint);
+            sum += pictureAt(i, rect, vUv + ((vec2(x, y) + 0.5) / vec2(n) - 0.5) * footprint, cut);
     return sum / float(n.x * n.y);
 #endif
 }
@@ -116,8 +159,8 @@ vec4 sampled() {
 #else
     vec2 footprint = vec2(0.0);
 #endif
-    vec4 c = pick(vUnits.x, footprint);
-    if (vMix >= 0.0) c = min(c * vMix + pick(vUnits.y, footprint) * (1.0 - vMix), vec4(1.0));
+    vec4 c = pick(vUnits.x, vRectA, footprint);
+    if (vMix >= 0.0) c = min(c * vMix + pick(vUnits.y, vRectB, footprint) * (1.0 - vMix), vec4(1.0));
     // A picture cut at its rect: the share of the pixel inside it (distances in device pixels from
     // the left, bottom, right and top edges, positive inside).
     vec4 e = clamp(vEdges + 0.5, 0.0, 1.0);
@@ -196,6 +239,7 @@ struct Vertex {
     float x, y, u, v, alpha, mix;
     int32_t unit, fromUnit;
     float left, bottom, right, top;  // device pixels to the rect's edges, for pictures cut at it
+    float rect[4], fromRect[4];      // where the pictures lie in their textures
 };
 
 struct IBox {
@@ -213,6 +257,13 @@ IBox roundOut(const cg::Rect& r, const IBox& clip) {
     return b;
 }
 
+// The length of (a, b): exact and cheap for the axis-aligned transforms of most layers.
+double length(double a, double b) {
+    if (b == 0) return std::fabs(a);
+    if (a == 0) return std::fabs(b);
+    return std::hypot(a, b);
+}
+
 // Which sampler a draw uses.
 enum class Sampling { nearest, linear, box };
 
@@ -225,6 +276,12 @@ struct GlFrameCompositor::Impl {
         uint64_t bytes = 0;
         bool clearBorder = false;  // the picture's outermost pixels are all transparent
         uint64_t lastUse = 0;
+        int page = -1;  // the atlas page holding it, or none (a texture of its own)
+        std::array<float, 4> rect = {0, 0, 1, 1};  // where it lies in the texture: x, y, width, height
+    };
+    struct Page {
+        GLuint id = 0;  // none: the page is free
+        ShelfPacker packer{kPageSize, kGutter};
     };
     struct Picture {
         std::weak_ptr<const cg::Image> image;
@@ -298,15 +355,29 @@ struct GlFrameCompositor::Impl {
     GLuint quadPrograms[2] = {0, 0}, dodgeProgram = 0, presentProgram = 0;
     GLint quadTargets[2] = {-1, -1};
     bool batchBox = false;
+    // Whether pictures drawn much smaller get a program of their own (a software renderer), or all
+    // pictures share the one that can average (a GPU, where the other kind of draw costs nothing).
+    bool splitPrograms = true;
+    // Whether small pictures share atlas pages. A software renderer (only ever forced) keeps a texture
+    // per picture: what binds cost it is little next to its rasterising.
+    bool atlas = true;
     GLint dodgeTarget = -1, dodgeOrigin = -1, presentAlpha = -1;
     GLuint vao = 0, vbo = 0, emptyVao = 0;
-    GLuint samplers[6] = {0, 0, 0, 0, 0, 0};  // nearest, linear, box; then the same clamped to the edge
+    GLuint samplers[3] = {0, 0, 0};  // nearest, linear, box
     GLuint backdrop = 0;
     int backdropWidth = 0, backdropHeight = 0;
     Target main;
     std::vector<Target> groupPool;  // one per nesting depth
     std::vector<Target*> targets;   // the stack being drawn into
     std::unordered_map<const cg::Image*, Picture> pictures;
+    struct Recent {
+        const cg::Image* image = nullptr;
+        Picture* entry = nullptr;
+        uint64_t epoch = 0;
+    };
+    std::array<Recent, 2048> recent;
+    uint64_t pictureEpoch = 1;  // slots of an earlier epoch may point at erased entries
+    std::vector<Page> pages;
     std::unordered_map<uint64_t, Raster> rasters;
     std::unordered_map<ResampleKey, Resampled, ResampleHash> resampled;
 
@@ -324,16 +395,21 @@ struct GlFrameCompositor::Impl {
     bool drawn = false;  // the frame texture holds a picture
     uint64_t frames = 0;
     Stats stats;
+    FrameWork work;
     uint64_t textureBytes = 0;
     bool warnedGroupShadow = false;
 
     // The batch being built.
     std::vector<Vertex> vertices;
-    std::vector<uint32_t> flipped;
     std::vector<Unit> units;
     cg::BlendMode batchBlend = cg::BlendMode::normal;
     // One vertex buffer written front to back through a frame; given a fresh store when full.
     size_t streamCapacity = 0, streamUsed = 0;  // vertices
+    // Where the driver offers it (persistent mapping), the buffer stays mapped and the vertices are
+    // written straight into it: no copy by the driver and no fresh store when it fills.
+    Vertex* mapped = nullptr;
+    GLsync segmentDone[kSegments] = {};  // set when the writing left a segment
+    int writing = -1;                    // the segment being written
     int unitLimit = kUnits;  // textures a batch may sample
 
     ~Impl() {
@@ -356,9 +432,13 @@ struct GlFrameCompositor::Impl {
     void releaseGl() {
         if (context == EGL_NO_CONTEXT) return;
         if (current()) {
-            for (auto& [k, p] : pictures) glDeleteTextures(1, &p.tex.id);
+            for (auto& [k, p] : pictures)
+                if (p.tex.page < 0) glDeleteTextures(1, &p.tex.id);
             for (auto& [k, r] : rasters) glDeleteTextures(1, &r.tex.id);
-            for (auto& [k, r] : resampled) glDeleteTextures(1, &r.tex.id);
+            for (auto& [k, r] : resampled)
+                if (r.tex.page < 0) glDeleteTextures(1, &r.tex.id);
+            for (Page& page : pages)
+                if (page.id) glDeleteTextures(1, &page.id);
             auto drop = [](Target& t) {
                 if (t.fbo) glDeleteFramebuffers(1, &t.fbo);
                 if (t.tex) glDeleteTextures(1, &t.tex);
@@ -367,7 +447,14 @@ struct GlFrameCompositor::Impl {
             drop(main);
             for (Target& t : groupPool) drop(t);
             if (backdrop) glDeleteTextures(1, &backdrop);
-            glDeleteSamplers(6, samplers);
+            glDeleteSamplers(3, samplers);
+            for (GLsync& f : segmentDone)
+                if (f) glDeleteSync(f), f = nullptr;
+            if (mapped) {
+                glBindBuffer(GL_ARRAY_BUFFER, vbo);
+                glUnmapBuffer(GL_ARRAY_BUFFER);
+                mapped = nullptr;
+            }
             glDeleteBuffers(1, &vbo);
             glDeleteVertexArrays(1, &vao);
             glDeleteVertexArrays(1, &emptyVao);
@@ -377,6 +464,8 @@ struct GlFrameCompositor::Impl {
             glDeleteProgram(presentProgram);
         }
         pictures.clear();
+        pictureEpoch += 1;
+        pages.clear();
         rasters.clear();
         resampled.clear();
         groupPool.clear();
@@ -504,7 +593,11 @@ struct GlFrameCompositor::Impl {
         // A software renderer compiles a shader variant for every mix of sampler states a draw binds:
         // with sixteen units the mixes never end. Two (a cross-fade's) keep them few.
         if (softwareRenderer(renderer)) unitLimit = 2;
-        const std::string header = "#version 330 core\n";
+        atlas = options.atlas == Options::Atlas::byRenderer ? !softwareRenderer(renderer)
+                                                            : options.atlas == Options::Atlas::on;
+        splitPrograms = options.programs == Options::Programs::byRenderer ? softwareRenderer(renderer)
+                                                                          : options.programs == Options::Programs::split;
+        const std::string header = std::string("#version 330 core\n#define ATLAS ") + (atlas ? "1" : "0") + "\n";
         const std::string broken = options.breakShader ? "this is not GLSL;\n" : "";
         for (int box = 0; box < 2; ++box) {
             const std::string define = "#define BOX " + std::to_string(box) + "\n";
@@ -536,6 +629,13 @@ struct GlFrameCompositor::Impl {
         glGenBuffers(1, &vbo);
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        if (options.mapVertices && epoxy_has_gl_extension("GL_ARB_buffer_storage")) {
+            const GLbitfield flags = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+            const auto bytes = GLsizeiptr(kSegmentVertices * kSegments * sizeof(Vertex));
+            glBufferStorage(GL_ARRAY_BUFFER, bytes, nullptr, flags);
+            mapped = static_cast<Vertex*>(glMapBufferRange(GL_ARRAY_BUFFER, 0, bytes, flags));
+            if (mapped) streamCapacity = kSegmentVertices * kSegments;
+        }
         glEnableVertexAttribArray(0);
         glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
         glEnableVertexAttribArray(1);
@@ -549,14 +649,19 @@ struct GlFrameCompositor::Impl {
         glVertexAttribIPointer(4, 2, GL_INT, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, unit)));
         glEnableVertexAttribArray(5);
         glVertexAttribPointer(5, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, left)));
+        glEnableVertexAttribArray(6);
+        glVertexAttribPointer(6, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, rect)));
+        glEnableVertexAttribArray(7);
+        glVertexAttribPointer(7, 4, GL_FLOAT, GL_FALSE, sizeof(Vertex),
+                              reinterpret_cast<void*>(offsetof(Vertex, fromRect)));
 
-        glGenSamplers(6, samplers);
+        glGenSamplers(3, samplers);
         const float clear[4] = {0, 0, 0, 0};
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < 3; ++i) {
             const GLuint s = samplers[i];
-            // Beyond a picture's edge it samples as transparent; a picture cut at its rect repeats
-            // its edge up to the cut.
-            const GLint wrap = i < 3 ? GL_CLAMP_TO_BORDER : GL_CLAMP_TO_EDGE;
+            // Beyond a texture's edge it samples as transparent (the shaders cut pictures at their
+            // rects themselves, atlas pages being larger than their pictures).
+            const GLint wrap = GL_CLAMP_TO_BORDER;
             glSamplerParameteri(s, GL_TEXTURE_WRAP_S, wrap);
             glSamplerParameteri(s, GL_TEXTURE_WRAP_T, wrap);
             glSamplerParameterfv(s, GL_TEXTURE_BORDER_COLOR, clear);
@@ -675,6 +780,7 @@ struct GlFrameCompositor::Impl {
 
     Texture upload(const uint32_t* pixels, int w, int h, GLuint reuse = 0, int oldW = 0, int oldH = 0) {
         forget();
+        work.uploads += 1;
         Texture t;
         t.width = w;
         t.height = h;
@@ -695,7 +801,56 @@ struct GlFrameCompositor::Impl {
         return t;
     }
 
+    // A small picture goes to an atlas page with room for it (a new page when none has), a larger one
+    // to a texture of its own.
+    Texture uploadShared(const uint32_t* pixels, int w, int h) {
+        if (!atlas || w > kAtlasPicture || h > kAtlasPicture) return upload(pixels, w, h);
+        size_t p = 0;
+        std::optional<ShelfPacker::Place> at;
+        for (; p < pages.size() && !at; ++p)
+            if (pages[p].id) at = pages[p].packer.place(w, h);
+        if (at) {
+            p -= 1;
+        } else {
+            p = 0;
+            while (p < pages.size() && pages[p].id) ++p;
+            if (p == pages.size()) pages.emplace_back();
+            Page& page = pages[p];
+            page.packer = ShelfPacker(kPageSize, kGutter);
+            at = page.packer.place(w, h);
+            forget();
+            glGenTextures(1, &page.id);
+            glBindTexture(GL_TEXTURE_2D, page.id);
+            // Cleared once: the gutters stay clear, as places are not reused until the page is empty.
+            const std::vector<uint32_t> clear(size_t(kPageSize) * kPageSize, 0);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kPageSize, kPageSize, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                         clear.data());
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+            textureBytes += uint64_t(kPageSize) * kPageSize * 4;
+        }
+        Page& page = pages[p];
+        forget();
+        work.uploads += 1;
+        glBindTexture(GL_TEXTURE_2D, page.id);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, at->x, at->y, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+        Texture t;
+        t.id = page.id;
+        t.width = w;
+        t.height = h;
+        t.page = int(p);
+        const float size = float(kPageSize);
+        t.rect = {float(at->x) / size, float(at->y) / size, float(w) / size, float(h) / size};
+        return t;
+    }
+
     Texture& picture(const cg::ImageRef& image) {
+        // Most pictures were drawn last frame: a slot by address remembers where their entry is
+        // (entries stay put until erased, which starts a new epoch).
+        Recent& slot = recent[(reinterpret_cast<uintptr_t>(image.get()) >> 4) % recent.size()];
+        if (slot.image == image.get() && slot.epoch == pictureEpoch && !slot.entry->image.expired()) {
+            slot.entry->tex.lastUse = frames;
+            return slot.entry->tex;
+        }
         auto it = pictures.find(image.get());
         // `image` is alive, so a live entry at its address is the same picture: only a dead one (an
         // earlier picture at that address) is stale. expired() reads the count without taking a
@@ -703,10 +858,11 @@ struct GlFrameCompositor::Impl {
         if (it != pictures.end() && it->second.image.expired()) {
             dropTexture(it->second.tex);
             pictures.erase(it);
+            pictureEpoch += 1;
             it = pictures.end();
         }
         if (it == pictures.end()) {
-            Picture p{image, upload(image->data(), image->pixelWidth(), image->pixelHeight())};
+            Picture p{image, uploadShared(image->data(), image->pixelWidth(), image->pixelHeight())};
             const int w = image->pixelWidth(), h = image->pixelHeight();
             const uint32_t* px = image->data();
             uint32_t any = 0;
@@ -716,11 +872,22 @@ struct GlFrameCompositor::Impl {
             it = pictures.emplace(image.get(), std::move(p)).first;
         }
         it->second.tex.lastUse = frames;
+        slot = {image.get(), &it->second, pictureEpoch};
         return it->second.tex;
     }
 
     void dropTexture(Texture& t) {
-        if (t.id) glDeleteTextures(1, &t.id);
+        if (t.page >= 0) {
+            Page& page = pages[size_t(t.page)];
+            page.packer.release();
+            if (page.packer.pictures() == 0 && page.id) {
+                glDeleteTextures(1, &page.id);
+                page.id = 0;
+                textureBytes -= uint64_t(kPageSize) * kPageSize * 4;
+            }
+        } else if (t.id) {
+            glDeleteTextures(1, &t.id);
+        }
         textureBytes -= t.bytes;
         t = {};
     }
@@ -734,6 +901,7 @@ struct GlFrameCompositor::Impl {
             }
             dropTexture(it->second.tex);
             it = pictures.erase(it);
+            pictureEpoch += 1;
         }
         for (auto it = resampled.begin(); it != resampled.end();) {
             if (it->second.tex.lastUse + unused >= frames && !it->second.image.expired()) {
@@ -802,6 +970,7 @@ struct GlFrameCompositor::Impl {
                 glActiveTexture(GLenum(GL_TEXTURE0 + i));
                 glBindTexture(GL_TEXTURE_2D, units[i].tex);
                 bound.tex[i] = units[i].tex;
+                work.binds += 1;
             }
             if (bound.sampler[i] != units[i].sampler) {
                 glBindSampler(GLuint(i), samplers[units[i].sampler]);
@@ -811,12 +980,14 @@ struct GlFrameCompositor::Impl {
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
         glDrawArrays(GL_TRIANGLES, stream(), GLsizei(vertices.size()));
+        work.draws += 1;
         vertices.clear();
         units.clear();
     }
 
     // Puts the batch's vertices in the buffer (bound), and returns the first one's index.
     GLint stream() {
+        if (mapped) return streamMapped();
         if (streamUsed + vertices.size() > streamCapacity) {
             streamCapacity = std::max<size_t>({streamCapacity, vertices.size(), 16384});
             glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(streamCapacity * sizeof(Vertex)), nullptr, GL_STREAM_DRAW);
@@ -827,6 +998,31 @@ struct GlFrameCompositor::Impl {
         const GLint first = GLint(streamUsed);
         streamUsed += vertices.size();
         return first;
+    }
+
+    GLint streamMapped() {
+        const size_t n = vertices.size();  // at most a segment (see draw)
+        size_t at = streamUsed;
+        if (at == streamCapacity) {
+            at = 0;
+        } else if (at % kSegmentVertices + n > kSegmentVertices) {
+            at = (at / kSegmentVertices + 1) % kSegments * kSegmentVertices;
+        }
+        const int next = int(at / kSegmentVertices);
+        if (next != writing) {
+            // Leaving a segment: the GPU is done with it once it passes this point. Entering one: wait
+            // until it is done with what the segment held a lap ago (long since, at 30 frames a second).
+            if (writing >= 0) segmentDone[writing] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+            if (GLsync& f = segmentDone[next]) {
+                glClientWaitSync(f, GL_SYNC_FLUSH_COMMANDS_BIT, GLuint64(1e9));
+                glDeleteSync(f);
+                f = nullptr;
+            }
+            writing = next;
+        }
+        std::memcpy(mapped + at, vertices.data(), n * sizeof(Vertex));
+        streamUsed = at + n;
+        return GLint(at);
     }
 
     int unitFor(GLuint tex, int sampler) {
@@ -844,8 +1040,10 @@ struct GlFrameCompositor::Impl {
         cg::Rect r;
         float u0 = 0, v0 = 0, u1 = 1, v1 = 1;
         GLuint tex = 0;
+        std::array<float, 4> rect = {0, 0, 1, 1};  // where the picture lies in tex
         Sampling sampling = Sampling::linear;
         GLuint fromTex = 0;  // a cross-fade from this texture (same placement)
+        std::array<float, 4> fromRect = {0, 0, 1, 1};
         double mix = -1;
         double alpha = 1;
         bool widen = true;
@@ -857,19 +1055,21 @@ struct GlFrameCompositor::Impl {
         const bool dodge = blend == cg::BlendMode::colorDodge;
         const cg::BlendMode mode = blend == cg::BlendMode::plusLighter ? blend : cg::BlendMode::normal;
         const size_t need = (q.fromTex ? 2 : 1);
-        const bool box = q.sampling == Sampling::box;
-        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(unitLimit)) flush();
+        const bool box = q.sampling == Sampling::box || !splitPrograms;
+        if (dodge || mode != batchBlend || box != batchBox || units.size() + need > size_t(unitLimit) ||
+            vertices.size() + 6 > kSegmentVertices)
+            flush();
         batchBlend = mode;
         batchBox = box;
-        const int sampler = int(q.sampling) + (q.cut ? 3 : 0);
-        const int flag = q.sampling == Sampling::box ? 256 : 0;
+        const int sampler = int(q.sampling);
+        const int flag = (q.sampling == Sampling::box ? 256 : 0) | (q.cut ? 512 : 0);
         const int a = unitFor(q.tex, sampler) | flag;
         const int b = (q.fromTex ? unitFor(q.fromTex, sampler) : a) | flag;
         double sx = 0, sy = 0;
         double mx = 0, my = 0;
         cg::Rect r = q.r;
         if (q.widen) {
-            sx = std::hypot(q.m.a, q.m.b), sy = std::hypot(q.m.c, q.m.d);
+            sx = length(q.m.a, q.m.b), sy = length(q.m.c, q.m.d);
             if (sx > 0 && sy > 0) {
                 mx = r.width() > 0 ? 1.0 / sx : 0;
                 my = r.height() > 0 ? 1.0 / sy : 0;
@@ -877,6 +1077,7 @@ struct GlFrameCompositor::Impl {
         }
         const double du = r.width() > 0 ? (q.u1 - q.u0) / r.width() : 0;
         const double dv = r.height() > 0 ? (q.v1 - q.v0) / r.height() : 0;
+        const std::array<float, 4>& from = q.fromTex ? q.fromRect : q.rect;
         auto corner = [&](double x, double y) {
             const cg::Point p = q.m.apply(cg::Point{x, y});
             // v runs down from the top edge.
@@ -884,11 +1085,13 @@ struct GlFrameCompositor::Impl {
             return Vertex{float(p.x), float(p.y), float(q.u0 + (x - r.minX()) * du),
                           float(q.v0 + (r.maxY() - y) * dv), float(std::clamp(q.alpha, 0.0, 1.0)), float(q.mix), a, b,
                           q.cut ? float((x - r.minX()) * sx) : far, q.cut ? float((y - r.minY()) * sy) : far,
-                          q.cut ? float((r.maxX() - x) * sx) : far, q.cut ? float((r.maxY() - y) * sy) : far};
+                          q.cut ? float((r.maxX() - x) * sx) : far, q.cut ? float((r.maxY() - y) * sy) : far,
+                          {q.rect[0], q.rect[1], q.rect[2], q.rect[3]}, {from[0], from[1], from[2], from[3]}};
         };
         const double x0 = r.minX() - mx, x1 = r.maxX() + mx, y0 = r.minY() - my, y1 = r.maxY() + my;
         const Vertex v00 = corner(x0, y0), v10 = corner(x1, y0), v01 = corner(x0, y1), v11 = corner(x1, y1);
         vertices.insert(vertices.end(), {v00, v10, v11, v00, v11, v01});
+        work.quads += 1;
         if (dodge) drawDodge(v00, v10, v01, v11);
     }
 
@@ -939,6 +1142,8 @@ struct GlFrameCompositor::Impl {
         glBindVertexArray(vao);
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
         glDrawArrays(GL_TRIANGLES, stream(), GLsizei(vertices.size()));
+        work.draws += 1;
+        work.binds += units.size() + 1;
         glDisable(GL_SCISSOR_TEST);
         vertices.clear();
         units.clear();
@@ -1027,18 +1232,11 @@ struct GlFrameCompositor::Impl {
         for (size_t j = i + 1; j < e.end; j = entries[j].end) drawLayer(j, inherited);
     }
 
-    static cg::ImageFilter filterOf(const ca::Layer& layer) {
-        return layer.minificationFilter() == ca::ContentsFilter::nearest &&
-                       layer.magnificationFilter() == ca::ContentsFilter::nearest
-                   ? cg::ImageFilter::nearest
-                   : cg::ImageFilter::good;
-    }
-
     // How a picture drawn by m at `size` device pixels from `image` samples.
     Sampling samplingFor(cg::ImageFilter filter, const cg::Transform& m, const cg::Rect& r, Texture& tex) {
         if (filter == cg::ImageFilter::nearest) return Sampling::nearest;
-        const double sx = std::hypot(m.a, m.b) * r.width() / tex.width;
-        const double sy = std::hypot(m.c, m.d) * r.height() / tex.height;
+        const double sx = length(m.a, m.b) * r.width() / tex.width;
+        const double sy = length(m.c, m.d) * r.height() / tex.height;
         // Drawn much smaller: an average over the covered texels, as the "good" filter takes.
         if (filter == cg::ImageFilter::good && (sx < 0.75 || sy < 0.75)) return Sampling::box;
         return Sampling::linear;
@@ -1047,8 +1245,8 @@ struct GlFrameCompositor::Impl {
     // Sampling as cg's unclipped drawing does: a picture drawn larger than its pixels whose edge is not
     // clear is cut at its rect with the "good" filter instead.
     void unclipped(Quad& q, cg::ImageFilter filter, Texture& tex) {
-        const double sx = std::hypot(q.m.a, q.m.b) * q.r.width() / tex.width;
-        const double sy = std::hypot(q.m.c, q.m.d) * q.r.height() / tex.height;
+        const double sx = length(q.m.a, q.m.b) * q.r.width() / tex.width;
+        const double sy = length(q.m.c, q.m.d) * q.r.height() / tex.height;
         if ((sx > 1.01 || sy > 1.01) && !tex.clearBorder) {
             q.cut = true;
             filter = cg::ImageFilter::good;
@@ -1066,7 +1264,7 @@ struct GlFrameCompositor::Impl {
             return;
         }
         if (p.bounds.isEmpty()) return;
-        const cg::ImageFilter filter = filterOf(layer);
+        const cg::ImageFilter filter = ca::contentsFilter(layer);
         Quad q;
         q.m = e.toDevice;
         q.r = p.bounds;
@@ -1074,14 +1272,17 @@ struct GlFrameCompositor::Impl {
         if (p.inTransition && p.transitionFrom) {
             Texture& from = picture(p.transitionFrom);
             q.fromTex = from.id;
+            q.fromRect = from.rect;
             q.mix = p.transitionProgress;
             if (p.contents) {
                 Texture& to = picture(p.contents);
                 q.tex = to.id;
+                q.rect = to.rect;
                 unclipped(q, filter, to);
             } else {
                 // Only the old picture, fading out.
                 q.tex = from.id;
+                q.rect = from.rect;
                 q.fromTex = 0;
                 q.mix = -1;
                 q.alpha *= 1 - p.transitionProgress;
@@ -1093,6 +1294,7 @@ struct GlFrameCompositor::Impl {
         if (!p.contents) return;
         Texture& tex = picture(p.contents);
         q.tex = tex.id;
+        q.rect = tex.rect;
         if (p.inTransition) {
             q.alpha *= p.transitionProgress;
             unclipped(q, filter, tex);
@@ -1124,8 +1326,7 @@ struct GlFrameCompositor::Impl {
             if (!small) return;
             q.r = cg::Rect(ix, iy, small->width, small->height);
             q.tex = small->id;
-            q.v0 = 1;  // uploaded bottom row first
-            q.v1 = 0;
+            q.rect = small->rect;
             q.sampling = Sampling::nearest;
             q.widen = false;
         } else {
@@ -1134,15 +1335,15 @@ struct GlFrameCompositor::Impl {
         draw(q, effect.blend);
     }
 
-    // cg's bitmap (rows top down) as a texture (rows bottom up).
-    Texture uploadFlipped(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0) {
+    // cg's bitmap as a texture, its top row first as with pictures (no copy: rows are read at the
+    // bitmap's stride). `shared`: on an atlas page where it fits.
+    Texture uploadBitmap(const cg::Context& bitmap, GLuint reuse = 0, int oldW = 0, int oldH = 0, bool shared = false) {
         const int w = bitmap.pixelWidth(), h = bitmap.pixelHeight();
-        const auto* bytes = reinterpret_cast<const uint32_t*>(bitmap.data());
-        flipped.resize(size_t(w) * size_t(h));
-        const size_t stride = bitmap.bytesPerRow() / 4;
-        for (int y = 0; y < h; ++y)
-            std::memcpy(&flipped[size_t(h - 1 - y) * size_t(w)], bytes + size_t(y) * stride, size_t(w) * 4);
-        return upload(flipped.data(), w, h, reuse, oldW, oldH);
+        const auto* pixels = reinterpret_cast<const uint32_t*>(bitmap.data());
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, GLint(bitmap.bytesPerRow() / 4));
+        Texture t = shared ? uploadShared(pixels, w, h) : upload(pixels, w, h, reuse, oldW, oldH);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        return t;
     }
 
     Texture* resample(const cg::ImageRef& image, double w, double h, int qx, int qy) {
@@ -1158,7 +1359,7 @@ struct GlFrameCompositor::Impl {
             auto bitmap = cg::Context::makeBitmap(int(std::ceil(fx + w)) + 1, int(std::ceil(fy + h)) + 1);
             if (!bitmap) return nullptr;
             bitmap->drawUnclipped(*image, cg::Rect(fx, fy, w, h), cg::ImageFilter::good);
-            it = resampled.emplace(key, Resampled{image, uploadFlipped(*bitmap)}).first;
+            it = resampled.emplace(key, Resampled{image, uploadBitmap(*bitmap, 0, 0, 0, true)}).first;
         }
         it->second.tex.lastUse = frames;
         return &it->second.tex;
@@ -1189,8 +1390,9 @@ struct GlFrameCompositor::Impl {
                 const auto& s = effect.shadow->shadow;
                 bitmap->setShadow(s.offset, s.blur, s.color);
             }
-            rasterOwn(*bitmap, e);
-            r.tex = uploadFlipped(*bitmap, r.tex.id, r.tex.width, r.tex.height);
+            ca::drawOwnOperations(*bitmap, e);
+            work.rasters += 1;
+            r.tex = uploadBitmap(*bitmap, r.tex.id, r.tex.width, r.tex.height);
             r.box = box;
             r.version = e.version;
             r.toDevice = e.toDevice;
@@ -1211,8 +1413,6 @@ struct GlFrameCompositor::Impl {
         q.r = cg::Rect(box.x0, box.y0, box.width(), box.height());
         q.u0 = 0;
         q.u1 = 1;
-        q.v0 = 1;  // uploaded bottom row first
-        q.v1 = 0;
         q.tex = r.tex.id;
         q.sampling = Sampling::nearest;
         q.alpha = effect.alpha;
@@ -1220,92 +1420,9 @@ struct GlFrameCompositor::Impl {
         draw(q, effect.blend);
     }
 
-    // What ca::Compositor draws for a layer's own operations, at full opacity with normal blending.
-    static void rasterOwn(cg::Context& c, const ca::Snapshot::Entry& e) {
-        const ca::Layer& layer = *e.layer;
-        const ca::Presentation& p = e.pres;
-        c.concatenateCTM(e.toUser);
-        const double corner = std::max(0.0, layer.cornerRadius());
-        const cg::ImageFilter filter = filterOf(layer);
-        if (e.pathShadow && !layer.shadowPath()->isEmpty()) {
-            c.saveGState();
-            c.setShadow(e.shadow.offset, e.shadow.blur, e.shadow.color);
-            c.setFillColor(cg::Color::black());
-            c.fillShadowOnly(*layer.shadowPath());
-            c.restoreGState();
-        }
-        if (!p.bounds.isEmpty() && layer.backgroundColor() && layer.backgroundColor()->a > 0) {
-            c.setFillColor(*layer.backgroundColor());
-            if (corner > 0) {
-                c.beginPath();
-                c.addRoundedRect(p.bounds, corner, corner);
-                c.fillPath();
-            } else {
-                c.fill(p.bounds);
-            }
-        }
-        if (!p.bounds.isEmpty() && p.inTransition && p.transitionFrom) {
-            c.beginTransparencyLayer();
-            c.setAlpha(1 - p.transitionProgress);
-            c.drawUnclipped(*p.transitionFrom, p.bounds, filter);
-            if (p.contents) {
-                c.setAlpha(p.transitionProgress);
-                c.setBlendMode(cg::BlendMode::plusLighter);
-                c.drawUnclipped(*p.contents, p.bounds, filter);
-            }
-            c.endTransparencyLayer();
-        } else if (!p.bounds.isEmpty() && p.contents) {
-            if (p.inTransition) c.setAlpha(c.alpha() * p.transitionProgress);
-            c.drawUnclipped(*p.contents, p.bounds, filter);
-        }
-        if (layer.kind() == ca::Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
-            const auto& shape = static_cast<const ca::ShapeLayer&>(layer);
-            if (shape.fillColor() && shape.fillColor()->a > 0) {
-                c.setFillColor(*shape.fillColor());
-                c.fill(p.path);
-            }
-            if (shape.strokeColor() && shape.strokeColor()->a > 0 && p.lineWidth > 0) {
-                c.setStrokeColor(*shape.strokeColor());
-                c.setLineWidth(p.lineWidth);
-                c.setLineCap(shape.lineCap());
-                c.setLineJoin(shape.lineJoin());
-                c.setMiterLimit(shape.miterLimit());
-                c.stroke(p.path);
-            }
-        }
-        if (layer.kind() == ca::Layer::Kind::gradient && !p.bounds.isEmpty()) {
-            const auto& g = static_cast<const ca::GradientLayer&>(layer);
-            if (!g.gradient().isEmpty()) {
-                c.saveGState();
-                if (corner > 0) {
-                    c.beginPath();
-                    c.addRoundedRect(p.bounds, corner, corner);
-                    c.clip();
-                } else {
-                    c.clipToRect(p.bounds);
-                }
-                const cg::Rect& b = p.bounds;
-                auto at = [&](cg::Point u) {
-                    return cg::Point{b.minX() + u.x * b.width(), b.minY() + u.y * b.height()};
-                };
-                const cg::Point s = at(g.startPoint()), t = at(g.endPoint());
-                if (g.type() == ca::GradientLayer::Type::axial) {
-                    c.drawLinearGradient(g.gradient(), s, t, {true, true});
-                } else {
-                    const double rx = std::fabs(t.x - s.x), ry = std::fabs(t.y - s.y);
-                    if (rx > 0 && ry > 0) {
-                        c.translateBy(s.x, s.y);
-                        c.scaleBy(rx, ry);
-                        c.drawRadialGradient(g.gradient(), {0, 0}, 0, {0, 0}, 1, {true, false});
-                    }
-                }
-                c.restoreGState();
-            }
-        }
-    }
-
     void render() {
         frames += 1;
+        work = {};
         forget();
         targets.assign(1, &main);
         glBindFramebuffer(GL_FRAMEBUFFER, main.fbo);
@@ -1458,6 +1575,7 @@ const ca::Snapshot* GlFrameCompositor::lastSnapshot() const {
 const FrameCompositor::Stats& GlFrameCompositor::stats() const {
     return impl_->cairo ? impl_->cairo->stats() : impl_->stats;
 }
+const GlFrameCompositor::FrameWork& GlFrameCompositor::frameWork() const { return impl_->work; }
 bool GlFrameCompositor::fellBack() const { return impl_->cairo != nullptr; }
 void GlFrameCompositor::loseContextForTesting() { impl_->fallBack("the GL context was lost"); }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The OpenGL back end: the layer tree drawn by the GPU into the desktop window's own X window through
-// EGL. Each picture is uploaded once as a texture (kept while the tree shows it); per frame only the
-// presentation values (where each picture goes, its opacity, cross-fade progress) go to the GPU as
-// vertex data. Layers that draw more than a picture (shapes, gradients, fills with rounded corners,
+// EGL. Each picture is uploaded once as a texture (kept while the tree shows it), small ones sharing
+// atlas pages so that a frame takes a few draw calls; per frame only the presentation values (where
+// each picture goes, its opacity, cross-fade progress) go to the GPU as vertex data, written into a
+// buffer that stays mapped where the driver offers it. Layers that draw more than a picture (shapes, gradients, fills with rounded corners,
 // shadows) are drawn by cg into a small bitmap that is uploaded again only when their drawing changes,
 // and a still picture drawn much smaller is resampled by cg once per quarter-pixel phase, as the Cairo
 // back end does, for the same area average. A content shadow of a group of several layers (which no
@@ -41,6 +42,14 @@ class GlFrameCompositor : public FrameCompositor {
 public:
     struct Options {
         bool breakShader = false;  // compile a shader that cannot compile (tests of the fallback)
+        // Pictures drawn much smaller by a program of their own, or every picture by one program:
+        // chosen by the renderer (split on a software one), or forced (tests).
+        enum class Programs { byRenderer, split, single } programs = Programs::byRenderer;
+        // Vertices written into a buffer that stays mapped where the driver can, or handed to it per draw.
+        bool mapVertices = true;
+        // Small pictures on shared atlas pages, or each in a texture of its own: chosen by the renderer
+        // (own textures on a software one), or forced (tests).
+        enum class Atlas { byRenderer, on, off } atlas = Atlas::byRenderer;
     };
     // A compositor for a frame of width × height points at an integer scale, or null with the reason in
     // `why` when GL cannot be had (no display, no context, a shader that fails). `renderer` gets
@@ -58,6 +67,16 @@ public:
     cg::ImageRef frame() const override;
     const ca::Snapshot* lastSnapshot() const override;
     const Stats& stats() const override;
+
+    // What the last composited frame asked of GL and cg (for tests and benchmarks).
+    struct FrameWork {
+        uint64_t draws = 0;         // draw calls
+        uint64_t binds = 0;         // textures bound
+        uint64_t quads = 0;         // pictures and bitmaps placed
+        uint64_t rasters = 0;       // layers drawn again by cg and uploaded
+        uint64_t uploads = 0;       // textures uploaded (pictures, resampled pictures, layers' bitmaps)
+    };
+    const FrameWork& frameWork() const;
 
     // Whether it went over to Cairo (after a lost context or a window without a GL surface).
     bool fellBack() const;
