@@ -15,6 +15,7 @@
 
 #include "Pipeline/Render.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Dispatch/Heap.h"
 #include "SelfTest/SelfTest.h"
 
 namespace {
@@ -96,4 +97,12 @@ BENCHMARK(stages)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK_MAIN();
+
+int main(int argc, char** argv) {
+    dispatch::keepFreedMemory();  // the heap as the program sets it up
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
