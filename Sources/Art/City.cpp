@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
+#include <functional>
 #include <limits>
 #include <numbers>
 #include <utility>
@@ -16,6 +16,7 @@
 
 #include "Art/City.h"
 #include "Art/Geometry2D.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
 #include "Renderer/Random.h"
 #include "Renderer/Streets.h"
@@ -202,10 +203,9 @@ void Art::city() {
         });
     };
 
-    // Every prop drawn apart from the scene is placed first, so that all their pictures are drawn in one
-    // batch on several threads; the scene then gets them in bands, in the order of the steps below. The
-    // cells' cars and trees are planned first, the props placed by `spots` (steps 1, 6 and 7) while their
-    // pictures are drawn.
+    // Every prop is drawn apart from the scene, each set of them on several threads; the scene then gets
+    // them in bands, in the order of the steps below. The cells' cars and trees are planned by the cells'
+    // plan, the props placed by `spots` (steps 1, 6 and 7).
     struct VacantPlan {
         std::vector<cg::Point> posts;    // car park lamp posts that stand, cell-local
         std::vector<cg::Point> planned;  // plaza tree spots, drawn or not
@@ -326,7 +326,7 @@ void Art::city() {
             for (int64_t c = 0; c <= columns; ++c)
                 if (City::block(c, r) == City::Block::built) pavementTrees(originOf(c, r));
     };
-    auto planSpots = [&] {
+    auto treeSpots = [&] {
         // 1. Park trees, back to front.
         {
             std::vector<cg::Point> trees = spots(1, 8000, 11, kNoLimit, [&](cg::Point p) {
@@ -343,6 +343,8 @@ void Art::city() {
             grove.reserve(trees.size());
             for (const cg::Point& p : trees) grove.push_back(city.treePiece(p, 4.5 + 2.5 * rand(p, 0)));
         }
+    };
+    auto roofSpots = [&] {
         // 6. Arcade roofs over street cells raised under the icons: the strips are found here and drawn
         // between the pavement trees and the roof props.
         {
@@ -401,14 +403,16 @@ void Art::city() {
         }
     };
 
-    // Every picture in one batch: the cells' cars and trees while the other props are placed, then the
-    // others' alongside the sprites and, by day, the cloud shadows, which hang on nothing else and are made
-    // on a painter of their own. The pieces and strips are then laid in bands: the grove, the vacant cells,
-    // the pavement trees, the arcade strips and the roof props. By day nothing else is drawn among them, so
-    // one pass lays them all; at night the lamp pools split it in three.
-    planCells();
-    std::vector<cg::ImageRef> later;
+    // The pieces and strips are laid in bands: the grove, the vacant cells, the pavement trees, the arcade
+    // strips and the roof props. By day nothing else is drawn among them, so one pass lays them all; at
+    // night the lamp pools split it in three. Each set of pictures is drawn, once, by whichever job first
+    // needs it (see `jobs` below).
     std::vector<Sprite> early, clouds, late;
+    // The placements and picture sets, each made once by whichever job first needs it: a job that finds
+    // one under way helps with its loops.
+    dispatch::Once cellsPlanned, treesPlaced, roofsPlaced, peoplePlaced, groveDrawn, vacantDrawn, pavementDrawn,
+        propsDrawn;
+    auto planAllCells = [&] { cellsPlanned.run(planCells); };
     // Where the lamps stand at night, found with the walkers and fountains.
     std::vector<cg::Point> parkLamps, plazaLights, postLights, streetLamps;
     auto fountainAt = [&](cg::Point m) { return ground(m) && clear(m.x - 18, m.y - 18, 36, 36); };
@@ -578,11 +582,23 @@ void Art::city() {
     };
     // No sprite hangs on a drawing, so all of them are made while the pictures are drawn, on a list of their
     // own: the people's, then 8. at night blinking windows, 9. by day birds circling clear of the icons and
-    // cloud shadows; then the airliner and the street traffic.
+    // cloud shadows; then the airliner and the street traffic. The people's pass also finds where the lamps
+    // stand, so the scene's night lights wait for it alone.
+    auto placePeople = [&] {
+        peoplePlaced.run([&] {
+            planAllCells();
+            roofsPlaced.run(roofSpots);
+            std::vector<Sprite> saved = std::move(sprites);
+            sprites.clear();
+            people();
+            early = std::move(sprites);
+            sprites = std::move(saved);
+        });
+    };
     auto ending = [&] {
+        placePeople();
         std::vector<Sprite> saved = std::move(sprites);
-        sprites.clear();
-        people();
+        sprites = std::move(early);
         if (night) {
             city.windowLights();
         } else {
@@ -596,52 +612,85 @@ void Art::city() {
         late = std::move(sprites);
         sprites = std::move(saved);
     };
-    auto batch = [&](Art& worker, std::size_t i) -> cg::ImageRef {
-        if (i > 0) return city.picture(worker, cells[i - 1]);
-        planSpots();
-        // The clouds and the sprites go first, being the longest jobs.
-        later = offscreenEach(grove.size() + props.size() + 2, [&](Art& helper, std::size_t k) -> cg::ImageRef {
-            if (k > 1) return city.picture(helper, k < grove.size() + 2 ? grove[k - 2] : props[k - 2 - grove.size()]);
-            if (k == 1) ending();
-            else if (!night) clouds = helper.cloudShadowSprites(3, 0.1, 0x000000);
-            return nullptr;
+    std::vector<cg::ImageRef> grovePictures, cellPictures, propPictures;
+    // The pictures of pieces [first, last) into the same slots of `out`.
+    auto drawSet = [&](dispatch::Once& once, const std::vector<City::Piece>& pieces, std::size_t first,
+                       std::size_t last, std::vector<cg::ImageRef>& out) {
+        once.run([&] {
+            out.resize(pieces.size());
+            std::vector<cg::ImageRef> made = offscreenEach(
+                last - first, [&](Art& worker, std::size_t i) { return city.picture(worker, pieces[first + i]); });
+            std::move(made.begin(), made.end(), out.begin() + static_cast<std::ptrdiff_t>(first));
         });
-        return nullptr;
     };
-    const std::vector<cg::ImageRef> drawn = offscreenEach(cells.size() + 1, batch);
-    const std::size_t vacantFirst = grove.size(), pavementFirst = vacantFirst + vacantCount;
-    const std::size_t stripsAt = vacantFirst + cells.size();
-    const auto groveEnd = later.begin() + 2 + static_cast<std::ptrdiff_t>(grove.size());
-    std::vector<cg::ImageRef> pictures(later.begin() + 2, groveEnd);
-    pictures.insert(pictures.end(), drawn.begin() + 1, drawn.end());
-    pictures.insert(pictures.end(), groveEnd, later.end());
-    // In laying order: the grove, the cells' pieces, the roof props. Moved, as their drawings are done.
-    std::vector<City::Piece> all = std::move(grove);
-    all.insert(all.end(), std::make_move_iterator(cells.begin()), std::make_move_iterator(cells.end()));
-    all.insert(all.end(), std::make_move_iterator(props.begin()), std::make_move_iterator(props.end()));
-    // The pieces [first, last), with the strips after the pavement trees when `withStrips`.
-    auto layBands = [&](std::size_t first, std::size_t last, bool withStrips) {
+    auto drawGrove = [&] {
+        treesPlaced.run(treeSpots);
+        drawSet(groveDrawn, grove, 0, grove.size(), grovePictures);
+    };
+    auto drawVacant = [&] {
+        planAllCells();
+        drawSet(vacantDrawn, cells, 0, vacantCount, cellPictures);
+    };
+    auto drawPavement = [&] {
+        // Both cell sets fill one list, sized by the first.
+        drawVacant();
+        drawSet(pavementDrawn, cells, vacantCount, cells.size(), cellPictures);
+    };
+    auto drawProps = [&] {
+        roofsPlaced.run(roofSpots);
+        drawSet(propsDrawn, props, 0, props.size(), propPictures);
+    };
+
+    // One lot laid in a pass: pieces [first, last) of `pieces` with their pictures.
+    struct Lot {
+        const std::vector<City::Piece>* pieces;
+        const std::vector<cg::ImageRef>* pictures;
+        std::size_t first, last;
+    };
+    // The lots in order, with the arcade strips before lot `stripsBefore` (after the last lot when it is
+    // the lot count; none when it is beyond).
+    auto layBands = [&](const std::vector<Lot>& lots, std::size_t stripsBefore) {
+        const bool withStrips = stripsBefore <= lots.size() && !strips.empty();
         // A pass with nothing to lay would leave every pixel as it was.
-        const bool stripsHere = withStrips && !strips.empty() && first <= stripsAt && stripsAt <= last;
-        if (first >= last && !stripsHere) return;
+        const bool anyPiece = std::any_of(lots.begin(), lots.end(), [](const Lot& l) { return l.first < l.last; });
+        if (!anyPiece && !withStrips) return;
         paintInBands([&](Art& worker, const cg::Rect& area) {
             City painter(worker);
             // What lies within `reach` of a centre at height y.
             auto meets = [&](double y, double reach) {
                 return !(y + reach + 1 < area.minY() || y - reach - 1 > area.maxY());
             };
-            for (std::size_t i = first; i <= last; ++i) {
-                if (withStrips && i == stripsAt)
+            for (std::size_t k = 0; k <= lots.size(); ++k) {
+                if (withStrips && k == stripsBefore)
                     for (const auto& [q, along] : strips)
                         // A strip stays within 10 points of its centre.
                         if (meets(q.y, 10)) vault(worker, q, along);
-                if (i == last) break;
-                if (meets(all[i].centre.y, all[i].reach)) painter.lay(all[i], pictures[i]);
+                if (k == lots.size()) break;
+                const Lot& lot = lots[k];
+                for (std::size_t i = lot.first; i < lot.last; ++i) {
+                    const City::Piece& piece = (*lot.pieces)[i];
+                    if (meets(piece.centre.y, piece.reach)) painter.lay(piece, (*lot.pictures)[i]);
+                }
             }
         });
     };
-    layBands(0, night ? vacantFirst : all.size(), !night);
-    if (night) {
+    constexpr std::size_t kNoStrips = std::numeric_limits<std::size_t>::max();
+
+    // The drawing into the scene, in its order; it asks for each set of pictures as it needs it, so at
+    // night the later sets are still being drawn by the other jobs while the first lots and pools go down.
+    auto paintScene = [&] {
+        drawGrove();
+        if (!night) {
+            drawPavement();
+            drawProps();
+            layBands({{&grove, &grovePictures, 0, grove.size()},
+                      {&cells, &cellPictures, 0, cells.size()},
+                      {&props, &propPictures, 0, props.size()}},
+                     2);
+            return;
+        }
+        layBands({{&grove, &grovePictures, 0, grove.size()}}, kNoStrips);
+        placePeople();
         // The park lamps light the grove. A lamp's dot lies beyond the reach of every other pool: drawing
         // the dots last changes nothing.
         city.lamplights(0x9E7E4A, parkLamps, 18);
@@ -649,14 +698,37 @@ void Art::city() {
         // Every lit pool of step 4 stays inside its own cell, so the plaza pools (under their trees) can
         // all be lit first and the car park pools (over their cars) all last.
         city.lamplights(0x8E9298, plazaLights, 30);
-        layBands(vacantFirst, pavementFirst, false);
+        drawVacant();
+        layBands({{&cells, &cellPictures, 0, vacantCount}}, kNoStrips);
         // A post's dot lies beyond the reach of the other posts' pools.
         city.lamplights(0x8E9298, postLights, 28);
         dots(0xF4F8FF, postLights, 2.2);
         // The pavement trees, arcades and roof props, then the street lamps over them.
-        layBands(pavementFirst, all.size(), true);
+        drawPavement();
+        drawProps();
+        layBands({{&cells, &cellPictures, vacantCount, cells.size()}, {&props, &propPictures, 0, props.size()}}, 1);
         city.lamplights(0x9E7E4A, streetLamps, 30);
         dots(0xFFF3D0, streetLamps, 2.4);
+    };
+    // Beside the scene, on the loop threads: the roof props' placement and pictures, then the sprites
+    // (which need the roof props' beacons and the cells' plans); the cells' plans and pictures; by day the
+    // cloud shadows, made on a painter of their own. None of them reads the scene's pixels, and the scene
+    // is drawn by this thread itself, never as a loop's task: a thread shading the ground that took it up
+    // while waiting would wait for its own shading.
+    auto propsAndSprites = [&] {
+        drawProps();
+        ending();
+    };
+    auto cloudShadows = [&] {
+        if (!night) clouds = cloudShadowSprites(3, 0.1, 0x000000);
+    };
+    if (dispatch::threadCount() > 1) {
+        const dispatch::Background spritesMade(propsAndSprites), cellSets(drawPavement), shadows(cloudShadows);
+        paintScene();
+    } else {
+        paintScene();
+        propsAndSprites();
+        cloudShadows();
     }
     // The sprites made alongside the pictures close the list, in their order.
     for (std::vector<Sprite>* made : {&early, &clouds, &late})

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -539,4 +540,31 @@ TEST(CityScene, AtNightFarSpritesAndPixelsStayWhenAnIconMoves) {
             changed += A->image->pixel(2 * x, 2 * y) != B->image->pixel(2 * x, 2 * y);
         }
     EXPECT_LT(changed * 1000, compared);
+}
+
+TEST(CityScene, EveryThreadCountGivesTheOneThreadScene) {
+    // The scene's jobs wait on one another's placements and picture sets. With fewer threads than jobs,
+    // as many, or more, every job must find what it waits for made, the lamps must be lit where the
+    // people's pass put them, and the sprites must keep their order.
+    const std::vector<cg::Point> icons = {{60, 60}, {60, 160}, {700, 420}, {1380, 840}};
+    for (const bool night : {false, true}) {
+        const SceneSpec spec = citySpec(1440, 900, 1, night, icons);
+        std::optional<RenderedScene> one;
+        {
+            const dispatch::ThreadCountScope scope(1);
+            one = Renderer::render(spec, {});
+        }
+        ASSERT_TRUE(one);
+        for (const int threads : {2, 3, 4, 5, 0}) {
+            const dispatch::ThreadCountScope scope(threads);
+            const auto many = Renderer::render(spec, {});
+            ASSERT_TRUE(many);
+            const std::string label = std::string(night ? "night, " : "day, ") + std::to_string(threads) + " threads";
+            EXPECT_EQ(arttest::pixels(*one->image), arttest::pixels(*many->image)) << label;
+            EXPECT_EQ(one->placed, many->placed) << label;
+            ASSERT_EQ(one->sprites.size(), many->sprites.size()) << label;
+            for (std::size_t i = 0; i < one->sprites.size(); ++i)
+                EXPECT_EQ(one->sprites[i].identity(), many->sprites[i].identity()) << label << " sprite " << i;
+        }
+    }
 }
