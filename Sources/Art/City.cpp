@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -678,8 +679,9 @@ void Art::city() {
 
     // The drawing into the scene, in its order; it asks for each set of pictures as it needs it, so at
     // night the later sets are still being drawn by the other jobs while the first lots and pools go down.
-    auto paintScene = [&] {
+    auto paintScene = [&](const std::function<void()>& groveDrawn) {
         drawGrove();
+        groveDrawn();
         if (!night) {
             drawPavement();
             drawProps();
@@ -710,11 +712,13 @@ void Art::city() {
         city.lamplights(0x9E7E4A, streetLamps, 30);
         dots(0xFFF3D0, streetLamps, 2.4);
     };
-    // Beside the scene, on the loop threads: the roof props' placement and pictures, then the sprites
-    // (which need the roof props' beacons and the cells' plans); the cells' plans and pictures; by day the
-    // cloud shadows, made on a painter of their own. None of them reads the scene's pixels, and the scene
-    // is drawn by this thread itself, never as a loop's task: a thread shading the ground that took it up
-    // while waiting would wait for its own shading.
+    // Beside the scene, on the loop threads: the cells' plans, the roof props' placement and the people's
+    // pass, which the night's lamps wait for; the roof props' pictures, then the other sprites; the cells'
+    // pictures; by day the cloud shadows, made on a painter of their own. At night the scene lays the grove
+    // first, so the heavier of these start only once its pictures are drawn: they then fill the threads
+    // that the lamp pools and the later lots leave idle. None of them reads the scene's pixels, and the
+    // scene is drawn by this thread itself, never as a loop's task: a thread shading the ground that took
+    // it up while waiting would wait for its own shading.
     auto propsAndSprites = [&] {
         drawProps();
         ending();
@@ -723,10 +727,19 @@ void Art::city() {
         if (!night) clouds = cloudShadowSprites(3, 0.1, 0x000000);
     };
     if (dispatch::threadCount() > 1) {
-        const dispatch::Background spritesMade(propsAndSprites), cellSets(drawPavement), shadows(cloudShadows);
-        paintScene();
+        const dispatch::Background placing(placePeople);
+        std::optional<dispatch::Background> spritesMade, cellSets, shadows;
+        auto startTheRest = [&] {
+            spritesMade.emplace(propsAndSprites);
+            cellSets.emplace(drawPavement);
+            shadows.emplace(cloudShadows);
+        };
+        if (!night) startTheRest();
+        paintScene([&] {
+            if (night) startTheRest();
+        });
     } else {
-        paintScene();
+        paintScene([] {});
         propsAndSprites();
         cloudShadows();
     }
