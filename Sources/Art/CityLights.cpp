@@ -84,37 +84,53 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
     const std::size_t stride = scene.bytesPerRow();
     auto sceneRow = [&](int yUp) { return static_cast<std::size_t>(height - 1 - yUp) * stride; };
     // The squares of one wave lie apart, so each pool is copied out, lit and copied back on its own
-    // thread. A pool whose copy cannot be made is drawn in place afterwards.
-    std::vector<char> missed(members.size(), 0);
-    art.offscreenEach(members.size(), [&](Art& worker, std::size_t m) -> cg::ImageRef {
-        const std::size_t i = members[m];
+    // thread, in two runs of rows (each scanline is worked out the same whichever rows are drawn with it),
+    // so that the threads finish a wave together. A run whose copy cannot be made is drawn in place
+    // afterwards, clipped to its rows.
+    constexpr std::size_t kRuns = 2;
+    auto runOf = [&](const Square& sq, std::size_t part) {
+        const int h = sq.y1 - sq.y0;
+        const int lo = sq.y0 + static_cast<int>(static_cast<int64_t>(h) * static_cast<int64_t>(part) / kRuns);
+        const int hi = sq.y0 + static_cast<int>(static_cast<int64_t>(h) * static_cast<int64_t>(part + 1) / kRuns);
+        return std::pair{lo, hi};
+    };
+    std::vector<char> missed(members.size() * kRuns, 0);
+    art.offscreenEach(members.size() * kRuns, [&](Art& worker, std::size_t t) -> cg::ImageRef {
+        const std::size_t i = members[t / kRuns];
         const Square& sq = squares[i];
-        const int w = sq.x1 - sq.x0, h = sq.y1 - sq.y0;
+        const auto [y0, y1] = runOf(sq, t % kRuns);
+        const int w = sq.x1 - sq.x0, h = y1 - y0;
         if (w <= 0 || h <= 0) return nullptr;
         // Every pixel is copied in before drawing: the bitmap need not be cleared first.
         auto frame = cg::Context::makeUnsetBitmap(w, h, scale);
         if (!frame) {
-            missed[m] = 1;
+            missed[t] = 1;
             return nullptr;
         }
         const std::size_t row = static_cast<std::size_t>(w) * 4, left = static_cast<std::size_t>(sq.x0) * 4;
         uint8_t* out = frame->data();
         const std::size_t frameRow = frame->bytesPerRow();
         for (int k = 0; k < h; ++k)
-            std::memcpy(out + static_cast<std::size_t>(k) * frameRow, pixels + sceneRow(sq.y1 - 1 - k) + left, row);
+            std::memcpy(out + static_cast<std::size_t>(k) * frameRow, pixels + sceneRow(y1 - 1 - k) + left, row);
         frame->pixelsChanged();
-        frame->translateBy(-sq.x0 / scale, -sq.y0 / scale);
+        frame->translateBy(-sq.x0 / scale, -y0 / scale);
         worker.ctx = frame.get();
         City(worker).lamplight(color, centres[i], radius);
         worker.ctx = nullptr;
         const uint8_t* lit = std::as_const(*frame).data();
         for (int k = 0; k < h; ++k)
-            std::memcpy(pixels + sceneRow(sq.y1 - 1 - k) + left, lit + static_cast<std::size_t>(k) * frameRow, row);
+            std::memcpy(pixels + sceneRow(y1 - 1 - k) + left, lit + static_cast<std::size_t>(k) * frameRow, row);
         return nullptr;
     });
     scene.pixelsChanged();
-    for (std::size_t m = 0; m < members.size(); ++m)
-        if (missed[m]) lamplight(color, centres[members[m]], radius);
+    for (std::size_t t = 0; t < missed.size(); ++t) {
+        if (!missed[t]) continue;
+        const std::size_t i = members[t / kRuns];
+        const auto [y0, y1] = runOf(squares[i], t % kRuns);
+        cg::SavedState s(art.ctx);
+        art.ctx->clipToRect({0, y0 / scale, scene.pixelWidth() / scale, (y1 - y0) / scale});
+        lamplight(color, centres[i], radius);
+    }
 }
 
 void Art::City::walker(uint32_t shirt) {
