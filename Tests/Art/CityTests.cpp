@@ -100,24 +100,27 @@ TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
     // Apart and over the edge; a chain of overlapping pools, which must keep their order.
     const std::vector<std::vector<cg::Point>> sets = {{{40, 40}, {140, 60}, {235, 25}},
                                                       {{20, 100}, {40, 110}, {160, 60}, {60, 100}, {80, 90}}};
+    // Scale 1 and radius 30.5 give squares of odd height, split into runs of rows of unequal size.
+    for (const double scale : {2.0, 1.0})
     for (const int threads : {1, 0})
     for (const auto& centres : sets) {
         const dispatch::ThreadCountScope scope(threads);
+        const double radius = scale == 1 ? 30.5 : 30;
         std::vector<std::vector<uint32_t>> pictures;
         for (const bool together : {false, true}) {
-            auto p = desk(citySpec(240, 120, 2, true));
+            auto p = desk(citySpec(240, 120, scale, true));
             cg::Context& c = *p.bitmap;
             for (int i = 0; i < 12; ++i) {
                 c.setFillColor(cg::Color::rgb(0x203040 + 0x0A0B07 * static_cast<uint32_t>(i)));
                 c.fill({20.0 * i, 0, 20, 120});
             }
             Art::City city(*p.art);
-            if (together) city.lamplights(0x9E7E4A, centres, 30);
+            if (together) city.lamplights(0x9E7E4A, centres, radius);
             else
-                for (const cg::Point& q : centres) city.lamplight(0x9E7E4A, q, 30);
+                for (const cg::Point& q : centres) city.lamplight(0x9E7E4A, q, radius);
             pictures.push_back(arttest::pixels(*c.makeImage()));
         }
-        EXPECT_EQ(pictures[0], pictures[1]) << centres.size() << " threads " << threads;
+        EXPECT_EQ(pictures[0], pictures[1]) << centres.size() << " threads " << threads << " scale " << scale;
     }
 }
 
