@@ -14,6 +14,7 @@
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
+#include "Art/PondChores.h"
 #include "Art/Pond.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
@@ -161,17 +162,25 @@ void Art::pond() {
             const float v = value(p);
             return e - 0.12f < v && v < e + 0.2f && clear(cg::Rect(p.x - 12, p.y - 12, 24, 24));
         });
+    const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
+    const std::vector<cg::Point> shimmerSpots = shimmerCentres(night ? 3 : 5, kShimmerSalt, depth);
 
-    // The garden is placed and painted while the cloud shadows are drawn and the shimmer is placed and
-    // made: none of those read the garden, and only the garden and the shimmer place anything from here
-    // on. The pictures are handed out one by one to the garden's lanes as they run out of bands, so that
-    // they fill the threads the last bands leave free; whatever is left is drawn after the jobs.
+    // The garden is placed and painted while the cloud shadows, the shimmer patches and the pictures are
+    // made: none of those read the garden or the ground. They are chores, the longest first, taken by
+    // the threads that would otherwise wait for the ground to be shaded, and once the garden's bands are
+    // open, by its lanes as they run out of bands, so that they fill the threads the last bands leave
+    // free; whatever is left is made after the jobs.
+    PondChores chores;
+    std::vector<Sprite> clouds;
+    if (!night) chores.add([&] { clouds = cloudShadowSprites(3, 0.1, 0x000000); });
+    std::vector<cg::ImageRef> patches(shimmerSpots.size());
+    const ShimmerTint tint = night ? ShimmerTint{120, 165, 235} : ShimmerTint{200, 245, 255};
+    const float strength = night ? 0.3f : 0.24f;
+    for (std::size_t i = 0; i < shimmerSpots.size(); ++i)
+        chores.add([&, i] { patches[i] = shimmerPatch(shimmerSpots[i], strength, tint, depth); });
     pictures.open();
-    std::atomic<std::size_t> pictureTaken{0};
-    auto drawPictures = [&] {
-        for (std::size_t k = pictureTaken.fetch_add(1); k < pictures.size(); k = pictureTaken.fetch_add(1))
-            pictures.drawOne(*this, k);
-    };
+    for (std::size_t k = 0; k < pictures.size(); ++k) chores.add([&, k] { pictures.drawOne(*this, k); });
+    std::atomic<bool> bandsOpen{false};
     auto placeAndPaintGarden = [&] {
         // The garden's places come first, in their order (each records itself); then its drawing, which
         // only reads them, in bands. The shore stones depend on the terrain alone, so they are found while
@@ -331,24 +340,22 @@ void Art::pond() {
                 gc.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
             }
         };
-        paintInBands(garden, drawPictures);
+        paintInBands(
+            [&](Art& a, const cg::Rect& band) {
+                bandsOpen.store(true, std::memory_order_relaxed);
+                garden(a, band);
+            },
+            [&] { chores.work(); });
     };
 
-    // Job 0 the garden, whose lanes draw the pictures once its bands are all taken; 1 the cloud shadows
-    // (by day), 2 the shimmer.
-    std::vector<Sprite> clouds, shimmer;
-    dispatch::concurrentPerform(3, [&](std::size_t job) {
+    // Job 0 the garden, whose lanes take the chores once its bands are all taken; the others take chores
+    // until the bands open, then leave their threads to the bands.
+    const auto helpers = static_cast<std::size_t>(std::max(dispatch::threadCount() - 1, 0));
+    dispatch::concurrentPerform(1 + helpers, [&](std::size_t job) {
         if (job == 0) placeAndPaintGarden();
-        else if (job == 1) {
-            if (!night) clouds = cloudShadowSprites(3, 0.1, 0x000000);
-        } else {
-            const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
-            shimmer = night ? shimmerSprites(3, kShimmerSalt, 0.3f, {120, 165, 235}, depth)
-                            : shimmerSprites(5, kShimmerSalt, 0.24f, {200, 245, 255}, depth);
-        }
+        else chores.work([&] { return !bandsOpen.load(std::memory_order_relaxed); });
     });
-
-    drawPictures();
+    chores.work();
 
     // 11. Koi in groups of one to three on one route.
     std::vector<FishFrames> koi(8);
@@ -431,5 +438,6 @@ void Art::pond() {
             sprites.push_back(std::move(sp));
         }
     }
-    for (Sprite& sp : shimmer) sprites.push_back(std::move(sp));
+    for (std::size_t i = 0; i < shimmerSpots.size(); ++i)
+        if (patches[i]) sprites.push_back(shimmerSprite(shimmerSpots[i], std::move(patches[i])));
 }
