@@ -165,11 +165,11 @@ void Art::pond() {
     const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
     const std::vector<cg::Point> shimmerSpots = shimmerCentres(night ? 3 : 5, kShimmerSalt, depth);
 
-    // The garden is placed and painted while the cloud shadows, the shimmer patches and the pictures are
-    // made: none of those read the garden or the ground. They are chores, the longest first, taken by
-    // the threads that would otherwise wait for the ground to be shaded, and once the garden's bands are
-    // open, by its lanes as they run out of bands, so that they fill the threads the last bands leave
-    // free; whatever is left is made after the jobs.
+    // The garden is placed and painted before the cloud shadows, the shimmer patches and the pictures
+    // are made: none of those read the garden or the ground. They are chores, the longest first, taken
+    // by the garden's lanes as they run out of bands, so that they fill the threads the last bands leave
+    // free (before the bands, the threads are all busy shading the ground). What is left when the lanes
+    // are done is made here.
     PondChores chores;
     std::vector<Sprite> clouds;
     if (!night) chores.add([&] { clouds = cloudShadowSprites(3, 0.1, 0x000000); });
@@ -180,7 +180,6 @@ void Art::pond() {
         chores.add([&, i] { patches[i] = shimmerPatch(shimmerSpots[i], strength, tint, depth); });
     pictures.open();
     for (std::size_t k = 0; k < pictures.size(); ++k) chores.add([&, k] { pictures.drawOne(*this, k); });
-    std::atomic<bool> bandsOpen{false};
     auto placeAndPaintGarden = [&] {
         // The garden's places come first, in their order (each records itself); then its drawing, which
         // only reads them, in bands. The shore stones depend on the terrain alone, so they are found while
@@ -251,13 +250,18 @@ void Art::pond() {
                 a.shape(color, 0.3, 0, [&](cg::Path& path) { path.addEllipse(around(c, 2 * rx, 2 * ry)); });
             }
 
-            // 2. Shore stones along the waterline, lower ones over higher ones.
+            // 2. Shore stones along the waterline, lower ones over higher ones. A stone reaches 0.8 r up
+            // and down, its shadow 0.4 r further.
             for (const auto& [c, r] : shore)
-                if (near(flip(c), 3 * r + 12)) pd.stone(flip(c), r, u(c, 5));
+                if (near(flip(c), 1.2 * r + 2)) pd.stone(flip(c), r, u(c, 5));
 
-            // 3. Grass tufts.
-            for (const cg::Point& p : tufts)
-                if (near(flip(p), 30)) a.canopy(flip(p), 3 * u(p, 0) + 2.5, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
+            // 3. Grass tufts: a canopy of radius r keeps within 1.1 r of its centre. Thousands of them,
+            // so a band skips those that cannot touch it.
+            for (const cg::Point& p : tufts) {
+                const double r = 3 * u(p, 0) + 2.5;
+                if (near(flip(p), 1.1 * r + 2))
+                    a.canopy(flip(p), r, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
+            }
 
             // 4. Gravel beds.
             for (const cg::Point& p : gravels)
@@ -303,7 +307,8 @@ void Art::pond() {
             static const std::vector<uint32_t> kMapleNight{0x381a16, 0x48231e, 0x5c2e24, 0x6c3a2c};
             for (const cg::Point& p : trees) {
                 const double s = 10 * u(p, 0) + 22;
-                if (!near(flip(p), 3 * s + 20)) continue;
+                // The fallen petals lie within 1.8 s of the trunk; the shadow and the crown closer.
+                if (!near(flip(p), 1.8 * s + 4)) continue;
                 const bool blossom = u(p, 1) < 0.55;
                 if (blossom) {
                     for (uint64_t i = 0; i < 28; ++i) {
@@ -333,28 +338,18 @@ void Art::pond() {
             const cg::Gradient padShade(
                 {cg::Color::black(padShadow), cg::Color::black(0.85 * padShadow), cg::Color::black(0)}, {0, 0.55, 1});
             for (const Pond::Pad& pad : pads) {
-                if (!near(flip(pad.at), 2 * pad.r + 10)) continue;
+                // The shade's rim lies r above and below its centre, 2.8 below the pad's.
+                if (!near(flip(pad.at), pad.r + 5)) continue;
                 cg::SavedState saved(gc);
                 gc.translateBy(pad.at.x + 2.2, h - pad.at.y - 2.8);
                 gc.scaleBy(1, 1 / 1.05);
                 gc.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
             }
         };
-        paintInBands(
-            [&](Art& a, const cg::Rect& band) {
-                bandsOpen.store(true, std::memory_order_relaxed);
-                garden(a, band);
-            },
-            [&] { chores.work(); });
+        paintInBands(garden, [&] { chores.work(); });
     };
 
-    // Job 0 the garden, whose lanes take the chores once its bands are all taken; the others take chores
-    // until the bands open, then leave their threads to the bands.
-    const auto helpers = static_cast<std::size_t>(std::max(dispatch::threadCount() - 1, 0));
-    dispatch::concurrentPerform(1 + helpers, [&](std::size_t job) {
-        if (job == 0) placeAndPaintGarden();
-        else chores.work([&] { return !bandsOpen.load(std::memory_order_relaxed); });
-    });
+    placeAndPaintGarden();
     chores.work();
 
     // 11. Koi in groups of one to three on one route.

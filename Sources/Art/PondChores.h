@@ -1,8 +1,7 @@
 #pragma once
 // Pictures and patches the pond makes beside its garden, handed out one at a time to whichever thread
-// asks: threads waiting for the ground take them until the garden's bands open, and the band lanes that
-// run out of bands take the rest. Each chore writes only its own result, so which thread made what, and
-// in which order, changes no byte.
+// asks: the garden's band lanes take them as they run out of bands. Each chore writes only its own
+// result, so which thread made what, and in which order, changes no byte.
 
 #include <atomic>
 #include <cstddef>
@@ -17,15 +16,12 @@ public:
     void add(std::function<void()> chore) { chores_.push_back(std::move(chore)); }
     std::size_t size() const { return chores_.size(); }
 
-    // Runs chores in the order added, each by one caller only, until none is left; with `more`, asks it
-    // before taking each and stops at its first no, leaving the chore for another caller. Safe to call
-    // from several threads at once.
-    void work(const std::function<bool()>& more = {}) {
-        while (!more || more()) {
-            const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-            if (k >= chores_.size()) return;
+    // Runs chores in the order added, each by one caller only, until none is left. Safe to call from
+    // several threads at once; returns when no chore is left to take (others may still be running).
+    void work() {
+        for (std::size_t k = next_.fetch_add(1, std::memory_order_relaxed); k < chores_.size();
+             k = next_.fetch_add(1, std::memory_order_relaxed))
             chores_[k]();
-        }
     }
 
 private:
