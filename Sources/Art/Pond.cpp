@@ -277,7 +277,8 @@ void Art::pond() {
             // 6. Flowering bushes.
             for (const cg::Point& p : bushes) {
                 const double s = 4 * u(p, 0) + 5.5;
-                if (!near(flip(p), 3 * s + 20)) continue;
+                // The crown keeps within 1.1 s of p; the shadow and the flowers closer.
+                if (!near(flip(p), 1.1 * s + 3)) continue;
                 a.groundShadow({p.x, h - p.y - s / 2}, 1.1 * s, 0.25);
                 a.canopy(flip(p), s, night ? 0x18291c : 0x2a4620, night ? 0x324e36 : 0x5c8a38, u(p, 2));
                 if (!(u(p, 3) < 0.65)) continue;
