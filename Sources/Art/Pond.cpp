@@ -3,7 +3,6 @@
 // sprites, with dragonflies and cloud shadows by day, fireflies and lantern light by night, and the
 // shimmer on the water last. Every position comes from a placement or from the point hash of one.
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
