@@ -226,6 +226,9 @@ public:
     // `spots` records any. So it may run alongside drawing and other placements on this painter.
     std::vector<Sprite> shimmerSprites(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
                                        const std::function<float(float)>& depth);
+    // Where those patches go (their placement alone, recorded the same way): a painter that makes the
+    // patches among its other pictures places them first, then calls shimmerPatch and shimmerSprite.
+    std::vector<cg::Point> shimmerCentres(int64_t limit, uint64_t salt, const std::function<float(float)>& depth);
     // The three-point drift of a shimmer patch from scene point p.
     static std::vector<cg::Point> shimmerSwell(cg::Point p);
     // The patch image around scene point p (340 × 340 pixels, R G B X, one pixel per point); none when

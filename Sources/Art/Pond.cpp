@@ -3,7 +3,6 @@
 // sprites, with dragonflies and cloud shadows by day, fireflies and lantern light by night, and the
 // shimmer on the water last. Every position comes from a placement or from the point hash of one.
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -14,6 +13,7 @@
 #include "Art/Art.h"
 #include "Art/Geometry2D.h"
 #include "Art/PictureBatch.h"
+#include "Art/PondChores.h"
 #include "Art/Pond.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/Context.h"
@@ -161,17 +161,24 @@ void Art::pond() {
             const float v = value(p);
             return e - 0.12f < v && v < e + 0.2f && clear(cg::Rect(p.x - 12, p.y - 12, 24, 24));
         });
+    const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
+    const std::vector<cg::Point> shimmerSpots = shimmerCentres(night ? 3 : 5, kShimmerSalt, depth);
 
-    // The garden is placed and painted while the cloud shadows are drawn and the shimmer is placed and
-    // made: none of those read the garden, and only the garden and the shimmer place anything from here
-    // on. The pictures are handed out one by one to the garden's lanes as they run out of bands, so that
-    // they fill the threads the last bands leave free; whatever is left is drawn after the jobs.
+    // The garden is placed and painted before the cloud shadows, the shimmer patches and the pictures
+    // are made: none of those read the garden or the ground. They are chores, the longest first, taken
+    // by the garden's lanes as they run out of bands, so that they fill the threads the last bands leave
+    // free (before the bands, the threads are all busy shading the ground). What is left when the lanes
+    // are done is made here.
+    PondChores chores;
+    std::vector<Sprite> clouds;
+    if (!night) chores.add([&] { clouds = cloudShadowSprites(3, 0.1, 0x000000); });
+    std::vector<cg::ImageRef> patches(shimmerSpots.size());
+    const ShimmerTint tint = night ? ShimmerTint{120, 165, 235} : ShimmerTint{200, 245, 255};
+    const float strength = night ? 0.3f : 0.24f;
+    for (std::size_t i = 0; i < shimmerSpots.size(); ++i)
+        chores.add([&, i] { patches[i] = shimmerPatch(shimmerSpots[i], strength, tint, depth); });
     pictures.open();
-    std::atomic<std::size_t> pictureTaken{0};
-    auto drawPictures = [&] {
-        for (std::size_t k = pictureTaken.fetch_add(1); k < pictures.size(); k = pictureTaken.fetch_add(1))
-            pictures.drawOne(*this, k);
-    };
+    for (std::size_t k = 0; k < pictures.size(); ++k) chores.add([&, k] { pictures.drawOne(*this, k); });
     auto placeAndPaintGarden = [&] {
         // The garden's places come first, in their order (each records itself); then its drawing, which
         // only reads them, in bands. The shore stones depend on the terrain alone, so they are found while
@@ -242,13 +249,18 @@ void Art::pond() {
                 a.shape(color, 0.3, 0, [&](cg::Path& path) { path.addEllipse(around(c, 2 * rx, 2 * ry)); });
             }
 
-            // 2. Shore stones along the waterline, lower ones over higher ones.
+            // 2. Shore stones along the waterline, lower ones over higher ones. A stone reaches 0.8 r up
+            // and down, its shadow 0.4 r further.
             for (const auto& [c, r] : shore)
-                if (near(flip(c), 3 * r + 12)) pd.stone(flip(c), r, u(c, 5));
+                if (near(flip(c), 1.2 * r + 2)) pd.stone(flip(c), r, u(c, 5));
 
-            // 3. Grass tufts.
-            for (const cg::Point& p : tufts)
-                if (near(flip(p), 30)) a.canopy(flip(p), 3 * u(p, 0) + 2.5, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
+            // 3. Grass tufts: a canopy of radius r keeps within 1.1 r of its centre. Thousands of them,
+            // so a band skips those that cannot touch it.
+            for (const cg::Point& p : tufts) {
+                const double r = 3 * u(p, 0) + 2.5;
+                if (near(flip(p), 1.1 * r + 2))
+                    a.canopy(flip(p), r, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
+            }
 
             // 4. Gravel beds.
             for (const cg::Point& p : gravels)
@@ -264,7 +276,8 @@ void Art::pond() {
             // 6. Flowering bushes.
             for (const cg::Point& p : bushes) {
                 const double s = 4 * u(p, 0) + 5.5;
-                if (!near(flip(p), 3 * s + 20)) continue;
+                // The crown keeps within 1.1 s of p; the shadow and the flowers closer.
+                if (!near(flip(p), 1.1 * s + 3)) continue;
                 a.groundShadow({p.x, h - p.y - s / 2}, 1.1 * s, 0.25);
                 a.canopy(flip(p), s, night ? 0x18291c : 0x2a4620, night ? 0x324e36 : 0x5c8a38, u(p, 2));
                 if (!(u(p, 3) < 0.65)) continue;
@@ -294,7 +307,8 @@ void Art::pond() {
             static const std::vector<uint32_t> kMapleNight{0x381a16, 0x48231e, 0x5c2e24, 0x6c3a2c};
             for (const cg::Point& p : trees) {
                 const double s = 10 * u(p, 0) + 22;
-                if (!near(flip(p), 3 * s + 20)) continue;
+                // The fallen petals lie within 1.8 s of the trunk; the shadow and the crown closer.
+                if (!near(flip(p), 1.8 * s + 4)) continue;
                 const bool blossom = u(p, 1) < 0.55;
                 if (blossom) {
                     for (uint64_t i = 0; i < 28; ++i) {
@@ -324,31 +338,19 @@ void Art::pond() {
             const cg::Gradient padShade(
                 {cg::Color::black(padShadow), cg::Color::black(0.85 * padShadow), cg::Color::black(0)}, {0, 0.55, 1});
             for (const Pond::Pad& pad : pads) {
-                if (!near(flip(pad.at), 2 * pad.r + 10)) continue;
+                // The shade's rim lies r above and below its centre, 2.8 below the pad's.
+                if (!near(flip(pad.at), pad.r + 5)) continue;
                 cg::SavedState saved(gc);
                 gc.translateBy(pad.at.x + 2.2, h - pad.at.y - 2.8);
                 gc.scaleBy(1, 1 / 1.05);
                 gc.drawRadialGradient(padShade, {0, 0}, 0, {0, 0}, 1.05 * pad.r);
             }
         };
-        paintInBands(garden, drawPictures);
+        paintInBands(garden, [&] { chores.work(); });
     };
 
-    // Job 0 the garden, whose lanes draw the pictures once its bands are all taken; 1 the cloud shadows
-    // (by day), 2 the shimmer.
-    std::vector<Sprite> clouds, shimmer;
-    dispatch::concurrentPerform(3, [&](std::size_t job) {
-        if (job == 0) placeAndPaintGarden();
-        else if (job == 1) {
-            if (!night) clouds = cloudShadowSprites(3, 0.1, 0x000000);
-        } else {
-            const auto depth = [e](float v) { return Pond::shimmerCurve(v, e); };
-            shimmer = night ? shimmerSprites(3, kShimmerSalt, 0.3f, {120, 165, 235}, depth)
-                            : shimmerSprites(5, kShimmerSalt, 0.24f, {200, 245, 255}, depth);
-        }
-    });
-
-    drawPictures();
+    placeAndPaintGarden();
+    chores.work();
 
     // 11. Koi in groups of one to three on one route.
     std::vector<FishFrames> koi(8);
@@ -431,5 +433,6 @@ void Art::pond() {
             sprites.push_back(std::move(sp));
         }
     }
-    for (Sprite& sp : shimmer) sprites.push_back(std::move(sp));
+    for (std::size_t i = 0; i < shimmerSpots.size(); ++i)
+        if (patches[i]) sprites.push_back(shimmerSprite(shimmerSpots[i], std::move(patches[i])));
 }

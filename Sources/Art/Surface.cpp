@@ -201,8 +201,20 @@ void Art::shimmer(int64_t limit, uint64_t salt, float strength, ShimmerTint tint
 
 std::vector<Sprite> Art::shimmerSprites(int64_t limit, uint64_t salt, float strength, ShimmerTint tint,
                                         const std::function<float(float)>& depth) {
+    const std::vector<cg::Point> centres = shimmerCentres(limit, salt, depth);
+    std::vector<Sprite> out;
+    out.reserve(centres.size());
+    for (const cg::Point& p : centres) {
+        cg::ImageRef image = shimmerPatch(p, strength, tint, depth);
+        if (!image) continue;
+        out.push_back(shimmerSprite(p, std::move(image)));
+    }
+    return out;
+}
+
+std::vector<cg::Point> Art::shimmerCentres(int64_t limit, uint64_t salt, const std::function<float(float)>& depth) {
     const double w = W(), h = H();
-    const std::vector<cg::Point> centres = spots(salt, 1500, 260, limit, [&](cg::Point p) {
+    return spots(salt, 1500, 260, limit, [&](cg::Point p) {
         if (!(p.x > 90 && p.x < w - 140 && p.y > 90 && p.y < h - 125)) return false;
         if (!(depth(value(p)) > 0.6f)) return false;
         for (const cg::Point& q : rounded(shimmerSwell(p), false, 6)) {
@@ -212,12 +224,4 @@ std::vector<Sprite> Art::shimmerSprites(int64_t limit, uint64_t salt, float stre
         }
         return true;
     });
-    std::vector<Sprite> out;
-    out.reserve(centres.size());
-    for (const cg::Point& p : centres) {
-        cg::ImageRef image = shimmerPatch(p, strength, tint, depth);
-        if (!image) continue;
-        out.push_back(shimmerSprite(p, std::move(image)));
-    }
-    return out;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "ArtTestSupport.h"
@@ -308,4 +309,30 @@ TEST(Shimmer, NoPatchWhereDepthIsAtMostPointSixOrTheLimitIsZero) {
     p->shimmer(4, 7700001, 0.26f, kDayTint, ramp);
     for (const Point c : p->placed.at(p->key(7700001))) EXPECT_GT(ramp(p->value(c)), 0.6f);
     EXPECT_EQ(p->sprites.size(), p->placed.at(p->key(7700001)).size());
+}
+
+TEST(Shimmer, CentresAreWhereTheSpritesGoAndAreRecordedTheSame) {
+    auto ramp = [](float v) { return palette::S((v - 0.05f) / (0.15f - 0.05f)); };
+    struct Case {
+        int64_t limit;
+        std::function<float(float)> depth;
+    };
+    const Case cases[] = {{40, [](float) { return 1.0f; }}, {4, ramp}, {3, ramp}, {0, [](float) { return 1.0f; }},
+                          {5, [](float) { return 0.6f; }}};
+    for (const Case& c : cases) {
+        auto whole = arttest::painter(1440, 900, 1);
+        auto split = arttest::painter(1440, 900, 1);
+        const std::vector<Sprite> sprites = whole->shimmerSprites(c.limit, 7700001, 0.26f, kDayTint, c.depth);
+        const std::vector<Point> centres = split->shimmerCentres(c.limit, 7700001, c.depth);
+        EXPECT_EQ(split->placed.at(split->key(7700001)), whole->placed.at(whole->key(7700001)));
+        ASSERT_EQ(centres.size(), sprites.size()) << "limit " << c.limit;
+        for (std::size_t i = 0; i < centres.size(); ++i) {
+            const Sprite made = split->shimmerSprite(centres[i], split->shimmerPatch(centres[i], 0.26f, kDayTint, c.depth));
+            EXPECT_EQ(made.at, sprites[i].at);
+            EXPECT_EQ(made.path, sprites[i].path);
+            EXPECT_EQ(made.phase, sprites[i].phase);
+            ASSERT_TRUE(made.image && sprites[i].image);
+            EXPECT_EQ(arttest::pixels(*made.image), arttest::pixels(*sprites[i].image)) << "patch " << i;
+        }
+    }
 }
