@@ -17,6 +17,10 @@ vm=""
 fail() {
   echo "FAIL ($VM_KIND $test): $*"
   [ -f "$plog" ] && grep 'vistamere:' "$plog" | tail -n 30
+  # Whether the compositor went first tells its fault from ours; its log says why it let a client go.
+  c=$(pid_of "$VM_KIND")
+  if [ -n "$c" ] && kill -0 "$c" 2>/dev/null; then echo "$VM_KIND still runs"; else echo "$VM_KIND has ended"; fi
+  [ -f "$VM_OUT/$VM_KIND.log" ] && tail -n 15 "$VM_OUT/$VM_KIND.log"
   [ -z "$vm" ] || kill -TERM "$vm" 2>/dev/null
   exit 1
 }
