@@ -36,32 +36,6 @@ cg::Rect shadowExtent(const cg::Rect& deviceShape, const Snapshot::Shadow& s) {
     return deviceShape.offsetBy(s.offset.width, s.offset.height).insetBy(-r, -r).integral();
 }
 
-// Whether an animation can turn or scale its layer.
-bool reshapes(const Animation& a) {
-    switch (a.kind()) {
-        case Animation::Kind::group:
-            for (const auto& c : static_cast<const AnimationGroup&>(a).animations)
-                if (c && reshapes(*c)) return true;
-            return false;
-        case Animation::Kind::transition: return false;
-        case Animation::Kind::basic:
-        case Animation::Kind::keyframe: {
-            const auto& p = static_cast<const PropertyAnimation&>(a);
-            switch (p.parsedKeyPath()) {
-                case KeyPath::rotationZ:
-                case KeyPath::scale:
-                case KeyPath::scaleX:
-                case KeyPath::scaleY: return true;
-                case KeyPath::position:
-                    return a.kind() == Animation::Kind::keyframe &&
-                           static_cast<const KeyframeAnimation&>(a).rotationMode != RotationMode::none;
-                default: return false;
-            }
-        }
-    }
-    return true;
-}
-
 // The largest power of two not above v (v > 0): a dyadic lattice keeps the usual exact values.
 // It is exp2(floor(log2(v))); the exponent alone gives it wherever log2 cannot round across a power
 // of two (v more than a hair below one), which is nearly always and costs no logarithm.
@@ -331,22 +305,20 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
     const double paced = time_ * scale + offset;
     bool reshaped = false;
     for (const auto& entry : layer.animationEntries()) {
-        const Animation& a = *entry.animation;
-        const double span = detail::activeDuration(a, detail::durationOf(a, 0));
-        if (a.isRemovedOnCompletion && (local - a.beginTime) * a.speed >= span) {  // detail::hasEnded
+        if (entry.removedOnCompletion && (local - entry.beginTime) * entry.speed >= entry.span) {  // detail::hasEnded
             finished_ += 1;
             continue;
         }
-        reshaped = reshaped || reshapes(a);
-        if (scale == 0 || a.speed == 0) continue;
-        const double active = (paced - a.beginTime) * a.speed;
+        reshaped = reshaped || entry.reshapes;
+        if (scale == 0 || entry.speed == 0) continue;
+        const double active = (paced - entry.beginTime) * entry.speed;
         if (active < 0) {
-            if (a.speed > 0 && scale > 0) {
-                const double start = (a.beginTime - offset) / scale;
+            if (entry.speed > 0 && scale > 0) {
+                const double start = (entry.beginTime - offset) / scale;
                 if (start > time_ && (!nextStart_ || start < *nextStart_)) nextStart_ = start;
             }
-        } else if (active < span) {
-            rate_ = std::max(rate_, detail::preferredRate(a, kForever));
+        } else if (active < entry.span) {
+            rate_ = std::max(rate_, entry.rate);
         }
     }
 
