@@ -5,7 +5,9 @@
 #include "BuilderTestSupport.h"
 
 #include "DesktopWindow/SpriteLayer.h"
+#include "Platform/Animation/AnimationGroup.h"
 #include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Snapshot.h"
 
 #include <gtest/gtest.h>
@@ -160,6 +162,67 @@ TEST(FrameWalk, FramesInARowRoundTurningLayersAsAFreshSnapshotDoes) {
             EXPECT_GT(compared, 0u);
             if (kind == SceneKind::archipelago) {
                 EXPECT_GT(turning, 0u);
+            }
+        }
+}
+
+namespace {
+
+// The tree's keyframes evaluated from their values alone, as before they were laid out flat.
+void clearFlat(ca::Animation& a) {
+    if (a.kind() == ca::Animation::Kind::keyframe) static_cast<ca::KeyframeAnimation&>(a).clearFlat();
+    if (a.kind() == ca::Animation::Kind::group)
+        for (const auto& c : static_cast<ca::AnimationGroup&>(a).animations)
+            if (c) clearFlat(const_cast<ca::Animation&>(*c));  // the tree's own copies: see Layer::add
+}
+
+size_t clearFlat(const ca::Layer& l) {
+    size_t flat = 0;
+    for (const auto& e : l.animationEntries()) {
+        if (e.animation->kind() == ca::Animation::Kind::keyframe) {
+            const auto& k = static_cast<const ca::KeyframeAnimation&>(*e.animation);
+            flat += !k.flatNumbers().empty() || !k.flatPoints().empty();
+        }
+        clearFlat(*e.animation);
+    }
+    for (const auto& s : l.sublayers()) flat += clearFlat(*s);
+    return flat;
+}
+
+bool sameBits(const cg::Point& p, const cg::Point& q) { return std::memcmp(&p, &q, sizeof p) == 0; }
+
+}  // namespace
+
+// Keyframes laid out flat (plain numbers and points side by side) present every layer of every
+// scene with the same bits as the keyframes' values themselves, at times through the loops.
+TEST(FrameWalk, KeyframesLaidOutFlatPresentAsTheirValues) {
+    const double times[] = {0, 0.4, 1.0 / 30, 1.5, 2.25, 3.3, 7.77, 10, 10.0 + 1.0 / 30, 23.9, 47.5, 61, 300.2};
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool night : {false, true}) {
+            SCOPED_TRACE(std::string(scene_kind::rawValue(kind)) + (night ? " by night" : " by day"));
+            const RenderedScene& s = scene(kind, night);
+            LayerRef flat = liveTree(s), plain = liveTree(s);
+            const size_t laidOut = clearFlat(*plain);
+            EXPECT_GT(laidOut, 0u);
+            ca::Snapshot a, b;
+            a.setMotionTolerance(0.25);
+            b.setMotionTolerance(0.25);
+            for (double t : times) {
+                a.capture(*flat, t, cg::Transform::scale(2, 2));
+                b.capture(*plain, t, cg::Transform::scale(2, 2));
+                EXPECT_TRUE(sameEntries(a, b)) << "at " << t;
+                size_t differing = 0;
+                for (size_t i = 0; i < a.entries().size() && i < b.entries().size(); ++i) {
+                    const ca::Presentation &p = a.entries()[i].pres, &q = b.entries()[i].pres;
+                    if (!a.entries()[i].visible) continue;
+                    if (!sameBits(p.position, q.position) || std::memcmp(&p.opacity, &q.opacity, sizeof(double)) != 0 ||
+                        std::memcmp(&p.rotation, &q.rotation, sizeof(double)) != 0 ||
+                        std::memcmp(&p.scaleX, &q.scaleX, sizeof(double)) != 0 ||
+                        std::memcmp(&p.scaleY, &q.scaleY, sizeof(double)) != 0 ||
+                        !sameBits(a.entries()[i].toDevice, b.entries()[i].toDevice))
+                        ++differing;
+                }
+                EXPECT_EQ(differing, 0u) << "at " << t;
             }
         }
 }

@@ -1,5 +1,7 @@
 #include "Platform/Animation/KeyframeAnimation.h"
 
+#include <algorithm>
+
 namespace ca {
 
 void KeyframeAnimation::setPath(const cg::Path& path) {
@@ -27,6 +29,22 @@ void KeyframeAnimation::setPath(const cg::Path& path) {
                 break;
             case cg::Path::Element::close: line(start); break;
         }
+    }
+}
+
+void KeyframeAnimation::layOutFlat() {
+    numbers_.clear();
+    points_.clear();
+    auto all = [&](Value::Type t) {
+        return std::all_of(values.begin(), values.end(), [t](const Value& v) { return v.type() == t; });
+    };
+    if (values.empty()) return;
+    if (all(Value::Type::number)) {
+        numbers_.reserve(values.size());
+        for (const Value& v : values) numbers_.push_back(v.number());
+    } else if (all(Value::Type::point)) {
+        points_.reserve(values.size());
+        for (const Value& v : values) points_.push_back(v.point());
     }
 }
 

@@ -18,6 +18,7 @@
 #include "Platform/Animation/Value.h"
 
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace ca {
@@ -47,9 +48,24 @@ public:
     };
     const std::vector<Segment>& segments() const { return segments_; }
 
+    // The values again as plain numbers, or plain points, side by side: what evaluation reads
+    // instead of the values' variants (one cache line for a handful of keyframes, no type tests).
+    // A layer lays out its own copy when the animation is added; empty otherwise, or when the
+    // values are not all numbers (all points). Whoever edits the values of a laid-out copy lays
+    // it out again or clears it.
+    void layOutFlat();
+    void clearFlat() {
+        numbers_.clear();
+        points_.clear();
+    }
+    std::span<const double> flatNumbers() const { return numbers_; }
+    std::span<const cg::Point> flatPoints() const { return points_; }
+
 private:
     std::optional<cg::Path> path_;
     std::vector<Segment> segments_;
+    std::vector<double> numbers_;
+    std::vector<cg::Point> points_;
 };
 
 }  // namespace ca

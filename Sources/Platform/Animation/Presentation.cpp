@@ -323,6 +323,30 @@ struct Eval {
             locate(a, n, f, i, u);
             j = i + 1;
         }
+        // Numbers and points laid out flat: the same arithmetic as below on the same doubles.
+        if (ch == Channel::number && a.flatNumbers().size() == n) {
+            const double* p = a.flatNumbers().data();
+            double v;
+            if (mode == CalculationMode::cubic) {
+                const Cubic c = cubic(a, n, i, u);
+                v = cubicValue(c, p[c.im1], p[i], p[j], p[c.i2]);
+            } else {
+                v = p[i] + (p[j] - p[i]) * u;
+            }
+            return setNumber(k, v, a.isAdditive);
+        }
+        if (ch == Channel::point && a.flatPoints().size() == n) {
+            const cg::Point* p = a.flatPoints().data();
+            cg::Point q;
+            if (mode == CalculationMode::cubic) {
+                const Cubic c = cubic(a, n, i, u);
+                q = {cubicValue(c, p[c.im1].x, p[i].x, p[j].x, p[c.i2].x),
+                     cubicValue(c, p[c.im1].y, p[i].y, p[j].y, p[c.i2].y)};
+            } else {
+                q = {p[i].x + (p[j].x - p[i].x) * u, p[i].y + (p[j].y - p[i].y) * u};
+            }
+            return setPoint(q, a.isAdditive);
+        }
         const Value& v0 = vals[i];
         const Value& v1 = vals[j];
         switch (ch) {
