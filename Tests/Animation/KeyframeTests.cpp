@@ -231,43 +231,46 @@ TEST(TransformParts, ScaleComposesWithTheModelRotationAboutTheAnchor) {
 
 
 // A layer lays out its own copies of keyframes flat, group children included, when all their values
-// are numbers or all are points; the caller's animations and the group's shared children stay as they were.
+// are numbers or all are points: key times first, then the values; the caller's animations and the
+// group's shared children stay as they were.
 TEST(KeyframeLayout, ALayerLaysOutItsOwnCopiesOfNumbersAndPointsFlat) {
+    using Flat = KeyframeAnimation::Flat;
     const struct {
         const char* name;
         std::vector<Value> values;
-        size_t numbers, points;
+        std::vector<double> keyTimes;
+        Flat kind;
+        std::vector<double> flat;
     } rows[] = {
-        {"numbers", {0.0, 1.0, 0.5}, 3, 0},
-        {"points", {cg::Point{0, 0}, cg::Point{5, 3}}, 0, 2},
-        {"mixed", {0.0, cg::Point{5, 3}}, 0, 0},
-        {"a missing value", {0.0, Value()}, 0, 0},
-        {"none", {}, 0, 0},
+        {"numbers", {0.0, 1.0, 0.5}, {}, Flat::numbers, {0.0, 1.0, 0.5}},
+        {"numbers at key times", {0.0, 1.0, 0.5}, {0, 0.25, 1}, Flat::numbers, {0, 0.25, 1, 0.0, 1.0, 0.5}},
+        {"points", {cg::Point{0, 1}, cg::Point{5, 3}}, {0, 1}, Flat::points, {0, 1, 0, 1, 5, 3}},
+        {"mixed", {0.0, cg::Point{5, 3}}, {}, Flat::none, {}},
+        {"a missing value", {0.0, Value()}, {}, Flat::none, {}},
+        {"none", {}, {}, Flat::none, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        KeyframeAnimation k = keyframes("opacity", row.values);
+        KeyframeAnimation k = keyframes("opacity", row.values, row.keyTimes);
         AnimationGroup g;
         g.add(k);
         Layer l;
         l.add(k, "k");
         l.add(g, "g");
         const auto& own = static_cast<const KeyframeAnimation&>(*l.animation("k"));
-        EXPECT_EQ(own.flatNumbers().size(), row.numbers);
-        EXPECT_EQ(own.flatPoints().size(), row.points);
+        EXPECT_EQ(own.flatKind(), row.kind);
+        EXPECT_EQ(std::vector<double>(own.flat().begin(), own.flat().end()), row.flat);
         const auto& child =
             static_cast<const KeyframeAnimation&>(*static_cast<const AnimationGroup&>(*l.animation("g")).animations[0]);
-        EXPECT_EQ(child.flatNumbers().size(), row.numbers);
-        EXPECT_EQ(child.flatPoints().size(), row.points);
-        EXPECT_TRUE(k.flatNumbers().empty() && k.flatPoints().empty());
-        const auto& shared = static_cast<const KeyframeAnimation&>(*g.animations[0]);
-        EXPECT_TRUE(shared.flatNumbers().empty() && shared.flatPoints().empty());
+        EXPECT_EQ(child.flatKind(), row.kind);
+        EXPECT_EQ(std::vector<double>(child.flat().begin(), child.flat().end()), row.flat);
+        EXPECT_TRUE(k.flat().empty());
+        EXPECT_TRUE(static_cast<const KeyframeAnimation&>(*g.animations[0]).flat().empty());
     }
     // Laid out again after its values are edited, a copy follows them.
     KeyframeAnimation k = keyframes("opacity", {0.0, 1.0});
     k.layOutFlat();
     k.values = {0.25, 0.5, 0.75};
     k.layOutFlat();
-    ASSERT_EQ(k.flatNumbers().size(), 3u);
-    EXPECT_EQ(k.flatNumbers()[2], 0.75);
+    EXPECT_EQ(std::vector<double>(k.flat().begin(), k.flat().end()), (std::vector<double>{0.25, 0.5, 0.75}));
 }

@@ -180,8 +180,7 @@ size_t clearFlat(const ca::Layer& l) {
     size_t flat = 0;
     for (const auto& e : l.animationEntries()) {
         if (e.animation->kind() == ca::Animation::Kind::keyframe) {
-            const auto& k = static_cast<const ca::KeyframeAnimation&>(*e.animation);
-            flat += !k.flatNumbers().empty() || !k.flatPoints().empty();
+            flat += static_cast<const ca::KeyframeAnimation&>(*e.animation).flatKind() != ca::KeyframeAnimation::Flat::none;
         }
         clearFlat(*e.animation);
     }

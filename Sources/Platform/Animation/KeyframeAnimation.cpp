@@ -33,19 +33,24 @@ void KeyframeAnimation::setPath(const cg::Path& path) {
 }
 
 void KeyframeAnimation::layOutFlat() {
-    numbers_.clear();
-    points_.clear();
+    clearFlat();
     auto all = [&](Value::Type t) {
         return std::all_of(values.begin(), values.end(), [t](const Value& v) { return v.type() == t; });
     };
     if (values.empty()) return;
-    if (all(Value::Type::number)) {
-        numbers_.reserve(values.size());
-        for (const Value& v : values) numbers_.push_back(v.number());
-    } else if (all(Value::Type::point)) {
-        points_.reserve(values.size());
-        for (const Value& v : values) points_.push_back(v.point());
+    const bool numbers = all(Value::Type::number), points = !numbers && all(Value::Type::point);
+    if (!numbers && !points) return;
+    flat_.reserve(keyTimes.size() + values.size() * (points ? 2 : 1));
+    flat_.assign(keyTimes.begin(), keyTimes.end());
+    for (const Value& v : values) {
+        if (numbers) {
+            flat_.push_back(v.number());
+        } else {
+            flat_.push_back(v.point().x);
+            flat_.push_back(v.point().y);
+        }
     }
+    flatKind_ = numbers ? Flat::numbers : Flat::points;
 }
 
 }  // namespace ca

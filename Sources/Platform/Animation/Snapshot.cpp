@@ -90,13 +90,13 @@ void prefetchAnimationData(const Layer& l) {
         const Animation& a = *e.animation;
         if (a.kind() == Animation::Kind::keyframe) {
             const auto& k = static_cast<const KeyframeAnimation&>(a);
-            if (!k.flatNumbers().empty())
-                prefetchLines(k.flatNumbers().data(), std::min(kMost, k.flatNumbers().size_bytes()));
-            else if (!k.flatPoints().empty())
-                prefetchLines(k.flatPoints().data(), std::min(kMost, k.flatPoints().size_bytes()));
-            else if (!k.values.empty())
-                prefetchLines(k.values.data(), std::min(kMost, k.values.size() * sizeof(Value)));
-            if (!k.keyTimes.empty()) prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
+            if (!k.flat().empty()) {
+                prefetchLines(k.flat().data(), std::min(kMost, k.flat().size_bytes()));
+            } else {
+                if (!k.values.empty()) prefetchLines(k.values.data(), std::min(kMost, k.values.size() * sizeof(Value)));
+                if (!k.keyTimes.empty())
+                    prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
+            }
         } else if (a.kind() == Animation::Kind::group) {
             const auto& g = static_cast<const AnimationGroup&>(a);
             // Not reading a child's kind, which would wait for it: keyframes are the largest.
