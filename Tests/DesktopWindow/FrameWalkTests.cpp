@@ -176,16 +176,27 @@ void clearFlat(ca::Animation& a) {
             if (c) clearFlat(const_cast<ca::Animation&>(*c));  // the tree's own copies: see Layer::add
 }
 
-size_t clearFlat(const ca::Layer& l) {
-    size_t flat = 0;
-    for (const auto& e : l.animationEntries()) {
-        if (e.animation->kind() == ca::Animation::Kind::keyframe) {
-            flat += static_cast<const ca::KeyframeAnimation&>(*e.animation).flatKind() != ca::KeyframeAnimation::Flat::none;
-        }
-        clearFlat(*e.animation);
-    }
-    for (const auto& s : l.sublayers()) flat += clearFlat(*s);
-    return flat;
+void clearFlat(const ca::Layer& l) {
+    for (const auto& e : l.animationEntries()) clearFlat(*e.animation);
+    for (const auto& s : l.sublayers()) clearFlat(*s);
+}
+
+size_t countFlat(const ca::Animation& a) {
+    if (a.kind() == ca::Animation::Kind::keyframe)
+        return static_cast<const ca::KeyframeAnimation&>(a).flatKind() != ca::KeyframeAnimation::Flat::none;
+    size_t n = 0;
+    if (a.kind() == ca::Animation::Kind::group)
+        for (const auto& c : static_cast<const ca::AnimationGroup&>(a).animations)
+            if (c) n += countFlat(*c);
+    return n;
+}
+
+// Keyframes laid out flat in the tree, groups' children included.
+size_t countFlat(const ca::Layer& l) {
+    size_t n = 0;
+    for (const auto& e : l.animationEntries()) n += countFlat(*e.animation);
+    for (const auto& s : l.sublayers()) n += countFlat(*s);
+    return n;
 }
 
 bool sameBits(const cg::Point& p, const cg::Point& q) { return std::memcmp(&p, &q, sizeof p) == 0; }
@@ -201,8 +212,11 @@ TEST(FrameWalk, KeyframesLaidOutFlatPresentAsTheirValues) {
             SCOPED_TRACE(std::string(scene_kind::rawValue(kind)) + (night ? " by night" : " by day"));
             const RenderedScene& s = scene(kind, night);
             LayerRef flat = liveTree(s), plain = liveTree(s);
-            const size_t laidOut = clearFlat(*plain);
+            const size_t laidOut = countFlat(*flat);
             EXPECT_GT(laidOut, 0u);
+            clearFlat(*plain);
+            EXPECT_EQ(countFlat(*plain), 0u);
+            EXPECT_EQ(countFlat(*flat), laidOut);  // the trees share no animations
             ca::Snapshot a, b;
             a.setMotionTolerance(0.25);
             b.setMotionTolerance(0.25);

@@ -167,29 +167,10 @@ bool reshapes(const Animation& a) {
 }  // namespace
 
 
-namespace {
-
-// The layer's own copy made ready to evaluate: keyframes laid out flat, a group's children too
-// (copied first: the group shares them with the caller's).
-void layOutFlat(Animation& a) {
-    if (a.kind() == Animation::Kind::keyframe) {
-        static_cast<KeyframeAnimation&>(a).layOutFlat();
-    } else if (a.kind() == Animation::Kind::group) {
-        for (auto& child : static_cast<AnimationGroup&>(a).animations) {
-            if (!child || (child->kind() != Animation::Kind::keyframe && child->kind() != Animation::Kind::group))
-                continue;
-            std::shared_ptr<Animation> own = child->clone();
-            layOutFlat(*own);
-            child = std::move(own);
-        }
-    }
-}
-
-}  // namespace
-
 void Layer::add(const Animation& animation, const std::string& key) {
     std::shared_ptr<Animation> copy = animation.clone();
-    layOutFlat(*copy);
+    // The layer's own copy made ready to evaluate (a group's keyframes were as they joined it).
+    if (copy->kind() == Animation::Kind::keyframe) static_cast<KeyframeAnimation&>(*copy).layOutFlat();
     if (copy->kind() == Animation::Kind::transition) static_cast<Transition&>(*copy).setSnapshot(contents_);
     if (!key.empty()) removeAnimation(key);
     AnimationEntry e;
