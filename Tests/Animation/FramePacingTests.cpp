@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 using namespace ca;
 using catest::basic;
 using catest::keyframes;
@@ -267,4 +270,71 @@ TEST(FramePacingRule, TheSnapshotWalkPacesAndFindsFinishedAnimationsAsTheSeparat
     EXPECT_GE(removedInAll, 3u);
     EXPECT_GT(waits, 0u);
     EXPECT_GT(runs, 0u);
+}
+
+// Whether a layer may turn or scale (and so may not reuse resampled pictures) follows from what its
+// animations animate, children of groups included, as the walk reads it from what the layer noted
+// when each was added; and a layer's later commit moves the begin times the walk reads.
+TEST(FramePacingRule, TheWalkKnowsWhichAnimationsTurnOrScaleAndWhenTheyBegin) {
+    auto group = [](ca::Animation&& child) {
+        AnimationGroup g;
+        g.duration = 2;
+        if (child.kind() == ca::Animation::Kind::keyframe) g.add(static_cast<KeyframeAnimation&>(child));
+        else g.add(static_cast<BasicAnimation&>(child));
+        return g;
+    };
+    KeyframeAnimation along = keyframes("position", {cg::Point{0, 0}, cg::Point{5, 3}});
+    along.duration = 2;
+    KeyframeAnimation pulse = keyframes("transform.scale", {1.0, 2.0});
+    pulse.duration = 2;
+    cg::Path track;
+    track.moveTo({0, 0});
+    track.lineTo({10, 5});
+    along.setPath(track);
+    KeyframeAnimation turningAlong = along;
+    turningAlong.rotationMode = RotationMode::autoRotate;
+    struct Row {
+        const char* name;
+        std::function<void(Layer&)> add;
+        bool rigid;
+    } rows[] = {
+        {"fade", [](Layer& l) { l.add(basic("opacity", 0.0, 1.0, 2), "a"); }, true},
+        {"slide", [](Layer& l) { l.add(basic("position", cg::Point{0, 0}, cg::Point{9, 9}, 2), "a"); }, true},
+        {"spin", [](Layer& l) { l.add(basic("transform.rotation.z", 0.0, 1.0, 2), "a"); }, false},
+        {"pulse", [&](Layer& l) { l.add(pulse, "a"); }, false},
+        {"stretch", [](Layer& l) { l.add(basic("transform.scale.y", 1.0, 2.0, 2), "a"); }, false},
+        {"along a path", [&](Layer& l) { l.add(along, "a"); }, true},
+        {"turning along a path", [&](Layer& l) { l.add(turningAlong, "a"); }, false},
+        {"group of a fade", [&](Layer& l) { l.add(group(basic("opacity", 0.0, 1.0, 2)), "a"); }, true},
+        {"group of a spin", [&](Layer& l) { l.add(group(basic("transform.rotation.z", 0.0, 1.0, 2)), "a"); }, false},
+        {"group turning along a path", [&](Layer& l) { l.add(group(KeyframeAnimation(turningAlong)), "a"); }, false},
+        {"spin replaced by a fade", [](Layer& l) {
+             l.add(basic("transform.rotation.z", 0.0, 1.0, 2), "a");
+             l.add(basic("opacity", 0.0, 1.0, 2), "a");
+         }, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto root = std::make_shared<Layer>(), leaf = std::make_shared<Layer>();
+        root->setFrame(cg::Rect(0, 0, 100, 100));
+        leaf->setFrame(cg::Rect(10, 10, 20, 20));
+        leaf->setBackgroundColor(cg::Color::rgb(0x336699));
+        root->addSublayer(leaf);
+        row.add(*leaf);
+        // Committed at 5: the animation begins then and runs 2 s (a basic's duration, or the group's).
+        root->commit(5);
+        Snapshot snap;
+        snap.setMotionTolerance(0.25);
+        snap.capture(*root, 4, cg::Transform::scale(2, 2));
+        ASSERT_EQ(snap.entries().size(), 2u);
+        EXPECT_EQ(snap.entries()[1].rigid, row.rigid);
+        EXPECT_EQ(snap.frameRequest(30).nextStart, std::optional<double>(5));
+        EXPECT_EQ(snap.finishedAnimations(), 0u);
+        snap.capture(*root, 5.5, cg::Transform::scale(2, 2));
+        EXPECT_EQ(snap.frameRequest(30).rate, 30);
+        EXPECT_EQ(snap.finishedAnimations(), 0u);
+        snap.capture(*root, 7.5, cg::Transform::scale(2, 2));
+        EXPECT_EQ(snap.finishedAnimations(), 1u);
+        EXPECT_EQ(snap.frameRequest(30).rate, 0);
+    }
 }

@@ -229,3 +229,48 @@ TEST(TransformParts, ScaleComposesWithTheModelRotationAboutTheAnchor) {
     EXPECT_NEAR(p.frame().height(), 40, 1e-12);
 }
 
+
+// A layer lays out its own copies of keyframes flat, and a group the keyframes that join it, when
+// all their values are numbers or all are points: key times first, then the values; the caller's
+// animations stay as they were.
+TEST(KeyframeLayout, ALayerLaysOutItsOwnCopiesOfNumbersAndPointsFlat) {
+    using Flat = KeyframeAnimation::Flat;
+    const struct {
+        const char* name;
+        std::vector<Value> values;
+        std::vector<double> keyTimes;
+        Flat kind;
+        std::vector<double> flat;
+    } rows[] = {
+        {"numbers", {0.0, 1.0, 0.5}, {}, Flat::numbers, {0.0, 1.0, 0.5}},
+        {"numbers at key times", {0.0, 1.0, 0.5}, {0, 0.25, 1}, Flat::numbers, {0, 0.25, 1, 0.0, 1.0, 0.5}},
+        {"points", {cg::Point{0, 1}, cg::Point{5, 3}}, {0, 1}, Flat::points, {0, 1, 0, 1, 5, 3}},
+        {"mixed", {0.0, cg::Point{5, 3}}, {}, Flat::none, {}},
+        {"a missing value", {0.0, Value()}, {}, Flat::none, {}},
+        {"none", {}, {}, Flat::none, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        KeyframeAnimation k = keyframes("opacity", row.values, row.keyTimes);
+        AnimationGroup g;
+        g.add(k);
+        Layer l;
+        l.add(k, "k");
+        l.add(g, "g");
+        const auto& own = static_cast<const KeyframeAnimation&>(*l.animation("k"));
+        EXPECT_EQ(own.flatKind(), row.kind);
+        EXPECT_EQ(std::vector<double>(own.flat().begin(), own.flat().end()), row.flat);
+        const auto& child =
+            static_cast<const KeyframeAnimation&>(*static_cast<const AnimationGroup&>(*l.animation("g")).animations[0]);
+        EXPECT_EQ(child.flatKind(), row.kind);
+        EXPECT_EQ(std::vector<double>(child.flat().begin(), child.flat().end()), row.flat);
+        EXPECT_TRUE(k.flat().empty());
+        EXPECT_EQ(static_cast<const KeyframeAnimation&>(*g.animations[0]).flatKind(), row.kind);
+    }
+    // Laid out again after its values are edited, a copy follows them.
+    KeyframeAnimation k = keyframes("opacity", {0.0, 1.0});
+    k.layOutFlat();
+    k.values = {0.25, 0.5, 0.75};
+    k.layOutFlat();
+    EXPECT_EQ(std::vector<double>(k.flat().begin(), k.flat().end()), (std::vector<double>{0.25, 0.5, 0.75}));
+}

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 using namespace ca;
 
@@ -172,5 +174,106 @@ TEST(MotionTolerance, ANewToleranceTakesEffectOnTheNextCapture) {
         fresh.setMotionTolerance(4);
         fresh.capture(l, t, cg::Transform::scale(2, 2));
         EXPECT_EQ(reused.entries()[0].toDevice, fresh.entries()[0].toDevice);
+    }
+}
+
+namespace {
+
+bool sameBits(const cg::Transform& x, const cg::Transform& y) {
+    const double a[] = {x.a, x.b, x.c, x.d, x.tx, x.ty}, b[] = {y.a, y.b, y.c, y.d, y.tx, y.ty};
+    for (int i = 0; i < 6; ++i)
+        if (std::bit_cast<uint64_t>(a[i]) != std::bit_cast<uint64_t>(b[i])) return false;
+    return true;
+}
+
+// R(θ)·[sx k; 0 sy] at device scale 2, placed at (x, y).
+cg::Transform shaped(double angle, double sx, double k, double sy, double x, double y) {
+    const double cs = std::cos(angle), sn = std::sin(angle);
+    return {2 * cs * sx, 2 * sn * sx, 2 * (cs * k - sn * sy), 2 * (sn * k + cs * sy), x, y};
+}
+
+// The scale at which a 20 × 20 box's reach at device scale 2 sits on a boundary of the angle
+// lattice's eighth-octave steps (tolerance 1/4): the step changes there.
+double reachBoundaryScale() { return 0.25 * std::exp2(30.0 / 8) / (2 * std::hypot(10.0, 10.0)); }
+
+}  // namespace
+
+// Frame after frame a layer's transform is rounded with what the last frame worked out; that must
+// give the same bits as rounding each frame afresh, whichever way the layer turns, grows or flips,
+// and right at the lattice's rounding boundaries, where the shortcut must not decide.
+TEST(MotionTolerance, RoundingWithTheLastFramesCellsGivesTheBitsOfRoundingAfresh) {
+    constexpr double pi = 3.141592653589793;
+    const double sb = reachBoundaryScale();
+    const struct {
+        const char* name;
+        cg::Rect box;
+        double tolerance;
+        int frames;
+        cg::Transform (*at)(int f, double sb);
+        bool keepsCells;  // the shortcut has cells to use at the end
+    } rows[] = {
+        {"slow sway", cg::Rect(0, 0, 20, 20), 0.25, 240,
+         [](int f, double) { return shaped(0.05 * std::sin(f / 40.0), 1, 0, 1, 300.3, 200.7 + f * 0.01); }, true},
+        {"steady spin", cg::Rect(-5, 0, 40, 30), 0.25, 200,
+         [](int f, double) { return shaped(0.3 * f, 1.5, 0, 1.5, 100, 100); }, false},
+        {"slow turn through pi", cg::Rect(0, 0, 64, 16), 0.25, 200,
+         [](int f, double) { return shaped(pi - 0.2 + 0.002 * f, 1, 0, 1, 50, 60); }, false},
+        {"slow turn through zero", cg::Rect(0, 0, 16, 64), 0.25, 200,
+         [](int f, double) { return shaped(-0.2 + 0.002 * f, 0.75, 0, 0.75, 50, 60); }, false},
+        {"growing while turning", cg::Rect(0, 0, 30, 20), 0.25, 300,
+         [](int f, double) { return shaped(0.01 * f, 0.3 + 0.01 * f, 0, 0.3 + 0.01 * f, 40, 40); }, false},
+        {"flipped", cg::Rect(0, 0, 24, 24), 0.25, 120,
+         [](int f, double) { return shaped(0.003 * f, -1, 0, 1, 10, 10); }, true},
+        {"sheared", cg::Rect(0, 0, 24, 12), 0.25, 120,
+         [](int f, double) { return shaped(0.7 + 0.001 * f, 1.2, 0.3 + 1e-4 * f, 0.8, 10, 10); }, true},
+        {"zero height", cg::Rect(0, 0, 30, 0), 0.25, 120,
+         [](int f, double) { return shaped(0.004 * f, 1, 0, 1, 10, 10); }, false},
+        {"hairline", cg::Rect(0, 0, 0.01, 40), 0.25, 120,
+         [](int f, double) { return shaped(0.3 + 0.001 * f, 1, 0, 1, 10.1, 20.2); }, false},
+        {"uneven tolerance", cg::Rect(0, 0, 20, 20), 1.0 / 3, 200,
+         [](int f, double) { return shaped(0.5 + 0.0015 * f, 1.1, 0, 0.9, 17, 19); }, true},
+        // A small box's angle steps are 1/64, and the cell of 201/64 holds π: past it atan2 wraps to −π.
+        {"small box turning through pi", cg::Rect(0, 0, 5, 4), 0.25, 200,
+         [](int f, double) { return shaped(pi - 0.2 + 0.002 * f, 1, 0, 1, 50, 60); }, false},
+        // The x scale a few units in the last place either side of a midpoint of its lattice (steps
+        // of 1/64 here), at a new angle each frame so that the estimates' last bits vary.
+        {"scale at a midpoint", cg::Rect(0, 0, 20, 20), 0.25, 4000,
+         [](int f, double) { return shaped(0.37 * f, (1 + 1.0 / 256) * (1 + (f % 17 - 8) * 0x1p-52), 0, 1, 5, 5); },
+         true},
+        // The y scale and the shear likewise.
+        {"shear at a midpoint", cg::Rect(0, 0, 20, 20), 0.25, 4000,
+         [](int f, double) {
+             const double e = 1 + (f % 13 - 6) * 0x1p-52;
+             return shaped(0.37 * f, 1, 1.0 / 256 * e, (1 + 1.0 / 256) * e, 5, 5);
+         },
+         true},
+        // The reach a few units in the last place either side of where the angle step changes.
+        {"reach at a step boundary", cg::Rect(0, 0, 20, 20), 0.25, 4000,
+         [](int f, double sb) {
+             const double s = sb * (1 + (f % 11 - 5) * 0x1p-52);
+             return shaped(0.37 * f, s, 0, s, 5, 5);
+         },
+         false},
+        // The angle crossing a midpoint of its lattice (steps of 1/64 here) by a few units in the last place.
+        {"angle at a midpoint", cg::Rect(0, 0, 5, 4), 0.25, 60,
+         [](int f, double) { return shaped(2.5 / 64 + (f - 30) * 0x1p-56, 1, 0, 1, 5, 5); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Snapshot::Memo memo;
+        int differing = 0;
+        for (int f = 0; f < row.frames; ++f) {
+            const cg::Transform t = row.at(f, sb);
+            const cg::Transform fresh = Snapshot::settled(t, row.box, false, row.tolerance);
+            const cg::Transform kept = Snapshot::settled(t, row.box, false, row.tolerance, memo);
+            if (!sameBits(fresh, kept)) ++differing;
+            // About the tolerance: the angle, the scales and the position each take part of it.
+            EXPECT_LE(cornerError(t, kept, row.box), 2 * row.tolerance) << "frame " << f;
+        }
+        EXPECT_EQ(differing, 0);
+        if (row.keepsCells) {
+            EXPECT_GT(memo.cellTan, 0);
+            EXPECT_GT(memo.reachHiSq, memo.reachLoSq);
+        }
     }
 }

@@ -5,10 +5,14 @@
 #include "BuilderTestSupport.h"
 
 #include "DesktopWindow/SpriteLayer.h"
+#include "Platform/Animation/AnimationGroup.h"
 #include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Snapshot.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace buildertest;
 
@@ -113,4 +117,125 @@ TEST(FrameWalk, OneWalkGivesTheRemovalsPacingAndSnapshotOfThree) {
         EXPECT_GT(removedInAll, 0u);
         EXPECT_GT(running, 0u);
     }
+}
+
+namespace {
+
+bool sameBits(const cg::Transform& x, const cg::Transform& y) {
+    const double a[] = {x.a, x.b, x.c, x.d, x.tx, x.ty}, b[] = {y.a, y.b, y.c, y.d, y.tx, y.ty};
+    return std::memcmp(a, b, sizeof a) == 0;
+}
+
+}  // namespace
+
+// Frame after frame the snapshot rounds turning layers with what it worked out for them the frame
+// before; on every scene's tree that gives the bits a snapshot taken afresh gives, at 30 frames a
+// second through stretches where the sprites turn slowly, quickly and not at all.
+TEST(FrameWalk, FramesInARowRoundTurningLayersAsAFreshSnapshotDoes) {
+    const double starts[] = {0, 3.3, 10, 47.5};
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool night : {false, true}) {
+            SCOPED_TRACE(std::string(scene_kind::rawValue(kind)) + (night ? " by night" : " by day"));
+            LayerRef tree = liveTree(scene(kind, night));
+            ca::Snapshot kept;
+            kept.setMotionTolerance(0.25);
+            size_t compared = 0, differing = 0, turning = 0;
+            for (double start : starts)
+                for (int f = 0; f < 45; ++f) {
+                    const double t = start + f / 30.0;
+                    kept.capture(*tree, t, cg::Transform::scale(2, 2));
+                    ca::Snapshot fresh;
+                    fresh.setMotionTolerance(0.25);
+                    fresh.capture(*tree, t, cg::Transform::scale(2, 2));
+                    ASSERT_EQ(kept.entries().size(), fresh.entries().size());
+                    for (size_t i = 0; i < kept.entries().size(); ++i) {
+                        const ca::Snapshot::Entry &x = kept.entries()[i], &y = fresh.entries()[i];
+                        if (x.visible != y.visible) ++differing;
+                        if (!x.visible || !y.visible) continue;
+                        ++compared;
+                        turning += !x.rigid;
+                        if (!sameBits(x.toDevice, y.toDevice) || !sameBits(x.toUser, y.toUser)) ++differing;
+                    }
+                    EXPECT_TRUE(sameEntries(kept, fresh)) << "at " << t;
+                }
+            EXPECT_EQ(differing, 0u) << "of " << compared;
+            EXPECT_GT(compared, 0u);
+            if (kind == SceneKind::archipelago) {
+                EXPECT_GT(turning, 0u);
+            }
+        }
+}
+
+namespace {
+
+// The tree's keyframes evaluated from their values alone, as before they were laid out flat.
+void clearFlat(ca::Animation& a) {
+    if (a.kind() == ca::Animation::Kind::keyframe) static_cast<ca::KeyframeAnimation&>(a).clearFlat();
+    if (a.kind() == ca::Animation::Kind::group)
+        for (const auto& c : static_cast<ca::AnimationGroup&>(a).animations)
+            if (c) clearFlat(const_cast<ca::Animation&>(*c));  // the tree's own copies: see Layer::add
+}
+
+void clearFlat(const ca::Layer& l) {
+    for (const auto& e : l.animationEntries()) clearFlat(*e.animation);
+    for (const auto& s : l.sublayers()) clearFlat(*s);
+}
+
+size_t countFlat(const ca::Animation& a) {
+    if (a.kind() == ca::Animation::Kind::keyframe)
+        return static_cast<const ca::KeyframeAnimation&>(a).flatKind() != ca::KeyframeAnimation::Flat::none;
+    size_t n = 0;
+    if (a.kind() == ca::Animation::Kind::group)
+        for (const auto& c : static_cast<const ca::AnimationGroup&>(a).animations)
+            if (c) n += countFlat(*c);
+    return n;
+}
+
+// Keyframes laid out flat in the tree, groups' children included.
+size_t countFlat(const ca::Layer& l) {
+    size_t n = 0;
+    for (const auto& e : l.animationEntries()) n += countFlat(*e.animation);
+    for (const auto& s : l.sublayers()) n += countFlat(*s);
+    return n;
+}
+
+bool sameBits(const cg::Point& p, const cg::Point& q) { return std::memcmp(&p, &q, sizeof p) == 0; }
+
+}  // namespace
+
+// Keyframes laid out flat (plain numbers and points side by side) present every layer of every
+// scene with the same bits as the keyframes' values themselves, at times through the loops.
+TEST(FrameWalk, KeyframesLaidOutFlatPresentAsTheirValues) {
+    const double times[] = {0, 0.4, 1.0 / 30, 1.5, 2.25, 3.3, 7.77, 10, 10.0 + 1.0 / 30, 23.9, 47.5, 61, 300.2};
+    for (SceneKind kind : scene_kind::allCases)
+        for (bool night : {false, true}) {
+            SCOPED_TRACE(std::string(scene_kind::rawValue(kind)) + (night ? " by night" : " by day"));
+            const RenderedScene& s = scene(kind, night);
+            LayerRef flat = liveTree(s), plain = liveTree(s);
+            const size_t laidOut = countFlat(*flat);
+            EXPECT_GT(laidOut, 0u);
+            clearFlat(*plain);
+            EXPECT_EQ(countFlat(*plain), 0u);
+            EXPECT_EQ(countFlat(*flat), laidOut);  // the trees share no animations
+            ca::Snapshot a, b;
+            a.setMotionTolerance(0.25);
+            b.setMotionTolerance(0.25);
+            for (double t : times) {
+                a.capture(*flat, t, cg::Transform::scale(2, 2));
+                b.capture(*plain, t, cg::Transform::scale(2, 2));
+                EXPECT_TRUE(sameEntries(a, b)) << "at " << t;
+                size_t differing = 0;
+                for (size_t i = 0; i < a.entries().size() && i < b.entries().size(); ++i) {
+                    const ca::Presentation &p = a.entries()[i].pres, &q = b.entries()[i].pres;
+                    if (!a.entries()[i].visible) continue;
+                    if (!sameBits(p.position, q.position) || std::memcmp(&p.opacity, &q.opacity, sizeof(double)) != 0 ||
+                        std::memcmp(&p.rotation, &q.rotation, sizeof(double)) != 0 ||
+                        std::memcmp(&p.scaleX, &q.scaleX, sizeof(double)) != 0 ||
+                        std::memcmp(&p.scaleY, &q.scaleY, sizeof(double)) != 0 ||
+                        !sameBits(a.entries()[i].toDevice, b.entries()[i].toDevice))
+                        ++differing;
+                }
+                EXPECT_EQ(differing, 0u) << "at " << t;
+            }
+        }
 }

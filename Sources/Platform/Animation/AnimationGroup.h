@@ -5,8 +5,10 @@
 // apply only while the group applies, in their order.
 
 #include "Platform/Animation/Animation.h"
+#include "Platform/Animation/KeyframeAnimation.h"
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace ca {
@@ -19,8 +21,14 @@ public:
     // Children are immutable once in a group, so copies of a group share them.
     std::vector<std::shared_ptr<const Animation>> animations;
 
+    // Keyframes are laid out flat as they join (see KeyframeAnimation::flat): every layer the group
+    // is added to then shares them as they are.
     template <class T>
-    void add(const T& animation) { animations.push_back(std::make_shared<const T>(animation)); }
+    void add(const T& animation) {
+        auto copy = std::make_shared<T>(animation);
+        if constexpr (std::is_same_v<T, KeyframeAnimation>) copy->layOutFlat();
+        animations.push_back(std::move(copy));
+    }
 };
 
 }  // namespace ca

@@ -1,5 +1,7 @@
 #include "Platform/Animation/KeyframeAnimation.h"
 
+#include <algorithm>
+
 namespace ca {
 
 void KeyframeAnimation::setPath(const cg::Path& path) {
@@ -28,6 +30,27 @@ void KeyframeAnimation::setPath(const cg::Path& path) {
             case cg::Path::Element::close: line(start); break;
         }
     }
+}
+
+void KeyframeAnimation::layOutFlat() {
+    clearFlat();
+    auto all = [&](Value::Type t) {
+        return std::all_of(values.begin(), values.end(), [t](const Value& v) { return v.type() == t; });
+    };
+    if (values.empty()) return;
+    const bool numbers = all(Value::Type::number), points = !numbers && all(Value::Type::point);
+    if (!numbers && !points) return;
+    flat_.reserve(keyTimes.size() + values.size() * (points ? 2 : 1));
+    flat_.assign(keyTimes.begin(), keyTimes.end());
+    for (const Value& v : values) {
+        if (numbers) {
+            flat_.push_back(v.number());
+        } else {
+            flat_.push_back(v.point().x);
+            flat_.push_back(v.point().y);
+        }
+    }
+    flatKind_ = numbers ? Flat::numbers : Flat::points;
 }
 
 }  // namespace ca

@@ -18,6 +18,7 @@
 #include "Platform/Animation/Value.h"
 
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace ca {
@@ -47,9 +48,26 @@ public:
     };
     const std::vector<Segment>& segments() const { return segments_; }
 
+    // The key times and the values again, side by side in one block of plain doubles: what
+    // evaluation reads instead of two arrays and the values' variants (one or two cache lines for a
+    // handful of keyframes, no type tests). The key times come first (as many as keyTimes holds),
+    // then one double per number or an x and a y per point. A layer lays out its own copy when the
+    // animation is added; none otherwise, or when the values are not all numbers (all points).
+    // Whoever edits a laid-out copy lays it out again or clears it.
+    enum class Flat { none, numbers, points };
+    void layOutFlat();
+    void clearFlat() {
+        flat_.clear();
+        flatKind_ = Flat::none;
+    }
+    Flat flatKind() const { return flatKind_; }
+    std::span<const double> flat() const { return flat_; }
+
 private:
     std::optional<cg::Path> path_;
     std::vector<Segment> segments_;
+    std::vector<double> flat_;
+    Flat flatKind_ = Flat::none;
 };
 
 }  // namespace ca

@@ -1,5 +1,8 @@
 #include "Platform/Animation/Layer.h"
 
+#include "Platform/Animation/AnimationGroup.h"
+#include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Timeline.h"
 #include "Platform/Animation/Transition.h"
 
@@ -133,11 +136,53 @@ void Layer::removeFromSuperlayer() {
 
 // --- animations ---
 
+namespace {
+
+// Whether an animation can turn or scale its layer.
+bool reshapes(const Animation& a) {
+    switch (a.kind()) {
+        case Animation::Kind::group:
+            for (const auto& c : static_cast<const AnimationGroup&>(a).animations)
+                if (c && reshapes(*c)) return true;
+            return false;
+        case Animation::Kind::transition: return false;
+        case Animation::Kind::basic:
+        case Animation::Kind::keyframe: {
+            const auto& p = static_cast<const PropertyAnimation&>(a);
+            switch (p.parsedKeyPath()) {
+                case KeyPath::rotationZ:
+                case KeyPath::scale:
+                case KeyPath::scaleX:
+                case KeyPath::scaleY: return true;
+                case KeyPath::position:
+                    return a.kind() == Animation::Kind::keyframe &&
+                           static_cast<const KeyframeAnimation&>(a).rotationMode != RotationMode::none;
+                default: return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+
 void Layer::add(const Animation& animation, const std::string& key) {
     std::shared_ptr<Animation> copy = animation.clone();
+    // The layer's own copy made ready to evaluate (a group's keyframes were as they joined it).
+    if (copy->kind() == Animation::Kind::keyframe) static_cast<KeyframeAnimation&>(*copy).layOutFlat();
     if (copy->kind() == Animation::Kind::transition) static_cast<Transition&>(*copy).setSnapshot(contents_);
     if (!key.empty()) removeAnimation(key);
-    animations_.push_back({key, std::move(copy), false});
+    AnimationEntry e;
+    e.key = key;
+    e.beginTime = copy->beginTime;
+    e.speed = copy->speed;
+    e.span = detail::activeDuration(*copy, detail::durationOf(*copy, 0));
+    e.rate = detail::preferredRate(*copy, kForever);
+    e.removedOnCompletion = copy->isRemovedOnCompletion;
+    e.reshapes = reshapes(*copy);
+    e.animation = std::move(copy);
+    animations_.push_back(std::move(e));
 }
 
 std::shared_ptr<const Animation> Layer::animation(const std::string& key) const {
@@ -164,7 +209,7 @@ void Layer::commit(double mediaTime) { commitAt(localTime(mediaTime)); }
 void Layer::commitAt(double local) {
     for (AnimationEntry& e : animations_) {
         if (e.resolved) continue;
-        if (e.animation->beginTime == 0) e.animation->beginTime = local;
+        if (e.animation->beginTime == 0) e.animation->beginTime = e.beginTime = local;
         e.resolved = true;
     }
     for (const auto& s : sublayers_) s->commitAt((local - s->beginTime_) * s->speed_ + s->timeOffset_);

@@ -142,6 +142,14 @@ public:
         std::string key;
         std::shared_ptr<Animation> animation;
         bool resolved = false;  // the begin time is final (see commit)
+        // What a frame's walk reads of the animation, copied beside it when it is added (the begin
+        // time again when committed): the walk then reaches the animation itself, and a group's
+        // children, only to evaluate a layer that shows.
+        double beginTime = 0, speed = 1;
+        double span = 0;         // its active duration at the top level
+        double rate = 0;         // the frame rate it asks for, infinite for no preference
+        bool removedOnCompletion = true;
+        bool reshapes = false;   // it can turn or scale the layer
     };
     std::span<const AnimationEntry> animationEntries() const { return animations_; }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <span>
 
 namespace ca {
 
@@ -187,18 +188,18 @@ struct Eval {
     // --- keyframes ---
 
     // Key time idx of `count` evenly spread ones unless the animation gives exactly `count`.
-    static double keyTime(const KeyframeAnimation& a, size_t idx, size_t count) {
-        if (a.keyTimes.size() == count) return a.keyTimes[idx];
+    static double keyTime(std::span<const double> kt, size_t idx, size_t count) {
+        if (kt.size() == count) return kt[idx];
         return count > 1 ? static_cast<double>(idx) / static_cast<double>(count - 1) : 0;
     }
 
     // Interval i of `count` key times holding f, and the fraction u within it (after the
     // interval's timing function). Before the first key time u is 0 in interval 0; at or after the
     // last, u is 1 in the last interval.
-    static void locate(const KeyframeAnimation& a, size_t count, double f, size_t& i, double& u) {
+    static void locate(const KeyframeAnimation& a, std::span<const double> kt, size_t count, double f, size_t& i,
+                       double& u) {
         const size_t last = count - 1;
-        if (a.keyTimes.size() == count) {
-            const auto& kt = a.keyTimes;
+        if (kt.size() == count) {
             if (!(f > kt[0])) { i = 0; u = 0; }
             else if (f >= kt[last]) { i = last - 1; u = 1; }
             else {
@@ -219,8 +220,7 @@ struct Eval {
     }
 
     // Index of the value a discrete animation shows at f.
-    static size_t discreteIndex(const KeyframeAnimation& a, size_t n, double f) {
-        const auto& kt = a.keyTimes;
+    static size_t discreteIndex(std::span<const double> kt, size_t n, double f) {
         size_t i = 0;
         if (kt.size() == n + 1 || kt.size() == n) {
             i = static_cast<size_t>(std::upper_bound(kt.begin(), kt.end(), f) - kt.begin());
@@ -239,16 +239,16 @@ struct Eval {
         double h00, h10, h01, h11, sOut, sIn;
     };
 
-    static Cubic cubic(const KeyframeAnimation& a, size_t n, size_t i, double u) {
+    static Cubic cubic(std::span<const double> kt, size_t n, size_t i, double u) {
         Cubic c;
         c.i = i;
         c.i1 = i + 1;
         c.im1 = i > 0 ? i - 1 : i;
         c.i2 = i + 2 < n ? i + 2 : i + 1;
-        const double t0 = keyTime(a, i, n), t1 = keyTime(a, i + 1, n);
+        const double t0 = keyTime(kt, i, n), t1 = keyTime(kt, i + 1, n);
         const double d = t1 - t0;
-        const double dPrev = i > 0 ? t0 - keyTime(a, i - 1, n) : d;
-        const double dNext = i + 2 < n ? keyTime(a, i + 2, n) - t1 : d;
+        const double dPrev = i > 0 ? t0 - keyTime(kt, i - 1, n) : d;
+        const double dNext = i + 2 < n ? keyTime(kt, i + 2, n) - t1 : d;
         c.sOut = dPrev + d > 0 ? 2 * d / (dPrev + d) : 1;
         c.sIn = d + dNext > 0 ? 2 * d / (d + dNext) : 1;
         const double u2 = u * u, u3 = u2 * u;
@@ -294,7 +294,7 @@ struct Eval {
         const size_t n = segs.size() + 1;
         size_t i;
         double u;
-        locate(a, n, f, i, u);
+        locate(a, a.keyTimes, n, f, i, u);
         const auto& s = segs[i];
         setPoint(bezier(s, u), a.isAdditive);
         if (a.rotationMode != RotationMode::none) {
@@ -312,16 +312,47 @@ struct Eval {
         const size_t n = vals.size();
         if (n == 0) return;
         const Channel ch = channelOf(k);
+        // Numbers and points laid out flat, key times first: the same arithmetic as below on the
+        // same doubles.
+        const KeyframeAnimation::Flat laid = a.flatKind();
+        const bool flat = (ch == Channel::number && laid == KeyframeAnimation::Flat::numbers) ||
+                          (ch == Channel::point && laid == KeyframeAnimation::Flat::points);
+        const std::span<const double> kt = flat ? a.flat().first(a.keyTimes.size()) : std::span<const double>(a.keyTimes);
         size_t i = 0, j = 0;
         double u = 0;
         CalculationMode mode = a.calculationMode;
         if (ch == Channel::image) mode = CalculationMode::discrete;
         if (n == 1) mode = CalculationMode::discrete;
         if (mode == CalculationMode::discrete) {
-            i = j = discreteIndex(a, n, f);
+            i = j = discreteIndex(kt, n, f);
         } else {
-            locate(a, n, f, i, u);
+            locate(a, kt, n, f, i, u);
             j = i + 1;
+        }
+        if (flat && ch == Channel::number) {
+            const double* p = a.flat().data() + kt.size();
+            double v;
+            if (mode == CalculationMode::cubic) {
+                const Cubic c = cubic(kt, n, i, u);
+                v = cubicValue(c, p[c.im1], p[i], p[j], p[c.i2]);
+            } else {
+                v = p[i] + (p[j] - p[i]) * u;
+            }
+            return setNumber(k, v, a.isAdditive);
+        }
+        if (flat) {
+            const double* p = a.flat().data() + kt.size();
+            auto at = [p](size_t m) { return cg::Point{p[2 * m], p[2 * m + 1]}; };
+            const cg::Point v0 = at(i), v1 = at(j);
+            cg::Point q;
+            if (mode == CalculationMode::cubic) {
+                const Cubic c = cubic(kt, n, i, u);
+                const cg::Point pm = at(c.im1), p2 = at(c.i2);
+                q = {cubicValue(c, pm.x, v0.x, v1.x, p2.x), cubicValue(c, pm.y, v0.y, v1.y, p2.y)};
+            } else {
+                q = {v0.x + (v1.x - v0.x) * u, v0.y + (v1.y - v0.y) * u};
+            }
+            return setPoint(q, a.isAdditive);
         }
         const Value& v0 = vals[i];
         const Value& v1 = vals[j];
@@ -330,7 +361,7 @@ struct Eval {
                 if (v0.type() != Value::Type::number || v1.type() != Value::Type::number) return;
                 double v;
                 if (mode == CalculationMode::cubic) {
-                    const Cubic c = cubic(a, n, i, u);
+                    const Cubic c = cubic(kt, n, i, u);
                     v = cubicValue(c, vals[c.im1].number(), v0.number(), v1.number(), vals[c.i2].number());
                 } else {
                     v = v0.number() + (v1.number() - v0.number()) * u;
@@ -342,7 +373,7 @@ struct Eval {
                 if (v0.type() != Value::Type::point || v1.type() != Value::Type::point) return;
                 cg::Point p;
                 if (mode == CalculationMode::cubic) {
-                    const Cubic c = cubic(a, n, i, u);
+                    const Cubic c = cubic(kt, n, i, u);
                     const cg::Point pm = vals[c.im1].point(), p2 = vals[c.i2].point();
                     p = {cubicValue(c, pm.x, v0.point().x, v1.point().x, p2.x),
                          cubicValue(c, pm.y, v0.point().y, v1.point().y, p2.y)};

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace ca {
 
@@ -33,32 +34,6 @@ cg::Rect shadowExtent(const cg::Rect& deviceShape, const Snapshot::Shadow& s) {
     if (deviceShape.isNull()) return deviceShape;
     const double r = shadowReach(s.blur);
     return deviceShape.offsetBy(s.offset.width, s.offset.height).insetBy(-r, -r).integral();
-}
-
-// Whether an animation can turn or scale its layer.
-bool reshapes(const Animation& a) {
-    switch (a.kind()) {
-        case Animation::Kind::group:
-            for (const auto& c : static_cast<const AnimationGroup&>(a).animations)
-                if (c && reshapes(*c)) return true;
-            return false;
-        case Animation::Kind::transition: return false;
-        case Animation::Kind::basic:
-        case Animation::Kind::keyframe: {
-            const auto& p = static_cast<const PropertyAnimation&>(a);
-            switch (p.parsedKeyPath()) {
-                case KeyPath::rotationZ:
-                case KeyPath::scale:
-                case KeyPath::scaleX:
-                case KeyPath::scaleY: return true;
-                case KeyPath::position:
-                    return a.kind() == Animation::Kind::keyframe &&
-                           static_cast<const KeyframeAnimation&>(a).rotationMode != RotationMode::none;
-                default: return false;
-            }
-        }
-    }
-    return true;
 }
 
 // The largest power of two not above v (v > 0): a dyadic lattice keeps the usual exact values.
@@ -115,8 +90,13 @@ void prefetchAnimationData(const Layer& l) {
         const Animation& a = *e.animation;
         if (a.kind() == Animation::Kind::keyframe) {
             const auto& k = static_cast<const KeyframeAnimation&>(a);
-            if (!k.values.empty()) prefetchLines(k.values.data(), std::min(kMost, k.values.size() * sizeof(Value)));
-            if (!k.keyTimes.empty()) prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
+            if (!k.flat().empty()) {
+                prefetchLines(k.flat().data(), std::min(kMost, k.flat().size_bytes()));
+            } else {
+                if (!k.values.empty()) prefetchLines(k.values.data(), std::min(kMost, k.values.size() * sizeof(Value)));
+                if (!k.keyTimes.empty())
+                    prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
+            }
         } else if (a.kind() == Animation::Kind::group) {
             const auto& g = static_cast<const AnimationGroup&>(a);
             // Not reading a child's kind, which would wait for it: keyframes are the largest.
@@ -130,8 +110,33 @@ void prefetchAnimationData(const Layer& l) {
 
 cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance) {
     Memo memo;
+    return settled(t, extent, rigid, tolerance, memo);
+}
+
+cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
+                                Memo& memo) {
     return settled(t, extent, rigid, tolerance, tolerance > 0 ? dyadicStep(tolerance) : 0, memo);
 }
+
+namespace {
+
+// round(v / step) for a v known only as `near`, within `err` of it: true, with the result in `r`, when
+// every value in that range rounds alike (away from the midpoints between lattice points by more
+// than the error and the division's own rounding).
+bool sureRound(double near, double err, double step, double& r) {
+    if (!(step > 0) || !std::isfinite(step) || !std::isfinite(near)) return false;
+    const double q = near / step;
+    r = std::round(q);
+    return std::fabs(q - r) < 0.5 - (err / step + 1e-9 * (1 + std::fabs(q)));
+}
+
+// The angle lattice's step for a reach: zero is on every angle lattice, so the step may follow the
+// reach closely (in eighths of an octave, steady while the reach hardly changes) rather than by halves.
+double angleStepFor(double reach, double tolerance) {
+    return reach > 0 ? std::exp2(std::floor(std::log2(tolerance / reach) * 8) / 8) : 0;
+}
+
+}  // namespace
 
 cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
                                 double positionStep, Memo& memo) {
@@ -142,34 +147,106 @@ cg::Transform Snapshot::settled(const cg::Transform& t, const cg::Rect& extent, 
     if (!rigid) {
         // A = R(θ)·[sx k; 0 sy]: the angle moves the box's corners by its reach, the scales and the
         // shear by the half extents they act on.
-        const double sx = std::hypot(t.a, t.b);
-        if (sx > 0 && std::isfinite(sx)) {
-            const double th = std::atan2(t.b, t.a), cs = std::cos(th), sn = std::sin(th);
-            double k = cs * t.c + sn * t.d, sy = -sn * t.c + cs * t.d;
-            // How far the box's farthest corner lies from its centre: the same at every angle.
-            const double reach = std::max(std::hypot(t.a * hw + t.c * hh, t.b * hw + t.d * hh),
-                                          std::hypot(t.a * hw - t.c * hh, t.b * hw - t.d * hh));
+        //
+        // Each value below is first estimated without trigonometry (square roots and products, a few
+        // units in the last place off); where the estimate lies clear of the lattice's rounding
+        // boundaries it rounds exactly as the full computation would, which decides only otherwise.
+        const double a = t.a, b = t.b, c = t.c, d = t.d;
+        const double sq = a * a + b * b;
+        const bool tame = sq > 1e-280 && sq < 1e280;  // hypot and the sum of squares agree to the ulp
+        const double sxNear = tame ? std::sqrt(sq) : 0;
+        double sx = std::numeric_limits<double>::quiet_NaN();  // hypot(a, b), once needed
+        auto exactSx = [&] {
+            if (std::isnan(sx)) sx = std::hypot(a, b);
+            return sx;
+        };
+        if (tame || (exactSx() > 0 && std::isfinite(sx))) {
+            double th = std::numeric_limits<double>::quiet_NaN();  // atan2(b, a), once needed
+            auto exactTh = [&] {
+                if (std::isnan(th)) th = std::atan2(b, a);
+                return th;
+            };
             auto stepFor = [&](double extent) { return std::min(dyadicStep(tolerance / extent), kCoarsestLinearStep); };
-            // Zero is on every angle lattice, so its step may follow the reach closely (in eighths
-            // of an octave, steady while the reach hardly changes) rather than by halves.
-            // A turning layer keeps its reach: the step is remembered from the last frame.
-            if (!(reach == memo.reach)) {
-                memo.reach = reach;
-                memo.fine = reach > 0 ? std::exp2(std::floor(std::log2(tolerance / reach) * 8) / 8) : 0;
+
+            // How far the box's farthest corner lies from its centre: the same at every angle. A
+            // turning layer keeps its reach, and the angle step with it.
+            const double ux = a * hw + c * hh, uy = b * hw + d * hh, vx = a * hw - c * hh, vy = b * hw - d * hh;
+            const double reachSq = std::max(ux * ux + uy * uy, vx * vx + vy * vy);
+            if (!(reachSq > memo.reachLoSq && reachSq < memo.reachHiSq)) {
+                const double reach = std::max(std::hypot(ux, uy), std::hypot(vx, vy));
+                if (!(reach == memo.reach)) {
+                    memo.reach = reach;
+                    memo.fine = angleStepFor(reach, tolerance);
+                    memo.reachLoSq = 0;
+                    memo.reachHiSq = -1;
+                    if (memo.fine > 0 && std::isfinite(memo.fine)) {
+                        // The reaches whose step is the same eighth of an octave, less a margin.
+                        const double e = std::log2(memo.fine) * 8;
+                        const double lo = tolerance / std::exp2((e + 1) / 8) * (1 + 1e-9);
+                        const double hi = tolerance / std::exp2(e / 8) * (1 - 1e-9);
+                        if (lo < reach && reach < hi) {
+                            memo.reachLoSq = lo * lo;
+                            memo.reachHiSq = hi * hi;
+                        }
+                    }
+                }
             }
-            const double angle = snap(th, std::min(memo.fine, kCoarsestLinearStep));
-            const double scaleX = hw > 0 ? snap(sx, stepFor(hw)) : sx;
+            const double angleStep = std::min(memo.fine, kCoarsestLinearStep);
+
+            // The angle is on a lattice: a slow turn stays in the last frame's cell for several frames,
+            // which a turn of (a, b) back by the cell's angle tells.
+            double angle;
+            const double x = a * memo.cos + b * memo.sin, y = b * memo.cos - a * memo.sin;
+            if (angleStep == memo.cellStep && memo.cellTan > 0 && x > 0 && std::fabs(y) < x * memo.cellTan) {
+                angle = memo.angle;
+            } else {
+                angle = snap(exactTh(), angleStep);
+                if (!(angle == memo.angle)) {
+                    memo.angle = angle;
+                    memo.cos = angle == 0 ? 1 : std::cos(angle);
+                    memo.sin = angle == 0 ? 0 : std::sin(angle);
+                }
+                memo.cellStep = angleStep;
+                memo.cellTan = 0;
+                // Cells that reach ±π would wrap around where atan2 does; they are always decided in full.
+                if (angleStep > 1e-9 && std::isfinite(angleStep) && std::fabs(angle) + angleStep < std::numbers::pi)
+                    memo.cellTan = (0.5 - 1e-6) * angleStep;
+            }
+
+            // Scale along the turned x axis.
+            double scaleX, r = 0;
+            if (!(hw > 0)) scaleX = exactSx();
+            else if (tame && sureRound(sxNear, 1e-12 * sxNear, stepFor(hw), r)) scaleX = r * stepFor(hw);
+            else scaleX = snap(exactSx(), stepFor(hw));
+
+            // Shear and scale along y: the columns turned back by θ, with cos θ and sin θ from the
+            // first column's direction.
+            double k, sy;
+            auto exactKSy = [&] {
+                const double cs = std::cos(exactTh()), sn = std::sin(th);
+                k = cs * c + sn * d;
+                sy = -sn * c + cs * d;
+            };
             if (hh > 0) {
                 const double step = stepFor(hh);
-                k = snap(k, step);
-                sy = snap(sy, step);
+                double rk = 0, rs = 0;
+                const double err = 1e-12 * (std::fabs(c) + std::fabs(d));
+                const double cs = tame ? a / sxNear : 0, sn = tame ? b / sxNear : 0;
+                if (tame && sureRound(cs * c + sn * d, err, step, rk) && sureRound(-sn * c + cs * d, err, step, rs)) {
+                    k = rk * step;
+                    sy = rs * step;
+                } else {
+                    exactKSy();
+                    k = snap(k, step);
+                    sy = snap(sy, step);
+                }
+            } else {
+                exactKSy();
             }
-            // The angle is on a lattice: a slow turn keeps it for several frames.
-            if (!(angle == memo.angle)) {
-                memo.angle = angle;
-                memo.cos = angle == 0 ? 1 : std::cos(angle);
-                memo.sin = angle == 0 ? 0 : std::sin(angle);
-            }
+            // A zero's sign depends on the last bits of the products above; +0 whichever way they fall.
+            k += 0.0;
+            sy += 0.0;
+
             const double c2 = memo.cos, s2 = memo.sin;
             out.a = c2 * scaleX;
             out.b = s2 * scaleX;
@@ -233,22 +310,20 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
     const double paced = time_ * scale + offset;
     bool reshaped = false;
     for (const auto& entry : layer.animationEntries()) {
-        const Animation& a = *entry.animation;
-        const double span = detail::activeDuration(a, detail::durationOf(a, 0));
-        if (a.isRemovedOnCompletion && (local - a.beginTime) * a.speed >= span) {  // detail::hasEnded
+        if (entry.removedOnCompletion && (local - entry.beginTime) * entry.speed >= entry.span) {  // detail::hasEnded
             finished_ += 1;
             continue;
         }
-        reshaped = reshaped || reshapes(a);
-        if (scale == 0 || a.speed == 0) continue;
-        const double active = (paced - a.beginTime) * a.speed;
+        reshaped = reshaped || entry.reshapes;
+        if (scale == 0 || entry.speed == 0) continue;
+        const double active = (paced - entry.beginTime) * entry.speed;
         if (active < 0) {
-            if (a.speed > 0 && scale > 0) {
-                const double start = (a.beginTime - offset) / scale;
+            if (entry.speed > 0 && scale > 0) {
+                const double start = (entry.beginTime - offset) / scale;
                 if (start > time_ && (!nextStart_ || start < *nextStart_)) nextStart_ = start;
             }
-        } else if (active < span) {
-            rate_ = std::max(rate_, detail::preferredRate(a, kForever));
+        } else if (active < entry.span) {
+            rate_ = std::max(rate_, entry.rate);
         }
     }
 

@@ -79,6 +79,21 @@ public:
     // (bounds space). Rigid layers keep their linear part and only their position is rounded.
     static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance);
 
+    // What settled() keeps of a layer's last frame: the lattice steps it worked out, and the cells of
+    // the angle and of the reach that the last transform fell in. A transform that stays inside them
+    // (most frames of a turning layer) is rounded with a few products instead of trigonometry, to
+    // the same bits; near any rounding boundary the full computation decides.
+    struct Memo {
+        double reach = std::numeric_limits<double>::quiet_NaN(), fine = 0;
+        double reachLoSq = 0, reachHiSq = -1;  // squared reaches strictly between keep `fine`
+        double angle = std::numeric_limits<double>::quiet_NaN(), cos = 1, sin = 0;
+        double cellStep = 0;  // the angle step `angle` was rounded with
+        double cellTan = 0;   // the half cell about `angle` less a margin, as a bound on tan (0: no cell)
+    };
+    // settled() with the memo of the same layer's last frame (a fresh Memo for the first).
+    static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
+                                 Memo& memo);
+
     // The same walk gathers what frame pacing needs: frameRequest(root, time(), cap) without a walk
     // of its own, as it stands once the finished animations are removed.
     FrameRequest frameRequest(double cap) const;
@@ -91,12 +106,6 @@ public:
     std::span<const Entry> entries() const { return {entries_.data(), count_}; }
 
 private:
-    // What settled() worked out for the entry at the same index in the last capture; only ever a
-    // cache of a pure function of its inputs, so a stale one merely misses.
-    struct Memo {
-        double reach = std::numeric_limits<double>::quiet_NaN(), fine = 0;
-        double angle = std::numeric_limits<double>::quiet_NaN(), cos = 1, sin = 0;
-    };
     static cg::Transform settled(const cg::Transform& t, const cg::Rect& extent, bool rigid, double tolerance,
                                  double positionStep, Memo& memo);
 
@@ -113,7 +122,9 @@ private:
     double time_ = 0;
     double tolerance_ = 0;
     double positionStep_ = 0;  // the lattice of positions at this tolerance
-    std::vector<Memo> memo_;   // by entry index
+    // What settled() worked out for the entry at the same index in the last capture; only ever a
+    // cache of a pure function of its inputs, so a stale one merely misses.
+    std::vector<Memo> memo_;
     double rate_ = 0;  // the highest rate a running animation asks for (infinite: no preference)
     std::optional<double> nextStart_;
     size_t finished_ = 0;
