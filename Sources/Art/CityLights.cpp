@@ -144,9 +144,10 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
     uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     auto sceneRow = [&](int yUp) { return static_cast<std::size_t>(height - 1 - yUp) * stride; };
-    // The squares of one wave lie apart, so each pool is copied out, lit and copied back on its own
-    // thread, in two runs of rows (each scanline is worked out the same whichever rows are drawn with it),
-    // so that the threads finish a wave together. A run whose copy cannot be made is drawn in place
+    // The squares of one wave lie apart, so each pool is lit on its own thread, in two runs of rows (each
+    // scanline is worked out the same whichever rows are drawn with it), so that the threads finish a
+    // wave together. A run over opaque ground is lit in place (lightRows); any other is copied out, lit
+    // by the general drawing and copied back, or, when its copy cannot be made, drawn in place
     // afterwards, clipped to its rows.
     constexpr std::size_t kRuns = 2;
     auto runOf = [&](const Square& sq, std::size_t part) {
