@@ -88,9 +88,10 @@ public:
 
     // A pool of light by colour dodge around a drawing point, fading to nothing at the radius.
     void lamplight(uint32_t color, cg::Point centre, double radius);
-    // The same for many pools, in order, worked out on several threads: each pool on a copy of the
-    // pixels under it, copied back afterwards. A pool waits for the earlier ones its square overlaps, so
-    // the picture is the one drawing them in turn gives.
+    // The same for many pools, in order, worked out on several threads: over opaque ground each pool
+    // is lit in place, its glow and dodge worked out per pixel (within a rounding level of lamplight),
+    // else on a copy of the pixels under it, copied back afterwards. A pool waits for the earlier ones
+    // its square overlaps, so the picture is the one drawing them in turn gives.
     void lamplights(uint32_t color, const std::vector<cg::Point>& centres, double radius);
     // One figure seen from above in an 8 × 8-point picture.
     void walker(uint32_t shirt);

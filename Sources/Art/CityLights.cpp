@@ -27,11 +27,72 @@ cg::Color scaled(uint32_t color, double k) {
     return {c.r * k, c.g * k, c.b * k, 1};
 }
 
+cg::Gradient lampGradient(uint32_t color) {
+    return cg::Gradient({scaled(color, 1), scaled(color, 0.85), scaled(color, 0.45), cg::Color::black(1)},
+                        {0, 0.25, 0.6, 1});
+}
+
+// Lights rows [y0, y1) (device pixels, y up) of the pool around `centre` (device pixels, y up) of
+// `reach` pixels in place, as lamplight does within a rounding level: the glow worked out at each
+// pixel's centre from the stops of lampGradient, and each channel d under glow s dodged to d / (1 − s).
+// The general drawing goes through the library's gradient and its dodge for any alpha, several times
+// the work. False, nothing changed, when a pixel under the glow is not opaque (the dodge is worked out
+// here for opaque pixels alone).
+bool lightRows(uint8_t* pixels, std::size_t stride, int height, int x0, int x1, int y0, int y1, cg::Point centre,
+               double reach, uint32_t color) {
+    if (!(reach > 0)) return false;
+    auto row = [&](int yUp) {
+        return reinterpret_cast<uint32_t*>(pixels + static_cast<std::size_t>(height - 1 - yUp) * stride);
+    };
+    const double reach2 = reach * reach;
+    for (int y = y0; y < y1; ++y) {
+        const uint32_t* r = row(y);
+        const double dy = y + 0.5 - centre.y;
+        for (int x = x0; x < x1; ++x) {
+            const double dx = x + 0.5 - centre.x;
+            if (dx * dx + dy * dy <= reach2 && r[x] >> 24 != 0xFF) return false;
+        }
+    }
+    // The stops of lampGradient: the colour at full strength, 0.85, 0.45, then black; each span's slope.
+    constexpr double kAt[] = {0, 0.25, 0.6, 1};
+    constexpr double kStrength[] = {1, 0.85, 0.45, 0};
+    constexpr double kSlope[] = {(kStrength[1] - kStrength[0]) / (kAt[1] - kAt[0]),
+                                 (kStrength[2] - kStrength[1]) / (kAt[2] - kAt[1]),
+                                 (kStrength[3] - kStrength[2]) / (kAt[3] - kAt[2])};
+    const double channel[3] = {static_cast<double>(color >> 16 & 0xFF) / 255.0,
+                               static_cast<double>(color >> 8 & 0xFF) / 255.0,
+                               static_cast<double>(color & 0xFF) / 255.0};
+    const double perPixel = 1.0 / reach;
+    for (int y = y0; y < y1; ++y) {
+        uint32_t* r = row(y);
+        const double dy = y + 0.5 - centre.y;
+        for (int x = x0; x < x1; ++x) {
+            const double dx = x + 0.5 - centre.x;
+            const double d2 = dx * dx + dy * dy;
+            if (!(d2 <= reach2)) continue;
+            const double t = std::sqrt(d2) * perPixel;
+            const std::size_t k = t > kAt[2] ? 2 : t > kAt[1] ? 1 : 0;
+            const double strength = kStrength[k] + kSlope[k] * (t - kAt[k]);
+            const uint32_t p = r[x];
+            uint32_t out = 0xFF000000u;
+            for (int c = 0; c < 3; ++c) {
+                const int shift = 16 - 8 * c;
+                // d / (1 − s) in levels, rounded, full from d ≥ 1 − s on (a glow at full strength keeps
+                // the divisor above zero; d = 0 stays 0).
+                const double left = std::max(1.0 - channel[c] * strength, 1e-9);
+                const double v = std::min(255.0, static_cast<double>(p >> shift & 0xFF) / left + 0.5);
+                out |= static_cast<uint32_t>(v) << shift;
+            }
+            r[x] = out;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void Art::City::lamplight(uint32_t color, cg::Point centre, double radius) {
-    const cg::Gradient g({scaled(color, 1), scaled(color, 0.85), scaled(color, 0.45), cg::Color::black(1)},
-                         {0, 0.25, 0.6, 1});
+    const cg::Gradient g = lampGradient(color);
     cg::SavedState s(art.ctx);
     // The pool ends at its radius: painting only its square gives the same picture much faster.
     art.ctx->clipToRect({centre.x - radius - 1, centre.y - radius - 1, 2 * radius + 2, 2 * radius + 2});
@@ -83,9 +144,10 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
     uint8_t* pixels = scene.data();
     const std::size_t stride = scene.bytesPerRow();
     auto sceneRow = [&](int yUp) { return static_cast<std::size_t>(height - 1 - yUp) * stride; };
-    // The squares of one wave lie apart, so each pool is copied out, lit and copied back on its own
-    // thread, in two runs of rows (each scanline is worked out the same whichever rows are drawn with it),
-    // so that the threads finish a wave together. A run whose copy cannot be made is drawn in place
+    // The squares of one wave lie apart, so each pool is lit on its own thread, in two runs of rows (each
+    // scanline is worked out the same whichever rows are drawn with it), so that the threads finish a
+    // wave together. A run over opaque ground is lit in place (lightRows); any other is copied out, lit
+    // by the general drawing and copied back, or, when its copy cannot be made, drawn in place
     // afterwards, clipped to its rows.
     constexpr std::size_t kRuns = 2;
     auto runOf = [&](const Square& sq, std::size_t part) {
@@ -101,6 +163,8 @@ void Art::City::poolsApart(uint32_t color, const std::vector<cg::Point>& centres
         const auto [y0, y1] = runOf(sq, t % kRuns);
         const int w = sq.x1 - sq.x0, h = y1 - y0;
         if (w <= 0 || h <= 0) return nullptr;
+        const cg::Point centre{centres[i].x * scale, centres[i].y * scale};
+        if (lightRows(pixels, stride, height, sq.x0, sq.x1, y0, y1, centre, radius * scale, color)) return nullptr;
         // Every pixel is copied in before drawing: the bitmap need not be cleared first.
         auto frame = cg::Context::makeUnsetBitmap(w, h, scale);
         if (!frame) {

@@ -117,10 +117,61 @@ TEST(CityLamps, PoolsDrawnTogetherMatchPoolsDrawnOneByOne) {
             Art::City city(*p.art);
             if (together) city.lamplights(0x9E7E4A, centres, radius);
             else
-                for (const cg::Point& q : centres) city.lamplight(0x9E7E4A, q, radius);
+                for (const cg::Point& q : centres) city.lamplights(0x9E7E4A, {q}, radius);
             pictures.push_back(arttest::pixels(*c.makeImage()));
         }
         EXPECT_EQ(pictures[0], pictures[1]) << centres.size() << " threads " << threads << " scale " << scale;
+    }
+}
+
+// The pools lit in place give the general colour-dodged gradient within a rounding level, over
+// dark and bright ground, at whole and fractional centres and at every scale; where a pixel under a pool
+// is not opaque they fall back to the general drawing and give its very bytes.
+TEST(CityLamps, PoolsLitInPlaceMatchTheGeneralDrawingWithinRounding) {
+    struct Case {
+        double scale, radius;
+        cg::Point centre;
+        uint32_t ground;  // the left half; the right half is brighter
+        double alpha;     // of the ground
+        int most;         // largest difference allowed in any channel
+    };
+    const Case cases[] = {
+        {2, 30, {60, 50}, 0x203040, 1, 1},       {2, 18, {61.3, 40.7}, 0x102018, 1, 1},
+        {1, 30.5, {70.25, 60.5}, 0x405060, 1, 1}, {1.5, 28, {59.9, 51.1}, 0x000000, 1, 1},
+        {2, 30, {118, 10}, 0x203040, 1, 1},      // cut by the picture's edge
+        {2, 30, {60, 50}, 0x203040, 0.6, 0},     // translucent ground: the general drawing itself
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << k.scale << " radius " << k.radius << " at " << k.centre.x
+                                        << "," << k.centre.y << " alpha " << k.alpha);
+        std::vector<std::vector<uint32_t>> pictures;
+        for (const int way : {0, 1, 2}) {  // the general drawing, in place, no pool
+            auto p = desk(citySpec(120, 100, k.scale, true));
+            cg::Context& c = *p.bitmap;
+            c.setFillColor(cg::Color::rgb(k.ground, k.alpha));
+            c.fill({0, 0, 60, 100});
+            c.setFillColor(cg::Color::rgb(0xB0A890, k.alpha));
+            c.fill({60, 0, 60, 100});
+            Art::City city(*p.art);
+            if (way == 0) city.lamplight(0x9E7E4A, k.centre, k.radius);
+            if (way == 1) city.lamplights(0x9E7E4A, {k.centre}, k.radius);
+            pictures.push_back(arttest::pixels(*c.makeImage()));
+        }
+        int worst = 0, changed = 0, lit = 0;
+        for (std::size_t i = 0; i < pictures[0].size(); ++i) {
+            changed += pictures[0][i] != pictures[1][i];
+            lit += pictures[1][i] != pictures[2][i];
+            for (int shift = 0; shift < 32; shift += 8)
+                worst = std::max(worst, std::abs(static_cast<int>((pictures[0][i] >> shift) & 0xFF) -
+                                                 static_cast<int>((pictures[1][i] >> shift) & 0xFF)));
+        }
+        EXPECT_LE(worst, k.most);
+        if (k.most == 0) {
+            EXPECT_EQ(changed, 0);
+        }
+        // The pool lit most of its disc (a quarter of it at least, for the one cut by the edge).
+        const double disc = 3.14159 * k.radius * k.radius * k.scale * k.scale;
+        EXPECT_GT(lit, disc / 4);
     }
 }
 

@@ -5,7 +5,6 @@
 #include "Platform/Graphics/PixelStore.h"
 
 #include <cairo.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
@@ -43,17 +42,6 @@ cairo_surface_t* clearSurface(int width, int height) {
     for (std::uintptr_t at = (start + kPage) & ~(kPage - 1); at < start + bytes; at += kPage)
         first[at - start] = 0;
     return s;
-}
-
-// A band's private rows, a few megabytes: aligned to and rounded up to whole huge pages, so that the
-// first render's fresh rows cost a few faults rather than a thousand.
-PixelBuffer sidePixels(size_t bytes) {
-    constexpr size_t kHuge = size_t{2} << 20;
-    if (bytes < kHuge) return PixelBuffer(static_cast<uint32_t*>(std::malloc(bytes)));
-    const size_t rounded = (bytes + kHuge - 1) & ~(kHuge - 1);
-    PixelBuffer pixels(static_cast<uint32_t*>(std::aligned_alloc(kHuge, rounded)));
-    if (pixels) madvise(pixels.get(), rounded, MADV_HUGEPAGE);
-    return pixels;
 }
 
 // Integer device rect, half-open.
@@ -512,7 +500,10 @@ struct Context::Impl {
                           bitmapRect());
             destroy(side);
             const size_t stride = static_cast<size_t>(width) * 4;
-            sideMemory = sidePixels(stride * static_cast<size_t>(rows.height()));
+            // Every band of every render wants such rows: blocks kept from earlier bands spare the
+            // system zeroing fresh pages for each. What was in them is never read (see above).
+            sideMemory.reset();
+            sideMemory = PixelStore::takeScratch(stride * static_cast<size_t>(rows.height()));
             if (!sideMemory) return nullptr;
             // The surface spans the whole picture; its rows before rows.y0 lie before the memory and are
             // never reached.

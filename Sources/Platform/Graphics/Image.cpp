@@ -18,7 +18,8 @@
 namespace cg {
 
 void FreePixels::operator()(uint32_t* p) const noexcept {
-    if (kept) PixelStore::giveBack(p, kept);
+    if (kept && scratch) PixelStore::giveBackScratch(p, kept);
+    else if (kept) PixelStore::giveBack(p, kept);
     else std::free(p);
 }
 

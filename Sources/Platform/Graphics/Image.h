@@ -27,6 +27,7 @@ enum class AlphaInfo {
 // goes back there.
 struct FreePixels {
     std::size_t kept = 0;
+    bool scratch = false;  // from PixelStore::takeScratch: goes back to the scratch blocks
     void operator()(uint32_t* p) const noexcept;
 };
 using PixelBuffer = std::unique_ptr<uint32_t[], FreePixels>;

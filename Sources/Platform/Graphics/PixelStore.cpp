@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -19,7 +20,8 @@ struct Block {
 
 struct Free {
     std::mutex lock;
-    std::vector<Block> blocks;  // oldest first
+    std::vector<Block> blocks;   // oldest first
+    std::vector<Block> scratch;  // oldest first; `bytes` is the whole mapping
 };
 
 Free& freeList() {
@@ -59,7 +61,67 @@ uint32_t* takeFree(std::size_t bytes) {
     return nullptr;
 }
 
+// Takes the smallest free scratch block of at least `bytes`, the most recently given back among equals.
+Block takeFreeScratch(std::size_t bytes) {
+    Free& list = freeList();
+    const std::lock_guard<std::mutex> hold(list.lock);
+    auto best = list.scratch.end();
+    for (auto it = list.scratch.begin(); it != list.scratch.end(); ++it)
+        if (it->bytes >= bytes && (best == list.scratch.end() || it->bytes <= best->bytes)) best = it;
+    if (best == list.scratch.end()) return {};
+    const Block b = *best;
+    list.scratch.erase(best);
+    return b;
+}
+
 }  // namespace
+
+PixelBuffer PixelStore::takeScratch(std::size_t bytes) {
+    if (bytes == 0) return nullptr;
+    Block b = takeFreeScratch(bytes);
+    if (!b.pixels) b = {mapBlock(bytes), mappedSize(bytes)};
+    if (!b.pixels) return nullptr;
+    return PixelBuffer(b.pixels, FreePixels{b.bytes, true});
+}
+
+void PixelStore::giveBackScratch(uint32_t* pixels, std::size_t bytes) noexcept {
+    if (!pixels) return;
+    // The list kept to its limits before this block came, so at most all of it and this one go.
+    std::array<Block, kMaxFreeScratch + 1> dropped{};
+    std::size_t gone = 0;
+    {
+        Free& list = freeList();
+        const std::lock_guard<std::mutex> hold(list.lock);
+        try {
+            list.scratch.push_back({pixels, bytes});
+        } catch (...) {
+            dropped[gone++] = {pixels, bytes};
+        }
+        std::size_t held = 0;
+        for (const Block& b : list.scratch) held += b.bytes;
+        while (!list.scratch.empty() && gone < dropped.size() &&
+               (list.scratch.size() > kMaxFreeScratch || held > kMaxFreeScratchBytes)) {
+            held -= list.scratch.front().bytes;
+            dropped[gone++] = list.scratch.front();
+            list.scratch.erase(list.scratch.begin());
+        }
+    }
+    for (std::size_t i = 0; i < gone; ++i) unmapBlock(dropped[i]);  // outside the lock: unmapping takes a while
+}
+
+std::size_t PixelStore::freeScratchBlocks() {
+    Free& list = freeList();
+    const std::lock_guard<std::mutex> hold(list.lock);
+    return list.scratch.size();
+}
+
+std::size_t PixelStore::freeScratchBytes() {
+    Free& list = freeList();
+    const std::lock_guard<std::mutex> hold(list.lock);
+    std::size_t sum = 0;
+    for (const Block& b : list.scratch) sum += b.bytes;
+    return sum;
+}
 
 PixelBuffer PixelStore::take(std::size_t bytes) {
     if (bytes == 0) return nullptr;
@@ -111,6 +173,8 @@ void PixelStore::release() {
         Free& list = freeList();
         const std::lock_guard<std::mutex> hold(list.lock);
         blocks.swap(list.blocks);
+        blocks.insert(blocks.end(), list.scratch.begin(), list.scratch.end());
+        list.scratch.clear();
     }
     for (const Block& b : blocks) unmapBlock(b);
 }

@@ -34,8 +34,20 @@ public:
     static std::size_t freeBlocks();
     static std::size_t freeBytes();
 
+    // Scratch memory drawn into for a moment and given back, such as a band's private rows: many
+    // blocks of a few megabytes, taken and dropped by every band of every render. Any block at least
+    // `bytes` long will do, so a free one is reused whatever its size (the smallest that fits, the most
+    // recently given back among equals); fresh ones are whole huge pages. Contents unspecified. Kept
+    // apart from the pictures' blocks, so that neither pushes the other out; release() frees them too.
+    static constexpr std::size_t kMaxFreeScratch = 16;
+    static constexpr std::size_t kMaxFreeScratchBytes = std::size_t{192} << 20;
+    static PixelBuffer takeScratch(std::size_t bytes);
+    static std::size_t freeScratchBlocks();
+    static std::size_t freeScratchBytes();
+
     // Called by the buffer's deleter.
     static void giveBack(uint32_t* pixels, std::size_t bytes) noexcept;
+    static void giveBackScratch(uint32_t* pixels, std::size_t bytes) noexcept;
 };
 
 }  // namespace cg
