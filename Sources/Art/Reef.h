@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "Art/Art.h"
@@ -56,6 +57,28 @@ public:
     void beam();
     // A bubble ring with its highlight, into a 6 × 6 point frame.
     void bubble();
+
+    // --- Thin round strokes, sampled instead of stroked through Cairo ---
+
+    struct Disc {
+        cg::Point centre;
+        double radius = 0;
+    };
+    // Coverage of a box of whole pixels in the bitmap's y-up pixel space: (x, y) its bottom-left pixel,
+    // `alpha` its rows from the top, 255 for a pixel wholly covered.
+    struct Coverage {
+        int x = 0, y = 0, width = 0, height = 0;
+        std::vector<uint8_t> alpha;
+    };
+    // The coverage of round-capped segments of radius `radius` (pairs of points: 0–1, 2–3, …, in y-up
+    // pixel space; round joins where they meet), cut to the disc if one is given and to a width × height
+    // bitmap. Each pixel's coverage is the mean covered length across it on 15 lines through its row.
+    static Coverage strokeCoverage(std::span<const cg::Point> pairs, double radius, std::optional<Disc> clip,
+                                   int width, int height);
+    // Strokes the segments (user space) with round caps in the colour, cut to the disc (user space) if one
+    // is given, through strokeCoverage where the transform keeps the pen round.
+    void strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,
+                       std::optional<Disc> clip = std::nullopt);
 
     // Lays n premultiplied pixels over n others, rounded as the drawing library rounds source-over.
     static void layOver(const uint32_t* src, uint32_t* dst, int n);
