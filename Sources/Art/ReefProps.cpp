@@ -233,19 +233,24 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 c.clip(outline);
                 c.drawRadialGradient(body, {-2.6, 2.925}, 0, {0, 0}, 8.125, kBeyondEnd);
             }
-            art.shape(o, 0.35, 0.35, [](cg::Path& path) {
-                for (int k = 0; k < 14; ++k) {
-                    const double a = 2 * kPi * k / 14;
-                    path.moveTo({0, 0});
-                    path.lineTo({5.85 * std::cos(a), 5.2 * std::sin(a)});
-                }
-            });
-            art.shape(o, 0.6, 0.5, [&](cg::Path& path) { path.addPath(outline); });
+            std::array<cg::Point, 14 * 2> spokes;
+            for (std::size_t k = 0; k < 14; ++k) {
+                const double a = 2 * kPi * static_cast<double>(k) / 14;
+                spokes[2 * k] = {0, 0};
+                spokes[2 * k + 1] = {5.85 * std::cos(a), 5.2 * std::sin(a)};
+            }
+            strokeSampled(o, 0.35, 0.35, spokes);
+            std::array<cg::Point, rim.size() * 2> edge;
+            for (std::size_t k = 0; k < rim.size(); ++k) {
+                edge[2 * k] = rim[k];
+                edge[2 * k + 1] = rim[(k + 1) % rim.size()];
+            }
+            strokeSampled(o, 0.6, 0.5, edge);
             break;
         }
         case 3: {  // branching
             art.groundShadow({0, 0}, 6.5, 0.2);
-            cg::Path lines;
+            std::vector<cg::Point> lines;  // pairs
             std::vector<cg::Point> polyps;
             for (int b = 0; b < 7; ++b) {
                 const double sx = rng.next();
@@ -254,31 +259,32 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 const double hj = rng.next();
                 cg::Point at{3 * sx - 1.5, 3 * sy - 1.5};
                 double h = 2 * kPi * hu + (1.2 * hj - 0.6);
-                lines.moveTo(at);
                 for (int seg = 0; seg < 3; ++seg) {
                     if (seg > 0) {
                         const double turn = rng.next();
                         h += 1.2 * turn - 0.6;
                     }
+                    const cg::Point from = at;
                     at = {at.x + 2.2 * std::cos(h), at.y + 2.2 * std::sin(h)};
-                    lines.lineTo(at);
+                    lines.push_back(from);
+                    lines.push_back(at);
                     const double twig = rng.next();
                     if (twig < 0.5) {
                         const double magnitude = 0.5 + 0.4 * rng.next();
                         const double sign = rng.next();
                         const double a = sign < 0.5 ? h + magnitude : h - magnitude;
                         const cg::Point end{at.x + 1.8 * std::cos(a), at.y + 1.8 * std::sin(a)};
-                        lines.lineTo(end);
+                        lines.push_back(at);
+                        lines.push_back(end);
                         polyps.push_back(end);
-                        lines.moveTo(at);
                     }
                 }
                 polyps.push_back(at);
             }
-            art.shape(m, 1, 1.5, [&](cg::Path& path) { path.addPath(lines); });
+            strokeSampled(m, 1, 1.5, lines);
             // A lighter core drawn up and to the left gives the branches their rounded top.
             c.translateBy(-0.3, 0.3);
-            art.shape(o, 0.8, 0.7, [&](cg::Path& path) { path.addPath(lines); });
+            strokeSampled(o, 0.8, 0.7, lines);
             art.shape(night ? 0x7a86b0 : 0xc9e2f0, 0.9, 0, [&](cg::Path& path) {
                 for (const cg::Point& q : polyps) path.addEllipse(centred(q, 1.1, 1.1));
             });

@@ -1,0 +1,217 @@
+// The corals' sampled strokes: their coverage against exact areas and against Cairo's own stroking, and
+// the strokes drawn into a picture against the same strokes drawn through Cairo.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Art/Reef.h"
+#include "ArtTestSupport.h"
+#include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/StateGuard.h"
+
+namespace {
+
+using Coverage = Art::Reef::Coverage;
+using Disc = Art::Reef::Disc;
+
+// The coverage at pixel (x, y) of the y-up pixel space; 0 outside the box.
+int at(const Coverage& c, int x, int y) {
+    if (x < c.x || x >= c.x + c.width || y < c.y || y >= c.y + c.height) return 0;
+    const int rowFromTop = c.y + c.height - 1 - y;
+    return c.alpha[static_cast<std::size_t>(rowFromTop) * static_cast<std::size_t>(c.width) +
+                   static_cast<std::size_t>(x - c.x)];
+}
+
+// Cairo's coverage of the same segments: opaque white stroked on a clear bitmap, one pixel per point.
+std::unique_ptr<cg::Context> cairoStroke(const std::vector<cg::Point>& pairs, double radius,
+                                         std::optional<Disc> clip, int w, int h) {
+    auto c = cg::Context::makeBitmap(w, h, 1);
+    if (clip)
+        c->clip([&] {
+            cg::Path d;
+            d.addEllipse(cg::Rect(clip->centre.x - clip->radius, clip->centre.y - clip->radius, 2 * clip->radius,
+                                  2 * clip->radius));
+            return d;
+        }());
+    c->setStrokeColor(cg::Color::white());
+    c->setLineWidth(2 * radius);
+    c->setLineCap(cg::LineCap::round);
+    c->setLineJoin(cg::LineJoin::round);
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+        c->moveTo(pairs[i]);
+        c->lineTo(pairs[i + 1]);
+    }
+    c->strokePath();
+    return c;
+}
+
+// A polyline as the pairs of its segments.
+std::vector<cg::Point> chain(const std::vector<cg::Point>& points) {
+    std::vector<cg::Point> pairs;
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        pairs.push_back(points[i - 1]);
+        pairs.push_back(points[i]);
+    }
+    return pairs;
+}
+
+}  // namespace
+
+TEST(ReefStrokes, AStraightStrokeCoversEachRowByTheLinesThroughItThatItCrosses) {
+    // A horizontal stroke of radius r along y = c covers a row's pixels, away from its round ends, by the
+    // share of the row's 15 sample lines, (k + ½)/15 up the row, that lie between c − r and c + r.
+    const struct {
+        double centre, radius;
+        std::vector<std::pair<int, int>> rows;  // y-up row, lines crossed
+    } table[] = {
+        {10.5, 0.75, {{8, 0}, {9, 4}, {10, 15}, {11, 4}, {12, 0}}},
+        {10.0, 0.52, {{9, 8}, {10, 8}, {11, 0}}},
+        {10.2, 0.32, {{9, 2}, {10, 8}, {11, 0}}},
+        {10.9, 1.65, {{8, 0}, {9, 11}, {10, 15}, {11, 15}, {12, 8}, {13, 0}}},
+    };
+    for (const auto& row : table) {
+        const std::vector<cg::Point> pairs = {{4, row.centre}, {40, row.centre}};
+        const Coverage c = Art::Reef::strokeCoverage(pairs, row.radius, std::nullopt, 64, 32);
+        for (const auto& [y, lines] : row.rows)
+            for (int x : {10, 20, 30})
+                EXPECT_EQ(at(c, x, y), (lines * 255 + 7) / 15) << "centre " << row.centre << " radius " << row.radius
+                                                                << " row " << y << " column " << x;
+        // The round ends reach r beyond the segment's ends and no further.
+        EXPECT_GT(at(c, 3, static_cast<int>(row.centre)), 0);
+        EXPECT_EQ(at(c, static_cast<int>(std::floor(4 - row.radius)) - 1, static_cast<int>(row.centre)), 0);
+        EXPECT_EQ(at(c, static_cast<int>(std::ceil(40 + row.radius)), static_cast<int>(row.centre)), 0);
+    }
+}
+
+TEST(ReefStrokes, CoverageMatchesCairosStrokeOfTheSameSegments) {
+    const struct {
+        std::string name;
+        std::vector<cg::Point> pairs;
+        double radius;
+        std::optional<Disc> clip;
+    } table[] = {
+        {"thin slant", {{3.3, 4.1}, {27.7, 19.6}}, 0.33, std::nullopt},
+        {"ridge width", chain({{2.2, 10.4}, {6.1, 12.3}, {10.4, 9.8}, {14.2, 12.9}, {18.7, 10.1}, {23.1, 11.6}}), 0.65,
+         std::nullopt},
+        {"steep zigzag", chain({{10.2, 1.3}, {12.9, 8.8}, {9.4, 15.1}, {13.3, 23.7}}), 1.1, std::nullopt},
+        {"broad branch", chain({{5.5, 5.5}, {12.1, 9.3}, {15.8, 17.2}}), 2.2, std::nullopt},
+        {"spokes", {{16.1, 16.2}, {27.0, 16.2}, {16.1, 16.2}, {16.1, 27.3}, {16.1, 16.2}, {8.3, 8.9},
+                    {16.1, 16.2}, {23.4, 9.9}}, 0.35, std::nullopt},
+        {"a dot", {{12.4, 12.6}, {12.4, 12.6}}, 1.4, std::nullopt},
+        {"ridges cut to a disc",
+         chain({{3.1, 16.4}, {9.2, 13.3}, {15.3, 18.2}, {21.4, 14.1}, {29.5, 16.6}}), 0.7, Disc{{16.3, 15.8}, 9.2}},
+        {"past the bitmap's edge", chain({{-5.2, 3.3}, {8.6, 30.9}, {36.1, 28.4}}), 0.9, std::nullopt},
+    };
+    constexpr int kW = 32, kH = 32;
+    for (const auto& row : table) {
+        const Coverage c = Art::Reef::strokeCoverage(row.pairs, row.radius, row.clip, kW, kH);
+        const auto cairo = cairoStroke(row.pairs, row.radius, row.clip, kW, kH);
+        int worst = 0, within = 0, inked = 0;
+        double ours = 0, theirs = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const int want = static_cast<int>(cairo->pixel(x, kH - 1 - y) >> 24), got = at(c, x, y);
+                worst = std::max(worst, std::abs(want - got));
+                within += std::abs(want - got) <= 3;
+                inked += want > 0;
+                ours += got;
+                theirs += want;
+            }
+        EXPECT_GT(inked, 8) << row.name;
+        // Cairo draws round ends as polygons and rounds its points to 1/256 pixel: a few levels apart on
+        // the round parts, nearly none along the sides.
+        EXPECT_LE(worst, 16) << row.name;
+        EXPECT_GE(within, kW * kH * 97 / 100) << row.name;
+        EXPECT_NEAR(ours, theirs, 0.02 * theirs) << row.name;
+        // The box holds every covered pixel and stays on the bitmap.
+        EXPECT_GE(c.x, 0) << row.name;
+        EXPECT_GE(c.y, 0) << row.name;
+        EXPECT_LE(c.x + c.width, kW) << row.name;
+        EXPECT_LE(c.y + c.height, kH) << row.name;
+        EXPECT_EQ(c.alpha.size(), static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.height)) << row.name;
+    }
+}
+
+TEST(ReefStrokes, NothingToDrawGivesAnEmptyBox) {
+    const double nan = std::nan("");
+    const struct {
+        std::string name;
+        std::vector<cg::Point> pairs;
+        double radius;
+        std::optional<Disc> clip;
+    } table[] = {
+        {"no segments", {}, 1, std::nullopt},
+        {"a lone point", {{5, 5}}, 1, std::nullopt},
+        {"no width", {{2, 2}, {9, 9}}, 0, std::nullopt},
+        {"an undefined width", {{2, 2}, {9, 9}}, nan, std::nullopt},
+        {"an undefined point", {{2, 2}, {nan, 9}}, 1, std::nullopt},
+        {"off the bitmap", {{-40, 5}, {-20, 5}}, 1, std::nullopt},
+        {"a disc elsewhere", {{2, 2}, {9, 2}}, 1, Disc{{20, 20}, 3}},
+        {"an empty disc", {{2, 2}, {9, 2}}, 1, Disc{{5, 2}, 0}},
+    };
+    for (const auto& row : table) {
+        const Coverage c = Art::Reef::strokeCoverage(row.pairs, row.radius, row.clip, 32, 32);
+        EXPECT_EQ(c.width * c.height, 0) << row.name;
+        EXPECT_TRUE(c.alpha.empty()) << row.name;
+    }
+}
+
+TEST(ReefStrokes, SampledStrokesDrawAsCairoStrokesInColourUnderAnyRoundTransform) {
+    const struct {
+        std::string name;
+        double scale, angle, sx, sy;
+        bool fallsBack;
+    } table[] = {
+        {"the scene's scale", 2, 0, 1.45, 1.45, false},
+        {"turned", 2, 0.7, 1.2, 1.2, false},
+        {"mirrored", 1, 0, -1.6, 1.6, false},
+        {"squashed (through Cairo)", 2, 0, 1.5, 0.8, true},
+    };
+    const std::vector<cg::Point> pairs = chain({{-4.6, -1.2}, {-2.3, 0.4}, {0, -0.7}, {2.3, 0.9}, {4.6, -0.3}});
+    for (const auto& row : table) {
+        auto draw = [&](bool sampled) {
+            auto p = arttest::painter(40, 30, row.scale, SceneKind::reef);
+            return p->offscreen(40, 30, [&] {
+                cg::Context& c = *p->ctx;
+                c.setFillColor(cg::Color::rgb(0x40604a));
+                c.fill(cg::Rect(0, 0, 40, 30));
+                c.translateBy(20, 15);
+                c.rotateBy(row.angle);
+                c.scaleBy(row.sx, row.sy);
+                Art::Reef reef(*p.art);
+                if (sampled) {
+                    reef.strokeSampled(0x6e5458, 0.75, 0.9, pairs, Disc{{0, 0}, 4});
+                } else {
+                    cg::SavedState clipped(c);
+                    cg::Path d;
+                    d.addEllipse(cg::Rect(-4, -4, 8, 8));
+                    c.clip(d);
+                    p->shape(0x6e5458, 0.75, 0.9, [&](cg::Path& path) {
+                        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+                            path.moveTo(pairs[i]);
+                            path.lineTo(pairs[i + 1]);
+                        }
+                    });
+                }
+            });
+        };
+        const auto ours = draw(true), cairo = draw(false);
+        ASSERT_TRUE(ours && cairo) << row.name;
+        int worst = 0, changed = 0;
+        for (int y = 0; y < ours->pixelHeight(); ++y)
+            for (int x = 0; x < ours->pixelWidth(); ++x) {
+                const uint32_t a = ours->pixel(x, y), b = cairo->pixel(x, y);
+                changed += ours->pixel(x, y) != 0xff40604a;
+                for (int shift = 0; shift < 32; shift += 8)
+                    worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+            }
+        EXPECT_GT(changed, 20) << row.name;
+        if (row.fallsBack) EXPECT_EQ(worst, 0) << row.name;
+        else EXPECT_LE(worst, 10) << row.name;
+    }
+}
