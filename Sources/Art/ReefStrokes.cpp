@@ -23,62 +23,112 @@ struct Interval {
     double lo, hi;
 };
 
-// Where the capsule of radius r round segment a–b meets the line y = Y, if it does.
-std::optional<Interval> capsuleAt(cg::Point a, cg::Point b, double r, double Y) {
-    double lo = INFINITY, hi = -INFINITY;
-    auto disc = [&](cg::Point c) {
-        const double dy = Y - c.y;
-        const double h2 = r * r - dy * dy;
-        if (!(h2 > 0)) return;
-        const double h = std::sqrt(h2);
-        lo = std::min(lo, c.x - h);
-        hi = std::max(hi, c.x + h);
-    };
-    disc(a);
-    disc(b);
-    // The band between the end caps: 0 ≤ (p − a)·d ≤ |d|² and |(p − a) × d| ≤ r·|d|, each linear in x.
-    const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
-    if (length2 > 0) {
-        const double py = Y - a.y, length = std::sqrt(length2);
-        double from = -INFINITY, to = INFINITY;
-        // k·x' + m within [low, high], x' = x − a.x.
-        auto within = [&](double k, double m, double low, double high) {
-            if (k == 0) {
-                if (m < low || m > high) {
-                    from = INFINITY;
-                    to = -INFINITY;
-                }
-                return;
-            }
-            double u = (low - m) / k, v = (high - m) / k;
-            if (u > v) std::swap(u, v);
-            from = std::max(from, u);
-            to = std::min(to, v);
-        };
-        within(dx, dy * py, 0, length2);
-        within(-dy, dx * py, -r * length, r * length);
-        if (from <= to) {
-            lo = std::min(lo, a.x + from);
-            hi = std::max(hi, a.x + to);
-        }
+// One piece of a stroke, cut by horizontal lines: a round end or joint (a disc), or the band a segment
+// sweeps between its ends, whose sides are bounds on x linear in the line's height. The stroke is the
+// union of its pieces, so a line meets it where it meets any of them.
+class Piece {
+public:
+    static Piece disc(cg::Point c, double r) {
+        Piece p;
+        p.a_ = c;
+        p.r_ = r;
+        p.low_ = c.y - r;
+        p.high_ = c.y + r;
+        return p;
     }
-    if (!(lo < hi)) return std::nullopt;
-    return Interval{lo, hi};
-}
+    // None for a segment without length: its ends' discs are all of it.
+    static std::optional<Piece> band(cg::Point a, cg::Point b, double r) {
+        const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+        if (!(length2 > 0)) return std::nullopt;
+        Piece p;
+        p.band_ = true;
+        p.a_ = a;
+        p.r_ = r;
+        const double length = std::sqrt(length2);
+        // 0 ≤ (q − a)·d ≤ |d|²: between two lines across the segment, or (upright) between its ends' heights.
+        if (dx != 0) {
+            p.acrossSlope_ = -dy / dx;
+            p.acrossLo_ = 0;
+            p.acrossHi_ = length2 / dx;
+            if (p.acrossLo_ > p.acrossHi_) std::swap(p.acrossLo_, p.acrossHi_);
+        } else {
+            p.upright_ = true;
+        }
+        // |(q − a) × d| ≤ r·|d|: between the two lines along the segment, or (level) within r of its height.
+        if (dy != 0) {
+            p.alongSlope_ = dx / dy;
+            p.alongLo_ = r * length / dy;
+            p.alongHi_ = -p.alongLo_;
+            if (p.alongLo_ > p.alongHi_) std::swap(p.alongLo_, p.alongHi_);
+        } else {
+            p.level_ = true;
+        }
+        p.endLow_ = std::min(a.y, b.y);
+        p.endHigh_ = std::max(a.y, b.y);
+        p.low_ = p.endLow_ - r;
+        p.high_ = p.endHigh_ + r;
+        return p;
+    }
 
-// Adds the length of [lo, hi] within each pixel column to `row` (columns 0 to width − 1).
-void accumulate(float* row, int width, double lo, double hi) {
+    double low() const { return low_; }
+    bool isBand() const { return band_; }
+    cg::Point centre() const { return a_; }
+    double high() const { return high_; }
+
+    // Where the line y = Y meets the piece, if it does.
+    bool at(double Y, Interval& out) const {
+        const double py = Y - a_.y;
+        if (!band_) {
+            const double h2 = r_ * r_ - py * py;
+            if (!(h2 > 0)) return false;
+            const double h = std::sqrt(h2);
+            out = {a_.x - h, a_.x + h};
+            return true;
+        }
+        double from = -INFINITY, to = INFINITY;
+        if (upright_) {
+            if (Y < endLow_ || Y > endHigh_) return false;
+        } else {
+            from = acrossSlope_ * py + acrossLo_;
+            to = acrossSlope_ * py + acrossHi_;
+        }
+        if (level_) {
+            if (std::fabs(py) > r_) return false;
+        } else {
+            from = std::max(from, alongSlope_ * py + alongLo_);
+            to = std::min(to, alongSlope_ * py + alongHi_);
+        }
+        if (!(from < to)) return false;
+        out = {a_.x + from, a_.x + to};
+        return true;
+    }
+
+private:
+    cg::Point a_;
+    double r_ = 0, low_ = 0, high_ = 0;
+    bool band_ = false, upright_ = false, level_ = false;
+    double acrossSlope_ = 0, acrossLo_ = 0, acrossHi_ = 0;
+    double alongSlope_ = 0, alongLo_ = 0, alongHi_ = 0;
+    double endLow_ = 0, endHigh_ = 0;
+};
+
+// Adds the length of [lo, hi] within each pixel column to a row: the partly covered end columns to
+// `area`, the wholly covered ones as a run in `runs` (+1 where it starts, −1 past its end).
+void accumulate(float* area, float* runs, int width, double lo, double hi) {
     lo = std::max(lo, 0.0);
     hi = std::min(hi, static_cast<double>(width));
     if (!(lo < hi)) return;
     const int first = static_cast<int>(lo), last = std::min(static_cast<int>(hi), width - 1);
     if (first == last) {
-        row[first] += static_cast<float>(hi - lo);
+        area[first] += static_cast<float>(hi - lo);
         return;
     }
-    row[first] += static_cast<float>(first + 1 - lo);
-    for (int x = first + 1; x < last; ++x) row[x] += 1;
-    row[last] += static_cast<float>(hi - last);
+    area[first] += static_cast<float>(first + 1 - lo);
+    if (first + 1 < last) {
+        runs[first + 1] += 1;
+        runs[last] -= 1;
+    }
+    area[last] += static_cast<float>(hi - last);
 }
 
 // Whether the transform keeps circles round (a rotation, a uniform scale, a shift, maybe a mirror), and
@@ -136,71 +186,113 @@ Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, 
     out.width = static_cast<int>(right - left);
     out.height = static_cast<int>(top - bottom);
 
-    // Each segment's capsule goes into the lines it reaches; lines run up from the box's bottom.
+    // Each piece goes into the lines it reaches; lines run up from the box's bottom. A joint shared by
+    // segments that follow each other is one disc.
+    thread_local std::vector<Piece> pieces;
+    thread_local std::vector<int> starts, members, fill;
+    thread_local std::vector<float> area, runs;
+    thread_local std::vector<Interval> found;
+    pieces.clear();
+    auto addDisc = [&](cg::Point c) {
+        const std::size_t n = pieces.size();
+        for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+            const Piece& q = pieces[n - back];
+            if (!q.isBand() && q.centre() == c) return;
+        }
+        pieces.push_back(Piece::disc(c, radius));
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const cg::Point a = pairs[2 * i], b = pairs[2 * i + 1];
+        addDisc(a);
+        if (const auto band = Piece::band(a, b, radius)) pieces.push_back(*band);
+        addDisc(b);
+    }
     const int lines = out.height * kSubrows;
     auto lineOf = [&](double y) { return (y - bottom) * kSubrows - 0.5; };
-    std::vector<int> starts(static_cast<std::size_t>(lines) + 1, 0);
+    starts.assign(static_cast<std::size_t>(lines) + 1, 0);
     struct Reach {
         int from, to;
     };
-    std::vector<Reach> reach(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const cg::Point a = pairs[2 * i], b = pairs[2 * i + 1];
-        const int from = std::max(0, static_cast<int>(std::ceil(lineOf(std::min(a.y, b.y) - radius))));
-        const int to = std::min(lines - 1, static_cast<int>(std::floor(lineOf(std::max(a.y, b.y) + radius))));
+    thread_local std::vector<Reach> reach;
+    reach.resize(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const int from = std::max(0, static_cast<int>(std::ceil(lineOf(pieces[i].low()))));
+        const int to = std::min(lines - 1, static_cast<int>(std::floor(lineOf(pieces[i].high()))));
         reach[i] = {from, to};
         for (int k = from; k <= to; ++k) ++starts[static_cast<std::size_t>(k) + 1];
     }
     for (int k = 0; k < lines; ++k) starts[static_cast<std::size_t>(k) + 1] += starts[static_cast<std::size_t>(k)];
-    std::vector<int> members(static_cast<std::size_t>(starts.back()));
-    {
-        std::vector<int> fill(starts.begin(), starts.end() - 1);
-        for (std::size_t i = 0; i < count; ++i)
-            for (int k = reach[i].from; k <= reach[i].to; ++k)
-                members[static_cast<std::size_t>(fill[static_cast<std::size_t>(k)]++)] = static_cast<int>(i);
-    }
+    members.resize(static_cast<std::size_t>(starts.back()));
+    fill.assign(starts.begin(), starts.end() - 1);
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        for (int k = reach[i].from; k <= reach[i].to; ++k)
+            members[static_cast<std::size_t>(fill[static_cast<std::size_t>(k)]++)] = static_cast<int>(i);
 
-    std::vector<float> area(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height), 0);
-    std::vector<Interval> found;
-    for (int k = 0; k < lines; ++k) {
-        const int first = starts[static_cast<std::size_t>(k)], end = starts[static_cast<std::size_t>(k) + 1];
-        if (first == end) continue;
-        const int row = k / kSubrows;  // from the bottom
-        const double Y = bottom + (k + 0.5) / kSubrows;
-        double clipLo = -INFINITY, clipHi = INFINITY;
-        if (clip) {
-            const double dy = Y - clip->centre.y, h2 = clip->radius * clip->radius - dy * dy;
-            if (!(h2 > 0)) continue;
-            const double h = std::sqrt(h2);
-            clipLo = clip->centre.x - h;
-            clipHi = clip->centre.x + h;
-        }
-        found.clear();
-        for (int m = first; m < end; ++m) {
-            const std::size_t i = static_cast<std::size_t>(members[static_cast<std::size_t>(m)]);
-            if (const auto span = capsuleAt(pairs[2 * i], pairs[2 * i + 1], radius, Y)) {
-                const double lo = std::max(span->lo, clipLo), hi = std::min(span->hi, clipHi);
-                if (lo < hi) found.push_back({lo - left, hi - left});
+    const std::size_t w = static_cast<std::size_t>(out.width);
+    area.assign(w, 0);
+    runs.assign(w + 1, 0);
+    out.alpha.assign(w * static_cast<std::size_t>(out.height), 0);
+    for (int row = 0; row < out.height; ++row) {  // from the bottom
+        bool inked = false;
+        for (int k = row * kSubrows; k < (row + 1) * kSubrows; ++k) {
+            const int first = starts[static_cast<std::size_t>(k)], end = starts[static_cast<std::size_t>(k) + 1];
+            if (first == end) continue;
+            const double Y = bottom + (k + 0.5) / kSubrows;
+            double clipLo = -INFINITY, clipHi = INFINITY;
+            if (clip) {
+                const double dy = Y - clip->centre.y, h2 = clip->radius * clip->radius - dy * dy;
+                if (!(h2 > 0)) continue;
+                const double h = std::sqrt(h2);
+                clipLo = clip->centre.x - h;
+                clipHi = clip->centre.x + h;
             }
-        }
-        if (found.empty()) continue;
-        std::sort(found.begin(), found.end(), [](const Interval& p, const Interval& q) { return p.lo < q.lo; });
-        float* const acc = area.data() + static_cast<std::size_t>(out.height - 1 - row) * static_cast<std::size_t>(out.width);
-        Interval run = found.front();
-        for (std::size_t j = 1; j < found.size(); ++j) {
-            if (found[j].lo <= run.hi) {
-                run.hi = std::max(run.hi, found[j].hi);
-            } else {
-                accumulate(acc, out.width, run.lo, run.hi);
-                run = found[j];
+            // Pieces that follow each other along a stroke mostly overlap where a line meets them: each
+            // is joined to the one before while they do, which leaves few intervals to sort.
+            found.clear();
+            Interval open{0, -1};
+            for (int m = first; m < end; ++m) {
+                Interval span;
+                if (!pieces[static_cast<std::size_t>(members[static_cast<std::size_t>(m)])].at(Y, span)) continue;
+                const double lo = std::max(span.lo, clipLo), hi = std::min(span.hi, clipHi);
+                if (!(lo < hi)) continue;
+                if (open.lo <= open.hi && lo <= open.hi && hi >= open.lo) {
+                    open = {std::min(open.lo, lo), std::max(open.hi, hi)};
+                } else {
+                    if (open.lo <= open.hi) found.push_back({open.lo - left, open.hi - left});
+                    open = {lo, hi};
+                }
             }
+            if (open.lo <= open.hi) found.push_back({open.lo - left, open.hi - left});
+            if (found.empty()) continue;
+            // A few intervals a line: sorted in place.
+            for (std::size_t j = 1; j < found.size(); ++j) {
+                const Interval v = found[j];
+                std::size_t i = j;
+                for (; i > 0 && found[i - 1].lo > v.lo; --i) found[i] = found[i - 1];
+                found[i] = v;
+            }
+            Interval run = found.front();
+            for (std::size_t j = 1; j < found.size(); ++j) {
+                if (found[j].lo <= run.hi) {
+                    run.hi = std::max(run.hi, found[j].hi);
+                } else {
+                    accumulate(area.data(), runs.data(), out.width, run.lo, run.hi);
+                    run = found[j];
+                }
+            }
+            accumulate(area.data(), runs.data(), out.width, run.lo, run.hi);
+            inked = true;
         }
-        accumulate(acc, out.width, run.lo, run.hi);
-    }
-    out.alpha.resize(area.size());
-    for (std::size_t i = 0; i < area.size(); ++i) {
-        const double level = std::clamp(static_cast<double>(area[i]) / kSubrows, 0.0, 1.0) * 255;
-        out.alpha[i] = static_cast<uint8_t>(level + 0.5);
+        if (!inked) continue;
+        uint8_t* const dst = out.alpha.data() + static_cast<std::size_t>(out.height - 1 - row) * w;
+        float whole = 0;
+        for (std::size_t x = 0; x < w; ++x) {
+            whole += runs[x];
+            const double level = std::clamp(static_cast<double>(area[x] + whole) / kSubrows, 0.0, 1.0) * 255;
+            dst[x] = static_cast<uint8_t>(level + 0.5);
+            area[x] = 0;
+            runs[x] = 0;
+        }
     }
     return out;
 }
