@@ -75,10 +75,16 @@ public:
     // bitmap. Each pixel's coverage is the mean covered length across it on 15 lines through its row.
     static Coverage strokeCoverage(std::span<const cg::Point> pairs, double radius, std::optional<Disc> clip,
                                    int width, int height);
+    // The same for a filled ellipse with axes along x and y.
+    static Coverage ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height);
     // Strokes the segments (user space) with round caps in the colour, cut to the disc (user space) if one
     // is given, through strokeCoverage where the transform keeps the pen round.
     void strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,
                        std::optional<Disc> clip = std::nullopt);
+
+    // The bush coral's crown: Art::canopy of radius 5.5 at the origin, drawn here as one picture where the
+    // transform keeps the axes and circles (through Art::canopy otherwise).
+    void bush(uint32_t dark, uint32_t light, double v);
 
     // Lays n premultiplied pixels over n others, rounded as the drawing library rounds source-over.
     static void layOver(const uint32_t* src, uint32_t* dst, int n);

@@ -215,7 +215,7 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
         }
         case 1:  // bush
             art.groundShadow({0, 0}, 6.5, 0.22);
-            art.canopy({0, 0}, 5.5, m, o, v);
+            bush(m, o, v);
             break;
         case 2: {  // plate
             art.shape(0x000000, 0.2, 0, [](cg::Path& path) { path.addEllipse(cg::Rect(-4.3, -8.32, 13, 11.44)); });

@@ -5,6 +5,7 @@
 // building and scanning the stroke's outline for short strokes of a few pixels.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -28,12 +29,17 @@ struct Interval {
 // union of its pieces, so a line meets it where it meets any of them.
 class Piece {
 public:
-    static Piece disc(cg::Point c, double r) {
+    static Piece disc(cg::Point c, double r) { return ellipse(c, r, r); }
+    // An ellipse with axes along x and y.
+    static Piece ellipse(cg::Point c, double rx, double ry) {
         Piece p;
         p.a_ = c;
-        p.r_ = r;
-        p.low_ = c.y - r;
-        p.high_ = c.y + r;
+        p.r_ = ry;
+        p.rx_ = rx;
+        p.low_ = c.y - ry;
+        p.high_ = c.y + ry;
+        p.left_ = c.x - rx;
+        p.right_ = c.x + rx;
         return p;
     }
     // None for a segment without length: its ends' discs are all of it.
@@ -67,10 +73,14 @@ public:
         p.endHigh_ = std::max(a.y, b.y);
         p.low_ = p.endLow_ - r;
         p.high_ = p.endHigh_ + r;
+        p.left_ = std::min(a.x, b.x) - r;
+        p.right_ = std::max(a.x, b.x) + r;
         return p;
     }
 
     double low() const { return low_; }
+    double left() const { return left_; }
+    double right() const { return right_; }
     bool isBand() const { return band_; }
     cg::Point centre() const { return a_; }
     double high() const { return high_; }
@@ -81,7 +91,7 @@ public:
         if (!band_) {
             const double h2 = r_ * r_ - py * py;
             if (!(h2 > 0)) return false;
-            const double h = std::sqrt(h2);
+            const double h = rx_ == r_ ? std::sqrt(h2) : rx_ / r_ * std::sqrt(h2);
             out = {a_.x - h, a_.x + h};
             return true;
         }
@@ -105,7 +115,7 @@ public:
 
 private:
     cg::Point a_;
-    double r_ = 0, low_ = 0, high_ = 0;
+    double r_ = 0, rx_ = 0, low_ = 0, high_ = 0, left_ = 0, right_ = 0;
     bool band_ = false, upright_ = false, level_ = false;
     double acrossSlope_ = 0, acrossLo_ = 0, acrossHi_ = 0;
     double alongSlope_ = 0, alongLo_ = 0, alongHi_ = 0;
@@ -154,19 +164,21 @@ uint32_t scaled(uint32_t x, uint32_t a) {
 
 }  // namespace
 
-Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, double radius,
-                                              std::optional<Disc> clip, int width, int height) {
-    Coverage out;
-    const std::size_t count = pairs.size() / 2;
-    if (count == 0 || !(radius > 0) || !std::isfinite(radius) || width <= 0 || height <= 0) return out;
+namespace {
+
+// The coverage of the union of the pieces, cut to the disc if one is given and to a width × height bitmap.
+Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<Art::Reef::Disc> clip, int width,
+                                int height) {
+    Art::Reef::Coverage out;
+    if (pieces.empty() || width <= 0 || height <= 0) return out;
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-    for (const cg::Point& p : pairs.first(count * 2)) {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return out;
-        x0 = std::min(x0, p.x - radius);
-        x1 = std::max(x1, p.x + radius);
-        y0 = std::min(y0, p.y - radius);
-        y1 = std::max(y1, p.y + radius);
+    for (const Piece& p : pieces) {
+        x0 = std::min(x0, p.left());
+        x1 = std::max(x1, p.right());
+        y0 = std::min(y0, p.low());
+        y1 = std::max(y1, p.high());
     }
+    if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(y0) || !std::isfinite(y1)) return out;
     if (clip) {
         if (!(clip->radius > 0) || !std::isfinite(clip->radius) || !std::isfinite(clip->centre.x) ||
             !std::isfinite(clip->centre.y))
@@ -186,27 +198,10 @@ Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, 
     out.width = static_cast<int>(right - left);
     out.height = static_cast<int>(top - bottom);
 
-    // Each piece goes into the lines it reaches; lines run up from the box's bottom. A joint shared by
-    // segments that follow each other is one disc.
-    thread_local std::vector<Piece> pieces;
+    // Each piece goes into the lines it reaches; lines run up from the box's bottom.
     thread_local std::vector<int> starts, members, fill;
     thread_local std::vector<float> area, runs;
     thread_local std::vector<Interval> found;
-    pieces.clear();
-    auto addDisc = [&](cg::Point c) {
-        const std::size_t n = pieces.size();
-        for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
-            const Piece& q = pieces[n - back];
-            if (!q.isBand() && q.centre() == c) return;
-        }
-        pieces.push_back(Piece::disc(c, radius));
-    };
-    for (std::size_t i = 0; i < count; ++i) {
-        const cg::Point a = pairs[2 * i], b = pairs[2 * i + 1];
-        addDisc(a);
-        if (const auto band = Piece::band(a, b, radius)) pieces.push_back(*band);
-        addDisc(b);
-    }
     const int lines = out.height * kSubrows;
     auto lineOf = [&](double y) { return (y - bottom) * kSubrows - 0.5; };
     starts.assign(static_cast<std::size_t>(lines) + 1, 0);
@@ -297,6 +292,41 @@ Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, 
     return out;
 }
 
+}  // namespace
+
+Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, double radius,
+                                              std::optional<Disc> clip, int width, int height) {
+    const std::size_t count = pairs.size() / 2;
+    if (count == 0 || !(radius > 0) || !std::isfinite(radius)) return {};
+    for (const cg::Point& p : pairs.first(count * 2))
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return {};
+    // A joint shared by segments that follow each other is one disc.
+    thread_local std::vector<Piece> pieces;
+    pieces.clear();
+    auto addDisc = [&](cg::Point c) {
+        const std::size_t n = pieces.size();
+        for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+            const Piece& q = pieces[n - back];
+            if (!q.isBand() && q.centre() == c) return;
+        }
+        pieces.push_back(Piece::disc(c, radius));
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const cg::Point a = pairs[2 * i], b = pairs[2 * i + 1];
+        addDisc(a);
+        if (const auto band = Piece::band(a, b, radius)) pieces.push_back(*band);
+        addDisc(b);
+    }
+    return coverPieces(pieces, clip, width, height);
+}
+
+Art::Reef::Coverage Art::Reef::ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height) {
+    if (!(rx > 0) || !(ry > 0) || !std::isfinite(rx) || !std::isfinite(ry) || !std::isfinite(centre.x) ||
+        !std::isfinite(centre.y))
+        return {};
+    return coverPieces({Piece::ellipse(centre, rx, ry)}, std::nullopt, width, height);
+}
+
 void Art::Reef::strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,
                               std::optional<Disc> clip) {
     cg::Context& c = *art.ctx;
@@ -341,4 +371,126 @@ void Art::Reef::strokeSampled(uint32_t color, double alpha, double width, std::s
     }
     if (const cg::ImageRef picture = cg::Image::fromARGB32(cover.width, cover.height, std::move(pixels)))
         c.drawPixelAligned(*picture, cover.x, cover.y);
+}
+
+namespace {
+
+// UInt64(v), truncating; negative and NaN give 0, values past the top clamp.
+uint64_t toUInt64(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 18446744073709551616.0) return UINT64_MAX;
+    return static_cast<uint64_t>(v);
+}
+
+// Premultiplied src over dst, rounded as the drawing library rounds source-over.
+uint32_t over(uint32_t src, uint32_t dst) {
+    const uint32_t keep = 255 - (src >> 24);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t c = ((src >> shift) & 0xFF) + scaled((dst >> shift) & 0xFF, keep);
+        out |= (c > 255 ? 255 : c) << shift;
+    }
+    return out;
+}
+
+// Each channel of a premultiplied pixel scaled by m/255.
+uint32_t times(uint32_t pixel, uint32_t m) {
+    if (m == 255) return pixel;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) out |= scaled((pixel >> shift) & 0xFF, m) << shift;
+    return out;
+}
+
+}  // namespace
+
+void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
+    constexpr double r = 5.5;
+    cg::Context& c = *art.ctx;
+    const cg::Transform d = c.ctm();
+    const double side = std::fabs(d.a);
+    if (!(d.b == 0 && d.c == 0 && std::fabs(d.d) == side && side > 0 && std::isfinite(side) &&
+          std::isfinite(d.tx) && std::isfinite(d.ty))) {
+        art.canopy({0, 0}, r, dark, light, v);
+        return;
+    }
+    // The lobes and dots as Art::canopy places them, from the same draws.
+    RNG rng(toUInt64(v * 1000000) + 11);
+    struct Lobe {
+        cg::Point c;
+        double rho;
+    };
+    std::array<Lobe, 7> lobes;
+    for (std::size_t i = 0; i < 6; ++i) {
+        const double theta = 1.05 * static_cast<double>(i) + rng.uniform(-0.4, 0.4);
+        const double dist = r * rng.uniform(0.25, 0.5);
+        const double rho = r * rng.uniform(0.42, 0.6);
+        lobes[i] = {{dist * std::cos(theta), dist * std::sin(theta)}, rho};
+    }
+    std::stable_sort(lobes.begin(), lobes.begin() + 6, [](const Lobe& a, const Lobe& b) {
+        return a.c.y - 0.3 * a.c.x < b.c.y - 0.3 * b.c.x;
+    });
+    lobes[6] = {{-0.1 * r, 0.1 * r}, 0.55 * r};
+
+    // Everything lies within 1.2 r of the origin: one picture of that box, laid over the bitmap at the end.
+    const cg::Point o = d.apply(cg::Point{0, 0});
+    const double reach = 1.2 * r * side;
+    const int W = c.pixelWidth(), H = c.pixelHeight();
+    const int x0 = static_cast<int>(std::clamp(std::floor(o.x - reach), 0.0, static_cast<double>(W)));
+    const int x1 = static_cast<int>(std::clamp(std::ceil(o.x + reach), 0.0, static_cast<double>(W)));
+    const int y0 = static_cast<int>(std::clamp(std::floor(o.y - reach), 0.0, static_cast<double>(H)));
+    const int y1 = static_cast<int>(std::clamp(std::ceil(o.y + reach), 0.0, static_cast<double>(H)));
+    if (x1 <= x0 || y1 <= y0) return;
+    const int bw = x1 - x0, bh = y1 - y0;
+    std::vector<uint32_t> picture(static_cast<std::size_t>(bw) * static_cast<std::size_t>(bh), 0);
+    // Lays a coverage over the picture in the colour `paint` gives each covered pixel (y-up pixel centre).
+    auto lay = [&](const Coverage& cover, auto&& paint) {
+        for (int row = 0; row < cover.height; ++row) {
+            const int y = cover.y + cover.height - 1 - row;  // y-up
+            if (y < y0 || y >= y1) continue;
+            uint32_t* const out = picture.data() + static_cast<std::size_t>(y1 - 1 - y) * static_cast<std::size_t>(bw);
+            const uint8_t* const in = cover.alpha.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cover.width);
+            for (int col = 0; col < cover.width; ++col) {
+                const int x = cover.x + col;
+                if (in[col] == 0 || x < x0 || x >= x1) continue;
+                uint32_t& px = out[x - x0];
+                px = over(times(paint(x + 0.5, y + 0.5), in[col]), px);
+            }
+        }
+    };
+
+    // Each lobe: its disc filled with the radial gradient from a focus up and to the left of its centre
+    // (radius 0) to 1.15 its radius round the centre, light to dark at 0.75 and dark beyond.
+    const cg::Color lit = cg::Color::rgb(light), shade = cg::Color::rgb(dark);
+    for (const Lobe& lobe : lobes) {
+        const cg::Point centre = d.apply(lobe.c);
+        const cg::Point focus = d.apply(cg::Point{lobe.c.x - 0.4 * lobe.rho, lobe.c.y + 0.45 * lobe.rho});
+        const double R = 1.15 * lobe.rho * side;
+        const double ex = centre.x - focus.x, ey = centre.y - focus.y;
+        const double a = ex * ex + ey * ey - R * R;  // below 0: the focus lies inside the end circle
+        const Coverage cover = ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H);
+        lay(cover, [&](double px, double py) {
+            // The largest t with |q − (f + t·e)| = t·R.
+            const double qx = px - focus.x, qy = py - focus.y;
+            const double B = qx * ex + qy * ey, C = qx * qx + qy * qy;
+            double t = a < 0 ? (B - std::sqrt(std::max(B * B - a * C, 0.0))) / a : 0;
+            t = std::clamp(t, 0.0, 1.0);
+            const double u = std::min(t / 0.75, 1.0);
+            auto mix = [u](double p, double q) { return static_cast<uint32_t>((p + (q - p) * u) * 255 + 0.5); };
+            return 0xFF000000u | mix(lit.r, shade.r) << 16 | mix(lit.g, shade.g) << 8 | mix(lit.b, shade.b);
+        });
+    }
+
+    // Int(0.6 r + 3) light dots over the lower left, each a small ellipse.
+    const int dots = static_cast<int>(0.6 * r + 3);
+    const cg::Color dot = cg::Color::rgb(light, 0.55);
+    const uint32_t dotPixel = channel(1, dot.a) << 24 | channel(dot.r, dot.a) << 16 | channel(dot.g, dot.a) << 8 |
+                              channel(dot.b, dot.a);
+    for (int i = 0; i < dots; ++i) {
+        const double a = rng.uniform(1.6, 3.6);
+        const double e = r * rng.uniform(0.2, 0.75);
+        const cg::Point at = d.apply(cg::Point{e * std::cos(a), e * std::sin(a)});
+        lay(ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H), [&](double, double) { return dotPixel; });
+    }
+
+    if (const cg::ImageRef image = cg::Image::fromARGB32(bw, bh, std::move(picture))) c.drawPixelAligned(*image, x0, y0);
 }
