@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -214,4 +215,85 @@ TEST(ReefStrokes, SampledStrokesDrawAsCairoStrokesInColourUnderAnyRoundTransform
         if (row.fallsBack) EXPECT_EQ(worst, 0) << row.name;
         else EXPECT_LE(worst, 10) << row.name;
     }
+}
+
+TEST(ReefStrokes, AnEllipseCoversItsAreaAndItsRowsAsCairoFillsIt) {
+    const struct {
+        cg::Point centre;
+        double rx, ry;
+    } table[] = {{{16.3, 15.7}, 9.2, 9.2}, {{10.5, 12.0}, 2.2, 1.9}, {{20.1, 8.4}, 6.5, 3.1}, {{5.2, 25.6}, 0.9, 1.4}};
+    constexpr int kW = 32, kH = 32;
+    for (const auto& row : table) {
+        const Coverage c = Art::Reef::ellipseCoverage(row.centre, row.rx, row.ry, kW, kH);
+        auto cairo = cg::Context::makeBitmap(kW, kH, 1);
+        cairo->setFillColor(cg::Color::white());
+        cairo->fillEllipse(cg::Rect(row.centre.x - row.rx, row.centre.y - row.ry, 2 * row.rx, 2 * row.ry));
+        double sum = 0;
+        int worst = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                sum += at(c, x, y) / 255.0;
+                worst = std::max(worst, std::abs(at(c, x, y) - static_cast<int>(cairo->pixel(x, kH - 1 - y) >> 24)));
+            }
+        const double area = std::numbers::pi * row.rx * row.ry;
+        EXPECT_NEAR(sum, area, 0.02 * area + 0.1) << row.rx << " × " << row.ry;
+        EXPECT_LE(worst, 24) << row.rx << " × " << row.ry;
+        // The centre row is covered across the ellipse's width, the rows beyond its height not at all.
+        EXPECT_EQ(at(c, static_cast<int>(row.centre.x), static_cast<int>(std::ceil(row.centre.y + row.ry))), 0);
+        EXPECT_EQ(at(c, static_cast<int>(std::floor(row.centre.x + row.rx)) + 1, static_cast<int>(row.centre.y)), 0);
+    }
+    EXPECT_TRUE(Art::Reef::ellipseCoverage({5, 5}, 0, 3, kW, kH).alpha.empty());
+    EXPECT_TRUE(Art::Reef::ellipseCoverage({5, 5}, 3, std::nan(""), kW, kH).alpha.empty());
+    EXPECT_TRUE(Art::Reef::ellipseCoverage({-9, 5}, 3, 3, kW, kH).alpha.empty());
+}
+
+TEST(ReefStrokes, TheBushCrownLooksAsTheCanopyItStandsFor) {
+    const struct {
+        std::string name;
+        double scale, angle, size;
+        bool fallsBack;
+    } table[] = {
+        {"the scene's scale", 2, 0, 1.45, false},
+        {"one pixel a point", 1, 0, 1.7, false},
+        {"turned (through the canopy)", 2, 0.5, 1.3, true},
+    };
+    for (const auto& row : table)
+        for (double v : {0.0137, 0.4521, 0.8803}) {
+            auto draw = [&](bool ours) {
+                auto p = arttest::painter(40, 30, row.scale, SceneKind::reef);
+                return p->offscreen(40, 30, [&] {
+                    cg::Context& c = *p->ctx;
+                    c.setFillColor(cg::Color::rgb(0x2e6a7a));
+                    c.fill(cg::Rect(0, 0, 40, 30));
+                    c.translateBy(20.3, 14.8);
+                    c.rotateBy(row.angle);
+                    c.scaleBy(row.size, row.size);
+                    if (ours) Art::Reef(*p.art).bush(0x52546a, 0x9096b2, v);
+                    else p->canopy({0, 0}, 5.5, 0x52546a, 0x9096b2, v);
+                });
+            };
+            const auto ours = draw(true), canopy = draw(false);
+            ASSERT_TRUE(ours && canopy) << row.name;
+            int worst = 0, close = 0, crown = 0;
+            const int n = ours->pixelWidth() * ours->pixelHeight();
+            for (int y = 0; y < ours->pixelHeight(); ++y)
+                for (int x = 0; x < ours->pixelWidth(); ++x) {
+                    const uint32_t a = ours->pixel(x, y), b = canopy->pixel(x, y);
+                    crown += b != 0xff2e6a7a;
+                    int most = 0;
+                    for (int shift = 0; shift < 32; shift += 8)
+                        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+                    worst = std::max(worst, most);
+                    close += most <= 3;
+                }
+            EXPECT_GT(crown, 60) << row.name << " " << v;
+            if (row.fallsBack) {
+                EXPECT_EQ(worst, 0) << row.name << " " << v;
+            } else {
+                // Cairo cuts a circle as a polygon and walks the gradient in single precision: a few levels
+                // round the lobes' rims and across them.
+                EXPECT_LE(worst, 8) << row.name << " " << v;
+                EXPECT_GE(close, n - crown / 40) << row.name << " " << v;
+            }
+        }
 }
