@@ -86,6 +86,13 @@ public:
     // transform keeps the axes and circles (through Art::canopy otherwise).
     void bush(uint32_t dark, uint32_t light, double v);
 
+    // The brain coral's dome at the origin: a disc of radius 4.6 shaded from `o` up and to the left to `m`,
+    // and seven wavy ridges across it turned by beta, in `m`; one picture where the transform keeps circles.
+    void brain(uint32_t m, uint32_t o, double beta);
+    // Ellipses filling the rects (user space) in the colour, each over the ones before as separate fills
+    // would be; one picture where the transform keeps the axes (separate fills otherwise).
+    void dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals);
+
     // Lays n premultiplied pixels over n others, rounded as the drawing library rounds source-over.
     static void layOver(const uint32_t* src, uint32_t* dst, int n);
 

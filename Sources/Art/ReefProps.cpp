@@ -184,33 +184,7 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
     switch (coralForm(v)) {
         case 0: {  // brain
             art.groundShadow({0, 0}, 5.6, 0.22);
-            {
-                cg::SavedState clipped(c);
-                c.clip([] {
-                    cg::Path d;
-                    d.addEllipse(disc({0, 0}, 4.6));
-                    return d;
-                }());
-                c.drawRadialGradient(body, {-1.84, 2.07}, 0, {0, 0}, 5.75, kBeyondEnd);
-            }
-            // The ridges, cut to the same disc.
-            const double beta = kPi * rng.next();
-            std::array<cg::Point, 7 * 8 * 2> ridges;
-            std::size_t n = 0;
-            for (int i = -3; i <= 3; ++i) {
-                cg::Point from;
-                for (int j = 0; j <= 8; ++j) {
-                    const double t = 4.6 * (j / 4.0 - 1);
-                    const double w = 1.3 * i + 0.5 * std::sin(2.3 * i + 1.9 * j);
-                    const cg::Point q{t * std::cos(beta) - w * std::sin(beta), t * std::sin(beta) + w * std::cos(beta)};
-                    if (j > 0) {
-                        ridges[n++] = from;
-                        ridges[n++] = q;
-                    }
-                    from = q;
-                }
-            }
-            strokeSampled(m, 0.75, 0.45, ridges, Disc{{0, 0}, 4.6});
+            brain(m, o, kPi * rng.next());
             break;
         }
         case 1:  // bush
@@ -307,13 +281,13 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 c.clip(outline);
                 c.drawRadialGradient(body, {-2, 2.25}, 0, {0, 0}, 6.25, kBeyondEnd);
             }
-            for (int i = 0; i < 12; ++i) {
+            std::array<cg::Rect, 12> dots;
+            for (cg::Rect& dot : dots) {
                 const double a = 2 * kPi * rng.next();
                 const double r = 5 * (0.1 + 0.6 * rng.next());
-                art.shape(o, 0.8, 0, [&](cg::Path& path) {
-                    path.addEllipse(centred({r * std::cos(a), r * std::sin(a)}, 0.7, 0.7));
-                });
+                dot = centred({r * std::cos(a), r * std::sin(a)}, 0.7, 0.7);
             }
+            dotsSampled(o, 0.8, dots);
             break;
         }
     }

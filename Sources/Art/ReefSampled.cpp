@@ -14,6 +14,7 @@
 
 #include "Art/Reef.h"
 #include "Platform/Graphics/Context.h"
+#include "Platform/Graphics/Gradient.h"
 #include "Platform/Graphics/StateGuard.h"
 
 namespace {
@@ -403,6 +404,89 @@ uint32_t times(uint32_t pixel, uint32_t m) {
 
 }  // namespace
 
+namespace {
+
+// A premultiplied picture over a box of whole pixels of the bitmap's y-up pixel space, drawn into by
+// laying coverages over it in turn, then laid over the bitmap once.
+class Sheet {
+public:
+    // The box round `centre` reaching `reach` every way, on a width × height bitmap.
+    Sheet(cg::Point centre, double reachX, double reachY, int width, int height) {
+        auto clamp = [](double v, int most) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(most))); };
+        x0_ = clamp(std::floor(centre.x - reachX), width);
+        x1_ = clamp(std::ceil(centre.x + reachX), width);
+        y0_ = clamp(std::floor(centre.y - reachY), height);
+        y1_ = clamp(std::ceil(centre.y + reachY), height);
+        if (x1_ > x0_ && y1_ > y0_)
+            pixels_.assign(static_cast<std::size_t>(x1_ - x0_) * static_cast<std::size_t>(y1_ - y0_), 0);
+    }
+    bool empty() const { return pixels_.empty(); }
+
+    // Lays the coverage over the picture in the premultiplied colour `paint` gives each covered pixel's
+    // centre (y-up pixel space).
+    template <typename Paint>
+    void lay(const Art::Reef::Coverage& cover, Paint&& paint) {
+        const std::size_t bw = static_cast<std::size_t>(x1_ - x0_);
+        for (int row = 0; row < cover.height; ++row) {
+            const int y = cover.y + cover.height - 1 - row;
+            if (y < y0_ || y >= y1_) continue;
+            uint32_t* const out = pixels_.data() + static_cast<std::size_t>(y1_ - 1 - y) * bw;
+            const uint8_t* const in =
+                cover.alpha.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cover.width);
+            for (int col = 0; col < cover.width; ++col) {
+                const int x = cover.x + col;
+                if (in[col] == 0 || x < x0_ || x >= x1_) continue;
+                uint32_t& px = out[x - x0_];
+                px = over(times(paint(x + 0.5, y + 0.5), in[col]), px);
+            }
+        }
+    }
+
+    void draw(cg::Context& c) {
+        if (empty()) return;
+        if (const cg::ImageRef image = cg::Image::fromARGB32(x1_ - x0_, y1_ - y0_, std::move(pixels_)))
+            c.drawPixelAligned(*image, x0_, y0_);
+    }
+
+private:
+    int x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0;
+    std::vector<uint32_t> pixels_;
+};
+
+// An opaque colour's premultiplied pixel at alpha a, as the drawing library makes it.
+uint32_t pixelOf(uint32_t rgb, double alpha) {
+    const cg::Color c = cg::Color::rgb(rgb, alpha);
+    const double a = std::clamp(c.a, 0.0, 1.0);
+    return channel(1, a) << 24 | channel(c.r, a) << 16 | channel(c.g, a) << 8 | channel(c.b, a);
+}
+
+// A radial gradient from a focus (radius 0) to a circle round `centre` that holds it, in device pixels:
+// `inner` at the focus to `outer` at `knee` of the way, `outer` beyond.
+class Radial {
+public:
+    Radial(cg::Point focus, cg::Point centre, double reach, uint32_t inner, uint32_t outer, double knee)
+        : focus_(focus), ex_(centre.x - focus.x), ey_(centre.y - focus.y), knee_(knee),
+          inner_(cg::Color::rgb(inner)), outer_(cg::Color::rgb(outer)) {
+        a_ = ex_ * ex_ + ey_ * ey_ - reach * reach;
+    }
+    uint32_t operator()(double px, double py) const {
+        // The largest t with |q − (f + t·e)| = t·reach; the focus inside the circle makes a < 0.
+        const double qx = px - focus_.x, qy = py - focus_.y;
+        const double B = qx * ex_ + qy * ey_, C = qx * qx + qy * qy;
+        const double t = a_ < 0 ? std::clamp((B - std::sqrt(std::max(B * B - a_ * C, 0.0))) / a_, 0.0, 1.0) : 0;
+        const double u = std::min(t / knee_, 1.0);
+        auto mix = [u](double p, double q) { return static_cast<uint32_t>((p + (q - p) * u) * 255 + 0.5); };
+        return 0xFF000000u | mix(inner_.r, outer_.r) << 16 | mix(inner_.g, outer_.g) << 8 | mix(inner_.b, outer_.b);
+    }
+
+private:
+    cg::Point focus_;
+    double ex_, ey_, a_ = 0, knee_;
+    cg::Color inner_, outer_;
+};
+
+}  // namespace
+
 void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
     constexpr double r = 5.5;
     cg::Context& c = *art.ctx;
@@ -432,65 +516,101 @@ void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
     lobes[6] = {{-0.1 * r, 0.1 * r}, 0.55 * r};
 
     // Everything lies within 1.2 r of the origin: one picture of that box, laid over the bitmap at the end.
-    const cg::Point o = d.apply(cg::Point{0, 0});
-    const double reach = 1.2 * r * side;
     const int W = c.pixelWidth(), H = c.pixelHeight();
-    const int x0 = static_cast<int>(std::clamp(std::floor(o.x - reach), 0.0, static_cast<double>(W)));
-    const int x1 = static_cast<int>(std::clamp(std::ceil(o.x + reach), 0.0, static_cast<double>(W)));
-    const int y0 = static_cast<int>(std::clamp(std::floor(o.y - reach), 0.0, static_cast<double>(H)));
-    const int y1 = static_cast<int>(std::clamp(std::ceil(o.y + reach), 0.0, static_cast<double>(H)));
-    if (x1 <= x0 || y1 <= y0) return;
-    const int bw = x1 - x0, bh = y1 - y0;
-    std::vector<uint32_t> picture(static_cast<std::size_t>(bw) * static_cast<std::size_t>(bh), 0);
-    // Lays a coverage over the picture in the colour `paint` gives each covered pixel (y-up pixel centre).
-    auto lay = [&](const Coverage& cover, auto&& paint) {
-        for (int row = 0; row < cover.height; ++row) {
-            const int y = cover.y + cover.height - 1 - row;  // y-up
-            if (y < y0 || y >= y1) continue;
-            uint32_t* const out = picture.data() + static_cast<std::size_t>(y1 - 1 - y) * static_cast<std::size_t>(bw);
-            const uint8_t* const in = cover.alpha.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cover.width);
-            for (int col = 0; col < cover.width; ++col) {
-                const int x = cover.x + col;
-                if (in[col] == 0 || x < x0 || x >= x1) continue;
-                uint32_t& px = out[x - x0];
-                px = over(times(paint(x + 0.5, y + 0.5), in[col]), px);
-            }
-        }
-    };
-
+    Sheet sheet(d.apply(cg::Point{0, 0}), 1.2 * r * side, 1.2 * r * side, W, H);
+    if (sheet.empty()) return;
     // Each lobe: its disc filled with the radial gradient from a focus up and to the left of its centre
     // (radius 0) to 1.15 its radius round the centre, light to dark at 0.75 and dark beyond.
-    const cg::Color lit = cg::Color::rgb(light), shade = cg::Color::rgb(dark);
     for (const Lobe& lobe : lobes) {
         const cg::Point centre = d.apply(lobe.c);
         const cg::Point focus = d.apply(cg::Point{lobe.c.x - 0.4 * lobe.rho, lobe.c.y + 0.45 * lobe.rho});
-        const double R = 1.15 * lobe.rho * side;
-        const double ex = centre.x - focus.x, ey = centre.y - focus.y;
-        const double a = ex * ex + ey * ey - R * R;  // below 0: the focus lies inside the end circle
-        const Coverage cover = ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H);
-        lay(cover, [&](double px, double py) {
-            // The largest t with |q − (f + t·e)| = t·R.
-            const double qx = px - focus.x, qy = py - focus.y;
-            const double B = qx * ex + qy * ey, C = qx * qx + qy * qy;
-            double t = a < 0 ? (B - std::sqrt(std::max(B * B - a * C, 0.0))) / a : 0;
-            t = std::clamp(t, 0.0, 1.0);
-            const double u = std::min(t / 0.75, 1.0);
-            auto mix = [u](double p, double q) { return static_cast<uint32_t>((p + (q - p) * u) * 255 + 0.5); };
-            return 0xFF000000u | mix(lit.r, shade.r) << 16 | mix(lit.g, shade.g) << 8 | mix(lit.b, shade.b);
-        });
+        sheet.lay(ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H),
+                  Radial(focus, centre, 1.15 * lobe.rho * side, light, dark, 0.75));
     }
-
     // Int(0.6 r + 3) light dots over the lower left, each a small ellipse.
     const int dots = static_cast<int>(0.6 * r + 3);
-    const cg::Color dot = cg::Color::rgb(light, 0.55);
-    const uint32_t dotPixel = channel(1, dot.a) << 24 | channel(dot.r, dot.a) << 16 | channel(dot.g, dot.a) << 8 |
-                              channel(dot.b, dot.a);
+    const uint32_t dotPixel = pixelOf(light, 0.55);
     for (int i = 0; i < dots; ++i) {
         const double a = rng.uniform(1.6, 3.6);
         const double e = r * rng.uniform(0.2, 0.75);
         const cg::Point at = d.apply(cg::Point{e * std::cos(a), e * std::sin(a)});
-        lay(ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H), [&](double, double) { return dotPixel; });
+        sheet.lay(ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H), [&](double, double) { return dotPixel; });
     }
+    sheet.draw(c);
+}
 
-    if (const cg::ImageRef image = cg::Image::fromARGB32(bw, bh, std::move(picture))) c.drawPixelAligned(*image, x0, y0);
+void Art::Reef::brain(uint32_t m, uint32_t o, double beta) {
+    constexpr double kRadius = 4.6;
+    std::array<cg::Point, 7 * 8 * 2> ridges;
+    std::size_t n = 0;
+    for (int i = -3; i <= 3; ++i) {
+        cg::Point from;
+        for (int j = 0; j <= 8; ++j) {
+            const double t = kRadius * (j / 4.0 - 1);
+            const double w = 1.3 * i + 0.5 * std::sin(2.3 * i + 1.9 * j);
+            const cg::Point q{t * std::cos(beta) - w * std::sin(beta), t * std::sin(beta) + w * std::cos(beta)};
+            if (j > 0) {
+                ridges[n++] = from;
+                ridges[n++] = q;
+            }
+            from = q;
+        }
+    }
+    cg::Context& c = *art.ctx;
+    const cg::Transform d = c.ctm();
+    const std::optional<double> side = roundScale(d);
+    const cg::Point focus{-1.84, 2.07};
+    constexpr double kReach = 5.75;
+    if (!side || kRadius * *side > 4096) {
+        {
+            cg::SavedState clipped(c);
+            cg::Path disc;
+            disc.addEllipse(cg::Rect(-kRadius, -kRadius, 2 * kRadius, 2 * kRadius));
+            c.clip(disc);
+            c.drawRadialGradient(cg::Gradient({cg::Color::rgb(o), cg::Color::rgb(m)}, {0, 1}), focus, 0, {0, 0},
+                                 kReach, {false, true});
+        }
+        strokeSampled(m, 0.75, 0.45, ridges, Disc{{0, 0}, kRadius});
+        return;
+    }
+    const int W = c.pixelWidth(), H = c.pixelHeight();
+    const cg::Point centre = d.apply(cg::Point{0, 0});
+    const double radius = kRadius * *side;
+    Sheet sheet(centre, radius, radius, W, H);
+    if (sheet.empty()) return;
+    sheet.lay(ellipseCoverage(centre, radius, radius, W, H), Radial(d.apply(focus), centre, kReach * *side, o, m, 1));
+    std::array<cg::Point, ridges.size()> device;
+    for (std::size_t i = 0; i < ridges.size(); ++i) device[i] = d.apply(ridges[i]);
+    const uint32_t ridge = pixelOf(m, 0.75);
+    sheet.lay(strokeCoverage(device, 0.45 / 2 * *side, Disc{centre, radius}, W, H), [ridge](double, double) { return ridge; });
+    sheet.draw(c);
+}
+
+void Art::Reef::dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals) {
+    if (ovals.empty()) return;
+    cg::Context& c = *art.ctx;
+    const cg::Transform d = c.ctm();
+    const double sx = std::fabs(d.a), sy = std::fabs(d.d);
+    if (!(d.b == 0 && d.c == 0 && sx > 0 && sy > 0 && std::isfinite(sx) && std::isfinite(sy))) {
+        for (const cg::Rect& r : ovals) art.shape(color, alpha, 0, [&r](cg::Path& path) { path.addEllipse(r); });
+        return;
+    }
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (const cg::Rect& r : ovals) {
+        const cg::Rect box = r.applying(d);
+        x0 = std::min(x0, box.minX());
+        y0 = std::min(y0, box.minY());
+        x1 = std::max(x1, box.maxX());
+        y1 = std::max(y1, box.maxY());
+    }
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
+    const int W = c.pixelWidth(), H = c.pixelHeight();
+    Sheet sheet({(x0 + x1) / 2, (y0 + y1) / 2}, (x1 - x0) / 2, (y1 - y0) / 2, W, H);
+    if (sheet.empty()) return;
+    const uint32_t pixel = pixelOf(color, alpha);
+    for (const cg::Rect& r : ovals) {
+        const cg::Point at = d.apply(cg::Point{r.midX(), r.midY()});
+        sheet.lay(ellipseCoverage(at, r.width() / 2 * sx, r.height() / 2 * sy, W, H), [pixel](double, double) { return pixel; });
+    }
+    sheet.draw(c);
 }
