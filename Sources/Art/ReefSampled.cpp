@@ -200,9 +200,9 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
     out.height = static_cast<int>(top - bottom);
 
     // Each piece goes into the lines it reaches; lines run up from the box's bottom.
-    thread_local std::vector<int> starts, members, fill;
+    thread_local std::vector<int> starts, fill;
     thread_local std::vector<float> area, runs;
-    thread_local std::vector<Interval> found;
+    thread_local std::vector<Interval> spans, found;
     const int lines = out.height * kSubrows;
     auto lineOf = [&](double y) { return (y - bottom) * kSubrows - 0.5; };
     starts.assign(static_cast<std::size_t>(lines) + 1, 0);
@@ -218,11 +218,17 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
         for (int k = from; k <= to; ++k) ++starts[static_cast<std::size_t>(k) + 1];
     }
     for (int k = 0; k < lines; ++k) starts[static_cast<std::size_t>(k) + 1] += starts[static_cast<std::size_t>(k)];
-    members.resize(static_cast<std::size_t>(starts.back()));
+    // Each piece is cut by its lines in turn, its intervals stored in its lines' slots.
+    spans.resize(static_cast<std::size_t>(starts.back()));
     fill.assign(starts.begin(), starts.end() - 1);
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        for (int k = reach[i].from; k <= reach[i].to; ++k)
-            members[static_cast<std::size_t>(fill[static_cast<std::size_t>(k)]++)] = static_cast<int>(i);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& piece = pieces[i];
+        for (int k = reach[i].from; k <= reach[i].to; ++k) {
+            Interval span;
+            if (piece.at(bottom + (k + 0.5) / kSubrows, span))
+                spans[static_cast<std::size_t>(fill[static_cast<std::size_t>(k)]++)] = span;
+        }
+    }
 
     const std::size_t w = static_cast<std::size_t>(out.width);
     area.assign(w, 0);
@@ -231,7 +237,7 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
     for (int row = 0; row < out.height; ++row) {  // from the bottom
         bool inked = false;
         for (int k = row * kSubrows; k < (row + 1) * kSubrows; ++k) {
-            const int first = starts[static_cast<std::size_t>(k)], end = starts[static_cast<std::size_t>(k) + 1];
+            const int first = starts[static_cast<std::size_t>(k)], end = fill[static_cast<std::size_t>(k)];
             if (first == end) continue;
             const double Y = bottom + (k + 0.5) / kSubrows;
             double clipLo = -INFINITY, clipHi = INFINITY;
@@ -247,8 +253,7 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
             found.clear();
             Interval open{0, -1};
             for (int m = first; m < end; ++m) {
-                Interval span;
-                if (!pieces[static_cast<std::size_t>(members[static_cast<std::size_t>(m)])].at(Y, span)) continue;
+                const Interval span = spans[static_cast<std::size_t>(m)];
                 const double lo = std::max(span.lo, clipLo), hi = std::min(span.hi, clipHi);
                 if (!(lo < hi)) continue;
                 if (open.lo <= open.hi && lo <= open.hi && hi >= open.lo) {
