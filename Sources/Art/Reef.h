@@ -75,6 +75,8 @@ public:
     // bitmap. Each pixel's coverage is the mean covered length across it on 15 lines through its row.
     static Coverage strokeCoverage(std::span<const cg::Point> pairs, double radius, std::optional<Disc> clip,
                                    int width, int height);
+    // The same for the simple polygon through the rim points (its edges do not cross).
+    static Coverage polygonCoverage(std::span<const cg::Point> rim, int width, int height);
     // The same for a filled ellipse with axes along x and y.
     static Coverage ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height);
     // Strokes the segments (user space) with round caps in the colour, cut to the disc (user space) if one
@@ -89,6 +91,12 @@ public:
     // The brain coral's dome at the origin: a disc of radius 4.6 shaded from `o` up and to the left to `m`,
     // and seven wavy ridges across it turned by beta, in `m`; one picture where the transform keeps circles.
     void brain(uint32_t m, uint32_t o, double beta);
+    // The plate coral's disc at the origin: its shadow, the rim (seen whole from the origin) shaded from `o`
+    // to `m`, its spokes and its edge; one picture where the transform keeps circles and the axes.
+    void plate(uint32_t m, uint32_t o, std::span<const cg::Point> rim);
+    // The lobed coral's body at the origin, its rim shaded from `o` to `m`, and its dots; one picture
+    // likewise.
+    void lobed(uint32_t m, uint32_t o, std::span<const cg::Point> rim, std::span<const cg::Rect> dots);
     // Ellipses filling the rects (user space) in the colour, each over the ones before as separate fills
     // would be; one picture where the transform keeps the axes (separate fills otherwise).
     void dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals);

@@ -192,34 +192,13 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
             bush(m, o, v);
             break;
         case 2: {  // plate
-            art.shape(0x000000, 0.2, 0, [](cg::Path& path) { path.addEllipse(cg::Rect(-4.3, -8.32, 13, 11.44)); });
             std::array<cg::Point, 16> rim;
             for (std::size_t k = 0; k < rim.size(); ++k) {
                 const double a = static_cast<double>(k) * kPi / 8;
                 const double R = 6.5 * (0.86 + 0.14 * rng.next());
                 rim[k] = {R * std::cos(a), 0.9 * R * std::sin(a)};
             }
-            cg::Path outline;
-            outline.addLines(rim);
-            outline.closeSubpath();
-            {
-                cg::SavedState clipped(c);
-                c.clip(outline);
-                c.drawRadialGradient(body, {-2.6, 2.925}, 0, {0, 0}, 8.125, kBeyondEnd);
-            }
-            std::array<cg::Point, 14 * 2> spokes;
-            for (std::size_t k = 0; k < 14; ++k) {
-                const double a = 2 * kPi * static_cast<double>(k) / 14;
-                spokes[2 * k] = {0, 0};
-                spokes[2 * k + 1] = {5.85 * std::cos(a), 5.2 * std::sin(a)};
-            }
-            strokeSampled(o, 0.35, 0.35, spokes);
-            std::array<cg::Point, rim.size() * 2> edge;
-            for (std::size_t k = 0; k < rim.size(); ++k) {
-                edge[2 * k] = rim[k];
-                edge[2 * k + 1] = rim[(k + 1) % rim.size()];
-            }
-            strokeSampled(o, 0.6, 0.5, edge);
+            plate(m, o, rim);
             break;
         }
         case 3: {  // branching
@@ -273,21 +252,13 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 const double r = 5 * (0.8 + 0.2 * std::sin(9 * v + lobes * a));
                 rim[k] = {r * std::cos(a), r * std::sin(a)};
             }
-            {
-                cg::SavedState clipped(c);
-                cg::Path outline;
-                outline.addLines(rim);
-                outline.closeSubpath();
-                c.clip(outline);
-                c.drawRadialGradient(body, {-2, 2.25}, 0, {0, 0}, 6.25, kBeyondEnd);
-            }
             std::array<cg::Rect, 12> dots;
             for (cg::Rect& dot : dots) {
                 const double a = 2 * kPi * rng.next();
                 const double r = 5 * (0.1 + 0.6 * rng.next());
                 dot = centred({r * std::cos(a), r * std::sin(a)}, 0.7, 0.7);
             }
-            dotsSampled(o, 0.8, dots);
+            lobed(m, o, rim, dots);
             break;
         }
     }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <optional>
 #include <span>
 #include <vector>
@@ -326,6 +327,81 @@ Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, 
     return coverPieces(pieces, clip, width, height);
 }
 
+Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, int width, int height) {
+    // A simple polygon's crossings pair up along a line: inside between the first and second, and so on.
+    Coverage out;
+    if (rim.size() < 3 || width <= 0 || height <= 0) return out;
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (const cg::Point& p : rim) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return out;
+        x0 = std::min(x0, p.x);
+        x1 = std::max(x1, p.x);
+        y0 = std::min(y0, p.y);
+        y1 = std::max(y1, p.y);
+    }
+    const double left = std::max(std::floor(x0), 0.0), bottom = std::max(std::floor(y0), 0.0);
+    const double right = std::min(std::ceil(x1), static_cast<double>(width));
+    const double top = std::min(std::ceil(y1), static_cast<double>(height));
+    if (!(left < right) || !(bottom < top)) return out;
+    out.x = static_cast<int>(left);
+    out.y = static_cast<int>(bottom);
+    out.width = static_cast<int>(right - left);
+    out.height = static_cast<int>(top - bottom);
+
+    // Each edge crosses the lines from its lower end (included) to its upper end (not): a line through a
+    // corner counts it once.
+    const int lines = out.height * kSubrows;
+    thread_local std::vector<int> starts, fill;
+    thread_local std::vector<double> crossings;
+    thread_local std::vector<float> area, runs;
+    starts.assign(static_cast<std::size_t>(lines) + 1, 0);
+    auto firstLine = [&](double y) { return std::max(0, static_cast<int>(std::ceil((y - bottom) * kSubrows - 0.5))); };
+    const std::size_t n = rim.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const cg::Point p = rim[i], q = rim[(i + 1) % n];
+        const int from = firstLine(std::min(p.y, q.y)), to = std::min(lines, firstLine(std::max(p.y, q.y)));
+        for (int k = from; k < to; ++k) ++starts[static_cast<std::size_t>(k) + 1];
+    }
+    for (int k = 0; k < lines; ++k) starts[static_cast<std::size_t>(k) + 1] += starts[static_cast<std::size_t>(k)];
+    crossings.resize(static_cast<std::size_t>(starts.back()));
+    fill.assign(starts.begin(), starts.end() - 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        const cg::Point p = rim[i], q = rim[(i + 1) % n];
+        const int from = firstLine(std::min(p.y, q.y)), to = std::min(lines, firstLine(std::max(p.y, q.y)));
+        const double slope = (q.x - p.x) / (q.y - p.y);
+        for (int k = from; k < to; ++k)
+            crossings[static_cast<std::size_t>(fill[static_cast<std::size_t>(k)]++)] =
+                p.x + (bottom + (k + 0.5) / kSubrows - p.y) * slope - left;
+    }
+
+    const std::size_t w = static_cast<std::size_t>(out.width);
+    area.assign(w, 0);
+    runs.assign(w + 1, 0);
+    out.alpha.assign(w * static_cast<std::size_t>(out.height), 0);
+    for (int row = 0; row < out.height; ++row) {
+        bool inked = false;
+        for (int k = row * kSubrows; k < (row + 1) * kSubrows; ++k) {
+            double* const first = crossings.data() + starts[static_cast<std::size_t>(k)];
+            double* const end = crossings.data() + fill[static_cast<std::size_t>(k)];
+            if (end - first < 2) continue;
+            std::sort(first, end);
+            for (double* c = first; c + 1 < end; c += 2) accumulate(area.data(), runs.data(), out.width, c[0], c[1]);
+            inked = true;
+        }
+        if (!inked) continue;
+        uint8_t* const dst = out.alpha.data() + static_cast<std::size_t>(out.height - 1 - row) * w;
+        float whole = 0;
+        for (std::size_t x = 0; x < w; ++x) {
+            whole += runs[x];
+            const double level = std::clamp(static_cast<double>(area[x] + whole) / kSubrows, 0.0, 1.0) * 255;
+            dst[x] = static_cast<uint8_t>(level + 0.5);
+            area[x] = 0;
+            runs[x] = 0;
+        }
+    }
+    return out;
+}
+
 Art::Reef::Coverage Art::Reef::ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height) {
     if (!(rx > 0) || !(ry > 0) || !std::isfinite(rx) || !std::isfinite(ry) || !std::isfinite(centre.x) ||
         !std::isfinite(centre.y))
@@ -617,5 +693,100 @@ void Art::Reef::dotsSampled(uint32_t color, double alpha, std::span<const cg::Re
         const cg::Point at = d.apply(cg::Point{r.midX(), r.midY()});
         sheet.lay(ellipseCoverage(at, r.width() / 2 * sx, r.height() / 2 * sy, W, H), [pixel](double, double) { return pixel; });
     }
+    sheet.draw(c);
+}
+
+namespace {
+
+// Whether the transform is a uniform scale and a shift, maybe mirrored: it keeps circles and the axes.
+bool keepsAxes(const cg::Transform& d) {
+    const double side = std::fabs(d.a);
+    return d.b == 0 && d.c == 0 && std::fabs(d.d) == side && side > 0 && side < 4096 && std::isfinite(d.tx) &&
+           std::isfinite(d.ty);
+}
+
+// The rim's outline through Cairo, filled with the coral's radial gradient: the way without a picture.
+void shadeThroughCairo(cg::Context& c, uint32_t m, uint32_t o, std::span<const cg::Point> rim, cg::Point focus,
+                       double reach) {
+    cg::SavedState clipped(c);
+    cg::Path outline;
+    outline.addLines(rim);
+    outline.closeSubpath();
+    c.clip(outline);
+    c.drawRadialGradient(cg::Gradient({cg::Color::rgb(o), cg::Color::rgb(m)}, {0, 1}), focus, 0, {0, 0}, reach,
+                         {false, true});
+}
+
+}  // namespace
+
+void Art::Reef::plate(uint32_t m, uint32_t o, std::span<const cg::Point> rim) {
+    constexpr cg::Point kFocus{-2.6, 2.925};
+    constexpr double kReach = 8.125;
+    const cg::Rect shadow(-4.3, -8.32, 13, 11.44);
+    std::array<cg::Point, 14 * 2> spokes;
+    for (std::size_t k = 0; k < 14; ++k) {
+        const double a = 2 * std::numbers::pi * static_cast<double>(k) / 14;
+        spokes[2 * k] = {0, 0};
+        spokes[2 * k + 1] = {5.85 * std::cos(a), 5.2 * std::sin(a)};
+    }
+    std::vector<cg::Point> edge;
+    for (std::size_t k = 0; k < rim.size(); ++k) {
+        edge.push_back(rim[k]);
+        edge.push_back(rim[(k + 1) % rim.size()]);
+    }
+    cg::Context& c = *art.ctx;
+    const cg::Transform d = c.ctm();
+    if (!keepsAxes(d)) {
+        art.shape(0x000000, 0.2, 0, [&](cg::Path& path) { path.addEllipse(shadow); });
+        shadeThroughCairo(c, m, o, rim, kFocus, kReach);
+        strokeSampled(o, 0.35, 0.35, spokes);
+        strokeSampled(o, 0.6, 0.5, edge);
+        return;
+    }
+    const double side = std::fabs(d.a);
+    const int W = c.pixelWidth(), H = c.pixelHeight();
+    // The shadow reaches furthest: 8.32 down and 8.7 to the right; the rim and its edge stay within 6.8.
+    Sheet sheet(d.apply(cg::Point{0, 0}), 8.8 * side, 8.8 * side, W, H);
+    if (sheet.empty()) return;
+    const uint32_t dark = pixelOf(0x000000, 0.2);
+    sheet.lay(ellipseCoverage(d.apply(shadow.mid()), shadow.width() / 2 * side, shadow.height() / 2 * side, W, H),
+              [dark](double, double) { return dark; });
+    std::vector<cg::Point> device(rim.size());
+    for (std::size_t k = 0; k < rim.size(); ++k) device[k] = d.apply(rim[k]);
+    const cg::Point centre = d.apply(cg::Point{0, 0});
+    sheet.lay(polygonCoverage(device, W, H), Radial(d.apply(kFocus), centre, kReach * side, o, m, 1));
+    for (cg::Point& p : spokes) p = d.apply(p);
+    const uint32_t spoke = pixelOf(o, 0.35), rimLine = pixelOf(o, 0.6);
+    sheet.lay(strokeCoverage(spokes, 0.35 / 2 * side, std::nullopt, W, H), [spoke](double, double) { return spoke; });
+    for (cg::Point& p : edge) p = d.apply(p);
+    sheet.lay(strokeCoverage(edge, 0.5 / 2 * side, std::nullopt, W, H), [rimLine](double, double) { return rimLine; });
+    sheet.draw(c);
+}
+
+void Art::Reef::lobed(uint32_t m, uint32_t o, std::span<const cg::Point> rim, std::span<const cg::Rect> dots) {
+    constexpr cg::Point kFocus{-2, 2.25};
+    constexpr double kReach = 6.25;
+    cg::Context& c = *art.ctx;
+    const cg::Transform d = c.ctm();
+    if (!keepsAxes(d)) {
+        shadeThroughCairo(c, m, o, rim, kFocus, kReach);
+        dotsSampled(o, 0.8, dots);
+        return;
+    }
+    const double side = std::fabs(d.a);
+    const int W = c.pixelWidth(), H = c.pixelHeight();
+    double reach = 0;
+    for (const cg::Point& p : rim) reach = std::max({reach, std::fabs(p.x), std::fabs(p.y)});
+    for (const cg::Rect& r : dots) reach = std::max({reach, std::fabs(r.minX()), std::fabs(r.maxX()), std::fabs(r.minY()), std::fabs(r.maxY())});
+    const cg::Point centre = d.apply(cg::Point{0, 0});
+    Sheet sheet(centre, reach * side + 1, reach * side + 1, W, H);
+    if (sheet.empty()) return;
+    std::vector<cg::Point> device(rim.size());
+    for (std::size_t k = 0; k < rim.size(); ++k) device[k] = d.apply(rim[k]);
+    sheet.lay(polygonCoverage(device, W, H), Radial(d.apply(kFocus), centre, kReach * side, o, m, 1));
+    const uint32_t dot = pixelOf(o, 0.8);
+    for (const cg::Rect& r : dots)
+        sheet.lay(ellipseCoverage(d.apply(r.mid()), r.width() / 2 * side, r.height() / 2 * side, W, H),
+                  [dot](double, double) { return dot; });
     sheet.draw(c);
 }
