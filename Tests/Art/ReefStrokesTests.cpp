@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -295,5 +296,151 @@ TEST(ReefStrokes, TheBushCrownLooksAsTheCanopyItStandsFor) {
                 EXPECT_LE(worst, 8) << row.name << " " << v;
                 EXPECT_GE(close, n - crown / 40) << row.name << " " << v;
             }
+        }
+}
+
+TEST(ReefStrokes, APolygonCoversItsAreaAndNothingOutsideItsEdges) {
+    const struct {
+        std::string name;
+        std::vector<cg::Point> rim;
+        double area;
+    } table[] = {
+        {"a square on the grid", {{4, 4}, {12, 4}, {12, 12}, {4, 12}}, 64},
+        {"a slanted triangle", {{3.3, 2.1}, {27.6, 9.4}, {11.2, 25.8}}, 0.5 * std::abs((27.6 - 3.3) * (25.8 - 2.1) - (11.2 - 3.3) * (9.4 - 2.1))},
+        {"a notched star", {{16, 4}, {18, 14}, {28, 16}, {18, 18}, {16, 28}, {14, 18}, {4, 16}, {14, 14}}, 4 * 0.5 * 2 * 12 * 2},
+    };
+    constexpr int kW = 32, kH = 32;
+    for (const auto& row : table) {
+        const Coverage c = Art::Reef::polygonCoverage(row.rim, kW, kH);
+        auto cairo = cg::Context::makeBitmap(kW, kH, 1);
+        cairo->setFillColor(cg::Color::white());
+        cairo->addLines(row.rim);
+        cairo->closePath();
+        cairo->fillPath();
+        double sum = 0;
+        int worst = 0, within = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                sum += at(c, x, y) / 255.0;
+                const int apart = std::abs(at(c, x, y) - static_cast<int>(cairo->pixel(x, kH - 1 - y) >> 24));
+                worst = std::max(worst, apart);
+                within += apart <= 3;
+            }
+        EXPECT_NEAR(sum, row.area, 0.01 * row.area) << row.name;
+        // Along slanting edges Cairo's coverage runs up to 9 levels above the sampled one, and a pixel at a
+        // sharp corner may differ by more; the area is the same.
+        EXPECT_LE(worst, 24) << row.name;
+        EXPECT_GE(within, kW * kH * 95 / 100) << row.name;
+    }
+    // The square's inside is whole, its corners' outside untouched.
+    const Coverage square = Art::Reef::polygonCoverage(table[0].rim, kW, kH);
+    EXPECT_EQ(at(square, 8, 8), 255);
+    EXPECT_EQ(at(square, 3, 8), 0);
+    EXPECT_EQ(at(square, 12, 12), 0);
+    EXPECT_TRUE(Art::Reef::polygonCoverage(std::vector<cg::Point>{{1, 1}, {5, 5}}, kW, kH).alpha.empty());
+}
+
+TEST(ReefStrokes, CoralPicturesLookAsTheirShapesDrawnThroughCairo) {
+    // Each coral picture against the same shapes drawn one by one through Cairo, as separate clips,
+    // gradients, strokes and fills, at the scene's scale and at one pixel a point.
+    const std::vector<cg::Point> rim = [] {
+        std::vector<cg::Point> r;
+        for (int k = 0; k < 36; ++k) {
+            const double a = k * std::numbers::pi / 18, radius = 5 * (0.8 + 0.2 * std::sin(2.1 + 5 * a));
+            r.push_back({radius * std::cos(a), radius * std::sin(a)});
+        }
+        return r;
+    }();
+    const std::vector<cg::Rect> dots = {cg::Rect(-2.1, 0.3, 0.7, 0.7), cg::Rect(1.2, -1.9, 0.7, 0.7),
+                                        cg::Rect(1.4, -1.6, 0.7, 0.7), cg::Rect(-0.4, 2.2, 0.7, 0.7)};
+    const uint32_t m = 0x6e5458, o = 0xb48e92;
+    auto shaded = [&](cg::Context& c, const std::vector<cg::Point>& outline, cg::Point focus, double reach) {
+        cg::SavedState clipped(c);
+        cg::Path path;
+        path.addLines(outline);
+        path.closeSubpath();
+        c.clip(path);
+        c.drawRadialGradient(cg::Gradient({cg::Color::rgb(o), cg::Color::rgb(m)}, {0, 1}), focus, 0, {0, 0}, reach,
+                             {false, true});
+    };
+    const struct {
+        std::string name;
+        std::function<void(Art::Reef&)> ours;
+        std::function<void(Art&)> cairo;
+    } table[] = {
+        {"lobed", [&](Art::Reef& r) { r.lobed(m, o, rim, dots); },
+         [&](Art& a) {
+             shaded(*a.ctx, rim, {-2, 2.25}, 6.25);
+             for (const cg::Rect& d : dots) a.shape(o, 0.8, 0, [&](cg::Path& p) { p.addEllipse(d); });
+         }},
+        {"dots", [&](Art::Reef& r) { r.dotsSampled(0xf2c230, 0.6, dots); },
+         [&](Art& a) {
+             for (const cg::Rect& d : dots) a.shape(0xf2c230, 0.6, 0, [&](cg::Path& p) { p.addEllipse(d); });
+         }},
+        {"plate", [&](Art::Reef& r) { r.plate(m, o, std::span(rim).first(36)); },
+         [&](Art& a) {
+             a.shape(0x000000, 0.2, 0, [](cg::Path& p) { p.addEllipse(cg::Rect(-4.3, -8.32, 13, 11.44)); });
+             shaded(*a.ctx, rim, {-2.6, 2.925}, 8.125);
+             a.shape(o, 0.35, 0.35, [](cg::Path& p) {
+                 for (int k = 0; k < 14; ++k) {
+                     p.moveTo({0, 0});
+                     p.lineTo({5.85 * std::cos(2 * std::numbers::pi * k / 14), 5.2 * std::sin(2 * std::numbers::pi * k / 14)});
+                 }
+             });
+             a.shape(o, 0.6, 0.5, [&](cg::Path& p) {
+                 p.addLines(rim);
+                 p.closeSubpath();
+             });
+         }},
+        {"brain", [&](Art::Reef& r) { r.brain(m, o, 0.9); },
+         [&](Art& a) {
+             cg::SavedState clipped(*a.ctx);
+             cg::Path disc;
+             disc.addEllipse(cg::Rect(-4.6, -4.6, 9.2, 9.2));
+             a.ctx->clip(disc);
+             a.ctx->drawRadialGradient(cg::Gradient({cg::Color::rgb(o), cg::Color::rgb(m)}, {0, 1}), {-1.84, 2.07}, 0,
+                                       {0, 0}, 5.75, {false, true});
+             a.shape(m, 0.75, 0.45, [](cg::Path& p) {
+                 for (int i = -3; i <= 3; ++i)
+                     for (int j = 0; j <= 8; ++j) {
+                         const double t = 4.6 * (j / 4.0 - 1), w = 1.3 * i + 0.5 * std::sin(2.3 * i + 1.9 * j);
+                         const cg::Point q{t * std::cos(0.9) - w * std::sin(0.9), t * std::sin(0.9) + w * std::cos(0.9)};
+                         if (j == 0) p.moveTo(q);
+                         else p.lineTo(q);
+                     }
+             });
+         }},
+    };
+    for (const auto& row : table)
+        for (const double scale : {2.0, 1.0}) {
+            auto draw = [&](bool ours) {
+                auto p = arttest::painter(40, 30, scale, SceneKind::reef);
+                return p->offscreen(40, 30, [&] {
+                    cg::Context& c = *p->ctx;
+                    c.setFillColor(cg::Color::rgb(0x5e6440));
+                    c.fill(cg::Rect(0, 0, 40, 30));
+                    c.translateBy(19.7, 15.2);
+                    c.scaleBy(1.45, 1.45);
+                    Art::Reef reef(*p.art);
+                    if (ours) row.ours(reef);
+                    else row.cairo(*p.art);
+                });
+            };
+            const auto ours = draw(true), cairo = draw(false);
+            ASSERT_TRUE(ours && cairo) << row.name;
+            int worst = 0, off = 0, inked = 0;
+            for (int y = 0; y < ours->pixelHeight(); ++y)
+                for (int x = 0; x < ours->pixelWidth(); ++x) {
+                    const uint32_t a = ours->pixel(x, y), b = cairo->pixel(x, y);
+                    inked += b != 0xff5e6440;
+                    int most = 0;
+                    for (int shift = 0; shift < 32; shift += 8)
+                        most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+                    worst = std::max(worst, most);
+                    off += most > 3;
+                }
+            EXPECT_GT(inked, 10) << row.name << " at scale " << scale;
+            EXPECT_LE(worst, 8) << row.name << " at scale " << scale;
+            EXPECT_LE(off, inked / 50 + 1) << row.name << " at scale " << scale;
         }
 }
