@@ -97,6 +97,9 @@ public:
     // The lobed coral's body at the origin, its rim shaded from `o` to `m`, and its dots; one picture
     // likewise.
     void lobed(uint32_t m, uint32_t o, std::span<const cg::Point> rim, std::span<const cg::Rect> dots);
+    // The branching coral's limbs (pairs of points) in `m`, their lighter core in `o` up and to the left,
+    // and the polyps at their tips; one picture where the transform keeps circles and the axes.
+    void branches(uint32_t m, uint32_t o, std::span<const cg::Point> lines, std::span<const cg::Point> polyps);
     // Ellipses filling the rects (user space) in the colour, each over the ones before as separate fills
     // would be; one picture where the transform keeps the axes (separate fills otherwise).
     void dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals);

@@ -234,13 +234,7 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 }
                 polyps.push_back(at);
             }
-            strokeSampled(m, 1, 1.5, lines);
-            // A lighter core drawn up and to the left gives the branches their rounded top.
-            c.translateBy(-0.3, 0.3);
-            strokeSampled(o, 0.8, 0.7, lines);
-            art.shape(night ? 0x7a86b0 : 0xc9e2f0, 0.9, 0, [&](cg::Path& path) {
-                for (const cg::Point& q : polyps) path.addEllipse(centred(q, 1.1, 1.1));
-            });
+            branches(m, o, lines, polyps);
             break;
         }
         default: {  // lobed

@@ -790,3 +790,44 @@ void Art::Reef::lobed(uint32_t m, uint32_t o, std::span<const cg::Point> rim, st
                   [dot](double, double) { return dot; });
     sheet.draw(c);
 }
+
+void Art::Reef::branches(uint32_t m, uint32_t o, std::span<const cg::Point> lines, std::span<const cg::Point> polyps) {
+    constexpr double kPolyp = 0.55;
+    const uint32_t tips = art.s.night ? 0x7a86b0 : 0xc9e2f0;
+    cg::Context& c = *art.ctx;
+    const cg::Transform d = c.ctm();
+    // A lighter core drawn up and to the left gives the branches their rounded top.
+    const cg::Transform core = d.translatedBy(-0.3, 0.3);
+    if (!keepsAxes(d)) {
+        strokeSampled(m, 1, 1.5, lines);
+        cg::SavedState saved(c);
+        c.translateBy(-0.3, 0.3);
+        strokeSampled(o, 0.8, 0.7, lines);
+        art.shape(tips, 0.9, 0, [&](cg::Path& path) {
+            for (const cg::Point& q : polyps) path.addEllipse(cg::Rect(q.x - kPolyp, q.y - kPolyp, 2 * kPolyp, 2 * kPolyp));
+        });
+        return;
+    }
+    const double side = std::fabs(d.a);
+    const int W = c.pixelWidth(), H = c.pixelHeight();
+    double reach = 0;
+    for (const cg::Point& p : lines) reach = std::max({reach, std::fabs(p.x), std::fabs(p.y)});
+    for (const cg::Point& p : polyps) reach = std::max({reach, std::fabs(p.x), std::fabs(p.y)});
+    const double r = (reach + 0.3 + 0.75) * side + 1;
+    Sheet sheet(d.apply(cg::Point{0, 0}), r, r, W, H);
+    if (sheet.empty()) return;
+    std::vector<cg::Point> device(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) device[i] = d.apply(lines[i]);
+    const uint32_t limb = pixelOf(m, 1), light = pixelOf(o, 0.8), tip = pixelOf(tips, 0.9);
+    sheet.lay(strokeCoverage(device, 0.75 * side, std::nullopt, W, H), [limb](double, double) { return limb; });
+    for (std::size_t i = 0; i < lines.size(); ++i) device[i] = core.apply(lines[i]);
+    sheet.lay(strokeCoverage(device, 0.35 * side, std::nullopt, W, H), [light](double, double) { return light; });
+    // The polyps are one fill: where two overlap they are covered once. A polyp is a stroke of no length.
+    std::vector<cg::Point> dots;
+    for (const cg::Point& q : polyps) {
+        dots.push_back(core.apply(q));
+        dots.push_back(core.apply(q));
+    }
+    sheet.lay(strokeCoverage(dots, kPolyp * side, std::nullopt, W, H), [tip](double, double) { return tip; });
+    sheet.draw(c);
+}
