@@ -1,8 +1,10 @@
-// The corals' thin strokes, sampled here instead of stroked through Cairo. A round-capped, round-joined
-// stroke is the union of its segments' capsules; a horizontal line meets each capsule in one interval, so
-// the union along a line is a merge of sorted intervals. Each pixel takes the covered length across it on
-// 15 lines through its row, as Cairo's scan converter samples a row, which costs a small share of
-// building and scanning the stroke's outline for short strokes of a few pixels.
+// The corals drawn from sampled coverage instead of through Cairo's strokes, clips and gradients. A round-
+// capped, round-joined stroke is the union of discs at its points and bands along its segments, and a
+// filled ellipse or simple polygon meets a horizontal line in intervals too: each pixel takes the covered
+// length across it on 15 lines through its row, as Cairo's scan converter samples a row. A coral's shapes
+// are laid one over another in a picture of its own, shaded here where they carry a radial gradient, and
+// the picture goes onto the floor in one draw. For shapes of a few pixels this costs a small share of
+// building, scanning and compositing each outline, clip and gradient through Cairo.
 
 #include <algorithm>
 #include <array>
