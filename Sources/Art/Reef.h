@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "Art/Art.h"
@@ -56,6 +57,52 @@ public:
     void beam();
     // A bubble ring with its highlight, into a 6 × 6 point frame.
     void bubble();
+
+    // --- Thin round strokes, sampled instead of stroked through Cairo ---
+
+    struct Disc {
+        cg::Point centre;
+        double radius = 0;
+    };
+    // Coverage of a box of whole pixels in the bitmap's y-up pixel space: (x, y) its bottom-left pixel,
+    // `alpha` its rows from the top, 255 for a pixel wholly covered.
+    struct Coverage {
+        int x = 0, y = 0, width = 0, height = 0;
+        std::vector<uint8_t> alpha;
+    };
+    // The coverage of round-capped segments of radius `radius` (pairs of points: 0–1, 2–3, …, in y-up
+    // pixel space; round joins where they meet), cut to the disc if one is given and to a width × height
+    // bitmap. Each pixel's coverage is the mean covered length across it on 15 lines through its row.
+    static Coverage strokeCoverage(std::span<const cg::Point> pairs, double radius, std::optional<Disc> clip,
+                                   int width, int height);
+    // The same for the simple polygon through the rim points (its edges do not cross).
+    static Coverage polygonCoverage(std::span<const cg::Point> rim, int width, int height);
+    // The same for a filled ellipse with axes along x and y.
+    static Coverage ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height);
+    // Strokes the segments (user space) with round caps in the colour, cut to the disc (user space) if one
+    // is given, through strokeCoverage where the transform keeps the pen round.
+    void strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,
+                       std::optional<Disc> clip = std::nullopt);
+
+    // The bush coral's crown: Art::canopy of radius 5.5 at the origin, drawn here as one picture where the
+    // transform keeps the axes and circles (through Art::canopy otherwise).
+    void bush(uint32_t dark, uint32_t light, double v);
+
+    // The brain coral's dome at the origin: a disc of radius 4.6 shaded from `o` up and to the left to `m`,
+    // and seven wavy ridges across it turned by beta, in `m`; one picture where the transform keeps circles.
+    void brain(uint32_t m, uint32_t o, double beta);
+    // The plate coral's disc at the origin: its shadow, the rim (seen whole from the origin) shaded from `o`
+    // to `m`, its spokes and its edge; one picture where the transform keeps circles and the axes.
+    void plate(uint32_t m, uint32_t o, std::span<const cg::Point> rim);
+    // The lobed coral's body at the origin, its rim shaded from `o` to `m`, and its dots; one picture
+    // likewise.
+    void lobed(uint32_t m, uint32_t o, std::span<const cg::Point> rim, std::span<const cg::Rect> dots);
+    // The branching coral's limbs (pairs of points) in `m`, their lighter core in `o` up and to the left,
+    // and the polyps at their tips; one picture where the transform keeps circles and the axes.
+    void branches(uint32_t m, uint32_t o, std::span<const cg::Point> lines, std::span<const cg::Point> polyps);
+    // Ellipses filling the rects (user space) in the colour, each over the ones before as separate fills
+    // would be; one picture where the transform keeps the axes (separate fills otherwise).
+    void dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals);
 
     // Lays n premultiplied pixels over n others, rounded as the drawing library rounds source-over.
     static void layOver(const uint32_t* src, uint32_t* dst, int n);

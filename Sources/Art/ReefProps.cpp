@@ -184,59 +184,26 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
     switch (coralForm(v)) {
         case 0: {  // brain
             art.groundShadow({0, 0}, 5.6, 0.22);
-            cg::SavedState clipped(c);
-            c.clip([] {
-                cg::Path d;
-                d.addEllipse(disc({0, 0}, 4.6));
-                return d;
-            }());
-            c.drawRadialGradient(body, {-1.84, 2.07}, 0, {0, 0}, 5.75, kBeyondEnd);
-            const double beta = kPi * rng.next();
-            art.shape(m, 0.75, 0.45, [beta](cg::Path& path) {
-                for (int i = -3; i <= 3; ++i)
-                    for (int j = 0; j <= 8; ++j) {
-                        const double t = 4.6 * (j / 4.0 - 1);
-                        const double w = 1.3 * i + 0.5 * std::sin(2.3 * i + 1.9 * j);
-                        const cg::Point q{t * std::cos(beta) - w * std::sin(beta), t * std::sin(beta) + w * std::cos(beta)};
-                        if (j == 0) path.moveTo(q);
-                        else path.lineTo(q);
-                    }
-            });
+            brain(m, o, kPi * rng.next());
             break;
         }
         case 1:  // bush
             art.groundShadow({0, 0}, 6.5, 0.22);
-            art.canopy({0, 0}, 5.5, m, o, v);
+            bush(m, o, v);
             break;
         case 2: {  // plate
-            art.shape(0x000000, 0.2, 0, [](cg::Path& path) { path.addEllipse(cg::Rect(-4.3, -8.32, 13, 11.44)); });
             std::array<cg::Point, 16> rim;
             for (std::size_t k = 0; k < rim.size(); ++k) {
                 const double a = static_cast<double>(k) * kPi / 8;
                 const double R = 6.5 * (0.86 + 0.14 * rng.next());
                 rim[k] = {R * std::cos(a), 0.9 * R * std::sin(a)};
             }
-            cg::Path outline;
-            outline.addLines(rim);
-            outline.closeSubpath();
-            {
-                cg::SavedState clipped(c);
-                c.clip(outline);
-                c.drawRadialGradient(body, {-2.6, 2.925}, 0, {0, 0}, 8.125, kBeyondEnd);
-            }
-            art.shape(o, 0.35, 0.35, [](cg::Path& path) {
-                for (int k = 0; k < 14; ++k) {
-                    const double a = 2 * kPi * k / 14;
-                    path.moveTo({0, 0});
-                    path.lineTo({5.85 * std::cos(a), 5.2 * std::sin(a)});
-                }
-            });
-            art.shape(o, 0.6, 0.5, [&](cg::Path& path) { path.addPath(outline); });
+            plate(m, o, rim);
             break;
         }
         case 3: {  // branching
             art.groundShadow({0, 0}, 6.5, 0.2);
-            cg::Path lines;
+            std::vector<cg::Point> lines;  // pairs
             std::vector<cg::Point> polyps;
             for (int b = 0; b < 7; ++b) {
                 const double sx = rng.next();
@@ -245,34 +212,29 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 const double hj = rng.next();
                 cg::Point at{3 * sx - 1.5, 3 * sy - 1.5};
                 double h = 2 * kPi * hu + (1.2 * hj - 0.6);
-                lines.moveTo(at);
                 for (int seg = 0; seg < 3; ++seg) {
                     if (seg > 0) {
                         const double turn = rng.next();
                         h += 1.2 * turn - 0.6;
                     }
+                    const cg::Point from = at;
                     at = {at.x + 2.2 * std::cos(h), at.y + 2.2 * std::sin(h)};
-                    lines.lineTo(at);
+                    lines.push_back(from);
+                    lines.push_back(at);
                     const double twig = rng.next();
                     if (twig < 0.5) {
                         const double magnitude = 0.5 + 0.4 * rng.next();
                         const double sign = rng.next();
                         const double a = sign < 0.5 ? h + magnitude : h - magnitude;
                         const cg::Point end{at.x + 1.8 * std::cos(a), at.y + 1.8 * std::sin(a)};
-                        lines.lineTo(end);
+                        lines.push_back(at);
+                        lines.push_back(end);
                         polyps.push_back(end);
-                        lines.moveTo(at);
                     }
                 }
                 polyps.push_back(at);
             }
-            art.shape(m, 1, 1.5, [&](cg::Path& path) { path.addPath(lines); });
-            // A lighter core drawn up and to the left gives the branches their rounded top.
-            c.translateBy(-0.3, 0.3);
-            art.shape(o, 0.8, 0.7, [&](cg::Path& path) { path.addPath(lines); });
-            art.shape(night ? 0x7a86b0 : 0xc9e2f0, 0.9, 0, [&](cg::Path& path) {
-                for (const cg::Point& q : polyps) path.addEllipse(centred(q, 1.1, 1.1));
-            });
+            branches(m, o, lines, polyps);
             break;
         }
         default: {  // lobed
@@ -284,21 +246,13 @@ void Art::Reef::coral(cg::Point p, double v, double scale) {
                 const double r = 5 * (0.8 + 0.2 * std::sin(9 * v + lobes * a));
                 rim[k] = {r * std::cos(a), r * std::sin(a)};
             }
-            {
-                cg::SavedState clipped(c);
-                cg::Path outline;
-                outline.addLines(rim);
-                outline.closeSubpath();
-                c.clip(outline);
-                c.drawRadialGradient(body, {-2, 2.25}, 0, {0, 0}, 6.25, kBeyondEnd);
-            }
-            for (int i = 0; i < 12; ++i) {
+            std::array<cg::Rect, 12> dots;
+            for (cg::Rect& dot : dots) {
                 const double a = 2 * kPi * rng.next();
                 const double r = 5 * (0.1 + 0.6 * rng.next());
-                art.shape(o, 0.8, 0, [&](cg::Path& path) {
-                    path.addEllipse(centred({r * std::cos(a), r * std::sin(a)}, 0.7, 0.7));
-                });
+                dot = centred({r * std::cos(a), r * std::sin(a)}, 0.7, 0.7);
             }
+            lobed(m, o, rim, dots);
             break;
         }
     }
