@@ -9,7 +9,6 @@
 #include "DesktopWindow/TripLayer.h"
 #include "DesktopWindow/Walkers.h"
 
-#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -87,21 +86,16 @@ TEST(TripLightActSheet, BuiltLayersMoveFlickerAndPlayOverTheirScenes) {
     }
 }
 
-TEST(TripLightActSheet, IslandAndSeaScenesBuildQuicklyAndShareTheirGlows) {
+// How fast the layers build is SpriteLayerBench's to measure: a time limit here failed whenever a
+// sanitizer build shared a loaded machine.
+TEST(TripLightActSheet, IslandAndSeaScenesShareTheirGlows) {
     for (SceneKind kind : {SceneKind::archipelago, SceneKind::sea})
         for (bool night : {false, true}) {
             const auto& all = scene(kind, night).sprites;
             TripLayer::splashes();  // drawn once per process, not per scene
-            // The fastest of three builds: one stalled by a loaded machine says nothing of the code.
             std::vector<std::pair<const Sprite*, LayerRef>> built;
-            double ms = 1e300;
-            for (int attempt = 0; attempt < 3; ++attempt) {
-                built.clear();
-                const auto start = std::chrono::steady_clock::now();
-                for (const Sprite& s : all)
-                    if (auto l = build(s)) built.emplace_back(&s, std::move(l));
-                ms = std::min(ms, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-            }
+            for (const Sprite& s : all)
+                if (auto l = build(s)) built.emplace_back(&s, std::move(l));
             size_t layers = 0;
             std::set<const cg::Image*> glows;
             std::set<uint32_t> colours;
@@ -109,10 +103,10 @@ TEST(TripLightActSheet, IslandAndSeaScenesBuildQuicklyAndShareTheirGlows) {
                 layers += countLayers(*l);
                 if (s->kind == K::firefly) glows.insert(l->contents().get()), colours.insert(s->color);
             }
-            std::printf("%s %s: %zu of %zu sprites built into %zu layers in %.2f ms\n",
+            std::printf("%s %s: %zu of %zu sprites built into %zu layers\n",
                         kind == SceneKind::sea ? "sea" : "archipelago", night ? "night" : "day", built.size(), all.size(),
-                        layers, ms);
+                        layers);
+            EXPECT_FALSE(built.empty());
             EXPECT_EQ(glows.size(), colours.size());  // one glow picture per firefly colour
-            EXPECT_LT(ms, 500);  // the target is 50 ms; ten times that means something went quadratic
         }
 }
