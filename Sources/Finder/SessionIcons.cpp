@@ -1,7 +1,7 @@
 #include "Finder/SessionIcons.h"
 
 #include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include "Finder/GvfsIconSource.h"
 #include "Finder/KeyFileIconSource.h"
 #include "Finder/LayoutFileSource.h"
+#include "Platform/Files/Files.h"
 
 namespace fs = std::filesystem;
 
@@ -36,13 +37,15 @@ SessionIcons::Session SessionIcons::current() {
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
         struct stat st {};
         if (::stat(e.path().c_str(), &st) != 0 || st.st_uid != ::getuid()) continue;
-        std::ifstream in(e.path() / "cmdline", std::ios::binary);
-        std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (raw.empty()) continue;
-        while (!raw.empty() && raw.back() == '\0') raw.pop_back();
-        for (char& c : raw)
-            if (c == '\0') c = ' ';
-        s.commands.push_back(std::move(raw));
+        // Read without streams: a process that ends while it is read fails the read, which a stream
+        // turns into an exception.
+        std::string command;
+        for (const std::string& arg : files::commandLine(std::strtol(pid.c_str(), nullptr, 10))) {
+            if (!command.empty()) command += ' ';
+            command += arg;
+        }
+        if (command.empty()) continue;
+        s.commands.push_back(std::move(command));
     }
     return s;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -81,6 +83,60 @@ TEST(Files, AFileTheSystemReportsAsEmptyIsReadToTheEnd) {
     // ...and the limit still holds for them.
     EXPECT_FALSE(files::readRegular("/proc/self/status", 8, &error));
     EXPECT_EQ(error, "larger than 8 bytes");
+}
+
+// A child shell that waits 30 s, with an empty and a spaced argument (the ":" keeps the shell from
+// replacing itself by the sleep).
+pid_t sleeper() {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);  // its own group, so that the sleep goes with it
+        ::execl("/bin/sh", "/bin/sh", "-c", "sleep 30; :", "", "x y", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+TEST(Files, ACommandLineIsReadWhileTheProcessRunsAndIsEmptyOnceItHasEnded) {
+    const std::vector<std::string> kArgs{"/bin/sh", "-c", "sleep 30; :", "", "x y"};
+    const pid_t running = sleeper();
+    ASSERT_GT(running, 0);
+    // The arguments are the child's own once it has gone through exec.
+    std::vector<std::string> args;
+    for (int i = 0; i < 200 && args != kArgs; ++i) {
+        ::usleep(10000);
+        args = files::commandLine(running);
+    }
+    const pid_t zombie = sleeper();
+    ASSERT_GT(zombie, 0);
+    ::kill(-zombie, SIGKILL);
+    siginfo_t info{};
+    ::waitid(P_PID, zombie, &info, WEXITED | WNOWAIT);  // ended, not yet reaped
+    const pid_t reaped = sleeper();
+    ASSERT_GT(reaped, 0);
+    ::kill(-reaped, SIGKILL);
+    ::waitpid(reaped, nullptr, 0);
+
+    struct Case {
+        const char* name;
+        long pid;
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {"a running process, empty and spaced arguments kept apart", running, kArgs},
+        {"a process that has ended but is not reaped", zombie, {}},
+        {"a process that is gone", reaped, {}},
+        {"no process", 0, {}},
+        {"a negative number", -1, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(files::commandLine(c.pid), c.args) << c.name;
+    const auto self = files::commandLine(::getpid());
+    ASSERT_FALSE(self.empty());
+    EXPECT_NE(self[0].find("files_tests"), std::string::npos) << self[0];
+
+    ::kill(-running, SIGKILL);
+    ::waitpid(running, nullptr, 0);
+    ::waitpid(zombie, nullptr, 0);
 }
 
 TEST(Files, OnlyACertainAbsenceCountsAsNothingThere) {

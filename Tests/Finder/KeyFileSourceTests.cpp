@@ -7,6 +7,12 @@
 #include <chrono>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <filesystem>
@@ -440,6 +446,60 @@ TEST(SessionIcons, NamesTheManagerSoOneStartedLaterIsNoticed) {
     };
     for (const auto& [commands, manager] : steps)
         EXPECT_EQ(SessionIcons::manager({commands, "/d", "/c", {}}), manager) << commands.size() << " processes";
+}
+
+// The process list is read every two seconds while programs start and end, and a process that ends
+// between the open of its command line and the read fails the read with ESRCH. This binary's read()
+// does that on demand for every command line but this process's own.
+namespace {
+std::atomic<bool> gCommandLinesFail{false};
+}  // namespace
+
+extern "C" ssize_t read(int fd, void* buf, size_t n) {
+    if (gCommandLinesFail) {
+        char path[64] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t len = ::readlink(link.c_str(), path, sizeof path - 1);
+        const std::string at(path, len > 0 ? size_t(len) : 0);
+        const std::string own = "/proc/" + std::to_string(::getpid()) + "/cmdline";
+        if (at.rfind("/proc/", 0) == 0 && at.size() > 8 && at.compare(at.size() - 8, 8, "/cmdline") == 0 && at != own) {
+            errno = ESRCH;
+            return -1;
+        }
+    }
+    return ::syscall(SYS_read, fd, buf, n);
+}
+
+TEST(SessionIcons, AProcessThatEndsWhileItsCommandLineIsReadIsPassedOver) {
+    // Another process of ours to read: a child waiting on its parent.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "/bin/sh", "-c", "sleep 30; :", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    auto has = [](const SessionIcons::Session& s, const std::string& word) {
+        for (const auto& c : s.commands)
+            if (c.find(word) != std::string::npos) return true;
+        return false;
+    };
+    SessionIcons::Session before;
+    for (int i = 0; i < 200 && !has(before, "sleep 30; :"); ++i) {
+        ::usleep(10000);
+        before = SessionIcons::current();
+    }
+    EXPECT_TRUE(has(before, "sleep 30; :"));
+
+    gCommandLinesFail = true;
+    SessionIcons::Session during;
+    EXPECT_NO_THROW(during = SessionIcons::current());
+    gCommandLinesFail = false;
+    EXPECT_TRUE(has(during, "finder_tests"));  // its own read went through
+    EXPECT_FALSE(has(during, "sleep 30; :"));
+    EXPECT_EQ(during.commands.size(), 1u);
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
 }
 
 // A manager with nothing stored is an error that names the source once, then says what is missing.

@@ -5,6 +5,7 @@
 #include "Platform/Desktop/CairoFrameCompositor.h"
 #include "Platform/Desktop/GlFrameCompositor.h"
 #include "Platform/Desktop/WaylandLayer.h"
+#include "Platform/Files/Files.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -15,7 +16,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <stdexcept>
 
@@ -412,17 +412,8 @@ void DesktopShell::setMode(Mode mode, const X11Session::Manager* manager) {
 }
 
 std::vector<std::string> DesktopShell::commandLine(X11Session::Window w) const {
-    std::vector<std::string> out;
     const long pid = w && x_ ? x_->windowPid(w) : 0;
-    if (pid <= 0) return out;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (size_t at = 0; at < all.size();) {
-        const size_t end = all.find('\0', at);
-        out.push_back(all.substr(at, end == std::string::npos ? std::string::npos : end - at));
-        at = end == std::string::npos ? all.size() : end + 1;
-    }
-    return out;
+    return files::commandLine(pid);
 }
 
 void DesktopShell::restoreWallpaper() {

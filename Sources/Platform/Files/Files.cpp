@@ -81,4 +81,19 @@ bool mayExist(const std::string& path) {
     return !gone(errno);
 }
 
+std::vector<std::string> commandLine(long pid) {
+    std::vector<std::string> out;
+    if (pid <= 0) return out;
+    // Far beyond any desktop program's; the kernel allows a few megabytes.
+    constexpr std::size_t kMost = 1 << 20;
+    const auto all = readRegular("/proc/" + std::to_string(pid) + "/cmdline", kMost);
+    if (!all) return out;
+    for (std::size_t at = 0; at < all->size();) {
+        const std::size_t end = all->find('\0', at);
+        out.push_back(all->substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end == std::string::npos ? all->size() : end + 1;
+    }
+    return out;
+}
+
 }  // namespace files

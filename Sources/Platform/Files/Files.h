@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace files {
 
@@ -21,5 +22,10 @@ bool missing(const std::string& error);
 // certain that nothing is (ENOENT, ENOTDIR). A path that cannot be looked at (a symlink loop, a directory
 // without search permission) counts as there.
 bool mayExist(const std::string& path);
+
+// The arguments process `pid` was started with (/proc/PID/cmdline), each without its NUL. Empty when the
+// process does not exist, has ended (a zombie keeps no arguments) or cannot be read: processes end
+// while they are read, and that is never an error.
+std::vector<std::string> commandLine(long pid);
 
 }  // namespace files
