@@ -94,6 +94,7 @@ pid_t sleeper() {
         ::execl("/bin/sh", "/bin/sh", "-c", "sleep 30; :", "", "x y", static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    if (pid > 0) ::setpgid(pid, pid);  // here too, so that a kill sent at once finds the group
     return pid;
 }
 
