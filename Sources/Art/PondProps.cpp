@@ -320,10 +320,13 @@ void Art::Pond::iris(cg::Point p) {
 
 void Art::Pond::crown(cg::Point p, double r, const std::vector<uint32_t>& colors, double k) {
     if (colors.size() < 4) return;  // the colour index reaches the fourth colour
-    art.canopy(p, r, colors[0], colors[2], k);
+    art.canopySampled(p, r, colors[0], colors[2], k);
     RNG rng(toUInt64(k * 1000000) + 23);
     const double count = 0.6 * r * r;
     const int64_t n = count > 0 ? static_cast<int64_t>(std::min(count, 1e6)) : 0;
+    // Hundreds of small blossoms a crown: laid as one picture.
+    std::vector<Art::Oval> blossoms;
+    blossoms.reserve(static_cast<std::size_t>(n));
     for (int64_t i = 0; i < n; ++i) {
         const double alpha = 2 * kPi * rng.next();
         const double d = 1.02 * r * std::sqrt(rng.next());
@@ -335,8 +338,9 @@ void Art::Pond::crown(cg::Point p, double r, const std::vector<uint32_t>& colors
         const double shade = 1.6 * tone - 0.8 + 1.6 * ((0.8 * (q.y - p.y) - 0.6 * (q.x - p.x)) / r + 1);
         const double t = std::trunc(shade);
         const std::size_t idx = !(t > 0) ? 0 : (t >= 3 ? 3 : static_cast<std::size_t>(t));
-        art.shape(colors[idx], 0.9, 0, [&](cg::Path& path) { path.addEllipse(around(q, 2 * hw, 2 * hh)); });
+        blossoms.push_back({around(q, 2 * hw, 2 * hh), colors[idx]});
     }
+    art.ovalsSampled(blossoms, 0.9);
 }
 
 void Art::Pond::riseFrame(int64_t i, int64_t life) {

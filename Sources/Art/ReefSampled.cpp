@@ -4,7 +4,9 @@
 // length across it on 15 lines through its row, as Cairo's scan converter samples a row. A coral's shapes
 // are laid one over another in a picture of its own, shaded here where they carry a radial gradient, and
 // the picture goes onto the floor in one draw. For shapes of a few pixels this costs a small share of
-// building, scanning and compositing each outline, clip and gradient through Cairo.
+// building, scanning and compositing each outline, clip and gradient through Cairo. Art::canopySampled and
+// Art::ovalsSampled, the bush corals' crown and dots made general, serve the other painters' small
+// crowns and dots the same way.
 
 #include <algorithm>
 #include <array>
@@ -570,18 +572,19 @@ private:
 
 }  // namespace
 
-void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
-    constexpr double r = 5.5;
-    cg::Context& c = *art.ctx;
+void Art::Reef::bush(uint32_t dark, uint32_t light, double v) { art.canopySampled({0, 0}, 5.5, dark, light, v); }
+
+void Art::canopySampled(cg::Point p, double r, uint32_t dark, uint32_t light, double k) {
+    cg::Context& c = *ctx;
     const cg::Transform d = c.ctm();
     const double side = std::fabs(d.a);
     if (!(d.b == 0 && d.c == 0 && std::fabs(d.d) == side && side > 0 && std::isfinite(side) &&
           std::isfinite(d.tx) && std::isfinite(d.ty))) {
-        art.canopy({0, 0}, r, dark, light, v);
+        canopy(p, r, dark, light, k);
         return;
     }
     // The lobes and dots as Art::canopy places them, from the same draws.
-    RNG rng(toUInt64(v * 1000000) + 11);
+    RNG rng(toUInt64(k * 1000000) + 11);
     struct Lobe {
         cg::Point c;
         double rho;
@@ -591,33 +594,38 @@ void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
         const double theta = 1.05 * static_cast<double>(i) + rng.uniform(-0.4, 0.4);
         const double dist = r * rng.uniform(0.25, 0.5);
         const double rho = r * rng.uniform(0.42, 0.6);
-        lobes[i] = {{dist * std::cos(theta), dist * std::sin(theta)}, rho};
+        lobes[i] = {{p.x + dist * std::cos(theta), p.y + dist * std::sin(theta)}, rho};
     }
     std::stable_sort(lobes.begin(), lobes.begin() + 6, [](const Lobe& a, const Lobe& b) {
         return a.c.y - 0.3 * a.c.x < b.c.y - 0.3 * b.c.x;
     });
-    lobes[6] = {{-0.1 * r, 0.1 * r}, 0.55 * r};
+    lobes[6] = {{p.x - 0.1 * r, p.y + 0.1 * r}, 0.55 * r};
 
-    // Everything lies within 1.2 r of the origin: one picture of that box, laid over the bitmap at the end.
+    // Everything lies within 1.2 r of p: one picture of that box, laid over the bitmap at the end.
     const int W = c.pixelWidth(), H = c.pixelHeight();
-    Sheet sheet(d.apply(cg::Point{0, 0}), 1.2 * r * side, 1.2 * r * side, W, H);
+    Sheet sheet(d.apply(p), 1.2 * r * side, 1.2 * r * side, W, H);
+    // Int(0.6 r + 3), guarded for radii the callers never pass.
+    const double count = 0.6 * r + 3;
+    const int64_t dots = count > 0 ? (count < 1e6 ? static_cast<int64_t>(count) : 1000000) : 0;
+    // The dots' fills would leave their colour on the context.
+    if (dots > 0) c.setFillColor(cg::Color::rgb(light, 0.55));
     if (sheet.empty()) return;
     // Each lobe: its disc filled with the radial gradient from a focus up and to the left of its centre
     // (radius 0) to 1.15 its radius round the centre, light to dark at 0.75 and dark beyond.
     for (const Lobe& lobe : lobes) {
         const cg::Point centre = d.apply(lobe.c);
         const cg::Point focus = d.apply(cg::Point{lobe.c.x - 0.4 * lobe.rho, lobe.c.y + 0.45 * lobe.rho});
-        sheet.lay(ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H),
+        sheet.lay(Reef::ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H),
                   Radial(focus, centre, 1.15 * lobe.rho * side, light, dark, 0.75));
     }
-    // Int(0.6 r + 3) light dots over the lower left, each a small ellipse.
-    const int dots = static_cast<int>(0.6 * r + 3);
+    // The light dots over the lower left, each a small ellipse.
     const uint32_t dotPixel = pixelOf(light, 0.55);
-    for (int i = 0; i < dots; ++i) {
+    for (int64_t i = 0; i < dots; ++i) {
         const double a = rng.uniform(1.6, 3.6);
         const double e = r * rng.uniform(0.2, 0.75);
-        const cg::Point at = d.apply(cg::Point{e * std::cos(a), e * std::sin(a)});
-        sheet.lay(ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H), [&](double, double) { return dotPixel; });
+        const cg::Point at = d.apply(cg::Point{p.x + e * std::cos(a), p.y + e * std::sin(a)});
+        sheet.lay(Reef::ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H),
+                  [&](double, double) { return dotPixel; });
     }
     sheet.draw(c);
 }
@@ -670,17 +678,26 @@ void Art::Reef::brain(uint32_t m, uint32_t o, double beta) {
 }
 
 void Art::Reef::dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals) {
+    std::vector<Oval> same;
+    same.reserve(ovals.size());
+    for (const cg::Rect& r : ovals) same.push_back({r, color});
+    art.ovalsSampled(same, alpha);
+}
+
+void Art::ovalsSampled(std::span<const Oval> ovals, double alpha) {
     if (ovals.empty()) return;
-    cg::Context& c = *art.ctx;
+    cg::Context& c = *ctx;
     const cg::Transform d = c.ctm();
     const double sx = std::fabs(d.a), sy = std::fabs(d.d);
     if (!(d.b == 0 && d.c == 0 && sx > 0 && sy > 0 && std::isfinite(sx) && std::isfinite(sy))) {
-        for (const cg::Rect& r : ovals) art.shape(color, alpha, 0, [&r](cg::Path& path) { path.addEllipse(r); });
+        for (const Oval& o : ovals) shape(o.color, alpha, 0, [&o](cg::Path& path) { path.addEllipse(o.box); });
         return;
     }
+    // The last fill would leave its colour on the context.
+    c.setFillColor(cg::Color::rgb(ovals.back().color, alpha));
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-    for (const cg::Rect& r : ovals) {
-        const cg::Rect box = r.applying(d);
+    for (const Oval& o : ovals) {
+        const cg::Rect box = o.box.applying(d);
         x0 = std::min(x0, box.minX());
         y0 = std::min(y0, box.minY());
         x1 = std::max(x1, box.maxX());
@@ -690,10 +707,16 @@ void Art::Reef::dotsSampled(uint32_t color, double alpha, std::span<const cg::Re
     const int W = c.pixelWidth(), H = c.pixelHeight();
     Sheet sheet({(x0 + x1) / 2, (y0 + y1) / 2}, (x1 - x0) / 2, (y1 - y0) / 2, W, H);
     if (sheet.empty()) return;
-    const uint32_t pixel = pixelOf(color, alpha);
-    for (const cg::Rect& r : ovals) {
-        const cg::Point at = d.apply(cg::Point{r.midX(), r.midY()});
-        sheet.lay(ellipseCoverage(at, r.width() / 2 * sx, r.height() / 2 * sy, W, H), [pixel](double, double) { return pixel; });
+    // Ovals of one colour after another share their pixel.
+    uint32_t color = ovals.front().color, pixel = pixelOf(color, alpha);
+    for (const Oval& o : ovals) {
+        if (o.color != color) {
+            color = o.color;
+            pixel = pixelOf(color, alpha);
+        }
+        const cg::Point at = d.apply(cg::Point{o.box.midX(), o.box.midY()});
+        sheet.lay(Reef::ellipseCoverage(at, o.box.width() / 2 * sx, o.box.height() / 2 * sy, W, H),
+                  [pixel](double, double) { return pixel; });
     }
     sheet.draw(c);
 }

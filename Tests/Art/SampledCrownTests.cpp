@@ -1,0 +1,158 @@
+// Art::canopySampled and Art::ovalsSampled against the Cairo drawing they stand for: the same crowns and
+// ovals wherever and however large they are drawn, a few levels apart at most, and the same state left.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ArtTestSupport.h"
+#include "Platform/Graphics/Context.h"
+
+namespace {
+
+constexpr uint32_t kGround = 0xff2e6a7a;
+
+struct Difference {
+    int worst = 0;  // the largest channel difference
+    int far = 0;    // pixels more than 3 levels apart
+    int inked = 0;  // pixels the Cairo drawing changed
+};
+
+Difference compare(const cg::Image& ours, const cg::Image& cairo) {
+    Difference d;
+    for (int y = 0; y < cairo.pixelHeight(); ++y)
+        for (int x = 0; x < cairo.pixelWidth(); ++x) {
+            const uint32_t a = ours.pixel(x, y), b = cairo.pixel(x, y);
+            d.inked += b != kGround;
+            int most = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                most = std::max(most, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+            d.worst = std::max(d.worst, most);
+            d.far += most > 3;
+        }
+    return d;
+}
+
+// A w × h point picture on the pond's ground colour, drawn by `draw` with the transform set up by `place`.
+cg::ImageRef picture(double w, double h, double scale, const std::function<void(cg::Context&)>& place,
+                     const std::function<void(Art&)>& draw) {
+    auto p = arttest::painter(w, h, scale, SceneKind::pond);
+    return p->offscreen(w, h, [&] {
+        cg::Context& c = *p->ctx;
+        c.setFillColor(cg::Color::rgb(kGround & 0xFFFFFF));
+        c.fill(cg::Rect(0, 0, w, h));
+        place(c);
+        draw(*p.art);
+    });
+}
+
+TEST(SampledCrown, TheCanopyLooksTheSameWhereverAndHoweverLargeItIs) {
+    const struct {
+        std::string name;
+        cg::Point at;
+        double r, scale, angle;
+        bool fallsBack;
+    } table[] = {
+        {"a grass tuft", {20.37, 14.81}, 2.5, 2, 0, false},
+        {"a bush", {18.2, 16.05}, 9.5, 2, 0, false},
+        {"a tree's crown", {30.6, 29.3}, 27, 2, 0, false},
+        {"one pixel a point", {21.4, 15.2}, 5.5, 1, 0, false},
+        {"turned (through the canopy)", {20, 15}, 5.5, 2, 0.5, true},
+    };
+    for (const auto& row : table)
+        for (double k : {0.0137, 0.4521, 0.8803}) {
+            const double side = 2 * row.at.x;
+            auto place = [&](cg::Context& c) {
+                c.translateBy(row.at.x, row.at.y);
+                c.rotateBy(row.angle);
+                c.translateBy(-row.at.x, -row.at.y);
+            };
+            const auto ours = picture(side, side, row.scale, place,
+                                      [&](Art& a) { a.canopySampled(row.at, row.r, 0x2a4620, 0x5c8a38, k); });
+            const auto cairo = picture(side, side, row.scale, place,
+                                       [&](Art& a) { a.canopy(row.at, row.r, 0x2a4620, 0x5c8a38, k); });
+            ASSERT_TRUE(ours && cairo) << row.name;
+            const Difference d = compare(*ours, *cairo);
+            EXPECT_GT(d.inked, 20) << row.name << " " << k;
+            if (row.fallsBack) {
+                EXPECT_EQ(d.worst, 0) << row.name << " " << k;
+            } else {
+                // Cairo cuts each circle as a polygon and walks the gradient in single precision: a few
+                // levels round the lobes' rims, most of all on the smallest lobes.
+                EXPECT_LE(d.worst, 8) << row.name << " " << k;
+                EXPECT_LE(d.far, d.inked / 12) << row.name << " " << k;
+            }
+        }
+}
+
+TEST(SampledCrown, OvalsOfSeveralColoursLieOverEachOtherAsSeparateFills) {
+    // Overlapping blossoms in four colours, the later ones over the earlier.
+    std::vector<Art::Oval> ovals;
+    const uint32_t colors[] = {0x84200f, 0xb2321a, 0xdc5628, 0xf08a42};
+    for (int i = 0; i < 40; ++i) {
+        const double x = 6 + 0.71 * ((i * 37) % 41), y = 5 + 0.53 * ((i * 23) % 39);
+        ovals.push_back({cg::Rect(x, y, 2 + 0.05 * (i % 7), 1.8 + 0.07 * (i % 5)), colors[(i * 7) % 4]});
+    }
+    const struct {
+        std::string name;
+        double scale, angle;
+        bool fallsBack;
+    } table[] = {
+        {"the scene's scale", 2, 0, false},
+        {"one pixel a point", 1, 0, false},
+        {"turned (as separate fills)", 2, 0.3, true},
+    };
+    for (const auto& row : table) {
+        auto place = [&](cg::Context& c) { c.rotateBy(row.angle); };
+        const auto ours = picture(40, 30, row.scale, place, [&](Art& a) { a.ovalsSampled(ovals, 0.9); });
+        const auto cairo = picture(40, 30, row.scale, place, [&](Art& a) {
+            for (const Art::Oval& o : ovals) a.shape(o.color, 0.9, 0, [&](cg::Path& p) { p.addEllipse(o.box); });
+        });
+        ASSERT_TRUE(ours && cairo) << row.name;
+        const Difference d = compare(*ours, *cairo);
+        EXPECT_GT(d.inked, 100) << row.name;
+        if (row.fallsBack) {
+            EXPECT_EQ(d.worst, 0) << row.name;
+        } else {
+            // Cairo's ovals of a few pixels are coarse polygons, and one picture laid over the ground rounds
+            // otherwise than forty fills laid one by one: a few levels apart over many of the pixels.
+            EXPECT_LE(d.worst, 12) << row.name;
+            EXPECT_LE(d.far, d.inked / 3) << row.name;
+        }
+    }
+}
+
+TEST(SampledCrown, TheFillColourLeftIsTheOneTheCairoDrawingLeaves) {
+    // A fill after the crown or the ovals relies on the colour their last fill set.
+    const std::vector<Art::Oval> ovals = {{cg::Rect(4, 4, 3, 2), 0x112233}, {cg::Rect(9, 6, 3, 2), 0xc0ffee}};
+    const struct {
+        std::string name;
+        std::function<void(Art&)> ours, cairo;
+    } table[] = {
+        {"canopy", [](Art& a) { a.canopySampled({12, 10}, 5, 0x2a4620, 0x5c8a38, 0.37); },
+         [](Art& a) { a.canopy({12, 10}, 5, 0x2a4620, 0x5c8a38, 0.37); }},
+        {"ovals", [&](Art& a) { a.ovalsSampled(ovals, 0.6); },
+         [&](Art& a) {
+             for (const Art::Oval& o : ovals) a.shape(o.color, 0.6, 0, [&](cg::Path& p) { p.addEllipse(o.box); });
+         }},
+    };
+    for (const auto& row : table) {
+        auto after = [](const std::function<void(Art&)>& draw) {
+            return [draw](Art& a) {
+                draw(a);
+                a.ctx->fill(cg::Rect(30, 0, 10, 30));
+            };
+        };
+        const auto ours = picture(40, 30, 2, [](cg::Context&) {}, after(row.ours));
+        const auto cairo = picture(40, 30, 2, [](cg::Context&) {}, after(row.cairo));
+        ASSERT_TRUE(ours && cairo) << row.name;
+        EXPECT_EQ(ours->pixel(70, 30), cairo->pixel(70, 30)) << row.name;
+        EXPECT_NE(ours->pixel(70, 30), kGround) << row.name;
+    }
+}
+
+}  // namespace
