@@ -18,9 +18,18 @@
 #include <vector>
 
 #include "Art/Reef.h"
+#include "Art/SampledSheet.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Gradient.h"
 #include "Platform/Graphics/StateGuard.h"
+
+using sampled::channel;
+using sampled::over;
+using sampled::pixelOf;
+using sampled::Radial;
+using sampled::scaled;
+using sampled::Sheet;
+using sampled::times;
 
 namespace {
 
@@ -156,17 +165,6 @@ std::optional<double> roundScale(const cg::Transform& d) {
     return std::sqrt(sx);
 }
 
-// Cairo's 8-bit premultiplied channel for a colour component c at alpha a.
-uint32_t channel(double c, double a) {
-    const double v = std::floor(std::clamp(c * a, 0.0, 1.0) * (65536.0 - 1e-5));
-    return static_cast<uint32_t>(v) >> 8;
-}
-
-// x·a/255, rounded as the drawing library rounds it.
-uint32_t scaled(uint32_t x, uint32_t a) {
-    const uint32_t t = x * a + 0x80;
-    return (t + (t >> 8)) >> 8;
-}
 
 }  // namespace
 
@@ -468,107 +466,11 @@ uint64_t toUInt64(double v) {
     return static_cast<uint64_t>(v);
 }
 
-// Premultiplied src over dst, rounded as the drawing library rounds source-over.
-uint32_t over(uint32_t src, uint32_t dst) {
-    const uint32_t keep = 255 - (src >> 24);
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t c = ((src >> shift) & 0xFF) + scaled((dst >> shift) & 0xFF, keep);
-        out |= (c > 255 ? 255 : c) << shift;
-    }
-    return out;
-}
-
-// Each channel of a premultiplied pixel scaled by m/255.
-uint32_t times(uint32_t pixel, uint32_t m) {
-    if (m == 255) return pixel;
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) out |= scaled((pixel >> shift) & 0xFF, m) << shift;
-    return out;
-}
 
 }  // namespace
 
 namespace {
 
-// A premultiplied picture over a box of whole pixels of the bitmap's y-up pixel space, drawn into by
-// laying coverages over it in turn, then laid over the bitmap once.
-class Sheet {
-public:
-    // The box round `centre` reaching `reach` every way, on a width × height bitmap.
-    Sheet(cg::Point centre, double reachX, double reachY, int width, int height) {
-        auto clamp = [](double v, int most) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(most))); };
-        x0_ = clamp(std::floor(centre.x - reachX), width);
-        x1_ = clamp(std::ceil(centre.x + reachX), width);
-        y0_ = clamp(std::floor(centre.y - reachY), height);
-        y1_ = clamp(std::ceil(centre.y + reachY), height);
-        if (x1_ > x0_ && y1_ > y0_)
-            pixels_.assign(static_cast<std::size_t>(x1_ - x0_) * static_cast<std::size_t>(y1_ - y0_), 0);
-    }
-    bool empty() const { return pixels_.empty(); }
-
-    // Lays the coverage over the picture in the premultiplied colour `paint` gives each covered pixel's
-    // centre (y-up pixel space).
-    template <typename Paint>
-    void lay(const Art::Reef::Coverage& cover, Paint&& paint) {
-        const std::size_t bw = static_cast<std::size_t>(x1_ - x0_);
-        for (int row = 0; row < cover.height; ++row) {
-            const int y = cover.y + cover.height - 1 - row;
-            if (y < y0_ || y >= y1_) continue;
-            uint32_t* const out = pixels_.data() + static_cast<std::size_t>(y1_ - 1 - y) * bw;
-            const uint8_t* const in =
-                cover.alpha.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cover.width);
-            for (int col = 0; col < cover.width; ++col) {
-                const int x = cover.x + col;
-                if (in[col] == 0 || x < x0_ || x >= x1_) continue;
-                uint32_t& px = out[x - x0_];
-                px = over(times(paint(x + 0.5, y + 0.5), in[col]), px);
-            }
-        }
-    }
-
-    void draw(cg::Context& c) {
-        if (empty()) return;
-        if (const cg::ImageRef image = cg::Image::fromARGB32(x1_ - x0_, y1_ - y0_, std::move(pixels_)))
-            c.drawPixelAligned(*image, x0_, y0_);
-    }
-
-private:
-    int x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0;
-    std::vector<uint32_t> pixels_;
-};
-
-// An opaque colour's premultiplied pixel at alpha a, as the drawing library makes it.
-uint32_t pixelOf(uint32_t rgb, double alpha) {
-    const cg::Color c = cg::Color::rgb(rgb, alpha);
-    const double a = std::clamp(c.a, 0.0, 1.0);
-    return channel(1, a) << 24 | channel(c.r, a) << 16 | channel(c.g, a) << 8 | channel(c.b, a);
-}
-
-// A radial gradient from a focus (radius 0) to a circle round `centre` that holds it, in device pixels:
-// `inner` at the focus to `outer` at `knee` of the way, `outer` beyond.
-class Radial {
-public:
-    Radial(cg::Point focus, cg::Point centre, double reach, uint32_t inner, uint32_t outer, double knee)
-        : focus_(focus), ex_(centre.x - focus.x), ey_(centre.y - focus.y), knee_(knee),
-          inner_(cg::Color::rgb(inner)), outer_(cg::Color::rgb(outer)) {
-        a_ = ex_ * ex_ + ey_ * ey_ - reach * reach;
-    }
-    uint32_t operator()(double px, double py) const {
-        // The largest t with |q − (f + t·e)| = t·reach; the focus inside the circle makes a < 0.
-        const double qx = px - focus_.x, qy = py - focus_.y;
-        const double B = qx * ex_ + qy * ey_, C = qx * qx + qy * qy;
-        const double t = a_ < 0 ? std::clamp((B - std::sqrt(std::max(B * B - a_ * C, 0.0))) / a_, 0.0, 1.0) : 0;
-        const double u = std::min(t / knee_, 1.0);
-        auto mix = [u](double p, double q) { return static_cast<uint32_t>((p + (q - p) * u) * 255 + 0.5); };
-        return 0xFF000000u | mix(inner_.r, outer_.r) << 16 | mix(inner_.g, outer_.g) << 8 | mix(inner_.b, outer_.b);
-    }
-
-private:
-    cg::Point focus_;
-    double ex_, ey_, a_ = 0, knee_;
-    cg::Color inner_, outer_;
-};
 
 }  // namespace
 

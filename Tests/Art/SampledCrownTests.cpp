@@ -1,5 +1,6 @@
-// Art::canopySampled and Art::ovalsSampled against the Cairo drawing they stand for: the same crowns and
-// ovals wherever and however large they are drawn, a few levels apart at most, and the same state left.
+// The pond's pictures of sampled coverage (Art::canopySampled, Art::ovalsSampled, Art::Pond::stone) against
+// the Cairo drawing they stand for: the same crowns, ovals and stones wherever and however large they are
+// drawn, a few levels apart at most, and the same state left.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Art/Pond.h"
+#include "Art/SampledSheet.h"
 #include "ArtTestSupport.h"
 #include "Platform/Graphics/Context.h"
 
@@ -153,6 +156,90 @@ TEST(SampledCrown, TheFillColourLeftIsTheOneTheCairoDrawingLeaves) {
         EXPECT_EQ(ours->pixel(70, 30), cairo->pixel(70, 30)) << row.name;
         EXPECT_NE(ours->pixel(70, 30), kGround) << row.name;
     }
+}
+
+// The coverage at pixel (x, y) of the y-up pixel space; 0 outside the box.
+int at(const Art::Reef::Coverage& c, int x, int y) {
+    if (x < c.x || x >= c.x + c.width || y < c.y || y >= c.y + c.height) return 0;
+    return c.alpha[static_cast<std::size_t>(c.y + c.height - 1 - y) * static_cast<std::size_t>(c.width) +
+                   static_cast<std::size_t>(x - c.x)];
+}
+
+TEST(SampledCrown, ACoverageCutToAnotherKeepsTheLesserOfTheTwoAndNothingOutsideIt) {
+    // A disc of radius 6 at (10, 10) cut by boxes that hold it, halve it, miss it and cross its rim.
+    const Art::Reef::Coverage disc = Art::Reef::ellipseCoverage({10, 10}, 6, 6, 40, 30);
+    const struct {
+        std::string name;
+        std::vector<cg::Point> box;
+        double share;  // of the disc's area left
+    } table[] = {
+        {"a box holding it", {{2, 2}, {18, 2}, {18, 18}, {2, 18}}, 1},
+        {"its left half", {{0, 0}, {10, 0}, {10, 20}, {0, 20}}, 0.5},
+        {"a box beside it", {{20, 0}, {30, 0}, {30, 20}, {20, 20}}, 0},
+        {"its bottom half, off whole pixels", {{0, 0}, {20, 0}, {20, 10}, {0, 10}}, 0.5},
+    };
+    double whole = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) whole += at(disc, x, y) / 255.0;
+    for (const auto& row : table) {
+        const Art::Reef::Coverage by = Art::Reef::polygonCoverage(row.box, 40, 30);
+        const Art::Reef::Coverage cut = sampled::within(disc, by);
+        EXPECT_EQ(cut.x, disc.x);
+        EXPECT_EQ(cut.width, disc.width);
+        double sum = 0;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const int v = at(cut, x, y);
+                sum += v / 255.0;
+                EXPECT_EQ(v, std::min(at(disc, x, y), at(by, x, y))) << row.name << " at " << x << ", " << y;
+            }
+        EXPECT_NEAR(sum, row.share * whole, 0.02 * whole) << row.name;
+    }
+}
+
+TEST(SampledCrown, AShoreStoneLooksAsItsOutlineClipAndGradientThroughCairo) {
+    // A transform turned by a hair draws the stone through Cairo, as it was drawn before it was sampled.
+    const struct {
+        std::string name;
+        double r, k;
+        bool night;
+    } table[] = {
+        {"a small stone with moss", 3.1, 0.0137, false},  // moss below 0.3 for these variations
+        {"a large stone", 7.4, 0.4521, false},
+        {"by night", 5.2, 0.8803, true},
+        {"another variation", 4.6, 0.2718, false},
+    };
+    int mossy = 0;
+    for (const auto& row : table) {
+        auto draw = [&](double angle) {
+            auto p = arttest::painter(40, 30, 2, SceneKind::pond, row.night);
+            return p->offscreen(40, 30, [&] {
+                cg::Context& c = *p->ctx;
+                c.setFillColor(cg::Color::rgb(kGround & 0xFFFFFF));
+                c.fill(cg::Rect(0, 0, 40, 30));
+                c.rotateBy(angle);
+                Art::Pond(*p.art).stone({18.3, 16.7}, row.r, row.k);
+                // What the stone left to fill with.
+                c.fill(cg::Rect(36, 0, 4, 4));
+            });
+        };
+        const auto ours = draw(0), cairo = draw(1e-12);
+        ASSERT_TRUE(ours && cairo) << row.name;
+        const Difference d = compare(*ours, *cairo);
+        EXPECT_GT(d.inked, 100) << row.name;
+        EXPECT_LE(d.worst, 8) << row.name;
+        EXPECT_LE(d.far, d.inked / 20) << row.name;
+        EXPECT_EQ(ours->pixel(78, 58), cairo->pixel(78, 58)) << row.name;
+        // Moss is green over grey: some pixel has much more green than red.
+        bool green = false;
+        for (int y = 0; y < ours->pixelHeight(); ++y)
+            for (int x = 0; x < ours->pixelWidth(); ++x) {
+                const uint32_t px = ours->pixel(x, y);
+                green = green || ((px >> 8) & 0xFF) > ((px >> 16) & 0xFF) + 20;
+            }
+        mossy += green;
+    }
+    EXPECT_GT(mossy, 0);
 }
 
 }  // namespace
