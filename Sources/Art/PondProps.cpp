@@ -92,22 +92,25 @@ void Art::Pond::stone(cg::Point p, double r, double k) {
     }
     // Hundreds of stones line the shore: each is one picture of sampled coverage. The stone reaches r
     // across and 0.8 r up and down from p, its shadow 0.35 r further right and 0.4 r further down.
-    const int W = g.pixelWidth(), H = g.pixelHeight();
-    sampled::Sheet sheet(d.apply(p), 1.35 * r * side + 2, 1.2 * r * side + 2, W, H);
+    // Only the rows the context can change (in a band, the band's) are worked out.
+    const int W = g.pixelWidth();
+    const auto [low, H] = g.changeableRows();
+    sampled::Sheet sheet(d.apply(p), 1.35 * r * side + 2, 1.2 * r * side + 2, W, H, low);
     if (sheet.empty()) return;
     std::vector<cg::Point> device(rim.size());
     for (std::size_t i = 0; i < rim.size(); ++i) device[i] = d.apply(cg::Point{rim[i].x + 0.35 * r, rim[i].y - 0.4 * r});
     const uint32_t shade = sampled::pixelOf(0x000000, 0.28);
-    sheet.lay(Art::Reef::polygonCoverage(device, W, H), [shade](double, double) { return shade; });
+    sheet.lay(Art::Reef::polygonCoverage(device, W, H, low), [shade](double, double) { return shade; });
     for (std::size_t i = 0; i < rim.size(); ++i) device[i] = d.apply(rim[i]);
     // The body: its outline filled with the radial gradient from the focus up and to the left of p to
     // 1.25 r round p, light to dark; the moss lies within the outline.
-    const Art::Reef::Coverage body = Art::Reef::polygonCoverage(device, W, H);
+    const Art::Reef::Coverage body = Art::Reef::polygonCoverage(device, W, H, low);
     sheet.lay(body, sampled::Radial(d.apply(focus), d.apply(p), 1.25 * r * side, pair.light, pair.dark, 1));
     if (moss < 0.3) {
         const uint32_t green = sampled::pixelOf(mossColor, 0.7);
         const Art::Reef::Coverage oval =
-            Art::Reef::ellipseCoverage(d.apply(patch.mid()), patch.width() / 2 * side, patch.height() / 2 * side, W, H);
+            Art::Reef::ellipseCoverage(d.apply(patch.mid()), patch.width() / 2 * side, patch.height() / 2 * side, W, H,
+                                       low);
         sheet.lay(sampled::within(oval, body), [green](double, double) { return green; });
     }
     sheet.draw(g);

@@ -170,9 +170,10 @@ std::optional<double> roundScale(const cg::Transform& d) {
 
 namespace {
 
-// The coverage of the union of the pieces, cut to the disc if one is given and to a width × height bitmap.
+// The coverage of the union of the pieces, cut to the disc if one is given and to the rows from `fromRow` up
+// of a width × height bitmap.
 Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<Art::Reef::Disc> clip, int width,
-                                int height) {
+                                int height, int fromRow = 0) {
     Art::Reef::Coverage out;
     if (pieces.empty() || width <= 0 || height <= 0) return out;
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
@@ -193,7 +194,8 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
         y1 = std::min(y1, clip->centre.y + clip->radius);
     }
     // Whole pixels, on the bitmap.
-    const double left = std::max(std::floor(x0), 0.0), bottom = std::max(std::floor(y0), 0.0);
+    const double left = std::max(std::floor(x0), 0.0);
+    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
     const double right = std::min(std::ceil(x1), static_cast<double>(width));
     const double top = std::min(std::ceil(y1), static_cast<double>(height));
     if (!(left < right) || !(bottom < top)) return out;
@@ -329,7 +331,7 @@ Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, 
     return coverPieces(pieces, clip, width, height);
 }
 
-Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, int width, int height) {
+Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, int width, int height, int fromRow) {
     // A simple polygon's crossings pair up along a line: inside between the first and second, and so on.
     Coverage out;
     if (rim.size() < 3 || width <= 0 || height <= 0) return out;
@@ -341,7 +343,8 @@ Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, i
         y0 = std::min(y0, p.y);
         y1 = std::max(y1, p.y);
     }
-    const double left = std::max(std::floor(x0), 0.0), bottom = std::max(std::floor(y0), 0.0);
+    const double left = std::max(std::floor(x0), 0.0);
+    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
     const double right = std::min(std::ceil(x1), static_cast<double>(width));
     const double top = std::min(std::ceil(y1), static_cast<double>(height));
     if (!(left < right) || !(bottom < top)) return out;
@@ -404,11 +407,12 @@ Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, i
     return out;
 }
 
-Art::Reef::Coverage Art::Reef::ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height) {
+Art::Reef::Coverage Art::Reef::ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height,
+                                                int fromRow) {
     if (!(rx > 0) || !(ry > 0) || !std::isfinite(rx) || !std::isfinite(ry) || !std::isfinite(centre.x) ||
         !std::isfinite(centre.y))
         return {};
-    return coverPieces({Piece::ellipse(centre, rx, ry)}, std::nullopt, width, height);
+    return coverPieces({Piece::ellipse(centre, rx, ry)}, std::nullopt, width, height, fromRow);
 }
 
 void Art::Reef::strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,
@@ -503,9 +507,11 @@ void Art::canopySampled(cg::Point p, double r, uint32_t dark, uint32_t light, do
     });
     lobes[6] = {{p.x - 0.1 * r, p.y + 0.1 * r}, 0.55 * r};
 
-    // Everything lies within 1.2 r of p: one picture of that box, laid over the bitmap at the end.
-    const int W = c.pixelWidth(), H = c.pixelHeight();
-    Sheet sheet(d.apply(p), 1.2 * r * side, 1.2 * r * side, W, H);
+    // Everything lies within 1.2 r of p: one picture of that box, laid over the bitmap at the end, of the
+    // rows the context can change (in a band, the band's).
+    const int W = c.pixelWidth();
+    const auto [low, H] = c.changeableRows();
+    Sheet sheet(d.apply(p), 1.2 * r * side, 1.2 * r * side, W, H, low);
     // Int(0.6 r + 3), guarded for radii the callers never pass.
     const double count = 0.6 * r + 3;
     const int64_t dots = count > 0 ? (count < 1e6 ? static_cast<int64_t>(count) : 1000000) : 0;
@@ -517,7 +523,7 @@ void Art::canopySampled(cg::Point p, double r, uint32_t dark, uint32_t light, do
     for (const Lobe& lobe : lobes) {
         const cg::Point centre = d.apply(lobe.c);
         const cg::Point focus = d.apply(cg::Point{lobe.c.x - 0.4 * lobe.rho, lobe.c.y + 0.45 * lobe.rho});
-        sheet.lay(Reef::ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H),
+        sheet.lay(Reef::ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H, low),
                   Radial(focus, centre, 1.15 * lobe.rho * side, light, dark, 0.75));
     }
     // The light dots over the lower left, each a small ellipse.
@@ -526,7 +532,7 @@ void Art::canopySampled(cg::Point p, double r, uint32_t dark, uint32_t light, do
         const double a = rng.uniform(1.6, 3.6);
         const double e = r * rng.uniform(0.2, 0.75);
         const cg::Point at = d.apply(cg::Point{p.x + e * std::cos(a), p.y + e * std::sin(a)});
-        sheet.lay(Reef::ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H),
+        sheet.lay(Reef::ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H, low),
                   [&](double, double) { return dotPixel; });
     }
     sheet.draw(c);
@@ -606,8 +612,10 @@ void Art::ovalsSampled(std::span<const Oval> ovals, double alpha) {
         y1 = std::max(y1, box.maxY());
     }
     if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
-    const int W = c.pixelWidth(), H = c.pixelHeight();
-    Sheet sheet({(x0 + x1) / 2, (y0 + y1) / 2}, (x1 - x0) / 2, (y1 - y0) / 2, W, H);
+    // Only the rows the context can change (in a band, the band's).
+    const int W = c.pixelWidth();
+    const auto [low, H] = c.changeableRows();
+    Sheet sheet({(x0 + x1) / 2, (y0 + y1) / 2}, (x1 - x0) / 2, (y1 - y0) / 2, W, H, low);
     if (sheet.empty()) return;
     // Ovals of one colour after another share their pixel.
     uint32_t color = ovals.front().color, pixel = pixelOf(color, alpha);
@@ -617,7 +625,7 @@ void Art::ovalsSampled(std::span<const Oval> ovals, double alpha) {
             pixel = pixelOf(color, alpha);
         }
         const cg::Point at = d.apply(cg::Point{o.box.midX(), o.box.midY()});
-        sheet.lay(Reef::ellipseCoverage(at, o.box.width() / 2 * sx, o.box.height() / 2 * sy, W, H),
+        sheet.lay(Reef::ellipseCoverage(at, o.box.width() / 2 * sx, o.box.height() / 2 * sy, W, H, low),
                   [pixel](double, double) { return pixel; });
     }
     sheet.draw(c);

@@ -53,13 +53,17 @@ inline uint32_t times(uint32_t pixel, uint32_t m) {
 // laying coverages over it in turn, then laid over the bitmap once.
 class Sheet {
 public:
-    // The box round `centre` reaching `reach` every way, on a width × height bitmap.
-    Sheet(cg::Point centre, double reachX, double reachY, int width, int height) {
-        auto clamp = [](double v, int most) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(most))); };
-        x0_ = clamp(std::floor(centre.x - reachX), width);
-        x1_ = clamp(std::ceil(centre.x + reachX), width);
-        y0_ = clamp(std::floor(centre.y - reachY), height);
-        y1_ = clamp(std::ceil(centre.y + reachY), height);
+    // The box round `centre` reaching `reach` every way, on a width × height bitmap, of its rows from
+    // `fromRow` up.
+    Sheet(cg::Point centre, double reachX, double reachY, int width, int height, int fromRow = 0) {
+        auto clamp = [](double v, int least, int most) {
+            return static_cast<int>(std::clamp(v, static_cast<double>(least), static_cast<double>(std::max(least, most))));
+        };
+        const int low = std::max(fromRow, 0);
+        x0_ = clamp(std::floor(centre.x - reachX), 0, width);
+        x1_ = clamp(std::ceil(centre.x + reachX), 0, width);
+        y0_ = clamp(std::floor(centre.y - reachY), low, height);
+        y1_ = clamp(std::ceil(centre.y + reachY), low, height);
         if (x1_ > x0_ && y1_ > y0_)
             pixels_.assign(static_cast<std::size_t>(x1_ - x0_) * static_cast<std::size_t>(y1_ - y0_), 0);
     }

@@ -197,6 +197,34 @@ TEST(SampledCrown, ACoverageCutToAnotherKeepsTheLesserOfTheTwoAndNothingOutsideI
     }
 }
 
+TEST(SampledCrown, CoverageFromARowIsTheWholeCoverageAboveItAndNothingBelow) {
+    const std::vector<cg::Point> rim = {{3.2, 2.7}, {21.6, 5.1}, {17.3, 19.8}, {8.4, 22.2}, {1.9, 12.5}};
+    for (int from : {0, 1, 6, 12, 21, 23, 40}) {
+        const struct {
+            std::string name;
+            Art::Reef::Coverage whole, part;
+        } table[] = {
+            {"ellipse", Art::Reef::ellipseCoverage({11.3, 12.6}, 8.2, 9.7, 40, 30),
+             Art::Reef::ellipseCoverage({11.3, 12.6}, 8.2, 9.7, 40, 30, from)},
+            {"polygon", Art::Reef::polygonCoverage(rim, 40, 30), Art::Reef::polygonCoverage(rim, 40, 30, from)},
+        };
+        for (const auto& row : table) {
+            int inked = 0;
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 40; ++x) {
+                    const int want = y >= from ? at(row.whole, x, y) : 0;
+                    EXPECT_EQ(at(row.part, x, y), want) << row.name << " from row " << from << " at " << x << ", " << y;
+                    inked += want > 0;
+                }
+            if (from >= 23) {
+                EXPECT_TRUE(row.part.alpha.empty()) << row.name << " from row " << from;
+            } else if (from <= 12) {
+                EXPECT_GT(inked, 50) << row.name << " from row " << from;
+            }
+        }
+    }
+}
+
 TEST(SampledCrown, AShoreStoneLooksAsItsOutlineClipAndGradientThroughCairo) {
     // A transform turned by a hair draws the stone through Cairo, as it was drawn before it was sampled.
     const struct {
