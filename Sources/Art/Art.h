@@ -102,6 +102,20 @@ public:
     void groundShadow(cg::Point foot, double r, double strength);
     // A tree crown of six lobes and highlight dots, the same for the same k wherever it stands.
     void canopy(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
+    // The same crown from the same draws, drawn as one picture from sampled coverage where the transform
+    // keeps the axes and circles (through canopy otherwise): for the small crowns drawn by the thousand
+    // this costs a small share of canopy's clips and gradients, and differs from it by a few levels at
+    // the lobes' rims. Leaves the fill colour as canopy does.
+    void canopySampled(cg::Point p, double r, uint32_t dark, uint32_t light, double k);
+    // An ellipse filling `box` (user space) in 0xRRGGBB `color`.
+    struct Oval {
+        cg::Rect box;
+        uint32_t color = 0;
+    };
+    // The ovals filled at `alpha`, each over the ones before as separate shape() fills would be, as one
+    // picture where the transform keeps the axes (as separate fills otherwise). Leaves the fill colour
+    // as those fills do.
+    void ovalsSampled(std::span<const Oval> ovals, double alpha);
     // Appends n cloud-shadow sprites, one per horizontal band (color 0: a dark shadow).
     void cloudShadows(int64_t n, double alpha, uint32_t color);
     // The same sprites, returned instead of appended; draws nothing into the scene, so it may run

@@ -259,7 +259,7 @@ void Art::pond() {
             for (const cg::Point& p : tufts) {
                 const double r = 3 * u(p, 0) + 2.5;
                 if (near(flip(p), 1.1 * r + 2))
-                    a.canopy(flip(p), r, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
+                    a.canopySampled(flip(p), r, night ? 0x1e3322 : 0x48682d, night ? 0x2e4a2e : 0x7e9e4c, u(p, 1));
             }
 
             // 4. Gravel beds.
@@ -279,18 +279,21 @@ void Art::pond() {
                 // The crown keeps within 1.1 s of p; the shadow and the flowers closer.
                 if (!near(flip(p), 1.1 * s + 3)) continue;
                 a.groundShadow({p.x, h - p.y - s / 2}, 1.1 * s, 0.25);
-                a.canopy(flip(p), s, night ? 0x18291c : 0x2a4620, night ? 0x324e36 : 0x5c8a38, u(p, 2));
+                a.canopySampled(flip(p), s, night ? 0x18291c : 0x2a4620, night ? 0x324e36 : 0x5c8a38, u(p, 2));
                 if (!(u(p, 3) < 0.65)) continue;
                 const uint32_t color = night ? 0x6e4660 : kBushFlowers[pick(3, u(p, 4), 3)];
                 RNG rng(toUInt64(u(p, 1) * 1000000));
                 const double flowers = 2.2 * s;
                 const int64_t n = flowers > 0 ? static_cast<int64_t>(flowers) : 0;
+                std::vector<Art::Oval> blooms;
+                blooms.reserve(static_cast<std::size_t>(n));
                 for (int64_t i = 0; i < n; ++i) {
                     const double an = 2 * kPi * rng.next();
                     const double d = 0.85 * s * std::sqrt(rng.next());
-                    const cg::Rect box(p.x + d * std::cos(an) - 0.9, h - p.y + d * std::sin(an) - 0.8, 1.8, 1.6);
-                    a.shape(color, 0.95, 0, [&](cg::Path& path) { path.addEllipse(box); });
+                    blooms.push_back(
+                        {cg::Rect(p.x + d * std::cos(an) - 0.9, h - p.y + d * std::sin(an) - 0.8, 1.8, 1.6), color});
                 }
+                a.ovalsSampled(blooms, 0.95);
             }
 
             // 7. Stone lanterns (by night with their lights, so every band draws them).

@@ -10,6 +10,7 @@
 
 #include "Art/Geometry2D.h"
 #include "Art/Pond.h"
+#include "Art/SampledSheet.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Gradient.h"
 #include "Platform/Graphics/StateGuard.h"
@@ -62,21 +63,57 @@ void Art::Pond::stone(cg::Point p, double r, double k) {
     const Pair pair = (art.s.night ? kStoneNight : kStoneDay)[indexOf(997 * k, 3)];
     const double moss = rng.next();
 
-    cg::Context& g = *art.ctx;
-    cg::Path path;
-    path.addLines(rounded(outline, true, 0.6));
-    path.closeSubpath();
-    g.setFillColor(cg::Color::black(0.28));
-    g.fill(path.applying(cg::Transform::translation(0.35 * r, -0.4 * r)));
+    const std::vector<cg::Point> rim = rounded(outline, true, 0.6);
+    const cg::Point focus{p.x - 0.4 * r, p.y + 0.45 * r};
+    const cg::Rect patch = around({p.x - 0.25 * r, p.y + 0.2 * r}, 0.9 * r, 0.6 * r);
+    const uint32_t mossColor = art.s.night ? rgb(42, 66, 40) : rgb(94, 126, 56);
 
-    cg::SavedState saved(g);
-    g.clip(path);
-    const cg::Gradient body({cg::Color::rgb(pair.light), cg::Color::rgb(pair.dark)}, {0, 1});
-    g.drawRadialGradient(body, {p.x - 0.4 * r, p.y + 0.45 * r}, 0, p, 1.25 * r, {false, true});
-    if (moss < 0.3) {
-        g.setFillColor(cg::Color::rgb(art.s.night ? rgb(42, 66, 40) : rgb(94, 126, 56), 0.7));
-        g.fillEllipse(around({p.x - 0.25 * r, p.y + 0.2 * r}, 0.9 * r, 0.6 * r));
+    cg::Context& g = *art.ctx;
+    // The shadow's fill leaves its colour on the context; the rest is drawn in a saved state.
+    g.setFillColor(cg::Color::black(0.28));
+    const cg::Transform d = g.ctm();
+    const double side = std::fabs(d.a);
+    if (!(d.b == 0 && d.c == 0 && std::fabs(d.d) == side && side > 0 && std::isfinite(side) && std::isfinite(d.tx) &&
+          std::isfinite(d.ty))) {
+        // A transform that turns or stretches: the outline, clip and gradient through Cairo.
+        cg::Path path;
+        path.addLines(rim);
+        path.closeSubpath();
+        g.fill(path.applying(cg::Transform::translation(0.35 * r, -0.4 * r)));
+        cg::SavedState saved(g);
+        g.clip(path);
+        const cg::Gradient body({cg::Color::rgb(pair.light), cg::Color::rgb(pair.dark)}, {0, 1});
+        g.drawRadialGradient(body, focus, 0, p, 1.25 * r, {false, true});
+        if (moss < 0.3) {
+            g.setFillColor(cg::Color::rgb(mossColor, 0.7));
+            g.fillEllipse(patch);
+        }
+        return;
     }
+    // Hundreds of stones line the shore: each is one picture of sampled coverage. The stone reaches r
+    // across and 0.8 r up and down from p, its shadow 0.35 r further right and 0.4 r further down.
+    // Only the rows the context can change (in a band, the band's) are worked out.
+    const int W = g.pixelWidth();
+    const auto [low, H] = g.changeableRows();
+    sampled::Sheet sheet(d.apply(p), 1.35 * r * side + 2, 1.2 * r * side + 2, W, H, low);
+    if (sheet.empty()) return;
+    std::vector<cg::Point> device(rim.size());
+    for (std::size_t i = 0; i < rim.size(); ++i) device[i] = d.apply(cg::Point{rim[i].x + 0.35 * r, rim[i].y - 0.4 * r});
+    const uint32_t shade = sampled::pixelOf(0x000000, 0.28);
+    sheet.lay(Art::Reef::polygonCoverage(device, W, H, low), [shade](double, double) { return shade; });
+    for (std::size_t i = 0; i < rim.size(); ++i) device[i] = d.apply(rim[i]);
+    // The body: its outline filled with the radial gradient from the focus up and to the left of p to
+    // 1.25 r round p, light to dark; the moss lies within the outline.
+    const Art::Reef::Coverage body = Art::Reef::polygonCoverage(device, W, H, low);
+    sheet.lay(body, sampled::Radial(d.apply(focus), d.apply(p), 1.25 * r * side, pair.light, pair.dark, 1));
+    if (moss < 0.3) {
+        const uint32_t green = sampled::pixelOf(mossColor, 0.7);
+        const Art::Reef::Coverage oval =
+            Art::Reef::ellipseCoverage(d.apply(patch.mid()), patch.width() / 2 * side, patch.height() / 2 * side, W, H,
+                                       low);
+        sheet.lay(sampled::within(oval, body), [green](double, double) { return green; });
+    }
+    sheet.draw(g);
 }
 
 void Art::Pond::slab(cg::Point p, double w, double k) {
@@ -320,10 +357,13 @@ void Art::Pond::iris(cg::Point p) {
 
 void Art::Pond::crown(cg::Point p, double r, const std::vector<uint32_t>& colors, double k) {
     if (colors.size() < 4) return;  // the colour index reaches the fourth colour
-    art.canopy(p, r, colors[0], colors[2], k);
+    art.canopySampled(p, r, colors[0], colors[2], k);
     RNG rng(toUInt64(k * 1000000) + 23);
     const double count = 0.6 * r * r;
     const int64_t n = count > 0 ? static_cast<int64_t>(std::min(count, 1e6)) : 0;
+    // Hundreds of small blossoms a crown: laid as one picture.
+    std::vector<Art::Oval> blossoms;
+    blossoms.reserve(static_cast<std::size_t>(n));
     for (int64_t i = 0; i < n; ++i) {
         const double alpha = 2 * kPi * rng.next();
         const double d = 1.02 * r * std::sqrt(rng.next());
@@ -335,8 +375,9 @@ void Art::Pond::crown(cg::Point p, double r, const std::vector<uint32_t>& colors
         const double shade = 1.6 * tone - 0.8 + 1.6 * ((0.8 * (q.y - p.y) - 0.6 * (q.x - p.x)) / r + 1);
         const double t = std::trunc(shade);
         const std::size_t idx = !(t > 0) ? 0 : (t >= 3 ? 3 : static_cast<std::size_t>(t));
-        art.shape(colors[idx], 0.9, 0, [&](cg::Path& path) { path.addEllipse(around(q, 2 * hw, 2 * hh)); });
+        blossoms.push_back({around(q, 2 * hw, 2 * hh), colors[idx]});
     }
+    art.ovalsSampled(blossoms, 0.9);
 }
 
 void Art::Pond::riseFrame(int64_t i, int64_t life) {

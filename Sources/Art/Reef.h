@@ -75,10 +75,11 @@ public:
     // bitmap. Each pixel's coverage is the mean covered length across it on 15 lines through its row.
     static Coverage strokeCoverage(std::span<const cg::Point> pairs, double radius, std::optional<Disc> clip,
                                    int width, int height);
-    // The same for the simple polygon through the rim points (its edges do not cross).
-    static Coverage polygonCoverage(std::span<const cg::Point> rim, int width, int height);
+    // The same for the simple polygon through the rim points (its edges do not cross). Rows below `fromRow`
+    // are left out, for a picture that can change only the rows above.
+    static Coverage polygonCoverage(std::span<const cg::Point> rim, int width, int height, int fromRow = 0);
     // The same for a filled ellipse with axes along x and y.
-    static Coverage ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height);
+    static Coverage ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height, int fromRow = 0);
     // Strokes the segments (user space) with round caps in the colour, cut to the disc (user space) if one
     // is given, through strokeCoverage where the transform keeps the pen round.
     void strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,

@@ -4,7 +4,9 @@
 // length across it on 15 lines through its row, as Cairo's scan converter samples a row. A coral's shapes
 // are laid one over another in a picture of its own, shaded here where they carry a radial gradient, and
 // the picture goes onto the floor in one draw. For shapes of a few pixels this costs a small share of
-// building, scanning and compositing each outline, clip and gradient through Cairo.
+// building, scanning and compositing each outline, clip and gradient through Cairo. Art::canopySampled and
+// Art::ovalsSampled, the bush corals' crown and dots made general, serve the other painters' small
+// crowns and dots the same way.
 
 #include <algorithm>
 #include <array>
@@ -16,9 +18,18 @@
 #include <vector>
 
 #include "Art/Reef.h"
+#include "Art/SampledSheet.h"
 #include "Platform/Graphics/Context.h"
 #include "Platform/Graphics/Gradient.h"
 #include "Platform/Graphics/StateGuard.h"
+
+using sampled::channel;
+using sampled::over;
+using sampled::pixelOf;
+using sampled::Radial;
+using sampled::scaled;
+using sampled::Sheet;
+using sampled::times;
 
 namespace {
 
@@ -154,25 +165,15 @@ std::optional<double> roundScale(const cg::Transform& d) {
     return std::sqrt(sx);
 }
 
-// Cairo's 8-bit premultiplied channel for a colour component c at alpha a.
-uint32_t channel(double c, double a) {
-    const double v = std::floor(std::clamp(c * a, 0.0, 1.0) * (65536.0 - 1e-5));
-    return static_cast<uint32_t>(v) >> 8;
-}
-
-// x·a/255, rounded as the drawing library rounds it.
-uint32_t scaled(uint32_t x, uint32_t a) {
-    const uint32_t t = x * a + 0x80;
-    return (t + (t >> 8)) >> 8;
-}
 
 }  // namespace
 
 namespace {
 
-// The coverage of the union of the pieces, cut to the disc if one is given and to a width × height bitmap.
+// The coverage of the union of the pieces, cut to the disc if one is given and to the rows from `fromRow` up
+// of a width × height bitmap.
 Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<Art::Reef::Disc> clip, int width,
-                                int height) {
+                                int height, int fromRow = 0) {
     Art::Reef::Coverage out;
     if (pieces.empty() || width <= 0 || height <= 0) return out;
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
@@ -193,7 +194,8 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
         y1 = std::min(y1, clip->centre.y + clip->radius);
     }
     // Whole pixels, on the bitmap.
-    const double left = std::max(std::floor(x0), 0.0), bottom = std::max(std::floor(y0), 0.0);
+    const double left = std::max(std::floor(x0), 0.0);
+    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
     const double right = std::min(std::ceil(x1), static_cast<double>(width));
     const double top = std::min(std::ceil(y1), static_cast<double>(height));
     if (!(left < right) || !(bottom < top)) return out;
@@ -329,7 +331,7 @@ Art::Reef::Coverage Art::Reef::strokeCoverage(std::span<const cg::Point> pairs, 
     return coverPieces(pieces, clip, width, height);
 }
 
-Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, int width, int height) {
+Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, int width, int height, int fromRow) {
     // A simple polygon's crossings pair up along a line: inside between the first and second, and so on.
     Coverage out;
     if (rim.size() < 3 || width <= 0 || height <= 0) return out;
@@ -341,7 +343,8 @@ Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, i
         y0 = std::min(y0, p.y);
         y1 = std::max(y1, p.y);
     }
-    const double left = std::max(std::floor(x0), 0.0), bottom = std::max(std::floor(y0), 0.0);
+    const double left = std::max(std::floor(x0), 0.0);
+    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
     const double right = std::min(std::ceil(x1), static_cast<double>(width));
     const double top = std::min(std::ceil(y1), static_cast<double>(height));
     if (!(left < right) || !(bottom < top)) return out;
@@ -404,11 +407,12 @@ Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, i
     return out;
 }
 
-Art::Reef::Coverage Art::Reef::ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height) {
+Art::Reef::Coverage Art::Reef::ellipseCoverage(cg::Point centre, double rx, double ry, int width, int height,
+                                                int fromRow) {
     if (!(rx > 0) || !(ry > 0) || !std::isfinite(rx) || !std::isfinite(ry) || !std::isfinite(centre.x) ||
         !std::isfinite(centre.y))
         return {};
-    return coverPieces({Piece::ellipse(centre, rx, ry)}, std::nullopt, width, height);
+    return coverPieces({Piece::ellipse(centre, rx, ry)}, std::nullopt, width, height, fromRow);
 }
 
 void Art::Reef::strokeSampled(uint32_t color, double alpha, double width, std::span<const cg::Point> pairs,
@@ -466,122 +470,27 @@ uint64_t toUInt64(double v) {
     return static_cast<uint64_t>(v);
 }
 
-// Premultiplied src over dst, rounded as the drawing library rounds source-over.
-uint32_t over(uint32_t src, uint32_t dst) {
-    const uint32_t keep = 255 - (src >> 24);
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t c = ((src >> shift) & 0xFF) + scaled((dst >> shift) & 0xFF, keep);
-        out |= (c > 255 ? 255 : c) << shift;
-    }
-    return out;
-}
-
-// Each channel of a premultiplied pixel scaled by m/255.
-uint32_t times(uint32_t pixel, uint32_t m) {
-    if (m == 255) return pixel;
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) out |= scaled((pixel >> shift) & 0xFF, m) << shift;
-    return out;
-}
 
 }  // namespace
 
 namespace {
 
-// A premultiplied picture over a box of whole pixels of the bitmap's y-up pixel space, drawn into by
-// laying coverages over it in turn, then laid over the bitmap once.
-class Sheet {
-public:
-    // The box round `centre` reaching `reach` every way, on a width × height bitmap.
-    Sheet(cg::Point centre, double reachX, double reachY, int width, int height) {
-        auto clamp = [](double v, int most) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(most))); };
-        x0_ = clamp(std::floor(centre.x - reachX), width);
-        x1_ = clamp(std::ceil(centre.x + reachX), width);
-        y0_ = clamp(std::floor(centre.y - reachY), height);
-        y1_ = clamp(std::ceil(centre.y + reachY), height);
-        if (x1_ > x0_ && y1_ > y0_)
-            pixels_.assign(static_cast<std::size_t>(x1_ - x0_) * static_cast<std::size_t>(y1_ - y0_), 0);
-    }
-    bool empty() const { return pixels_.empty(); }
-
-    // Lays the coverage over the picture in the premultiplied colour `paint` gives each covered pixel's
-    // centre (y-up pixel space).
-    template <typename Paint>
-    void lay(const Art::Reef::Coverage& cover, Paint&& paint) {
-        const std::size_t bw = static_cast<std::size_t>(x1_ - x0_);
-        for (int row = 0; row < cover.height; ++row) {
-            const int y = cover.y + cover.height - 1 - row;
-            if (y < y0_ || y >= y1_) continue;
-            uint32_t* const out = pixels_.data() + static_cast<std::size_t>(y1_ - 1 - y) * bw;
-            const uint8_t* const in =
-                cover.alpha.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cover.width);
-            for (int col = 0; col < cover.width; ++col) {
-                const int x = cover.x + col;
-                if (in[col] == 0 || x < x0_ || x >= x1_) continue;
-                uint32_t& px = out[x - x0_];
-                px = over(times(paint(x + 0.5, y + 0.5), in[col]), px);
-            }
-        }
-    }
-
-    void draw(cg::Context& c) {
-        if (empty()) return;
-        if (const cg::ImageRef image = cg::Image::fromARGB32(x1_ - x0_, y1_ - y0_, std::move(pixels_)))
-            c.drawPixelAligned(*image, x0_, y0_);
-    }
-
-private:
-    int x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0;
-    std::vector<uint32_t> pixels_;
-};
-
-// An opaque colour's premultiplied pixel at alpha a, as the drawing library makes it.
-uint32_t pixelOf(uint32_t rgb, double alpha) {
-    const cg::Color c = cg::Color::rgb(rgb, alpha);
-    const double a = std::clamp(c.a, 0.0, 1.0);
-    return channel(1, a) << 24 | channel(c.r, a) << 16 | channel(c.g, a) << 8 | channel(c.b, a);
-}
-
-// A radial gradient from a focus (radius 0) to a circle round `centre` that holds it, in device pixels:
-// `inner` at the focus to `outer` at `knee` of the way, `outer` beyond.
-class Radial {
-public:
-    Radial(cg::Point focus, cg::Point centre, double reach, uint32_t inner, uint32_t outer, double knee)
-        : focus_(focus), ex_(centre.x - focus.x), ey_(centre.y - focus.y), knee_(knee),
-          inner_(cg::Color::rgb(inner)), outer_(cg::Color::rgb(outer)) {
-        a_ = ex_ * ex_ + ey_ * ey_ - reach * reach;
-    }
-    uint32_t operator()(double px, double py) const {
-        // The largest t with |q − (f + t·e)| = t·reach; the focus inside the circle makes a < 0.
-        const double qx = px - focus_.x, qy = py - focus_.y;
-        const double B = qx * ex_ + qy * ey_, C = qx * qx + qy * qy;
-        const double t = a_ < 0 ? std::clamp((B - std::sqrt(std::max(B * B - a_ * C, 0.0))) / a_, 0.0, 1.0) : 0;
-        const double u = std::min(t / knee_, 1.0);
-        auto mix = [u](double p, double q) { return static_cast<uint32_t>((p + (q - p) * u) * 255 + 0.5); };
-        return 0xFF000000u | mix(inner_.r, outer_.r) << 16 | mix(inner_.g, outer_.g) << 8 | mix(inner_.b, outer_.b);
-    }
-
-private:
-    cg::Point focus_;
-    double ex_, ey_, a_ = 0, knee_;
-    cg::Color inner_, outer_;
-};
 
 }  // namespace
 
-void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
-    constexpr double r = 5.5;
-    cg::Context& c = *art.ctx;
+void Art::Reef::bush(uint32_t dark, uint32_t light, double v) { art.canopySampled({0, 0}, 5.5, dark, light, v); }
+
+void Art::canopySampled(cg::Point p, double r, uint32_t dark, uint32_t light, double k) {
+    cg::Context& c = *ctx;
     const cg::Transform d = c.ctm();
     const double side = std::fabs(d.a);
     if (!(d.b == 0 && d.c == 0 && std::fabs(d.d) == side && side > 0 && std::isfinite(side) &&
           std::isfinite(d.tx) && std::isfinite(d.ty))) {
-        art.canopy({0, 0}, r, dark, light, v);
+        canopy(p, r, dark, light, k);
         return;
     }
     // The lobes and dots as Art::canopy places them, from the same draws.
-    RNG rng(toUInt64(v * 1000000) + 11);
+    RNG rng(toUInt64(k * 1000000) + 11);
     struct Lobe {
         cg::Point c;
         double rho;
@@ -591,33 +500,40 @@ void Art::Reef::bush(uint32_t dark, uint32_t light, double v) {
         const double theta = 1.05 * static_cast<double>(i) + rng.uniform(-0.4, 0.4);
         const double dist = r * rng.uniform(0.25, 0.5);
         const double rho = r * rng.uniform(0.42, 0.6);
-        lobes[i] = {{dist * std::cos(theta), dist * std::sin(theta)}, rho};
+        lobes[i] = {{p.x + dist * std::cos(theta), p.y + dist * std::sin(theta)}, rho};
     }
     std::stable_sort(lobes.begin(), lobes.begin() + 6, [](const Lobe& a, const Lobe& b) {
         return a.c.y - 0.3 * a.c.x < b.c.y - 0.3 * b.c.x;
     });
-    lobes[6] = {{-0.1 * r, 0.1 * r}, 0.55 * r};
+    lobes[6] = {{p.x - 0.1 * r, p.y + 0.1 * r}, 0.55 * r};
 
-    // Everything lies within 1.2 r of the origin: one picture of that box, laid over the bitmap at the end.
-    const int W = c.pixelWidth(), H = c.pixelHeight();
-    Sheet sheet(d.apply(cg::Point{0, 0}), 1.2 * r * side, 1.2 * r * side, W, H);
+    // Everything lies within 1.2 r of p: one picture of that box, laid over the bitmap at the end, of the
+    // rows the context can change (in a band, the band's).
+    const int W = c.pixelWidth();
+    const auto [low, H] = c.changeableRows();
+    Sheet sheet(d.apply(p), 1.2 * r * side, 1.2 * r * side, W, H, low);
+    // Int(0.6 r + 3), guarded for radii the callers never pass.
+    const double count = 0.6 * r + 3;
+    const int64_t dots = count > 0 ? (count < 1e6 ? static_cast<int64_t>(count) : 1000000) : 0;
+    // The dots' fills would leave their colour on the context.
+    if (dots > 0) c.setFillColor(cg::Color::rgb(light, 0.55));
     if (sheet.empty()) return;
     // Each lobe: its disc filled with the radial gradient from a focus up and to the left of its centre
     // (radius 0) to 1.15 its radius round the centre, light to dark at 0.75 and dark beyond.
     for (const Lobe& lobe : lobes) {
         const cg::Point centre = d.apply(lobe.c);
         const cg::Point focus = d.apply(cg::Point{lobe.c.x - 0.4 * lobe.rho, lobe.c.y + 0.45 * lobe.rho});
-        sheet.lay(ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H),
+        sheet.lay(Reef::ellipseCoverage(centre, lobe.rho * side, lobe.rho * side, W, H, low),
                   Radial(focus, centre, 1.15 * lobe.rho * side, light, dark, 0.75));
     }
-    // Int(0.6 r + 3) light dots over the lower left, each a small ellipse.
-    const int dots = static_cast<int>(0.6 * r + 3);
+    // The light dots over the lower left, each a small ellipse.
     const uint32_t dotPixel = pixelOf(light, 0.55);
-    for (int i = 0; i < dots; ++i) {
+    for (int64_t i = 0; i < dots; ++i) {
         const double a = rng.uniform(1.6, 3.6);
         const double e = r * rng.uniform(0.2, 0.75);
-        const cg::Point at = d.apply(cg::Point{e * std::cos(a), e * std::sin(a)});
-        sheet.lay(ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H), [&](double, double) { return dotPixel; });
+        const cg::Point at = d.apply(cg::Point{p.x + e * std::cos(a), p.y + e * std::sin(a)});
+        sheet.lay(Reef::ellipseCoverage(at, 0.07 * r * side, 0.06 * r * side, W, H, low),
+                  [&](double, double) { return dotPixel; });
     }
     sheet.draw(c);
 }
@@ -670,30 +586,47 @@ void Art::Reef::brain(uint32_t m, uint32_t o, double beta) {
 }
 
 void Art::Reef::dotsSampled(uint32_t color, double alpha, std::span<const cg::Rect> ovals) {
+    std::vector<Oval> same;
+    same.reserve(ovals.size());
+    for (const cg::Rect& r : ovals) same.push_back({r, color});
+    art.ovalsSampled(same, alpha);
+}
+
+void Art::ovalsSampled(std::span<const Oval> ovals, double alpha) {
     if (ovals.empty()) return;
-    cg::Context& c = *art.ctx;
+    cg::Context& c = *ctx;
     const cg::Transform d = c.ctm();
     const double sx = std::fabs(d.a), sy = std::fabs(d.d);
     if (!(d.b == 0 && d.c == 0 && sx > 0 && sy > 0 && std::isfinite(sx) && std::isfinite(sy))) {
-        for (const cg::Rect& r : ovals) art.shape(color, alpha, 0, [&r](cg::Path& path) { path.addEllipse(r); });
+        for (const Oval& o : ovals) shape(o.color, alpha, 0, [&o](cg::Path& path) { path.addEllipse(o.box); });
         return;
     }
+    // The last fill would leave its colour on the context.
+    c.setFillColor(cg::Color::rgb(ovals.back().color, alpha));
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-    for (const cg::Rect& r : ovals) {
-        const cg::Rect box = r.applying(d);
+    for (const Oval& o : ovals) {
+        const cg::Rect box = o.box.applying(d);
         x0 = std::min(x0, box.minX());
         y0 = std::min(y0, box.minY());
         x1 = std::max(x1, box.maxX());
         y1 = std::max(y1, box.maxY());
     }
     if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
-    const int W = c.pixelWidth(), H = c.pixelHeight();
-    Sheet sheet({(x0 + x1) / 2, (y0 + y1) / 2}, (x1 - x0) / 2, (y1 - y0) / 2, W, H);
+    // Only the rows the context can change (in a band, the band's).
+    const int W = c.pixelWidth();
+    const auto [low, H] = c.changeableRows();
+    Sheet sheet({(x0 + x1) / 2, (y0 + y1) / 2}, (x1 - x0) / 2, (y1 - y0) / 2, W, H, low);
     if (sheet.empty()) return;
-    const uint32_t pixel = pixelOf(color, alpha);
-    for (const cg::Rect& r : ovals) {
-        const cg::Point at = d.apply(cg::Point{r.midX(), r.midY()});
-        sheet.lay(ellipseCoverage(at, r.width() / 2 * sx, r.height() / 2 * sy, W, H), [pixel](double, double) { return pixel; });
+    // Ovals of one colour after another share their pixel.
+    uint32_t color = ovals.front().color, pixel = pixelOf(color, alpha);
+    for (const Oval& o : ovals) {
+        if (o.color != color) {
+            color = o.color;
+            pixel = pixelOf(color, alpha);
+        }
+        const cg::Point at = d.apply(cg::Point{o.box.midX(), o.box.midY()});
+        sheet.lay(Reef::ellipseCoverage(at, o.box.width() / 2 * sx, o.box.height() / 2 * sy, W, H, low),
+                  [pixel](double, double) { return pixel; });
     }
     sheet.draw(c);
 }

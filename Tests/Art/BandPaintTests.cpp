@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Art/Pond.h"
 #include "ArtTestSupport.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Graphics/StateGuard.h"
@@ -124,6 +125,25 @@ const std::vector<Case>& cases() {
                  // On whole pixels at its own size, as stamps are laid.
                  a.ctx->draw(pic, cg::Rect(std::round(2 * p.y) / 2, std::round(2 * p.x) / 2 * 0.75, 12, 9));
                  a.ctx->drawPixelAligned(*pic, static_cast<int>(p.x) + 3, static_cast<int>(p.y) + 7);
+             }
+         }},
+        {"sampled crowns, ovals and stones, worked out for the band's rows alone",
+         [](Art& a, const cg::Rect& band) {
+             for (int i = 0; i < 50; ++i) {
+                 const cg::Point p = spot(i, 21);
+                 const double r = 2.5 + 28 * Art::rand(p, 22) * Art::rand(p, 23);
+                 if (p.y + 1.3 * r + 3 < band.minY() || p.y - 1.3 * r - 3 > band.maxY()) continue;
+                 if (i % 3 == 0) {
+                     Art::Pond(a).stone(p, 0.4 * r + 2, Art::rand(p, 24));
+                 } else {
+                     a.canopySampled(p, r, 0x2a4620, 0x5c8a38, Art::rand(p, 25));
+                     std::vector<Art::Oval> ovals;
+                     for (int j = 0; j < 12; ++j)
+                         ovals.push_back({cg::Rect(p.x + r * (Art::rand(p, 30 + j) - 0.5), p.y + r * (Art::rand(p, 50 + j) - 0.5),
+                                                   2.2, 1.8),
+                                          0xb2321a + static_cast<uint32_t>(j) * 4099});
+                     a.ovalsSampled(ovals, 0.9);
+                 }
              }
          }},
     };

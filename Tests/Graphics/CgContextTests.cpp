@@ -225,6 +225,33 @@ TEST(CgBand, DrawsMadeWholeGiveTheBytesOfOnePass) {
     }
 }
 
+TEST(CgBitmap, ABandCanChangeItsOwnRowsCountedFromTheBottom) {
+    // Rows [top, bottom) from the top of a 90-row bitmap are rows [90 − bottom, 90 − top) from its bottom.
+    const struct {
+        int top, bottom, first, end;
+    } table[] = {{0, 90, 0, 90}, {0, 7, 83, 90}, {30, 60, 30, 60}, {84, 90, 0, 6}, {40, 41, 49, 50}};
+    auto c = bitmap(120, 90);
+    EXPECT_EQ(c->changeableRows(), (std::pair<int, int>{0, 90}));
+    for (const auto& row : table) {
+        auto band = Context::makeBand(*c, row.top, row.bottom);
+        ASSERT_TRUE(band);
+        EXPECT_EQ(band->changeableRows(), (std::pair<int, int>{row.first, row.end})) << row.top << "–" << row.bottom;
+        // The rows it names are the ones a fill over the whole bitmap changes.
+        band->setFillColor(Color::white());
+        band->fill(Rect(0, 0, 120, 90));
+    }
+    auto fresh = bitmap(120, 90);
+    auto band = Context::makeBand(*fresh, 30, 60);
+    band->setFillColor(Color::white());
+    band->fill(Rect(0, 0, 120, 90));
+    fresh->pixelsChanged();
+    const auto [first, end] = band->changeableRows();
+    for (int y = 0; y < 90; ++y) {
+        const bool changed = (fresh->pixel(5, 89 - y) >> 24) != 0;  // pixel() counts rows from the top
+        EXPECT_EQ(changed, y >= first && y < end) << "row " << y << " from the bottom";
+    }
+}
+
 TEST(CgState, DefaultsMatchTheReference) {
     auto c = bitmap(2, 2);
     EXPECT_EQ(c->lineCap(), LineCap::butt);

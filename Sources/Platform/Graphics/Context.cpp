@@ -981,6 +981,11 @@ std::unique_ptr<Context> Context::makeFrame(double width, double height, double 
 
 int Context::pixelWidth() const { return impl_->width; }
 int Context::pixelHeight() const { return impl_->height; }
+std::pair<int, int> Context::changeableRows() const {
+    const Impl& m = *impl_;
+    if (!m.banded) return {0, m.height};
+    return {m.height - m.band.y1, m.height - m.band.y0};  // the band's rows run down
+}
 size_t Context::bytesPerRow() const { return static_cast<size_t>(impl_->width) * 4; }
 double Context::scale() const { return impl_->scale; }
 

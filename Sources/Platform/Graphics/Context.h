@@ -81,6 +81,9 @@ public:
     // --- Bitmap ---
     int pixelWidth() const;
     int pixelHeight() const;
+    // The rows of the bitmap's y-up pixel space that drawing here can change, [first, end): all of them,
+    // or a band's (makeBand), so that what is worked out pixel by pixel can leave the others out.
+    std::pair<int, int> changeableRows() const;
     size_t bytesPerRow() const;
     double scale() const;
     // Direct pixel access (premultiplied ARGB32, row 0 at the top). Call pixelsChanged() after
