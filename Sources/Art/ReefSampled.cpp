@@ -156,6 +156,21 @@ void accumulate(float* area, float* runs, int width, double lo, double hi) {
     area[last] += static_cast<float>(hi - last);
 }
 
+// One pixel row of coverage from its accumulated shares (area, and the runs that cover whole pixels from
+// there on), written into out's alpha, and both cleared for the next row.
+void resolveRow(Art::Reef::Coverage& out, int row, float* area, float* runs) {
+    const std::size_t w = static_cast<std::size_t>(out.width);
+    uint8_t* const dst = out.alpha.data() + static_cast<std::size_t>(out.height - 1 - row) * w;
+    float whole = 0;
+    for (std::size_t x = 0; x < w; ++x) {
+        whole += runs[x];
+        const double level = std::clamp(static_cast<double>(area[x] + whole) / kSubrows, 0.0, 1.0) * 255;
+        dst[x] = static_cast<uint8_t>(level + 0.5);
+        area[x] = 0;
+        runs[x] = 0;
+    }
+}
+
 // Whether the transform keeps circles round (a rotation, a uniform scale, a shift, maybe a mirror), and
 // if so its scale.
 std::optional<double> roundScale(const cg::Transform& d) {
@@ -289,16 +304,7 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
             accumulate(area.data(), runs.data(), out.width, run.lo, run.hi);
             inked = true;
         }
-        if (!inked) continue;
-        uint8_t* const dst = out.alpha.data() + static_cast<std::size_t>(out.height - 1 - row) * w;
-        float whole = 0;
-        for (std::size_t x = 0; x < w; ++x) {
-            whole += runs[x];
-            const double level = std::clamp(static_cast<double>(area[x] + whole) / kSubrows, 0.0, 1.0) * 255;
-            dst[x] = static_cast<uint8_t>(level + 0.5);
-            area[x] = 0;
-            runs[x] = 0;
-        }
+        if (inked) resolveRow(out, row, area.data(), runs.data());
     }
     return out;
 }
@@ -393,16 +399,7 @@ Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, i
             for (double* c = first; c + 1 < end; c += 2) accumulate(area.data(), runs.data(), out.width, c[0], c[1]);
             inked = true;
         }
-        if (!inked) continue;
-        uint8_t* const dst = out.alpha.data() + static_cast<std::size_t>(out.height - 1 - row) * w;
-        float whole = 0;
-        for (std::size_t x = 0; x < w; ++x) {
-            whole += runs[x];
-            const double level = std::clamp(static_cast<double>(area[x] + whole) / kSubrows, 0.0, 1.0) * 255;
-            dst[x] = static_cast<uint8_t>(level + 0.5);
-            area[x] = 0;
-            runs[x] = 0;
-        }
+        if (inked) resolveRow(out, row, area.data(), runs.data());
     }
     return out;
 }
