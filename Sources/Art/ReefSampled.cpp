@@ -156,6 +156,22 @@ void accumulate(float* area, float* runs, int width, double lo, double hi) {
     area[last] += static_cast<float>(hi - last);
 }
 
+// The whole pixels of the bitmap that the box (x0, y0)–(x1, y1) reaches from row `fromRow` up, as out's
+// box; false when there are none.
+bool wholePixels(Art::Reef::Coverage& out, double x0, double y0, double x1, double y1, int width, int height,
+                 int fromRow) {
+    const double left = std::max(std::floor(x0), 0.0);
+    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
+    const double right = std::min(std::ceil(x1), static_cast<double>(width));
+    const double top = std::min(std::ceil(y1), static_cast<double>(height));
+    if (!(left < right) || !(bottom < top)) return false;
+    out.x = static_cast<int>(left);
+    out.y = static_cast<int>(bottom);
+    out.width = static_cast<int>(right - left);
+    out.height = static_cast<int>(top - bottom);
+    return true;
+}
+
 // One pixel row of coverage from its accumulated shares (area, and the runs that cover whole pixels from
 // there on), written into out's alpha, and both cleared for the next row.
 void resolveRow(Art::Reef::Coverage& out, int row, float* area, float* runs) {
@@ -208,16 +224,8 @@ Art::Reef::Coverage coverPieces(const std::vector<Piece>& pieces, std::optional<
         y0 = std::max(y0, clip->centre.y - clip->radius);
         y1 = std::min(y1, clip->centre.y + clip->radius);
     }
-    // Whole pixels, on the bitmap.
-    const double left = std::max(std::floor(x0), 0.0);
-    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
-    const double right = std::min(std::ceil(x1), static_cast<double>(width));
-    const double top = std::min(std::ceil(y1), static_cast<double>(height));
-    if (!(left < right) || !(bottom < top)) return out;
-    out.x = static_cast<int>(left);
-    out.y = static_cast<int>(bottom);
-    out.width = static_cast<int>(right - left);
-    out.height = static_cast<int>(top - bottom);
+    if (!wholePixels(out, x0, y0, x1, y1, width, height, fromRow)) return out;
+    const double left = out.x, bottom = out.y;
 
     // Each piece goes into the lines it reaches; lines run up from the box's bottom.
     thread_local std::vector<int> starts, fill;
@@ -349,15 +357,8 @@ Art::Reef::Coverage Art::Reef::polygonCoverage(std::span<const cg::Point> rim, i
         y0 = std::min(y0, p.y);
         y1 = std::max(y1, p.y);
     }
-    const double left = std::max(std::floor(x0), 0.0);
-    const double bottom = std::max(std::floor(y0), static_cast<double>(std::max(fromRow, 0)));
-    const double right = std::min(std::ceil(x1), static_cast<double>(width));
-    const double top = std::min(std::ceil(y1), static_cast<double>(height));
-    if (!(left < right) || !(bottom < top)) return out;
-    out.x = static_cast<int>(left);
-    out.y = static_cast<int>(bottom);
-    out.width = static_cast<int>(right - left);
-    out.height = static_cast<int>(top - bottom);
+    if (!wholePixels(out, x0, y0, x1, y1, width, height, fromRow)) return out;
+    const double left = out.x, bottom = out.y;
 
     // Each edge crosses the lines from its lower end (included) to its upper end (not): a line through a
     // corner counts it once.
