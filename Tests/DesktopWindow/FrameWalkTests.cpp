@@ -176,8 +176,13 @@ void clearFlat(ca::Animation& a) {
             if (c) clearFlat(const_cast<ca::Animation&>(*c));  // the tree's own copies: see Layer::add
 }
 
-void clearFlat(const ca::Layer& l) {
+void clearFlat(ca::Layer& l) {
     for (const auto& e : l.animationEntries()) clearFlat(*e.animation);
+    // The layer laid its animations out for evaluation when they were added: an animation added and
+    // removed again makes it lay them out afresh, from the values alone now.
+    ca::BasicAnimation none("unknown.key");
+    l.add(none, "clear flat");
+    l.removeAnimation("clear flat");
     for (const auto& s : l.sublayers()) clearFlat(*s);
 }
 

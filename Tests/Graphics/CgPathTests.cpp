@@ -5,6 +5,7 @@
 #include "Platform/Graphics/Path.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <numbers>
 
@@ -214,4 +215,29 @@ TEST(CgPath, NonFiniteInputDrawsNothingAndDoesNotBreakTheContext) {
     d->fill(Rect(nan, 0, 5, 5));
     d->fill(Rect(0, 0, 5, 5));
     EXPECT_EQ(cgtest::up(*d, 2, 2).a, 255);
+}
+
+// A path emptied for reuse (a presentation's path, every frame) equals a new one, whatever it held.
+TEST(CgPath, AClearedPathEqualsANewOne) {
+    const std::function<void(Path&)> fills[] = {
+        [](Path& p) { p.moveTo({3, 4}); },
+        [](Path& p) { p.moveTo({3, 4}); p.lineTo({7, 9}); },
+        [](Path& p) { p.moveTo({1, 1}); p.curveTo({2, 5}, {6, 5}, {8, 1}); p.closeSubpath(); },
+        [](Path& p) { p.addEllipse(Rect(10, 20, 30, 40)); },
+    };
+    for (size_t i = 0; i < std::size(fills); ++i) {
+        Path p;
+        fills[i](p);
+        EXPECT_FALSE(p == Path()) << i;
+        p.clear();
+        EXPECT_TRUE(p == Path()) << i;
+        EXPECT_TRUE(p.isEmpty()) << i;
+        // Drawing again from it draws as a new path does.
+        Path fresh;
+        p.lineTo({5, 5});
+        fresh.lineTo({5, 5});
+        p.closeSubpath();
+        fresh.closeSubpath();
+        EXPECT_TRUE(p == fresh) << i;
+    }
 }

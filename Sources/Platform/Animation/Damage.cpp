@@ -21,7 +21,7 @@ bool sameDrawing(const Snapshot::Entry& a, const Snapshot::Entry& b) {
     if (!a.visible || !b.visible) return a.visible == b.visible;
     return a.version == b.version && a.toDevice == b.toDevice && a.alpha == b.alpha && a.outerAlpha == b.outerAlpha &&
            a.outerFilter == b.outerFilter && a.rigid == b.rigid &&
-           samePresentation(a.pres, b.pres, a.layer->kind() == Layer::Kind::shape);
+           samePresentation(a.pres, b.pres, a.kind == Layer::Kind::shape);
 }
 
 double area(const cg::Rect& r) { return r.width() * r.height(); }

@@ -35,6 +35,7 @@ cg::Transform TransformParts::compose() const {
 }
 
 uint64_t Layer::nextVersion() { return gNextVersion.fetch_add(1, std::memory_order_relaxed); }
+uint64_t Layer::mutations() { return gNextVersion.load(std::memory_order_relaxed); }
 
 Layer::Layer(Kind kind) : kind_(kind), id_(gNextId.fetch_add(1, std::memory_order_relaxed)), version_(nextVersion()) {}
 
@@ -94,6 +95,7 @@ bool Layer::isAncestorOrSelf(const Layer* other) const {
 void Layer::detachChild(const Layer* child) {
     auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](const auto& s) { return s.get() == child; });
     if (it != sublayers_.end()) sublayers_.erase(it);
+    changed();
 }
 
 void Layer::addSublayer(std::shared_ptr<Layer> layer) { insertSublayer(std::move(layer), sublayers_.size() + 1); }
@@ -107,6 +109,7 @@ void Layer::insertSublayer(std::shared_ptr<Layer> layer, size_t index) {
     layer->superlayer_ = this;
     index = std::min(index, sublayers_.size());
     sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), std::move(layer));
+    changed();
 }
 
 void Layer::insertSublayer(std::shared_ptr<Layer> layer, const Layer* above) {
@@ -183,6 +186,8 @@ void Layer::add(const Animation& animation, const std::string& key) {
     e.reshapes = reshapes(*copy);
     e.animation = std::move(copy);
     animations_.push_back(std::move(e));
+    program_.build(animations_);
+    changed();
 }
 
 std::shared_ptr<const Animation> Layer::animation(const std::string& key) const {
@@ -192,10 +197,18 @@ std::shared_ptr<const Animation> Layer::animation(const std::string& key) const 
 }
 
 void Layer::removeAnimation(const std::string& key) {
-    std::erase_if(animations_, [&](const AnimationEntry& e) { return e.key == key; });
+    if (std::erase_if(animations_, [&](const AnimationEntry& e) { return e.key == key; }) > 0) {
+        program_.build(animations_);
+        changed();
+    }
 }
 
-void Layer::removeAllAnimations() { animations_.clear(); }
+void Layer::removeAllAnimations() {
+    if (animations_.empty()) return;
+    animations_.clear();
+    program_.clear();
+    changed();
+}
 
 std::vector<std::string> Layer::animationKeys() const {
     std::vector<std::string> keys;
@@ -207,10 +220,18 @@ std::vector<std::string> Layer::animationKeys() const {
 void Layer::commit(double mediaTime) { commitAt(localTime(mediaTime)); }
 
 void Layer::commitAt(double local) {
+    bool resolvedAny = false;
     for (AnimationEntry& e : animations_) {
         if (e.resolved) continue;
-        if (e.animation->beginTime == 0) e.animation->beginTime = e.beginTime = local;
+        if (e.animation->beginTime == 0) {
+            e.animation->beginTime = e.beginTime = local;
+            resolvedAny = true;
+        }
         e.resolved = true;
+    }
+    if (resolvedAny) {
+        program_.build(animations_);
+        changed();
     }
     for (const auto& s : sublayers_) s->commitAt((local - s->beginTime_) * s->speed_ + s->timeOffset_);
 }
@@ -218,9 +239,13 @@ void Layer::commitAt(double local) {
 void Layer::removeFinishedAnimations(double mediaTime) { removeFinishedAt(localTime(mediaTime)); }
 
 void Layer::removeFinishedAt(double local) {
-    std::erase_if(animations_, [&](const AnimationEntry& e) {
+    const size_t removed = std::erase_if(animations_, [&](const AnimationEntry& e) {
         return e.animation->isRemovedOnCompletion && detail::hasEnded(*e.animation, local);
     });
+    if (removed > 0) {
+        program_.build(animations_);
+        changed();
+    }
     for (const auto& s : sublayers_) s->removeFinishedAt((local - s->beginTime_) * s->speed_ + s->timeOffset_);
 }
 

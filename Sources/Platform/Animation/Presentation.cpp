@@ -4,6 +4,8 @@
 #include "Platform/Animation/BasicAnimation.h"
 #include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Layer.h"
+#include "Platform/Animation/LayerModel.h"
+#include "Platform/Animation/Program.h"
 #include "Platform/Animation/Timeline.h"
 #include "Platform/Animation/Transition.h"
 
@@ -196,8 +198,8 @@ struct Eval {
     // Interval i of `count` key times holding f, and the fraction u within it (after the
     // interval's timing function). Before the first key time u is 0 in interval 0; at or after the
     // last, u is 1 in the last interval.
-    static void locate(const KeyframeAnimation& a, std::span<const double> kt, size_t count, double f, size_t& i,
-                       double& u) {
+    static void locate(std::span<const TimingFunction> curves, std::span<const double> kt, size_t count, double f,
+                       size_t& i, double& u) {
         const size_t last = count - 1;
         if (kt.size() == count) {
             if (!(f > kt[0])) { i = 0; u = 0; }
@@ -216,7 +218,7 @@ struct Eval {
                 u = x - static_cast<double>(i);
             }
         }
-        if (i < a.timingFunctions.size()) u = a.timingFunctions[i](u);
+        if (i < curves.size()) u = curves[i](u);
     }
 
     // Index of the value a discrete animation shows at f.
@@ -294,7 +296,7 @@ struct Eval {
         const size_t n = segs.size() + 1;
         size_t i;
         double u;
-        locate(a, a.keyTimes, n, f, i, u);
+        locate(a.timingFunctions, a.keyTimes, n, f, i, u);
         const auto& s = segs[i];
         setPoint(bezier(s, u), a.isAdditive);
         if (a.rotationMode != RotationMode::none) {
@@ -303,6 +305,54 @@ struct Eval {
             out.rotation += angle;
             transformAnimated = true;
         }
+    }
+
+    // Numbers (or points: an x and a y each) laid out flat, `count` key times first.
+    struct FlatKeys {
+        KeyPath key;
+        bool points;
+        bool additive;
+        CalculationMode mode;
+        size_t values;
+        std::span<const double> keyTimes;
+        const double* data;  // the values
+        std::span<const TimingFunction> curves;
+    };
+
+    void flatKeyframes(const FlatKeys& a, double f) {
+        const size_t n = a.values;
+        const std::span<const double> kt = a.keyTimes;
+        size_t i = 0, j = 0;
+        double u = 0;
+        const CalculationMode mode = n == 1 ? CalculationMode::discrete : a.mode;
+        if (mode == CalculationMode::discrete) {
+            i = j = discreteIndex(kt, n, f);
+        } else {
+            locate(a.curves, kt, n, f, i, u);
+            j = i + 1;
+        }
+        const double* p = a.data;
+        if (!a.points) {
+            double v;
+            if (mode == CalculationMode::cubic) {
+                const Cubic c = cubic(kt, n, i, u);
+                v = cubicValue(c, p[c.im1], p[i], p[j], p[c.i2]);
+            } else {
+                v = p[i] + (p[j] - p[i]) * u;
+            }
+            return setNumber(a.key, v, a.additive);
+        }
+        auto at = [p](size_t m) { return cg::Point{p[2 * m], p[2 * m + 1]}; };
+        const cg::Point v0 = at(i), v1 = at(j);
+        cg::Point q;
+        if (mode == CalculationMode::cubic) {
+            const Cubic c = cubic(kt, n, i, u);
+            const cg::Point pm = at(c.im1), p2 = at(c.i2);
+            q = {cubicValue(c, pm.x, v0.x, v1.x, p2.x), cubicValue(c, pm.y, v0.y, v1.y, p2.y)};
+        } else {
+            q = {v0.x + (v1.x - v0.x) * u, v0.y + (v1.y - v0.y) * u};
+        }
+        setPoint(q, a.additive);
     }
 
     void keyframe(const KeyframeAnimation& a, double f) {
@@ -317,7 +367,13 @@ struct Eval {
         const KeyframeAnimation::Flat laid = a.flatKind();
         const bool flat = (ch == Channel::number && laid == KeyframeAnimation::Flat::numbers) ||
                           (ch == Channel::point && laid == KeyframeAnimation::Flat::points);
-        const std::span<const double> kt = flat ? a.flat().first(a.keyTimes.size()) : std::span<const double>(a.keyTimes);
+        if (flat) {
+            const std::span<const double> kt = a.flat().first(a.keyTimes.size());
+            return flatKeyframes({k, ch == Channel::point, a.isAdditive, a.calculationMode, n, kt,
+                                  a.flat().data() + kt.size(), a.timingFunctions},
+                                 f);
+        }
+        const std::span<const double> kt = a.keyTimes;
         size_t i = 0, j = 0;
         double u = 0;
         CalculationMode mode = a.calculationMode;
@@ -326,33 +382,8 @@ struct Eval {
         if (mode == CalculationMode::discrete) {
             i = j = discreteIndex(kt, n, f);
         } else {
-            locate(a, kt, n, f, i, u);
+            locate(a.timingFunctions, kt, n, f, i, u);
             j = i + 1;
-        }
-        if (flat && ch == Channel::number) {
-            const double* p = a.flat().data() + kt.size();
-            double v;
-            if (mode == CalculationMode::cubic) {
-                const Cubic c = cubic(kt, n, i, u);
-                v = cubicValue(c, p[c.im1], p[i], p[j], p[c.i2]);
-            } else {
-                v = p[i] + (p[j] - p[i]) * u;
-            }
-            return setNumber(k, v, a.isAdditive);
-        }
-        if (flat) {
-            const double* p = a.flat().data() + kt.size();
-            auto at = [p](size_t m) { return cg::Point{p[2 * m], p[2 * m + 1]}; };
-            const cg::Point v0 = at(i), v1 = at(j);
-            cg::Point q;
-            if (mode == CalculationMode::cubic) {
-                const Cubic c = cubic(kt, n, i, u);
-                const cg::Point pm = at(c.im1), p2 = at(c.i2);
-                q = {cubicValue(c, pm.x, v0.x, v1.x, p2.x), cubicValue(c, pm.y, v0.y, v1.y, p2.y)};
-            } else {
-                q = {v0.x + (v1.x - v0.x) * u, v0.y + (v1.y - v0.y) * u};
-            }
-            return setPoint(q, a.isAdditive);
         }
         const Value& v0 = vals[i];
         const Value& v1 = vals[j];
@@ -415,26 +446,72 @@ struct Eval {
                 break;
         }
     }
+
+    // The same, from the layer's laid-out record `k` of program p.
+    void apply(const Program::View& p, size_t k, double parentTime, double inheritedDuration, bool inGroup) {
+        const auto nodes = p.nodes;
+        const Program::Node& n = nodes[k];
+        if (n.kind == Program::Node::Kind::other) return apply(*n.animation, parentTime, inheritedDuration, inGroup);
+        const double d = durationOf(n.timing, inheritedDuration);
+        const Phase ph = phaseAt(n.timing, parentTime, d, inGroup);
+        if (!ph.applies) return;
+        if (n.kind == Program::Node::Kind::group) {
+            for (size_t c = k + 1; c < n.end; c = nodes[c].end) apply(p, c, ph.fraction * d, d, true);
+            return;
+        }
+        const double* data = p.data + n.data;
+        flatKeyframes({n.key, n.flat == KeyframeAnimation::Flat::points, n.additive, n.mode, n.values,
+                       std::span<const double>(data, n.keyTimes), data + n.keyTimes,
+                       p.curves.subspan(n.curves, n.curveCount)},
+                      ph.fraction);
+    }
 };
 
 }  // namespace
 
-void evaluate(const Layer& layer, double localTime, Presentation& out) {
+void LayerModel::assign(const Layer& l) {
+    layer = &l;
+    kind = l.kind();
+    hidden = l.isHidden();
+    filter = l.compositingFilter();
+    minFilter = l.minificationFilter();
+    magFilter = l.magnificationFilter();
+    children = uint32_t(l.sublayers().size());
+    id = l.id();
+    version = l.version();
+    bounds = l.bounds();
+    position = l.position();
+    anchorPoint = l.anchorPoint();
+    opacity = l.opacity();
+    beginTime = l.beginTime();
+    speed = l.speed();
+    timeOffset = l.timeOffset();
+    transform = l.affineTransform();
+    setImage(contents, l.contents());
+    parts = l.transformParts();
+    shadowOpacity = l.shadowOpacity();
+    shadowRadius = l.shadowRadius();
+    background = l.backgroundColor();
+    shadowColor = l.shadowColor();
+    shadowOffset = l.shadowOffset();
+}
+
+void evaluate(const LayerModel& m, const Program::View& program, double localTime, Presentation& out) {
     out.localTime = localTime;
-    out.bounds = layer.bounds();
-    out.position = layer.position();
-    out.anchorPoint = layer.anchorPoint();
-    out.opacity = layer.opacity();
-    const TransformParts& parts = layer.transformParts();
+    out.bounds = m.bounds;
+    out.position = m.position;
+    out.anchorPoint = m.anchorPoint;
+    out.opacity = m.opacity;
+    const TransformParts& parts = m.parts;
     out.rotation = parts.rotation;
     out.scaleX = parts.scaleX;
     out.scaleY = parts.scaleY;
-    setImage(out.contents, layer.contents());
+    setImage(out.contents, m.contents);
     out.inTransition = false;
     if (out.transitionFrom) out.transitionFrom.reset();
     out.transitionProgress = 1;
-    if (layer.kind() == Layer::Kind::shape) {
-        const auto& shape = static_cast<const ShapeLayer&>(layer);
+    if (m.kind == Layer::Kind::shape) {
+        const auto& shape = static_cast<const ShapeLayer&>(*m.layer);
         out.hasPath = shape.path().has_value();
         if (out.hasPath) out.path = *shape.path();
         else out.path.clear();
@@ -446,7 +523,8 @@ void evaluate(const Layer& layer, double localTime, Presentation& out) {
     }
 
     Eval ev{out};
-    for (const auto& e : layer.animationEntries()) ev.apply(*e.animation, localTime, 0, false);
+    const size_t count = program.nodes.size();
+    for (size_t k = 0; k < count; k = program.nodes[k].end) ev.apply(program, k, localTime, 0, false);
 
     if (ev.transformAnimated) {
         TransformParts p = parts;
@@ -455,8 +533,14 @@ void evaluate(const Layer& layer, double localTime, Presentation& out) {
         p.scaleY = out.scaleY;
         out.transform = p.compose();
     } else {
-        out.transform = layer.affineTransform();
+        out.transform = m.transform;
     }
+}
+
+void evaluate(const Layer& layer, double localTime, Presentation& out) {
+    LayerModel m;
+    m.assign(layer);
+    evaluate(m, layer.program().view(), localTime, out);
 }
 
 }  // namespace detail

@@ -1,8 +1,8 @@
 #include "Platform/Animation/Snapshot.h"
 
-#include "Platform/Animation/AnimationGroup.h"
-#include "Platform/Animation/KeyframeAnimation.h"
 #include "Platform/Animation/Layer.h"
+#include "Platform/Animation/LayerModel.h"
+#include "Platform/Animation/Program.h"
 #include "Platform/Animation/Timeline.h"
 
 #include <algorithm>
@@ -53,10 +53,11 @@ constexpr double kCoarsestLinearStep = 1.0 / 64;
 // v on the lattice of `step`; unchanged where there is no usable step (an infinite extent).
 double snap(double v, double step) { return step > 0 && std::isfinite(step) ? std::round(v / step) * step : v; }
 
-// The walk chases pointers (layer → its animations → their values), which the processor cannot
-// guess: between frames other programs evict the tree from the caches, and each of those reads would
-// wait for memory in turn. So the walk asks for the sublayers ahead of the one it visits, one step of
-// the chain per sublayer, each step reading only what an earlier one brought in.
+// A full walk chases pointers (layer → its laid-out animations), which the processor cannot guess:
+// between frames other programs evict the tree from the caches, and each of those reads would wait
+// for memory in turn. So the walk asks for the sublayers ahead of the one it visits, one step of the
+// chain per sublayer, each step reading only what an earlier one brought in. (A replay reads its
+// copies in order, which the processor follows by itself.)
 void prefetchLines(const void* p, size_t bytes) {
     const char* c = static_cast<const char*>(p);
     for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(c + at);
@@ -65,45 +66,12 @@ void prefetchLines(const void* p, size_t bytes) {
 // Step 1: the layer itself (its subclass's extra fields are not what the walk reads first).
 void prefetchLayer(const Layer& l) { prefetchLines(&l, sizeof(Layer)); }
 
-// Step 2: the list of its animations.
-void prefetchAnimationList(const Layer& l) {
-    const auto list = l.animationEntries();
-    if (!list.empty()) prefetchLines(list.data(), list.size_bytes());
-}
-
-// Step 3: the animations.
-void prefetchAnimations(const Layer& l) {
-    for (const auto& e : l.animationEntries()) {
-        const Animation& a = *e.animation;
-        switch (a.kind()) {
-            case Animation::Kind::keyframe: prefetchLines(&a, sizeof(KeyframeAnimation)); break;
-            case Animation::Kind::group: prefetchLines(&a, sizeof(AnimationGroup)); break;
-            default: prefetchLines(&a, 128); break;
-        }
-    }
-}
-
-// Step 4: what they point to: keyframe values and times, a group's list of children.
-void prefetchAnimationData(const Layer& l) {
-    constexpr size_t kMost = 512;  // a long list is read in order, which the processor follows anyway
-    for (const auto& e : l.animationEntries()) {
-        const Animation& a = *e.animation;
-        if (a.kind() == Animation::Kind::keyframe) {
-            const auto& k = static_cast<const KeyframeAnimation&>(a);
-            if (!k.flat().empty()) {
-                prefetchLines(k.flat().data(), std::min(kMost, k.flat().size_bytes()));
-            } else {
-                if (!k.values.empty()) prefetchLines(k.values.data(), std::min(kMost, k.values.size() * sizeof(Value)));
-                if (!k.keyTimes.empty())
-                    prefetchLines(k.keyTimes.data(), std::min(kMost, k.keyTimes.size() * sizeof(double)));
-            }
-        } else if (a.kind() == Animation::Kind::group) {
-            const auto& g = static_cast<const AnimationGroup&>(a);
-            // Not reading a child's kind, which would wait for it: keyframes are the largest.
-            for (const auto& c : g.animations)
-                if (c) prefetchLines(c.get(), sizeof(KeyframeAnimation));
-        }
-    }
+// Step 2: its animations, as the layer laid them out.
+void prefetchProgram(const Layer& l) {
+    constexpr size_t kMost = 1024;  // a long program is read in order, which the processor follows anyway
+    const detail::Program& p = l.program();
+    if (!p.nodes().empty()) prefetchLines(p.nodes().data(), std::min(kMost, p.nodes().size_bytes()));
+    if (!p.dataSpan().empty()) prefetchLines(p.dataSpan().data(), std::min(kMost, p.dataSpan().size_bytes()));
 }
 
 }  // namespace
@@ -276,7 +244,21 @@ void Snapshot::capture(const Layer& root, double mediaTime, const cg::Transform&
     rate_ = 0;
     nextStart_.reset();
     finished_ = 0;
-    visit(root, mediaTime, 1, 0, cg::Transform{}, 1, false, true, false);
+    // No layer anywhere has changed since this tree was last captured: its copies stand for it.
+    const uint64_t mutations = Layer::mutations();
+    replaying_ = &root == modelRoot_ && mutations == modelMutations_ && !models_.empty();
+    if (!replaying_) {
+        modelRoot_ = nullptr;
+        models_.clear();
+        nodes_.clear();
+        data_.clear();
+        curves_.clear();
+    }
+    visit(&root, mediaTime, 1, 0, cg::Transform{}, 1, false, true, false);
+    if (!replaying_) {
+        modelRoot_ = &root;
+        modelMutations_ = mutations;
+    }
 }
 
 FrameRequest Snapshot::frameRequest(double cap) const {
@@ -284,24 +266,48 @@ FrameRequest Snapshot::frameRequest(double cap) const {
     return {std::max(0.0, std::min(cap, rate_)), nextStart_};
 }
 
-Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double scale, double offset,
+Snapshot::Visit Snapshot::visit(const Layer* model, double parentTime, double scale, double offset,
                                 const cg::Transform& parentToUser, double outerAlpha, bool outerFilter, bool rigid,
                                 bool culled) {
     const size_t index = count_++;
     if (index == entries_.size()) entries_.emplace_back();
+    if (!replaying_) {
+        // Copy the layer and its laid-out animations.
+        if (index == models_.size()) models_.emplace_back();
+        detail::LayerModel& m = models_[index];
+        m.assign(*model);
+        const detail::Program& program = model->program();
+        m.nodes = uint32_t(nodes_.size());
+        m.nodeCount = uint32_t(program.nodes().size());
+        m.data = uint32_t(data_.size());
+        m.curves = uint32_t(curves_.size());
+        nodes_.insert(nodes_.end(), program.nodes().begin(), program.nodes().end());
+        data_.insert(data_.end(), program.dataSpan().begin(), program.dataSpan().end());
+        curves_.insert(curves_.end(), program.curves().begin(), program.curves().end());
+    } else if (index + 2 < models_.size()) {
+        prefetchLines(&models_[index + 2], sizeof(detail::LayerModel));
+    }
+    const detail::LayerModel& m = models_[index];
+    const Layer& layer = *m.layer;
     {
         Entry& e = entries_[index];
         e.layer = &layer;
-        e.id = layer.id();
-        e.version = layer.version();
-        e.alpha = unit(layer.opacity());
-        e.visible = !culled && !layer.isHidden();
+        e.id = m.id;
+        e.version = m.version;
+        e.alpha = unit(m.opacity);
+        e.visible = !culled && !m.hidden;
         e.ownOps = e.subtreeOps = 0;
         e.ownBounds = e.subtreeBounds = e.shadowBounds = cg::Rect::null();
+        e.kind = m.kind;
+        e.filled = m.background && m.background->a > 0;
+        // As contentsFilter(layer): nearest only when the layer asks for it both ways.
+        e.contentsFilter = m.minFilter == ContentsFilter::nearest && m.magFilter == ContentsFilter::nearest
+                               ? cg::ImageFilter::nearest
+                               : cg::ImageFilter::good;
     }
-    const double local = (parentTime - layer.beginTime()) * layer.speed() + layer.timeOffset();
-    scale *= layer.speed();
-    offset = (offset - layer.beginTime()) * layer.speed() + layer.timeOffset();
+    const double local = (parentTime - m.beginTime) * m.speed + m.timeOffset;
+    scale *= m.speed;
+    offset = (offset - m.beginTime) * m.speed + m.timeOffset;
 
     // One pass over the animations, hidden layers' too: which are finished (and so as good as
     // removed), which turn or scale the layer, and what they ask of frame pacing. Pacing reads the
@@ -309,17 +315,21 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
     // last bits.
     const double paced = time_ * scale + offset;
     bool reshaped = false;
-    for (const auto& entry : layer.animationEntries()) {
-        if (entry.removedOnCompletion && (local - entry.beginTime) * entry.speed >= entry.span) {  // detail::hasEnded
+    const detail::Program::View program{std::span<const detail::Program::Node>(nodes_).subspan(m.nodes, m.nodeCount),
+                                        data_.data() + m.data, std::span<const TimingFunction>(curves_).subspan(m.curves)};
+    for (size_t k = 0; k < program.nodes.size(); k = program.nodes[k].end) {
+        const detail::Program::Node& entry = program.nodes[k];
+        const double begin = entry.timing.beginTime, speed = entry.timing.speed;
+        if (entry.timing.isRemovedOnCompletion && (local - begin) * speed >= entry.span) {  // detail::hasEnded
             finished_ += 1;
             continue;
         }
         reshaped = reshaped || entry.reshapes;
-        if (scale == 0 || entry.speed == 0) continue;
-        const double active = (paced - entry.beginTime) * entry.speed;
+        if (scale == 0 || speed == 0) continue;
+        const double active = (paced - begin) * speed;
         if (active < 0) {
-            if (entry.speed > 0 && scale > 0) {
-                const double start = (entry.beginTime - offset) / scale;
+            if (speed > 0 && scale > 0) {
+                const double start = (begin - offset) / scale;
                 if (start > time_ && (!nextStart_ || start < *nextStart_)) nextStart_ = start;
             }
         } else if (active < entry.span) {
@@ -333,7 +343,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
     bool filter = false;
     if (visible) {
         Entry& e = entries_[index];
-        detail::evaluate(layer, local, e.pres);
+        detail::evaluate(m, program, local, e.pres);
         e.alpha = alpha = unit(e.pres.opacity);
         e.visible = visible = alpha > 0;
         e.toUser = toUser = e.pres.toSuperlayer().concatenating(parentToUser);
@@ -345,7 +355,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
         if (tolerance_ > 0) {
             // Only what this layer draws is rounded; its sublayers round their own transforms.
             cg::Rect extent = e.pres.bounds;
-            if (layer.kind() == Layer::Kind::shape && e.pres.hasPath && !e.pres.path.isEmpty()) {
+            if (m.kind == Layer::Kind::shape && e.pres.hasPath && !e.pres.path.isEmpty()) {
                 const double half = e.pres.lineWidth > 0 ? e.pres.lineWidth / 2 : 0;
                 extent = extent.unionWith(e.pres.path.pathBoundingBox().insetBy(-half, -half));
             }
@@ -359,7 +369,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
             e.alpha = alpha = std::round(alpha * 128) / 128;
             e.visible = visible = alpha > 0;
         }
-        switch (layer.compositingFilter()) {
+        switch (m.filter) {
             case CompositingFilter::none: e.blend = cg::BlendMode::normal; break;
             case CompositingFilter::colorDodge: e.blend = cg::BlendMode::colorDodge; break;
             case CompositingFilter::plusLighter: e.blend = cg::BlendMode::plusLighter; break;
@@ -367,17 +377,19 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
         filter = e.blend != cg::BlendMode::normal;
 
         // Shadow, in device pixels.
-        const double shadowAlpha = unit(layer.shadowOpacity()) * unit(layer.shadowColor().a);
+        // The colour only where there is a shadow: the same product (zero) without reading it.
+        const double shadowOpacity = unit(m.shadowOpacity);
+        const double shadowAlpha = shadowOpacity > 0 ? shadowOpacity * unit(m.shadowColor.a) : 0;
         const bool shadowed = shadowAlpha > 0;
         e.pathShadow = shadowed && layer.shadowPath().has_value();
         e.contentShadow = shadowed && !layer.shadowPath().has_value();
         e.shadow = {};
         if (shadowed) {
-            const cg::Size off = layer.shadowOffset();
+            const cg::Size off = m.shadowOffset;
             const cg::Transform& d = e.toDevice;
             e.shadow.offset = {d.a * off.width + d.c * off.height, d.b * off.width + d.d * off.height};
-            e.shadow.blur = std::max(0.0, 2 * layer.shadowRadius() * areaScale(d));
-            e.shadow.color = layer.shadowColor().withAlpha(shadowAlpha);
+            e.shadow.blur = std::max(0.0, 2 * m.shadowRadius * areaScale(d));
+            e.shadow.color = m.shadowColor.withAlpha(shadowAlpha);
         }
 
         // Own drawing operations and the pixels they touch.
@@ -389,7 +401,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
             ops += 1;
             own = own.unionWith(shadowExtent(deviceRect(layer.shadowPath()->pathBoundingBox(), e.toDevice, 1), e.shadow));
         }
-        if (hasArea && layer.backgroundColor() && unit(layer.backgroundColor()->a) > 0) {
+        if (hasArea && m.background && unit(m.background->a) > 0) {
             ops += 1;
             own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
         }
@@ -397,7 +409,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
             ops += 1;
             own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
         }
-        if (layer.kind() == Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
+        if (m.kind == Layer::Kind::shape && p.hasPath && !p.path.isEmpty()) {
             const auto& shape = static_cast<const ShapeLayer&>(layer);
             const cg::Rect box = p.path.pathBoundingBox();
             if (shape.fillColor() && unit(shape.fillColor()->a) > 0) {
@@ -412,7 +424,7 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
                 own = own.unionWith(deviceRect(box.insetBy(-reach, -reach), e.toDevice, 1));
             }
         }
-        if (layer.kind() == Layer::Kind::gradient && hasArea &&
+        if (m.kind == Layer::Kind::gradient && hasArea &&
             !static_cast<const GradientLayer&>(layer).gradient().isEmpty()) {
             ops += 1;
             own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
@@ -424,17 +436,22 @@ Snapshot::Visit Snapshot::visit(const Layer& layer, double parentTime, double sc
     Visit result;
     uint32_t ops = visible ? entries_[index].ownOps : 0;
     cg::Rect bounds = visible ? entries_[index].ownBounds : cg::Rect::null();
-    const auto subs = layer.sublayers();
-    const size_t n = subs.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (i + 4 < n) prefetchLayer(*subs[i + 4]);
-        if (i + 3 < n) prefetchAnimationList(*subs[i + 3]);
-        if (i + 2 < n) prefetchAnimations(*subs[i + 2]);
-        if (i + 1 < n) prefetchAnimationData(*subs[i + 1]);
-        const Visit v =
-            visit(*subs[i], local, scale, offset, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible);
+    auto add = [&](const Visit& v) {
         ops += v.ops;
         bounds = bounds.unionWith(v.bounds);
+    };
+    if (replaying_) {
+        for (uint32_t i = 0, n = m.children; i < n; ++i)
+            add(visit(nullptr, local, scale, offset, toUser, outerAlpha * alpha, outerFilter || filter, rigid, !visible));
+    } else {
+        const auto subs = layer.sublayers();
+        const size_t n = subs.size();
+        for (size_t i = 0; i < n; ++i) {
+            if (i + 4 < n) prefetchLayer(*subs[i + 4]);
+            if (i + 2 < n) prefetchProgram(*subs[i + 2]);
+            add(visit(subs[i].get(), local, scale, offset, toUser, outerAlpha * alpha, outerFilter || filter, rigid,
+                      !visible));
+        }
     }
     Entry& e = entries_[index];
     e.end = static_cast<uint32_t>(count_);

@@ -8,6 +8,8 @@
 // A snapshot reuses its storage: capturing the same tree again allocates nothing.
 
 #include "Platform/Animation/FramePacing.h"
+#include "Platform/Animation/Layer.h"
+#include "Platform/Animation/LayerModel.h"
 #include "Platform/Animation/Presentation.h"
 
 #include "Platform/Graphics/Color.h"
@@ -39,6 +41,10 @@ public:
         uint64_t version = 0;
         uint32_t end = 0;        // index just past this layer's subtree
         bool visible = false;    // false: hidden, transparent, or under such a layer
+        // Of the layer, beside the rest, so that a compositor need not reach the layer for them:
+        Layer::Kind kind = Layer::Kind::plain;
+        bool filled = false;  // a background colour that is not clear
+        cg::ImageFilter contentsFilter = cg::ImageFilter::good;
         Presentation pres;       // valid when visible
         cg::Transform toUser;    // bounds space → context user space
         cg::Transform toDevice;  // bounds space → device pixels
@@ -101,6 +107,8 @@ public:
     // Layer::removeFinishedAnimations would free. The snapshot is what it would be without them.
     size_t finishedAnimations() const { return finished_; }
 
+    // Whether the last capture replayed the copies of the one before (no layer had changed since).
+    bool replayed() const { return replaying_; }
     double time() const { return time_; }
     const cg::Transform& userToDevice() const { return userToDevice_; }
     std::span<const Entry> entries() const { return {entries_.data(), count_}; }
@@ -114,11 +122,20 @@ private:
         cg::Rect bounds = cg::Rect::null();
     };
     // scale and offset: the superlayer's time line as media·scale + offset (how pacing reads it).
-    Visit visit(const Layer& layer, double parentTime, double scale, double offset, const cg::Transform& parentToUser,
+    // `layer`: the layer to copy and visit, or null to visit the next copy when replaying.
+    Visit visit(const Layer* layer, double parentTime, double scale, double offset, const cg::Transform& parentToUser,
                 double outerAlpha, bool outerFilter, bool rigid, bool culled);
 
     std::vector<Entry> entries_;
     size_t count_ = 0;
+    // The tree as the last full walk copied it, in painting order, and the mutation count it saw.
+    std::vector<detail::LayerModel> models_;
+    std::vector<detail::Program::Node> nodes_;
+    std::vector<double> data_;
+    std::vector<TimingFunction> curves_;
+    const Layer* modelRoot_ = nullptr;
+    uint64_t modelMutations_ = 0;
+    bool replaying_ = false;
     double time_ = 0;
     double tolerance_ = 0;
     double positionStep_ = 0;  // the lattice of positions at this tolerance

@@ -11,7 +11,7 @@ double floorMod(double x, double m) {
     return r;
 }
 
-Phase phaseAt(const Animation& a, double parentTime, double d, bool inGroup) {
+Phase phaseAt(const Timing& a, double parentTime, double d, bool inGroup) {
     Phase ph;
     const double span = activeDuration(a, d);
     double active = (parentTime - a.beginTime) * a.speed;
@@ -34,7 +34,7 @@ Phase phaseAt(const Animation& a, double parentTime, double d, bool inGroup) {
     if (ended && pos == 0 && local != 0) pos = cycle;  // the end of the last iteration
     if (a.autoreverses && pos > d) pos = 2 * d - pos;
     double f = d > 0 ? pos / d : 1;
-    if (a.timingFunction) f = (*a.timingFunction)(f);
+    if (a.hasCurve) f = a.curve(f);
     ph.applies = true;
     ph.fraction = f;
     return ph;

@@ -59,7 +59,13 @@ public:
 
     Path applying(const Transform& t) const;
     void apply(const Transform& t);
-    void clear() { elements_.clear(); points_.clear(); hasCurrent_ = false; }
+    // Empty again, and equal to a new path (the storage is kept).
+    void clear() {
+        elements_.clear();
+        points_.clear();
+        start_ = current_ = {};
+        hasCurrent_ = false;
+    }
     void reserve(size_t elements, size_t points) { elements_.reserve(elements); points_.reserve(points); }
 
     const std::vector<Element>& elements() const { return elements_; }
