@@ -220,8 +220,11 @@ int main(int argc, char** argv) {
                     frames / wall, 100 * (stats.seconds - stats0.seconds) / wall,
                     frames > 0 ? 1000 * (stats.seconds - stats0.seconds) / frames : 0.0,
                     frames > 0 ? double(stats.pixels - stats0.pixels) / frames : 0.0);
-        std::printf("  of which presentation and damage: %.2f %% of a core\n",
-                    100 * (stats.treeSeconds - stats0.treeSeconds) / wall);
+        const double updates = double(stats.updates - stats0.updates);
+        std::printf("  of which presentation and damage: %.2f %% of a core (%.0f %% of the updates replayed an "
+                    "unchanged tree)\n",
+                    100 * (stats.treeSeconds - stats0.treeSeconds) / wall,
+                    updates > 0 ? 100 * double(stats.replays - stats0.replays) / updates : 0.0);
         double ours = 0, driver = 0;
         std::map<std::string, double> byName;
         for (const auto& [tid, now] : threadTimes()) {

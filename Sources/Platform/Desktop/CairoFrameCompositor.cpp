@@ -75,6 +75,7 @@ bool CairoFrameCompositor::update(const ca::Layer& root, double t, double alpha)
     stats_.updates += 1;
     const cg::Rect viewport(0, 0, backing_->pixelWidth(), backing_->pixelHeight());
     now_.capture(root, t, backing_->ctm());
+    stats_.replays += now_.replayed();
     if (full_) {
         rects_.assign(1, viewport);
     } else {

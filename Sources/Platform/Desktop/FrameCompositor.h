@@ -38,6 +38,7 @@ public:
         uint64_t direct = 0;        // frames sent straight to the window (no toolkit repaint)
         double seconds = 0;         // spent in update: presentation, damage and compositing
         double treeSeconds = 0;     // of which presentation and damage
+        uint64_t replays = 0;       // updates whose snapshot replayed an unchanged tree
         uint64_t gpuBytes = 0;      // textures and framebuffers held on the GPU (0 without one)
     };
     virtual const Stats& stats() const = 0;

@@ -377,6 +377,24 @@ struct GlFrameCompositor::Impl {
     };
     std::array<Recent, 2048> recent;
     uint64_t pictureEpoch = 1;  // slots of an earlier epoch may point at erased entries
+    uint64_t resampleEpoch = 1;  // the same for resampled pictures
+    // What the entry at each index of the snapshot drew last frame, with copies of its textures: the
+    // tree mostly draws the same pictures in the same order, and these are read in that order, where
+    // the maps' entries lie anywhere (a frame would wait for memory on each of them).
+    struct Seen {
+        const cg::Image* image = nullptr;
+        std::weak_ptr<const cg::Image> owner;
+        uint64_t epoch = 0;
+        Texture* entry = nullptr;  // in `pictures`, for its last use
+        Texture tex;
+        // The resampled copy it drew, if any.
+        double width = 0, height = 0;
+        int phaseX = -1, phaseY = -1;
+        uint64_t resampledEpoch = 0;
+        Texture* small = nullptr;
+        Texture smallTex;
+    };
+    std::vector<Seen> seen;
     std::vector<Page> pages;
     std::unordered_map<uint64_t, Raster> rasters;
     std::unordered_map<ResampleKey, Resampled, ResampleHash> resampled;
@@ -465,6 +483,7 @@ struct GlFrameCompositor::Impl {
         }
         pictures.clear();
         pictureEpoch += 1;
+        resampleEpoch += 1;
         pages.clear();
         rasters.clear();
         resampled.clear();
@@ -843,19 +862,24 @@ struct GlFrameCompositor::Impl {
         return t;
     }
 
+    // Whether `kept` was taken from `image` (or a copy of it), without reading the shared count: the
+    // count lives beside the picture, a cache line a frame need not read. While `kept` exists its
+    // control block cannot be reused, so a live picture with the same one is the same picture.
+    static bool sameOwner(const std::weak_ptr<const cg::Image>& kept, const cg::ImageRef& image) {
+        return !kept.owner_before(image) && !image.owner_before(kept);
+    }
+
     Texture& picture(const cg::ImageRef& image) {
         // Most pictures were drawn last frame: a slot by address remembers where their entry is
         // (entries stay put until erased, which starts a new epoch).
         Recent& slot = recent[(reinterpret_cast<uintptr_t>(image.get()) >> 4) % recent.size()];
-        if (slot.image == image.get() && slot.epoch == pictureEpoch && !slot.entry->image.expired()) {
+        if (slot.image == image.get() && slot.epoch == pictureEpoch && sameOwner(slot.entry->image, image)) {
             slot.entry->tex.lastUse = frames;
             return slot.entry->tex;
         }
         auto it = pictures.find(image.get());
-        // `image` is alive, so a live entry at its address is the same picture: only a dead one (an
-        // earlier picture at that address) is stale. expired() reads the count without taking a
-        // reference, which lock() would, twice per layer and frame.
-        if (it != pictures.end() && it->second.image.expired()) {
+        // An entry at its address taken from another picture (an earlier one, since freed) is stale.
+        if (it != pictures.end() && !sameOwner(it->second.image, image)) {
             dropTexture(it->second.tex);
             pictures.erase(it);
             pictureEpoch += 1;
@@ -910,6 +934,7 @@ struct GlFrameCompositor::Impl {
             }
             dropTexture(it->second.tex);
             it = resampled.erase(it);
+            resampleEpoch += 1;
         }
         for (auto it = rasters.begin(); it != rasters.end();) {
             if (it->second.tex.lastUse + unused >= frames) {
@@ -1227,7 +1252,7 @@ struct GlFrameCompositor::Impl {
     void drawContents(size_t i, const Effect& effect) {
         const auto entries = snap->entries();
         const ca::Snapshot::Entry& e = entries[i];
-        if (e.ownOps > 0 && !roundOut(e.ownBounds, main.box).empty()) drawOwn(e, effect);
+        if (e.ownOps > 0 && !roundOut(e.ownBounds, main.box).empty()) drawOwn(i, e, effect);
         const Effect inherited = e.ownOps == 0 ? effect : Effect{};
         for (size_t j = i + 1; j < e.end; j = entries[j].end) drawLayer(j, inherited);
     }
@@ -1254,17 +1279,56 @@ struct GlFrameCompositor::Impl {
         q.sampling = samplingFor(filter, q.m, q.r, tex);
     }
 
-    void drawOwn(const ca::Snapshot::Entry& e, const Effect& effect) {
-        const ca::Layer& layer = *e.layer;
+    // The entry's picture, from what it drew last frame when that is still it.
+    Texture& pictureOf(size_t index, const cg::ImageRef& image) {
+        if (seen.size() <= index) seen.resize(snap->entries().size());
+        Seen& s = seen[index];
+        if (s.image == image.get() && s.epoch == pictureEpoch && sameOwner(s.owner, image)) {
+            s.entry->lastUse = frames;  // a store: it need not wait for the line
+            return s.tex;
+        }
+        Texture& tex = picture(image);
+        s.image = image.get();
+        s.owner = image;
+        s.epoch = pictureEpoch;
+        s.entry = &tex;
+        s.tex = tex;
+        s.small = nullptr;
+        return s.tex;
+    }
+
+    // resample() for the entry whose picture pictureOf() just gave.
+    Texture* resampledOf(size_t index, const cg::ImageRef& image, double w, double h, int qx, int qy) {
+        Seen& s = seen[index];
+        if (s.small && s.resampledEpoch == resampleEpoch && s.width == w && s.height == h && s.phaseX == qx &&
+            s.phaseY == qy) {
+            s.small->lastUse = frames;
+            return &s.smallTex;
+        }
+        Texture* small = resample(image, w, h, qx, qy);
+        // resample() may have erased the picture's own entry's neighbours, never the picture itself.
+        s.small = small;
+        if (!small) return nullptr;
+        s.smallTex = *small;
+        s.width = w;
+        s.height = h;
+        s.phaseX = qx;
+        s.phaseY = qy;
+        s.resampledEpoch = resampleEpoch;
+        return &s.smallTex;
+    }
+
+    void drawOwn(size_t index, const ca::Snapshot::Entry& e, const Effect& effect) {
+        // Read from the entry, not the layer: the walk that filled it left the layers out of the caches.
         const ca::Presentation& p = e.pres;
-        const bool fill = !p.bounds.isEmpty() && layer.backgroundColor() && layer.backgroundColor()->a > 0;
-        const bool pictureOnly = layer.kind() == ca::Layer::Kind::plain && !e.pathShadow && !fill && !effect.shadow;
+        const bool fill = !p.bounds.isEmpty() && e.filled;
+        const bool pictureOnly = e.kind == ca::Layer::Kind::plain && !e.pathShadow && !fill && !effect.shadow;
         if (!pictureOnly) {
             drawRaster(e, effect);
             return;
         }
         if (p.bounds.isEmpty()) return;
-        const cg::ImageFilter filter = ca::contentsFilter(layer);
+        const cg::ImageFilter filter = e.contentsFilter;
         Quad q;
         q.m = e.toDevice;
         q.r = p.bounds;
@@ -1292,7 +1356,7 @@ struct GlFrameCompositor::Impl {
             return;
         }
         if (!p.contents) return;
-        Texture& tex = picture(p.contents);
+        Texture& tex = pictureOf(index, p.contents);
         q.tex = tex.id;
         q.rect = tex.rect;
         if (p.inTransition) {
@@ -1322,7 +1386,7 @@ struct GlFrameCompositor::Impl {
             q.sampling = Sampling::nearest;
             q.widen = false;
         } else if (filter == cg::ImageFilter::good && (w < 0.75 * tex.width || h < 0.75 * tex.height)) {
-            Texture* small = resample(p.contents, w, h, qx, qy);
+            Texture* small = resampledOf(index, p.contents, w, h, qx, qy);
             if (!small) return;
             q.r = cg::Rect(ix, iy, small->width, small->height);
             q.tex = small->id;
@@ -1349,9 +1413,10 @@ struct GlFrameCompositor::Impl {
     Texture* resample(const cg::ImageRef& image, double w, double h, int qx, int qy) {
         const ResampleKey key{image.get(), w, h, qx, qy};
         auto it = resampled.find(key);
-        if (it != resampled.end() && it->second.image.expired()) {  // as in picture()
+        if (it != resampled.end() && !sameOwner(it->second.image, image)) {  // as in picture()
             dropTexture(it->second.tex);
             resampled.erase(it);
+            resampleEpoch += 1;
             it = resampled.end();
         }
         if (it == resampled.end()) {
@@ -1476,7 +1541,7 @@ struct GlFrameCompositor::Impl {
                 x.outerAlpha == y.outerAlpha && x.outerFilter == y.outerFilter && x.rigid == y.rigid &&
                 p.contents == q.contents && p.inTransition == q.inTransition &&
                 (!p.inTransition || (p.transitionFrom == q.transitionFrom && p.transitionProgress == q.transitionProgress)) &&
-                (x.layer->kind() != ca::Layer::Kind::shape ||
+                (x.kind != ca::Layer::Kind::shape ||
                  (p.lineWidth == q.lineWidth && p.hasPath == q.hasPath && p.path == q.path));
             if (!same && (shows(x) || shows(y))) return true;
         }
@@ -1488,6 +1553,7 @@ struct GlFrameCompositor::Impl {
         const auto start = std::chrono::steady_clock::now();
         stats.updates += 1;
         now.capture(root, t, userToDevice);
+        stats.replays += now.replayed();
         const cg::Rect viewport(0, 0, pw, ph);
         if (full || !drawn) {
             rects.assign(1, viewport);
