@@ -65,13 +65,11 @@ bool Compositor::coveredByOpaquePicture(std::span<const cg::Rect> rects) {
     }
     if (i == entries.size()) return false;
     const Snapshot::Entry& e = entries[i];
-    const Layer& layer = *e.layer;
     const Presentation& p = e.pres;
-    if (e.ownOps != 1 || layer.kind() != Layer::Kind::plain || e.pathShadow || e.contentShadow || e.alpha != 1 ||
+    if (e.ownOps != 1 || e.kind != Layer::Kind::plain || e.pathShadow || e.contentShadow || e.alpha != 1 ||
         e.outerAlpha != 1 || e.blend != cg::BlendMode::normal || e.outerFilter || p.inTransition || !p.contents ||
-        !e.rigid)
+        !e.rigid || e.filled)
         return false;
-    if (layer.backgroundColor() && layer.backgroundColor()->a > 0) return false;
     // Exactly the picture's pixels at a whole-pixel place: drawn as a plain copy.
     const cg::Transform& d = e.toDevice;
     const cg::Rect r = p.bounds.applying(d);
@@ -221,9 +219,12 @@ void Compositor::drawOwn(const Snapshot::Entry& e, const Effect& effect, bool in
 }
 
 cg::ImageFilter contentsFilter(const Layer& layer) {
+    return contentsFilter(layer.minificationFilter(), layer.magnificationFilter());
+}
+
+cg::ImageFilter contentsFilter(ContentsFilter minification, ContentsFilter magnification) {
     // Minification always averages (a good filter); nearest only when the layer asks for it.
-    return layer.minificationFilter() == ContentsFilter::nearest &&
-                   layer.magnificationFilter() == ContentsFilter::nearest
+    return minification == ContentsFilter::nearest && magnification == ContentsFilter::nearest
                ? cg::ImageFilter::nearest
                : cg::ImageFilter::good;
 }
@@ -235,7 +236,7 @@ int drawOwnOperations(cg::Context& c, const Snapshot::Entry& e, const StillPictu
     c.saveGState();
     c.concatenateCTM(e.toUser);
     const double corner = std::max(0.0, layer.cornerRadius());
-    const cg::ImageFilter filter = contentsFilter(layer);
+    const cg::ImageFilter filter = e.contentsFilter;
 
     if (e.pathShadow && !layer.shadowPath()->isEmpty()) {
         c.saveGState();

@@ -37,6 +37,7 @@ class Layer;
 
 // The filter cg draws a layer's contents with: nearest only when the layer asks for it both ways.
 cg::ImageFilter contentsFilter(const Layer& layer);
+cg::ImageFilter contentsFilter(ContentsFilter minification, ContentsFilter magnification);
 
 // Draws what a layer draws itself, before its sublayers, with cg: the shadow of its shadow path, its
 // background (rounded by the corner radius), its contents or their cross-fade, its shape or gradient.

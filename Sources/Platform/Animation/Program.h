@@ -58,7 +58,6 @@ public:
     View view() const { return {nodes_, data_.data(), curves_}; }
 
     std::span<const Node> nodes() const { return nodes_; }
-    const double* data() const { return data_.data(); }
     std::span<const double> dataSpan() const { return data_; }
     std::span<const TimingFunction> curves() const { return curves_; }
 

@@ -1,5 +1,6 @@
 #include "Platform/Animation/Snapshot.h"
 
+#include "Platform/Animation/Compositor.h"
 #include "Platform/Animation/Layer.h"
 #include "Platform/Animation/LayerModel.h"
 #include "Platform/Animation/Program.h"
@@ -266,7 +267,7 @@ FrameRequest Snapshot::frameRequest(double cap) const {
     return {std::max(0.0, std::min(cap, rate_)), nextStart_};
 }
 
-Snapshot::Visit Snapshot::visit(const Layer* model, double parentTime, double scale, double offset,
+Snapshot::Visit Snapshot::visit(const Layer* source, double parentTime, double scale, double offset,
                                 const cg::Transform& parentToUser, double outerAlpha, bool outerFilter, bool rigid,
                                 bool culled) {
     const size_t index = count_++;
@@ -275,8 +276,8 @@ Snapshot::Visit Snapshot::visit(const Layer* model, double parentTime, double sc
         // Copy the layer and its laid-out animations.
         if (index == models_.size()) models_.emplace_back();
         detail::LayerModel& m = models_[index];
-        m.assign(*model);
-        const detail::Program& program = model->program();
+        m.assign(*source);
+        const detail::Program& program = source->program();
         m.nodes = uint32_t(nodes_.size());
         m.nodeCount = uint32_t(program.nodes().size());
         m.data = uint32_t(data_.size());
@@ -300,10 +301,7 @@ Snapshot::Visit Snapshot::visit(const Layer* model, double parentTime, double sc
         e.ownBounds = e.subtreeBounds = e.shadowBounds = cg::Rect::null();
         e.kind = m.kind;
         e.filled = m.background && m.background->a > 0;
-        // As contentsFilter(layer): nearest only when the layer asks for it both ways.
-        e.contentsFilter = m.minFilter == ContentsFilter::nearest && m.magFilter == ContentsFilter::nearest
-                               ? cg::ImageFilter::nearest
-                               : cg::ImageFilter::good;
+        e.contentsFilter = contentsFilter(m.minFilter, m.magFilter);
     }
     const double local = (parentTime - m.beginTime) * m.speed + m.timeOffset;
     scale *= m.speed;
@@ -401,7 +399,7 @@ Snapshot::Visit Snapshot::visit(const Layer* model, double parentTime, double sc
             ops += 1;
             own = own.unionWith(shadowExtent(deviceRect(layer.shadowPath()->pathBoundingBox(), e.toDevice, 1), e.shadow));
         }
-        if (hasArea && m.background && unit(m.background->a) > 0) {
+        if (hasArea && e.filled) {
             ops += 1;
             own = own.unionWith(deviceRect(p.bounds, e.toDevice, 1));
         }

@@ -122,8 +122,8 @@ private:
         cg::Rect bounds = cg::Rect::null();
     };
     // scale and offset: the superlayer's time line as media·scale + offset (how pacing reads it).
-    // `layer`: the layer to copy and visit, or null to visit the next copy when replaying.
-    Visit visit(const Layer* layer, double parentTime, double scale, double offset, const cg::Transform& parentToUser,
+    // `source`: the layer to copy and visit, or null to visit the next copy when replaying.
+    Visit visit(const Layer* source, double parentTime, double scale, double offset, const cg::Transform& parentToUser,
                 double outerAlpha, bool outerFilter, bool rigid, bool culled);
 
     std::vector<Entry> entries_;

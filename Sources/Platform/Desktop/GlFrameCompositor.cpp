@@ -1325,7 +1325,6 @@ struct GlFrameCompositor::Impl {
             return &s.smallTex;
         }
         Texture* small = resample(image, w, h, qx, qy);
-        // resample() may have erased the picture's own entry's neighbours, never the picture itself.
         s.small = small;
         if (!small) return nullptr;
         s.smallTex = *small;
